@@ -20,7 +20,7 @@ unsigned FlagsOf(const std::string& commandLine) {
 constexpr unsigned kRebootOnly = CDevPurgeApp::kRebootOnly;
 constexpr unsigned kNoReboot = CDevPurgeApp::kNoReboot;
 
-TEST(CommandLine, RecognisesWholeWordsWithoutRegardToCase) {
+TEST(DevPurgeCommandLine, RecognisesWholeWordsWithoutRegardToCase) {
     EXPECT_EQ(FlagsOf(""), 0u);
     EXPECT_EQ(FlagsOf("NOREBOOT"), kNoReboot);
     EXPECT_EQ(FlagsOf("noreboot"), kNoReboot);
@@ -31,7 +31,7 @@ TEST(CommandLine, RecognisesWholeWordsWithoutRegardToCase) {
     EXPECT_EQ(FlagsOf("other\nNOREBOOT\n"), kNoReboot);
 }
 
-TEST(CommandLine, IgnoresPrefixedOrPartialWords) {
+TEST(DevPurgeCommandLine, IgnoresPrefixedOrPartialWords) {
     EXPECT_EQ(FlagsOf("/NOREBOOT"), 0u);
     EXPECT_EQ(FlagsOf("-noreboot /rebootonly"), 0u);
     EXPECT_EQ(FlagsOf("NOREBOOTX REBOOT ONLY"), 0u);
@@ -40,7 +40,7 @@ TEST(CommandLine, IgnoresPrefixedOrPartialWords) {
     EXPECT_EQ(FlagsOf("NOREBOOT\r"), 0u);  // only spaces, tabs and line feeds separate
 }
 
-TEST(CommandLine, JoinsTheArgumentsAfterTheProgramName) {
+TEST(DevPurgeCommandLine, JoinsTheArgumentsAfterTheProgramName) {
     const char* argv[] = {"DevPurge", "a", "NOREBOOT", "b c"};
     EXPECT_EQ(JoinArguments(4, argv), "a NOREBOOT b c");
     EXPECT_EQ(JoinArguments(1, argv), "");
