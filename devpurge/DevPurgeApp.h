@@ -6,7 +6,7 @@
 #include "DevPurgePlatform.h"
 
 class CDevPurgeApp {
-public:
+  public:
     // Switch flags.
     static constexpr unsigned kRebootOnly = 1u << 0;  // "REBOOTONLY": restart at once, nothing else
     static constexpr unsigned kNoReboot = 1u << 1;    // "NOREBOOT": remove without the window
@@ -29,7 +29,7 @@ public:
     // program's exit code.
     int InitInstance();
 
-private:
+  private:
     IDevPurgePlatform& m_platform;
     unsigned m_flags = 0;
 };

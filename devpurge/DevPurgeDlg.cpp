@@ -22,7 +22,7 @@ int MulDiv(int value, int numerator, int denominator) {
     const long long product = static_cast<long long>(value) * numerator;
     const long long half = denominator / 2;
     return static_cast<int>(product >= 0 ? (product + half) / denominator
-                                          : (product - half) / denominator);
+                                         : (product - half) / denominator);
 }
 
 }  // namespace
@@ -55,6 +55,7 @@ CDevPurgeDlg::CDevPurgeDlg(IDevPurgePlatform& platform, QWidget* parent)
     m_txtMessage->setGeometry(MapDialogRect(QRect(7, 7, 225, 33), base));
     m_txtMessage->setFrameStyle(QFrame::Box | QFrame::Plain);
     m_txtMessage->setLineWidth(1);
+    m_txtMessage->setIndent(0);  // the text starts right inside the border
     m_txtMessage->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_txtMessage->setWordWrap(true);
     m_txtMessage->setTextFormat(Qt::PlainText);
@@ -83,8 +84,8 @@ QFont CDevPurgeDlg::DialogFont() {
 
 QPoint CDevPurgeDlg::DialogBaseUnits(const QFont& font) {
     const QFontMetrics metrics(font);
-    const int width =
-        metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    const int width = metrics.horizontalAdvance(
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
     return QPoint((width + 26) / 52, metrics.height());
 }
 

@@ -14,7 +14,7 @@ class QPushButton;
 class CDevPurgeDlg : public QDialog {
     Q_OBJECT
 
-public:
+  public:
     enum { IDD = 102, IDC_EXIT = 1000, IDC_REBOOT = 1001 };
 
     explicit CDevPurgeDlg(IDevPurgePlatform& platform, QWidget* parent = nullptr);
@@ -33,11 +33,11 @@ public:
     QPushButton* RebootButton() const { return m_btnReboot; }
     QLabel* MessageText() const { return m_txtMessage; }
 
-private slots:
+  private slots:
     void OnExit();
     void OnReboot();
 
-private:
+  private:
     IDevPurgePlatform& m_platform;
     QPushButton* m_btnExit;
     QPushButton* m_btnReboot;

@@ -19,7 +19,7 @@ struct DeviceInfoData {
 
 // A snapshot of the USB devices known to the system.
 class IDeviceInfoSet {
-public:
+  public:
     virtual ~IDeviceInfoSet() = default;
 
     // Fills *device with the device at position index. False when there is no such device.
@@ -37,7 +37,7 @@ public:
 
 // An open registry key.
 class IRegistryKey {
-public:
+  public:
     virtual ~IRegistryKey() = default;
 
     // Stores the name of the subkey at position index in *name. False when there is none.
@@ -53,7 +53,7 @@ public:
 };
 
 class IDevPurgePlatform {
-public:
+  public:
     virtual ~IDevPurgePlatform() = default;
 
     // Opens a key below HKEY_LOCAL_MACHINE with full access (reading and writing). Null when

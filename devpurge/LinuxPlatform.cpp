@@ -17,7 +17,7 @@ namespace {
 // A key of the registry file. The file was opened with full access when the settings key
 // was opened, so its subkeys open with full access too.
 class CRegistryFileKey : public IRegistryKey {
-public:
+  public:
     CRegistryFileKey(std::shared_ptr<const CRegistryFile> file, const CRegistryFile::Key* key)
         : m_file(std::move(file)), m_key(key) {}
 
@@ -49,7 +49,7 @@ public:
         return true;
     }
 
-private:
+  private:
     std::shared_ptr<const CRegistryFile> m_file;
     const CRegistryFile::Key* m_key;
 };

@@ -8,7 +8,7 @@
 #include "DevPurgePlatform.h"
 
 class CLinuxPlatform : public IDevPurgePlatform {
-public:
+  public:
     struct Config {
         std::string registryFile = "/etc/tevrix/lorvex.reg";  // DEVPURGE_REGISTRY
         std::string sysfsRoot = "/sys";                       // DEVPURGE_SYSFS
@@ -32,6 +32,6 @@ public:
     // or calls org.freedesktop.login1.Manager.Reboot on the system bus without interaction.
     void RestartSystem() override;
 
-private:
+  private:
     Config m_config;
 };

@@ -9,13 +9,13 @@
 #include <vector>
 
 class CRegistryFile {
-public:
+  public:
     // Largest file that is read; a larger one is not taken as a registry.
     static constexpr std::size_t kMaxFileSize = 1024 * 1024;
 
     struct Key {
         std::string name;
-        std::vector<std::unique_ptr<Key>> subKeys;              // in order of appearance
+        std::vector<std::unique_ptr<Key>> subKeys;                 // in order of appearance
         std::unordered_map<std::string, std::size_t> subKeyIndex;  // upper-case name -> position
         std::unordered_map<std::string, std::vector<unsigned char>> values;  // upper-case name
 
@@ -37,7 +37,7 @@ public:
     // case; empty path parts (a trailing backslash) are ignored. Null when missing.
     const Key* FindKey(const std::string& path) const;
 
-private:
+  private:
     Key m_root;  // holds the root keys (HKEY_LOCAL_MACHINE, ...)
 };
 

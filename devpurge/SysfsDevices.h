@@ -14,7 +14,7 @@
 #include "DevPurgePlatform.h"
 
 class CSysfsDeviceSet : public IDeviceInfoSet {
-public:
+  public:
     struct Entry {
         std::string name;       // entry name in bus/usb/devices, e.g. "1-2" or "1-2:1.0"
         std::string directory;  // its real directory inside the sysfs tree
@@ -37,7 +37,7 @@ public:
     // The hardware ids of an entry, in order; empty when its attributes cannot be read.
     std::vector<std::string> HardwareIds(const Entry& entry) const;
 
-private:
+  private:
     CSysfsDeviceSet(std::string root, std::vector<Entry> entries)
         : m_root(std::move(root)), m_entries(std::move(entries)) {}
 

@@ -123,7 +123,7 @@ namespace {
 
 // Passes a device set through and counts removals per device.
 class CountingDeviceSet : public IDeviceInfoSet {
-public:
+  public:
     CountingDeviceSet(std::unique_ptr<IDeviceInfoSet> inner, std::map<std::size_t, int>& removals)
         : m_inner(std::move(inner)), m_removals(removals) {}
 
@@ -139,7 +139,7 @@ public:
         return m_inner->RemoveDevice(device);
     }
 
-private:
+  private:
     std::unique_ptr<IDeviceInfoSet> m_inner;
     std::map<std::size_t, int>& m_removals;
 };

@@ -20,7 +20,7 @@ std::string ReadFile(const std::string& path);
 // A sysfs tree shaped like the kernel's: devices under devices/..., links to them in
 // bus/usb/devices, drivers in bus/usb/drivers.
 class FakeSysfs {
-public:
+  public:
     FakeSysfs();
 
     const std::string& Root() const { return m_root; }
@@ -40,7 +40,7 @@ public:
     // Contents of the driver's "unbind" attribute.
     std::string UnbindAttribute(const std::string& driver) const;
 
-private:
+  private:
     QTemporaryDir m_dir;
     std::string m_root;
 };
@@ -57,7 +57,7 @@ std::string SettingsRegistryText(const std::vector<SettingsSubKey>& subKeys);
 // A temporary folder with the pieces of a test: a fake sysfs, a registry file and a restart
 // script that creates a marker file.
 class TestEnvironment {
-public:
+  public:
     TestEnvironment();
 
     FakeSysfs& Sysfs() { return m_sysfs; }
@@ -76,14 +76,14 @@ public:
     // Waits (bounded) for the restart script to have run.
     bool WaitForReboot() const;
 
-private:
+  private:
     QTemporaryDir m_dir;
     FakeSysfs m_sysfs;
 };
 
 // Wraps a platform: counts restarts instead of restarting, and can count removals.
 class CountingPlatform : public IDevPurgePlatform {
-public:
+  public:
     explicit CountingPlatform(IDevPurgePlatform& inner) : m_inner(inner) {}
 
     std::unique_ptr<IRegistryKey> OpenLocalMachineKey(const std::string& path) override {
@@ -97,6 +97,6 @@ public:
     int restarts = 0;
     std::map<std::size_t, int> removals;  // device index -> removal calls
 
-private:
+  private:
     IDevPurgePlatform& m_inner;
 };

@@ -14,7 +14,7 @@
 namespace {
 
 class DevPurgeProgram : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         env.WriteSettings({{"Cam", {0x12345678}}});
         env.Sysfs().AddDevice("1-1", "1234", "5678");
@@ -36,8 +36,7 @@ protected:
         if (asNobody) {
             process.setChildProcessModifier([] {
                 const gid_t nobodyGroup = 65534;
-                if (setgroups(1, &nobodyGroup) != 0 || setgid(65534) != 0 ||
-                    setuid(65534) != 0) {
+                if (setgroups(1, &nobodyGroup) != 0 || setgid(65534) != 0 || setuid(65534) != 0) {
                     _exit(99);
                 }
             });

@@ -133,7 +133,9 @@ TEST(RegistryFile, SkipsMalformedLinesAndKeepsTheRest) {
         "\"InEmpty\"=dword:6\n"
         "[-HKEY_LOCAL_MACHINE\\Gone]\n"
         "\"InGone\"=dword:7\n"
-        "[HKEY_LOCAL_MACHINE\\" + std::string(256, 'x') + "]\n"
+        "[HKEY_LOCAL_MACHINE\\" +
+        std::string(256, 'x') +
+        "]\n"
         "\"InLong\"=dword:8\n");
     ASSERT_TRUE(file);
     const CRegistryFile::Key* key = file->FindKey("HKEY_LOCAL_MACHINE\\K");
@@ -185,7 +187,7 @@ TEST(RegistryFile, SurvivesArbitraryBytes) {
 }
 
 class RegistryFileLoad : public ::testing::Test {
-protected:
+  protected:
     std::string Path(const char* name) const { return m_dir.filePath(name).toStdString(); }
     QTemporaryDir m_dir;
 };

@@ -19,21 +19,9 @@ TEST(HardwareIdPrefix, IsFormedFromVendorAndProductInUpperCaseHex) {
     EXPECT_EQ(FormatHardwareIdPrefix(0xfedcba98), "USB\\VID_FEDC&PID_BA98");
 }
 
-TEST(HardwareIdPrefix, MatchesTheBeginningWithoutRegardToCase) {
-    const std::string prefix = FormatHardwareIdPrefix(0x12345678);
-    EXPECT_TRUE(HardwareIdMatches("USB\\Vid_1234&Pid_5678&Rev_0100", prefix));
-    EXPECT_TRUE(HardwareIdMatches("usb\\vid_1234&pid_5678&mi_00", prefix));
-    EXPECT_TRUE(HardwareIdMatches("USB\\VID_1234&PID_56789", prefix));
-    EXPECT_TRUE(HardwareIdMatches("USB\\VID_1234&PID_5678", prefix));
-    EXPECT_FALSE(HardwareIdMatches("USB\\VID_1234&PID_567", prefix));
-    EXPECT_FALSE(HardwareIdMatches("X USB\\VID_1234&PID_5678", prefix));
-    EXPECT_FALSE(HardwareIdMatches("HID\\VID_1234&PID_5678", prefix));
-    EXPECT_FALSE(HardwareIdMatches("", prefix));
-}
-
 // A device set with hardware id lists chosen by the test.
 class ListedDevices : public IDeviceInfoSet {
-public:
+  public:
     // Each device's raw multi-string; the entry "!" fails the read. Removals are recorded in
     // removed, which outlives the set.
     ListedDevices(std::vector<std::string> lists, std::vector<std::size_t>& removed)
@@ -61,13 +49,13 @@ public:
 
     std::vector<std::size_t>& removed;
 
-private:
+  private:
     std::vector<std::string> m_lists;
 };
 
 // Hardware ids from the test, the registry from a file.
 class ListedPlatform : public CLinuxPlatform {
-public:
+  public:
     ListedPlatform(Config config, std::vector<std::string> lists)
         : CLinuxPlatform(std::move(config)), m_lists(std::move(lists)) {}
 
@@ -84,7 +72,7 @@ public:
 
     std::vector<std::size_t> removed;
 
-private:
+  private:
     std::vector<std::string> m_lists;
 };
 
@@ -101,27 +89,31 @@ std::string MultiString(const Strings& ids) {
 TEST(RemoveCameraDevices, MatchesHardwareIdsByPrefixIgnoringCase) {
     TestEnvironment env;
     env.WriteSettings({{"Cam", {0x12345678, 0x0000ABCD}}});
-    ListedPlatform platform(env.Config(), {
-        MultiString({"USB\\VID_1234&PID_56789"}),                       // 0: prefix only
-        MultiString({"usb\\vid_0000&pid_abcd&rev_0001"}),               // 1: lower case
-        MultiString({"USB\\VID_1234&PID_5679", "USB\\VID_1235"}),        // 2: no match
-        MultiString({"USB\\COMPOSITE", "USB\\VID_0000&PID_ABCD&MI_01"}),  // 3: second id
-        MultiString({"XUSB\\VID_1234&PID_5678"}),                       // 4: not at start
-        MultiString({}),                                                // 5: empty list
-        "!",                                                            // 6: read fails
-        MultiString({"USB\\VID_1234&PID_5678&" + std::string(300, 'X')}),  // 7: too long
-        MultiString({"USB\\VID_1234&PID_5678"}),                        // 8: still reached
-    });
+    ListedPlatform platform(
+        env.Config(),
+        {
+            MultiString({"USB\\VID_1234&PID_56789"}),                          // 0: prefix only
+            MultiString({"usb\\vid_0000&pid_abcd&rev_0001"}),                  // 1: lower case
+            MultiString({"USB\\VID_1234&PID_5679", "USB\\VID_1235"}),          // 2: no match
+            MultiString({"USB\\COMPOSITE", "USB\\VID_0000&PID_ABCD&MI_01"}),   // 3: second id
+            MultiString({"XUSB\\VID_1234&PID_5678"}),                          // 4: not at start
+            MultiString({}),                                                   // 5: empty list
+            "!",                                                               // 6: read fails
+            MultiString({"USB\\VID_1234&PID_5678&" + std::string(300, 'X')}),  // 7: too long
+            MultiString({"USB\\VID_1234&PID_5678"}),                           // 8: still reached
+        });
     EXPECT_EQ(platform.Removed(), (std::vector<std::size_t>{0, 1, 3, 8}));
 }
 
 TEST(RemoveCameraDevices, RemovesADeviceOnceAndRereadsTheSettingsPerHardwareId) {
     TestEnvironment env;
     env.WriteSettings({{"A", {0x12345678}}, {"B", {0x12345678}}});
-    ListedPlatform platform(env.Config(), {
-        MultiString({"USB\\VID_1234&PID_5678&REV_0100", "USB\\VID_1234&PID_5678"}),
-        MultiString({"USB\\VID_9999&PID_0001&REV_0100", "USB\\VID_9999&PID_0001"}),
-    });
+    ListedPlatform platform(
+        env.Config(),
+        {
+            MultiString({"USB\\VID_1234&PID_5678&REV_0100", "USB\\VID_1234&PID_5678"}),
+            MultiString({"USB\\VID_9999&PID_0001&REV_0100", "USB\\VID_9999&PID_0001"}),
+        });
     CountingPlatform counting(platform);
     RemoveCameraDevices(counting);
     EXPECT_EQ(platform.removed, std::vector<std::size_t>{0});
@@ -136,22 +128,25 @@ TEST(RemoveCameraDevices, ValueListEndsAtTheFirstMissingOrUnfitValue) {
     env.WriteRegistry("Windows Registry Editor Version 5.00\n\n" + key +
                       "Gap]\n\"VP00\"=dword:11110001\n\"VP01\"=dword:11110002\n"
                       "\"VP03\"=dword:11110003\n" +
-                      key + "Hex]\n\"VP00\"=hex:04,00,22,22\n\"VP01\"=hex:05,00,22,22,00\n"
+                      key +
+                      "Hex]\n\"VP00\"=hex:04,00,22,22\n\"VP01\"=hex:05,00,22,22,00\n"
                       "\"VP02\"=dword:22220006\n" +
-                      key + "Short]\n\"VP00\"=hex:07,00,33\n\"VP01\"=dword:33330008\n" +
-                      key + "Text]\n\"VP00\"=\"abc\"\n\"VP01\"=dword:44440009\n");
-    ListedPlatform platform(env.Config(), {
-        MultiString({"USB\\VID_1111&PID_0001"}),  // 0: VP00
-        MultiString({"USB\\VID_1111&PID_0002"}),  // 1: VP01
-        MultiString({"USB\\VID_1111&PID_0003"}),  // 2: VP03, after the missing VP02
-        MultiString({"USB\\VID_2222&PID_0004"}),  // 3: 4 hex bytes, little-endian
-        MultiString({"USB\\VID_2222&PID_0005"}),  // 4: 5 bytes: too large, ends the list
-        MultiString({"USB\\VID_2222&PID_0006"}),  // 5: after the end
-        MultiString({"USB\\VID_3333&PID_0007"}),  // 6: 3 bytes: too short, ends the list
-        MultiString({"USB\\VID_3333&PID_0008"}),  // 7: after the end
-        MultiString({"USB\\VID_0063&PID_6261"}),  // 8: "abc" is four bytes, type ignored
-        MultiString({"USB\\VID_4444&PID_0009"}),  // 9: after it
-    });
+                      key + "Short]\n\"VP00\"=hex:07,00,33\n\"VP01\"=dword:33330008\n" + key +
+                      "Text]\n\"VP00\"=\"abc\"\n\"VP01\"=dword:44440009\n");
+    ListedPlatform platform(
+        env.Config(),
+        {
+            MultiString({"USB\\VID_1111&PID_0001"}),  // 0: VP00
+            MultiString({"USB\\VID_1111&PID_0002"}),  // 1: VP01
+            MultiString({"USB\\VID_1111&PID_0003"}),  // 2: VP03, after the missing VP02
+            MultiString({"USB\\VID_2222&PID_0004"}),  // 3: 4 hex bytes, little-endian
+            MultiString({"USB\\VID_2222&PID_0005"}),  // 4: 5 bytes: too large, ends the list
+            MultiString({"USB\\VID_2222&PID_0006"}),  // 5: after the end
+            MultiString({"USB\\VID_3333&PID_0007"}),  // 6: 3 bytes: too short, ends the list
+            MultiString({"USB\\VID_3333&PID_0008"}),  // 7: after the end
+            MultiString({"USB\\VID_0063&PID_6261"}),  // 8: "abc" is four bytes, type ignored
+            MultiString({"USB\\VID_4444&PID_0009"}),  // 9: after it
+        });
     EXPECT_EQ(platform.Removed(), (std::vector<std::size_t>{0, 1, 3, 8, 9}));
 }
 
@@ -200,16 +195,19 @@ TEST(RemoveCameraDevices, RemovesNothingWithoutUsableSettings) {
     CLinuxPlatform linuxPlatform(env.Config());
 
     RemoveCameraDevices(linuxPlatform);  // no registry file
-    env.WriteRegistry("Windows Registry Editor Version 5.00\n\n"
-                      "[HKEY_LOCAL_MACHINE\\SYSTEM\\Tevrix\\LORVEX\\KTV2BAS\\Other\\Cam]\n"
-                      "\"VP00\"=dword:12345678\n");
+    env.WriteRegistry(
+        "Windows Registry Editor Version 5.00\n\n"
+        "[HKEY_LOCAL_MACHINE\\SYSTEM\\Tevrix\\LORVEX\\KTV2BAS\\Other\\Cam]\n"
+        "\"VP00\"=dword:12345678\n");
     RemoveCameraDevices(linuxPlatform);  // settings key missing
-    env.WriteRegistry("Windows Registry Editor Version 5.00\n\n"
-                      "[HKEY_CURRENT_USER\\SYSTEM\\Tevrix\\LORVEX\\KTV2BAS\\DefaultSettings\\C]\n"
-                      "\"VP00\"=dword:12345678\n");
+    env.WriteRegistry(
+        "Windows Registry Editor Version 5.00\n\n"
+        "[HKEY_CURRENT_USER\\SYSTEM\\Tevrix\\LORVEX\\KTV2BAS\\DefaultSettings\\C]\n"
+        "\"VP00\"=dword:12345678\n");
     RemoveCameraDevices(linuxPlatform);  // wrong root key
-    env.WriteRegistry("[HKEY_LOCAL_MACHINE\\SYSTEM\\Tevrix\\LORVEX\\KTV2BAS\\DefaultSettings\\C]\n"
-                      "\"VP00\"=dword:12345678\n");
+    env.WriteRegistry(
+        "[HKEY_LOCAL_MACHINE\\SYSTEM\\Tevrix\\LORVEX\\KTV2BAS\\DefaultSettings\\C]\n"
+        "\"VP00\"=dword:12345678\n");
     RemoveCameraDevices(linuxPlatform);  // no export header
     env.WriteSettings({{"Cam", {0x12345678}}});
     if (geteuid() != 0) {

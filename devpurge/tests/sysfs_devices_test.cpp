@@ -107,9 +107,9 @@ TEST(SysfsDevices, NeverListsEntriesOutsideTheTree) {
     WriteFile(outside + "/remove", "");
     const std::string list = sysfs.Root() + "/bus/usb/devices/";
     fs::create_directory_symlink(outside, list + "2-1");
-    fs::create_directory_symlink("../../../..", list + "3-1");          // climbs above the root
-    fs::create_directory_symlink(sysfs.Root(), list + "3-2");           // the root itself
-    fs::create_directory_symlink(list + "4-1", list + "4-1");           // loop
+    fs::create_directory_symlink("../../../..", list + "3-1");              // climbs above the root
+    fs::create_directory_symlink(sysfs.Root(), list + "3-2");               // the root itself
+    fs::create_directory_symlink(list + "4-1", list + "4-1");               // loop
     fs::create_directory_symlink(sysfs.Root() + "/nowhere", list + "5-1");  // dangling
     fs::create_directory_symlink(sysfs.DeviceDir("1-1"), list + "a..b");
     WriteFile(list + "plainfile", "");
