@@ -51,6 +51,9 @@ TEST_F(IniFileTest, MissingFileSectionOrKeyGivesDefaults) {
     EXPECT_EQ(ini.ReadInteger("CAPTURE", "VIDEO DEVICE", 0), 0);
     EXPECT_EQ(ini.ReadInteger("CAPTURE", "AUDIO DEVICE", 0), 2);
     EXPECT_EQ(ini.ReadInteger("NONE", "AUDIO DEVICE", 7), 7);
+    // A byte order mark written by some editors does not hide the first section.
+    Put("\xEF\xBB\xBF[CAPTURE]\nAUDIO DEVICE=4\n");
+    EXPECT_EQ(ini.ReadInteger("CAPTURE", "AUDIO DEVICE", 0), 4);
 }
 
 TEST_F(IniFileTest, IntegerAndBooleanRules) {
