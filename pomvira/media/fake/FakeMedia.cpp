@@ -408,14 +408,19 @@ class FakeCaptureBuilder : public ComObject<ICaptureGraphBuilder2>, public FakeO
         }
         if (!out)
             return E_FAIL;
+        // Filters not yet in the graph join it first, then the chain is connected.
+        for (IBaseFilter* next : {intermediate, sink}) {
+            FakeFilter* filter = AsFakeFilter(next);
+            if (next && !filter)
+                return E_INVALIDARG;
+            if (filter && !filter->GraphJoined() && graph_) {
+                graph_->AddFilter(next, Wide(filter->Name()));
+            }
+        }
         for (IBaseFilter* next : {intermediate, sink}) {
             if (!next)
                 continue;
             FakeFilter* filter = AsFakeFilter(next);
-            if (!filter)
-                return E_INVALIDARG;
-            if (!filter->GraphJoined() && graph_)
-                graph_->AddFilter(next, Wide(filter->Name()));
             FakePin* in = FreePin(filter, PINDIR_INPUT, nullptr);
             if (!in)
                 return E_FAIL;
@@ -1138,6 +1143,13 @@ HRESULT FakePin::SetFormat(const AM_MEDIA_TYPE* mt) {
         std::none_of(spec_.formats.begin(), spec_.formats.end(),
                      [&](const TMediaType& f) { return f.Equals(wanted); })) {
         return VFW_E_INVALIDMEDIATYPE;
+    }
+    // One setting serves every configurable pin of the filter that points
+    // the same way, as a device's capture and preview branches share one format.
+    for (const auto& pin : filter_->Pins()) {
+        if (pin->spec_.streamConfig && pin->spec_.direction == spec_.direction) {
+            pin->current_ = wanted;
+        }
     }
     current_ = wanted;
     return S_OK;
