@@ -46,7 +46,11 @@
 //                                  Filter[x].Stop, .GetState, .EnumPins, .JoinFilterGraph(<name>)
 //   Pin[<filter label>/<pin>]      Pin[Test Camera 1/Capture].Disconnect, .Connect(Pin[..]),
 //                                  .ConnectedTo, .GetFormat, .SetFormat(<description>),
-//                                  .EnumMediaTypes
+//                                  .EnumMediaTypes. SetFormat on one configurable pin of a
+//                                  device sets the format of all of them (capture and preview
+//                                  share one); a format the pin does not offer is refused with
+//                                  VFW_E_INVALIDMEDIATYPE; a connection carries the format in
+//                                  force (else the first offered one)
 //   Grabber                        ISampleGrabber calls: Grabber.SetMediaType(<description>),
 //                                  Grabber.SetBufferSamples(1), Grabber.SetCallback(set, 1),
 //                                  Grabber.GetConnectedMediaType, Grabber.GetCurrentBuffer(0)
