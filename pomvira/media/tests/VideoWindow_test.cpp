@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -214,6 +216,24 @@ TEST_F(VideoWindowTest, LeavesTheGraphWhenDestroyed) {
                                    "Graph.RemoveFilter(VideoWindow)"}));
     // The graph runs on without notifying the gone control.
     EXPECT_TRUE(graph.RunGraph());
+}
+
+TEST_F(VideoWindowTest, ContextMenuPopsUpOnlyInFullScreen) {
+    QMenu menu;
+    menu.addAction("Normal size");
+    video->PopupMenu = &menu;
+    QContextMenuEvent request(QContextMenuEvent::Mouse, QPoint(5, 5),
+                              video->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(video, &request);
+    EXPECT_FALSE(menu.isVisible());
+    video->SetFullScreen(true);  // no renderer yet: only stored
+    EXPECT_TRUE(video->FullScreen());
+    QContextMenuEvent again(QContextMenuEvent::Mouse, QPoint(5, 5),
+                            video->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(video, &again);
+    EXPECT_TRUE(menu.isVisible());
+    EXPECT_TRUE(again.isAccepted());
+    menu.hide();
 }
 
 }  // namespace
