@@ -3,6 +3,7 @@
 // Recordings are checked with ffprobe and by reading the AVI's RIFF chunks.
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTemporaryDir>
 #include <gst/gst.h>
 #include <gtest/gtest.h>
@@ -239,7 +240,15 @@ class GstGraph : public ::testing::Test {
     static void SetUpTestSuite() {
         setenv("POMVIRA_TEST_DEVICES", "2", 1);
         setenv("POMVIRA_NO_REAL_DEVICES", "1", 1);
+        // Graph dumps of registered graphs land here (read at initialisation).
+        dotDir_ = new QTemporaryDir;
+        setenv("GST_DEBUG_DUMP_DOT_DIR", dotDir_->path().toLocal8Bit().constData(), 1);
         SetMediaSystem(GstMediaSystem());
+    }
+
+    static void TearDownTestSuite() {
+        delete dotDir_;
+        dotDir_ = nullptr;
     }
 
     void SetUp() override {
@@ -261,11 +270,14 @@ class GstGraph : public ::testing::Test {
         return cam;
     }
 
+    static QTemporaryDir* dotDir_;
     ComPtr<IGraphBuilder> graph_;
     ComPtr<ICaptureGraphBuilder2> builder_;
     ComPtr<IMediaControl> control_;
     QTemporaryDir dir_;
 };
+
+QTemporaryDir* GstGraph::dotDir_ = nullptr;
 
 }  // namespace
 
@@ -826,6 +838,8 @@ TEST_F(GstGraph, FilterNamesAreUniqueAndRunningObjectsAreFound) {
     ComPtr<IUnknown> found;
     ASSERT_EQ(rot->GetObjectByName(u"!FilterGraph 00001234 pid 1A", found.Put()), S_OK);
     EXPECT_EQ(found.Get(), QueryAs<IUnknown>(graph_.Get()).Get());
+    // Registered, the graph is dumped under its item name.
+    EXPECT_TRUE(QFile::exists(dotDir_->filePath("FilterGraph 00001234 pid 1A.dot")));
     EXPECT_EQ(rot->Revoke(cookie), S_OK);
     EXPECT_EQ(rot->GetObjectByName(u"!FilterGraph 00001234 pid 1A", found.Put()), MK_E_UNAVAILABLE);
     EXPECT_EQ(rot->Revoke(cookie), E_INVALIDARG);
