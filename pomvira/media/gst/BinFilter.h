@@ -46,6 +46,12 @@
 //   MediaTypes()                EnumMediaTypes (default: Formats() expanded and converted)
 //   ExtraInterface(iid)         e.g. IAMStreamConfig on capture pins
 //
+// States: the graph drives the bin's state. A filter none of whose pins is
+// connected is idle: the graph keeps its bin in NULL with the state locked
+// (so an unconnected source neither streams into nothing nor holds its
+// device) and releases it once a pin is connected. A filter writing a file
+// should set its sink's "async" to FALSE (it may join a running graph).
+//
 // Reference counting: a pin has no count of its own; its AddRef/Release act on
 // its filter (as in DirectShow), so a pin held by a caller keeps its filter
 // alive. Connected pins point at each other without references; a filter

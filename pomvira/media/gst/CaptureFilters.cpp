@@ -91,6 +91,13 @@ void DeviceFormats(GstCaps* caps, bool video, std::vector<CapsRef>* formats,
         MediaType mt;
         if (!MediaTypeFromCaps(c.Get(), &mt))
             continue;
+        // Caps that differ only in fields a media type does not carry
+        // (colorimetry, interlacing) are one format.
+        bool known = false;
+        for (const MediaType& t : *types)
+            known = known || SameFormat(t.Raw(), mt.Raw());
+        if (known)
+            continue;
         formats->push_back(c);
         types->push_back(std::move(mt));
     }

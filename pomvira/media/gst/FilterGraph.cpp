@@ -398,10 +398,10 @@ void FilterGraph::NotifyFilters(FILTER_STATE state) {
 HRESULT FilterGraph::Run() {
     SettleIdleFilters();
     NotifyFilters(State_Running);
-    int errorsBefore;
     {
         std::lock_guard<std::mutex> guard(lock_);
-        errorsBefore = errors_;
+        errors_ = 0;
+        lastError_ = E_FAIL;
     }
     GstStateChangeReturn r = gst_element_set_state(pipeline_.Get(), GST_STATE_PLAYING);
     if (r != GST_STATE_CHANGE_FAILURE) {
@@ -410,7 +410,7 @@ HRESULT FilterGraph::Run() {
     HRESULT failure = S_OK;
     {
         std::lock_guard<std::mutex> guard(lock_);
-        if (r == GST_STATE_CHANGE_FAILURE || errors_ != errorsBefore)
+        if (r == GST_STATE_CHANGE_FAILURE || errors_ > 0)
             failure = lastError_;
     }
     if (FAILED(failure)) {
@@ -588,16 +588,22 @@ void FilterGraph::HandleMessage(GstMessage* message) {
             HRESULT hr = ErrorResult(error.Get(), source);
             Log("error from " + from + ": " + (error ? error->message : "") +
                 (debug ? std::string(" (") + debug.Get() + ")" : std::string()));
+            // A source that fails to start posts its reason and then a
+            // generic state change error: the reason is the one that counts.
+            bool followUp = error && error->domain == GST_CORE_ERROR &&
+                            error->code == GST_CORE_ERROR_STATE_CHANGE;
             bool draining;
             {
                 std::lock_guard<std::mutex> guard(lock_);
                 draining = draining_;
                 drainEnded_ = true;
+                followUp = followUp && errors_ > 0;
+                if (errors_ == 0)
+                    lastError_ = hr;
                 ++errors_;
-                lastError_ = hr;
                 changed_.notify_all();
             }
-            if (draining)
+            if (draining || followUp)
                 break;
             if (IsDeviceLoss(error.Get(), source))
                 QueueEvent(EC_DEVICE_LOST, 0, 0);

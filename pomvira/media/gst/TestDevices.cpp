@@ -29,7 +29,7 @@ const char* const kMicrophoneCaps =
 // format its downstream asks for: videotestsrc for raw formats,
 // videotestsrc ! jpegenc for MJPG.
 // ---------------------------------------------------------------------------
-struct TestCameraSrc {
+struct PomviraTestCameraSrc {
     GstBin parent;
     GstPad* ghost;                   // owned by the element
     GstPadQueryFunction ghostQuery;  // the ghost pad's own query handling
@@ -37,15 +37,15 @@ struct TestCameraSrc {
     GList* chain;                    // elements of the running chain
 };
 
-struct TestCameraSrcClass {
+struct PomviraTestCameraSrcClass {
     GstBinClass parent_class;
 };
 
-GType test_camera_src_get_type();
-G_DEFINE_TYPE(TestCameraSrc, test_camera_src, GST_TYPE_BIN)
+GType pomvira_test_camera_src_get_type();
+G_DEFINE_TYPE(PomviraTestCameraSrc, pomvira_test_camera_src, GST_TYPE_BIN)
 
 gboolean TestCameraSrcQuery(GstPad* pad, GstObject* parent, GstQuery* query) {
-    auto* self = reinterpret_cast<TestCameraSrc*>(parent);
+    auto* self = reinterpret_cast<PomviraTestCameraSrc*>(parent);
     if (GST_QUERY_TYPE(query) == GST_QUERY_CAPS) {
         PadRef target = PadRef::Adopt(gst_ghost_pad_get_target(GST_GHOST_PAD(pad)));
         if (!target) {
@@ -61,7 +61,7 @@ gboolean TestCameraSrcQuery(GstPad* pad, GstObject* parent, GstQuery* query) {
     return self->ghostQuery(pad, parent, query);
 }
 
-void TestCameraSrcTearDown(TestCameraSrc* self) {
+void TestCameraSrcTearDown(PomviraTestCameraSrc* self) {
     gst_ghost_pad_set_target(GST_GHOST_PAD(self->ghost), nullptr);
     for (GList* l = self->chain; l; l = l->next) {
         auto* e = GST_ELEMENT(l->data);
@@ -72,7 +72,7 @@ void TestCameraSrcTearDown(TestCameraSrc* self) {
     self->chain = nullptr;
 }
 
-bool TestCameraSrcBuild(TestCameraSrc* self) {
+bool TestCameraSrcBuild(PomviraTestCameraSrc* self) {
     CapsRef wanted = CapsRef::Adopt(gst_pad_peer_query_caps(self->ghost, self->caps));
     if (!wanted || gst_caps_is_empty(wanted.Get()))
         wanted = CapsRef::Share(self->caps);
@@ -122,34 +122,34 @@ bool TestCameraSrcBuild(TestCameraSrc* self) {
 }
 
 GstStateChangeReturn TestCameraSrcChangeState(GstElement* element, GstStateChange transition) {
-    auto* self = reinterpret_cast<TestCameraSrc*>(element);
+    auto* self = reinterpret_cast<PomviraTestCameraSrc*>(element);
     if (transition == GST_STATE_CHANGE_READY_TO_PAUSED && !self->chain) {
         if (!TestCameraSrcBuild(self))
             return GST_STATE_CHANGE_FAILURE;
     }
     GstStateChangeReturn ret =
-        GST_ELEMENT_CLASS(test_camera_src_parent_class)->change_state(element, transition);
+        GST_ELEMENT_CLASS(pomvira_test_camera_src_parent_class)->change_state(element, transition);
     if (transition == GST_STATE_CHANGE_PAUSED_TO_READY)
         TestCameraSrcTearDown(self);
     return ret;
 }
 
 void TestCameraSrcFinalize(GObject* object) {
-    auto* self = reinterpret_cast<TestCameraSrc*>(object);
+    auto* self = reinterpret_cast<PomviraTestCameraSrc*>(object);
     g_list_free(self->chain);
     if (self->caps)
         gst_caps_unref(self->caps);
-    G_OBJECT_CLASS(test_camera_src_parent_class)->finalize(object);
+    G_OBJECT_CLASS(pomvira_test_camera_src_parent_class)->finalize(object);
 }
 
-void test_camera_src_class_init(TestCameraSrcClass* klass) {
+void pomvira_test_camera_src_class_init(PomviraTestCameraSrcClass* klass) {
     G_OBJECT_CLASS(klass)->finalize = TestCameraSrcFinalize;
     GST_ELEMENT_CLASS(klass)->change_state = TestCameraSrcChangeState;
     gst_element_class_set_static_metadata(GST_ELEMENT_CLASS(klass), "Pomvira test camera",
                                           "Source/Video", "Live SMPTE colour bars", "Pomvira");
 }
 
-void test_camera_src_init(TestCameraSrc* self) {
+void pomvira_test_camera_src_init(PomviraTestCameraSrc* self) {
     self->caps = gst_caps_from_string(kCameraCaps);
     self->chain = nullptr;
     self->ghost = gst_ghost_pad_new_no_target("src", GST_PAD_SRC);
@@ -162,22 +162,22 @@ void test_camera_src_init(TestCameraSrc* self) {
 // ---------------------------------------------------------------------------
 // Devices
 // ---------------------------------------------------------------------------
-struct TestDevice {
+struct PomviraTestDevice {
     GstDevice parent;
     gboolean camera;
 };
 
-struct TestDeviceClass {
+struct PomviraTestDeviceClass {
     GstDeviceClass parent_class;
 };
 
-GType test_device_get_type();
-G_DEFINE_TYPE(TestDevice, test_device, GST_TYPE_DEVICE)
+GType pomvira_test_device_get_type();
+G_DEFINE_TYPE(PomviraTestDevice, pomvira_test_device, GST_TYPE_DEVICE)
 
 GstElement* TestDeviceCreateElement(GstDevice* device, const gchar* name) {
-    auto* self = reinterpret_cast<TestDevice*>(device);
+    auto* self = reinterpret_cast<PomviraTestDevice*>(device);
     if (self->camera) {
-        return GST_ELEMENT(g_object_new(test_camera_src_get_type(), "name", name, nullptr));
+        return GST_ELEMENT(g_object_new(pomvira_test_camera_src_get_type(), "name", name, nullptr));
     }
     GstElement* src = gst_element_factory_make("audiotestsrc", name);
     if (src)
@@ -185,11 +185,11 @@ GstElement* TestDeviceCreateElement(GstDevice* device, const gchar* name) {
     return src;
 }
 
-void test_device_class_init(TestDeviceClass* klass) {
+void pomvira_test_device_class_init(PomviraTestDeviceClass* klass) {
     GST_DEVICE_CLASS(klass)->create_element = TestDeviceCreateElement;
 }
 
-void test_device_init(TestDevice* self) {
+void pomvira_test_device_init(PomviraTestDevice* self) {
     self->camera = FALSE;
 }
 
@@ -200,9 +200,9 @@ GstDevice* NewTestDevice(bool camera, int index) {
     CapsRef caps = CapsRef::Adopt(gst_caps_from_string(camera ? kCameraCaps : kMicrophoneCaps));
     GstStructure* props =
         gst_structure_new("properties", "device.path", G_TYPE_STRING, path.c_str(), nullptr);
-    auto* device = reinterpret_cast<TestDevice*>(g_object_new(
-        test_device_get_type(), "display-name", name.c_str(), "caps", caps.Get(), "device-class",
-        camera ? "Video/Source" : "Audio/Source", "properties", props, nullptr));
+    auto* device = reinterpret_cast<PomviraTestDevice*>(g_object_new(
+        pomvira_test_device_get_type(), "display-name", name.c_str(), "caps", caps.Get(),
+        "device-class", camera ? "Video/Source" : "Audio/Source", "properties", props, nullptr));
     gst_structure_free(props);
     device->camera = camera;
     return GST_DEVICE(device);
@@ -211,16 +211,16 @@ GstDevice* NewTestDevice(bool camera, int index) {
 // ---------------------------------------------------------------------------
 // The provider
 // ---------------------------------------------------------------------------
-struct TestProvider {
+struct PomviraTestProvider {
     GstDeviceProvider parent;
 };
 
-struct TestProviderClass {
+struct PomviraTestProviderClass {
     GstDeviceProviderClass parent_class;
 };
 
-GType test_provider_get_type();
-G_DEFINE_TYPE(TestProvider, test_provider, GST_TYPE_DEVICE_PROVIDER)
+GType pomvira_test_provider_get_type();
+G_DEFINE_TYPE(PomviraTestProvider, pomvira_test_provider, GST_TYPE_DEVICE_PROVIDER)
 
 GList* TestProviderProbe(GstDeviceProvider*) {
     GList* list = nullptr;
@@ -230,18 +230,18 @@ GList* TestProviderProbe(GstDeviceProvider*) {
     return list;
 }
 
-void test_provider_class_init(TestProviderClass* klass) {
+void pomvira_test_provider_class_init(PomviraTestProviderClass* klass) {
     GST_DEVICE_PROVIDER_CLASS(klass)->probe = TestProviderProbe;
     gst_device_provider_class_set_static_metadata(
         GST_DEVICE_PROVIDER_CLASS(klass), "Pomvira test devices", "Source/Audio/Video",
         "Built-in test cameras and microphone", "Pomvira");
 }
 
-void test_provider_init(TestProvider*) {}
+void pomvira_test_provider_init(PomviraTestProvider*) {}
 
 gboolean PluginInit(GstPlugin* plugin) {
     return gst_device_provider_register(plugin, kTestProviderName, GST_RANK_PRIMARY + 10,
-                                        test_provider_get_type());
+                                        pomvira_test_provider_get_type());
 }
 
 }  // namespace
@@ -280,7 +280,7 @@ std::vector<GstRef<GstDevice>> TestDevices() {
 }
 
 bool IsTestDevice(GstDevice* device) {
-    return device && G_TYPE_CHECK_INSTANCE_TYPE(device, test_device_get_type());
+    return device && G_TYPE_CHECK_INSTANCE_TYPE(device, pomvira_test_device_get_type());
 }
 
 }  // namespace media::gst

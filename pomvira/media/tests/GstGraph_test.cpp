@@ -376,6 +376,18 @@ TEST_F(GstGraph, CapturePinListsTheCameraFormats) {
 
     auto config = QueryAs<IAMStreamConfig>(capture.Get());
     ASSERT_TRUE(config);
+    ComPtr<IAMStreamConfig> found;
+    ASSERT_EQ(builder_->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, cam.Get(),
+                                      IAMStreamConfig::IID_, found.PutVoid()),
+              S_OK);
+    EXPECT_EQ(found.Get(), config.Get());
+    ComPtr<ISpecifyPropertyPages> pages = QueryAs<ISpecifyPropertyPages>(cam.Get());
+    ASSERT_TRUE(pages);
+    CAUUID list;
+    ASSERT_EQ(pages->GetPages(&list), S_OK);
+    ASSERT_EQ(list.cElems, 1u);
+    EXPECT_EQ(list.pElems[0], CLSID_DeviceControlsPage);
+    CoTaskMemFree(list.pElems);
     int32_t count = 0, size = 0;
     EXPECT_EQ(config->GetNumberOfCapabilities(&count, &size), S_OK);
     EXPECT_EQ(count, 5);
@@ -644,6 +656,77 @@ TEST_F(GstGraph, RecordingThroughACompressor) {
     AviFacts avi = ReadAvi(file);
     EXPECT_GT(avi.totalFrames, 0u);
     EXPECT_TRUE(avi.hasIndex);
+}
+
+// A source that cannot open what it reads from.
+class BrokenSource : public BinFilter {
+  public:
+    BrokenSource()
+        : BinFilter(MakeGuid(0x1234, 0, 0, 0, 0, 0, 0, 0, 0, 0, 4), gst_bin_new(nullptr)) {
+        GstElement* src = gst_element_factory_make("filesrc", nullptr);
+        g_object_set(src, "location", "/nonexistent/pomvira-camera", nullptr);
+        gst_bin_add(GST_BIN(Bin()), src);
+        ExposePad(gst_element_get_static_pad(src, "src"), u"Output");
+    }
+};
+
+TEST_F(GstGraph, AFailingSourceFailsTheRunAndReportsTheLoss) {
+    auto* src = new BrokenSource;
+    ComPtr<IBaseFilter> srcRef = ComPtr<IBaseFilter>::Attach(src);
+    auto* sink = new ProbeSink;
+    ComPtr<IBaseFilter> sinkRef = ComPtr<IBaseFilter>::Attach(sink);
+    graph_->AddFilter(src, u"Source");
+    graph_->AddFilter(sink, u"Sink");
+    ASSERT_EQ(graph_->ConnectDirect(PinOf(src, u"Output").Get(), PinOf(sink, u"In").Get(), nullptr),
+              S_OK);
+    EXPECT_EQ(control_->Run(), VFW_E_NO_CAPTURE_HARDWARE);
+    FILTER_STATE state;
+    control_->GetState(1000, &state);
+    EXPECT_EQ(state, State_Stopped);
+    auto events = QueryAs<IMediaEventEx>(graph_.Get());
+    std::vector<int32_t> codes;
+    int32_t code;
+    intptr_t p1, p2;
+    while (events->GetEvent(&code, &p1, &p2, 0) == S_OK) {
+        codes.push_back(code);
+        if (code == EC_ERRORABORT) {
+            EXPECT_EQ(p1, VFW_E_NO_CAPTURE_HARDWARE);
+        }
+        events->FreeEventParams(code, p1, p2);
+    }
+    std::vector<int32_t> want = {EC_DEVICE_LOST, EC_ERRORABORT};
+    EXPECT_EQ(codes, want);
+    char text[256];
+    EXPECT_GT(AMGetErrorText(VFW_E_NO_CAPTURE_HARDWARE, text, sizeof text), 0u);
+}
+
+TEST_F(GstGraph, ASourceAddedToARunningGraphIdlesUntilConnected) {
+    ComPtr<IBaseFilter> cam = AddCamera();
+    auto* sink = new ProbeSink;
+    ComPtr<IBaseFilter> sinkRef = ComPtr<IBaseFilter>::Attach(sink);
+    graph_->AddFilter(sink, u"VideoWindow");
+    ASSERT_EQ(builder_->RenderStream(&PIN_CATEGORY_PREVIEW, nullptr, cam.Get(), nullptr, sink),
+              S_OK);
+    ASSERT_GE(control_->Run(), 0);
+    ASSERT_TRUE(sink->WaitBuffers(2));
+    // The microphone joins the running graph unconnected: no error follows.
+    ComPtr<IBaseFilter> mic = Bind(CLSID_AudioInputDeviceCategory, "Test Microphone");
+    ASSERT_EQ(graph_->AddFilter(mic.Get(), u"AudioSourceFilter"), S_OK);
+    auto* audioSink = new ProbeSink;
+    ComPtr<IBaseFilter> audioSinkRef = ComPtr<IBaseFilter>::Attach(audioSink);
+    graph_->AddFilter(audioSink, u"AudioSink");
+    int before = sink->Buffers();
+    ASSERT_TRUE(sink->WaitBuffers(before + 5));
+    // Connected while running, it streams at once.
+    ASSERT_EQ(builder_->RenderStream(nullptr, &MEDIATYPE_Audio, mic.Get(), nullptr, audioSink),
+              S_OK);
+    ASSERT_TRUE(audioSink->WaitBuffers(3));
+    EXPECT_NE(audioSink->Caps().find("rate=(int)44100"), std::string::npos) << audioSink->Caps();
+    auto events = QueryAs<IMediaEventEx>(graph_.Get());
+    int32_t code;
+    intptr_t p1, p2;
+    while (events->GetEvent(&code, &p1, &p2, 0) == S_OK)
+        EXPECT_NE(code, EC_ERRORABORT);
 }
 
 namespace {
