@@ -654,6 +654,12 @@ TEST_F(GstGraph, RecordingThroughACompressor) {
     ASSERT_EQ(builder_->RenderStream(nullptr, nullptr, cam.Get(), jpeg.Get(), mux.Get()), S_OK);
     EXPECT_LT(builder_->RenderStream(&PIN_CATEGORY_CAPTURE, nullptr, cam.Get(), nullptr, mux.Get()),
               0);
+    ComPtr<IBaseFilter> mic = Bind(CLSID_AudioInputDeviceCategory, "Test Microphone");
+    ComPtr<IBaseFilter> mulaw = Bind(CLSID_AudioCompressorCategory, "Mu Law audio encoder");
+    ASSERT_TRUE(mic && mulaw);
+    ASSERT_EQ(graph_->AddFilter(mic.Get(), u"AudioSourceFilter"), S_OK);
+    ASSERT_EQ(graph_->AddFilter(mulaw.Get(), u"Mu Law audio encoder"), S_OK);
+    ASSERT_EQ(builder_->RenderStream(nullptr, nullptr, mic.Get(), mulaw.Get(), mux.Get()), S_OK);
     ASSERT_GE(control_->Run(), 0);
     Pump(1200);
     // Releasing the graph while it records still completes the file.
@@ -663,8 +669,9 @@ TEST_F(GstGraph, RecordingThroughACompressor) {
     mux = nullptr;
     Probe p = FfProbe(file);
     EXPECT_EQ(p.videoStreams, 1) << p.json;
-    EXPECT_EQ(p.audioStreams, 0) << p.json;
+    EXPECT_EQ(p.audioStreams, 1) << p.json;
     EXPECT_EQ(p.videoCodec, "mjpeg") << p.json;
+    EXPECT_NE(p.json.find("\"codec_name\": \"pcm_mulaw\""), std::string::npos) << p.json;
     AviFacts avi = ReadAvi(file);
     EXPECT_GT(avi.totalFrames, 0u);
     EXPECT_TRUE(avi.hasIndex);
