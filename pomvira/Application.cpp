@@ -7,6 +7,7 @@ const char* const kApplicationTitle = "Ombra Viewer";
 
 namespace {
 TMessageBoxHook g_messageBoxHook;
+bool g_terminating = false;
 }
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
@@ -56,7 +57,11 @@ void MinimizeApplication() {
         if (w->isVisible() && w->isWindow()) w->showMinimized();
 }
 
+bool ApplicationTerminating() { return g_terminating; }
+
 void TerminateApplication() {
-    // Like a posted quit message: the loop ends when control returns to it.
+    g_terminating = true;
+    // Like a posted quit message: the loops end when control returns to
+    // them (a modal loop that runs then ends too).
     QTimer::singleShot(0, qApp, [] { QCoreApplication::quit(); });
 }
