@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <vector>
 
 namespace media::gst {
 
@@ -62,7 +64,38 @@ private:
     int32_t length_;
 };
 
+// The layout of the kept copy for one negotiated format.
+struct FrameLayout {
+    bool valid = false;
+    GstVideoInfo info;
+    bool bottomUp = false;  // RGB formats are handed out bottom-up
+    int outStride = 0;      // bytes per output row (RGB: padded to 4)
+    size_t outSize = 0;     // bytes of one output frame
+};
+
 }  // namespace
+
+struct SampleGrabberCore::Shared {
+    std::mutex mutex;  // guards everything below
+    FrameLayout layout;
+    bool bufferSamples = false;
+    bool oneShot = false;
+    bool oneShotDone = false;
+    bool eosSent = false;
+    ComPtr<ISampleGrabberCB> callback;
+    int32_t which = 0;
+    std::vector<uint8_t> kept;  // the last frame, output layout
+    bool haveKept = false;
+    std::vector<uint8_t> scratch;  // frame being prepared on the streaming thread
+
+    static GstPadProbeReturn OnProbe(GstPad* pad, GstPadProbeInfo* info, gpointer data);
+    static void Delete(gpointer data) { delete static_cast<std::shared_ptr<Shared>*>(data); }
+    GstPadProbeReturn HandleBuffer(GstBuffer* buffer);
+    void HandleCaps(GstCaps* caps);
+    // Copies a frame into out in the output layout; false when it cannot be read.
+    static bool CopyFrame(const FrameLayout& layout, GstBuffer* buffer,
+                          std::vector<uint8_t>& out);
+};
 
 CapsRef GrabberCapsFromMediaType(const AM_MEDIA_TYPE& mt) {
     if (mt.majortype == kNullGuid) return CapsRef::Adopt(gst_caps_new_any());
@@ -136,7 +169,7 @@ bool VideoInfoMediaTypeFromCaps(const GstCaps* caps, AM_MEDIA_TYPE* mt) {
     return true;
 }
 
-SampleGrabberCore::SampleGrabberCore() {
+SampleGrabberCore::SampleGrabberCore() : shared_(std::make_shared<Shared>()) {
     filter_ = ElementRef::Sink(gst_element_factory_make("capsfilter", nullptr));
     // Until SetMediaType says otherwise: any RGB24 video.
     AM_MEDIA_TYPE rgb24{};
@@ -151,12 +184,13 @@ SampleGrabberCore::SampleGrabberCore() {
                                  GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER |
                                                  GST_PAD_PROBE_TYPE_BUFFER_LIST |
                                                  GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
-                                 &SampleGrabberCore::OnProbe, this, nullptr);
+                                 &Shared::OnProbe, new std::shared_ptr<Shared>(shared_),
+                                 &Shared::Delete);
 }
 
 SampleGrabberCore::~SampleGrabberCore() {
-    // Removing the probe waits for a running call of it to finish, so no
-    // streaming thread is inside this object afterwards.
+    // A call of the probe still running keeps its own reference to the
+    // shared state.
     PadRef src = PadRef::Adopt(gst_element_get_static_pad(filter_.Get(), "src"));
     if (probeId_) gst_pad_remove_probe(src.Get(), probeId_);
 }
@@ -168,10 +202,10 @@ CapsRef SampleGrabberCore::RequestedCaps() const {
 }
 
 HRESULT SampleGrabberCore::SetOneShot(bool oneShot) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    oneShot_ = oneShot;
-    oneShotDone_ = false;
-    eosSent_ = false;
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    shared_->oneShot = oneShot;
+    shared_->oneShotDone = false;
+    shared_->eosSent = false;
     return S_OK;
 }
 
@@ -215,37 +249,38 @@ HRESULT SampleGrabberCore::GetConnectedMediaType(AM_MEDIA_TYPE* mt) {
 }
 
 HRESULT SampleGrabberCore::SetBufferSamples(bool buffer) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    bufferSamples_ = buffer;
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    shared_->bufferSamples = buffer;
     return S_OK;
 }
 
 HRESULT SampleGrabberCore::GetCurrentBuffer(int32_t* size, uint8_t* buffer) {
     if (!size) return E_POINTER;
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!bufferSamples_) return E_INVALIDARG;
-    if (!haveKept_) return VFW_E_WRONG_STATE;
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    if (!shared_->bufferSamples) return E_INVALIDARG;
+    if (!shared_->haveKept) return VFW_E_WRONG_STATE;
     if (!buffer) {
-        *size = int32_t(std::min<size_t>(kept_.size(), INT32_MAX));
+        *size = int32_t(std::min<size_t>(shared_->kept.size(), INT32_MAX));
         return S_OK;
     }
     if (*size < 0) return E_INVALIDARG;
-    const size_t n = std::min(kept_.size(), size_t(*size));
-    std::memcpy(buffer, kept_.data(), n);
+    const size_t n = std::min(shared_->kept.size(), size_t(*size));
+    std::memcpy(buffer, shared_->kept.data(), n);
     *size = int32_t(n);
     return S_OK;
 }
 
 HRESULT SampleGrabberCore::SetCallback(ISampleGrabberCB* callback, int32_t which) {
     if (which != 0 && which != 1) return E_INVALIDARG;
-    std::lock_guard<std::mutex> lock(mutex_);
-    callback_ = ComPtr<ISampleGrabberCB>(callback);
-    which_ = which;
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    shared_->callback = ComPtr<ISampleGrabberCB>(callback);
+    shared_->which = which;
     return S_OK;
 }
 
-GstPadProbeReturn SampleGrabberCore::OnProbe(GstPad* pad, GstPadProbeInfo* info, gpointer self) {
-    auto* core = static_cast<SampleGrabberCore*>(self);
+GstPadProbeReturn SampleGrabberCore::Shared::OnProbe(GstPad* pad, GstPadProbeInfo* info,
+                                                     gpointer data) {
+    Shared* core = static_cast<std::shared_ptr<Shared>*>(data)->get();
     if (info->type & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) {
         GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
         if (GST_EVENT_TYPE(event) == GST_EVENT_CAPS) {
@@ -268,33 +303,33 @@ GstPadProbeReturn SampleGrabberCore::OnProbe(GstPad* pad, GstPadProbeInfo* info,
         // One-shot grabbing ends the stream after its frame.
         bool sendEos = false;
         {
-            std::lock_guard<std::mutex> lock(core->mutex_);
-            sendEos = !core->eosSent_;
-            core->eosSent_ = true;
+            std::lock_guard<std::mutex> lock(core->mutex);
+            sendEos = !core->eosSent;
+            core->eosSent = true;
         }
         if (sendEos) gst_pad_push_event(pad, gst_event_new_eos());
     }
     return result;
 }
 
-void SampleGrabberCore::HandleCaps(GstCaps* caps) {
-    Layout layout;
-    if (caps && gst_video_info_from_caps(&layout.info, caps)) {
-        const VideoFormatEntry* e = EntryForFormat(GST_VIDEO_INFO_FORMAT(&layout.info));
-        layout.valid = true;
-        layout.bottomUp = e && e->rgb;
-        if (layout.bottomUp) {
-            layout.outStride = DibStride(GST_VIDEO_INFO_WIDTH(&layout.info), e->bits);
-            layout.outSize = size_t(layout.outStride) * GST_VIDEO_INFO_HEIGHT(&layout.info);
+void SampleGrabberCore::Shared::HandleCaps(GstCaps* caps) {
+    FrameLayout next;
+    if (caps && gst_video_info_from_caps(&next.info, caps)) {
+        const VideoFormatEntry* e = EntryForFormat(GST_VIDEO_INFO_FORMAT(&next.info));
+        next.valid = true;
+        next.bottomUp = e && e->rgb;
+        if (next.bottomUp) {
+            next.outStride = DibStride(GST_VIDEO_INFO_WIDTH(&next.info), e->bits);
+            next.outSize = size_t(next.outStride) * GST_VIDEO_INFO_HEIGHT(&next.info);
         } else {
-            layout.outSize = GST_VIDEO_INFO_SIZE(&layout.info);
+            next.outSize = GST_VIDEO_INFO_SIZE(&next.info);
         }
     }
-    std::lock_guard<std::mutex> lock(mutex_);
-    layout_ = layout;
+    std::lock_guard<std::mutex> lock(mutex);
+    layout = next;
 }
 
-bool SampleGrabberCore::CopyFrame(const Layout& layout, GstBuffer* buffer,
+bool SampleGrabberCore::Shared::CopyFrame(const FrameLayout& layout, GstBuffer* buffer,
                                   std::vector<uint8_t>& out) {
     if (!layout.valid) {
         // Not raw video (compressed frames): the bytes as they are.
@@ -334,44 +369,46 @@ bool SampleGrabberCore::CopyFrame(const Layout& layout, GstBuffer* buffer,
     return true;
 }
 
-GstPadProbeReturn SampleGrabberCore::HandleBuffer(GstBuffer* buffer) {
-    Layout layout;
-    ComPtr<ISampleGrabberCB> callback;
-    int32_t which = 0;
+GstPadProbeReturn SampleGrabberCore::Shared::HandleBuffer(GstBuffer* buffer) {
+    FrameLayout frameLayout;
+    ComPtr<ISampleGrabberCB> cb;
+    int32_t cbWhich = 0;
     bool buffering = false;
     std::vector<uint8_t> work;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (oneShot_ && oneShotDone_) return GST_PAD_PROBE_DROP;
-        if (oneShot_) oneShotDone_ = true;
-        buffering = bufferSamples_;
-        callback = callback_;
-        which = which_;
-        if (!buffering && !callback) return GST_PAD_PROBE_OK;
-        layout = layout_;
-        work.swap(scratch_);
+        std::lock_guard<std::mutex> lock(mutex);
+        if (oneShot && oneShotDone) return GST_PAD_PROBE_DROP;
+        if (oneShot) oneShotDone = true;
+        buffering = bufferSamples;
+        cb = callback;
+        cbWhich = which;
+        if (!buffering && !cb) return GST_PAD_PROBE_OK;
+        frameLayout = layout;
+        work.swap(scratch);
     }
 
-    const bool ok = CopyFrame(layout, buffer, work);
-    if (ok && callback) {
+    // The copy (and the row flip) happen outside the lock, so that
+    // GetCurrentBuffer never waits for a frame being prepared or a callback.
+    const bool ok = CopyFrame(frameLayout, buffer, work);
+    if (ok && cb) {
         const double time = GST_BUFFER_PTS_IS_VALID(buffer)
                                 ? double(GST_BUFFER_PTS(buffer)) / double(GST_SECOND)
                                 : 0.0;
         const int32_t length = int32_t(std::min<size_t>(work.size(), INT32_MAX));
-        if (which == 1) {
-            callback->BufferCB(time, work.data(), length);
+        if (cbWhich == 1) {
+            cb->BufferCB(time, work.data(), length);
         } else {
             auto sample = ComPtr<FrameSample>::Attach(new FrameSample(work.data(), length));
-            callback->SampleCB(time, sample.Get());
+            cb->SampleCB(time, sample.Get());
         }
     }
 
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::mutex> lock(mutex);
     if (ok && buffering) {
-        kept_.swap(work);
-        haveKept_ = true;
+        kept.swap(work);
+        haveKept = true;
     }
-    scratch_.swap(work);
+    scratch.swap(work);
     return GST_PAD_PROBE_OK;
 }
 

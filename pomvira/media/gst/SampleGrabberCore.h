@@ -13,8 +13,7 @@
 #include <gst/gst.h>
 #include <gst/video/video.h>
 
-#include <mutex>
-#include <vector>
+#include <memory>
 
 #include "GstRef.h"
 #include "media/MediaBoundary.h"
@@ -44,38 +43,18 @@ public:
     CapsRef RequestedCaps() const;
 
 private:
-    // The layout of the kept copy for one negotiated format.
-    struct Layout {
-        bool valid = false;
-        GstVideoInfo info;
-        bool bottomUp = false;   // RGB formats are handed out bottom-up
-        int outStride = 0;       // bytes per output row (RGB: padded to 4)
-        size_t outSize = 0;      // bytes of one output frame
-    };
+    // The state shared with the streaming thread. The probe holds its own
+    // reference, so a frame still passing while the grabber goes away finds
+    // the state alive.
+    struct Shared;
 
-    static GstPadProbeReturn OnProbe(GstPad* pad, GstPadProbeInfo* info, gpointer self);
-    GstPadProbeReturn HandleBuffer(GstBuffer* buffer);
-    void HandleCaps(GstCaps* caps);
-    // Copies a frame into out in the output layout; false when it cannot be read.
-    static bool CopyFrame(const Layout& layout, GstBuffer* buffer, std::vector<uint8_t>& out);
     // The caps in force on the input, or those that a linked input would
     // carry; null when not connected.
     CapsRef ConnectedCaps() const;
 
     ElementRef filter_;
     gulong probeId_ = 0;
-
-    mutable std::mutex mutex_;  // guards everything below
-    Layout layout_;
-    bool bufferSamples_ = false;
-    bool oneShot_ = false;
-    bool oneShotDone_ = false;
-    bool eosSent_ = false;
-    ComPtr<ISampleGrabberCB> callback_;
-    int32_t which_ = 0;
-    std::vector<uint8_t> kept_;     // the last frame, output layout
-    bool haveKept_ = false;
-    std::vector<uint8_t> scratch_;  // frame being prepared on the streaming thread
+    std::shared_ptr<Shared> shared_;
 };
 
 // Caps for a media type record as the grabber asks for them: the subtype's
