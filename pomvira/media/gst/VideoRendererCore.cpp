@@ -119,8 +119,8 @@ QImage VideoRendererCore::ImageFromFrame(const uint8_t* data, int width, int hei
         switch (format) {
             case GST_VIDEO_FORMAT_BGRx:
                 // Same byte order as Format_RGB32; the unused byte must read 0xff.
-                std::memcpy(dst, src, size_t(width) * 4);
-                for (int x = 0; x < width; ++x) dst[x] |= 0xff000000u;
+                for (int x = 0; x < width; ++x, src += 4)
+                    dst[x] = 0xff000000u | uint32_t(src[2]) << 16 | uint32_t(src[1]) << 8 | src[0];
                 break;
             case GST_VIDEO_FORMAT_BGR:
                 for (int x = 0; x < width; ++x, src += 3)
