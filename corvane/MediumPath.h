@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Finding files on the medium (the CD) the menu runs from.
+//
+// A command line such as "\setup\setup.exe" names a file from the root of the
+// medium that holds the current working directory. On Linux that root is the
+// mount point of the directory, and the file's name parts are matched without
+// regard to case, because a CD's file names may be shown in lower case.
+
+// The mount point, among the mounts listed in `mountinfo` (the format of
+// /proc/self/mountinfo), that holds the absolute, canonical `path`: the longest
+// mount point that is `path` itself or one of its ancestors. Empty when none is.
+QString MountPointOf(const QString& path, const QByteArray& mountinfo);
+
+// The root of the medium that holds the directory `dir`: its mount point, read
+// from /proc/self/mountinfo; where that is unavailable, the last ancestor
+// reached by walking up while the device stays the same. Empty when `dir`
+// does not exist.
+QString MediumRootOf(const QString& dir);
+
+// The file named by `path` ("/" separated; leading, doubled and "." parts are
+// ignored) below the folder `root`, each name part matched without regard to
+// case (an exact match is preferred). Every part but the last must name a
+// folder, the last a file that is not a folder. Returns the file's full path,
+// or an empty string when it is not found.
+QString FindOnMedium(const QString& root, const QString& path);

@@ -1,0 +1,184 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+
+#include "RunTime.h"
+#include "Medium.h"
+
+namespace {
+
+constexpr QFile::Permissions kExecutable = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+
+RunTimeError ShellError(RunTime& runTime, const QString& commandLine, int windowStyle = 2) {
+    try {
+        runTime.Shell(commandLine, windowStyle);
+    } catch (const RunTimeError& error) {
+        return error;
+    }
+    return {0, QString()};
+}
+
+TEST(RunTimeShell, StartsTheProgramFoundFromTheMediumRoot) {
+    TempMedium medium;
+    const QString program = medium.Add("Tools/Run.exe");
+    RecordingStarter starter;
+    RunTime runTime(starter, medium.Root());
+
+    runTime.Shell("\\tools\\run.exe -q \"two words\" c:\\x", 2);
+    ASSERT_EQ(starter.started.size(), 1u);
+    EXPECT_EQ(starter.started[0].first, program);
+    EXPECT_EQ(starter.started[0].second, QStringList({"-q", "two words", "c:\\x"}));
+}
+
+TEST(RunTimeShell, ReportsMissingProgramsAndBadCallsAsRunTimeErrors) {
+    TempMedium medium;
+    medium.Add("setup/setup.exe");
+    RecordingStarter starter;
+    RunTime runTime(starter, medium.Root());
+
+    const RunTimeError missing = ShellError(runTime, "\\viewer\\OmbraSetup.EXE");
+    EXPECT_EQ(missing.Number, 53);
+    EXPECT_EQ(missing.Description, "File not found");
+    EXPECT_EQ(ShellError(runTime, "\\setup").Number, 53);
+    EXPECT_TRUE(starter.started.empty());
+
+    EXPECT_EQ(ShellError(runTime, "").Number, 5);
+    EXPECT_EQ(ShellError(runTime, "\\setup\\setup.exe", 5).Number, 5);
+    EXPECT_EQ(ShellError(runTime, "\\setup\\setup.exe", -1).Number, 5);
+    EXPECT_TRUE(starter.started.empty());
+
+    // Found but refused by the system.
+    starter.result = false;
+    const RunTimeError refused = ShellError(runTime, "\\setup\\setup.exe");
+    EXPECT_EQ(refused.Number, 5);
+    EXPECT_EQ(refused.Description, "Invalid procedure call or argument");
+    EXPECT_EQ(starter.started.size(), 1u);
+}
+
+TEST(RunTimeShell, RelativeProgramsComeFromTheCurrentFolder) {
+    TempMedium medium;
+    const QString program = medium.Add("sub/Tool.sh");
+    RecordingStarter starter;
+    RunTime runTime(starter, "/nonexistent-medium");
+    const QString saved = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(medium.Root()));
+    runTime.Shell("sub\\tool.sh", 0);
+    EXPECT_EQ(ShellError(runTime, "\\sub\\tool.sh").Number, 53);
+    QDir::setCurrent(saved);
+    ASSERT_EQ(starter.started.size(), 1u);
+    EXPECT_EQ(QFileInfo(starter.started[0].first).canonicalFilePath(),
+              QFileInfo(program).canonicalFilePath());
+}
+
+TEST(RunTimeMediumRoot, ArgumentThenEnvironmentThenMountOfCurrentFolder) {
+    RecordingStarter starter;
+    qputenv("CORVANE_MEDIUM_ROOT", "/from/environment");
+    EXPECT_EQ(RunTime(starter, "/given").MediumRoot(), "/given");
+    EXPECT_EQ(RunTime(starter).MediumRoot(), "/from/environment");
+    qunsetenv("CORVANE_MEDIUM_ROOT");
+
+    const QString saved = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent("/proc/self"));
+    EXPECT_EQ(RunTime(starter).MediumRoot(), "/proc");
+    QDir::setCurrent(saved);
+}
+
+TEST(RunTimeReport, ShowsTheStandardTextUnderTheProgramName) {
+    RecordingStarter starter;
+    QString title, text;
+    int ended = -1;
+    RunTime runTime(
+        starter, QString(),
+        [&](const QString& t, const QString& x) {
+            title = t;
+            text = x;
+        },
+        [&](int code) { ended = code; });
+    runTime.Report(FileNotFoundError());
+    EXPECT_EQ(title, "Corvane");
+    EXPECT_EQ(text, "Run-time error '53':\n\nFile not found");
+    EXPECT_EQ(ended, -1);  // reporting alone does not end the program
+    runTime.End(7);
+    EXPECT_EQ(ended, 7);
+}
+
+TEST(RunTimeReport, RealMessageBoxCarriesTitleTextAndStopIcon) {
+    QString title, text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    bool seen = false;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        seen = true;
+        title = box->windowTitle();
+        text = box->text();
+        icon = box->icon();
+        box->accept();
+    });
+    closer.start(20);
+    RunTime::ShowMessageBox(RunTime::kTitle, RunTime::ReportText(FileNotFoundError()));
+    closer.stop();
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(title, "Corvane");
+    EXPECT_EQ(text, "Run-time error '53':\n\nFile not found");
+    EXPECT_EQ(icon, QMessageBox::Critical);
+}
+
+TEST(DetachedStarter, StartsAScriptWithoutWaitingForIt) {
+    TempMedium medium;
+    const QString go = QDir(medium.Root()).filePath("go");
+    const QString marker = QDir(medium.Root()).filePath("marker");
+    // The script blocks until the test lets it go: Start must return first.
+    const QString script = medium.Add("setup/setup.sh",
+                                      "#!/bin/sh\n"
+                                      "while [ ! -e '" +
+                                          go.toUtf8() +
+                                          "' ]; do sleep 0.05; done\n"
+                                          "echo \"$@\" > '" +
+                                          marker.toUtf8() + "'\n",
+                                      kExecutable);
+    bool opened = false;
+    DetachedStarter starter([&](const QString&) { return opened = true; });
+    ASSERT_TRUE(starter.Start(script, {"one", "two"}));
+    EXPECT_FALSE(QFile::exists(marker));
+    QFile goFile(go);
+    ASSERT_TRUE(goFile.open(QIODevice::WriteOnly));
+    goFile.close();
+    QFile result(marker);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return result.size() > 0; }, 20000));
+    ASSERT_TRUE(result.open(QIODevice::ReadOnly));
+    EXPECT_EQ(result.readAll(), "one two\n");
+    EXPECT_FALSE(opened);
+}
+
+TEST(DetachedStarter, HandsWhatTheSystemCannotRunToTheOpener) {
+    TempMedium medium;
+    const QString plain = medium.Add("setup/setup.exe", "MZ\x90");
+    const QString windows = medium.Add("viewer/OmbraSetup.EXE", "MZ\x90", kExecutable);
+    QStringList opened;
+    bool openerResult = true;
+    DetachedStarter starter([&](const QString& file) {
+        opened << file;
+        return openerResult;
+    });
+    EXPECT_TRUE(starter.Start(plain, {}));
+    EXPECT_EQ(opened, QStringList({plain}));
+    // Marked executable, as on a CD without Unix permissions, but exec refuses
+    // it (unless a Windows loader is registered with the kernel).
+    if (!QFile::exists("/proc/sys/fs/binfmt_misc/wine")) {
+        EXPECT_TRUE(starter.Start(windows, {}));
+        EXPECT_EQ(opened, QStringList({plain, windows}));
+    }
+
+    openerResult = false;
+    EXPECT_FALSE(starter.Start(plain, {}));
+}
+
+}  // namespace

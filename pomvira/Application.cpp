@@ -1,0 +1,62 @@
+#include "Application.h"
+
+#include <QTimer>
+#include <QWidget>
+
+const char* const kApplicationTitle = "Ombra Viewer";
+
+namespace {
+TMessageBoxHook g_messageBoxHook;
+}
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    setApplicationName(QString::fromLatin1(kApplicationTitle));
+    setApplicationDisplayName(QString::fromLatin1(kApplicationTitle));
+}
+
+bool TApplication::notify(QObject* receiver, QEvent* event) {
+    bool handled = false;
+    RunHandler([&] { handled = QApplication::notify(receiver, event); });
+    return handled;
+}
+
+bool RunHandler(const std::function<void()>& fn) {
+    try {
+        fn();
+        return true;
+    } catch (const std::exception& e) {
+        ShowException(e);
+    } catch (...) {
+        ShowException(QStringLiteral("Unknown error"));
+    }
+    return false;
+}
+
+void ShowException(const std::exception& e) { ShowException(QString::fromUtf8(e.what())); }
+
+void ShowException(const QString& text) {
+    QWidget* owner = QApplication::activeWindow();
+    ShowMessageBox(owner, text, QString::fromLatin1(kApplicationTitle), QMessageBox::Critical);
+}
+
+void SetMessageBoxHook(TMessageBoxHook hook) { g_messageBoxHook = std::move(hook); }
+
+QMessageBox::StandardButton ShowMessageBox(QWidget* owner, const QString& text,
+                                           const QString& caption, QMessageBox::Icon icon,
+                                           QMessageBox::StandardButtons buttons) {
+    if (g_messageBoxHook) return g_messageBoxHook({owner, text, caption, icon, buttons});
+    QMessageBox box(icon, caption, text, buttons, owner);
+    // The skinned windows stay on top; the box must not hide behind them.
+    box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    return QMessageBox::StandardButton(box.exec());
+}
+
+void MinimizeApplication() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && w->isWindow()) w->showMinimized();
+}
+
+void TerminateApplication() {
+    // Like a posted quit message: the loop ends when control returns to it.
+    QTimer::singleShot(0, qApp, [] { QCoreApplication::quit(); });
+}

@@ -1,0 +1,56 @@
+// The camera program's application object: its title, the default error
+// report for failures that leave an event handler, message boxes, and the
+// application-wide minimise and terminate requests.
+#pragma once
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QString>
+#include <exception>
+#include <functional>
+
+// The application's title; also the caption of the control panel and of
+// every message box the program shows.
+extern const char* const kApplicationTitle;  // "Ombra Viewer"
+
+class TApplication : public QApplication {
+    Q_OBJECT
+public:
+    TApplication(int& argc, char** argv);
+
+    // Every event handler runs inside notify(): a failure that leaves a
+    // handler is shown by the default error report and the program goes on.
+    bool notify(QObject* receiver, QEvent* event) override;
+};
+
+// Runs fn; a failure that escapes it goes to the default error report.
+// Returns false when fn failed.
+bool RunHandler(const std::function<void()>& fn);
+
+// The application's default error report: the failure's text in a message
+// box titled with the application title, with the error icon.
+void ShowException(const std::exception& e);
+void ShowException(const QString& text);
+
+// Message boxes go through one function so that tests can answer them
+// without a window: install a hook that receives the box and returns the
+// button "pressed". Without a hook a modal QMessageBox is shown.
+struct TMessageBoxRequest {
+    QWidget* owner;
+    QString text;
+    QString caption;
+    QMessageBox::Icon icon;
+    QMessageBox::StandardButtons buttons;
+};
+using TMessageBoxHook = std::function<QMessageBox::StandardButton(const TMessageBoxRequest&)>;
+void SetMessageBoxHook(TMessageBoxHook hook);
+QMessageBox::StandardButton ShowMessageBox(QWidget* owner, const QString& text,
+                                           const QString& caption, QMessageBox::Icon icon,
+                                           QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+
+// Minimises every top-level window of the application (the control panel
+// and the preview window go to the task bar together).
+void MinimizeApplication();
+// Asks the application to terminate: the event loop ends once control
+// returns to it, then the orderly shut-down runs.
+void TerminateApplication();

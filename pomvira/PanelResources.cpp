@@ -1,0 +1,14 @@
+#include "PanelResources.h"
+
+void InitPanelResources() {
+    static const bool registered = [] {
+        Q_INIT_RESOURCE(panel);
+        return true;
+    }();
+    (void)registered;
+}
+
+QImage PanelPicture(const QString& name) {
+    InitPanelResources();
+    return QImage(QStringLiteral(":/panel/") + name);
+}

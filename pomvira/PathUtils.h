@@ -1,0 +1,30 @@
+// Folder and path helpers of the camera program: joining paths, the
+// program's own folder, and the default save folders.
+#pragma once
+
+#include <QString>
+
+// folder + "/" + name with every run of "/" collapsed to one; a text that
+// begins with "//" (a network path, longer than 2 characters) keeps it.
+QString JoinPath(const QString& folder, const QString& name);
+
+// The folder of the program's executable, with a trailing "/".
+QString ProgramFolder();
+
+// Makes ProgramFolder() return `folder` (a trailing "/" is added when
+// missing); an empty text restores the real folder. For tests.
+void SetProgramFolderForTesting(const QString& folder);
+
+// Whether the process can make `folder` its current directory: it exists, is
+// a directory and may be searched.
+bool CanEnterFolder(const QString& folder);
+
+// The default save folder `name` ("Video", "Image"): the subfolder of the
+// program's folder when that folder can be written, otherwise the user's own
+// folder of the xdg-user-dir kind `xdgUserDirKind` ("VIDEOS", "PICTURES").
+QString DefaultFolder(const QString& name, const QString& xdgUserDirKind);
+
+// The user's folder of an xdg-user-dir kind ("VIDEOS", "PICTURES"): what
+// `xdg-user-dir` reports, else Qt's standard location, else ~/Videos or
+// ~/Pictures.
+QString UserFolder(const QString& xdgUserDirKind);

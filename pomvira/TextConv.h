@@ -1,0 +1,25 @@
+// Conversion of the program's UTF-16 interface texts to 8-bit text in code
+// page 1252 (Western European), whatever the system's own code page, and
+// decoding of such bytes for display.
+#pragma once
+
+#include <QString>
+#include <string>
+
+// Converts `text` to code page 1252 into `result` (resized to the bytes
+// needed); a character outside the code page becomes '?'. Returns the number
+// of bytes written. An empty text gives an empty result and 0.
+int WideToAnsi(const std::u16string& text, std::string& result);
+
+// The converted text of WideToAnsi.
+std::string WideToAnsiText(const std::u16string& text);
+
+// Decodes code page 1252 bytes, the way a converted text is shown.
+QString AnsiToText(const std::string& bytes);
+
+// The code page 1252 byte of one Unicode code point, or -1 when the code
+// page has none.
+int UnicodeToCp1252(char32_t codePoint);
+
+// The Unicode code point of one code page 1252 byte.
+char16_t Cp1252ToUnicode(unsigned char byte);

@@ -1,0 +1,403 @@
+#include "frmView.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QWindow>
+#include <algorithm>
+#include <climits>
+#include <string>
+
+#include "ImageRgn.h"
+#include "TextConv.h"
+
+namespace {
+
+constexpr QRgb kMagenta = 0xFF00FF;
+constexpr uint32_t kRegionTransparent = 0xFF00FF;  // 0x00BBGGRR
+
+// A text set in code, shown as its code page 1252 conversion.
+QString CodeText(const std::u16string& text) {
+    std::string bytes;
+    WideToAnsi(text, bytes);
+    return AnsiToText(bytes);
+}
+
+QImage SkinPicture(const char* name) {
+    return QImage(QStringLiteral(":/view/") + QLatin1String(name));
+}
+
+QFont PixelFont(const QString& family, int pixelHeight) {
+    QFont font(family);
+    font.setPixelSize(pixelHeight);
+    return font;
+}
+
+void SetTextColor(QWidget* widget, const QColor& color) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, color);
+    widget->setPalette(palette);
+}
+
+}  // namespace
+
+// The skin pictures live in a static library: make sure they are linked in.
+static void InitViewResources() {
+    Q_INIT_RESOURCE(view);
+}
+
+// ---------------------------------------------------------------------------
+// TViewImage
+// ---------------------------------------------------------------------------
+TViewImage::TViewImage(QWidget* parent, const QString& name) : QWidget(parent) {
+    setObjectName(name);
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void TViewImage::SetPicture(const QImage& picture) {
+    FPicture = picture;
+    PrepareDrawing();
+    if (AutoSize && !FPicture.isNull())
+        resize(FPicture.size());
+    update();
+}
+
+void TViewImage::SetTransparent(bool transparent) {
+    FTransparent = transparent;
+    PrepareDrawing();
+    update();
+}
+
+void TViewImage::SetTransparentColor(QRgb color) {
+    FFixedTransparentColor = true;
+    FTransparentColor = color & 0xFFFFFF;
+    PrepareDrawing();
+    update();
+}
+
+QRgb TViewImage::TransparentColor() const {
+    if (FFixedTransparentColor || FPicture.isNull())
+        return FTransparentColor;
+    return FPicture.pixel(0, FPicture.height() - 1) & 0xFFFFFF;
+}
+
+void TViewImage::PrepareDrawing() {
+    if (FPicture.isNull()) {
+        FDrawn = QImage();
+        return;
+    }
+    if (!FTransparent) {
+        FDrawn = FPicture.convertToFormat(QImage::Format_RGB32);
+        return;
+    }
+    // Transparent pixels get alpha 0, so that drawing leaves the canvas there.
+    const QRgb key = TransparentColor();
+    FDrawn = FPicture.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < FDrawn.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(FDrawn.scanLine(y));
+        for (int x = 0; x < FDrawn.width(); ++x) {
+            row[x] = (row[x] & 0xFFFFFF) == key ? 0u : (row[x] | 0xFF000000u);
+        }
+    }
+}
+
+void TViewImage::Draw(QPainter& canvas, const QRect& rect) const {
+    if (FDrawn.isNull() || rect.isEmpty())
+        return;
+    canvas.save();
+    canvas.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    canvas.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    if (rect.size() == FDrawn.size()) {
+        canvas.drawImage(rect.topLeft(), FDrawn);
+    } else {
+        canvas.drawImage(rect, FDrawn);
+    }
+    canvas.restore();
+}
+
+void TViewImage::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    Draw(painter, rect());
+}
+
+// ---------------------------------------------------------------------------
+// TViewForm
+// ---------------------------------------------------------------------------
+TViewForm::TViewForm(QWidget* owner) : QWidget(owner, Qt::Window | Qt::FramelessWindowHint) {
+    InitViewResources();
+    setObjectName(QStringLiteral("ViewForm"));
+    setWindowTitle(QStringLiteral("View"));
+    setFont(PixelFont(QStringLiteral("Tahoma"), 11));
+    // The frame covers the whole client area and is painted through one
+    // off-screen picture: the background is never erased first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setGeometry(318, 96, 842, 597);
+
+    auto framePiece = [this](const char* name, const char* file, bool autoSize) {
+        auto* image = new TViewImage(this, QLatin1String(name));
+        image->AutoSize = autoSize;
+        image->SetPicture(SkinPicture(file));
+        image->resize(image->Picture().size());
+        image->hide();
+        return image;
+    };
+    imgLT = framePiece("imgLT", "imgLT.bmp", true);
+    imgLT->SetTransparent(true);
+    imgTitle = framePiece("imgTitle", "imgTitle.bmp", false);
+    imgT = framePiece("imgT", "imgT.bmp", false);
+    imgRT = framePiece("imgRT", "imgRT.bmp", true);
+    imgLeft = framePiece("imgLeft", "imgLeft.bmp", false);
+    imgLB = framePiece("imgLB", "imgLB.bmp", true);
+    imgRight = framePiece("imgRight", "imgRight.bmp", false);
+    imgBottom = framePiece("imgBottom", "imgBottom.bmp", false);
+    imgRB = framePiece("imgRB", "imgRB.bmp", true);
+    imgRB->SetTransparent(true);
+
+    VideoWindow = new QWidget(this);
+    VideoWindow->setObjectName(QStringLiteral("VideoWindow"));
+    VideoWindow->setBackgroundRole(QPalette::Window);
+    VideoWindow->setAutoFillBackground(true);
+    {
+        QPalette palette = VideoWindow->palette();
+        palette.setColor(QPalette::Window, Qt::black);
+        VideoWindow->setPalette(palette);
+    }
+    VideoWindow->setGeometry(16, 32, 665, 537);
+
+    auto label = [this](const char* name, const QFont& font, const QColor& color,
+                        const QString& text) {
+        auto* l = new QLabel(text, this);
+        l->setObjectName(QLatin1String(name));
+        l->setFont(font);
+        SetTextColor(l, color);
+        // Transparent background, and presses fall through to the window,
+        // whose hit test decides (the top bar's labels move the window).
+        l->setAutoFillBackground(false);
+        l->setAttribute(Qt::WA_TransparentForMouseEvents);
+        l->adjustSize();
+        return l;
+    };
+    lblSize = label("lblSize", PixelFont(QStringLiteral("MS Sans Serif"), 11), Qt::white,
+                    QStringLiteral("320 x 240"));
+    lblSize->move(163, 14);
+
+    Image1 = new TViewImage(this, QStringLiteral("Image1"));
+    Image1->AutoSize = true;
+    Image1->SetPicture(SkinPicture("Image1.jpg"));
+
+    Label1 = label("Label1", PixelFont(QStringLiteral("Arial"), 9), QColor(0x67, 0x67, 0x67),
+                   QStringLiteral("Ombra Viewer"));
+    lblStatus = label("lblStatus", PixelFont(QStringLiteral("MS Sans Serif"), 11), Qt::white,
+                      QStringLiteral("( Preview )"));
+    lblStatus->move(220, 14);
+
+    FormCreate();
+    // Lay the frame pieces out for the designed size, so that their bounds
+    // (hit test, video area) are valid before the first paint.
+    QImage scratch(1, 1, QImage::Format_RGB32);
+    QPainter scratchPainter(&scratch);
+    PaintFrame(scratchPainter);
+    scratchPainter.end();
+    FormResize();
+}
+
+TViewForm::~TViewForm() {
+    // FormDestroy: the outline is taken off the window.
+    if (FHasRegion)
+        clearMask();
+}
+
+void TViewForm::FormCreate() {
+    FRegion = QRegion();
+    FHasRegion = false;
+    imgLB->SetTransparentColor(kMagenta);
+    imgLB->SetTransparent(true);
+}
+
+void TViewForm::PaintFrame(QPainter& Canvas) {
+    const int W = width();
+    const int H = height();
+    auto place = [&Canvas](TViewImage* image, const QRect& rect) {
+        image->setGeometry(rect);
+        image->Draw(Canvas, rect);
+    };
+    // Stretched pieces never get a negative extent, however small the window.
+    auto span = [](int from, int to) { return std::max(0, to - from); };
+
+    place(imgLT, QRect(QPoint(0, 0), imgLT->size()));
+    place(imgTitle, QRect(QPoint(imgLT->width(), 0), imgTitle->size()));
+    const int topLeft = imgLT->width() + imgTitle->width();
+    place(imgT, QRect(topLeft, 0, span(topLeft, W - imgRT->width()), imgT->height()));
+    place(imgRT, QRect(QPoint(W - imgRT->width(), 0), imgRT->size()));
+    place(imgLeft,
+          QRect(0, imgLT->height(), imgLeft->width(), span(imgLT->height(), H - imgLB->height())));
+    place(imgRight, QRect(W - imgRight->width(), imgRT->height(), imgRight->width(),
+                          span(imgRT->height(), H - imgRB->height())));
+    place(imgLB, QRect(QPoint(0, H - imgLB->height()), imgLB->size()));
+    place(imgBottom, QRect(imgLB->width(), H - imgBottom->height(),
+                           span(imgLB->width(), W - imgRB->width()), imgBottom->height()));
+    place(imgRB, QRect(QPoint(W - imgRB->width(), H - imgRB->height()), imgRB->size()));
+}
+
+void TViewForm::paintEvent(QPaintEvent* event) {
+    // Double-buffered over the part to repaint only.
+    const QRect R = event->rect();
+    if (R.isEmpty())
+        return;
+    const qreal ratio = devicePixelRatioF();
+    QImage buffer(R.size() * ratio, QImage::Format_RGB32);
+    buffer.setDevicePixelRatio(ratio);
+    buffer.fill(Qt::white);
+    {
+        QPainter painter(&buffer);
+        painter.translate(-R.left(), -R.top());
+        PaintFrame(painter);
+    }
+    QPainter form(this);
+    form.drawImage(R.topLeft(), buffer);
+}
+
+void TViewForm::UpdateRegion() {
+    QImage bitmap(width(), height(), QImage::Format_RGB32);
+    bitmap.fill(Qt::white);
+    {
+        QPainter painter(&bitmap);
+        PaintFrame(painter);
+    }
+    if (FHasRegion)
+        clearMask();
+    FRegion = BitmapToRegion(bitmap, kRegionTransparent);
+    SetOutline(FRegion);
+}
+
+void TViewForm::SetOutline(const QRegion& region) {
+    // No region (an empty or fully cut picture): a plain rectangular window.
+    FHasRegion = !region.isEmpty();
+    if (FHasRegion)
+        setMask(region);
+}
+
+QRect TViewForm::GetVideoRect() const {
+    const int left = imgLeft->width(), top = imgT->height();
+    return QRect(left, top, std::max(0, width() - imgRight->width() - left),
+                 std::max(0, height() - imgBottom->height() - top));
+}
+
+QRect TViewForm::GetFrameRect(int Width, int Height) const {
+    const QPoint at = pos();
+    return QRect(at.x() - imgLeft->width(), at.y() - imgT->height(),
+                 Width + imgLeft->width() + imgRight->width(),
+                 Height + imgT->height() + imgBottom->height());
+}
+
+bool TViewForm::SetVideoSize(int Width, int Height) {
+    QRect screen(0, 0, INT_MAX, INT_MAX);
+    if (QScreen* primary = QGuiApplication::primaryScreen())
+        screen = primary->geometry();
+    const QRect F = GetFrameRect(Width, Height);
+    bool covers;
+    if (F.width() < screen.width() && F.height() < screen.height()) {
+        move(F.topLeft());
+        resize(F.size());
+        covers = false;
+    } else {
+        move(screen.topLeft());
+        resize(screen.size());
+        covers = true;
+    }
+    // A hidden window gets its resize notice only when shown: place the video
+    // now as well, so that the renderer sees the final rectangle.
+    if (!isVisible())
+        FormResize();
+    lblSize->setText(CodeText(QString::asprintf("%d x %d", Width, Height).toStdU16String()));
+    lblSize->adjustSize();
+    UpdateRegion();
+    update();
+    return covers;
+}
+
+void TViewForm::SetRecordState(bool Recording) {
+    if (Recording) {
+        SetTextColor(lblStatus, QColor(0xFF, 0xFF, 0xFF));
+        lblStatus->setText(CodeText(u"( Record )"));
+    } else {
+        SetTextColor(lblStatus, QColor(255, 255, 0));
+        lblStatus->setText(CodeText(u"( Preview )"));
+    }
+    lblStatus->adjustSize();
+    repaint();
+}
+
+void TViewForm::FormResize() {
+    VideoWindow->setGeometry(GetVideoRect());
+    // Anchors: Image1 to the right and bottom edges, Label1 to the left and
+    // bottom edges.
+    Image1->move(width() - 16 - Image1->width(), height() - Image1->height());
+    Label1->adjustSize();
+    Label1->move(19, height() - 2 - Label1->height());
+}
+
+void TViewForm::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    FormResize();
+}
+
+bool TViewForm::event(QEvent* event) {
+    // A label whose text changed asks its parent for a new layout: labels
+    // size themselves to their text (the control panel writes the recording
+    // time into lblStatus).
+    if (event->type() == QEvent::LayoutRequest) {
+        lblSize->adjustSize();
+        lblStatus->adjustSize();
+        Label1->adjustSize();
+    }
+    return QWidget::event(event);
+}
+
+void TViewForm::closeEvent(QCloseEvent* event) {
+    // FormClose: the close action is "none"; the window stays.
+    event->ignore();
+}
+
+int TViewForm::HitTest(const QPoint& globalPos) const {
+    const QPoint p = mapFromGlobal(globalPos);
+    if (imgTitle->geometry().contains(p) || imgT->geometry().contains(p))
+        return HTCAPTION;
+    return HTNOWHERE;
+}
+
+void TViewForm::mousePressEvent(QMouseEvent* event) {
+    // The rest of the frame ignores the mouse; only the top bar moves.
+    event->accept();
+    if (event->button() != Qt::LeftButton)
+        return;
+    const QPoint global = event->globalPosition().toPoint();
+    if (HitTest(global) != HTCAPTION)
+        return;
+    QWindow* window = windowHandle();
+    if (window && window->startSystemMove())
+        return;
+    // No window manager to move the window: it follows the mouse by hand.
+    FDragging = true;
+    FDragOffset = global - pos();
+}
+
+void TViewForm::mouseMoveEvent(QMouseEvent* event) {
+    event->accept();
+    if (!FDragging)
+        return;
+    if (!(event->buttons() & Qt::LeftButton)) {
+        FDragging = false;
+        return;
+    }
+    move(event->globalPosition().toPoint() - FDragOffset);
+}
+
+void TViewForm::mouseReleaseEvent(QMouseEvent* event) {
+    event->accept();
+    if (event->button() == Qt::LeftButton)
+        FDragging = false;
+}

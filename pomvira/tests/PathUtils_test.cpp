@@ -1,0 +1,88 @@
+#include "PathUtils.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+TEST(JoinPathTest, CollapsesRunsOfSlashes) {
+    EXPECT_EQ(JoinPath("/opt/pomvira/", "/Video"), "/opt/pomvira/Video");
+    EXPECT_EQ(JoinPath("/opt/pomvira", "Video"), "/opt/pomvira/Video");
+    EXPECT_EQ(JoinPath("/opt///pomvira////", "///a//b"), "/opt/pomvira/a/b");
+    EXPECT_EQ(JoinPath("/pics", "img000001.jpg"), "/pics/img000001.jpg");
+    EXPECT_EQ(JoinPath("rel/", "x/"), "rel/x/");
+    EXPECT_EQ(JoinPath("", "name"), "/name");
+    EXPECT_EQ(JoinPath("/", ""), "/");
+    EXPECT_EQ(JoinPath(QString::fromUtf8("/home/é//Vidéos/"), "/x"),
+              QString::fromUtf8("/home/é/Vidéos/x"));
+}
+
+TEST(JoinPathTest, KeepsNetworkPrefix) {
+    EXPECT_EQ(JoinPath("//server/share/", "/Video"), "//server/share/Video");
+    EXPECT_EQ(JoinPath("////server//share", "Image"), "//server/share/Image");
+    // Any joined text that begins with two slashes counts as a network path.
+    EXPECT_EQ(JoinPath("/", "/x"), "//x");
+    EXPECT_EQ(JoinPath("", "/"), "/");  // "//" alone is not longer than 2
+}
+
+TEST(ProgramFolderTest, EndsWithSlashAndCanBeOverridden) {
+    const QString real = ProgramFolder();
+    EXPECT_TRUE(real.endsWith('/'));
+    EXPECT_TRUE(QFileInfo(real).isDir());
+    SetProgramFolderForTesting("/some/where");
+    EXPECT_EQ(ProgramFolder(), "/some/where/");
+    SetProgramFolderForTesting(QString());
+    EXPECT_EQ(ProgramFolder(), real);
+}
+
+TEST(CanEnterFolderTest, MissingFileAndUnsearchableFolders) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    EXPECT_TRUE(CanEnterFolder(dir.path()));
+    EXPECT_TRUE(CanEnterFolder(dir.path() + "/"));
+    EXPECT_FALSE(CanEnterFolder(dir.filePath("missing")));
+    EXPECT_FALSE(CanEnterFolder(QString()));
+    const QString file = dir.filePath("file");
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    EXPECT_FALSE(CanEnterFolder(file));
+
+    const QString locked = dir.filePath("locked");
+    ASSERT_TRUE(QDir(dir.path()).mkdir("locked"));
+    ASSERT_TRUE(QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner));
+    if (geteuid() != 0) {  // root may enter any folder
+        EXPECT_FALSE(CanEnterFolder(locked));
+    }
+    QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+TEST(DefaultFolderTest, ProgramSubfolderOrUserFolder) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    SetProgramFolderForTesting(dir.path());
+    EXPECT_EQ(DefaultFolder("Video", "VIDEOS"), dir.path() + "/Video");
+    EXPECT_EQ(DefaultFolder("Image", "PICTURES"), dir.path() + "/Image");
+
+    // A program folder that cannot be written: the user's folders, as the
+    // user's own folder configuration names them.
+    SetProgramFolderForTesting(dir.filePath("not-there"));
+    const QString config = QFile::decodeName(qgetenv("XDG_CONFIG_HOME"));
+    ASSERT_FALSE(config.isEmpty());
+    {
+        QFile dirs(config + "/user-dirs.dirs");
+        ASSERT_TRUE(dirs.open(QIODevice::WriteOnly));
+        dirs.write("XDG_VIDEOS_DIR=\"/media/films\"\nXDG_PICTURES_DIR=\"/media/photos\"\n");
+    }
+    EXPECT_EQ(DefaultFolder("Video", "VIDEOS"), "/media/films");
+    EXPECT_EQ(DefaultFolder("Image", "PICTURES"), "/media/photos");
+    QFile::remove(config + "/user-dirs.dirs");
+
+    // Nothing configured: the standard Videos and Pictures folders.
+    EXPECT_EQ(DefaultFolder("Video", "VIDEOS"), QDir::homePath() + "/Videos");
+    EXPECT_EQ(DefaultFolder("Image", "PICTURES"), QDir::homePath() + "/Pictures");
+    SetProgramFolderForTesting(QString());
+}
