@@ -156,15 +156,12 @@ TViewForm::TViewForm(QWidget* owner) : QWidget(owner, Qt::Window | Qt::Frameless
     imgRB = framePiece("imgRB", "imgRB.bmp", true);
     imgRB->SetTransparent(true);
 
-    VideoWindow = new QWidget(this);
+    VideoWindow = new media::TVideoWindow(this);
     VideoWindow->setObjectName(QStringLiteral("VideoWindow"));
-    VideoWindow->setBackgroundRole(QPalette::Window);
-    VideoWindow->setAutoFillBackground(true);
-    {
-        QPalette palette = VideoWindow->palette();
-        palette.setColor(QPalette::Window, Qt::black);
-        VideoWindow->setPalette(palette);
-    }
+    VideoWindow->SetColor(Qt::black);
+    VideoWindow->VMROptions().SetMode(media::vmrWindowed);
+    VideoWindow->VMROptions().SetStreams(1);
+    VideoWindow->VMROptions().SetKeepAspectRatio(false);
     VideoWindow->setGeometry(16, 32, 665, 537);
 
     auto label = [this](const char* name, const QFont& font, const QColor& color,

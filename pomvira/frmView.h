@@ -9,6 +9,8 @@
 #include <QRegion>
 #include <QWidget>
 
+#include "media/VideoWindow.h"
+
 class QPainter;
 
 // A picture component of the preview window. The nine frame pieces are
@@ -98,7 +100,7 @@ class TViewForm : public QWidget {
     TViewImage* imgRight;
     TViewImage* imgBottom;
     TViewImage* imgRB;
-    QWidget* VideoWindow;
+    media::TVideoWindow* VideoWindow;
     QLabel* lblSize;
     TViewImage* Image1;
     QLabel* Label1;

@@ -8,13 +8,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "FilterGraph.h"
 #include "GraphMember.h"
 #include "MediaBoundary.h"
 #include "MediaUtil.h"
 
 namespace media {
-
-class TFilterGraph;
 
 // A byte block and its length (0 = empty, no block).
 class TPersistentMemory {

@@ -6,7 +6,6 @@
 #pragma once
 
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <cstdint>
 #include <functional>

@@ -1,5 +1,8 @@
+#include <QApplication>
+#include <QHelpEvent>
 #include <QImage>
 #include <QTest>
+#include <QToolTip>
 #include <QWidget>
 #include <QWindow>
 #include <gtest/gtest.h>
@@ -326,6 +329,20 @@ TEST_F(ImageButtonTest, LinkedActionDrivesTheButtonAndRunsOnClick) {
     EXPECT_EQ(button->Action(), nullptr);
     button->OnClick = nullptr;
     button->Click();
+}
+
+TEST_F(ImageButtonTest, HintIsShownAsToolTipOnlyWithShowHint) {
+    button->SetHint("Configuration");
+    auto ask = [&] {
+        QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), button->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(button, &help);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    button->ShowHint = false;
+    EXPECT_EQ(ask(), QString());
+    button->ShowHint = true;
+    EXPECT_EQ(ask(), "Configuration");
+    QToolTip::hideText();
 }
 
 }  // namespace

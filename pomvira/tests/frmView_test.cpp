@@ -10,6 +10,8 @@
 #include <QScreen>
 
 #include "frmView.h"
+#include "media/FilterGraph.h"
+#include "media/fake/FakeMedia.h"
 
 namespace {
 
@@ -289,6 +291,38 @@ TEST(ViewFormLifetime, DestroyedWithItsOwner) {
     EXPECT_TRUE(form->isWindow());
     delete owner;
     EXPECT_TRUE(form.isNull());
+}
+
+TEST(ViewFormVideo, RendererWindowLiesOverTheVideoArea) {
+    using namespace media;
+    fake::FakeMediaSystem sys;
+    TFilterGraph graph;
+    graph.SetMode(gmCapture);
+    TViewForm form;
+    form.VideoWindow->SetFilterGraph(&graph);
+    form.SetRecordState(false);
+    form.SetVideoSize(320, 240);
+    form.show();
+    graph.SetActive(true);
+    ASSERT_NE(sys.Renderer(), nullptr);
+    // The preview chain ends at the renderer.
+    auto* source = new fake::FakeFilter(&sys, "Source", GUID{});
+    auto sourceRef = ComPtr<IBaseFilter>::Attach(source);
+    source->AddPin({"Output", PINDIR_OUTPUT, {}, false, {}});
+    sys.Renderer()->Pin("Input")->Link(source->Pin("Output"));
+
+    ASSERT_TRUE(graph.RunGraph());
+    EXPECT_TRUE(sys.Log().InOrder(
+        {"Renderer.put_Owner(ViewForm)", "Renderer.SetWindowPosition(19, 37, 320, 240)",
+         "Renderer.put_Caption(VideoWindow)", "Renderer.put_MessageDrain(VideoWindow)"}))
+        << sys.Log().Text();
+    form.SetVideoSize(640, 480);
+    EXPECT_TRUE(sys.Log().Contains("Renderer.SetWindowPosition(19, 37, 640, 480)"));
+    // Shut-down: the control panel hides the video and unbinds it.
+    form.VideoWindow->hide();
+    EXPECT_EQ(sys.Renderer()->Visible(), 0);
+    form.VideoWindow->SetFilterGraph(nullptr);
+    EXPECT_FALSE(sys.Graph()->HasFilter("VideoWindow"));
 }
 
 }  // namespace

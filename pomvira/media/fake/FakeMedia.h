@@ -46,14 +46,19 @@
 //                                  Filter[x].Stop, .GetState, .EnumPins, .JoinFilterGraph(<name>)
 //   Pin[<filter label>/<pin>]      Pin[Test Camera 1/Capture].Disconnect, .Connect(Pin[..]),
 //                                  .ConnectedTo, .GetFormat, .SetFormat(<description>),
-//                                  .EnumMediaTypes
+//                                  .EnumMediaTypes. SetFormat on one configurable pin of a
+//                                  device sets the format of all of them (capture and preview
+//                                  share one); a format the pin does not offer is refused with
+//                                  VFW_E_INVALIDMEDIATYPE; a connection carries the format in
+//                                  force (else the first offered one)
 //   Grabber                        ISampleGrabber calls: Grabber.SetMediaType(<description>),
 //                                  Grabber.SetBufferSamples(1), Grabber.SetCallback(set, 1),
 //                                  Grabber.GetConnectedMediaType, Grabber.GetCurrentBuffer(0)
 //   Renderer                       IVideoWindow calls: Renderer.put_Owner(<objectName>|null),
 //                                  Renderer.put_WindowStyle(0x44000000), Renderer.put_Caption(x),
-//                                  Renderer.put_MessageDrain(<objectName>), Renderer.put_Visible(-1),
-//                                  Renderer.SetWindowPosition(16, 32, 665, 537)
+//                                  Renderer.put_MessageDrain(<objectName>),
+//                                  Renderer.put_Visible(-1), Renderer.SetWindowPosition(16, 32,
+//                                  665, 537)
 //   ROT                            ROT.Register(<display name>), ROT.Revoke(<cookie>)
 // CallLog offers Contains, IndexOf, Count, InOrder (each entry found after the
 // previous one), Matching (entries that start with a prefix) and Text().
@@ -118,7 +123,7 @@ class FakeRenderer;
 // The call log
 // ---------------------------------------------------------------------------
 class CallLog {
-public:
+  public:
     void Add(std::string entry) { entries_.push_back(std::move(entry)); }
     const std::vector<std::string>& Entries() const { return entries_; }
     void Clear() { entries_.clear(); }
@@ -134,7 +139,7 @@ public:
     // All entries, one per line (for failure messages).
     std::string Text() const;
 
-private:
+  private:
     std::vector<std::string> entries_;
 };
 
@@ -165,8 +170,8 @@ struct FakeDevice {
     // The "CLSID" property text; nullopt: the property cannot be read.
     std::optional<std::string> clsidText;
     std::vector<FakePinSpec> pins;
-    std::vector<GUID> filterPages;        // none: no ISpecifyPropertyPages
-    std::vector<int32_t> captureDialogs;  // none: no IAMVfwCaptureDialogs
+    std::vector<GUID> filterPages;         // none: no ISpecifyPropertyPages
+    std::vector<int32_t> captureDialogs;   // none: no IAMVfwCaptureDialogs
     std::vector<int32_t> compressDialogs;  // none: no IAMVfwCompressDialogs
     bool present = true;                   // false: BindToObject fails (unplugged)
 };
@@ -187,8 +192,8 @@ struct FakeRendererScript {
 // The system
 // ---------------------------------------------------------------------------
 class FakeMediaSystem : public IMediaSystem {
-public:
-    FakeMediaSystem();   // installs itself
+  public:
+    FakeMediaSystem();            // installs itself
     ~FakeMediaSystem() override;  // uninstalls (restores the previous system)
     FakeMediaSystem(const FakeMediaSystem&) = delete;
     FakeMediaSystem& operator=(const FakeMediaSystem&) = delete;
@@ -255,7 +260,7 @@ public:
     std::map<uint32_t, std::string>& Rot() { return rot_; }
     uint32_t NextCookie() { return ++cookie_; }
 
-private:
+  private:
     IMediaSystem* previous_;
     CallLog log_;
     std::map<std::string, HRESULT> results_;
@@ -283,13 +288,13 @@ WString Wide(const std::string& text);
 
 // Common logging of the fake objects.
 class FakeObject {
-public:
+  public:
     FakeObject(FakeMediaSystem* system, std::string label)
         : sys_(system), label_(std::move(label)) {}
     virtual ~FakeObject() = default;
     const std::string& Label() const { return label_; }
 
-protected:
+  protected:
     // Logs label.method(args); returns the scripted result if any.
     std::optional<HRESULT> Call(const std::string& method, const std::string& args = {});
     FakeMediaSystem* sys_;
@@ -297,7 +302,7 @@ protected:
 };
 
 class FakePin : public ComObject<IPin, IAMStreamConfig, ISpecifyPropertyPages>, public FakeObject {
-public:
+  public:
     FakePin(FakeMediaSystem* system, FakeFilter* filter, const FakePinSpec& spec);
     ~FakePin() override;
 
@@ -314,7 +319,8 @@ public:
     std::optional<TMediaType>& CurrentFormat() { return current_; }
     const TMediaType& ConnectionType() const { return connectionType_; }
     void ForgetPeer(FakePin* pin) {
-        if (peer_ == pin) peer_ = nullptr;
+        if (peer_ == pin)
+            peer_ = nullptr;
     }
 
     // IPin
@@ -339,7 +345,7 @@ public:
 
     HRESULT QueryInterface(const IID& iid, void** object) override;
 
-private:
+  private:
     FakeFilter* filter_;
     FakePinSpec spec_;
     FakePin* peer_ = nullptr;
@@ -352,7 +358,7 @@ class FakeFilter : public ComObject<IBaseFilter, IMediaFilter, IPersist>,
                    public virtual IAMVfwCaptureDialogs,
                    public virtual IAMVfwCompressDialogs,
                    public FakeObject {
-public:
+  public:
     // name: the filter's own name (the device's friendly name, "Grabber", ...);
     // its log label is "Filter[<name>]".
     FakeFilter(FakeMediaSystem* system, const std::string& name, const CLSID& clsid);
@@ -388,7 +394,7 @@ public:
     HRESULT HasDialog(int32_t dialog) override;
     HRESULT ShowDialog(int32_t dialog, QWidget* parent) override;
 
-protected:
+  protected:
     ~FakeFilter() override;
     void* ExtraInterface(const IID& iid) override;
     // Logs <label>.<method>(<args>) under another label ("Grabber", "Renderer").
@@ -407,7 +413,7 @@ protected:
 };
 
 class FakeSampleGrabber : public FakeFilter, public virtual ISampleGrabber {
-public:
+  public:
     explicit FakeSampleGrabber(FakeMediaSystem* system);
 
     std::optional<TMediaType>& ConnectedType() { return script_.connectedType; }
@@ -426,11 +432,11 @@ public:
     HRESULT GetCurrentBuffer(int32_t* size, uint8_t* buffer) override;
     HRESULT SetCallback(ISampleGrabberCB* callback, int32_t which) override;
 
-protected:
+  protected:
     ~FakeSampleGrabber() override = default;
     void* ExtraInterface(const IID& iid) override;
 
-private:
+  private:
     FakeGrabberScript script_;
     TMediaType requested_;
     bool bufferSamples_ = false;
@@ -439,7 +445,7 @@ private:
 };
 
 class FakeRenderer : public FakeFilter, public virtual IVideoWindow {
-public:
+  public:
     explicit FakeRenderer(FakeMediaSystem* system);
 
     QObject* Owner() const { return owner_.data(); }
@@ -460,11 +466,11 @@ public:
     HRESULT get_Visible(int32_t* visible) override;
     HRESULT SetWindowPosition(int32_t left, int32_t top, int32_t width, int32_t height) override;
 
-protected:
+  protected:
     ~FakeRenderer() override = default;
     void* ExtraInterface(const IID& iid) override;
 
-private:
+  private:
     bool hasVideoWindow_;
     QPointer<QObject> owner_;
     QPointer<QObject> drain_;
@@ -476,12 +482,12 @@ private:
     RECT position_{0, 0, 0, 0};
 };
 
-class FakeGraph : public ComObject<IFilterGraph2, IGraphBuilder, IFilterGraph, IMediaControl,
-                                   IMediaEventEx, IMediaEvent, IMediaSeeking, IObjectWithSite,
-                                   IServiceProvider>,
-                  public virtual IBasicAudio,
-                  public FakeObject {
-public:
+class FakeGraph
+    : public ComObject<IFilterGraph2, IGraphBuilder, IFilterGraph, IMediaControl, IMediaEventEx,
+                       IMediaEvent, IMediaSeeking, IObjectWithSite, IServiceProvider>,
+      public virtual IBasicAudio,
+      public FakeObject {
+  public:
     explicit FakeGraph(FakeMediaSystem* system);
 
     struct Entry {
@@ -526,8 +532,7 @@ public:
     HRESULT Stop() override;
     HRESULT GetState(int32_t timeoutMs, FILTER_STATE* state) override;
     // IMediaEventEx
-    HRESULT GetEvent(int32_t* code, intptr_t* param1, intptr_t* param2,
-                     int32_t timeoutMs) override;
+    HRESULT GetEvent(int32_t* code, intptr_t* param1, intptr_t* param2, int32_t timeoutMs) override;
     HRESULT FreeEventParams(int32_t code, intptr_t param1, intptr_t param2) override;
     HRESULT SetNotifyWindow(QObject* window, uint32_t message, intptr_t instance) override;
     HRESULT SetNotifyFlags(int32_t flags) override;
@@ -540,11 +545,11 @@ public:
     HRESULT SetSite(IUnknown* site) override;
     HRESULT QueryService(const GUID& service, const IID& iid, void** object) override;
 
-protected:
+  protected:
     ~FakeGraph() override;
     void* ExtraInterface(const IID& iid) override;
 
-private:
+  private:
     struct Event {
         int32_t code;
         intptr_t param1, param2;

@@ -18,7 +18,8 @@ namespace {
 // A record for caps the layer has no exact layout for: the major type only.
 MediaType LooseMediaType(const GstCaps* caps) {
     MediaType mt;
-    if (MediaTypeFromCaps(caps, &mt)) return mt;
+    if (MediaTypeFromCaps(caps, &mt))
+        return mt;
     const char* name = (caps && gst_caps_get_size(caps) > 0)
                            ? gst_structure_get_name(gst_caps_get_structure(caps, 0))
                            : "";
@@ -53,68 +54,91 @@ PadPin::PadPin(BinFilter* filter, GstPad* ghost, const WString& name)
 PadPin::~PadPin() = default;
 
 PadPin* PadPin::From(IUnknown* object) {
-    if (!object) return nullptr;
+    if (!object)
+        return nullptr;
     void* p = nullptr;
-    if (FAILED(object->QueryInterface(IID_PadPin, &p)) || !p) return nullptr;
+    if (FAILED(object->QueryInterface(IID_PadPin, &p)) || !p)
+        return nullptr;
     auto* pin = static_cast<PadPin*>(p);
     pin->Release();
     return pin;
 }
 
-uint32_t PadPin::AddRef() { return filter_->AddRef(); }
-uint32_t PadPin::Release() { return filter_->Release(); }
+uint32_t PadPin::AddRef() {
+    return filter_->AddRef();
+}
+uint32_t PadPin::Release() {
+    return filter_->Release();
+}
 
 void* PadPin::ExtraInterface(const IID& iid) {
-    if (iid == IID_PadPin) return this;
+    if (iid == IID_PadPin)
+        return this;
     return nullptr;
 }
 
-CapsRef PadPin::Formats() { return CapsRef::Adopt(gst_pad_query_caps(pad_.Get(), nullptr)); }
+CapsRef PadPin::Formats() {
+    return CapsRef::Adopt(gst_pad_query_caps(pad_.Get(), nullptr));
+}
 
 std::vector<MediaType> PadPin::MediaTypes() {
     std::vector<MediaType> types;
     CapsRef caps = Formats();
     for (const CapsRef& one : ExpandCaps(caps.Get())) {
         MediaType mt;
-        if (MediaTypeFromCaps(one.Get(), &mt)) types.push_back(std::move(mt));
+        if (MediaTypeFromCaps(one.Get(), &mt))
+            types.push_back(std::move(mt));
     }
     return types;
 }
 
 CapsRef PadPin::CurrentCaps() {
     CapsRef caps = CapsRef::Adopt(gst_pad_get_current_caps(pad_.Get()));
-    if (caps || !peer_) return caps;
+    if (caps || !peer_)
+        return caps;
     CapsRef mine = Formats();
     CapsRef theirs = peer_->Formats();
-    if (!mine || !theirs) return nullptr;
+    if (!mine || !theirs)
+        return nullptr;
     CapsRef common = CapsRef::Adopt(gst_caps_intersect(mine.Get(), theirs.Get()));
-    if (gst_caps_is_empty(common.Get()) || gst_caps_is_any(common.Get())) return nullptr;
+    if (gst_caps_is_empty(common.Get()) || gst_caps_is_any(common.Get()))
+        return nullptr;
     return CapsRef::Adopt(gst_caps_fixate(common.Release()));
 }
 
 HRESULT PadPin::Connect(IPin* receiver, const AM_MEDIA_TYPE* mt) {
-    if (!receiver) return E_POINTER;
+    if (!receiver)
+        return E_POINTER;
     PadPin* in = From(receiver);
-    if (!in) return VFW_E_CANNOT_CONNECT;
-    if (dir_ != PINDIR_OUTPUT || in->dir_ != PINDIR_INPUT) return VFW_E_INVALID_DIRECTION;
-    if (peer_ || in->peer_) return VFW_E_ALREADY_CONNECTED;
-    if (!filter_->Graph() || filter_->Graph() != in->filter_->Graph()) return VFW_E_NOT_IN_GRAPH;
+    if (!in)
+        return VFW_E_CANNOT_CONNECT;
+    if (dir_ != PINDIR_OUTPUT || in->dir_ != PINDIR_INPUT)
+        return VFW_E_INVALID_DIRECTION;
+    if (peer_ || in->peer_)
+        return VFW_E_ALREADY_CONNECTED;
+    if (!filter_->Graph() || filter_->Graph() != in->filter_->Graph())
+        return VFW_E_NOT_IN_GRAPH;
 
     CapsRef mine = Formats();
     CapsRef theirs = in->Formats();
-    if (!mine || !theirs) return VFW_E_NO_TYPES;
+    if (!mine || !theirs)
+        return VFW_E_NO_TYPES;
     CapsRef common = CapsRef::Adopt(gst_caps_intersect(mine.Get(), theirs.Get()));
     if (mt) {
         CapsRef wanted = CapsFromMediaType(*mt);
-        if (!wanted) return VFW_E_TYPE_NOT_ACCEPTED;
+        if (!wanted)
+            return VFW_E_TYPE_NOT_ACCEPTED;
         common = CapsRef::Adopt(gst_caps_intersect(common.Get(), wanted.Get()));
-        if (gst_caps_is_empty(common.Get())) return VFW_E_TYPE_NOT_ACCEPTED;
+        if (gst_caps_is_empty(common.Get()))
+            return VFW_E_TYPE_NOT_ACCEPTED;
     }
-    if (gst_caps_is_empty(common.Get())) return VFW_E_NO_ACCEPTABLE_TYPES;
+    if (gst_caps_is_empty(common.Get()))
+        return VFW_E_NO_ACCEPTABLE_TYPES;
 
     // The receiving side first: a multiplexer gives its free pin a target here.
     HRESULT hr = in->filter_->PrepareConnect(in, this, common.Get());
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr))
+        return hr;
     hr = filter_->PrepareConnect(this, in, common.Get());
     if (FAILED(hr)) {
         in->filter_->PinDisconnected(in);
@@ -135,7 +159,8 @@ HRESULT PadPin::Connect(IPin* receiver, const AM_MEDIA_TYPE* mt) {
 
 void PadPin::Unlink() {
     PadPin* other = peer_;
-    if (!other) return;
+    if (!other)
+        return;
     if (dir_ == PINDIR_OUTPUT) {
         gst_pad_unlink(pad_.Get(), other->pad_.Get());
     } else {
@@ -150,22 +175,26 @@ void PadPin::Unlink() {
 }
 
 HRESULT PadPin::Disconnect() {
-    if (!peer_) return S_FALSE;
+    if (!peer_)
+        return S_FALSE;
     Unlink();
     return S_OK;
 }
 
 HRESULT PadPin::ConnectedTo(IPin** other) {
-    if (!other) return E_POINTER;
+    if (!other)
+        return E_POINTER;
     *other = nullptr;
-    if (!peer_) return VFW_E_NOT_CONNECTED;
+    if (!peer_)
+        return VFW_E_NOT_CONNECTED;
     *other = peer_;
     peer_->AddRef();
     return S_OK;
 }
 
 HRESULT PadPin::ConnectionMediaType(AM_MEDIA_TYPE* mt) {
-    if (!mt) return E_POINTER;
+    if (!mt)
+        return E_POINTER;
     MediaType empty;
     if (!peer_) {
         empty.CopyTo(mt);
@@ -177,7 +206,8 @@ HRESULT PadPin::ConnectionMediaType(AM_MEDIA_TYPE* mt) {
 }
 
 HRESULT PadPin::QueryPinInfo(PIN_INFO* info) {
-    if (!info) return E_POINTER;
+    if (!info)
+        return E_POINTER;
     info->pFilter = filter_;
     filter_->AddRef();
     info->dir = dir_;
@@ -186,19 +216,22 @@ HRESULT PadPin::QueryPinInfo(PIN_INFO* info) {
 }
 
 HRESULT PadPin::QueryDirection(PIN_DIRECTION* dir) {
-    if (!dir) return E_POINTER;
+    if (!dir)
+        return E_POINTER;
     *dir = dir_;
     return S_OK;
 }
 
 HRESULT PadPin::QueryId(WString* id) {
-    if (!id) return E_POINTER;
+    if (!id)
+        return E_POINTER;
     *id = name_;
     return S_OK;
 }
 
 HRESULT PadPin::EnumMediaTypes(IEnumMediaTypes** types) {
-    if (!types) return E_POINTER;
+    if (!types)
+        return E_POINTER;
     *types = new MediaTypeEnum(MediaTypes());
     return S_OK;
 }
@@ -232,21 +265,25 @@ BinFilter::~BinFilter() {
 }
 
 BinFilter* BinFilter::From(IUnknown* object) {
-    if (!object) return nullptr;
+    if (!object)
+        return nullptr;
     void* p = nullptr;
-    if (FAILED(object->QueryInterface(IID_BinFilter, &p)) || !p) return nullptr;
+    if (FAILED(object->QueryInterface(IID_BinFilter, &p)) || !p)
+        return nullptr;
     auto* filter = static_cast<BinFilter*>(p);
     filter->Release();
     return filter;
 }
 
 void* BinFilter::ExtraInterface(const IID& iid) {
-    if (iid == IID_BinFilter) return this;
+    if (iid == IID_BinFilter)
+        return this;
     return nullptr;
 }
 
 HRESULT BinFilter::GetClassID(CLSID* clsid) {
-    if (!clsid) return E_POINTER;
+    if (!clsid)
+        return E_POINTER;
     *clsid = clsid_;
     return S_OK;
 }
@@ -257,19 +294,18 @@ HRESULT BinFilter::Stop() {
 }
 
 HRESULT BinFilter::Pause() {
-    return gst_element_set_state(bin_.Get(), GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE
-               ? E_FAIL
-               : S_OK;
+    return gst_element_set_state(bin_.Get(), GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE ? E_FAIL
+                                                                                           : S_OK;
 }
 
 HRESULT BinFilter::Run(REFERENCE_TIME) {
-    return gst_element_set_state(bin_.Get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE
-               ? E_FAIL
-               : S_OK;
+    return gst_element_set_state(bin_.Get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE ? E_FAIL
+                                                                                            : S_OK;
 }
 
 HRESULT BinFilter::GetState(uint32_t timeoutMs, FILTER_STATE* state) {
-    if (!state) return E_POINTER;
+    if (!state)
+        return E_POINTER;
     GstState current = GST_STATE_NULL;
     gst_element_get_state(bin_.Get(), &current, nullptr, GstClockTime(timeoutMs) * GST_MSECOND);
     *state = current == GST_STATE_PLAYING  ? State_Running
@@ -279,26 +315,32 @@ HRESULT BinFilter::GetState(uint32_t timeoutMs, FILTER_STATE* state) {
 }
 
 HRESULT BinFilter::EnumPins(IEnumPins** pins) {
-    if (!pins) return E_POINTER;
+    if (!pins)
+        return E_POINTER;
     std::vector<ComPtr<IPin>> items;
-    for (auto& pin : pins_) items.emplace_back(pin.get());
+    for (auto& pin : pins_)
+        items.emplace_back(pin.get());
     *pins = new SnapshotEnum<IEnumPins, IPin>(std::move(items));
     return S_OK;
 }
 
 HRESULT BinFilter::FindPin(const WString& id, IPin** pin) {
-    if (!pin) return E_POINTER;
+    if (!pin)
+        return E_POINTER;
     *pin = PinByName(id);
-    if (!*pin) return VFW_E_NOT_FOUND;
+    if (!*pin)
+        return VFW_E_NOT_FOUND;
     (*pin)->AddRef();
     return S_OK;
 }
 
 HRESULT BinFilter::QueryFilterInfo(FILTER_INFO* info) {
-    if (!info) return E_POINTER;
+    if (!info)
+        return E_POINTER;
     info->achName = name_;
     info->pGraph = graph_;
-    if (graph_) graph_->AddRef();
+    if (graph_)
+        graph_->AddRef();
     return S_OK;
 }
 
@@ -311,14 +353,16 @@ HRESULT BinFilter::JoinFilterGraph(IFilterGraph* graph, const WString& name) {
 std::vector<PadPin*> BinFilter::PinsOf(PIN_DIRECTION dir, bool freeOnly) const {
     std::vector<PadPin*> r;
     for (auto& pin : pins_) {
-        if (pin->Direction() == dir && (!freeOnly || !pin->IsConnected())) r.push_back(pin.get());
+        if (pin->Direction() == dir && (!freeOnly || !pin->IsConnected()))
+            r.push_back(pin.get());
     }
     return r;
 }
 
 PadPin* BinFilter::PinByName(const WString& name) const {
     for (auto& pin : pins_) {
-        if (pin->Name() == name) return pin.get();
+        if (pin->Name() == name)
+            return pin.get();
     }
     return nullptr;
 }
@@ -333,20 +377,25 @@ void BinFilter::DisconnectAll() {
                 break;
             }
         }
-        if (!connected) break;
+        if (!connected)
+            break;
         connected->Unlink();
     }
 }
 
 void BinFilter::NotifyEvent(int32_t code, intptr_t param1, intptr_t param2) {
-    if (!graph_) return;
+    if (!graph_)
+        return;
     void* p = nullptr;
-    if (FAILED(graph_->QueryInterface(IID_GraphInternal, &p)) || !p) return;
+    if (FAILED(graph_->QueryInterface(IID_GraphInternal, &p)) || !p)
+        return;
     static_cast<GraphInternal*>(p)->QueueEvent(code, param1, param2);
     graph_->Release();
 }
 
-HRESULT BinFilter::PrepareConnect(PadPin*, PadPin*, GstCaps*) { return S_OK; }
+HRESULT BinFilter::PrepareConnect(PadPin*, PadPin*, GstCaps*) {
+    return S_OK;
+}
 void BinFilter::PinConnected(PadPin*) {}
 void BinFilter::PinDisconnected(PadPin*) {}
 void BinFilter::JoinedGraph(IFilterGraph*) {}
@@ -363,7 +412,8 @@ GstPad* BinFilter::MakeGhostPad(GstPad* target, const WString& name, GstPadDirec
     std::string padName = ToUtf8(name);
     GstPad* ghost = target ? gst_ghost_pad_new(padName.c_str(), target)
                            : gst_ghost_pad_new_no_target(padName.c_str(), dir);
-    if (!ghost) return nullptr;
+    if (!ghost)
+        return nullptr;
     ghost = GST_PAD(gst_object_ref_sink(ghost));
     gst_pad_set_active(ghost, TRUE);
     gst_element_add_pad(bin_.Get(), ghost);
@@ -373,12 +423,14 @@ GstPad* BinFilter::MakeGhostPad(GstPad* target, const WString& name, GstPadDirec
 PadPin* BinFilter::ExposePad(GstPad* target, const WString& name) {
     GstPadDirection dir = target ? gst_pad_get_direction(target) : GST_PAD_UNKNOWN;
     GstPad* ghost = MakeGhostPad(target, name, dir);
-    if (!ghost) return nullptr;
+    if (!ghost)
+        return nullptr;
     return AddPin(std::make_unique<PadPin>(this, ghost, name));
 }
 
 void BinFilter::RemovePin(PadPin* pin) {
-    if (!pin) return;
+    if (!pin)
+        return;
     pin->Unlink();
     for (auto it = pins_.begin(); it != pins_.end(); ++it) {
         if (it->get() == pin) {
@@ -394,10 +446,13 @@ void BinFilter::RemovePin(PadPin* pin) {
 // MediaTypeEnum
 // ---------------------------------------------------------------------------
 HRESULT MediaTypeEnum::Next(uint32_t count, AM_MEDIA_TYPE** out, uint32_t* fetched) {
-    if (!out) return E_POINTER;
+    if (!out)
+        return E_POINTER;
     uint32_t n = 0;
-    while (n < count && pos_ < types_.size()) out[n++] = types_[pos_++].NewRecord();
-    if (fetched) *fetched = n;
+    while (n < count && pos_ < types_.size())
+        out[n++] = types_[pos_++].NewRecord();
+    if (fetched)
+        *fetched = n;
     return n == count ? S_OK : S_FALSE;
 }
 

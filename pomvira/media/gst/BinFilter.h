@@ -46,6 +46,12 @@
 //   MediaTypes()                EnumMediaTypes (default: Formats() expanded and converted)
 //   ExtraInterface(iid)         e.g. IAMStreamConfig on capture pins
 //
+// States: the graph drives the bin's state. A filter none of whose pins is
+// connected is idle: the graph keeps its bin in NULL with the state locked
+// (so an unconnected source neither streams into nothing nor holds its
+// device) and releases it once a pin is connected. A filter writing a file
+// should set its sink's "async" to FALSE (it may join a running graph).
+//
 // Reference counting: a pin has no count of its own; its AddRef/Release act on
 // its filter (as in DirectShow), so a pin held by a caller keeps its filter
 // alive. Connected pins point at each other without references; a filter
@@ -77,14 +83,18 @@ constexpr IID IID_GraphInternal =
 // What a graph offers its filters beyond IFilterGraph (reached with
 // IID_GraphInternal on the graph).
 class GraphInternal {
-public:
+  public:
     // Queues a graph event (and posts the notice to the notify window);
     // callable from any thread.
     virtual void QueueEvent(int32_t code, intptr_t param1, intptr_t param2) = 0;
     // The pipeline the filters' bins live in.
     virtual GstElement* Pipeline() const = 0;
+    // The name under which the graph is registered for inspection (empty:
+    // not registered); the graph's layout is dumped under it when
+    // GST_DEBUG_DUMP_DOT_DIR is set.
+    virtual void SetInspectionName(const std::string& name) = 0;
 
-protected:
+  protected:
     ~GraphInternal() = default;
 };
 
@@ -93,7 +103,7 @@ std::string ToUtf8(const WString& text);
 WString FromUtf8(const char* text);
 
 class PadPin : public ComObject<IPin> {
-public:
+  public:
     // ghost: a ghost pad of the filter's bin (a floating reference is sunk,
     // otherwise a new reference is taken). The pad is added to the bin when it
     // has no parent yet.
@@ -133,10 +143,10 @@ public:
     // The caps on the link (negotiated, or else the common fixed format).
     virtual CapsRef CurrentCaps();
 
-protected:
+  protected:
     void* ExtraInterface(const IID& iid) override;
 
-private:
+  private:
     friend class BinFilter;
     void Unlink();
 
@@ -148,7 +158,7 @@ private:
 };
 
 class BinFilter : public ComObject<IBaseFilter, IMediaFilter, IPersist> {
-public:
+  public:
     // bin: the filter's GstBin (a floating reference is sunk). clsid is what
     // GetClassID answers.
     BinFilter(const CLSID& clsid, GstElement* bin);
@@ -190,7 +200,7 @@ public:
     virtual void GraphStateChanged(FILTER_STATE state);
     virtual bool WritesFile() const { return false; }
 
-protected:
+  protected:
     ~BinFilter() override;
     void* ExtraInterface(const IID& iid) override;
 
@@ -208,7 +218,7 @@ protected:
     // filter is destroyed, since callers may still hold it.
     void RemovePin(PadPin* pin);
 
-private:
+  private:
     CLSID clsid_;
     ElementRef bin_;
     IFilterGraph* graph_ = nullptr;  // not counted: the graph holds the filter
@@ -221,17 +231,19 @@ private:
 // IEnumMoniker).
 template <class IEnum, class Item>
 class SnapshotEnum : public ComObject<IEnum> {
-public:
+  public:
     explicit SnapshotEnum(std::vector<ComPtr<Item>> items) : items_(std::move(items)) {}
     HRESULT Next(uint32_t count, Item** out, uint32_t* fetched) override {
-        if (!out) return E_POINTER;
+        if (!out)
+            return E_POINTER;
         uint32_t n = 0;
         while (n < count && pos_ < items_.size()) {
             out[n] = items_[pos_++].Get();
             out[n]->AddRef();
             ++n;
         }
-        if (fetched) *fetched = n;
+        if (fetched)
+            *fetched = n;
         return n == count ? S_OK : S_FALSE;
     }
     HRESULT Skip(uint32_t count) override {
@@ -244,20 +256,20 @@ public:
         return S_OK;
     }
 
-private:
+  private:
     std::vector<ComPtr<Item>> items_;
     size_t pos_ = 0;
 };
 
 // IEnumMediaTypes over a list of types.
 class MediaTypeEnum : public ComObject<IEnumMediaTypes> {
-public:
+  public:
     explicit MediaTypeEnum(std::vector<MediaType> types) : types_(std::move(types)) {}
     HRESULT Next(uint32_t count, AM_MEDIA_TYPE** out, uint32_t* fetched) override;
     HRESULT Skip(uint32_t count) override;
     HRESULT Reset() override;
 
-private:
+  private:
     std::vector<MediaType> types_;
     size_t pos_ = 0;
 };

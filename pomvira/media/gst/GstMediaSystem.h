@@ -18,6 +18,17 @@ using PropertyFrameHandler =
     std::function<HRESULT(QWidget* parent, const WString& caption,
                           const std::vector<IUnknown*>& objects, const std::vector<GUID>& pages)>;
 
+// Property pages answered by the boundary's own filters and pins
+// (ISpecifyPropertyPages); the installed property frame shows them.
+// The device's controls (colour balance, writable source properties): on
+// video and audio capture filters.
+constexpr GUID CLSID_DeviceControlsPage =
+    MakeGuid(0x7A3C5E20, 0x51B2, 0x4C6E, 0x9A, 0x41, 0x2D, 0x6F, 0x10, 0x83, 0xC4, 0x20);
+// The formats of a capture pin to choose from (IAMStreamConfig): on capture
+// and preview pins.
+constexpr GUID CLSID_StreamFormatPage =
+    MakeGuid(0x7A3C5E21, 0x51B2, 0x4C6E, 0x9A, 0x41, 0x2D, 0x6F, 0x10, 0x83, 0xC4, 0x21);
+
 // Initialises GStreamer once (gst_init), registers the built-in test device
 // provider when POMVIRA_TEST_DEVICES=N (N >= 1) is set, and returns the
 // process-wide system object (install it with media::SetMediaSystem).

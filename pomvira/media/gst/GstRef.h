@@ -81,7 +81,7 @@ struct RefTraits<GList> {
 
 template <class T>
 class GstRef {
-public:
+  public:
     GstRef() = default;
     GstRef(std::nullptr_t) {}
     GstRef(const GstRef& o) : p_(o.p_ ? RefTraits<T>::Ref(o.p_) : nullptr) {}
@@ -124,7 +124,7 @@ public:
     T* operator->() const { return p_; }
     explicit operator bool() const { return p_ != nullptr; }
 
-private:
+  private:
     T* p_ = nullptr;
 };
 

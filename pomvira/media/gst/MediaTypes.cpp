@@ -61,9 +61,11 @@ bool VideoFromCaps(const GstStructure* s, bool jpeg, MediaType* out) {
         info = &kVideoFormats[sizeof kVideoFormats / sizeof kVideoFormats[0] - 1];
     } else {
         const char* format = gst_structure_get_string(s, "format");
-        if (!format) return false;
+        if (!format)
+            return false;
         for (const auto& f : kVideoFormats) {
-            if (f.gstName && std::strcmp(f.gstName, format) == 0) info = &f;
+            if (f.gstName && std::strcmp(f.gstName, format) == 0)
+                info = &f;
         }
     }
     int width = 0, height = 0;
@@ -123,7 +125,8 @@ bool AudioFromCaps(const GstStructure* s, MediaType* out) {
         return false;
     }
     const char* layout = gst_structure_get_string(s, "layout");
-    if (layout && std::strcmp(layout, "interleaved") != 0) return false;
+    if (layout && std::strcmp(layout, "interleaved") != 0)
+        return false;
     WAVEFORMATEX wfx;
     std::memset(&wfx, 0, sizeof wfx);
     wfx.wFormatTag = tag;
@@ -151,11 +154,13 @@ void ExpandStructure(const GstStructure* s, GstCaps* out) {
     for (int i = 0; i < n; ++i) {
         const char* name = gst_structure_nth_field_name(s, guint(i));
         const GValue* v = gst_structure_get_value(s, name);
-        if (gst_value_is_fixed(v)) continue;
+        if (gst_value_is_fixed(v))
+            continue;
         if (GST_VALUE_HOLDS_LIST(v)) {
             guint size = gst_value_list_get_size(v);
             for (guint k = 0; k < size; ++k) {
-                GstRef<GstStructure> copy = GstRef<GstStructure>::Share(const_cast<GstStructure*>(s));
+                GstRef<GstStructure> copy =
+                    GstRef<GstStructure>::Share(const_cast<GstStructure*>(s));
                 gst_structure_set_value(copy.Get(), name, gst_value_list_get_value(v, k));
                 ExpandStructure(copy.Get(), out);
             }
@@ -187,10 +192,12 @@ void ExpandStructure(const GstStructure* s, GstCaps* out) {
 }  // namespace
 
 void FreeMediaTypeContents(AM_MEDIA_TYPE& mt) {
-    if (mt.pbFormat) CoTaskMemFree(mt.pbFormat);
+    if (mt.pbFormat)
+        CoTaskMemFree(mt.pbFormat);
     mt.pbFormat = nullptr;
     mt.cbFormat = 0;
-    if (mt.pUnk) mt.pUnk->Release();
+    if (mt.pUnk)
+        mt.pUnk->Release();
     mt.pUnk = nullptr;
 }
 
@@ -203,15 +210,20 @@ void CopyMediaTypeContents(const AM_MEDIA_TYPE& src, AM_MEDIA_TYPE& dst) {
         std::memcpy(dst.pbFormat, src.pbFormat, src.cbFormat);
         dst.cbFormat = src.cbFormat;
     }
-    if (dst.pUnk) dst.pUnk->AddRef();
+    if (dst.pUnk)
+        dst.pUnk->AddRef();
 }
 
 MediaType::MediaType() {
     mt_ = AM_MEDIA_TYPE{};
     mt_.formattype = FORMAT_None;
 }
-MediaType::MediaType(const AM_MEDIA_TYPE& mt) { CopyMediaTypeContents(mt, mt_); }
-MediaType::MediaType(const MediaType& o) { CopyMediaTypeContents(o.mt_, mt_); }
+MediaType::MediaType(const AM_MEDIA_TYPE& mt) {
+    CopyMediaTypeContents(mt, mt_);
+}
+MediaType::MediaType(const MediaType& o) {
+    CopyMediaTypeContents(o.mt_, mt_);
+}
 MediaType::MediaType(MediaType&& o) noexcept : mt_(o.mt_) {
     o.mt_.pbFormat = nullptr;
     o.mt_.cbFormat = 0;
@@ -221,7 +233,9 @@ MediaType& MediaType::operator=(MediaType o) noexcept {
     std::swap(mt_, o.mt_);
     return *this;
 }
-MediaType::~MediaType() { FreeMediaTypeContents(mt_); }
+MediaType::~MediaType() {
+    FreeMediaTypeContents(mt_);
+}
 
 AM_MEDIA_TYPE* MediaType::NewRecord() const {
     auto* r = static_cast<AM_MEDIA_TYPE*>(CoTaskMemAlloc(sizeof(AM_MEDIA_TYPE)));
@@ -230,7 +244,8 @@ AM_MEDIA_TYPE* MediaType::NewRecord() const {
 }
 
 void MediaType::SetFormat(const GUID& formatType, const void* data, uint32_t size) {
-    if (mt_.pbFormat) CoTaskMemFree(mt_.pbFormat);
+    if (mt_.pbFormat)
+        CoTaskMemFree(mt_.pbFormat);
     mt_.pbFormat = nullptr;
     mt_.cbFormat = 0;
     mt_.formattype = formatType;
@@ -258,13 +273,18 @@ const WAVEFORMATEX* MediaType::Audio() const {
 }
 
 bool MediaTypeFromCaps(const GstCaps* caps, MediaType* out) {
-    if (!caps || gst_caps_get_size(caps) < 1) return false;
+    if (!caps || gst_caps_get_size(caps) < 1)
+        return false;
     const GstStructure* s = gst_caps_get_structure(caps, 0);
-    if (!gst_caps_is_fixed(caps)) return false;
+    if (!gst_caps_is_fixed(caps))
+        return false;
     const char* name = gst_structure_get_name(s);
-    if (std::strcmp(name, "video/x-raw") == 0) return VideoFromCaps(s, false, out);
-    if (std::strcmp(name, "image/jpeg") == 0) return VideoFromCaps(s, true, out);
-    if (std::strcmp(name, "audio/x-raw") == 0) return AudioFromCaps(s, out);
+    if (std::strcmp(name, "video/x-raw") == 0)
+        return VideoFromCaps(s, false, out);
+    if (std::strcmp(name, "image/jpeg") == 0)
+        return VideoFromCaps(s, true, out);
+    if (std::strcmp(name, "audio/x-raw") == 0)
+        return AudioFromCaps(s, out);
     return false;
 }
 
@@ -273,14 +293,15 @@ CapsRef CapsFromMediaType(const AM_MEDIA_TYPE& raw) {
     if (raw.majortype == MEDIATYPE_Video) {
         const VideoFormatInfo* info = nullptr;
         for (const auto& f : kVideoFormats) {
-            if (f.subtype == raw.subtype) info = &f;
+            if (f.subtype == raw.subtype)
+                info = &f;
         }
-        if (!info) return nullptr;
-        CapsRef caps = CapsRef::Adopt(info->gstName
-                                          ? gst_caps_new_simple("video/x-raw", "format",
-                                                                G_TYPE_STRING, info->gstName,
-                                                                nullptr)
-                                          : gst_caps_new_empty_simple("image/jpeg"));
+        if (!info)
+            return nullptr;
+        CapsRef caps = CapsRef::Adopt(info->gstName ? gst_caps_new_simple("video/x-raw", "format",
+                                                                          G_TYPE_STRING,
+                                                                          info->gstName, nullptr)
+                                                    : gst_caps_new_empty_simple("image/jpeg"));
         if (const VIDEOINFOHEADER* vih = mt.Video()) {
             if (vih->bmiHeader.biWidth > 0 && vih->bmiHeader.biHeight != 0) {
                 gst_caps_set_simple(caps.Get(), "width", G_TYPE_INT, int(vih->bmiHeader.biWidth),
@@ -289,10 +310,8 @@ CapsRef CapsFromMediaType(const AM_MEDIA_TYPE& raw) {
             }
             if (vih->AvgTimePerFrame > 0) {
                 int num = 0, den = 1;
-                RateToFraction(double(kUnitsPerSecond) / double(vih->AvgTimePerFrame), &num,
-                               &den);
-                gst_caps_set_simple(caps.Get(), "framerate", GST_TYPE_FRACTION, num, den,
-                                    nullptr);
+                RateToFraction(double(kUnitsPerSecond) / double(vih->AvgTimePerFrame), &num, &den);
+                gst_caps_set_simple(caps.Get(), "framerate", GST_TYPE_FRACTION, num, den, nullptr);
             }
         }
         return caps;
@@ -307,9 +326,9 @@ CapsRef CapsFromMediaType(const AM_MEDIA_TYPE& raw) {
         } else {
             return nullptr;
         }
-        CapsRef caps = CapsRef::Adopt(gst_caps_new_simple(
-            "audio/x-raw", "format", G_TYPE_STRING, format, "layout", G_TYPE_STRING,
-            "interleaved", nullptr));
+        CapsRef caps =
+            CapsRef::Adopt(gst_caps_new_simple("audio/x-raw", "format", G_TYPE_STRING, format,
+                                               "layout", G_TYPE_STRING, "interleaved", nullptr));
         if (wfx && wfx->nSamplesPerSec && wfx->nChannels) {
             gst_caps_set_simple(caps.Get(), "rate", G_TYPE_INT, int(wfx->nSamplesPerSec),
                                 "channels", G_TYPE_INT, int(wfx->nChannels), nullptr);
@@ -321,7 +340,8 @@ CapsRef CapsFromMediaType(const AM_MEDIA_TYPE& raw) {
 
 std::vector<CapsRef> ExpandCaps(const GstCaps* caps) {
     std::vector<CapsRef> result;
-    if (!caps || gst_caps_is_any(caps)) return result;
+    if (!caps || gst_caps_is_any(caps))
+        return result;
     CapsRef all = CapsRef::Adopt(gst_caps_new_empty());
     for (guint i = 0; i < gst_caps_get_size(caps); ++i) {
         ExpandStructure(gst_caps_get_structure(caps, i), all.Get());
@@ -330,32 +350,38 @@ std::vector<CapsRef> ExpandCaps(const GstCaps* caps) {
         CapsRef one = CapsRef::Adopt(gst_caps_copy_nth(all.Get(), i));
         bool seen = false;
         for (const auto& r : result) {
-            if (gst_caps_is_equal(r.Get(), one.Get())) seen = true;
+            if (gst_caps_is_equal(r.Get(), one.Get()))
+                seen = true;
         }
-        if (!seen) result.push_back(std::move(one));
+        if (!seen)
+            result.push_back(std::move(one));
     }
     return result;
 }
 
 bool SameFormat(const AM_MEDIA_TYPE& a, const AM_MEDIA_TYPE& b) {
-    if (a.majortype != b.majortype || a.subtype != b.subtype) return false;
+    if (a.majortype != b.majortype || a.subtype != b.subtype)
+        return false;
     MediaType ma(a), mb(b);
     if (a.majortype == MEDIATYPE_Video) {
         const VIDEOINFOHEADER* va = ma.Video();
         const VIDEOINFOHEADER* vb = mb.Video();
-        if (!va || !vb) return va == vb;
+        if (!va || !vb)
+            return va == vb;
         if (va->bmiHeader.biWidth != vb->bmiHeader.biWidth ||
             std::abs(va->bmiHeader.biHeight) != std::abs(vb->bmiHeader.biHeight)) {
             return false;
         }
         REFERENCE_TIME ta = va->AvgTimePerFrame, tb = vb->AvgTimePerFrame;
-        if (ta == 0 || tb == 0) return true;
+        if (ta == 0 || tb == 0)
+            return true;
         return std::llabs(ta - tb) * 1000 <= std::max(ta, tb);
     }
     if (a.majortype == MEDIATYPE_Audio) {
         const WAVEFORMATEX* wa = ma.Audio();
         const WAVEFORMATEX* wb = mb.Audio();
-        if (!wa || !wb) return wa == wb;
+        if (!wa || !wb)
+            return wa == wb;
         return wa->nChannels == wb->nChannels && wa->nSamplesPerSec == wb->nSamplesPerSec &&
                wa->wBitsPerSample == wb->wBitsPerSample;
     }

@@ -17,7 +17,7 @@ void CopyMediaTypeContents(const AM_MEDIA_TYPE& src, AM_MEDIA_TYPE& dst);
 
 // An owned media type record (format block included).
 class MediaType {
-public:
+  public:
     MediaType();
     explicit MediaType(const AM_MEDIA_TYPE& mt);
     MediaType(const MediaType& o);
@@ -36,7 +36,7 @@ public:
     const VIDEOINFOHEADER* Video() const;  // null unless FORMAT_VideoInfo
     const WAVEFORMATEX* Audio() const;     // null unless FORMAT_WaveFormatEx
 
-private:
+  private:
     AM_MEDIA_TYPE mt_;
 };
 

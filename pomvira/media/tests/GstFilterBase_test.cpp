@@ -13,7 +13,7 @@ using namespace media::gst;
 namespace {
 
 class IdentityFilter : public BinFilter {
-public:
+  public:
     IdentityFilter() : BinFilter(CLSID_SampleGrabber, gst_bin_new(nullptr)) {
         GstElement* e = gst_element_factory_make("identity", nullptr);
         gst_bin_add(GST_BIN(Bin()), e);
@@ -22,10 +22,12 @@ public:
     }
 };
 
-CapsRef Caps(const char* text) { return CapsRef::Adopt(gst_caps_from_string(text)); }
+CapsRef Caps(const char* text) {
+    return CapsRef::Adopt(gst_caps_from_string(text));
+}
 
 class GstFilterBase : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { GstMediaSystem(); }
 };
 
@@ -43,8 +45,8 @@ TEST_F(GstFilterBase, VideoCapsBecomeVideoInfoHeaders) {
          FourCC('Y', 'U', 'Y', '2'), 16, 640 * 480 * 2},
         {"video/x-raw,format=I420,width=320,height=240,framerate=15/1", MEDIASUBTYPE_I420,
          FourCC('I', '4', '2', '0'), 12, 320 * 240 * 3 / 2},
-        {"video/x-raw,format=BGR,width=21,height=10,framerate=30/1", MEDIASUBTYPE_RGB24, BI_RGB,
-         24, 64 * 10},
+        {"video/x-raw,format=BGR,width=21,height=10,framerate=30/1", MEDIASUBTYPE_RGB24, BI_RGB, 24,
+         64 * 10},
         {"video/x-raw,format=BGRx,width=8,height=2,framerate=30/1", MEDIASUBTYPE_RGB32, BI_RGB, 32,
          64},
         {"image/jpeg,width=640,height=480,framerate=30/1", MEDIASUBTYPE_MJPG,

@@ -1,0 +1,111 @@
+// The filters of capture devices.
+//
+// Video: source ! capsfilter ! tee, with pin 0 "Capture" and pin 1 "Preview",
+// each the source pad of a queue behind its own tee pad. The tee pads live as
+// long as the filter; a branch whose pin is not connected is unlinked from its
+// tee pad (the tee allows unlinked pads), so an idle branch neither stalls nor
+// fails the other. The capture queue holds at least two seconds by time with
+// no byte or buffer limit (the AVI multiplexer keeps video behind audio); the
+// preview queue drops old frames rather than holding the capture branch up.
+//
+// Audio: source ! capsfilter, pin 0 "Capture".
+//
+// In both the capsfilter carries the format in force: the one set with
+// IAMStreamConfig::SetFormat, or else the device's first format.
+#pragma once
+
+#include <vector>
+
+#include "BinFilter.h"
+
+namespace media::gst {
+
+class DeviceFilter;
+
+// A capture device's output pin: IAMStreamConfig and the format page.
+class CapturePin : public PadPin, public IAMStreamConfig, public ISpecifyPropertyPages {
+  public:
+    CapturePin(DeviceFilter* filter, GstPad* ghost, const WString& name);
+
+    // IAMStreamConfig
+    HRESULT GetFormat(AM_MEDIA_TYPE** mt) override;
+    HRESULT SetFormat(const AM_MEDIA_TYPE* mt) override;
+    HRESULT GetNumberOfCapabilities(int32_t* count, int32_t* size) override;
+    HRESULT GetStreamCaps(int32_t index, AM_MEDIA_TYPE** mt, uint8_t* caps) override;
+    // ISpecifyPropertyPages
+    HRESULT GetPages(CAUUID* pages) override;
+
+    CapsRef Formats() override;
+    std::vector<MediaType> MediaTypes() override;
+
+  protected:
+    void* ExtraInterface(const IID& iid) override;
+
+  private:
+    DeviceFilter* device_;
+};
+
+class DeviceFilter : public BinFilter, public ISpecifyPropertyPages {
+  public:
+    // The device's source element (for the controls page).
+    GstElement* Source() const { return source_.Get(); }
+    GstDevice* Device() const { return device_.Get(); }
+    bool IsVideo() const { return video_; }
+
+    // The device's formats as fixed caps and as media types (same order).
+    const std::vector<CapsRef>& FormatCaps() const { return formats_; }
+    const std::vector<MediaType>& FormatTypes() const { return types_; }
+    // The format in force (fixed caps), null when the device lists none.
+    CapsRef CurrentFormat() const { return current_; }
+    // Sets the format in force; VFW_E_NOT_STOPPED while streaming,
+    // VFW_E_INVALIDMEDIATYPE for a format the device or a connected peer does
+    // not take.
+    HRESULT SetFormat(const AM_MEDIA_TYPE& mt);
+
+    // ISpecifyPropertyPages
+    HRESULT GetPages(CAUUID* pages) override;
+
+  protected:
+    DeviceFilter(const CLSID& clsid, GstDevice* device, bool video);
+    void* ExtraInterface(const IID& iid) override;
+    // Builds source ! capsfilter; false when the device gives no element.
+    bool BuildSource();
+    GstElement* CapsFilter() const { return capsfilter_.Get(); }
+
+  private:
+    GstRef<GstDevice> device_;
+    bool video_;
+    ElementRef source_;
+    ElementRef capsfilter_;
+    std::vector<CapsRef> formats_;
+    std::vector<MediaType> types_;
+    CapsRef current_;
+};
+
+class VideoCaptureFilter : public DeviceFilter {
+  public:
+    // Null when the device cannot make its source element.
+    static VideoCaptureFilter* Create(const CLSID& clsid, GstDevice* device);
+
+    void PinConnected(PadPin* pin) override;
+    void PinDisconnected(PadPin* pin) override;
+
+  private:
+    VideoCaptureFilter(const CLSID& clsid, GstDevice* device);
+    bool Build();
+    void LinkBranch(PadPin* pin, bool link);
+
+    ElementRef tee_;
+    PadRef teePads_[2];
+    ElementRef queues_[2];
+};
+
+class AudioCaptureFilter : public DeviceFilter {
+  public:
+    static AudioCaptureFilter* Create(const CLSID& clsid, GstDevice* device);
+
+  private:
+    AudioCaptureFilter(const CLSID& clsid, GstDevice* device);
+};
+
+}  // namespace media::gst

@@ -1,0 +1,695 @@
+#include "FilterGraph.h"
+
+#include <QCoreApplication>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+
+#include "Filters.h"
+
+namespace media::gst {
+
+namespace {
+
+constexpr auto kDrainTimeout = std::chrono::seconds(5);
+constexpr GstClockTime kStateTimeout = 5 * GST_SECOND;
+
+FILTER_STATE ToFilterState(GstState s) {
+    return s == GST_STATE_PLAYING  ? State_Running
+           : s == GST_STATE_PAUSED ? State_Paused
+                                   : State_Stopped;
+}
+
+HRESULT ErrorResult(GError* error, GstObject* source) {
+    if (!error)
+        return E_FAIL;
+    if (error->domain == GST_RESOURCE_ERROR) {
+        switch (error->code) {
+            case GST_RESOURCE_ERROR_NOT_FOUND:
+            case GST_RESOURCE_ERROR_OPEN_READ:
+            case GST_RESOURCE_ERROR_BUSY:
+            case GST_RESOURCE_ERROR_READ:
+                if (source && GST_IS_ELEMENT(source) &&
+                    GST_OBJECT_FLAG_IS_SET(source, GST_ELEMENT_FLAG_SOURCE)) {
+                    return VFW_E_NO_CAPTURE_HARDWARE;
+                }
+                return error->code == GST_RESOURCE_ERROR_NOT_FOUND ? VFW_E_NOT_FOUND : E_FAIL;
+            case GST_RESOURCE_ERROR_OPEN_WRITE:
+            case GST_RESOURCE_ERROR_OPEN_READ_WRITE:
+            case GST_RESOURCE_ERROR_WRITE:
+            case GST_RESOURCE_ERROR_NO_SPACE_LEFT:
+            case GST_RESOURCE_ERROR_NOT_AUTHORIZED:
+                return E_ACCESSDENIED;
+            default:
+                return E_FAIL;
+        }
+    }
+    if (error->domain == GST_STREAM_ERROR) {
+        switch (error->code) {
+            case GST_STREAM_ERROR_FORMAT:
+            case GST_STREAM_ERROR_WRONG_TYPE:
+            case GST_STREAM_ERROR_NOT_IMPLEMENTED:
+                return VFW_E_TYPE_NOT_ACCEPTED;
+            default:
+                return VFW_E_RUNTIME_ERROR;
+        }
+    }
+    if (error->domain == GST_CORE_ERROR && error->code == GST_CORE_ERROR_NEGOTIATION) {
+        return VFW_E_TYPE_NOT_ACCEPTED;
+    }
+    return E_FAIL;
+}
+
+// A source that can no longer deliver: the device went away.
+bool IsDeviceLoss(GError* error, GstObject* source) {
+    return error && error->domain == GST_RESOURCE_ERROR &&
+           (error->code == GST_RESOURCE_ERROR_NOT_FOUND ||
+            error->code == GST_RESOURCE_ERROR_READ) &&
+           source && GST_IS_ELEMENT(source) &&
+           GST_OBJECT_FLAG_IS_SET(source, GST_ELEMENT_FLAG_SOURCE);
+}
+
+bool HasConnection(BinFilter* f) {
+    for (const auto& pin : f->Pins()) {
+        if (pin->IsConnected())
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+FilterGraph::FilterGraph() {
+    pipeline_ = ElementRef::Sink(gst_pipeline_new(nullptr));
+    bus_ = BusRef::Adopt(gst_element_get_bus(pipeline_.Get()));
+    gst_bus_set_sync_handler(bus_.Get(), &FilterGraph::OnBusMessage, this, nullptr);
+}
+
+FilterGraph::~FilterGraph() {
+    GstState state = GST_STATE_NULL;
+    gst_element_get_state(pipeline_.Get(), &state, nullptr, 0);
+    if (state >= GST_STATE_PAUSED && WritesFile())
+        Drain();
+    gst_element_set_state(pipeline_.Get(), GST_STATE_NULL);
+    for (auto& f : filters_) {
+        BinFilter* filter = BinFilter::From(f.Get());
+        filter->DisconnectAll();
+        gst_element_set_locked_state(filter->Bin(), FALSE);
+        gst_element_set_state(filter->Bin(), GST_STATE_NULL);
+        gst_bin_remove(GST_BIN(pipeline_.Get()), filter->Bin());
+        filter->JoinFilterGraph(nullptr, WString());
+        filter->LeftGraph();
+    }
+    filters_.clear();
+    gst_bus_set_sync_handler(bus_.Get(), nullptr, nullptr, nullptr);
+}
+
+void* FilterGraph::ExtraInterface(const IID& iid) {
+    if (iid == IID_GraphInternal)
+        return static_cast<GraphInternal*>(this);
+    return nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Filters
+// ---------------------------------------------------------------------------
+std::vector<BinFilter*> FilterGraph::Filters() const {
+    std::vector<BinFilter*> r;
+    for (const auto& f : filters_)
+        r.push_back(BinFilter::From(f.Get()));
+    return r;
+}
+
+WString FilterGraph::UniqueName(const WString& wanted) const {
+    auto taken = [this](const WString& name) {
+        for (BinFilter* f : Filters()) {
+            if (f->Name() == name)
+                return true;
+        }
+        return false;
+    };
+    WString base = wanted.empty() ? WString(u"Filter") : wanted;
+    if (!wanted.empty() && !taken(base))
+        return base;
+    for (int i = 1; i < 10000; ++i) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, " %04d", i);
+        WString name = base + FromUtf8(suffix);
+        if (!taken(name))
+            return name;
+    }
+    return base;
+}
+
+HRESULT FilterGraph::AddFilter(IBaseFilter* filter, const WString& name) {
+    if (!filter)
+        return E_POINTER;
+    BinFilter* f = BinFilter::From(filter);
+    if (!f)
+        return E_INVALIDARG;
+    if (f->Graph())
+        return VFW_E_DUPLICATE_NAME;
+    WString unique = UniqueName(name);
+    GstElement* bin = f->Bin();
+    if (GST_OBJECT_PARENT(bin))
+        return E_INVALIDARG;
+    gst_object_set_name(GST_OBJECT(bin), ToUtf8(unique).c_str());
+    // Idle until one of its pins is connected.
+    gst_element_set_locked_state(bin, TRUE);
+    if (!gst_bin_add(GST_BIN(pipeline_.Get()), bin)) {
+        gst_element_set_locked_state(bin, FALSE);
+        return E_FAIL;
+    }
+    filters_.emplace_back(filter);
+    f->JoinFilterGraph(this, unique);
+    f->JoinedGraph(this);
+    Log("add filter " + ToUtf8(unique));
+    return S_OK;
+}
+
+HRESULT FilterGraph::RemoveFilter(IBaseFilter* filter) {
+    if (!filter)
+        return E_POINTER;
+    for (auto it = filters_.begin(); it != filters_.end(); ++it) {
+        if (it->Get() != filter)
+            continue;
+        ComPtr<IBaseFilter> keep = *it;
+        BinFilter* f = BinFilter::From(filter);
+        f->DisconnectAll();
+        gst_element_set_locked_state(f->Bin(), TRUE);
+        gst_element_set_state(f->Bin(), GST_STATE_NULL);
+        gst_bin_remove(GST_BIN(pipeline_.Get()), f->Bin());
+        gst_element_set_locked_state(f->Bin(), FALSE);
+        filters_.erase(it);
+        Log("remove filter " + ToUtf8(f->Name()));
+        f->JoinFilterGraph(nullptr, WString());
+        f->LeftGraph();
+        return S_OK;
+    }
+    return VFW_E_NOT_FOUND;
+}
+
+HRESULT FilterGraph::EnumFilters(IEnumFilters** filters) {
+    if (!filters)
+        return E_POINTER;
+    *filters = new SnapshotEnum<IEnumFilters, IBaseFilter>(filters_);
+    return S_OK;
+}
+
+HRESULT FilterGraph::FindFilterByName(const WString& name, IBaseFilter** filter) {
+    if (!filter)
+        return E_POINTER;
+    *filter = nullptr;
+    for (auto& f : filters_) {
+        if (BinFilter::From(f.Get())->Name() == name) {
+            *filter = f.Get();
+            f->AddRef();
+            return S_OK;
+        }
+    }
+    return VFW_E_NOT_FOUND;
+}
+
+void FilterGraph::Wake(BinFilter* filter) {
+    if (!filter || !gst_element_is_locked_state(filter->Bin()))
+        return;
+    if (!HasConnection(filter))
+        return;
+    gst_element_set_locked_state(filter->Bin(), FALSE);
+    GstState state = GST_STATE_NULL;
+    gst_element_get_state(pipeline_.Get(), &state, nullptr, 0);
+    if (state > GST_STATE_NULL)
+        gst_element_sync_state_with_parent(filter->Bin());
+}
+
+void FilterGraph::SettleIdleFilters() {
+    for (BinFilter* f : Filters()) {
+        bool idle = !HasConnection(f);
+        bool locked = gst_element_is_locked_state(f->Bin());
+        if (idle && !locked) {
+            gst_element_set_locked_state(f->Bin(), TRUE);
+            gst_element_set_state(f->Bin(), GST_STATE_NULL);
+        } else if (!idle && locked) {
+            gst_element_set_locked_state(f->Bin(), FALSE);
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Connections
+// ---------------------------------------------------------------------------
+HRESULT FilterGraph::ConnectDirect(IPin* out, IPin* in, const AM_MEDIA_TYPE* mt) {
+    if (!out || !in)
+        return E_POINTER;
+    PadPin* o = PadPin::From(out);
+    PadPin* i = PadPin::From(in);
+    if (!o || !i)
+        return E_INVALIDARG;
+    if (o->Filter()->Graph() != this || i->Filter()->Graph() != this)
+        return VFW_E_NOT_IN_GRAPH;
+    HRESULT hr = o->Connect(in, mt);
+    if (SUCCEEDED(hr)) {
+        Log("connect " + ToUtf8(o->Filter()->Name()) + "." + ToUtf8(o->Name()) + " -> " +
+            ToUtf8(i->Filter()->Name()) + "." + ToUtf8(i->Name()));
+        Wake(o->Filter());
+        Wake(i->Filter());
+    }
+    return hr;
+}
+
+HRESULT FilterGraph::Disconnect(IPin* pin) {
+    if (!pin)
+        return E_POINTER;
+    PadPin* p = PadPin::From(pin);
+    if (!p)
+        return E_INVALIDARG;
+    return p->Disconnect();
+}
+
+HRESULT FilterGraph::AddConverter(const std::vector<const char*>& factories, const WString& name,
+                                  BinFilter** added) {
+    ChainFilter* filter = ChainFilter::Create(CLSID_GstConverter, factories);
+    if (!filter)
+        return VFW_E_CANNOT_CONNECT;
+    ComPtr<IBaseFilter> owned = ComPtr<IBaseFilter>::Attach(filter);
+    HRESULT hr = AddFilter(filter, name);
+    if (FAILED(hr))
+        return hr;
+    *added = filter;
+    return S_OK;
+}
+
+HRESULT FilterGraph::ConnectWithConverters(PadPin* out, PadPin* in) {
+    if (!out || !in)
+        return E_POINTER;
+    HRESULT hr = ConnectDirect(out, in, nullptr);
+    if (SUCCEEDED(hr) || (hr != VFW_E_NO_ACCEPTABLE_TYPES && hr != VFW_E_TYPE_NOT_ACCEPTED &&
+                          hr != VFW_E_CANNOT_CONNECT)) {
+        return hr;
+    }
+    // Which converters: by what the output delivers.
+    CapsRef formats = out->Formats();
+    if (!formats || gst_caps_is_empty(formats.Get()))
+        return VFW_E_CANNOT_CONNECT;
+    const char* media = gst_structure_get_name(gst_caps_get_structure(formats.Get(), 0));
+    struct Step {
+        std::vector<const char*> factories;
+        const char16_t* name;
+    };
+    std::vector<Step> steps;
+    if (g_str_has_prefix(media, "image/jpeg")) {
+        steps.push_back({{"jpegdec"}, u"MJPEG Decompressor"});
+        steps.push_back({{"videoconvert"}, u"Color Space Converter"});
+    } else if (g_str_has_prefix(media, "video/x-raw")) {
+        steps.push_back({{"videoconvert"}, u"Color Space Converter"});
+    } else if (g_str_has_prefix(media, "audio/x-raw")) {
+        steps.push_back({{"audioconvert", "audioresample"}, u"Audio Converter"});
+    } else {
+        return VFW_E_CANNOT_CONNECT;
+    }
+
+    std::vector<BinFilter*> added;
+    auto undo = [&] {
+        for (BinFilter* f : added)
+            RemoveFilter(f);
+        return VFW_E_CANNOT_CONNECT;
+    };
+    PadPin* from = out;
+    for (const Step& step : steps) {
+        BinFilter* conv = nullptr;
+        if (FAILED(AddConverter(step.factories, step.name, &conv)))
+            return undo();
+        added.push_back(conv);
+        PadPin* convIn = conv->PinsOf(PINDIR_INPUT, true).front();
+        if (FAILED(ConnectDirect(from, convIn, nullptr)))
+            return undo();
+        from = conv->PinsOf(PINDIR_OUTPUT, true).front();
+    }
+    if (FAILED(ConnectDirect(from, in, nullptr)))
+        return undo();
+    return S_OK;
+}
+
+HRESULT FilterGraph::Connect(IPin* out, IPin* in) {
+    if (!out || !in)
+        return E_POINTER;
+    PadPin* o = PadPin::From(out);
+    PadPin* i = PadPin::From(in);
+    if (!o || !i)
+        return E_INVALIDARG;
+    return ConnectWithConverters(o, i);
+}
+
+HRESULT FilterGraph::Render(IPin* out) {
+    PadPin* o = PadPin::From(out);
+    if (!o)
+        return out ? E_INVALIDARG : E_POINTER;
+    if (o->IsConnected())
+        return VFW_E_ALREADY_CONNECTED;
+    CapsRef formats = o->Formats();
+    if (!formats || gst_caps_is_empty(formats.Get()))
+        return VFW_E_CANNOT_RENDER;
+    const char* media = gst_structure_get_name(gst_caps_get_structure(formats.Get(), 0));
+    if (!g_str_has_prefix(media, "video/") && !g_str_has_prefix(media, "image/")) {
+        return VFW_E_CANNOT_RENDER;
+    }
+    ComPtr<IBaseFilter> renderer;
+    if (FAILED(CoCreateInstance(CLSID_VideoRenderer, IBaseFilter::IID_, renderer.PutVoid()))) {
+        return VFW_E_CANNOT_RENDER;
+    }
+    BinFilter* r = BinFilter::From(renderer.Get());
+    if (!r || FAILED(AddFilter(renderer.Get(), u"Video Renderer")))
+        return VFW_E_CANNOT_RENDER;
+    std::vector<PadPin*> inputs = r->PinsOf(PINDIR_INPUT, true);
+    if (inputs.empty() || FAILED(ConnectWithConverters(o, inputs.front()))) {
+        RemoveFilter(renderer.Get());
+        return VFW_E_CANNOT_RENDER;
+    }
+    return S_OK;
+}
+
+HRESULT FilterGraph::SetLogFile(intptr_t file) {
+    std::lock_guard<std::mutex> guard(lock_);
+    logFd_ = file > 0 ? int(file) : -1;
+    return S_OK;
+}
+
+HRESULT FilterGraph::Abort() {
+    return S_OK;
+}
+
+// ---------------------------------------------------------------------------
+// Control
+// ---------------------------------------------------------------------------
+bool FilterGraph::WritesFile() const {
+    for (BinFilter* f : Filters()) {
+        if (f->WritesFile() && HasConnection(f))
+            return true;
+    }
+    return false;
+}
+
+void FilterGraph::NotifyFilters(FILTER_STATE state) {
+    for (BinFilter* f : Filters())
+        f->GraphStateChanged(state);
+}
+
+HRESULT FilterGraph::Run() {
+    SettleIdleFilters();
+    NotifyFilters(State_Running);
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        errors_ = 0;
+        lastError_ = E_FAIL;
+    }
+    GstStateChangeReturn r = gst_element_set_state(pipeline_.Get(), GST_STATE_PLAYING);
+    if (r != GST_STATE_CHANGE_FAILURE) {
+        r = gst_element_get_state(pipeline_.Get(), nullptr, nullptr, kStateTimeout);
+    }
+    HRESULT failure = S_OK;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (r == GST_STATE_CHANGE_FAILURE || errors_ > 0)
+            failure = lastError_;
+    }
+    if (FAILED(failure)) {
+        gst_element_set_state(pipeline_.Get(), GST_STATE_READY);
+        NotifyFilters(State_Stopped);
+        return failure;
+    }
+    DumpLayout("run");
+    return r == GST_STATE_CHANGE_ASYNC ? S_FALSE : S_OK;
+}
+
+HRESULT FilterGraph::Pause() {
+    SettleIdleFilters();
+    GstStateChangeReturn r = gst_element_set_state(pipeline_.Get(), GST_STATE_PAUSED);
+    if (r == GST_STATE_CHANGE_FAILURE)
+        return E_FAIL;
+    NotifyFilters(State_Paused);
+    return S_OK;
+}
+
+HRESULT FilterGraph::Stop() {
+    GstState state = GST_STATE_NULL, pending = GST_STATE_VOID_PENDING;
+    gst_element_get_state(pipeline_.Get(), &state, &pending, 0);
+    if (state <= GST_STATE_READY && pending == GST_STATE_VOID_PENDING) {
+        NotifyFilters(State_Stopped);
+        return S_OK;
+    }
+    if (state == GST_STATE_PLAYING && WritesFile())
+        Drain();
+    gst_element_set_state(pipeline_.Get(), GST_STATE_READY);
+    gst_element_get_state(pipeline_.Get(), nullptr, nullptr, kStateTimeout);
+    NotifyFilters(State_Stopped);
+    DumpLayout("stop");
+    return S_OK;
+}
+
+void FilterGraph::Drain() {
+    std::vector<FileWriterFilter*> writers;
+    for (BinFilter* f : Filters()) {
+        if (auto* w = dynamic_cast<FileWriterFilter*>(f)) {
+            if (HasConnection(w))
+                writers.push_back(w);
+        }
+    }
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        draining_ = true;
+        drainEnded_ = false;
+    }
+    Log("drain: end of stream sent");
+    gst_element_send_event(pipeline_.Get(), gst_event_new_eos());
+    auto deadline = std::chrono::steady_clock::now() + kDrainTimeout;
+    std::unique_lock<std::mutex> guard(lock_);
+    for (;;) {
+        bool all = true;
+        for (FileWriterFilter* w : writers)
+            all = all && w->ReachedEnd();
+        if (all || drainEnded_ || std::chrono::steady_clock::now() >= deadline)
+            break;
+        changed_.wait_for(guard, std::chrono::milliseconds(10));
+    }
+    draining_ = false;
+}
+
+HRESULT FilterGraph::GetState(int32_t timeoutMs, FILTER_STATE* state) {
+    if (!state)
+        return E_POINTER;
+    GstState current = GST_STATE_NULL, pending = GST_STATE_VOID_PENDING;
+    GstClockTime timeout =
+        timeoutMs < 0 ? GST_CLOCK_TIME_NONE : GstClockTime(timeoutMs) * GST_MSECOND;
+    GstStateChangeReturn r = gst_element_get_state(pipeline_.Get(), &current, &pending, timeout);
+    if (r == GST_STATE_CHANGE_ASYNC && pending != GST_STATE_VOID_PENDING) {
+        *state = ToFilterState(pending);
+        return S_FALSE;
+    }
+    *state = ToFilterState(current);
+    return r == GST_STATE_CHANGE_FAILURE ? E_FAIL : S_OK;
+}
+
+HRESULT FilterGraph::GetCurrentPosition(int64_t* position) {
+    if (!position)
+        return E_POINTER;
+    *position = 0;
+    GstState state = GST_STATE_NULL;
+    gst_element_get_state(pipeline_.Get(), &state, nullptr, 0);
+    if (state < GST_STATE_PAUSED)
+        return S_OK;
+    gint64 ns = 0;
+    if (!gst_element_query_position(pipeline_.Get(), GST_FORMAT_TIME, &ns) || ns < 0) {
+        GstClockTime running = gst_element_get_current_running_time(pipeline_.Get());
+        ns = GST_CLOCK_TIME_IS_VALID(running) ? gint64(running) : 0;
+    }
+    *position = ns / 100;
+    return S_OK;
+}
+
+// ---------------------------------------------------------------------------
+// Events
+// ---------------------------------------------------------------------------
+void FilterGraph::QueueEvent(int32_t code, intptr_t param1, intptr_t param2) {
+    std::lock_guard<std::mutex> guard(lock_);
+    events_.push_back({code, param1, param2});
+    changed_.notify_all();
+    if (notifyWindow_ && !notifyOff_) {
+        QCoreApplication::postEvent(notifyWindow_,
+                                    new WindowMessageEvent(notifyMessage_, 0, notifyInstance_));
+    }
+}
+
+HRESULT FilterGraph::GetEvent(int32_t* code, intptr_t* param1, intptr_t* param2,
+                              int32_t timeoutMs) {
+    if (!code || !param1 || !param2)
+        return E_POINTER;
+    std::unique_lock<std::mutex> guard(lock_);
+    auto ready = [this] { return !events_.empty(); };
+    if (timeoutMs < 0) {
+        changed_.wait(guard, ready);
+    } else if (!changed_.wait_for(guard, std::chrono::milliseconds(timeoutMs), ready)) {
+        return E_ABORT;
+    }
+    Event e = events_.front();
+    events_.pop_front();
+    *code = e.code;
+    *param1 = e.param1;
+    *param2 = e.param2;
+    return S_OK;
+}
+
+HRESULT FilterGraph::FreeEventParams(int32_t, intptr_t, intptr_t) {
+    return S_OK;
+}
+
+HRESULT FilterGraph::SetNotifyWindow(QObject* window, uint32_t message, intptr_t instance) {
+    std::lock_guard<std::mutex> guard(lock_);
+    notifyWindow_ = window;
+    notifyMessage_ = message;
+    notifyInstance_ = instance;
+    return S_OK;
+}
+
+HRESULT FilterGraph::SetNotifyFlags(int32_t flags) {
+    if (flags != 0 && flags != 1)
+        return E_INVALIDARG;
+    std::lock_guard<std::mutex> guard(lock_);
+    notifyOff_ = flags == 1;
+    return S_OK;
+}
+
+GstBusSyncReply FilterGraph::OnBusMessage(GstBus*, GstMessage* message, gpointer self) {
+    static_cast<FilterGraph*>(self)->HandleMessage(message);
+    return GST_BUS_DROP;
+}
+
+void FilterGraph::HandleMessage(GstMessage* message) {
+    GstObject* source = GST_MESSAGE_SRC(message);
+    std::string from = source ? GST_OBJECT_NAME(source) : "?";
+    switch (GST_MESSAGE_TYPE(message)) {
+        case GST_MESSAGE_EOS: {
+            Log("end of stream");
+            bool draining;
+            {
+                std::lock_guard<std::mutex> guard(lock_);
+                draining = draining_;
+                drainEnded_ = true;
+                changed_.notify_all();
+            }
+            if (!draining)
+                QueueEvent(EC_COMPLETE, S_OK, 0);
+            break;
+        }
+        case GST_MESSAGE_ERROR: {
+            ErrorRef error;
+            StringRef debug;
+            gst_message_parse_error(message, error.Put(), debug.Put());
+            HRESULT hr = ErrorResult(error.Get(), source);
+            Log("error from " + from + ": " + (error ? error->message : "") +
+                (debug ? std::string(" (") + debug.Get() + ")" : std::string()));
+            // A source that fails to start posts its reason and then a
+            // generic state change error: the reason is the one that counts.
+            bool followUp = error && error->domain == GST_CORE_ERROR &&
+                            error->code == GST_CORE_ERROR_STATE_CHANGE;
+            bool draining;
+            {
+                std::lock_guard<std::mutex> guard(lock_);
+                draining = draining_;
+                drainEnded_ = true;
+                followUp = followUp && errors_ > 0;
+                if (errors_ == 0)
+                    lastError_ = hr;
+                ++errors_;
+                changed_.notify_all();
+            }
+            if (draining || followUp)
+                break;
+            if (IsDeviceLoss(error.Get(), source))
+                QueueEvent(EC_DEVICE_LOST, 0, 0);
+            QueueEvent(EC_ERRORABORT, hr, 0);
+            break;
+        }
+        case GST_MESSAGE_WARNING: {
+            ErrorRef error;
+            StringRef debug;
+            gst_message_parse_warning(message, error.Put(), debug.Put());
+            Log("warning from " + from + ": " + (error ? error->message : ""));
+            break;
+        }
+        case GST_MESSAGE_STATE_CHANGED: {
+            GstState oldState, newState, pending;
+            gst_message_parse_state_changed(message, &oldState, &newState, &pending);
+            Log("state " + from + ": " + gst_element_state_get_name(oldState) + " -> " +
+                gst_element_state_get_name(newState));
+            break;
+        }
+        default:
+            Log(std::string("message ") + GST_MESSAGE_TYPE_NAME(message) + " from " + from);
+            break;
+    }
+}
+
+void FilterGraph::Log(const std::string& line) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (logFd_ < 0)
+        return;
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "%.3f ",
+                  double(g_get_monotonic_time()) / double(G_USEC_PER_SEC));
+    std::string text = stamp + line + "\n";
+    const char* p = text.data();
+    size_t left = text.size();
+    while (left > 0) {
+        ssize_t n = ::write(logFd_, p, left);
+        if (n <= 0)
+            break;
+        p += n;
+        left -= size_t(n);
+    }
+}
+
+void FilterGraph::SetInspectionName(const std::string& name) {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        inspectionName_ = name;
+    }
+    DumpLayout(nullptr);
+}
+
+void FilterGraph::DumpLayout(const char* when) {
+    std::string name;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        name = inspectionName_;
+    }
+    if (name.empty() || !g_getenv("GST_DEBUG_DUMP_DOT_DIR"))
+        return;
+    if (when)
+        name += std::string(" ") + when;
+    gst_debug_bin_to_dot_file(GST_BIN(pipeline_.Get()), GST_DEBUG_GRAPH_SHOW_ALL, name.c_str());
+}
+
+// ---------------------------------------------------------------------------
+// Site and audio
+// ---------------------------------------------------------------------------
+HRESULT FilterGraph::SetSite(IUnknown* site) {
+    site_ = ComPtr<IUnknown>(site);
+    return S_OK;
+}
+
+HRESULT FilterGraph::put_Volume(int32_t volume) {
+    if (volume < -10000 || volume > 0)
+        return E_INVALIDARG;
+    volume_ = volume;
+    return S_OK;
+}
+
+HRESULT FilterGraph::put_Balance(int32_t balance) {
+    if (balance < -10000 || balance > 10000)
+        return E_INVALIDARG;
+    balance_ = balance;
+    return S_OK;
+}
+
+}  // namespace media::gst

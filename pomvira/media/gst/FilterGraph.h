@@ -1,0 +1,131 @@
+// The filter graph over a GstPipeline (CLSID_FilterGraph).
+//
+// Filters are BinFilters: AddFilter adds the filter's bin to the pipeline
+// under the filter's name, RemoveFilter takes it out (state NULL first).
+// Run = PLAYING, Stop = READY; a graph holding a file writer is drained
+// first (EOS through the whole pipeline, awaited at the writers, bounded), so
+// every stop leaves a complete file. A filter with no connected pin is idle:
+// it is held in NULL with its state locked, so an unconnected source (the
+// microphone during the preview, say) neither streams into nothing nor holds
+// its device; it follows the graph's state as soon as one of its pins is
+// connected.
+//
+// Bus messages are handled on the streaming threads (sync handler): they are
+// written to the log file, turned into graph events (EOS -> EC_COMPLETE,
+// ERROR -> EC_ERRORABORT, a lost source -> EC_DEVICE_LOST) and announced by
+// posting a WindowMessageEvent to the notify window, so they are drained on
+// that window's (the user-interface) thread with GetEvent.
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "BinFilter.h"
+
+namespace media::gst {
+
+class FilterGraph
+    : public ComObject<IFilterGraph2, IGraphBuilder, IFilterGraph, IMediaControl, IMediaSeeking,
+                       IMediaEventEx, IMediaEvent, IObjectWithSite, IBasicAudio>,
+      public GraphInternal {
+  public:
+    FilterGraph();
+
+    // IFilterGraph
+    HRESULT AddFilter(IBaseFilter* filter, const WString& name) override;
+    HRESULT RemoveFilter(IBaseFilter* filter) override;
+    HRESULT EnumFilters(IEnumFilters** filters) override;
+    HRESULT FindFilterByName(const WString& name, IBaseFilter** filter) override;
+    HRESULT ConnectDirect(IPin* out, IPin* in, const AM_MEDIA_TYPE* mt) override;
+    HRESULT Disconnect(IPin* pin) override;
+    // IGraphBuilder
+    HRESULT Connect(IPin* out, IPin* in) override;
+    HRESULT Render(IPin* out) override;
+    HRESULT SetLogFile(intptr_t file) override;
+    HRESULT Abort() override;
+    // IMediaControl
+    HRESULT Run() override;
+    HRESULT Pause() override;
+    HRESULT Stop() override;
+    HRESULT GetState(int32_t timeoutMs, FILTER_STATE* state) override;
+    // IMediaSeeking
+    HRESULT GetCurrentPosition(int64_t* position) override;
+    // IMediaEvent(Ex)
+    HRESULT GetEvent(int32_t* code, intptr_t* param1, intptr_t* param2, int32_t timeoutMs) override;
+    HRESULT FreeEventParams(int32_t code, intptr_t param1, intptr_t param2) override;
+    HRESULT SetNotifyWindow(QObject* window, uint32_t message, intptr_t instance) override;
+    HRESULT SetNotifyFlags(int32_t flags) override;
+    // IObjectWithSite
+    HRESULT SetSite(IUnknown* site) override;
+    // IBasicAudio
+    HRESULT put_Volume(int32_t volume) override;
+    HRESULT put_Balance(int32_t balance) override;
+
+    // GraphInternal
+    void QueueEvent(int32_t code, intptr_t param1, intptr_t param2) override;
+    GstElement* Pipeline() const override { return pipeline_.Get(); }
+    void SetInspectionName(const std::string& name) override;
+
+    // Connects out to in through converters (added as filters of this
+    // graph) when their formats do not meet.
+    HRESULT ConnectWithConverters(PadPin* out, PadPin* in);
+    // Filters of the graph in order of adding.
+    std::vector<BinFilter*> Filters() const;
+    // Brings the filters of a new connection out of idleness when the graph
+    // is not stopped.
+    void Wake(BinFilter* filter);
+    IUnknown* Site() const { return site_.Get(); }
+    int32_t Volume() const { return volume_; }
+    int32_t Balance() const { return balance_; }
+
+  protected:
+    ~FilterGraph() override;
+    void* ExtraInterface(const IID& iid) override;
+
+  private:
+    struct Event {
+        int32_t code;
+        intptr_t param1;
+        intptr_t param2;
+    };
+
+    static GstBusSyncReply OnBusMessage(GstBus* bus, GstMessage* message, gpointer self);
+    void HandleMessage(GstMessage* message);
+    void Log(const std::string& line);
+    void Drain();
+    bool WritesFile() const;
+    void SettleIdleFilters();
+    void DumpLayout(const char* when);
+    void NotifyFilters(FILTER_STATE state);
+    WString UniqueName(const WString& wanted) const;
+    HRESULT AddConverter(const std::vector<const char*>& factories, const WString& name,
+                         BinFilter** added);
+
+    ElementRef pipeline_;
+    BusRef bus_;
+    std::vector<ComPtr<IBaseFilter>> filters_;
+    ComPtr<IUnknown> site_;
+    int32_t volume_ = 0;
+    int32_t balance_ = 0;
+
+    // Events, the notify window and the drain state: shared with the
+    // streaming threads.
+    mutable std::mutex lock_;
+    std::condition_variable changed_;
+    std::deque<Event> events_;
+    QObject* notifyWindow_ = nullptr;
+    uint32_t notifyMessage_ = 0;
+    intptr_t notifyInstance_ = 0;
+    bool notifyOff_ = false;
+    bool draining_ = false;
+    bool drainEnded_ = false;
+    int errors_ = 0;
+    HRESULT lastError_ = E_FAIL;
+    int logFd_ = -1;
+    std::string inspectionName_;
+};
+
+}  // namespace media::gst

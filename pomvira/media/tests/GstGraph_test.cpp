@@ -1,0 +1,832 @@
+// The GStreamer boundary end to end: device enumeration with the built-in
+// test devices, capture pin formats, graphs that preview and record, events.
+// Recordings are checked with ffprobe and by reading the AVI's RIFF chunks.
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <gst/gst.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <thread>
+
+#include "media/gst/BinFilter.h"
+#include "media/gst/GstMediaSystem.h"
+
+using namespace media;
+using namespace media::gst;
+
+namespace {
+
+// A sink that counts buffers and remembers the caps it was given.
+class ProbeSink : public BinFilter {
+  public:
+    ProbeSink() : BinFilter(MakeGuid(0x1234, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1), gst_bin_new(nullptr)) {
+        GstElement* sink = gst_element_factory_make("fakesink", nullptr);
+        g_object_set(sink, "signal-handoffs", TRUE, "sync", FALSE, nullptr);
+        g_signal_connect(sink, "handoff", G_CALLBACK(&ProbeSink::OnHandoff), this);
+        gst_bin_add(GST_BIN(Bin()), sink);
+        ExposePad(gst_element_get_static_pad(sink, "sink"), u"In");
+    }
+    int Buffers() const { return buffers_; }
+    std::string Caps() {
+        std::lock_guard<std::mutex> g(lock_);
+        return caps_;
+    }
+    bool WaitBuffers(int n, int ms = 5000) {
+        QElapsedTimer t;
+        t.start();
+        while (buffers_ < n && t.elapsed() < ms)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return buffers_ >= n;
+    }
+
+  private:
+    static void OnHandoff(GstElement*, GstBuffer*, GstPad* pad, gpointer self) {
+        auto* s = static_cast<ProbeSink*>(self);
+        CapsRef caps = CapsRef::Adopt(gst_pad_get_current_caps(pad));
+        if (caps) {
+            StringRef text = StringRef::Adopt(gst_caps_to_string(caps.Get()));
+            std::lock_guard<std::mutex> g(s->lock_);
+            s->caps_ = text.Get();
+        }
+        ++s->buffers_;
+    }
+    std::atomic<int> buffers_{0};
+    std::mutex lock_;
+    std::string caps_;
+};
+
+// A pass-through that takes only BGR, as a frame grabber does.
+class BgrPassThrough : public BinFilter {
+  public:
+    BgrPassThrough()
+        : BinFilter(MakeGuid(0x1234, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2), gst_bin_new(nullptr)) {
+        GstElement* f = gst_element_factory_make("capsfilter", nullptr);
+        CapsRef caps = CapsRef::Adopt(gst_caps_from_string("video/x-raw,format=BGR"));
+        g_object_set(f, "caps", caps.Get(), nullptr);
+        gst_bin_add(GST_BIN(Bin()), f);
+        ExposePad(gst_element_get_static_pad(f, "sink"), u"Input");
+        ExposePad(gst_element_get_static_pad(f, "src"), u"Output");
+    }
+};
+
+// A finite source: ends the stream after a few frames.
+class FiniteSource : public BinFilter {
+  public:
+    FiniteSource()
+        : BinFilter(MakeGuid(0x1234, 0, 0, 0, 0, 0, 0, 0, 0, 0, 3), gst_bin_new(nullptr)) {
+        GstElement* src = gst_element_factory_make("videotestsrc", nullptr);
+        g_object_set(src, "num-buffers", 3, nullptr);
+        gst_bin_add(GST_BIN(Bin()), src);
+        ExposePad(gst_element_get_static_pad(src, "src"), u"Output");
+    }
+};
+
+template <class I>
+ComPtr<I> Create(const CLSID& clsid) {
+    ComPtr<I> r;
+    EXPECT_EQ(GstMediaSystem()->CreateInstance(clsid, I::IID_, r.PutVoid()), S_OK);
+    return r;
+}
+
+struct Entry {
+    std::string name;
+    GUID clsid{};
+    ComPtr<IMoniker> moniker;
+};
+
+std::vector<Entry> List(const GUID& category, HRESULT* result = nullptr) {
+    std::vector<Entry> out;
+    auto devEnum = Create<ICreateDevEnum>(CLSID_SystemDeviceEnum);
+    ComPtr<IEnumMoniker> monikers;
+    HRESULT hr = devEnum->CreateClassEnumerator(category, monikers.Put(), 0);
+    if (result)
+        *result = hr;
+    if (hr != S_OK)
+        return out;
+    IMoniker* m = nullptr;
+    while (monikers->Next(1, &m, nullptr) == S_OK) {
+        Entry e;
+        e.moniker = ComPtr<IMoniker>::Attach(m);
+        ComPtr<IPropertyBag> bag;
+        EXPECT_EQ(m->BindToStorage(IPropertyBag::IID_, bag.PutVoid()), S_OK);
+        WString text;
+        EXPECT_EQ(bag->Read(u"FriendlyName", &text), S_OK);
+        e.name = ToUtf8(text);
+        EXPECT_EQ(bag->Read(u"CLSID", &text), S_OK);
+        EXPECT_TRUE(GuidFromString(ToUtf8(text), e.clsid)) << ToUtf8(text);
+        out.push_back(std::move(e));
+    }
+    return out;
+}
+
+ComPtr<IBaseFilter> Bind(const GUID& category, const std::string& name) {
+    for (const Entry& e : List(category)) {
+        if (e.name != name)
+            continue;
+        ComPtr<IBaseFilter> f;
+        EXPECT_EQ(e.moniker->BindToObject(IBaseFilter::IID_, f.PutVoid()), S_OK);
+        return f;
+    }
+    ADD_FAILURE() << "no device " << name;
+    return nullptr;
+}
+
+ComPtr<IPin> PinOf(IBaseFilter* f, const char16_t* name) {
+    ComPtr<IPin> pin;
+    EXPECT_EQ(f->FindPin(name, pin.Put()), S_OK);
+    return pin;
+}
+
+MediaType TypeOf(const char* caps) {
+    MediaType mt;
+    CapsRef c = CapsRef::Adopt(gst_caps_from_string(caps));
+    EXPECT_TRUE(MediaTypeFromCaps(c.Get(), &mt));
+    return mt;
+}
+
+std::vector<std::string> FilterNames(IFilterGraph* graph) {
+    std::vector<std::string> names;
+    ComPtr<IEnumFilters> e;
+    graph->EnumFilters(e.Put());
+    IBaseFilter* f = nullptr;
+    while (e->Next(1, &f, nullptr) == S_OK) {
+        FILTER_INFO info{};
+        f->QueryFilterInfo(&info);
+        names.push_back(ToUtf8(info.achName));
+        if (info.pGraph)
+            info.pGraph->Release();
+        f->Release();
+    }
+    return names;
+}
+
+void Pump(int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+std::string Run(const std::string& command) {
+    std::string out;
+    FILE* p = popen(command.c_str(), "r");
+    if (!p)
+        return out;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+        out.append(buf, n);
+    pclose(p);
+    return out;
+}
+
+// The RIFF layout of an AVI: the main header's total frame count and whether
+// an idx1 index chunk is present.
+struct AviFacts {
+    bool riff = false;
+    uint32_t totalFrames = 0;
+    bool hasIndex = false;
+};
+
+AviFacts ReadAvi(const std::string& path) {
+    AviFacts facts;
+    std::ifstream in(path, std::ios::binary);
+    auto read = [&](uint64_t at, uint8_t* out, size_t n) {
+        in.clear();
+        in.seekg(std::streamoff(at));
+        in.read(reinterpret_cast<char*>(out), std::streamsize(n));
+        return size_t(in.gcount()) == n;
+    };
+    auto u32 = [](const uint8_t* p) {
+        return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+    };
+    uint8_t head[12];
+    if (!read(0, head, 12) || std::memcmp(head, "RIFF", 4) != 0 ||
+        std::memcmp(head + 8, "AVI ", 4) != 0) {
+        return facts;
+    }
+    facts.riff = true;
+    // Top-level chunks of the RIFF form; LIST hdrl starts with avih.
+    uint64_t pos = 12;
+    uint8_t chunk[12];
+    while (read(pos, chunk, 8)) {
+        uint32_t size = u32(chunk + 4);
+        if (std::memcmp(chunk, "LIST", 4) == 0 && read(pos + 8, chunk + 8, 4) &&
+            std::memcmp(chunk + 8, "hdrl", 4) == 0) {
+            uint8_t avih[8 + 20];
+            if (read(pos + 12, avih, sizeof avih) && std::memcmp(avih, "avih", 4) == 0) {
+                facts.totalFrames = u32(avih + 8 + 16);  // dwTotalFrames
+            }
+        } else if (std::memcmp(chunk, "idx1", 4) == 0) {
+            facts.hasIndex = size > 0;
+        }
+        pos += 8 + uint64_t(size) + (size & 1);
+    }
+    return facts;
+}
+
+class GstGraph : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        setenv("POMVIRA_TEST_DEVICES", "2", 1);
+        setenv("POMVIRA_NO_REAL_DEVICES", "1", 1);
+        SetMediaSystem(GstMediaSystem());
+    }
+
+    void SetUp() override {
+        graph_ = Create<IGraphBuilder>(CLSID_FilterGraph);
+        builder_ = Create<ICaptureGraphBuilder2>(CLSID_CaptureGraphBuilder2);
+        ASSERT_EQ(builder_->SetFiltergraph(graph_.Get()), S_OK);
+        control_ = QueryAs<IMediaControl>(graph_.Get());
+        ASSERT_TRUE(control_);
+    }
+
+    void TearDown() override {
+        if (control_)
+            control_->Stop();
+    }
+
+    ComPtr<IBaseFilter> AddCamera(const char* name = "Test Camera 1") {
+        ComPtr<IBaseFilter> cam = Bind(CLSID_VideoInputDeviceCategory, name);
+        EXPECT_EQ(graph_->AddFilter(cam.Get(), u"VideoSourceFilter"), S_OK);
+        return cam;
+    }
+
+    ComPtr<IGraphBuilder> graph_;
+    ComPtr<ICaptureGraphBuilder2> builder_;
+    ComPtr<IMediaControl> control_;
+    QTemporaryDir dir_;
+};
+
+}  // namespace
+
+TEST_F(GstGraph, CategoriesListTestDevicesAndCompressors) {
+    std::vector<Entry> cams = List(CLSID_VideoInputDeviceCategory);
+    ASSERT_EQ(cams.size(), 2u);
+    EXPECT_EQ(cams[0].name, "Test Camera 1");
+    EXPECT_EQ(cams[1].name, "Test Camera 2");
+    EXPECT_EQ(cams[0].clsid, cams[1].clsid);  // same provider
+
+    std::vector<Entry> mics = List(CLSID_AudioInputDeviceCategory);
+    ASSERT_EQ(mics.size(), 1u);
+    EXPECT_EQ(mics[0].name, "Test Microphone");
+
+    std::vector<Entry> vcomp = List(CLSID_VideoCompressorCategory);
+    std::vector<Entry> acomp = List(CLSID_AudioCompressorCategory);
+    EXPECT_FALSE(vcomp.empty());
+    EXPECT_FALSE(acomp.empty());
+    bool jpeg = false;
+    for (const Entry& e : vcomp)
+        jpeg = jpeg || e.name == "JPEG image encoder";
+    EXPECT_TRUE(jpeg);
+    // The same order every time.
+    std::vector<Entry> again = List(CLSID_VideoCompressorCategory);
+    ASSERT_EQ(again.size(), vcomp.size());
+    for (size_t i = 0; i < vcomp.size(); ++i)
+        EXPECT_EQ(again[i].name, vcomp[i].name);
+
+    std::vector<Entry> cats = List(CLSID_ActiveMovieCategories);
+    ASSERT_EQ(cats.size(), 4u);
+    EXPECT_EQ(cats[0].clsid, CLSID_VideoInputDeviceCategory);
+    EXPECT_EQ(cats[3].clsid, CLSID_AudioCompressorCategory);
+
+    HRESULT hr = S_OK;
+    EXPECT_TRUE(List(MakeGuid(1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11), &hr).empty());
+    EXPECT_EQ(hr, S_FALSE);
+}
+
+TEST_F(GstGraph, MonikerSurvivesTheStream) {
+    std::vector<Entry> cams = List(CLSID_VideoInputDeviceCategory);
+    ASSERT_EQ(cams.size(), 2u);
+    std::vector<uint8_t> stream;
+    ASSERT_EQ(OleSaveToStream(cams[1].moniker.Get(), &stream), S_OK);
+    ComPtr<IMoniker> loaded;
+    ASSERT_EQ(OleLoadFromStream(stream, IMoniker::IID_, loaded.PutVoid()), S_OK);
+    ComPtr<IPropertyBag> bag;
+    ASSERT_EQ(loaded->BindToStorage(IPropertyBag::IID_, bag.PutVoid()), S_OK);
+    WString name;
+    bag->Read(u"FriendlyName", &name);
+    EXPECT_EQ(name, u"Test Camera 2");
+    ComPtr<IBaseFilter> filter;
+    EXPECT_EQ(loaded->BindToObject(IBaseFilter::IID_, filter.PutVoid()), S_OK);
+    EXPECT_TRUE(filter);
+
+    // Damaged streams give nothing.
+    std::vector<uint8_t> cut(stream.begin(), stream.begin() + 20);
+    ComPtr<IMoniker> none;
+    EXPECT_LT(OleLoadFromStream(cut, IMoniker::IID_, none.PutVoid()), 0);
+    EXPECT_FALSE(none);
+    std::vector<uint8_t> unknown = stream;
+    unknown[0] ^= 0xFF;
+    EXPECT_EQ(OleLoadFromStream(unknown, IMoniker::IID_, none.PutVoid()), REGDB_E_CLASSNOTREG);
+}
+
+TEST_F(GstGraph, CapturePinListsTheCameraFormats) {
+    ComPtr<IBaseFilter> cam = Bind(CLSID_VideoInputDeviceCategory, "Test Camera 1");
+    ASSERT_TRUE(cam);
+    ComPtr<IEnumPins> pins;
+    cam->EnumPins(pins.Put());
+    IPin* p[2] = {};
+    uint32_t n = 0;
+    pins->Next(2, p, &n);
+    ASSERT_EQ(n, 2u);
+    ComPtr<IPin> capture = ComPtr<IPin>::Attach(p[0]), preview = ComPtr<IPin>::Attach(p[1]);
+    WString id;
+    capture->QueryId(&id);
+    EXPECT_EQ(id, u"Capture");
+    preview->QueryId(&id);
+    EXPECT_EQ(id, u"Preview");
+
+    struct Want {
+        GUID subtype;
+        int w, h;
+    } want[] = {{MEDIASUBTYPE_YUY2, 640, 480},
+                {MEDIASUBTYPE_YUY2, 320, 240},
+                {MEDIASUBTYPE_YUY2, 1280, 720},
+                {MEDIASUBTYPE_I420, 640, 480},
+                {MEDIASUBTYPE_MJPG, 640, 480}};
+    ComPtr<IEnumMediaTypes> types;
+    ASSERT_EQ(capture->EnumMediaTypes(types.Put()), S_OK);
+    std::vector<MediaType> got;
+    AM_MEDIA_TYPE* mt = nullptr;
+    while (types->Next(1, &mt, nullptr) == S_OK) {
+        got.emplace_back(*mt);
+        FreeMediaTypeContents(*mt);
+        CoTaskMemFree(mt);
+    }
+    ASSERT_EQ(got.size(), 5u);
+    for (size_t i = 0; i < 5; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(got[i].Raw().majortype, MEDIATYPE_Video);
+        EXPECT_EQ(got[i].Raw().subtype, want[i].subtype);
+        ASSERT_NE(got[i].Video(), nullptr);
+        EXPECT_EQ(got[i].Video()->bmiHeader.biWidth, want[i].w);
+        EXPECT_EQ(got[i].Video()->bmiHeader.biHeight, want[i].h);
+        EXPECT_EQ(got[i].Video()->AvgTimePerFrame, 333333);
+    }
+
+    auto config = QueryAs<IAMStreamConfig>(capture.Get());
+    ASSERT_TRUE(config);
+    ComPtr<IAMStreamConfig> found;
+    ASSERT_EQ(builder_->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, cam.Get(),
+                                      IAMStreamConfig::IID_, found.PutVoid()),
+              S_OK);
+    EXPECT_EQ(found.Get(), config.Get());
+    ComPtr<ISpecifyPropertyPages> pages = QueryAs<ISpecifyPropertyPages>(cam.Get());
+    ASSERT_TRUE(pages);
+    CAUUID list;
+    ASSERT_EQ(pages->GetPages(&list), S_OK);
+    ASSERT_EQ(list.cElems, 1u);
+    EXPECT_EQ(list.pElems[0], CLSID_DeviceControlsPage);
+    CoTaskMemFree(list.pElems);
+    int32_t count = 0, size = 0;
+    EXPECT_EQ(config->GetNumberOfCapabilities(&count, &size), S_OK);
+    EXPECT_EQ(count, 5);
+    EXPECT_EQ(size, 128);
+    AM_MEDIA_TYPE* cur = nullptr;
+    ASSERT_EQ(config->GetFormat(&cur), S_OK);
+    MediaType current(*cur);
+    FreeMediaTypeContents(*cur);
+    CoTaskMemFree(cur);
+    EXPECT_TRUE(SameFormat(current.Raw(), got[0].Raw()));
+    uint8_t caps[128];
+    AM_MEDIA_TYPE* capType = nullptr;
+    ASSERT_EQ(config->GetStreamCaps(2, &capType, caps), S_OK);
+    EXPECT_TRUE(SameFormat(*capType, got[2].Raw()));
+    FreeMediaTypeContents(*capType);
+    CoTaskMemFree(capType);
+    EXPECT_EQ(config->GetStreamCaps(5, &capType, caps), S_FALSE);
+
+    // An unknown format is refused; a listed one is taken.
+    MediaType odd = TypeOf("video/x-raw,format=YUY2,width=800,height=600,framerate=30/1");
+    EXPECT_EQ(config->SetFormat(&odd.Raw()), VFW_E_INVALIDMEDIATYPE);
+    EXPECT_EQ(config->SetFormat(&got[3].Raw()), S_OK);
+    ASSERT_EQ(config->GetFormat(&cur), S_OK);
+    EXPECT_TRUE(SameFormat(*cur, got[3].Raw()));
+    FreeMediaTypeContents(*cur);
+    CoTaskMemFree(cur);
+
+    // The microphone's formats, in order.
+    ComPtr<IBaseFilter> mic = Bind(CLSID_AudioInputDeviceCategory, "Test Microphone");
+    ComPtr<IPin> micPin = PinOf(mic.Get(), u"Capture");
+    ComPtr<IEnumMediaTypes> micTypes;
+    micPin->EnumMediaTypes(micTypes.Put());
+    std::vector<std::pair<uint32_t, uint16_t>> rates;
+    while (micTypes->Next(1, &mt, nullptr) == S_OK) {
+        MediaType t(*mt);
+        FreeMediaTypeContents(*mt);
+        CoTaskMemFree(mt);
+        ASSERT_NE(t.Audio(), nullptr);
+        EXPECT_EQ(t.Audio()->wBitsPerSample, 16);
+        rates.emplace_back(t.Audio()->nSamplesPerSec, t.Audio()->nChannels);
+    }
+    std::vector<std::pair<uint32_t, uint16_t>> wantRates = {{44100, 2}, {48000, 2}, {22050, 1}};
+    EXPECT_EQ(rates, wantRates);
+}
+
+TEST_F(GstGraph, SetFormatChangesWhatTheCameraDelivers) {
+    ComPtr<IBaseFilter> cam = AddCamera();
+    auto* sink = new ProbeSink;
+    ComPtr<IBaseFilter> sinkRef = ComPtr<IBaseFilter>::Attach(sink);
+    ASSERT_EQ(graph_->AddFilter(sink, u"Sink"), S_OK);
+    auto config = QueryAs<IAMStreamConfig>(PinOf(cam.Get(), u"Capture").Get());
+    MediaType small = TypeOf("video/x-raw,format=YUY2,width=320,height=240,framerate=30/1");
+    ASSERT_EQ(config->SetFormat(&small.Raw()), S_OK);
+    ASSERT_EQ(builder_->RenderStream(&PIN_CATEGORY_CAPTURE, nullptr, cam.Get(), nullptr, sink),
+              S_OK);
+    ASSERT_GE(control_->Run(), 0);
+    ASSERT_TRUE(sink->WaitBuffers(3));
+    EXPECT_NE(sink->Caps().find("width=(int)320"), std::string::npos) << sink->Caps();
+    EXPECT_NE(sink->Caps().find("YUY2"), std::string::npos) << sink->Caps();
+
+    // While streaming the format stays.
+    MediaType big = TypeOf("video/x-raw,format=YUY2,width=1280,height=720,framerate=30/1");
+    EXPECT_EQ(config->SetFormat(&big.Raw()), VFW_E_NOT_STOPPED);
+    ASSERT_EQ(control_->Stop(), S_OK);
+
+    // Stopped and still connected: MJPG reaches the sink as JPEG.
+    MediaType mjpg = TypeOf("image/jpeg,width=640,height=480,framerate=30/1");
+    ASSERT_EQ(config->SetFormat(&mjpg.Raw()), S_OK);
+    int before = sink->Buffers();
+    ASSERT_GE(control_->Run(), 0);
+    ASSERT_TRUE(sink->WaitBuffers(before + 3));
+    EXPECT_NE(sink->Caps().find("image/jpeg"), std::string::npos) << sink->Caps();
+
+    // The connection reports the format in force.
+    AM_MEDIA_TYPE mt{};
+    ASSERT_EQ(PinOf(cam.Get(), u"Capture")->ConnectionMediaType(&mt), S_OK);
+    EXPECT_EQ(mt.subtype, MEDIASUBTYPE_MJPG);
+    FreeMediaTypeContents(mt);
+}
+
+TEST_F(GstGraph, PreviewChainRunsThroughConvertersAndStops) {
+    ComPtr<IBaseFilter> cam = AddCamera();
+    ComPtr<IBaseFilter> mic = Bind(CLSID_AudioInputDeviceCategory, "Test Microphone");
+    ASSERT_EQ(graph_->AddFilter(mic.Get(), u"AudioSourceFilter"), S_OK);
+    auto* grabber = new BgrPassThrough;
+    ComPtr<IBaseFilter> grabberRef = ComPtr<IBaseFilter>::Attach(grabber);
+    auto* sink = new ProbeSink;
+    ComPtr<IBaseFilter> sinkRef = ComPtr<IBaseFilter>::Attach(sink);
+    ASSERT_EQ(graph_->AddFilter(grabber, u"SampleGrabber"), S_OK);
+    ASSERT_EQ(graph_->AddFilter(sink, u"VideoWindow"), S_OK);
+
+    auto events = QueryAs<IMediaEventEx>(graph_.Get());
+    ASSERT_EQ(builder_->RenderStream(&PIN_CATEGORY_PREVIEW, nullptr, cam.Get(), grabber, sink),
+              S_OK);
+    std::vector<std::string> names = FilterNames(graph_.Get());
+    std::vector<std::string> want = {"VideoSourceFilter", "AudioSourceFilter", "SampleGrabber",
+                                     "VideoWindow", "Color Space Converter"};
+    EXPECT_EQ(names, want);
+    // The preview pin is taken now: a second preview chain finds no free output.
+    EXPECT_LT(builder_->RenderStream(&PIN_CATEGORY_PREVIEW, nullptr, cam.Get(), grabber, sink), 0);
+    EXPECT_EQ(FilterNames(graph_.Get()).size(), want.size());
+
+    for (int round = 0; round < 2; ++round) {
+        int before = sink->Buffers();
+        ASSERT_GE(control_->Run(), 0);
+        ASSERT_TRUE(sink->WaitBuffers(before + 5));
+        EXPECT_NE(sink->Caps().find("format=(string)BGR"), std::string::npos) << sink->Caps();
+        FILTER_STATE state;
+        EXPECT_EQ(control_->GetState(1000, &state), S_OK);
+        EXPECT_EQ(state, State_Running);
+        ASSERT_EQ(control_->Stop(), S_OK);
+        EXPECT_EQ(control_->GetState(1000, &state), S_OK);
+        EXPECT_EQ(state, State_Stopped);
+    }
+    // The unconnected microphone caused no error.
+    int32_t code;
+    intptr_t p1, p2;
+    while (events->GetEvent(&code, &p1, &p2, 0) == S_OK) {
+        EXPECT_NE(code, EC_ERRORABORT);
+        events->FreeEventParams(code, p1, p2);
+    }
+
+    // Taking the preview apart leaves the filters unconnected.
+    ComPtr<IPin> preview = PinOf(cam.Get(), u"Preview");
+    ComPtr<IPin> peer;
+    ASSERT_EQ(preview->ConnectedTo(peer.Put()), S_OK);
+    EXPECT_EQ(graph_->Disconnect(preview.Get()), S_OK);
+    EXPECT_EQ(preview->ConnectedTo(peer.Put()), VFW_E_NOT_CONNECTED);
+    ComPtr<IBaseFilter> conv;
+    ASSERT_EQ(graph_->FindFilterByName(u"Color Space Converter", conv.Put()), S_OK);
+    EXPECT_EQ(graph_->RemoveFilter(conv.Get()), S_OK);
+    EXPECT_EQ(graph_->FindFilterByName(u"Color Space Converter", conv.Put()), VFW_E_NOT_FOUND);
+}
+
+namespace {
+
+struct Probe {
+    std::string json;
+    int videoStreams = 0, audioStreams = 0;
+    int width = 0, height = 0;
+    double duration = 0;
+    std::string videoCodec;
+};
+
+Probe FfProbe(const std::string& file) {
+    Probe p;
+    p.json = Run("ffprobe -v error -show_streams -show_format -of json '" + file + "' 2>&1");
+    auto count = [&](const std::string& what) {
+        int n = 0;
+        for (size_t pos = 0; (pos = p.json.find(what, pos)) != std::string::npos; ++pos)
+            ++n;
+        return n;
+    };
+    p.videoStreams = count("\"codec_type\": \"video\"");
+    p.audioStreams = count("\"codec_type\": \"audio\"");
+    auto number = [&](const std::string& key) {
+        size_t pos = p.json.find("\"" + key + "\": ");
+        if (pos == std::string::npos)
+            return 0.0;
+        pos += key.size() + 4;
+        if (p.json[pos] == '"')
+            ++pos;
+        return std::atof(p.json.c_str() + pos);
+    };
+    p.width = int(number("width"));
+    p.height = int(number("height"));
+    size_t fmt = p.json.find("\"format\"");
+    if (fmt != std::string::npos) {
+        size_t pos = p.json.find("\"duration\": \"", fmt);
+        if (pos != std::string::npos)
+            p.duration = std::atof(p.json.c_str() + pos + 13);
+    }
+    size_t codec = p.json.find("\"codec_name\": \"");
+    if (codec != std::string::npos) {
+        size_t start = codec + 15;
+        p.videoCodec = p.json.substr(start, p.json.find('"', start) - start);
+    }
+    return p;
+}
+
+}  // namespace
+
+TEST_F(GstGraph, RecordingWritesACompleteAvi) {
+    ComPtr<IBaseFilter> cam = AddCamera();
+    ComPtr<IBaseFilter> mic = Bind(CLSID_AudioInputDeviceCategory, "Test Microphone");
+    ASSERT_EQ(graph_->AddFilter(mic.Get(), u"AudioSourceFilter"), S_OK);
+    auto* grabber = new BgrPassThrough;
+    ComPtr<IBaseFilter> grabberRef = ComPtr<IBaseFilter>::Attach(grabber);
+    auto* sink = new ProbeSink;
+    ComPtr<IBaseFilter> sinkRef = ComPtr<IBaseFilter>::Attach(sink);
+    graph_->AddFilter(grabber, u"SampleGrabber");
+    graph_->AddFilter(sink, u"VideoWindow");
+    ASSERT_EQ(builder_->RenderStream(&PIN_CATEGORY_PREVIEW, nullptr, cam.Get(), grabber, sink),
+              S_OK);
+    ASSERT_GE(control_->Run(), 0);
+    ASSERT_TRUE(sink->WaitBuffers(2));
+    ASSERT_EQ(control_->Stop(), S_OK);
+
+    std::string file = dir_.filePath("video000001.avi").toStdString();
+    ComPtr<IBaseFilter> mux;
+    ComPtr<IFileSinkFilter> writer;
+    ASSERT_EQ(builder_->SetOutputFileName(MEDIASUBTYPE_Avi, FromUtf8(file.c_str()), mux.Put(),
+                                          writer.Put()),
+              S_OK);
+    ASSERT_TRUE(mux && writer);
+    WString cur;
+    EXPECT_EQ(writer->GetCurFile(&cur, nullptr), S_OK);
+    EXPECT_EQ(ToUtf8(cur), file);
+    // The preview is still connected: nothing changes.
+    EXPECT_LT(builder_->RenderStream(&PIN_CATEGORY_PREVIEW, nullptr, cam.Get(), nullptr, sink), 0);
+    ASSERT_EQ(builder_->RenderStream(&PIN_CATEGORY_CAPTURE, nullptr, cam.Get(), nullptr, mux.Get()),
+              S_OK);
+    ASSERT_EQ(builder_->RenderStream(nullptr, nullptr, mic.Get(), nullptr, mux.Get()), S_OK);
+    // No free capture output is left.
+    EXPECT_LT(builder_->RenderStream(&PIN_CATEGORY_CAPTURE, nullptr, cam.Get(), nullptr, mux.Get()),
+              0);
+
+    auto seeking = QueryAs<IMediaSeeking>(graph_.Get());
+    QElapsedTimer timer;
+    ASSERT_GE(control_->Run(), 0);
+    timer.start();
+    Pump(2000);
+    int64_t position = 0;
+    EXPECT_EQ(seeking->GetCurrentPosition(&position), S_OK);
+    EXPECT_GT(position, 10000000);  // more than a second, in 100 ns units
+    double ran = double(timer.elapsed()) / 1000.0;
+    ASSERT_EQ(control_->Stop(), S_OK);
+
+    Probe p = FfProbe(file);
+    EXPECT_EQ(p.videoStreams, 1) << p.json;
+    EXPECT_EQ(p.audioStreams, 1) << p.json;
+    EXPECT_EQ(p.width, 640) << p.json;
+    EXPECT_EQ(p.height, 480) << p.json;
+    EXPECT_NEAR(p.duration, ran, ran * 0.1) << p.json;
+
+    AviFacts avi = ReadAvi(file);
+    EXPECT_TRUE(avi.riff);
+    EXPECT_GT(avi.totalFrames, 0u);
+    EXPECT_TRUE(avi.hasIndex);
+}
+
+TEST_F(GstGraph, RecordingThroughACompressor) {
+    ComPtr<IBaseFilter> cam = AddCamera();
+    ComPtr<IBaseFilter> jpeg = Bind(CLSID_VideoCompressorCategory, "JPEG image encoder");
+    ASSERT_TRUE(jpeg);
+    std::string file = dir_.filePath("video000002.avi").toStdString();
+    ComPtr<IBaseFilter> mux;
+    ASSERT_EQ(
+        builder_->SetOutputFileName(MEDIASUBTYPE_Avi, FromUtf8(file.c_str()), mux.Put(), nullptr),
+        S_OK);
+    ASSERT_EQ(graph_->AddFilter(jpeg.Get(), u"JPEG image encoder"), S_OK);
+    ASSERT_EQ(builder_->RenderStream(nullptr, nullptr, cam.Get(), jpeg.Get(), mux.Get()), S_OK);
+    EXPECT_LT(builder_->RenderStream(&PIN_CATEGORY_CAPTURE, nullptr, cam.Get(), nullptr, mux.Get()),
+              0);
+    ASSERT_GE(control_->Run(), 0);
+    Pump(1200);
+    // Releasing the graph while it records still completes the file.
+    control_ = nullptr;
+    builder_ = nullptr;
+    graph_ = nullptr;
+    mux = nullptr;
+    Probe p = FfProbe(file);
+    EXPECT_EQ(p.videoStreams, 1) << p.json;
+    EXPECT_EQ(p.audioStreams, 0) << p.json;
+    EXPECT_EQ(p.videoCodec, "mjpeg") << p.json;
+    AviFacts avi = ReadAvi(file);
+    EXPECT_GT(avi.totalFrames, 0u);
+    EXPECT_TRUE(avi.hasIndex);
+}
+
+// A source that cannot open what it reads from.
+class BrokenSource : public BinFilter {
+  public:
+    BrokenSource()
+        : BinFilter(MakeGuid(0x1234, 0, 0, 0, 0, 0, 0, 0, 0, 0, 4), gst_bin_new(nullptr)) {
+        GstElement* src = gst_element_factory_make("filesrc", nullptr);
+        g_object_set(src, "location", "/nonexistent/pomvira-camera", nullptr);
+        gst_bin_add(GST_BIN(Bin()), src);
+        ExposePad(gst_element_get_static_pad(src, "src"), u"Output");
+    }
+};
+
+TEST_F(GstGraph, AFailingSourceFailsTheRunAndReportsTheLoss) {
+    auto* src = new BrokenSource;
+    ComPtr<IBaseFilter> srcRef = ComPtr<IBaseFilter>::Attach(src);
+    auto* sink = new ProbeSink;
+    ComPtr<IBaseFilter> sinkRef = ComPtr<IBaseFilter>::Attach(sink);
+    graph_->AddFilter(src, u"Source");
+    graph_->AddFilter(sink, u"Sink");
+    ASSERT_EQ(graph_->ConnectDirect(PinOf(src, u"Output").Get(), PinOf(sink, u"In").Get(), nullptr),
+              S_OK);
+    EXPECT_EQ(control_->Run(), VFW_E_NO_CAPTURE_HARDWARE);
+    FILTER_STATE state;
+    control_->GetState(1000, &state);
+    EXPECT_EQ(state, State_Stopped);
+    auto events = QueryAs<IMediaEventEx>(graph_.Get());
+    std::vector<int32_t> codes;
+    int32_t code;
+    intptr_t p1, p2;
+    while (events->GetEvent(&code, &p1, &p2, 0) == S_OK) {
+        codes.push_back(code);
+        if (code == EC_ERRORABORT) {
+            EXPECT_EQ(p1, VFW_E_NO_CAPTURE_HARDWARE);
+        }
+        events->FreeEventParams(code, p1, p2);
+    }
+    std::vector<int32_t> want = {EC_DEVICE_LOST, EC_ERRORABORT};
+    EXPECT_EQ(codes, want);
+    char text[256];
+    EXPECT_GT(AMGetErrorText(VFW_E_NO_CAPTURE_HARDWARE, text, sizeof text), 0u);
+}
+
+TEST_F(GstGraph, ASourceAddedToARunningGraphIdlesUntilConnected) {
+    ComPtr<IBaseFilter> cam = AddCamera();
+    auto* sink = new ProbeSink;
+    ComPtr<IBaseFilter> sinkRef = ComPtr<IBaseFilter>::Attach(sink);
+    graph_->AddFilter(sink, u"VideoWindow");
+    ASSERT_EQ(builder_->RenderStream(&PIN_CATEGORY_PREVIEW, nullptr, cam.Get(), nullptr, sink),
+              S_OK);
+    ASSERT_GE(control_->Run(), 0);
+    ASSERT_TRUE(sink->WaitBuffers(2));
+    // The microphone joins the running graph unconnected: no error follows.
+    ComPtr<IBaseFilter> mic = Bind(CLSID_AudioInputDeviceCategory, "Test Microphone");
+    ASSERT_EQ(graph_->AddFilter(mic.Get(), u"AudioSourceFilter"), S_OK);
+    auto* audioSink = new ProbeSink;
+    ComPtr<IBaseFilter> audioSinkRef = ComPtr<IBaseFilter>::Attach(audioSink);
+    graph_->AddFilter(audioSink, u"AudioSink");
+    int before = sink->Buffers();
+    ASSERT_TRUE(sink->WaitBuffers(before + 5));
+    // Connected while running, it streams at once.
+    ASSERT_EQ(builder_->RenderStream(nullptr, &MEDIATYPE_Audio, mic.Get(), nullptr, audioSink),
+              S_OK);
+    ASSERT_TRUE(audioSink->WaitBuffers(3));
+    EXPECT_NE(audioSink->Caps().find("rate=(int)44100"), std::string::npos) << audioSink->Caps();
+    auto events = QueryAs<IMediaEventEx>(graph_.Get());
+    int32_t code;
+    intptr_t p1, p2;
+    while (events->GetEvent(&code, &p1, &p2, 0) == S_OK)
+        EXPECT_NE(code, EC_ERRORABORT);
+}
+
+namespace {
+
+class Receiver : public QObject {
+  public:
+    bool event(QEvent* e) override {
+        if (e->type() == WindowMessageEvent::TypeId()) {
+            auto* m = static_cast<WindowMessageEvent*>(e);
+            messages.push_back(m->message);
+            instance = m->lparam;
+            return true;
+        }
+        return QObject::event(e);
+    }
+    std::vector<uint32_t> messages;
+    intptr_t instance = 0;
+};
+
+}  // namespace
+
+TEST_F(GstGraph, EndOfStreamIsAnnouncedToTheNotifyWindow) {
+    auto* src = new FiniteSource;
+    ComPtr<IBaseFilter> srcRef = ComPtr<IBaseFilter>::Attach(src);
+    auto* sink = new ProbeSink;
+    ComPtr<IBaseFilter> sinkRef = ComPtr<IBaseFilter>::Attach(sink);
+    graph_->AddFilter(src, u"Source");
+    graph_->AddFilter(sink, u"Sink");
+    ASSERT_EQ(graph_->Connect(PinOf(src, u"Output").Get(), PinOf(sink, u"In").Get()), S_OK);
+
+    Receiver window;
+    auto events = QueryAs<IMediaEventEx>(graph_.Get());
+    ASSERT_EQ(events->SetNotifyWindow(&window, 0x8001, 77), S_OK);
+    ASSERT_EQ(events->SetNotifyFlags(0), S_OK);
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    ASSERT_EQ(graph_->SetLogFile(fds[1]), S_OK);
+    ASSERT_GE(control_->Run(), 0);
+    int32_t code = 0;
+    intptr_t p1 = 0, p2 = 0;
+    ASSERT_EQ(events->GetEvent(&code, &p1, &p2, 5000), S_OK);
+    EXPECT_EQ(code, EC_COMPLETE);
+    events->FreeEventParams(code, p1, p2);
+    EXPECT_EQ(events->GetEvent(&code, &p1, &p2, 0), E_ABORT);
+    Pump(100);
+    ASSERT_FALSE(window.messages.empty());
+    EXPECT_EQ(window.messages[0], 0x8001u);
+    EXPECT_EQ(window.instance, 77);
+    EXPECT_EQ(sink->Buffers(), 3);
+
+    graph_->SetLogFile(-1);
+    close(fds[1]);
+    std::string log;
+    char buf[512];
+    ssize_t n;
+    while ((n = read(fds[0], buf, sizeof buf)) > 0)
+        log.append(buf, size_t(n));
+    close(fds[0]);
+    EXPECT_NE(log.find("end of stream"), std::string::npos) << log;
+    EXPECT_NE(log.find("state"), std::string::npos) << log;
+
+    // Notices off: events queue but nothing is posted.
+    events->SetNotifyFlags(1);
+    control_->Stop();
+    window.messages.clear();
+    ASSERT_GE(control_->Run(), 0);
+    ASSERT_EQ(events->GetEvent(&code, &p1, &p2, 5000), S_OK);
+    Pump(50);
+    EXPECT_TRUE(window.messages.empty());
+    events->SetNotifyWindow(nullptr, 0, 0);
+}
+
+TEST_F(GstGraph, FilterNamesAreUniqueAndRunningObjectsAreFound) {
+    auto* a = new ProbeSink;
+    auto* b = new ProbeSink;
+    ComPtr<IBaseFilter> ra = ComPtr<IBaseFilter>::Attach(a), rb = ComPtr<IBaseFilter>::Attach(b);
+    EXPECT_EQ(graph_->AddFilter(a, u"Sink"), S_OK);
+    EXPECT_EQ(graph_->AddFilter(b, u"Sink"), S_OK);
+    EXPECT_EQ(graph_->AddFilter(a, u"Again"), VFW_E_DUPLICATE_NAME);
+    std::vector<std::string> want = {"Sink", "Sink 0001"};
+    EXPECT_EQ(FilterNames(graph_.Get()), want);
+    EXPECT_EQ(graph_->RemoveFilter(a), S_OK);
+    EXPECT_EQ(graph_->RemoveFilter(a), VFW_E_NOT_FOUND);
+    FILTER_INFO info{};
+    a->QueryFilterInfo(&info);
+    EXPECT_EQ(info.pGraph, nullptr);
+
+    ComPtr<IRunningObjectTable> rot;
+    ASSERT_EQ(GetRunningObjectTable(rot.Put()), S_OK);
+    ComPtr<IMoniker> item;
+    ASSERT_EQ(CreateItemMoniker(u"!", u"FilterGraph 00001234 pid 1A", item.Put()), S_OK);
+    WString display;
+    item->GetDisplayName(&display);
+    EXPECT_EQ(display, u"!FilterGraph 00001234 pid 1A");
+    uint32_t cookie = 0;
+    ASSERT_EQ(rot->Register(0, graph_.Get(), item.Get(), &cookie), S_OK);
+    ComPtr<IUnknown> found;
+    ASSERT_EQ(rot->GetObjectByName(u"!FilterGraph 00001234 pid 1A", found.Put()), S_OK);
+    EXPECT_EQ(found.Get(), QueryAs<IUnknown>(graph_.Get()).Get());
+    EXPECT_EQ(rot->Revoke(cookie), S_OK);
+    EXPECT_EQ(rot->GetObjectByName(u"!FilterGraph 00001234 pid 1A", found.Put()), MK_E_UNAVAILABLE);
+    EXPECT_EQ(rot->Revoke(cookie), E_INVALIDARG);
+}
