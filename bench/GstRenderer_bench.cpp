@@ -18,14 +18,18 @@ void ConvertFrame(benchmark::State& state, GstVideoFormat format, int bytesPerPi
     std::vector<uint8_t> frame(size_t(stride) * height, 0x5A);
     for (auto _ : state) {
         QImage image = media::gst::VideoRendererCore::ImageFromFrame(frame.data(), width, height,
-                                                                    stride, format);
+                                                                     stride, format);
         benchmark::DoNotOptimize(image.constBits());
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(frame.size()));
 }
 
-void BM_ConvertBgr640x480(benchmark::State& state) { ConvertFrame(state, GST_VIDEO_FORMAT_BGR, 3); }
-void BM_ConvertBgrx640x480(benchmark::State& state) { ConvertFrame(state, GST_VIDEO_FORMAT_BGRx, 4); }
+void BM_ConvertBgr640x480(benchmark::State& state) {
+    ConvertFrame(state, GST_VIDEO_FORMAT_BGR, 3);
+}
+void BM_ConvertBgrx640x480(benchmark::State& state) {
+    ConvertFrame(state, GST_VIDEO_FORMAT_BGRx, 4);
+}
 
 // The preview window's video rectangle (665 by 537) painted from a 640 by 480 frame.
 void BM_PaintScaled640x480(benchmark::State& state) {

@@ -26,8 +26,8 @@ constexpr int64_t kSliderRange = 65535;
 
 // Properties that restart, retime or disconnect the stream rather than
 // change the picture.
-const char* const kLeftOut[] = {"is-live", "io-mode", "device-fd", "do-timestamp",
-                                "num-buffers", "blocksize", "typefind", "timestamp-offset"};
+const char* const kLeftOut[] = {"is-live",     "io-mode",   "device-fd", "do-timestamp",
+                                "num-buffers", "blocksize", "typefind",  "timestamp-offset"};
 
 QWidget* SliderWithSpinBox(QWidget* parent, const QString& name, int min, int max, int value,
                            std::function<void(int)> changed) {
@@ -44,13 +44,41 @@ QWidget* SliderWithSpinBox(QWidget* parent, const QString& name, int min, int ma
         slider->setRange(min, max);
         slider->setValue(value);
         QObject::connect(slider, &QSlider::valueChanged, spin, &QSpinBox::setValue);
-        QObject::connect(spin, qOverload<int>(&QSpinBox::valueChanged), slider,
-                         &QSlider::setValue);
+        QObject::connect(spin, qOverload<int>(&QSpinBox::valueChanged), slider, &QSlider::setValue);
         row->addWidget(slider, 1);
     }
     QObject::connect(spin, qOverload<int>(&QSpinBox::valueChanged), box, std::move(changed));
     row->addWidget(spin);
     return box;
+}
+
+// The first element an iterator yields (a new reference), or null.
+ElementRef FirstElement(GstIterator* iterator) {
+    GstRef<GstIterator> it = GstRef<GstIterator>::Adopt(iterator);
+    GValue item = G_VALUE_INIT;
+    ElementRef found;
+    if (it && gst_iterator_next(it.Get(), &item) == GST_ITERATOR_OK) {
+        found = ElementRef::Share(GST_ELEMENT(g_value_get_object(&item)));
+        g_value_unset(&item);
+    }
+    return found;
+}
+
+// The element whose controls are the device's: a device's element may be a
+// bin around the actual source; then a colour balance inside it, or else its
+// source element.
+ElementRef ControlElement(ElementRef element) {
+    while (element && GST_IS_BIN(element.Get()) && !GST_IS_COLOR_BALANCE(element.Get())) {
+        GstBin* bin = GST_BIN(element.Get());
+        ElementRef inner =
+            FirstElement(gst_bin_iterate_all_by_interface(bin, GST_TYPE_COLOR_BALANCE));
+        if (!inner)
+            inner = FirstElement(gst_bin_iterate_sources(bin));
+        if (!inner)
+            break;
+        element = inner;
+    }
+    return element;
 }
 
 }  // namespace
@@ -60,12 +88,13 @@ struct DeviceControlsPage::SavedProperty {
     std::string name;
     GValue value = G_VALUE_INIT;
     ~SavedProperty() {
-        if (G_IS_VALUE(&value)) g_value_unset(&value);
+        if (G_IS_VALUE(&value))
+            g_value_unset(&value);
     }
 };
 
 DeviceControlsPage::DeviceControlsPage(ElementRef element, QWidget* parent)
-    : PropertyPage(parent), element_(std::move(element)) {
+    : PropertyPage(parent), element_(ControlElement(std::move(element))) {
     setObjectName(QStringLiteral("DeviceControlsPage"));
     setWindowTitle(QStringLiteral("Device"));
     auto* outer = new QVBoxLayout(this);
@@ -80,10 +109,12 @@ DeviceControlsPage::DeviceControlsPage(ElementRef element, QWidget* parent)
     guint count = 0;
     GParamSpec** specs = g_object_class_list_properties(G_OBJECT_GET_CLASS(element_.Get()), &count);
     for (guint i = 0; i < count; ++i) {
-        if (ShowsProperty(specs[i])) AddProperty(form, specs[i]);
+        if (ShowsProperty(specs[i]))
+            AddProperty(form, specs[i]);
     }
     g_free(specs);
-    if (controls_ == 0) form->addRow(new QLabel(QStringLiteral("No controls."), content));
+    if (controls_ == 0)
+        form->addRow(new QLabel(QStringLiteral("No controls."), content));
 }
 
 DeviceControlsPage::~DeviceControlsPage() = default;
@@ -99,7 +130,8 @@ bool DeviceControlsPage::ShowsProperty(const GParamSpec* spec) {
         owner == GST_TYPE_BASE_SRC || owner == GST_TYPE_PUSH_SRC)
         return false;
     for (const char* name : kLeftOut)
-        if (std::strcmp(spec->name, name) == 0) return false;
+        if (std::strcmp(spec->name, name) == 0)
+            return false;
     const GType type = G_PARAM_SPEC_VALUE_TYPE(spec);
     if (type == G_TYPE_INT || type == G_TYPE_DOUBLE || type == G_TYPE_FLOAT ||
         type == G_TYPE_BOOLEAN || G_TYPE_IS_ENUM(type))
@@ -110,7 +142,8 @@ bool DeviceControlsPage::ShowsProperty(const GParamSpec* spec) {
 }
 
 void DeviceControlsPage::AddColorBalance(QFormLayout* form) {
-    if (!GST_IS_COLOR_BALANCE(element_.Get())) return;
+    if (!GST_IS_COLOR_BALANCE(element_.Get()))
+        return;
     GstColorBalance* balance = GST_COLOR_BALANCE(element_.Get());
     for (const GList* l = gst_color_balance_list_channels(balance); l; l = l->next) {
         auto* channel = GST_COLOR_BALANCE_CHANNEL(l->data);
@@ -130,9 +163,11 @@ void DeviceControlsPage::AddColorBalance(QFormLayout* form) {
 
 void DeviceControlsPage::AddProperty(QFormLayout* form, GParamSpec* spec) {
     // A property that the colour balance already shows is not shown twice.
-    const std::string lower = QString::fromUtf8(g_param_spec_get_nick(spec)).toLower().toStdString();
+    const std::string lower =
+        QString::fromUtf8(g_param_spec_get_nick(spec)).toLower().toStdString();
     for (const std::string& label : channelLabels_)
-        if (label == lower || label == spec->name) return;
+        if (label == lower || label == spec->name)
+            return;
 
     QWidget* parent = form->parentWidget();
     GObject* object = G_OBJECT(element_.Get());
@@ -156,13 +191,14 @@ void DeviceControlsPage::AddProperty(QFormLayout* form, GParamSpec* spec) {
             g_object_get(object, spec->name, &v, nullptr);
             value = int(v);
         }
-        control = SliderWithSpinBox(parent, name, min, max, value, [this, object, spec, type](int v) {
-            Remember(spec);
-            if (type == G_TYPE_INT)
-                g_object_set(object, spec->name, gint(v), nullptr);
-            else
-                g_object_set(object, spec->name, guint(v), nullptr);
-        });
+        control =
+            SliderWithSpinBox(parent, name, min, max, value, [this, object, spec, type](int v) {
+                Remember(spec);
+                if (type == G_TYPE_INT)
+                    g_object_set(object, spec->name, gint(v), nullptr);
+                else
+                    g_object_set(object, spec->name, guint(v), nullptr);
+            });
     } else if (type == G_TYPE_DOUBLE || type == G_TYPE_FLOAT) {
         double min, max, value;
         if (type == G_TYPE_DOUBLE) {
@@ -210,18 +246,20 @@ void DeviceControlsPage::AddProperty(QFormLayout* form, GParamSpec* spec) {
         for (guint i = 0; i < enumClass->n_values; ++i) {
             const GEnumValue& ev = enumClass->values[i];
             combo->addItem(QString::fromUtf8(ev.value_nick), ev.value);
-            if (ev.value == value) combo->setCurrentIndex(int(i));
+            if (ev.value == value)
+                combo->setCurrentIndex(int(i));
         }
         connect(combo, qOverload<int>(&QComboBox::currentIndexChanged), this,
                 [this, object, spec, combo](int index) {
-                    if (index < 0) return;
+                    if (index < 0)
+                        return;
                     Remember(spec);
-                    g_object_set(object, spec->name, gint(combo->itemData(index).toInt()),
-                                 nullptr);
+                    g_object_set(object, spec->name, gint(combo->itemData(index).toInt()), nullptr);
                 });
         control = combo;
     }
-    if (!control) return;
+    if (!control)
+        return;
     control->setToolTip(QString::fromUtf8(g_param_spec_get_blurb(spec)));
     form->addRow(label, control);
     ++controls_;
@@ -229,7 +267,8 @@ void DeviceControlsPage::AddProperty(QFormLayout* form, GParamSpec* spec) {
 
 void DeviceControlsPage::Remember(const GParamSpec* spec) {
     for (const auto& saved : savedProperties_)
-        if (saved->name == spec->name) return;
+        if (saved->name == spec->name)
+            return;
     auto saved = std::make_unique<SavedProperty>();
     saved->name = spec->name;
     g_value_init(&saved->value, G_PARAM_SPEC_VALUE_TYPE(spec));
@@ -239,7 +278,8 @@ void DeviceControlsPage::Remember(const GParamSpec* spec) {
 
 void DeviceControlsPage::RememberChannel(GstColorBalanceChannel* channel, int value) {
     for (const SavedChannel& saved : savedChannels_)
-        if (saved.label == channel->label) return;
+        if (saved.label == channel->label)
+            return;
     savedChannels_.push_back({channel->label, value});
 }
 

@@ -6,6 +6,8 @@
 //    boxes, enumerations as lists. Properties of the generic source classes
 //    (buffer counts, time stamping) and those that would restart or break
 //    the stream are left out.
+// A device element that is a bin around the actual source is looked into:
+// the controls are those of a colour balance inside it, or of its source.
 // Cancel puts back every value the page changed.
 #pragma once
 
@@ -25,7 +27,7 @@ namespace media::gst {
 
 class DeviceControlsPage : public PropertyPage {
     Q_OBJECT
-public:
+  public:
     DeviceControlsPage(ElementRef element, QWidget* parent);
     ~DeviceControlsPage() override;
 
@@ -36,7 +38,7 @@ public:
     // Whether the page offers a control for the property.
     static bool ShowsProperty(const GParamSpec* spec);
 
-private:
+  private:
     struct SavedProperty;
     struct SavedChannel {
         std::string label;

@@ -12,15 +12,19 @@ namespace media::gst {
 namespace {
 
 void DeleteRecord(AM_MEDIA_TYPE* mt) {
-    if (!mt) return;
-    if (mt->pbFormat) CoTaskMemFree(mt->pbFormat);
-    if (mt->pUnk) mt->pUnk->Release();
+    if (!mt)
+        return;
+    if (mt->pbFormat)
+        CoTaskMemFree(mt->pbFormat);
+    if (mt->pUnk)
+        mt->pUnk->Release();
     CoTaskMemFree(mt);
 }
 
 // The frame header of a video record, when it has one.
 bool VideoHeader(const AM_MEDIA_TYPE& mt, BITMAPINFOHEADER* header, REFERENCE_TIME* perFrame) {
-    if (!mt.pbFormat) return false;
+    if (!mt.pbFormat)
+        return false;
     if (mt.formattype == FORMAT_VideoInfo && mt.cbFormat >= sizeof(VIDEOINFOHEADER)) {
         VIDEOINFOHEADER vih;
         std::memcpy(&vih, mt.pbFormat, sizeof vih);
@@ -44,12 +48,13 @@ QString SubtypeName(const GUID& subtype) {
         const char* text;
     };
     static const Name names[] = {
-        {MEDIASUBTYPE_RGB24, "RGB24"}, {MEDIASUBTYPE_RGB32, "RGB32"},
+        {MEDIASUBTYPE_RGB24, "RGB24"},   {MEDIASUBTYPE_RGB32, "RGB32"},
         {MEDIASUBTYPE_RGB565, "RGB565"}, {MEDIASUBTYPE_RGB555, "RGB555"},
-        {MEDIASUBTYPE_PCM, "PCM"},     {MEDIASUBTYPE_IEEE_FLOAT, "IEEE_FLOAT"},
+        {MEDIASUBTYPE_PCM, "PCM"},       {MEDIASUBTYPE_IEEE_FLOAT, "IEEE_FLOAT"},
     };
     for (const Name& n : names)
-        if (n.id == subtype) return QString::fromLatin1(n.text);
+        if (n.id == subtype)
+            return QString::fromLatin1(n.text);
     // FourCC subtypes: the code's characters.
     GUID base = FourCCGuid(0);
     base.Data1 = subtype.Data1;
@@ -57,7 +62,8 @@ QString SubtypeName(const GUID& subtype) {
         QString code;
         for (int i = 0; i < 4; ++i) {
             const char c = char((subtype.Data1 >> (8 * i)) & 0xFF);
-            if (c == 0) break;
+            if (c == 0)
+                break;
             code += QLatin1Char(c);
         }
         return code;
@@ -66,11 +72,13 @@ QString SubtypeName(const GUID& subtype) {
 }
 
 bool SameFormat(const AM_MEDIA_TYPE& a, const AM_MEDIA_TYPE& b) {
-    if (a.majortype != b.majortype || a.subtype != b.subtype) return false;
+    if (a.majortype != b.majortype || a.subtype != b.subtype)
+        return false;
     BITMAPINFOHEADER ha{}, hb{};
     REFERENCE_TIME ta = 0, tb = 0;
     const bool va = VideoHeader(a, &ha, &ta), vb = VideoHeader(b, &hb, &tb);
-    if (va != vb) return false;
+    if (va != vb)
+        return false;
     if (va) {
         if (ha.biWidth != hb.biWidth || std::abs(ha.biHeight) != std::abs(hb.biHeight))
             return false;
@@ -88,8 +96,10 @@ QString PinFormatPage::DescribeFormat(const AM_MEDIA_TYPE& mt) {
     BITMAPINFOHEADER header{};
     REFERENCE_TIME perFrame = 0;
     if (VideoHeader(mt, &header, &perFrame)) {
-        QString text = QStringLiteral("%1 %2 x %3").arg(name).arg(header.biWidth).arg(
-            std::abs(header.biHeight));
+        QString text = QStringLiteral("%1 %2 x %3")
+                           .arg(name)
+                           .arg(header.biWidth)
+                           .arg(std::abs(header.biHeight));
         if (perFrame > 0)
             text += QStringLiteral(", %1 fps").arg(10000000.0 / double(perFrame), 0, 'g', 4);
         return text;
@@ -134,7 +144,8 @@ PinFormatPage::PinFormatPage(IPin* pin, QWidget* parent)
         if (SUCCEEDED(pin_->EnumMediaTypes(types.Put())) && types) {
             AM_MEDIA_TYPE* mt = nullptr;
             uint32_t fetched = 0;
-            while (types->Next(1, &mt, &fetched) == S_OK && fetched == 1) formats_.push_back(mt);
+            while (types->Next(1, &mt, &fetched) == S_OK && fetched == 1)
+                formats_.push_back(mt);
         }
         list_->setEnabled(false);
     }
@@ -150,22 +161,25 @@ PinFormatPage::PinFormatPage(IPin* pin, QWidget* parent)
     }
     DeleteRecord(current);
 
-    for (AM_MEDIA_TYPE* mt : formats_) list_->addItem(DescribeFormat(*mt));
-    if (initial_ >= 0) list_->setCurrentRow(initial_);
+    for (AM_MEDIA_TYPE* mt : formats_)
+        list_->addItem(DescribeFormat(*mt));
+    if (initial_ >= 0)
+        list_->setCurrentRow(initial_);
 }
 
 PinFormatPage::~PinFormatPage() {
-    for (AM_MEDIA_TYPE* mt : formats_) DeleteRecord(mt);
+    for (AM_MEDIA_TYPE* mt : formats_)
+        DeleteRecord(mt);
 }
 
 HRESULT PinFormatPage::Apply() {
     const int row = list_->currentRow();
-    if (!config_ || row < 0 || row == initial_ || size_t(row) >= formats_.size()) return S_OK;
+    if (!config_ || row < 0 || row == initial_ || size_t(row) >= formats_.size())
+        return S_OK;
     const HRESULT hr = config_->SetFormat(formats_[size_t(row)]);
     if (FAILED(hr)) {
-        status_->setText(
-            QStringLiteral("The format cannot be changed now (error %1).")
-                .arg(QString::number(uint32_t(hr), 16).toUpper()));
+        status_->setText(QStringLiteral("The format cannot be changed now (error %1).")
+                             .arg(QString::number(uint32_t(hr), 16).toUpper()));
         status_->show();
         return hr;
     }

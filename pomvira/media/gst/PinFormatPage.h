@@ -17,7 +17,7 @@ namespace media::gst {
 
 class PinFormatPage : public PropertyPage {
     Q_OBJECT
-public:
+  public:
     PinFormatPage(IPin* pin, QWidget* parent);
     ~PinFormatPage() override;
 
@@ -26,7 +26,7 @@ public:
     // The line shown for a media type record.
     static QString DescribeFormat(const AM_MEDIA_TYPE& mt);
 
-private:
+  private:
     ComPtr<IPin> pin_;
     ComPtr<IAMStreamConfig> config_;
     std::vector<AM_MEDIA_TYPE*> formats_;  // owned, CoTaskMemAlloc'ed records

@@ -5,6 +5,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "CaptureFilters.h"
 #include "DeviceControlsPage.h"
 #include "PinFormatPage.h"
 
@@ -13,15 +14,20 @@ namespace media::gst {
 PropertyPage* CreatePropertyPage(const GUID& page, const std::vector<IUnknown*>& objects,
                                  QWidget* parent) {
     for (IUnknown* object : objects) {
-        if (!object) continue;
+        if (!object)
+            continue;
         if (page == CLSID_DeviceControlsPage) {
-            auto provider = QueryAs<ISourceElementProvider>(object);
-            if (!provider) continue;
-            ElementRef element = provider->SourceElement();
-            if (element) return new DeviceControlsPage(element, parent);
-        } else if (page == CLSID_PinFormatPage) {
+            ElementRef element;
+            if (auto* device = dynamic_cast<DeviceFilter*>(BinFilter::From(object)))
+                element = ElementRef::Share(device->Source());
+            else if (auto provider = QueryAs<ISourceElementProvider>(object))
+                element = provider->SourceElement();
+            if (element)
+                return new DeviceControlsPage(element, parent);
+        } else if (page == CLSID_StreamFormatPage) {
             auto pin = QueryAs<IPin>(object);
-            if (pin) return new PinFormatPage(pin.Get(), parent);
+            if (pin)
+                return new PinFormatPage(pin.Get(), parent);
         }
     }
     return nullptr;
@@ -51,7 +57,9 @@ void PropertyFrame::AddPage(PropertyPage* page) {
     tabs_->addTab(page, page->windowTitle());
 }
 
-int PropertyFrame::PageCount() const { return int(pages_.size()); }
+int PropertyFrame::PageCount() const {
+    return int(pages_.size());
+}
 
 void PropertyFrame::accept() {
     for (PropertyPage* page : pages_) {
@@ -64,20 +72,25 @@ void PropertyFrame::accept() {
 }
 
 void PropertyFrame::reject() {
-    for (PropertyPage* page : pages_) page->Revert();
+    for (PropertyPage* page : pages_)
+        page->Revert();
     QDialog::reject();
 }
 
 HRESULT ShowPropertyFrame(QWidget* parent, int32_t x, int32_t y, const WString& caption,
                           const std::vector<IUnknown*>& objects, const std::vector<GUID>& pages) {
-    if (objects.empty()) return E_INVALIDARG;
+    if (objects.empty())
+        return E_INVALIDARG;
     PropertyFrame frame(parent, QString::fromStdU16String(caption));
     for (const GUID& id : pages) {
-        if (PropertyPage* page = CreatePropertyPage(id, objects, &frame)) frame.AddPage(page);
+        if (PropertyPage* page = CreatePropertyPage(id, objects, &frame))
+            frame.AddPage(page);
     }
-    if (frame.PageCount() == 0) return E_FAIL;
+    if (frame.PageCount() == 0)
+        return E_FAIL;
     frame.adjustSize();
-    if (parent) frame.move(parent->mapToGlobal(QPoint(x, y)));
+    if (parent)
+        frame.move(parent->mapToGlobal(QPoint(x, y)));
     frame.exec();
     return S_OK;
 }

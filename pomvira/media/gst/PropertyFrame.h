@@ -8,14 +8,17 @@
 //  - the format page of a capture pin: the formats its stream configuration
 //    offers (colour format, size, frame rate); OK sets the chosen one.
 // Objects offer the pages through ISpecifyPropertyPages, with the page
-// identifiers below; a filter whose controls live on a source element
-// answers ISourceElementProvider.
+// identifiers CLSID_DeviceControlsPage and CLSID_StreamFormatPage
+// (GstMediaSystem.h). The device page finds the source element of the
+// boundary's capture filters itself; other filters whose controls live on a
+// GStreamer element answer ISourceElementProvider.
 #pragma once
 
 #include <QDialog>
 #include <QWidget>
 #include <vector>
 
+#include "GstMediaSystem.h"
 #include "GstRef.h"
 #include "media/MediaBoundary.h"
 
@@ -23,15 +26,9 @@ class QTabWidget;
 
 namespace media::gst {
 
-// Page identifiers for ISpecifyPropertyPages::GetPages.
-constexpr GUID CLSID_DeviceControlsPage =
-    MakeGuid(0x1E93AA6F, 0xFDCE, 0x47C5, 0xAD, 0xBD, 0x2E, 0x74, 0x2D, 0x46, 0xA0, 0xDF);
-constexpr GUID CLSID_PinFormatPage =
-    MakeGuid(0xE6B71DB8, 0xEE6A, 0x4912, 0xBE, 0xF2, 0x76, 0xC4, 0x85, 0xAD, 0x0D, 0xC0);
-
 // Answered by filters whose device controls live on a GStreamer element.
 class ISourceElementProvider : public virtual IUnknown {
-public:
+  public:
     static constexpr IID IID_ =
         MakeGuid(0xA01434BE, 0x0054, 0x401A, 0x93, 0x92, 0x41, 0x84, 0x9C, 0xAE, 0x9E, 0x3E);
     // The element whose controls the device page shows (a new reference),
@@ -42,7 +39,7 @@ public:
 // One page of the frame.
 class PropertyPage : public QWidget {
     Q_OBJECT
-public:
+  public:
     using QWidget::QWidget;
     // OK: makes the page's choices take effect. A failure keeps the frame open.
     virtual HRESULT Apply() { return S_OK; }
@@ -57,14 +54,14 @@ PropertyPage* CreatePropertyPage(const GUID& page, const std::vector<IUnknown*>&
 
 class PropertyFrame : public QDialog {
     Q_OBJECT
-public:
+  public:
     PropertyFrame(QWidget* parent, const QString& caption);
     void AddPage(PropertyPage* page);
     int PageCount() const;
     void accept() override;
     void reject() override;
 
-private:
+  private:
     QTabWidget* tabs_;
     std::vector<PropertyPage*> pages_;
 };

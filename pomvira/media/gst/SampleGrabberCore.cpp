@@ -36,30 +36,35 @@ const VideoFormatEntry kVideoFormats[] = {
 
 const VideoFormatEntry* EntryForSubtype(const GUID& subtype) {
     for (const auto& e : kVideoFormats)
-        if (e.subtype == subtype) return &e;
+        if (e.subtype == subtype)
+            return &e;
     return nullptr;
 }
 
 const VideoFormatEntry* EntryForFormat(GstVideoFormat format) {
     for (const auto& e : kVideoFormats)
-        if (e.format == format) return &e;
+        if (e.format == format)
+            return &e;
     return nullptr;
 }
 
-int DibStride(int width, int bits) { return ((width * bits + 31) / 32) * 4; }
+int DibStride(int width, int bits) {
+    return ((width * bits + 31) / 32) * 4;
+}
 
 // A media sample over one prepared frame, for SampleCB.
 class FrameSample : public ComObject<IMediaSample> {
-public:
+  public:
     FrameSample(uint8_t* data, int32_t length) : data_(data), length_(length) {}
     HRESULT GetPointer(uint8_t** buffer) override {
-        if (!buffer) return E_POINTER;
+        if (!buffer)
+            return E_POINTER;
         *buffer = data_;
         return S_OK;
     }
     int32_t GetActualDataLength() override { return length_; }
 
-private:
+  private:
     uint8_t* data_;
     int32_t length_;
 };
@@ -93,12 +98,12 @@ struct SampleGrabberCore::Shared {
     GstPadProbeReturn HandleBuffer(GstBuffer* buffer);
     void HandleCaps(GstCaps* caps);
     // Copies a frame into out in the output layout; false when it cannot be read.
-    static bool CopyFrame(const FrameLayout& layout, GstBuffer* buffer,
-                          std::vector<uint8_t>& out);
+    static bool CopyFrame(const FrameLayout& layout, GstBuffer* buffer, std::vector<uint8_t>& out);
 };
 
 CapsRef GrabberCapsFromMediaType(const AM_MEDIA_TYPE& mt) {
-    if (mt.majortype == kNullGuid) return CapsRef::Adopt(gst_caps_new_any());
+    if (mt.majortype == kNullGuid)
+        return CapsRef::Adopt(gst_caps_new_any());
     if (mt.majortype != MEDIATYPE_Video)
         return CapsRef::Adopt(gst_caps_new_empty_simple("application/x-unsupported"));
     if (mt.subtype == kNullGuid)
@@ -128,9 +133,11 @@ CapsRef GrabberCapsFromMediaType(const AM_MEDIA_TYPE& mt) {
 
 bool VideoInfoMediaTypeFromCaps(const GstCaps* caps, AM_MEDIA_TYPE* mt) {
     GstVideoInfo info;
-    if (!caps || !gst_caps_is_fixed(caps) || !gst_video_info_from_caps(&info, caps)) return false;
+    if (!caps || !gst_caps_is_fixed(caps) || !gst_video_info_from_caps(&info, caps))
+        return false;
     const VideoFormatEntry* e = EntryForFormat(GST_VIDEO_INFO_FORMAT(&info));
-    if (!e) return false;
+    if (!e)
+        return false;
 
     const int width = GST_VIDEO_INFO_WIDTH(&info);
     const int height = GST_VIDEO_INFO_HEIGHT(&info);
@@ -163,7 +170,8 @@ bool VideoInfoMediaTypeFromCaps(const GstCaps* caps, AM_MEDIA_TYPE* mt) {
     mt->formattype = FORMAT_VideoInfo;
     mt->pUnk = nullptr;
     mt->pbFormat = static_cast<uint8_t*>(CoTaskMemAlloc(sizeof vih));
-    if (!mt->pbFormat) return false;
+    if (!mt->pbFormat)
+        return false;
     std::memcpy(mt->pbFormat, &vih, sizeof vih);
     mt->cbFormat = sizeof vih;
     return true;
@@ -180,19 +188,19 @@ SampleGrabberCore::SampleGrabberCore() : shared_(std::make_shared<Shared>()) {
     g_object_set(filter_.Get(), "caps", caps.Get(), nullptr);
 
     PadRef src = PadRef::Adopt(gst_element_get_static_pad(filter_.Get(), "src"));
-    probeId_ = gst_pad_add_probe(src.Get(),
-                                 GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER |
-                                                 GST_PAD_PROBE_TYPE_BUFFER_LIST |
-                                                 GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
-                                 &Shared::OnProbe, new std::shared_ptr<Shared>(shared_),
-                                 &Shared::Delete);
+    probeId_ = gst_pad_add_probe(
+        src.Get(),
+        GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_BUFFER_LIST |
+                        GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
+        &Shared::OnProbe, new std::shared_ptr<Shared>(shared_), &Shared::Delete);
 }
 
 SampleGrabberCore::~SampleGrabberCore() {
     // A call of the probe still running keeps its own reference to the
     // shared state.
     PadRef src = PadRef::Adopt(gst_element_get_static_pad(filter_.Get(), "src"));
-    if (probeId_) gst_pad_remove_probe(src.Get(), probeId_);
+    if (probeId_)
+        gst_pad_remove_probe(src.Get(), probeId_);
 }
 
 CapsRef SampleGrabberCore::RequestedCaps() const {
@@ -210,7 +218,8 @@ HRESULT SampleGrabberCore::SetOneShot(bool oneShot) {
 }
 
 HRESULT SampleGrabberCore::SetMediaType(const AM_MEDIA_TYPE* mt) {
-    if (!mt) return E_POINTER;
+    if (!mt)
+        return E_POINTER;
     CapsRef caps = GrabberCapsFromMediaType(*mt);
     g_object_set(filter_.Get(), "caps", caps.Get(), nullptr);
     return S_OK;
@@ -219,16 +228,20 @@ HRESULT SampleGrabberCore::SetMediaType(const AM_MEDIA_TYPE* mt) {
 CapsRef SampleGrabberCore::ConnectedCaps() const {
     PadRef sink = PadRef::Adopt(gst_element_get_static_pad(filter_.Get(), "sink"));
     CapsRef current = CapsRef::Adopt(gst_pad_get_current_caps(sink.Get()));
-    if (current) return current;
+    if (current)
+        return current;
 
     // Linked but not yet streaming: the format that the link would carry.
     // The input may be ghosted by the filter's bin; then the ghost pad is
     // what is linked to the upstream filter.
     PadRef peer = PadRef::Adopt(gst_pad_get_peer(sink.Get()));
-    if (!peer) return nullptr;
+    if (!peer)
+        return nullptr;
     if (GST_IS_PROXY_PAD(peer.Get())) {
-        PadRef ghost = PadRef::Adopt(GST_PAD(gst_proxy_pad_get_internal(GST_PROXY_PAD(peer.Get()))));
-        if (!ghost || !gst_pad_is_linked(ghost.Get())) return nullptr;
+        PadRef ghost =
+            PadRef::Adopt(GST_PAD(gst_proxy_pad_get_internal(GST_PROXY_PAD(peer.Get()))));
+        if (!ghost || !gst_pad_is_linked(ghost.Get()))
+            return nullptr;
     }
     CapsRef filterCaps;
     g_object_get(filter_.Get(), "caps", filterCaps.Put(), nullptr);
@@ -239,11 +252,14 @@ CapsRef SampleGrabberCore::ConnectedCaps() const {
 }
 
 HRESULT SampleGrabberCore::GetConnectedMediaType(AM_MEDIA_TYPE* mt) {
-    if (!mt) return E_POINTER;
+    if (!mt)
+        return E_POINTER;
     CapsRef caps = ConnectedCaps();
-    if (!caps) return VFW_E_NOT_CONNECTED;
+    if (!caps)
+        return VFW_E_NOT_CONNECTED;
     AM_MEDIA_TYPE result;
-    if (!VideoInfoMediaTypeFromCaps(caps.Get(), &result)) return VFW_E_INVALIDMEDIATYPE;
+    if (!VideoInfoMediaTypeFromCaps(caps.Get(), &result))
+        return VFW_E_INVALIDMEDIATYPE;
     *mt = result;
     return S_OK;
 }
@@ -255,15 +271,19 @@ HRESULT SampleGrabberCore::SetBufferSamples(bool buffer) {
 }
 
 HRESULT SampleGrabberCore::GetCurrentBuffer(int32_t* size, uint8_t* buffer) {
-    if (!size) return E_POINTER;
+    if (!size)
+        return E_POINTER;
     std::lock_guard<std::mutex> lock(shared_->mutex);
-    if (!shared_->bufferSamples) return E_INVALIDARG;
-    if (!shared_->haveKept) return VFW_E_WRONG_STATE;
+    if (!shared_->bufferSamples)
+        return E_INVALIDARG;
+    if (!shared_->haveKept)
+        return VFW_E_WRONG_STATE;
     if (!buffer) {
         *size = int32_t(std::min<size_t>(shared_->kept.size(), INT32_MAX));
         return S_OK;
     }
-    if (*size < 0) return E_INVALIDARG;
+    if (*size < 0)
+        return E_INVALIDARG;
     const size_t n = std::min(shared_->kept.size(), size_t(*size));
     std::memcpy(buffer, shared_->kept.data(), n);
     *size = int32_t(n);
@@ -271,7 +291,8 @@ HRESULT SampleGrabberCore::GetCurrentBuffer(int32_t* size, uint8_t* buffer) {
 }
 
 HRESULT SampleGrabberCore::SetCallback(ISampleGrabberCB* callback, int32_t which) {
-    if (which != 0 && which != 1) return E_INVALIDARG;
+    if (which != 0 && which != 1)
+        return E_INVALIDARG;
     std::lock_guard<std::mutex> lock(shared_->mutex);
     shared_->callback = ComPtr<ISampleGrabberCB>(callback);
     shared_->which = which;
@@ -307,7 +328,8 @@ GstPadProbeReturn SampleGrabberCore::Shared::OnProbe(GstPad* pad, GstPadProbeInf
             sendEos = !core->eosSent;
             core->eosSent = true;
         }
-        if (sendEos) gst_pad_push_event(pad, gst_event_new_eos());
+        if (sendEos)
+            gst_pad_push_event(pad, gst_event_new_eos());
     }
     return result;
 }
@@ -330,7 +352,7 @@ void SampleGrabberCore::Shared::HandleCaps(GstCaps* caps) {
 }
 
 bool SampleGrabberCore::Shared::CopyFrame(const FrameLayout& layout, GstBuffer* buffer,
-                                  std::vector<uint8_t>& out) {
+                                          std::vector<uint8_t>& out) {
     if (!layout.valid) {
         // Not raw video (compressed frames): the bytes as they are.
         out.resize(gst_buffer_get_size(buffer));
@@ -339,14 +361,15 @@ bool SampleGrabberCore::Shared::CopyFrame(const FrameLayout& layout, GstBuffer* 
     }
     GstVideoInfo info = layout.info;
     GstVideoFrame frame;
-    if (!gst_video_frame_map(&frame, &info, buffer, GST_MAP_READ)) return false;
+    if (!gst_video_frame_map(&frame, &info, buffer, GST_MAP_READ))
+        return false;
     out.resize(layout.outSize);
     if (layout.bottomUp) {
         const int height = GST_VIDEO_FRAME_HEIGHT(&frame);
         const int srcStride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0);
         const auto* src = static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
-        const size_t rowBytes = size_t(GST_VIDEO_FRAME_COMP_PSTRIDE(&frame, 0)) *
-                                size_t(GST_VIDEO_FRAME_WIDTH(&frame));
+        const size_t rowBytes =
+            size_t(GST_VIDEO_FRAME_COMP_PSTRIDE(&frame, 0)) * size_t(GST_VIDEO_FRAME_WIDTH(&frame));
         const size_t copyBytes = std::min(rowBytes, size_t(layout.outStride));
         for (int y = 0; y < height; ++y) {
             uint8_t* dst = out.data() + size_t(height - 1 - y) * layout.outStride;
@@ -360,7 +383,8 @@ bool SampleGrabberCore::Shared::CopyFrame(const FrameLayout& layout, GstBuffer* 
             const int stride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, p);
             const int rows = GST_VIDEO_FRAME_COMP_HEIGHT(&frame, p);
             const size_t planeBytes = size_t(stride) * rows;
-            if (offset + planeBytes > out.size()) break;
+            if (offset + planeBytes > out.size())
+                break;
             std::memcpy(out.data() + offset, GST_VIDEO_FRAME_PLANE_DATA(&frame, p), planeBytes);
             offset += planeBytes;
         }
@@ -377,12 +401,15 @@ GstPadProbeReturn SampleGrabberCore::Shared::HandleBuffer(GstBuffer* buffer) {
     std::vector<uint8_t> work;
     {
         std::lock_guard<std::mutex> lock(mutex);
-        if (oneShot && oneShotDone) return GST_PAD_PROBE_DROP;
-        if (oneShot) oneShotDone = true;
+        if (oneShot && oneShotDone)
+            return GST_PAD_PROBE_DROP;
+        if (oneShot)
+            oneShotDone = true;
         buffering = bufferSamples;
         cb = callback;
         cbWhich = which;
-        if (!buffering && !cb) return GST_PAD_PROBE_OK;
+        if (!buffering && !cb)
+            return GST_PAD_PROBE_OK;
         frameLayout = layout;
         work.swap(scratch);
     }

@@ -21,7 +21,7 @@
 namespace media::gst {
 
 class SampleGrabberCore {
-public:
+  public:
     SampleGrabberCore();
     ~SampleGrabberCore();
     SampleGrabberCore(const SampleGrabberCore&) = delete;
@@ -42,7 +42,7 @@ public:
     // graph's converter choice).
     CapsRef RequestedCaps() const;
 
-private:
+  private:
     // The state shared with the streaming thread. The probe holds its own
     // reference, so a frame still passing while the grabber goes away finds
     // the state alive.

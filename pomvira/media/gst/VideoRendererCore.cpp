@@ -18,22 +18,27 @@ struct VideoRendererCore::StreamState {
     GstVideoInfo info;
 
     GstFlowReturn Deliver(GstSample* sample) {
-        if (!sample) return GST_FLOW_OK;
+        if (!sample)
+            return GST_FLOW_OK;
         GstCaps* sampleCaps = gst_sample_get_caps(sample);
         GstBuffer* buffer = gst_sample_get_buffer(sample);
-        if (!sampleCaps || !buffer) return GST_FLOW_OK;
+        if (!sampleCaps || !buffer)
+            return GST_FLOW_OK;
         if (caps.Get() != sampleCaps) {
-            if (!gst_video_info_from_caps(&info, sampleCaps)) return GST_FLOW_OK;
+            if (!gst_video_info_from_caps(&info, sampleCaps))
+                return GST_FLOW_OK;
             caps = CapsRef::Share(sampleCaps);
         }
         GstVideoFrame frame;
-        if (!gst_video_frame_map(&frame, &info, buffer, GST_MAP_READ)) return GST_FLOW_OK;
-        QImage image = ImageFromFrame(static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)),
-                                      GST_VIDEO_FRAME_WIDTH(&frame), GST_VIDEO_FRAME_HEIGHT(&frame),
-                                      GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0),
-                                      int(GST_VIDEO_FRAME_FORMAT(&frame)));
+        if (!gst_video_frame_map(&frame, &info, buffer, GST_MAP_READ))
+            return GST_FLOW_OK;
+        QImage image = ImageFromFrame(
+            static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)),
+            GST_VIDEO_FRAME_WIDTH(&frame), GST_VIDEO_FRAME_HEIGHT(&frame),
+            GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0), int(GST_VIDEO_FRAME_FORMAT(&frame)));
         gst_video_frame_unmap(&frame);
-        if (!image.isNull()) mailbox->Post(std::move(image), newStream.exchange(false));
+        if (!image.isNull())
+            mailbox->Post(std::move(image), newStream.exchange(false));
         return GST_FLOW_OK;
     }
 };
@@ -48,8 +53,7 @@ void DeleteStateRef(gpointer p) {
 }  // namespace
 
 VideoRendererCore::VideoRendererCore()
-    : mailbox_(std::make_shared<FrameMailbox>()),
-      style_(WS_CAPTION | WS_THICKFRAME) {
+    : mailbox_(std::make_shared<FrameMailbox>()), style_(WS_CAPTION | WS_THICKFRAME) {
     sink_ = ElementRef::Sink(gst_element_factory_make("appsink", nullptr));
     CapsRef caps = AcceptedCaps();
     g_object_set(sink_.Get(), "caps", caps.Get(), "enable-last-sample", FALSE, "max-buffers", 1u,
@@ -106,13 +110,15 @@ CapsRef VideoRendererCore::AcceptedCaps() {
 
 QImage VideoRendererCore::ImageFromFrame(const uint8_t* data, int width, int height, int stride,
                                          int gstFormat) {
-    if (!data || width <= 0 || height <= 0) return QImage();
+    if (!data || width <= 0 || height <= 0)
+        return QImage();
     const auto format = GstVideoFormat(gstFormat);
     if (format != GST_VIDEO_FORMAT_BGRx && format != GST_VIDEO_FORMAT_BGR &&
         format != GST_VIDEO_FORMAT_RGB)
         return QImage();
     QImage image(width, height, QImage::Format_RGB32);
-    if (image.isNull()) return image;
+    if (image.isNull())
+        return image;
     for (int y = 0; y < height; ++y) {
         const uint8_t* src = data + size_t(y) * size_t(stride);
         auto* dst = reinterpret_cast<uint32_t*>(image.scanLine(y));
@@ -140,7 +146,8 @@ VideoRendererWindow* VideoRendererCore::Window() {
         window_ = new VideoRendererWindow(mailbox_);
         window_->setWindowTitle(caption_);
         window_->SetDrain(drain_);
-        if (owner_) window_->setParent(owner_);
+        if (owner_)
+            window_->setParent(owner_);
         ApplyWindowFlags(window_);
     }
     return window_;
@@ -154,13 +161,16 @@ void VideoRendererCore::ApplyWindowFlags(VideoRendererWindow* w) {
         flags = Qt::Widget;
     } else {
         flags = Qt::Window;
-        if (!(style_ & WS_CAPTION)) flags |= Qt::FramelessWindowHint;
-        if (styleEx_ & WS_EX_TOPMOST) flags |= Qt::WindowStaysOnTopHint;
+        if (!(style_ & WS_CAPTION))
+            flags |= Qt::FramelessWindowHint;
+        if (styleEx_ & WS_EX_TOPMOST)
+            flags |= Qt::WindowStaysOnTopHint;
     }
     if (w->parentWidget() != owner_.data() || w->windowFlags() != flags) {
         w->setParent(owner_, flags);
         w->setGeometry(geometry);
-        if (!wasHidden) w->show();
+        if (!wasHidden)
+            w->show();
     }
     // A top-level renderer window takes the keys itself and passes them on.
     w->setFocusPolicy(owner_ ? Qt::NoFocus : Qt::StrongFocus);
@@ -211,14 +221,16 @@ HRESULT VideoRendererCore::put_Visible(int32_t visible) {
 }
 
 HRESULT VideoRendererCore::get_Visible(int32_t* visible) {
-    if (!visible) return E_POINTER;
+    if (!visible)
+        return E_POINTER;
     *visible = Window()->isHidden() ? 0 : -1;
     return S_OK;
 }
 
 HRESULT VideoRendererCore::SetWindowPosition(int32_t left, int32_t top, int32_t width,
                                              int32_t height) {
-    if (width < 0 || height < 0) return E_INVALIDARG;
+    if (width < 0 || height < 0)
+        return E_INVALIDARG;
     Window()->setGeometry(left, top, width, height);
     return S_OK;
 }

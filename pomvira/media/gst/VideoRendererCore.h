@@ -17,7 +17,7 @@
 namespace media::gst {
 
 class VideoRendererCore {
-public:
+  public:
     VideoRendererCore();
     ~VideoRendererCore();
     VideoRendererCore(const VideoRendererCore&) = delete;
@@ -47,7 +47,7 @@ public:
     static QImage ImageFromFrame(const uint8_t* data, int width, int height, int stride,
                                  int gstFormat);
 
-private:
+  private:
     struct StreamState;
     void ApplyWindowFlags(VideoRendererWindow* w);
 

@@ -24,7 +24,8 @@ void FrameMailbox::Post(QImage frame, bool firstOfStream) {
     std::lock_guard<std::mutex> lock(mutex_);
     pending_ = std::move(frame);
     havePending_ = true;
-    if (firstOfStream) streamStarted_ = true;
+    if (firstOfStream)
+        streamStarted_ = true;
     // The target cannot be destroyed while the lock is held (its destructor
     // clears it under the same lock), so posting to it here is safe.
     if (target_ && !noticePosted_) {
@@ -35,7 +36,8 @@ void FrameMailbox::Post(QImage frame, bool firstOfStream) {
 
 bool FrameMailbox::Take(QImage* frame) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!havePending_) return false;
+    if (!havePending_)
+        return false;
     *frame = std::move(pending_);
     pending_ = QImage();
     havePending_ = false;
@@ -59,12 +61,15 @@ VideoRendererWindow::VideoRendererWindow(std::shared_ptr<FrameMailbox> mailbox)
     mailbox_->SetTarget(this);
 }
 
-VideoRendererWindow::~VideoRendererWindow() { mailbox_->SetTarget(nullptr); }
+VideoRendererWindow::~VideoRendererWindow() {
+    mailbox_->SetTarget(nullptr);
+}
 
 bool VideoRendererWindow::event(QEvent* e) {
     if (e->type() == FrameMailbox::NoticeType()) {
         // A renderer shows its window when a stream starts.
-        if (mailbox_->Acknowledge() && isHidden()) show();
+        if (mailbox_->Acknowledge() && isHidden())
+            show();
         update();
         return true;
     }
@@ -73,7 +78,8 @@ bool VideoRendererWindow::event(QEvent* e) {
 
 void VideoRendererWindow::paintEvent(QPaintEvent*) {
     QImage next;
-    if (mailbox_->Take(&next)) current_ = std::move(next);
+    if (mailbox_->Take(&next))
+        current_ = std::move(next);
     QPainter painter(this);
     if (current_.isNull()) {
         painter.fillRect(rect(), Qt::black);
@@ -97,10 +103,18 @@ void VideoRendererWindow::ForwardMouse(QMouseEvent* e) {
     e->accept();
 }
 
-void VideoRendererWindow::mousePressEvent(QMouseEvent* e) { ForwardMouse(e); }
-void VideoRendererWindow::mouseReleaseEvent(QMouseEvent* e) { ForwardMouse(e); }
-void VideoRendererWindow::mouseDoubleClickEvent(QMouseEvent* e) { ForwardMouse(e); }
-void VideoRendererWindow::mouseMoveEvent(QMouseEvent* e) { ForwardMouse(e); }
+void VideoRendererWindow::mousePressEvent(QMouseEvent* e) {
+    ForwardMouse(e);
+}
+void VideoRendererWindow::mouseReleaseEvent(QMouseEvent* e) {
+    ForwardMouse(e);
+}
+void VideoRendererWindow::mouseDoubleClickEvent(QMouseEvent* e) {
+    ForwardMouse(e);
+}
+void VideoRendererWindow::mouseMoveEvent(QMouseEvent* e) {
+    ForwardMouse(e);
+}
 
 void VideoRendererWindow::wheelEvent(QWheelEvent* e) {
     if (!drain_) {
@@ -108,22 +122,24 @@ void VideoRendererWindow::wheelEvent(QWheelEvent* e) {
         return;
     }
     const QPointF global = e->globalPosition();
-    QWheelEvent forwarded(drain_->mapFromGlobal(global), global, e->pixelDelta(),
-                          e->angleDelta(), e->buttons(), e->modifiers(), e->phase(),
-                          e->inverted(), e->source(), e->pointingDevice());
+    QWheelEvent forwarded(drain_->mapFromGlobal(global), global, e->pixelDelta(), e->angleDelta(),
+                          e->buttons(), e->modifiers(), e->phase(), e->inverted(), e->source(),
+                          e->pointingDevice());
     QCoreApplication::sendEvent(drain_, &forwarded);
     e->accept();
 }
 
 void VideoRendererWindow::keyPressEvent(QKeyEvent* e) {
-    if (!drain_) return QWidget::keyPressEvent(e);
+    if (!drain_)
+        return QWidget::keyPressEvent(e);
     QKeyEvent forwarded(e->type(), e->key(), e->modifiers(), e->text(), e->isAutoRepeat(),
                         ushort(e->count()));
     QCoreApplication::sendEvent(drain_, &forwarded);
 }
 
 void VideoRendererWindow::keyReleaseEvent(QKeyEvent* e) {
-    if (!drain_) return QWidget::keyReleaseEvent(e);
+    if (!drain_)
+        return QWidget::keyReleaseEvent(e);
     QKeyEvent forwarded(e->type(), e->key(), e->modifiers(), e->text(), e->isAutoRepeat(),
                         ushort(e->count()));
     QCoreApplication::sendEvent(drain_, &forwarded);
@@ -134,8 +150,8 @@ void VideoRendererWindow::contextMenuEvent(QContextMenuEvent* e) {
         e->ignore();
         return;
     }
-    QContextMenuEvent forwarded(e->reason(), drain_->mapFromGlobal(e->globalPos()),
-                                e->globalPos(), e->modifiers());
+    QContextMenuEvent forwarded(e->reason(), drain_->mapFromGlobal(e->globalPos()), e->globalPos(),
+                                e->modifiers());
     QCoreApplication::sendEvent(drain_, &forwarded);
     e->accept();
 }

@@ -20,7 +20,7 @@
 namespace media::gst {
 
 class FrameMailbox {
-public:
+  public:
     // The object that is told about new frames (on its own thread); null
     // stops the notices. Safe against a concurrent Post.
     void SetTarget(QObject* target);
@@ -35,7 +35,7 @@ public:
 
     static QEvent::Type NoticeType();
 
-private:
+  private:
     std::mutex mutex_;
     QObject* target_ = nullptr;
     QImage pending_;
@@ -46,7 +46,7 @@ private:
 
 class VideoRendererWindow : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit VideoRendererWindow(std::shared_ptr<FrameMailbox> mailbox);
     ~VideoRendererWindow() override;
 
@@ -55,7 +55,7 @@ public:
     // The image last painted (or about to be): for tests and diagnostics.
     QImage CurrentFrame() const { return current_; }
 
-protected:
+  protected:
     bool event(QEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
@@ -67,7 +67,7 @@ protected:
     void keyReleaseEvent(QKeyEvent* e) override;
     void contextMenuEvent(QContextMenuEvent* e) override;
 
-private:
+  private:
     void ForwardMouse(QMouseEvent* e);
 
     std::shared_ptr<FrameMailbox> mailbox_;

@@ -22,8 +22,10 @@ std::vector<uint8_t> TestFrame(int width, int height, int stride) {
     std::vector<uint8_t> frame(size_t(stride) * height, 0);
     for (int y = 0; y < height; ++y) {
         uint8_t b = 0, g = 255, r = 0;
-        if (y == 0) g = 0, r = 255;
-        if (y == height - 1) g = 0, b = 255;
+        if (y == 0)
+            g = 0, r = 255;
+        if (y == height - 1)
+            g = 0, b = 255;
         for (int x = 0; x < width; ++x) {
             uint8_t* p = &frame[size_t(y) * stride + size_t(x) * 3];
             p[0] = b, p[1] = g, p[2] = r;
@@ -33,7 +35,7 @@ std::vector<uint8_t> TestFrame(int width, int height, int stride) {
 }
 
 class RecordingCallback : public ComObject<ISampleGrabberCB> {
-public:
+  public:
     HRESULT SampleCB(double, IMediaSample* sample) override {
         uint8_t* data = nullptr;
         sample->GetPointer(&data);
@@ -60,7 +62,7 @@ public:
 
 // appsrc ! grabber ! appsink, pushing BGR frames.
 class GrabberPipeline {
-public:
+  public:
     GrabberPipeline(SampleGrabberCore& grabber, int width, int height)
         : width_(width), height_(height) {
         gst_init(nullptr, nullptr);
@@ -89,14 +91,15 @@ public:
     std::vector<uint8_t> PullPassedFrame() {
         GstRef<GstSample> sample = GstRef<GstSample>::Adopt(
             gst_app_sink_try_pull_sample(GST_APP_SINK(sink_), 5 * GST_SECOND));
-        if (!sample) return {};
+        if (!sample)
+            return {};
         GstBuffer* buffer = gst_sample_get_buffer(sample.Get());
         std::vector<uint8_t> data(gst_buffer_get_size(buffer));
         gst_buffer_extract(buffer, 0, data.data(), data.size());
         return data;
     }
 
-private:
+  private:
     ElementRef pipeline_;
     GstElement* src_;   // owned by the pipeline
     GstElement* sink_;  // owned by the pipeline
@@ -231,7 +234,7 @@ TEST(GstGrabber, CallsTheBufferCallbackOnTheStreamingThread) {
     EXPECT_NE(callback->thread, std::this_thread::get_id());
     // The callback sees the frame as GetCurrentBuffer would hand it out.
     ASSERT_EQ(callback->last.size(), 12u * 2);
-    EXPECT_EQ(callback->last[0], 255);  // bottom row (blue) first
+    EXPECT_EQ(callback->last[0], 255);       // bottom row (blue) first
     EXPECT_EQ(callback->last[12 + 2], 255);  // then the top row (red)
     // Buffering was not asked for, so nothing is kept.
     int32_t size = 0;

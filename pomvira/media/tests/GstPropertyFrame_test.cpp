@@ -23,7 +23,7 @@ namespace media::gst {
 namespace {
 
 class GstEnvironment : public ::testing::Environment {
-public:
+  public:
     void SetUp() override { gst_init(nullptr, nullptr); }
 };
 const auto* const kGstEnvironment = ::testing::AddGlobalTestEnvironment(new GstEnvironment);
@@ -53,7 +53,7 @@ struct Format {
 // A capture pin with stream configuration: the formats of the built-in
 // test camera, the second one in force.
 class FakeCapturePin : public ComObject<IPin, IAMStreamConfig> {
-public:
+  public:
     std::vector<Format> formats = {{MEDIASUBTYPE_YUY2, 640, 480, 30},
                                    {MEDIASUBTYPE_YUY2, 320, 240, 30},
                                    {MEDIASUBTYPE_I420, 640, 480, 15},
@@ -92,7 +92,8 @@ public:
     }
     HRESULT SetFormat(const AM_MEDIA_TYPE* mt) override {
         ++setCalls;
-        if (FAILED(setResult)) return setResult;
+        if (FAILED(setResult))
+            return setResult;
         VIDEOINFOHEADER vih;
         std::memcpy(&vih, mt->pbFormat, sizeof vih);
         for (size_t i = 0; i < formats.size(); ++i)
@@ -108,7 +109,8 @@ public:
         return S_OK;
     }
     HRESULT GetStreamCaps(int32_t index, AM_MEDIA_TYPE** mt, uint8_t*) override {
-        if (index < 0 || size_t(index) >= formats.size()) return E_INVALIDARG;
+        if (index < 0 || size_t(index) >= formats.size())
+            return E_INVALIDARG;
         const Format& f = formats[size_t(index)];
         *mt = NewVideoType(f.subtype, f.width, f.height, f.fps);
         return S_OK;
@@ -117,7 +119,7 @@ public:
 
 // A device filter whose controls live on a GStreamer element.
 class FakeDeviceFilter : public ComObject<ISourceElementProvider> {
-public:
+  public:
     explicit FakeDeviceFilter(const char* factory)
         : element(ElementRef::Sink(gst_element_factory_make(factory, nullptr))) {}
     ElementRef SourceElement() override { return element; }
@@ -148,19 +150,19 @@ HRESULT RunFrame(const std::vector<IUnknown*>& objects, const std::vector<GUID>&
 
 TEST(GstPropertyFrame, ListsTheCapturePinsFormatsAndSetsTheChosenOne) {
     auto pin = ComPtr<FakeCapturePin>::Attach(new FakeCapturePin);
-    const HRESULT hr = RunFrame({static_cast<IPin*>(pin.Get())}, {CLSID_PinFormatPage},
-                                [](PropertyFrame* frame) {
-        EXPECT_EQ(frame->windowTitle(), QStringLiteral("Capture"));
-        auto* list = frame->findChild<QListWidget*>(QStringLiteral("Formats"));
-        ASSERT_NE(list, nullptr);
-        ASSERT_EQ(list->count(), 4);
-        EXPECT_EQ(list->item(0)->text(), QStringLiteral("YUY2 640 x 480, 30 fps"));
-        EXPECT_EQ(list->item(2)->text(), QStringLiteral("I420 640 x 480, 15 fps"));
-        EXPECT_EQ(list->item(3)->text(), QStringLiteral("MJPG 1280 x 720, 30 fps"));
-        EXPECT_EQ(list->currentRow(), 1);  // the format in force
-        list->setCurrentRow(2);
-        frame->findChild<QPushButton*>(QStringLiteral("OK"))->click();
-    });
+    const HRESULT hr = RunFrame(
+        {static_cast<IPin*>(pin.Get())}, {CLSID_StreamFormatPage}, [](PropertyFrame* frame) {
+            EXPECT_EQ(frame->windowTitle(), QStringLiteral("Capture"));
+            auto* list = frame->findChild<QListWidget*>(QStringLiteral("Formats"));
+            ASSERT_NE(list, nullptr);
+            ASSERT_EQ(list->count(), 4);
+            EXPECT_EQ(list->item(0)->text(), QStringLiteral("YUY2 640 x 480, 30 fps"));
+            EXPECT_EQ(list->item(2)->text(), QStringLiteral("I420 640 x 480, 15 fps"));
+            EXPECT_EQ(list->item(3)->text(), QStringLiteral("MJPG 1280 x 720, 30 fps"));
+            EXPECT_EQ(list->currentRow(), 1);  // the format in force
+            list->setCurrentRow(2);
+            frame->findChild<QPushButton*>(QStringLiteral("OK"))->click();
+        });
     EXPECT_EQ(hr, S_OK);
     EXPECT_EQ(pin->setCalls, 1);
     EXPECT_EQ(pin->current, 2);
@@ -168,11 +170,11 @@ TEST(GstPropertyFrame, ListsTheCapturePinsFormatsAndSetsTheChosenOne) {
 
 TEST(GstPropertyFrame, CancelAndUnchangedChoiceSetNothing) {
     auto pin = ComPtr<FakeCapturePin>::Attach(new FakeCapturePin);
-    RunFrame({static_cast<IPin*>(pin.Get())}, {CLSID_PinFormatPage}, [](PropertyFrame* frame) {
+    RunFrame({static_cast<IPin*>(pin.Get())}, {CLSID_StreamFormatPage}, [](PropertyFrame* frame) {
         frame->findChild<QListWidget*>(QStringLiteral("Formats"))->setCurrentRow(0);
         frame->findChild<QPushButton*>(QStringLiteral("Cancel"))->click();
     });
-    RunFrame({static_cast<IPin*>(pin.Get())}, {CLSID_PinFormatPage}, [](PropertyFrame* frame) {
+    RunFrame({static_cast<IPin*>(pin.Get())}, {CLSID_StreamFormatPage}, [](PropertyFrame* frame) {
         frame->findChild<QPushButton*>(QStringLiteral("OK"))->click();
     });
     EXPECT_EQ(pin->setCalls, 0);
@@ -182,7 +184,7 @@ TEST(GstPropertyFrame, CancelAndUnchangedChoiceSetNothing) {
 TEST(GstPropertyFrame, AFormatThatCannotBeSetKeepsTheFrameOpen) {
     auto pin = ComPtr<FakeCapturePin>::Attach(new FakeCapturePin);
     pin->setResult = VFW_E_ALREADY_CONNECTED;
-    RunFrame({static_cast<IPin*>(pin.Get())}, {CLSID_PinFormatPage}, [](PropertyFrame* frame) {
+    RunFrame({static_cast<IPin*>(pin.Get())}, {CLSID_StreamFormatPage}, [](PropertyFrame* frame) {
         frame->findChild<QListWidget*>(QStringLiteral("Formats"))->setCurrentRow(0);
         frame->findChild<QPushButton*>(QStringLiteral("OK"))->click();
         EXPECT_TRUE(frame->isVisible());
@@ -250,7 +252,7 @@ TEST(GstPropertyFrame, DeviceControlsShowTheSourcesOwnWritableProperties) {
 
 TEST(GstPropertyFrame, RefusesWithoutObjectsOrPages) {
     auto pin = ComPtr<FakeCapturePin>::Attach(new FakeCapturePin);
-    EXPECT_EQ(ShowPropertyFrame(nullptr, 0, 0, u"x", {}, {CLSID_PinFormatPage}), E_INVALIDARG);
+    EXPECT_EQ(ShowPropertyFrame(nullptr, 0, 0, u"x", {}, {CLSID_StreamFormatPage}), E_INVALIDARG);
     // The pin is no device filter, and the other identifier is unknown.
     EXPECT_EQ(ShowPropertyFrame(nullptr, 0, 0, u"x", {static_cast<IPin*>(pin.Get())},
                                 {CLSID_DeviceControlsPage, GUID{}}),

@@ -18,13 +18,13 @@ namespace media::gst {
 namespace {
 
 class GstEnvironment : public ::testing::Environment {
-public:
+  public:
     void SetUp() override { gst_init(nullptr, nullptr); }
 };
 const auto* const kGstEnvironment = ::testing::AddGlobalTestEnvironment(new GstEnvironment);
 
 class EventLog : public QWidget {
-public:
+  public:
     struct Entry {
         QEvent::Type type;
         QPoint pos;
@@ -33,14 +33,14 @@ public:
     };
     std::vector<Entry> entries;
 
-protected:
+  protected:
     void mousePressEvent(QMouseEvent* e) override { Add(e); }
     void mouseReleaseEvent(QMouseEvent* e) override { Add(e); }
     void keyPressEvent(QKeyEvent* e) override {
         entries.push_back({e->type(), {}, Qt::NoButton, e->key()});
     }
 
-private:
+  private:
     void Add(QMouseEvent* e) {
         entries.push_back({e->type(), e->position().toPoint(), e->button(), 0});
     }
@@ -48,15 +48,15 @@ private:
 
 // appsrc ! renderer, pushing frames of one colour.
 class RendererPipeline {
-public:
+  public:
     RendererPipeline(VideoRendererCore& renderer, const char* format, int width, int height)
         : width_(width), height_(height) {
         gst_init(nullptr, nullptr);
         pipeline_ = ElementRef::Sink(gst_pipeline_new(nullptr));
         src_ = gst_element_factory_make("appsrc", nullptr);
         CapsRef caps = CapsRef::Adopt(gst_caps_new_simple(
-            "video/x-raw", "format", G_TYPE_STRING, format, "width", G_TYPE_INT, width,
-            "height", G_TYPE_INT, height, "framerate", GST_TYPE_FRACTION, 30, 1, nullptr));
+            "video/x-raw", "format", G_TYPE_STRING, format, "width", G_TYPE_INT, width, "height",
+            G_TYPE_INT, height, "framerate", GST_TYPE_FRACTION, 30, 1, nullptr));
         gst_video_info_from_caps(&info_, caps.Get());
         g_object_set(src_, "caps", caps.Get(), "format", GST_FORMAT_TIME, nullptr);
         g_object_set(renderer.Element(), "sync", FALSE, nullptr);
@@ -82,7 +82,7 @@ public:
         ASSERT_EQ(gst_app_src_push_buffer(GST_APP_SRC(src_), buffer), GST_FLOW_OK);
     }
 
-private:
+  private:
     ElementRef pipeline_;
     GstElement* src_;  // owned by the pipeline
     GstVideoInfo info_;
@@ -90,7 +90,9 @@ private:
     GstClockTime pts_ = 0;
 };
 
-QColor PixelAt(QWidget* w, QPoint p) { return w->grab().toImage().pixelColor(p); }
+QColor PixelAt(QWidget* w, QPoint p) {
+    return w->grab().toImage().pixelColor(p);
+}
 
 TEST(GstRenderer, ConvertsFramesToThirtyTwoBitImagesInOnePass) {
     const uint8_t bgr[] = {10, 20, 30, 40, 50, 60, 0, 0};  // 2 pixels, stride 8
@@ -179,7 +181,10 @@ TEST(GstRenderer, PaintsTheNewestFrameScaledToItsRectangle) {
     pipeline.Push({0, 255, 0}, {0, 255, 0});
     pipeline.Push({255, 255, 255}, {255, 255, 255});
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return PixelAt(window, {100, 50}) == QColor(Qt::white); }, 5000));
+        [&] {
+            return PixelAt(window, {100, 50}) == QColor(Qt::white);
+        },
+        5000));
 }
 
 TEST(GstRenderer, HandsMouseAndKeysToTheDrain) {
