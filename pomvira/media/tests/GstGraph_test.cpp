@@ -3,6 +3,7 @@
 // Recordings are checked with ffprobe and by reading the AVI's RIFF chunks.
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTemporaryDir>
 #include <gst/gst.h>
 #include <gtest/gtest.h>
@@ -239,7 +240,15 @@ class GstGraph : public ::testing::Test {
     static void SetUpTestSuite() {
         setenv("POMVIRA_TEST_DEVICES", "2", 1);
         setenv("POMVIRA_NO_REAL_DEVICES", "1", 1);
+        // Graph dumps of registered graphs land here (read at initialisation).
+        dotDir_ = new QTemporaryDir;
+        setenv("GST_DEBUG_DUMP_DOT_DIR", dotDir_->path().toLocal8Bit().constData(), 1);
         SetMediaSystem(GstMediaSystem());
+    }
+
+    static void TearDownTestSuite() {
+        delete dotDir_;
+        dotDir_ = nullptr;
     }
 
     void SetUp() override {
@@ -261,11 +270,14 @@ class GstGraph : public ::testing::Test {
         return cam;
     }
 
+    static QTemporaryDir* dotDir_;
     ComPtr<IGraphBuilder> graph_;
     ComPtr<ICaptureGraphBuilder2> builder_;
     ComPtr<IMediaControl> control_;
     QTemporaryDir dir_;
 };
+
+QTemporaryDir* GstGraph::dotDir_ = nullptr;
 
 }  // namespace
 
@@ -642,6 +654,12 @@ TEST_F(GstGraph, RecordingThroughACompressor) {
     ASSERT_EQ(builder_->RenderStream(nullptr, nullptr, cam.Get(), jpeg.Get(), mux.Get()), S_OK);
     EXPECT_LT(builder_->RenderStream(&PIN_CATEGORY_CAPTURE, nullptr, cam.Get(), nullptr, mux.Get()),
               0);
+    ComPtr<IBaseFilter> mic = Bind(CLSID_AudioInputDeviceCategory, "Test Microphone");
+    ComPtr<IBaseFilter> mulaw = Bind(CLSID_AudioCompressorCategory, "Mu Law audio encoder");
+    ASSERT_TRUE(mic && mulaw);
+    ASSERT_EQ(graph_->AddFilter(mic.Get(), u"AudioSourceFilter"), S_OK);
+    ASSERT_EQ(graph_->AddFilter(mulaw.Get(), u"Mu Law audio encoder"), S_OK);
+    ASSERT_EQ(builder_->RenderStream(nullptr, nullptr, mic.Get(), mulaw.Get(), mux.Get()), S_OK);
     ASSERT_GE(control_->Run(), 0);
     Pump(1200);
     // Releasing the graph while it records still completes the file.
@@ -651,8 +669,9 @@ TEST_F(GstGraph, RecordingThroughACompressor) {
     mux = nullptr;
     Probe p = FfProbe(file);
     EXPECT_EQ(p.videoStreams, 1) << p.json;
-    EXPECT_EQ(p.audioStreams, 0) << p.json;
+    EXPECT_EQ(p.audioStreams, 1) << p.json;
     EXPECT_EQ(p.videoCodec, "mjpeg") << p.json;
+    EXPECT_NE(p.json.find("\"codec_name\": \"pcm_mulaw\""), std::string::npos) << p.json;
     AviFacts avi = ReadAvi(file);
     EXPECT_GT(avi.totalFrames, 0u);
     EXPECT_TRUE(avi.hasIndex);
@@ -826,6 +845,8 @@ TEST_F(GstGraph, FilterNamesAreUniqueAndRunningObjectsAreFound) {
     ComPtr<IUnknown> found;
     ASSERT_EQ(rot->GetObjectByName(u"!FilterGraph 00001234 pid 1A", found.Put()), S_OK);
     EXPECT_EQ(found.Get(), QueryAs<IUnknown>(graph_.Get()).Get());
+    // Registered, the graph is dumped under its item name.
+    EXPECT_TRUE(QFile::exists(dotDir_->filePath("FilterGraph 00001234 pid 1A.dot")));
     EXPECT_EQ(rot->Revoke(cookie), S_OK);
     EXPECT_EQ(rot->GetObjectByName(u"!FilterGraph 00001234 pid 1A", found.Put()), MK_E_UNAVAILABLE);
     EXPECT_EQ(rot->Revoke(cookie), E_INVALIDARG);
