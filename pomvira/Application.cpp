@@ -62,6 +62,7 @@ bool ApplicationTerminating() { return g_terminating; }
 void TerminateApplication() {
     g_terminating = true;
     // Like a posted quit message: the loops end when control returns to
-    // them (a modal loop that runs then ends too).
-    QTimer::singleShot(0, qApp, [] { QCoreApplication::quit(); });
+    // them. exit(), not quit(): quit() first asks every window to close, and
+    // the preview window refuses to.
+    QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
 }
