@@ -15,6 +15,7 @@
 #include "FilterGraph.h"
 #include "GstRef.h"
 #include "TestDevices.h"
+#include "RenderingFilters.h"
 
 namespace media::gst {
 
@@ -391,6 +392,7 @@ class System : public IMediaSystem {
 IMediaSystem* GstMediaSystem() {
     static System* system = [] {
         gst_init(nullptr, nullptr);
+        RegisterRenderingClasses();
         const char* count = g_getenv("POMVIRA_TEST_DEVICES");
         if (count)
             RegisterTestDevices(int(g_ascii_strtoll(count, nullptr, 10)));

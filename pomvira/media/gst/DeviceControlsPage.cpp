@@ -1,0 +1,303 @@
+#include "DeviceControlsPage.h"
+
+#include <gst/base/gstbasesrc.h>
+#include <gst/base/gstpushsrc.h>
+#include <gst/video/colorbalance.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QScrollArea>
+#include <QSlider>
+#include <QSpinBox>
+#include <QVBoxLayout>
+#include <climits>
+#include <cstring>
+
+namespace media::gst {
+
+namespace {
+
+// Integer ranges up to this width get a slider next to the spin box.
+constexpr int64_t kSliderRange = 65535;
+
+// Properties that restart, retime or disconnect the stream rather than
+// change the picture.
+const char* const kLeftOut[] = {"is-live",     "io-mode",   "device-fd", "do-timestamp",
+                                "num-buffers", "blocksize", "typefind",  "timestamp-offset"};
+
+QWidget* SliderWithSpinBox(QWidget* parent, const QString& name, int min, int max, int value,
+                           std::function<void(int)> changed) {
+    auto* box = new QWidget(parent);
+    auto* row = new QHBoxLayout(box);
+    row->setContentsMargins(0, 0, 0, 0);
+    auto* spin = new QSpinBox(box);
+    spin->setObjectName(name);
+    spin->setRange(min, max);
+    spin->setValue(value);
+    if (int64_t(max) - int64_t(min) <= kSliderRange) {
+        auto* slider = new QSlider(Qt::Horizontal, box);
+        slider->setObjectName(name + QStringLiteral("-slider"));
+        slider->setRange(min, max);
+        slider->setValue(value);
+        QObject::connect(slider, &QSlider::valueChanged, spin, &QSpinBox::setValue);
+        QObject::connect(spin, qOverload<int>(&QSpinBox::valueChanged), slider, &QSlider::setValue);
+        row->addWidget(slider, 1);
+    }
+    QObject::connect(spin, qOverload<int>(&QSpinBox::valueChanged), box, std::move(changed));
+    row->addWidget(spin);
+    return box;
+}
+
+// The first element an iterator yields (a new reference), or null.
+ElementRef FirstElement(GstIterator* iterator) {
+    GstRef<GstIterator> it = GstRef<GstIterator>::Adopt(iterator);
+    GValue item = G_VALUE_INIT;
+    ElementRef found;
+    if (it && gst_iterator_next(it.Get(), &item) == GST_ITERATOR_OK) {
+        found = ElementRef::Share(GST_ELEMENT(g_value_get_object(&item)));
+        g_value_unset(&item);
+    }
+    return found;
+}
+
+// The element whose controls are the device's: a device's element may be a
+// bin around the actual source; then a colour balance inside it, or else its
+// source element.
+ElementRef ControlElement(ElementRef element) {
+    while (element && GST_IS_BIN(element.Get()) && !GST_IS_COLOR_BALANCE(element.Get())) {
+        GstBin* bin = GST_BIN(element.Get());
+        ElementRef inner =
+            FirstElement(gst_bin_iterate_all_by_interface(bin, GST_TYPE_COLOR_BALANCE));
+        if (!inner)
+            inner = FirstElement(gst_bin_iterate_sources(bin));
+        if (!inner)
+            break;
+        element = inner;
+    }
+    return element;
+}
+
+}  // namespace
+
+// A property value as the page found it.
+struct DeviceControlsPage::SavedProperty {
+    std::string name;
+    GValue value = G_VALUE_INIT;
+    ~SavedProperty() {
+        if (G_IS_VALUE(&value))
+            g_value_unset(&value);
+    }
+};
+
+DeviceControlsPage::DeviceControlsPage(ElementRef element, QWidget* parent)
+    : PropertyPage(parent), element_(ControlElement(std::move(element))) {
+    setObjectName(QStringLiteral("DeviceControlsPage"));
+    setWindowTitle(QStringLiteral("Device"));
+    auto* outer = new QVBoxLayout(this);
+    auto* scroll = new QScrollArea(this);
+    scroll->setWidgetResizable(true);
+    auto* content = new QWidget(scroll);
+    auto* form = new QFormLayout(content);
+    scroll->setWidget(content);
+    outer->addWidget(scroll);
+
+    AddColorBalance(form);
+    guint count = 0;
+    GParamSpec** specs = g_object_class_list_properties(G_OBJECT_GET_CLASS(element_.Get()), &count);
+    for (guint i = 0; i < count; ++i) {
+        if (ShowsProperty(specs[i]))
+            AddProperty(form, specs[i]);
+    }
+    g_free(specs);
+    if (controls_ == 0)
+        form->addRow(new QLabel(QStringLiteral("No controls."), content));
+}
+
+DeviceControlsPage::~DeviceControlsPage() = default;
+
+bool DeviceControlsPage::ShowsProperty(const GParamSpec* spec) {
+    const GParamFlags flags = spec->flags;
+    if (!(flags & G_PARAM_READABLE) || !(flags & G_PARAM_WRITABLE) ||
+        (flags & G_PARAM_CONSTRUCT_ONLY))
+        return false;
+    // Properties of the generic classes say nothing about the device.
+    const GType owner = spec->owner_type;
+    if (owner == GST_TYPE_OBJECT || owner == GST_TYPE_ELEMENT || owner == GST_TYPE_BIN ||
+        owner == GST_TYPE_BASE_SRC || owner == GST_TYPE_PUSH_SRC)
+        return false;
+    for (const char* name : kLeftOut)
+        if (std::strcmp(spec->name, name) == 0)
+            return false;
+    const GType type = G_PARAM_SPEC_VALUE_TYPE(spec);
+    if (type == G_TYPE_INT || type == G_TYPE_DOUBLE || type == G_TYPE_FLOAT ||
+        type == G_TYPE_BOOLEAN || G_TYPE_IS_ENUM(type))
+        return true;
+    // Unsigned integers fit the controls only up to the signed range
+    // (colours packed into 32 bits do not).
+    return type == G_TYPE_UINT && G_PARAM_SPEC_UINT(spec)->maximum <= guint(INT_MAX);
+}
+
+void DeviceControlsPage::AddColorBalance(QFormLayout* form) {
+    if (!GST_IS_COLOR_BALANCE(element_.Get()))
+        return;
+    GstColorBalance* balance = GST_COLOR_BALANCE(element_.Get());
+    for (const GList* l = gst_color_balance_list_channels(balance); l; l = l->next) {
+        auto* channel = GST_COLOR_BALANCE_CHANNEL(l->data);
+        const int value = gst_color_balance_get_value(balance, channel);
+        const QString label = QString::fromUtf8(channel->label);
+        channelLabels_.push_back(QString(channel->label).toLower().toStdString());
+        QWidget* control = SliderWithSpinBox(
+            form->parentWidget(), QStringLiteral("balance:") + label, channel->min_value,
+            channel->max_value, value, [this, balance, channel, value](int v) {
+                RememberChannel(channel, value);
+                gst_color_balance_set_value(balance, channel, v);
+            });
+        form->addRow(label, control);
+        ++controls_;
+    }
+}
+
+void DeviceControlsPage::AddProperty(QFormLayout* form, GParamSpec* spec) {
+    // A property that the colour balance already shows is not shown twice.
+    const std::string lower =
+        QString::fromUtf8(g_param_spec_get_nick(spec)).toLower().toStdString();
+    for (const std::string& label : channelLabels_)
+        if (label == lower || label == spec->name)
+            return;
+
+    QWidget* parent = form->parentWidget();
+    GObject* object = G_OBJECT(element_.Get());
+    const QString name = QString::fromUtf8(spec->name);
+    const QString label = QString::fromUtf8(g_param_spec_get_nick(spec));
+    const GType type = G_PARAM_SPEC_VALUE_TYPE(spec);
+    QWidget* control = nullptr;
+
+    if (type == G_TYPE_INT || type == G_TYPE_UINT) {
+        int min, max, value;
+        if (type == G_TYPE_INT) {
+            min = G_PARAM_SPEC_INT(spec)->minimum;
+            max = G_PARAM_SPEC_INT(spec)->maximum;
+            gint v = 0;
+            g_object_get(object, spec->name, &v, nullptr);
+            value = v;
+        } else {
+            min = int(G_PARAM_SPEC_UINT(spec)->minimum);
+            max = int(G_PARAM_SPEC_UINT(spec)->maximum);
+            guint v = 0;
+            g_object_get(object, spec->name, &v, nullptr);
+            value = int(v);
+        }
+        control =
+            SliderWithSpinBox(parent, name, min, max, value, [this, object, spec, type](int v) {
+                Remember(spec);
+                if (type == G_TYPE_INT)
+                    g_object_set(object, spec->name, gint(v), nullptr);
+                else
+                    g_object_set(object, spec->name, guint(v), nullptr);
+            });
+    } else if (type == G_TYPE_DOUBLE || type == G_TYPE_FLOAT) {
+        double min, max, value;
+        if (type == G_TYPE_DOUBLE) {
+            min = G_PARAM_SPEC_DOUBLE(spec)->minimum;
+            max = G_PARAM_SPEC_DOUBLE(spec)->maximum;
+            g_object_get(object, spec->name, &value, nullptr);
+        } else {
+            min = G_PARAM_SPEC_FLOAT(spec)->minimum;
+            max = G_PARAM_SPEC_FLOAT(spec)->maximum;
+            gfloat v = 0;
+            g_object_get(object, spec->name, &v, nullptr);
+            value = v;
+        }
+        auto* spin = new QDoubleSpinBox(parent);
+        spin->setObjectName(name);
+        spin->setDecimals(3);
+        spin->setRange(min, max);
+        spin->setValue(value);
+        connect(spin, qOverload<double>(&QDoubleSpinBox::valueChanged), this,
+                [this, object, spec, type](double v) {
+                    Remember(spec);
+                    if (type == G_TYPE_DOUBLE)
+                        g_object_set(object, spec->name, v, nullptr);
+                    else
+                        g_object_set(object, spec->name, gfloat(v), nullptr);
+                });
+        control = spin;
+    } else if (type == G_TYPE_BOOLEAN) {
+        gboolean value = FALSE;
+        g_object_get(object, spec->name, &value, nullptr);
+        auto* check = new QCheckBox(parent);
+        check->setObjectName(name);
+        check->setChecked(value);
+        connect(check, &QCheckBox::toggled, this, [this, object, spec](bool on) {
+            Remember(spec);
+            g_object_set(object, spec->name, gboolean(on), nullptr);
+        });
+        control = check;
+    } else if (G_TYPE_IS_ENUM(type)) {
+        gint value = 0;
+        g_object_get(object, spec->name, &value, nullptr);
+        auto* combo = new QComboBox(parent);
+        combo->setObjectName(name);
+        GEnumClass* enumClass = G_PARAM_SPEC_ENUM(spec)->enum_class;
+        for (guint i = 0; i < enumClass->n_values; ++i) {
+            const GEnumValue& ev = enumClass->values[i];
+            combo->addItem(QString::fromUtf8(ev.value_nick), ev.value);
+            if (ev.value == value)
+                combo->setCurrentIndex(int(i));
+        }
+        connect(combo, qOverload<int>(&QComboBox::currentIndexChanged), this,
+                [this, object, spec, combo](int index) {
+                    if (index < 0)
+                        return;
+                    Remember(spec);
+                    g_object_set(object, spec->name, gint(combo->itemData(index).toInt()), nullptr);
+                });
+        control = combo;
+    }
+    if (!control)
+        return;
+    control->setToolTip(QString::fromUtf8(g_param_spec_get_blurb(spec)));
+    form->addRow(label, control);
+    ++controls_;
+}
+
+void DeviceControlsPage::Remember(const GParamSpec* spec) {
+    for (const auto& saved : savedProperties_)
+        if (saved->name == spec->name)
+            return;
+    auto saved = std::make_unique<SavedProperty>();
+    saved->name = spec->name;
+    g_value_init(&saved->value, G_PARAM_SPEC_VALUE_TYPE(spec));
+    g_object_get_property(G_OBJECT(element_.Get()), spec->name, &saved->value);
+    savedProperties_.push_back(std::move(saved));
+}
+
+void DeviceControlsPage::RememberChannel(GstColorBalanceChannel* channel, int value) {
+    for (const SavedChannel& saved : savedChannels_)
+        if (saved.label == channel->label)
+            return;
+    savedChannels_.push_back({channel->label, value});
+}
+
+void DeviceControlsPage::Revert() {
+    GObject* object = G_OBJECT(element_.Get());
+    for (const auto& saved : savedProperties_)
+        g_object_set_property(object, saved->name.c_str(), &saved->value);
+    savedProperties_.clear();
+    if (GST_IS_COLOR_BALANCE(element_.Get())) {
+        GstColorBalance* balance = GST_COLOR_BALANCE(element_.Get());
+        for (const GList* l = gst_color_balance_list_channels(balance); l; l = l->next) {
+            auto* channel = GST_COLOR_BALANCE_CHANNEL(l->data);
+            for (const SavedChannel& saved : savedChannels_)
+                if (saved.label == channel->label)
+                    gst_color_balance_set_value(balance, channel, saved.value);
+        }
+    }
+    savedChannels_.clear();
+}
+
+}  // namespace media::gst

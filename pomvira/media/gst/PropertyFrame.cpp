@@ -1,0 +1,98 @@
+#include "PropertyFrame.h"
+
+#include <QDialogButtonBox>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "CaptureFilters.h"
+#include "DeviceControlsPage.h"
+#include "PinFormatPage.h"
+
+namespace media::gst {
+
+PropertyPage* CreatePropertyPage(const GUID& page, const std::vector<IUnknown*>& objects,
+                                 QWidget* parent) {
+    for (IUnknown* object : objects) {
+        if (!object)
+            continue;
+        if (page == CLSID_DeviceControlsPage) {
+            ElementRef element;
+            if (auto* device = dynamic_cast<DeviceFilter*>(BinFilter::From(object)))
+                element = ElementRef::Share(device->Source());
+            else if (auto provider = QueryAs<ISourceElementProvider>(object))
+                element = provider->SourceElement();
+            if (element)
+                return new DeviceControlsPage(element, parent);
+        } else if (page == CLSID_StreamFormatPage) {
+            auto pin = QueryAs<IPin>(object);
+            if (pin)
+                return new PinFormatPage(pin.Get(), parent);
+        }
+    }
+    return nullptr;
+}
+
+PropertyFrame::PropertyFrame(QWidget* parent, const QString& caption) : QDialog(parent) {
+    setObjectName(QStringLiteral("PropertyFrame"));
+    setWindowTitle(caption);
+    setModal(true);
+    auto* layout = new QVBoxLayout(this);
+    tabs_ = new QTabWidget(this);
+    layout->addWidget(tabs_);
+    auto* buttons = new QDialogButtonBox(this);
+    QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
+    ok->setObjectName(QStringLiteral("OK"));
+    ok->setDefault(true);
+    QPushButton* cancel =
+        buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
+    cancel->setObjectName(QStringLiteral("Cancel"));
+    connect(buttons, &QDialogButtonBox::accepted, this, &PropertyFrame::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &PropertyFrame::reject);
+    layout->addWidget(buttons);
+}
+
+void PropertyFrame::AddPage(PropertyPage* page) {
+    pages_.push_back(page);
+    tabs_->addTab(page, page->windowTitle());
+}
+
+int PropertyFrame::PageCount() const {
+    return int(pages_.size());
+}
+
+void PropertyFrame::accept() {
+    for (PropertyPage* page : pages_) {
+        if (FAILED(page->Apply())) {
+            tabs_->setCurrentWidget(page);
+            return;
+        }
+    }
+    QDialog::accept();
+}
+
+void PropertyFrame::reject() {
+    for (PropertyPage* page : pages_)
+        page->Revert();
+    QDialog::reject();
+}
+
+HRESULT ShowPropertyFrame(QWidget* parent, int32_t x, int32_t y, const WString& caption,
+                          const std::vector<IUnknown*>& objects, const std::vector<GUID>& pages) {
+    if (objects.empty())
+        return E_INVALIDARG;
+    PropertyFrame frame(parent, QString::fromStdU16String(caption));
+    for (const GUID& id : pages) {
+        if (PropertyPage* page = CreatePropertyPage(id, objects, &frame))
+            frame.AddPage(page);
+    }
+    if (frame.PageCount() == 0)
+        return E_FAIL;
+    frame.adjustSize();
+    if (parent)
+        frame.move(parent->mapToGlobal(QPoint(x, y)));
+    frame.exec();
+    return S_OK;
+}
+
+}  // namespace media::gst

@@ -1,0 +1,75 @@
+// The property frame (OleCreatePropertyFrame): a modal dialog titled with
+// the caption, one tab per property page, and the buttons "OK" and
+// "Cancel". Two pages exist:
+//  - the device controls page of a capture filter: the picture controls of
+//    its GStreamer source element (GstColorBalance channels and the writable
+//    numeric, boolean and enumerated properties), applied live while the
+//    dialog is open and put back on Cancel;
+//  - the format page of a capture pin: the formats its stream configuration
+//    offers (colour format, size, frame rate); OK sets the chosen one.
+// Objects offer the pages through ISpecifyPropertyPages, with the page
+// identifiers CLSID_DeviceControlsPage and CLSID_StreamFormatPage
+// (GstMediaSystem.h). The device page finds the source element of the
+// boundary's capture filters itself; other filters whose controls live on a
+// GStreamer element answer ISourceElementProvider.
+#pragma once
+
+#include <QDialog>
+#include <QWidget>
+#include <vector>
+
+#include "GstMediaSystem.h"
+#include "GstRef.h"
+#include "media/MediaBoundary.h"
+
+class QTabWidget;
+
+namespace media::gst {
+
+// Answered by filters whose device controls live on a GStreamer element.
+class ISourceElementProvider : public virtual IUnknown {
+  public:
+    static constexpr IID IID_ =
+        MakeGuid(0xA01434BE, 0x0054, 0x401A, 0x93, 0x92, 0x41, 0x84, 0x9C, 0xAE, 0x9E, 0x3E);
+    // The element whose controls the device page shows (a new reference),
+    // or null when there is none.
+    virtual ElementRef SourceElement() = 0;
+};
+
+// One page of the frame.
+class PropertyPage : public QWidget {
+    Q_OBJECT
+  public:
+    using QWidget::QWidget;
+    // OK: makes the page's choices take effect. A failure keeps the frame open.
+    virtual HRESULT Apply() { return S_OK; }
+    // Cancel: undoes what the page applied while it was open.
+    virtual void Revert() {}
+};
+
+// The page for one identifier, made for the first of objects that supports
+// it; null when none does (or the identifier is unknown).
+PropertyPage* CreatePropertyPage(const GUID& page, const std::vector<IUnknown*>& objects,
+                                 QWidget* parent);
+
+class PropertyFrame : public QDialog {
+    Q_OBJECT
+  public:
+    PropertyFrame(QWidget* parent, const QString& caption);
+    void AddPage(PropertyPage* page);
+    int PageCount() const;
+    void accept() override;
+    void reject() override;
+
+  private:
+    QTabWidget* tabs_;
+    std::vector<PropertyPage*> pages_;
+};
+
+// OleCreatePropertyFrame: shows the frame modally at (x, y) of the parent's
+// client area and returns when the user closes it: S_OK. E_INVALIDARG
+// without objects, E_FAIL when none of the pages can be shown.
+HRESULT ShowPropertyFrame(QWidget* parent, int32_t x, int32_t y, const WString& caption,
+                          const std::vector<IUnknown*>& objects, const std::vector<GUID>& pages);
+
+}  // namespace media::gst

@@ -1,0 +1,64 @@
+#include "RenderingFilters.h"
+
+#include "GstMediaSystem.h"
+#include "PropertyFrame.h"
+
+namespace media::gst {
+
+namespace {
+
+template <class Filter>
+HRESULT CreateFilter(const IID& iid, void** object) {
+    if (!object)
+        return E_POINTER;
+    *object = nullptr;
+    auto filter = ComPtr<IBaseFilter>::Attach(new Filter);
+    return filter->QueryInterface(iid, object);
+}
+
+}  // namespace
+
+SampleGrabberFilter::SampleGrabberFilter() : BinFilter(CLSID_SampleGrabber, gst_bin_new(nullptr)) {
+    gst_bin_add(GST_BIN(Bin()), core_.Element());
+    ExposePad(gst_element_get_static_pad(core_.Element(), "sink"), u"Input");
+    ExposePad(gst_element_get_static_pad(core_.Element(), "src"), u"Output");
+}
+
+SampleGrabberFilter::~SampleGrabberFilter() {
+    // Out of any graph by now (the graph holds its filters): stop streaming
+    // before the grabber's state goes.
+    gst_element_set_state(Bin(), GST_STATE_NULL);
+}
+
+void* SampleGrabberFilter::ExtraInterface(const IID& iid) {
+    if (iid == ISampleGrabber::IID_)
+        return static_cast<ISampleGrabber*>(this);
+    return BinFilter::ExtraInterface(iid);
+}
+
+VideoRendererFilter::VideoRendererFilter() : BinFilter(CLSID_VideoRenderer, gst_bin_new(nullptr)) {
+    gst_bin_add(GST_BIN(Bin()), core_.Element());
+    ExposePad(gst_element_get_static_pad(core_.Element(), "sink"), u"Input");
+}
+
+VideoRendererFilter::~VideoRendererFilter() {
+    gst_element_set_state(Bin(), GST_STATE_NULL);
+}
+
+void* VideoRendererFilter::ExtraInterface(const IID& iid) {
+    if (iid == IVideoWindow::IID_)
+        return static_cast<IVideoWindow*>(this);
+    return BinFilter::ExtraInterface(iid);
+}
+
+void RegisterRenderingClasses() {
+    RegisterFilterClass(CLSID_SampleGrabber, &CreateFilter<SampleGrabberFilter>);
+    RegisterFilterClass(CLSID_VideoRenderer, &CreateFilter<VideoRendererFilter>);
+    SetPropertyFrameHandler([](QWidget* parent, const WString& caption,
+                               const std::vector<IUnknown*>& objects,
+                               const std::vector<GUID>& pages) {
+        return ShowPropertyFrame(parent, 0, 0, caption, objects, pages);
+    });
+}
+
+}  // namespace media::gst

@@ -1,0 +1,238 @@
+#include "VideoRendererCore.h"
+
+#include <gst/app/gstappsink.h>
+#include <gst/video/video.h>
+
+#include <atomic>
+#include <cstring>
+
+namespace media::gst {
+
+// What the streaming thread needs; shared by the appsink callbacks and the
+// event probe, released by GStreamer when the sink lets go of them.
+struct VideoRendererCore::StreamState {
+    std::shared_ptr<FrameMailbox> mailbox;
+    std::atomic<bool> newStream{true};
+    // The video info of the caps last seen (streaming thread only).
+    CapsRef caps;
+    GstVideoInfo info;
+
+    GstFlowReturn Deliver(GstSample* sample) {
+        if (!sample)
+            return GST_FLOW_OK;
+        GstCaps* sampleCaps = gst_sample_get_caps(sample);
+        GstBuffer* buffer = gst_sample_get_buffer(sample);
+        if (!sampleCaps || !buffer)
+            return GST_FLOW_OK;
+        if (caps.Get() != sampleCaps) {
+            if (!gst_video_info_from_caps(&info, sampleCaps))
+                return GST_FLOW_OK;
+            caps = CapsRef::Share(sampleCaps);
+        }
+        GstVideoFrame frame;
+        if (!gst_video_frame_map(&frame, &info, buffer, GST_MAP_READ))
+            return GST_FLOW_OK;
+        QImage image = ImageFromFrame(
+            static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)),
+            GST_VIDEO_FRAME_WIDTH(&frame), GST_VIDEO_FRAME_HEIGHT(&frame),
+            GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0), int(GST_VIDEO_FRAME_FORMAT(&frame)));
+        gst_video_frame_unmap(&frame);
+        if (!image.isNull())
+            mailbox->Post(std::move(image), newStream.exchange(false));
+        return GST_FLOW_OK;
+    }
+};
+
+namespace {
+
+template <class State>
+void DeleteStateRef(gpointer p) {
+    delete static_cast<std::shared_ptr<State>*>(p);
+}
+
+}  // namespace
+
+VideoRendererCore::VideoRendererCore()
+    : mailbox_(std::make_shared<FrameMailbox>()), style_(WS_CAPTION | WS_THICKFRAME) {
+    sink_ = ElementRef::Sink(gst_element_factory_make("appsink", nullptr));
+    CapsRef caps = AcceptedCaps();
+    g_object_set(sink_.Get(), "caps", caps.Get(), "enable-last-sample", FALSE, "max-buffers", 1u,
+                 "drop", TRUE, "qos", TRUE, nullptr);
+
+    auto state = std::make_shared<StreamState>();
+    state->mailbox = mailbox_;
+
+    GstAppSinkCallbacks callbacks{};
+    callbacks.new_sample = [](GstAppSink* sink, gpointer data) -> GstFlowReturn {
+        auto& st = *static_cast<std::shared_ptr<StreamState>*>(data);
+        GstRef<GstSample> sample = GstRef<GstSample>::Adopt(gst_app_sink_pull_sample(sink));
+        return st->Deliver(sample.Get());
+    };
+    callbacks.new_preroll = [](GstAppSink* sink, gpointer data) -> GstFlowReturn {
+        // A paused graph shows its first frame, as a renderer does.
+        auto& st = *static_cast<std::shared_ptr<StreamState>*>(data);
+        GstRef<GstSample> sample = GstRef<GstSample>::Adopt(gst_app_sink_pull_preroll(sink));
+        return st->Deliver(sample.Get());
+    };
+    gst_app_sink_set_callbacks(GST_APP_SINK(sink_.Get()), &callbacks,
+                               new std::shared_ptr<StreamState>(state),
+                               &DeleteStateRef<StreamState>);
+
+    // A new stream (the graph started again) shows the window with its first frame.
+    PadRef pad = PadRef::Adopt(gst_element_get_static_pad(sink_.Get(), "sink"));
+    gst_pad_add_probe(
+        pad.Get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM,
+        [](GstPad*, GstPadProbeInfo* info, gpointer data) -> GstPadProbeReturn {
+            auto& st = *static_cast<std::shared_ptr<StreamState>*>(data);
+            const GstEventType type = GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info));
+            if (type == GST_EVENT_STREAM_START || type == GST_EVENT_FLUSH_STOP)
+                st->newStream = true;
+            return GST_PAD_PROBE_OK;
+        },
+        new std::shared_ptr<StreamState>(state), &DeleteStateRef<StreamState>);
+}
+
+VideoRendererCore::~VideoRendererCore() {
+    // No frame notices after this point; the window goes with the renderer.
+    mailbox_->SetTarget(nullptr);
+    if (window_) {
+        window_->hide();
+        window_->deleteLater();
+    }
+}
+
+CapsRef VideoRendererCore::AcceptedCaps() {
+    // BGRx is Qt's native 32-bit layout; BGR is what the sample grabber in
+    // front of the renderer passes on, so the preview chain needs no
+    // converter between them.
+    return CapsRef::Adopt(gst_caps_from_string("video/x-raw, format=(string){ BGRx, BGR, RGB }"));
+}
+
+QImage VideoRendererCore::ImageFromFrame(const uint8_t* data, int width, int height, int stride,
+                                         int gstFormat) {
+    if (!data || width <= 0 || height <= 0)
+        return QImage();
+    const auto format = GstVideoFormat(gstFormat);
+    if (format != GST_VIDEO_FORMAT_BGRx && format != GST_VIDEO_FORMAT_BGR &&
+        format != GST_VIDEO_FORMAT_RGB)
+        return QImage();
+    QImage image(width, height, QImage::Format_RGB32);
+    if (image.isNull())
+        return image;
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* src = data + size_t(y) * size_t(stride);
+        auto* dst = reinterpret_cast<uint32_t*>(image.scanLine(y));
+        switch (format) {
+            case GST_VIDEO_FORMAT_BGRx:
+                // Same byte order as Format_RGB32; the unused byte must read 0xff.
+                for (int x = 0; x < width; ++x, src += 4)
+                    dst[x] = 0xff000000u | uint32_t(src[2]) << 16 | uint32_t(src[1]) << 8 | src[0];
+                break;
+            case GST_VIDEO_FORMAT_BGR:
+                for (int x = 0; x < width; ++x, src += 3)
+                    dst[x] = 0xff000000u | uint32_t(src[2]) << 16 | uint32_t(src[1]) << 8 | src[0];
+                break;
+            default:  // RGB
+                for (int x = 0; x < width; ++x, src += 3)
+                    dst[x] = 0xff000000u | uint32_t(src[0]) << 16 | uint32_t(src[1]) << 8 | src[2];
+                break;
+        }
+    }
+    return image;
+}
+
+VideoRendererWindow* VideoRendererCore::Window() {
+    if (!window_) {
+        window_ = new VideoRendererWindow(mailbox_);
+        window_->setWindowTitle(caption_);
+        window_->SetDrain(drain_);
+        if (owner_)
+            window_->setParent(owner_);
+        ApplyWindowFlags(window_);
+    }
+    return window_;
+}
+
+void VideoRendererCore::ApplyWindowFlags(VideoRendererWindow* w) {
+    const bool wasHidden = w->isHidden();
+    const QRect geometry = w->geometry();
+    Qt::WindowFlags flags;
+    if (owner_) {
+        flags = Qt::Widget;
+    } else {
+        flags = Qt::Window;
+        if (!(style_ & WS_CAPTION))
+            flags |= Qt::FramelessWindowHint;
+        if (styleEx_ & WS_EX_TOPMOST)
+            flags |= Qt::WindowStaysOnTopHint;
+    }
+    if (w->parentWidget() != owner_.data() || w->windowFlags() != flags) {
+        w->setParent(owner_, flags);
+        w->setGeometry(geometry);
+        if (!wasHidden)
+            w->show();
+    }
+    // A top-level renderer window takes the keys itself and passes them on.
+    w->setFocusPolicy(owner_ ? Qt::NoFocus : Qt::StrongFocus);
+}
+
+HRESULT VideoRendererCore::put_Caption(const WString& caption) {
+    caption_ = QString::fromStdU16String(caption);
+    Window()->setWindowTitle(caption_);
+    return S_OK;
+}
+
+HRESULT VideoRendererCore::put_WindowStyle(int32_t style) {
+    style_ = style;
+    ApplyWindowFlags(Window());
+    return S_OK;
+}
+
+HRESULT VideoRendererCore::put_WindowStyleEx(int32_t style) {
+    styleEx_ = style;
+    ApplyWindowFlags(Window());
+    return S_OK;
+}
+
+HRESULT VideoRendererCore::put_Owner(QWidget* owner) {
+    VideoRendererWindow* w = Window();
+    owner_ = owner;
+    ApplyWindowFlags(w);
+    return S_OK;
+}
+
+HRESULT VideoRendererCore::put_MessageDrain(QWidget* drain) {
+    drain_ = drain;
+    Window()->SetDrain(drain);
+    return S_OK;
+}
+
+HRESULT VideoRendererCore::put_Visible(int32_t visible) {
+    VideoRendererWindow* w = Window();
+    if (visible == -1) {
+        w->show();
+    } else if (visible == 0) {
+        // Until the stream starts again, as a renderer's window does.
+        w->hide();
+    } else {
+        return E_INVALIDARG;
+    }
+    return S_OK;
+}
+
+HRESULT VideoRendererCore::get_Visible(int32_t* visible) {
+    if (!visible)
+        return E_POINTER;
+    *visible = Window()->isHidden() ? 0 : -1;
+    return S_OK;
+}
+
+HRESULT VideoRendererCore::SetWindowPosition(int32_t left, int32_t top, int32_t width,
+                                             int32_t height) {
+    if (width < 0 || height < 0)
+        return E_INVALIDARG;
+    Window()->setGeometry(left, top, width, height);
+    return S_OK;
+}
+
+}  // namespace media::gst

@@ -1,0 +1,64 @@
+// The GStreamer side of the video renderer: an appsink that takes raw video
+// in a format Qt paints directly (BGRx, BGR, RGB), turns each frame into a
+// 32-bit image with one pass over its bytes, and hands it to the renderer's
+// window. The IVideoWindow operations place that window; they run on the
+// user-interface thread, where the renderer is created.
+#pragma once
+
+#include <gst/gst.h>
+
+#include <QPointer>
+#include <memory>
+
+#include "GstRef.h"
+#include "VideoRendererWindow.h"
+#include "media/MediaBoundary.h"
+
+namespace media::gst {
+
+class VideoRendererCore {
+  public:
+    VideoRendererCore();
+    ~VideoRendererCore();
+    VideoRendererCore(const VideoRendererCore&) = delete;
+    VideoRendererCore& operator=(const VideoRendererCore&) = delete;
+
+    // The appsink; its "sink" pad is the renderer's input.
+    GstElement* Element() const { return sink_.Get(); }
+    // The formats the renderer takes, in order of preference.
+    static CapsRef AcceptedCaps();
+
+    // IVideoWindow
+    HRESULT put_Caption(const WString& caption);
+    HRESULT put_WindowStyle(int32_t style);
+    HRESULT put_WindowStyleEx(int32_t style);
+    HRESULT put_Owner(QWidget* owner);
+    HRESULT put_MessageDrain(QWidget* drain);
+    HRESULT put_Visible(int32_t visible);
+    HRESULT get_Visible(int32_t* visible);
+    HRESULT SetWindowPosition(int32_t left, int32_t top, int32_t width, int32_t height);
+
+    // The renderer's window (made on demand; it dies with its owner and is
+    // then made again when next needed).
+    VideoRendererWindow* Window();
+
+    // Turns a mapped raw frame into the 32-bit image the window paints:
+    // exactly one pass over the pixels. Null image for formats not taken.
+    static QImage ImageFromFrame(const uint8_t* data, int width, int height, int stride,
+                                 int gstFormat);
+
+  private:
+    struct StreamState;
+    void ApplyWindowFlags(VideoRendererWindow* w);
+
+    ElementRef sink_;
+    std::shared_ptr<FrameMailbox> mailbox_;
+    QPointer<VideoRendererWindow> window_;
+    QPointer<QWidget> owner_;
+    QPointer<QWidget> drain_;
+    QString caption_;
+    int32_t style_;
+    int32_t styleEx_ = 0;
+};
+
+}  // namespace media::gst

@@ -1,0 +1,159 @@
+#include "VideoRendererWindow.h"
+
+#include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QWheelEvent>
+
+namespace media::gst {
+
+QEvent::Type FrameMailbox::NoticeType() {
+    static const QEvent::Type type = QEvent::Type(QEvent::registerEventType());
+    return type;
+}
+
+void FrameMailbox::SetTarget(QObject* target) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    target_ = target;
+    noticePosted_ = false;
+}
+
+void FrameMailbox::Post(QImage frame, bool firstOfStream) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    pending_ = std::move(frame);
+    havePending_ = true;
+    if (firstOfStream)
+        streamStarted_ = true;
+    // The target cannot be destroyed while the lock is held (its destructor
+    // clears it under the same lock), so posting to it here is safe.
+    if (target_ && !noticePosted_) {
+        noticePosted_ = true;
+        QCoreApplication::postEvent(target_, new QEvent(NoticeType()));
+    }
+}
+
+bool FrameMailbox::Take(QImage* frame) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!havePending_)
+        return false;
+    *frame = std::move(pending_);
+    pending_ = QImage();
+    havePending_ = false;
+    return true;
+}
+
+bool FrameMailbox::Acknowledge() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    noticePosted_ = false;
+    return std::exchange(streamStarted_, false);
+}
+
+VideoRendererWindow::VideoRendererWindow(std::shared_ptr<FrameMailbox> mailbox)
+    : mailbox_(std::move(mailbox)) {
+    // The window class name of the platform's renderer; the caption goes to
+    // the window title, so the name never clashes with the layer's controls.
+    setObjectName(QStringLiteral("VideoRenderer"));
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setFocusPolicy(Qt::NoFocus);
+    mailbox_->SetTarget(this);
+}
+
+VideoRendererWindow::~VideoRendererWindow() {
+    mailbox_->SetTarget(nullptr);
+}
+
+bool VideoRendererWindow::event(QEvent* e) {
+    if (e->type() == FrameMailbox::NoticeType()) {
+        // A renderer shows its window when a stream starts.
+        if (mailbox_->Acknowledge() && isHidden())
+            show();
+        update();
+        return true;
+    }
+    return QWidget::event(e);
+}
+
+void VideoRendererWindow::paintEvent(QPaintEvent*) {
+    QImage next;
+    if (mailbox_->Take(&next))
+        current_ = std::move(next);
+    QPainter painter(this);
+    if (current_.isNull()) {
+        painter.fillRect(rect(), Qt::black);
+        return;
+    }
+    // Fast scaling: a preview is repainted at the camera's frame rate.
+    painter.drawImage(rect(), current_);
+}
+
+void VideoRendererWindow::ForwardMouse(QMouseEvent* e) {
+    if (!drain_) {
+        e->ignore();
+        return;
+    }
+    const QPointF global = e->globalPosition();
+    const QPointF local = drain_->mapFromGlobal(global);
+    const QPointF scene = drain_->window()->mapFromGlobal(global);
+    QMouseEvent forwarded(e->type(), local, scene, global, e->button(), e->buttons(),
+                          e->modifiers(), e->pointingDevice());
+    QCoreApplication::sendEvent(drain_, &forwarded);
+    e->accept();
+}
+
+void VideoRendererWindow::mousePressEvent(QMouseEvent* e) {
+    ForwardMouse(e);
+}
+void VideoRendererWindow::mouseReleaseEvent(QMouseEvent* e) {
+    ForwardMouse(e);
+}
+void VideoRendererWindow::mouseDoubleClickEvent(QMouseEvent* e) {
+    ForwardMouse(e);
+}
+void VideoRendererWindow::mouseMoveEvent(QMouseEvent* e) {
+    ForwardMouse(e);
+}
+
+void VideoRendererWindow::wheelEvent(QWheelEvent* e) {
+    if (!drain_) {
+        e->ignore();
+        return;
+    }
+    const QPointF global = e->globalPosition();
+    QWheelEvent forwarded(drain_->mapFromGlobal(global), global, e->pixelDelta(), e->angleDelta(),
+                          e->buttons(), e->modifiers(), e->phase(), e->inverted(), e->source(),
+                          e->pointingDevice());
+    QCoreApplication::sendEvent(drain_, &forwarded);
+    e->accept();
+}
+
+void VideoRendererWindow::keyPressEvent(QKeyEvent* e) {
+    if (!drain_)
+        return QWidget::keyPressEvent(e);
+    QKeyEvent forwarded(e->type(), e->key(), e->modifiers(), e->text(), e->isAutoRepeat(),
+                        ushort(e->count()));
+    QCoreApplication::sendEvent(drain_, &forwarded);
+}
+
+void VideoRendererWindow::keyReleaseEvent(QKeyEvent* e) {
+    if (!drain_)
+        return QWidget::keyReleaseEvent(e);
+    QKeyEvent forwarded(e->type(), e->key(), e->modifiers(), e->text(), e->isAutoRepeat(),
+                        ushort(e->count()));
+    QCoreApplication::sendEvent(drain_, &forwarded);
+}
+
+void VideoRendererWindow::contextMenuEvent(QContextMenuEvent* e) {
+    if (!drain_) {
+        e->ignore();
+        return;
+    }
+    QContextMenuEvent forwarded(e->reason(), drain_->mapFromGlobal(e->globalPos()), e->globalPos(),
+                                e->modifiers());
+    QCoreApplication::sendEvent(drain_, &forwarded);
+    e->accept();
+}
+
+}  // namespace media::gst

@@ -1,0 +1,266 @@
+// The sample grabber's GStreamer side: media type matching, the kept frame
+// (bottom-up, rows padded to 4 bytes), the connected type and the callback.
+#include <gst/app/gstappsink.h>
+#include <gst/app/gstappsrc.h>
+#include <gst/gst.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "media/gst/SampleGrabberCore.h"
+
+namespace media::gst {
+namespace {
+
+// A BGR frame of the given size: top row red, bottom row blue, green between.
+std::vector<uint8_t> TestFrame(int width, int height, int stride) {
+    std::vector<uint8_t> frame(size_t(stride) * height, 0);
+    for (int y = 0; y < height; ++y) {
+        uint8_t b = 0, g = 255, r = 0;
+        if (y == 0)
+            g = 0, r = 255;
+        if (y == height - 1)
+            g = 0, b = 255;
+        for (int x = 0; x < width; ++x) {
+            uint8_t* p = &frame[size_t(y) * stride + size_t(x) * 3];
+            p[0] = b, p[1] = g, p[2] = r;
+        }
+    }
+    return frame;
+}
+
+class RecordingCallback : public ComObject<ISampleGrabberCB> {
+  public:
+    HRESULT SampleCB(double, IMediaSample* sample) override {
+        uint8_t* data = nullptr;
+        sample->GetPointer(&data);
+        Record(data, sample->GetActualDataLength());
+        ++samples;
+        return S_OK;
+    }
+    HRESULT BufferCB(double, uint8_t* buffer, int32_t length) override {
+        Record(buffer, length);
+        ++buffers;
+        return S_OK;
+    }
+    void Record(const uint8_t* data, int32_t length) {
+        std::lock_guard<std::mutex> lock(mutex);
+        thread = std::this_thread::get_id();
+        last.assign(data, data + length);
+    }
+    std::mutex mutex;
+    std::thread::id thread;
+    std::vector<uint8_t> last;
+    std::atomic<int> buffers{0};
+    std::atomic<int> samples{0};
+};
+
+// appsrc ! grabber ! appsink, pushing BGR frames.
+class GrabberPipeline {
+  public:
+    GrabberPipeline(SampleGrabberCore& grabber, int width, int height)
+        : width_(width), height_(height) {
+        gst_init(nullptr, nullptr);
+        pipeline_ = ElementRef::Sink(gst_pipeline_new(nullptr));
+        src_ = gst_element_factory_make("appsrc", nullptr);
+        sink_ = gst_element_factory_make("appsink", nullptr);
+        CapsRef caps = CapsRef::Adopt(gst_caps_new_simple(
+            "video/x-raw", "format", G_TYPE_STRING, "BGR", "width", G_TYPE_INT, width, "height",
+            G_TYPE_INT, height, "framerate", GST_TYPE_FRACTION, 30, 1, nullptr));
+        g_object_set(src_, "caps", caps.Get(), "format", GST_FORMAT_TIME, nullptr);
+        g_object_set(sink_, "sync", FALSE, nullptr);
+        gst_bin_add_many(GST_BIN(pipeline_.Get()), src_, grabber.Element(), sink_, nullptr);
+        EXPECT_TRUE(gst_element_link_many(src_, grabber.Element(), sink_, nullptr));
+        gst_element_set_state(pipeline_.Get(), GST_STATE_PLAYING);
+    }
+    ~GrabberPipeline() { gst_element_set_state(pipeline_.Get(), GST_STATE_NULL); }
+
+    int Stride() const { return (width_ * 3 + 3) & ~3; }
+    void Push(const std::vector<uint8_t>& frame) {
+        GstBuffer* buffer = gst_buffer_new_memdup(frame.data(), frame.size());
+        GST_BUFFER_PTS(buffer) = pts_;
+        pts_ += GST_SECOND / 30;
+        ASSERT_EQ(gst_app_src_push_buffer(GST_APP_SRC(src_), buffer), GST_FLOW_OK);
+    }
+    // The next frame that passed through to the sink.
+    std::vector<uint8_t> PullPassedFrame() {
+        GstRef<GstSample> sample = GstRef<GstSample>::Adopt(
+            gst_app_sink_try_pull_sample(GST_APP_SINK(sink_), 5 * GST_SECOND));
+        if (!sample)
+            return {};
+        GstBuffer* buffer = gst_sample_get_buffer(sample.Get());
+        std::vector<uint8_t> data(gst_buffer_get_size(buffer));
+        gst_buffer_extract(buffer, 0, data.data(), data.size());
+        return data;
+    }
+
+  private:
+    ElementRef pipeline_;
+    GstElement* src_;   // owned by the pipeline
+    GstElement* sink_;  // owned by the pipeline
+    int width_, height_;
+    GstClockTime pts_ = 0;
+};
+
+AM_MEDIA_TYPE VideoType(const GUID& subtype) {
+    AM_MEDIA_TYPE mt{};
+    mt.majortype = MEDIATYPE_Video;
+    mt.subtype = subtype;
+    mt.formattype = FORMAT_VideoInfo;
+    mt.bFixedSizeSamples = -1;
+    mt.lSampleSize = 1;
+    return mt;
+}
+
+TEST(GstGrabber, FailsCleanlyBeforeAnyFrame) {
+    gst_init(nullptr, nullptr);
+    SampleGrabberCore grabber;
+    int32_t size = 0;
+    EXPECT_EQ(grabber.GetCurrentBuffer(nullptr, nullptr), E_POINTER);
+    // Not buffering at all.
+    EXPECT_EQ(grabber.GetCurrentBuffer(&size, nullptr), E_INVALIDARG);
+    grabber.SetBufferSamples(true);
+    EXPECT_EQ(grabber.GetCurrentBuffer(&size, nullptr), VFW_E_WRONG_STATE);
+    AM_MEDIA_TYPE mt{};
+    EXPECT_EQ(grabber.GetConnectedMediaType(&mt), VFW_E_NOT_CONNECTED);
+    EXPECT_EQ(grabber.GetConnectedMediaType(nullptr), E_POINTER);
+    EXPECT_EQ(grabber.SetMediaType(nullptr), E_POINTER);
+    EXPECT_EQ(grabber.SetCallback(nullptr, 2), E_INVALIDARG);
+}
+
+TEST(GstGrabber, AsksForTheMediaTypeSet) {
+    gst_init(nullptr, nullptr);
+    SampleGrabberCore grabber;
+    auto expectCaps = [&](const char* text) {
+        CapsRef expected = CapsRef::Adopt(gst_caps_from_string(text));
+        CapsRef caps = grabber.RequestedCaps();
+        EXPECT_TRUE(gst_caps_is_equal(caps.Get(), expected.Get()))
+            << StringRef::Adopt(gst_caps_to_string(caps.Get())).Get();
+    };
+    // The layer's request: any RGB24 video, without a format block.
+    AM_MEDIA_TYPE rgb24 = VideoType(MEDIASUBTYPE_RGB24);
+    ASSERT_EQ(grabber.SetMediaType(&rgb24), S_OK);
+    expectCaps("video/x-raw, format=(string)BGR");
+
+    AM_MEDIA_TYPE rgb32 = VideoType(MEDIASUBTYPE_RGB32);
+    VIDEOINFOHEADER vih{};
+    vih.bmiHeader.biWidth = 320;
+    vih.bmiHeader.biHeight = 240;
+    rgb32.cbFormat = sizeof vih;
+    rgb32.pbFormat = reinterpret_cast<uint8_t*>(&vih);
+    grabber.SetMediaType(&rgb32);
+    expectCaps("video/x-raw, format=(string)BGRx, width=(int)320, height=(int)240");
+
+    AM_MEDIA_TYPE any{};
+    grabber.SetMediaType(&any);
+    EXPECT_TRUE(gst_caps_is_any(grabber.RequestedCaps().Get()));
+}
+
+TEST(GstGrabber, KeepsTheLastFrameBottomUpWithPaddedRows) {
+    SampleGrabberCore grabber;
+    grabber.SetBufferSamples(true);
+    const int width = 641, height = 3;  // 641 * 3 = 1923 bytes, padded to 1924
+    GrabberPipeline pipeline(grabber, width, height);
+    const std::vector<uint8_t> frame = TestFrame(width, height, pipeline.Stride());
+    pipeline.Push(frame);
+
+    // The frame passes through unchanged: top row still red.
+    const std::vector<uint8_t> passed = pipeline.PullPassedFrame();
+    ASSERT_EQ(passed, frame);
+
+    int32_t size = 0;
+    ASSERT_EQ(grabber.GetCurrentBuffer(&size, nullptr), S_OK);
+    EXPECT_EQ(size, 1924 * 3);
+    std::vector<uint8_t> kept(size_t(size), 0xAA);
+    ASSERT_EQ(grabber.GetCurrentBuffer(&size, kept.data()), S_OK);
+    // Bottom-up: the first stored row is the picture's bottom row (blue).
+    EXPECT_EQ(kept[0], 255);
+    EXPECT_EQ(kept[1], 0);
+    EXPECT_EQ(kept[2], 0);
+    // ... and the last stored row its top row (red).
+    const size_t top = 2 * 1924;
+    EXPECT_EQ(kept[top + 640 * 3 + 0], 0);
+    EXPECT_EQ(kept[top + 640 * 3 + 2], 255);
+    // Row padding is zero, not stale memory.
+    EXPECT_EQ(kept[1923], 0);
+
+    // A smaller target gets the first bytes only.
+    int32_t part = 10;
+    std::vector<uint8_t> small(10);
+    ASSERT_EQ(grabber.GetCurrentBuffer(&part, small.data()), S_OK);
+    EXPECT_EQ(part, 10);
+    EXPECT_EQ(small[0], 255);
+    int32_t negative = -1;
+    EXPECT_EQ(grabber.GetCurrentBuffer(&negative, small.data()), E_INVALIDARG);
+
+    // The connected type: a VIDEOINFOHEADER of 88 bytes, RGB24, positive height.
+    AM_MEDIA_TYPE mt{};
+    ASSERT_EQ(grabber.GetConnectedMediaType(&mt), S_OK);
+    EXPECT_EQ(mt.majortype, MEDIATYPE_Video);
+    EXPECT_EQ(mt.subtype, MEDIASUBTYPE_RGB24);
+    EXPECT_EQ(mt.formattype, FORMAT_VideoInfo);
+    ASSERT_EQ(mt.cbFormat, 88u);
+    ASSERT_NE(mt.pbFormat, nullptr);
+    VIDEOINFOHEADER vih;
+    std::memcpy(&vih, mt.pbFormat, sizeof vih);
+    EXPECT_EQ(vih.bmiHeader.biSize, 40u);
+    EXPECT_EQ(vih.bmiHeader.biWidth, 641);
+    EXPECT_EQ(vih.bmiHeader.biHeight, 3);
+    EXPECT_EQ(vih.bmiHeader.biBitCount, 24);
+    EXPECT_EQ(vih.bmiHeader.biCompression, BI_RGB);
+    EXPECT_EQ(vih.bmiHeader.biSizeImage, 1924u * 3);
+    EXPECT_EQ(vih.AvgTimePerFrame, 333333);
+    EXPECT_EQ(mt.pUnk, nullptr);
+    CoTaskMemFree(mt.pbFormat);
+}
+
+TEST(GstGrabber, CallsTheBufferCallbackOnTheStreamingThread) {
+    SampleGrabberCore grabber;
+    auto callback = ComPtr<RecordingCallback>::Attach(new RecordingCallback);
+    ASSERT_EQ(grabber.SetCallback(callback.Get(), 1), S_OK);
+    const int width = 4, height = 2;
+    GrabberPipeline pipeline(grabber, width, height);
+    pipeline.Push(TestFrame(width, height, pipeline.Stride()));
+    ASSERT_FALSE(pipeline.PullPassedFrame().empty());
+
+    EXPECT_EQ(callback->buffers.load(), 1);
+    EXPECT_EQ(callback->samples.load(), 0);
+    std::lock_guard<std::mutex> lock(callback->mutex);
+    EXPECT_NE(callback->thread, std::this_thread::get_id());
+    // The callback sees the frame as GetCurrentBuffer would hand it out.
+    ASSERT_EQ(callback->last.size(), 12u * 2);
+    EXPECT_EQ(callback->last[0], 255);       // bottom row (blue) first
+    EXPECT_EQ(callback->last[12 + 2], 255);  // then the top row (red)
+    // Buffering was not asked for, so nothing is kept.
+    int32_t size = 0;
+    EXPECT_EQ(grabber.GetCurrentBuffer(&size, nullptr), E_INVALIDARG);
+}
+
+TEST(GstGrabber, SampleCallbackAndReleasingTheCallback) {
+    SampleGrabberCore grabber;
+    auto callback = ComPtr<RecordingCallback>::Attach(new RecordingCallback);
+    grabber.SetCallback(callback.Get(), 0);
+    grabber.SetBufferSamples(true);
+    GrabberPipeline pipeline(grabber, 2, 2);
+    const auto frame = TestFrame(2, 2, pipeline.Stride());
+    pipeline.Push(frame);
+    ASSERT_FALSE(pipeline.PullPassedFrame().empty());
+    EXPECT_EQ(callback->samples.load(), 1);
+    EXPECT_EQ(callback->buffers.load(), 0);
+
+    grabber.SetCallback(nullptr, 0);
+    pipeline.Push(frame);
+    ASSERT_FALSE(pipeline.PullPassedFrame().empty());
+    EXPECT_EQ(callback->samples.load(), 1);
+    int32_t size = 0;
+    EXPECT_EQ(grabber.GetCurrentBuffer(&size, nullptr), S_OK);
+    EXPECT_EQ(size, 8 * 2);
+}
+
+}  // namespace
+}  // namespace media::gst

@@ -1,0 +1,246 @@
+// The video renderer's GStreamer side and its window: frame conversion,
+// painting the newest frame, placement through the IVideoWindow calls, and
+// input handed to the drain.
+#include <gst/app/gstappsrc.h>
+#include <gst/gst.h>
+#include <gst/video/video.h>
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QTest>
+#include <memory>
+#include <vector>
+
+#include "media/gst/VideoRendererCore.h"
+
+namespace media::gst {
+namespace {
+
+class GstEnvironment : public ::testing::Environment {
+  public:
+    void SetUp() override { gst_init(nullptr, nullptr); }
+};
+const auto* const kGstEnvironment = ::testing::AddGlobalTestEnvironment(new GstEnvironment);
+
+class EventLog : public QWidget {
+  public:
+    struct Entry {
+        QEvent::Type type;
+        QPoint pos;
+        Qt::MouseButton button;
+        int key;
+    };
+    std::vector<Entry> entries;
+
+  protected:
+    void mousePressEvent(QMouseEvent* e) override { Add(e); }
+    void mouseReleaseEvent(QMouseEvent* e) override { Add(e); }
+    void keyPressEvent(QKeyEvent* e) override {
+        entries.push_back({e->type(), {}, Qt::NoButton, e->key()});
+    }
+
+  private:
+    void Add(QMouseEvent* e) {
+        entries.push_back({e->type(), e->position().toPoint(), e->button(), 0});
+    }
+};
+
+// appsrc ! renderer, pushing frames of one colour.
+class RendererPipeline {
+  public:
+    RendererPipeline(VideoRendererCore& renderer, const char* format, int width, int height)
+        : width_(width), height_(height) {
+        gst_init(nullptr, nullptr);
+        pipeline_ = ElementRef::Sink(gst_pipeline_new(nullptr));
+        src_ = gst_element_factory_make("appsrc", nullptr);
+        CapsRef caps = CapsRef::Adopt(gst_caps_new_simple(
+            "video/x-raw", "format", G_TYPE_STRING, format, "width", G_TYPE_INT, width, "height",
+            G_TYPE_INT, height, "framerate", GST_TYPE_FRACTION, 30, 1, nullptr));
+        gst_video_info_from_caps(&info_, caps.Get());
+        g_object_set(src_, "caps", caps.Get(), "format", GST_FORMAT_TIME, nullptr);
+        g_object_set(renderer.Element(), "sync", FALSE, nullptr);
+        gst_bin_add_many(GST_BIN(pipeline_.Get()), src_, renderer.Element(), nullptr);
+        EXPECT_TRUE(gst_element_link(src_, renderer.Element()));
+        gst_element_set_state(pipeline_.Get(), GST_STATE_PLAYING);
+    }
+    ~RendererPipeline() { gst_element_set_state(pipeline_.Get(), GST_STATE_NULL); }
+
+    // A frame whose top half has colour top and bottom half colour bottom
+    // (bytes in the format's order).
+    void Push(std::vector<uint8_t> top, std::vector<uint8_t> bottom) {
+        std::vector<uint8_t> data(GST_VIDEO_INFO_SIZE(&info_), 0);
+        const int stride = GST_VIDEO_INFO_PLANE_STRIDE(&info_, 0);
+        const size_t pixel = top.size();
+        for (int y = 0; y < height_; ++y)
+            for (int x = 0; x < width_; ++x)
+                std::memcpy(&data[size_t(y) * stride + x * pixel],
+                            (y < height_ / 2 ? top : bottom).data(), pixel);
+        GstBuffer* buffer = gst_buffer_new_memdup(data.data(), data.size());
+        GST_BUFFER_PTS(buffer) = pts_;
+        pts_ += GST_SECOND / 30;
+        ASSERT_EQ(gst_app_src_push_buffer(GST_APP_SRC(src_), buffer), GST_FLOW_OK);
+    }
+
+  private:
+    ElementRef pipeline_;
+    GstElement* src_;  // owned by the pipeline
+    GstVideoInfo info_;
+    int width_, height_;
+    GstClockTime pts_ = 0;
+};
+
+QColor PixelAt(QWidget* w, QPoint p) {
+    return w->grab().toImage().pixelColor(p);
+}
+
+TEST(GstRenderer, ConvertsFramesToThirtyTwoBitImagesInOnePass) {
+    const uint8_t bgr[] = {10, 20, 30, 40, 50, 60, 0, 0};  // 2 pixels, stride 8
+    QImage fromBgr = VideoRendererCore::ImageFromFrame(bgr, 2, 1, 8, GST_VIDEO_FORMAT_BGR);
+    ASSERT_EQ(fromBgr.format(), QImage::Format_RGB32);
+    EXPECT_EQ(fromBgr.pixel(0, 0), qRgb(30, 20, 10));
+    EXPECT_EQ(fromBgr.pixel(1, 0), qRgb(60, 50, 40));
+    QImage fromRgb = VideoRendererCore::ImageFromFrame(bgr, 2, 1, 8, GST_VIDEO_FORMAT_RGB);
+    EXPECT_EQ(fromRgb.pixel(0, 0), qRgb(10, 20, 30));
+    const uint8_t bgrx[] = {1, 2, 3, 0, 4, 5, 6, 0};
+    QImage fromBgrx = VideoRendererCore::ImageFromFrame(bgrx, 2, 1, 8, GST_VIDEO_FORMAT_BGRx);
+    EXPECT_EQ(fromBgrx.pixel(1, 0), qRgb(6, 5, 4));
+    EXPECT_TRUE(VideoRendererCore::ImageFromFrame(bgrx, 2, 1, 8, GST_VIDEO_FORMAT_I420).isNull());
+}
+
+TEST(GstRenderer, WindowFollowsOwnerPositionVisibilityAndCaption) {
+    VideoRendererCore renderer;
+    QWidget owner;
+    owner.resize(400, 300);
+    owner.show();
+    ASSERT_EQ(renderer.put_Owner(&owner), S_OK);
+    ASSERT_EQ(renderer.SetWindowPosition(16, 32, 200, 150), S_OK);
+    ASSERT_EQ(renderer.put_Caption(u"VideoWindow"), S_OK);
+    VideoRendererWindow* window = renderer.Window();
+    EXPECT_EQ(window->parentWidget(), &owner);
+    EXPECT_FALSE(window->isWindow());
+    EXPECT_EQ(window->geometry(), QRect(16, 32, 200, 150));
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("VideoWindow"));
+    // The caption is not the object name, so the layer's own "VideoWindow"
+    // control stays the only one of that name.
+    EXPECT_EQ(owner.findChildren<QWidget*>(QStringLiteral("VideoWindow")).size(), 0);
+
+    int32_t visible = 1;
+    EXPECT_EQ(renderer.get_Visible(nullptr), E_POINTER);
+    ASSERT_EQ(renderer.put_Visible(-1), S_OK);
+    renderer.get_Visible(&visible);
+    EXPECT_EQ(visible, -1);
+    EXPECT_TRUE(window->isVisible());
+    ASSERT_EQ(renderer.put_Visible(0), S_OK);
+    renderer.get_Visible(&visible);
+    EXPECT_EQ(visible, 0);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(renderer.put_Visible(5), E_INVALIDARG);
+    EXPECT_EQ(renderer.SetWindowPosition(0, 0, -1, 10), E_INVALIDARG);
+
+    // Without owner the window is a top-level one, placed in screen terms,
+    // and keeps being shown.
+    renderer.put_Visible(-1);
+    renderer.put_WindowStyle(WS_CHILD | WS_CLIPSIBLINGS);
+    renderer.put_Owner(nullptr);
+    renderer.SetWindowPosition(0, 0, 320, 240);
+    EXPECT_TRUE(window->isWindow());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(window->windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_EQ(window->geometry().size(), QSize(320, 240));
+    // And back into the owner.
+    renderer.put_Owner(&owner);
+    renderer.SetWindowPosition(16, 32, 200, 150);
+    EXPECT_EQ(window->parentWidget(), &owner);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->geometry(), QRect(16, 32, 200, 150));
+}
+
+TEST(GstRenderer, PaintsTheNewestFrameScaledToItsRectangle) {
+    VideoRendererCore renderer;
+    QWidget owner;
+    owner.resize(400, 300);
+    owner.show();
+    renderer.put_Owner(&owner);
+    renderer.SetWindowPosition(10, 10, 200, 100);
+    VideoRendererWindow* window = renderer.Window();
+    // Hidden before the stream starts; black until a frame arrives.
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(PixelAt(window, {100, 50}), QColor(Qt::black));
+
+    RendererPipeline pipeline(renderer, "BGR", 8, 4);
+    pipeline.Push({0, 0, 255}, {255, 0, 0});  // top red, bottom blue
+    // The first frame of the stream shows the window.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->isVisible(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->CurrentFrame().isNull(); }, 5000));
+    EXPECT_EQ(PixelAt(window, {100, 10}), QColor(Qt::red));
+    EXPECT_EQ(PixelAt(window, {100, 90}), QColor(Qt::blue));
+    EXPECT_EQ(PixelAt(window, {199, 99}), QColor(Qt::blue));
+
+    // Later frames replace earlier ones; the newest is painted.
+    pipeline.Push({0, 255, 0}, {0, 255, 0});
+    pipeline.Push({255, 255, 255}, {255, 255, 255});
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return PixelAt(window, {100, 50}) == QColor(Qt::white);
+        },
+        5000));
+}
+
+TEST(GstRenderer, HandsMouseAndKeysToTheDrain) {
+    VideoRendererCore renderer;
+    QWidget owner;
+    owner.resize(400, 300);
+    auto* drain = new EventLog;
+    drain->setParent(&owner);
+    drain->setGeometry(16, 32, 200, 150);
+    owner.show();
+    renderer.put_Owner(&owner);
+    renderer.SetWindowPosition(16, 32, 200, 150);
+    renderer.put_MessageDrain(drain);
+    renderer.put_Visible(-1);
+    VideoRendererWindow* window = renderer.Window();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&owner));
+
+    QTest::mousePress(window, Qt::LeftButton, {}, QPoint(20, 30));
+    QTest::mouseRelease(window, Qt::LeftButton, {}, QPoint(20, 30));
+    ASSERT_EQ(drain->entries.size(), 2u);
+    EXPECT_EQ(drain->entries[0].type, QEvent::MouseButtonPress);
+    EXPECT_EQ(drain->entries[0].button, Qt::LeftButton);
+    // The drain lies under the window here, so the point is the same.
+    EXPECT_EQ(drain->entries[0].pos, QPoint(20, 30));
+    EXPECT_EQ(drain->entries[1].type, QEvent::MouseButtonRelease);
+
+    // A drain elsewhere gets the point in its own coordinates.
+    drain->move(0, 0);
+    drain->entries.clear();
+    QTest::mousePress(window, Qt::RightButton, {}, QPoint(5, 6));
+    ASSERT_FALSE(drain->entries.empty());
+    EXPECT_EQ(drain->entries[0].pos, QPoint(21, 38));
+    EXPECT_EQ(drain->entries[0].button, Qt::RightButton);
+    QTest::mouseRelease(window, Qt::RightButton, {}, QPoint(5, 6));
+
+    drain->entries.clear();
+    QKeyEvent key(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+    QApplication::sendEvent(window, &key);
+    ASSERT_EQ(drain->entries.size(), 1u);
+    EXPECT_EQ(drain->entries[0].key, Qt::Key_A);
+}
+
+TEST(GstRenderer, SurvivesItsOwnerAndMakesANewWindow) {
+    VideoRendererCore renderer;
+    {
+        QWidget owner;
+        renderer.put_Owner(&owner);
+        renderer.put_Caption(u"VideoWindow");
+        ASSERT_NE(renderer.Window(), nullptr);
+    }
+    // The window died with its owner; the next call makes a new one.
+    QWidget owner;
+    ASSERT_EQ(renderer.put_Owner(&owner), S_OK);
+    EXPECT_EQ(renderer.Window()->parentWidget(), &owner);
+    EXPECT_EQ(renderer.Window()->windowTitle(), QStringLiteral("VideoWindow"));
+}
+
+}  // namespace
+}  // namespace media::gst
