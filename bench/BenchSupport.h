@@ -7,6 +7,8 @@
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QEventLoop>
 #include <QPointer>
 #include <QTimer>
@@ -19,6 +21,8 @@
 #include <mutex>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 namespace bench {
 
@@ -33,6 +37,43 @@ inline double ProcessCpuMs() {
     timespec ts{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
     return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
+}
+
+// CPU time used so far by each thread of the process, in milliseconds, by
+// "name#id" (from /proc; the kernel counts in clock ticks).
+inline std::map<std::string, double> ThreadCpuMs() {
+    std::map<std::string, double> out;
+    const double msPerTick = 1000.0 / double(sysconf(_SC_CLK_TCK));
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString& id : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile stat(tasks.filePath(id + QStringLiteral("/stat")));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        const int open = line.indexOf('('), close = line.lastIndexOf(')');
+        if (open < 0 || close < open)
+            continue;
+        // After the name: state is field 3; utime and stime are fields 14 and 15.
+        const QList<QByteArray> fields = line.mid(close + 2).split(' ');
+        if (fields.size() < 13)
+            continue;
+        const std::string name = line.mid(open + 1, close - open - 1).toStdString();
+        out[name + "#" + id.toStdString()] =
+            (fields[11].toDouble() + fields[12].toDouble()) * msPerTick;
+    }
+    return out;
+}
+
+// Prints each thread's CPU per second of wall time between two snapshots.
+inline void PrintThreadCpu(const std::string& label, const std::map<std::string, double>& before,
+                           const std::map<std::string, double>& after, double wallMs) {
+    for (const auto& [thread, ms] : after) {
+        auto it = before.find(thread);
+        const double used = ms - (it == before.end() ? 0.0 : it->second);
+        if (used > 0)
+            std::fprintf(stderr, "%s  %-32s %7.1f ms/s\n", label.c_str(), thread.c_str(),
+                         used * 1e3 / wallMs);
+    }
 }
 
 // An event loop that any thread may end. Run() returns true when Finish()

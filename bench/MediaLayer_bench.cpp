@@ -45,7 +45,7 @@ constexpr int kMeasuredFrames = 150;
 struct FrameProbe {
     bench::Waiter waiter;
     std::atomic<int> frames{0};
-    int warmUp = 0;   // 0: finish at the first frame
+    int warmUp = 0;  // 0: finish at the first frame
     int measured = 0;
     Clock::time_point first;
     Clock::time_point wallStart, wallEnd;
@@ -132,9 +132,8 @@ class LayerChain {
         camera_.BaseFilter().StoreMoniker(TestCameraMoniker().Get());
         camera_.SetFilterGraph(&graph_);
         grabber_.setObjectName(QStringLiteral("SampleGrabber"));
-        grabber_.SetOnBuffer([probe](media::TSampleGrabber*, double, uint8_t*, int32_t) {
-            probe->Frame();
-        });
+        grabber_.SetOnBuffer(
+            [probe](media::TSampleGrabber*, double, uint8_t*, int32_t) { probe->Frame(); });
         grabber_.SetFilterGraph(&graph_);
         host_.resize(700, 560);
         video_ = new media::TVideoWindow(&host_);
@@ -313,8 +312,8 @@ class CopyingChain {
         if (caps)
             gst_caps_unref(caps);
         GstVideoFrame frame;
-        if (known && gst_video_frame_map(&frame, &vi, GST_PAD_PROBE_INFO_BUFFER(info),
-                                         GST_MAP_READ)) {
+        if (known &&
+            gst_video_frame_map(&frame, &vi, GST_PAD_PROBE_INFO_BUFFER(info), GST_MAP_READ)) {
             const int height = GST_VIDEO_FRAME_HEIGHT(&frame);
             const int srcStride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0);
             const int rowBytes = GST_VIDEO_FRAME_WIDTH(&frame) * 3;
@@ -449,7 +448,10 @@ void BM_HandBuilt_CpuPerFrame720p(benchmark::State& state) {
     ReportCpu(state, "BM_HandBuilt_CpuPerFrame720p", cpu, fps);
 }
 
-BENCHMARK(BM_Layer_ActivateToFirstFrame)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Layer_ActivateToFirstFrame)
+    ->Iterations(10)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_HandBuilt_ActivateToFirstFrame)
     ->Iterations(10)
     ->UseManualTime()
@@ -471,13 +473,14 @@ int main(int argc, char** argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
     benchmark::RunSpecifiedBenchmarks();
-    bench::PrintPairs("Media layer beside the hand-built pipeline (same run):",
-                      {{"activate to first frame", "BM_Layer_ActivateToFirstFrame ms_to_first_frame",
-                        "BM_HandBuilt_ActivateToFirstFrame ms_to_first_frame"},
-                       {"CPU per frame, 1280x720", "BM_Layer_CpuPerFrame720p cpu_ms_per_frame",
-                        "BM_HandBuilt_CpuPerFrame720p cpu_ms_per_frame"},
-                       {"frames per second measured, 1280x720", "BM_Layer_CpuPerFrame720p fps",
-                        "BM_HandBuilt_CpuPerFrame720p fps"}});
+    bench::PrintPairs(
+        "Media layer beside the hand-built pipeline (same run):",
+        {{"activate to first frame", "BM_Layer_ActivateToFirstFrame ms_to_first_frame",
+          "BM_HandBuilt_ActivateToFirstFrame ms_to_first_frame"},
+         {"CPU per frame, 1280x720", "BM_Layer_CpuPerFrame720p cpu_ms_per_frame",
+          "BM_HandBuilt_CpuPerFrame720p cpu_ms_per_frame"},
+         {"frames per second measured, 1280x720", "BM_Layer_CpuPerFrame720p fps",
+          "BM_HandBuilt_CpuPerFrame720p fps"}});
     benchmark::Shutdown();
     media::SetMediaSystem(nullptr);
     return 0;

@@ -5,7 +5,8 @@
 //    lists the devices, opens the camera, builds and runs the preview chain)
 //    to the first frame painted by the video renderer's window;
 //  - process CPU time per second of preview at 640x480 and at 1280x720,
-//    with the frames painted per second.
+//    with the frames painted per second (POMVIRA_BENCH_THREADS=1 also prints
+//    each thread's share).
 // Needs an X server: run under xvfb-run -a -s "-screen 0 1600x1200x24".
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
@@ -230,7 +231,8 @@ class HandBuiltView : public QWidget {
         pending_ = sample;
         if (!notified_) {
             notified_ = true;
-            QMetaObject::invokeMethod(this, [this] { update(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this] { update(); }, Qt::QueuedConnection);
         }
     }
 
@@ -297,6 +299,7 @@ void CpuPerSecond(benchmark::State& state, const std::string& name, Start start,
         if (program)
             g_rendererSize[int(state.range(0))] = g_watch.size;
         bench::Pump(kWarmUpMs);
+        const auto threads0 = bench::ThreadCpuMs();
         const double cpu0 = bench::ProcessCpuMs();
         const int frames0 = g_watch.frames;
         const Clock::time_point wall0 = Clock::now();
@@ -304,6 +307,8 @@ void CpuPerSecond(benchmark::State& state, const std::string& name, Start start,
         const double cpu1 = bench::ProcessCpuMs();
         const int frames1 = g_watch.frames;
         const double wallMs = bench::Milliseconds(wall0, Clock::now());
+        if (getenv("POMVIRA_BENCH_THREADS"))
+            bench::PrintThreadCpu(name, threads0, bench::ThreadCpuMs(), wallMs);
         const double perSecond = (cpu1 - cpu0) * 1e3 / wallMs;
         state.SetIterationTime(perSecond / 1e3);
         cpu += perSecond;
@@ -336,14 +341,16 @@ void BM_HandBuilt_StartToFirstPaint(benchmark::State& state) {
 
 void BM_Program_CpuPerSecond(benchmark::State& state) {
     const int w = Width(state), h = Height(state);
-    CpuPerSecond(state, "BM_Program_CpuPerSecond/" + std::to_string(w),
-                 [w, h] { return StartProgram(w, h); }, true);
+    CpuPerSecond(
+        state, "BM_Program_CpuPerSecond/" + std::to_string(w),
+        [w, h] { return StartProgram(w, h); }, true);
 }
 
 void BM_HandBuilt_CpuPerSecond(benchmark::State& state) {
     const int w = Width(state), h = Height(state);
-    CpuPerSecond(state, "BM_HandBuilt_CpuPerSecond/" + std::to_string(w),
-                 [w, h] { return StartHandBuilt(w, h); }, false);
+    CpuPerSecond(
+        state, "BM_HandBuilt_CpuPerSecond/" + std::to_string(w),
+        [w, h] { return StartHandBuilt(w, h); }, false);
 }
 
 BENCHMARK(BM_Program_StartToFirstPaint)
