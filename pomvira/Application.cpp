@@ -7,6 +7,7 @@ const char* const kApplicationTitle = "Ombra Viewer";
 
 namespace {
 TMessageBoxHook g_messageBoxHook;
+bool g_terminating = false;
 }
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
@@ -56,7 +57,12 @@ void MinimizeApplication() {
         if (w->isVisible() && w->isWindow()) w->showMinimized();
 }
 
+bool ApplicationTerminating() { return g_terminating; }
+
 void TerminateApplication() {
-    // Like a posted quit message: the loop ends when control returns to it.
-    QTimer::singleShot(0, qApp, [] { QCoreApplication::quit(); });
+    g_terminating = true;
+    // Like a posted quit message: the loops end when control returns to
+    // them. exit(), not quit(): quit() first asks every window to close, and
+    // the preview window refuses to.
+    QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
 }

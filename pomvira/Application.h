@@ -54,3 +54,5 @@ void MinimizeApplication();
 // Asks the application to terminate: the event loop ends once control
 // returns to it, then the orderly shut-down runs.
 void TerminateApplication();
+// True once termination was asked for.
+bool ApplicationTerminating();

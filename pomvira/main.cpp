@@ -1,8 +1,68 @@
 // Program entry of the camera program.
-#include <QApplication>
+#include <QSocketNotifier>
+#include <QWidget>
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "Application.h"
+#include "frmControl.h"
+#include "media/MediaUtil.h"
+#include "media/gst/GstMediaSystem.h"
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+void OnTerminateSignal(int) {
+    const char byte = 1;
+    // Only async-signal-safe work here: the event loop does the rest.
+    [[maybe_unused]] ssize_t n = write(g_signalPipe[1], &byte, 1);
+}
+
+// SIGTERM and SIGINT end the program through the orderly path, so that a
+// running recording is completed and the settings are written.
+void HandleTerminateSignals(QObject* parent) {
+    if (socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) return;
+    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, parent);
+    QObject::connect(notifier, &QSocketNotifier::activated, parent, [] {
+        char byte;
+        [[maybe_unused]] ssize_t n = read(g_signalPipe[0], &byte, 1);
+        TerminateApplication();
+        // A message box open during start-up would keep the program waiting.
+        if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+    });
+    struct sigaction action {};
+    action.sa_handler = OnTerminateSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Ombra Viewer"));
-    return 0;
+    // The application object; the media framework is initialised for the
+    // user-interface thread with it.
+    TApplication app(argc, argv);
+    media::SetMediaSystem(media::gst::GstMediaSystem());
+    // Failures while the graph's events are handled go to the same report.
+    media::SetExceptionReporter([](const std::exception& e) { ShowException(e); });
+    HandleTerminateSignals(&app);
+    int result = 0;
+    {
+        // Creating the control panel runs its start-up; a failure there is
+        // shown and the program keeps running with the state reached so far.
+        std::unique_ptr<TControlForm> controlForm;
+        RunHandler([&] { controlForm = std::make_unique<TControlForm>(); });
+        // Start-up may already have asked to terminate (no camera, or a
+        // signal while a start-up message was shown): then no loop runs.
+        if (controlForm && !ApplicationTerminating()) {
+            controlForm->show();
+            result = app.exec();
+        }
+    }
+    media::SetMediaSystem(nullptr);
+    return result;
 }

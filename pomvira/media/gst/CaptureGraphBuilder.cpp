@@ -169,6 +169,9 @@ HRESULT CaptureGraphBuilder::RenderStream(const GUID* category, const GUID* type
         return VFW_E_NOT_IN_GRAPH;
     }
 
+    // Nothing streams before the whole chain stands.
+    WakeHold hold(graph);
+
     // Everything this call connects or adds is taken back when a later step fails.
     std::vector<BinFilter*> before = graph->Filters();
     std::vector<PadPin*> connected;

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
@@ -217,10 +218,51 @@ void FilterGraph::Wake(BinFilter* filter) {
     if (!HasConnection(filter))
         return;
     gst_element_set_locked_state(filter->Bin(), FALSE);
-    GstState state = GST_STATE_NULL;
-    gst_element_get_state(pipeline_.Get(), &state, nullptr, 0);
-    if (state > GST_STATE_NULL)
-        gst_element_sync_state_with_parent(filter->Bin());
+    // The state the graph is heading for, not the one it is in: a sink that
+    // joins a running pipeline prerolls and so puts the pipeline back to
+    // PAUSED for a moment, and a live source left there would never deliver
+    // the frame that sink waits for.
+    GST_OBJECT_LOCK(pipeline_.Get());
+    GstState target = GST_STATE_TARGET(pipeline_.Get());
+    GST_OBJECT_UNLOCK(pipeline_.Get());
+    if (target > GST_STATE_NULL)
+        gst_element_set_state(filter->Bin(), target);
+}
+
+void FilterGraph::WakeDownstream(BinFilter* filter, std::vector<BinFilter*>* seen) {
+    if (std::find(seen->begin(), seen->end(), filter) != seen->end())
+        return;
+    seen->push_back(filter);
+    for (PadPin* out : filter->PinsOf(PINDIR_OUTPUT, false)) {
+        if (out->IsConnected())
+            WakeDownstream(out->Peer()->Filter(), seen);
+    }
+    Wake(filter);
+}
+
+void FilterGraph::WakeConnection(PadPin* out) {
+    if (wakeHolds_ > 0) {
+        pendingWakes_.emplace_back(ComPtr<IBaseFilter>(out->Filter()), out);
+        return;
+    }
+    std::vector<BinFilter*> seen;
+    WakeDownstream(out->Filter(), &seen);
+}
+
+void FilterGraph::HoldWake() {
+    ++wakeHolds_;
+}
+
+void FilterGraph::ReleaseWake() {
+    if (wakeHolds_ == 0 || --wakeHolds_ > 0)
+        return;
+    auto pending = std::move(pendingWakes_);
+    pendingWakes_.clear();
+    for (auto& [filter, pin] : pending) {
+        // Connections taken back since (a failed chain) wake nothing.
+        if (pin->Filter()->Graph() == this && pin->IsConnected())
+            WakeConnection(pin);
+    }
 }
 
 void FilterGraph::SettleIdleFilters() {
@@ -252,8 +294,7 @@ HRESULT FilterGraph::ConnectDirect(IPin* out, IPin* in, const AM_MEDIA_TYPE* mt)
     if (SUCCEEDED(hr)) {
         Log("connect " + ToUtf8(o->Filter()->Name()) + "." + ToUtf8(o->Name()) + " -> " +
             ToUtf8(i->Filter()->Name()) + "." + ToUtf8(i->Name()));
-        Wake(o->Filter());
-        Wake(i->Filter());
+        WakeConnection(o);
     }
     return hr;
 }
@@ -283,6 +324,8 @@ HRESULT FilterGraph::AddConverter(const std::vector<const char*>& factories, con
 HRESULT FilterGraph::ConnectWithConverters(PadPin* out, PadPin* in) {
     if (!out || !in)
         return E_POINTER;
+    // The chain starts streaming only once it is complete.
+    WakeHold hold(this);
     HRESULT hr = ConnectDirect(out, in, nullptr);
     if (SUCCEEDED(hr) || (hr != VFW_E_NO_ACCEPTABLE_TYPES && hr != VFW_E_TYPE_NOT_ACCEPTED &&
                           hr != VFW_E_CANNOT_CONNECT)) {

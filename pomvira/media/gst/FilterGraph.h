@@ -74,9 +74,13 @@ class FilterGraph
     HRESULT ConnectWithConverters(PadPin* out, PadPin* in);
     // Filters of the graph in order of adding.
     std::vector<BinFilter*> Filters() const;
-    // Brings the filters of a new connection out of idleness when the graph
-    // is not stopped.
-    void Wake(BinFilter* filter);
+    // Brings the filters of a new connection (out's filter and everything
+    // connected downstream of it) out of idleness, most downstream first, so
+    // no source streams into a filter that is not yet running. While a hold
+    // is in force (a chain being built) this waits until the last hold ends.
+    void WakeConnection(PadPin* out);
+    void HoldWake();
+    void ReleaseWake();
     IUnknown* Site() const { return site_.Get(); }
     int32_t Volume() const { return volume_; }
     int32_t Balance() const { return balance_; }
@@ -101,12 +105,17 @@ class FilterGraph
     void DumpLayout(const char* when);
     void NotifyFilters(FILTER_STATE state);
     WString UniqueName(const WString& wanted) const;
+    void Wake(BinFilter* filter);
+    void WakeDownstream(BinFilter* filter, std::vector<BinFilter*>* seen);
     HRESULT AddConverter(const std::vector<const char*>& factories, const WString& name,
                          BinFilter** added);
 
     ElementRef pipeline_;
     BusRef bus_;
     std::vector<ComPtr<IBaseFilter>> filters_;
+    int wakeHolds_ = 0;
+    // Output pins of connections made under a hold, with their filters kept.
+    std::vector<std::pair<ComPtr<IBaseFilter>, PadPin*>> pendingWakes_;
     ComPtr<IUnknown> site_;
     int32_t volume_ = 0;
     int32_t balance_ = 0;
@@ -126,6 +135,18 @@ class FilterGraph
     HRESULT lastError_ = E_FAIL;
     int logFd_ = -1;
     std::string inspectionName_;
+};
+
+// Holds waking back for its lifetime (see FilterGraph::WakeConnection).
+class WakeHold {
+  public:
+    explicit WakeHold(FilterGraph* graph) : graph_(graph) { graph_->HoldWake(); }
+    ~WakeHold() { graph_->ReleaseWake(); }
+    WakeHold(const WakeHold&) = delete;
+    WakeHold& operator=(const WakeHold&) = delete;
+
+  private:
+    FilterGraph* graph_;
 };
 
 }  // namespace media::gst

@@ -1,0 +1,64 @@
+#include "ControlsKit.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+TImage::TImage(QWidget* parent) : QWidget(parent) {}
+
+void TImage::SetPicture(const QImage& picture) {
+    FPicture = picture;
+    if (FAutoSize && !FPicture.isNull()) resize(FPicture.size());
+    update();
+}
+
+void TImage::SetAutoSize(bool autoSize) {
+    FAutoSize = autoSize;
+    if (FAutoSize && !FPicture.isNull()) resize(FPicture.size());
+}
+
+void TImage::paintEvent(QPaintEvent*) {
+    if (FPicture.isNull()) return;
+    QPainter p(this);
+    if (Stretch)
+        p.drawImage(rect(), FPicture);
+    else
+        p.drawImage(0, 0, FPicture);
+}
+
+void TImage::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) FPressed = true;
+    QWidget::mousePressEvent(event);
+}
+
+void TImage::mouseReleaseEvent(QMouseEvent* event) {
+    const bool click = FPressed && event->button() == Qt::LeftButton &&
+                       rect().contains(event->position().toPoint());
+    if (event->button() == Qt::LeftButton) FPressed = false;
+    QWidget::mouseReleaseEvent(event);
+    if (click && OnClick) OnClick(this);
+}
+
+TShape::TShape(QWidget* parent) : QWidget(parent) {}
+
+void TShape::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), Qt::white);
+    p.setPen(Qt::black);
+    p.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
+TPaintBox::TPaintBox(QWidget* parent) : QWidget(parent) {}
+
+void TPaintBox::paintEvent(QPaintEvent*) {
+    if (!OnPaint) return;
+    QPainter p(this);
+    OnPaint(this, p);
+}
+
+void TPaintBox::mousePressEvent(QMouseEvent* event) {
+    QWidget::mousePressEvent(event);
+    if (OnMouseDown) {
+        const QPoint pos = event->position().toPoint();
+        OnMouseDown(this, event->button(), event->modifiers(), pos.x(), pos.y());
+    }
+}

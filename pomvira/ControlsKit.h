@@ -1,0 +1,63 @@
+// Small non-windowed controls of the camera program's forms: a picture
+// (TImage), a shape that only holds a size (TShape) and a paint box
+// (TPaintBox). Like every child widget here they have no native window.
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+#include <functional>
+
+class TImage : public QWidget {
+    Q_OBJECT
+public:
+    explicit TImage(QWidget* parent = nullptr);
+
+    const QImage& Picture() const { return FPicture; }
+    // Copies the picture; with AutoSize the control takes the picture's size.
+    void SetPicture(const QImage& picture);
+    bool AutoSize() const { return FAutoSize; }
+    void SetAutoSize(bool autoSize);
+    // Stretch draws the picture over the whole control; otherwise at its
+    // natural size in the top-left corner.
+    bool Stretch = false;
+    void SetHint(const QString& hint) { setToolTip(hint); }
+    QString Hint() const { return toolTip(); }
+    int Tag = 0;
+
+    std::function<void(QObject* sender)> OnClick;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    QImage FPicture;
+    bool FAutoSize = false;
+    bool FPressed = false;
+};
+
+class TShape : public QWidget {
+    Q_OBJECT
+public:
+    explicit TShape(QWidget* parent = nullptr);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+class TPaintBox : public QWidget {
+    Q_OBJECT
+public:
+    explicit TPaintBox(QWidget* parent = nullptr);
+
+    int Tag = 0;
+    std::function<void(QObject* sender, QPainter& canvas)> OnPaint;
+    std::function<void(QObject* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift,
+                       int x, int y)>
+        OnMouseDown;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+};

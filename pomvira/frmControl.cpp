@@ -1,0 +1,316 @@
+#include "frmControl.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QScreen>
+#include <QTimer>
+
+#include "ActionList.h"
+#include "Application.h"
+#include "ControlsKit.h"
+#include "ImageButton.h"
+#include "TextConv.h"
+#include "frmView.h"
+#include "media/FilterGraph.h"
+#include "media/Filter.h"
+#include "media/MediaTypes.h"
+#include "media/MediaUtil.h"
+#include "media/SampleGrabber.h"
+#include "media/VideoWindow.h"
+
+using namespace media;
+
+namespace {
+QString French(const char16_t* text) { return AnsiToText(WideToAnsiText(text)); }
+}  // namespace
+
+TControlForm::TControlForm(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("ControlForm"));
+    setWindowTitle(QString::fromLatin1(kApplicationTitle));
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    // The skin paints the whole client area: no background erase.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPixelSize(11);
+    setFont(font);
+    resize(653, 177);
+
+    CreateActions();
+    CreateComponents();
+    CreateMenus();
+    // The form is loaded: its creation handler runs as part of the creation.
+    // A failure ends it at that step; it is reported and the program keeps
+    // running with the state reached so far.
+    RunHandler([this] { FormCreate(this); });
+}
+
+TControlForm::~TControlForm() {
+    if (!FDestroyed) FormDestroy(this);
+}
+
+void TControlForm::closeEvent(QCloseEvent* event) {
+    // Closing the main window ends the program through the orderly path.
+    event->accept();
+    TerminateApplication();
+}
+
+void TControlForm::CreateActions() {
+    ActionList = new TActionList(this);
+    ActionList->setObjectName(QStringLiteral("ActionList"));
+    auto add = [this](const char* name, const QString& caption) {
+        return ActionList->Add(QString::fromLatin1(name), caption);
+    };
+    auto nonCapture = [this](QObject* sender) { NonCaptureUpdate(sender); };
+    actMinimize = add("actMinimize", QStringLiteral("Minimize"));
+    actMinimize->OnExecute = [this](QObject* s) { actMinimizeExecute(s); };
+    actClose = add("actClose", QStringLiteral("Quit"));
+    actClose->OnExecute = [this](QObject* s) { actCloseExecute(s); };
+    actSnapShot = add("actSnapShot", QStringLiteral("Still cut"));
+    actSnapShot->OnUpdate = nonCapture;
+    actPrevBmp = add("actPrevBmp", QStringLiteral("Prev"));
+    actNextBmp = add("actNextBmp", QStringLiteral("Next"));
+    actVideoFilter = add("actVideoFilter", QString::fromUtf8("비디오 색상"));
+    actVideoFilter->OnUpdate = nonCapture;
+    actVideoPin = add("actVideoPin", QString::fromUtf8("비디오 해상도"));
+    actVideoPin->OnUpdate = nonCapture;
+    actAudioFilter = add("actAudioFilter", QString::fromUtf8("오디오 설정"));
+    actAudioFilter->OnUpdate = nonCapture;
+    actCompress = add("actCompress", QString::fromUtf8("압축설정"));
+    actCompress->OnUpdate = nonCapture;
+    actCaptureStart = add("actCaptureStart", QStringLiteral("Capture Start"));
+    actCaptureStop = add("actCaptureStop", QStringLiteral("Capture Stop"));
+    actCapAndMail = add("actCapAndMail", QString::fromUtf8("캡쳐후 메일보내기"));
+    actCapAndMail->OnUpdate = nonCapture;
+    actSendMail = add("actSendMail", QString::fromUtf8("선택된 정지영상 메일 보내기"));
+    actSendMail->OnUpdate = nonCapture;
+    actUseAudio = add("actUseAudio", QString::fromUtf8("캡쳐시 음성녹음"));
+    actUseAudio->OnExecute = [this](QObject* s) { actUseAudioExecute(s); };
+    actUseAudio->OnUpdate = [this](QObject* s) { actUseAudioUpdate(s); };
+    actBmpDelete = add("actBmpDelete", QString::fromUtf8("삭제"));
+    actBmpClear = add("actBmpClear", QString::fromUtf8("전부삭제"));
+    actSelectDevice = add("actSelectDevice", QString::fromUtf8("장치선택"));
+    actSelectDevice->OnUpdate = nonCapture;
+    actAudioFormat = add("actAudioFormat", QString::fromUtf8("오디오 형식"));
+    actAudioFormat->OnUpdate = nonCapture;
+    actExpand = add("actExpand", QString::fromUtf8("확장"));
+    actExpand->OnExecute = [this](QObject* s) { actExpandExecute(s); };
+    actBmpEdit = add("actBmpEdit", QString::fromUtf8("편집"));
+    actFolderConfig = add("actFolderConfig", QString::fromUtf8("저장폴더 설정"));
+}
+
+void TControlForm::CreateMenus() {
+    menuConfig = new QMenu(this);
+    menuConfig->setObjectName(QStringLiteral("menuConfig"));
+    BuildActionMenu(menuConfig, ActionList,
+                    {actUseAudio, actAudioFormat, nullptr, actVideoFilter, actVideoPin,
+                     actAudioFilter, nullptr, actCompress, actFolderConfig, nullptr,
+                     actSelectDevice});
+    menuMail = new QMenu(this);
+    menuMail->setObjectName(QStringLiteral("menuMail"));
+    BuildActionMenu(menuMail, ActionList, {actCapAndMail, actSendMail});
+
+    Timer = new QTimer(this);
+    Timer->setObjectName(QStringLiteral("Timer"));
+    Timer->setInterval(100);
+    connect(Timer, &QTimer::timeout, this, [this] { TimerTimer(Timer); });
+}
+
+// ---------------------------------------------------------------------------
+// Start-up and shut-down
+// ---------------------------------------------------------------------------
+
+void TControlForm::FormCreate(QObject*) {
+    // 1
+    FHasFormRegion = false;
+    FFormRegion = QRegion();
+    imgBack->move(0, 0);
+    FKeepPlacement = false;
+    // 2
+    SetCaptions();
+    ApplyFormRegion();
+    // 3
+    resize(imgBack->width(), shpNormal->height());
+    // 4
+    FFiles = std::make_unique<std::vector<TStripEntry>>();
+    FFirstVisible = 0;
+    FSelected = -1;
+    FUseAudio = true;
+    FVideoDevice = 0;
+    FAudioDevice = 0;
+    FVideoCompress = -1;
+    FAudioCompress = -1;
+    FRecordFile.clear();
+    FMailAfterCapture = false;
+    // 5, 6
+    LoadSettings();
+    CheckFolders();
+    // 7, 8
+    CreateViewForm();
+    ShowRecordState(false);
+    PlaceWindows(SizeViewForm(320, 240));
+    // 9
+    if (!ListDevices()) {
+        ShowMessageBox(this,
+                       French(u"Il n'y a pas une possibilité de rechercher un système "
+                              u"d'appareil-photo.\r\n\r\nIl finit un programme."),
+                       QString::fromLatin1(kApplicationTitle), QMessageBox::Information);
+        TerminateApplication();
+        return;
+    }
+    // 10, 11
+    FSavedMediaType = nullptr;
+    if (!FVideoDevices->isEmpty()) FVideoDevice = 0;
+    if (!FAudioDevices->isEmpty()) FAudioDevice = 0;
+    // 12-16
+    FVideoDevice = SelectVideoDevice(FVideoDevice, FVideoFormat);
+    FAudioDevice = SelectAudioDevice(FAudioDevice);
+    if (FVideoFormat.trimmed().isEmpty()) FVideoFormat = GetVideoFormatText();
+    SetPreview(true);
+    FViewForm->show();
+}
+
+void TControlForm::FormDestroy(QObject*) {
+    FDestroyed = true;
+    // Steps 1-8: the first failure ends the block and is swallowed.
+    try {
+        Timer->stop();
+        FreeDevices();
+        if (FSavedMediaType) {
+            DisposeMediaType(FSavedMediaType);
+            FSavedMediaType = nullptr;
+        }
+        CaptureGraph->EmptyGraph();
+        CaptureGraph->SetActive(false);
+        FVideoCompEnum.reset();
+        FAudioCompEnum.reset();
+        CloseViewForm();
+    } catch (...) {
+    }
+    // Steps 9-11 run whether or not the block failed; a failure here (a
+    // refused settings write) goes to the error report and shut-down goes on.
+    RunHandler([this] {
+        ClearFiles();
+        FFiles.reset();
+        SaveSettings();
+    });
+    if (FHasFormRegion) {
+        clearMask();
+        FHasFormRegion = false;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Actions, timer
+// ---------------------------------------------------------------------------
+
+void TControlForm::NonCaptureUpdate(QObject* sender) {
+    if (auto* action = qobject_cast<TAction*>(sender)) action->SetEnabled(btnCapture->Tag != 1);
+}
+
+void TControlForm::actUseAudioExecute(QObject*) { FUseAudio = !FUseAudio; }
+
+void TControlForm::actUseAudioUpdate(QObject*) {
+    actUseAudio->SetChecked(FUseAudio);
+    actUseAudio->SetEnabled(btnCapture->Tag != 1);
+}
+
+void TControlForm::TimerTimer(QObject*) {
+    if (!CaptureGraph->Active()) return;
+    auto seeking = CaptureGraph->Get<IMediaSeeking>();
+    int64_t position = 0;
+    seeking->GetCurrentPosition(&position);
+    const int64_t ms = position / 10000;
+    // Time of day of the elapsed milliseconds; the hours wrap after a day.
+    const int64_t ofDay = ((ms % 86400000) + 86400000) % 86400000;
+    const int hours = int(ofDay / 3600000);
+    const int minutes = int(ofDay / 60000 % 60);
+    const int seconds = int(ofDay / 1000 % 60);
+    const int millis = int(ofDay % 1000);
+    if (FViewForm)
+        FViewForm->lblStatus->setText(QStringLiteral("(Record : %1:%2:%3:%4)")
+                                          .arg(hours)
+                                          .arg(minutes)
+                                          .arg(seconds)
+                                          .arg(millis));
+}
+
+void TControlForm::actMinimizeExecute(QObject*) { MinimizeApplication(); }
+
+void TControlForm::actCloseExecute(QObject*) { TerminateApplication(); }
+
+// ---------------------------------------------------------------------------
+// Preview window and placement
+// ---------------------------------------------------------------------------
+
+void TControlForm::CreateViewForm() {
+    FViewForm = new TViewForm(this);
+    FVideoWindow = FViewForm->VideoWindow;
+    FVideoWindow->SetFilterGraph(CaptureGraph);
+}
+
+bool TControlForm::SizeViewForm(int width, int height) {
+    if (!FViewForm) return false;
+    return FViewForm->SetVideoSize(width, height);
+}
+
+void TControlForm::ShowRecordState(bool recording) {
+    if (FViewForm) FViewForm->SetRecordState(recording);
+}
+
+void TControlForm::CloseViewForm() {
+    if (!FViewForm) return;
+    try {
+        FVideoWindow->setVisible(false);
+        FVideoWindow->SetFilterGraph(nullptr);
+        FViewForm->close();
+    } catch (...) {
+    }
+}
+
+void TControlForm::PlaceWindows(bool coversScreen) {
+    if (coversScreen)
+        PlaceBottomRight();
+    else
+        CenterWindows();
+}
+
+void TControlForm::CenterWindows() {
+    if (!FViewForm) return;
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const int SW = screen.width(), SH = screen.height();
+    const int W = std::max(width(), FViewForm->width());
+    const int H = FViewForm->height() + height();
+    const int viewLeft = (SW - W) / 2;
+    const int viewTop = (SH - H) / 2;
+    FViewForm->move(screen.left() + viewLeft, screen.top() + viewTop);
+    move(screen.left() + viewLeft + (FViewForm->width() - width()) / 2,
+         screen.top() + viewTop + FViewForm->height());
+}
+
+void TControlForm::PlaceBottomRight() {
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    move(screen.left() + screen.width() - width(), screen.top() + screen.height() - height());
+}
+
+// ---------------------------------------------------------------------------
+// Media strip
+// ---------------------------------------------------------------------------
+
+void TControlForm::ClearFiles() {
+    if (!FFiles) return;
+    // The cached thumbnails go with their entries.
+    FFiles->clear();
+}
+
+TControlForm::TState TControlForm::State() const {
+    return {FUseAudio,     FVideoDevice,
+            FAudioDevice,  FVideoCompress,
+            FAudioCompress, FVideoFolder,
+            FSnapFolder,   FVideoFormat,
+            FFiles ? int(FFiles->size()) : 0,
+            FFirstVisible, FSelected,
+            btnCapture->Tag == 1, btnExpand->Tag == 1};
+}

@@ -1,0 +1,219 @@
+// The control panel: the camera program's main form. It owns the preview
+// window, the one media graph with its member components, the actions, the
+// two popup menus and the recording timer, and runs the program's start-up
+// (FormCreate) and shut-down (FormDestroy).
+#pragma once
+
+#include <QImage>
+#include <QPointer>
+#include <QRegion>
+#include <QStringList>
+#include <QWidget>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "media/MediaBoundary.h"
+
+class QLabel;
+class QMenu;
+class QTimer;
+class TAction;
+class TActionList;
+class TImage;
+class TImageButton;
+class TPaintBox;
+class TShape;
+class TViewForm;
+class TIniFile;
+
+namespace media {
+class TFilterGraph;
+class TFilter;
+class TSampleGrabber;
+class TVideoWindow;
+class TSysDevEnum;
+class TFilterList;
+}  // namespace media
+
+// One entry of the media strip: a file made during this run and its cached
+// thumbnail (made at its first paint).
+struct TStripEntry {
+    QString FileName;
+    std::optional<QImage> Thumbnail;
+};
+
+class TControlForm : public QWidget {
+    Q_OBJECT
+public:
+    explicit TControlForm(QWidget* parent = nullptr);
+    ~TControlForm() override;
+
+    // Published components, named as their objectName().
+    TImage* imgBack = nullptr;
+    TImageButton* btnCapture = nullptr;
+    TImageButton* btnSnapShot = nullptr;
+    TImageButton* btnEditImg = nullptr;
+    TImageButton* btnMail = nullptr;
+    TImageButton* btnConfig = nullptr;
+    TShape* shpNormal = nullptr;
+    TImageButton* btnMinimize = nullptr;
+    TImageButton* btnClose = nullptr;
+    TPaintBox* BmpView1 = nullptr;
+    TPaintBox* BmpView2 = nullptr;
+    TPaintBox* BmpView3 = nullptr;
+    TPaintBox* BmpView4 = nullptr;
+    TImage* imgPrev = nullptr;
+    TImage* imgNext = nullptr;
+    TImageButton* btnDelete = nullptr;
+    TImageButton* btnDeleteAll = nullptr;
+    TImageButton* btnExpand = nullptr;
+    QLabel* lblBmp1 = nullptr;
+    QLabel* lblBmp2 = nullptr;
+    QLabel* lblBmp3 = nullptr;
+    QLabel* lblBmp4 = nullptr;
+    TImage* imgAVI = nullptr;
+    media::TFilterGraph* CaptureGraph = nullptr;
+    media::TFilter* VideoSourceFilter = nullptr;
+    media::TFilter* AudioSourceFilter = nullptr;
+    media::TSampleGrabber* SampleGrabber = nullptr;
+    TActionList* ActionList = nullptr;
+    QMenu* menuConfig = nullptr;
+    QMenu* menuMail = nullptr;
+    QTimer* Timer = nullptr;
+
+    TAction* actMinimize = nullptr;
+    TAction* actClose = nullptr;
+    TAction* actSnapShot = nullptr;
+    TAction* actPrevBmp = nullptr;
+    TAction* actNextBmp = nullptr;
+    TAction* actVideoFilter = nullptr;
+    TAction* actVideoPin = nullptr;
+    TAction* actAudioFilter = nullptr;
+    TAction* actCompress = nullptr;
+    TAction* actCaptureStart = nullptr;
+    TAction* actCaptureStop = nullptr;
+    TAction* actCapAndMail = nullptr;
+    TAction* actSendMail = nullptr;
+    TAction* actUseAudio = nullptr;
+    TAction* actBmpDelete = nullptr;
+    TAction* actBmpClear = nullptr;
+    TAction* actSelectDevice = nullptr;
+    TAction* actAudioFormat = nullptr;
+    TAction* actExpand = nullptr;
+    TAction* actBmpEdit = nullptr;
+    TAction* actFolderConfig = nullptr;
+
+    // Event handlers.
+    void FormCreate(QObject* sender);
+    void FormDestroy(QObject* sender);
+    void NonCaptureUpdate(QObject* sender);
+    void TimerTimer(QObject* sender);
+    void actMinimizeExecute(QObject* sender);
+    void actCloseExecute(QObject* sender);
+    void actExpandExecute(QObject* sender);
+    void actUseAudioExecute(QObject* sender);
+    void actUseAudioUpdate(QObject* sender);
+    void btnConfigClick(QObject* sender);
+    void btnMailClick(QObject* sender);
+
+    // The preview window (none before FormCreate step 7).
+    TViewForm* ViewForm() const { return FViewForm; }
+
+    // Read access to the state, for the program's tests.
+    struct TState {
+        bool UseAudio;
+        int32_t VideoDevice, AudioDevice, VideoCompress, AudioCompress;
+        QString VideoFolder, SnapFolder, VideoFormat;
+        int FileCount;
+        int32_t FirstVisible, Selected;
+        bool Recording, Expanded;
+    };
+    TState State() const;
+    const QRegion& FormRegion() const { return FFormRegion; }
+    // The answer of the panel's hit test at a point in client coordinates:
+    // true where a press drags the panel (bare skin).
+    bool IsDragSpot(const QPoint& clientPos) const;
+
+    // Skin: the panel's layout, captions, shape and heights.
+    void SetCaptions();
+    void ApplyFormRegion();
+    void SetExpanded(bool expanded);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void CreateComponents();
+    void CreateActions();
+    void CreateMenus();
+    void LoadSkinPictures();
+
+    // Preview window and placement.
+    void CreateViewForm();
+    bool SizeViewForm(int width, int height);
+    void ShowRecordState(bool recording);
+    void CloseViewForm();
+    void CenterWindows();
+    void PlaceBottomRight();
+    void PlaceWindows(bool coversScreen);
+
+    // Settings file.
+    void LoadSettings();
+    void SaveSettings();
+    void CheckFolders();
+
+    // Devices and the capture graph.
+    bool ListDevices();
+    void FreeDevices();
+    int32_t SelectVideoDevice(int32_t index, const QString& formatText);
+    int32_t SelectAudioDevice(int32_t index);
+    void SetPreview(bool on);
+    void GetVideoSize(int32_t& width, int32_t& height);
+    void ApplyVideoFormatText(const QString& text);
+    void ApplyVideoMediaType(const media::AM_MEDIA_TYPE* record);
+    QString GetVideoFormatText();
+    media::AM_MEDIA_TYPE* SaveVideoMediaType();
+    void AddCompressors();
+    void RemoveCompressors();
+    media::ComPtr<media::IPin> VideoCapturePin();
+
+    // Media strip.
+    void ClearFiles();
+
+    TViewForm* FViewForm = nullptr;
+    media::TVideoWindow* FVideoWindow = nullptr;
+    QRegion FFormRegion;
+    bool FHasFormRegion = false;
+    std::unique_ptr<media::TSysDevEnum> FDevEnum;
+    std::unique_ptr<media::TFilterList> FCompressFilters;
+    std::unique_ptr<media::TSysDevEnum> FVideoCompEnum;
+    std::unique_ptr<media::TSysDevEnum> FAudioCompEnum;
+    media::ComPtr<media::IBaseFilter> FMuxFilter;
+    bool FUseAudio = true;
+    QString FVideoFolder;
+    QString FSnapFolder;
+    QString FVideoFormat;
+    bool FKeepPlacement = false;
+    int32_t FVideoCompress = -1;
+    int32_t FAudioCompress = -1;
+    media::AM_MEDIA_TYPE* FProbeMediaType = nullptr;
+    media::AM_MEDIA_TYPE* FSavedMediaType = nullptr;
+    std::unique_ptr<QStringList> FVideoDevices;
+    std::unique_ptr<QStringList> FAudioDevices;
+    std::unique_ptr<std::vector<TStripEntry>> FFiles;
+    int32_t FVideoDevice = 0;
+    int32_t FAudioDevice = 0;
+    int32_t FFirstVisible = 0;
+    int32_t FSelected = -1;
+    QString FRecordFile;
+    bool FMailAfterCapture = false;
+
+    // Dragging the panel by hand where the window system does not move it.
+    bool FDragging = false;
+    QPoint FDragOffset;
+    bool FDestroyed = false;
+};

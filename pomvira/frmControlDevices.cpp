@@ -1,0 +1,209 @@
+// The control panel's devices and capture graph: listing the input devices,
+// opening one camera and one microphone as the graph's sources, keeping and
+// restoring the capture format, sizing the preview window to the frame size,
+// building and running the live preview, and putting the chosen compressors
+// into the graph for a recording.
+#include "frmControl.h"
+
+#include <stdexcept>
+
+#include "frmView.h"
+#include "media/Filter.h"
+#include "media/FilterGraph.h"
+#include "media/MediaTypes.h"
+#include "media/MediaUtil.h"
+#include "media/SampleGrabber.h"
+#include "media/VideoWindow.h"
+
+using namespace media;
+
+namespace {
+WString Wide(const QString& text) { return text.toStdU16String(); }
+}  // namespace
+
+bool TControlForm::ListDevices() {
+    FVideoDevices = std::make_unique<QStringList>();
+    FAudioDevices = std::make_unique<QStringList>();
+    FDevEnum = std::make_unique<TSysDevEnum>(CLSID_VideoInputDeviceCategory);
+    if (FDevEnum->DeviceCount() == 0) return false;
+    FCompressFilters = std::make_unique<TFilterList>();
+    for (int i = 0; i < FDevEnum->DeviceCount(); ++i)
+        FVideoDevices->append(QString::fromStdString(FDevEnum->DeviceEntry(i).FriendlyName));
+    FDevEnum->SelectCategory(CLSID_AudioInputDeviceCategory);
+    for (int i = 0; i < FDevEnum->DeviceCount(); ++i)
+        FAudioDevices->append(QString::fromStdString(FDevEnum->DeviceEntry(i).FriendlyName));
+    return true;
+}
+
+void TControlForm::FreeDevices() {
+    try {
+        FAudioDevices.reset();
+        FVideoDevices.reset();
+        FDevEnum.reset();
+        if (FCompressFilters) {
+            FCompressFilters->Clear();
+            FCompressFilters.reset();
+        }
+        FMuxFilter = nullptr;
+    } catch (...) {
+    }
+}
+
+ComPtr<IPin> TControlForm::VideoCapturePin() {
+    TPinList pins(VideoSourceFilter->Get<IBaseFilter>().Get());
+    return pins.FirstPin();
+}
+
+int32_t TControlForm::SelectVideoDevice(int32_t index, const QString& formatText) {
+    CaptureGraph->EmptyGraph();
+    CaptureGraph->SetActive(false);
+    if (index == -1) return -1;
+    FDevEnum->SelectCategory(CLSID_VideoInputDeviceCategory);
+    const int count = FDevEnum->DeviceCount();
+    if (count == 0) return -1;
+    const int32_t opened = std::min(index, int32_t(count - 1));
+    VideoSourceFilter->BaseFilter().StoreMoniker(FDevEnum->DeviceMoniker(opened).Get());
+    CaptureGraph->SetActive(true);
+    if (!formatText.isEmpty()) {
+        ApplyVideoFormatText(formatText);
+    } else if (FSavedMediaType) {
+        ApplyVideoMediaType(FSavedMediaType);
+        DisposeMediaType(FSavedMediaType);
+        FSavedMediaType = nullptr;
+    }
+    if (!FKeepPlacement) {
+        int32_t width = 0, height = 0;
+        GetVideoSize(width, height);
+        PlaceWindows(SizeViewForm(width, height));
+    }
+    return opened;
+}
+
+int32_t TControlForm::SelectAudioDevice(int32_t index) {
+    FDevEnum->SelectCategory(CLSID_AudioInputDeviceCategory);
+    const int count = FDevEnum->DeviceCount();
+    if (count == 0) return -1;
+    const int32_t opened = std::min(index, int32_t(count - 1));
+    if (opened == -1) return -1;
+    AudioSourceFilter->BaseFilter().StoreMoniker(FDevEnum->DeviceMoniker(opened).Get());
+    AudioSourceFilter->MemberNotify(msRefresh, 0);
+    AudioSourceFilter->SetFilterGraph(CaptureGraph);
+    return opened;
+}
+
+void TControlForm::SetPreview(bool on) {
+    if (!on) {
+        CaptureGraph->StopGraph();
+        return;
+    }
+    auto builder = CaptureGraph->Get<ICaptureGraphBuilder2>();
+    if (FSavedMediaType) {
+        ApplyVideoMediaType(FSavedMediaType);
+        DisposeMediaType(FSavedMediaType);
+        FSavedMediaType = nullptr;
+    }
+    if (VideoSourceFilter->BaseFilter().DataLength() != 0) {
+        auto source = VideoSourceFilter->Get<IBaseFilter>();
+        auto grabber = SampleGrabber->Get<IBaseFilter>();
+        auto renderer = FVideoWindow->Get<IBaseFilter>();
+        builder->RenderStream(&PIN_CATEGORY_PREVIEW, nullptr, source.Get(), grabber.Get(),
+                              renderer.Get());
+    }
+    CaptureGraph->RunGraph();
+}
+
+void TControlForm::GetVideoSize(int32_t& width, int32_t& height) {
+    width = 0;
+    height = 0;
+    auto pin = VideoCapturePin();
+    if (FVideoDevice == -1) return;
+    auto config = QueryAs<IAMStreamConfig>(pin.Get());
+    if (!config) return;
+    config->GetFormat(&FProbeMediaType);
+    if (FProbeMediaType && FProbeMediaType->formattype == FORMAT_VideoInfo &&
+        FProbeMediaType->cbFormat != 0 && FProbeMediaType->pbFormat) {
+        const auto* info = reinterpret_cast<const VIDEOINFOHEADER*>(FProbeMediaType->pbFormat);
+        if (FProbeMediaType->cbFormat >= sizeof(VIDEOINFOHEADER)) {
+            width = info->bmiHeader.biWidth;
+            height = info->bmiHeader.biHeight;
+        }
+    }
+    DisposeMediaType(FProbeMediaType);
+    FProbeMediaType = nullptr;
+}
+
+void TControlForm::ApplyVideoFormatText(const QString& text) {
+    if (text.trimmed().isEmpty()) return;
+    auto pin = VideoCapturePin();
+    auto config = QueryAs<IAMStreamConfig>(pin.Get());
+    TEnumMediaType types;
+    types.ReadFromPin(pin.Get());
+    for (int i = 0; i < types.Count(); ++i) {
+        if (types.ItemText(i) == text && config) config->SetFormat(types.Item(i).AMMediaType());
+    }
+}
+
+void TControlForm::ApplyVideoMediaType(const AM_MEDIA_TYPE* record) {
+    auto pin = VideoCapturePin();
+    if (FVideoDevice == -1) return;
+    if (auto config = QueryAs<IAMStreamConfig>(pin.Get())) config->SetFormat(record);
+}
+
+QString TControlForm::GetVideoFormatText() {
+    auto pin = VideoCapturePin();
+    if (FVideoDevice == -1) return QString();
+    auto config = QueryAs<IAMStreamConfig>(pin.Get());
+    AM_MEDIA_TYPE* type = nullptr;
+    if (config) config->GetFormat(&type);
+    const QString text = type ? DescribeMediaType(type) : QString();
+    DisposeMediaType(type);
+    return text;
+}
+
+AM_MEDIA_TYPE* TControlForm::SaveVideoMediaType() {
+    auto pin = VideoCapturePin();
+    AM_MEDIA_TYPE* type = nullptr;
+    if (FVideoDevice == -1) return type;
+    if (auto config = QueryAs<IAMStreamConfig>(pin.Get())) config->GetFormat(&type);
+    return type;
+}
+
+void TControlForm::AddCompressors() {
+    FVideoCompEnum = std::make_unique<TSysDevEnum>(CLSID_VideoCompressorCategory);
+    FAudioCompEnum = std::make_unique<TSysDevEnum>(CLSID_AudioCompressorCategory);
+    FCompressFilters->Clear();
+    auto insert = [this](TSysDevEnum& compressors, int32_t index, TFilter* sourceFilter) {
+        try {
+            auto compressor = compressors.CreateDevice(index);
+            if (!compressor) throw std::runtime_error("no such compressor");
+            FCompressFilters->Add(compressor.Get());
+            auto graph = CaptureGraph->Get<IGraphBuilder>();
+            graph->AddFilter(compressor.Get(),
+                             Wide(QString::fromStdString(compressors.DeviceEntry(index).FriendlyName)));
+            auto builder = CaptureGraph->Get<ICaptureGraphBuilder2>();
+            auto source = sourceFilter->Get<IBaseFilter>();
+            builder->RenderStream(nullptr, nullptr, source.Get(),
+                                  FCompressFilters->LastFilter().Get(), FMuxFilter.Get());
+        } catch (...) {
+            // The recording goes on without this compressor.
+        }
+    };
+    if (FVideoCompress != -1) insert(*FVideoCompEnum, FVideoCompress, VideoSourceFilter);
+    if (FAudioCompress != -1 && FUseAudio) insert(*FAudioCompEnum, FAudioCompress, AudioSourceFilter);
+}
+
+void TControlForm::RemoveCompressors() {
+    try {
+        if (FCompressFilters) FCompressFilters->Clear();
+    } catch (...) {
+        return;
+    }
+    try {
+        FVideoCompEnum.reset();
+    } catch (...) {
+    }
+    try {
+        FAudioCompEnum.reset();
+    } catch (...) {
+    }
+}

@@ -1,0 +1,262 @@
+// The control panel's look: its components at their places, the skin and
+// button pictures, the French captions and hints, the window's outline cut
+// from the skin, the two heights, dragging by bare skin, and the menus.
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QWindow>
+
+#include "ActionList.h"
+#include "Application.h"
+#include "ControlsKit.h"
+#include "ImageButton.h"
+#include "ImageRgn.h"
+#include "PanelResources.h"
+#include "TextConv.h"
+#include "frmControl.h"
+#include "media/Filter.h"
+#include "media/FilterGraph.h"
+#include "media/SampleGrabber.h"
+
+using namespace media;
+
+namespace {
+
+QString French(const char16_t* text) { return AnsiToText(WideToAnsiText(text)); }
+
+QImage Picture(const QString& name) { return PanelPicture(name + QStringLiteral(".png")); }
+
+// A disabled button must not cover the skin: presses there reach the panel
+// and drag it. Qt does not deliver mouse events to disabled widgets at all,
+// so a disabled button is made transparent for the mouse.
+class TDisabledPassThrough : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::EnabledChange) {
+            auto* w = static_cast<QWidget*>(watched);
+            w->setAttribute(Qt::WA_TransparentForMouseEvents, !w->isEnabled());
+        }
+        return false;
+    }
+};
+
+}  // namespace
+
+void TControlForm::CreateComponents() {
+    auto* passThrough = new TDisabledPassThrough(this);
+    auto button = [&](const char* name, int left, int top, int width, int height,
+                      const QString& formHint, const char* pictures) {
+        auto* b = new TImageButton(this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setGeometry(left, top, width, height);
+        b->setCursor(Qt::PointingHandCursor);
+        b->OffsetX = 2;
+        b->OffsetY = 2;
+        b->SetChecked(false);
+        b->SetHint(formHint);
+        b->ShowHint = true;
+        b->installEventFilter(passThrough);
+        if (pictures) {
+            const QString base = QString::fromLatin1(pictures);
+            b->SetImageDown(Picture(base + QStringLiteral("_down")));
+            b->SetImageActive(Picture(base + QStringLiteral("_active")));
+            b->SetImageUp(Picture(base + QStringLiteral("_up")));
+        }
+        b->SetAutoSize(true);
+        return b;
+    };
+    auto image = [&](const char* name, int left, int top, int width, int height) {
+        auto* i = new TImage(this);
+        i->setObjectName(QString::fromLatin1(name));
+        i->setGeometry(left, top, width, height);
+        return i;
+    };
+
+    imgBack = image("imgBack", 0, 0, 355, 166);
+    imgBack->SetAutoSize(true);
+    imgBack->SetPicture(Picture(QStringLiteral("back")));
+    btnCapture = button("btnCapture", 37, 15, 44, 44, QString::fromUtf8("녹화"), "capture");
+    btnSnapShot =
+        button("btnSnapShot", 96, 15, 44, 44, QString::fromUtf8("정지영상"), "snapshot");
+    btnSnapShot->SetAction(actSnapShot);
+    btnEditImg = button("btnEditImg", 155, 15, 44, 44, QString::fromUtf8("사진편집"), "editimg");
+    btnEditImg->SetAction(actBmpEdit);
+    btnMail = button("btnMail", 214, 15, 44, 44, QString::fromUtf8("메일보내기"), "mail");
+    btnMail->OnClick = [this](QObject* s) { btnMailClick(s); };
+    btnConfig = button("btnConfig", 273, 15, 44, 44, QString::fromUtf8("환경설정"), "config");
+    btnConfig->OnClick = [this](QObject* s) { btnConfigClick(s); };
+    shpNormal = new TShape(this);
+    shpNormal->setObjectName(QStringLiteral("shpNormal"));
+    shpNormal->setGeometry(357, 0, 9, 72);
+    btnMinimize = button("btnMinimize", 328, 9, 9, 9, QString::fromUtf8("최소화"), nullptr);
+    btnMinimize->SetImageDown(Picture(QStringLiteral("minimize_down")));
+    btnMinimize->SetImageUp(Picture(QStringLiteral("minimize_up")));
+    btnMinimize->SetAction(actMinimize);
+    btnClose = button("btnClose", 339, 9, 9, 9, QString::fromUtf8("종료"), nullptr);
+    btnClose->SetImageDown(Picture(QStringLiteral("close_down")));
+    btnClose->SetImageUp(Picture(QStringLiteral("close_up")));
+    btnClose->SetAction(actClose);
+
+    TPaintBox** views[] = {&BmpView1, &BmpView2, &BmpView3, &BmpView4};
+    const int viewLeft[] = {31, 106, 180, 254};
+    for (int i = 0; i < 4; ++i) {
+        auto* box = new TPaintBox(this);
+        box->setObjectName(QStringLiteral("BmpView%1").arg(i + 1));
+        box->setGeometry(viewLeft[i], 78, 70, 47);
+        box->Tag = i;
+        *views[i] = box;
+    }
+    imgPrev = image("imgPrev", 9, 92, 17, 19);
+    imgPrev->setCursor(Qt::PointingHandCursor);
+    imgPrev->SetHint(QString::fromUtf8("앞으로"));
+    imgNext = image("imgNext", 330, 92, 17, 19);
+    imgNext->setCursor(Qt::PointingHandCursor);
+    imgNext->SetHint(QString::fromUtf8("뒤로"));
+    btnDelete = button("btnDelete", 206, 143, 57, 18, QString::fromUtf8("삭제"), "delete");
+    btnDelete->SetAction(actBmpDelete);
+    btnDeleteAll =
+        button("btnDeleteAll", 273, 142, 58, 18, QString::fromUtf8("전체삭제"), "deleteall");
+    btnDeleteAll->SetAction(actBmpClear);
+    // The expand arrow is drawn in the skin; the button is a bare hot area.
+    btnExpand = button("btnExpand", 333, 53, 14, 14, QString::fromUtf8("확장"), nullptr);
+    btnExpand->SetAction(actExpand);
+
+    QLabel** labels[] = {&lblBmp1, &lblBmp2, &lblBmp3, &lblBmp4};
+    const int labelLeft[] = {31, 106, 181, 254};
+    QFont labelFont(QStringLiteral("Microsoft Sans Serif"));
+    labelFont.setPixelSize(9);
+    for (int i = 0; i < 4; ++i) {
+        auto* label = new QLabel(QStringLiteral("abcd.jpg"), this);
+        label->setObjectName(QStringLiteral("lblBmp%1").arg(i + 1));
+        label->setGeometry(labelLeft[i], 124, 70, 14);
+        label->setAlignment(Qt::AlignCenter);
+        label->setFont(labelFont);
+        label->setAttribute(Qt::WA_TranslucentBackground);
+        label->setStyleSheet(QStringLiteral("color: black; background: transparent;"));
+        label->hide();
+        *labels[i] = label;
+    }
+    imgAVI = image("imgAVI", 472, 80, 24, 24);
+    imgAVI->SetPicture(Picture(QStringLiteral("avi")));
+    imgAVI->hide();
+
+    // The media components of the form.
+    CaptureGraph = new TFilterGraph(this);
+    CaptureGraph->setObjectName(QStringLiteral("CaptureGraph"));
+    CaptureGraph->SetMode(gmCapture);
+    CaptureGraph->SetGraphEdit(true);
+    CaptureGraph->SetLinearVolume(true);
+    VideoSourceFilter = new TFilter(this);
+    VideoSourceFilter->setObjectName(QStringLiteral("VideoSourceFilter"));
+    VideoSourceFilter->SetFilterGraph(CaptureGraph);
+    AudioSourceFilter = new TFilter(this);
+    AudioSourceFilter->setObjectName(QStringLiteral("AudioSourceFilter"));
+    AudioSourceFilter->SetFilterGraph(CaptureGraph);
+    SampleGrabber = new TSampleGrabber(this);
+    SampleGrabber->setObjectName(QStringLiteral("SampleGrabber"));
+    SampleGrabber->SetFilterGraph(CaptureGraph);
+}
+
+void TControlForm::SetCaptions() {
+    actUseAudio->SetCaption(French(u"Enregistrement de la voix durant l\u2019acquisition"));
+    actAudioFormat->SetCaption(French(u"Format Audio"));
+    actVideoFilter->SetCaption(French(u"Couleur des vid\u00e9os"));
+    actVideoPin->SetCaption(French(u"R\u00e9solution des vid\u00e9os"));
+    actAudioFilter->SetCaption(French(u"R\u00e9glage audio"));
+    actCompress->SetCaption(French(u"R\u00e9glage de la compression"));
+    actFolderConfig->SetCaption(French(u"R\u00e9glage du dossier de sauvegarde"));
+    actSelectDevice->SetCaption(French(u"S\u00e9lection du p\u00e9riph\u00e9rique"));
+    actCapAndMail->SetCaption(French(u"Envoyer Message apr\u00e8s enregistrement"));
+    actSendMail->SetCaption(French(u"Envoyer Message avec photo"));
+    btnDelete->SetHint(French(u"Effacer"));
+    btnDeleteAll->SetHint(French(u"Tout Effacer"));
+    btnCapture->SetHint(French(u"Enregistrement"));
+    btnSnapShot->SetHint(French(u"Image Fixe"));
+    btnEditImg->SetHint(French(u"Edition Photo"));
+    btnMail->SetHint(French(u"Envois de message"));
+    btnConfig->SetHint(French(u"Configuration"));
+    btnMinimize->SetHint(French(u"Minimiser"));
+    btnClose->SetHint(French(u"Fin"));
+    btnExpand->SetHint(French(u"Extension"));
+    imgPrev->SetHint(French(u"Retour Rapide"));
+    imgNext->SetHint(French(u"Avance Rapide"));
+}
+
+void TControlForm::ApplyFormRegion() {
+    if (FHasFormRegion) {
+        clearMask();
+        FHasFormRegion = false;
+    }
+    FFormRegion = BitmapToRegion(imgBack->Picture(), 0xFF00FF);
+    FHasFormRegion = true;
+    setMask(FFormRegion);
+    update();
+}
+
+void TControlForm::SetExpanded(bool expanded) {
+    if (expanded) {
+        btnExpand->Tag = 1;
+        btnExpand->SetHint(French(u"Minimiser"));
+        resize(imgBack->width(), imgBack->height());
+    } else {
+        btnExpand->Tag = 0;
+        btnExpand->SetHint(French(u"Extension"));
+        resize(imgBack->width(), shpNormal->height());
+    }
+}
+
+void TControlForm::actExpandExecute(QObject*) { SetExpanded(btnExpand->Tag == 0); }
+
+void TControlForm::btnConfigClick(QObject*) {
+    menuConfig->popup(mapToGlobal(QPoint(btnConfig->x(), btnConfig->y() + btnConfig->height())));
+}
+
+void TControlForm::btnMailClick(QObject*) {
+    menuMail->popup(mapToGlobal(QPoint(btnMail->x(), btnMail->y() + btnMail->height())));
+}
+
+bool TControlForm::IsDragSpot(const QPoint& clientPos) const {
+    // The topmost visible, enabled child at the point; the panel is dragged
+    // only where that is the skin itself.
+    const QObjectList& kids = children();
+    for (auto it = kids.crbegin(); it != kids.crend(); ++it) {
+        auto* w = qobject_cast<QWidget*>(*it);
+        if (!w || w->isWindow() || !w->isVisibleTo(this) || !w->isEnabled()) continue;
+        if (w->geometry().contains(clientPos)) return w == imgBack;
+    }
+    return false;
+}
+
+void TControlForm::mousePressEvent(QMouseEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    if (event->button() != Qt::LeftButton || !IsDragSpot(pos)) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    event->accept();
+    if (windowHandle() && windowHandle()->startSystemMove()) return;
+    // No window manager to move us: follow the mouse by hand.
+    FDragging = true;
+    FDragOffset = event->globalPosition().toPoint() - frameGeometry().topLeft();
+}
+
+void TControlForm::mouseMoveEvent(QMouseEvent* event) {
+    if (FDragging) {
+        move(event->globalPosition().toPoint() - FDragOffset);
+        event->accept();
+        return;
+    }
+    QWidget::mouseMoveEvent(event);
+}
+
+void TControlForm::mouseReleaseEvent(QMouseEvent* event) {
+    if (FDragging && event->button() == Qt::LeftButton) {
+        FDragging = false;
+        event->accept();
+        return;
+    }
+    QWidget::mouseReleaseEvent(event);
+}

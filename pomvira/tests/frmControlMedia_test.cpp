@@ -1,0 +1,161 @@
+// The control panel's start-up and shut-down against the recording fake of
+// the media framework: the order of the graph calls, the device and format
+// rules, the sizing of the preview window and the recording timer's text.
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QScreen>
+#include <QTimer>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include "Application.h"
+#include "IniFile.h"
+#include "PathUtils.h"
+#include "frmControl.h"
+#include "frmView.h"
+#include "media/FilterGraph.h"
+#include "media/fake/FakeMedia.h"
+
+using namespace media;
+using namespace media::fake;
+
+namespace {
+
+const char* const k640 = "Major Type: Video - Sub Type: YUY2 Format: VideoInfo YUY2 640X480, 16 bits";
+const char* const k320 = "Major Type: Video - Sub Type: YUY2 Format: VideoInfo YUY2 320X240, 16 bits";
+
+class ControlFormMediaTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetProgramFolderForTesting(programDir.path() + QStringLiteral("/"));
+        QFile::remove(Ini().FileName());
+        SetMessageBoxHook([this](const TMessageBoxRequest& r) {
+            boxes.push_back(r);
+            return QMessageBox::Ok;
+        });
+    }
+    void TearDown() override {
+        SetMessageBoxHook(nullptr);
+        SetProgramFolderForTesting(QString());
+    }
+    static TIniFile Ini() { return TIniFile(QStringLiteral("Pomvira.ini")); }
+    FakeDevice& AddCamera(const std::string& name) {
+        return sys.AddVideoDevice(name, {VideoFormat(MEDIASUBTYPE_YUY2, 640, 480, 16),
+                                         VideoFormat(MEDIASUBTYPE_YUY2, 320, 240, 16)});
+    }
+
+    QTemporaryDir programDir;
+    FakeMediaSystem sys;
+    std::vector<TMessageBoxRequest> boxes;
+};
+
+}  // namespace
+
+TEST_F(ControlFormMediaTest, StartUpOpensTheFirstDevicesRunsThePreviewAndShutDownEmptiesTheGraph) {
+    AddCamera("Cam");
+    sys.AddAudioDevice("Mic", {AudioFormat(44100, 16, 2)});
+    {
+        TControlForm form;
+        EXPECT_TRUE(boxes.empty());
+        const CallLog& log = sys.Log();
+        EXPECT_TRUE(log.InOrder({
+            "DevEnum.CreateClassEnumerator(VideoInputDevice)",
+            "System.CoCreateInstance(CaptureGraphBuilder2)",
+            "System.CoCreateInstance(FilterGraph)",
+            "Graph.AddFilter(VideoSourceFilter)",
+            "Graph.AddFilter(SampleGrabber)",
+            "Graph.AddFilter(VideoWindow)",
+            // The microphone is opened after the graph is up: its filter
+            // joins at the end.
+            "Graph.AddFilter(AudioSourceFilter)",
+            "Builder.RenderStream(PREVIEW, Filter[Cam], Filter[Grabber], Filter[Renderer])",
+            "Graph.Run",
+        })) << log.Text();
+        EXPECT_EQ(log.Count("Graph.Run"), 1);
+        // The renderer was placed over the video control when the graph ran.
+        EXPECT_TRUE(log.Contains("Renderer.put_Owner(ViewForm)")) << log.Text();
+        EXPECT_TRUE(log.Contains("Renderer.put_MessageDrain(VideoWindow)")) << log.Text();
+
+        ASSERT_NE(form.ViewForm(), nullptr);
+        EXPECT_TRUE(form.ViewForm()->isVisible());
+        EXPECT_EQ(form.ViewForm()->size(), QSize(640 + 36, 480 + 56));
+        EXPECT_EQ(form.ViewForm()->lblStatus->text(), "( Preview )");
+        // The panel sits directly below the preview window, centred on it.
+        EXPECT_EQ(form.y(), form.ViewForm()->y() + form.ViewForm()->height());
+        EXPECT_EQ(form.x(), form.ViewForm()->x() + (form.ViewForm()->width() - form.width()) / 2);
+        const auto state = form.State();
+        EXPECT_EQ(state.VideoDevice, 0);
+        EXPECT_EQ(state.AudioDevice, 0);
+        EXPECT_EQ(state.VideoFormat, k640);
+        sys.Log().Clear();
+    }
+    const CallLog& log = sys.Log();
+    // Emptied (stopped, disconnected), then deactivated: the members' filters
+    // leave, the inspection entry is revoked.
+    EXPECT_TRUE(log.InOrder({"Graph.Stop", "Pin[Cam/Capture].Disconnect",
+                             "Graph.RemoveFilter(VideoSourceFilter)",
+                             "Graph.RemoveFilter(VideoWindow)",
+                             "Graph.RemoveFilter(AudioSourceFilter)", "ROT.Revoke(1)"}))
+        << log.Text();
+    EXPECT_EQ(Ini().ReadString("CAPTURE", "VIDEO FORMAT", ""), k640);
+}
+
+TEST_F(ControlFormMediaTest, StoredFormatThatTheCameraOffersIsUsedAndSizesThePreview) {
+    AddCamera("Cam");
+    Ini().WriteString("CAPTURE", "VIDEO FORMAT", k320);
+    TControlForm form;
+    EXPECT_TRUE(sys.Log().Contains(std::string("Pin[Cam/Capture].SetFormat(") + k320 + ")"))
+        << sys.Log().Text();
+    EXPECT_EQ(form.ViewForm()->size(), QSize(320 + 36, 240 + 56));
+    EXPECT_EQ(form.State().VideoFormat, k320);
+}
+
+TEST_F(ControlFormMediaTest, StoredFormatThatTheCameraDoesNotOfferChangesNothing) {
+    AddCamera("Cam");
+    const QString other = QString::fromLatin1(k640).replace("640X480", "800X600");
+    Ini().WriteString("CAPTURE", "VIDEO FORMAT", other);
+    {
+        TControlForm form;
+        EXPECT_TRUE(sys.Log().Matching("Pin[Cam/Capture].SetFormat").empty()) << sys.Log().Text();
+        EXPECT_EQ(form.ViewForm()->size(), QSize(640 + 36, 480 + 56));
+        EXPECT_EQ(form.State().VideoFormat, other);
+    }
+    EXPECT_EQ(Ini().ReadString("CAPTURE", "VIDEO FORMAT", ""), other);
+}
+
+TEST_F(ControlFormMediaTest, StoredDeviceIndexGivesWayToTheFirstDevice) {
+    AddCamera("Cam A");
+    AddCamera("Cam B");
+    Ini().WriteInteger("CAPTURE", "VIDEO DEVICE", 1);
+    Ini().WriteInteger("CAPTURE", "AUDIO DEVICE", 5);
+    TControlForm form;
+    EXPECT_TRUE(sys.Log().Contains(
+        "Builder.RenderStream(PREVIEW, Filter[Cam A], Filter[Grabber], Filter[Renderer])"))
+        << sys.Log().Text();
+    EXPECT_EQ(form.State().VideoDevice, 0);
+    // No microphone: the audio index is -1 now.
+    EXPECT_EQ(form.State().AudioDevice, -1);
+}
+
+TEST_F(ControlFormMediaTest, FrameTooLargeForTheScreenCoversItWithThePanelBottomRight) {
+    sys.AddVideoDevice("Big", {VideoFormat(MEDIASUBTYPE_YUY2, 4000, 3000, 16)});
+    TControlForm form;
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    EXPECT_EQ(form.ViewForm()->geometry(), screen);
+    EXPECT_EQ(form.ViewForm()->findChild<QLabel*>("lblSize")->text(), "4000 x 3000");
+    EXPECT_EQ(form.pos(), QPoint(screen.right() + 1 - form.width(),
+                                 screen.bottom() + 1 - form.height()));
+}
+
+TEST_F(ControlFormMediaTest, TimerShowsTheGraphPositionAsElapsedTime) {
+    AddCamera("Cam");
+    TControlForm form;
+    sys.Graph()->SetPosition(835000000);  // 83.5 s in 100-ns units
+    form.TimerTimer(form.Timer);
+    EXPECT_EQ(form.ViewForm()->lblStatus->text(), "(Record : 0:1:23:500)");
+    sys.Graph()->SetPosition(int64_t(25) * 3600 * 10000000);  // hours wrap after a day
+    form.TimerTimer(form.Timer);
+    EXPECT_EQ(form.ViewForm()->lblStatus->text(), "(Record : 1:0:0:0)");
+}
