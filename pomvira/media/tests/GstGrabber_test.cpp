@@ -60,6 +60,15 @@ class RecordingCallback : public ComObject<ISampleGrabberCB> {
     std::atomic<int> samples{0};
 };
 
+// Every test here uses GStreamer objects, also before it builds a pipeline;
+// CTest runs each test in a process of its own.
+class GstEnvironment : public ::testing::Environment {
+  public:
+    void SetUp() override { gst_init(nullptr, nullptr); }
+};
+[[maybe_unused]] const auto* const kGstEnvironment =
+    ::testing::AddGlobalTestEnvironment(new GstEnvironment);
+
 // appsrc ! grabber ! appsink, pushing BGR frames.
 class GrabberPipeline {
   public:
