@@ -178,8 +178,12 @@ void VideoRendererCore::ApplyWindowFlags(VideoRendererWindow* w) {
             w->setWindowState(w->windowState() & ~Qt::WindowFullScreen);
         w->setParent(owner_, flags);
         w->setGeometry(geometry);
-        if (!wasHidden)
+        if (!wasHidden) {
             w->show();
+            // A full-screen renderer window takes the keys: make it the active one.
+            if (!owner_)
+                w->activateWindow();
+        }
     }
     // A top-level renderer window takes the keys itself and passes them on.
     w->setFocusPolicy(owner_ ? Qt::NoFocus : Qt::StrongFocus);

@@ -47,6 +47,17 @@ class ColourSource {
     GstClockTime pts_ = 0;
 };
 
+// Counts the key presses that reach a widget.
+class KeyCounter : public QObject {
+  public:
+    int presses = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::KeyPress)
+            ++presses;
+        return false;
+    }
+};
+
 bool Shows(QWidget* w, QPoint p, QColor colour) {
     return w->grab().toImage().pixelColor(p) == colour;
 }
@@ -58,9 +69,15 @@ TEST(GstRendererX11, GoesFullScreenAndBackIntoItsOwner) {
     owner.resize(400, 300);
     owner.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&owner));
+    QWidget drain(&owner);
+    drain.setGeometry(10, 10, 200, 100);
+    drain.show();
+    KeyCounter keys;
+    drain.installEventFilter(&keys);
     renderer.put_Owner(&owner);
     renderer.put_WindowStyle(WS_CHILD | WS_CLIPSIBLINGS);
     renderer.SetWindowPosition(10, 10, 200, 100);
+    renderer.put_MessageDrain(&drain);
     ColourSource source(renderer);
     source.Push(0, 0, 255);
     VideoRendererWindow* w = renderer.Window();
@@ -87,6 +104,9 @@ TEST(GstRendererX11, GoesFullScreenAndBackIntoItsOwner) {
             return Shows(w, {w->width() / 2, w->height() / 2}, Qt::blue);
         },
         5000));
+    // Keys typed into the full-screen window reach the drain.
+    QTest::keyClick(w, Qt::Key_Escape);
+    EXPECT_EQ(keys.presses, 1);
 
     // Back into the owner.
     renderer.put_Owner(&owner);
