@@ -9,10 +9,10 @@ using namespace internal;
 // FakePin
 // ---------------------------------------------------------------------------
 
-FakePin::FakePin(FakeMediaSystem* system, FakeFilter* filter, const FakePinSpec& spec)
-    : FakeObject(system, "Pin[" + filter->Name() + "/" + spec.name + "]"),
+FakePin::FakePin(FakeMediaSystem* system, FakeFilter* filter, const FakePinDesc& desc)
+    : FakeObject(system, "Pin[" + filter->Name() + "/" + desc.name + "]"),
       filter_(filter),
-      spec_(spec) {
+      desc_(desc) {
     sys_->Register(this);
 }
 
@@ -33,9 +33,9 @@ HRESULT FakePin::QueryInterface(const IID& iid, void** object) {
     if (!object)
         return E_POINTER;
     *object = nullptr;
-    if (iid == IAMStreamConfig::IID_ && !spec_.streamConfig)
+    if (iid == IAMStreamConfig::IID_ && !desc_.streamConfig)
         return E_NOINTERFACE;
-    if (iid == ISpecifyPropertyPages::IID_ && spec_.pages.empty())
+    if (iid == ISpecifyPropertyPages::IID_ && desc_.pages.empty())
         return E_NOINTERFACE;
     return ComObject::QueryInterface(iid, object);
 }
@@ -60,8 +60,8 @@ HRESULT FakePin::Connect(IPin* receiver, const AM_MEDIA_TYPE* mt) {
         type.Assign(mt);
     } else if (current_) {
         type = *current_;
-    } else if (!spec_.formats.empty()) {
-        type = spec_.formats.front();
+    } else if (!desc_.formats.empty()) {
+        type = desc_.formats.front();
     }
     Link(other);
     connectionType_ = type;
@@ -112,8 +112,8 @@ HRESULT FakePin::QueryPinInfo(PIN_INFO* info) {
         return E_POINTER;
     info->pFilter = filter_;
     static_cast<IBaseFilter*>(filter_)->AddRef();
-    info->dir = spec_.direction;
-    info->achName = Wide(spec_.name);
+    info->dir = desc_.direction;
+    info->achName = Wide(desc_.name);
     return S_OK;
 }
 
@@ -122,7 +122,7 @@ HRESULT FakePin::QueryDirection(PIN_DIRECTION* dir) {
         return *r;
     if (!dir)
         return E_POINTER;
-    *dir = spec_.direction;
+    *dir = desc_.direction;
     return S_OK;
 }
 
@@ -131,7 +131,7 @@ HRESULT FakePin::QueryId(WString* id) {
         return *r;
     if (!id)
         return E_POINTER;
-    *id = Wide(spec_.name);
+    *id = Wide(desc_.name);
     return S_OK;
 }
 
@@ -142,7 +142,7 @@ HRESULT FakePin::EnumMediaTypes(IEnumMediaTypes** types) {
         return *r;
     if (!types)
         return E_POINTER;
-    *types = new FakeEnumMediaTypes(spec_.formats);
+    *types = new FakeEnumMediaTypes(desc_.formats);
     return S_OK;
 }
 
@@ -155,8 +155,8 @@ HRESULT FakePin::GetFormat(AM_MEDIA_TYPE** mt) {
         return E_POINTER;
     if (current_) {
         *mt = CreateMediaType(current_->AMMediaType());
-    } else if (!spec_.formats.empty()) {
-        *mt = CreateMediaType(spec_.formats.front().AMMediaType());
+    } else if (!desc_.formats.empty()) {
+        *mt = CreateMediaType(desc_.formats.front().AMMediaType());
     } else {
         return E_FAIL;
     }
@@ -169,15 +169,15 @@ HRESULT FakePin::SetFormat(const AM_MEDIA_TYPE* mt) {
     if (!mt)
         return E_POINTER;
     TMediaType wanted(mt);
-    if (!spec_.formats.empty() &&
-        std::none_of(spec_.formats.begin(), spec_.formats.end(),
+    if (!desc_.formats.empty() &&
+        std::none_of(desc_.formats.begin(), desc_.formats.end(),
                      [&](const TMediaType& f) { return f.Equals(wanted); })) {
         return VFW_E_INVALIDMEDIATYPE;
     }
     // One setting serves every configurable pin of the filter that points
     // the same way, as a device's capture and preview branches share one format.
     for (const auto& pin : filter_->Pins()) {
-        if (pin->spec_.streamConfig && pin->spec_.direction == spec_.direction) {
+        if (pin->desc_.streamConfig && pin->desc_.direction == desc_.direction) {
             pin->current_ = wanted;
         }
     }
@@ -190,7 +190,7 @@ HRESULT FakePin::GetNumberOfCapabilities(int32_t* count, int32_t* size) {
         return *r;
     if (!count || !size)
         return E_POINTER;
-    *count = int32_t(spec_.formats.size());
+    *count = int32_t(desc_.formats.size());
     *size = kVideoCapsSize;
     return S_OK;
 }
@@ -202,9 +202,9 @@ HRESULT FakePin::GetStreamCaps(int32_t index, AM_MEDIA_TYPE** mt, uint8_t* caps)
         return *r;
     if (!mt)
         return E_POINTER;
-    if (index < 0 || size_t(index) >= spec_.formats.size())
+    if (index < 0 || size_t(index) >= desc_.formats.size())
         return S_FALSE;
-    *mt = CreateMediaType(spec_.formats[size_t(index)].AMMediaType());
+    *mt = CreateMediaType(desc_.formats[size_t(index)].AMMediaType());
     if (caps)
         std::memset(caps, 0, kVideoCapsSize);
     return S_OK;
@@ -215,9 +215,9 @@ HRESULT FakePin::GetPages(CAUUID* pages) {
         return *r;
     if (!pages)
         return E_POINTER;
-    pages->cElems = uint32_t(spec_.pages.size());
-    pages->pElems = static_cast<GUID*>(CoTaskMemAlloc(sizeof(GUID) * spec_.pages.size()));
-    std::copy(spec_.pages.begin(), spec_.pages.end(), pages->pElems);
+    pages->cElems = uint32_t(desc_.pages.size());
+    pages->pElems = static_cast<GUID*>(CoTaskMemAlloc(sizeof(GUID) * desc_.pages.size()));
+    std::copy(desc_.pages.begin(), desc_.pages.end(), pages->pElems);
     return S_OK;
 }
 
@@ -235,8 +235,8 @@ FakeFilter::~FakeFilter() {
     pins_.clear();
 }
 
-FakePin* FakeFilter::AddPin(const FakePinSpec& spec) {
-    pins_.push_back(std::make_unique<FakePin>(sys_, this, spec));
+FakePin* FakeFilter::AddPin(const FakePinDesc& desc) {
+    pins_.push_back(std::make_unique<FakePin>(sys_, this, desc));
     return pins_.back().get();
 }
 

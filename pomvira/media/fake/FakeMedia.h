@@ -155,7 +155,7 @@ TMediaType VideoFormat(const GUID& subtype, int32_t width, int32_t height, uint1
 // Builds a PCM audio format (FORMAT_WaveFormatEx, 18 bytes).
 TMediaType AudioFormat(uint32_t samplesPerSec, uint16_t bitsPerSample, uint16_t channels);
 
-struct FakePinSpec {
+struct FakePinDesc {
     std::string name;  // "Capture", "Preview", "Input", "Output", ...
     PIN_DIRECTION direction = PINDIR_OUTPUT;
     std::vector<TMediaType> formats;  // offered formats (EnumMediaTypes, stream caps)
@@ -169,7 +169,7 @@ struct FakeDevice {
     std::string friendlyName;  // UTF-8
     // The "CLSID" property text; nullopt: the property cannot be read.
     std::optional<std::string> clsidText;
-    std::vector<FakePinSpec> pins;
+    std::vector<FakePinDesc> pins;
     std::vector<GUID> filterPages;         // none: no ISpecifyPropertyPages
     std::vector<int32_t> captureDialogs;   // none: no IAMVfwCaptureDialogs
     std::vector<int32_t> compressDialogs;  // none: no IAMVfwCompressDialogs
@@ -303,7 +303,7 @@ class FakeObject {
 
 class FakePin : public ComObject<IPin, IAMStreamConfig, ISpecifyPropertyPages>, public FakeObject {
   public:
-    FakePin(FakeMediaSystem* system, FakeFilter* filter, const FakePinSpec& spec);
+    FakePin(FakeMediaSystem* system, FakeFilter* filter, const FakePinDesc& desc);
     ~FakePin() override;
 
     // Pins share the reference count of their filter, which owns them.
@@ -311,10 +311,10 @@ class FakePin : public ComObject<IPin, IAMStreamConfig, ISpecifyPropertyPages>, 
     uint32_t Release() override;
 
     FakeFilter* Owner() const { return filter_; }
-    const std::string& Name() const { return spec_.name; }
-    PIN_DIRECTION Direction() const { return spec_.direction; }
+    const std::string& Name() const { return desc_.name; }
+    PIN_DIRECTION Direction() const { return desc_.direction; }
     FakePin* Peer() const { return peer_; }
-    std::vector<TMediaType>& Formats() { return spec_.formats; }
+    std::vector<TMediaType>& Formats() { return desc_.formats; }
     // The format set with SetFormat, or nullopt.
     std::optional<TMediaType>& CurrentFormat() { return current_; }
     const TMediaType& ConnectionType() const { return connectionType_; }
@@ -332,12 +332,12 @@ class FakePin : public ComObject<IPin, IAMStreamConfig, ISpecifyPropertyPages>, 
     HRESULT QueryDirection(PIN_DIRECTION* dir) override;
     HRESULT QueryId(WString* id) override;
     HRESULT EnumMediaTypes(IEnumMediaTypes** types) override;
-    // IAMStreamConfig (answered when the spec says so)
+    // IAMStreamConfig (answered when its description says so)
     HRESULT GetFormat(AM_MEDIA_TYPE** mt) override;
     HRESULT SetFormat(const AM_MEDIA_TYPE* mt) override;
     HRESULT GetNumberOfCapabilities(int32_t* count, int32_t* size) override;
     HRESULT GetStreamCaps(int32_t index, AM_MEDIA_TYPE** mt, uint8_t* caps) override;
-    // ISpecifyPropertyPages (answered when the spec lists pages)
+    // ISpecifyPropertyPages (answered when its description lists pages)
     HRESULT GetPages(CAUUID* pages) override;
 
     // Connects both sides without logging (test set-up).
@@ -347,7 +347,7 @@ class FakePin : public ComObject<IPin, IAMStreamConfig, ISpecifyPropertyPages>, 
 
   private:
     FakeFilter* filter_;
-    FakePinSpec spec_;
+    FakePinDesc desc_;
     FakePin* peer_ = nullptr;
     std::optional<TMediaType> current_;
     TMediaType connectionType_;
@@ -364,7 +364,7 @@ class FakeFilter : public ComObject<IBaseFilter, IMediaFilter, IPersist>,
     FakeFilter(FakeMediaSystem* system, const std::string& name, const CLSID& clsid);
 
     const std::string& Name() const { return name_; }
-    FakePin* AddPin(const FakePinSpec& spec);
+    FakePin* AddPin(const FakePinDesc& desc);
     FakePin* Pin(const std::string& name) const;
     const std::vector<std::unique_ptr<FakePin>>& Pins() const { return pins_; }
     FILTER_STATE State() const { return state_; }

@@ -325,8 +325,8 @@ FakeFilter* FakeMediaSystem::CreateDeviceFilter(const FakeDevice& device) {
     if (device.clsidText)
         GuidFromString(*device.clsidText, clsid);
     auto* filter = new FakeFilter(this, device.friendlyName, clsid);
-    for (const FakePinSpec& spec : device.pins)
-        filter->AddPin(spec);
+    for (const FakePinDesc& desc : device.pins)
+        filter->AddPin(desc);
     filter->FilterPages() = device.filterPages;
     filter->CaptureDialogs() = device.captureDialogs;
     filter->CompressDialogs() = device.compressDialogs;

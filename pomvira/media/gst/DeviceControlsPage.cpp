@@ -11,9 +11,11 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSlider>
 #include <QSpinBox>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -115,6 +117,12 @@ DeviceControlsPage::DeviceControlsPage(ElementRef element, QWidget* parent)
     g_free(specs);
     if (controls_ == 0)
         form->addRow(new QLabel(QStringLiteral("No controls."), content));
+    // Wide enough for the controls; a long list scrolls vertically only.
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setMinimumWidth(content->sizeHint().width() +
+                            scroll->verticalScrollBar()->sizeHint().width() +
+                            2 * scroll->frameWidth());
+    scroll->setMinimumHeight(std::min(content->sizeHint().height(), 400));
 }
 
 DeviceControlsPage::~DeviceControlsPage() = default;

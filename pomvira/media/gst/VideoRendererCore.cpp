@@ -3,6 +3,8 @@
 #include <gst/app/gstappsink.h>
 #include <gst/video/video.h>
 
+#include <QGuiApplication>
+#include <QScreen>
 #include <atomic>
 #include <cstring>
 
@@ -166,11 +168,22 @@ void VideoRendererCore::ApplyWindowFlags(VideoRendererWindow* w) {
         if (styleEx_ & WS_EX_TOPMOST)
             flags |= Qt::WindowStaysOnTopHint;
     }
-    if (w->parentWidget() != owner_.data() || w->windowFlags() != flags) {
+    // Qt adds hints of its own to a top-level window's flags: compare only
+    // the ones set here.
+    const Qt::WindowFlags mine = Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint;
+    const bool placed = w->parentWidget() == owner_.data() && w->isWindow() == !owner_ &&
+                        (w->windowFlags() & mine) == (flags & mine);
+    if (!placed) {
+        if (owner_ && (w->windowState() & Qt::WindowFullScreen))
+            w->setWindowState(w->windowState() & ~Qt::WindowFullScreen);
         w->setParent(owner_, flags);
         w->setGeometry(geometry);
-        if (!wasHidden)
+        if (!wasHidden) {
             w->show();
+            // A full-screen renderer window takes the keys: make it the active one.
+            if (!owner_)
+                w->activateWindow();
+        }
     }
     // A top-level renderer window takes the keys itself and passes them on.
     w->setFocusPolicy(owner_ ? Qt::NoFocus : Qt::StrongFocus);
@@ -231,7 +244,22 @@ HRESULT VideoRendererCore::SetWindowPosition(int32_t left, int32_t top, int32_t 
                                              int32_t height) {
     if (width < 0 || height < 0)
         return E_INVALIDARG;
-    Window()->setGeometry(left, top, width, height);
+    VideoRendererWindow* w = Window();
+    const QRect rect(left, top, width, height);
+    w->setGeometry(rect);
+    // A top-level window over a whole screen is a full-screen window: the
+    // window system (Wayland included, where clients cannot place windows)
+    // then gives it the screen.
+    bool fullScreen = false;
+    if (!owner_) {
+        for (QScreen* screen : QGuiApplication::screens())
+            if (screen->geometry() == rect)
+                fullScreen = true;
+    }
+    const Qt::WindowStates states = w->windowState();
+    if (fullScreen != bool(states & Qt::WindowFullScreen))
+        w->setWindowState(fullScreen ? states | Qt::WindowFullScreen
+                                     : states & ~Qt::WindowFullScreen);
     return S_OK;
 }
 

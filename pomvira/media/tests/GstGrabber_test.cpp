@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "media/Bitmap.h"
 #include "media/gst/SampleGrabberCore.h"
 
 namespace media::gst {
@@ -59,6 +60,15 @@ class RecordingCallback : public ComObject<ISampleGrabberCB> {
     std::atomic<int> buffers{0};
     std::atomic<int> samples{0};
 };
+
+// Every test here uses GStreamer objects, also before it builds a pipeline;
+// CTest runs each test in a process of its own.
+class GstEnvironment : public ::testing::Environment {
+  public:
+    void SetUp() override { gst_init(nullptr, nullptr); }
+};
+[[maybe_unused]] const auto* const kGstEnvironment =
+    ::testing::AddGlobalTestEnvironment(new GstEnvironment);
 
 // appsrc ! grabber ! appsink, pushing BGR frames.
 class GrabberPipeline {
@@ -217,6 +227,34 @@ TEST(GstGrabber, KeepsTheLastFrameBottomUpWithPaddedRows) {
     EXPECT_EQ(vih.AvgTimePerFrame, 333333);
     EXPECT_EQ(mt.pUnk, nullptr);
     CoTaskMemFree(mt.pbFormat);
+}
+
+TEST(GstGrabber, TheLayersBitmapOfTheKeptFrameIsUpright) {
+    SampleGrabberCore grabber;
+    grabber.SetBufferSamples(true);
+    GrabberPipeline pipeline(grabber, 7, 5);
+    pipeline.Push(TestFrame(7, 5, pipeline.Stride()));
+    ASSERT_FALSE(pipeline.PullPassedFrame().empty());
+
+    // What the layer does with it: a DIB section from the connected type's
+    // header, filled with the kept frame.
+    AM_MEDIA_TYPE mt{};
+    ASSERT_EQ(grabber.GetConnectedMediaType(&mt), S_OK);
+    VIDEOINFOHEADER vih;
+    std::memcpy(&vih, mt.pbFormat, sizeof vih);
+    CoTaskMemFree(mt.pbFormat);
+    std::unique_ptr<TDibSection> dib = CreateDIBSection(vih.bmiHeader);
+    ASSERT_TRUE(dib);
+    int32_t size = int32_t(dib->Bits.size());
+    ASSERT_EQ(grabber.GetCurrentBuffer(&size, dib->Bits.data()), S_OK);
+    EXPECT_EQ(size_t(size), dib->Bits.size());
+    TBitmap bitmap;
+    bitmap.SetDIBSection(std::move(dib));
+    const QImage picture = bitmap.ToImage();
+    ASSERT_EQ(picture.size(), QSize(7, 5));
+    EXPECT_EQ(picture.pixelColor(0, 0), QColor(Qt::red));
+    EXPECT_EQ(picture.pixelColor(6, 2), QColor(Qt::green));
+    EXPECT_EQ(picture.pixelColor(6, 4), QColor(Qt::blue));
 }
 
 TEST(GstGrabber, CallsTheBufferCallbackOnTheStreamingThread) {

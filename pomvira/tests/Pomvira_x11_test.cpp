@@ -1,0 +1,219 @@
+// The camera program as a user starts it: the control panel on the real
+// GStreamer framework with two built-in test cameras, on a real X server.
+// The preview window shows the camera's moving picture, the two windows sit
+// where they belong, and the stored capture format and device are honoured.
+#include <QFile>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <set>
+
+#include "Application.h"
+#include "IniFile.h"
+#include "PathUtils.h"
+#include "frmControl.h"
+#include "frmView.h"
+#include "media/Bitmap.h"
+#include "media/Filter.h"
+#include "media/MediaTypes.h"
+#include "media/MediaUtil.h"
+#include "media/SampleGrabber.h"
+#include "media/VideoWindow.h"
+#include "media/gst/GstMediaSystem.h"
+
+using namespace media;
+
+namespace {
+
+const char* const k640 =
+    "Major Type: Video - Sub Type: YUY2 Format: VideoInfo YUY2 640X480, 16 bits";
+const char* const k320 =
+    "Major Type: Video - Sub Type: YUY2 Format: VideoInfo YUY2 320X240, 16 bits";
+
+// The number of test cameras is read once, when the framework is first
+// set up: every test of this program sees the same two cameras.
+class GstSystemEnvironment : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        setenv("POMVIRA_TEST_DEVICES", "2", 1);
+        SetMediaSystem(gst::GstMediaSystem());
+    }
+    void TearDown() override { SetMediaSystem(nullptr); }
+};
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new GstSystemEnvironment);
+
+QImage GrabScreen(const QRect& rect) {
+    QApplication::processEvents();
+    return QGuiApplication::primaryScreen()
+        ->grabWindow(0, rect.x(), rect.y(), rect.width(), rect.height())
+        .toImage()
+        .convertToFormat(QImage::Format_RGB32);
+}
+
+// Waits (bounded) until the sample grabber has passed a frame; the frame.
+TBitmap WaitForFrame(TControlForm& form) {
+    TBitmap frame;
+    for (int i = 0; i < 200 && !form.SampleGrabber->CopyFrameToBitmap(&frame); ++i)
+        QTest::qWait(50);
+    return frame;
+}
+
+// The format in force on the camera's capture pin.
+QString CapturePinFormat(TControlForm& form) {
+    TPinList pins(form.VideoSourceFilter->Get<IBaseFilter>().Get());
+    auto config = QueryAs<IAMStreamConfig>(pins.FirstPin().Get());
+    if (!config)
+        return QString();
+    AM_MEDIA_TYPE* type = nullptr;
+    config->GetFormat(&type);
+    const QString text = type ? DescribeMediaType(type) : QString();
+    DisposeMediaType(type);
+    return text;
+}
+
+class PomviraX11Test : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (QGuiApplication::platformName() != "xcb")
+            GTEST_SKIP() << "needs an X server";
+        SetProgramFolderForTesting(programDir.path() + QStringLiteral("/"));
+        QFile::remove(Ini().FileName());
+        SetMessageBoxHook([this](const TMessageBoxRequest& r) {
+            boxes.push_back(r.text);
+            return QMessageBox::Ok;
+        });
+    }
+    void TearDown() override {
+        SetMessageBoxHook(nullptr);
+        SetProgramFolderForTesting(QString());
+    }
+    static TIniFile Ini() { return TIniFile(QStringLiteral("Pomvira.ini")); }
+    // Starts the panel as the program does and waits until both windows are
+    // on the screen.
+    static void Show(TControlForm& form) {
+        form.show();
+        ASSERT_NE(form.ViewForm(), nullptr);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.ViewForm()));
+    }
+
+    QTemporaryDir programDir;
+    std::vector<QString> boxes;
+};
+
+}  // namespace
+
+TEST_F(PomviraX11Test, DefaultStartShowsTheMovingPictureFramedAboveThePanel) {
+    {
+        TControlForm form;
+        ASSERT_NO_FATAL_FAILURE(Show(form));
+        EXPECT_TRUE(boxes.empty()) << boxes.front().toStdString();
+        TViewForm* view = form.ViewForm();
+        EXPECT_EQ(view->size(), QSize(640 + 36, 480 + 56));
+        EXPECT_EQ(view->lblSize->text(), "640 x 480");
+        EXPECT_EQ(view->lblStatus->text(), "( Preview )");
+        EXPECT_TRUE(view->lblSize->isVisible());
+        EXPECT_TRUE(view->lblStatus->isVisible());
+        // Both texts lie on the top bar (the 37 pixels above the video).
+        EXPECT_LE(view->lblSize->geometry().bottom(), 36);
+        EXPECT_LE(view->lblStatus->geometry().bottom(), 36);
+
+        // Both windows centred on the screen as one block, the panel
+        // directly below the preview window.
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        EXPECT_EQ(view->x(), (screen.width() - view->width()) / 2);
+        EXPECT_EQ(view->y(), (screen.height() - view->height() - form.height()) / 2);
+        EXPECT_EQ(form.y(), view->y() + view->height());
+        EXPECT_EQ(form.x(), view->x() + (view->width() - form.width()) / 2);
+
+        const TBitmap frame = WaitForFrame(form);
+        EXPECT_EQ(frame.Width(), 640);
+        EXPECT_EQ(frame.Height(), 480);
+
+        // The screen where the video lies shows the test picture, and it moves.
+        const QRect video(view->VideoWindow->mapToGlobal(QPoint(0, 0)), view->VideoWindow->size());
+        EXPECT_EQ(video.size(), QSize(640, 480));
+        EXPECT_EQ(video.topLeft(), view->pos() + QPoint(19, 37));
+        QTest::qWait(200);
+        const QImage first = GrabScreen(video);
+        QTest::qWait(300);
+        const QImage second = GrabScreen(video);
+        int lit = 0, changed = 0;
+        std::set<QRgb> colours;
+        for (int y = 0; y < first.height(); y += 4)
+            for (int x = 0; x < first.width(); x += 4) {
+                const QRgb p = first.pixel(x, y) & 0xFFFFFF;
+                lit += qGray(p) > 40;
+                changed += p != (second.pixel(x, y) & 0xFFFFFF);
+                colours.insert(p);
+            }
+        const int samples = (640 / 4) * (480 / 4);
+        EXPECT_GT(lit, samples / 2) << "the video area is mostly dark";
+        EXPECT_GE(colours.size(), 8u) << "no colour bars";
+        EXPECT_GT(changed, samples / 20) << "the picture does not move";
+        if (qEnvironmentVariableIsSet("POMVIRA_X11_SHOT"))
+            GrabScreen(view->geometry().united(form.geometry()))
+                .save(qEnvironmentVariable("POMVIRA_X11_SHOT"));
+    }
+    EXPECT_EQ(Ini().ReadString("CAPTURE", "VIDEO FORMAT", ""), k640);
+    EXPECT_EQ(Ini().ReadString("CAPTURE", "VIDEO DEVICE", ""), "0");
+}
+
+TEST_F(PomviraX11Test, StoredFormatThatTheCameraOffersStartsItInThatFormat) {
+    Ini().WriteString("CAPTURE", "VIDEO FORMAT", k320);
+    {
+        TControlForm form;
+        ASSERT_NO_FATAL_FAILURE(Show(form));
+        EXPECT_TRUE(boxes.empty());
+        EXPECT_EQ(CapturePinFormat(form), k320);
+        const TBitmap frame = WaitForFrame(form);
+        EXPECT_EQ(frame.Width(), 320);
+        EXPECT_EQ(frame.Height(), 240);
+        EXPECT_EQ(form.ViewForm()->size(), QSize(356, 296));
+        EXPECT_EQ(form.ViewForm()->lblSize->text(), "320 x 240");
+        EXPECT_EQ(form.ViewForm()->VideoWindow->size(), QSize(320, 240));
+        EXPECT_EQ(form.State().VideoFormat, k320);
+    }
+    EXPECT_EQ(Ini().ReadString("CAPTURE", "VIDEO FORMAT", ""), k320);
+}
+
+TEST_F(PomviraX11Test, StoredFormatThatTheCameraDoesNotOfferLeavesItsOwnFormat) {
+    const QString other = QString::fromLatin1(k640).replace("640X480", "800X600");
+    Ini().WriteString("CAPTURE", "VIDEO FORMAT", other);
+    {
+        TControlForm form;
+        ASSERT_NO_FATAL_FAILURE(Show(form));
+        EXPECT_EQ(CapturePinFormat(form), k640);
+        const TBitmap frame = WaitForFrame(form);
+        EXPECT_EQ(frame.Width(), 640);
+        EXPECT_EQ(frame.Height(), 480);
+        EXPECT_EQ(form.ViewForm()->size(), QSize(676, 536));
+        EXPECT_EQ(form.State().VideoFormat, other);
+    }
+    EXPECT_EQ(Ini().ReadString("CAPTURE", "VIDEO FORMAT", ""), other);
+}
+
+TEST_F(PomviraX11Test, StoredSecondCameraGivesWayToTheFirst) {
+    Ini().WriteInteger("CAPTURE", "VIDEO DEVICE", 1);
+    {
+        TControlForm form;
+        ASSERT_NO_FATAL_FAILURE(Show(form));
+        TSysDevEnum cameras(CLSID_VideoInputDeviceCategory);
+        ASSERT_GE(cameras.DeviceCount(), 2);
+        EXPECT_EQ(cameras.DeviceEntry(0).FriendlyName, "Test Camera 1");
+        EXPECT_EQ(cameras.DeviceEntry(1).FriendlyName, "Test Camera 2");
+        TBaseFilter first, second;
+        first.StoreMoniker(cameras.DeviceMoniker(0).Get());
+        second.StoreMoniker(cameras.DeviceMoniker(1).Get());
+        EXPECT_TRUE(form.VideoSourceFilter->BaseFilter().Equals(first));
+        EXPECT_FALSE(form.VideoSourceFilter->BaseFilter().Equals(second));
+        EXPECT_EQ(form.State().VideoDevice, 0);
+        // The first camera is the one that runs.
+        EXPECT_EQ(WaitForFrame(form).Width(), 640);
+    }
+    EXPECT_EQ(Ini().ReadString("CAPTURE", "VIDEO DEVICE", ""), "0");
+}

@@ -1,0 +1,219 @@
+// The control panel on a real X server: its outline really cuts the window
+// (a window beneath shows through the skin's magenta pixels and below the
+// normal height), pressing bare skin and moving drags the real window also
+// without a window manager while controls keep their presses, and the
+// settings menu opens under the settings button.
+#include <QFile>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWindow>
+#include <gtest/gtest.h>
+#include <memory>
+
+#include "ActionList.h"
+#include "Application.h"
+#include "ControlsKit.h"
+#include "ImageButton.h"
+#include "IniFile.h"
+#include "PathUtils.h"
+#include "frmControl.h"
+#include "frmView.h"
+#include "media/fake/FakeMedia.h"
+
+using namespace media;
+using namespace media::fake;
+
+namespace {
+
+constexpr QRgb kBehind = 0x00C000;  // a colour the skin does not use
+constexpr QRgb kMagenta = 0xFF00FF;
+const QPoint kOrigin(100, 120);
+
+QImage GrabScreen(const QRect& rect) {
+    QApplication::processEvents();
+    QTest::qWait(150);
+    return QGuiApplication::primaryScreen()
+        ->grabWindow(0, rect.x(), rect.y(), rect.width(), rect.height())
+        .toImage()
+        .convertToFormat(QImage::Format_RGB32);
+}
+
+QRgb At(const QImage& img, int x, int y) {
+    return img.pixel(x, y) & 0xFFFFFF;
+}
+QRgb ScreenAt(const QPoint& p) {
+    return At(GrabScreen(QRect(p, QSize(1, 1))), 0, 0);
+}
+
+class ControlFormX11Test : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (QGuiApplication::platformName() != "xcb")
+            GTEST_SKIP() << "needs an X server";
+        SetProgramFolderForTesting(programDir.path() + QStringLiteral("/"));
+        QFile::remove(TIniFile(QStringLiteral("Pomvira.ini")).FileName());
+        SetMessageBoxHook([this](const TMessageBoxRequest& r) {
+            boxes.push_back(r.text);
+            return QMessageBox::Ok;
+        });
+        sys.AddVideoDevice("Cam", {VideoFormat(MEDIASUBTYPE_YUY2, 320, 240, 16)});
+
+        // A plain window in a known colour over the whole screen, beneath.
+        behind.setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+        behind.setAutoFillBackground(true);
+        QPalette palette = behind.palette();
+        palette.setColor(QPalette::Window, QColor::fromRgb(kBehind));
+        behind.setPalette(palette);
+        behind.setGeometry(QGuiApplication::primaryScreen()->geometry());
+        behind.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&behind));
+
+        form = std::make_unique<TControlForm>();
+        ASSERT_TRUE(boxes.empty()) << boxes.front().toStdString();
+        // Only the panel is looked at here.
+        form->ViewForm()->hide();
+        form->move(kOrigin);
+        form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        form->raise();
+        skin = form->imgBack->Picture().convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(skin.size(), QSize(355, 166));
+    }
+    void TearDown() override {
+        form.reset();
+        SetMessageBoxHook(nullptr);
+        SetProgramFolderForTesting(QString());
+    }
+
+    // Presses the left button at `from` (panel coordinates), moves the mouse
+    // by `by` and releases it, as mouse events on the panel's window. A real
+    // mouse moves on the screen: each event's position is taken relative to
+    // where the window is at that moment.
+    void Drag(const QPoint& from, const QPoint& by) {
+        QWindow* window = form->windowHandle();
+        const QPoint start = window->mapToGlobal(from);
+        auto local = [window](const QPoint& global) {
+            return global - window->mapToGlobal(QPoint());
+        };
+        QTest::mousePress(window, Qt::LeftButton, {}, local(start));
+        QTest::mouseMove(window, local(start + by / 2));
+        QTest::mouseMove(window, local(start + by));
+        QTest::mouseRelease(window, Qt::LeftButton, {}, local(start + by));
+        QApplication::processEvents();
+    }
+    // Every pixel of the panel's area on the screen: the window beneath
+    // where the skin is magenta or below `height`, otherwise the panel.
+    void ExpectOutline(int height) {
+        const QImage shot = GrabScreen(QRect(form->pos(), skin.size()));
+        int wrong = 0;
+        for (int y = 0; y < skin.height(); ++y)
+            for (int x = 0; x < skin.width(); ++x) {
+                const bool cut = y >= height || At(skin, x, y) == kMagenta;
+                if ((At(shot, x, y) == kBehind) != cut && ++wrong <= 5)
+                    ADD_FAILURE() << "(" << x << "," << y << ") " << (cut ? "not cut" : "cut");
+            }
+        EXPECT_EQ(wrong, 0);
+    }
+
+    FakeMediaSystem sys;  // before the form: outlives it
+    QTemporaryDir programDir;
+    std::vector<QString> boxes;
+    QWidget behind;
+    std::unique_ptr<TControlForm> form;
+    QImage skin;
+};
+
+}  // namespace
+
+TEST_F(ControlFormX11Test, OutlineIsTheSkinLessMagentaCutAtEitherHeight) {
+    EXPECT_TRUE(form->windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_EQ(form->geometry(), QRect(kOrigin, QSize(355, 72)));
+    // The rounded corners of the skin are magenta.
+    ASSERT_EQ(At(skin, 0, 0), kMagenta);
+    ASSERT_EQ(At(skin, 354, 0), kMagenta);
+    ASSERT_EQ(At(skin, 0, 165), kMagenta);
+    ASSERT_EQ(At(skin, 354, 165), kMagenta);
+    ExpectOutline(72);
+    // Bare skin is shown as it is.
+    EXPECT_EQ(ScreenAt(kOrigin + QPoint(20, 40)), At(skin, 20, 40));
+    EXPECT_EQ(ScreenAt(kOrigin + QPoint(177, 5)), At(skin, 177, 5));
+
+    // A click on the expand arrow shows the strip below.
+    QTest::mouseClick(form->windowHandle(), Qt::LeftButton, {}, QPoint(340, 60));
+    EXPECT_EQ(form->geometry(), QRect(kOrigin, QSize(355, 166)));
+    ExpectOutline(166);
+    EXPECT_EQ(ScreenAt(kOrigin + QPoint(20, 150)), At(skin, 20, 150));
+    QTest::mouseClick(form->windowHandle(), Qt::LeftButton, {}, QPoint(340, 60));
+    EXPECT_EQ(form->geometry(), QRect(kOrigin, QSize(355, 72)));
+    ExpectOutline(72);
+}
+
+TEST_F(ControlFormX11Test, PressingBareSkinDragsTheRealWindow) {
+    Drag(QPoint(20, 40), QPoint(100, 60));
+    EXPECT_EQ(form->pos(), kOrigin + QPoint(100, 60));
+    // The window really moved: its old place shows what lies beneath, the
+    // skin is drawn at the new place, still cut at its corners.
+    EXPECT_EQ(ScreenAt(kOrigin + QPoint(20, 40)), kBehind);
+    EXPECT_EQ(ScreenAt(form->pos() + QPoint(20, 40)), At(skin, 20, 40));
+    EXPECT_EQ(ScreenAt(form->pos()), kBehind);
+    // Dragging again, up and to the left, works the same.
+    Drag(QPoint(20, 40), QPoint(-100, -60));
+    EXPECT_EQ(form->pos(), kOrigin);
+    EXPECT_EQ(ScreenAt(kOrigin + QPoint(20, 40)), At(skin, 20, 40));
+}
+
+TEST_F(ControlFormX11Test, ControlsKeepTheirPressesButDisabledButtonsDoNot) {
+    form->SetExpanded(true);
+    const QPoint by(-12, -8);  // the mouse stays over the panel
+    const std::pair<QPoint, const char*> controls[] = {
+        {QPoint(59, 37), "btnCapture"}, {QPoint(332, 13), "btnMinimize"},
+        {QPoint(340, 60), "btnExpand"}, {QPoint(17, 100), "imgPrev"},
+        {QPoint(60, 100), "BmpView1"},  {QPoint(234, 152), "btnDelete"},
+    };
+    for (const auto& [spot, name] : controls) {
+        Drag(spot, by);
+        EXPECT_EQ(form->pos(), kOrigin) << name;
+        form->move(kOrigin);
+    }
+    EXPECT_EQ(form->height(), 166);
+
+    // A file-name label covers the skin only while it is shown.
+    const QPoint underLabel(60, 131);
+    Drag(underLabel, by);
+    EXPECT_EQ(form->pos(), kOrigin + by);
+    form->move(kOrigin);
+    form->lblBmp1->show();
+    Drag(underLabel, by);
+    EXPECT_EQ(form->pos(), kOrigin);
+
+    // While recording the still button is disabled: pressing it drags.
+    form->btnCapture->Tag = 1;
+    form->ActionList->UpdateActions();
+    ASSERT_FALSE(form->btnSnapShot->isEnabled());
+    Drag(QPoint(118, 37), by);
+    EXPECT_EQ(form->pos(), kOrigin + by);
+    form->move(kOrigin);
+    form->btnCapture->Tag = 0;
+    form->ActionList->UpdateActions();
+    ASSERT_TRUE(form->btnSnapShot->isEnabled());
+    Drag(QPoint(118, 37), by);
+    EXPECT_EQ(form->pos(), kOrigin);
+}
+
+TEST_F(ControlFormX11Test, SettingsMenuOpensUnderTheSettingsButtonsLeftEdge) {
+    const QPoint corner = kOrigin + QPoint(273, 59);
+    EXPECT_EQ(ScreenAt(corner + QPoint(3, 20)), kBehind);
+    QTest::mouseClick(form->windowHandle(), Qt::LeftButton, {}, QPoint(295, 37));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form->menuConfig));
+    EXPECT_EQ(form->pos(), kOrigin);
+    EXPECT_EQ(form->menuConfig->geometry().topLeft(), corner);
+    // On the screen: the menu below the panel starts at the button's left
+    // edge, nothing of it lies left of that.
+    EXPECT_NE(ScreenAt(corner + QPoint(3, 20)), kBehind);
+    EXPECT_EQ(ScreenAt(corner + QPoint(-3, 20)), kBehind);
+    form->menuConfig->hide();
+}

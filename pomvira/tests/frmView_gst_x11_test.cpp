@@ -1,0 +1,122 @@
+// The preview window with the real media framework: the built-in test camera
+// runs through the frame grabber into the preview window's video window; the
+// renderer's window lies over the video area and shows the picture, and a
+// still picture taken from the grabber is upright.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTest>
+#include <cstdlib>
+
+#include "frmView.h"
+#include "media/Filter.h"
+#include "media/FilterGraph.h"
+#include "media/SampleGrabber.h"
+#include "media/gst/GstMediaSystem.h"
+
+using namespace media;
+
+namespace {
+
+class GstEnvironment : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        setenv("POMVIRA_TEST_DEVICES", "1", 1);
+        SetMediaSystem(gst::GstMediaSystem());
+    }
+};
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new GstEnvironment);
+
+// One of the seven colour bars of the top two thirds of the test pattern
+// (white, yellow, cyan, green, magenta, red, blue).
+bool IsColourBar(QRgb c) {
+    auto level = [](int v) { return v < 40 ? 0 : (v > 150 ? 1 : -1); };
+    const int r = level(qRed(c)), g = level(qGreen(c)), b = level(qBlue(c));
+    return r >= 0 && g >= 0 && b >= 0 && (r + g + b) > 0;
+}
+
+TEST(ViewFormWithCamera, ShowsTheLiveVideoAndTakesUprightStills) {
+    TFilterGraph graph;
+    graph.setObjectName("CaptureGraph");
+    graph.SetMode(gmCapture);
+    TFilter source;
+    source.setObjectName("VideoSourceFilter");
+    TSysDevEnum devices(CLSID_VideoInputDeviceCategory);
+    ASSERT_GE(devices.DeviceCount(), 1);
+    ASSERT_EQ(devices.DeviceEntry(0).FriendlyName, "Test Camera 1");
+    source.BaseFilter().StoreMoniker(devices.DeviceMoniker(0).Get());
+    source.SetFilterGraph(&graph);
+    TSampleGrabber grabber;
+    grabber.setObjectName("SampleGrabber");
+    grabber.SetFilterGraph(&graph);
+
+    TViewForm form;
+    form.VideoWindow->SetFilterGraph(&graph);
+    form.SetRecordState(false);
+    form.move(100 + 19, 50 + 37);
+    ASSERT_FALSE(form.SetVideoSize(640, 480));
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+
+    graph.SetActive(true);
+    auto builder = graph.Get<ICaptureGraphBuilder2>();
+    ASSERT_EQ(builder->RenderStream(
+                  &PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video, source.Get<IBaseFilter>().Get(),
+                  grabber.Get<IBaseFilter>().Get(), form.VideoWindow->Get<IBaseFilter>().Get()),
+              S_OK);
+    ASSERT_TRUE(form.VideoWindow->IsRendererConnected());
+    ASSERT_TRUE(graph.RunGraph());
+
+    // The renderer's window is the preview window's child over the video area.
+    QWidget* rendererWindow = form.VideoWindow->VideoHandle();
+    ASSERT_NE(rendererWindow, form.VideoWindow);
+    EXPECT_EQ(rendererWindow->parentWidget(), &form);
+    EXPECT_EQ(rendererWindow->geometry(), QRect(19, 37, 640, 480));
+
+    TBitmap still;
+    for (int i = 0; i < 100 && !grabber.CopyFrameToBitmap(&still); ++i)
+        QTest::qWait(100);
+    ASSERT_FALSE(still.Empty());
+    EXPECT_EQ(still.Width(), 640);
+    EXPECT_EQ(still.Height(), 480);
+    EXPECT_EQ(still.BitCount(), 24);
+    const QImage picture = still.ToImage();
+    // Upright: the colour bars at the top, the darker bottom band below.
+    int bottomBars = 0;
+    for (int x = 20; x < 640; x += 80) {
+        // The pattern scrolls: a sample may fall on the edge between two bars.
+        EXPECT_TRUE(IsColourBar(picture.pixel(x, 10)) || IsColourBar(picture.pixel(x + 4, 10)))
+            << x;
+        bottomBars += IsColourBar(picture.pixel(x, 470)) ? 1 : 0;
+    }
+    EXPECT_LE(bottomBars, 3);
+
+    // The screen shows the video inside the frame.
+    QTest::qWait(300);
+    const QImage screen =
+        QGuiApplication::primaryScreen()->grabWindow(0, 100 + 19, 50 + 37, 640, 480).toImage();
+    if (qEnvironmentVariableIsSet("VIEWFORM_SHOT")) {
+        QGuiApplication::primaryScreen()
+            ->grabWindow(0, 100, 50, form.width(), form.height())
+            .save(qEnvironmentVariable("VIEWFORM_SHOT"));
+    }
+    int bars = 0;
+    for (int x = 20; x < 640; x += 80)
+        bars += IsColourBar(screen.pixel(x, 10)) ? 1 : 0;
+    EXPECT_GE(bars, 6);
+
+    // A new size moves the renderer window with the video area.
+    ASSERT_FALSE(form.SetVideoSize(320, 240));
+    EXPECT_EQ(rendererWindow->geometry(), QRect(19, 37, 320, 240));
+
+    // Shut-down as the control panel does it.
+    form.VideoWindow->hide();
+    EXPECT_FALSE(rendererWindow->isVisible());
+    graph.StopGraph();
+    form.VideoWindow->SetFilterGraph(nullptr);
+    graph.SetActive(false);
+}
+
+}  // namespace

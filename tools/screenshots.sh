@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# Takes the README's screenshots: runs the camera program under a virtual X
+# server on the built-in test camera and saves
+#   docs/pomvira.png          the preview window and the control panel below it
+#   docs/panel-normal.png     the control panel alone
+#   docs/panel-expanded.png   the control panel after a click on its expand arrow
+# The panel pictures are transparent where the panel's outline cuts the skin.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+if [ "${1:-}" != --in-x ]; then
+  bash tools/deps.sh
+  build=${BUILD_DIR:-build}
+  [ -f "$build/build.ninja" ] || cmake -S . -B "$build" -G Ninja -DOMBRA_BENCH=OFF
+  cmake --build "$build" --target Pomvira
+  config=$(mktemp -d)
+  trap 'rm -rf "$config"' EXIT
+  mkdir -p docs
+  XDG_CONFIG_HOME=$config POMVIRA_TEST_DEVICES=1 \
+    xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" --in-x "$build/pomvira/Pomvira"
+  echo "Saved docs/pomvira.png, docs/panel-normal.png, docs/panel-expanded.png"
+  exit 0
+fi
+
+# Inside the virtual X server.
+program=$2
+shot=$(mktemp --suffix=.png)
+"$program" &
+pid=$!
+trap 'kill -TERM $pid 2>/dev/null; wait $pid 2>/dev/null; rm -f "$shot"' EXIT
+
+# The geometry of a shown window whose title matches a pattern, as
+# X Y WIDTH HEIGHT.
+geometry() {
+  local id
+  id=$(timeout 30 xdotool search --sync --onlyvisible --name "$1" | head -n 1)
+  [ -n "$id" ] || { echo "no window titled $1" >&2; exit 1; }
+  eval "$(xdotool getwindowgeometry --shell "$id")"
+  echo "$X $Y $WIDTH $HEIGHT"
+}
+
+# The screen cut to a rectangle: crop OUT X Y WIDTH HEIGHT.
+crop() {
+  convert "$shot" -crop "$4x$5+$2+$3" +repage -strip "$1"
+}
+
+# The panel cut out of the screen, transparent where the skin is magenta.
+panel() {
+  local out=$1 x=$2 y=$3 w=$4 h=$5
+  convert "$shot" -crop "${w}x$h+$x+$y" +repage \
+    \( pomvira/resources/panel/back.png -crop "${w}x$h+0+0" +repage \
+       -fill white +opaque '#FF00FF' -fill black -opaque '#FF00FF' \) \
+    -alpha off -compose CopyOpacity -composite -strip "$out"
+}
+
+g=$(geometry "^View")
+read -r vx vy vw vh <<<"$g"
+g=$(geometry "^Ombra Viewer$")
+read -r px py pw ph <<<"$g"
+# Let the preview run for a moment and keep the pointer off both windows.
+xdotool mousemove 0 0
+sleep 3
+
+import -window root "$shot"
+left=$((vx < px ? vx : px))
+top=$((vy < py ? vy : py))
+right=$((vx + vw > px + pw ? vx + vw : px + pw))
+bottom=$((vy + vh > py + ph ? vy + vh : py + ph))
+crop docs/pomvira.png "$left" "$top" $((right - left)) $((bottom - top))
+panel docs/panel-normal.png "$px" "$py" "$pw" "$ph"
+
+# The expand arrow's hot area lies at (333, 53), 14 x 14, on the panel.
+xdotool mousemove $((px + 340)) $((py + 60)) click 1 mousemove 0 0
+sleep 1
+g=$(geometry "^Ombra Viewer$")
+read -r px py pw ph <<<"$g"
+import -window root "$shot"
+panel docs/panel-expanded.png "$px" "$py" "$pw" "$ph"
