@@ -3,7 +3,7 @@
 // capture-mode TFilterGraph), each measure beside a GStreamer pipeline built
 // by hand that does the same work, in the same run:
 //  - time from activating the graph to the first frame at the grabber;
-//  - process CPU time per preview frame at 1280x720.
+//  - process CPU time per preview frame at 1280x720 (and at 640x480).
 // The renderer's control lies on a widget that is never shown, so the
 // renderer converts every frame for its window but nothing is painted
 // (painting is measured by Preview_bench).
@@ -409,18 +409,22 @@ void BM_HandBuilt_ActivateToFirstFrame(benchmark::State& state) {
     FirstFrame(state, "BM_HandBuilt_ActivateToFirstFrame", &HandBuiltFirstFrame);
 }
 
-void ReportCpu(benchmark::State& state, const char* name, double cpuMs, double fps) {
+void ReportCpu(benchmark::State& state, const std::string& name, double cpuMs, double fps) {
     bench::Record(state, name, "cpu_ms_per_frame", cpuMs, "ms");
     bench::Record(state, name, "fps", fps, "");
 }
 
-void BM_Layer_CpuPerFrame720p(benchmark::State& state) {
+int Height(benchmark::State& state) {
+    return state.range(0) == 1280 ? 720 : 480;
+}
+
+void BM_Layer_CpuPerFrame(benchmark::State& state) {
     FrameProbe probe;
     double cpu = 0, fps = 0;
     for (auto _ : state) {
         probe.Reset(kWarmUpFrames, kMeasuredFrames);
         LayerChain chain(&probe);
-        chain.Start(1280, 720);
+        chain.Start(int(state.range(0)), Height(state));
         if (!WaitFor(state, probe))
             break;
         const double perFrame = (probe.cpuEnd - probe.cpuStart) / kMeasuredFrames;
@@ -428,16 +432,16 @@ void BM_Layer_CpuPerFrame720p(benchmark::State& state) {
         cpu += perFrame;
         fps += kMeasuredFrames * 1e3 / bench::Milliseconds(probe.wallStart, probe.wallEnd);
     }
-    ReportCpu(state, "BM_Layer_CpuPerFrame720p", cpu, fps);
+    ReportCpu(state, "BM_Layer_CpuPerFrame/" + std::to_string(state.range(0)), cpu, fps);
 }
 
-void BM_HandBuilt_CpuPerFrame720p(benchmark::State& state) {
+void BM_HandBuilt_CpuPerFrame(benchmark::State& state) {
     FrameProbe probe;
     double cpu = 0, fps = 0;
     for (auto _ : state) {
         probe.Reset(kWarmUpFrames, kMeasuredFrames);
         HandBuilt pipeline;
-        CopyingChain chain(pipeline, 1280, 720, &probe);
+        CopyingChain chain(pipeline, int(state.range(0)), Height(state), &probe);
         if (!WaitFor(state, probe))
             break;
         const double perFrame = (probe.cpuEnd - probe.cpuStart) / kMeasuredFrames;
@@ -445,7 +449,7 @@ void BM_HandBuilt_CpuPerFrame720p(benchmark::State& state) {
         cpu += perFrame;
         fps += kMeasuredFrames * 1e3 / bench::Milliseconds(probe.wallStart, probe.wallEnd);
     }
-    ReportCpu(state, "BM_HandBuilt_CpuPerFrame720p", cpu, fps);
+    ReportCpu(state, "BM_HandBuilt_CpuPerFrame/" + std::to_string(state.range(0)), cpu, fps);
 }
 
 BENCHMARK(BM_Layer_ActivateToFirstFrame)
@@ -456,8 +460,15 @@ BENCHMARK(BM_HandBuilt_ActivateToFirstFrame)
     ->Iterations(10)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Layer_CpuPerFrame720p)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_HandBuilt_CpuPerFrame720p)
+BENCHMARK(BM_Layer_CpuPerFrame)
+    ->Arg(640)
+    ->Arg(1280)
+    ->Iterations(3)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HandBuilt_CpuPerFrame)
+    ->Arg(640)
+    ->Arg(1280)
     ->Iterations(3)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
@@ -477,10 +488,14 @@ int main(int argc, char** argv) {
         "Media layer beside the hand-built pipeline (same run):",
         {{"activate to first frame", "BM_Layer_ActivateToFirstFrame ms_to_first_frame",
           "BM_HandBuilt_ActivateToFirstFrame ms_to_first_frame"},
-         {"CPU per frame, 1280x720", "BM_Layer_CpuPerFrame720p cpu_ms_per_frame",
-          "BM_HandBuilt_CpuPerFrame720p cpu_ms_per_frame"},
-         {"frames per second measured, 1280x720", "BM_Layer_CpuPerFrame720p fps",
-          "BM_HandBuilt_CpuPerFrame720p fps"}});
+         {"CPU per frame, 640x480", "BM_Layer_CpuPerFrame/640 cpu_ms_per_frame",
+          "BM_HandBuilt_CpuPerFrame/640 cpu_ms_per_frame"},
+         {"frames per second measured, 640x480", "BM_Layer_CpuPerFrame/640 fps",
+          "BM_HandBuilt_CpuPerFrame/640 fps"},
+         {"CPU per frame, 1280x720", "BM_Layer_CpuPerFrame/1280 cpu_ms_per_frame",
+          "BM_HandBuilt_CpuPerFrame/1280 cpu_ms_per_frame"},
+         {"frames per second measured, 1280x720", "BM_Layer_CpuPerFrame/1280 fps",
+          "BM_HandBuilt_CpuPerFrame/1280 fps"}});
     benchmark::Shutdown();
     media::SetMediaSystem(nullptr);
     return 0;
