@@ -135,15 +135,15 @@ inline void Record(benchmark::State& state, const std::string& name, const std::
     Results()[name + " " + counter] = {mean, unit};
 }
 
-// One line of the closing table: program's value, hand-built value, ratio.
+// One line of the closing table: the measured value, the hand-built one, their ratio.
 struct Pair {
     std::string label;
     std::string layerKey;
     std::string handBuiltKey;
 };
-inline void PrintPairs(const char* title, const std::vector<Pair>& pairs) {
+inline void PrintPairs(const char* title, const char* measured, const std::vector<Pair>& pairs) {
     std::printf("\n%s\n", title);
-    std::printf("%-44s %14s %14s %8s\n", "measure", "layer", "hand-built", "ratio");
+    std::printf("%-44s %14s %14s %8s\n", "measure", measured, "hand-built", "ratio");
     for (const Pair& p : pairs) {
         auto l = Results().find(p.layerKey);
         auto h = Results().find(p.handBuiltKey);

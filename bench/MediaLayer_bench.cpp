@@ -485,7 +485,7 @@ int main(int argc, char** argv) {
         return 1;
     benchmark::RunSpecifiedBenchmarks();
     bench::PrintPairs(
-        "Media layer beside the hand-built pipeline (same run):",
+        "Media layer beside the hand-built pipeline (same run):", "layer",
         {{"activate to first frame", "BM_Layer_ActivateToFirstFrame ms_to_first_frame",
           "BM_HandBuilt_ActivateToFirstFrame ms_to_first_frame"},
          {"CPU per frame, 640x480", "BM_Layer_CpuPerFrame/640 cpu_ms_per_frame",

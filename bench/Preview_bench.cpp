@@ -413,7 +413,7 @@ int main(int argc, char** argv) {
         return 1;
     benchmark::RunSpecifiedBenchmarks();
     bench::PrintPairs(
-        "The program beside the hand-built window pipeline (same run):",
+        "The program beside the hand-built window pipeline (same run):", "program",
         {{"start to first painted frame, 640x480", "BM_Program_StartToFirstPaint ms_to_first_paint",
           "BM_HandBuilt_StartToFirstPaint ms_to_first_paint"},
          {"same, hand-built appsink not synchronised",
