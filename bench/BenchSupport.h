@@ -1,0 +1,159 @@
+// Helpers shared by the benchmarks that run live pipelines: clocks, waiting
+// on the user-interface thread for something the streaming thread reports,
+// and the closing table that sets each benchmark of the program beside its
+// hand-built counterpart measured in the same run.
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QEventLoop>
+#include <QPointer>
+#include <QTimer>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+namespace bench {
+
+using Clock = std::chrono::steady_clock;
+
+inline double Milliseconds(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+// CPU time used so far by all threads of the process, in milliseconds.
+inline double ProcessCpuMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
+}
+
+// CPU time used so far by each thread of the process, in milliseconds, by
+// "name#id" (from /proc; the kernel counts in clock ticks).
+inline std::map<std::string, double> ThreadCpuMs() {
+    std::map<std::string, double> out;
+    const double msPerTick = 1000.0 / double(sysconf(_SC_CLK_TCK));
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString& id : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile stat(tasks.filePath(id + QStringLiteral("/stat")));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        const int open = line.indexOf('('), close = line.lastIndexOf(')');
+        if (open < 0 || close < open)
+            continue;
+        // After the name: state is field 3; utime and stime are fields 14 and 15.
+        const QList<QByteArray> fields = line.mid(close + 2).split(' ');
+        if (fields.size() < 13)
+            continue;
+        const std::string name = line.mid(open + 1, close - open - 1).toStdString();
+        out[name + "#" + id.toStdString()] =
+            (fields[11].toDouble() + fields[12].toDouble()) * msPerTick;
+    }
+    return out;
+}
+
+// Prints each thread's CPU per second of wall time between two snapshots.
+inline void PrintThreadCpu(const std::string& label, const std::map<std::string, double>& before,
+                           const std::map<std::string, double>& after, double wallMs) {
+    for (const auto& [thread, ms] : after) {
+        auto it = before.find(thread);
+        const double used = ms - (it == before.end() ? 0.0 : it->second);
+        if (used > 0)
+            std::fprintf(stderr, "%s  %-32s %7.1f ms/s\n", label.c_str(), thread.c_str(),
+                         used * 1e3 / wallMs);
+    }
+}
+
+// An event loop that any thread may end. Run() returns true when Finish()
+// was called (before or during the run), false on timeout.
+class Waiter {
+  public:
+    void Reset() { finished_ = false; }
+    void Finish() {
+        finished_ = true;
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (loop_)
+            QMetaObject::invokeMethod(loop_, "quit", Qt::QueuedConnection);
+    }
+    bool Finished() const { return finished_; }
+    bool Run(int timeoutMs) {
+        if (finished_)
+            return true;
+        QEventLoop loop;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            loop_ = &loop;
+        }
+        QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+        if (!finished_)
+            loop.exec();
+        std::lock_guard<std::mutex> lock(mutex_);
+        loop_ = nullptr;
+        return finished_;
+    }
+
+  private:
+    std::atomic<bool> finished_{false};
+    std::mutex mutex_;
+    QEventLoop* loop_ = nullptr;
+};
+
+// Lets the event loop run for a while (deferred deletions, window teardown).
+inline void Pump(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// The numbers kept for the closing table: one value per benchmark and
+// counter, averaged over its iterations.
+struct Result {
+    double value;
+    std::string unit;
+};
+inline std::map<std::string, Result>& Results() {
+    static std::map<std::string, Result> results;
+    return results;
+}
+inline void Record(benchmark::State& state, const std::string& name, const std::string& counter,
+                   double total, const std::string& unit) {
+    const double mean = state.iterations() ? total / double(state.iterations()) : 0.0;
+    state.counters[counter] = mean;
+    Results()[name + " " + counter] = {mean, unit};
+}
+
+// One line of the closing table: the measured value, the hand-built one, their ratio.
+struct Pair {
+    std::string label;
+    std::string layerKey;
+    std::string handBuiltKey;
+};
+inline void PrintPairs(const char* title, const char* measured, const std::vector<Pair>& pairs) {
+    std::printf("\n%s\n", title);
+    std::printf("%-44s %14s %14s %8s\n", "measure", measured, "hand-built", "ratio");
+    for (const Pair& p : pairs) {
+        auto l = Results().find(p.layerKey);
+        auto h = Results().find(p.handBuiltKey);
+        if (l == Results().end() || h == Results().end())
+            continue;
+        std::printf("%-44s %10.2f %-3s %10.2f %-3s %7.2fx\n", p.label.c_str(), l->second.value,
+                    l->second.unit.c_str(), h->second.value, h->second.unit.c_str(),
+                    h->second.value > 0 ? l->second.value / h->second.value : 0.0);
+    }
+    std::fflush(stdout);
+}
+
+}  // namespace bench
