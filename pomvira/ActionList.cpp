@@ -16,35 +16,40 @@ TAction::TAction(const QString& name, const QString& caption, QObject* parent)
 TAction::~TAction() = default;
 
 void TAction::SetCaption(const QString& caption) {
-    if (FCaption == caption) return;
+    if (FCaption == caption)
+        return;
     FCaption = caption;
     SyncMenuAction();
     emit Changed();
 }
 
 void TAction::SetHint(const QString& hint) {
-    if (FHint == hint) return;
+    if (FHint == hint)
+        return;
     FHint = hint;
     SyncMenuAction();
     emit Changed();
 }
 
 void TAction::SetEnabled(bool enabled) {
-    if (FEnabled == enabled) return;
+    if (FEnabled == enabled)
+        return;
     FEnabled = enabled;
     SyncMenuAction();
     emit Changed();
 }
 
 void TAction::SetChecked(bool checked) {
-    if (FChecked == checked) return;
+    if (FChecked == checked)
+        return;
     FChecked = checked;
     SyncMenuAction();
     emit Changed();
 }
 
 void TAction::SetVisible(bool visible) {
-    if (FVisible == visible) return;
+    if (FVisible == visible)
+        return;
     FVisible = visible;
     SyncMenuAction();
     emit Changed();
@@ -52,13 +57,15 @@ void TAction::SetVisible(bool visible) {
 
 bool TAction::Execute() {
     Update();
-    if (!FEnabled || !OnExecute) return false;
+    if (!FEnabled || !OnExecute)
+        return false;
     OnExecute(this);
     return true;
 }
 
 bool TAction::Update() {
-    if (!OnUpdate) return false;
+    if (!OnUpdate)
+        return false;
     OnUpdate(this);
     return true;
 }
@@ -78,7 +85,8 @@ QAction* TAction::MenuAction() {
 }
 
 void TAction::SyncMenuAction() {
-    if (!FMenuAction) return;
+    if (!FMenuAction)
+        return;
     // Menus would take '&' as an accelerator marker; captions are shown as they are.
     QString text = FCaption;
     text.replace(QLatin1Char('&'), QLatin1String("&&"));
@@ -108,13 +116,15 @@ TAction* TActionList::Add(const QString& name, const QString& caption) {
 
 TAction* TActionList::Find(const QString& name) const {
     for (const auto& a : FActions)
-        if (a && a->objectName() == name) return a;
+        if (a && a->objectName() == name)
+            return a;
     return nullptr;
 }
 
 void TActionList::UpdateActions() {
     for (const auto& a : FActions)
-        if (a) a->Update();
+        if (a)
+            a->Update();
 }
 
 void BuildActionMenu(QMenu* menu, TActionList* list, const std::vector<TAction*>& items) {
@@ -125,6 +135,7 @@ void BuildActionMenu(QMenu* menu, TActionList* list, const std::vector<TAction*>
             menu->addSeparator();
     }
     QObject::connect(menu, &QMenu::aboutToShow, menu, [list] {
-        if (list) RunHandler([list] { list->UpdateActions(); });
+        if (list)
+            RunHandler([list] { list->UpdateActions(); });
     });
 }

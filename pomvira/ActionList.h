@@ -17,7 +17,7 @@ class QMenu;
 
 class TAction : public QObject {
     Q_OBJECT
-public:
+  public:
     using THandler = std::function<void(QObject* sender)>;
 
     TAction(const QString& name, const QString& caption, QObject* parent = nullptr);
@@ -48,10 +48,10 @@ public:
     // visible) and executes it when chosen. Owned by the action.
     QAction* MenuAction();
 
-signals:
+  signals:
     void Changed();
 
-private:
+  private:
     void SyncMenuAction();
 
     QString FCaption;
@@ -64,7 +64,7 @@ private:
 
 class TActionList : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit TActionList(QObject* parent = nullptr);
 
     TAction* Add(const QString& name, const QString& caption);
@@ -74,7 +74,7 @@ public:
     // Runs every update handler (what the idle hook does).
     void UpdateActions();
 
-private:
+  private:
     std::vector<QPointer<TAction>> FActions;
 };
 

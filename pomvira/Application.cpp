@@ -8,11 +8,10 @@ const char* const kApplicationTitle = "Ombra Viewer";
 namespace {
 TMessageBoxHook g_messageBoxHook;
 bool g_terminating = false;
-}
+}  // namespace
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QString::fromLatin1(kApplicationTitle));
-    setApplicationDisplayName(QString::fromLatin1(kApplicationTitle));
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {
@@ -33,19 +32,24 @@ bool RunHandler(const std::function<void()>& fn) {
     return false;
 }
 
-void ShowException(const std::exception& e) { ShowException(QString::fromUtf8(e.what())); }
+void ShowException(const std::exception& e) {
+    ShowException(QString::fromUtf8(e.what()));
+}
 
 void ShowException(const QString& text) {
     QWidget* owner = QApplication::activeWindow();
     ShowMessageBox(owner, text, QString::fromLatin1(kApplicationTitle), QMessageBox::Critical);
 }
 
-void SetMessageBoxHook(TMessageBoxHook hook) { g_messageBoxHook = std::move(hook); }
+void SetMessageBoxHook(TMessageBoxHook hook) {
+    g_messageBoxHook = std::move(hook);
+}
 
 QMessageBox::StandardButton ShowMessageBox(QWidget* owner, const QString& text,
                                            const QString& caption, QMessageBox::Icon icon,
                                            QMessageBox::StandardButtons buttons) {
-    if (g_messageBoxHook) return g_messageBoxHook({owner, text, caption, icon, buttons});
+    if (g_messageBoxHook)
+        return g_messageBoxHook({owner, text, caption, icon, buttons});
     QMessageBox box(icon, caption, text, buttons, owner);
     // The skinned windows stay on top; the box must not hide behind them.
     box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
@@ -54,10 +58,13 @@ QMessageBox::StandardButton ShowMessageBox(QWidget* owner, const QString& text,
 
 void MinimizeApplication() {
     for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->isVisible() && w->isWindow()) w->showMinimized();
+        if (w->isVisible() && w->isWindow())
+            w->showMinimized();
 }
 
-bool ApplicationTerminating() { return g_terminating; }
+bool ApplicationTerminating() {
+    return g_terminating;
+}
 
 void TerminateApplication() {
     g_terminating = true;

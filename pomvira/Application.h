@@ -15,7 +15,7 @@ extern const char* const kApplicationTitle;  // "Ombra Viewer"
 
 class TApplication : public QApplication {
     Q_OBJECT
-public:
+  public:
     TApplication(int& argc, char** argv);
 
     // Every event handler runs inside notify(): a failure that leaves a

@@ -7,17 +7,20 @@ TImage::TImage(QWidget* parent) : QWidget(parent) {}
 
 void TImage::SetPicture(const QImage& picture) {
     FPicture = picture;
-    if (FAutoSize && !FPicture.isNull()) resize(FPicture.size());
+    if (FAutoSize && !FPicture.isNull())
+        resize(FPicture.size());
     update();
 }
 
 void TImage::SetAutoSize(bool autoSize) {
     FAutoSize = autoSize;
-    if (FAutoSize && !FPicture.isNull()) resize(FPicture.size());
+    if (FAutoSize && !FPicture.isNull())
+        resize(FPicture.size());
 }
 
 void TImage::paintEvent(QPaintEvent*) {
-    if (FPicture.isNull()) return;
+    if (FPicture.isNull())
+        return;
     QPainter p(this);
     if (Stretch)
         p.drawImage(rect(), FPicture);
@@ -26,16 +29,19 @@ void TImage::paintEvent(QPaintEvent*) {
 }
 
 void TImage::mousePressEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) FPressed = true;
+    if (event->button() == Qt::LeftButton)
+        FPressed = true;
     QWidget::mousePressEvent(event);
 }
 
 void TImage::mouseReleaseEvent(QMouseEvent* event) {
     const bool click = FPressed && event->button() == Qt::LeftButton &&
                        rect().contains(event->position().toPoint());
-    if (event->button() == Qt::LeftButton) FPressed = false;
+    if (event->button() == Qt::LeftButton)
+        FPressed = false;
     QWidget::mouseReleaseEvent(event);
-    if (click && OnClick) OnClick(this);
+    if (click && OnClick)
+        OnClick(this);
 }
 
 TShape::TShape(QWidget* parent) : QWidget(parent) {}
@@ -50,7 +56,8 @@ void TShape::paintEvent(QPaintEvent*) {
 TPaintBox::TPaintBox(QWidget* parent) : QWidget(parent) {}
 
 void TPaintBox::paintEvent(QPaintEvent*) {
-    if (!OnPaint) return;
+    if (!OnPaint)
+        return;
     QPainter p(this);
     OnPaint(this, p);
 }

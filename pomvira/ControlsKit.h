@@ -9,7 +9,7 @@
 
 class TImage : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TImage(QWidget* parent = nullptr);
 
     const QImage& Picture() const { return FPicture; }
@@ -26,12 +26,12 @@ public:
 
     std::function<void(QObject* sender)> OnClick;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
-private:
+  private:
     QImage FPicture;
     bool FAutoSize = false;
     bool FPressed = false;
@@ -39,25 +39,25 @@ private:
 
 class TShape : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TShape(QWidget* parent = nullptr);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 };
 
 class TPaintBox : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TPaintBox(QWidget* parent = nullptr);
 
     int Tag = 0;
     std::function<void(QObject* sender, QPainter& canvas)> OnPaint;
-    std::function<void(QObject* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift,
-                       int x, int y)>
+    std::function<void(QObject* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x,
+                       int y)>
         OnMouseDown;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
 };

@@ -78,3 +78,7 @@ QString AnsiToText(const std::string& bytes) {
     }
     return text;
 }
+
+QString ShownText(const std::u16string& text) {
+    return AnsiToText(WideToAnsiText(text));
+}

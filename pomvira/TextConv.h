@@ -17,6 +17,10 @@ std::string WideToAnsiText(const std::u16string& text);
 // Decodes code page 1252 bytes, the way a converted text is shown.
 QString AnsiToText(const std::string& bytes);
 
+// A user-interface text set in code as it reaches the screen: converted to
+// code page 1252 and shown by decoding its bytes with the same code page.
+QString ShownText(const std::u16string& text);
+
 // The code page 1252 byte of one Unicode code point, or -1 when the code
 // page has none.
 int UnicodeToCp1252(char32_t codePoint);

@@ -22,9 +22,7 @@
 
 using namespace media;
 
-namespace {
-QString French(const char16_t* text) { return AnsiToText(WideToAnsiText(text)); }
-}  // namespace
+namespace {}  // namespace
 
 TControlForm::TControlForm(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("ControlForm"));
@@ -48,7 +46,8 @@ TControlForm::TControlForm(QWidget* parent) : QWidget(parent) {
 }
 
 TControlForm::~TControlForm() {
-    if (!FDestroyed) FormDestroy(this);
+    if (!FDestroyed)
+        FormDestroy(this);
 }
 
 void TControlForm::closeEvent(QCloseEvent* event) {
@@ -104,10 +103,10 @@ void TControlForm::CreateActions() {
 void TControlForm::CreateMenus() {
     menuConfig = new QMenu(this);
     menuConfig->setObjectName(QStringLiteral("menuConfig"));
-    BuildActionMenu(menuConfig, ActionList,
-                    {actUseAudio, actAudioFormat, nullptr, actVideoFilter, actVideoPin,
-                     actAudioFilter, nullptr, actCompress, actFolderConfig, nullptr,
-                     actSelectDevice});
+    BuildActionMenu(
+        menuConfig, ActionList,
+        {actUseAudio, actAudioFormat, nullptr, actVideoFilter, actVideoPin, actAudioFilter, nullptr,
+         actCompress, actFolderConfig, nullptr, actSelectDevice});
     menuMail = new QMenu(this);
     menuMail->setObjectName(QStringLiteral("menuMail"));
     BuildActionMenu(menuMail, ActionList, {actCapAndMail, actSendMail});
@@ -154,20 +153,23 @@ void TControlForm::FormCreate(QObject*) {
     // 9
     if (!ListDevices()) {
         ShowMessageBox(this,
-                       French(u"Il n'y a pas une possibilité de rechercher un système "
-                              u"d'appareil-photo.\r\n\r\nIl finit un programme."),
+                       ShownText(u"Il n'y a pas une possibilité de rechercher un système "
+                                 u"d'appareil-photo.\r\n\r\nIl finit un programme."),
                        QString::fromLatin1(kApplicationTitle), QMessageBox::Information);
         TerminateApplication();
         return;
     }
     // 10, 11
     FSavedMediaType = nullptr;
-    if (!FVideoDevices->isEmpty()) FVideoDevice = 0;
-    if (!FAudioDevices->isEmpty()) FAudioDevice = 0;
+    if (!FVideoDevices->isEmpty())
+        FVideoDevice = 0;
+    if (!FAudioDevices->isEmpty())
+        FAudioDevice = 0;
     // 12-16
     FVideoDevice = SelectVideoDevice(FVideoDevice, FVideoFormat);
     FAudioDevice = SelectAudioDevice(FAudioDevice);
-    if (FVideoFormat.trimmed().isEmpty()) FVideoFormat = GetVideoFormatText();
+    if (FVideoFormat.trimmed().isEmpty())
+        FVideoFormat = GetVideoFormatText();
     SetPreview(true);
     FViewForm->show();
 }
@@ -207,10 +209,13 @@ void TControlForm::FormDestroy(QObject*) {
 // ---------------------------------------------------------------------------
 
 void TControlForm::NonCaptureUpdate(QObject* sender) {
-    if (auto* action = qobject_cast<TAction*>(sender)) action->SetEnabled(btnCapture->Tag != 1);
+    if (auto* action = qobject_cast<TAction*>(sender))
+        action->SetEnabled(btnCapture->Tag != 1);
 }
 
-void TControlForm::actUseAudioExecute(QObject*) { FUseAudio = !FUseAudio; }
+void TControlForm::actUseAudioExecute(QObject*) {
+    FUseAudio = !FUseAudio;
+}
 
 void TControlForm::actUseAudioUpdate(QObject*) {
     actUseAudio->SetChecked(FUseAudio);
@@ -218,7 +223,8 @@ void TControlForm::actUseAudioUpdate(QObject*) {
 }
 
 void TControlForm::TimerTimer(QObject*) {
-    if (!CaptureGraph->Active()) return;
+    if (!CaptureGraph->Active())
+        return;
     auto seeking = CaptureGraph->Get<IMediaSeeking>();
     int64_t position = 0;
     seeking->GetCurrentPosition(&position);
@@ -237,9 +243,13 @@ void TControlForm::TimerTimer(QObject*) {
                                           .arg(millis));
 }
 
-void TControlForm::actMinimizeExecute(QObject*) { MinimizeApplication(); }
+void TControlForm::actMinimizeExecute(QObject*) {
+    MinimizeApplication();
+}
 
-void TControlForm::actCloseExecute(QObject*) { TerminateApplication(); }
+void TControlForm::actCloseExecute(QObject*) {
+    TerminateApplication();
+}
 
 // ---------------------------------------------------------------------------
 // Preview window and placement
@@ -252,16 +262,19 @@ void TControlForm::CreateViewForm() {
 }
 
 bool TControlForm::SizeViewForm(int width, int height) {
-    if (!FViewForm) return false;
+    if (!FViewForm)
+        return false;
     return FViewForm->SetVideoSize(width, height);
 }
 
 void TControlForm::ShowRecordState(bool recording) {
-    if (FViewForm) FViewForm->SetRecordState(recording);
+    if (FViewForm)
+        FViewForm->SetRecordState(recording);
 }
 
 void TControlForm::CloseViewForm() {
-    if (!FViewForm) return;
+    if (!FViewForm)
+        return;
     try {
         FVideoWindow->setVisible(false);
         FVideoWindow->SetFilterGraph(nullptr);
@@ -278,7 +291,8 @@ void TControlForm::PlaceWindows(bool coversScreen) {
 }
 
 void TControlForm::CenterWindows() {
-    if (!FViewForm) return;
+    if (!FViewForm)
+        return;
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     const int SW = screen.width(), SH = screen.height();
     const int W = std::max(width(), FViewForm->width());
@@ -300,17 +314,16 @@ void TControlForm::PlaceBottomRight() {
 // ---------------------------------------------------------------------------
 
 void TControlForm::ClearFiles() {
-    if (!FFiles) return;
+    if (!FFiles)
+        return;
     // The cached thumbnails go with their entries.
     FFiles->clear();
 }
 
 TControlForm::TState TControlForm::State() const {
-    return {FUseAudio,     FVideoDevice,
-            FAudioDevice,  FVideoCompress,
-            FAudioCompress, FVideoFolder,
-            FSnapFolder,   FVideoFormat,
-            FFiles ? int(FFiles->size()) : 0,
-            FFirstVisible, FSelected,
-            btnCapture->Tag == 1, btnExpand->Tag == 1};
+    return {FUseAudio,          FVideoDevice,   FAudioDevice,
+            FVideoCompress,     FAudioCompress, FVideoFolder,
+            FSnapFolder,        FVideoFormat,   FFiles ? int(FFiles->size()) : 0,
+            FFirstVisible,      FSelected,      btnCapture->Tag == 1,
+            btnExpand->Tag == 1};
 }

@@ -45,7 +45,7 @@ struct TStripEntry {
 
 class TControlForm : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TControlForm(QWidget* parent = nullptr);
     ~TControlForm() override;
 
@@ -140,13 +140,13 @@ public:
     void ApplyFormRegion();
     void SetExpanded(bool expanded);
 
-protected:
+  protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     void CreateComponents();
     void CreateActions();
     void CreateMenus();

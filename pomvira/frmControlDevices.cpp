@@ -18,14 +18,17 @@
 using namespace media;
 
 namespace {
-WString Wide(const QString& text) { return text.toStdU16String(); }
+WString Wide(const QString& text) {
+    return text.toStdU16String();
+}
 }  // namespace
 
 bool TControlForm::ListDevices() {
     FVideoDevices = std::make_unique<QStringList>();
     FAudioDevices = std::make_unique<QStringList>();
     FDevEnum = std::make_unique<TSysDevEnum>(CLSID_VideoInputDeviceCategory);
-    if (FDevEnum->DeviceCount() == 0) return false;
+    if (FDevEnum->DeviceCount() == 0)
+        return false;
     FCompressFilters = std::make_unique<TFilterList>();
     for (int i = 0; i < FDevEnum->DeviceCount(); ++i)
         FVideoDevices->append(QString::fromStdString(FDevEnum->DeviceEntry(i).FriendlyName));
@@ -57,10 +60,12 @@ ComPtr<IPin> TControlForm::VideoCapturePin() {
 int32_t TControlForm::SelectVideoDevice(int32_t index, const QString& formatText) {
     CaptureGraph->EmptyGraph();
     CaptureGraph->SetActive(false);
-    if (index == -1) return -1;
+    if (index == -1)
+        return -1;
     FDevEnum->SelectCategory(CLSID_VideoInputDeviceCategory);
     const int count = FDevEnum->DeviceCount();
-    if (count == 0) return -1;
+    if (count == 0)
+        return -1;
     const int32_t opened = std::min(index, int32_t(count - 1));
     VideoSourceFilter->BaseFilter().StoreMoniker(FDevEnum->DeviceMoniker(opened).Get());
     CaptureGraph->SetActive(true);
@@ -82,9 +87,11 @@ int32_t TControlForm::SelectVideoDevice(int32_t index, const QString& formatText
 int32_t TControlForm::SelectAudioDevice(int32_t index) {
     FDevEnum->SelectCategory(CLSID_AudioInputDeviceCategory);
     const int count = FDevEnum->DeviceCount();
-    if (count == 0) return -1;
+    if (count == 0)
+        return -1;
     const int32_t opened = std::min(index, int32_t(count - 1));
-    if (opened == -1) return -1;
+    if (opened == -1)
+        return -1;
     AudioSourceFilter->BaseFilter().StoreMoniker(FDevEnum->DeviceMoniker(opened).Get());
     AudioSourceFilter->MemberNotify(msRefresh, 0);
     AudioSourceFilter->SetFilterGraph(CaptureGraph);
@@ -116,9 +123,11 @@ void TControlForm::GetVideoSize(int32_t& width, int32_t& height) {
     width = 0;
     height = 0;
     auto pin = VideoCapturePin();
-    if (FVideoDevice == -1) return;
+    if (FVideoDevice == -1)
+        return;
     auto config = QueryAs<IAMStreamConfig>(pin.Get());
-    if (!config) return;
+    if (!config)
+        return;
     config->GetFormat(&FProbeMediaType);
     if (FProbeMediaType && FProbeMediaType->formattype == FORMAT_VideoInfo &&
         FProbeMediaType->cbFormat != 0 && FProbeMediaType->pbFormat) {
@@ -133,28 +142,34 @@ void TControlForm::GetVideoSize(int32_t& width, int32_t& height) {
 }
 
 void TControlForm::ApplyVideoFormatText(const QString& text) {
-    if (text.trimmed().isEmpty()) return;
+    if (text.trimmed().isEmpty())
+        return;
     auto pin = VideoCapturePin();
     auto config = QueryAs<IAMStreamConfig>(pin.Get());
     TEnumMediaType types;
     types.ReadFromPin(pin.Get());
     for (int i = 0; i < types.Count(); ++i) {
-        if (types.ItemText(i) == text && config) config->SetFormat(types.Item(i).AMMediaType());
+        if (types.ItemText(i) == text && config)
+            config->SetFormat(types.Item(i).AMMediaType());
     }
 }
 
 void TControlForm::ApplyVideoMediaType(const AM_MEDIA_TYPE* record) {
     auto pin = VideoCapturePin();
-    if (FVideoDevice == -1) return;
-    if (auto config = QueryAs<IAMStreamConfig>(pin.Get())) config->SetFormat(record);
+    if (FVideoDevice == -1)
+        return;
+    if (auto config = QueryAs<IAMStreamConfig>(pin.Get()))
+        config->SetFormat(record);
 }
 
 QString TControlForm::GetVideoFormatText() {
     auto pin = VideoCapturePin();
-    if (FVideoDevice == -1) return QString();
+    if (FVideoDevice == -1)
+        return QString();
     auto config = QueryAs<IAMStreamConfig>(pin.Get());
     AM_MEDIA_TYPE* type = nullptr;
-    if (config) config->GetFormat(&type);
+    if (config)
+        config->GetFormat(&type);
     const QString text = type ? DescribeMediaType(type) : QString();
     DisposeMediaType(type);
     return text;
@@ -163,8 +178,10 @@ QString TControlForm::GetVideoFormatText() {
 AM_MEDIA_TYPE* TControlForm::SaveVideoMediaType() {
     auto pin = VideoCapturePin();
     AM_MEDIA_TYPE* type = nullptr;
-    if (FVideoDevice == -1) return type;
-    if (auto config = QueryAs<IAMStreamConfig>(pin.Get())) config->GetFormat(&type);
+    if (FVideoDevice == -1)
+        return type;
+    if (auto config = QueryAs<IAMStreamConfig>(pin.Get()))
+        config->GetFormat(&type);
     return type;
 }
 
@@ -175,11 +192,13 @@ void TControlForm::AddCompressors() {
     auto insert = [this](TSysDevEnum& compressors, int32_t index, TFilter* sourceFilter) {
         try {
             auto compressor = compressors.CreateDevice(index);
-            if (!compressor) throw std::runtime_error("no such compressor");
+            if (!compressor)
+                throw std::runtime_error("no such compressor");
             FCompressFilters->Add(compressor.Get());
             auto graph = CaptureGraph->Get<IGraphBuilder>();
-            graph->AddFilter(compressor.Get(),
-                             Wide(QString::fromStdString(compressors.DeviceEntry(index).FriendlyName)));
+            graph->AddFilter(
+                compressor.Get(),
+                Wide(QString::fromStdString(compressors.DeviceEntry(index).FriendlyName)));
             auto builder = CaptureGraph->Get<ICaptureGraphBuilder2>();
             auto source = sourceFilter->Get<IBaseFilter>();
             builder->RenderStream(nullptr, nullptr, source.Get(),
@@ -188,13 +207,16 @@ void TControlForm::AddCompressors() {
             // The recording goes on without this compressor.
         }
     };
-    if (FVideoCompress != -1) insert(*FVideoCompEnum, FVideoCompress, VideoSourceFilter);
-    if (FAudioCompress != -1 && FUseAudio) insert(*FAudioCompEnum, FAudioCompress, AudioSourceFilter);
+    if (FVideoCompress != -1)
+        insert(*FVideoCompEnum, FVideoCompress, VideoSourceFilter);
+    if (FAudioCompress != -1 && FUseAudio)
+        insert(*FAudioCompEnum, FAudioCompress, AudioSourceFilter);
 }
 
 void TControlForm::RemoveCompressors() {
     try {
-        if (FCompressFilters) FCompressFilters->Clear();
+        if (FCompressFilters)
+            FCompressFilters->Clear();
     } catch (...) {
         return;
     }

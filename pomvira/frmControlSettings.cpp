@@ -38,8 +38,10 @@ void TControlForm::SaveSettings() {
 void TControlForm::CheckFolders() {
     bool videoNeedsDefault = FVideoFolder.trimmed().isEmpty();
     bool snapNeedsDefault = FSnapFolder.trimmed().isEmpty();
-    if (!videoNeedsDefault && !CanEnterFolder(FVideoFolder)) videoNeedsDefault = true;
-    if (!snapNeedsDefault && !CanEnterFolder(FSnapFolder)) snapNeedsDefault = true;
+    if (!videoNeedsDefault && !CanEnterFolder(FVideoFolder))
+        videoNeedsDefault = true;
+    if (!snapNeedsDefault && !CanEnterFolder(FSnapFolder))
+        snapNeedsDefault = true;
     // One level is created; a failure (including "already exists") is ignored.
     if (videoNeedsDefault) {
         FVideoFolder = DefaultFolder(QStringLiteral("Video"), QStringLiteral("VIDEOS"));

@@ -24,29 +24,13 @@ using namespace media;
 
 namespace {
 
-QString French(const char16_t* text) { return AnsiToText(WideToAnsiText(text)); }
-
-QImage Picture(const QString& name) { return PanelPicture(name + QStringLiteral(".png")); }
-
-// A disabled button must not cover the skin: presses there reach the panel
-// and drag it. Qt does not deliver mouse events to disabled widgets at all,
-// so a disabled button is made transparent for the mouse.
-class TDisabledPassThrough : public QObject {
-public:
-    using QObject::QObject;
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::EnabledChange) {
-            auto* w = static_cast<QWidget*>(watched);
-            w->setAttribute(Qt::WA_TransparentForMouseEvents, !w->isEnabled());
-        }
-        return false;
-    }
-};
+QImage Picture(const QString& name) {
+    return PanelPicture(name + QStringLiteral(".png"));
+}
 
 }  // namespace
 
 void TControlForm::CreateComponents() {
-    auto* passThrough = new TDisabledPassThrough(this);
     auto button = [&](const char* name, int left, int top, int width, int height,
                       const QString& formHint, const char* pictures) {
         auto* b = new TImageButton(this);
@@ -58,7 +42,6 @@ void TControlForm::CreateComponents() {
         b->SetChecked(false);
         b->SetHint(formHint);
         b->ShowHint = true;
-        b->installEventFilter(passThrough);
         if (pictures) {
             const QString base = QString::fromLatin1(pictures);
             b->SetImageDown(Picture(base + QStringLiteral("_down")));
@@ -79,8 +62,7 @@ void TControlForm::CreateComponents() {
     imgBack->SetAutoSize(true);
     imgBack->SetPicture(Picture(QStringLiteral("back")));
     btnCapture = button("btnCapture", 37, 15, 44, 44, QString::fromUtf8("녹화"), "capture");
-    btnSnapShot =
-        button("btnSnapShot", 96, 15, 44, 44, QString::fromUtf8("정지영상"), "snapshot");
+    btnSnapShot = button("btnSnapShot", 96, 15, 44, 44, QString::fromUtf8("정지영상"), "snapshot");
     btnSnapShot->SetAction(actSnapShot);
     btnEditImg = button("btnEditImg", 155, 15, 44, 44, QString::fromUtf8("사진편집"), "editimg");
     btnEditImg->SetAction(actBmpEdit);
@@ -161,28 +143,28 @@ void TControlForm::CreateComponents() {
 }
 
 void TControlForm::SetCaptions() {
-    actUseAudio->SetCaption(French(u"Enregistrement de la voix durant l\u2019acquisition"));
-    actAudioFormat->SetCaption(French(u"Format Audio"));
-    actVideoFilter->SetCaption(French(u"Couleur des vid\u00e9os"));
-    actVideoPin->SetCaption(French(u"R\u00e9solution des vid\u00e9os"));
-    actAudioFilter->SetCaption(French(u"R\u00e9glage audio"));
-    actCompress->SetCaption(French(u"R\u00e9glage de la compression"));
-    actFolderConfig->SetCaption(French(u"R\u00e9glage du dossier de sauvegarde"));
-    actSelectDevice->SetCaption(French(u"S\u00e9lection du p\u00e9riph\u00e9rique"));
-    actCapAndMail->SetCaption(French(u"Envoyer Message apr\u00e8s enregistrement"));
-    actSendMail->SetCaption(French(u"Envoyer Message avec photo"));
-    btnDelete->SetHint(French(u"Effacer"));
-    btnDeleteAll->SetHint(French(u"Tout Effacer"));
-    btnCapture->SetHint(French(u"Enregistrement"));
-    btnSnapShot->SetHint(French(u"Image Fixe"));
-    btnEditImg->SetHint(French(u"Edition Photo"));
-    btnMail->SetHint(French(u"Envois de message"));
-    btnConfig->SetHint(French(u"Configuration"));
-    btnMinimize->SetHint(French(u"Minimiser"));
-    btnClose->SetHint(French(u"Fin"));
-    btnExpand->SetHint(French(u"Extension"));
-    imgPrev->SetHint(French(u"Retour Rapide"));
-    imgNext->SetHint(French(u"Avance Rapide"));
+    actUseAudio->SetCaption(ShownText(u"Enregistrement de la voix durant l\u2019acquisition"));
+    actAudioFormat->SetCaption(ShownText(u"Format Audio"));
+    actVideoFilter->SetCaption(ShownText(u"Couleur des vid\u00e9os"));
+    actVideoPin->SetCaption(ShownText(u"R\u00e9solution des vid\u00e9os"));
+    actAudioFilter->SetCaption(ShownText(u"R\u00e9glage audio"));
+    actCompress->SetCaption(ShownText(u"R\u00e9glage de la compression"));
+    actFolderConfig->SetCaption(ShownText(u"R\u00e9glage du dossier de sauvegarde"));
+    actSelectDevice->SetCaption(ShownText(u"S\u00e9lection du p\u00e9riph\u00e9rique"));
+    actCapAndMail->SetCaption(ShownText(u"Envoyer Message apr\u00e8s enregistrement"));
+    actSendMail->SetCaption(ShownText(u"Envoyer Message avec photo"));
+    btnDelete->SetHint(ShownText(u"Effacer"));
+    btnDeleteAll->SetHint(ShownText(u"Tout Effacer"));
+    btnCapture->SetHint(ShownText(u"Enregistrement"));
+    btnSnapShot->SetHint(ShownText(u"Image Fixe"));
+    btnEditImg->SetHint(ShownText(u"Edition Photo"));
+    btnMail->SetHint(ShownText(u"Envois de message"));
+    btnConfig->SetHint(ShownText(u"Configuration"));
+    btnMinimize->SetHint(ShownText(u"Minimiser"));
+    btnClose->SetHint(ShownText(u"Fin"));
+    btnExpand->SetHint(ShownText(u"Extension"));
+    imgPrev->SetHint(ShownText(u"Retour Rapide"));
+    imgNext->SetHint(ShownText(u"Avance Rapide"));
 }
 
 void TControlForm::ApplyFormRegion() {
@@ -199,16 +181,18 @@ void TControlForm::ApplyFormRegion() {
 void TControlForm::SetExpanded(bool expanded) {
     if (expanded) {
         btnExpand->Tag = 1;
-        btnExpand->SetHint(French(u"Minimiser"));
+        btnExpand->SetHint(ShownText(u"Minimiser"));
         resize(imgBack->width(), imgBack->height());
     } else {
         btnExpand->Tag = 0;
-        btnExpand->SetHint(French(u"Extension"));
+        btnExpand->SetHint(ShownText(u"Extension"));
         resize(imgBack->width(), shpNormal->height());
     }
 }
 
-void TControlForm::actExpandExecute(QObject*) { SetExpanded(btnExpand->Tag == 0); }
+void TControlForm::actExpandExecute(QObject*) {
+    SetExpanded(btnExpand->Tag == 0);
+}
 
 void TControlForm::btnConfigClick(QObject*) {
     menuConfig->popup(mapToGlobal(QPoint(btnConfig->x(), btnConfig->y() + btnConfig->height())));
@@ -224,8 +208,10 @@ bool TControlForm::IsDragSpot(const QPoint& clientPos) const {
     const QObjectList& kids = children();
     for (auto it = kids.crbegin(); it != kids.crend(); ++it) {
         auto* w = qobject_cast<QWidget*>(*it);
-        if (!w || w->isWindow() || !w->isVisibleTo(this) || !w->isEnabled()) continue;
-        if (w->geometry().contains(clientPos)) return w == imgBack;
+        if (!w || w->isWindow() || !w->isVisibleTo(this) || !w->isEnabled())
+            continue;
+        if (w->geometry().contains(clientPos))
+            return w == imgBack;
     }
     return false;
 }
@@ -237,7 +223,8 @@ void TControlForm::mousePressEvent(QMouseEvent* event) {
         return;
     }
     event->accept();
-    if (windowHandle() && windowHandle()->startSystemMove()) return;
+    if (windowHandle() && windowHandle()->startSystemMove())
+        return;
     // No window manager to move us: follow the mouse by hand.
     FDragging = true;
     FDragOffset = event->globalPosition().toPoint() - frameGeometry().topLeft();

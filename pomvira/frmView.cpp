@@ -18,13 +18,6 @@ namespace {
 constexpr QRgb kMagenta = 0xFF00FF;
 constexpr uint32_t kRegionTransparent = 0xFF00FF;  // 0x00BBGGRR
 
-// A text set in code, shown as its code page 1252 conversion.
-QString CodeText(const std::u16string& text) {
-    std::string bytes;
-    WideToAnsi(text, bytes);
-    return AnsiToText(bytes);
-}
-
 QImage SkinPicture(const char* name) {
     return QImage(QStringLiteral(":/view/") + QLatin1String(name));
 }
@@ -309,7 +302,7 @@ bool TViewForm::SetVideoSize(int Width, int Height) {
     // now as well, so that the renderer sees the final rectangle.
     if (!isVisible())
         FormResize();
-    lblSize->setText(CodeText(QString::asprintf("%d x %d", Width, Height).toStdU16String()));
+    lblSize->setText(ShownText(QString::asprintf("%d x %d", Width, Height).toStdU16String()));
     lblSize->adjustSize();
     UpdateRegion();
     update();
@@ -319,10 +312,10 @@ bool TViewForm::SetVideoSize(int Width, int Height) {
 void TViewForm::SetRecordState(bool Recording) {
     if (Recording) {
         SetTextColor(lblStatus, QColor(0xFF, 0xFF, 0xFF));
-        lblStatus->setText(CodeText(u"( Record )"));
+        lblStatus->setText(ShownText(u"( Record )"));
     } else {
         SetTextColor(lblStatus, QColor(255, 255, 0));
-        lblStatus->setText(CodeText(u"( Preview )"));
+        lblStatus->setText(ShownText(u"( Preview )"));
     }
     lblStatus->adjustSize();
     repaint();

@@ -23,14 +23,16 @@ void OnTerminateSignal(int) {
 // SIGTERM and SIGINT end the program through the orderly path, so that a
 // running recording is completed and the settings are written.
 void HandleTerminateSignals(QObject* parent) {
-    if (socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) return;
+    if (socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0)
+        return;
     auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, parent);
     QObject::connect(notifier, &QSocketNotifier::activated, parent, [] {
         char byte;
         [[maybe_unused]] ssize_t n = read(g_signalPipe[0], &byte, 1);
         TerminateApplication();
         // A message box open during start-up would keep the program waiting.
-        if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+        if (QWidget* modal = QApplication::activeModalWidget())
+            modal->close();
     });
     struct sigaction action {};
     action.sa_handler = OnTerminateSignal;

@@ -12,7 +12,7 @@ namespace media {
 enum TMemberStep { msAdding = 0, msAdded = 1, msRemoving = 2, msRemoved = 3, msRefresh = 4 };
 
 class IGraphMember {
-public:
+  public:
     virtual ~IGraphMember() = default;
     // The member's platform filter, or null (then the graph simply lacks it).
     virtual IBaseFilter* MemberFilter() = 0;
@@ -24,7 +24,7 @@ public:
 enum TControlKind { ckRun = 0, ckStop = 2, ckActive = 7 };
 
 class IGraphEventSink {
-public:
+  public:
     virtual ~IGraphEventSink() = default;
     virtual void OnGraphEvent(int32_t code, intptr_t param1, intptr_t param2) = 0;
     virtual void OnControl(TControlKind kind, int value) = 0;

@@ -35,7 +35,9 @@ namespace media {
 using HRESULT = int32_t;
 using REFERENCE_TIME = int64_t;  // 100-nanosecond units
 
-constexpr HRESULT HR(uint32_t v) { return static_cast<HRESULT>(v); }
+constexpr HRESULT HR(uint32_t v) {
+    return static_cast<HRESULT>(v);
+}
 
 constexpr HRESULT S_OK = 0;
 constexpr HRESULT S_FALSE = 1;
@@ -74,8 +76,12 @@ constexpr HRESULT VFW_E_TIMEOUT = HR(0x8004028C);
 constexpr HRESULT VFW_E_DUPLICATE_NAME = HR(0x8004028D);
 constexpr HRESULT VFW_E_FILE_NOT_FOUND = HR(0x80040233);  // not used by the layer itself
 
-constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
-constexpr bool FAILED(HRESULT hr) { return hr < 0; }
+constexpr bool SUCCEEDED(HRESULT hr) {
+    return hr >= 0;
+}
+constexpr bool FAILED(HRESULT hr) {
+    return hr < 0;
+}
 
 // ---------------------------------------------------------------------------
 // GUIDs
@@ -238,14 +244,14 @@ class IBaseFilter;
 class IPin;
 
 struct FILTER_INFO {
-    WString achName;        // the filter's name in its graph
-    IFilterGraph* pGraph;   // holds a reference when not null; the caller releases it
+    WString achName;       // the filter's name in its graph
+    IFilterGraph* pGraph;  // holds a reference when not null; the caller releases it
 };
 
 struct PIN_INFO {
-    IBaseFilter* pFilter;   // holds a reference; the caller releases it
+    IBaseFilter* pFilter;  // holds a reference; the caller releases it
     PIN_DIRECTION dir;
-    WString achName;        // "Capture", "Preview", "Input", "Output", ...
+    WString achName;  // "Capture", "Preview", "Input", "Output", ...
 };
 
 // ---------------------------------------------------------------------------
@@ -256,34 +262,37 @@ struct PIN_INFO {
 // QueryInterface. Every interface has a static IID member.
 
 class IUnknown {
-public:
-    static constexpr IID IID_ = MakeGuid(0x00000000, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00,
-                                         0x00, 0x00, 0x46);
+  public:
+    static constexpr IID IID_ =
+        MakeGuid(0x00000000, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46);
     virtual HRESULT QueryInterface(const IID& iid, void** object) = 0;
     virtual uint32_t AddRef() = 0;
     virtual uint32_t Release() = 0;
 
-protected:
+  protected:
     virtual ~IUnknown() = default;
 };
 
 // Reference-holding smart pointer for the interfaces above.
 template <class T>
 class ComPtr {
-public:
+  public:
     ComPtr() = default;
     ComPtr(std::nullptr_t) {}
     // Takes a new reference on p.
     explicit ComPtr(T* p) : p_(p) {
-        if (p_) p_->AddRef();
+        if (p_)
+            p_->AddRef();
     }
     ComPtr(const ComPtr& o) : p_(o.p_) {
-        if (p_) p_->AddRef();
+        if (p_)
+            p_->AddRef();
     }
     ComPtr(ComPtr&& o) noexcept : p_(o.p_) { o.p_ = nullptr; }
     template <class U>
     ComPtr(const ComPtr<U>& o) : p_(o.Get()) {
-        if (p_) p_->AddRef();
+        if (p_)
+            p_->AddRef();
     }
     ~ComPtr() { Reset(); }
     ComPtr& operator=(const ComPtr& o) {
@@ -329,7 +338,7 @@ public:
     explicit operator bool() const { return p_ != nullptr; }
     void Swap(ComPtr& o) noexcept { std::swap(p_, o.p_); }
 
-private:
+  private:
     T* p_ = nullptr;
 };
 
@@ -337,12 +346,13 @@ private:
 template <class I>
 ComPtr<I> QueryAs(IUnknown* object) {
     ComPtr<I> r;
-    if (object) object->QueryInterface(I::IID_, r.PutVoid());
+    if (object)
+        object->QueryInterface(I::IID_, r.PutVoid());
     return r;
 }
 
 class IPersist : public virtual IUnknown {
-public:
+  public:
     static constexpr IID IID_ =
         MakeGuid(0x0000010C, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46);
     virtual HRESULT GetClassID(CLSID* clsid) = 0;
@@ -352,7 +362,7 @@ class IEnumPins;
 class IEnumMediaTypes;
 
 class IMediaFilter : public virtual IPersist {
-public:
+  public:
     static constexpr IID IID_ =
         MakeGuid(0x56A86899, 0x0AD4, 0x11CE, 0xB0, 0x3A, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70);
     virtual HRESULT Stop() = 0;
@@ -362,7 +372,7 @@ public:
 };
 
 class IBaseFilter : public virtual IMediaFilter {
-public:
+  public:
     static constexpr IID IID_ =
         MakeGuid(0x56A86895, 0x0AD4, 0x11CE, 0xB0, 0x3A, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70);
     virtual HRESULT EnumPins(IEnumPins** pins) = 0;
@@ -373,7 +383,7 @@ public:
 };
 
 class IPin : public virtual IUnknown {
-public:
+  public:
     static constexpr IID IID_ =
         MakeGuid(0x56A86891, 0x0AD4, 0x11CE, 0xB0, 0x3A, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70);
     virtual HRESULT Connect(IPin* receiver, const AM_MEDIA_TYPE* mt) = 0;
@@ -390,7 +400,7 @@ public:
 // for media types a record allocated with CoTaskMemAlloc), S_OK when all
 // asked were fetched, S_FALSE when fewer.
 class IEnumPins : public virtual IUnknown {
-public:
+  public:
     static constexpr IID IID_ =
         MakeGuid(0x56A86892, 0x0AD4, 0x11CE, 0xB0, 0x3A, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70);
     virtual HRESULT Next(uint32_t count, IPin** pins, uint32_t* fetched) = 0;
@@ -399,7 +409,7 @@ public:
 };
 
 class IEnumFilters : public virtual IUnknown {
-public:
+  public:
     static constexpr IID IID_ =
         MakeGuid(0x56A86893, 0x0AD4, 0x11CE, 0xB0, 0x3A, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70);
     virtual HRESULT Next(uint32_t count, IBaseFilter** filters, uint32_t* fetched) = 0;
@@ -408,7 +418,7 @@ public:
 };
 
 class IEnumMediaTypes : public virtual IUnknown {
-public:
+  public:
     static constexpr IID IID_ =
         MakeGuid(0x89C31040, 0x846B, 0x11CE, 0x97, 0xD3, 0x00, 0xAA, 0x00, 0x55, 0x59, 0x5A);
     virtual HRESULT Next(uint32_t count, AM_MEDIA_TYPE** types, uint32_t* fetched) = 0;
@@ -417,7 +427,7 @@ public:
 };
 
 class IPropertyBag : public virtual IUnknown {
-public:
+  public:
     static constexpr IID IID_ =
         MakeGuid(0x55272A00, 0x42CB, 0x11CE, 0x81, 0x35, 0x00, 0xAA, 0x00, 0x4B, 0xB8, 0x51);
     // Reads a text property ("FriendlyName", "CLSID", "DevicePath", ...).
@@ -425,7 +435,7 @@ public:
 };
 
 class IMoniker : public virtual IPersist {
-public:
+  public:
     static constexpr IID IID_ =
         MakeGuid(0x0000000F, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46);
     // Creates the object the moniker names (a device's filter) and asks it for iid.
@@ -440,7 +450,7 @@ public:
 };
 
 class IEnumMoniker : public virtual IUnknown {
-public:
+  public:
     static constexpr IID IID_ =
         MakeGuid(0x00000102, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46);
     virtual HRESULT Next(uint32_t count, IMoniker** monikers, uint32_t* fetched) = 0;
@@ -449,7 +459,7 @@ public:
 };
 
 class ICreateDevEnum : public virtual IUnknown {
-public:
+  public:
     static constexpr IID IID_ =
         MakeGuid(0x29840822, 0x5B84, 0x11D0, 0xBD, 0x3B, 0x00, 0xA0, 0xC9, 0x11, 0xCE, 0x86);
     // S_OK with an enumerator; S_FALSE (no enumerator) for an empty or unknown category.
@@ -458,7 +468,7 @@ public:
 };
 
 class IFilterGraph : public virtual IUnknown {
-public:
+  public:
     static constexpr IID IID_ =
         MakeGuid(0x56A8689F, 0x0AD4, 0x11CE, 0xB0, 0x3A, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70);
     virtual HRESULT AddFilter(IBaseFilter* filter, const WString& name) = 0;
@@ -470,7 +480,7 @@ public:
 };
 
 class IGraphBuilder : public virtual IFilterGraph {
-public:
+  public:
     static constexpr IID IID_ =
         MakeGuid(0x56A868A9, 0x0AD4, 0x11CE, 0xB0, 0x3A, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70);
     // Connects out to in, adding converters as filters of the graph when needed.
@@ -482,13 +492,13 @@ public:
 };
 
 class IFilterGraph2 : public virtual IGraphBuilder {
-public:
+  public:
     static constexpr IID IID_ =
         MakeGuid(0x36B73882, 0xC2C8, 0x11CF, 0x8B, 0x46, 0x00, 0x80, 0x5F, 0x6C, 0xEF, 0x60);
 };
 
 class IMediaControl : public virtual IUnknown {
-public:
+  public:
     static constexpr IID IID_ =
         MakeGuid(0x56A868B1, 0x0AD4, 0x11CE, 0xB0, 0x3A, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70);
     virtual HRESULT Run() = 0;
@@ -499,7 +509,7 @@ public:
 };
 
 class IMediaSeeking : public virtual IUnknown {
-public:
+  public:
     static constexpr IID IID_ =
         MakeGuid(0x36B73880, 0xC2C8, 0x11CF, 0x8B, 0x46, 0x00, 0x80, 0x5F, 0x6C, 0xEF, 0x60);
     virtual HRESULT GetCurrentPosition(int64_t* position) = 0;
@@ -524,7 +534,7 @@ constexpr int32_t EC_VMR_RENDERDEVICE_SET = 0x53;
 // the notify window (a QObject) as this event; the receiver then drains the
 // events with GetEvent.
 class WindowMessageEvent : public QEvent {
-public:
+  public:
     static QEvent::Type TypeId();
     WindowMessageEvent(uint32_t message, intptr_t wparam, intptr_t lparam)
         : QEvent(TypeId()), message(message), wparam(wparam), lparam(lparam) {}
@@ -534,7 +544,7 @@ public:
 };
 
 class IMediaEvent : public virtual IUnknown {
-public:
+  public:
     static constexpr IID IID_ =
         MakeGuid(0x56A868B6, 0x0AD4, 0x11CE, 0xB0, 0x3A, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70);
     // S_OK with an event; E_ABORT when none is pending within the timeout.
@@ -544,7 +554,7 @@ public:
 };
 
 class IMediaEventEx : public virtual IMediaEvent {
-public:
+  public:
     static constexpr IID IID_ =
         MakeGuid(0x56A868C0, 0x0AD4, 0x11CE, 0xB0, 0x3A, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70);
     // Posts WindowMessageEvent(message, 0, instance) to window (on its thread)
@@ -555,7 +565,7 @@ public:
 };
 
 class IBasicAudio : public virtual IUnknown {
-public:
+  public:
     static constexpr IID IID_ =
         MakeGuid(0x56A868B3, 0x0AD4, 0x11CE, 0xB0, 0x3A, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70);
     virtual HRESULT put_Volume(int32_t volume) = 0;  // hundredths of a decibel, -10000..0
@@ -563,28 +573,28 @@ public:
 };
 
 class IObjectWithSite : public virtual IUnknown {
-public:
+  public:
     static constexpr IID IID_ =
         MakeGuid(0xFC4801A3, 0x2BA9, 0x11CF, 0xA2, 0x29, 0x00, 0xAA, 0x00, 0x3D, 0x73, 0x52);
     virtual HRESULT SetSite(IUnknown* site) = 0;
 };
 
 class IServiceProvider : public virtual IUnknown {
-public:
+  public:
     static constexpr IID IID_ =
         MakeGuid(0x6D5140C1, 0x7436, 0x11CE, 0x80, 0x34, 0x00, 0xAA, 0x00, 0x60, 0x09, 0xFA);
     virtual HRESULT QueryService(const GUID& service, const IID& iid, void** object) = 0;
 };
 
 class IAMFilterGraphCallback : public virtual IUnknown {
-public:
+  public:
     static constexpr IID IID_ =
         MakeGuid(0x56A868FD, 0x0AD4, 0x11CE, 0xB0, 0xA3, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70);
     virtual HRESULT UnableToRender(IPin* pin) = 0;
 };
 
 class IAMGraphBuilderCallback : public virtual IUnknown {
-public:
+  public:
     static constexpr IID IID_ =
         MakeGuid(0x4995F511, 0x9DDB, 0x4F12, 0xBD, 0x3B, 0xF0, 0x46, 0x11, 0x80, 0x7B, 0x79);
     virtual HRESULT SelectedFilter(IMoniker* moniker) = 0;
@@ -592,7 +602,7 @@ public:
 };
 
 class IFileSinkFilter : public virtual IUnknown {
-public:
+  public:
     static constexpr IID IID_ =
         MakeGuid(0xA2104830, 0x7C70, 0x11CF, 0x8B, 0xCE, 0x00, 0xAA, 0x00, 0xA3, 0xF1, 0xA6);
     virtual HRESULT SetFileName(const WString& file, const AM_MEDIA_TYPE* mt) = 0;
@@ -600,7 +610,7 @@ public:
 };
 
 class ICaptureGraphBuilder2 : public virtual IUnknown {
-public:
+  public:
     static constexpr IID IID_ =
         MakeGuid(0x93E5A4E0, 0x2D50, 0x11D2, 0xAB, 0xFA, 0x00, 0xA0, 0xC9, 0xC6, 0xE3, 0x8D);
     virtual HRESULT SetFiltergraph(IGraphBuilder* graph) = 0;
@@ -619,7 +629,7 @@ public:
 };
 
 class IAMStreamConfig : public virtual IUnknown {
-public:
+  public:
     static constexpr IID IID_ =
         MakeGuid(0xC6E13340, 0x30AC, 0x11D0, 0xA1, 0x8C, 0x00, 0xA0, 0xC9, 0x11, 0x89, 0x56);
     // A new record (CoTaskMemAlloc) with the format in force; the caller disposes it.
@@ -631,7 +641,7 @@ public:
 };
 
 class IMediaSample : public virtual IUnknown {
-public:
+  public:
     static constexpr IID IID_ =
         MakeGuid(0x56A8689A, 0x0AD4, 0x11CE, 0xB0, 0x3A, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70);
     virtual HRESULT GetPointer(uint8_t** buffer) = 0;
@@ -639,7 +649,7 @@ public:
 };
 
 class ISampleGrabberCB : public virtual IUnknown {
-public:
+  public:
     static constexpr IID IID_ =
         MakeGuid(0x0579154A, 0x2B53, 0x4994, 0xB0, 0xD0, 0xE7, 0x73, 0x14, 0x8E, 0xFF, 0x85);
     // Called on the streaming thread.
@@ -648,7 +658,7 @@ public:
 };
 
 class ISampleGrabber : public virtual IUnknown {
-public:
+  public:
     static constexpr IID IID_ =
         MakeGuid(0x6B652FFF, 0x11FE, 0x4FCE, 0x92, 0xAD, 0x02, 0x66, 0xB5, 0xD7, 0xC7, 0x8F);
     virtual HRESULT SetOneShot(bool oneShot) = 0;
@@ -671,7 +681,7 @@ constexpr int32_t WS_THICKFRAME = 0x00040000;
 constexpr int32_t WS_EX_TOPMOST = 0x00000008;
 
 class IVideoWindow : public virtual IUnknown {
-public:
+  public:
     static constexpr IID IID_ =
         MakeGuid(0x56A868B4, 0x0AD4, 0x11CE, 0xB0, 0x3A, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70);
     virtual HRESULT put_Caption(const WString& caption) = 0;
@@ -684,19 +694,18 @@ public:
     virtual HRESULT put_Visible(int32_t visible) = 0;  // -1 true, 0 false
     virtual HRESULT get_Visible(int32_t* visible) = 0;
     // In the owner's client coordinates (screen coordinates without owner).
-    virtual HRESULT SetWindowPosition(int32_t left, int32_t top, int32_t width,
-                                      int32_t height) = 0;
+    virtual HRESULT SetWindowPosition(int32_t left, int32_t top, int32_t width, int32_t height) = 0;
 };
 
 class ISpecifyPropertyPages : public virtual IUnknown {
-public:
+  public:
     static constexpr IID IID_ =
         MakeGuid(0xB196B28B, 0xBAB4, 0x101A, 0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07);
     virtual HRESULT GetPages(CAUUID* pages) = 0;
 };
 
 class IAMVfwCaptureDialogs : public virtual IUnknown {
-public:
+  public:
     static constexpr IID IID_ =
         MakeGuid(0xD8D715A0, 0x6E5E, 0x11D0, 0xB3, 0xF0, 0x00, 0xAA, 0x00, 0x37, 0x61, 0xC5);
     virtual HRESULT HasDialog(int32_t dialog) = 0;
@@ -704,14 +713,14 @@ public:
 };
 
 class IAMVfwCompressDialogs : public virtual IUnknown {
-public:
+  public:
     static constexpr IID IID_ =
         MakeGuid(0xD8D715A3, 0x6E5E, 0x11D0, 0xB3, 0xF0, 0x00, 0xAA, 0x00, 0x37, 0x61, 0xC5);
     virtual HRESULT ShowDialog(int32_t dialog, QWidget* parent) = 0;
 };
 
 class IRunningObjectTable : public virtual IUnknown {
-public:
+  public:
     static constexpr IID IID_ =
         MakeGuid(0x00000010, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46);
     virtual HRESULT Register(uint32_t flags, IUnknown* object, IMoniker* name,
@@ -798,7 +807,7 @@ constexpr GUID FORMAT_None =
 // the few free services the layer uses. One implementation is installed per
 // process with SetMediaSystem().
 class IMediaSystem {
-public:
+  public:
     virtual ~IMediaSystem() = default;
     // CoCreateInstance: a new object of the class, asked for iid.
     // REGDB_E_CLASSNOTREG for classes that do not exist here (the DVD graph
@@ -849,37 +858,42 @@ uint32_t AMGetErrorText(HRESULT hr, char* buffer, uint32_t size);
 // with a reference count of 1: hand them out with ComPtr<T>::Attach.
 template <class... Interfaces>
 class ComObject : public virtual Interfaces... {
-public:
+  public:
     HRESULT QueryInterface(const IID& iid, void** object) override {
-        if (!object) return E_POINTER;
+        if (!object)
+            return E_POINTER;
         *object = nullptr;
         if (iid == IUnknown::IID_) {
             *object = static_cast<IUnknown*>(this);
         } else {
             (void)(TryInterface<Interfaces>(iid, object) || ...);
-            if (!*object) *object = ExtraInterface(iid);
+            if (!*object)
+                *object = ExtraInterface(iid);
         }
-        if (!*object) return E_NOINTERFACE;
+        if (!*object)
+            return E_NOINTERFACE;
         AddRef();
         return S_OK;
     }
     uint32_t AddRef() override { return ++refs_; }
     uint32_t Release() override {
         uint32_t left = --refs_;
-        if (left == 0) delete this;
+        if (left == 0)
+            delete this;
         return left;
     }
 
-protected:
+  protected:
     ~ComObject() override = default;
     // Further interfaces an implementation answers (base interfaces that are
     // not listed, for instance); null for none.
     virtual void* ExtraInterface(const IID&) { return nullptr; }
 
-private:
+  private:
     template <class I>
     bool TryInterface(const IID& iid, void** object) {
-        if (iid != I::IID_) return false;
+        if (iid != I::IID_)
+            return false;
         *object = static_cast<I*>(this);
         return true;
     }

@@ -23,11 +23,13 @@ using namespace media::fake;
 
 namespace {
 
-const char* const k640 = "Major Type: Video - Sub Type: YUY2 Format: VideoInfo YUY2 640X480, 16 bits";
-const char* const k320 = "Major Type: Video - Sub Type: YUY2 Format: VideoInfo YUY2 320X240, 16 bits";
+const char* const k640 =
+    "Major Type: Video - Sub Type: YUY2 Format: VideoInfo YUY2 640X480, 16 bits";
+const char* const k320 =
+    "Major Type: Video - Sub Type: YUY2 Format: VideoInfo YUY2 320X240, 16 bits";
 
 class ControlFormMediaTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         SetProgramFolderForTesting(programDir.path() + QStringLiteral("/"));
         QFile::remove(Ini().FileName());
@@ -94,10 +96,10 @@ TEST_F(ControlFormMediaTest, StartUpOpensTheFirstDevicesRunsThePreviewAndShutDow
     const CallLog& log = sys.Log();
     // Emptied (stopped, disconnected), then deactivated: the members' filters
     // leave, the inspection entry is revoked.
-    EXPECT_TRUE(log.InOrder({"Graph.Stop", "Pin[Cam/Capture].Disconnect",
-                             "Graph.RemoveFilter(VideoSourceFilter)",
-                             "Graph.RemoveFilter(VideoWindow)",
-                             "Graph.RemoveFilter(AudioSourceFilter)", "ROT.Revoke(1)"}))
+    EXPECT_TRUE(
+        log.InOrder({"Graph.Stop", "Pin[Cam/Capture].Disconnect",
+                     "Graph.RemoveFilter(VideoSourceFilter)", "Graph.RemoveFilter(VideoWindow)",
+                     "Graph.RemoveFilter(AudioSourceFilter)", "ROT.Revoke(1)"}))
         << log.Text();
     EXPECT_EQ(Ini().ReadString("CAPTURE", "VIDEO FORMAT", ""), k640);
 }
@@ -145,8 +147,8 @@ TEST_F(ControlFormMediaTest, FrameTooLargeForTheScreenCoversItWithThePanelBottom
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     EXPECT_EQ(form.ViewForm()->geometry(), screen);
     EXPECT_EQ(form.ViewForm()->findChild<QLabel*>("lblSize")->text(), "4000 x 3000");
-    EXPECT_EQ(form.pos(), QPoint(screen.right() + 1 - form.width(),
-                                 screen.bottom() + 1 - form.height()));
+    EXPECT_EQ(form.pos(),
+              QPoint(screen.right() + 1 - form.width(), screen.bottom() + 1 - form.height()));
 }
 
 TEST_F(ControlFormMediaTest, TimerShowsTheGraphPositionAsElapsedTime) {

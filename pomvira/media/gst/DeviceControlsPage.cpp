@@ -109,12 +109,12 @@ DeviceControlsPage::DeviceControlsPage(ElementRef element, QWidget* parent)
 
     AddColorBalance(form);
     guint count = 0;
-    GParamSpec** specs = g_object_class_list_properties(G_OBJECT_GET_CLASS(element_.Get()), &count);
+    GParamSpec** pspecs = g_object_class_list_properties(G_OBJECT_GET_CLASS(element_.Get()), &count);
     for (guint i = 0; i < count; ++i) {
-        if (ShowsProperty(specs[i]))
-            AddProperty(form, specs[i]);
+        if (ShowsProperty(pspecs[i]))
+            AddProperty(form, pspecs[i]);
     }
-    g_free(specs);
+    g_free(pspecs);
     if (controls_ == 0)
         form->addRow(new QLabel(QStringLiteral("No controls."), content));
     // Wide enough for the controls; a long list scrolls vertically only.
@@ -127,26 +127,26 @@ DeviceControlsPage::DeviceControlsPage(ElementRef element, QWidget* parent)
 
 DeviceControlsPage::~DeviceControlsPage() = default;
 
-bool DeviceControlsPage::ShowsProperty(const GParamSpec* spec) {
-    const GParamFlags flags = spec->flags;
+bool DeviceControlsPage::ShowsProperty(const GParamSpec* pspec) {
+    const GParamFlags flags = pspec->flags;
     if (!(flags & G_PARAM_READABLE) || !(flags & G_PARAM_WRITABLE) ||
         (flags & G_PARAM_CONSTRUCT_ONLY))
         return false;
     // Properties of the generic classes say nothing about the device.
-    const GType owner = spec->owner_type;
+    const GType owner = pspec->owner_type;
     if (owner == GST_TYPE_OBJECT || owner == GST_TYPE_ELEMENT || owner == GST_TYPE_BIN ||
         owner == GST_TYPE_BASE_SRC || owner == GST_TYPE_PUSH_SRC)
         return false;
     for (const char* name : kLeftOut)
-        if (std::strcmp(spec->name, name) == 0)
+        if (std::strcmp(pspec->name, name) == 0)
             return false;
-    const GType type = G_PARAM_SPEC_VALUE_TYPE(spec);
+    const GType type = G_PARAM_SPEC_VALUE_TYPE(pspec);
     if (type == G_TYPE_INT || type == G_TYPE_DOUBLE || type == G_TYPE_FLOAT ||
         type == G_TYPE_BOOLEAN || G_TYPE_IS_ENUM(type))
         return true;
     // Unsigned integers fit the controls only up to the signed range
     // (colours packed into 32 bits do not).
-    return type == G_TYPE_UINT && G_PARAM_SPEC_UINT(spec)->maximum <= guint(INT_MAX);
+    return type == G_TYPE_UINT && G_PARAM_SPEC_UINT(pspec)->maximum <= guint(INT_MAX);
 }
 
 void DeviceControlsPage::AddColorBalance(QFormLayout* form) {
@@ -169,55 +169,55 @@ void DeviceControlsPage::AddColorBalance(QFormLayout* form) {
     }
 }
 
-void DeviceControlsPage::AddProperty(QFormLayout* form, GParamSpec* spec) {
+void DeviceControlsPage::AddProperty(QFormLayout* form, GParamSpec* pspec) {
     // A property that the colour balance already shows is not shown twice.
     const std::string lower =
-        QString::fromUtf8(g_param_spec_get_nick(spec)).toLower().toStdString();
+        QString::fromUtf8(g_param_spec_get_nick(pspec)).toLower().toStdString();
     for (const std::string& label : channelLabels_)
-        if (label == lower || label == spec->name)
+        if (label == lower || label == pspec->name)
             return;
 
     QWidget* parent = form->parentWidget();
     GObject* object = G_OBJECT(element_.Get());
-    const QString name = QString::fromUtf8(spec->name);
-    const QString label = QString::fromUtf8(g_param_spec_get_nick(spec));
-    const GType type = G_PARAM_SPEC_VALUE_TYPE(spec);
+    const QString name = QString::fromUtf8(pspec->name);
+    const QString label = QString::fromUtf8(g_param_spec_get_nick(pspec));
+    const GType type = G_PARAM_SPEC_VALUE_TYPE(pspec);
     QWidget* control = nullptr;
 
     if (type == G_TYPE_INT || type == G_TYPE_UINT) {
         int min, max, value;
         if (type == G_TYPE_INT) {
-            min = G_PARAM_SPEC_INT(spec)->minimum;
-            max = G_PARAM_SPEC_INT(spec)->maximum;
+            min = G_PARAM_SPEC_INT(pspec)->minimum;
+            max = G_PARAM_SPEC_INT(pspec)->maximum;
             gint v = 0;
-            g_object_get(object, spec->name, &v, nullptr);
+            g_object_get(object, pspec->name, &v, nullptr);
             value = v;
         } else {
-            min = int(G_PARAM_SPEC_UINT(spec)->minimum);
-            max = int(G_PARAM_SPEC_UINT(spec)->maximum);
+            min = int(G_PARAM_SPEC_UINT(pspec)->minimum);
+            max = int(G_PARAM_SPEC_UINT(pspec)->maximum);
             guint v = 0;
-            g_object_get(object, spec->name, &v, nullptr);
+            g_object_get(object, pspec->name, &v, nullptr);
             value = int(v);
         }
         control =
-            SliderWithSpinBox(parent, name, min, max, value, [this, object, spec, type](int v) {
-                Remember(spec);
+            SliderWithSpinBox(parent, name, min, max, value, [this, object, pspec, type](int v) {
+                Remember(pspec);
                 if (type == G_TYPE_INT)
-                    g_object_set(object, spec->name, gint(v), nullptr);
+                    g_object_set(object, pspec->name, gint(v), nullptr);
                 else
-                    g_object_set(object, spec->name, guint(v), nullptr);
+                    g_object_set(object, pspec->name, guint(v), nullptr);
             });
     } else if (type == G_TYPE_DOUBLE || type == G_TYPE_FLOAT) {
         double min, max, value;
         if (type == G_TYPE_DOUBLE) {
-            min = G_PARAM_SPEC_DOUBLE(spec)->minimum;
-            max = G_PARAM_SPEC_DOUBLE(spec)->maximum;
-            g_object_get(object, spec->name, &value, nullptr);
+            min = G_PARAM_SPEC_DOUBLE(pspec)->minimum;
+            max = G_PARAM_SPEC_DOUBLE(pspec)->maximum;
+            g_object_get(object, pspec->name, &value, nullptr);
         } else {
-            min = G_PARAM_SPEC_FLOAT(spec)->minimum;
-            max = G_PARAM_SPEC_FLOAT(spec)->maximum;
+            min = G_PARAM_SPEC_FLOAT(pspec)->minimum;
+            max = G_PARAM_SPEC_FLOAT(pspec)->maximum;
             gfloat v = 0;
-            g_object_get(object, spec->name, &v, nullptr);
+            g_object_get(object, pspec->name, &v, nullptr);
             value = v;
         }
         auto* spin = new QDoubleSpinBox(parent);
@@ -226,31 +226,31 @@ void DeviceControlsPage::AddProperty(QFormLayout* form, GParamSpec* spec) {
         spin->setRange(min, max);
         spin->setValue(value);
         connect(spin, qOverload<double>(&QDoubleSpinBox::valueChanged), this,
-                [this, object, spec, type](double v) {
-                    Remember(spec);
+                [this, object, pspec, type](double v) {
+                    Remember(pspec);
                     if (type == G_TYPE_DOUBLE)
-                        g_object_set(object, spec->name, v, nullptr);
+                        g_object_set(object, pspec->name, v, nullptr);
                     else
-                        g_object_set(object, spec->name, gfloat(v), nullptr);
+                        g_object_set(object, pspec->name, gfloat(v), nullptr);
                 });
         control = spin;
     } else if (type == G_TYPE_BOOLEAN) {
         gboolean value = FALSE;
-        g_object_get(object, spec->name, &value, nullptr);
+        g_object_get(object, pspec->name, &value, nullptr);
         auto* check = new QCheckBox(parent);
         check->setObjectName(name);
         check->setChecked(value);
-        connect(check, &QCheckBox::toggled, this, [this, object, spec](bool on) {
-            Remember(spec);
-            g_object_set(object, spec->name, gboolean(on), nullptr);
+        connect(check, &QCheckBox::toggled, this, [this, object, pspec](bool on) {
+            Remember(pspec);
+            g_object_set(object, pspec->name, gboolean(on), nullptr);
         });
         control = check;
     } else if (G_TYPE_IS_ENUM(type)) {
         gint value = 0;
-        g_object_get(object, spec->name, &value, nullptr);
+        g_object_get(object, pspec->name, &value, nullptr);
         auto* combo = new QComboBox(parent);
         combo->setObjectName(name);
-        GEnumClass* enumClass = G_PARAM_SPEC_ENUM(spec)->enum_class;
+        GEnumClass* enumClass = G_PARAM_SPEC_ENUM(pspec)->enum_class;
         for (guint i = 0; i < enumClass->n_values; ++i) {
             const GEnumValue& ev = enumClass->values[i];
             combo->addItem(QString::fromUtf8(ev.value_nick), ev.value);
@@ -258,29 +258,29 @@ void DeviceControlsPage::AddProperty(QFormLayout* form, GParamSpec* spec) {
                 combo->setCurrentIndex(int(i));
         }
         connect(combo, qOverload<int>(&QComboBox::currentIndexChanged), this,
-                [this, object, spec, combo](int index) {
+                [this, object, pspec, combo](int index) {
                     if (index < 0)
                         return;
-                    Remember(spec);
-                    g_object_set(object, spec->name, gint(combo->itemData(index).toInt()), nullptr);
+                    Remember(pspec);
+                    g_object_set(object, pspec->name, gint(combo->itemData(index).toInt()), nullptr);
                 });
         control = combo;
     }
     if (!control)
         return;
-    control->setToolTip(QString::fromUtf8(g_param_spec_get_blurb(spec)));
+    control->setToolTip(QString::fromUtf8(g_param_spec_get_blurb(pspec)));
     form->addRow(label, control);
     ++controls_;
 }
 
-void DeviceControlsPage::Remember(const GParamSpec* spec) {
+void DeviceControlsPage::Remember(const GParamSpec* pspec) {
     for (const auto& saved : savedProperties_)
-        if (saved->name == spec->name)
+        if (saved->name == pspec->name)
             return;
     auto saved = std::make_unique<SavedProperty>();
-    saved->name = spec->name;
-    g_value_init(&saved->value, G_PARAM_SPEC_VALUE_TYPE(spec));
-    g_object_get_property(G_OBJECT(element_.Get()), spec->name, &saved->value);
+    saved->name = pspec->name;
+    g_value_init(&saved->value, G_PARAM_SPEC_VALUE_TYPE(pspec));
+    g_object_get_property(G_OBJECT(element_.Get()), pspec->name, &saved->value);
     savedProperties_.push_back(std::move(saved));
 }
 

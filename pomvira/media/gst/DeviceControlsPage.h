@@ -36,7 +36,7 @@ class DeviceControlsPage : public PropertyPage {
     int ControlCount() const { return controls_; }
 
     // Whether the page offers a control for the property.
-    static bool ShowsProperty(const GParamSpec* spec);
+    static bool ShowsProperty(const GParamSpec* pspec);
 
   private:
     struct SavedProperty;
@@ -46,9 +46,9 @@ class DeviceControlsPage : public PropertyPage {
     };
 
     void AddColorBalance(QFormLayout* form);
-    void AddProperty(QFormLayout* form, GParamSpec* spec);
+    void AddProperty(QFormLayout* form, GParamSpec* pspec);
     // Remembers the property's value the first time the page changes it.
-    void Remember(const GParamSpec* spec);
+    void Remember(const GParamSpec* pspec);
     void RememberChannel(GstColorBalanceChannel* channel, int value);
 
     ElementRef element_;
