@@ -108,6 +108,25 @@ TEST(GstRenderer, ConvertsFramesToThirtyTwoBitImagesInOnePass) {
     EXPECT_TRUE(VideoRendererCore::ImageFromFrame(bgrx, 2, 1, 8, GST_VIDEO_FORMAT_I420).isNull());
 }
 
+TEST(GstRenderer, ConvertsWholeBgrRowsWithPaddedStrides) {
+    // 7 pixels: one group of four converted together, then three alone;
+    // rows padded to 24 bytes, every byte distinct.
+    const int width = 7, height = 2, stride = 24;
+    std::vector<uint8_t> bgr(size_t(stride) * height, 0xEE);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width * 3; ++x)
+            bgr[size_t(y) * stride + x] = uint8_t(y * 100 + x + 1);
+    QImage image =
+        VideoRendererCore::ImageFromFrame(bgr.data(), width, height, stride, GST_VIDEO_FORMAT_BGR);
+    ASSERT_EQ(image.size(), QSize(width, height));
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const uint8_t* p = &bgr[size_t(y) * stride + size_t(x) * 3];
+            EXPECT_EQ(image.pixel(x, y), qRgb(p[2], p[1], p[0])) << x << "," << y;
+        }
+    }
+}
+
 TEST(GstRenderer, WindowFollowsOwnerPositionVisibilityAndCaption) {
     VideoRendererCore renderer;
     QWidget owner;
