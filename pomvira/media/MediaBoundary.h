@@ -16,6 +16,7 @@
 #pragma once
 
 #include <QEvent>
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -898,6 +899,41 @@ class ComObject : public virtual Interfaces... {
         return true;
     }
     std::atomic<uint32_t> refs_{1};
+};
+
+// An enumerator over a snapshot of interface references (IEnumPins,
+// IEnumFilters, IEnumMoniker): Next hands out references, S_FALSE when fewer
+// than asked were left.
+template <class IEnum, class Item>
+class SnapshotEnum : public ComObject<IEnum> {
+  public:
+    explicit SnapshotEnum(std::vector<ComPtr<Item>> items) : items_(std::move(items)) {}
+    HRESULT Next(uint32_t count, Item** out, uint32_t* fetched) override {
+        if (!out)
+            return E_POINTER;
+        uint32_t n = 0;
+        while (n < count && pos_ < items_.size()) {
+            out[n] = items_[pos_++].Get();
+            out[n]->AddRef();
+            ++n;
+        }
+        if (fetched)
+            *fetched = n;
+        return n == count ? S_OK : S_FALSE;
+    }
+    HRESULT Skip(uint32_t count) override {
+        const size_t left = items_.size() - pos_;
+        pos_ += std::min<size_t>(left, count);
+        return left >= count ? S_OK : S_FALSE;
+    }
+    HRESULT Reset() override {
+        pos_ = 0;
+        return S_OK;
+    }
+
+  private:
+    std::vector<ComPtr<Item>> items_;
+    size_t pos_ = 0;
 };
 
 }  // namespace media

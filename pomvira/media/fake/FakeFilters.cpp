@@ -322,7 +322,7 @@ HRESULT FakeFilter::EnumPins(IEnumPins** pins) {
     std::vector<ComPtr<IPin>> items;
     for (const auto& pin : pins_)
         items.emplace_back(static_cast<IPin*>(pin.get()));
-    *pins = new FakeEnum<IEnumPins, IPin>(std::move(items));
+    *pins = new SnapshotEnum<IEnumPins, IPin>(std::move(items));
     return S_OK;
 }
 

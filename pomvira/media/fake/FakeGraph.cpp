@@ -115,7 +115,7 @@ HRESULT FakeGraph::EnumFilters(IEnumFilters** filters) {
     std::vector<ComPtr<IBaseFilter>> items;
     for (const Entry& entry : filters_)
         items.push_back(entry.filter);
-    *filters = new FakeEnum<IEnumFilters, IBaseFilter>(std::move(items));
+    *filters = new SnapshotEnum<IEnumFilters, IBaseFilter>(std::move(items));
     return S_OK;
 }
 

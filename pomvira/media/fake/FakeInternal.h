@@ -51,43 +51,6 @@ inline FakeFilter* AsFakeFilter(IUnknown* filter) {
     return filter ? dynamic_cast<FakeFilter*>(filter) : nullptr;
 }
 
-// A snapshot enumerator over references of interface I.
-template <class E, class I>
-class FakeEnum : public ComObject<E> {
-  public:
-    explicit FakeEnum(std::vector<ComPtr<I>> items) : items_(std::move(items)) {}
-    HRESULT Next(uint32_t count, I** out, uint32_t* fetched) override {
-        if (!out)
-            return E_POINTER;
-        uint32_t n = 0;
-        while (n < count && pos_ < items_.size()) {
-            out[n] = items_[pos_].Get();
-            out[n]->AddRef();
-            ++n;
-            ++pos_;
-        }
-        if (fetched)
-            *fetched = n;
-        return n == count ? S_OK : S_FALSE;
-    }
-    HRESULT Skip(uint32_t count) override {
-        pos_ += count;
-        if (pos_ > items_.size()) {
-            pos_ = items_.size();
-            return S_FALSE;
-        }
-        return S_OK;
-    }
-    HRESULT Reset() override {
-        pos_ = 0;
-        return S_OK;
-    }
-
-  private:
-    std::vector<ComPtr<I>> items_;
-    size_t pos_ = 0;
-};
-
 class FakeEnumMediaTypes : public ComObject<IEnumMediaTypes> {
   public:
     explicit FakeEnumMediaTypes(std::vector<TMediaType> items) : items_(std::move(items)) {}

@@ -227,40 +227,6 @@ class BinFilter : public ComObject<IBaseFilter, IMediaFilter, IPersist> {
     std::vector<std::unique_ptr<PadPin>> removed_;
 };
 
-// Enumerator over a snapshot of interface pointers (IEnumPins, IEnumFilters,
-// IEnumMoniker).
-template <class IEnum, class Item>
-class SnapshotEnum : public ComObject<IEnum> {
-  public:
-    explicit SnapshotEnum(std::vector<ComPtr<Item>> items) : items_(std::move(items)) {}
-    HRESULT Next(uint32_t count, Item** out, uint32_t* fetched) override {
-        if (!out)
-            return E_POINTER;
-        uint32_t n = 0;
-        while (n < count && pos_ < items_.size()) {
-            out[n] = items_[pos_++].Get();
-            out[n]->AddRef();
-            ++n;
-        }
-        if (fetched)
-            *fetched = n;
-        return n == count ? S_OK : S_FALSE;
-    }
-    HRESULT Skip(uint32_t count) override {
-        size_t left = items_.size() - pos_;
-        pos_ += std::min<size_t>(left, count);
-        return left >= count ? S_OK : S_FALSE;
-    }
-    HRESULT Reset() override {
-        pos_ = 0;
-        return S_OK;
-    }
-
-  private:
-    std::vector<ComPtr<Item>> items_;
-    size_t pos_ = 0;
-};
-
 // IEnumMediaTypes over a list of types.
 class MediaTypeEnum : public ComObject<IEnumMediaTypes> {
   public:
