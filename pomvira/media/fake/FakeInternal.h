@@ -199,47 +199,28 @@ class FakeItemMoniker : public ComObject<IMoniker, IPersist> {
     WString name_;
 };
 
-class FakeEnumMoniker : public ComObject<IEnumMoniker>, public FakeObject {
+// The shared snapshot enumerator, with its calls logged and scriptable.
+class FakeEnumMoniker : public SnapshotEnum<IEnumMoniker, IMoniker>, public FakeObject {
   public:
     FakeEnumMoniker(FakeMediaSystem* system, std::vector<ComPtr<IMoniker>> items)
-        : FakeObject(system, "EnumMoniker"), items_(std::move(items)) {}
+        : SnapshotEnum(std::move(items)), FakeObject(system, "EnumMoniker") {}
     HRESULT Next(uint32_t count, IMoniker** out, uint32_t* fetched) override {
         if (fetched)
             *fetched = 0;
         if (auto r = Call("Next", std::to_string(count)))
             return *r;
-        if (!out)
-            return E_POINTER;
-        uint32_t n = 0;
-        while (n < count && pos_ < items_.size()) {
-            out[n] = items_[pos_++].Get();
-            out[n]->AddRef();
-            ++n;
-        }
-        if (fetched)
-            *fetched = n;
-        return n == count ? S_OK : S_FALSE;
+        return SnapshotEnum::Next(count, out, fetched);
     }
     HRESULT Skip(uint32_t count) override {
         if (auto r = Call("Skip", std::to_string(count)))
             return *r;
-        pos_ += count;
-        if (pos_ > items_.size()) {
-            pos_ = items_.size();
-            return S_FALSE;
-        }
-        return S_OK;
+        return SnapshotEnum::Skip(count);
     }
     HRESULT Reset() override {
         if (auto r = Call("Reset"))
             return *r;
-        pos_ = 0;
-        return S_OK;
+        return SnapshotEnum::Reset();
     }
-
-  private:
-    std::vector<ComPtr<IMoniker>> items_;
-    size_t pos_ = 0;
 };
 
 class FakeDevEnum : public ComObject<ICreateDevEnum>, public FakeObject {
