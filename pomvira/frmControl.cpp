@@ -22,8 +22,6 @@
 
 using namespace media;
 
-namespace {}  // namespace
-
 TControlForm::TControlForm(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("ControlForm"));
     setWindowTitle(QString::fromLatin1(kApplicationTitle));

@@ -103,7 +103,7 @@ CapsRef PadPin::CurrentCaps() {
     CapsRef common = CapsRef::Adopt(gst_caps_intersect(mine.Get(), theirs.Get()));
     if (gst_caps_is_empty(common.Get()) || gst_caps_is_any(common.Get()))
         return nullptr;
-    return CapsRef::Adopt(gst_caps_fixate(common.Release()));
+    return CapsRef::Adopt(gst_caps_fixate(common.Detach()));
 }
 
 HRESULT PadPin::Connect(IPin* receiver, const AM_MEDIA_TYPE* mt) {
@@ -381,16 +381,6 @@ void BinFilter::DisconnectAll() {
             break;
         connected->Unlink();
     }
-}
-
-void BinFilter::NotifyEvent(int32_t code, intptr_t param1, intptr_t param2) {
-    if (!graph_)
-        return;
-    void* p = nullptr;
-    if (FAILED(graph_->QueryInterface(IID_GraphInternal, &p)) || !p)
-        return;
-    static_cast<GraphInternal*>(p)->QueueEvent(code, param1, param2);
-    graph_->Release();
 }
 
 HRESULT BinFilter::PrepareConnect(PadPin*, PadPin*, GstCaps*) {

@@ -104,9 +104,9 @@ WString FromUtf8(const char* text);
 
 class PadPin : public ComObject<IPin> {
   public:
-    // ghost: a ghost pad of the filter's bin (a floating reference is sunk,
-    // otherwise a new reference is taken). The pad is added to the bin when it
-    // has no parent yet.
+    // ghost: a ghost pad of the filter's bin; the pin takes over the
+    // caller's reference (a floating one is sunk). The pad is added to the
+    // bin when it has no parent yet.
     PadPin(BinFilter* filter, GstPad* ghost, const WString& name);
     ~PadPin() override;
 
@@ -188,8 +188,6 @@ class BinFilter : public ComObject<IBaseFilter, IMediaFilter, IPersist> {
     PadPin* PinByName(const WString& name) const;
     // Disconnects every connected pin (both ends).
     void DisconnectAll();
-    // Queues an event on the graph the filter is in (nothing when none).
-    void NotifyEvent(int32_t code, intptr_t param1, intptr_t param2);
 
     // Extension points (see the top of this file).
     virtual HRESULT PrepareConnect(PadPin* pin, PadPin* peer, GstCaps* caps);

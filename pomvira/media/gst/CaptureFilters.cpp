@@ -11,6 +11,9 @@ namespace {
 // Sizes of the capability records handed out by GetStreamCaps.
 constexpr int32_t kVideoCapsSize = 128;  // VIDEO_STREAM_CONFIG_CAPS
 constexpr int32_t kAudioCapsSize = 52;   // AUDIO_STREAM_CONFIG_CAPS
+// What the capture queue holds, by time only: the AVI multiplexer keeps video
+// half a second behind audio, and a queue that fills stalls the camera.
+constexpr GstClockTime kCaptureQueueTime = 3 * GST_SECOND;
 
 template <class T>
 void Put(uint8_t* base, size_t offset, T value) {
@@ -292,7 +295,7 @@ bool VideoCaptureFilter::Build() {
     if (!tee_ || !queues_[0] || !queues_[1])
         return false;
     g_object_set(tee_.Get(), "allow-not-linked", TRUE, nullptr);
-    g_object_set(queues_[0].Get(), "max-size-time", guint64(3 * GST_SECOND), "max-size-bytes", 0u,
+    g_object_set(queues_[0].Get(), "max-size-time", guint64(kCaptureQueueTime), "max-size-bytes", 0u,
                  "max-size-buffers", 0u, nullptr);
     g_object_set(queues_[1].Get(), "max-size-time", guint64(0), "max-size-bytes", 0u,
                  "max-size-buffers", 2u, "leaky", 2 /* downstream */, nullptr);

@@ -4,8 +4,9 @@
 // each the source pad of a queue behind its own tee pad. The tee pads live as
 // long as the filter; a branch whose pin is not connected is unlinked from its
 // tee pad (the tee allows unlinked pads), so an idle branch neither stalls nor
-// fails the other. The capture queue holds at least two seconds by time with
-// no byte or buffer limit (the AVI multiplexer keeps video behind audio); the
+// fails the other. The capture queue holds three seconds by time with no
+// byte or buffer limit (the AVI multiplexer holds video half a second behind
+// audio, so a shorter queue would stall the camera while recording); the
 // preview queue drops old frames rather than holding the capture branch up.
 //
 // Audio: source ! capsfilter, pin 0 "Capture".

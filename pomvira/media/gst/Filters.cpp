@@ -56,7 +56,7 @@ class MuxInputPin : public PadPin {
             GstPadTemplate* t =
                 gst_element_class_get_pad_template(GST_ELEMENT_GET_CLASS(mux_), name);
             if (t)
-                all = CapsRef::Adopt(gst_caps_merge(all.Release(), gst_pad_template_get_caps(t)));
+                all = CapsRef::Adopt(gst_caps_merge(all.Detach(), gst_pad_template_get_caps(t)));
         }
         return all;
     }
@@ -144,7 +144,7 @@ FileWriterFilter* FileWriterFilter::Create() {
     PadRef sinkPad = PadRef::Adopt(gst_element_get_static_pad(filter->sink_, "sink"));
     gst_pad_add_probe(sinkPad.Get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM,
                       &FileWriterFilter::OnEvent, filter, nullptr);
-    filter->ExposePad(sinkPad.Release(), u"in");
+    filter->ExposePad(sinkPad.Detach(), u"in");
     return filter;
 }
 

@@ -248,7 +248,7 @@ CapsRef SampleGrabberCore::ConnectedCaps() const {
     CapsRef possible = CapsRef::Adopt(gst_pad_peer_query_caps(sink.Get(), filterCaps.Get()));
     if (!possible || gst_caps_is_empty(possible.Get()) || gst_caps_is_any(possible.Get()))
         return nullptr;
-    return CapsRef::Adopt(gst_caps_fixate(possible.Release()));
+    return CapsRef::Adopt(gst_caps_fixate(possible.Detach()));
 }
 
 HRESULT SampleGrabberCore::GetConnectedMediaType(AM_MEDIA_TYPE* mt) {
