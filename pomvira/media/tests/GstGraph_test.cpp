@@ -641,6 +641,44 @@ TEST_F(GstGraph, RecordingWritesACompleteAvi) {
     EXPECT_TRUE(avi.hasIndex);
 }
 
+// A sink that never receives the end of the stream (an idle renderer) keeps
+// the pipeline from announcing its own end; the stop waits for the writer's.
+TEST_F(GstGraph, StopWaitsForTheWritersEndOfStreamOnTheBus) {
+    QTemporaryDir logDir;
+    const QString logPath = logDir.filePath("graph.log");
+    QFile log(logPath);
+    ASSERT_TRUE(log.open(QIODevice::WriteOnly));
+    ASSERT_EQ(graph_->SetLogFile(log.handle()), S_OK);
+
+    ComPtr<IBaseFilter> cam = AddCamera();
+    auto* idle = new ProbeSink;
+    ComPtr<IBaseFilter> idleRef = ComPtr<IBaseFilter>::Attach(idle);
+    ASSERT_EQ(graph_->AddFilter(idle, u"Idle Renderer"), S_OK);
+    std::string file = dir_.filePath("video000002.avi").toStdString();
+    ComPtr<IBaseFilter> mux;
+    ComPtr<IFileSinkFilter> writer;
+    ASSERT_EQ(builder_->SetOutputFileName(MEDIASUBTYPE_Avi, FromUtf8(file.c_str()), mux.Put(),
+                                          writer.Put()),
+              S_OK);
+    ASSERT_EQ(builder_->RenderStream(&PIN_CATEGORY_CAPTURE, nullptr, cam.Get(), nullptr, mux.Get()),
+              S_OK);
+    ASSERT_GE(control_->Run(), 0);
+    Pump(500);
+    ASSERT_EQ(control_->Stop(), S_OK);
+    ASSERT_EQ(graph_->SetLogFile(-1), S_OK);
+    log.close();
+
+    QFile written(logPath);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    const QByteArray text = written.readAll();
+    EXPECT_TRUE(text.contains("end of stream at")) << text.toStdString();
+    EXPECT_FALSE(text.contains("no end of stream within the bound")) << text.toStdString();
+    AviFacts avi = ReadAvi(file);
+    EXPECT_TRUE(avi.riff);
+    EXPECT_GT(avi.totalFrames, 0u);
+    EXPECT_TRUE(avi.hasIndex);
+}
+
 TEST_F(GstGraph, RecordingThroughACompressor) {
     ComPtr<IBaseFilter> cam = AddCamera();
     ComPtr<IBaseFilter> jpeg = Bind(CLSID_VideoCompressorCategory, "JPEG image encoder");
