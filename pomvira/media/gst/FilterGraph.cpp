@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "Filters.h"
+#include "media/MediaUtil.h"
 
 namespace media::gst {
 
@@ -613,7 +614,8 @@ HRESULT FilterGraph::SetNotifyFlags(int32_t flags) {
 }
 
 GstBusSyncReply FilterGraph::OnBusMessage(GstBus*, GstMessage* message, gpointer self) {
-    static_cast<FilterGraph*>(self)->HandleMessage(message);
+    auto* graph = static_cast<FilterGraph*>(self);
+    graph->busGuard_.Run([&] { graph->HandleMessage(message); });
     return GST_BUS_DROP;
 }
 

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "BinFilter.h"
+#include "media/MediaUtil.h"
 
 namespace media::gst {
 
@@ -138,6 +139,8 @@ class FilterGraph
     HRESULT lastError_ = E_FAIL;
     int logFd_ = -1;
     std::string inspectionName_;
+    // Nothing thrown while a bus message is handled leaves the bus handler.
+    TCallbackGuard busGuard_;
 };
 
 // Holds waking back for its lifetime (see FilterGraph::WakeConnection).

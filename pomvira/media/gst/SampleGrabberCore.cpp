@@ -6,6 +6,8 @@
 #include <mutex>
 #include <vector>
 
+#include "media/MediaUtil.h"
+
 namespace media::gst {
 
 namespace {
@@ -93,7 +95,11 @@ struct SampleGrabberCore::Shared {
     bool haveKept = false;
     std::vector<uint8_t> scratch;  // frame being prepared on the streaming thread
 
+    // Nothing thrown on the streaming thread leaves the probe.
+    TCallbackGuard guard;
+
     static GstPadProbeReturn OnProbe(GstPad* pad, GstPadProbeInfo* info, gpointer data);
+    GstPadProbeReturn Probe(GstPad* pad, GstPadProbeInfo* info);
     static void Delete(gpointer data) { delete static_cast<std::shared_ptr<Shared>*>(data); }
     GstPadProbeReturn HandleBuffer(GstBuffer* buffer);
     void HandleCaps(GstCaps* caps);
@@ -302,31 +308,38 @@ HRESULT SampleGrabberCore::SetCallback(ISampleGrabberCB* callback, int32_t which
 GstPadProbeReturn SampleGrabberCore::Shared::OnProbe(GstPad* pad, GstPadProbeInfo* info,
                                                      gpointer data) {
     Shared* core = static_cast<std::shared_ptr<Shared>*>(data)->get();
+    GstPadProbeReturn result = GST_PAD_PROBE_OK;
+    // A failure passes the frame on untouched.
+    core->guard.Run([&] { result = core->Probe(pad, info); });
+    return result;
+}
+
+GstPadProbeReturn SampleGrabberCore::Shared::Probe(GstPad* pad, GstPadProbeInfo* info) {
     if (info->type & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) {
         GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
         if (GST_EVENT_TYPE(event) == GST_EVENT_CAPS) {
             GstCaps* caps = nullptr;
             gst_event_parse_caps(event, &caps);
-            core->HandleCaps(caps);
+            HandleCaps(caps);
         }
         return GST_PAD_PROBE_OK;
     }
     GstPadProbeReturn result = GST_PAD_PROBE_OK;
     if (info->type & GST_PAD_PROBE_TYPE_BUFFER) {
-        result = core->HandleBuffer(GST_PAD_PROBE_INFO_BUFFER(info));
+        result = HandleBuffer(GST_PAD_PROBE_INFO_BUFFER(info));
     } else if (info->type & GST_PAD_PROBE_TYPE_BUFFER_LIST) {
         GstBufferList* list = GST_PAD_PROBE_INFO_BUFFER_LIST(info);
         const guint n = gst_buffer_list_length(list);
         for (guint i = 0; i < n && result == GST_PAD_PROBE_OK; ++i)
-            result = core->HandleBuffer(gst_buffer_list_get(list, i));
+            result = HandleBuffer(gst_buffer_list_get(list, i));
     }
     if (result == GST_PAD_PROBE_DROP) {
         // One-shot grabbing ends the stream after its frame.
         bool sendEos = false;
         {
-            std::lock_guard<std::mutex> lock(core->mutex);
-            sendEos = !core->eosSent;
-            core->eosSent = true;
+            std::lock_guard<std::mutex> lock(mutex);
+            sendEos = !eosSent;
+            eosSent = true;
         }
         if (sendEos)
             gst_pad_push_event(pad, gst_event_new_eos());
@@ -422,11 +435,21 @@ GstPadProbeReturn SampleGrabberCore::Shared::HandleBuffer(GstBuffer* buffer) {
                                 ? double(GST_BUFFER_PTS(buffer)) / double(GST_SECOND)
                                 : 0.0;
         const int32_t length = int32_t(std::min<size_t>(work.size(), INT32_MAX));
-        if (cbWhich == 1) {
-            cb->BufferCB(time, work.data(), length);
-        } else {
-            auto sample = ComPtr<FrameSample>::Attach(new FrameSample(work.data(), length));
-            cb->SampleCB(time, sample.Get());
+        try {
+            if (cbWhich == 1) {
+                cb->BufferCB(time, work.data(), length);
+            } else {
+                auto sample = ComPtr<FrameSample>::Attach(new FrameSample(work.data(), length));
+                cb->SampleCB(time, sample.Get());
+            }
+        } catch (...) {
+            // A callback that throws is dropped (and reported once by the
+            // probe's guard); the stream and the buffering go on.
+            std::lock_guard<std::mutex> lock(mutex);
+            if (callback.Get() == cb.Get())
+                callback = nullptr;
+            scratch.swap(work);
+            throw;
         }
     }
 
