@@ -139,7 +139,7 @@ class PadPin : public ComObject<IPin> {
     // them to decide whether converters are needed.
     virtual CapsRef Formats();
     // The media types EnumMediaTypes lists.
-    virtual std::vector<MediaType> MediaTypes();
+    virtual std::vector<TMediaType> MediaTypes();
     // The caps on the link (negotiated, or else the common fixed format).
     virtual CapsRef CurrentCaps();
 
@@ -228,13 +228,13 @@ class BinFilter : public ComObject<IBaseFilter, IMediaFilter, IPersist> {
 // IEnumMediaTypes over a list of types.
 class MediaTypeEnum : public ComObject<IEnumMediaTypes> {
   public:
-    explicit MediaTypeEnum(std::vector<MediaType> types) : types_(std::move(types)) {}
+    explicit MediaTypeEnum(std::vector<TMediaType> types) : types_(std::move(types)) {}
     HRESULT Next(uint32_t count, AM_MEDIA_TYPE** out, uint32_t* fetched) override;
     HRESULT Skip(uint32_t count) override;
     HRESULT Reset() override;
 
   private:
-    std::vector<MediaType> types_;
+    std::vector<TMediaType> types_;
     size_t pos_ = 0;
 };
 

@@ -37,7 +37,7 @@ class CapturePin : public PadPin, public IAMStreamConfig, public ISpecifyPropert
     HRESULT GetPages(CAUUID* pages) override;
 
     CapsRef Formats() override;
-    std::vector<MediaType> MediaTypes() override;
+    std::vector<TMediaType> MediaTypes() override;
 
   protected:
     void* ExtraInterface(const IID& iid) override;
@@ -55,7 +55,7 @@ class DeviceFilter : public BinFilter, public ISpecifyPropertyPages {
 
     // The device's formats as fixed caps and as media types (same order).
     const std::vector<CapsRef>& FormatCaps() const { return formats_; }
-    const std::vector<MediaType>& FormatTypes() const { return types_; }
+    const std::vector<TMediaType>& FormatTypes() const { return types_; }
     // The format in force (fixed caps), null when the device lists none.
     CapsRef CurrentFormat() const { return current_; }
     // Sets the format in force; VFW_E_NOT_STOPPED while streaming,
@@ -79,7 +79,7 @@ class DeviceFilter : public BinFilter, public ISpecifyPropertyPages {
     ElementRef source_;
     ElementRef capsfilter_;
     std::vector<CapsRef> formats_;
-    std::vector<MediaType> types_;
+    std::vector<TMediaType> types_;
     CapsRef current_;
 };
 

@@ -175,10 +175,10 @@ HRESULT FileWriterFilter::GetCurFile(WString* file, AM_MEDIA_TYPE* mt) {
         return E_POINTER;
     *file = file_;
     if (mt) {
-        MediaType stream;
-        stream.Raw().majortype = MEDIATYPE_Stream;
-        stream.Raw().subtype = MEDIASUBTYPE_Avi;
-        stream.CopyTo(mt);
+        TMediaType stream(MEDIATYPE_Stream);
+        stream.SetSubType(MEDIASUBTYPE_Avi);
+        stream.SetFormatType(FORMAT_None);
+        DuplicateMediaType(mt, stream.AMMediaType());
     }
     return file_.empty() ? E_FAIL : S_OK;
 }

@@ -226,7 +226,7 @@ TEST(GstGrabber, KeepsTheLastFrameBottomUpWithPaddedRows) {
     EXPECT_EQ(vih.bmiHeader.biSizeImage, 1924u * 3);
     EXPECT_EQ(vih.AvgTimePerFrame, 333333);
     EXPECT_EQ(mt.pUnk, nullptr);
-    CoTaskMemFree(mt.pbFormat);
+    ClearMediaType(&mt);
 }
 
 TEST(GstGrabber, TheLayersBitmapOfTheKeptFrameIsUpright) {
@@ -242,7 +242,7 @@ TEST(GstGrabber, TheLayersBitmapOfTheKeptFrameIsUpright) {
     ASSERT_EQ(grabber.GetConnectedMediaType(&mt), S_OK);
     VIDEOINFOHEADER vih;
     std::memcpy(&vih, mt.pbFormat, sizeof vih);
-    CoTaskMemFree(mt.pbFormat);
+    ClearMediaType(&mt);
     std::unique_ptr<TDibSection> dib = CreateDIBSection(vih.bmiHeader);
     ASSERT_TRUE(dib);
     int32_t size = int32_t(dib->Bits.size());
