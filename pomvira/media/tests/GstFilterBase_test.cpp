@@ -49,6 +49,12 @@ TEST_F(GstFilterBase, VideoCapsBecomeVideoInfoHeaders) {
          64 * 10},
         {"video/x-raw,format=BGRx,width=8,height=2,framerate=30/1", MEDIASUBTYPE_RGB32, BI_RGB, 32,
          64},
+        {"video/x-raw,format=RGB16,width=3,height=2,framerate=30/1", MEDIASUBTYPE_RGB565, BI_RGB,
+         16, 8 * 2},
+        // A planar frame with odd sides is as large as GStreamer lays it
+        // out (rows padded to 4 bytes, heights rounded up to even).
+        {"video/x-raw,format=I420,width=7,height=5,framerate=30/1", MEDIASUBTYPE_I420,
+         FourCC('I', '4', '2', '0'), 12, 8 * 6 + 2 * 4 * 3},
         {"image/jpeg,width=640,height=480,framerate=30/1", MEDIASUBTYPE_MJPG,
          FourCC('M', 'J', 'P', 'G'), 24, 640 * 480 * 3},
     };
@@ -56,6 +62,13 @@ TEST_F(GstFilterBase, VideoCapsBecomeVideoInfoHeaders) {
         SCOPED_TRACE(c.caps);
         TMediaType mt;
         ASSERT_TRUE(MediaTypeFromCaps(Caps(c.caps).Get(), &mt));
+        const VideoFormatEntry* entry = VideoFormatForSubtype(c.subtype);
+        ASSERT_NE(entry, nullptr);
+        GstVideoInfo info;
+        if (!entry->rgb && entry->format != GST_VIDEO_FORMAT_UNKNOWN &&
+            gst_video_info_from_caps(&info, Caps(c.caps).Get())) {
+            EXPECT_EQ(c.imageSize, GST_VIDEO_INFO_SIZE(&info));
+        }
         EXPECT_EQ(mt.AMMediaType()->majortype, MEDIATYPE_Video);
         EXPECT_EQ(mt.AMMediaType()->subtype, c.subtype);
         EXPECT_EQ(mt.AMMediaType()->formattype, FORMAT_VideoInfo);

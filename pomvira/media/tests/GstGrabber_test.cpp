@@ -166,6 +166,14 @@ TEST(GstGrabber, AsksForTheMediaTypeSet) {
     grabber.SetMediaType(&rgb32);
     expectCaps("video/x-raw, format=(string)BGRx, width=(int)320, height=(int)240");
 
+    // The grabber knows every format the pins know.
+    AM_MEDIA_TYPE rgb565 = VideoType(MEDIASUBTYPE_RGB565);
+    grabber.SetMediaType(&rgb565);
+    expectCaps("video/x-raw, format=(string)RGB16");
+    AM_MEDIA_TYPE mjpg = VideoType(MEDIASUBTYPE_MJPG);
+    grabber.SetMediaType(&mjpg);
+    expectCaps("image/jpeg");
+
     AM_MEDIA_TYPE any{};
     grabber.SetMediaType(&any);
     EXPECT_TRUE(gst_caps_is_any(grabber.RequestedCaps().Get()));
