@@ -86,3 +86,34 @@ TEST(DefaultFolderTest, ProgramSubfolderOrUserFolder) {
     EXPECT_EQ(DefaultFolder("Image", "PICTURES"), QDir::homePath() + "/Pictures");
     SetProgramFolderForTesting(QString());
 }
+
+TEST(DefaultFolderTest, InstalledProgramSavesIntoTheUserFoldersEvenWhereItCouldWrite) {
+    QTemporaryDir prefix;
+    ASSERT_TRUE(prefix.isValid());
+    const QString bin = prefix.filePath("bin");
+    ASSERT_TRUE(QDir().mkpath(bin));
+    SetProgramFolderForTesting(bin);
+    EXPECT_FALSE(ProgramIsInstalled());
+    EXPECT_EQ(DefaultFolder("Video", "VIDEOS"), bin + "/Video");
+
+    // The tree an installation leaves: the desktop entry in share/applications.
+    const QString entry = QDir::cleanPath(JoinPath(bin, kInstalledDesktopEntry));
+    EXPECT_TRUE(entry.startsWith(prefix.path() + "/"));
+    EXPECT_TRUE(entry.endsWith(".desktop"));
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(entry).path()));
+    {
+        QFile f(entry);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    EXPECT_TRUE(ProgramIsInstalled());
+    const QString config = QFile::decodeName(qgetenv("XDG_CONFIG_HOME"));
+    {
+        QFile dirs(config + "/user-dirs.dirs");
+        ASSERT_TRUE(dirs.open(QIODevice::WriteOnly));
+        dirs.write("XDG_VIDEOS_DIR=\"/media/films\"\nXDG_PICTURES_DIR=\"/media/photos\"\n");
+    }
+    EXPECT_EQ(DefaultFolder("Video", "VIDEOS"), "/media/films");
+    EXPECT_EQ(DefaultFolder("Image", "PICTURES"), "/media/photos");
+    QFile::remove(config + "/user-dirs.dirs");
+    SetProgramFolderForTesting(QString());
+}
