@@ -15,6 +15,8 @@
 #include <QRadialGradient>
 #include <cstdio>
 
+#include "Lens.h"
+
 namespace {
 
 // The sizes of the hicolor theme's usual folders, up to the one software
@@ -54,36 +56,9 @@ QImage DrawIcon(int size) {
     p.setBrush(bodyFill);
     p.drawRoundedRect(body, radius - rimWidth, radius - rimWidth);
 
-    // The lens: dark bezel, metal ring, blue glass, pupil and reflections.
+    // The lens, as on the install menu's camera.
     const QPointF centre(s * (small ? 0.45 : 0.48), s * (small ? 0.56 : 0.54));
-    const qreal bezel = s * (small ? 0.34 : 0.31);
-    p.setBrush(QColor(0x0B, 0x0C, 0x0E));
-    p.drawEllipse(centre, bezel, bezel);
-    QConicalGradient ring(centre, 45);
-    ring.setColorAt(0, QColor(235, 238, 244));
-    ring.setColorAt(0.25, QColor(90, 96, 110));
-    ring.setColorAt(0.5, QColor(235, 238, 244));
-    ring.setColorAt(0.75, QColor(80, 86, 100));
-    ring.setColorAt(1, QColor(235, 238, 244));
-    p.setBrush(ring);
-    p.drawEllipse(centre, bezel * 0.88, bezel * 0.88);
-    const qreal glassR = bezel * (small ? 0.66 : 0.72);
-    QRadialGradient glass(QPointF(centre.x() + glassR * 0.2, centre.y() + glassR * 0.25), glassR);
-    glass.setColorAt(0, QColor(70, 150, 255));
-    glass.setColorAt(0.5, QColor(22, 56, 140));
-    glass.setColorAt(1, QColor(6, 12, 34));
-    p.setBrush(glass);
-    p.drawEllipse(centre, glassR, glassR);
-    if (!small) {
-        p.setBrush(QColor(0, 0, 0, 210));
-        p.drawEllipse(centre, glassR * 0.36, glassR * 0.36);
-        p.setBrush(QColor(255, 255, 255, 90));
-        p.drawEllipse(QPointF(centre.x() + glassR * 0.42, centre.y() + glassR * 0.45),
-                      glassR * 0.09, glassR * 0.09);
-    }
-    p.setBrush(QColor(255, 255, 255, 220));
-    p.drawEllipse(QPointF(centre.x() - glassR * 0.38, centre.y() - glassR * 0.38),
-                  glassR * (small ? 0.24 : 0.17), glassR * (small ? 0.24 : 0.17));
+    DrawLens(p, centre, s * (small ? 0.34 : 0.31), !small);
 
     // The recording light in the top right corner, glowing.
     const qreal ledR = s * (small ? 0.12 : 0.075);
