@@ -5,8 +5,9 @@
 //  - time from activating the graph to the first frame at the grabber;
 //  - process CPU time per preview frame at 1280x720 (and at 640x480).
 // The renderer's control lies on a widget that is never shown, so the
-// renderer converts every frame for its window but nothing is painted
-// (painting is measured by Preview_bench).
+// renderer hands every frame to its window but nothing is painted (painting
+// is measured by Preview_bench). The benchmark counts frames with the
+// grabber's callback, so the grabber lays every frame out for it.
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
 #include <gst/video/video.h>
@@ -30,6 +31,7 @@
 #include "media/SampleGrabber.h"
 #include "media/VideoWindow.h"
 #include "media/gst/GstMediaSystem.h"
+#include "media/gst/SampleGrabberCore.h"
 
 namespace {
 
@@ -230,6 +232,7 @@ class HandBuilt {
         if (gst_element_set_state(pipeline_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE)
             throw std::runtime_error("the hand-built pipeline does not start");
     }
+    void Stop() { gst_element_set_state(pipeline_, GST_STATE_NULL); }
 
   private:
     GstElement* pipeline_;
@@ -278,12 +281,13 @@ void StartFirstFramePipeline(HandBuilt& p, FrameProbe* probe) {
 }
 
 // The work of the layer's preview chain, by hand: the camera's format, a tee
-// with a leaky preview queue, conversion to BGR, a bottom-up copy of every
-// frame (the grabber's), conversion to 32-bit (the renderer's) and an
-// appsink that keeps the newest frame as an image.
+// with a leaky preview queue, conversion to 32-bit BGRx, a 24-bit bottom-up
+// copy of every frame (what the grabber hands its callback) and an appsink
+// that keeps the newest frame as an image over the buffer (the renderer's).
 class CopyingChain {
   public:
-    CopyingChain(HandBuilt& p, int width, int height, FrameProbe* probe) : probe_(probe) {
+    CopyingChain(HandBuilt& p, int width, int height, FrameProbe* probe)
+        : pipeline_(p), probe_(probe) {
         onSample_ = [this](GstSample* sample) { KeepImage(sample); };
         GstElement* src = p.Add(TestSource());
         GstElement* camCaps = p.Add(CapsFilter(RawCaps("YUY2", width, height).c_str()));
@@ -291,17 +295,18 @@ class CopyingChain {
         GstElement* queue = p.Add(Make("queue"));
         g_object_set(queue, "max-size-time", guint64(0), "max-size-bytes", 0u, "max-size-buffers",
                      2u, "leaky", 2 /* downstream */, nullptr);
-        GstElement* toBgr = p.Add(Make("videoconvert"));
-        GstElement* bgr = p.Add(CapsFilter("video/x-raw,format=BGR"));
         GstElement* toBgrx = p.Add(Make("videoconvert"));
         GstElement* bgrx = p.Add(CapsFilter("video/x-raw,format=BGRx"));
         GstElement* sink = p.Add(AppSink(&onSample_));
-        Link({src, camCaps, tee, queue, toBgr, bgr, toBgrx, bgrx, sink});
-        GstPad* pad = gst_element_get_static_pad(bgr, "src");
+        Link({src, camCaps, tee, queue, toBgrx, bgrx, sink});
+        GstPad* pad = gst_element_get_static_pad(bgrx, "src");
         gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, &CopyingChain::OnBuffer, this, nullptr);
         gst_object_unref(pad);
         p.Play();
     }
+
+    // The streaming threads use the chain's members: they stop first.
+    ~CopyingChain() { pipeline_.Stop(); }
 
   private:
     static GstPadProbeReturn OnBuffer(GstPad* pad, GstPadProbeInfo* info, gpointer data) {
@@ -314,15 +319,17 @@ class CopyingChain {
         GstVideoFrame frame;
         if (known &&
             gst_video_frame_map(&frame, &vi, GST_PAD_PROBE_INFO_BUFFER(info), GST_MAP_READ)) {
+            const int width = GST_VIDEO_FRAME_WIDTH(&frame);
             const int height = GST_VIDEO_FRAME_HEIGHT(&frame);
             const int srcStride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0);
-            const int rowBytes = GST_VIDEO_FRAME_WIDTH(&frame) * 3;
-            const int outStride = (rowBytes + 3) & ~3;
+            const int outStride = (width * 3 + 3) & ~3;
             self->copy_.resize(size_t(outStride) * size_t(height));
             const auto* src = static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
             for (int y = 0; y < height; ++y) {
-                std::memcpy(self->copy_.data() + size_t(height - 1 - y) * size_t(outStride),
-                            src + size_t(y) * size_t(srcStride), size_t(rowBytes));
+                media::gst::BgrxRowToBgr(src + size_t(y) * size_t(srcStride),
+                                         self->copy_.data() +
+                                             size_t(height - 1 - y) * size_t(outStride),
+                                         width);
             }
             gst_video_frame_unmap(&frame);
             self->probe_->Frame();
@@ -332,18 +339,25 @@ class CopyingChain {
 
     void KeepImage(GstSample* sample) {
         GstVideoInfo vi;
-        GstVideoFrame frame;
+        auto* frame = new GstVideoFrame;
         if (!sample || !gst_video_info_from_caps(&vi, gst_sample_get_caps(sample)) ||
-            !gst_video_frame_map(&frame, &vi, gst_sample_get_buffer(sample), GST_MAP_READ))
+            !gst_video_frame_map(frame, &vi, gst_sample_get_buffer(sample), GST_MAP_READ)) {
+            delete frame;
             return;
-        // A deep copy, as the buffer goes back to the pipeline.
-        latest_ = QImage(static_cast<const uchar*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)),
-                         GST_VIDEO_FRAME_WIDTH(&frame), GST_VIDEO_FRAME_HEIGHT(&frame),
-                         GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0), QImage::Format_RGB32)
-                      .copy();
-        gst_video_frame_unmap(&frame);
+        }
+        // The image holds the mapped frame until it goes.
+        latest_ = QImage(
+            static_cast<const uchar*>(GST_VIDEO_FRAME_PLANE_DATA(frame, 0)),
+            GST_VIDEO_FRAME_WIDTH(frame), GST_VIDEO_FRAME_HEIGHT(frame),
+            GST_VIDEO_FRAME_PLANE_STRIDE(frame, 0), QImage::Format_RGB32,
+            [](void* f) {
+                gst_video_frame_unmap(static_cast<GstVideoFrame*>(f));
+                delete static_cast<GstVideoFrame*>(f);
+            },
+            frame);
     }
 
+    HandBuilt& pipeline_;
     FrameProbe* probe_;
     std::vector<uint8_t> copy_;
     QImage latest_;

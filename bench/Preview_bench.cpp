@@ -6,7 +6,9 @@
 //    to the first frame painted by the video renderer's window;
 //  - process CPU time per second of preview at 640x480 and at 1280x720,
 //    with the frames painted per second (POMVIRA_BENCH_THREADS=1 also prints
-//    each thread's share).
+//    each thread's share);
+//  - resident memory after 30 seconds of preview at 1280x720, each viewer
+//    alone in a process of its own (this program, started again).
 // Needs an X server: run under xvfb-run -a -s "-screen 0 1600x1200x24".
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
@@ -15,12 +17,15 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QProcess>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -41,6 +46,10 @@ using bench::Clock;
 constexpr int kTimeoutMs = 15000;
 constexpr int kWarmUpMs = 1000;
 constexpr int kMeasureMs = 5000;
+constexpr int kResidentAfterMs = 30000;
+// Runs one viewer for the memory measure instead of the benchmarks:
+// --resident-after-preview=program or =handbuilt:WIDTHxHEIGHT (its window).
+constexpr char kResidentFlag[] = "--resident-after-preview=";
 
 QString g_configDir;
 
@@ -361,6 +370,86 @@ void BM_HandBuilt_CpuPerSecond(benchmark::State& state) {
         [w, h] { return StartHandBuilt(w, h); }, false);
 }
 
+// ---------------------------------------------------------------------------
+// Resident memory
+// ---------------------------------------------------------------------------
+
+// A field of /proc/self/status in MiB (VmRSS: resident now, VmHWM: its peak).
+double StatusMiB(const char* field) {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray key = QByteArray(field) + ':';
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(key))
+            return line.mid(key.size()).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    }
+    return -1;
+}
+
+// The child: one viewer at 1280x720 for 30 seconds, then its memory.
+int RunResidentChild(const QString& which) {
+    std::function<std::shared_ptr<void>()> start;
+    if (which == QLatin1String("program")) {
+        start = [] { return std::shared_ptr<void>(StartProgram(1280, 720)); };
+    } else {
+        const QStringList size = which.section(':', 1).split('x');
+        if (!which.startsWith(QLatin1String("handbuilt:")) || size.size() != 2)
+            return 2;
+        g_rendererSize[1280] = QSize(size[0].toInt(), size[1].toInt());
+        start = [] { return std::shared_ptr<void>(StartHandBuilt(1280, 720)); };
+    }
+    g_watch.Reset();
+    auto running = start();
+    if (!g_watch.firstFrame.Run(kTimeoutMs))
+        return 3;
+    const int frames0 = g_watch.frames;
+    bench::Pump(kResidentAfterMs);
+    std::printf("resident_mib=%.1f peak_mib=%.1f painted_fps=%.1f\n", StatusMiB("VmRSS"),
+                StatusMiB("VmHWM"), (g_watch.frames - frames0) * 1e3 / kResidentAfterMs);
+    std::fflush(stdout);
+    running.reset();
+    bench::Pump(50);
+    return 0;
+}
+
+// The parent: runs the child and records what it printed.
+void ResidentMemory(benchmark::State& state, const std::string& name, const QString& which) {
+    double resident = 0, peak = 0;
+    for (auto _ : state) {
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QString::fromLatin1(kResidentFlag) + which});
+        if (!child.waitForFinished(kResidentAfterMs + 2 * kTimeoutMs) || child.exitCode() != 0) {
+            state.SkipWithError("the viewer's process failed");
+            return;
+        }
+        QMap<QString, double> values;
+        for (const QString& pair :
+             QString::fromLatin1(child.readAllStandardOutput()).trimmed().split(' ')) {
+            values[pair.section('=', 0, 0)] = pair.section('=', 1).toDouble();
+        }
+        state.SetIterationTime(kResidentAfterMs / 1e3);
+        resident += values.value(QStringLiteral("resident_mib"));
+        peak += values.value(QStringLiteral("peak_mib"));
+    }
+    bench::Record(state, name, "resident_mib", resident, "MiB");
+    bench::Record(state, name, "peak_mib", peak, "MiB");
+}
+
+void BM_Program_ResidentMemory(benchmark::State& state) {
+    ResidentMemory(state, "BM_Program_ResidentMemory", QStringLiteral("program"));
+}
+
+void BM_HandBuilt_ResidentMemory(benchmark::State& state) {
+    // The hand-built window as large as the program's video window.
+    auto it = g_rendererSize.find(1280);
+    const QSize size = it != g_rendererSize.end() ? it->second : QSize(1280, 720);
+    ResidentMemory(state, "BM_HandBuilt_ResidentMemory",
+                   QStringLiteral("handbuilt:%1x%2").arg(size.width()).arg(size.height()));
+}
+
 BENCHMARK(BM_Program_StartToFirstPaint)
     ->Iterations(5)
     ->UseManualTime()
@@ -385,6 +474,8 @@ BENCHMARK(BM_HandBuilt_CpuPerSecond)
     ->Iterations(2)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Program_ResidentMemory)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_HandBuilt_ResidentMemory)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 }  // namespace
 
@@ -408,6 +499,12 @@ int main(int argc, char** argv) {
         return QMessageBox::Ok;
     });
 
+    if (argc == 2 && std::strncmp(argv[1], kResidentFlag, sizeof kResidentFlag - 1) == 0) {
+        const int rc = RunResidentChild(QString::fromLatin1(argv[1] + sizeof kResidentFlag - 1));
+        media::SetMediaSystem(nullptr);
+        return rc;
+    }
+
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
@@ -426,7 +523,11 @@ int main(int argc, char** argv) {
          {"CPU per second of preview, 1280x720", "BM_Program_CpuPerSecond/1280 cpu_ms_per_s",
           "BM_HandBuilt_CpuPerSecond/1280 cpu_ms_per_s"},
          {"frames painted per second, 1280x720", "BM_Program_CpuPerSecond/1280 painted_fps",
-          "BM_HandBuilt_CpuPerSecond/1280 painted_fps"}});
+          "BM_HandBuilt_CpuPerSecond/1280 painted_fps"},
+         {"resident memory after 30 s, 1280x720", "BM_Program_ResidentMemory resident_mib",
+          "BM_HandBuilt_ResidentMemory resident_mib"},
+         {"peak resident memory, 1280x720", "BM_Program_ResidentMemory peak_mib",
+          "BM_HandBuilt_ResidentMemory peak_mib"}});
     benchmark::Shutdown();
     media::SetMediaSystem(nullptr);
     return 0;

@@ -663,6 +663,12 @@ class ISampleGrabberCB : public virtual IUnknown {
     // MediaUtil.h).
     virtual HRESULT SampleCB(double time, IMediaSample* sample) = 0;
     virtual HRESULT BufferCB(double time, uint8_t* buffer, int32_t length) = 0;
+    // Whether the next frame would be used. Handing a frame out costs a pass
+    // over the picture here (the frames that pass are not laid out as
+    // handed out), so the grabber asks before each frame and skips both
+    // that pass and the call when the answer is no. Called on the
+    // streaming thread; must answer at once.
+    virtual bool WantsFrames() { return true; }
 };
 
 class ISampleGrabber : public virtual IUnknown {

@@ -1,6 +1,7 @@
 #include "SampleGrabber.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -19,6 +20,9 @@ namespace media {
 //
 // A handler that throws is reported once (on the user-interface thread) and
 // unbound; the stream goes on.
+//
+// Without a handler the callback wants no frames, so the platform does not
+// prepare them.
 class TSampleGrabber::Callback : public ComObject<ISampleGrabberCB> {
   public:
     explicit Callback(TSampleGrabber* owner) : owner_(owner) {}
@@ -26,14 +30,17 @@ class TSampleGrabber::Callback : public ComObject<ISampleGrabberCB> {
         auto shared = handler ? std::make_shared<const TOnBuffer>(std::move(handler)) : nullptr;
         std::lock_guard<std::mutex> guard(mutex_);
         handler_ = std::move(shared);
+        wanted_ = owner_ && handler_;
     }
     void Detach() {
         std::shared_ptr<const TOnBuffer> last;
         std::lock_guard<std::mutex> guard(mutex_);
         owner_ = nullptr;
+        wanted_ = false;
         // The handler itself may be freed by a call still running.
         last.swap(handler_);
     }
+    bool WantsFrames() override { return wanted_; }
     HRESULT SampleCB(double, IMediaSample*) override { return S_OK; }
     HRESULT BufferCB(double time, uint8_t* buffer, int32_t length) override {
         try {
@@ -65,14 +72,17 @@ class TSampleGrabber::Callback : public ComObject<ISampleGrabberCB> {
     ~Callback() override = default;
     void Unbind(const std::shared_ptr<const TOnBuffer>& failed) {
         std::lock_guard<std::mutex> guard(mutex_);
-        if (handler_ == failed)
+        if (handler_ == failed) {
             handler_.reset();
+            wanted_ = false;
+        }
     }
 
     std::mutex calls_;  // serializes the calls; streaming threads only
     std::mutex mutex_;  // guards the two fields below, never held during a call
     TSampleGrabber* owner_;
     std::shared_ptr<const TOnBuffer> handler_;
+    std::atomic<bool> wanted_{false};  // a handler is bound (read without the lock)
 };
 
 TSampleGrabber::TSampleGrabber(QObject* owner)

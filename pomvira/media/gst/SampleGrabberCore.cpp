@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "media/MediaUtil.h"
@@ -31,29 +32,122 @@ class FrameSample : public ComObject<IMediaSample> {
     int32_t length_;
 };
 
-// The layout of the kept copy for one negotiated format.
-struct FrameLayout {
-    bool valid = false;
+// The format of the frames that pass, as negotiated.
+struct FrameFormat {
+    bool raw = false;  // raw video of a known layout; otherwise bytes as they are
     GstVideoInfo info;
-    bool bottomUp = false;  // RGB formats are handed out bottom-up
-    int outStride = 0;      // bytes per output row (RGB: padded to 4)
-    size_t outSize = 0;     // bytes of one output frame
 };
+
+// How a frame is handed out.
+struct OutputShape {
+    bool bottomUp = false;  // DirectShow RGB: bottom-up rows padded to 4 bytes
+    bool dropPad = false;   // 32-bit BGRx handed out as 24-bit RGB
+    int stride = 0;         // bytes per output row (RGB)
+    size_t size = 0;        // bytes of the whole output frame
+};
+
+OutputShape ShapeOf(const FrameFormat& format, bool handOut24, GstBuffer* buffer) {
+    OutputShape shape;
+    if (!format.raw) {
+        shape.size = gst_buffer_get_size(buffer);
+        return shape;
+    }
+    const GstVideoFormat f = GST_VIDEO_INFO_FORMAT(&format.info);
+    const VideoFormatEntry* e = VideoFormatForGst(f);
+    if (handOut24 && f == GST_VIDEO_FORMAT_BGRx) {
+        e = VideoFormatForSubtype(MEDIASUBTYPE_RGB24);
+        shape.dropPad = true;
+    }
+    const int width = GST_VIDEO_INFO_WIDTH(&format.info);
+    shape.bottomUp = e && e->rgb;
+    if (shape.bottomUp)
+        shape.stride = DibStride(width, e->bits);
+    shape.size = e ? ImageSize(*e, width, GST_VIDEO_INFO_HEIGHT(&format.info))
+                   : GST_VIDEO_INFO_SIZE(&format.info);
+    return shape;
+}
+
+// Writes a frame in the output shape to out (shape.size bytes); false when
+// the frame cannot be read.
+bool WriteFrame(const FrameFormat& format, const OutputShape& shape, GstBuffer* buffer,
+                uint8_t* out) {
+    if (!format.raw)
+        return gst_buffer_extract(buffer, 0, out, shape.size) == shape.size;
+    GstVideoInfo info = format.info;
+    GstVideoFrame frame;
+    if (!gst_video_frame_map(&frame, &info, buffer, GST_MAP_READ))
+        return false;
+    if (shape.bottomUp) {
+        const int width = GST_VIDEO_FRAME_WIDTH(&frame);
+        const int height = GST_VIDEO_FRAME_HEIGHT(&frame);
+        const int srcStride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0);
+        const auto* src = static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
+        const size_t rowBytes =
+            shape.dropPad ? size_t(width) * 3
+                          : size_t(GST_VIDEO_FRAME_COMP_PSTRIDE(&frame, 0)) * size_t(width);
+        const size_t copyBytes = std::min(rowBytes, size_t(shape.stride));
+        for (int y = 0; y < height; ++y) {
+            uint8_t* dst = out + size_t(height - 1 - y) * shape.stride;
+            const uint8_t* row = src + size_t(y) * srcStride;
+            if (shape.dropPad)
+                BgrxRowToBgr(row, dst, width);
+            else
+                std::memcpy(dst, row, copyBytes);
+            std::memset(dst + copyBytes, 0, shape.stride - copyBytes);
+        }
+    } else {
+        // Other formats keep GStreamer's own layout, plane after plane.
+        std::memset(out, 0, shape.size);
+        size_t offset = 0;
+        for (guint p = 0; p < GST_VIDEO_FRAME_N_PLANES(&frame); ++p) {
+            const int stride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, p);
+            const int rows = GST_VIDEO_FRAME_COMP_HEIGHT(&frame, p);
+            const size_t planeBytes = size_t(stride) * rows;
+            if (offset + planeBytes > shape.size)
+                break;
+            std::memcpy(out + offset, GST_VIDEO_FRAME_PLANE_DATA(&frame, p), planeBytes);
+            offset += planeBytes;
+        }
+    }
+    gst_video_frame_unmap(&frame);
+    return true;
+}
 
 }  // namespace
 
+void BgrxRowToBgr(const uint8_t* src, uint8_t* dst, int width) {
+    int x = 0;
+#if G_BYTE_ORDER == G_LITTLE_ENDIAN
+    // Four pixels (16 bytes) give three 32-bit words by shifts alone.
+    for (; x + 4 <= width; x += 4, src += 16, dst += 12) {
+        uint32_t p[4];
+        std::memcpy(p, src, 16);
+        const uint32_t w[3] = {(p[0] & 0xffffffu) | p[1] << 24,
+                               (p[1] >> 8 & 0xffffu) | p[2] << 16,
+                               (p[2] >> 16 & 0xffu) | p[3] << 8};
+        std::memcpy(dst, w, 12);
+    }
+#endif
+    for (; x < width; ++x, src += 4, dst += 3) {
+        dst[0] = src[0];
+        dst[1] = src[1];
+        dst[2] = src[2];
+    }
+}
+
 struct SampleGrabberCore::Shared {
     std::mutex mutex;  // guards everything below
-    FrameLayout layout;
+    FrameFormat format;
+    bool handOut24 = true;  // RGB24 asked for: BGRx frames are handed out as 24-bit
     bool bufferSamples = false;
     bool oneShot = false;
     bool oneShotDone = false;
     bool eosSent = false;
     ComPtr<ISampleGrabberCB> callback;
     int32_t which = 0;
-    std::vector<uint8_t> kept;  // the last frame, output layout
-    bool haveKept = false;
-    std::vector<uint8_t> scratch;  // frame being prepared on the streaming thread
+    GstRef<GstBuffer> kept;  // the last frame that passed, while buffering
+    FrameFormat keptFormat;
+    std::vector<uint8_t> scratch;  // memory for the frame handed to the callback
 
     // Nothing thrown on the streaming thread leaves the probe.
     TCallbackGuard guard;
@@ -63,8 +157,6 @@ struct SampleGrabberCore::Shared {
     static void Delete(gpointer data) { delete static_cast<std::shared_ptr<Shared>*>(data); }
     GstPadProbeReturn HandleBuffer(GstBuffer* buffer);
     void HandleCaps(GstCaps* caps);
-    // Copies a frame into out in the output layout; false when it cannot be read.
-    static bool CopyFrame(const FrameLayout& layout, GstBuffer* buffer, std::vector<uint8_t>& out);
 };
 
 CapsRef GrabberCapsFromMediaType(const AM_MEDIA_TYPE& mt) {
@@ -75,7 +167,14 @@ CapsRef GrabberCapsFromMediaType(const AM_MEDIA_TYPE& mt) {
     if (mt.subtype == kNullGuid)
         return CapsRef::Adopt(gst_caps_from_string("video/x-raw; image/jpeg"));
 
-    CapsRef caps = CapsForSubtype(mt.subtype);
+    CapsRef caps;
+    if (mt.subtype == MEDIASUBTYPE_RGB24) {
+        // BGRx first: a converter in front of the grabber then produces the
+        // renderer's own format.
+        caps = CapsRef::Adopt(gst_caps_from_string("video/x-raw, format=(string){ BGRx, BGR }"));
+    } else {
+        caps = CapsForSubtype(mt.subtype);
+    }
     if (!caps)
         return CapsRef::Adopt(gst_caps_new_empty_simple("application/x-unsupported"));
     if (mt.formattype == FORMAT_VideoInfo && mt.pbFormat &&
@@ -135,6 +234,10 @@ HRESULT SampleGrabberCore::SetMediaType(const AM_MEDIA_TYPE* mt) {
     if (!mt)
         return E_POINTER;
     CapsRef caps = GrabberCapsFromMediaType(*mt);
+    {
+        std::lock_guard<std::mutex> lock(shared_->mutex);
+        shared_->handOut24 = mt->majortype == MEDIATYPE_Video && mt->subtype == MEDIASUBTYPE_RGB24;
+    }
     g_object_set(filter_.Get(), "caps", caps.Get(), nullptr);
     return S_OK;
 }
@@ -171,6 +274,18 @@ HRESULT SampleGrabberCore::GetConnectedMediaType(AM_MEDIA_TYPE* mt) {
     CapsRef caps = ConnectedCaps();
     if (!caps)
         return VFW_E_NOT_CONNECTED;
+    bool handOut24;
+    {
+        std::lock_guard<std::mutex> lock(shared_->mutex);
+        handOut24 = shared_->handOut24;
+    }
+    // BGRx passing for an RGB24 request: the frames handed out are 24-bit.
+    const GstStructure* s = gst_caps_get_structure(caps.Get(), 0);
+    const char* format = s ? gst_structure_get_string(s, "format") : nullptr;
+    if (handOut24 && format && std::strcmp(format, "BGRx") == 0) {
+        caps = CapsRef::Adopt(gst_caps_make_writable(caps.Detach()));
+        gst_caps_set_simple(caps.Get(), "format", G_TYPE_STRING, "BGR", nullptr);
+    }
     TMediaType result;
     if (!MediaTypeFromCaps(caps.Get(), &result) || result.MajorType() != MEDIATYPE_Video)
         return VFW_E_INVALIDMEDIATYPE;
@@ -179,27 +294,49 @@ HRESULT SampleGrabberCore::GetConnectedMediaType(AM_MEDIA_TYPE* mt) {
 }
 
 HRESULT SampleGrabberCore::SetBufferSamples(bool buffer) {
+    GstRef<GstBuffer> released;  // let go outside the lock
     std::lock_guard<std::mutex> lock(shared_->mutex);
     shared_->bufferSamples = buffer;
+    if (!buffer)
+        std::swap(released, shared_->kept);
     return S_OK;
 }
 
 HRESULT SampleGrabberCore::GetCurrentBuffer(int32_t* size, uint8_t* buffer) {
     if (!size)
         return E_POINTER;
-    std::lock_guard<std::mutex> lock(shared_->mutex);
-    if (!shared_->bufferSamples)
-        return E_INVALIDARG;
-    if (!shared_->haveKept)
-        return VFW_E_WRONG_STATE;
+    GstRef<GstBuffer> frame;
+    FrameFormat format;
+    bool handOut24;
+    {
+        std::lock_guard<std::mutex> lock(shared_->mutex);
+        if (!shared_->bufferSamples)
+            return E_INVALIDARG;
+        if (!shared_->kept)
+            return VFW_E_WRONG_STATE;
+        frame = shared_->kept;
+        format = shared_->keptFormat;
+        handOut24 = shared_->handOut24;
+    }
+    // The frame is laid out for the caller outside the lock: the streaming
+    // thread never waits for it. A passed frame does not change.
+    const OutputShape shape = ShapeOf(format, handOut24, frame.Get());
     if (!buffer) {
-        *size = int32_t(std::min<size_t>(shared_->kept.size(), INT32_MAX));
+        *size = int32_t(std::min<size_t>(shape.size, INT32_MAX));
         return S_OK;
     }
     if (*size < 0)
         return E_INVALIDARG;
-    const size_t n = std::min(shared_->kept.size(), size_t(*size));
-    std::memcpy(buffer, shared_->kept.data(), n);
+    const size_t n = std::min(shape.size, size_t(*size));
+    if (n == shape.size) {
+        if (!WriteFrame(format, shape, frame.Get(), buffer))
+            return E_FAIL;
+    } else {
+        std::vector<uint8_t> whole(shape.size);
+        if (!WriteFrame(format, shape, frame.Get(), whole.data()))
+            return E_FAIL;
+        std::memcpy(buffer, whole.data(), n);
+    }
     *size = int32_t(n);
     return S_OK;
 }
@@ -256,88 +393,48 @@ GstPadProbeReturn SampleGrabberCore::Shared::Probe(GstPad* pad, GstPadProbeInfo*
 }
 
 void SampleGrabberCore::Shared::HandleCaps(GstCaps* caps) {
-    FrameLayout next;
-    if (caps && gst_video_info_from_caps(&next.info, caps)) {
-        const VideoFormatEntry* e = VideoFormatForGst(GST_VIDEO_INFO_FORMAT(&next.info));
-        const int width = GST_VIDEO_INFO_WIDTH(&next.info);
-        next.valid = true;
-        next.bottomUp = e && e->rgb;
-        if (next.bottomUp)
-            next.outStride = DibStride(width, e->bits);
-        next.outSize = e ? ImageSize(*e, width, GST_VIDEO_INFO_HEIGHT(&next.info))
-                         : GST_VIDEO_INFO_SIZE(&next.info);
-    }
+    FrameFormat next;
+    next.raw = caps && gst_video_info_from_caps(&next.info, caps);
     std::lock_guard<std::mutex> lock(mutex);
-    layout = next;
-}
-
-bool SampleGrabberCore::Shared::CopyFrame(const FrameLayout& layout, GstBuffer* buffer,
-                                          std::vector<uint8_t>& out) {
-    if (!layout.valid) {
-        // Not raw video (compressed frames): the bytes as they are.
-        out.resize(gst_buffer_get_size(buffer));
-        gst_buffer_extract(buffer, 0, out.data(), out.size());
-        return true;
-    }
-    GstVideoInfo info = layout.info;
-    GstVideoFrame frame;
-    if (!gst_video_frame_map(&frame, &info, buffer, GST_MAP_READ))
-        return false;
-    out.resize(layout.outSize);
-    if (layout.bottomUp) {
-        const int height = GST_VIDEO_FRAME_HEIGHT(&frame);
-        const int srcStride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0);
-        const auto* src = static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
-        const size_t rowBytes =
-            size_t(GST_VIDEO_FRAME_COMP_PSTRIDE(&frame, 0)) * size_t(GST_VIDEO_FRAME_WIDTH(&frame));
-        const size_t copyBytes = std::min(rowBytes, size_t(layout.outStride));
-        for (int y = 0; y < height; ++y) {
-            uint8_t* dst = out.data() + size_t(height - 1 - y) * layout.outStride;
-            std::memcpy(dst, src + size_t(y) * srcStride, copyBytes);
-            std::memset(dst + copyBytes, 0, layout.outStride - copyBytes);
-        }
-    } else {
-        // Other formats keep GStreamer's own layout, plane after plane.
-        size_t offset = 0;
-        for (guint p = 0; p < GST_VIDEO_FRAME_N_PLANES(&frame); ++p) {
-            const int stride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, p);
-            const int rows = GST_VIDEO_FRAME_COMP_HEIGHT(&frame, p);
-            const size_t planeBytes = size_t(stride) * rows;
-            if (offset + planeBytes > out.size())
-                break;
-            std::memcpy(out.data() + offset, GST_VIDEO_FRAME_PLANE_DATA(&frame, p), planeBytes);
-            offset += planeBytes;
-        }
-    }
-    gst_video_frame_unmap(&frame);
-    return true;
+    format = next;
 }
 
 GstPadProbeReturn SampleGrabberCore::Shared::HandleBuffer(GstBuffer* buffer) {
-    FrameLayout frameLayout;
+    FrameFormat frameFormat;
+    bool hand24 = false;
     ComPtr<ISampleGrabberCB> cb;
     int32_t cbWhich = 0;
-    bool buffering = false;
-    std::vector<uint8_t> work;
+    // Keeping the frame is taking a reference; the one it replaces is let go
+    // outside the lock.
+    GstRef<GstBuffer> released = GstRef<GstBuffer>::Share(buffer);
     {
         std::lock_guard<std::mutex> lock(mutex);
         if (oneShot && oneShotDone)
             return GST_PAD_PROBE_DROP;
         if (oneShot)
             oneShotDone = true;
-        buffering = bufferSamples;
+        if (bufferSamples) {
+            std::swap(released, kept);
+            keptFormat = format;
+        }
         cb = callback;
         cbWhich = which;
-        if (!buffering && !cb)
-            return GST_PAD_PROBE_OK;
-        frameLayout = layout;
+        frameFormat = format;
+        hand24 = handOut24;
+    }
+    // A frame is laid out for the callback only when it wants one: that
+    // costs a pass over the picture on every frame.
+    if (!cb || !cb->WantsFrames())
+        return GST_PAD_PROBE_OK;
+
+    std::vector<uint8_t> work;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
         work.swap(scratch);
     }
-
-    // The copy (and the row flip) happen outside the lock, so that
-    // GetCurrentBuffer never waits for a frame being prepared or a callback.
-    const bool ok = CopyFrame(frameLayout, buffer, work);
-    if (ok && cb) {
+    const OutputShape shape = ShapeOf(frameFormat, hand24, buffer);
+    work.resize(shape.size);
+    if (WriteFrame(frameFormat, shape, buffer, work.data())) {
         const double time = GST_BUFFER_PTS_IS_VALID(buffer)
                                 ? double(GST_BUFFER_PTS(buffer)) / double(GST_SECOND)
                                 : 0.0;
@@ -359,12 +456,7 @@ GstPadProbeReturn SampleGrabberCore::Shared::HandleBuffer(GstBuffer* buffer) {
             throw;
         }
     }
-
     std::lock_guard<std::mutex> lock(mutex);
-    if (ok && buffering) {
-        kept.swap(work);
-        haveKept = true;
-    }
     scratch.swap(work);
     return GST_PAD_PROBE_OK;
 }

@@ -1,13 +1,20 @@
 // The GStreamer side of the sample grabber: a pass-through capsfilter that
 // asks for the media type set with SetMediaType, with a probe on its output
-// that keeps a copy of the last frame and calls the grabber callback on the
-// streaming thread.
+// that keeps the last frame and calls the grabber callback on the streaming
+// thread.
 //
-// Frames pass through untouched. The kept copy is laid out as DirectShow
-// hands out uncompressed RGB: rows bottom-up (the header's height is
-// positive), each row padded to a multiple of 4 bytes. The row flip happens
-// only while copying, so it costs nothing beyond the copy itself, and only
-// when a copy is asked for (buffering on, or a callback set).
+// Frames pass through untouched, and the grabber keeps a reference to the
+// last one rather than a copy. It hands frames out (GetCurrentBuffer, the
+// callback) laid out as DirectShow hands out uncompressed RGB: rows bottom-up
+// (the header's height is positive), each row padded to a multiple of 4
+// bytes. That layout is made only when a frame is asked for: a still picture
+// costs one pass over one frame, and the preview none.
+//
+// Asked for RGB24, the grabber also lets 32-bit BGRx pass, and prefers it:
+// that is what the video renderer paints as it arrives, so the preview chain
+// converts the camera's format once, straight to it. Such frames are handed
+// out as 24-bit RGB, and the connected type says RGB24, exactly as if 24-bit
+// frames had passed (the colour converter gives the same colours for both).
 #pragma once
 
 #include <gst/gst.h>
@@ -35,6 +42,7 @@ class SampleGrabberCore {
     HRESULT SetOneShot(bool oneShot);
     HRESULT SetMediaType(const AM_MEDIA_TYPE* mt);
     HRESULT GetConnectedMediaType(AM_MEDIA_TYPE* mt);
+    // Off also lets the kept frame go.
     HRESULT SetBufferSamples(bool buffer);
     HRESULT GetCurrentBuffer(int32_t* size, uint8_t* buffer);
     HRESULT SetCallback(ISampleGrabberCB* callback, int32_t which);
@@ -59,9 +67,12 @@ class SampleGrabberCore {
 };
 
 // Caps for a media type record as the grabber asks for them: the subtype's
-// format (BGR for RGB24) and, with a VIDEOINFOHEADER, its frame size. A
-// record without a subtype asks for any video; without a major type, for
-// anything. Unknown subtypes give caps that nothing produces.
+// format (for RGB24: BGRx, then BGR) and, with a VIDEOINFOHEADER, its frame
+// size. A record without a subtype asks for any video; without a major type,
+// for anything. Unknown subtypes give caps that nothing produces.
 CapsRef GrabberCapsFromMediaType(const AM_MEDIA_TYPE& mt);
+
+// One row of 32-bit BGRx as 24-bit BGR (the unused byte dropped).
+void BgrxRowToBgr(const uint8_t* src, uint8_t* dst, int width);
 
 }  // namespace media::gst

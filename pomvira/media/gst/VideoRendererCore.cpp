@@ -7,6 +7,7 @@
 #include <QScreen>
 #include <atomic>
 #include <cstring>
+#include <memory>
 
 #include "media/MediaUtil.h"
 
@@ -45,14 +46,7 @@ struct VideoRendererCore::StreamState {
                 return GST_FLOW_OK;
             caps = CapsRef::Share(sampleCaps);
         }
-        GstVideoFrame frame;
-        if (!gst_video_frame_map(&frame, &info, buffer, GST_MAP_READ))
-            return GST_FLOW_OK;
-        QImage image = ImageFromFrame(
-            static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)),
-            GST_VIDEO_FRAME_WIDTH(&frame), GST_VIDEO_FRAME_HEIGHT(&frame),
-            GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0), int(GST_VIDEO_FRAME_FORMAT(&frame)));
-        gst_video_frame_unmap(&frame);
+        QImage image = ImageFromBuffer(buffer, &info);
         if (!image.isNull())
             mailbox->Post(std::move(image), newStream.exchange(false));
         return GST_FLOW_OK;
@@ -114,16 +108,15 @@ VideoRendererCore::~VideoRendererCore() {
 }
 
 CapsRef VideoRendererCore::AcceptedCaps() {
-    // BGRx is Qt's native 32-bit layout; BGR is what the sample grabber in
-    // front of the renderer passes on, so the preview chain needs no
-    // converter between them.
+    // BGRx is Qt's native 32-bit layout, painted without a pass of its own;
+    // the sample grabber in front of the renderer lets it through, so the
+    // preview chain converts once. 24-bit frames are taken too (one pass).
     return CapsRef::Adopt(gst_caps_from_string("video/x-raw, format=(string){ BGRx, BGR, RGB }"));
 }
 
 namespace {
 
-// One row of 24-bit BGR (the sample grabber's format, so the preview's) to
-// Format_RGB32. Four pixels (12 bytes) read as three little-endian words
+// One row of 24-bit BGR (from a camera that delivers it) to Format_RGB32. Four pixels (12 bytes) read as three little-endian words
 // give four 32-bit pixels by shifts alone: about a third less time than
 // byte by byte, on every preview frame.
 void BgrRowToRgb32(const uint8_t* src, uint32_t* dst, int width) {
@@ -145,6 +138,55 @@ void BgrRowToRgb32(const uint8_t* src, uint32_t* dst, int width) {
 }
 
 }  // namespace
+
+namespace {
+
+// Whether a mapped BGRx frame can be painted as Qt's RGB32 as it is: Qt
+// requires the unused byte to read 0xff. GStreamer's converters write 0xff
+// there; a source that leaves it 0 does so throughout, which the first and
+// the last pixel show.
+bool PadBytesOpaque(const GstVideoFrame& frame) {
+    const auto* data = static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
+    const size_t last = size_t(GST_VIDEO_FRAME_HEIGHT(&frame) - 1) *
+                            size_t(GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0)) +
+                        size_t(GST_VIDEO_FRAME_WIDTH(&frame) - 1) * 4;
+    return data[3] == 0xff && data[last + 3] == 0xff;
+}
+
+void UnmapFrame(void* frame) {
+    auto* f = static_cast<GstVideoFrame*>(frame);
+    gst_video_frame_unmap(f);
+    delete f;
+}
+
+}  // namespace
+
+QImage VideoRendererCore::ImageFromBuffer(GstBuffer* buffer, const GstVideoInfo* info) {
+    GstVideoInfo mapInfo = *info;
+    auto frame = std::make_unique<GstVideoFrame>();
+    if (!gst_video_frame_map(frame.get(), &mapInfo, buffer, GST_MAP_READ))
+        return QImage();
+    const auto* data = static_cast<const uchar*>(GST_VIDEO_FRAME_PLANE_DATA(frame.get(), 0));
+    const int width = GST_VIDEO_FRAME_WIDTH(frame.get());
+    const int height = GST_VIDEO_FRAME_HEIGHT(frame.get());
+    const int stride = GST_VIDEO_FRAME_PLANE_STRIDE(frame.get(), 0);
+    const GstVideoFormat format = GST_VIDEO_FRAME_FORMAT(frame.get());
+    if (format == GST_VIDEO_FORMAT_BGRx && width > 0 && height > 0 &&
+        PadBytesOpaque(*frame)) {
+        // Painted as it arrives: the image holds the mapped frame (and so a
+        // reference to the buffer) until the last copy of the image goes.
+        QImage image(data, width, height, stride, QImage::Format_RGB32, &UnmapFrame, frame.get());
+        if (!image.isNull()) {
+            frame.release();
+            return image;
+        }
+        gst_video_frame_unmap(frame.get());
+        return image;
+    }
+    QImage image = ImageFromFrame(data, width, height, stride, int(format));
+    gst_video_frame_unmap(frame.get());
+    return image;
+}
 
 QImage VideoRendererCore::ImageFromFrame(const uint8_t* data, int width, int height, int stride,
                                          int gstFormat) {

@@ -1,11 +1,12 @@
 // The GStreamer side of the video renderer: an appsink that takes raw video
-// in a format Qt paints directly (BGRx, BGR, RGB), turns each frame into a
-// 32-bit image with one pass over its bytes, and hands it to the renderer's
-// window. The IVideoWindow operations place that window; they run on the
+// in a format Qt paints directly (BGRx, BGR, RGB) and hands each frame to the
+// renderer's window as a 32-bit image: BGRx frames as they are (the image
+// holds the buffer), 24-bit ones with one pass over their bytes. The IVideoWindow operations place that window; they run on the
 // user-interface thread, where the renderer is created.
 #pragma once
 
 #include <gst/gst.h>
+#include <gst/video/video.h>
 
 #include <QPointer>
 #include <memory>
@@ -42,8 +43,12 @@ class VideoRendererCore {
     // then made again when next needed).
     VideoRendererWindow* Window();
 
-    // Turns a mapped raw frame into the 32-bit image the window paints:
-    // exactly one pass over the pixels. Null image for formats not taken.
+    // The 32-bit image the window paints for a frame of the given format:
+    // BGRx frames whose unused byte is 0xff are not copied. Null image for
+    // formats not taken or a frame that cannot be read.
+    static QImage ImageFromBuffer(GstBuffer* buffer, const GstVideoInfo* info);
+    // Turns a mapped raw frame into a 32-bit image of its own: exactly one
+    // pass over the pixels. Null image for formats not taken.
     static QImage ImageFromFrame(const uint8_t* data, int width, int height, int stride,
                                  int gstFormat);
 

@@ -70,17 +70,17 @@ class GstEnvironment : public ::testing::Environment {
 [[maybe_unused]] const auto* const kGstEnvironment =
     ::testing::AddGlobalTestEnvironment(new GstEnvironment);
 
-// appsrc ! grabber ! appsink, pushing BGR frames.
+// appsrc ! grabber ! appsink, pushing BGR (or other) frames.
 class GrabberPipeline {
   public:
-    GrabberPipeline(SampleGrabberCore& grabber, int width, int height)
+    GrabberPipeline(SampleGrabberCore& grabber, int width, int height, const char* format = "BGR")
         : width_(width), height_(height) {
         gst_init(nullptr, nullptr);
         pipeline_ = ElementRef::Sink(gst_pipeline_new(nullptr));
         src_ = gst_element_factory_make("appsrc", nullptr);
         sink_ = gst_element_factory_make("appsink", nullptr);
         CapsRef caps = CapsRef::Adopt(gst_caps_new_simple(
-            "video/x-raw", "format", G_TYPE_STRING, "BGR", "width", G_TYPE_INT, width, "height",
+            "video/x-raw", "format", G_TYPE_STRING, format, "width", G_TYPE_INT, width, "height",
             G_TYPE_INT, height, "framerate", GST_TYPE_FRACTION, 30, 1, nullptr));
         g_object_set(src_, "caps", caps.Get(), "format", GST_FORMAT_TIME, nullptr);
         g_object_set(sink_, "sync", FALSE, nullptr);
@@ -92,7 +92,9 @@ class GrabberPipeline {
 
     int Stride() const { return (width_ * 3 + 3) & ~3; }
     void Push(const std::vector<uint8_t>& frame) {
-        GstBuffer* buffer = gst_buffer_new_memdup(frame.data(), frame.size());
+        PushBuffer(gst_buffer_new_memdup(frame.data(), frame.size()));
+    }
+    void PushBuffer(GstBuffer* buffer) {
         GST_BUFFER_PTS(buffer) = pts_;
         pts_ += GST_SECOND / 30;
         ASSERT_EQ(gst_app_src_push_buffer(GST_APP_SRC(src_), buffer), GST_FLOW_OK);
@@ -152,10 +154,11 @@ TEST(GstGrabber, AsksForTheMediaTypeSet) {
         EXPECT_TRUE(gst_caps_is_equal(caps.Get(), expected.Get()))
             << StringRef::Adopt(gst_caps_to_string(caps.Get())).Get();
     };
-    // The layer's request: any RGB24 video, without a format block.
+    // The layer's request: any RGB24 video, without a format block. 32-bit
+    // BGRx passes too (first: what the renderer paints as it arrives).
     AM_MEDIA_TYPE rgb24 = VideoType(MEDIASUBTYPE_RGB24);
     ASSERT_EQ(grabber.SetMediaType(&rgb24), S_OK);
-    expectCaps("video/x-raw, format=(string)BGR");
+    expectCaps("video/x-raw, format=(string){ BGRx, BGR }");
 
     AM_MEDIA_TYPE rgb32 = VideoType(MEDIASUBTYPE_RGB32);
     VIDEOINFOHEADER vih{};
@@ -306,6 +309,133 @@ TEST(GstGrabber, SampleCallbackAndReleasingTheCallback) {
     int32_t size = 0;
     EXPECT_EQ(grabber.GetCurrentBuffer(&size, nullptr), S_OK);
     EXPECT_EQ(size, 8 * 2);
+}
+
+// The same picture as 32-bit BGRx, with an unused byte that is not 0xff.
+std::vector<uint8_t> ToBgrx(const std::vector<uint8_t>& bgr, int width, int height, int stride) {
+    std::vector<uint8_t> out(size_t(width) * 4 * height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const uint8_t* p = &bgr[size_t(y) * stride + size_t(x) * 3];
+            uint8_t* q = &out[(size_t(y) * width + x) * 4];
+            q[0] = p[0], q[1] = p[1], q[2] = p[2], q[3] = uint8_t(x);
+        }
+    return out;
+}
+
+// The picture bottom-up with rows padded to 4 bytes, as handed out.
+std::vector<uint8_t> BottomUp(const std::vector<uint8_t>& bgr, int width, int height, int stride) {
+    const int out = (width * 3 + 3) & ~3;
+    std::vector<uint8_t> dib(size_t(out) * height, 0);
+    for (int y = 0; y < height; ++y)
+        std::memcpy(&dib[size_t(height - 1 - y) * out], &bgr[size_t(y) * stride], size_t(width) * 3);
+    return dib;
+}
+
+TEST(GstGrabber, HandsOutPassingBgrxFramesAsTwentyFourBitForAnRgb24Request) {
+    SampleGrabberCore grabber;
+    grabber.SetBufferSamples(true);
+    auto callback = ComPtr<RecordingCallback>::Attach(new RecordingCallback);
+    grabber.SetCallback(callback.Get(), 1);
+    // 9 pixels a row: two groups of four packed together, then one alone.
+    const int width = 9, height = 3, stride = (width * 3 + 3) & ~3;
+    GrabberPipeline pipeline(grabber, width, height, "BGRx");
+    std::vector<uint8_t> bgr = TestFrame(width, height, stride);
+    for (size_t i = 0; i < bgr.size(); ++i)
+        bgr[i] = uint8_t(bgr[i] ^ (i * 7));  // every byte in its place
+    const std::vector<uint8_t> bgrx = ToBgrx(bgr, width, height, stride);
+    pipeline.Push(bgrx);
+    // Passed on untouched, in 32 bits.
+    ASSERT_EQ(pipeline.PullPassedFrame(), bgrx);
+
+    AM_MEDIA_TYPE mt{};
+    ASSERT_EQ(grabber.GetConnectedMediaType(&mt), S_OK);
+    EXPECT_EQ(mt.subtype, MEDIASUBTYPE_RGB24);
+    ASSERT_EQ(mt.cbFormat, 88u);
+    VIDEOINFOHEADER vih;
+    std::memcpy(&vih, mt.pbFormat, sizeof vih);
+    ClearMediaType(&mt);
+    EXPECT_EQ(vih.bmiHeader.biBitCount, 24);
+    EXPECT_EQ(vih.bmiHeader.biWidth, width);
+    EXPECT_EQ(vih.bmiHeader.biHeight, height);
+    EXPECT_EQ(vih.bmiHeader.biSizeImage, uint32_t(stride * height));
+
+    // Handed out as the 24-bit frame would have been: bottom-up, padded.
+    const std::vector<uint8_t> expected = BottomUp(bgr, width, height, stride);
+    int32_t size = 0;
+    ASSERT_EQ(grabber.GetCurrentBuffer(&size, nullptr), S_OK);
+    ASSERT_EQ(size, int32_t(expected.size()));
+    std::vector<uint8_t> kept(expected.size(), 0xAA);
+    ASSERT_EQ(grabber.GetCurrentBuffer(&size, kept.data()), S_OK);
+    EXPECT_EQ(kept, expected);
+    // A smaller target gets the first bytes of that.
+    int32_t part = 5;
+    std::vector<uint8_t> small(5);
+    ASSERT_EQ(grabber.GetCurrentBuffer(&part, small.data()), S_OK);
+    EXPECT_EQ(small, std::vector<uint8_t>(expected.begin(), expected.begin() + 5));
+    std::lock_guard<std::mutex> lock(callback->mutex);
+    EXPECT_EQ(callback->last, expected);
+
+    // Asked for RGB32, the same frames are handed out in 32 bits.
+    AM_MEDIA_TYPE rgb32 = VideoType(MEDIASUBTYPE_RGB32);
+    grabber.SetMediaType(&rgb32);
+    ASSERT_EQ(grabber.GetCurrentBuffer(&size, nullptr), S_OK);
+    EXPECT_EQ(size, width * 4 * height);
+}
+
+// The grabber holds the last frame that passed, not a copy of it, and lets
+// it go when buffering stops.
+TEST(GstGrabber, KeepsAReferenceToTheLastFrameThatPassed) {
+    SampleGrabberCore grabber;
+    grabber.SetBufferSamples(true);
+    GrabberPipeline pipeline(grabber, 4, 2);
+    const int stride = pipeline.Stride();
+    std::vector<uint8_t> first = TestFrame(4, 2, stride), second = first;
+    second[0] = 99;
+    pipeline.Push(first);
+    ASSERT_FALSE(pipeline.PullPassedFrame().empty());
+    GstBuffer* last = gst_buffer_new_memdup(second.data(), second.size());
+    pipeline.PushBuffer(gst_buffer_ref(last));
+    ASSERT_FALSE(pipeline.PullPassedFrame().empty());
+    std::vector<uint8_t> kept(size_t(stride) * 2);
+    int32_t size = int32_t(kept.size());
+    ASSERT_EQ(grabber.GetCurrentBuffer(&size, kept.data()), S_OK);
+    EXPECT_EQ(kept, BottomUp(second, 4, 2, stride));
+
+    // One of the references to that very buffer is the grabber's.
+    const int held = GST_MINI_OBJECT_REFCOUNT_VALUE(last);
+    grabber.SetBufferSamples(false);
+    EXPECT_EQ(GST_MINI_OBJECT_REFCOUNT_VALUE(last), held - 1);
+    grabber.SetBufferSamples(true);
+    EXPECT_EQ(grabber.GetCurrentBuffer(&size, nullptr), VFW_E_WRONG_STATE);
+    gst_buffer_unref(last);
+}
+
+// A callback that wants no frames is not called, and no frame is laid out
+// for it; buffering goes on.
+class IdleCallback : public RecordingCallback {
+  public:
+    bool WantsFrames() override { return wants.load(); }
+    std::atomic<bool> wants{false};
+};
+
+TEST(GstGrabber, SkipsACallbackThatWantsNoFrames) {
+    SampleGrabberCore grabber;
+    grabber.SetBufferSamples(true);
+    auto callback = ComPtr<IdleCallback>::Attach(new IdleCallback);
+    grabber.SetCallback(callback.Get(), 1);
+    GrabberPipeline pipeline(grabber, 2, 2);
+    const auto frame = TestFrame(2, 2, pipeline.Stride());
+    pipeline.Push(frame);
+    ASSERT_FALSE(pipeline.PullPassedFrame().empty());
+    EXPECT_EQ(callback->buffers.load(), 0);
+    int32_t size = 0;
+    EXPECT_EQ(grabber.GetCurrentBuffer(&size, nullptr), S_OK);
+
+    callback->wants = true;
+    pipeline.Push(frame);
+    ASSERT_FALSE(pipeline.PullPassedFrame().empty());
+    EXPECT_EQ(callback->buffers.load(), 1);
 }
 
 }  // namespace

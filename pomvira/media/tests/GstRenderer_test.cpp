@@ -108,6 +108,48 @@ TEST(GstRenderer, ConvertsFramesToThirtyTwoBitImagesInOnePass) {
     EXPECT_TRUE(VideoRendererCore::ImageFromFrame(bgrx, 2, 1, 8, GST_VIDEO_FORMAT_I420).isNull());
 }
 
+// BGRx frames are painted as they arrive: the image is the buffer's memory
+// and holds the buffer while it lives. Only an unused byte other than 0xff
+// (which Qt's RGB32 does not allow) costs a converted copy.
+TEST(GstRenderer, PaintsBgrxFramesWithoutCopyingThem) {
+    GstVideoInfo info;
+    gst_video_info_set_format(&info, GST_VIDEO_FORMAT_BGRx, 3, 2);
+    std::vector<uint8_t> bytes(GST_VIDEO_INFO_SIZE(&info), 0xff);
+    bytes[0] = 1, bytes[1] = 2, bytes[2] = 3;  // top left: rgb(3, 2, 1)
+    GstBuffer* buffer = gst_buffer_new_memdup(bytes.data(), bytes.size());
+    GstMapInfo map;
+    ASSERT_TRUE(gst_buffer_map(buffer, &map, GST_MAP_READ));
+    const uint8_t* memory = map.data;
+    gst_buffer_unmap(buffer, &map);
+    {
+        QImage image = VideoRendererCore::ImageFromBuffer(buffer, &info);
+        ASSERT_EQ(image.format(), QImage::Format_RGB32);
+        ASSERT_EQ(image.size(), QSize(3, 2));
+        EXPECT_EQ(image.constBits(), memory);
+        EXPECT_EQ(image.pixel(0, 0), qRgb(3, 2, 1));
+        EXPECT_EQ(GST_MINI_OBJECT_REFCOUNT_VALUE(buffer), 2);
+        QImage copy = image;  // shared, not copied
+        image = QImage();
+        EXPECT_EQ(GST_MINI_OBJECT_REFCOUNT_VALUE(buffer), 2);
+    }
+    EXPECT_EQ(GST_MINI_OBJECT_REFCOUNT_VALUE(buffer), 1);
+    gst_buffer_unref(buffer);
+
+    bytes[3] = 0;  // a source that leaves the unused byte 0
+    buffer = gst_buffer_new_memdup(bytes.data(), bytes.size());
+    QImage converted = VideoRendererCore::ImageFromBuffer(buffer, &info);
+    EXPECT_EQ(GST_MINI_OBJECT_REFCOUNT_VALUE(buffer), 1);
+    gst_buffer_unref(buffer);
+    ASSERT_EQ(converted.format(), QImage::Format_RGB32);
+    EXPECT_EQ(converted.pixel(0, 0), qRgb(3, 2, 1));
+    EXPECT_EQ(qAlpha(converted.pixel(0, 0)), 255);
+
+    gst_video_info_set_format(&info, GST_VIDEO_FORMAT_I420, 4, 2);
+    buffer = gst_buffer_new_allocate(nullptr, GST_VIDEO_INFO_SIZE(&info), nullptr);
+    EXPECT_TRUE(VideoRendererCore::ImageFromBuffer(buffer, &info).isNull());
+    gst_buffer_unref(buffer);
+}
+
 TEST(GstRenderer, ConvertsWholeBgrRowsWithPaddedStrides) {
     // 7 pixels: one group of four converted together, then three alone;
     // rows padded to 24 bytes, every byte distinct.

@@ -129,6 +129,25 @@ TEST_F(GrabberTest, BufferCallbackCallsTheHandler) {
     EXPECT_EQ(first, 7);
 }
 
+// The platform lays a frame out for the callback only when it wants one:
+// while a handler is bound.
+TEST(GrabberCallback, WantsFramesOnlyWhileAHandlerIsBound) {
+    FakeMediaSystem sys;
+    ComPtr<ISampleGrabberCB> callback;
+    {
+        TSampleGrabber grabber;
+        callback = grabber.Query<ISampleGrabberCB>();
+        ASSERT_TRUE(callback);
+        EXPECT_FALSE(callback->WantsFrames());
+        grabber.SetOnBuffer([](TSampleGrabber*, double, uint8_t*, int32_t) {});
+        EXPECT_TRUE(callback->WantsFrames());
+        grabber.SetOnBuffer(nullptr);
+        EXPECT_FALSE(callback->WantsFrames());
+        grabber.SetOnBuffer([](TSampleGrabber*, double, uint8_t*, int32_t) {});
+    }
+    EXPECT_FALSE(callback->WantsFrames());
+}
+
 TEST(GrabberCallback, OutlivingTheComponentIsHarmless) {
     FakeMediaSystem sys;
     ComPtr<ISampleGrabberCB> callback;
@@ -164,6 +183,8 @@ TEST_F(GrabberTest, ThrowingHandlerIsReportedOnceOnTheEventLoopAndUnbound) {
     EXPECT_TRUE(reports.empty());
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(calls, 1);
+    // Unbound: no more frames are prepared for it.
+    EXPECT_FALSE(grabber.Query<ISampleGrabberCB>()->WantsFrames());
     EXPECT_EQ(reports, std::vector<std::string>{"handler failed"});
     SetExceptionReporter(nullptr);
 }
