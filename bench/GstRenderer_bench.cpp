@@ -1,6 +1,7 @@
-// Per-frame cost of the video renderer: turning a mapped frame into the
-// 32-bit image the window paints (the one copy made on the streaming thread),
-// and painting it scaled into the preview rectangle.
+// Per-frame cost of the video renderer: turning a frame into the 32-bit
+// image the window paints (a view of a BGRx buffer, or a converted copy of a
+// 24-bit frame, made on the streaming thread), and painting it scaled into
+// the preview rectangle.
 #include <gst/video/video.h>
 #include <benchmark/benchmark.h>
 
@@ -31,6 +32,20 @@ void BM_ConvertBgrx640x480(benchmark::State& state) {
     ConvertFrame(state, GST_VIDEO_FORMAT_BGRx, 4);
 }
 
+// A BGRx buffer as the preview chain delivers it: painted as it is.
+void BM_ImageOfBgrxBuffer640x480(benchmark::State& state) {
+    gst_init(nullptr, nullptr);
+    GstVideoInfo info;
+    gst_video_info_set_format(&info, GST_VIDEO_FORMAT_BGRx, 640, 480);
+    GstBuffer* buffer = gst_buffer_new_allocate(nullptr, GST_VIDEO_INFO_SIZE(&info), nullptr);
+    gst_buffer_memset(buffer, 0, 0xff, GST_VIDEO_INFO_SIZE(&info));
+    for (auto _ : state) {
+        QImage image = media::gst::VideoRendererCore::ImageFromBuffer(buffer, &info);
+        benchmark::DoNotOptimize(image.constBits());
+    }
+    gst_buffer_unref(buffer);
+}
+
 // The preview window's video rectangle (665 by 537) painted from a 640 by 480 frame.
 void BM_PaintScaled640x480(benchmark::State& state) {
     QImage frame(640, 480, QImage::Format_RGB32);
@@ -46,6 +61,7 @@ void BM_PaintScaled640x480(benchmark::State& state) {
 
 BENCHMARK(BM_ConvertBgr640x480);
 BENCHMARK(BM_ConvertBgrx640x480);
+BENCHMARK(BM_ImageOfBgrxBuffer640x480);
 BENCHMARK(BM_PaintScaled640x480);
 
 }  // namespace
