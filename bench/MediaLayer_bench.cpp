@@ -326,10 +326,9 @@ class CopyingChain {
             self->copy_.resize(size_t(outStride) * size_t(height));
             const auto* src = static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
             for (int y = 0; y < height; ++y) {
-                media::gst::BgrxRowToBgr(src + size_t(y) * size_t(srcStride),
-                                         self->copy_.data() +
-                                             size_t(height - 1 - y) * size_t(outStride),
-                                         width);
+                media::gst::BgrxRowToBgr(
+                    src + size_t(y) * size_t(srcStride),
+                    self->copy_.data() + size_t(height - 1 - y) * size_t(outStride), width);
             }
             gst_video_frame_unmap(&frame);
             self->probe_->Frame();

@@ -122,8 +122,7 @@ void BgrxRowToBgr(const uint8_t* src, uint8_t* dst, int width) {
     for (; x + 4 <= width; x += 4, src += 16, dst += 12) {
         uint32_t p[4];
         std::memcpy(p, src, 16);
-        const uint32_t w[3] = {(p[0] & 0xffffffu) | p[1] << 24,
-                               (p[1] >> 8 & 0xffffu) | p[2] << 16,
+        const uint32_t w[3] = {(p[0] & 0xffffffu) | p[1] << 24, (p[1] >> 8 & 0xffffu) | p[2] << 16,
                                (p[2] >> 16 & 0xffu) | p[3] << 8};
         std::memcpy(dst, w, 12);
     }

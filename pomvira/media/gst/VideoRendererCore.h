@@ -1,8 +1,9 @@
 // The GStreamer side of the video renderer: an appsink that takes raw video
 // in a format Qt paints directly (BGRx, BGR, RGB) and hands each frame to the
 // renderer's window as a 32-bit image: BGRx frames as they are (the image
-// holds the buffer), 24-bit ones with one pass over their bytes. The IVideoWindow operations place that window; they run on the
-// user-interface thread, where the renderer is created.
+// holds the buffer), 24-bit ones with one pass over their bytes. The
+// IVideoWindow operations place that window; they run on the user-interface
+// thread, where the renderer is created.
 #pragma once
 
 #include <gst/gst.h>

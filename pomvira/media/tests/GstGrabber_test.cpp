@@ -328,7 +328,8 @@ std::vector<uint8_t> BottomUp(const std::vector<uint8_t>& bgr, int width, int he
     const int out = (width * 3 + 3) & ~3;
     std::vector<uint8_t> dib(size_t(out) * height, 0);
     for (int y = 0; y < height; ++y)
-        std::memcpy(&dib[size_t(height - 1 - y) * out], &bgr[size_t(y) * stride], size_t(width) * 3);
+        std::memcpy(&dib[size_t(height - 1 - y) * out], &bgr[size_t(y) * stride],
+                    size_t(width) * 3);
     return dib;
 }
 

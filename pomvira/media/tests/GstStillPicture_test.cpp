@@ -80,8 +80,9 @@ class FrameRecorder {
   private:
     static GstPadProbeReturn OnBuffer(GstPad* pad, GstPadProbeInfo* info, gpointer data) {
         auto* self = static_cast<FrameRecorder*>(data);
-        CameraFrame frame{GstRef<GstBuffer>::Adopt(gst_buffer_copy_deep(GST_PAD_PROBE_INFO_BUFFER(info))),
-                          CapsRef::Adopt(gst_pad_get_current_caps(pad))};
+        CameraFrame frame{
+            GstRef<GstBuffer>::Adopt(gst_buffer_copy_deep(GST_PAD_PROBE_INFO_BUFFER(info))),
+            CapsRef::Adopt(gst_pad_get_current_caps(pad))};
         std::lock_guard<std::mutex> lock(self->mutex_);
         ++self->count_;
         self->frames_.push_back(std::move(frame));
@@ -124,8 +125,7 @@ std::vector<uint8_t> ReferenceStill(const CameraFrame& frame) {
     GstVideoInfo info;
     GstVideoFrame converted;
     if (sample && gst_video_info_from_caps(&info, gst_sample_get_caps(sample.Get())) &&
-        gst_video_frame_map(&converted, &info, gst_sample_get_buffer(sample.Get()),
-                            GST_MAP_READ)) {
+        gst_video_frame_map(&converted, &info, gst_sample_get_buffer(sample.Get()), GST_MAP_READ)) {
         const int width = GST_VIDEO_FRAME_WIDTH(&converted);
         const int height = GST_VIDEO_FRAME_HEIGHT(&converted);
         const int stride = (width * 3 + 3) & ~3;
@@ -210,10 +210,10 @@ TEST_P(StillPicture, IsTheLastFrameAsTwentyFourBitBottomUpRgbByteForByte) {
     ASSERT_NE(bin->PinByName(u"Preview"), nullptr);
     recorder.Attach(bin->PinByName(u"Preview")->Pad());
     auto builder = graph.Get<ICaptureGraphBuilder2>();
-    ASSERT_EQ(builder->RenderStream(&PIN_CATEGORY_PREVIEW, nullptr, source.Get(),
-                                    grabber.Get<IBaseFilter>().Get(),
-                                    video->Get<IBaseFilter>().Get()),
-              S_OK);
+    ASSERT_EQ(
+        builder->RenderStream(&PIN_CATEGORY_PREVIEW, nullptr, source.Get(),
+                              grabber.Get<IBaseFilter>().Get(), video->Get<IBaseFilter>().Get()),
+        S_OK);
     ASSERT_TRUE(graph.RunGraph());
 
     // A few frames in, so that the grabber has let earlier ones go.
