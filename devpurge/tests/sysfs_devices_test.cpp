@@ -84,6 +84,39 @@ TEST(SysfsDevices, MalformedAttributesGiveNoHardwareIds) {
     }
 }
 
+TEST(SysfsDevices, OnlyBlanksAndLineEndsMaySurroundTheDigits) {
+    FakeSysfs sysfs;
+    const std::vector<std::pair<std::string, bool>> vendors{
+        {std::string("1234\0", 5), false},
+        {std::string("\0" "1234", 5), false},
+        {std::string("12\0" "34", 5), false},
+        {"1234\n\n", true},
+        {" \t1234 \r\n", true},
+        {"\n1234", true},
+        {"12 34", false},
+        {"1234x", false},
+        {"\v1234", false},
+    };
+    for (std::size_t i = 0; i < vendors.size(); ++i) {
+        const std::string name = "1-" + std::to_string(i + 1);
+        sysfs.AddDevice(name, "1234", "5678", "");
+        WriteFile(sysfs.DeviceDir(name) + "/idVendor", vendors[i].first);
+    }
+    sysfs.AddDevice("2-1", "1234", "5678", "");
+    sysfs.AddInterface("2-1", "2-1:1.0", "");
+    WriteFile(sysfs.DeviceDir("2-1") + "/2-1:1.0/bInterfaceNumber", std::string("01\0", 3));
+
+    auto set = CSysfsDeviceSet::Open(sysfs.Root());
+    ASSERT_TRUE(set);
+    const auto listing = Listing(*set);
+    ASSERT_EQ(listing.size(), vendors.size() + 2);
+    for (std::size_t i = 0; i < vendors.size(); ++i) {
+        EXPECT_EQ(listing[i].second.size(), vendors[i].second ? 1u : 0u) << listing[i].first;
+    }
+    EXPECT_EQ(listing.back().first, "2-1:1.0");
+    EXPECT_TRUE(listing.back().second.empty());
+}
+
 TEST(SysfsDevices, HardwareIdsThatDoNotFitTheBufferAreNotRead) {
     FakeSysfs sysfs;
     sysfs.AddDevice("1-1", "1234", "5678");
@@ -181,6 +214,63 @@ TEST(SysfsDevices, RemovalWritesNothingOutsideTheTree) {
     EXPECT_EQ(ReadFile(outside + "/remove"), "");
     EXPECT_EQ(ReadFile(outside + "/unbind"), "");
     EXPECT_FALSE(fs::exists(sysfs.DeviceDir("1-2") + "/remove"));
+}
+
+TEST(SysfsDevices, RefusesAttributesWithMoreThanOneLink) {
+    FakeSysfs sysfs;
+    const std::string outside = sysfs.Root() + "/../outside";
+    WriteFile(outside + "/remove", "");
+    WriteFile(outside + "/unbind", "");
+    sysfs.AddDevice("1-1", "1234", "5678");
+    fs::remove(sysfs.DeviceDir("1-1") + "/remove");
+    fs::create_hard_link(outside + "/remove", sysfs.DeviceDir("1-1") + "/remove");
+    sysfs.AddInterface("1-1", "1-1:1.0", "00", "uvcvideo");
+    fs::remove(sysfs.Root() + "/bus/usb/drivers/uvcvideo/unbind");
+    fs::create_hard_link(outside + "/unbind", sysfs.Root() + "/bus/usb/drivers/uvcvideo/unbind");
+
+    auto set = CSysfsDeviceSet::Open(sysfs.Root());
+    ASSERT_TRUE(set);
+    ASSERT_EQ(set->Entries().size(), 2u);
+    DeviceInfoData device;
+    for (device.index = 0; device.index < 2; ++device.index) {
+        EXPECT_FALSE(set->RemoveDevice(device)) << set->Entries()[device.index].name;
+    }
+    EXPECT_EQ(ReadFile(outside + "/remove"), "");
+    EXPECT_EQ(ReadFile(outside + "/unbind"), "");
+}
+
+TEST(SysfsDevices, ATreeThatChangesAfterListingLeadsNowhereOutside) {
+    FakeSysfs sysfs;
+    sysfs.AddDevice("1-1", "1234", "5678");
+    sysfs.AddDevice("1-2", "1234", "5678");
+    auto set = CSysfsDeviceSet::Open(sysfs.Root());
+    ASSERT_TRUE(set);
+    ASSERT_EQ(set->Entries().size(), 2u);
+
+    // A copy of the devices outside the tree, and a folder on the devices' path swapped for a
+    // link to it once the list is made.
+    const std::string outside = sysfs.Root() + "/../outside-usb1";
+    for (const char* name : {"1-1", "1-2"}) {
+        WriteFile(outside + "/" + name + "/idVendor", "1234\n");
+        WriteFile(outside + "/" + name + "/idProduct", "5678\n");
+        WriteFile(outside + "/" + name + "/remove", "");
+    }
+    const std::string usb1 = sysfs.DeviceDir("");
+    fs::rename(usb1, usb1.substr(0, usb1.size() - 1) + ".old");
+    fs::create_directory_symlink(outside, usb1.substr(0, usb1.size() - 1));
+
+    DeviceInfoData device;
+    device.index = 0;
+    char buffer[260];
+    EXPECT_FALSE(set->GetHardwareIds(device, buffer, sizeof buffer));
+    EXPECT_FALSE(set->RemoveDevice(device));
+    // The same with a relative link that climbs out.
+    fs::remove(usb1.substr(0, usb1.size() - 1));
+    fs::create_directory_symlink("../../../../outside-usb1", usb1.substr(0, usb1.size() - 1));
+    device.index = 1;
+    EXPECT_FALSE(set->RemoveDevice(device));
+    EXPECT_EQ(ReadFile(outside + "/1-1/remove"), "");
+    EXPECT_EQ(ReadFile(outside + "/1-2/remove"), "");
 }
 
 }  // namespace
