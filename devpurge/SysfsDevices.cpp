@@ -143,7 +143,8 @@ std::unique_ptr<CSysfsDeviceSet> CSysfsDeviceSet::Open(const std::string& sysfsR
         }
         entries.push_back(std::move(entry));
     }
-    return std::unique_ptr<CSysfsDeviceSet>(new CSysfsDeviceSet(std::move(tree), std::move(entries)));
+    return std::unique_ptr<CSysfsDeviceSet>(
+        new CSysfsDeviceSet(std::move(tree), std::move(entries)));
 }
 
 bool CSysfsDeviceSet::EnumDeviceInfo(std::size_t index, DeviceInfoData* device) {

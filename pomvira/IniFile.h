@@ -39,11 +39,11 @@ class TIniFile {
     bool ReadBool(const QString& section, const QString& key, bool def) const;
 
     // Throws EIniFileError("Unable to write to <path>") when the file cannot
-    // be written, or is there but is not a regular file. A value that contains a line break cannot be stored as one
-    // line: the key is removed instead, so that reading it gives the
-    // reader's default. A value with surrounding blanks, or one that is
-    // itself enclosed in double quotes, is written in double quotes so that
-    // it reads back unchanged.
+    // be written, or is there but is not a regular file. A value that
+    // contains a line break cannot be stored as one line: the key is removed
+    // instead, so that reading it gives the reader's default. A value with
+    // surrounding blanks, or one that is itself enclosed in double quotes, is
+    // written in double quotes so that it reads back unchanged.
     void WriteString(const QString& section, const QString& key, const QString& value);
     void WriteInteger(const QString& section, const QString& key, int32_t value);
     // Writes "1" for true, "0" for false.

@@ -37,6 +37,12 @@ class PomviraProgram : public ::testing::Test {
         environment.insert(QStringLiteral("POMVIRA_TEST_DEVICES"), QStringLiteral("1"));
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome.path());
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        // What is asked here is how the program ends, not what the libraries
+        // it loads (PulseAudio's client) leave allocated at exit: a leak
+        // report would change its exit status.
+        const QString sanitizer = environment.value(QStringLiteral("ASAN_OPTIONS"));
+        environment.insert(QStringLiteral("ASAN_OPTIONS"),
+                           sanitizer + (sanitizer.isEmpty() ? "" : ":") + "detect_leaks=0");
         process.setProcessEnvironment(environment);
         process.start(QStringLiteral(POMVIRA_EXECUTABLE), QStringList());
         if (!process.waitForStarted(30000))
@@ -63,13 +69,15 @@ TEST_F(PomviraProgram, UnwritableSettingsAreReportedOnStandardErrorWhenASignalEn
     // A folder in the file's place: read as missing, refused at the end.
     ASSERT_TRUE(QDir(configHome.path()).mkdir(QStringLiteral("Pomvira.ini")));
     ASSERT_TRUE(RunAndTerminate()) << "the program did not end on SIGTERM";
-    EXPECT_TRUE(error.contains("Unable to write to " + QFile::encodeName(IniPath()))) << error.constData();
+    EXPECT_TRUE(error.contains("Unable to write to " + QFile::encodeName(IniPath())))
+        << error.constData();
 }
 
 TEST_F(PomviraProgram, SettingsFileThatIsAFifoNeitherBlocksTheStartNorTheEnd) {
     ASSERT_EQ(::mkfifo(QFile::encodeName(IniPath()).constData(), 0600), 0);
     ASSERT_TRUE(RunAndTerminate()) << "the program did not end on SIGTERM";
-    EXPECT_TRUE(error.contains("Unable to write to " + QFile::encodeName(IniPath()))) << error.constData();
+    EXPECT_TRUE(error.contains("Unable to write to " + QFile::encodeName(IniPath())))
+        << error.constData();
     struct stat info {};
     ASSERT_EQ(::lstat(QFile::encodeName(IniPath()).constData(), &info), 0);
     EXPECT_TRUE(S_ISFIFO(info.st_mode));
