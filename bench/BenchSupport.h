@@ -40,7 +40,8 @@ inline double ProcessCpuMs() {
 }
 
 // CPU time used so far by each thread of the process, in milliseconds, by
-// "name#id" (from /proc; the kernel counts in clock ticks).
+// "name#id" (from /proc: the scheduler's nanoseconds where the kernel keeps
+// them, else utime + stime in clock ticks).
 inline std::map<std::string, double> ThreadCpuMs() {
     std::map<std::string, double> out;
     const double msPerTick = 1000.0 / double(sysconf(_SC_CLK_TCK));
@@ -57,9 +58,17 @@ inline std::map<std::string, double> ThreadCpuMs() {
         const QList<QByteArray> fields = line.mid(close + 2).split(' ');
         if (fields.size() < 13)
             continue;
-        const std::string name = line.mid(open + 1, close - open - 1).toStdString();
-        out[name + "#" + id.toStdString()] =
-            (fields[11].toDouble() + fields[12].toDouble()) * msPerTick;
+        const std::string key =
+            line.mid(open + 1, close - open - 1).toStdString() + "#" + id.toStdString();
+        out[key] = (fields[11].toDouble() + fields[12].toDouble()) * msPerTick;
+        // schedstat: time on the CPU in nanoseconds, first.
+        QFile schedstat(tasks.filePath(id + QStringLiteral("/schedstat")));
+        if (schedstat.open(QIODevice::ReadOnly)) {
+            bool ok = false;
+            const double ns = schedstat.readAll().split(' ').value(0).toDouble(&ok);
+            if (ok)
+                out[key] = ns / 1e6;
+        }
     }
     return out;
 }
@@ -128,11 +137,16 @@ inline std::map<std::string, Result>& Results() {
     static std::map<std::string, Result> results;
     return results;
 }
+// Keeps a value for the closing table.
+inline void Keep(const std::string& name, const std::string& counter, double value,
+                 const std::string& unit) {
+    Results()[name + " " + counter] = {value, unit};
+}
 inline void Record(benchmark::State& state, const std::string& name, const std::string& counter,
                    double total, const std::string& unit) {
     const double mean = state.iterations() ? total / double(state.iterations()) : 0.0;
     state.counters[counter] = mean;
-    Results()[name + " " + counter] = {mean, unit};
+    Keep(name, counter, mean, unit);
 }
 
 // One line of the closing table: the measured value, the hand-built one, their ratio.
