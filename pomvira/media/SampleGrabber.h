@@ -46,7 +46,7 @@ class TSampleGrabber : public QObject, public IGraphMember, public TInterfaceSou
     void SetOnBuffer(TOnBuffer handler);
 
     // Fills bitmap with one frame: the given buffer (length bytes) or, with
-    // none, the grabber's copy of the last sample. False, with the bitmap
+    // none, the last sample that passed the grabber. False, with the bitmap
     // unchanged, when there is no bitmap, a buffer of length <= 0, no
     // connected RGB video type, or no frame.
     bool CopyFrameToBitmap(TBitmap* bitmap, const uint8_t* buffer = nullptr, int32_t length = 0);
