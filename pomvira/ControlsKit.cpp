@@ -64,8 +64,20 @@ void TPaintBox::paintEvent(QPaintEvent*) {
 
 void TPaintBox::mousePressEvent(QMouseEvent* event) {
     QWidget::mousePressEvent(event);
-    if (OnMouseDown) {
-        const QPoint pos = event->position().toPoint();
-        OnMouseDown(this, event->button(), event->modifiers(), pos.x(), pos.y());
-    }
+    MouseDown(event, false);
+}
+
+void TPaintBox::mouseDoubleClickEvent(QMouseEvent* event) {
+    // Qt reports the second press of a double-click as this event instead
+    // of a press.
+    event->accept();
+    MouseDown(event, true);
+}
+
+void TPaintBox::MouseDown(QMouseEvent* event, bool secondPress) {
+    if (!OnMouseDown)
+        return;
+    const QPoint pos = event->position().toPoint();
+    OnMouseDown(this, event->button(), TShiftState{event->modifiers(), secondPress}, pos.x(),
+                pos.y());
 }

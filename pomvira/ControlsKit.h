@@ -46,6 +46,13 @@ class TShape : public QWidget {
     void paintEvent(QPaintEvent* event) override;
 };
 
+// The shift state of a mouse press: the keyboard modifiers held and whether
+// the press is the second one of a double-click.
+struct TShiftState {
+    Qt::KeyboardModifiers Keys;
+    bool Double = false;
+};
+
 class TPaintBox : public QWidget {
     Q_OBJECT
   public:
@@ -53,11 +60,15 @@ class TPaintBox : public QWidget {
 
     int Tag = 0;
     std::function<void(QObject* sender, QPainter& canvas)> OnPaint;
-    std::function<void(QObject* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x,
-                       int y)>
+    // Every press of any button, the second press of a double-click too.
+    std::function<void(QObject* sender, Qt::MouseButton button, TShiftState shift, int x, int y)>
         OnMouseDown;
 
   protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+  private:
+    void MouseDown(QMouseEvent* event, bool secondPress);
 };
