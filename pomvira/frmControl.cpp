@@ -68,9 +68,12 @@ void TControlForm::CreateActions() {
     actClose = add("actClose", QStringLiteral("Quit"));
     actClose->OnExecute = [this](QObject* s) { actCloseExecute(s); };
     actSnapShot = add("actSnapShot", QStringLiteral("Still cut"));
+    actSnapShot->OnExecute = [this](QObject* s) { actSnapShotExecute(s); };
     actSnapShot->OnUpdate = nonCapture;
     actPrevBmp = add("actPrevBmp", QStringLiteral("Prev"));
+    actPrevBmp->OnExecute = [this](QObject* s) { actPrevBmpExecute(s); };
     actNextBmp = add("actNextBmp", QStringLiteral("Next"));
+    actNextBmp->OnExecute = [this](QObject* s) { actNextBmpExecute(s); };
     actVideoFilter = add("actVideoFilter", QString::fromUtf8("비디오 색상"));
     actVideoFilter->OnUpdate = nonCapture;
     actVideoPin = add("actVideoPin", QString::fromUtf8("비디오 해상도"));
@@ -89,7 +92,9 @@ void TControlForm::CreateActions() {
     actUseAudio->OnExecute = [this](QObject* s) { actUseAudioExecute(s); };
     actUseAudio->OnUpdate = [this](QObject* s) { actUseAudioUpdate(s); };
     actBmpDelete = add("actBmpDelete", QString::fromUtf8("삭제"));
+    actBmpDelete->OnExecute = [this](QObject* s) { actBmpDeleteExecute(s); };
     actBmpClear = add("actBmpClear", QString::fromUtf8("전부삭제"));
+    actBmpClear->OnExecute = [this](QObject* s) { actBmpClearExecute(s); };
     actSelectDevice = add("actSelectDevice", QString::fromUtf8("장치선택"));
     actSelectDevice->OnUpdate = nonCapture;
     actAudioFormat = add("actAudioFormat", QString::fromUtf8("오디오 형식"));
@@ -97,6 +102,7 @@ void TControlForm::CreateActions() {
     actExpand = add("actExpand", QString::fromUtf8("확장"));
     actExpand->OnExecute = [this](QObject* s) { actExpandExecute(s); };
     actBmpEdit = add("actBmpEdit", QString::fromUtf8("편집"));
+    actBmpEdit->OnExecute = [this](QObject* s) { actBmpEditExecute(s); };
     actFolderConfig = add("actFolderConfig", QString::fromUtf8("저장폴더 설정"));
 }
 
@@ -307,17 +313,6 @@ void TControlForm::CenterWindows() {
 void TControlForm::PlaceBottomRight() {
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     move(screen.left() + screen.width() - width(), screen.top() + screen.height() - height());
-}
-
-// ---------------------------------------------------------------------------
-// Media strip
-// ---------------------------------------------------------------------------
-
-void TControlForm::ClearFiles() {
-    if (!FFiles)
-        return;
-    // The cached thumbnails go with their entries.
-    FFiles->clear();
 }
 
 TControlForm::TState TControlForm::State() const {

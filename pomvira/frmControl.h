@@ -13,21 +13,21 @@
 #include <optional>
 #include <vector>
 
+#include "ControlsKit.h"
 #include "media/MediaBoundary.h"
 
 class QLabel;
+class QPainter;
 class QMenu;
 class QTimer;
 class TAction;
 class TActionList;
-class TImage;
 class TImageButton;
-class TPaintBox;
-class TShape;
 class TViewForm;
 class TIniFile;
 
 namespace media {
+class TBitmap;
 class TFilterGraph;
 class TFilter;
 class TSampleGrabber;
@@ -37,11 +37,16 @@ class TFilterList;
 }  // namespace media
 
 // One entry of the media strip: a file made during this run and its cached
-// thumbnail (made at its first paint).
+// thumbnail (made at its first paint; recordings never get one).
 struct TStripEntry {
     QString FileName;
     std::optional<QImage> Thumbnail;
 };
+
+// The still pictures' JPEG quality.
+constexpr int kSnapShotQuality = 90;
+// How long a still picture waits for the camera's first frame.
+constexpr int kFirstFrameWaitMs = 2000;
 
 class TControlForm : public QWidget {
     Q_OBJECT
@@ -116,6 +121,28 @@ class TControlForm : public QWidget {
     void actUseAudioUpdate(QObject* sender);
     void btnConfigClick(QObject* sender);
     void btnMailClick(QObject* sender);
+    void actSnapShotExecute(QObject* sender);
+    void BmpViewPaint(QObject* sender, QPainter& canvas);
+    void BmpViewMouseDown(QObject* sender, Qt::MouseButton button, TShiftState shift, int x, int y);
+    void imgPrevClick(QObject* sender);
+    void imgNextClick(QObject* sender);
+    void actPrevBmpExecute(QObject* sender);
+    void actNextBmpExecute(QObject* sender);
+    void actBmpDeleteExecute(QObject* sender);
+    void actBmpClearExecute(QObject* sender);
+    void actBmpEditExecute(QObject* sender);
+
+    // The media strip: the one way a new picture or recording enters it
+    // (appended, scrolled into view, selected, the panel expanded).
+    void AddToStrip(const QString& path);
+    // The full path of the first free numbered file in the picture folder
+    // (isPicture) or the video folder, for example img000001.jpg.
+    QString NextFileName(bool isPicture, const QString& prefix, const QString& extension);
+    // The strip's files, oldest first, and the selected one (empty: none).
+    QStringList StripFiles() const;
+    QString SelectedFile() const;
+    // The entry's cached thumbnail; null before its first paint.
+    const QImage* StripThumbnail(int index) const;
 
     // The preview window (none before FormCreate step 7).
     TViewForm* ViewForm() const { return FViewForm; }
@@ -182,7 +209,11 @@ class TControlForm : public QWidget {
     media::ComPtr<media::IPin> VideoCapturePin();
 
     // Media strip.
+    std::unique_ptr<media::TBitmap> GrabFrame();
+    bool WaitForFirstFrame();
+    void RefreshStrip();
     void ClearFiles();
+    const QImage& RecordingIcon();
 
     TViewForm* FViewForm = nullptr;
     media::TVideoWindow* FVideoWindow = nullptr;
@@ -211,6 +242,8 @@ class TControlForm : public QWidget {
     int32_t FSelected = -1;
     QString FRecordFile;
     bool FMailAfterCapture = false;
+    // imgAVI's picture with its transparent colour made transparent.
+    QImage FRecordingIcon;
 
     // Dragging the panel by hand where the window system does not move it.
     bool FDragging = false;

@@ -89,14 +89,19 @@ void TControlForm::CreateComponents() {
         box->setObjectName(QStringLiteral("BmpView%1").arg(i + 1));
         box->setGeometry(viewLeft[i], 78, 70, 47);
         box->Tag = i;
+        box->OnPaint = [this](QObject* s, QPainter& canvas) { BmpViewPaint(s, canvas); };
+        box->OnMouseDown = [this](QObject* s, Qt::MouseButton button, TShiftState shift, int x,
+                                  int y) { BmpViewMouseDown(s, button, shift, x, y); };
         *views[i] = box;
     }
     imgPrev = image("imgPrev", 9, 92, 17, 19);
     imgPrev->setCursor(Qt::PointingHandCursor);
     imgPrev->SetHint(QString::fromUtf8("앞으로"));
+    imgPrev->OnClick = [this](QObject* s) { imgPrevClick(s); };
     imgNext = image("imgNext", 330, 92, 17, 19);
     imgNext->setCursor(Qt::PointingHandCursor);
     imgNext->SetHint(QString::fromUtf8("뒤로"));
+    imgNext->OnClick = [this](QObject* s) { imgNextClick(s); };
     btnDelete = button("btnDelete", 206, 143, 57, 18, QString::fromUtf8("삭제"), "delete");
     btnDelete->SetAction(actBmpDelete);
     btnDeleteAll =
