@@ -13,6 +13,7 @@
 
 #include "JpegFile.h"
 #include "JpegReadBack.h"
+#include "TestFrames.h"
 #include "media/Bitmap.h"
 
 namespace {
@@ -20,30 +21,8 @@ namespace {
 constexpr QRgb kTop = qRgb(220, 30, 30);
 constexpr QRgb kBottom = qRgb(30, 30, 220);
 
-// A 24-bit bottom-up bitmap as the grabber hands it out: the upper half of
-// the picture kTop, the lower half kBottom.
 media::TBitmap TwoColourFrame(int width, int height) {
-    media::BITMAPINFOHEADER header{};
-    header.biSize = sizeof header;
-    header.biWidth = width;
-    header.biHeight = height;
-    header.biPlanes = 1;
-    header.biBitCount = 24;
-    header.biCompression = media::BI_RGB;
-    auto dib = media::CreateDIBSection(header);
-    const int64_t stride = media::DibStride(width, 24);
-    for (int y = 0; y < height; ++y) {
-        const QRgb c = y < height / 2 ? kTop : kBottom;
-        uint8_t* row = dib->Bits.data() + (height - 1 - y) * stride;  // bottom-up
-        for (int x = 0; x < width; ++x) {
-            row[3 * x] = uint8_t(qBlue(c));
-            row[3 * x + 1] = uint8_t(qGreen(c));
-            row[3 * x + 2] = uint8_t(qRed(c));
-        }
-    }
-    media::TBitmap bitmap;
-    bitmap.SetDIBSection(std::move(dib));
-    return bitmap;
+    return TwoColourBitmap(width, height, kTop, kBottom);
 }
 
 bool Near(QRgb a, QRgb b, int tolerance = 12) {

@@ -20,6 +20,7 @@
 #include "IniFile.h"
 #include "JpegReadBack.h"
 #include "PathUtils.h"
+#include "TestFrames.h"
 #include "TextConv.h"
 #include "frmControl.h"
 #include "frmView.h"
@@ -33,7 +34,7 @@ namespace {
 
 // A 64 x 48 RGB24 frame in the grabber's layout, one colour.
 std::vector<uint8_t> Frame() {
-    return std::vector<uint8_t>(size_t(DibStride(64, 24)) * 48, 0x80);
+    return TwoColourFrame(64, 48, qRgb(128, 128, 128), qRgb(128, 128, 128));
 }
 
 // The placeholder of a picture that cannot be loaded: a red cross in the
