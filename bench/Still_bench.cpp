@@ -178,11 +178,9 @@ BENCHMARK(BM_FullDecode_Thumbnail)->Iterations(30)->UseManualTime()->Unit(benchm
 
 int main(int argc, char** argv) {
     QTemporaryDir configDir;
-    if (!configDir.isValid())
+    g_configDir = bench::UseTestSetup(configDir);
+    if (g_configDir.isEmpty())
         return 1;
-    g_configDir = configDir.path();
-    setenv("XDG_CONFIG_HOME", g_configDir.toLocal8Bit().constData(), 1);
-    setenv("POMVIRA_TEST_DEVICES", "1", 1);
 
     TApplication app(argc, argv);
     media::SetMediaSystem(media::gst::GstMediaSystem());

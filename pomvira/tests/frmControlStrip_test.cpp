@@ -17,9 +17,8 @@
 #include "Application.h"
 #include "ControlsKit.h"
 #include "DesktopLaunch.h"
-#include "IniFile.h"
 #include "JpegReadBack.h"
-#include "PathUtils.h"
+#include "PanelSandbox.h"
 #include "TestFrames.h"
 #include "TextConv.h"
 #include "frmControl.h"
@@ -55,17 +54,6 @@ bool HasRedCross(const QImage& image) {
 class StripTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        SetProgramFolderForTesting(programDir.path() + QStringLiteral("/"));
-        TIniFile ini(QStringLiteral("Pomvira.ini"));
-        QFile::remove(ini.FileName());
-        QDir().mkpath(snaps());
-        QDir().mkpath(videos());
-        ini.WriteString("CAPTURE", "SNAP FOLDER", snaps());
-        ini.WriteString("CAPTURE", "VIDEO FOLDER", videos());
-        SetMessageBoxHook([this](const TMessageBoxRequest& r) {
-            boxes.push_back(r.text);
-            return QMessageBox::Ok;
-        });
         SetLaunchHookForTesting([this](TLaunchVerb verb, const QString& path) {
             launched.push_back({verb, path});
         });
@@ -76,16 +64,14 @@ class StripTest : public ::testing::Test {
     void TearDown() override {
         form.reset();
         SetLaunchHookForTesting(nullptr);
-        SetMessageBoxHook(nullptr);
-        SetProgramFolderForTesting(QString());
     }
     void Start() {
         form = std::make_unique<TControlForm>();
         ASSERT_TRUE(boxes.empty()) << boxes.front().toStdString();
         form->show();
     }
-    QString snaps() const { return dataDir.filePath("pictures"); }
-    QString videos() const { return dataDir.filePath("videos"); }
+    QString snaps() const { return sandbox.SnapFolder(); }
+    QString videos() const { return sandbox.VideoFolder(); }
     QString Snap(int n) const {
         return snaps() + QStringLiteral("/img%1.jpg").arg(n, 6, 10, QChar('0'));
     }
@@ -114,10 +100,9 @@ class StripTest : public ::testing::Test {
     }
     QString Name(int index) { return QFileInfo(form->StripFiles().value(index)).fileName(); }
 
-    QTemporaryDir programDir;
-    QTemporaryDir dataDir;
+    TPanelSandbox sandbox;
+    std::vector<QString>& boxes = sandbox.Boxes;
     FakeMediaSystem sys;
-    std::vector<QString> boxes;
     std::vector<std::pair<TLaunchVerb, QString>> launched;
     std::unique_ptr<TControlForm> form;
 };

@@ -17,9 +17,8 @@
 
 #include "Application.h"
 #include "ControlsKit.h"
-#include "IniFile.h"
 #include "JpegFile.h"
-#include "PathUtils.h"
+#include "PanelSandbox.h"
 #include "TestFrames.h"
 #include "frmControl.h"
 #include "frmView.h"
@@ -51,15 +50,6 @@ class StripX11Test : public ::testing::Test {
     void SetUp() override {
         if (QGuiApplication::platformName() != "xcb")
             GTEST_SKIP() << "needs an X server";
-        SetProgramFolderForTesting(programDir.path() + QStringLiteral("/"));
-        TIniFile ini(QStringLiteral("Pomvira.ini"));
-        QFile::remove(ini.FileName());
-        ini.WriteString("CAPTURE", "SNAP FOLDER", dataDir.path());
-        ini.WriteString("CAPTURE", "VIDEO FOLDER", dataDir.path());
-        SetMessageBoxHook([this](const TMessageBoxRequest& r) {
-            boxes.push_back(r.text);
-            return QMessageBox::Ok;
-        });
         sys.AddVideoDevice("Cam", {VideoFormat(MEDIASUBTYPE_YUY2, 320, 240, 16)});
         form = std::make_unique<TControlForm>();
         ASSERT_TRUE(boxes.empty()) << boxes.front().toStdString();
@@ -69,12 +59,10 @@ class StripX11Test : public ::testing::Test {
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
         skin = form->imgBack->Picture().convertToFormat(QImage::Format_RGB32);
     }
-    void TearDown() override {
-        form.reset();
-        SetMessageBoxHook(nullptr);
-        SetProgramFolderForTesting(QString());
+    void TearDown() override { form.reset(); }
+    QString File(const char* name) const {
+        return sandbox.SnapFolder() + QLatin1Char('/') + QString::fromLatin1(name);
     }
-    QString File(const char* name) const { return dataDir.filePath(QString::fromLatin1(name)); }
     // The panel as it is on the screen.
     QImage Shot() {
         QApplication::processEvents();
@@ -85,10 +73,10 @@ class StripX11Test : public ::testing::Test {
             .convertToFormat(QImage::Format_RGB32);
     }
 
+    TPanelSandbox sandbox;
+    std::vector<QString>& boxes = sandbox.Boxes;
     FakeMediaSystem sys;
-    QTemporaryDir programDir;
     QTemporaryDir dataDir;
-    std::vector<QString> boxes;
     std::unique_ptr<TControlForm> form;
     QImage skin;
 };
