@@ -10,6 +10,7 @@
 // under xvfb-run -a -s "-screen 0 1600x1200x24" (or QT_QPA_PLATFORM=offscreen).
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QThread>
 #include <cstdio>
@@ -133,6 +134,7 @@ void BM_Program_Thumbnail(benchmark::State& state) {
             state.SkipWithError("no thumbnail");
     }
     bench::Record(state, "BM_Program_Thumbnail", "ms", total, "ms");
+    state.counters["file_kB"] = double(QFileInfo(g_bigPicture).size()) / 1024.0;
 }
 
 // The whole picture decoded, then scaled to the box.
