@@ -60,7 +60,9 @@ QString TControlForm::NextFileName(bool isPicture, const QString& prefix,
 bool TControlForm::WaitForFirstFrame() {
     // The camera may not have delivered its first frame yet (just after
     // start-up or a device change). The windows keep painting meanwhile;
-    // user input waits.
+    // user input waits. Without a grabber in the graph none can come.
+    if (!SampleGrabber->Grabber())
+        return false;
     QDeadlineTimer deadline(kFirstFrameWaitMs);
     while (!SampleGrabber->HasFrame()) {
         if (deadline.hasExpired())

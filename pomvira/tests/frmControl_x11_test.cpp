@@ -20,6 +20,7 @@
 #include "ImageButton.h"
 #include "IniFile.h"
 #include "PathUtils.h"
+#include "TestFrames.h"
 #include "frmControl.h"
 #include "frmView.h"
 #include "media/fake/FakeMedia.h"
@@ -61,6 +62,9 @@ class ControlFormX11Test : public ::testing::Test {
             return QMessageBox::Ok;
         });
         sys.AddVideoDevice("Cam", {VideoFormat(MEDIASUBTYPE_YUY2, 320, 240, 16)});
+        // A click on the still button takes a picture of this frame.
+        sys.GrabberDefaults().connectedType = VideoFormat(MEDIASUBTYPE_RGB24, 64, 48, 24);
+        sys.GrabberDefaults().buffer = TwoColourFrame(64, 48, kBehind, kBehind);
 
         // A plain window in a known colour over the whole screen, beneath.
         behind.setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
