@@ -222,6 +222,7 @@ class TControlForm : public QWidget {
     std::unique_ptr<media::TBitmap> GrabFrame();
     bool WaitForFirstFrame();
     void RefreshStrip();
+    void UpdateStripLabel(int tag);
     void ClearFiles();
     const QImage& RecordingIcon();
 

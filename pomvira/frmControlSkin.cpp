@@ -121,7 +121,6 @@ void TControlForm::CreateComponents() {
         label->setGeometry(labelLeft[i], 124, 70, 14);
         label->setAlignment(Qt::AlignCenter);
         label->setFont(labelFont);
-        label->setAttribute(Qt::WA_TranslucentBackground);
         label->setStyleSheet(QStringLiteral("color: black; background: transparent;"));
         label->hide();
         *labels[i] = label;

@@ -109,9 +109,30 @@ void TControlForm::AddToStrip(const QString& path) {
 }
 
 void TControlForm::RefreshStrip() {
-    // Only invalidated: several changes in a row cost one repaint.
-    for (TPaintBox* box : {BmpView1, BmpView2, BmpView3, BmpView4})
+    // The boxes are only invalidated: several changes in a row cost one
+    // repaint. The labels follow at once, so that no label appears or
+    // changes while the boxes are being painted.
+    for (TPaintBox* box : {BmpView1, BmpView2, BmpView3, BmpView4}) {
+        UpdateStripLabel(box->Tag);
         box->update();
+    }
+}
+
+void TControlForm::UpdateStripLabel(int tag) {
+    auto* label =
+        findChild<QLabel*>(QStringLiteral("lblBmp%1").arg(tag + 1), Qt::FindDirectChildrenOnly);
+    if (!label)
+        return;
+    const int index = FFirstVisible + tag;
+    if (FFiles && index >= 0 && index < int(FFiles->size())) {
+        const QString name = QFileInfo((*FFiles)[size_t(index)].FileName).fileName();
+        if (label->text() != name)
+            label->setText(name);
+        if (label->isHidden())
+            label->show();
+    } else if (!label->isHidden()) {
+        label->hide();
+    }
 }
 
 void TControlForm::ClearFiles() {
@@ -164,19 +185,12 @@ void TControlForm::BmpViewPaint(QObject* sender, QPainter& canvas) {
     if (!box)
         return;
     const int index = FFirstVisible + box->Tag;
-    auto* label = findChild<QLabel*>(QStringLiteral("lblBmp%1").arg(box->Tag + 1),
-                                     Qt::FindDirectChildrenOnly);
     const QRect client = box->rect();
-    // Labels change only when they must: a change repaints the box beneath.
+    // The label shows the entry's file name, or hides (already so after
+    // any change of the strip: then this changes nothing).
+    UpdateStripLabel(box->Tag);
     if (FFiles && index >= 0 && index < int(FFiles->size())) {
         TStripEntry& entry = (*FFiles)[size_t(index)];
-        if (label) {
-            const QString name = QFileInfo(entry.FileName).fileName();
-            if (label->text() != name)
-                label->setText(name);
-            if (label->isHidden())
-                label->show();
-        }
         if (!IsRecording(entry.FileName)) {
             if (!entry.Thumbnail) {
                 QImage thumbnail = LoadJpegThumbnail(entry.FileName, client.size());
@@ -192,8 +206,6 @@ void TControlForm::BmpViewPaint(QObject* sender, QPainter& canvas) {
                 icon);
         }
     } else {
-        if (label && !label->isHidden())
-            label->hide();
         canvas.fillRect(client, Qt::white);
     }
     // The frame lies inside the box: three blue pixels around the selected
