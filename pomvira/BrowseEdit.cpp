@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QFileDialog>
-#include <QStyle>
 #include <QToolButton>
 
 namespace {
@@ -27,8 +26,7 @@ TBrowseEdit::TBrowseEdit(QWidget* parent) : QLineEdit(parent) {
     setReadOnly(true);
     FBrowseButton = new QToolButton(this);
     FBrowseButton->setObjectName(QStringLiteral("btnBrowse"));
-    FBrowseButton->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
-    FBrowseButton->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    FBrowseButton->setText(QStringLiteral("\u2026"));
     FBrowseButton->setCursor(Qt::ArrowCursor);
     // The field is the one that takes the focus.
     FBrowseButton->setFocusPolicy(Qt::NoFocus);
@@ -57,6 +55,5 @@ void TBrowseEdit::resizeEvent(QResizeEvent* event) {
     const int frame = 2;
     const int side = height() - 2 * frame;
     FBrowseButton->setGeometry(width() - frame - side, frame, side, side);
-    FBrowseButton->setIconSize(QSize(side - 4, side - 4));
     setTextMargins(0, 0, side, 0);
 }

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <algorithm>
 
 #include "DialogKit.h"
 #include "TextConv.h"
@@ -56,8 +57,13 @@ void TCompressDlg::FormCreate() {
     SetLabelText(lblACFormat, ShownText(u"Format de compression Audio"));
     btnOK->setText(ShownText(u"Confirmation"));
     btnCancel->setText(ShownText(u"Annulation"));
-    chkNotVComp->setText(ShownText(u"Non disponible"));
-    chkNotAComp->setText(ShownText(u"Non disponible"));
+    for (QCheckBox* box : {chkNotVComp, chkNotAComp}) {
+        box->setText(ShownText(u"Non disponible"));
+        // A face wider than Tahoma would cut the text: the box may then
+        // grow up to the dialog's edge.
+        const int room = width() - box->x();
+        box->resize(std::clamp(box->sizeHint().width(), box->width(), room), box->height());
+    }
     VideoCompIndex = -1;
     AudioCompIndex = -1;
 }
