@@ -10,6 +10,8 @@
 #include <QPixmap>
 #include <QPushButton>
 
+#include "TextConv.h"
+
 namespace {
 
 constexpr int kGlyphSize = 16;
@@ -39,7 +41,8 @@ QIcon Glyph(bool check) {
 }
 
 QPushButton* CreateGlyphButton(QDialog* dialog, const char* name, const QPoint& pos, bool check) {
-    auto* button = new QPushButton(dialog);
+    auto* button = new QPushButton(check ? ShownText(u"Confirmation") : ShownText(u"Annulation"),
+                                   dialog);
     button->setObjectName(QString::fromLatin1(name));
     button->setGeometry(QRect(pos, QSize(105, 25)));
     button->setIcon(Glyph(check));
@@ -72,6 +75,15 @@ QPushButton* CreateCancelButton(QDialog* dialog, const QPoint& pos) {
     QPushButton* button = CreateGlyphButton(dialog, "btnCancel", pos, false);
     QObject::connect(button, &QPushButton::clicked, dialog, &QDialog::reject);
     return button;
+}
+
+void SetTabOrder(std::initializer_list<QWidget*> widgets) {
+    QWidget* previous = nullptr;
+    for (QWidget* w : widgets) {
+        if (previous)
+            QWidget::setTabOrder(previous, w);
+        previous = w;
+    }
 }
 
 QLabel* CreateLabel(QWidget* parent, const QString& name, const QPoint& pos) {

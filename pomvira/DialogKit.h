@@ -7,6 +7,7 @@
 #include <QPoint>
 #include <QSize>
 #include <QString>
+#include <initializer_list>
 
 class QDialog;
 class QLabel;
@@ -17,12 +18,16 @@ class QWidget;
 // Applies the shared form settings; `name` becomes the dialog's objectName().
 void SetupDialogForm(QDialog* dialog, const QString& name, const QSize& clientSize);
 
-// The OK button (105 x 25 at pos, check-mark glyph): the dialog's default
-// button, so Enter presses it. The caller decides what a click does.
+// The OK button "Confirmation" (105 x 25 at pos, check-mark glyph): the
+// dialog's default button, so Enter presses it. The caller decides what a
+// click does.
 QPushButton* CreateOkButton(QDialog* dialog, const QPoint& pos);
-// The Cancel button (105 x 25 at pos, cross glyph): a click closes the
-// dialog with the Cancel result; Esc and the close icon do the same.
+// The Cancel button "Annulation" (105 x 25 at pos, cross glyph): a click
+// closes the dialog with the Cancel result; Esc and the close icon do the same.
 QPushButton* CreateCancelButton(QDialog* dialog, const QPoint& pos);
+
+// Sets the order in which Tab visits the widgets.
+void SetTabOrder(std::initializer_list<QWidget*> widgets);
 
 // A label that takes the size of its text, at pos.
 QLabel* CreateLabel(QWidget* parent, const QString& name, const QPoint& pos);

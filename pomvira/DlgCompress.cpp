@@ -43,11 +43,7 @@ TCompressDlg::TCompressDlg(QWidget* owner) : QDialog(owner) {
     connect(chkNotVComp, &QCheckBox::toggled, this, [this] { chkNotVCompClick(); });
     connect(chkNotAComp, &QCheckBox::toggled, this, [this] { chkNotACompClick(); });
 
-    setTabOrder(lstVideoComp, lstAudioComp);
-    setTabOrder(lstAudioComp, btnOK);
-    setTabOrder(btnOK, btnCancel);
-    setTabOrder(btnCancel, chkNotVComp);
-    setTabOrder(chkNotVComp, chkNotAComp);
+    SetTabOrder({lstVideoComp, lstAudioComp, btnOK, btnCancel, chkNotVComp, chkNotAComp});
     FormCreate();
 }
 
@@ -55,8 +51,6 @@ void TCompressDlg::FormCreate() {
     setWindowTitle(ShownText(u"R\u00e9glage de la compression"));
     SetLabelText(lblVCFormat, ShownText(u"Format de compression vid\u00e9o"));
     SetLabelText(lblACFormat, ShownText(u"Format de compression Audio"));
-    btnOK->setText(ShownText(u"Confirmation"));
-    btnCancel->setText(ShownText(u"Annulation"));
     for (QCheckBox* box : {chkNotVComp, chkNotAComp}) {
         box->setText(ShownText(u"Non disponible"));
         // A face wider than Tahoma would cut the text: the box may then

@@ -28,9 +28,7 @@ TSaveFolderDlg::TSaveFolderDlg(QWidget* owner) : QDialog(owner) {
     connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
     btnCancel = CreateCancelButton(this, QPoint(165, 118));
 
-    setTabOrder(edtVideoFolder, edtSnapshotFolder);
-    setTabOrder(edtSnapshotFolder, btnOK);
-    setTabOrder(btnOK, btnCancel);
+    SetTabOrder({edtVideoFolder, edtSnapshotFolder, btnOK, btnCancel});
     edtVideoFolder->setFocus();
     FormCreate();
 }
@@ -39,6 +37,4 @@ void TSaveFolderDlg::FormCreate() {
     setWindowTitle(ShownText(u"R\u00e9glage du dossier de sauvegarde"));
     SetLabelText(lblVideoFolder, ShownText(u"Dossier de sauvegarde Video"));
     SetLabelText(lblPhotoFolder, ShownText(u"Dossier de sauvegarde des Photos"));
-    btnOK->setText(ShownText(u"Confirmation"));
-    btnCancel->setText(ShownText(u"Annulation"));
 }

@@ -35,9 +35,7 @@ TSelectDeviceDlg::TSelectDeviceDlg(QWidget* owner) : QDialog(owner) {
     lblAudioDevice = CreateLabel(Panel1, QStringLiteral("lblAudioDevice"), QPoint(16, 72));
     cbAudioDevice = CreateDeviceList(Panel1, "cbAudioDevice", QPoint(16, 88));
 
-    setTabOrder(btnOK, btnCancel);
-    setTabOrder(btnCancel, cbVideoDevice);
-    setTabOrder(cbVideoDevice, cbAudioDevice);
+    SetTabOrder({btnOK, btnCancel, cbVideoDevice, cbAudioDevice});
     btnOK->setFocus();
     FormCreate();
 }
@@ -46,6 +44,4 @@ void TSelectDeviceDlg::FormCreate() {
     setWindowTitle(ShownText(u"S\u00e9lection du p\u00e9riph\u00e9rique"));
     SetLabelText(lblVideoDevice, ShownText(u"Appareil Vid\u00e9o"));
     SetLabelText(lblAudioDevice, ShownText(u"Appareil Audio"));
-    btnOK->setText(ShownText(u"Confirmation"));
-    btnCancel->setText(ShownText(u"Annulation"));
 }

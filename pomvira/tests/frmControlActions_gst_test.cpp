@@ -4,67 +4,35 @@
 // format chooser and the compressors the system offers.
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
-#include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
 
 #include "ActionList.h"
-#include "Application.h"
+#include "ControlFormTesting.h"
 #include "DlgCompress.h"
 #include "DlgSelectDevice.h"
-#include "IniFile.h"
 #include "ModalDriver.h"
-#include "PathUtils.h"
 #include "frmControl.h"
 #include "frmView.h"
 #include "media/Bitmap.h"
 #include "media/Filter.h"
 #include "media/FilterGraph.h"
-#include "media/MediaTypes.h"
 #include "media/MediaUtil.h"
 #include "media/SampleGrabber.h"
-#include "media/gst/GstMediaSystem.h"
 
 using namespace media;
 
 namespace {
 
-const char* const k640 =
-    "Major Type: Video - Sub Type: YUY2 Format: VideoInfo YUY2 640X480, 16 bits";
-const char* const k320 =
-    "Major Type: Video - Sub Type: YUY2 Format: VideoInfo YUY2 320X240, 16 bits";
 const char* const k48000 =
     "Major Type: Audio - Sub Type: PCM Format: WaveFormatEx: PCM, 48000 Hertz, 16 Bits, 2 "
     "Channels";
 
-class GstSystemEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        setenv("POMVIRA_TEST_DEVICES", "2", 1);
-        SetMediaSystem(gst::GstMediaSystem());
-    }
-    void TearDown() override { SetMediaSystem(nullptr); }
-};
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new GstSystemEnvironment);
-
-// The format in force on the first pin of a source.
-QString PinFormat(TFilter* source) {
-    TPinList pins(source->Get<IBaseFilter>().Get());
-    auto config = QueryAs<IAMStreamConfig>(pins.FirstPin().Get());
-    AM_MEDIA_TYPE* type = nullptr;
-    if (config)
-        config->GetFormat(&type);
-    const QString text = type ? DescribeMediaType(type) : QString();
-    DisposeMediaType(type);
-    return text;
-}
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new GstTestDevices("2"));
 
 TBitmap WaitForFrame(TControlForm& form) {
     TBitmap frame;
@@ -103,31 +71,13 @@ std::unique_ptr<ModalAnswer> WhenFormatPage(const QString& line, bool ok) {
     });
 }
 
-class ControlActionsGstTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        SetProgramFolderForTesting(programDir.path() + QStringLiteral("/"));
-        QFile::remove(Ini().FileName());
-        SetMessageBoxHook([this](const TMessageBoxRequest& r) {
-            boxes.push_back(r.text);
-            return QMessageBox::Ok;
-        });
-    }
-    void TearDown() override {
-        SetMessageBoxHook(nullptr);
-        SetProgramFolderForTesting(QString());
-    }
-    static TIniFile Ini() { return TIniFile(QStringLiteral("Pomvira.ini")); }
-
-    QTemporaryDir programDir;
-    std::vector<QString> boxes;
-};
+class ControlActionsGstTest : public ControlFormTestBase {};
 
 }  // namespace
 
 TEST_F(ControlActionsGstTest, ChoosingTheSecondCameraRunsThePreviewOnItAndTheSameAgainNothing) {
     TControlForm form;
-    ASSERT_TRUE(boxes.empty()) << boxes.front().toStdString();
+    ASSERT_TRUE(boxes.empty()) << FirstBox();
     ExpectPreviewRuns(form, 640, 480);
     auto choose = WhenModal<TSelectDeviceDlg>([](TSelectDeviceDlg* d) {
         ASSERT_GE(d->cbVideoDevice->count(), 2);
@@ -161,13 +111,13 @@ TEST_F(ControlActionsGstTest, ChoosingTheSecondCameraRunsThePreviewOnItAndTheSam
 TEST_F(ControlActionsGstTest, ResolutionChosenOnThePinsPageSizesThePreviewAndIsStored) {
     {
         TControlForm form;
-        ASSERT_TRUE(boxes.empty()) << boxes.front().toStdString();
+        ASSERT_TRUE(boxes.empty()) << FirstBox();
         ASSERT_EQ(form.ViewForm()->size(), QSize(676, 536));
         // Cancelled: 640 x 480 stays.
         auto cancelled = WhenFormatPage("YUY2 320 x 240", false);
         form.actVideoPin->Execute();
         ASSERT_TRUE(cancelled->Answered());
-        EXPECT_EQ(PinFormat(form.VideoSourceFilter), k640);
+        EXPECT_EQ(PinFormatText(form.VideoSourceFilter), k640);
         EXPECT_EQ(form.State().VideoFormat, k640);
         EXPECT_EQ(form.ViewForm()->size(), QSize(676, 536));
         ExpectPreviewRuns(form, 640, 480);
@@ -175,7 +125,7 @@ TEST_F(ControlActionsGstTest, ResolutionChosenOnThePinsPageSizesThePreviewAndIsS
         auto chosen = WhenFormatPage("YUY2 320 x 240", true);
         form.actVideoPin->Execute();
         ASSERT_TRUE(chosen->Answered());
-        EXPECT_EQ(PinFormat(form.VideoSourceFilter), k320);
+        EXPECT_EQ(PinFormatText(form.VideoSourceFilter), k320);
         EXPECT_EQ(form.State().VideoFormat, k320);
         TViewForm* view = form.ViewForm();
         EXPECT_EQ(view->size(), QSize(356, 296));
@@ -184,16 +134,16 @@ TEST_F(ControlActionsGstTest, ResolutionChosenOnThePinsPageSizesThePreviewAndIsS
         EXPECT_EQ(form.x(), view->x() + (view->width() - form.width()) / 2);
         ExpectPreviewRuns(form, 320, 240);
         EXPECT_EQ(Ini().ReadString("CAPTURE", "VIDEO FORMAT", ""), "");
-        EXPECT_TRUE(boxes.empty()) << boxes.front().toStdString();
+        EXPECT_TRUE(boxes.empty()) << FirstBox();
     }
     EXPECT_EQ(Ini().ReadString("CAPTURE", "VIDEO FORMAT", ""), k320);
 }
 
 TEST_F(ControlActionsGstTest, SoundFormatChosenIsPutOnTheMicrophoneAndThePreviewRunsAgain) {
     TControlForm form;
-    ASSERT_TRUE(boxes.empty()) << boxes.front().toStdString();
+    ASSERT_TRUE(boxes.empty()) << FirstBox();
     ASSERT_EQ(form.State().AudioDevice, 0);
-    const QString before = PinFormat(form.AudioSourceFilter);
+    const QString before = PinFormatText(form.AudioSourceFilter);
     auto cancelled = WhenModalNamed("AudioFormatChooser", [](QWidget* chooser) {
         auto* list = chooser->findChild<QListWidget*>("lstFormats");
         EXPECT_EQ(list->count(), 3);
@@ -203,7 +153,7 @@ TEST_F(ControlActionsGstTest, SoundFormatChosenIsPutOnTheMicrophoneAndThePreview
     });
     form.actAudioFormat->Execute();
     ASSERT_TRUE(cancelled->Answered());
-    EXPECT_EQ(PinFormat(form.AudioSourceFilter), before);
+    EXPECT_EQ(PinFormatText(form.AudioSourceFilter), before);
     ExpectPreviewRuns(form, 640, 480);
 
     auto chosen = WhenModalNamed("AudioFormatChooser", [](QWidget* chooser) {
@@ -215,9 +165,9 @@ TEST_F(ControlActionsGstTest, SoundFormatChosenIsPutOnTheMicrophoneAndThePreview
     });
     form.actAudioFormat->Execute();
     ASSERT_TRUE(chosen->Answered());
-    EXPECT_EQ(PinFormat(form.AudioSourceFilter), k48000);
+    EXPECT_EQ(PinFormatText(form.AudioSourceFilter), k48000);
     ExpectPreviewRuns(form, 640, 480);
-    EXPECT_TRUE(boxes.empty()) << boxes.front().toStdString();
+    EXPECT_TRUE(boxes.empty()) << FirstBox();
 }
 
 TEST_F(ControlActionsGstTest, CompressorsOfTheSystemAreListedAndTheChoiceIsStored) {

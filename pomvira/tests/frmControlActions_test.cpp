@@ -5,38 +5,28 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
-#include <QFile>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QToolButton>
 #include <cstring>
 #include <gtest/gtest.h>
 
 #include "ActionList.h"
-#include "Application.h"
 #include "BrowseEdit.h"
 #include "DlgCompress.h"
 #include "DlgSaveFolder.h"
 #include "DlgSelectDevice.h"
-#include "IniFile.h"
+#include "ControlFormTesting.h"
 #include "ModalDriver.h"
-#include "PathUtils.h"
 #include "frmControl.h"
 #include "frmView.h"
-#include "media/MediaUtil.h"
 #include "media/fake/FakeMedia.h"
 
 using namespace media;
 using namespace media::fake;
 
 namespace {
-
-const char* const k640 =
-    "Major Type: Video - Sub Type: YUY2 Format: VideoInfo YUY2 640X480, 16 bits";
-const char* const k320 =
-    "Major Type: Video - Sub Type: YUY2 Format: VideoInfo YUY2 320X240, 16 bits";
 
 QStringList Items(QComboBox* list) {
     QStringList items;
@@ -71,22 +61,12 @@ TMediaType WaveFormat(uint16_t tag, uint32_t rate, uint16_t bits, uint16_t chann
     return mt;
 }
 
-class ControlActionsTest : public ::testing::Test {
+class ControlActionsTest : public ControlFormTestBase {
   protected:
-    void SetUp() override {
-        SetProgramFolderForTesting(programDir.path() + QStringLiteral("/"));
-        QFile::remove(Ini().FileName());
-        SetMessageBoxHook([this](const TMessageBoxRequest& r) {
-            boxes.push_back(r.text);
-            return QMessageBox::Ok;
-        });
-    }
     void TearDown() override {
-        SetMessageBoxHook(nullptr);
         SetFolderChooserHook(nullptr);
-        SetProgramFolderForTesting(QString());
+        ControlFormTestBase::TearDown();
     }
-    static TIniFile Ini() { return TIniFile(QStringLiteral("Pomvira.ini")); }
     FakeDevice& AddCamera(const std::string& name) {
         return sys.AddVideoDevice(name, {VideoFormat(MEDIASUBTYPE_YUY2, 640, 480, 16),
                                          VideoFormat(MEDIASUBTYPE_YUY2, 320, 240, 16)});
@@ -102,8 +82,6 @@ class ControlActionsTest : public ::testing::Test {
     }
 
     FakeMediaSystem sys;  // before the form: outlives it
-    QTemporaryDir programDir;
-    std::vector<QString> boxes;
 };
 
 }  // namespace

@@ -5,70 +5,49 @@
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
-#include <QFile>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QScreen>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
-#include <cstdlib>
 #include <gtest/gtest.h>
 #include <memory>
 
 #include "ActionList.h"
-#include "Application.h"
+#include "ControlFormTesting.h"
 #include "BrowseEdit.h"
 #include "DlgCompress.h"
 #include "DlgSaveFolder.h"
 #include "DlgSelectDevice.h"
 #include "ImageButton.h"
-#include "IniFile.h"
 #include "ModalDriver.h"
-#include "PathUtils.h"
 #include "frmControl.h"
 #include "frmView.h"
-#include "media/MediaUtil.h"
-#include "media/gst/GstMediaSystem.h"
 
 using namespace media;
 
 namespace {
 
-class GstSystemEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        setenv("POMVIRA_TEST_DEVICES", "2", 1);
-        SetMediaSystem(gst::GstMediaSystem());
-    }
-    void TearDown() override { SetMediaSystem(nullptr); }
-};
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new GstSystemEnvironment);
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new GstTestDevices("2"));
 
-class SettingsMenuX11Test : public ::testing::Test {
+class SettingsMenuX11Test : public ControlFormTestBase {
   protected:
     void SetUp() override {
         if (QGuiApplication::platformName() != "xcb")
             GTEST_SKIP() << "needs an X server";
         // The folder chooser is Qt's own, whatever desktop the test runs on.
         QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
-        SetProgramFolderForTesting(programDir.path() + QStringLiteral("/"));
-        QFile::remove(TIniFile(QStringLiteral("Pomvira.ini")).FileName());
-        SetMessageBoxHook([this](const TMessageBoxRequest& r) {
-            boxes.push_back(r.text);
-            return QMessageBox::Ok;
-        });
+        ControlFormTestBase::SetUp();
         form = std::make_unique<TControlForm>();
-        ASSERT_TRUE(boxes.empty()) << boxes.front().toStdString();
+        ASSERT_TRUE(boxes.empty()) << FirstBox();
         form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form->ViewForm()));
     }
     void TearDown() override {
         form.reset();
-        SetMessageBoxHook(nullptr);
-        SetProgramFolderForTesting(QString());
+        ControlFormTestBase::TearDown();
     }
 
     // Clicks the settings button, then the action's entry in the menu that
@@ -117,8 +96,6 @@ class SettingsMenuX11Test : public ::testing::Test {
         return result;
     }
 
-    QTemporaryDir programDir;
-    std::vector<QString> boxes;
     std::unique_ptr<TControlForm> form;
 };
 
@@ -139,7 +116,7 @@ TEST_F(SettingsMenuX11Test, EachDialogOpensFromTheMenuAndClosesWithEscOrEnter) {
         SCOPED_TRACE(entry.action->objectName().toStdString());
         EXPECT_EQ(OpenAndClose(entry.action, entry.dialog, Qt::Key_Escape), QDialog::Rejected);
         EXPECT_EQ(OpenAndClose(entry.action, entry.dialog, Qt::Key_Return), QDialog::Accepted);
-        EXPECT_TRUE(boxes.empty()) << boxes.front().toStdString();
+        EXPECT_TRUE(boxes.empty()) << FirstBox();
     }
     // Nothing was chosen: everything is as it was, and the preview runs.
     const auto after = form->State();
