@@ -335,23 +335,6 @@ TEST_F(CompressDlgTest, TickingABoxAfterChoosingGivesNoneAndKeepsTheSelection) {
     EXPECT_EQ(d.AudioCompIndex, 1);
 }
 
-TEST_F(CompressDlgTest, CancelAfterChangesHandsBackNothing) {
-    Fill(d.lstVideoComp, d.chkNotVComp, {"JPEG", "PNG"}, 1);
-    Fill(d.lstAudioComp, d.chkNotAComp, {"A-Law"}, -1);
-    for (auto end : std::vector<std::function<void(QDialog*)>>{
-             [](QDialog* d) { PressKey(d, Qt::Key_Escape); }, CloseByIcon,
-             [](QDialog* d) { static_cast<TCompressDlg*>(d)->btnCancel->click(); }}) {
-        const int result = RunAndEnd(d, [&](QDialog* shown) {
-            d.chkNotVComp->setChecked(true);
-            d.chkNotAComp->setChecked(false);
-            end(shown);
-        });
-        EXPECT_EQ(result, QDialog::Rejected);
-        EXPECT_EQ(d.VideoCompIndex, -1);
-        EXPECT_EQ(d.AudioCompIndex, -1);
-    }
-}
-
 TEST_F(CompressDlgTest, EmptyListWithItsBoxUntickedGivesNone) {
     Fill(d.lstVideoComp, d.chkNotVComp, {"JPEG"}, 0);
     Fill(d.lstAudioComp, d.chkNotAComp, {}, 0);

@@ -178,17 +178,6 @@ TEST_F(ControlActionsTest, ConfirmedWithoutACameraKeepsTheCameraAndTakesTheNewMi
 // The device's own pages and the capture format
 // ---------------------------------------------------------------------------
 
-TEST_F(ControlActionsTest, PicturePagesActOnTheRunningPreview) {
-    AddCamera("Cam");
-    TControlForm form;
-    sys.Log().Clear();
-    form.actVideoFilter->Execute();
-    EXPECT_TRUE(sys.Log().Contains("System.CreatePropertyFrame(VideoSourceFilter, 0, 0, 1, 1)"))
-        << sys.Log().Text();
-    EXPECT_FALSE(sys.Log().Contains("Graph.Stop"));
-    EXPECT_EQ(sys.Graph()->State(), State_Running);
-}
-
 TEST_F(ControlActionsTest, AudioEntriesWithoutAMicrophoneReportInterfaceNotSupported) {
     AddCamera("Cam");
     TControlForm form;
