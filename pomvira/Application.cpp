@@ -1,9 +1,11 @@
 #include "Application.h"
 
+#include <QDirIterator>
 #include <QTimer>
 #include <QWidget>
 
 const char* const kApplicationTitle = "Ombra Viewer";
+const char* const kApplicationId = POMVIRA_APP_ID;
 
 namespace {
 TMessageBoxHook g_messageBoxHook;
@@ -12,6 +14,25 @@ bool g_terminating = false;
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QString::fromLatin1(kApplicationTitle));
+    // The desktop finds the program's entry (its name in the task bar, its
+    // icon) through this id; the icon is also set on the windows themselves,
+    // for desktops that take it from there and for a program that is not
+    // installed.
+    setDesktopFileName(QString::fromLatin1(kApplicationId));
+    setWindowIcon(ApplicationIcon());
+}
+
+QIcon ApplicationIcon() {
+    static const bool registered = [] {
+        Q_INIT_RESOURCE(appicon);
+        return true;
+    }();
+    (void)registered;
+    QIcon icon;
+    QDirIterator pictures(QStringLiteral(":/appicon"), QDir::Files);
+    while (pictures.hasNext())
+        icon.addFile(pictures.next());
+    return icon;
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {

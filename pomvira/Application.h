@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QIcon>
 #include <QMessageBox>
 #include <QString>
 #include <exception>
@@ -12,6 +13,12 @@
 // The application's title; also the caption of the control panel and of
 // every message box the program shows.
 extern const char* const kApplicationTitle;  // "Ombra Viewer"
+// The program's desktop id: its desktop entry is kApplicationId + ".desktop",
+// and its icon in the icon theme has the same name.
+extern const char* const kApplicationId;
+
+// The program's icon at every size it was drawn at, built into the program.
+QIcon ApplicationIcon();
 
 class TApplication : public QApplication {
     Q_OBJECT

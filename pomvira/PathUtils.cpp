@@ -110,10 +110,18 @@ QString UserFolder(const QString& xdgUserDirKind) {
                     pictures ? QStringLiteral("Pictures") : QStringLiteral("Videos"));
 }
 
+const char* const kInstalledDesktopEntry = POMVIRA_INSTALLED_DESKTOP_ENTRY;
+
+bool ProgramIsInstalled() {
+    return QFileInfo(JoinPath(ProgramFolder(), QString::fromLatin1(kInstalledDesktopEntry)))
+        .isFile();
+}
+
 QString DefaultFolder(const QString& name, const QString& xdgUserDirKind) {
     const QString program = ProgramFolder();
     const QByteArray encoded = QFile::encodeName(program);
-    if (QFileInfo(program).isDir() && ::access(encoded.constData(), W_OK | X_OK) == 0) {
+    if (!ProgramIsInstalled() && QFileInfo(program).isDir() &&
+        ::access(encoded.constData(), W_OK | X_OK) == 0) {
         return JoinPath(program, QLatin1Char('/') + name);
     }
     return UserFolder(xdgUserDirKind);

@@ -19,9 +19,20 @@ void SetProgramFolderForTesting(const QString& folder);
 // a directory and may be searched.
 bool CanEnterFolder(const QString& folder);
 
+// Where an installed program's desktop entry lies, relative to the folder of
+// the executable ("../share/applications/<id>.desktop").
+extern const char* const kInstalledDesktopEntry;
+
+// Whether the program runs as an installed program: its desktop entry lies
+// beside its folder where the installation puts it (in any prefix, also
+// below DESTDIR or an unpacked package).
+bool ProgramIsInstalled();
+
 // The default save folder `name` ("Video", "Image"): the subfolder of the
-// program's folder when that folder can be written, otherwise the user's own
-// folder of the xdg-user-dir kind `xdgUserDirKind` ("VIDEOS", "PICTURES").
+// program's folder when that folder can be written and the program is not
+// installed, otherwise the user's own folder of the xdg-user-dir kind
+// `xdgUserDirKind` ("VIDEOS", "PICTURES"). An installed program never saves
+// beside itself, even where it could (run by root).
 QString DefaultFolder(const QString& name, const QString& xdgUserDirKind);
 
 // The user's folder of an xdg-user-dir kind ("VIDEOS", "PICTURES"): what

@@ -12,6 +12,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth x11-utils xdotool imagemagick ffmpeg xdg-utils
   fonts-dejavu-core
+  dpkg-dev file man-db lintian desktop-file-utils appstream
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -7,6 +7,25 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+namespace {
+
+// With the user's folder configuration naming other folders for videos and
+// pictures, the default folders are those; the configuration is removed again.
+void ExpectConfiguredUserFolders() {
+    const QString config = QFile::decodeName(qgetenv("XDG_CONFIG_HOME"));
+    ASSERT_FALSE(config.isEmpty());
+    {
+        QFile dirs(config + "/user-dirs.dirs");
+        ASSERT_TRUE(dirs.open(QIODevice::WriteOnly));
+        dirs.write("XDG_VIDEOS_DIR=\"/media/films\"\nXDG_PICTURES_DIR=\"/media/photos\"\n");
+    }
+    EXPECT_EQ(DefaultFolder("Video", "VIDEOS"), "/media/films");
+    EXPECT_EQ(DefaultFolder("Image", "PICTURES"), "/media/photos");
+    QFile::remove(config + "/user-dirs.dirs");
+}
+
+}  // namespace
+
 TEST(JoinPathTest, CollapsesRunsOfSlashes) {
     EXPECT_EQ(JoinPath("/opt/pomvira/", "/Video"), "/opt/pomvira/Video");
     EXPECT_EQ(JoinPath("/opt/pomvira", "Video"), "/opt/pomvira/Video");
@@ -70,19 +89,33 @@ TEST(DefaultFolderTest, ProgramSubfolderOrUserFolder) {
     // A program folder that cannot be written: the user's folders, as the
     // user's own folder configuration names them.
     SetProgramFolderForTesting(dir.filePath("not-there"));
-    const QString config = QFile::decodeName(qgetenv("XDG_CONFIG_HOME"));
-    ASSERT_FALSE(config.isEmpty());
-    {
-        QFile dirs(config + "/user-dirs.dirs");
-        ASSERT_TRUE(dirs.open(QIODevice::WriteOnly));
-        dirs.write("XDG_VIDEOS_DIR=\"/media/films\"\nXDG_PICTURES_DIR=\"/media/photos\"\n");
-    }
-    EXPECT_EQ(DefaultFolder("Video", "VIDEOS"), "/media/films");
-    EXPECT_EQ(DefaultFolder("Image", "PICTURES"), "/media/photos");
-    QFile::remove(config + "/user-dirs.dirs");
+    ExpectConfiguredUserFolders();
 
     // Nothing configured: the standard Videos and Pictures folders.
     EXPECT_EQ(DefaultFolder("Video", "VIDEOS"), QDir::homePath() + "/Videos");
     EXPECT_EQ(DefaultFolder("Image", "PICTURES"), QDir::homePath() + "/Pictures");
+    SetProgramFolderForTesting(QString());
+}
+
+TEST(DefaultFolderTest, InstalledProgramSavesIntoTheUserFoldersEvenWhereItCouldWrite) {
+    QTemporaryDir prefix;
+    ASSERT_TRUE(prefix.isValid());
+    const QString bin = prefix.filePath("bin");
+    ASSERT_TRUE(QDir().mkpath(bin));
+    SetProgramFolderForTesting(bin);
+    EXPECT_FALSE(ProgramIsInstalled());
+    EXPECT_EQ(DefaultFolder("Video", "VIDEOS"), bin + "/Video");
+
+    // The tree an installation leaves: the desktop entry in share/applications.
+    const QString entry = QDir::cleanPath(JoinPath(bin, kInstalledDesktopEntry));
+    EXPECT_TRUE(entry.startsWith(prefix.path() + "/"));
+    EXPECT_TRUE(entry.endsWith(".desktop"));
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(entry).path()));
+    {
+        QFile f(entry);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    EXPECT_TRUE(ProgramIsInstalled());
+    ExpectConfiguredUserFolders();
     SetProgramFolderForTesting(QString());
 }

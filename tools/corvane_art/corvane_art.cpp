@@ -17,6 +17,8 @@
 #include <QPainterPath>
 #include <QRadialGradient>
 
+#include "Lens.h"
+
 namespace {
 
 constexpr int kWidth = 511;
@@ -71,32 +73,7 @@ void DrawCamera(QPainter& p, QPointF centre, qreal r) {
     p.setBrush(body);
     p.drawEllipse(centre, r, r);
 
-    // Lens: dark bezel, metal ring, glass, reflections.
-    const qreal lens = r * 0.62;
-    p.setBrush(QColor(28, 32, 40));
-    p.drawEllipse(centre, lens, lens);
-    QConicalGradient ring(centre, 45);
-    ring.setColorAt(0, QColor(220, 225, 235));
-    ring.setColorAt(0.25, QColor(90, 96, 110));
-    ring.setColorAt(0.5, QColor(230, 234, 240));
-    ring.setColorAt(0.75, QColor(80, 86, 100));
-    ring.setColorAt(1, QColor(220, 225, 235));
-    p.setBrush(ring);
-    p.drawEllipse(centre, lens * 0.86, lens * 0.86);
-    QRadialGradient glass(QPointF(centre.x() + lens * 0.15, centre.y() + lens * 0.2), lens * 0.8);
-    glass.setColorAt(0, QColor(60, 140, 255));
-    glass.setColorAt(0.45, QColor(20, 50, 130));
-    glass.setColorAt(1, QColor(5, 10, 30));
-    p.setBrush(glass);
-    p.drawEllipse(centre, lens * 0.7, lens * 0.7);
-    p.setBrush(QColor(0, 0, 0, 200));
-    p.drawEllipse(centre, lens * 0.26, lens * 0.26);
-    p.setBrush(QColor(255, 255, 255, 200));
-    p.drawEllipse(QPointF(centre.x() - lens * 0.3, centre.y() - lens * 0.3), lens * 0.13,
-                  lens * 0.13);
-    p.setBrush(QColor(255, 255, 255, 90));
-    p.drawEllipse(QPointF(centre.x() + lens * 0.28, centre.y() + lens * 0.34), lens * 0.06,
-                  lens * 0.06);
+    DrawLens(p, centre, r * 0.62);
 
     // Activity light.
     const QPointF led(centre.x(), centre.y() - r * 0.8);

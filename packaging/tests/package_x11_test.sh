@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# The camera program as the package installs it: unpacked from the Debian
+# package (dpkg-deb -x), started on the built-in test camera on the X server
+# of $DISPLAY. Its preview shows the moving test picture, its windows carry
+# the program's icon and class, it saves into the user's folders (its own
+# folder is an installed one), and it writes its settings to the user's
+# configuration folder when it ends on SIGTERM.
+#   package_x11_test.sh <package build folder> <desktop id>
+set -euo pipefail
+build=$1 id=$2
+fail() { echo "FAIL: $*" >&2; exit 1; }
+[ -n "${DISPLAY:-}" ] || fail "needs an X server (DISPLAY)"
+debs=("$build"/*.deb)
+[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "no single package in $build"
+
+root=$(mktemp -d)
+pid=
+cleanup() {
+  if [ -n "$pid" ]; then kill -KILL "$pid" 2>/dev/null || true; fi
+  rm -rf "$root"
+}
+trap cleanup EXIT
+dpkg-deb -x "${debs[0]}" "$root/tree"
+[ -f "$root/tree/usr/share/applications/$id.desktop" ] || fail "the package has no $id.desktop"
+
+# A user of their own, whose folders for videos and pictures have other
+# names than the usual ones.
+export HOME=$root/home XDG_CONFIG_HOME=$root/home/.config
+mkdir -p "$XDG_CONFIG_HOME"
+printf 'XDG_VIDEOS_DIR="$HOME/Films"\nXDG_PICTURES_DIR="$HOME/Photos"\n' >"$XDG_CONFIG_HOME/user-dirs.dirs"
+export POMVIRA_TEST_DEVICES=1 POMVIRA_NO_REAL_DEVICES=1
+unset QT_QPA_PLATFORM
+
+"$root/tree/usr/bin/Pomvira" &
+pid=$!
+# The program's shown window whose title matches a pattern (xdotool ignores
+# the title when asked for a process as well: the process is checked here).
+window() {
+  local w
+  for _ in $(seq 120); do
+    for w in $(xdotool search --onlyvisible --name "$1" 2>/dev/null); do
+      if [ "$(xdotool getwindowpid "$w" 2>/dev/null)" = "$pid" ]; then
+        echo "$w"
+        return
+      fi
+    done
+    sleep 0.5
+  done
+}
+view=$(window '^View') || true
+panel=$(window '^Ombra Viewer$') || true
+[ -n "$view" ] || fail "no preview window"
+[ -n "$panel" ] || fail "no control panel"
+
+# The video area of the preview window (inside its 19 + 17 by 37 + 19 frame).
+eval "$(xdotool getwindowgeometry --shell "$view")"
+[ "$WIDTH" -eq $((640 + 36)) ] && [ "$HEIGHT" -eq $((480 + 56)) ] ||
+  fail "preview window of ${WIDTH}x$HEIGHT"
+area="640x480+$((X + 19))+$((Y + 37))"
+sleep 1
+import -window root -crop "$area" +repage "$root/first.png"
+sleep 0.5
+import -window root -crop "$area" +repage "$root/second.png"
+colours=$(convert "$root/first.png" -format %k info:)
+[ "$colours" -ge 8 ] || fail "the preview shows $colours colours, not the test picture"
+brightness=$(convert "$root/first.png" -colorspace Gray -format '%[fx:int(mean*100)]' info:)
+[ "$brightness" -ge 20 ] || fail "the preview is dark (mean $brightness %)"
+changed=$(compare -metric AE "$root/first.png" "$root/second.png" null: 2>&1 || true)
+[ "${changed%%.*}" -ge 1000 ] || fail "the preview does not move ($changed pixels changed)"
+
+# The windows carry the built-in icon, and the class the desktop entry names.
+xprop -id "$panel" _NET_WM_ICON | grep -q 'Icon (48 x 48)' || fail "the panel has no 48x48 icon"
+xprop -id "$panel" WM_CLASS | grep -q '"Pomvira"' || fail "$(xprop -id "$panel" WM_CLASS)"
+grep -qx 'StartupWMClass=Pomvira' "$root/tree/usr/share/applications/$id.desktop" ||
+  fail "the desktop entry does not name the window class Pomvira"
+
+# Saves into the user's folders (created at start), never beside itself.
+[ -d "$HOME/Films" ] && [ -d "$HOME/Photos" ] || fail "the user's folders were not created"
+[ ! -e "$root/tree/usr/bin/Video" ] && [ ! -e "$root/tree/usr/bin/Image" ] ||
+  fail "the installed program made folders beside itself"
+
+kill -TERM "$pid"
+status=0
+timeout 30 tail --pid="$pid" -f /dev/null || fail "the program did not end on SIGTERM"
+wait "$pid" || status=$?
+pid=
+[ "$status" -eq 0 ] || fail "the program ended with status $status"
+ini=$XDG_CONFIG_HOME/Pomvira.ini
+grep -qx "VIDEO FOLDER=$HOME/Films" "$ini" || fail "settings: $(cat "$ini" 2>&1)"
+grep -qx "SNAP FOLDER=$HOME/Photos" "$ini" || fail "settings: $(cat "$ini")"
