@@ -39,14 +39,14 @@ bool SameSound(const WAVEFORMATEX& a, const WAVEFORMATEX& b) {
 }  // namespace
 
 uint32_t WaveFormatSize(const uint8_t* format, uint32_t available) {
-    WAVEFORMATEX header;
+    WAVEFORMATEX header{};
     if (!ReadHeader(format, available, header))
         return 0;
     return uint32_t(sizeof(WAVEFORMATEX)) + header.cbSize;
 }
 
 QString DescribeWaveFormat(const TWaveFormat& format) {
-    WAVEFORMATEX header;
+    WAVEFORMATEX header{};
     if (!ReadHeader(format.data(), format.size(), header))
         return QString();
     return QStringLiteral("%1, %2 Hz, %3 Bit, %4")
@@ -86,13 +86,13 @@ uint32_t AudioFormatChoose(TAudioFormatChoose& choose) {
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     layout->addWidget(buttons);
 
-    WAVEFORMATEX current;
+    WAVEFORMATEX current{};
     const bool start = (choose.Style & ACMFORMATCHOOSE_STYLEF_INITTOWFXSTRUCT) &&
                        ReadHeader(choose.Format, choose.FormatSize, current);
     int initial = -1;
     for (size_t i = 0; i < offered.size(); ++i) {
         list->addItem(DescribeWaveFormat(*offered[i]));
-        WAVEFORMATEX header;
+        WAVEFORMATEX header{};
         ReadHeader(offered[i]->data(), offered[i]->size(), header);
         if (start && initial < 0 && SameSound(header, current))
             initial = int(i);
@@ -115,7 +115,7 @@ uint32_t AudioFormatChoose(TAudioFormatChoose& choose) {
         return ACMERR_NOTPOSSIBLE;
     std::memset(choose.Format, 0, choose.FormatSize);
     std::memcpy(choose.Format, format.data(), size);
-    WAVEFORMATEX header;
+    WAVEFORMATEX header{};
     ReadHeader(format.data(), format.size(), header);
     choose.FormatTag = media::WaveFormatTagName(header.wFormatTag);
     choose.FormatText = DescribeWaveFormat(format);

@@ -198,7 +198,7 @@ void TControlForm::ChooseAudioFormat() {
         current->pbFormat = block;
         current->cbFormat = chosenSize;
         // The subtype names the sample format: it follows the chosen tag.
-        WAVEFORMATEX chosen;
+        WAVEFORMATEX chosen{};
         std::memcpy(&chosen, block, sizeof chosen);
         if (chosen.wFormatTag != kWaveFormatExtensible)
             current->subtype = FourCCGuid(chosen.wFormatTag);
