@@ -74,7 +74,10 @@ void TImageButton::ActionChanged() {
     if (!FAction)
         return;
     setEnabled(FAction->Enabled());
-    if (FAction->Hint() != FHint)
+    // The button keeps its own hint unless the action has one: an action
+    // without a hint must not wipe the button's ("Image Fixe" stays while
+    // the snapshot action is disabled during a recording).
+    if (!FAction->Hint().isEmpty() && FAction->Hint() != FHint)
         SetHint(FAction->Hint());
     if (isHidden() == FAction->Visible())
         setVisible(FAction->Visible());

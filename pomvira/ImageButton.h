@@ -65,8 +65,9 @@ class TImageButton : public QWidget {
     QString Caption() const { return FCaption; }
     void SetCaption(const QString& caption);
 
-    // The linked action: its enabled state, hint and visibility reach the
-    // button whenever they change, and a click executes it when OnClick is
+    // The linked action: its enabled state, hint (when it has one; an empty
+    // hint leaves the button's own) and visibility reach the button whenever
+    // they change, and a click executes it when OnClick is
     // not set. Its caption is not drawn. The link is dropped when the action
     // is destroyed.
     void SetAction(TAction* action);

@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QScreen>
 #include <QTimer>
+#include <QWindow>
 
 #include "ActionList.h"
 #include "Application.h"
@@ -21,8 +22,6 @@
 #include "media/VideoWindow.h"
 
 using namespace media;
-
-namespace {}  // namespace
 
 TControlForm::TControlForm(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("ControlForm"));
@@ -48,6 +47,27 @@ TControlForm::TControlForm(QWidget* parent) : QWidget(parent) {
 TControlForm::~TControlForm() {
     if (!FDestroyed)
         FormDestroy(this);
+}
+
+void TControlForm::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    RaiseAboveViewForm();
+}
+
+bool TControlForm::eventFilter(QObject* watched, QEvent* event) {
+    if (FViewForm && watched == FViewForm) {
+        switch (event->type()) {
+            case QEvent::Show:
+            case QEvent::WindowActivate:
+            case QEvent::Resize:
+            case QEvent::MouseButtonPress:
+                RaiseAboveViewForm();
+                break;
+            default:
+                break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void TControlForm::closeEvent(QCloseEvent* event) {
@@ -260,6 +280,29 @@ void TControlForm::CreateViewForm() {
     FViewForm = new TViewForm(this);
     FVideoWindow = FViewForm->VideoWindow;
     FVideoWindow->SetFilterGraph(CaptureGraph);
+    KeepAboveViewForm();
+}
+
+void TControlForm::KeepAboveViewForm() {
+    // The panel owns the preview window as a component, but for the window
+    // system the relation runs the other way: the panel belongs to the
+    // preview window. Both native windows are made now, so the relation is
+    // in place before either is mapped; the preview window must not in turn
+    // belong to the panel (Qt makes a window with a parent widget belong to
+    // that parent's window).
+    FViewForm->winId();
+    winId();
+    FViewForm->windowHandle()->setTransientParent(nullptr);
+    windowHandle()->setTransientParent(FViewForm->windowHandle());
+    FViewForm->installEventFilter(this);
+}
+
+void TControlForm::RaiseAboveViewForm() {
+    // Once the window system has handled the preview window's change.
+    QTimer::singleShot(0, this, [this] {
+        if (FViewForm && isVisible() && !isMinimized())
+            raise();
+    });
 }
 
 bool TControlForm::SizeViewForm(int width, int height) {

@@ -154,6 +154,9 @@ class TControlForm : public QWidget {
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    // Keeps the panel above the preview window (see KeepAboveViewForm).
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void CreateComponents();
@@ -164,6 +167,13 @@ class TControlForm : public QWidget {
 
     // Preview window and placement.
     void CreateViewForm();
+    // The panel belongs to the preview window (its transient parent), so
+    // window managers and Wayland compositors keep it above that window;
+    // where nothing keeps windows stacked (an X server without a window
+    // manager, or one that ignores the relation), the panel raises itself
+    // whenever the preview window is shown, activated or resized.
+    void KeepAboveViewForm();
+    void RaiseAboveViewForm();
     bool SizeViewForm(int width, int height);
     void ShowRecordState(bool recording);
     void CloseViewForm();

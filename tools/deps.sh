@@ -10,7 +10,7 @@ packages=(
   gstreamer1.0-pulseaudio gstreamer1.0-alsa
   libjpeg62-turbo-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  xvfb xauth x11-utils xdotool imagemagick ffmpeg xdg-utils
+  xvfb xauth x11-utils xdotool imagemagick ffmpeg xdg-utils libxcb1-dev
   fonts-dejavu-core
   dpkg-dev file man-db lintian desktop-file-utils appstream
 )

@@ -69,7 +69,10 @@ changed=$(compare -metric AE "$root/first.png" "$root/second.png" null: 2>&1 || 
 [ "${changed%%.*}" -ge 1000 ] || fail "the preview does not move ($changed pixels changed)"
 
 # The windows carry the built-in icon, and the class the desktop entry names.
-xprop -id "$panel" _NET_WM_ICON | grep -q 'Icon (48 x 48)' || fail "the panel has no 48x48 icon"
+# (Read whole first: grep -q would stop reading the long icon list, and
+# xprop's broken pipe would fail the pipeline.)
+icons=$(xprop -id "$panel" _NET_WM_ICON)
+grep -q 'Icon (48 x 48)' <<<"$icons" || fail "the panel has no 48x48 icon"
 xprop -id "$panel" WM_CLASS | grep -q '"Pomvira"' || fail "$(xprop -id "$panel" WM_CLASS)"
 grep -qx 'StartupWMClass=Pomvira' "$root/tree/usr/share/applications/$id.desktop" ||
   fail "the desktop entry does not name the window class Pomvira"

@@ -9,7 +9,11 @@
 // Windows byte layout, and window handles (here: Qt widgets).
 //
 // Two implementations exist: the real one over GStreamer (media/gst) and a
-// recording fake for unit tests (media/fake). Which one is in use is decided
+// recording fake for unit tests (media/fake). The fake describes the formats
+// it offers on its own, so that the layer is never tested against itself.
+//
+// Callbacks on streaming threads never wait for the user-interface thread:
+// that thread stops the streams and waits for them. Which one is in use is decided
 // once by the program (or test) with SetMediaSystem(); the layer reaches the
 // framework's creatable objects and services through the free functions at
 // the end of this file.
@@ -653,7 +657,10 @@ class ISampleGrabberCB : public virtual IUnknown {
   public:
     static constexpr IID IID_ =
         MakeGuid(0x0579154A, 0x2B53, 0x4994, 0xB0, 0xD0, 0xE7, 0x73, 0x14, 0x8E, 0xFF, 0x85);
-    // Called on the streaming thread.
+    // Called on the streaming thread. Callbacks on streaming threads never
+    // wait for the user-interface thread, and what they throw is caught
+    // before it reaches the framework (see "Threads of the framework" in
+    // MediaUtil.h).
     virtual HRESULT SampleCB(double time, IMediaSample* sample) = 0;
     virtual HRESULT BufferCB(double time, uint8_t* buffer, int32_t length) = 0;
 };

@@ -505,8 +505,21 @@ TMediaType::TMediaType(const TMediaType& other) {
     DuplicateMediaType(&mt_, &other.mt_);
 }
 
+TMediaType::TMediaType(TMediaType&& other) noexcept : mt_(other.mt_) {
+    other.InitRecord();
+}
+
 TMediaType& TMediaType::operator=(const TMediaType& other) {
     Assign(other);
+    return *this;
+}
+
+TMediaType& TMediaType::operator=(TMediaType&& other) noexcept {
+    if (this != &other) {
+        ClearMediaType(&mt_);
+        mt_ = other.mt_;
+        other.InitRecord();
+    }
     return *this;
 }
 
@@ -532,6 +545,29 @@ void TMediaType::ResetFormatBuffer() {
         CoTaskMemFree(mt_.pbFormat);
     mt_.cbFormat = 0;
     mt_.pbFormat = nullptr;
+}
+
+void TMediaType::SetFormat(const GUID& formattype, const void* data, uint32_t size) {
+    mt_.formattype = formattype;
+    uint8_t* block = AllocFormatBuffer(data ? size : 0);
+    if (block)
+        std::memcpy(block, data, size);
+}
+
+const VIDEOINFOHEADER* TMediaType::VideoInfo() const {
+    if (mt_.formattype != FORMAT_VideoInfo || !mt_.pbFormat ||
+        mt_.cbFormat < sizeof(VIDEOINFOHEADER)) {
+        return nullptr;
+    }
+    return reinterpret_cast<const VIDEOINFOHEADER*>(mt_.pbFormat);
+}
+
+const WAVEFORMATEX* TMediaType::WaveFormat() const {
+    if (mt_.formattype != FORMAT_WaveFormatEx || !mt_.pbFormat ||
+        mt_.cbFormat < sizeof(WAVEFORMATEX) - sizeof(uint16_t)) {
+        return nullptr;
+    }
+    return reinterpret_cast<const WAVEFORMATEX*>(mt_.pbFormat);
 }
 
 void TMediaType::Assign(const TMediaType& other) {

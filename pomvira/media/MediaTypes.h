@@ -94,15 +94,20 @@ bool ReadMediaTypeData(AM_MEDIA_TYPE& mt, const uint8_t* data, size_t size, size
 // TMediaType
 // ---------------------------------------------------------------------------
 
-// Owns one media type record. A new record is all zero except
-// bFixedSizeSamples (all bits set) and lSampleSize = 1.
+// Owns one media type record: the one owned record of the layer and of its
+// boundary. A new record is all zero except bFixedSizeSamples (all bits set)
+// and lSampleSize = 1. Its format block and pUnk are freed by
+// ClearMediaType, the one freeing rule for every record.
 class TMediaType {
   public:
     explicit TMediaType(const GUID& majortype = GUID{});
     // A deep copy of the record (DuplicateMediaType); null gives a new record.
     explicit TMediaType(const AM_MEDIA_TYPE* source);
     TMediaType(const TMediaType& other);
+    // Takes the other's format block and pUnk; the other is left a new record.
+    TMediaType(TMediaType&& other) noexcept;
     TMediaType& operator=(const TMediaType& other);
+    TMediaType& operator=(TMediaType&& other) noexcept;
     ~TMediaType();
 
     // The owned record.
@@ -122,6 +127,14 @@ class TMediaType {
     uint8_t* AllocFormatBuffer(uint32_t size);
     // Frees the format block (when cbFormat is not 0); pUnk is untouched.
     void ResetFormatBuffer();
+    // Sets the format type and replaces the block with a copy of size bytes
+    // at data (none for 0).
+    void SetFormat(const GUID& formattype, const void* data, uint32_t size);
+    // The format block read as a VIDEOINFOHEADER (FORMAT_VideoInfo) or a
+    // WAVEFORMATEX (FORMAT_WaveFormatEx, cbSize may be missing); null for any
+    // other type or a block too small.
+    const VIDEOINFOHEADER* VideoInfo() const;
+    const WAVEFORMATEX* WaveFormat() const;
 
     // ClearMediaType on the own record, then a deep copy of the other;
     // copying from itself does nothing.

@@ -1,5 +1,6 @@
 #include "MediaUtil.h"
 
+#include <QCoreApplication>
 #include <QtGlobal>
 #include <cstdio>
 #include <utility>
@@ -53,6 +54,36 @@ void ReportException(const std::exception& e) {
         Reporter()(e);
     } else {
         qWarning("%s", e.what());
+    }
+}
+
+void PostException(const std::exception& e) noexcept {
+    try {
+        QString text = QString::fromUtf8(e.what());
+        QCoreApplication* app = QCoreApplication::instance();
+        if (!app) {
+            qWarning("%s", e.what());
+            return;
+        }
+        QMetaObject::invokeMethod(
+            app, [text] { ReportException(std::runtime_error(text.toStdString())); },
+            Qt::QueuedConnection);
+    } catch (...) {
+        // Out of memory while reporting: nothing more can be done here.
+    }
+}
+
+void TCallbackGuard::Failed(const std::exception* e) noexcept {
+    if (reported_.exchange(true))
+        return;
+    try {
+        if (e) {
+            PostException(*e);
+        } else {
+            PostException(std::runtime_error("Unknown error"));
+        }
+    } catch (...) {
+        // Out of memory while reporting: nothing more can be done here.
     }
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QString>
+#include <atomic>
 #include <exception>
 #include <functional>
 #include <stdexcept>
@@ -73,9 +74,49 @@ HRESULT CheckGraphResult(HRESULT result);
 // Failures that leave a handler the layer runs from the event loop (the
 // graph's event draining) go to this reporter. The program installs its
 // default error report here; without one the text is written as a warning.
+// The reporter runs on the user-interface thread only.
 using TExceptionReporter = std::function<void(const std::exception&)>;
 void SetExceptionReporter(TExceptionReporter reporter);
 void ReportException(const std::exception& e);
+// From any thread: the failure's text goes to the reporter on the
+// user-interface thread, once the event loop gets there; the calling thread
+// goes on at once.
+void PostException(const std::exception& e) noexcept;
+
+// Threads of the framework
+// ------------------------
+// The framework calls into the layer on its own threads: pad probes, bus
+// and sink callbacks, the grabber's buffer callback. The rules there:
+// - nothing thrown may cross back into the framework's C code: every such
+//   entry point runs its C++ work inside a TCallbackGuard;
+// - callbacks on streaming threads never wait for the user-interface thread
+//   (no blocking calls into it, no locks it holds while it waits for the
+//   stream to stop): the user-interface thread stops streams and waits for
+//   them, so a callback waiting for it would deadlock the program.
+//
+// A guard runs one entry point's work and catches everything it throws. The
+// first failure is posted to the error report (PostException); later ones of
+// the same guard are dropped, so that work failing on every frame gives the
+// user one report, not thirty a second. Run returns false when fn failed.
+class TCallbackGuard {
+  public:
+    template <class F>
+    bool Run(F&& fn) noexcept {
+        try {
+            fn();
+            return true;
+        } catch (const std::exception& e) {
+            Failed(&e);
+        } catch (...) {
+            Failed(nullptr);
+        }
+        return false;
+    }
+
+  private:
+    void Failed(const std::exception* e) noexcept;
+    std::atomic<bool> reported_{false};
+};
 
 // ---------------------------------------------------------------------------
 // Interface requests on components

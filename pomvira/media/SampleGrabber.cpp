@@ -2,33 +2,77 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
 
 #include "FilterGraph.h"
 
 namespace media {
 
 // The grabber's buffer callback. The platform holds it on its streaming
-// thread, possibly beyond the component's life: the component detaches it
-// when destroyed, after which it only answers S_OK.
+// thread, possibly beyond the component's life. A call takes the handler
+// under a short lock and runs it holding only the lock that serializes the
+// calls, which the user-interface thread never takes: binding a handler and
+// destroying the component never wait for a call in progress. After the
+// component is gone the callback only answers S_OK.
+//
+// A handler that throws is reported once (on the user-interface thread) and
+// unbound; the stream goes on.
 class TSampleGrabber::Callback : public ComObject<ISampleGrabberCB> {
   public:
     explicit Callback(TSampleGrabber* owner) : owner_(owner) {}
+    void SetHandler(TOnBuffer handler) {
+        auto shared = handler ? std::make_shared<const TOnBuffer>(std::move(handler)) : nullptr;
+        std::lock_guard<std::mutex> guard(mutex_);
+        handler_ = std::move(shared);
+    }
     void Detach() {
+        std::shared_ptr<const TOnBuffer> last;
         std::lock_guard<std::mutex> guard(mutex_);
         owner_ = nullptr;
+        // The handler itself may be freed by a call still running.
+        last.swap(handler_);
     }
     HRESULT SampleCB(double, IMediaSample*) override { return S_OK; }
     HRESULT BufferCB(double time, uint8_t* buffer, int32_t length) override {
-        std::lock_guard<std::mutex> guard(mutex_);
-        if (owner_)
-            owner_->BufferReceived(time, buffer, length);
+        try {
+            std::lock_guard<std::mutex> serial(calls_);
+            TSampleGrabber* owner;
+            std::shared_ptr<const TOnBuffer> handler;
+            {
+                std::lock_guard<std::mutex> guard(mutex_);
+                owner = owner_;
+                handler = handler_;
+            }
+            if (!owner || !handler)
+                return S_OK;
+            try {
+                (*handler)(owner, time, buffer, length);
+            } catch (...) {
+                Unbind(handler);
+                throw;
+            }
+        } catch (const std::exception& e) {
+            PostException(e);
+        } catch (...) {
+            PostException(std::runtime_error("Unknown error"));
+        }
         return S_OK;
     }
 
   private:
     ~Callback() override = default;
-    std::mutex mutex_;
+    void Unbind(const std::shared_ptr<const TOnBuffer>& failed) {
+        std::lock_guard<std::mutex> guard(mutex_);
+        if (handler_ == failed)
+            handler_.reset();
+    }
+
+    std::mutex calls_;  // serializes the calls; streaming threads only
+    std::mutex mutex_;  // guards the two fields below, never held during a call
     TSampleGrabber* owner_;
+    std::shared_ptr<const TOnBuffer> handler_;
 };
 
 TSampleGrabber::TSampleGrabber(QObject* owner)
@@ -38,7 +82,11 @@ TSampleGrabber::TSampleGrabber(QObject* owner)
 }
 
 TSampleGrabber::~TSampleGrabber() {
-    SetFilterGraph(nullptr);
+    try {
+        SetFilterGraph(nullptr);
+    } catch (const std::exception& e) {
+        ReportException(e);
+    }
     callback_->Detach();
     callback_->Release();
 }
@@ -54,14 +102,7 @@ void TSampleGrabber::SetFilterGraph(TFilterGraph* graph) {
 }
 
 void TSampleGrabber::SetOnBuffer(TOnBuffer handler) {
-    std::lock_guard<std::mutex> guard(lock_);
-    onBuffer_ = std::move(handler);
-}
-
-void TSampleGrabber::BufferReceived(double time, uint8_t* buffer, int32_t length) {
-    std::lock_guard<std::mutex> guard(lock_);
-    if (onBuffer_)
-        onBuffer_(this, time, buffer, length);
+    callback_->SetHandler(std::move(handler));
 }
 
 void TSampleGrabber::MemberNotify(TMemberStep step, int /*param*/) {

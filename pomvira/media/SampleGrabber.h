@@ -8,7 +8,6 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 
 #include "Bitmap.h"
 #include "FilterGraph.h"
@@ -21,7 +20,11 @@ namespace media {
 
 class TSampleGrabber;
 
-// Called on the streaming thread for every sample, under the grabber's lock.
+// Called on the streaming thread for every sample; calls are serialized.
+// The handler must never wait for the user-interface thread (see "Threads of
+// the framework" in MediaUtil.h). A call that started before the component
+// was destroyed may still be running with a sender that is gone. A handler
+// that throws is reported once and unbound.
 using TOnBuffer = std::function<void(TSampleGrabber* sender, double SampleTime, uint8_t* pBuffer,
                                      int32_t BufferLen)>;
 
@@ -67,14 +70,10 @@ class TSampleGrabber : public QObject, public IGraphMember, public TInterfaceSou
 
   private:
     class Callback;
-    friend class Callback;
-    void BufferReceived(double time, uint8_t* buffer, int32_t length);
 
     QPointer<TFilterGraph> graph_;
     TMediaType mediaType_;
-    std::mutex lock_;  // around OnBuffer calls
-    TOnBuffer onBuffer_;
-    Callback* callback_;  // one reference held; detached at destruction
+    Callback* callback_;  // one reference held; holds OnBuffer; detached at destruction
     ComPtr<IBaseFilter> filter_;
     ComPtr<ISampleGrabber> grabber_;
     ComPtr<IPin> inputPin_;

@@ -331,6 +331,22 @@ TEST_F(ImageButtonTest, LinkedActionDrivesTheButtonAndRunsOnClick) {
     button->Click();
 }
 
+TEST_F(ImageButtonTest, ButtonKeepsItsOwnHintWhileTheActionHasNone) {
+    TActionList list;
+    TAction* action = list.Add("actSnapShot", "Still cut");
+    button->SetHint("Image Fixe");
+    button->SetAction(action);
+    EXPECT_EQ(button->Hint(), "Image Fixe");
+    // Disabling the action (as during a recording) leaves the hint alone.
+    action->SetEnabled(false);
+    EXPECT_FALSE(button->isEnabled());
+    EXPECT_EQ(button->Hint(), "Image Fixe");
+    EXPECT_EQ(button->toolTip(), "Image Fixe");
+    // An action that has a hint still gives it to the button.
+    action->SetHint("Stop");
+    EXPECT_EQ(button->Hint(), "Stop");
+}
+
 TEST_F(ImageButtonTest, HintIsShownAsToolTipOnlyWithShowHint) {
     button->SetHint("Configuration");
     auto ask = [&] {

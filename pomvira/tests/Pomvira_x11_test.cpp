@@ -3,11 +3,15 @@
 // The preview window shows the camera's moving picture, the two windows sit
 // where they belong, and the stored capture format and device are honoured.
 #include <QGuiApplication>
+#include <QProcess>
 #include <QLabel>
 #include <QScreen>
 #include <QTest>
+#include <algorithm>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <set>
+#include <xcb/xcb.h>
 
 #include "ControlFormTesting.h"
 #include "frmControl.h"
@@ -40,6 +44,47 @@ TBitmap WaitForFrame(TControlForm& form) {
     for (int i = 0; i < 200 && !form.SampleGrabber->CopyFrameToBitmap(&frame); ++i)
         QTest::qWait(50);
     return frame;
+}
+
+// The X server's stacking order of the top-level windows, bottom first (the
+// order of the root window's children), read on Qt's own connection so that
+// every request Qt has made is handled before.
+std::vector<xcb_window_t> Stacking() {
+    QApplication::processEvents();
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    xcb_connection_t* c = x11->connection();
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    std::vector<xcb_window_t> order;
+    xcb_query_tree_reply_t* tree = xcb_query_tree_reply(c, xcb_query_tree(c, root), nullptr);
+    if (!tree)
+        return order;
+    const xcb_window_t* children = xcb_query_tree_children(tree);
+    order.assign(children, children + xcb_query_tree_children_length(tree));
+    free(tree);
+    return order;
+}
+
+// True when the panel lies above the preview window on the X server.
+bool PanelAbove(TControlForm& form) {
+    // Let queued work (a raise after the preview window changed) run first.
+    QTest::qWait(100);
+    const std::vector<xcb_window_t> order = Stacking();
+    auto index = [&](QWidget* w) {
+        auto it = std::find(order.begin(), order.end(), xcb_window_t(w->winId()));
+        return it == order.end() ? -1 : int(it - order.begin());
+    };
+    const int panel = index(&form), view = index(form.ViewForm());
+    return panel >= 0 && view >= 0 && panel > view;
+}
+
+// What another client (a window manager raising a clicked window) does: puts
+// the window on top of the stack.
+void RaiseOnServer(QWidget* w) {
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    xcb_connection_t* c = x11->connection();
+    const uint32_t above = XCB_STACK_MODE_ABOVE;
+    xcb_configure_window(c, xcb_window_t(w->winId()), XCB_CONFIG_WINDOW_STACK_MODE, &above);
+    xcb_flush(c);
 }
 
 class PomviraX11Test : public ControlFormTestBase {
@@ -115,6 +160,41 @@ TEST_F(PomviraX11Test, DefaultStartShowsTheMovingPictureFramedAboveThePanel) {
     }
     EXPECT_EQ(Ini().ReadString("CAPTURE", "VIDEO FORMAT", ""), k640);
     EXPECT_EQ(Ini().ReadString("CAPTURE", "VIDEO DEVICE", ""), "0");
+}
+
+// Without a window manager nothing keeps "stay on top" windows above others:
+// the program itself keeps the panel above the preview window.
+TEST_F(PomviraX11Test, PanelStaysAboveThePreviewWindow) {
+    TControlForm form;
+    ASSERT_NO_FATAL_FAILURE(Show(form));
+    TViewForm* view = form.ViewForm();
+    // The panel belongs to the preview window (never the other way round).
+    EXPECT_EQ(form.windowHandle()->transientParent(), view->windowHandle());
+    EXPECT_EQ(view->windowHandle()->transientParent(), nullptr);
+    EXPECT_TRUE(PanelAbove(form)) << "after start-up";
+
+    // A click on the preview window's title bar, which a window manager
+    // answers by raising that window.
+    form.activateWindow();
+    QTest::qWait(100);
+    RaiseOnServer(view);
+    ASSERT_FALSE(PanelAbove(form));
+    const QPoint title = view->mapToGlobal(QPoint(view->width() / 2, 20));
+    QProcess click;
+    click.start(QStringLiteral("xdotool"),
+                {QStringLiteral("mousemove"), QString::number(title.x()), QString::number(title.y()),
+                 QStringLiteral("click"), QStringLiteral("1")});
+    ASSERT_TRUE(click.waitForFinished(5000));
+    ASSERT_EQ(click.exitCode(), 0);
+    QTest::qWait(200);
+    EXPECT_TRUE(PanelAbove(form)) << "after a click on the preview window";
+
+    // The preview window grows to cover the whole screen.
+    RaiseOnServer(view);
+    ASSERT_FALSE(PanelAbove(form));
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    EXPECT_TRUE(view->SetVideoSize(screen.width(), screen.height()));
+    EXPECT_TRUE(PanelAbove(form)) << "with the preview covering the screen";
 }
 
 TEST_F(PomviraX11Test, StoredFormatThatTheCameraOffersStartsItInThatFormat) {

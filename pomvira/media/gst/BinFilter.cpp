@@ -16,19 +16,20 @@ WString FromUtf8(const char* text) {
 namespace {
 
 // A record for caps the layer has no exact layout for: the major type only.
-MediaType LooseMediaType(const GstCaps* caps) {
-    MediaType mt;
+TMediaType LooseMediaType(const GstCaps* caps) {
+    TMediaType mt;
     if (MediaTypeFromCaps(caps, &mt))
         return mt;
+    mt.SetFormatType(FORMAT_None);
     const char* name = (caps && gst_caps_get_size(caps) > 0)
                            ? gst_structure_get_name(gst_caps_get_structure(caps, 0))
                            : "";
     if (g_str_has_prefix(name, "video/") || g_str_has_prefix(name, "image/")) {
-        mt.Raw().majortype = MEDIATYPE_Video;
+        mt.SetMajorType(MEDIATYPE_Video);
     } else if (g_str_has_prefix(name, "audio/")) {
-        mt.Raw().majortype = MEDIATYPE_Audio;
+        mt.SetMajorType(MEDIATYPE_Audio);
     } else {
-        mt.Raw().majortype = MEDIATYPE_Stream;
+        mt.SetMajorType(MEDIATYPE_Stream);
     }
     return mt;
 }
@@ -81,11 +82,11 @@ CapsRef PadPin::Formats() {
     return CapsRef::Adopt(gst_pad_query_caps(pad_.Get(), nullptr));
 }
 
-std::vector<MediaType> PadPin::MediaTypes() {
-    std::vector<MediaType> types;
+std::vector<TMediaType> PadPin::MediaTypes() {
+    std::vector<TMediaType> types;
     CapsRef caps = Formats();
     for (const CapsRef& one : ExpandCaps(caps.Get())) {
-        MediaType mt;
+        TMediaType mt;
         if (MediaTypeFromCaps(one.Get(), &mt))
             types.push_back(std::move(mt));
     }
@@ -103,7 +104,7 @@ CapsRef PadPin::CurrentCaps() {
     CapsRef common = CapsRef::Adopt(gst_caps_intersect(mine.Get(), theirs.Get()));
     if (gst_caps_is_empty(common.Get()) || gst_caps_is_any(common.Get()))
         return nullptr;
-    return CapsRef::Adopt(gst_caps_fixate(common.Release()));
+    return CapsRef::Adopt(gst_caps_fixate(common.Detach()));
 }
 
 HRESULT PadPin::Connect(IPin* receiver, const AM_MEDIA_TYPE* mt) {
@@ -195,13 +196,13 @@ HRESULT PadPin::ConnectedTo(IPin** other) {
 HRESULT PadPin::ConnectionMediaType(AM_MEDIA_TYPE* mt) {
     if (!mt)
         return E_POINTER;
-    MediaType empty;
     if (!peer_) {
-        empty.CopyTo(mt);
+        *mt = AM_MEDIA_TYPE{};
+        mt->formattype = FORMAT_None;
         return VFW_E_NOT_CONNECTED;
     }
     CapsRef caps = CurrentCaps();
-    LooseMediaType(caps.Get()).CopyTo(mt);
+    DuplicateMediaType(mt, LooseMediaType(caps.Get()).AMMediaType());
     return S_OK;
 }
 
@@ -383,16 +384,6 @@ void BinFilter::DisconnectAll() {
     }
 }
 
-void BinFilter::NotifyEvent(int32_t code, intptr_t param1, intptr_t param2) {
-    if (!graph_)
-        return;
-    void* p = nullptr;
-    if (FAILED(graph_->QueryInterface(IID_GraphInternal, &p)) || !p)
-        return;
-    static_cast<GraphInternal*>(p)->QueueEvent(code, param1, param2);
-    graph_->Release();
-}
-
 HRESULT BinFilter::PrepareConnect(PadPin*, PadPin*, GstCaps*) {
     return S_OK;
 }
@@ -450,7 +441,7 @@ HRESULT MediaTypeEnum::Next(uint32_t count, AM_MEDIA_TYPE** out, uint32_t* fetch
         return E_POINTER;
     uint32_t n = 0;
     while (n < count && pos_ < types_.size())
-        out[n++] = types_[pos_++].NewRecord();
+        out[n++] = CreateMediaType(types_[pos_++].AMMediaType());
     if (fetched)
         *fetched = n;
     return n == count ? S_OK : S_FALSE;

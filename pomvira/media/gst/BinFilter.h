@@ -104,9 +104,9 @@ WString FromUtf8(const char* text);
 
 class PadPin : public ComObject<IPin> {
   public:
-    // ghost: a ghost pad of the filter's bin (a floating reference is sunk,
-    // otherwise a new reference is taken). The pad is added to the bin when it
-    // has no parent yet.
+    // ghost: a ghost pad of the filter's bin; the pin takes over the
+    // caller's reference (a floating one is sunk). The pad is added to the
+    // bin when it has no parent yet.
     PadPin(BinFilter* filter, GstPad* ghost, const WString& name);
     ~PadPin() override;
 
@@ -139,7 +139,7 @@ class PadPin : public ComObject<IPin> {
     // them to decide whether converters are needed.
     virtual CapsRef Formats();
     // The media types EnumMediaTypes lists.
-    virtual std::vector<MediaType> MediaTypes();
+    virtual std::vector<TMediaType> MediaTypes();
     // The caps on the link (negotiated, or else the common fixed format).
     virtual CapsRef CurrentCaps();
 
@@ -188,8 +188,6 @@ class BinFilter : public ComObject<IBaseFilter, IMediaFilter, IPersist> {
     PadPin* PinByName(const WString& name) const;
     // Disconnects every connected pin (both ends).
     void DisconnectAll();
-    // Queues an event on the graph the filter is in (nothing when none).
-    void NotifyEvent(int32_t code, intptr_t param1, intptr_t param2);
 
     // Extension points (see the top of this file).
     virtual HRESULT PrepareConnect(PadPin* pin, PadPin* peer, GstCaps* caps);
@@ -230,13 +228,13 @@ class BinFilter : public ComObject<IBaseFilter, IMediaFilter, IPersist> {
 // IEnumMediaTypes over a list of types.
 class MediaTypeEnum : public ComObject<IEnumMediaTypes> {
   public:
-    explicit MediaTypeEnum(std::vector<MediaType> types) : types_(std::move(types)) {}
+    explicit MediaTypeEnum(std::vector<TMediaType> types) : types_(std::move(types)) {}
     HRESULT Next(uint32_t count, AM_MEDIA_TYPE** out, uint32_t* fetched) override;
     HRESULT Skip(uint32_t count) override;
     HRESULT Reset() override;
 
   private:
-    std::vector<MediaType> types_;
+    std::vector<TMediaType> types_;
     size_t pos_ = 0;
 };
 

@@ -11,15 +11,18 @@ namespace {
 // Sizes of the capability records handed out by GetStreamCaps.
 constexpr int32_t kVideoCapsSize = 128;  // VIDEO_STREAM_CONFIG_CAPS
 constexpr int32_t kAudioCapsSize = 52;   // AUDIO_STREAM_CONFIG_CAPS
+// What the capture queue holds, by time only: the AVI multiplexer keeps video
+// half a second behind audio, and a queue that fills stalls the camera.
+constexpr GstClockTime kCaptureQueueTime = 3 * GST_SECOND;
 
 template <class T>
 void Put(uint8_t* base, size_t offset, T value) {
     std::memcpy(base + offset, &value, sizeof value);
 }
 
-void FillVideoCaps(const MediaType& mt, uint8_t* caps) {
+void FillVideoCaps(const TMediaType& mt, uint8_t* caps) {
     std::memset(caps, 0, kVideoCapsSize);
-    const VIDEOINFOHEADER* vih = mt.Video();
+    const VIDEOINFOHEADER* vih = mt.VideoInfo();
     Put(caps, 0, FORMAT_VideoInfo);
     if (!vih)
         return;
@@ -45,10 +48,10 @@ void FillVideoCaps(const MediaType& mt, uint8_t* caps) {
     Put<uint32_t>(caps, 124, vih->dwBitRate);       // MaxBitsPerSecond
 }
 
-void FillAudioCaps(const MediaType& mt, uint8_t* caps) {
+void FillAudioCaps(const TMediaType& mt, uint8_t* caps) {
     std::memset(caps, 0, kAudioCapsSize);
     Put(caps, 0, MEDIATYPE_Audio);
-    const WAVEFORMATEX* w = mt.Audio();
+    const WAVEFORMATEX* w = mt.WaveFormat();
     if (!w)
         return;
     uint32_t values[9] = {w->nChannels,      w->nChannels,      1,
@@ -61,7 +64,7 @@ void FillAudioCaps(const MediaType& mt, uint8_t* caps) {
 // media type. Audio devices that describe ranges get the usual PCM formats
 // they can deliver.
 void DeviceFormats(GstCaps* caps, bool video, std::vector<CapsRef>* formats,
-                   std::vector<MediaType>* types) {
+                   std::vector<TMediaType>* types) {
     if (!caps || gst_caps_is_any(caps) || gst_caps_is_empty(caps))
         return;
     std::vector<CapsRef> candidates;
@@ -88,14 +91,14 @@ void DeviceFormats(GstCaps* caps, bool video, std::vector<CapsRef>* formats,
     if (candidates.empty())
         candidates = ExpandCaps(caps);
     for (CapsRef& c : candidates) {
-        MediaType mt;
+        TMediaType mt;
         if (!MediaTypeFromCaps(c.Get(), &mt))
             continue;
         // Caps that differ only in fields a media type does not carry
         // (colorimetry, interlacing) are one format.
         bool known = false;
-        for (const MediaType& t : *types)
-            known = known || SameFormat(t.Raw(), mt.Raw());
+        for (const TMediaType& t : *types)
+            known = known || SameFormat(*t.AMMediaType(), *mt.AMMediaType());
         if (known)
             continue;
         formats->push_back(c);
@@ -133,7 +136,7 @@ CapsRef CapturePin::Formats() {
     return current ? current : PadPin::Formats();
 }
 
-std::vector<MediaType> CapturePin::MediaTypes() {
+std::vector<TMediaType> CapturePin::MediaTypes() {
     return device_->FormatTypes();
 }
 
@@ -141,15 +144,15 @@ HRESULT CapturePin::GetFormat(AM_MEDIA_TYPE** mt) {
     if (!mt)
         return E_POINTER;
     *mt = nullptr;
-    MediaType type;
+    TMediaType type;
     CapsRef negotiated = CapsRef::Adopt(gst_pad_get_current_caps(Pad()));
     if (negotiated && MediaTypeFromCaps(negotiated.Get(), &type)) {
-        *mt = type.NewRecord();
+        *mt = CreateMediaType(type.AMMediaType());
         return S_OK;
     }
     CapsRef current = device_->CurrentFormat();
     if (current && MediaTypeFromCaps(current.Get(), &type)) {
-        *mt = type.NewRecord();
+        *mt = CreateMediaType(type.AMMediaType());
         return S_OK;
     }
     return VFW_E_NO_TYPES;
@@ -178,7 +181,7 @@ HRESULT CapturePin::GetStreamCaps(int32_t index, AM_MEDIA_TYPE** mt, uint8_t* ca
         return E_INVALIDARG;
     if (size_t(index) >= types.size())
         return S_FALSE;
-    *mt = types[size_t(index)].NewRecord();
+    *mt = CreateMediaType(types[size_t(index)].AMMediaType());
     if (caps) {
         if (device_->IsVideo()) {
             FillVideoCaps(types[size_t(index)], caps);
@@ -238,7 +241,7 @@ HRESULT DeviceFilter::SetFormat(const AM_MEDIA_TYPE& mt) {
 
     CapsRef chosen;
     for (size_t i = 0; i < types_.size() && !chosen; ++i) {
-        if (SameFormat(types_[i].Raw(), mt))
+        if (SameFormat(*types_[i].AMMediaType(), mt))
             chosen = formats_[i];
     }
     if (!chosen) {
@@ -292,7 +295,7 @@ bool VideoCaptureFilter::Build() {
     if (!tee_ || !queues_[0] || !queues_[1])
         return false;
     g_object_set(tee_.Get(), "allow-not-linked", TRUE, nullptr);
-    g_object_set(queues_[0].Get(), "max-size-time", guint64(3 * GST_SECOND), "max-size-bytes", 0u,
+    g_object_set(queues_[0].Get(), "max-size-time", guint64(kCaptureQueueTime), "max-size-bytes", 0u,
                  "max-size-buffers", 0u, nullptr);
     g_object_set(queues_[1].Get(), "max-size-time", guint64(0), "max-size-bytes", 0u,
                  "max-size-buffers", 2u, "leaky", 2 /* downstream */, nullptr);

@@ -4,8 +4,9 @@
 // each the source pad of a queue behind its own tee pad. The tee pads live as
 // long as the filter; a branch whose pin is not connected is unlinked from its
 // tee pad (the tee allows unlinked pads), so an idle branch neither stalls nor
-// fails the other. The capture queue holds at least two seconds by time with
-// no byte or buffer limit (the AVI multiplexer keeps video behind audio); the
+// fails the other. The capture queue holds three seconds by time with no
+// byte or buffer limit (the AVI multiplexer holds video half a second behind
+// audio, so a shorter queue would stall the camera while recording); the
 // preview queue drops old frames rather than holding the capture branch up.
 //
 // Audio: source ! capsfilter, pin 0 "Capture".
@@ -36,7 +37,7 @@ class CapturePin : public PadPin, public IAMStreamConfig, public ISpecifyPropert
     HRESULT GetPages(CAUUID* pages) override;
 
     CapsRef Formats() override;
-    std::vector<MediaType> MediaTypes() override;
+    std::vector<TMediaType> MediaTypes() override;
 
   protected:
     void* ExtraInterface(const IID& iid) override;
@@ -54,7 +55,7 @@ class DeviceFilter : public BinFilter, public ISpecifyPropertyPages {
 
     // The device's formats as fixed caps and as media types (same order).
     const std::vector<CapsRef>& FormatCaps() const { return formats_; }
-    const std::vector<MediaType>& FormatTypes() const { return types_; }
+    const std::vector<TMediaType>& FormatTypes() const { return types_; }
     // The format in force (fixed caps), null when the device lists none.
     CapsRef CurrentFormat() const { return current_; }
     // Sets the format in force; VFW_E_NOT_STOPPED while streaming,
@@ -78,7 +79,7 @@ class DeviceFilter : public BinFilter, public ISpecifyPropertyPages {
     ElementRef source_;
     ElementRef capsfilter_;
     std::vector<CapsRef> formats_;
-    std::vector<MediaType> types_;
+    std::vector<TMediaType> types_;
     CapsRef current_;
 };
 

@@ -117,7 +117,7 @@ CapsRef FactoryCaps(GstElementFactory* factory, GstPadDirection direction) {
         auto* t = static_cast<GstStaticPadTemplate*>(l->data);
         if (t->direction != direction)
             continue;
-        all = CapsRef::Adopt(gst_caps_merge(all.Release(), gst_static_caps_get(&t->static_caps)));
+        all = CapsRef::Adopt(gst_caps_merge(all.Detach(), gst_static_caps_get(&t->static_caps)));
     }
     return all;
 }

@@ -8,11 +8,19 @@
 #include <cstdio>
 
 #include "Filters.h"
+#include "media/MediaUtil.h"
 
 namespace media::gst {
 
 namespace {
 
+// How long a stop waits for the end of the stream of a graph that writes a
+// file. The end of the stream has to push every frame still queued (the
+// capture queue holds up to three seconds) through the compressors and the
+// multiplexer, which then writes its index; a software compressor on a busy
+// machine needs a few seconds for that. Past the bound the stop goes on and
+// the file may lack its index, rather than the program hanging on an element
+// that never finishes.
 constexpr auto kDrainTimeout = std::chrono::seconds(5);
 constexpr GstClockTime kStateTimeout = 5 * GST_SECOND;
 
@@ -491,30 +499,33 @@ HRESULT FilterGraph::Stop() {
 }
 
 void FilterGraph::Drain() {
-    std::vector<FileWriterFilter*> writers;
+    std::vector<GstElement*> writers;
     for (BinFilter* f : Filters()) {
-        if (auto* w = dynamic_cast<FileWriterFilter*>(f)) {
-            if (HasConnection(w))
-                writers.push_back(w);
-        }
+        if (f->WritesFile() && HasConnection(f))
+            writers.push_back(f->Bin());
     }
     {
         std::lock_guard<std::mutex> guard(lock_);
         draining_ = true;
         drainEnded_ = false;
+        endedWriters_.clear();
     }
     Log("drain: end of stream sent");
     gst_element_send_event(pipeline_.Get(), gst_event_new_eos());
-    auto deadline = std::chrono::steady_clock::now() + kDrainTimeout;
+    // The writers' end-of-stream messages (or an error, or the pipeline's
+    // own end of stream) arrive through the bus handler, which wakes us.
     std::unique_lock<std::mutex> guard(lock_);
-    for (;;) {
-        bool all = true;
-        for (FileWriterFilter* w : writers)
-            all = all && w->ReachedEnd();
-        if (all || drainEnded_ || std::chrono::steady_clock::now() >= deadline)
-            break;
-        changed_.wait_for(guard, std::chrono::milliseconds(10));
-    }
+    const bool ended = changed_.wait_for(guard, kDrainTimeout, [&] {
+        if (drainEnded_)
+            return true;
+        for (GstElement* w : writers) {
+            if (std::find(endedWriters_.begin(), endedWriters_.end(), w) == endedWriters_.end())
+                return false;
+        }
+        return true;
+    });
+    if (!ended)
+        LogLocked("drain: no end of stream within the bound");
     draining_ = false;
 }
 
@@ -603,7 +614,8 @@ HRESULT FilterGraph::SetNotifyFlags(int32_t flags) {
 }
 
 GstBusSyncReply FilterGraph::OnBusMessage(GstBus*, GstMessage* message, gpointer self) {
-    static_cast<FilterGraph*>(self)->HandleMessage(message);
+    auto* graph = static_cast<FilterGraph*>(self);
+    graph->busGuard_.Run([&] { graph->HandleMessage(message); });
     return GST_BUS_DROP;
 }
 
@@ -653,6 +665,24 @@ void FilterGraph::HandleMessage(GstMessage* message) {
             QueueEvent(EC_ERRORABORT, hr, 0);
             break;
         }
+        case GST_MESSAGE_ELEMENT: {
+            // A file writer's bin forwards its sink's end of stream (the
+            // pipeline itself announces the end only once every sink has it).
+            const GstStructure* s = gst_message_get_structure(message);
+            if (!s || !gst_structure_has_name(s, "GstBinForwarded"))
+                break;
+            GstMessage* inner = nullptr;
+            gst_structure_get(s, "message", GST_TYPE_MESSAGE, &inner, nullptr);
+            MessageRef forwarded = MessageRef::Adopt(inner);
+            if (forwarded && GST_MESSAGE_TYPE(forwarded.Get()) == GST_MESSAGE_EOS &&
+                source && GST_IS_ELEMENT(source)) {
+                std::lock_guard<std::mutex> guard(lock_);
+                endedWriters_.push_back(GST_ELEMENT(source));
+                LogLocked("end of stream at " + from);
+                changed_.notify_all();
+            }
+            break;
+        }
         case GST_MESSAGE_WARNING: {
             ErrorRef error;
             StringRef debug;
@@ -675,6 +705,10 @@ void FilterGraph::HandleMessage(GstMessage* message) {
 
 void FilterGraph::Log(const std::string& line) {
     std::lock_guard<std::mutex> guard(lock_);
+    LogLocked(line);
+}
+
+void FilterGraph::LogLocked(const std::string& line) {
     if (logFd_ < 0)
         return;
     char stamp[32];

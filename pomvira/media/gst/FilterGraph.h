@@ -3,8 +3,8 @@
 // Filters are BinFilters: AddFilter adds the filter's bin to the pipeline
 // under the filter's name, RemoveFilter takes it out (state NULL first).
 // Run = PLAYING, Stop = READY; a graph holding a file writer is drained
-// first (EOS through the whole pipeline, awaited at the writers, bounded), so
-// every stop leaves a complete file. A filter with no connected pin is idle:
+// first (EOS through the whole pipeline, its arrival at every writer awaited
+// on the bus, bounded), so every stop leaves a complete file. A filter with no connected pin is idle:
 // it is held in NULL with its state locked, so an unconnected source (the
 // microphone during the preview, say) neither streams into nothing nor holds
 // its device; it follows the graph's state as soon as one of its pins is
@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "BinFilter.h"
+#include "media/MediaUtil.h"
 
 namespace media::gst {
 
@@ -99,6 +100,7 @@ class FilterGraph
     static GstBusSyncReply OnBusMessage(GstBus* bus, GstMessage* message, gpointer self);
     void HandleMessage(GstMessage* message);
     void Log(const std::string& line);
+    void LogLocked(const std::string& line);  // with lock_ held
     void Drain();
     bool WritesFile() const;
     void SettleIdleFilters();
@@ -130,11 +132,15 @@ class FilterGraph
     intptr_t notifyInstance_ = 0;
     bool notifyOff_ = false;
     bool draining_ = false;
-    bool drainEnded_ = false;
+    bool drainEnded_ = false;  // the pipeline's end of stream, or an error
+    // Bins of file writers whose end of stream has arrived while draining.
+    std::vector<GstElement*> endedWriters_;
     int errors_ = 0;
     HRESULT lastError_ = E_FAIL;
     int logFd_ = -1;
     std::string inspectionName_;
+    // Nothing thrown while a bus message is handled leaves the bus handler.
+    TCallbackGuard busGuard_;
 };
 
 // Holds waking back for its lifetime (see FilterGraph::WakeConnection).

@@ -56,7 +56,7 @@ class MuxInputPin : public PadPin {
             GstPadTemplate* t =
                 gst_element_class_get_pad_template(GST_ELEMENT_GET_CLASS(mux_), name);
             if (t)
-                all = CapsRef::Adopt(gst_caps_merge(all.Release(), gst_pad_template_get_caps(t)));
+                all = CapsRef::Adopt(gst_caps_merge(all.Detach(), gst_pad_template_get_caps(t)));
         }
         return all;
     }
@@ -141,19 +141,11 @@ FileWriterFilter* FileWriterFilter::Create() {
     // Without preroll: the writer may join a graph that already runs.
     g_object_set(filter->sink_, "async", FALSE, nullptr);
     gst_bin_add(GST_BIN(filter->Bin()), filter->sink_);
-    PadRef sinkPad = PadRef::Adopt(gst_element_get_static_pad(filter->sink_, "sink"));
-    gst_pad_add_probe(sinkPad.Get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM,
-                      &FileWriterFilter::OnEvent, filter, nullptr);
-    filter->ExposePad(sinkPad.Release(), u"in");
+    // The sink's end of stream reaches the bus even while other sinks of the
+    // pipeline (an idle renderer, say) never get theirs.
+    g_object_set(filter->Bin(), "message-forward", TRUE, nullptr);
+    filter->ExposePad(gst_element_get_static_pad(filter->sink_, "sink"), u"in");
     return filter;
-}
-
-GstPadProbeReturn FileWriterFilter::OnEvent(GstPad*, GstPadProbeInfo* info, gpointer self) {
-    GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
-    if (event && GST_EVENT_TYPE(event) == GST_EVENT_EOS) {
-        static_cast<FileWriterFilter*>(self)->eos_ = true;
-    }
-    return GST_PAD_PROBE_OK;
 }
 
 void* FileWriterFilter::ExtraInterface(const IID& iid) {
@@ -183,17 +175,12 @@ HRESULT FileWriterFilter::GetCurFile(WString* file, AM_MEDIA_TYPE* mt) {
         return E_POINTER;
     *file = file_;
     if (mt) {
-        MediaType stream;
-        stream.Raw().majortype = MEDIATYPE_Stream;
-        stream.Raw().subtype = MEDIASUBTYPE_Avi;
-        stream.CopyTo(mt);
+        TMediaType stream(MEDIATYPE_Stream);
+        stream.SetSubType(MEDIASUBTYPE_Avi);
+        stream.SetFormatType(FORMAT_None);
+        DuplicateMediaType(mt, stream.AMMediaType());
     }
     return file_.empty() ? E_FAIL : S_OK;
-}
-
-void FileWriterFilter::GraphStateChanged(FILTER_STATE state) {
-    if (state == State_Running)
-        eos_ = false;
 }
 
 }  // namespace media::gst

@@ -2,7 +2,6 @@
 // the AVI multiplexer and the file writer.
 #pragma once
 
-#include <atomic>
 #include <vector>
 
 #include "BinFilter.h"
@@ -49,8 +48,9 @@ class AviMuxFilter : public BinFilter {
     int inputs_ = 0;
 };
 
-// filesink: pin "in"; IFileSinkFilter. It remembers when the end of the
-// stream has reached it, so the graph can wait until the file is complete.
+// filesink: pin "in"; IFileSinkFilter. Its bin forwards the sink's messages
+// (as "GstBinForwarded" element messages), so the graph sees on the bus when
+// the end of the stream has reached the file and the file is complete.
 class FileWriterFilter : public BinFilter, public IFileSinkFilter {
   public:
     static FileWriterFilter* Create();
@@ -60,20 +60,15 @@ class FileWriterFilter : public BinFilter, public IFileSinkFilter {
     HRESULT GetCurFile(WString* file, AM_MEDIA_TYPE* mt) override;
 
     bool WritesFile() const override { return true; }
-    void GraphStateChanged(FILTER_STATE state) override;
-    // Whether the end of the stream reached the writer since the last run.
-    bool ReachedEnd() const { return eos_; }
 
   protected:
     void* ExtraInterface(const IID& iid) override;
 
   private:
     FileWriterFilter();
-    static GstPadProbeReturn OnEvent(GstPad* pad, GstPadProbeInfo* info, gpointer self);
 
     GstElement* sink_ = nullptr;  // owned by the bin
     WString file_;
-    std::atomic<bool> eos_{false};
 };
 
 }  // namespace media::gst

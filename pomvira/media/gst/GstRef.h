@@ -113,8 +113,9 @@ class GstRef {
             RefTraits<T>::Unref(p);
         }
     }
-    // Gives up the reference without releasing it.
-    T* Release() { return std::exchange(p_, nullptr); }
+    // Gives up the reference without releasing it: the caller owns it now
+    // (as with ComPtr::Detach).
+    T* Detach() { return std::exchange(p_, nullptr); }
     // Releases the held reference and returns the slot for an out parameter.
     T** Put() {
         Reset();

@@ -9,37 +9,24 @@ namespace media::gst {
 
 namespace {
 
-struct VideoFormatInfo {
-    const char* gstName;  // video/x-raw format, or null for image/jpeg
-    GUID subtype;
-    uint32_t compression;
-    uint16_t bitCount;
-    bool rgb;  // rows padded to 4 bytes
-};
-
-const VideoFormatInfo kVideoFormats[] = {
-    {"YUY2", MEDIASUBTYPE_YUY2, FourCC('Y', 'U', 'Y', '2'), 16, false},
-    {"UYVY", MEDIASUBTYPE_UYVY, FourCC('U', 'Y', 'V', 'Y'), 16, false},
-    {"YVYU", MEDIASUBTYPE_YVYU, FourCC('Y', 'V', 'Y', 'U'), 16, false},
-    {"I420", MEDIASUBTYPE_I420, FourCC('I', '4', '2', '0'), 12, false},
-    {"YV12", MEDIASUBTYPE_YV12, FourCC('Y', 'V', '1', '2'), 12, false},
-    {"NV12", MEDIASUBTYPE_NV12, FourCC('N', 'V', '1', '2'), 12, false},
-    {"BGR", MEDIASUBTYPE_RGB24, BI_RGB, 24, true},
-    {"BGRx", MEDIASUBTYPE_RGB32, BI_RGB, 32, true},
-    {"RGB16", MEDIASUBTYPE_RGB565, BI_RGB, 16, true},
-    {"RGB15", MEDIASUBTYPE_RGB555, BI_RGB, 16, true},
-    {nullptr, MEDIASUBTYPE_MJPG, FourCC('M', 'J', 'P', 'G'), 24, false},
+// Every video format the layer knows. For a subtype with several GStreamer
+// formats the first is the one asked for.
+const VideoFormatEntry kVideoFormats[] = {
+    {MEDIASUBTYPE_YUY2, GST_VIDEO_FORMAT_YUY2, 16, FourCC('Y', 'U', 'Y', '2'), false, "YUY2"},
+    {MEDIASUBTYPE_UYVY, GST_VIDEO_FORMAT_UYVY, 16, FourCC('U', 'Y', 'V', 'Y'), false, "UYVY"},
+    {MEDIASUBTYPE_YVYU, GST_VIDEO_FORMAT_YVYU, 16, FourCC('Y', 'V', 'Y', 'U'), false, "YVYU"},
+    {MEDIASUBTYPE_I420, GST_VIDEO_FORMAT_I420, 12, FourCC('I', '4', '2', '0'), false, "I420"},
+    {MEDIASUBTYPE_YV12, GST_VIDEO_FORMAT_YV12, 12, FourCC('Y', 'V', '1', '2'), false, "YV12"},
+    {MEDIASUBTYPE_NV12, GST_VIDEO_FORMAT_NV12, 12, FourCC('N', 'V', '1', '2'), false, "NV12"},
+    {MEDIASUBTYPE_RGB24, GST_VIDEO_FORMAT_BGR, 24, BI_RGB, true, "RGB24"},
+    {MEDIASUBTYPE_RGB32, GST_VIDEO_FORMAT_BGRx, 32, BI_RGB, true, "RGB32"},
+    {MEDIASUBTYPE_RGB32, GST_VIDEO_FORMAT_BGRA, 32, BI_RGB, true, "RGB32"},
+    {MEDIASUBTYPE_RGB565, GST_VIDEO_FORMAT_RGB16, 16, BI_RGB, true, "RGB565"},
+    {MEDIASUBTYPE_RGB555, GST_VIDEO_FORMAT_RGB15, 16, BI_RGB, true, "RGB555"},
+    {MEDIASUBTYPE_MJPG, GST_VIDEO_FORMAT_UNKNOWN, 24, FourCC('M', 'J', 'P', 'G'), false, "MJPG"},
 };
 
 constexpr int64_t kUnitsPerSecond = 10000000;
-
-uint32_t ImageSize(const VideoFormatInfo& f, int width, int height) {
-    if (f.rgb) {
-        uint32_t stride = ((uint32_t(width) * f.bitCount + 31) / 32) * 4;
-        return stride * uint32_t(height);
-    }
-    return uint32_t(uint64_t(width) * uint64_t(height) * f.bitCount / 8);
-}
 
 // A frame rate close to rate expressed as a fraction: whole rates and the
 // NTSC-style n*1000/1001 rates exactly, others as the nearest fraction.
@@ -55,21 +42,20 @@ void RateToFraction(double rate, int* num, int* den) {
     gst_util_double_to_fraction(rate, num, den);
 }
 
-bool VideoFromCaps(const GstStructure* s, bool jpeg, MediaType* out) {
-    const VideoFormatInfo* info = nullptr;
+bool VideoFromCaps(const GstStructure* s, bool jpeg, TMediaType* out) {
+    const VideoFormatEntry* entry = nullptr;
     if (jpeg) {
-        info = &kVideoFormats[sizeof kVideoFormats / sizeof kVideoFormats[0] - 1];
+        entry = VideoFormatForSubtype(MEDIASUBTYPE_MJPG);
     } else {
         const char* format = gst_structure_get_string(s, "format");
         if (!format)
             return false;
-        for (const auto& f : kVideoFormats) {
-            if (f.gstName && std::strcmp(f.gstName, format) == 0)
-                info = &f;
-        }
+        const GstVideoFormat f = gst_video_format_from_string(format);
+        if (f != GST_VIDEO_FORMAT_UNKNOWN)
+            entry = VideoFormatForGst(f);
     }
     int width = 0, height = 0;
-    if (!info || !gst_structure_get_int(s, "width", &width) ||
+    if (!entry || !gst_structure_get_int(s, "width", &width) ||
         !gst_structure_get_int(s, "height", &height) || width <= 0 || height <= 0) {
         return false;
     }
@@ -85,17 +71,16 @@ bool VideoFromCaps(const GstStructure* s, bool jpeg, MediaType* out) {
     vih.bmiHeader.biWidth = width;
     vih.bmiHeader.biHeight = height;
     vih.bmiHeader.biPlanes = 1;
-    vih.bmiHeader.biBitCount = info->bitCount;
-    vih.bmiHeader.biCompression = info->compression;
-    vih.bmiHeader.biSizeImage = ImageSize(*info, width, height);
+    vih.bmiHeader.biBitCount = entry->bits;
+    vih.bmiHeader.biCompression = entry->compression;
+    vih.bmiHeader.biSizeImage = ImageSize(*entry, width, height);
     if (perFrame > 0) {
         vih.dwBitRate = uint32_t(std::min<double>(
             4294967295.0, double(vih.bmiHeader.biSizeImage) * 8 * kUnitsPerSecond / perFrame));
     }
-    MediaType mt;
-    AM_MEDIA_TYPE& r = mt.Raw();
-    r.majortype = MEDIATYPE_Video;
-    r.subtype = info->subtype;
+    TMediaType mt(MEDIATYPE_Video);
+    mt.SetSubType(entry->subtype);
+    AM_MEDIA_TYPE& r = *mt.AMMediaType();
     r.bFixedSizeSamples = jpeg ? 0 : 1;
     r.bTemporalCompression = 0;
     r.lSampleSize = jpeg ? 0 : vih.bmiHeader.biSizeImage;
@@ -104,7 +89,7 @@ bool VideoFromCaps(const GstStructure* s, bool jpeg, MediaType* out) {
     return true;
 }
 
-bool AudioFromCaps(const GstStructure* s, MediaType* out) {
+bool AudioFromCaps(const GstStructure* s, TMediaType* out) {
     const char* format = gst_structure_get_string(s, "format");
     int rate = 0, channels = 0;
     if (!format || !gst_structure_get_int(s, "rate", &rate) ||
@@ -136,10 +121,9 @@ bool AudioFromCaps(const GstStructure* s, MediaType* out) {
     wfx.nBlockAlign = uint16_t(channels * bits / 8);
     wfx.nAvgBytesPerSec = wfx.nSamplesPerSec * wfx.nBlockAlign;
     wfx.cbSize = 0;
-    MediaType mt;
-    AM_MEDIA_TYPE& r = mt.Raw();
-    r.majortype = MEDIATYPE_Audio;
-    r.subtype = FourCCGuid(tag);
+    TMediaType mt(MEDIATYPE_Audio);
+    mt.SetSubType(FourCCGuid(tag));
+    AM_MEDIA_TYPE& r = *mt.AMMediaType();
     r.bFixedSizeSamples = 1;
     r.bTemporalCompression = 0;
     r.lSampleSize = wfx.nBlockAlign;
@@ -191,88 +175,70 @@ void ExpandStructure(const GstStructure* s, GstCaps* out) {
 
 }  // namespace
 
-void FreeMediaTypeContents(AM_MEDIA_TYPE& mt) {
-    if (mt.pbFormat)
-        CoTaskMemFree(mt.pbFormat);
-    mt.pbFormat = nullptr;
-    mt.cbFormat = 0;
-    if (mt.pUnk)
-        mt.pUnk->Release();
-    mt.pUnk = nullptr;
-}
-
-void CopyMediaTypeContents(const AM_MEDIA_TYPE& src, AM_MEDIA_TYPE& dst) {
-    dst = src;
-    dst.pbFormat = nullptr;
-    dst.cbFormat = 0;
-    if (src.pbFormat && src.cbFormat) {
-        dst.pbFormat = static_cast<uint8_t*>(CoTaskMemAlloc(src.cbFormat));
-        std::memcpy(dst.pbFormat, src.pbFormat, src.cbFormat);
-        dst.cbFormat = src.cbFormat;
+const VideoFormatEntry* VideoFormatForSubtype(const GUID& subtype) {
+    for (const auto& e : kVideoFormats) {
+        if (e.subtype == subtype)
+            return &e;
     }
-    if (dst.pUnk)
-        dst.pUnk->AddRef();
+    return nullptr;
 }
 
-MediaType::MediaType() {
-    mt_ = AM_MEDIA_TYPE{};
-    mt_.formattype = FORMAT_None;
-}
-MediaType::MediaType(const AM_MEDIA_TYPE& mt) {
-    CopyMediaTypeContents(mt, mt_);
-}
-MediaType::MediaType(const MediaType& o) {
-    CopyMediaTypeContents(o.mt_, mt_);
-}
-MediaType::MediaType(MediaType&& o) noexcept : mt_(o.mt_) {
-    o.mt_.pbFormat = nullptr;
-    o.mt_.cbFormat = 0;
-    o.mt_.pUnk = nullptr;
-}
-MediaType& MediaType::operator=(MediaType o) noexcept {
-    std::swap(mt_, o.mt_);
-    return *this;
-}
-MediaType::~MediaType() {
-    FreeMediaTypeContents(mt_);
-}
-
-AM_MEDIA_TYPE* MediaType::NewRecord() const {
-    auto* r = static_cast<AM_MEDIA_TYPE*>(CoTaskMemAlloc(sizeof(AM_MEDIA_TYPE)));
-    CopyMediaTypeContents(mt_, *r);
-    return r;
-}
-
-void MediaType::SetFormat(const GUID& formatType, const void* data, uint32_t size) {
-    if (mt_.pbFormat)
-        CoTaskMemFree(mt_.pbFormat);
-    mt_.pbFormat = nullptr;
-    mt_.cbFormat = 0;
-    mt_.formattype = formatType;
-    if (data && size) {
-        mt_.pbFormat = static_cast<uint8_t*>(CoTaskMemAlloc(size));
-        std::memcpy(mt_.pbFormat, data, size);
-        mt_.cbFormat = size;
-    }
-}
-
-const VIDEOINFOHEADER* MediaType::Video() const {
-    if (mt_.formattype != FORMAT_VideoInfo || !mt_.pbFormat ||
-        mt_.cbFormat < sizeof(VIDEOINFOHEADER)) {
+const VideoFormatEntry* VideoFormatForGst(GstVideoFormat format) {
+    if (format == GST_VIDEO_FORMAT_UNKNOWN)
         return nullptr;
+    for (const auto& e : kVideoFormats) {
+        if (e.format == format)
+            return &e;
     }
-    return reinterpret_cast<const VIDEOINFOHEADER*>(mt_.pbFormat);
+    return nullptr;
 }
 
-const WAVEFORMATEX* MediaType::Audio() const {
-    if (mt_.formattype != FORMAT_WaveFormatEx || !mt_.pbFormat ||
-        mt_.cbFormat < sizeof(WAVEFORMATEX) - 2) {
+int DibStride(int width, int bits) {
+    return ((width * bits + 31) / 32) * 4;
+}
+
+uint32_t ImageSize(const VideoFormatEntry& entry, int width, int height) {
+    if (width <= 0 || height <= 0)
+        return 0;
+    if (entry.rgb)
+        return uint32_t(DibStride(width, entry.bits)) * uint32_t(height);
+    GstVideoInfo info;
+    if (entry.format != GST_VIDEO_FORMAT_UNKNOWN &&
+        gst_video_info_set_format(&info, entry.format, guint(width), guint(height))) {
+        return uint32_t(std::min<gsize>(GST_VIDEO_INFO_SIZE(&info), UINT32_MAX));
+    }
+    return uint32_t(std::min<uint64_t>(uint64_t(width) * uint64_t(height) * entry.bits / 8,
+                                       UINT32_MAX));
+}
+
+const char* FormatName(const GUID& subtype, char (&fourcc)[5]) {
+    if (const VideoFormatEntry* e = VideoFormatForSubtype(subtype))
+        return e->name;
+    if (subtype == MEDIASUBTYPE_PCM)
+        return "PCM";
+    if (subtype == MEDIASUBTYPE_IEEE_FLOAT)
+        return "IEEE_FLOAT";
+    GUID base = FourCCGuid(subtype.Data1);
+    if (base == subtype && subtype.Data1 > 0xFFFF) {
+        for (int i = 0; i < 4; ++i)
+            fourcc[i] = char((subtype.Data1 >> (8 * i)) & 0xFF);
+        fourcc[4] = '\0';
+        return fourcc;
+    }
+    return "Unknown";
+}
+
+CapsRef CapsForSubtype(const GUID& subtype) {
+    const VideoFormatEntry* e = VideoFormatForSubtype(subtype);
+    if (!e)
         return nullptr;
-    }
-    return reinterpret_cast<const WAVEFORMATEX*>(mt_.pbFormat);
+    if (e->format == GST_VIDEO_FORMAT_UNKNOWN)
+        return CapsRef::Adopt(gst_caps_new_empty_simple("image/jpeg"));
+    return CapsRef::Adopt(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING,
+                                              gst_video_format_to_string(e->format), nullptr));
 }
 
-bool MediaTypeFromCaps(const GstCaps* caps, MediaType* out) {
+bool MediaTypeFromCaps(const GstCaps* caps, TMediaType* out) {
     if (!caps || gst_caps_get_size(caps) < 1)
         return false;
     const GstStructure* s = gst_caps_get_structure(caps, 0);
@@ -289,20 +255,12 @@ bool MediaTypeFromCaps(const GstCaps* caps, MediaType* out) {
 }
 
 CapsRef CapsFromMediaType(const AM_MEDIA_TYPE& raw) {
-    MediaType mt(raw);
+    TMediaType mt(&raw);
     if (raw.majortype == MEDIATYPE_Video) {
-        const VideoFormatInfo* info = nullptr;
-        for (const auto& f : kVideoFormats) {
-            if (f.subtype == raw.subtype)
-                info = &f;
-        }
-        if (!info)
+        CapsRef caps = CapsForSubtype(raw.subtype);
+        if (!caps)
             return nullptr;
-        CapsRef caps = CapsRef::Adopt(info->gstName ? gst_caps_new_simple("video/x-raw", "format",
-                                                                          G_TYPE_STRING,
-                                                                          info->gstName, nullptr)
-                                                    : gst_caps_new_empty_simple("image/jpeg"));
-        if (const VIDEOINFOHEADER* vih = mt.Video()) {
+        if (const VIDEOINFOHEADER* vih = mt.VideoInfo()) {
             if (vih->bmiHeader.biWidth > 0 && vih->bmiHeader.biHeight != 0) {
                 gst_caps_set_simple(caps.Get(), "width", G_TYPE_INT, int(vih->bmiHeader.biWidth),
                                     "height", G_TYPE_INT, std::abs(int(vih->bmiHeader.biHeight)),
@@ -317,7 +275,7 @@ CapsRef CapsFromMediaType(const AM_MEDIA_TYPE& raw) {
         return caps;
     }
     if (raw.majortype == MEDIATYPE_Audio) {
-        const WAVEFORMATEX* wfx = mt.Audio();
+        const WAVEFORMATEX* wfx = mt.WaveFormat();
         const char* format = nullptr;
         if (raw.subtype == MEDIASUBTYPE_PCM) {
             format = (wfx && wfx->wBitsPerSample == 8) ? "U8" : "S16LE";
@@ -362,10 +320,10 @@ std::vector<CapsRef> ExpandCaps(const GstCaps* caps) {
 bool SameFormat(const AM_MEDIA_TYPE& a, const AM_MEDIA_TYPE& b) {
     if (a.majortype != b.majortype || a.subtype != b.subtype)
         return false;
-    MediaType ma(a), mb(b);
+    TMediaType ma(&a), mb(&b);
     if (a.majortype == MEDIATYPE_Video) {
-        const VIDEOINFOHEADER* va = ma.Video();
-        const VIDEOINFOHEADER* vb = mb.Video();
+        const VIDEOINFOHEADER* va = ma.VideoInfo();
+        const VIDEOINFOHEADER* vb = mb.VideoInfo();
         if (!va || !vb)
             return va == vb;
         if (va->bmiHeader.biWidth != vb->bmiHeader.biWidth ||
@@ -378,8 +336,8 @@ bool SameFormat(const AM_MEDIA_TYPE& a, const AM_MEDIA_TYPE& b) {
         return std::llabs(ta - tb) * 1000 <= std::max(ta, tb);
     }
     if (a.majortype == MEDIATYPE_Audio) {
-        const WAVEFORMATEX* wa = ma.Audio();
-        const WAVEFORMATEX* wb = mb.Audio();
+        const WAVEFORMATEX* wa = ma.WaveFormat();
+        const WAVEFORMATEX* wb = mb.WaveFormat();
         if (!wa || !wb)
             return wa == wb;
         return wa->nChannels == wb->nChannels && wa->nSamplesPerSec == wb->nSamplesPerSec &&

@@ -1,48 +1,52 @@
-// Media type records built from GStreamer caps and caps built from media type
-// records, with the records' Windows byte layout (VIDEOINFOHEADER,
-// WAVEFORMATEX).
+// The one translation between GStreamer caps and media type records: the
+// table of the formats both sides know, the records built from caps (with
+// the records' Windows byte layout, VIDEOINFOHEADER and WAVEFORMATEX), caps
+// built from records, and the size of one frame of each format. The pins,
+// the frame grabber, the format page and the device pages all use it.
 #pragma once
+
+#include <gst/video/video.h>
 
 #include <vector>
 
 #include "GstRef.h"
 #include "media/MediaBoundary.h"
+#include "media/MediaTypes.h"
 
 namespace media::gst {
 
-// Frees the format block and the pUnk reference of a record, leaving it empty.
-void FreeMediaTypeContents(AM_MEDIA_TYPE& mt);
-// Deep copy of src into dst (dst's old contents are not freed).
-void CopyMediaTypeContents(const AM_MEDIA_TYPE& src, AM_MEDIA_TYPE& dst);
-
-// An owned media type record (format block included).
-class MediaType {
-  public:
-    MediaType();
-    explicit MediaType(const AM_MEDIA_TYPE& mt);
-    MediaType(const MediaType& o);
-    MediaType(MediaType&& o) noexcept;
-    MediaType& operator=(MediaType o) noexcept;
-    ~MediaType();
-
-    AM_MEDIA_TYPE& Raw() { return mt_; }
-    const AM_MEDIA_TYPE& Raw() const { return mt_; }
-    // A new record allocated with CoTaskMemAlloc, as pins hand them out.
-    AM_MEDIA_TYPE* NewRecord() const;
-    // Fills out with a deep copy (its old contents are not freed).
-    void CopyTo(AM_MEDIA_TYPE* out) const { CopyMediaTypeContents(mt_, *out); }
-    // Replaces the format block with a copy of size bytes at data.
-    void SetFormat(const GUID& formatType, const void* data, uint32_t size);
-    const VIDEOINFOHEADER* Video() const;  // null unless FORMAT_VideoInfo
-    const WAVEFORMATEX* Audio() const;     // null unless FORMAT_WaveFormatEx
-
-  private:
-    AM_MEDIA_TYPE mt_;
+// One video format as both sides name it.
+struct VideoFormatEntry {
+    GUID subtype;
+    GstVideoFormat format;  // GST_VIDEO_FORMAT_UNKNOWN: image/jpeg (MJPG)
+    uint16_t bits;          // biBitCount
+    uint32_t compression;   // BI_RGB or the FourCC
+    bool rgb;               // DirectShow RGB: bottom-up rows padded to 4 bytes
+    const char* name;       // shown on the format page
 };
+
+// The entry for a subtype (the first, where GStreamer has several formats
+// for it) or for a GStreamer format; null when the layer does not know it.
+const VideoFormatEntry* VideoFormatForSubtype(const GUID& subtype);
+const VideoFormatEntry* VideoFormatForGst(GstVideoFormat format);
+
+// Bytes per row of a DirectShow RGB bitmap: padded to 4 bytes.
+int DibStride(int width, int bits);
+// The bytes of one frame as the layer hands frames out: DirectShow RGB rows
+// for RGB formats, GStreamer's own layout (planes one after another) for the
+// other raw formats, and for MJPG the size of the decoded 24-bit picture.
+uint32_t ImageSize(const VideoFormatEntry& entry, int width, int height);
+
+// The short name of a subtype for the format page ("YUY2", "RGB24", "PCM",
+// ...): the table's, else a FourCC's characters, else "Unknown".
+const char* FormatName(const GUID& subtype, char (&fourcc)[5]);
 
 // The record for fixed caps; false when the caps are not a format the layer
 // knows (or not fixed).
-bool MediaTypeFromCaps(const GstCaps* caps, MediaType* out);
+bool MediaTypeFromCaps(const GstCaps* caps, TMediaType* out);
+// Caps naming the subtype's format only (video/x-raw with its format, or
+// image/jpeg); null for a subtype the table does not know.
+CapsRef CapsForSubtype(const GUID& subtype);
 // Caps describing the record's format; null when the type is unknown.
 CapsRef CapsFromMediaType(const AM_MEDIA_TYPE& mt);
 // The formats described by caps as fixed caps, in order: lists are expanded,

@@ -7,19 +7,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "MediaTypes.h"
+
 namespace media::gst {
 
 namespace {
-
-void DeleteRecord(AM_MEDIA_TYPE* mt) {
-    if (!mt)
-        return;
-    if (mt->pbFormat)
-        CoTaskMemFree(mt->pbFormat);
-    if (mt->pUnk)
-        mt->pUnk->Release();
-    CoTaskMemFree(mt);
-}
 
 // The frame header of a video record, when it has one.
 bool VideoHeader(const AM_MEDIA_TYPE& mt, BITMAPINFOHEADER* header, REFERENCE_TIME* perFrame) {
@@ -42,57 +34,11 @@ bool VideoHeader(const AM_MEDIA_TYPE& mt, BITMAPINFOHEADER* header, REFERENCE_TI
     return false;
 }
 
-QString SubtypeName(const GUID& subtype) {
-    struct Name {
-        GUID id;
-        const char* text;
-    };
-    static const Name names[] = {
-        {MEDIASUBTYPE_RGB24, "RGB24"},   {MEDIASUBTYPE_RGB32, "RGB32"},
-        {MEDIASUBTYPE_RGB565, "RGB565"}, {MEDIASUBTYPE_RGB555, "RGB555"},
-        {MEDIASUBTYPE_PCM, "PCM"},       {MEDIASUBTYPE_IEEE_FLOAT, "IEEE_FLOAT"},
-    };
-    for (const Name& n : names)
-        if (n.id == subtype)
-            return QString::fromLatin1(n.text);
-    // FourCC subtypes: the code's characters.
-    GUID base = FourCCGuid(0);
-    base.Data1 = subtype.Data1;
-    if (base == subtype) {
-        QString code;
-        for (int i = 0; i < 4; ++i) {
-            const char c = char((subtype.Data1 >> (8 * i)) & 0xFF);
-            if (c == 0)
-                break;
-            code += QLatin1Char(c);
-        }
-        return code;
-    }
-    return QStringLiteral("Unknown");
-}
-
-bool SameFormat(const AM_MEDIA_TYPE& a, const AM_MEDIA_TYPE& b) {
-    if (a.majortype != b.majortype || a.subtype != b.subtype)
-        return false;
-    BITMAPINFOHEADER ha{}, hb{};
-    REFERENCE_TIME ta = 0, tb = 0;
-    const bool va = VideoHeader(a, &ha, &ta), vb = VideoHeader(b, &hb, &tb);
-    if (va != vb)
-        return false;
-    if (va) {
-        if (ha.biWidth != hb.biWidth || std::abs(ha.biHeight) != std::abs(hb.biHeight))
-            return false;
-        // Frame rates within 0.1 %.
-        return std::llabs(ta - tb) * 1000 <= std::max(ta, tb);
-    }
-    return a.cbFormat == b.cbFormat &&
-           (a.cbFormat == 0 || std::memcmp(a.pbFormat, b.pbFormat, a.cbFormat) == 0);
-}
-
 }  // namespace
 
 QString PinFormatPage::DescribeFormat(const AM_MEDIA_TYPE& mt) {
-    const QString name = SubtypeName(mt.subtype);
+    char fourcc[5];
+    const QString name = QString::fromLatin1(FormatName(mt.subtype, fourcc));
     BITMAPINFOHEADER header{};
     REFERENCE_TIME perFrame = 0;
     if (VideoHeader(mt, &header, &perFrame)) {
@@ -159,7 +105,7 @@ PinFormatPage::PinFormatPage(IPin* pin, QWidget* parent)
             }
         }
     }
-    DeleteRecord(current);
+    DisposeMediaType(current);
 
     for (AM_MEDIA_TYPE* mt : formats_)
         list_->addItem(DescribeFormat(*mt));
@@ -169,7 +115,7 @@ PinFormatPage::PinFormatPage(IPin* pin, QWidget* parent)
 
 PinFormatPage::~PinFormatPage() {
     for (AM_MEDIA_TYPE* mt : formats_)
-        DeleteRecord(mt);
+        DisposeMediaType(mt);
 }
 
 HRESULT PinFormatPage::Apply() {

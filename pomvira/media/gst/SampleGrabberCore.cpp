@@ -6,51 +6,13 @@
 #include <mutex>
 #include <vector>
 
+#include "media/MediaUtil.h"
+
 namespace media::gst {
 
 namespace {
 
 constexpr GUID kNullGuid{};
-
-// One uncompressed video format as both sides name it.
-struct VideoFormatEntry {
-    GUID subtype;
-    GstVideoFormat format;
-    uint16_t bits;
-    uint32_t compression;  // BI_RGB or the FourCC
-    bool rgb;              // DirectShow RGB: bottom-up rows padded to 4 bytes
-};
-
-const VideoFormatEntry kVideoFormats[] = {
-    {MEDIASUBTYPE_RGB24, GST_VIDEO_FORMAT_BGR, 24, BI_RGB, true},
-    {MEDIASUBTYPE_RGB32, GST_VIDEO_FORMAT_BGRx, 32, BI_RGB, true},
-    {MEDIASUBTYPE_RGB32, GST_VIDEO_FORMAT_BGRA, 32, BI_RGB, true},
-    {MEDIASUBTYPE_RGB555, GST_VIDEO_FORMAT_RGB15, 16, BI_RGB, true},
-    {MEDIASUBTYPE_YUY2, GST_VIDEO_FORMAT_YUY2, 16, FourCC('Y', 'U', 'Y', '2'), false},
-    {MEDIASUBTYPE_UYVY, GST_VIDEO_FORMAT_UYVY, 16, FourCC('U', 'Y', 'V', 'Y'), false},
-    {MEDIASUBTYPE_YVYU, GST_VIDEO_FORMAT_YVYU, 16, FourCC('Y', 'V', 'Y', 'U'), false},
-    {MEDIASUBTYPE_I420, GST_VIDEO_FORMAT_I420, 12, FourCC('I', '4', '2', '0'), false},
-    {MEDIASUBTYPE_YV12, GST_VIDEO_FORMAT_YV12, 12, FourCC('Y', 'V', '1', '2'), false},
-    {MEDIASUBTYPE_NV12, GST_VIDEO_FORMAT_NV12, 12, FourCC('N', 'V', '1', '2'), false},
-};
-
-const VideoFormatEntry* EntryForSubtype(const GUID& subtype) {
-    for (const auto& e : kVideoFormats)
-        if (e.subtype == subtype)
-            return &e;
-    return nullptr;
-}
-
-const VideoFormatEntry* EntryForFormat(GstVideoFormat format) {
-    for (const auto& e : kVideoFormats)
-        if (e.format == format)
-            return &e;
-    return nullptr;
-}
-
-int DibStride(int width, int bits) {
-    return ((width * bits + 31) / 32) * 4;
-}
 
 // A media sample over one prepared frame, for SampleCB.
 class FrameSample : public ComObject<IMediaSample> {
@@ -93,7 +55,11 @@ struct SampleGrabberCore::Shared {
     bool haveKept = false;
     std::vector<uint8_t> scratch;  // frame being prepared on the streaming thread
 
+    // Nothing thrown on the streaming thread leaves the probe.
+    TCallbackGuard guard;
+
     static GstPadProbeReturn OnProbe(GstPad* pad, GstPadProbeInfo* info, gpointer data);
+    GstPadProbeReturn Probe(GstPad* pad, GstPadProbeInfo* info);
     static void Delete(gpointer data) { delete static_cast<std::shared_ptr<Shared>*>(data); }
     GstPadProbeReturn HandleBuffer(GstBuffer* buffer);
     void HandleCaps(GstCaps* caps);
@@ -109,15 +75,9 @@ CapsRef GrabberCapsFromMediaType(const AM_MEDIA_TYPE& mt) {
     if (mt.subtype == kNullGuid)
         return CapsRef::Adopt(gst_caps_from_string("video/x-raw; image/jpeg"));
 
-    CapsRef caps;
-    if (mt.subtype == MEDIASUBTYPE_MJPG) {
-        caps = CapsRef::Adopt(gst_caps_new_empty_simple("image/jpeg"));
-    } else if (const VideoFormatEntry* e = EntryForSubtype(mt.subtype)) {
-        caps = CapsRef::Adopt(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING,
-                                                  gst_video_format_to_string(e->format), nullptr));
-    } else {
+    CapsRef caps = CapsForSubtype(mt.subtype);
+    if (!caps)
         return CapsRef::Adopt(gst_caps_new_empty_simple("application/x-unsupported"));
-    }
     if (mt.formattype == FORMAT_VideoInfo && mt.pbFormat &&
         mt.cbFormat >= sizeof(VIDEOINFOHEADER)) {
         VIDEOINFOHEADER vih;
@@ -129,52 +89,6 @@ CapsRef GrabberCapsFromMediaType(const AM_MEDIA_TYPE& mt) {
         }
     }
     return caps;
-}
-
-bool VideoInfoMediaTypeFromCaps(const GstCaps* caps, AM_MEDIA_TYPE* mt) {
-    GstVideoInfo info;
-    if (!caps || !gst_caps_is_fixed(caps) || !gst_video_info_from_caps(&info, caps))
-        return false;
-    const VideoFormatEntry* e = EntryForFormat(GST_VIDEO_INFO_FORMAT(&info));
-    if (!e)
-        return false;
-
-    const int width = GST_VIDEO_INFO_WIDTH(&info);
-    const int height = GST_VIDEO_INFO_HEIGHT(&info);
-    const uint32_t imageSize = e->rgb ? uint32_t(DibStride(width, e->bits)) * uint32_t(height)
-                                      : uint32_t(GST_VIDEO_INFO_SIZE(&info));
-
-    VIDEOINFOHEADER vih{};
-    if (GST_VIDEO_INFO_FPS_N(&info) > 0) {
-        vih.AvgTimePerFrame = REFERENCE_TIME(gst_util_uint64_scale_int(
-            10000000, GST_VIDEO_INFO_FPS_D(&info), GST_VIDEO_INFO_FPS_N(&info)));
-        vih.dwBitRate = uint32_t(std::min<uint64_t>(
-            gst_util_uint64_scale_int(uint64_t(imageSize) * 8, GST_VIDEO_INFO_FPS_N(&info),
-                                      GST_VIDEO_INFO_FPS_D(&info)),
-            UINT32_MAX));
-    }
-    vih.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    vih.bmiHeader.biWidth = width;
-    vih.bmiHeader.biHeight = height;
-    vih.bmiHeader.biPlanes = 1;
-    vih.bmiHeader.biBitCount = e->bits;
-    vih.bmiHeader.biCompression = e->compression;
-    vih.bmiHeader.biSizeImage = imageSize;
-
-    *mt = AM_MEDIA_TYPE{};
-    mt->majortype = MEDIATYPE_Video;
-    mt->subtype = e->subtype;
-    mt->bFixedSizeSamples = 1;
-    mt->bTemporalCompression = 0;
-    mt->lSampleSize = imageSize;
-    mt->formattype = FORMAT_VideoInfo;
-    mt->pUnk = nullptr;
-    mt->pbFormat = static_cast<uint8_t*>(CoTaskMemAlloc(sizeof vih));
-    if (!mt->pbFormat)
-        return false;
-    std::memcpy(mt->pbFormat, &vih, sizeof vih);
-    mt->cbFormat = sizeof vih;
-    return true;
 }
 
 SampleGrabberCore::SampleGrabberCore() : shared_(std::make_shared<Shared>()) {
@@ -248,7 +162,7 @@ CapsRef SampleGrabberCore::ConnectedCaps() const {
     CapsRef possible = CapsRef::Adopt(gst_pad_peer_query_caps(sink.Get(), filterCaps.Get()));
     if (!possible || gst_caps_is_empty(possible.Get()) || gst_caps_is_any(possible.Get()))
         return nullptr;
-    return CapsRef::Adopt(gst_caps_fixate(possible.Release()));
+    return CapsRef::Adopt(gst_caps_fixate(possible.Detach()));
 }
 
 HRESULT SampleGrabberCore::GetConnectedMediaType(AM_MEDIA_TYPE* mt) {
@@ -257,10 +171,10 @@ HRESULT SampleGrabberCore::GetConnectedMediaType(AM_MEDIA_TYPE* mt) {
     CapsRef caps = ConnectedCaps();
     if (!caps)
         return VFW_E_NOT_CONNECTED;
-    AM_MEDIA_TYPE result;
-    if (!VideoInfoMediaTypeFromCaps(caps.Get(), &result))
+    TMediaType result;
+    if (!MediaTypeFromCaps(caps.Get(), &result) || result.MajorType() != MEDIATYPE_Video)
         return VFW_E_INVALIDMEDIATYPE;
-    *mt = result;
+    DuplicateMediaType(mt, result.AMMediaType());
     return S_OK;
 }
 
@@ -302,31 +216,38 @@ HRESULT SampleGrabberCore::SetCallback(ISampleGrabberCB* callback, int32_t which
 GstPadProbeReturn SampleGrabberCore::Shared::OnProbe(GstPad* pad, GstPadProbeInfo* info,
                                                      gpointer data) {
     Shared* core = static_cast<std::shared_ptr<Shared>*>(data)->get();
+    GstPadProbeReturn result = GST_PAD_PROBE_OK;
+    // A failure passes the frame on untouched.
+    core->guard.Run([&] { result = core->Probe(pad, info); });
+    return result;
+}
+
+GstPadProbeReturn SampleGrabberCore::Shared::Probe(GstPad* pad, GstPadProbeInfo* info) {
     if (info->type & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) {
         GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
         if (GST_EVENT_TYPE(event) == GST_EVENT_CAPS) {
             GstCaps* caps = nullptr;
             gst_event_parse_caps(event, &caps);
-            core->HandleCaps(caps);
+            HandleCaps(caps);
         }
         return GST_PAD_PROBE_OK;
     }
     GstPadProbeReturn result = GST_PAD_PROBE_OK;
     if (info->type & GST_PAD_PROBE_TYPE_BUFFER) {
-        result = core->HandleBuffer(GST_PAD_PROBE_INFO_BUFFER(info));
+        result = HandleBuffer(GST_PAD_PROBE_INFO_BUFFER(info));
     } else if (info->type & GST_PAD_PROBE_TYPE_BUFFER_LIST) {
         GstBufferList* list = GST_PAD_PROBE_INFO_BUFFER_LIST(info);
         const guint n = gst_buffer_list_length(list);
         for (guint i = 0; i < n && result == GST_PAD_PROBE_OK; ++i)
-            result = core->HandleBuffer(gst_buffer_list_get(list, i));
+            result = HandleBuffer(gst_buffer_list_get(list, i));
     }
     if (result == GST_PAD_PROBE_DROP) {
         // One-shot grabbing ends the stream after its frame.
         bool sendEos = false;
         {
-            std::lock_guard<std::mutex> lock(core->mutex);
-            sendEos = !core->eosSent;
-            core->eosSent = true;
+            std::lock_guard<std::mutex> lock(mutex);
+            sendEos = !eosSent;
+            eosSent = true;
         }
         if (sendEos)
             gst_pad_push_event(pad, gst_event_new_eos());
@@ -337,15 +258,14 @@ GstPadProbeReturn SampleGrabberCore::Shared::OnProbe(GstPad* pad, GstPadProbeInf
 void SampleGrabberCore::Shared::HandleCaps(GstCaps* caps) {
     FrameLayout next;
     if (caps && gst_video_info_from_caps(&next.info, caps)) {
-        const VideoFormatEntry* e = EntryForFormat(GST_VIDEO_INFO_FORMAT(&next.info));
+        const VideoFormatEntry* e = VideoFormatForGst(GST_VIDEO_INFO_FORMAT(&next.info));
+        const int width = GST_VIDEO_INFO_WIDTH(&next.info);
         next.valid = true;
         next.bottomUp = e && e->rgb;
-        if (next.bottomUp) {
-            next.outStride = DibStride(GST_VIDEO_INFO_WIDTH(&next.info), e->bits);
-            next.outSize = size_t(next.outStride) * GST_VIDEO_INFO_HEIGHT(&next.info);
-        } else {
-            next.outSize = GST_VIDEO_INFO_SIZE(&next.info);
-        }
+        if (next.bottomUp)
+            next.outStride = DibStride(width, e->bits);
+        next.outSize = e ? ImageSize(*e, width, GST_VIDEO_INFO_HEIGHT(&next.info))
+                         : GST_VIDEO_INFO_SIZE(&next.info);
     }
     std::lock_guard<std::mutex> lock(mutex);
     layout = next;
@@ -422,11 +342,21 @@ GstPadProbeReturn SampleGrabberCore::Shared::HandleBuffer(GstBuffer* buffer) {
                                 ? double(GST_BUFFER_PTS(buffer)) / double(GST_SECOND)
                                 : 0.0;
         const int32_t length = int32_t(std::min<size_t>(work.size(), INT32_MAX));
-        if (cbWhich == 1) {
-            cb->BufferCB(time, work.data(), length);
-        } else {
-            auto sample = ComPtr<FrameSample>::Attach(new FrameSample(work.data(), length));
-            cb->SampleCB(time, sample.Get());
+        try {
+            if (cbWhich == 1) {
+                cb->BufferCB(time, work.data(), length);
+            } else {
+                auto sample = ComPtr<FrameSample>::Attach(new FrameSample(work.data(), length));
+                cb->SampleCB(time, sample.Get());
+            }
+        } catch (...) {
+            // A callback that throws is dropped (and reported once by the
+            // probe's guard); the stream and the buffering go on.
+            std::lock_guard<std::mutex> lock(mutex);
+            if (callback.Get() == cb.Get())
+                callback = nullptr;
+            scratch.swap(work);
+            throw;
         }
     }
 

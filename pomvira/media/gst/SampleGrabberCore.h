@@ -16,6 +16,7 @@
 #include <memory>
 
 #include "GstRef.h"
+#include "MediaTypes.h"
 #include "media/MediaBoundary.h"
 
 namespace media::gst {
@@ -62,10 +63,5 @@ class SampleGrabberCore {
 // record without a subtype asks for any video; without a major type, for
 // anything. Unknown subtypes give caps that nothing produces.
 CapsRef GrabberCapsFromMediaType(const AM_MEDIA_TYPE& mt);
-
-// The VIDEOINFOHEADER media type (88-byte block) for fixed raw video caps, in
-// DirectShow's terms: positive height, RGB rows padded to 4 bytes. False for
-// caps that are not raw video of a known format.
-bool VideoInfoMediaTypeFromCaps(const GstCaps* caps, AM_MEDIA_TYPE* mt);
 
 }  // namespace media::gst

@@ -3,6 +3,8 @@
 #include <mutex>
 #include <string>
 
+#include "media/MediaUtil.h"
+
 namespace media::gst {
 
 const char* const kTestProviderName = "pomviratestdeviceprovider";
@@ -223,10 +225,13 @@ GType pomvira_test_provider_get_type();
 G_DEFINE_TYPE(PomviraTestProvider, pomvira_test_provider, GST_TYPE_DEVICE_PROVIDER)
 
 GList* TestProviderProbe(GstDeviceProvider*) {
+    static TCallbackGuard guard;
     GList* list = nullptr;
-    for (int i = 1; i <= g_cameraCount; ++i)
-        list = g_list_append(list, NewTestDevice(true, i));
-    list = g_list_append(list, NewTestDevice(false, 0));
+    guard.Run([&] {
+        for (int i = 1; i <= g_cameraCount; ++i)
+            list = g_list_append(list, NewTestDevice(true, i));
+        list = g_list_append(list, NewTestDevice(false, 0));
+    });
     return list;
 }
 

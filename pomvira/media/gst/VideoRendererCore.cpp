@@ -8,6 +8,8 @@
 #include <atomic>
 #include <cstring>
 
+#include "media/MediaUtil.h"
+
 namespace media::gst {
 
 // What the streaming thread needs; shared by the appsink callbacks and the
@@ -18,6 +20,18 @@ struct VideoRendererCore::StreamState {
     // The video info of the caps last seen (streaming thread only).
     CapsRef caps;
     GstVideoInfo info;
+    // Nothing thrown on the streaming thread leaves the sink's callbacks.
+    TCallbackGuard guard;
+
+    // A frame that cannot be shown is skipped; the stream goes on.
+    GstFlowReturn Take(GstAppSink* sink, bool preroll) {
+        guard.Run([&] {
+            GstRef<GstSample> sample = GstRef<GstSample>::Adopt(
+                preroll ? gst_app_sink_pull_preroll(sink) : gst_app_sink_pull_sample(sink));
+            Deliver(sample.Get());
+        });
+        return GST_FLOW_OK;
+    }
 
     GstFlowReturn Deliver(GstSample* sample) {
         if (!sample)
@@ -66,15 +80,11 @@ VideoRendererCore::VideoRendererCore()
 
     GstAppSinkCallbacks callbacks{};
     callbacks.new_sample = [](GstAppSink* sink, gpointer data) -> GstFlowReturn {
-        auto& st = *static_cast<std::shared_ptr<StreamState>*>(data);
-        GstRef<GstSample> sample = GstRef<GstSample>::Adopt(gst_app_sink_pull_sample(sink));
-        return st->Deliver(sample.Get());
+        return (*static_cast<std::shared_ptr<StreamState>*>(data))->Take(sink, false);
     };
     callbacks.new_preroll = [](GstAppSink* sink, gpointer data) -> GstFlowReturn {
         // A paused graph shows its first frame, as a renderer does.
-        auto& st = *static_cast<std::shared_ptr<StreamState>*>(data);
-        GstRef<GstSample> sample = GstRef<GstSample>::Adopt(gst_app_sink_pull_preroll(sink));
-        return st->Deliver(sample.Get());
+        return (*static_cast<std::shared_ptr<StreamState>*>(data))->Take(sink, true);
     };
     gst_app_sink_set_callbacks(GST_APP_SINK(sink_.Get()), &callbacks,
                                new std::shared_ptr<StreamState>(state),

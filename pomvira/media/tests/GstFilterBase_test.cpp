@@ -49,18 +49,31 @@ TEST_F(GstFilterBase, VideoCapsBecomeVideoInfoHeaders) {
          64 * 10},
         {"video/x-raw,format=BGRx,width=8,height=2,framerate=30/1", MEDIASUBTYPE_RGB32, BI_RGB, 32,
          64},
+        {"video/x-raw,format=RGB16,width=3,height=2,framerate=30/1", MEDIASUBTYPE_RGB565, BI_RGB,
+         16, 8 * 2},
+        // A planar frame with odd sides is as large as GStreamer lays it
+        // out (rows padded to 4 bytes, heights rounded up to even).
+        {"video/x-raw,format=I420,width=7,height=5,framerate=30/1", MEDIASUBTYPE_I420,
+         FourCC('I', '4', '2', '0'), 12, 8 * 6 + 2 * 4 * 3},
         {"image/jpeg,width=640,height=480,framerate=30/1", MEDIASUBTYPE_MJPG,
          FourCC('M', 'J', 'P', 'G'), 24, 640 * 480 * 3},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.caps);
-        MediaType mt;
+        TMediaType mt;
         ASSERT_TRUE(MediaTypeFromCaps(Caps(c.caps).Get(), &mt));
-        EXPECT_EQ(mt.Raw().majortype, MEDIATYPE_Video);
-        EXPECT_EQ(mt.Raw().subtype, c.subtype);
-        EXPECT_EQ(mt.Raw().formattype, FORMAT_VideoInfo);
-        ASSERT_EQ(mt.Raw().cbFormat, 88u);
-        const VIDEOINFOHEADER* vih = mt.Video();
+        const VideoFormatEntry* entry = VideoFormatForSubtype(c.subtype);
+        ASSERT_NE(entry, nullptr);
+        GstVideoInfo info;
+        if (!entry->rgb && entry->format != GST_VIDEO_FORMAT_UNKNOWN &&
+            gst_video_info_from_caps(&info, Caps(c.caps).Get())) {
+            EXPECT_EQ(c.imageSize, GST_VIDEO_INFO_SIZE(&info));
+        }
+        EXPECT_EQ(mt.AMMediaType()->majortype, MEDIATYPE_Video);
+        EXPECT_EQ(mt.AMMediaType()->subtype, c.subtype);
+        EXPECT_EQ(mt.AMMediaType()->formattype, FORMAT_VideoInfo);
+        ASSERT_EQ(mt.AMMediaType()->cbFormat, 88u);
+        const VIDEOINFOHEADER* vih = mt.VideoInfo();
         ASSERT_NE(vih, nullptr);
         EXPECT_EQ(vih->bmiHeader.biSize, 40u);
         EXPECT_GT(vih->bmiHeader.biHeight, 0);
@@ -69,31 +82,31 @@ TEST_F(GstFilterBase, VideoCapsBecomeVideoInfoHeaders) {
         EXPECT_EQ(vih->bmiHeader.biSizeImage, c.imageSize);
 
         // And back: the caps describe the same format.
-        CapsRef back = CapsFromMediaType(mt.Raw());
+        CapsRef back = CapsFromMediaType(*mt.AMMediaType());
         ASSERT_TRUE(back);
         EXPECT_TRUE(gst_caps_is_equal(back.Get(), Caps(c.caps).Get()))
             << gst_caps_to_string(back.Get());
     }
-    MediaType mt;
+    TMediaType mt;
     ASSERT_TRUE(MediaTypeFromCaps(
         Caps("video/x-raw,format=YUY2,width=640,height=480,framerate=30/1").Get(), &mt));
-    EXPECT_EQ(mt.Video()->AvgTimePerFrame, 333333);
-    MediaType ntsc;
+    EXPECT_EQ(mt.VideoInfo()->AvgTimePerFrame, 333333);
+    TMediaType ntsc;
     ASSERT_TRUE(MediaTypeFromCaps(
         Caps("video/x-raw,format=YUY2,width=640,height=480,framerate=30000/1001").Get(), &ntsc));
-    CapsRef back = CapsFromMediaType(ntsc.Raw());
+    CapsRef back = CapsFromMediaType(*ntsc.AMMediaType());
     EXPECT_TRUE(gst_caps_is_equal(
         back.Get(),
         Caps("video/x-raw,format=YUY2,width=640,height=480,framerate=30000/1001").Get()));
 }
 
 TEST_F(GstFilterBase, AudioCapsBecomeWaveFormats) {
-    MediaType pcm;
+    TMediaType pcm;
     ASSERT_TRUE(MediaTypeFromCaps(
         Caps("audio/x-raw,format=S16LE,layout=interleaved,rate=44100,channels=2").Get(), &pcm));
-    EXPECT_EQ(pcm.Raw().subtype, MEDIASUBTYPE_PCM);
-    ASSERT_EQ(pcm.Raw().cbFormat, 18u);
-    const WAVEFORMATEX* w = pcm.Audio();
+    EXPECT_EQ(pcm.AMMediaType()->subtype, MEDIASUBTYPE_PCM);
+    ASSERT_EQ(pcm.AMMediaType()->cbFormat, 18u);
+    const WAVEFORMATEX* w = pcm.WaveFormat();
     EXPECT_EQ(w->wFormatTag, WAVE_FORMAT_PCM);
     EXPECT_EQ(w->nChannels, 2);
     EXPECT_EQ(w->nSamplesPerSec, 44100u);
@@ -101,13 +114,13 @@ TEST_F(GstFilterBase, AudioCapsBecomeWaveFormats) {
     EXPECT_EQ(w->nAvgBytesPerSec, 176400u);
     EXPECT_EQ(w->wBitsPerSample, 16);
 
-    MediaType fl;
+    TMediaType fl;
     ASSERT_TRUE(MediaTypeFromCaps(
         Caps("audio/x-raw,format=F32LE,layout=interleaved,rate=48000,channels=1").Get(), &fl));
-    EXPECT_EQ(fl.Raw().subtype, MEDIASUBTYPE_IEEE_FLOAT);
-    EXPECT_EQ(fl.Audio()->wFormatTag, WAVE_FORMAT_IEEE_FLOAT);
+    EXPECT_EQ(fl.AMMediaType()->subtype, MEDIASUBTYPE_IEEE_FLOAT);
+    EXPECT_EQ(fl.WaveFormat()->wFormatTag, WAVE_FORMAT_IEEE_FLOAT);
 
-    MediaType other;
+    TMediaType other;
     EXPECT_FALSE(MediaTypeFromCaps(Caps("video/x-h264,width=640,height=480").Get(), &other));
     EXPECT_FALSE(MediaTypeFromCaps(Caps("video/x-raw,format=YUY2").Get(), &other));
 }
@@ -172,7 +185,7 @@ TEST_F(GstFilterBase, PinsAreGhostPadsCountedOnTheirFilter) {
     EXPECT_EQ(out->ConnectedTo(peer.Put()), VFW_E_NOT_CONNECTED);
     AM_MEDIA_TYPE mt{};
     EXPECT_EQ(out->ConnectionMediaType(&mt), VFW_E_NOT_CONNECTED);
-    FreeMediaTypeContents(mt);
+    ClearMediaType(&mt);
 }
 
 TEST_F(GstFilterBase, RegisteredClassesAreCreatedAndOthersAreNot) {

@@ -166,6 +166,14 @@ TEST(GstGrabber, AsksForTheMediaTypeSet) {
     grabber.SetMediaType(&rgb32);
     expectCaps("video/x-raw, format=(string)BGRx, width=(int)320, height=(int)240");
 
+    // The grabber knows every format the pins know.
+    AM_MEDIA_TYPE rgb565 = VideoType(MEDIASUBTYPE_RGB565);
+    grabber.SetMediaType(&rgb565);
+    expectCaps("video/x-raw, format=(string)RGB16");
+    AM_MEDIA_TYPE mjpg = VideoType(MEDIASUBTYPE_MJPG);
+    grabber.SetMediaType(&mjpg);
+    expectCaps("image/jpeg");
+
     AM_MEDIA_TYPE any{};
     grabber.SetMediaType(&any);
     EXPECT_TRUE(gst_caps_is_any(grabber.RequestedCaps().Get()));
@@ -226,7 +234,7 @@ TEST(GstGrabber, KeepsTheLastFrameBottomUpWithPaddedRows) {
     EXPECT_EQ(vih.bmiHeader.biSizeImage, 1924u * 3);
     EXPECT_EQ(vih.AvgTimePerFrame, 333333);
     EXPECT_EQ(mt.pUnk, nullptr);
-    CoTaskMemFree(mt.pbFormat);
+    ClearMediaType(&mt);
 }
 
 TEST(GstGrabber, TheLayersBitmapOfTheKeptFrameIsUpright) {
@@ -242,7 +250,7 @@ TEST(GstGrabber, TheLayersBitmapOfTheKeptFrameIsUpright) {
     ASSERT_EQ(grabber.GetConnectedMediaType(&mt), S_OK);
     VIDEOINFOHEADER vih;
     std::memcpy(&vih, mt.pbFormat, sizeof vih);
-    CoTaskMemFree(mt.pbFormat);
+    ClearMediaType(&mt);
     std::unique_ptr<TDibSection> dib = CreateDIBSection(vih.bmiHeader);
     ASSERT_TRUE(dib);
     int32_t size = int32_t(dib->Bits.size());

@@ -145,8 +145,8 @@ ComPtr<IPin> PinOf(IBaseFilter* f, const char16_t* name) {
     return pin;
 }
 
-MediaType TypeOf(const char* caps) {
-    MediaType mt;
+TMediaType TypeOf(const char* caps) {
+    TMediaType mt;
     CapsRef c = CapsRef::Adopt(gst_caps_from_string(caps));
     EXPECT_TRUE(MediaTypeFromCaps(c.Get(), &mt));
     return mt;
@@ -368,22 +368,21 @@ TEST_F(GstGraph, CapturePinListsTheCameraFormats) {
                 {MEDIASUBTYPE_MJPG, 640, 480}};
     ComPtr<IEnumMediaTypes> types;
     ASSERT_EQ(capture->EnumMediaTypes(types.Put()), S_OK);
-    std::vector<MediaType> got;
+    std::vector<TMediaType> got;
     AM_MEDIA_TYPE* mt = nullptr;
     while (types->Next(1, &mt, nullptr) == S_OK) {
-        got.emplace_back(*mt);
-        FreeMediaTypeContents(*mt);
-        CoTaskMemFree(mt);
+        got.emplace_back(mt);
+        DisposeMediaType(mt);
     }
     ASSERT_EQ(got.size(), 5u);
     for (size_t i = 0; i < 5; ++i) {
         SCOPED_TRACE(i);
-        EXPECT_EQ(got[i].Raw().majortype, MEDIATYPE_Video);
-        EXPECT_EQ(got[i].Raw().subtype, want[i].subtype);
-        ASSERT_NE(got[i].Video(), nullptr);
-        EXPECT_EQ(got[i].Video()->bmiHeader.biWidth, want[i].w);
-        EXPECT_EQ(got[i].Video()->bmiHeader.biHeight, want[i].h);
-        EXPECT_EQ(got[i].Video()->AvgTimePerFrame, 333333);
+        EXPECT_EQ(got[i].AMMediaType()->majortype, MEDIATYPE_Video);
+        EXPECT_EQ(got[i].AMMediaType()->subtype, want[i].subtype);
+        ASSERT_NE(got[i].VideoInfo(), nullptr);
+        EXPECT_EQ(got[i].VideoInfo()->bmiHeader.biWidth, want[i].w);
+        EXPECT_EQ(got[i].VideoInfo()->bmiHeader.biHeight, want[i].h);
+        EXPECT_EQ(got[i].VideoInfo()->AvgTimePerFrame, 333333);
     }
 
     auto config = QueryAs<IAMStreamConfig>(capture.Get());
@@ -406,26 +405,23 @@ TEST_F(GstGraph, CapturePinListsTheCameraFormats) {
     EXPECT_EQ(size, 128);
     AM_MEDIA_TYPE* cur = nullptr;
     ASSERT_EQ(config->GetFormat(&cur), S_OK);
-    MediaType current(*cur);
-    FreeMediaTypeContents(*cur);
-    CoTaskMemFree(cur);
-    EXPECT_TRUE(SameFormat(current.Raw(), got[0].Raw()));
+    TMediaType current(cur);
+    DisposeMediaType(cur);
+    EXPECT_TRUE(SameFormat(*current.AMMediaType(), *got[0].AMMediaType()));
     uint8_t caps[128];
     AM_MEDIA_TYPE* capType = nullptr;
     ASSERT_EQ(config->GetStreamCaps(2, &capType, caps), S_OK);
-    EXPECT_TRUE(SameFormat(*capType, got[2].Raw()));
-    FreeMediaTypeContents(*capType);
-    CoTaskMemFree(capType);
+    EXPECT_TRUE(SameFormat(*capType, *got[2].AMMediaType()));
+    DisposeMediaType(capType);
     EXPECT_EQ(config->GetStreamCaps(5, &capType, caps), S_FALSE);
 
     // An unknown format is refused; a listed one is taken.
-    MediaType odd = TypeOf("video/x-raw,format=YUY2,width=800,height=600,framerate=30/1");
-    EXPECT_EQ(config->SetFormat(&odd.Raw()), VFW_E_INVALIDMEDIATYPE);
-    EXPECT_EQ(config->SetFormat(&got[3].Raw()), S_OK);
+    TMediaType odd = TypeOf("video/x-raw,format=YUY2,width=800,height=600,framerate=30/1");
+    EXPECT_EQ(config->SetFormat(odd.AMMediaType()), VFW_E_INVALIDMEDIATYPE);
+    EXPECT_EQ(config->SetFormat(got[3].AMMediaType()), S_OK);
     ASSERT_EQ(config->GetFormat(&cur), S_OK);
-    EXPECT_TRUE(SameFormat(*cur, got[3].Raw()));
-    FreeMediaTypeContents(*cur);
-    CoTaskMemFree(cur);
+    EXPECT_TRUE(SameFormat(*cur, *got[3].AMMediaType()));
+    DisposeMediaType(cur);
 
     // The microphone's formats, in order.
     ComPtr<IBaseFilter> mic = Bind(CLSID_AudioInputDeviceCategory, "Test Microphone");
@@ -434,12 +430,11 @@ TEST_F(GstGraph, CapturePinListsTheCameraFormats) {
     micPin->EnumMediaTypes(micTypes.Put());
     std::vector<std::pair<uint32_t, uint16_t>> rates;
     while (micTypes->Next(1, &mt, nullptr) == S_OK) {
-        MediaType t(*mt);
-        FreeMediaTypeContents(*mt);
-        CoTaskMemFree(mt);
-        ASSERT_NE(t.Audio(), nullptr);
-        EXPECT_EQ(t.Audio()->wBitsPerSample, 16);
-        rates.emplace_back(t.Audio()->nSamplesPerSec, t.Audio()->nChannels);
+        TMediaType t(mt);
+        DisposeMediaType(mt);
+        ASSERT_NE(t.WaveFormat(), nullptr);
+        EXPECT_EQ(t.WaveFormat()->wBitsPerSample, 16);
+        rates.emplace_back(t.WaveFormat()->nSamplesPerSec, t.WaveFormat()->nChannels);
     }
     std::vector<std::pair<uint32_t, uint16_t>> wantRates = {{44100, 2}, {48000, 2}, {22050, 1}};
     EXPECT_EQ(rates, wantRates);
@@ -451,8 +446,8 @@ TEST_F(GstGraph, SetFormatChangesWhatTheCameraDelivers) {
     ComPtr<IBaseFilter> sinkRef = ComPtr<IBaseFilter>::Attach(sink);
     ASSERT_EQ(graph_->AddFilter(sink, u"Sink"), S_OK);
     auto config = QueryAs<IAMStreamConfig>(PinOf(cam.Get(), u"Capture").Get());
-    MediaType small = TypeOf("video/x-raw,format=YUY2,width=320,height=240,framerate=30/1");
-    ASSERT_EQ(config->SetFormat(&small.Raw()), S_OK);
+    TMediaType small = TypeOf("video/x-raw,format=YUY2,width=320,height=240,framerate=30/1");
+    ASSERT_EQ(config->SetFormat(small.AMMediaType()), S_OK);
     ASSERT_EQ(builder_->RenderStream(&PIN_CATEGORY_CAPTURE, nullptr, cam.Get(), nullptr, sink),
               S_OK);
     ASSERT_GE(control_->Run(), 0);
@@ -461,13 +456,13 @@ TEST_F(GstGraph, SetFormatChangesWhatTheCameraDelivers) {
     EXPECT_NE(sink->Caps().find("YUY2"), std::string::npos) << sink->Caps();
 
     // While streaming the format stays.
-    MediaType big = TypeOf("video/x-raw,format=YUY2,width=1280,height=720,framerate=30/1");
-    EXPECT_EQ(config->SetFormat(&big.Raw()), VFW_E_NOT_STOPPED);
+    TMediaType big = TypeOf("video/x-raw,format=YUY2,width=1280,height=720,framerate=30/1");
+    EXPECT_EQ(config->SetFormat(big.AMMediaType()), VFW_E_NOT_STOPPED);
     ASSERT_EQ(control_->Stop(), S_OK);
 
     // Stopped and still connected: MJPG reaches the sink as JPEG.
-    MediaType mjpg = TypeOf("image/jpeg,width=640,height=480,framerate=30/1");
-    ASSERT_EQ(config->SetFormat(&mjpg.Raw()), S_OK);
+    TMediaType mjpg = TypeOf("image/jpeg,width=640,height=480,framerate=30/1");
+    ASSERT_EQ(config->SetFormat(mjpg.AMMediaType()), S_OK);
     int before = sink->Buffers();
     ASSERT_GE(control_->Run(), 0);
     ASSERT_TRUE(sink->WaitBuffers(before + 3));
@@ -477,7 +472,7 @@ TEST_F(GstGraph, SetFormatChangesWhatTheCameraDelivers) {
     AM_MEDIA_TYPE mt{};
     ASSERT_EQ(PinOf(cam.Get(), u"Capture")->ConnectionMediaType(&mt), S_OK);
     EXPECT_EQ(mt.subtype, MEDIASUBTYPE_MJPG);
-    FreeMediaTypeContents(mt);
+    ClearMediaType(&mt);
 }
 
 TEST_F(GstGraph, PreviewChainRunsThroughConvertersAndStops) {
@@ -635,6 +630,44 @@ TEST_F(GstGraph, RecordingWritesACompleteAvi) {
     EXPECT_EQ(p.height, 480) << p.json;
     EXPECT_NEAR(p.duration, ran, ran * 0.1) << p.json;
 
+    AviFacts avi = ReadAvi(file);
+    EXPECT_TRUE(avi.riff);
+    EXPECT_GT(avi.totalFrames, 0u);
+    EXPECT_TRUE(avi.hasIndex);
+}
+
+// A sink that never receives the end of the stream (an idle renderer) keeps
+// the pipeline from announcing its own end; the stop waits for the writer's.
+TEST_F(GstGraph, StopWaitsForTheWritersEndOfStreamOnTheBus) {
+    QTemporaryDir logDir;
+    const QString logPath = logDir.filePath("graph.log");
+    QFile log(logPath);
+    ASSERT_TRUE(log.open(QIODevice::WriteOnly));
+    ASSERT_EQ(graph_->SetLogFile(log.handle()), S_OK);
+
+    ComPtr<IBaseFilter> cam = AddCamera();
+    auto* idle = new ProbeSink;
+    ComPtr<IBaseFilter> idleRef = ComPtr<IBaseFilter>::Attach(idle);
+    ASSERT_EQ(graph_->AddFilter(idle, u"Idle Renderer"), S_OK);
+    std::string file = dir_.filePath("video000002.avi").toStdString();
+    ComPtr<IBaseFilter> mux;
+    ComPtr<IFileSinkFilter> writer;
+    ASSERT_EQ(builder_->SetOutputFileName(MEDIASUBTYPE_Avi, FromUtf8(file.c_str()), mux.Put(),
+                                          writer.Put()),
+              S_OK);
+    ASSERT_EQ(builder_->RenderStream(&PIN_CATEGORY_CAPTURE, nullptr, cam.Get(), nullptr, mux.Get()),
+              S_OK);
+    ASSERT_GE(control_->Run(), 0);
+    Pump(500);
+    ASSERT_EQ(control_->Stop(), S_OK);
+    ASSERT_EQ(graph_->SetLogFile(-1), S_OK);
+    log.close();
+
+    QFile written(logPath);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    const QByteArray text = written.readAll();
+    EXPECT_TRUE(text.contains("end of stream at")) << text.toStdString();
+    EXPECT_FALSE(text.contains("no end of stream within the bound")) << text.toStdString();
     AviFacts avi = ReadAvi(file);
     EXPECT_TRUE(avi.riff);
     EXPECT_GT(avi.totalFrames, 0u);

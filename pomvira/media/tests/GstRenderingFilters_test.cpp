@@ -138,7 +138,7 @@ TEST(GstRenderingFilters, PreviewChainShowsAndGrabsTheCameraPicture) {
     ASSERT_EQ(mt.cbFormat, 88u);
     VIDEOINFOHEADER vih;
     std::memcpy(&vih, mt.pbFormat, sizeof vih);
-    CoTaskMemFree(mt.pbFormat);
+    ClearMediaType(&mt);
     EXPECT_EQ(vih.bmiHeader.biWidth, 640);
     EXPECT_EQ(vih.bmiHeader.biHeight, 480);
     EXPECT_EQ(vih.bmiHeader.biBitCount, 24);

@@ -4,7 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <chrono>
 #include <cstring>
+#include <future>
+#include <memory>
+#include <stdexcept>
+#include <thread>
 
 #include "media/FilterGraph.h"
 #include "media/fake/FakeMedia.h"
@@ -137,6 +143,58 @@ TEST(GrabberCallback, OutlivingTheComponentIsHarmless) {
     EXPECT_EQ(callback->BufferCB(0.0, &byte, 1), S_OK);
     EXPECT_EQ(callback->SampleCB(0.0, nullptr), S_OK);
     EXPECT_FALSE(called);
+}
+
+TEST_F(GrabberTest, ThrowingHandlerIsReportedOnceOnTheEventLoopAndUnbound) {
+    std::vector<std::string> reports;
+    SetExceptionReporter([&](const std::exception& e) { reports.push_back(e.what()); });
+    graph.SetActive(true);
+    int calls = 0;
+    grabber.SetOnBuffer([&](TSampleGrabber*, double, uint8_t*, int32_t) {
+        ++calls;
+        throw std::runtime_error("handler failed");
+    });
+    // The streaming thread's call returns normally; the report waits for
+    // the event loop.
+    std::thread stream([&] {
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(sys.SampleGrabber()->DeliverBuffer(0.1 * i, Bytes(4)), S_OK);
+    });
+    stream.join();
+    EXPECT_TRUE(reports.empty());
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(reports, std::vector<std::string>{"handler failed"});
+    SetExceptionReporter(nullptr);
+}
+
+// The handler may run long (a slow consumer): neither binding another
+// handler nor destroying the component waits for it.
+TEST(GrabberCallback, DestroyingTheComponentDoesNotWaitForARunningHandler) {
+    FakeMediaSystem sys;
+    auto grabber = std::make_unique<TSampleGrabber>();
+    std::promise<void> entered;
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    bool releasedInTime = false;
+    grabber->SetOnBuffer([&](TSampleGrabber*, double, uint8_t*, int32_t) {
+        entered.set_value();
+        releasedInTime = released.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    });
+    ComPtr<ISampleGrabberCB> callback = grabber->Query<ISampleGrabberCB>();
+    std::thread stream([&] {
+        uint8_t byte = 0;
+        callback->BufferCB(0.0, &byte, 1);
+    });
+    entered.get_future().wait();
+    grabber->SetOnBuffer(nullptr);
+    grabber.reset();
+    release.set_value();
+    stream.join();
+    EXPECT_TRUE(releasedInTime);
+    // Later calls find no component and do nothing.
+    uint8_t byte = 0;
+    EXPECT_EQ(callback->BufferCB(0.0, &byte, 1), S_OK);
 }
 
 TEST_F(GrabberTest, CopyFailsWithoutAFrameOrAnRgbVideoType) {
