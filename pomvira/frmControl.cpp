@@ -124,6 +124,7 @@ void TControlForm::CreateActions() {
     actBmpEdit = add("actBmpEdit", QString::fromUtf8("편집"));
     actBmpEdit->OnExecute = [this](QObject* s) { actBmpEditExecute(s); };
     actFolderConfig = add("actFolderConfig", QString::fromUtf8("저장폴더 설정"));
+    BindSettingsActions();
 }
 
 void TControlForm::CreateMenus() {

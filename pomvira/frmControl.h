@@ -144,6 +144,15 @@ class TControlForm : public QWidget {
     // The entry's cached thumbnail; null before its first paint.
     const QImage* StripThumbnail(int index) const;
 
+    // Settings actions.
+    void actSelectDeviceExecute(QObject* sender);
+    void actVideoFilterExecute(QObject* sender);
+    void actVideoPinExecute(QObject* sender);
+    void actAudioFilterExecute(QObject* sender);
+    void actCompressExecute(QObject* sender);
+    void actAudioFormatExecute(QObject* sender);
+    void actFolderConfigExecute(QObject* sender);
+
     // The preview window (none before FormCreate step 7).
     TViewForm* ViewForm() const { return FViewForm; }
 
@@ -180,6 +189,7 @@ class TControlForm : public QWidget {
     void CreateComponents();
     void CreateActions();
     void CreateMenus();
+    void BindSettingsActions();
     void LoadSkinPictures();
 
     // Preview window and placement.
@@ -217,6 +227,9 @@ class TControlForm : public QWidget {
     void AddCompressors();
     void RemoveCompressors();
     media::ComPtr<media::IPin> VideoCapturePin();
+
+    // Settings actions.
+    void ChooseAudioFormat();
 
     // Media strip.
     std::unique_ptr<media::TBitmap> GrabFrame();

@@ -4,32 +4,19 @@
 // as baseline colour pictures of the frame's size, of quality 90, upright.
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
-#include <cstdlib>
 #include <gtest/gtest.h>
 
 #include "ActionList.h"
 #include "Application.h"
-#include "IniFile.h"
+#include "ControlFormTesting.h"
 #include "JpegReadBack.h"
-#include "PathUtils.h"
 #include "frmControl.h"
-#include "media/MediaUtil.h"
-#include "media/gst/GstMediaSystem.h"
 
 using namespace media;
 
 namespace {
 
-class GstSystemEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        setenv("POMVIRA_TEST_DEVICES", "1", 1);
-        SetMediaSystem(gst::GstMediaSystem());
-    }
-    void TearDown() override { SetMediaSystem(nullptr); }
-};
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new GstSystemEnvironment);
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new GstTestDevices("1"));
 
 // One of the seven colour bars of the upper part of the test pattern
 // (white, yellow, cyan, green, magenta, red, blue).
@@ -48,21 +35,16 @@ double ColourBarShare(const QImage& image, int y) {
 
 }  // namespace
 
-TEST(StillPicturesWithCamera, FivePicturesAreUprightQuality90JpegsOfTheFrame) {
-    QTemporaryDir programDir;
-    SetProgramFolderForTesting(programDir.path() + QStringLiteral("/"));
-    std::vector<QString> boxes;
-    SetMessageBoxHook([&](const TMessageBoxRequest& r) {
-        boxes.push_back(r.text);
-        return QMessageBox::Ok;
-    });
+using StillPicturesWithCamera = ControlFormTestBase;
+
+TEST_F(StillPicturesWithCamera, FivePicturesAreUprightQuality90JpegsOfTheFrame) {
     {
         TControlForm form;
-        ASSERT_TRUE(boxes.empty()) << boxes.front().toStdString();
+        ASSERT_TRUE(boxes.empty()) << FirstBox();
         // At once: the first picture may have to wait for the first frame.
         for (int i = 0; i < 5; ++i)
             RunHandler([&] { form.actSnapShot->Execute(); });
-        ASSERT_TRUE(boxes.empty()) << boxes.front().toStdString();
+        ASSERT_TRUE(boxes.empty()) << FirstBox();
 
         const QString folder = form.State().SnapFolder;
         QStringList expected;
@@ -88,6 +70,4 @@ TEST(StillPicturesWithCamera, FivePicturesAreUprightQuality90JpegsOfTheFrame) {
             EXPECT_LT(ColourBarShare(back.pixels, 470), 0.5) << path.toStdString();
         }
     }
-    SetMessageBoxHook(nullptr);
-    SetProgramFolderForTesting(QString());
 }

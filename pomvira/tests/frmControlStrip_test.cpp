@@ -18,7 +18,7 @@
 #include "ControlsKit.h"
 #include "DesktopLaunch.h"
 #include "JpegReadBack.h"
-#include "PanelSandbox.h"
+#include "ControlFormTesting.h"
 #include "TestFrames.h"
 #include "TextConv.h"
 #include "frmControl.h"
@@ -51,9 +51,11 @@ bool HasRedCross(const QImage& image) {
     return false;
 }
 
-class StripTest : public ::testing::Test {
+class StripTest : public ControlFormTestBase {
   protected:
     void SetUp() override {
+        ControlFormTestBase::SetUp();
+        UseOwnSaveFolders();
         SetLaunchHookForTesting([this](TLaunchVerb verb, const QString& path) {
             launched.push_back({verb, path});
         });
@@ -64,14 +66,15 @@ class StripTest : public ::testing::Test {
     void TearDown() override {
         form.reset();
         SetLaunchHookForTesting(nullptr);
+        ControlFormTestBase::TearDown();
     }
     void Start() {
         form = std::make_unique<TControlForm>();
-        ASSERT_TRUE(boxes.empty()) << boxes.front().toStdString();
+        ASSERT_TRUE(boxes.empty()) << FirstBox();
         form->show();
     }
-    QString snaps() const { return sandbox.SnapFolder(); }
-    QString videos() const { return sandbox.VideoFolder(); }
+    QString snaps() const { return SnapFolder(); }
+    QString videos() const { return VideoFolder(); }
     QString Snap(int n) const {
         return snaps() + QStringLiteral("/img%1.jpg").arg(n, 6, 10, QChar('0'));
     }
@@ -100,8 +103,6 @@ class StripTest : public ::testing::Test {
     }
     QString Name(int index) { return QFileInfo(form->StripFiles().value(index)).fileName(); }
 
-    TPanelSandbox sandbox;
-    std::vector<QString>& boxes = sandbox.Boxes;
     FakeMediaSystem sys;
     std::vector<std::pair<TLaunchVerb, QString>> launched;
     std::unique_ptr<TControlForm> form;
@@ -123,7 +124,7 @@ TEST_F(StripTest, PicturesAreNumberedFilesOfTheFrameAddedSelectedAndShown) {
     EXPECT_FALSE(form->State().Expanded);
     TakePicture();
     TakePicture();
-    ASSERT_TRUE(boxes.empty()) << boxes.front().toStdString();
+    ASSERT_TRUE(boxes.empty()) << FirstBox();
     EXPECT_EQ(form->StripFiles(), QStringList({Snap(1), Snap(2)}));
     const TJpegReadBack back = ReadJpegFileBack(Snap(2));
     ASSERT_TRUE(back.ok) << back.error.toStdString();

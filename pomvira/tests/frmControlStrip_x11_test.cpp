@@ -18,7 +18,7 @@
 #include "Application.h"
 #include "ControlsKit.h"
 #include "JpegFile.h"
-#include "PanelSandbox.h"
+#include "ControlFormTesting.h"
 #include "TestFrames.h"
 #include "frmControl.h"
 #include "frmView.h"
@@ -45,23 +45,28 @@ bool Near(QRgb a, QRgb b, int tolerance = 16) {
            std::abs(qBlue(a) - qBlue(b)) <= tolerance;
 }
 
-class StripX11Test : public ::testing::Test {
+class StripX11Test : public ControlFormTestBase {
   protected:
     void SetUp() override {
         if (QGuiApplication::platformName() != "xcb")
             GTEST_SKIP() << "needs an X server";
+        ControlFormTestBase::SetUp();
+        UseOwnSaveFolders();
         sys.AddVideoDevice("Cam", {VideoFormat(MEDIASUBTYPE_YUY2, 320, 240, 16)});
         form = std::make_unique<TControlForm>();
-        ASSERT_TRUE(boxes.empty()) << boxes.front().toStdString();
+        ASSERT_TRUE(boxes.empty()) << FirstBox();
         form->ViewForm()->hide();
         form->move(kOrigin);
         form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
         skin = form->imgBack->Picture().convertToFormat(QImage::Format_RGB32);
     }
-    void TearDown() override { form.reset(); }
+    void TearDown() override {
+        form.reset();
+        ControlFormTestBase::TearDown();
+    }
     QString File(const char* name) const {
-        return sandbox.SnapFolder() + QLatin1Char('/') + QString::fromLatin1(name);
+        return SnapFolder() + QLatin1Char('/') + QString::fromLatin1(name);
     }
     // The panel as it is on the screen.
     QImage Shot() {
@@ -73,8 +78,6 @@ class StripX11Test : public ::testing::Test {
             .convertToFormat(QImage::Format_RGB32);
     }
 
-    TPanelSandbox sandbox;
-    std::vector<QString>& boxes = sandbox.Boxes;
     FakeMediaSystem sys;
     QTemporaryDir dataDir;
     std::unique_ptr<TControlForm> form;
