@@ -13,6 +13,7 @@
 #include <optional>
 #include <vector>
 
+#include "WindowDrag.h"
 #include "media/MediaBoundary.h"
 
 class QLabel;
@@ -164,6 +165,8 @@ class TControlForm : public QWidget {
     // whenever the preview window is shown, activated or resized.
     void KeepAboveViewForm();
     void RaiseAboveViewForm();
+    // Minimises or restores the panel with the preview window.
+    void FollowViewFormState();
     bool SizeViewForm(int width, int height);
     void ShowRecordState(bool recording);
     void CloseViewForm();
@@ -222,8 +225,6 @@ class TControlForm : public QWidget {
     QString FRecordFile;
     bool FMailAfterCapture = false;
 
-    // Dragging the panel by hand where the window system does not move it.
-    bool FDragging = false;
-    QPoint FDragOffset;
+    TWindowDrag FDrag;  // moving by the bare skin
     bool FDestroyed = false;
 };
