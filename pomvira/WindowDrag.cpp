@@ -1,6 +1,7 @@
 #include "WindowDrag.h"
 
 #include <QApplication>
+#include <QTimer>
 #include <QWidget>
 #include <QWindow>
 
@@ -18,22 +19,31 @@ bool TWindowDrag::Move(const QPoint& globalPos, bool leftHeld) {
         FState = TState::Idle;
         return false;
     }
+    FPointer = globalPos;
     if (FState == TState::Armed) {
         if ((globalPos - FPressPos).manhattanLength() < QApplication::startDragDistance())
             return true;
-        // The spot pressed catches up with the pointer first; from there the
-        // window system keeps it under the pointer.
-        FWindow->move(globalPos - FOffset);
-        QWindow* window = FWindow->windowHandle();
-        if (window && window->startSystemMove()) {
-            // The window system moves the window until the button is up.
-            FState = TState::Idle;
-            return true;
-        }
-        FState = TState::ByHand;
+        // The drag begins once the events already received have been
+        // handled: a quick click's release can reach the window after the
+        // pointer's next move, and must still end it before anything moves.
+        FState = TState::Starting;
+        QTimer::singleShot(0, FWindow, [this] { Begin(); });
+        return true;
     }
-    FWindow->move(globalPos - FOffset);
+    if (FState == TState::ByHand)
+        FWindow->move(globalPos - FOffset);
     return true;
+}
+
+void TWindowDrag::Begin() {
+    if (FState != TState::Starting)
+        return;
+    // The spot pressed catches up with the pointer; from there the window
+    // system keeps it under the pointer until the button is released, or,
+    // where it refuses, the window follows the pointer by hand.
+    FWindow->move(FPointer - FOffset);
+    QWindow* window = FWindow->windowHandle();
+    FState = window && window->startSystemMove() ? TState::Idle : TState::ByHand;
 }
 
 bool TWindowDrag::Release() {

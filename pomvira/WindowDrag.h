@@ -25,16 +25,15 @@ class TWindowDrag {
     // drag.
     bool Release();
 
-    // Armed by a press, the pointer not yet past the drag distance.
-    bool Armed() const { return FState == TState::Armed; }
-    // The window follows the pointer by hand.
-    bool ByHand() const { return FState == TState::ByHand; }
-
   private:
-    enum class TState { Idle, Armed, ByHand };
+    // Starting: past the drag distance, the drag not begun yet.
+    enum class TState { Idle, Armed, Starting, ByHand };
+
+    void Begin();
 
     QWidget* FWindow;
     TState FState = TState::Idle;
     QPoint FPressPos;  // screen position of the press
+    QPoint FPointer;   // the pointer's last screen position
     QPoint FOffset;    // the press relative to the window's top-left corner
 };
