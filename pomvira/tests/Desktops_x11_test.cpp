@@ -113,43 +113,34 @@ class TXServer {
         std::free(reply);
         return atom;
     }
+    // A window property as the server holds it (none: no such window).
+    using TProperty = std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)>;
+    TProperty Property(xcb_window_t window, const char* property) {
+        return TProperty(
+            xcb_get_property_reply(FConnection,
+                                   xcb_get_property(FConnection, 0, window, Atom(property),
+                                                    XCB_GET_PROPERTY_TYPE_ANY, 0, 4096),
+                                   nullptr),
+            &std::free);
+    }
     // A property of 32-bit values (windows, atoms, cardinals).
     std::vector<uint32_t> Values(xcb_window_t window, const char* property) {
-        std::vector<uint32_t> values;
-        auto* reply = xcb_get_property_reply(
-            FConnection,
-            xcb_get_property(FConnection, 0, window, Atom(property), XCB_GET_PROPERTY_TYPE_ANY, 0,
-                             4096),
-            nullptr);
-        if (reply && reply->format == 32) {
-            const auto* data = static_cast<const uint32_t*>(xcb_get_property_value(reply));
-            values.assign(data, data + xcb_get_property_value_length(reply) / 4);
-        }
-        std::free(reply);
-        return values;
+        const TProperty reply = Property(window, property);
+        if (!reply || reply->format != 32)
+            return {};
+        const auto* data = static_cast<const uint32_t*>(xcb_get_property_value(reply.get()));
+        return std::vector<uint32_t>(data, data + xcb_get_property_value_length(reply.get()) / 4);
     }
     bool HasProperty(xcb_window_t window, const char* property) {
-        auto* reply = xcb_get_property_reply(
-            FConnection,
-            xcb_get_property(FConnection, 0, window, Atom(property), XCB_GET_PROPERTY_TYPE_ANY, 0,
-                             0),
-            nullptr);
-        const bool has = reply && reply->type != XCB_ATOM_NONE;
-        std::free(reply);
-        return has;
+        const TProperty reply = Property(window, property);
+        return reply && reply->type != XCB_ATOM_NONE;
     }
     QString Text(xcb_window_t window, const char* property) {
-        auto* reply = xcb_get_property_reply(
-            FConnection,
-            xcb_get_property(FConnection, 0, window, Atom(property), XCB_GET_PROPERTY_TYPE_ANY, 0,
-                             4096),
-            nullptr);
-        QString text;
-        if (reply && reply->format == 8)
-            text = QString::fromUtf8(static_cast<const char*>(xcb_get_property_value(reply)),
-                                     xcb_get_property_value_length(reply));
-        std::free(reply);
-        return text;
+        const TProperty reply = Property(window, property);
+        if (!reply || reply->format != 8)
+            return QString();
+        return QString::fromUtf8(static_cast<const char*>(xcb_get_property_value(reply.get())),
+                                 xcb_get_property_value_length(reply.get()));
     }
     bool HasState(xcb_window_t window, const char* state) {
         const auto states = Values(window, "_NET_WM_STATE");
