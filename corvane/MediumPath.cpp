@@ -1,17 +1,23 @@
 #include "MediumPath.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
-#include <QDir>
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <vector>
+
 #include <QFile>
-#include <QFileInfo>
 #include <QList>
+#include <QStringList>
 
 namespace {
 
 // mountinfo writes space, tab, newline and backslash in paths as a backslash
 // and three octal digits.
-QString DecodeMountPath(const QByteArray& field) {
+QByteArray DecodeMountPath(const QByteArray& field) {
     QByteArray out;
     out.reserve(field.size());
     for (int i = 0; i < field.size(); ++i) {
@@ -25,31 +31,36 @@ QString DecodeMountPath(const QByteArray& field) {
             out.append(field[i]);
         }
     }
-    return QFile::decodeName(out);
+    return out;
 }
 
-bool IsSameOrBelow(const QString& path, const QString& mountPoint) {
-    if (mountPoint == QLatin1String("/"))
-        return path.startsWith(QLatin1Char('/'));
-    return path == mountPoint || path.startsWith(mountPoint + QLatin1Char('/'));
+bool IsSameOrBelow(const QByteArray& path, const QByteArray& mountPoint) {
+    if (mountPoint == "/")
+        return path.startsWith('/');
+    return path == mountPoint || path.startsWith(mountPoint + '/');
 }
 
-bool DeviceOf(const QString& path, dev_t* device) {
+bool DeviceOf(const QByteArray& path, dev_t* device) {
     struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+    if (::stat(path.constData(), &st) != 0)
         return false;
     *device = st.st_dev;
     return true;
 }
 
+QByteArray ParentOf(const QByteArray& path) {
+    const qsizetype slash = path.lastIndexOf('/');
+    return slash <= 0 ? QByteArray("/") : path.left(slash);
+}
+
 // Walks up from `path` while the parent lies on the same device.
-QString WalkUpSameDevice(const QString& path) {
+QByteArray WalkUpSameDevice(const QByteArray& path) {
     dev_t device{};
     if (!DeviceOf(path, &device))
-        return QString();
-    QString current = path;
-    while (current != QLatin1String("/")) {
-        const QString parent = QFileInfo(current).path();
+        return QByteArray();
+    QByteArray current = path;
+    while (current != "/") {
+        const QByteArray parent = ParentOf(current);
         dev_t parentDevice{};
         if (!DeviceOf(parent, &parentDevice) || parentDevice != device)
             break;
@@ -58,17 +69,78 @@ QString WalkUpSameDevice(const QString& path) {
     return current;
 }
 
+QByteArray CanonicalPath(const QByteArray& path) {
+    char* resolved = ::realpath(path.constData(), nullptr);
+    if (resolved == nullptr)
+        return QByteArray();
+    const QByteArray result(resolved);
+    std::free(resolved);
+    return result;
+}
+
+QByteArray ChildPath(const QByteArray& folder, const QByteArray& name) {
+    return folder.endsWith('/') ? folder + name : folder + '/' + name;
+}
+
+// Whether `path` exists and is a folder exactly when `wantFolder`.
+bool IsKind(const QByteArray& path, bool wantFolder) {
+    struct stat st {};
+    return ::stat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode) == wantFolder;
+}
+
+// The names in a folder other than `exact` that equal `part` without regard
+// to case, in byte order.
+std::vector<QByteArray> CaseVariants(const QByteArray& folder, const QString& part,
+                                     const QByteArray& exact) {
+    std::vector<QByteArray> variants;
+    DIR* dir = ::opendir(folder.constData());
+    if (dir == nullptr)
+        return variants;
+    while (const dirent* item = ::readdir(dir)) {
+        const QByteArray name(item->d_name);
+        if (name != exact && name != "." && name != ".." &&
+            QFile::decodeName(name).compare(part, Qt::CaseInsensitive) == 0)
+            variants.push_back(name);
+    }
+    ::closedir(dir);
+    std::sort(variants.begin(), variants.end());
+    return variants;
+}
+
+// The file that parts[index...] name below `folder`, trying the exact name
+// first and then every other case variant until one leads to it.
+QByteArray FindBelow(const QByteArray& folder, const QStringList& parts, int index) {
+    const bool wantFolder = index + 1 < parts.size();
+    const QString& part = parts[index];
+    const QByteArray exact = QFile::encodeName(part);
+    const auto tryName = [&](const QByteArray& name) {
+        const QByteArray path = ChildPath(folder, name);
+        if (!IsKind(path, wantFolder))
+            return QByteArray();
+        return wantFolder ? FindBelow(path, parts, index + 1) : path;
+    };
+    QByteArray found = tryName(exact);
+    if (!found.isEmpty())
+        return found;
+    for (const QByteArray& variant : CaseVariants(folder, part, exact)) {
+        found = tryName(variant);
+        if (!found.isEmpty())
+            return found;
+    }
+    return QByteArray();
+}
+
 }  // namespace
 
-QString MountPointOf(const QString& path, const QByteArray& mountinfo) {
-    QString best;
+QByteArray MountPointOf(const QByteArray& path, const QByteArray& mountinfo) {
+    QByteArray best;
     for (const QByteArray& line : mountinfo.split('\n')) {
         // id parent major:minor root mount-point options ...
         const QList<QByteArray> fields = line.split(' ');
         if (fields.size() < 5)
             continue;
-        const QString mountPoint = DecodeMountPath(fields[4]);
-        if (!mountPoint.startsWith(QLatin1Char('/')) || !IsSameOrBelow(path, mountPoint))
+        const QByteArray mountPoint = DecodeMountPath(fields[4]);
+        if (!mountPoint.startsWith('/') || !IsSameOrBelow(path, mountPoint))
             continue;
         // A later mount on the same point hides the earlier one.
         if (mountPoint.size() >= best.size())
@@ -77,52 +149,35 @@ QString MountPointOf(const QString& path, const QByteArray& mountinfo) {
     return best;
 }
 
-QString MediumRootOf(const QString& dir) {
-    const QString canonical = QFileInfo(dir).canonicalFilePath();
+QByteArray MediumRootOf(const QByteArray& dir) {
+    const QByteArray canonical = dir.isEmpty() ? QByteArray() : CanonicalPath(dir);
     if (canonical.isEmpty())
-        return QString();
+        return QByteArray();
     QFile mounts(QStringLiteral("/proc/self/mountinfo"));
     if (mounts.open(QIODevice::ReadOnly)) {
-        const QString mountPoint = MountPointOf(canonical, mounts.readAll());
+        const QByteArray mountPoint = MountPointOf(canonical, mounts.readAll());
         if (!mountPoint.isEmpty())
             return mountPoint;
     }
     return WalkUpSameDevice(canonical);
 }
 
-QString FindOnMedium(const QString& root, const QString& path) {
+QByteArray CurrentFolder() {
+    std::vector<char> buffer(4096);
+    while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
+        if (errno != ERANGE || buffer.size() > (1u << 20))
+            return QByteArray();
+        buffer.resize(buffer.size() * 2);
+    }
+    return QByteArray(buffer.data());
+}
+
+QByteArray FindOnMedium(const QByteArray& root, const QString& path) {
     if (root.isEmpty())
-        return QString();
+        return QByteArray();
     QStringList parts = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
     parts.removeAll(QStringLiteral("."));
     if (parts.isEmpty())
-        return QString();
-
-    QString current = root;
-    for (int i = 0; i < parts.size(); ++i) {
-        const bool wantFolder = i + 1 < parts.size();
-        const QString& part = parts[i];
-        const QDir dir(current);
-        const auto fits = [&](const QString& name) {
-            const QFileInfo info(dir.filePath(name));
-            return info.exists() && info.isDir() == wantFolder;
-        };
-        QString found;
-        if (fits(part)) {
-            found = part;
-        } else {
-            const QStringList entries = dir.entryList(
-                QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-            for (const QString& entry : entries) {
-                if (entry.compare(part, Qt::CaseInsensitive) == 0 && fits(entry)) {
-                    found = entry;
-                    break;
-                }
-            }
-        }
-        if (found.isEmpty())
-            return QString();
-        current = dir.filePath(found);
-    }
-    return current;
+        return QByteArray();
+    return FindBelow(root, parts, 0);
 }

@@ -10,20 +10,27 @@
 // mount point of the directory, and the file's name parts are matched without
 // regard to case, because a CD's file names may be shown in lower case.
 
+// Paths are kept as the file system gives them, as bytes: a medium's folder names need not
+// be valid UTF-8, and a path decoded to text could no longer be opened.
+
 // The mount point, among the mounts listed in `mountinfo` (the format of
 // /proc/self/mountinfo), that holds the absolute, canonical `path`: the longest
 // mount point that is `path` itself or one of its ancestors. Empty when none is.
-QString MountPointOf(const QString& path, const QByteArray& mountinfo);
+QByteArray MountPointOf(const QByteArray& path, const QByteArray& mountinfo);
 
 // The root of the medium that holds the directory `dir`: its mount point, read
 // from /proc/self/mountinfo; where that is unavailable, the last ancestor
 // reached by walking up while the device stays the same. Empty when `dir`
 // does not exist.
-QString MediumRootOf(const QString& dir);
+QByteArray MediumRootOf(const QByteArray& dir);
+
+// The current working directory; empty when it cannot be told.
+QByteArray CurrentFolder();
 
 // The file named by `path` ("/" separated; leading, doubled and "." parts are
 // ignored) below the folder `root`, each name part matched without regard to
-// case (an exact match is preferred). Every part but the last must name a
-// folder, the last a file that is not a folder. Returns the file's full path,
-// or an empty string when it is not found.
-QString FindOnMedium(const QString& root, const QString& path);
+// case. Every part but the last must name a folder, the last a file that is
+// not a folder. The exact name is tried first; where it leads nowhere, the
+// other case variants are tried in turn. Returns the file's full path, or an
+// empty result when it is not found.
+QByteArray FindOnMedium(const QByteArray& root, const QString& path);

@@ -2,6 +2,7 @@
 
 #include <functional>
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -25,8 +26,9 @@ RunTimeError InvalidCallError();
 class ProgramStarter {
   public:
     virtual ~ProgramStarter() = default;
-    // Returns false when the program could not be started.
-    virtual bool Start(const QString& program, const QStringList& arguments) = 0;
+    // `program` is the file's path as the file system gives it. Returns false
+    // when the program could not be started.
+    virtual bool Start(const QByteArray& program, const QStringList& arguments) = 0;
 };
 
 // The real starter. A file the system can run itself (an executable program or
@@ -35,13 +37,13 @@ class ProgramStarter {
 // installed, that runs it), without its arguments.
 class DetachedStarter : public ProgramStarter {
   public:
-    using Opener = std::function<bool(const QString& file)>;
+    using Opener = std::function<bool(const QByteArray& file)>;
 
     explicit DetachedStarter(Opener opener = DesktopOpen);
-    bool Start(const QString& program, const QStringList& arguments) override;
+    bool Start(const QByteArray& program, const QStringList& arguments) override;
 
     // Opens `file` with the desktop's default application for it.
-    static bool DesktopOpen(const QString& file);
+    static bool DesktopOpen(const QByteArray& file);
 
   private:
     Opener opener_;
@@ -61,7 +63,7 @@ class RunTime {
     // `mediumRoot`: the folder that stands for the root of the medium; when
     // empty, the environment variable CORVANE_MEDIUM_ROOT, and when that is
     // unset, the mount point of the current working directory.
-    explicit RunTime(ProgramStarter& starter, QString mediumRoot = QString(),
+    explicit RunTime(ProgramStarter& starter, QByteArray mediumRoot = QByteArray(),
                      Reporter reporter = ShowMessageBox, Ender ender = QuitApplication);
 
     // Starts the program of `commandLine` without waiting for it. A program
@@ -78,7 +80,7 @@ class RunTime {
     // Ends the program at once with `exitCode`.
     void End(int exitCode);
 
-    QString MediumRoot() const;
+    QByteArray MediumRoot() const;
 
     // "Run-time error '<number>':", a blank line, and the description.
     static QString ReportText(const RunTimeError& error);
@@ -88,7 +90,7 @@ class RunTime {
 
   private:
     ProgramStarter& starter_;
-    QString mediumRoot_;
+    QByteArray mediumRoot_;
     Reporter reporter_;
     Ender ender_;
 };

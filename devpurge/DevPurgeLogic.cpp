@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 const char kDriverSettingsKey[] = "SYSTEM\\Tevrix\\LORVEX\\KTV2BAS\\DefaultSettings\\";
@@ -65,30 +66,38 @@ bool ReadIdValue(IRegistryKey& key, int number, std::uint32_t* value) {
     return true;
 }
 
-// Whether one of the settings subkey's vendor/product values is a prefix of hardwareId.
-bool SubKeyMatches(IRegistryKey& subKey, const std::string& hardwareId) {
+// Appends the hardware id prefixes of one settings subkey's vendor/product values.
+void AddSubKeyPrefixes(IRegistryKey& subKey, std::vector<std::string>* prefixes) {
     for (int number = 0; number < kMaxIdValues; ++number) {
         std::uint32_t value = 0;
         if (!ReadIdValue(subKey, number, &value)) {
-            return false;
+            return;
         }
-        if (HardwareIdMatches(hardwareId, FormatHardwareIdPrefix(value))) {
-            return true;
-        }
+        prefixes->push_back(FormatHardwareIdPrefix(value));
     }
-    return false;
 }
 
-// Reads the driver's settings afresh and tells whether hardwareId belongs to the camera.
-bool IsCameraHardwareId(IDevPurgePlatform& platform, const std::string& hardwareId) {
+// The hardware id prefixes kept in the driver's settings, subkey by subkey. Empty when the
+// settings key cannot be opened.
+std::vector<std::string> ReadCameraPrefixes(IDevPurgePlatform& platform) {
+    std::vector<std::string> prefixes;
     std::unique_ptr<IRegistryKey> settings = platform.OpenLocalMachineKey(kDriverSettingsKey);
     if (!settings) {
-        return false;
+        return prefixes;
     }
     std::string subKeyName;
     for (std::size_t index = 0; settings->EnumSubKey(index, &subKeyName); ++index) {
         std::unique_ptr<IRegistryKey> subKey = settings->OpenSubKey(subKeyName);
-        if (subKey && SubKeyMatches(*subKey, hardwareId)) {
+        if (subKey) {
+            AddSubKeyPrefixes(*subKey, &prefixes);
+        }
+    }
+    return prefixes;
+}
+
+bool MatchesAnyPrefix(const std::string& hardwareId, const std::vector<std::string>& prefixes) {
+    for (const std::string& prefix : prefixes) {
+        if (HardwareIdMatches(hardwareId, prefix)) {
             return true;
         }
     }
@@ -102,6 +111,9 @@ void RemoveCameraDevices(IDevPurgePlatform& platform) {
     if (!devices) {
         return;
     }
+    // The settings are read once, when the first hardware id is to be compared: a large
+    // settings file read again for every id would make the run crawl.
+    std::optional<std::vector<std::string>> prefixes;
     DeviceInfoData device;
     for (std::size_t index = 0; devices->EnumDeviceInfo(index, &device); ++index) {
         char buffer[kHardwareIdBufferSize] = {};
@@ -109,7 +121,10 @@ void RemoveCameraDevices(IDevPurgePlatform& platform) {
             continue;
         }
         for (const std::string& hardwareId : SplitMultiString(buffer, sizeof buffer)) {
-            if (IsCameraHardwareId(platform, hardwareId)) {
+            if (!prefixes) {
+                prefixes = ReadCameraPrefixes(platform);
+            }
+            if (MatchesAnyPrefix(hardwareId, *prefixes)) {
                 devices->RemoveDevice(device);  // the result does not matter: nothing is reported
                 break;
             }

@@ -24,7 +24,8 @@ std::string FormatHardwareIdPrefix(std::uint32_t value);
 bool HardwareIdMatches(const std::string& hardwareId, const std::string& prefix);
 
 // Removes every USB device of which one hardware id begins with a vendor/product pair kept
-// in the driver's settings. Whatever cannot be read or removed is skipped silently.
+// in the driver's settings. The settings are read once, when the first hardware id is
+// compared. Whatever cannot be read or removed is skipped silently.
 void RemoveCameraDevices(IDevPurgePlatform& platform);
 
 // Restarts the system. Failures are silent.

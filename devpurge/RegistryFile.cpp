@@ -264,6 +264,11 @@ std::shared_ptr<const CRegistryFile> CRegistryFile::Parse(const std::string& con
                 !SplitKeyPath(entry.substr(1, entry.size() - 2), &parts)) {
                 continue;
             }
+            // Deeper than the registry nests keys: not a registry export at all. Refusing it
+            // also keeps the key tree shallow enough to be freed without exhausting the stack.
+            if (parts.size() > kMaxKeyDepth) {
+                return nullptr;
+            }
             Key* key = &file->m_root;
             for (const std::string& part : parts) {
                 const std::string upper = RegistryUpper(part);

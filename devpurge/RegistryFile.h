@@ -12,6 +12,8 @@ class CRegistryFile {
   public:
     // Largest file that is read; a larger one is not taken as a registry.
     static constexpr std::size_t kMaxFileSize = 1024 * 1024;
+    // Deepest nesting of keys, the root keys counting as the first level.
+    static constexpr std::size_t kMaxKeyDepth = 512;
 
     struct Key {
         std::string name;
@@ -24,13 +26,13 @@ class CRegistryFile {
     };
 
     // Parses the contents of an export file (UTF-8, or UTF-16LE with its byte order mark).
-    // Null when the text does not begin with an export header. Lines that cannot be
-    // understood are skipped.
+    // Null when the text does not begin with an export header or nests a key deeper than
+    // kMaxKeyDepth. Other lines that cannot be understood are skipped.
     static std::shared_ptr<const CRegistryFile> Parse(const std::string& contents);
 
     // Opens the file for reading and writing (the registry's full access) and parses it.
     // Null when it cannot be opened so, is not a regular file, is larger than kMaxFileSize or
-    // is not an export file.
+    // cannot be parsed.
     static std::shared_ptr<const CRegistryFile> LoadWithFullAccess(const std::string& path);
 
     // The key at a path such as "HKEY_LOCAL_MACHINE\SYSTEM\Setup", found without regard to

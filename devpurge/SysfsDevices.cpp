@@ -2,12 +2,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -15,42 +11,13 @@ namespace {
 // Attribute files of interest hold a few characters; anything longer is not one of them.
 constexpr std::size_t kMaxAttributeSize = 64;
 
-// The real path of path (all links followed), or an empty string.
-std::string RealPath(const std::string& path) {
-    char* resolved = realpath(path.c_str(), nullptr);
-    if (resolved == nullptr) {
-        return std::string();
-    }
-    std::string result(resolved);
-    std::free(resolved);
-    return result;
-}
+const char kDeviceList[] = "bus/usb/devices";
 
-bool IsDirectory(const std::string& path) {
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-// Opens a regular file inside directory, never following a link in its last part and never
-// blocking on a FIFO. Returns -1 when that is not possible.
-int OpenAttribute(const std::string& directory, const char* name, int access) {
-    const std::string path = directory + "/" + name;
-    const int fd = open(path.c_str(), access | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
-        return -1;
-    }
-    struct stat info {};
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-// Reads a small attribute file, trailing white space removed. False when it is missing, not a
-// regular file, or too long.
-bool ReadAttribute(const std::string& directory, const char* name, std::string* value) {
-    const int fd = OpenAttribute(directory, name, O_RDONLY);
+// Reads a small attribute file in full. False when it cannot be opened (see
+// CSysfsTree::OpenFile) or is too long.
+bool ReadAttribute(const CSysfsTree& tree, const std::string& folder, const char* name,
+                   std::string* value) {
+    const int fd = tree.OpenFile(folder, name, O_RDONLY);
     if (fd < 0) {
         return false;
     }
@@ -76,18 +43,33 @@ bool ReadAttribute(const std::string& directory, const char* name, std::string* 
         return false;
     }
     value->assign(buffer, total);
-    while (!value->empty() && std::strchr(" \t\r\n", value->back()) != nullptr) {
-        value->pop_back();
-    }
     return true;
 }
 
-// Reads an attribute of exactly `digits` hexadecimal digits, returned in upper case.
-bool ReadHexAttribute(const std::string& directory, const char* name, std::size_t digits,
-                      std::string* value) {
-    if (!ReadAttribute(directory, name, value) || value->size() != digits) {
+bool IsBlankOrLineEnd(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// Reads an attribute of exactly `digits` hexadecimal digits, with nothing but blanks and line
+// ends around them; returned in upper case.
+bool ReadHexAttribute(const CSysfsTree& tree, const std::string& folder, const char* name,
+                      std::size_t digits, std::string* value) {
+    std::string text;
+    if (!ReadAttribute(tree, folder, name, &text)) {
         return false;
     }
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && IsBlankOrLineEnd(text[begin])) {
+        ++begin;
+    }
+    while (end > begin && IsBlankOrLineEnd(text[end - 1])) {
+        --end;
+    }
+    if (end - begin != digits) {
+        return false;
+    }
+    *value = text.substr(begin, digits);
     for (char& c : *value) {
         if (c >= 'a' && c <= 'f') {
             c = static_cast<char>(c - 'a' + 'A');
@@ -98,9 +80,10 @@ bool ReadHexAttribute(const std::string& directory, const char* name, std::size_
     return true;
 }
 
-// Writes text to an attribute file in full.
-bool WriteAttribute(const std::string& directory, const char* name, const std::string& text) {
-    const int fd = OpenAttribute(directory, name, O_WRONLY | O_TRUNC);
+// Writes text to an attribute file in full, from its start.
+bool WriteAttribute(const CSysfsTree& tree, const std::string& folder, const char* name,
+                    const std::string& text) {
+    const int fd = tree.OpenFile(folder, name, O_WRONLY);
     if (fd < 0) {
         return false;
     }
@@ -120,69 +103,48 @@ bool WriteAttribute(const std::string& directory, const char* name, const std::s
     return close(fd) == 0 && ok;
 }
 
-std::string ParentDirectory(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos || slash == 0) {
-        return "/";
-    }
-    return path.substr(0, slash);
+// The folder above a folder given as a path from the root; empty for one directly below it.
+std::string ParentFolder(const std::string& folder) {
+    const std::size_t slash = folder.rfind('/');
+    return slash == std::string::npos ? std::string() : folder.substr(0, slash);
 }
 
 }  // namespace
 
 std::unique_ptr<CSysfsDeviceSet> CSysfsDeviceSet::Open(const std::string& sysfsRoot) {
-    if (sysfsRoot.empty()) {
-        return nullptr;
-    }
-    const std::string root = RealPath(sysfsRoot);
-    if (root.empty()) {
-        return nullptr;
-    }
-    const std::string listPath = (root == "/" ? std::string() : root) + "/bus/usb/devices";
-    DIR* dir = opendir(listPath.c_str());
-    if (dir == nullptr) {
-        return nullptr;
-    }
+    std::unique_ptr<CSysfsTree> tree = CSysfsTree::Open(sysfsRoot);
+    std::string listFolder;
     std::vector<std::string> names;
-    while (const dirent* item = readdir(dir)) {
-        const std::string name = item->d_name;
-        // Entry names are plain names; nothing that could climb out of the list.
-        if (name.empty() || name.find('/') != std::string::npos ||
-            name.find("..") != std::string::npos || name == ".") {
-            continue;
-        }
-        names.push_back(name);
+    if (!tree || !tree->ResolveFolder(kDeviceList, &listFolder) ||
+        !tree->List(listFolder, &names)) {
+        return nullptr;
     }
-    closedir(dir);
     std::sort(names.begin(), names.end());
 
-    std::unique_ptr<CSysfsDeviceSet> set(new CSysfsDeviceSet(root, {}));
+    std::vector<Entry> entries;
     for (const std::string& name : names) {
+        // Entry names are plain device names; nothing that looks like climbing.
+        if (name.find("..") != std::string::npos) {
+            continue;
+        }
         Entry entry;
         entry.name = name;
-        entry.directory = RealPath(listPath + "/" + name);
-        if (entry.directory.empty() || !set->IsInsideRoot(entry.directory) ||
-            !IsDirectory(entry.directory)) {
+        // The root itself is no device.
+        if (!tree->ResolveFolder(listFolder + "/" + name, &entry.directory) ||
+            entry.directory.empty()) {
             continue;
         }
         entry.isInterface = name.find(':') != std::string::npos;
         if (entry.isInterface) {
-            entry.parent = ParentDirectory(entry.directory);
-            if (!set->IsInsideRoot(entry.parent)) {
+            entry.parent = ParentFolder(entry.directory);
+            if (entry.parent.empty()) {
                 continue;
             }
         }
-        set->m_entries.push_back(std::move(entry));
+        entries.push_back(std::move(entry));
     }
-    return set;
-}
-
-bool CSysfsDeviceSet::IsInsideRoot(const std::string& path) const {
-    if (m_root == "/") {
-        return path.size() > 1 && path[0] == '/';
-    }
-    return path.size() > m_root.size() + 1 && path.compare(0, m_root.size(), m_root) == 0 &&
-           path[m_root.size()] == '/';
+    return std::unique_ptr<CSysfsDeviceSet>(
+        new CSysfsDeviceSet(std::move(tree), std::move(entries)));
 }
 
 bool CSysfsDeviceSet::EnumDeviceInfo(std::size_t index, DeviceInfoData* device) {
@@ -197,20 +159,20 @@ std::vector<std::string> CSysfsDeviceSet::HardwareIds(const Entry& entry) const 
     const std::string& deviceDir = entry.isInterface ? entry.parent : entry.directory;
     std::string vendor;
     std::string product;
-    if (!ReadHexAttribute(deviceDir, "idVendor", 4, &vendor) ||
-        !ReadHexAttribute(deviceDir, "idProduct", 4, &product)) {
+    if (!ReadHexAttribute(*m_tree, deviceDir, "idVendor", 4, &vendor) ||
+        !ReadHexAttribute(*m_tree, deviceDir, "idProduct", 4, &product)) {
         return {};
     }
     const std::string base = "USB\\VID_" + vendor + "&PID_" + product;
     if (entry.isInterface) {
         std::string number;
-        if (!ReadHexAttribute(entry.directory, "bInterfaceNumber", 2, &number)) {
+        if (!ReadHexAttribute(*m_tree, entry.directory, "bInterfaceNumber", 2, &number)) {
             return {};
         }
         return {base + "&MI_" + number};
     }
     std::string revision;
-    if (ReadHexAttribute(deviceDir, "bcdDevice", 4, &revision)) {
+    if (ReadHexAttribute(*m_tree, deviceDir, "bcdDevice", 4, &revision)) {
         return {base + "&REV_" + revision, base};
     }
     return {base};
@@ -244,11 +206,11 @@ bool CSysfsDeviceSet::RemoveDevice(const DeviceInfoData& device) {
     }
     const Entry& entry = m_entries[device.index];
     if (!entry.isInterface) {
-        return WriteAttribute(entry.directory, "remove", "1");
+        return WriteAttribute(*m_tree, entry.directory, "remove", "1");
     }
-    const std::string driver = RealPath(entry.directory + "/driver");
-    if (driver.empty() || !IsInsideRoot(driver)) {
+    std::string driver;
+    if (!m_tree->ResolveFolder(entry.directory + "/driver", &driver) || driver.empty()) {
         return false;
     }
-    return WriteAttribute(driver, "unbind", entry.name);
+    return WriteAttribute(*m_tree, driver, "unbind", entry.name);
 }

@@ -3,6 +3,7 @@
 #include <QDirIterator>
 #include <QTimer>
 #include <QWidget>
+#include <cstdio>
 
 const char* const kApplicationTitle = "Ombra Viewer";
 const char* const kApplicationId = POMVIRA_APP_ID;
@@ -10,6 +11,7 @@ const char* const kApplicationId = POMVIRA_APP_ID;
 namespace {
 TMessageBoxHook g_messageBoxHook;
 bool g_terminating = false;
+bool g_endedBySignal = false;
 }  // namespace
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
@@ -58,6 +60,11 @@ void ShowException(const std::exception& e) {
 }
 
 void ShowException(const QString& text) {
+    if (g_endedBySignal) {
+        std::fprintf(stderr, "%s: %s\n", kApplicationTitle, text.toLocal8Bit().constData());
+        std::fflush(stderr);
+        return;
+    }
     QWidget* owner = QApplication::activeWindow();
     ShowMessageBox(owner, text, QString::fromLatin1(kApplicationTitle), QMessageBox::Critical);
 }
@@ -93,4 +100,9 @@ void TerminateApplication() {
     // them. exit(), not quit(): quit() first asks every window to close, and
     // the preview window refuses to.
     QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
+}
+
+void TerminateApplicationOnSignal() {
+    g_endedBySignal = true;
+    TerminateApplication();
 }

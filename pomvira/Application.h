@@ -35,7 +35,9 @@ class TApplication : public QApplication {
 bool RunHandler(const std::function<void()>& fn);
 
 // The application's default error report: the failure's text in a message
-// box titled with the application title, with the error icon.
+// box titled with the application title, with the error icon; once a signal
+// has asked the program to end, a line "Ombra Viewer: <text>" on standard
+// error.
 void ShowException(const std::exception& e);
 void ShowException(const QString& text);
 
@@ -63,3 +65,7 @@ void MinimizeApplication();
 void TerminateApplication();
 // True once termination was asked for.
 bool ApplicationTerminating();
+// Asks the application to terminate because a signal (SIGTERM, SIGINT) asked
+// the program to end. Nobody may be there to answer a message box then: from
+// now on the default error report writes to standard error instead.
+void TerminateApplicationOnSignal();

@@ -5,6 +5,10 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QVector>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -176,6 +180,36 @@ QString ResolveFileName(const QString& fileName) {
     return configHome + fileName;
 }
 
+enum class TFileState { Read, Missing, Unusable };
+
+// Reads the whole file without ever blocking on it: a FIFO, a device or a
+// folder in its place is no settings file (opening a FIFO to read would wait
+// for a writer forever), and neither is a file that cannot be read.
+TFileState ReadWholeFile(const QString& path, QByteArray& data) {
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        return errno == ENOENT || errno == ENOTDIR ? TFileState::Missing : TFileState::Unusable;
+    }
+    struct stat info {};
+    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    data.clear();
+    char chunk[65536];
+    while (ok) {
+        const ssize_t got = ::read(fd, chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            ok = got == 0;
+            break;
+        }
+        data.append(chunk, got);
+    }
+    ::close(fd);
+    return ok ? TFileState::Read : TFileState::Unusable;
+}
+
 bool ParseHex(const QString& digits, int32_t& value) {
     if (digits.isEmpty()) {
         return false;
@@ -238,11 +272,11 @@ QString TIniFile::FileName() const {
 }
 
 QString TIniFile::ReadString(const QString& section, const QString& key, const QString& def) const {
-    QFile file(FFileName);
-    if (!file.open(QIODevice::ReadOnly)) {
+    QByteArray data;
+    if (ReadWholeFile(FFileName, data) != TFileState::Read) {
         return def;
     }
-    const QVector<TLine> lines = SplitLines(file.readAll());
+    const QVector<TLine> lines = SplitLines(data);
     const TLocation loc = Locate(lines, section, key);
     if (loc.key < 0) {
         return def;
@@ -283,16 +317,12 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
         throw EIniFileError(failure);
     }
 
-    QFile existing(FFileName);
+    // A file that is there but cannot be read must not be replaced by one
+    // holding only this key, nor something that is no regular file (a FIFO)
+    // by a file.
     QByteArray data;
-    if (existing.exists()) {
-        // A file that is there but cannot be read must not be replaced by one
-        // holding only this key.
-        if (!existing.open(QIODevice::ReadOnly)) {
-            throw EIniFileError(failure);
-        }
-        data = existing.readAll();
-        existing.close();
+    if (ReadWholeFile(FFileName, data) == TFileState::Unusable) {
+        throw EIniFileError(failure);
     }
     QVector<TLine> lines = SplitLines(data);
     const TLocation loc = Locate(lines, sectionName, keyName);

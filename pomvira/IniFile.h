@@ -5,7 +5,9 @@
 // section and, in it, the first matching key count. Keys and values are
 // read with surrounding blanks removed and, when a value is enclosed in
 // double quotes, without them; at most 2047 characters of a value are read.
-// Every read reads the file anew; every write reads it, changes one line
+// Every read reads the file anew (one that is not a regular file, such as a
+// FIFO, reads as missing and is never waited on); every write reads it,
+// changes one line
 // (an existing key is replaced in place, a missing key is appended at the
 // end of its section, a missing section at the end of the file), keeps all
 // other lines byte for byte and replaces the file atomically. The text is
@@ -37,11 +39,11 @@ class TIniFile {
     bool ReadBool(const QString& section, const QString& key, bool def) const;
 
     // Throws EIniFileError("Unable to write to <path>") when the file cannot
-    // be written. A value that contains a line break cannot be stored as one
-    // line: the key is removed instead, so that reading it gives the
-    // reader's default. A value with surrounding blanks, or one that is
-    // itself enclosed in double quotes, is written in double quotes so that
-    // it reads back unchanged.
+    // be written, or is there but is not a regular file. A value that
+    // contains a line break cannot be stored as one line: the key is removed
+    // instead, so that reading it gives the reader's default. A value with
+    // surrounding blanks, or one that is itself enclosed in double quotes, is
+    // written in double quotes so that it reads back unchanged.
     void WriteString(const QString& section, const QString& key, const QString& value);
     void WriteInteger(const QString& section, const QString& key, int32_t value);
     // Writes "1" for true, "0" for false.

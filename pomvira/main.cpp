@@ -30,7 +30,7 @@ void HandleTerminateSignals(QObject* parent) {
     QObject::connect(notifier, &QSocketNotifier::activated, parent, [] {
         char byte;
         [[maybe_unused]] ssize_t n = read(g_signalPipe[0], &byte, 1);
-        TerminateApplication();
+        TerminateApplicationOnSignal();
         // A message box open during start-up would keep the program waiting.
         if (QWidget* modal = QApplication::activeModalWidget())
             modal->close();

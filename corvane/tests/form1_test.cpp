@@ -15,7 +15,7 @@ class Form1Test : public ::testing::Test {
   protected:
     Form1Test()
         : runTime(
-              starter, medium.Root(),
+              starter, QFile::encodeName(medium.Root()),
               [this](const QString& title, const QString& text) {
                   reports << title + "|" + text;
                   // The program is still running while its report is shown.

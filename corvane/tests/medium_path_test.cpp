@@ -11,6 +11,11 @@
 
 namespace {
 
+// FindOnMedium below the medium's root, the result as text.
+QString Find(const TempMedium& medium, const char* path) {
+    return QFile::decodeName(FindOnMedium(QFile::encodeName(medium.Root()), path));
+}
+
 const QByteArray kMountinfo =
     "21 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
     "22 21 0:5 / /proc rw,nosuid shared:2 - proc proc rw\n"
@@ -42,7 +47,7 @@ TEST(MediumRootOf, FindsTheMountPointHoldingARealFolder) {
     TempMedium medium;
     const QString folder = medium.AddFolder("a/b");
     const QString canonical = QFileInfo(folder).canonicalFilePath();
-    const QString root = MediumRootOf(folder);
+    const QString root = QFile::decodeName(MediumRootOf(QFile::encodeName(folder)));
     ASSERT_FALSE(root.isEmpty());
     EXPECT_TRUE(root == "/" || canonical == root || canonical.startsWith(root + "/")) << root;
 
@@ -61,11 +66,11 @@ TEST(MediumRootOf, FindsTheMountPointHoldingARealFolder) {
 TEST(FindOnMedium, MatchesNamePartsWithoutRegardToCase) {
     TempMedium medium;
     const QString file = medium.Add("SETUP/Setup.EXE");
-    EXPECT_EQ(FindOnMedium(medium.Root(), "/setup/setup.exe"), file);
-    EXPECT_EQ(FindOnMedium(medium.Root(), "//SETUP/./SETUP.exe"), file);
-    EXPECT_EQ(FindOnMedium(medium.Root(), "/setup/setup.ex"), "");
-    EXPECT_EQ(FindOnMedium(medium.Root(), "/setup"), "");  // a folder is not a program
-    EXPECT_EQ(FindOnMedium(medium.Root(), "/"), "");
+    EXPECT_EQ(Find(medium, "/setup/setup.exe"), file);
+    EXPECT_EQ(Find(medium, "//SETUP/./SETUP.exe"), file);
+    EXPECT_EQ(Find(medium, "/setup/setup.ex"), "");
+    EXPECT_EQ(Find(medium, "/setup"), "");  // a folder is not a program
+    EXPECT_EQ(Find(medium, "/"), "");
     EXPECT_EQ(FindOnMedium("", "/setup/setup.exe"), "");
 }
 
@@ -73,14 +78,28 @@ TEST(FindOnMedium, PrefersExactNamesAndTheRightKindOfEntry) {
     TempMedium medium;
     const QString exact = medium.Add("viewer/OmbraSetup.EXE");
     medium.Add("viewer/ombrasetup.exe");
-    EXPECT_EQ(FindOnMedium(medium.Root(), "/viewer/OmbraSetup.EXE"), exact);
+    EXPECT_EQ(Find(medium, "/viewer/OmbraSetup.EXE"), exact);
 
     // A file "setup" does not hide the folder "Setup", nor a folder
     // "setup.exe" the file "SETUP.EXE".
     medium.Add("setup");
     medium.AddFolder("Setup/setup.exe");
     const QString file = medium.Add("Setup/SETUP.EXE");
-    EXPECT_EQ(FindOnMedium(medium.Root(), "/setup/setup.exe"), file);
+    EXPECT_EQ(Find(medium, "/setup/setup.exe"), file);
+}
+
+TEST(FindOnMedium, GoesOnWithOtherCaseVariantsWhereTheExactNameLeadsNowhere) {
+    TempMedium medium;
+    medium.AddFolder("setup");  // empty
+    const QString driver = medium.Add("SETUP/setup.exe");
+    EXPECT_EQ(Find(medium, "/setup/setup.exe"), driver);
+
+    // Deeper down, and past a variant of the wrong kind.
+    medium.AddFolder("viewer/bin");
+    medium.AddFolder("Viewer/BIN/Run.exe");
+    const QString viewer = medium.Add("VIEWER/Bin/run.EXE");
+    EXPECT_EQ(Find(medium, "/viewer/bin/run.exe"), viewer);
+    EXPECT_EQ(Find(medium, "/viewer/bin/other.exe"), "");
 }
 
 }  // namespace

@@ -1,3 +1,7 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -27,11 +31,11 @@ TEST(RunTimeShell, StartsTheProgramFoundFromTheMediumRoot) {
     TempMedium medium;
     const QString program = medium.Add("Tools/Run.exe");
     RecordingStarter starter;
-    RunTime runTime(starter, medium.Root());
+    RunTime runTime(starter, QFile::encodeName(medium.Root()));
 
     runTime.Shell("\\tools\\run.exe -q \"two words\" c:\\x", 2);
     ASSERT_EQ(starter.started.size(), 1u);
-    EXPECT_EQ(starter.started[0].first, program);
+    EXPECT_EQ(starter.started[0].first, QFile::encodeName(program));
     EXPECT_EQ(starter.started[0].second, QStringList({"-q", "two words", "c:\\x"}));
 }
 
@@ -39,7 +43,7 @@ TEST(RunTimeShell, ReportsMissingProgramsAndBadCallsAsRunTimeErrors) {
     TempMedium medium;
     medium.Add("setup/setup.exe");
     RecordingStarter starter;
-    RunTime runTime(starter, medium.Root());
+    RunTime runTime(starter, QFile::encodeName(medium.Root()));
 
     const RunTimeError missing = ShellError(runTime, "\\viewer\\OmbraSetup.EXE");
     EXPECT_EQ(missing.Number, 53);
@@ -71,8 +75,39 @@ TEST(RunTimeShell, RelativeProgramsComeFromTheCurrentFolder) {
     EXPECT_EQ(ShellError(runTime, "\\sub\\tool.sh").Number, 53);
     QDir::setCurrent(saved);
     ASSERT_EQ(starter.started.size(), 1u);
-    EXPECT_EQ(QFileInfo(starter.started[0].first).canonicalFilePath(),
+    EXPECT_EQ(QFileInfo(QFile::decodeName(starter.started[0].first)).canonicalFilePath(),
               QFileInfo(program).canonicalFilePath());
+}
+
+// A folder whose name is not valid UTF-8 (Latin-1 "café"), as an old CD may carry.
+const QByteArray kLatin1Name = "caf\xe9";
+
+TEST(RunTimeShell, KeepsPathsThatAreNotUtf8AsTheFileSystemGivesThem) {
+    TempMedium medium;
+    const QByteArray root = QFile::encodeName(medium.Root()) + "/" + kLatin1Name;
+    ASSERT_EQ(::mkdir(root.constData(), 0700), 0);
+    ASSERT_EQ(::mkdir(root + "/setup", 0700), 0);
+    ASSERT_EQ(::close(::open(root + "/setup/setup.exe", O_CREAT | O_WRONLY, 0600)), 0);
+    RecordingStarter starter;
+
+    // The medium's root from the environment.
+    ASSERT_EQ(setenv("CORVANE_MEDIUM_ROOT", root.constData(), 1), 0);
+    RunTime fromEnvironment(starter);
+    const RunTimeError error = ShellError(fromEnvironment, "\\setup\\setup.exe");
+    unsetenv("CORVANE_MEDIUM_ROOT");
+    EXPECT_EQ(error.Number, 0) << error.Description.toStdString();
+
+    // A program from the current folder.
+    const QString saved = QDir::currentPath();
+    ASSERT_EQ(::chdir(root.constData()), 0);
+    RunTime fromCurrent(starter, "/nonexistent-medium");
+    const RunTimeError relative = ShellError(fromCurrent, "setup\\setup.exe");
+    QDir::setCurrent(saved);
+    EXPECT_EQ(relative.Number, 0) << relative.Description.toStdString();
+
+    ASSERT_EQ(starter.started.size(), 2u);
+    EXPECT_EQ(starter.started[0].first, root + "/setup/setup.exe");
+    EXPECT_EQ(starter.started[1].first, root + "/setup/setup.exe");
 }
 
 TEST(RunTimeMediumRoot, ArgumentThenEnvironmentThenMountOfCurrentFolder) {
@@ -93,7 +128,7 @@ TEST(RunTimeReport, ShowsTheStandardTextUnderTheProgramName) {
     QString title, text;
     int ended = -1;
     RunTime runTime(
-        starter, QString(),
+        starter, QByteArray(),
         [&](const QString& t, const QString& x) {
             title = t;
             text = x;
@@ -145,8 +180,8 @@ TEST(DetachedStarter, StartsAScriptWithoutWaitingForIt) {
                                           marker.toUtf8() + "'\n",
                                       kExecutable);
     bool opened = false;
-    DetachedStarter starter([&](const QString&) { return opened = true; });
-    ASSERT_TRUE(starter.Start(script, {"one", "two"}));
+    DetachedStarter starter([&](const QByteArray&) { return opened = true; });
+    ASSERT_TRUE(starter.Start(QFile::encodeName(script), {"one", "two"}));
     EXPECT_FALSE(QFile::exists(marker));
     QFile goFile(go);
     ASSERT_TRUE(goFile.open(QIODevice::WriteOnly));
@@ -158,27 +193,47 @@ TEST(DetachedStarter, StartsAScriptWithoutWaitingForIt) {
     EXPECT_FALSE(opened);
 }
 
+TEST(DetachedStarter, StartsAProgramWhosePathIsNotUtf8) {
+    TempMedium medium;
+    const QByteArray folder = QFile::encodeName(medium.Root()) + "/" + kLatin1Name;
+    ASSERT_EQ(::mkdir(folder.constData(), 0700), 0);
+    const QByteArray marker = folder + "/marker";
+    const QByteArray script = folder + "/setup.sh";
+    const int fd = ::open(script.constData(), O_CREAT | O_WRONLY, 0700);
+    ASSERT_GE(fd, 0);
+    const QByteArray text = "#!/bin/sh\necho \"$1\" > \"$(dirname \"$0\")/marker\"\n";
+    ASSERT_EQ(::write(fd, text.constData(), text.size()), text.size());
+    ASSERT_EQ(::close(fd), 0);
+    bool opened = false;
+    DetachedStarter starter([&](const QByteArray&) { return opened = true; });
+    ASSERT_TRUE(starter.Start(script, {"started"}));
+    struct stat info {};
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return ::stat(marker.constData(), &info) == 0 && info.st_size > 0; }, 20000));
+    EXPECT_FALSE(opened);
+}
+
 TEST(DetachedStarter, HandsWhatTheSystemCannotRunToTheOpener) {
     TempMedium medium;
     const QString plain = medium.Add("setup/setup.exe", "MZ\x90");
     const QString windows = medium.Add("viewer/OmbraSetup.EXE", "MZ\x90", kExecutable);
     QStringList opened;
     bool openerResult = true;
-    DetachedStarter starter([&](const QString& file) {
-        opened << file;
+    DetachedStarter starter([&](const QByteArray& file) {
+        opened << QFile::decodeName(file);
         return openerResult;
     });
-    EXPECT_TRUE(starter.Start(plain, {}));
+    EXPECT_TRUE(starter.Start(QFile::encodeName(plain), {}));
     EXPECT_EQ(opened, QStringList({plain}));
     // Marked executable, as on a CD without Unix permissions, but exec refuses
     // it (unless a Windows loader is registered with the kernel).
     if (!QFile::exists("/proc/sys/fs/binfmt_misc/wine")) {
-        EXPECT_TRUE(starter.Start(windows, {}));
+        EXPECT_TRUE(starter.Start(QFile::encodeName(windows), {}));
         EXPECT_EQ(opened, QStringList({plain, windows}));
     }
 
     openerResult = false;
-    EXPECT_FALSE(starter.Start(plain, {}));
+    EXPECT_FALSE(starter.Start(QFile::encodeName(plain), {}));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <sys/stat.h>
@@ -184,6 +185,41 @@ TEST(RegistryFile, SurvivesArbitraryBytes) {
             file->FindKey(std::string(kSettings) + "\\Cam");
         }
     }
+}
+
+// A key line of `levels` parts below HKEY_LOCAL_MACHINE, in an export file.
+std::string NestedKeyText(std::size_t levels) {
+    std::string text = "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE";
+    for (std::size_t i = 1; i < levels; ++i) {
+        text += "\\k";
+    }
+    return text + "]\n\"VP00\"=dword:12345678\n";
+}
+
+TEST(RegistryFile, DeepKeyNestingMakesTheFileUnreadable) {
+    // The registry nests keys at most 512 levels deep.
+    auto deepest = CRegistryFile::Parse(NestedKeyText(CRegistryFile::kMaxKeyDepth));
+    ASSERT_TRUE(deepest);
+    std::string path = "HKEY_LOCAL_MACHINE";
+    for (std::size_t i = 1; i < CRegistryFile::kMaxKeyDepth; ++i) {
+        path += "\\K";
+    }
+    ASSERT_NE(deepest->FindKey(path), nullptr);
+    EXPECT_NE(deepest->FindKey(path)->FindValue("VP00"), nullptr);
+
+    EXPECT_FALSE(CRegistryFile::Parse(NestedKeyText(CRegistryFile::kMaxKeyDepth + 1)));
+
+    // Tens of thousands of levels fit well inside the size limit. Run apart, so that a
+    // stack overflow while the tree is built or freed fails this test only.
+    const std::string deep = NestedKeyText(100000);
+    ASSERT_LT(deep.size(), CRegistryFile::kMaxFileSize);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            const bool loaded = CRegistryFile::Parse(deep) != nullptr;  // freed right here
+            std::_Exit(loaded ? 1 : 0);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 class RegistryFileLoad : public ::testing::Test {

@@ -84,6 +84,39 @@ TEST(SysfsDevices, MalformedAttributesGiveNoHardwareIds) {
     }
 }
 
+TEST(SysfsDevices, OnlyBlanksAndLineEndsMaySurroundTheDigits) {
+    FakeSysfs sysfs;
+    const std::vector<std::pair<std::string, bool>> vendors{
+        {std::string("1234\0", 5), false},
+        {std::string("\0" "1234", 5), false},
+        {std::string("12\0" "34", 5), false},
+        {"1234\n\n", true},
+        {" \t1234 \r\n", true},
+        {"\n1234", true},
+        {"12 34", false},
+        {"1234x", false},
+        {"\v1234", false},
+    };
+    for (std::size_t i = 0; i < vendors.size(); ++i) {
+        const std::string name = "1-" + std::to_string(i + 1);
+        sysfs.AddDevice(name, "1234", "5678", "");
+        WriteFile(sysfs.DeviceDir(name) + "/idVendor", vendors[i].first);
+    }
+    sysfs.AddDevice("2-1", "1234", "5678", "");
+    sysfs.AddInterface("2-1", "2-1:1.0", "");
+    WriteFile(sysfs.DeviceDir("2-1") + "/2-1:1.0/bInterfaceNumber", std::string("01\0", 3));
+
+    auto set = CSysfsDeviceSet::Open(sysfs.Root());
+    ASSERT_TRUE(set);
+    const auto listing = Listing(*set);
+    ASSERT_EQ(listing.size(), vendors.size() + 2);
+    for (std::size_t i = 0; i < vendors.size(); ++i) {
+        EXPECT_EQ(listing[i].second.size(), vendors[i].second ? 1u : 0u) << listing[i].first;
+    }
+    EXPECT_EQ(listing.back().first, "2-1:1.0");
+    EXPECT_TRUE(listing.back().second.empty());
+}
+
 TEST(SysfsDevices, HardwareIdsThatDoNotFitTheBufferAreNotRead) {
     FakeSysfs sysfs;
     sysfs.AddDevice("1-1", "1234", "5678");
@@ -170,17 +203,59 @@ TEST(SysfsDevices, RemovalWritesNothingOutsideTheTree) {
     sysfs.AddDevice("1-3", "1234", "5678");
     fs::remove(sysfs.DeviceDir("1-3") + "/remove");
     ASSERT_EQ(mkfifo((sysfs.DeviceDir("1-3") + "/remove").c_str(), 0600), 0);
+    // Attributes that are other names (hard links) of the files outside.
+    sysfs.AddDevice("1-4", "1234", "5678");
+    fs::remove(sysfs.DeviceDir("1-4") + "/remove");
+    fs::create_hard_link(outside + "/remove", sysfs.DeviceDir("1-4") + "/remove");
+    sysfs.AddInterface("1-4", "1-4:1.0", "00", "uvcvideo");
+    const std::string unbind = sysfs.Root() + "/bus/usb/drivers/uvcvideo/unbind";
+    fs::remove(unbind);
+    fs::create_hard_link(outside + "/unbind", unbind);
 
     auto set = CSysfsDeviceSet::Open(sysfs.Root());
     ASSERT_TRUE(set);
-    ASSERT_EQ(set->Entries().size(), 4u);
+    ASSERT_EQ(set->Entries().size(), 6u);
     DeviceInfoData device;
-    for (device.index = 0; device.index < 4; ++device.index) {
+    for (device.index = 0; device.index < 6; ++device.index) {
         EXPECT_FALSE(set->RemoveDevice(device)) << set->Entries()[device.index].name;
     }
     EXPECT_EQ(ReadFile(outside + "/remove"), "");
     EXPECT_EQ(ReadFile(outside + "/unbind"), "");
     EXPECT_FALSE(fs::exists(sysfs.DeviceDir("1-2") + "/remove"));
+}
+
+TEST(SysfsDevices, ATreeThatChangesAfterListingLeadsNowhereOutside) {
+    FakeSysfs sysfs;
+    sysfs.AddDevice("1-1", "1234", "5678");
+    sysfs.AddDevice("1-2", "1234", "5678");
+    auto set = CSysfsDeviceSet::Open(sysfs.Root());
+    ASSERT_TRUE(set);
+    ASSERT_EQ(set->Entries().size(), 2u);
+
+    // A copy of the devices outside the tree, and a folder on the devices' path swapped for a
+    // link to it once the list is made.
+    const std::string outside = sysfs.Root() + "/../outside-usb1";
+    for (const char* name : {"1-1", "1-2"}) {
+        WriteFile(outside + "/" + name + "/idVendor", "1234\n");
+        WriteFile(outside + "/" + name + "/idProduct", "5678\n");
+        WriteFile(outside + "/" + name + "/remove", "");
+    }
+    const std::string usb1 = sysfs.DeviceDir("");
+    fs::rename(usb1, usb1.substr(0, usb1.size() - 1) + ".old");
+    fs::create_directory_symlink(outside, usb1.substr(0, usb1.size() - 1));
+
+    DeviceInfoData device;
+    device.index = 0;
+    char buffer[260];
+    EXPECT_FALSE(set->GetHardwareIds(device, buffer, sizeof buffer));
+    EXPECT_FALSE(set->RemoveDevice(device));
+    // The same with a relative link that climbs out.
+    fs::remove(usb1.substr(0, usb1.size() - 1));
+    fs::create_directory_symlink("../../../../outside-usb1", usb1.substr(0, usb1.size() - 1));
+    device.index = 1;
+    EXPECT_FALSE(set->RemoveDevice(device));
+    EXPECT_EQ(ReadFile(outside + "/1-1/remove"), "");
+    EXPECT_EQ(ReadFile(outside + "/1-2/remove"), "");
 }
 
 }  // namespace

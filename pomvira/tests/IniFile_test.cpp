@@ -3,7 +3,13 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <chrono>
+#include <fcntl.h>
+#include <functional>
+#include <future>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -199,4 +205,51 @@ TEST_F(IniFileTest, UnwritableFileReportsItsName) {
     ASSERT_TRUE(QDir(FDir.path()).mkdir(QStringLiteral("Pomvira.ini")));
     EXPECT_THROW(TIniFile(FPath).WriteBool("CAPTURE", "USE AUDIO", true), EIniFileError);
     EXPECT_TRUE(TIniFile(FPath).ReadBool("CAPTURE", "USE AUDIO", true));
+}
+
+namespace {
+
+// Runs fn on a thread of its own and waits for it, bounded. A run still blocked
+// in opening the FIFO at `fifo` after that is let go by opening the FIFO's
+// other end, so the test fails instead of hanging. True when fn ended in time.
+bool EndsWithoutBlocking(const QString& fifo, const std::function<void()>& fn) {
+    auto run = std::async(std::launch::async, fn);
+    if (run.wait_for(std::chrono::seconds(10)) == std::future_status::ready) {
+        run.get();
+        return true;
+    }
+    while (run.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
+        const int fd = ::open(QFile::encodeName(fifo).constData(), O_RDWR | O_NONBLOCK);
+        if (fd >= 0)
+            ::close(fd);
+    }
+    run.get();
+    return false;
+}
+
+bool IsFifo(const QString& path) {
+    struct stat info {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISFIFO(info.st_mode);
+}
+
+}  // namespace
+
+TEST_F(IniFileTest, AFileThatIsNotRegularIsMissingForReadingAndUnwritable) {
+    ASSERT_EQ(::mkfifo(QFile::encodeName(FPath).constData(), 0600), 0);
+    TIniFile ini(FPath);
+    QString read;
+    EXPECT_TRUE(EndsWithoutBlocking(FPath, [&] {
+        read = ini.ReadString("CAPTURE", "VIDEO FOLDER", "default");
+    }));
+    EXPECT_EQ(read, "default");
+    bool refused = false;
+    EXPECT_TRUE(EndsWithoutBlocking(FPath, [&] {
+        try {
+            ini.WriteInteger("CAPTURE", "VIDEO DEVICE", 1);
+        } catch (const EIniFileError& e) {
+            refused = std::string(e.what()) == "Unable to write to " + FPath.toStdString();
+        }
+    }));
+    EXPECT_TRUE(refused);
+    EXPECT_TRUE(IsFifo(FPath));  // not replaced by a regular file
 }

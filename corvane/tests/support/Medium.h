@@ -44,18 +44,19 @@ class TempMedium {
 // Records the programs it is asked to start instead of starting them.
 class RecordingStarter : public ProgramStarter {
   public:
-    bool Start(const QString& program, const QStringList& arguments) override {
+    bool Start(const QByteArray& program, const QStringList& arguments) override {
         started.emplace_back(program, arguments);
         return result;
     }
 
+    // The programs' paths as text.
     QStringList Programs() const {
         QStringList programs;
         for (const auto& entry : started)
-            programs << entry.first;
+            programs << QFile::decodeName(entry.first);
         return programs;
     }
 
-    std::vector<std::pair<QString, QStringList>> started;
+    std::vector<std::pair<QByteArray, QStringList>> started;
     bool result = true;
 };
