@@ -25,7 +25,8 @@ bool ChooseWindowSystem(int argc, char** argv) {
     }
     if (!PreferXWayland(environment))
         return false;
-    qputenv("QT_QPA_PLATFORM", "xcb");
+    // Wayland stays the fallback, should the X server not answer.
+    qputenv("QT_QPA_PLATFORM", "xcb;wayland");
     return true;
 }
 

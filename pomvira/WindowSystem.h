@@ -22,10 +22,11 @@ struct TPlatformEnvironment {
 bool PreferXWayland(const TPlatformEnvironment& environment);
 
 // Reads the environment and the command line and, where XWayland is
-// preferred, asks Qt for its X11 platform (QT_QPA_PLATFORM=xcb). Call before
-// the application object is made; returns true when it set the variable,
-// which the caller then removes again (RestorePlatformChoice) so that the
-// programs it starts choose their own platform.
+// preferred, asks Qt for its X11 platform (QT_QPA_PLATFORM=xcb, Wayland as
+// the fallback). Call before the application object is made; returns true
+// when it set the variable, which the caller then removes again
+// (RestorePlatformChoice) so that the programs it starts choose their own
+// platform.
 bool ChooseWindowSystem(int argc, char** argv);
 void RestorePlatformChoice();
 

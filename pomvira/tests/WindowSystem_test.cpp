@@ -47,7 +47,7 @@ TEST(ChooseWindowSystem, SetsTheX11PlatformOnlyUntilRestored) {
     char name[] = "Pomvira";
     char* plain[] = {name, nullptr};
     EXPECT_TRUE(ChooseWindowSystem(1, plain));
-    EXPECT_EQ(qgetenv("QT_QPA_PLATFORM"), "xcb");
+    EXPECT_EQ(qgetenv("QT_QPA_PLATFORM"), "xcb;wayland");
     RestorePlatformChoice();
     EXPECT_FALSE(qEnvironmentVariableIsSet("QT_QPA_PLATFORM"));
 
