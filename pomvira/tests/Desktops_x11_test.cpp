@@ -186,6 +186,31 @@ class TXServer {
         std::free(reply);
         return shot;
     }
+    // How many windows of process `pid` lie at the top two levels of the
+    // window tree (top-level windows, and those a window manager framed).
+    int WindowsOf(qint64 pid) {
+        int count = 0;
+        for (xcb_window_t top : Children(FRoot)) {
+            std::vector<xcb_window_t> level = Children(top);
+            level.push_back(top);
+            for (xcb_window_t w : level) {
+                const auto owner = Values(w, "_NET_WM_PID");
+                count += !owner.empty() && owner.front() == uint32_t(pid);
+            }
+        }
+        return count;
+    }
+    std::vector<xcb_window_t> Children(xcb_window_t window) {
+        std::vector<xcb_window_t> children;
+        auto* tree =
+            xcb_query_tree_reply(FConnection, xcb_query_tree(FConnection, window), nullptr);
+        if (tree) {
+            const xcb_window_t* list = xcb_query_tree_children(tree);
+            children.assign(list, list + xcb_query_tree_children_length(tree));
+        }
+        std::free(tree);
+        return children;
+    }
     // The top-level client windows of process `pid`, as the window manager
     // lists them.
     std::vector<xcb_window_t> Clients(qint64 pid) {
@@ -545,12 +570,18 @@ class WestonTest : public DesktopTest {
         env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(display));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
         env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        weston.Start(QStringLiteral("weston"),
-                     {QStringLiteral("--backend=x11-backend.so"), QStringLiteral("--use-pixman"),
-                      QStringLiteral("--width=1024"), QStringLiteral("--height=768"),
-                      QStringLiteral("--socket=pomvira-test"), QStringLiteral("--idle-time=0"),
-                      QStringLiteral("--no-config")},
-                     env);
+        QStringList args = {QStringLiteral("--backend=x11-backend.so"),
+                            QStringLiteral("--use-pixman"),
+                            QStringLiteral("--width=1024"),
+                            QStringLiteral("--height=768"),
+                            QStringLiteral("--socket=pomvira-test"),
+                            QStringLiteral("--idle-time=0"),
+                            QStringLiteral("--no-config"),
+                            QStringLiteral("--log=") + WestonLog()};
+        // XWayland, where installed: weston starts it when a client comes.
+        if (HaveProgram("Xwayland"))
+            args << QStringLiteral("--xwayland");
+        weston.Start(QStringLiteral("weston"), args, env);
         ASSERT_TRUE(WaitFor(
             [&] { return QFile::exists(runtime + QStringLiteral("/pomvira-test")); }, 20000))
             << "weston did not start";
@@ -569,6 +600,7 @@ class WestonTest : public DesktopTest {
         program.Stop();
         weston.Stop();
     }
+    QString WestonLog() const { return dir.filePath(QStringLiteral("weston.log")); }
     static int CountColours(const QImage& shot, const QRect& rect) {
         std::vector<QRgb> seen;
         for (int y = rect.top(); y <= rect.bottom() && y < shot.height(); y += 7)
@@ -581,72 +613,142 @@ class WestonTest : public DesktopTest {
             }
         return int(seen.size());
     }
+    // The program's environment on the weston desktop.
+    QProcessEnvironment WestonEnvironment() {
+        QProcessEnvironment env = ProgramEnvironment();
+        env.remove(QStringLiteral("DISPLAY"));
+        env.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("pomvira-test"));
+        env.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+        return env;
+    }
+
+    // Starts the program; on the screen: the preview window and the panel
+    // appear, no magenta is shown, the preview's cut corner shows the
+    // desktop, and after a click on the video the panel is still wholly
+    // visible.
+    void ExpectShownAndUsable(const QProcessEnvironment& env,
+                              const std::function<void()>& whileShown = {}) {
+        // The preview window (640 x 480 framed: 676 x 536) is found by the
+        // picture of its bottom-right corner or by its title piece, whichever
+        // the panel leaves uncovered.
+        InitViewPictures();
+        const QSize view(676, 536);
+        const QImage cornerPatch(QStringLiteral(":/view/Image1.jpg"));
+        const QPoint cornerAt(view.width() - 16 - cornerPatch.width(),
+                              view.height() - cornerPatch.height());
+        const QImage titlePatch =
+            QImage(QStringLiteral(":/view/imgTitle.bmp")).copy(40, 8, 60, 6);
+        const QPoint titleAt(19 + 40, 8);
+        ASSERT_FALSE(cornerPatch.isNull());
+        ASSERT_FALSE(titlePatch.isNull());
+        const QImage skinPatch = BareSkinPatch();
+        ASSERT_EQ(CountMagenta(skinPatch.convertToFormat(QImage::Format_RGB32)), 0);
+
+        ASSERT_NO_FATAL_FAILURE(WriteSettings(nullptr));
+        program.Start(QStringLiteral(POMVIRA_EXECUTABLE), {}, env);
+        std::optional<QPoint> viewAt, panel;
+        QImage shot;
+        const bool shown = WaitFor(
+            [&] {
+                shot = x.Grab();
+                if (const auto corner = Find(shot, cornerPatch))
+                    viewAt = *corner - cornerAt;
+                else if (const auto title = Find(shot, titlePatch))
+                    viewAt = *title - titleAt;
+                panel = Find(shot, skinPatch);
+                return viewAt && panel;
+            },
+            60000);
+        // POMVIRA_WESTON_SHOT: where to save what the screen showed.
+        if (qEnvironmentVariableIsSet("POMVIRA_WESTON_SHOT"))
+            shot.save(qEnvironmentVariable("POMVIRA_WESTON_SHOT"));
+        ASSERT_TRUE(shown) << "the preview window and the panel did not appear";
+        // Let the first frames of the video arrive.
+        QTest::qWait(1000);
+        shot = x.Grab();
+        EXPECT_EQ(CountMagenta(shot), 0) << "magenta on the screen";
+        // The preview window's rounded top corners are cut: the desktop shows
+        // there (where the panel does not lie over them), not black.
+        const QPoint viewLeftTop = *viewAt;
+        const QRect panelRect(*panel - kBareSkin, QSize(355, 72));
+        int corners = 0;
+        for (QPoint cut : {QPoint(1, 1), QPoint(view.width() - 2, 1)}) {
+            if (panelRect.contains(viewLeftTop + cut))
+                continue;
+            ++corners;
+            EXPECT_NE(::At(shot, viewLeftTop + cut), 0u)
+                << "black at the preview window's cut corner " << cut.x();
+        }
+        EXPECT_GE(corners, 1);
+        if (whileShown)
+            whileShown();
+
+        // A click on the video where the panel does not lie.
+        std::optional<QPoint> spot;
+        for (QPoint p : {QPoint(600, 420), QPoint(40, 420), QPoint(600, 60), QPoint(40, 60),
+                         QPoint(320, 250)}) {
+            if (!panelRect.adjusted(-5, -5, 5, 5).contains(viewLeftTop + p)) {
+                spot = viewLeftTop + p;
+                break;
+            }
+        }
+        ASSERT_TRUE(spot.has_value());
+        Pointer(At(*spot) << QStringLiteral("click") << QStringLiteral("1"));
+        QTest::qWait(800);
+        shot = x.Grab();
+        const std::optional<QPoint> after = Find(shot, skinPatch);
+        ASSERT_TRUE(after.has_value())
+            << "the panel is hidden after a click on the preview window";
+        EXPECT_EQ(*after, *panel);
+        // The whole visible panel, not only a patch of it: a bare spot at
+        // its other end.
+        EXPECT_EQ(::At(shot, *after - kBareSkin + QPoint(177, 5)),
+                  ::At(Skin(), QPoint(177, 5)));
+        EXPECT_EQ(CountMagenta(shot), 0) << "magenta on the screen after the click";
+        EXPECT_EQ(program.Stop(), std::optional<int>(0));
+    }
 
     QString runtime;
     TChild weston;
 };
 
 TEST_F(WestonTest, OnWaylandThePreviewShowsNoMagentaAndThePanelStaysAbove) {
-    InitViewPictures();
-    const QImage titlePatch = QImage(QStringLiteral(":/view/imgTitle.bmp")).copy(40, 8, 60, 6);
-    ASSERT_FALSE(titlePatch.isNull());
-    const QImage skinPatch = BareSkinPatch();
-    ASSERT_EQ(CountMagenta(skinPatch.convertToFormat(QImage::Format_RGB32)), 0);
-
-    ASSERT_NO_FATAL_FAILURE(WriteSettings(nullptr));
-    QProcessEnvironment env = ProgramEnvironment();
-    env.remove(QStringLiteral("DISPLAY"));
+    QProcessEnvironment env = WestonEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
-    env.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("pomvira-test"));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
     // The Wayland client library keeps objects of Qt's Wayland platform until
     // the process ends; what is checked here is the screen.
     env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
-    program.Start(QStringLiteral(POMVIRA_EXECUTABLE), {}, env);
+    ExpectShownAndUsable(env);
+}
 
-    std::optional<QPoint> title, panel;
-    QImage shot;
+TEST_F(WestonTest, OnAWaylandDesktopWithXWaylandTheProgramRunsThroughIt) {
+    if (!HaveProgram("Xwayland"))
+        GTEST_SKIP() << "Xwayland is not installed";
+    // The display weston's XWayland listens on.
+    QByteArray xwayland;
     ASSERT_TRUE(WaitFor(
         [&] {
-            shot = x.Grab();
-            title = Find(shot, titlePatch);
-            panel = Find(shot, skinPatch);
-            return title && panel;
+            QFile log(WestonLog());
+            if (!log.open(QIODevice::ReadOnly))
+                return false;
+            const QByteArray text = log.readAll();
+            const int at = text.indexOf("xserver listening on display ");
+            if (at < 0)
+                return false;
+            xwayland = text.mid(at + 29).split('\n').front().trimmed();
+            return !xwayland.isEmpty();
         },
-        60000))
-        << "the preview window and the panel did not appear";
-    // Let the first frames of the video arrive.
-    QTest::qWait(1000);
-    shot = x.Grab();
-    EXPECT_EQ(CountMagenta(shot), 0) << "magenta on the screen";
-    if (qEnvironmentVariableIsSet("POMVIRA_WESTON_SHOT"))
-        shot.save(qEnvironmentVariable("POMVIRA_WESTON_SHOT"));
-
-    // A click on the video where the panel does not lie.
-    const QPoint viewLeftTop = *title - QPoint(19 + 40, 8);
-    const QRect panelRect(*panel - kBareSkin, QSize(355, 72));
-    std::optional<QPoint> spot;
-    for (QPoint p : {QPoint(600, 420), QPoint(40, 420), QPoint(600, 60), QPoint(40, 60),
-                     QPoint(320, 250)}) {
-        if (!panelRect.adjusted(-5, -5, 5, 5).contains(viewLeftTop + p)) {
-            spot = viewLeftTop + p;
-            break;
-        }
-    }
-    ASSERT_TRUE(spot.has_value());
-    Pointer(At(*spot) << QStringLiteral("click") << QStringLiteral("1"));
-    QTest::qWait(800);
-    shot = x.Grab();
-    if (qEnvironmentVariableIsSet("POMVIRA_WESTON_SHOT"))
-        shot.save(qEnvironmentVariable("POMVIRA_WESTON_SHOT") + QStringLiteral(".after.png"));
-    const std::optional<QPoint> after = Find(shot, skinPatch);
-    ASSERT_TRUE(after.has_value()) << "the panel is hidden after a click on the preview window";
-    EXPECT_EQ(*after, *panel);
-    // The whole visible panel, not only a patch of it: a bare spot at its
-    // other end.
-    EXPECT_EQ(::At(shot, *after - kBareSkin + QPoint(177, 5)), ::At(Skin(), QPoint(177, 5)));
-    EXPECT_EQ(CountMagenta(shot), 0) << "magenta on the screen after the click";
-    EXPECT_EQ(program.Stop(), std::optional<int>(0));
+        10000))
+        << "weston offers no XWayland";
+    QProcessEnvironment env = WestonEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(xwayland));
+    ExpectShownAndUsable(env, [&] {
+        // Its windows are windows of XWayland's X server.
+        TXServer onXWayland;
+        ASSERT_TRUE(onXWayland.Connect(xwayland));
+        EXPECT_GE(onXWayland.WindowsOf(program.Pid()), 2);
+    });
 }
 
 }  // namespace
