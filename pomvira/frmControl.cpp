@@ -133,6 +133,7 @@ void TControlForm::CreateActions() {
     actExpand->OnExecute = [this](QObject* s) { actExpandExecute(s); };
     actBmpEdit = add("actBmpEdit", QString::fromUtf8("편집"));
     actFolderConfig = add("actFolderConfig", QString::fromUtf8("저장폴더 설정"));
+    BindSettingsActions();
 }
 
 void TControlForm::CreateMenus() {

@@ -118,6 +118,15 @@ class TControlForm : public QWidget {
     void btnConfigClick(QObject* sender);
     void btnMailClick(QObject* sender);
 
+    // Settings actions.
+    void actSelectDeviceExecute(QObject* sender);
+    void actVideoFilterExecute(QObject* sender);
+    void actVideoPinExecute(QObject* sender);
+    void actAudioFilterExecute(QObject* sender);
+    void actCompressExecute(QObject* sender);
+    void actAudioFormatExecute(QObject* sender);
+    void actFolderConfigExecute(QObject* sender);
+
     // The preview window (none before FormCreate step 7).
     TViewForm* ViewForm() const { return FViewForm; }
 
@@ -154,6 +163,7 @@ class TControlForm : public QWidget {
     void CreateComponents();
     void CreateActions();
     void CreateMenus();
+    void BindSettingsActions();
     void LoadSkinPictures();
 
     // Preview window and placement.
@@ -193,6 +203,9 @@ class TControlForm : public QWidget {
     void AddCompressors();
     void RemoveCompressors();
     media::ComPtr<media::IPin> VideoCapturePin();
+
+    // Settings actions.
+    void ChooseAudioFormat();
 
     // Media strip.
     void ClearFiles();
