@@ -20,6 +20,10 @@ class TImage : public QWidget {
     // Stretch draws the picture over the whole control; otherwise at its
     // natural size in the top-left corner.
     bool Stretch = false;
+    // Transparent drawing: pixels of the picture's bottom-left colour leave
+    // what lies beneath as it was (in a translucent window: see-through).
+    bool Transparent() const { return FTransparent; }
+    void SetTransparent(bool transparent);
     void SetHint(const QString& hint) { setToolTip(hint); }
     QString Hint() const { return toolTip(); }
     int Tag = 0;
@@ -33,6 +37,8 @@ class TImage : public QWidget {
 
   private:
     QImage FPicture;
+    QImage FDrawn;  // the picture as drawn (transparent pixels with alpha 0)
+    bool FTransparent = false;
     bool FAutoSize = false;
     bool FPressed = false;
 };

@@ -12,7 +12,9 @@
 #include "Application.h"
 #include "ControlsKit.h"
 #include "ImageButton.h"
+#include "FormFonts.h"
 #include "TextConv.h"
+#include "WindowSystem.h"
 #include "frmView.h"
 #include "media/FilterGraph.h"
 #include "media/Filter.h"
@@ -23,13 +25,19 @@
 
 using namespace media;
 
-TControlForm::TControlForm(QWidget* parent) : QWidget(parent) {
+TControlForm::TControlForm(QWidget* parent) : QWidget(parent), FDrag(this) {
+    RegisterFormFonts();
     setObjectName(QStringLiteral("ControlForm"));
     setWindowTitle(QString::fromLatin1(kApplicationTitle));
-    setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
-    // The skin paints the whole client area: no background erase.
-    setAttribute(Qt::WA_OpaquePaintEvent);
+    setWindowIcon(ApplicationIcon());
+    // A tool window: it belongs to the preview window (see
+    // KeepAboveViewForm), which is the program's task bar entry.
+    setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    // The skin paints the client area: no background erase. Its magenta
+    // outside the outline is drawn see-through (the outline itself limits
+    // input; Wayland compositors ignore it for drawing).
     setAttribute(Qt::WA_NoSystemBackground);
+    setAttribute(Qt::WA_TranslucentBackground);
     QFont font(QStringLiteral("Tahoma"));
     font.setPixelSize(11);
     setFont(font);
@@ -51,6 +59,10 @@ TControlForm::~TControlForm() {
 
 void TControlForm::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    // The program's own show (not a restore by the window system) comes
+    // before the window is mapped.
+    if (!event->spontaneous())
+        KeepOutOfTaskbar(this);
     RaiseAboveViewForm();
 }
 
@@ -62,6 +74,9 @@ bool TControlForm::eventFilter(QObject* watched, QEvent* event) {
             case QEvent::Resize:
             case QEvent::MouseButtonPress:
                 RaiseAboveViewForm();
+                break;
+            case QEvent::WindowStateChange:
+                FollowViewFormState();
                 break;
             default:
                 break;
@@ -295,12 +310,27 @@ void TControlForm::KeepAboveViewForm() {
     // preview window. Both native windows are made now, so the relation is
     // in place before either is mapped; the preview window must not in turn
     // belong to the panel (Qt makes a window with a parent widget belong to
-    // that parent's window).
-    FViewForm->winId();
-    winId();
+    // that parent's window). The preview window made its native window when
+    // it was created; winId() is not used here, as asking a window with a
+    // parent widget for its id makes every child of that parent native too.
+    create();
     FViewForm->windowHandle()->setTransientParent(nullptr);
     windowHandle()->setTransientParent(FViewForm->windowHandle());
     FViewForm->installEventFilter(this);
+}
+
+void TControlForm::FollowViewFormState() {
+    // Minimised and restored together, as one task bar entry; window
+    // managers that treat a tool window on its own leave this to us.
+    if (!isVisible())
+        return;
+    if (FViewForm->isMinimized()) {
+        if (!isMinimized())
+            showMinimized();
+    } else if (isMinimized()) {
+        showNormal();
+        RaiseAboveViewForm();
+    }
 }
 
 void TControlForm::RaiseAboveViewForm() {
@@ -355,7 +385,9 @@ void TControlForm::CenterWindows() {
 }
 
 void TControlForm::PlaceBottomRight() {
-    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    // The preview window covers the work area then: the panel goes into its
+    // corner, clear of the desktop's panels and task bars.
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     move(screen.left() + screen.width() - width(), screen.top() + screen.height() - height());
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "ControlsKit.h"
+#include "WindowDrag.h"
 #include "media/MediaBoundary.h"
 
 class QLabel;
@@ -201,6 +202,8 @@ class TControlForm : public QWidget {
     // whenever the preview window is shown, activated or resized.
     void KeepAboveViewForm();
     void RaiseAboveViewForm();
+    // Minimises or restores the panel with the preview window.
+    void FollowViewFormState();
     bool SizeViewForm(int width, int height);
     void ShowRecordState(bool recording);
     void CloseViewForm();
@@ -269,8 +272,6 @@ class TControlForm : public QWidget {
     // imgAVI's picture with its transparent colour made transparent.
     QImage FRecordingIcon;
 
-    // Dragging the panel by hand where the window system does not move it.
-    bool FDragging = false;
-    QPoint FDragOffset;
+    TWindowDrag FDrag;  // moving by the bare skin
     bool FDestroyed = false;
 };

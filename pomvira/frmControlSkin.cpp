@@ -1,12 +1,9 @@
 // The control panel's look: its components at their places, the skin and
 // button pictures, the French captions and hints, the window's outline cut
 // from the skin, the two heights, dragging by bare skin, and the menus.
-#include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QScreen>
-#include <QWindow>
 
 #include "ActionList.h"
 #include "Application.h"
@@ -61,6 +58,8 @@ void TControlForm::CreateComponents() {
     imgBack = image("imgBack", 0, 0, 355, 166);
     imgBack->SetAutoSize(true);
     imgBack->SetPicture(Picture(QStringLiteral("back")));
+    // Its magenta (the bottom-left pixel) is drawn see-through.
+    imgBack->SetTransparent(true);
     btnCapture = button("btnCapture", 37, 15, 44, 44, QString::fromUtf8("녹화"), "capture");
     btnSnapShot = button("btnSnapShot", 96, 15, 44, 44, QString::fromUtf8("정지영상"), "snapshot");
     btnSnapShot->SetAction(actSnapShot);
@@ -227,16 +226,11 @@ void TControlForm::mousePressEvent(QMouseEvent* event) {
         return;
     }
     event->accept();
-    if (windowHandle() && windowHandle()->startSystemMove())
-        return;
-    // No window manager to move us: follow the mouse by hand.
-    FDragging = true;
-    FDragOffset = event->globalPosition().toPoint() - frameGeometry().topLeft();
+    FDrag.Press(event->globalPosition().toPoint());
 }
 
 void TControlForm::mouseMoveEvent(QMouseEvent* event) {
-    if (FDragging) {
-        move(event->globalPosition().toPoint() - FDragOffset);
+    if (FDrag.Move(event->globalPosition().toPoint(), event->buttons() & Qt::LeftButton)) {
         event->accept();
         return;
     }
@@ -244,8 +238,7 @@ void TControlForm::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void TControlForm::mouseReleaseEvent(QMouseEvent* event) {
-    if (FDragging && event->button() == Qt::LeftButton) {
-        FDragging = false;
+    if (event->button() == Qt::LeftButton && FDrag.Release()) {
         event->accept();
         return;
     }

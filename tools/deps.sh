@@ -11,7 +11,8 @@ packages=(
   libjpeg62-turbo-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth x11-utils xdotool imagemagick ffmpeg xdg-utils libxcb1-dev
-  fonts-dejavu-core
+  fonts-dejavu-core fonts-wine fonts-liberation2
+  openbox weston xwayland qt6-wayland
   dpkg-dev file man-db lintian desktop-file-utils appstream
 )
 missing=()

@@ -34,14 +34,27 @@ shot=$(mktemp --suffix=.png)
 pid=$!
 trap 'kill -TERM $pid 2>/dev/null; wait $pid 2>/dev/null; rm -f "$shot"' EXIT
 
-# The geometry of a shown window whose title matches a pattern, as
-# X Y WIDTH HEIGHT.
+# The geometry of one of the program's two shown windows, both titled
+# "Ombra Viewer", as X Y WIDTH HEIGHT: "view", the preview window (the task
+# bar entry), or "panel", the control panel (kept out of the task bar).
 geometry() {
-  local id
-  id=$(timeout 30 xdotool search --sync --onlyvisible --name "$1" | head -n 1)
-  [ -n "$id" ] || { echo "no window titled $1" >&2; exit 1; }
-  eval "$(xdotool getwindowgeometry --shell "$id")"
-  echo "$X $Y $WIDTH $HEIGHT"
+  local id states
+  for _ in $(seq 60); do
+    for id in $(xdotool search --onlyvisible --name '^Ombra Viewer$' 2>/dev/null); do
+      states=$(xprop -id "$id" _NET_WM_STATE)
+      if grep -q _NET_WM_STATE_SKIP_TASKBAR <<<"$states"; then
+        [ "$1" = panel ] || continue
+      else
+        [ "$1" = view ] || continue
+      fi
+      eval "$(xdotool getwindowgeometry --shell "$id")"
+      echo "$X $Y $WIDTH $HEIGHT"
+      return
+    done
+    sleep 0.5
+  done
+  echo "no $1 window" >&2
+  exit 1
 }
 
 # The screen cut to a rectangle: crop OUT X Y WIDTH HEIGHT.
@@ -58,9 +71,9 @@ panel() {
     -alpha off -compose CopyOpacity -composite -strip "$out"
 }
 
-g=$(geometry "^View")
+g=$(geometry view)
 read -r vx vy vw vh <<<"$g"
-g=$(geometry "^Ombra Viewer$")
+g=$(geometry panel)
 read -r px py pw ph <<<"$g"
 # Let the preview run for a moment and keep the pointer off both windows.
 xdotool mousemove 0 0
@@ -83,7 +96,7 @@ for _ in 1 2 3; do
 done
 xdotool mousemove 0 0
 sleep 1
-g=$(geometry "^Ombra Viewer$")
+g=$(geometry panel)
 read -r px py pw ph <<<"$g"
 import -window root "$shot"
 panel docs/panel-expanded.png "$px" "$py" "$pw" "$ph"

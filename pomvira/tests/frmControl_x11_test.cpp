@@ -103,9 +103,14 @@ class ControlFormX11Test : public ::testing::Test {
         auto local = [window](const QPoint& global) {
             return global - window->mapToGlobal(QPoint());
         };
+        // Each event is handled before the next comes, as a hand is slower
+        // than the program.
         QTest::mousePress(window, Qt::LeftButton, {}, local(start));
+        QApplication::processEvents();
         QTest::mouseMove(window, local(start + by / 2));
+        QApplication::processEvents();
         QTest::mouseMove(window, local(start + by));
+        QApplication::processEvents();
         QTest::mouseRelease(window, Qt::LeftButton, {}, local(start + by));
         QApplication::processEvents();
     }
