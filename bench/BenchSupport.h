@@ -11,11 +11,13 @@
 #include <QFile>
 #include <QEventLoop>
 #include <QPointer>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <map>
 #include <mutex>
@@ -83,6 +85,17 @@ inline void PrintThreadCpu(const std::string& label, const std::map<std::string,
             std::fprintf(stderr, "%s  %-32s %7.1f ms/s\n", label.c_str(), thread.c_str(),
                          used * 1e3 / wallMs);
     }
+}
+
+// Points the program at a fresh configuration folder (the user's real
+// settings are never read or written) and at the built-in test camera, with
+// no real device. Returns the folder, empty when it could not be made.
+inline QString UseTestSetup(const QTemporaryDir& configDir) {
+    if (!configDir.isValid())
+        return QString();
+    setenv("XDG_CONFIG_HOME", configDir.path().toLocal8Bit().constData(), 1);
+    setenv("POMVIRA_TEST_DEVICES", "1", 1);
+    return configDir.path();
 }
 
 // An event loop that any thread may end. Run() returns true when Finish()

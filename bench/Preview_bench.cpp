@@ -495,14 +495,10 @@ BENCHMARK(BM_HandBuilt_ResidentMemory)->Iterations(1)->UseManualTime()->Unit(ben
 }  // namespace
 
 int main(int argc, char** argv) {
-    // A fresh configuration folder: the user's real settings are never
-    // read or written. The built-in test camera, and no real device.
     QTemporaryDir configDir;
-    if (!configDir.isValid())
+    g_configDir = bench::UseTestSetup(configDir);
+    if (g_configDir.isEmpty())
         return 1;
-    g_configDir = configDir.path();
-    setenv("XDG_CONFIG_HOME", g_configDir.toLocal8Bit().constData(), 1);
-    setenv("POMVIRA_TEST_DEVICES", "1", 1);
 
     BenchApplication app(argc, argv);
     media::SetMediaSystem(media::gst::GstMediaSystem());

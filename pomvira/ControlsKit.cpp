@@ -3,10 +3,13 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "ImageRgn.h"
+
 TImage::TImage(QWidget* parent) : QWidget(parent) {}
 
 void TImage::SetPicture(const QImage& picture) {
     FPicture = picture;
+    SetTransparent(FTransparent);
     if (FAutoSize && !FPicture.isNull())
         resize(FPicture.size());
     update();
@@ -18,14 +21,22 @@ void TImage::SetAutoSize(bool autoSize) {
         resize(FPicture.size());
 }
 
+void TImage::SetTransparent(bool transparent) {
+    FTransparent = transparent;
+    FDrawn = FTransparent && !FPicture.isNull()
+                 ? KeyColorTransparent(FPicture, FPicture.pixel(0, FPicture.height() - 1))
+                 : FPicture;
+    update();
+}
+
 void TImage::paintEvent(QPaintEvent*) {
-    if (FPicture.isNull())
+    if (FDrawn.isNull())
         return;
     QPainter p(this);
     if (Stretch)
-        p.drawImage(rect(), FPicture);
+        p.drawImage(rect(), FDrawn);
     else
-        p.drawImage(0, 0, FPicture);
+        p.drawImage(0, 0, FDrawn);
 }
 
 void TImage::mousePressEvent(QMouseEvent* event) {
@@ -64,8 +75,20 @@ void TPaintBox::paintEvent(QPaintEvent*) {
 
 void TPaintBox::mousePressEvent(QMouseEvent* event) {
     QWidget::mousePressEvent(event);
-    if (OnMouseDown) {
-        const QPoint pos = event->position().toPoint();
-        OnMouseDown(this, event->button(), event->modifiers(), pos.x(), pos.y());
-    }
+    MouseDown(event, false);
+}
+
+void TPaintBox::mouseDoubleClickEvent(QMouseEvent* event) {
+    // Qt reports the second press of a double-click as this event instead
+    // of a press.
+    event->accept();
+    MouseDown(event, true);
+}
+
+void TPaintBox::MouseDown(QMouseEvent* event, bool secondPress) {
+    if (!OnMouseDown)
+        return;
+    const QPoint pos = event->position().toPoint();
+    OnMouseDown(this, event->button(), TShiftState{event->modifiers(), secondPress}, pos.x(),
+                pos.y());
 }

@@ -20,6 +20,10 @@ class TImage : public QWidget {
     // Stretch draws the picture over the whole control; otherwise at its
     // natural size in the top-left corner.
     bool Stretch = false;
+    // Transparent drawing: pixels of the picture's bottom-left colour leave
+    // what lies beneath as it was (in a translucent window: see-through).
+    bool Transparent() const { return FTransparent; }
+    void SetTransparent(bool transparent);
     void SetHint(const QString& hint) { setToolTip(hint); }
     QString Hint() const { return toolTip(); }
     int Tag = 0;
@@ -33,6 +37,8 @@ class TImage : public QWidget {
 
   private:
     QImage FPicture;
+    QImage FDrawn;  // the picture as drawn (transparent pixels with alpha 0)
+    bool FTransparent = false;
     bool FAutoSize = false;
     bool FPressed = false;
 };
@@ -46,6 +52,13 @@ class TShape : public QWidget {
     void paintEvent(QPaintEvent* event) override;
 };
 
+// The shift state of a mouse press: the keyboard modifiers held and whether
+// the press is the second one of a double-click.
+struct TShiftState {
+    Qt::KeyboardModifiers Keys;
+    bool Double = false;
+};
+
 class TPaintBox : public QWidget {
     Q_OBJECT
   public:
@@ -53,11 +66,15 @@ class TPaintBox : public QWidget {
 
     int Tag = 0;
     std::function<void(QObject* sender, QPainter& canvas)> OnPaint;
-    std::function<void(QObject* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x,
-                       int y)>
+    // Every press of any button, the second press of a double-click too.
+    std::function<void(QObject* sender, Qt::MouseButton button, TShiftState shift, int x, int y)>
         OnMouseDown;
 
   protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+  private:
+    void MouseDown(QMouseEvent* event, bool secondPress);
 };

@@ -166,3 +166,18 @@ QRegion BitmapToRegion(const QImage& picture, uint32_t transparentColor) {
     }
     return builder.Finish();
 }
+
+QImage KeyColorTransparent(const QImage& picture, QRgb key) {
+    if (picture.isNull()) {
+        return QImage();
+    }
+    key &= 0xFFFFFF;
+    QImage drawn = picture.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < drawn.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(drawn.scanLine(y));
+        for (int x = 0; x < drawn.width(); ++x) {
+            row[x] = (row[x] & 0xFFFFFF) == key ? 0u : (row[x] | 0xFF000000u);
+        }
+    }
+    return drawn;
+}

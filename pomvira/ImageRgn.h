@@ -13,3 +13,8 @@
 // first reduced to a one-bit mask of the transparent colour (its alpha is
 // ignored), which gives the same region as its 24-bit copy would.
 QRegion BitmapToRegion(const QImage& picture, uint32_t transparentColor);
+
+// A copy of `picture` (ARGB32) in which every pixel of the colour `key`
+// (0xRRGGBB, alpha ignored) is fully transparent and every other pixel fully
+// opaque: drawing it leaves the canvas as it was where the key colour is.
+QImage KeyColorTransparent(const QImage& picture, QRgb key);

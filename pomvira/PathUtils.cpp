@@ -4,11 +4,13 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -50,6 +52,22 @@ QString XdgUserDir(const QString& kind) {
 }
 
 }  // namespace
+
+QString NumberedFileName(const QString& folder, const QString& prefix, const QString& extension,
+                         const std::function<bool(const QString& path)>& taken) {
+    for (qint64 n = 1;; ++n) {
+        const QString path =
+            JoinPath(folder, prefix + QStringLiteral("%1").arg(n, 6, 10, QLatin1Char('0')) +
+                                 QLatin1Char('.') + extension);
+        if (!taken(path))
+            return path;
+    }
+}
+
+bool PathTaken(const QString& path) {
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+}
 
 QString JoinPath(const QString& folder, const QString& name) {
     // UTF-8 never uses the byte of "/" inside a multi-byte character, so the

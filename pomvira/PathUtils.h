@@ -3,10 +3,22 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 // folder + "/" + name with every run of "/" collapsed to one; a text that
 // begins with "//" (a network path, longer than 2 characters) keeps it.
 QString JoinPath(const QString& folder, const QString& name);
+
+// The first free numbered file name in `folder`: for n = 1, 2, 3, ... the
+// path JoinPath(folder, prefix + n + "." + extension), n written with
+// leading zeros to at least six digits (more from 1000000 on), for which
+// `taken` is false. There is no upper bound, and numbers freed on disk are
+// used again.
+QString NumberedFileName(const QString& folder, const QString& prefix, const QString& extension,
+                         const std::function<bool(const QString& path)>& taken);
+
+// Whether anything exists at `path` (a dangling symbolic link too).
+bool PathTaken(const QString& path);
 
 // The folder of the program's executable, with a trailing "/".
 QString ProgramFolder();

@@ -12,7 +12,9 @@
 #include "Application.h"
 #include "ControlsKit.h"
 #include "ImageButton.h"
+#include "FormFonts.h"
 #include "TextConv.h"
+#include "WindowSystem.h"
 #include "frmView.h"
 #include "media/FilterGraph.h"
 #include "media/Filter.h"
@@ -23,13 +25,19 @@
 
 using namespace media;
 
-TControlForm::TControlForm(QWidget* parent) : QWidget(parent) {
+TControlForm::TControlForm(QWidget* parent) : QWidget(parent), FDrag(this) {
+    RegisterFormFonts();
     setObjectName(QStringLiteral("ControlForm"));
     setWindowTitle(QString::fromLatin1(kApplicationTitle));
-    setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
-    // The skin paints the whole client area: no background erase.
-    setAttribute(Qt::WA_OpaquePaintEvent);
+    setWindowIcon(ApplicationIcon());
+    // A tool window: it belongs to the preview window (see
+    // KeepAboveViewForm), which is the program's task bar entry.
+    setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    // The skin paints the client area: no background erase. Its magenta
+    // outside the outline is drawn see-through (the outline itself limits
+    // input; Wayland compositors ignore it for drawing).
     setAttribute(Qt::WA_NoSystemBackground);
+    setAttribute(Qt::WA_TranslucentBackground);
     QFont font(QStringLiteral("Tahoma"));
     font.setPixelSize(11);
     setFont(font);
@@ -51,6 +59,10 @@ TControlForm::~TControlForm() {
 
 void TControlForm::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    // The program's own show (not a restore by the window system) comes
+    // before the window is mapped.
+    if (!event->spontaneous())
+        KeepOutOfTaskbar(this);
     RaiseAboveViewForm();
 }
 
@@ -62,6 +74,9 @@ bool TControlForm::eventFilter(QObject* watched, QEvent* event) {
             case QEvent::Resize:
             case QEvent::MouseButtonPress:
                 RaiseAboveViewForm();
+                break;
+            case QEvent::WindowStateChange:
+                FollowViewFormState();
                 break;
             default:
                 break;
@@ -88,9 +103,12 @@ void TControlForm::CreateActions() {
     actClose = add("actClose", QStringLiteral("Quit"));
     actClose->OnExecute = [this](QObject* s) { actCloseExecute(s); };
     actSnapShot = add("actSnapShot", QStringLiteral("Still cut"));
+    actSnapShot->OnExecute = [this](QObject* s) { actSnapShotExecute(s); };
     actSnapShot->OnUpdate = nonCapture;
     actPrevBmp = add("actPrevBmp", QStringLiteral("Prev"));
+    actPrevBmp->OnExecute = [this](QObject* s) { actPrevBmpExecute(s); };
     actNextBmp = add("actNextBmp", QStringLiteral("Next"));
+    actNextBmp->OnExecute = [this](QObject* s) { actNextBmpExecute(s); };
     actVideoFilter = add("actVideoFilter", QString::fromUtf8("비디오 색상"));
     actVideoFilter->OnUpdate = nonCapture;
     actVideoPin = add("actVideoPin", QString::fromUtf8("비디오 해상도"));
@@ -109,7 +127,9 @@ void TControlForm::CreateActions() {
     actUseAudio->OnExecute = [this](QObject* s) { actUseAudioExecute(s); };
     actUseAudio->OnUpdate = [this](QObject* s) { actUseAudioUpdate(s); };
     actBmpDelete = add("actBmpDelete", QString::fromUtf8("삭제"));
+    actBmpDelete->OnExecute = [this](QObject* s) { actBmpDeleteExecute(s); };
     actBmpClear = add("actBmpClear", QString::fromUtf8("전부삭제"));
+    actBmpClear->OnExecute = [this](QObject* s) { actBmpClearExecute(s); };
     actSelectDevice = add("actSelectDevice", QString::fromUtf8("장치선택"));
     actSelectDevice->OnUpdate = nonCapture;
     actAudioFormat = add("actAudioFormat", QString::fromUtf8("오디오 형식"));
@@ -117,7 +137,9 @@ void TControlForm::CreateActions() {
     actExpand = add("actExpand", QString::fromUtf8("확장"));
     actExpand->OnExecute = [this](QObject* s) { actExpandExecute(s); };
     actBmpEdit = add("actBmpEdit", QString::fromUtf8("편집"));
+    actBmpEdit->OnExecute = [this](QObject* s) { actBmpEditExecute(s); };
     actFolderConfig = add("actFolderConfig", QString::fromUtf8("저장폴더 설정"));
+    BindSettingsActions();
 }
 
 void TControlForm::CreateMenus() {
@@ -288,12 +310,27 @@ void TControlForm::KeepAboveViewForm() {
     // preview window. Both native windows are made now, so the relation is
     // in place before either is mapped; the preview window must not in turn
     // belong to the panel (Qt makes a window with a parent widget belong to
-    // that parent's window).
-    FViewForm->winId();
-    winId();
+    // that parent's window). The preview window made its native window when
+    // it was created; winId() is not used here, as asking a window with a
+    // parent widget for its id makes every child of that parent native too.
+    create();
     FViewForm->windowHandle()->setTransientParent(nullptr);
     windowHandle()->setTransientParent(FViewForm->windowHandle());
     FViewForm->installEventFilter(this);
+}
+
+void TControlForm::FollowViewFormState() {
+    // Minimised and restored together, as one task bar entry; window
+    // managers that treat a tool window on its own leave this to us.
+    if (!isVisible())
+        return;
+    if (FViewForm->isMinimized()) {
+        if (!isMinimized())
+            showMinimized();
+    } else if (isMinimized()) {
+        showNormal();
+        RaiseAboveViewForm();
+    }
 }
 
 void TControlForm::RaiseAboveViewForm() {
@@ -348,19 +385,10 @@ void TControlForm::CenterWindows() {
 }
 
 void TControlForm::PlaceBottomRight() {
-    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    // The preview window covers the work area then: the panel goes into its
+    // corner, clear of the desktop's panels and task bars.
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     move(screen.left() + screen.width() - width(), screen.top() + screen.height() - height());
-}
-
-// ---------------------------------------------------------------------------
-// Media strip
-// ---------------------------------------------------------------------------
-
-void TControlForm::ClearFiles() {
-    if (!FFiles)
-        return;
-    // The cached thumbnails go with their entries.
-    FFiles->clear();
 }
 
 TControlForm::TState TControlForm::State() const {

@@ -13,21 +13,22 @@
 #include <optional>
 #include <vector>
 
+#include "ControlsKit.h"
+#include "WindowDrag.h"
 #include "media/MediaBoundary.h"
 
 class QLabel;
+class QPainter;
 class QMenu;
 class QTimer;
 class TAction;
 class TActionList;
-class TImage;
 class TImageButton;
-class TPaintBox;
-class TShape;
 class TViewForm;
 class TIniFile;
 
 namespace media {
+class TBitmap;
 class TFilterGraph;
 class TFilter;
 class TSampleGrabber;
@@ -37,11 +38,16 @@ class TFilterList;
 }  // namespace media
 
 // One entry of the media strip: a file made during this run and its cached
-// thumbnail (made at its first paint).
+// thumbnail (made at its first paint; recordings never get one).
 struct TStripEntry {
     QString FileName;
     std::optional<QImage> Thumbnail;
 };
+
+// The still pictures' JPEG quality.
+constexpr int kSnapShotQuality = 90;
+// How long a still picture waits for the camera's first frame.
+constexpr int kFirstFrameWaitMs = 2000;
 
 class TControlForm : public QWidget {
     Q_OBJECT
@@ -116,6 +122,37 @@ class TControlForm : public QWidget {
     void actUseAudioUpdate(QObject* sender);
     void btnConfigClick(QObject* sender);
     void btnMailClick(QObject* sender);
+    void actSnapShotExecute(QObject* sender);
+    void BmpViewPaint(QObject* sender, QPainter& canvas);
+    void BmpViewMouseDown(QObject* sender, Qt::MouseButton button, TShiftState shift, int x, int y);
+    void imgPrevClick(QObject* sender);
+    void imgNextClick(QObject* sender);
+    void actPrevBmpExecute(QObject* sender);
+    void actNextBmpExecute(QObject* sender);
+    void actBmpDeleteExecute(QObject* sender);
+    void actBmpClearExecute(QObject* sender);
+    void actBmpEditExecute(QObject* sender);
+
+    // The media strip: the one way a new picture or recording enters it
+    // (appended, scrolled into view, selected, the panel expanded).
+    void AddToStrip(const QString& path);
+    // The full path of the first free numbered file in the picture folder
+    // (isPicture) or the video folder, for example img000001.jpg.
+    QString NextFileName(bool isPicture, const QString& prefix, const QString& extension);
+    // The strip's files, oldest first, and the selected one (empty: none).
+    QStringList StripFiles() const;
+    QString SelectedFile() const;
+    // The entry's cached thumbnail; null before its first paint.
+    const QImage* StripThumbnail(int index) const;
+
+    // Settings actions.
+    void actSelectDeviceExecute(QObject* sender);
+    void actVideoFilterExecute(QObject* sender);
+    void actVideoPinExecute(QObject* sender);
+    void actAudioFilterExecute(QObject* sender);
+    void actCompressExecute(QObject* sender);
+    void actAudioFormatExecute(QObject* sender);
+    void actFolderConfigExecute(QObject* sender);
 
     // The preview window (none before FormCreate step 7).
     TViewForm* ViewForm() const { return FViewForm; }
@@ -153,6 +190,7 @@ class TControlForm : public QWidget {
     void CreateComponents();
     void CreateActions();
     void CreateMenus();
+    void BindSettingsActions();
     void LoadSkinPictures();
 
     // Preview window and placement.
@@ -164,6 +202,8 @@ class TControlForm : public QWidget {
     // whenever the preview window is shown, activated or resized.
     void KeepAboveViewForm();
     void RaiseAboveViewForm();
+    // Minimises or restores the panel with the preview window.
+    void FollowViewFormState();
     bool SizeViewForm(int width, int height);
     void ShowRecordState(bool recording);
     void CloseViewForm();
@@ -191,8 +231,16 @@ class TControlForm : public QWidget {
     void RemoveCompressors();
     media::ComPtr<media::IPin> VideoCapturePin();
 
+    // Settings actions.
+    void ChooseAudioFormat();
+
     // Media strip.
+    std::unique_ptr<media::TBitmap> GrabFrame();
+    bool WaitForFirstFrame();
+    void RefreshStrip();
+    void UpdateStripLabel(int tag);
     void ClearFiles();
+    const QImage& RecordingIcon();
 
     TViewForm* FViewForm = nullptr;
     media::TVideoWindow* FVideoWindow = nullptr;
@@ -221,9 +269,9 @@ class TControlForm : public QWidget {
     int32_t FSelected = -1;
     QString FRecordFile;
     bool FMailAfterCapture = false;
+    // imgAVI's picture with its transparent colour made transparent.
+    QImage FRecordingIcon;
 
-    // Dragging the panel by hand where the window system does not move it.
-    bool FDragging = false;
-    QPoint FDragOffset;
+    TWindowDrag FDrag;  // moving by the bare skin
     bool FDestroyed = false;
 };

@@ -1,12 +1,9 @@
 // The control panel's look: its components at their places, the skin and
 // button pictures, the French captions and hints, the window's outline cut
 // from the skin, the two heights, dragging by bare skin, and the menus.
-#include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QScreen>
-#include <QWindow>
 
 #include "ActionList.h"
 #include "Application.h"
@@ -61,6 +58,8 @@ void TControlForm::CreateComponents() {
     imgBack = image("imgBack", 0, 0, 355, 166);
     imgBack->SetAutoSize(true);
     imgBack->SetPicture(Picture(QStringLiteral("back")));
+    // Its magenta (the bottom-left pixel) is drawn see-through.
+    imgBack->SetTransparent(true);
     btnCapture = button("btnCapture", 37, 15, 44, 44, QString::fromUtf8("녹화"), "capture");
     btnSnapShot = button("btnSnapShot", 96, 15, 44, 44, QString::fromUtf8("정지영상"), "snapshot");
     btnSnapShot->SetAction(actSnapShot);
@@ -89,14 +88,19 @@ void TControlForm::CreateComponents() {
         box->setObjectName(QStringLiteral("BmpView%1").arg(i + 1));
         box->setGeometry(viewLeft[i], 78, 70, 47);
         box->Tag = i;
+        box->OnPaint = [this](QObject* s, QPainter& canvas) { BmpViewPaint(s, canvas); };
+        box->OnMouseDown = [this](QObject* s, Qt::MouseButton button, TShiftState shift, int x,
+                                  int y) { BmpViewMouseDown(s, button, shift, x, y); };
         *views[i] = box;
     }
     imgPrev = image("imgPrev", 9, 92, 17, 19);
     imgPrev->setCursor(Qt::PointingHandCursor);
     imgPrev->SetHint(QString::fromUtf8("앞으로"));
+    imgPrev->OnClick = [this](QObject* s) { imgPrevClick(s); };
     imgNext = image("imgNext", 330, 92, 17, 19);
     imgNext->setCursor(Qt::PointingHandCursor);
     imgNext->SetHint(QString::fromUtf8("뒤로"));
+    imgNext->OnClick = [this](QObject* s) { imgNextClick(s); };
     btnDelete = button("btnDelete", 206, 143, 57, 18, QString::fromUtf8("삭제"), "delete");
     btnDelete->SetAction(actBmpDelete);
     btnDeleteAll =
@@ -116,7 +120,6 @@ void TControlForm::CreateComponents() {
         label->setGeometry(labelLeft[i], 124, 70, 14);
         label->setAlignment(Qt::AlignCenter);
         label->setFont(labelFont);
-        label->setAttribute(Qt::WA_TranslucentBackground);
         label->setStyleSheet(QStringLiteral("color: black; background: transparent;"));
         label->hide();
         *labels[i] = label;
@@ -223,16 +226,11 @@ void TControlForm::mousePressEvent(QMouseEvent* event) {
         return;
     }
     event->accept();
-    if (windowHandle() && windowHandle()->startSystemMove())
-        return;
-    // No window manager to move us: follow the mouse by hand.
-    FDragging = true;
-    FDragOffset = event->globalPosition().toPoint() - frameGeometry().topLeft();
+    FDrag.Press(event->globalPosition().toPoint());
 }
 
 void TControlForm::mouseMoveEvent(QMouseEvent* event) {
-    if (FDragging) {
-        move(event->globalPosition().toPoint() - FDragOffset);
+    if (FDrag.Move(event->globalPosition().toPoint(), event->buttons() & Qt::LeftButton)) {
         event->accept();
         return;
     }
@@ -240,8 +238,7 @@ void TControlForm::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void TControlForm::mouseReleaseEvent(QMouseEvent* event) {
-    if (FDragging && event->button() == Qt::LeftButton) {
-        FDragging = false;
+    if (event->button() == Qt::LeftButton && FDrag.Release()) {
         event->accept();
         return;
     }

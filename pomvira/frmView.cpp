@@ -5,11 +5,12 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
-#include <QWindow>
 #include <algorithm>
 #include <climits>
 #include <string>
 
+#include "Application.h"
+#include "FormFonts.h"
 #include "ImageRgn.h"
 #include "TextConv.h"
 
@@ -17,6 +18,10 @@ namespace {
 
 constexpr QRgb kMagenta = 0xFF00FF;
 constexpr uint32_t kRegionTransparent = 0xFF00FF;  // 0x00BBGGRR
+// The state text's place on the top bar, and the least room kept between it
+// and the size text where a wider substitute face pushes it to the right.
+const QPoint kStatusPos(220, 14);
+constexpr int kTopBarTextGap = 4;
 
 QImage SkinPicture(const char* name) {
     return QImage(QStringLiteral(":/view/") + QLatin1String(name));
@@ -86,14 +91,7 @@ void TViewImage::PrepareDrawing() {
         return;
     }
     // Transparent pixels get alpha 0, so that drawing leaves the canvas there.
-    const QRgb key = TransparentColor();
-    FDrawn = FPicture.convertToFormat(QImage::Format_ARGB32);
-    for (int y = 0; y < FDrawn.height(); ++y) {
-        auto* row = reinterpret_cast<QRgb*>(FDrawn.scanLine(y));
-        for (int x = 0; x < FDrawn.width(); ++x) {
-            row[x] = (row[x] & 0xFFFFFF) == key ? 0u : (row[x] | 0xFF000000u);
-        }
-    }
+    FDrawn = KeyColorTransparent(FPicture, TransparentColor());
 }
 
 void TViewImage::Draw(QPainter& canvas, const QRect& rect) const {
@@ -118,15 +116,22 @@ void TViewImage::paintEvent(QPaintEvent*) {
 // ---------------------------------------------------------------------------
 // TViewForm
 // ---------------------------------------------------------------------------
-TViewForm::TViewForm(QWidget* owner) : QWidget(owner, Qt::Window | Qt::FramelessWindowHint) {
+TViewForm::TViewForm(QWidget* owner)
+    : QWidget(owner, Qt::Window | Qt::FramelessWindowHint), FDrag(this) {
     InitViewResources();
+    RegisterFormFonts();
     setObjectName(QStringLiteral("ViewForm"));
-    setWindowTitle(QStringLiteral("View"));
+    // The program's one task bar entry: the control panel belongs to this
+    // window and stays out of the task bar.
+    setWindowTitle(QString::fromLatin1(kApplicationTitle));
+    setWindowIcon(ApplicationIcon());
     setFont(PixelFont(QStringLiteral("Tahoma"), 11));
-    // The frame covers the whole client area and is painted through one
-    // off-screen picture: the background is never erased first.
-    setAttribute(Qt::WA_OpaquePaintEvent);
+    // The frame is painted through one off-screen picture: no background is
+    // erased first. Outside the outline the window is see-through (it paints
+    // nothing there): the outline limits input, and compositors that ignore
+    // it for drawing (Wayland) show nothing there either.
     setAttribute(Qt::WA_NoSystemBackground);
+    setAttribute(Qt::WA_TranslucentBackground);
     setGeometry(318, 96, 842, 597);
 
     auto framePiece = [this](const char* name, const char* file, bool autoSize) {
@@ -182,9 +187,12 @@ TViewForm::TViewForm(QWidget* owner) : QWidget(owner, Qt::Window | Qt::Frameless
                    QStringLiteral("Ombra Viewer"));
     lblStatus = label("lblStatus", PixelFont(QStringLiteral("MS Sans Serif"), 11), Qt::white,
                       QStringLiteral("( Preview )"));
-    lblStatus->move(220, 14);
+    lblStatus->move(kStatusPos);
 
     FormCreate();
+    // The native window exists from the start, so that the control panel
+    // can belong to it before either window is shown.
+    create();
     // Lay the frame pieces out for the designed size, so that their bounds
     // (hit test, video area) are valid before the first paint.
     QImage scratch(1, 1, QImage::Format_RGB32);
@@ -247,6 +255,9 @@ void TViewForm::paintEvent(QPaintEvent* event) {
         PaintFrame(painter);
     }
     QPainter form(this);
+    // Only inside the outline: outside it the window stays see-through.
+    if (FHasRegion)
+        form.setClipRegion(FRegion);
     form.drawImage(R.topLeft(), buffer);
 }
 
@@ -284,9 +295,11 @@ QRect TViewForm::GetFrameRect(int Width, int Height) const {
 }
 
 bool TViewForm::SetVideoSize(int Width, int Height) {
+    // Covering the screen leaves the desktop's panels and task bars free:
+    // the work area counts as the screen here.
     QRect screen(0, 0, INT_MAX, INT_MAX);
     if (QScreen* primary = QGuiApplication::primaryScreen())
-        screen = primary->geometry();
+        screen = primary->availableGeometry();
     const QRect F = GetFrameRect(Width, Height);
     bool covers;
     if (F.width() < screen.width() && F.height() < screen.height()) {
@@ -303,7 +316,7 @@ bool TViewForm::SetVideoSize(int Width, int Height) {
     if (!isVisible())
         FormResize();
     lblSize->setText(ShownText(QString::asprintf("%d x %d", Width, Height).toStdU16String()));
-    lblSize->adjustSize();
+    PlaceTopBarTexts();
     UpdateRegion();
     update();
     return covers;
@@ -317,7 +330,7 @@ void TViewForm::SetRecordState(bool Recording) {
         SetTextColor(lblStatus, QColor(255, 255, 0));
         lblStatus->setText(ShownText(u"( Preview )"));
     }
-    lblStatus->adjustSize();
+    PlaceTopBarTexts();
     repaint();
 }
 
@@ -340,11 +353,20 @@ bool TViewForm::event(QEvent* event) {
     // size themselves to their text (the control panel writes the recording
     // time into lblStatus).
     if (event->type() == QEvent::LayoutRequest) {
-        lblSize->adjustSize();
-        lblStatus->adjustSize();
+        PlaceTopBarTexts();
         Label1->adjustSize();
     }
     return QWidget::event(event);
+}
+
+void TViewForm::PlaceTopBarTexts() {
+    // The labels size themselves to their texts. The state text keeps its
+    // place unless the size text, drawn in a face wider than the one the
+    // places were made for, would run into it.
+    lblSize->adjustSize();
+    lblStatus->adjustSize();
+    const int clear = lblSize->x() + lblSize->width() + kTopBarTextGap;
+    lblStatus->move(std::max(kStatusPos.x(), clear), kStatusPos.y());
 }
 
 void TViewForm::closeEvent(QCloseEvent* event) {
@@ -365,29 +387,17 @@ void TViewForm::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton)
         return;
     const QPoint global = event->globalPosition().toPoint();
-    if (HitTest(global) != HTCAPTION)
-        return;
-    QWindow* window = windowHandle();
-    if (window && window->startSystemMove())
-        return;
-    // No window manager to move the window: it follows the mouse by hand.
-    FDragging = true;
-    FDragOffset = global - pos();
+    if (HitTest(global) == HTCAPTION)
+        FDrag.Press(global);
 }
 
 void TViewForm::mouseMoveEvent(QMouseEvent* event) {
     event->accept();
-    if (!FDragging)
-        return;
-    if (!(event->buttons() & Qt::LeftButton)) {
-        FDragging = false;
-        return;
-    }
-    move(event->globalPosition().toPoint() - FDragOffset);
+    FDrag.Move(event->globalPosition().toPoint(), event->buttons() & Qt::LeftButton);
 }
 
 void TViewForm::mouseReleaseEvent(QMouseEvent* event) {
     event->accept();
     if (event->button() == Qt::LeftButton)
-        FDragging = false;
+        FDrag.Release();
 }

@@ -9,6 +9,7 @@
 #include <QRegion>
 #include <QWidget>
 
+#include "WindowDrag.h"
 #include "media/VideoWindow.h"
 
 class QPainter;
@@ -63,7 +64,8 @@ class TViewForm : public QWidget {
     ~TViewForm() override;
 
     // Sizes the window around a video of Width x Height, or makes it cover
-    // the primary screen when the framed window would not fit (result true).
+    // the primary screen's work area (the screen less the desktop's panels)
+    // when the framed window would not fit there (result true).
     bool SetVideoSize(int Width, int Height);
     // The top bar's state text: "( Record )" in white or "( Preview )" in
     // yellow; the window is repainted at once.
@@ -119,10 +121,11 @@ class TViewForm : public QWidget {
     void FormCreate();
     void FormResize();
     void SetOutline(const QRegion& region);
+    // Sizes the two labels of the top bar to their texts, keeping the state
+    // text clear of the size text.
+    void PlaceTopBarTexts();
 
     QRegion FRegion;
     bool FHasRegion = false;
-    // Moving by hand, where the window system does not move the window.
-    bool FDragging = false;
-    QPoint FDragOffset;  // cursor position relative to the window's top-left
+    TWindowDrag FDrag;  // moving by the top bar
 };

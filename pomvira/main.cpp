@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "Application.h"
+#include "WindowSystem.h"
 #include "frmControl.h"
 #include "media/MediaUtil.h"
 #include "media/gst/GstMediaSystem.h"
@@ -45,9 +46,14 @@ void HandleTerminateSignals(QObject* parent) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // On a Wayland desktop the program runs through XWayland where it can:
+    // only there may it place its windows (the panel under the preview).
+    const bool choseX11 = ChooseWindowSystem(argc, argv);
     // The application object; the media framework is initialised for the
     // user-interface thread with it.
     TApplication app(argc, argv);
+    if (choseX11)
+        RestorePlatformChoice();
     media::SetMediaSystem(media::gst::GstMediaSystem());
     // Failures while the graph's events are handled go to the same report.
     media::SetExceptionReporter([](const std::exception& e) { ShowException(e); });

@@ -5,13 +5,14 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libglib2.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-tools
   gstreamer1.0-pulseaudio gstreamer1.0-alsa
   libjpeg62-turbo-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth x11-utils xdotool imagemagick ffmpeg xdg-utils libxcb1-dev
-  fonts-dejavu-core
+  fonts-dejavu-core fonts-wine fonts-liberation2
+  openbox weston xwayland qt6-wayland
   dpkg-dev file man-db lintian desktop-file-utils appstream
 )
 missing=()

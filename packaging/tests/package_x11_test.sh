@@ -33,22 +33,29 @@ unset QT_QPA_PLATFORM
 
 "$root/tree/usr/bin/Pomvira" &
 pid=$!
-# The program's shown window whose title matches a pattern (xdotool ignores
-# the title when asked for a process as well: the process is checked here).
-window() {
-  local w
+# The program's shown windows titled "Ombra Viewer" (xdotool ignores the
+# title when asked for a process as well: the process is checked here), once
+# both are there: the preview window, the program's task bar entry, and the
+# control panel, which stays out of the task bar.
+windows() {
+  local w found
   for _ in $(seq 120); do
-    for w in $(xdotool search --onlyvisible --name "$1" 2>/dev/null); do
-      if [ "$(xdotool getwindowpid "$w" 2>/dev/null)" = "$pid" ]; then
-        echo "$w"
-        return
-      fi
+    found=()
+    for w in $(xdotool search --onlyvisible --name '^Ombra Viewer$' 2>/dev/null); do
+      [ "$(xdotool getwindowpid "$w" 2>/dev/null)" = "$pid" ] && found+=("$w")
     done
+    if [ ${#found[@]} -ge 2 ]; then
+      echo "${found[@]}"
+      return
+    fi
     sleep 0.5
   done
 }
-view=$(window '^View') || true
-panel=$(window '^Ombra Viewer$') || true
+view= panel=
+for w in $(windows); do
+  states=$(xprop -id "$w" _NET_WM_STATE)
+  if grep -q _NET_WM_STATE_SKIP_TASKBAR <<<"$states"; then panel=$w; else view=$w; fi
+done
 [ -n "$view" ] || fail "no preview window"
 [ -n "$panel" ] || fail "no control panel"
 

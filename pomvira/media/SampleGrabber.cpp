@@ -191,6 +191,13 @@ HRESULT TSampleGrabber::QueryInterface(const IID& iid, void** object) {
     return E_NOINTERFACE;
 }
 
+bool TSampleGrabber::HasFrame() {
+    if (!grabber_)
+        return false;
+    int32_t size = 0;
+    return SUCCEEDED(grabber_->GetCurrentBuffer(&size, nullptr)) && size > 0;
+}
+
 bool TSampleGrabber::CopyFrameToBitmap(TBitmap* bitmap, const uint8_t* buffer, int32_t length) {
     if (!bitmap)
         return false;

@@ -51,6 +51,10 @@ class TSampleGrabber : public QObject, public IGraphMember, public TInterfaceSou
     // connected RGB video type, or no frame.
     bool CopyFrameToBitmap(TBitmap* bitmap, const uint8_t* buffer = nullptr, int32_t length = 0);
 
+    // True when the grabber holds a copy of a frame (a sample has passed
+    // since buffering began); false while it has no filter.
+    bool HasFrame();
+
     // Stops the grabber, disconnects its input and sets the requested type.
     void ApplyMediaType();
 

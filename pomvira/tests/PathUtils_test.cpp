@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <set>
 #include <unistd.h>
 
 namespace {
@@ -118,4 +119,34 @@ TEST(DefaultFolderTest, InstalledProgramSavesIntoTheUserFoldersEvenWhereItCouldW
     EXPECT_TRUE(ProgramIsInstalled());
     ExpectConfiguredUserFolders();
     SetProgramFolderForTesting(QString());
+}
+
+TEST(NumberedFileNameTest, FirstFreeNumberWithAtLeastSixDigits) {
+    std::set<QString> taken;
+    auto isTaken = [&](const QString& path) { return taken.count(path) > 0; };
+    EXPECT_EQ(NumberedFileName("/pics/", "img", "jpg", isTaken), "/pics/img000001.jpg");
+    // A gap is filled first.
+    taken = {"/pics/img000001.jpg", "/pics/img000003.jpg"};
+    EXPECT_EQ(NumberedFileName("/pics", "img", "jpg", isTaken), "/pics/img000002.jpg");
+    // No upper bound: past 999999 the number simply has more digits.
+    int asked = 0;
+    auto allTaken = [&](const QString& path) {
+        ++asked;
+        return !path.endsWith("1000000.avi");
+    };
+    EXPECT_EQ(NumberedFileName("/v", "video", "avi", allTaken), "/v/video1000000.avi");
+    EXPECT_EQ(asked, 1000000);
+}
+
+TEST(NumberedFileNameTest, AnythingAtThePathTakesTheName) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("img000001.jpg");
+    EXPECT_FALSE(PathTaken(file));
+    QFile(file).open(QIODevice::WriteOnly);
+    EXPECT_TRUE(PathTaken(file));
+    // A link whose target is gone still takes its name.
+    const QString link = dir.filePath("img000002.jpg");
+    ASSERT_EQ(symlink("/no/such/target", QFile::encodeName(link).constData()), 0);
+    EXPECT_TRUE(PathTaken(link));
+    EXPECT_EQ(NumberedFileName(dir.path(), "img", "jpg", PathTaken), dir.filePath("img000003.jpg"));
 }

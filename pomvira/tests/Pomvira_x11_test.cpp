@@ -2,12 +2,10 @@
 // GStreamer framework with two built-in test cameras, on a real X server.
 // The preview window shows the camera's moving picture, the two windows sit
 // where they belong, and the stored capture format and device are honoured.
-#include <QFile>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QLabel>
 #include <QScreen>
-#include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
 #include <cstdlib>
@@ -15,39 +13,22 @@
 #include <set>
 #include <xcb/xcb.h>
 
-#include "Application.h"
-#include "IniFile.h"
-#include "PathUtils.h"
+#include "ControlFormTesting.h"
 #include "frmControl.h"
 #include "frmView.h"
 #include "media/Bitmap.h"
 #include "media/Filter.h"
-#include "media/MediaTypes.h"
 #include "media/MediaUtil.h"
 #include "media/SampleGrabber.h"
 #include "media/VideoWindow.h"
-#include "media/gst/GstMediaSystem.h"
 
 using namespace media;
 
 namespace {
 
-const char* const k640 =
-    "Major Type: Video - Sub Type: YUY2 Format: VideoInfo YUY2 640X480, 16 bits";
-const char* const k320 =
-    "Major Type: Video - Sub Type: YUY2 Format: VideoInfo YUY2 320X240, 16 bits";
-
 // The number of test cameras is read once, when the framework is first
 // set up: every test of this program sees the same two cameras.
-class GstSystemEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        setenv("POMVIRA_TEST_DEVICES", "2", 1);
-        SetMediaSystem(gst::GstMediaSystem());
-    }
-    void TearDown() override { SetMediaSystem(nullptr); }
-};
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new GstSystemEnvironment);
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new GstTestDevices("2"));
 
 QImage GrabScreen(const QRect& rect) {
     QApplication::processEvents();
@@ -63,19 +44,6 @@ TBitmap WaitForFrame(TControlForm& form) {
     for (int i = 0; i < 200 && !form.SampleGrabber->CopyFrameToBitmap(&frame); ++i)
         QTest::qWait(50);
     return frame;
-}
-
-// The format in force on the camera's capture pin.
-QString CapturePinFormat(TControlForm& form) {
-    TPinList pins(form.VideoSourceFilter->Get<IBaseFilter>().Get());
-    auto config = QueryAs<IAMStreamConfig>(pins.FirstPin().Get());
-    if (!config)
-        return QString();
-    AM_MEDIA_TYPE* type = nullptr;
-    config->GetFormat(&type);
-    const QString text = type ? DescribeMediaType(type) : QString();
-    DisposeMediaType(type);
-    return text;
 }
 
 // The X server's stacking order of the top-level windows, bottom first (the
@@ -119,23 +87,13 @@ void RaiseOnServer(QWidget* w) {
     xcb_flush(c);
 }
 
-class PomviraX11Test : public ::testing::Test {
+class PomviraX11Test : public ControlFormTestBase {
   protected:
     void SetUp() override {
         if (QGuiApplication::platformName() != "xcb")
             GTEST_SKIP() << "needs an X server";
-        SetProgramFolderForTesting(programDir.path() + QStringLiteral("/"));
-        QFile::remove(Ini().FileName());
-        SetMessageBoxHook([this](const TMessageBoxRequest& r) {
-            boxes.push_back(r.text);
-            return QMessageBox::Ok;
-        });
+        ControlFormTestBase::SetUp();
     }
-    void TearDown() override {
-        SetMessageBoxHook(nullptr);
-        SetProgramFolderForTesting(QString());
-    }
-    static TIniFile Ini() { return TIniFile(QStringLiteral("Pomvira.ini")); }
     // Starts the panel as the program does and waits until both windows are
     // on the screen.
     static void Show(TControlForm& form) {
@@ -144,9 +102,6 @@ class PomviraX11Test : public ::testing::Test {
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form.ViewForm()));
     }
-
-    QTemporaryDir programDir;
-    std::vector<QString> boxes;
 };
 
 }  // namespace
@@ -155,7 +110,7 @@ TEST_F(PomviraX11Test, DefaultStartShowsTheMovingPictureFramedAboveThePanel) {
     {
         TControlForm form;
         ASSERT_NO_FATAL_FAILURE(Show(form));
-        EXPECT_TRUE(boxes.empty()) << boxes.front().toStdString();
+        EXPECT_TRUE(boxes.empty()) << FirstBox();
         TViewForm* view = form.ViewForm();
         EXPECT_EQ(view->size(), QSize(640 + 36, 480 + 56));
         EXPECT_EQ(view->lblSize->text(), "640 x 480");
@@ -248,7 +203,7 @@ TEST_F(PomviraX11Test, StoredFormatThatTheCameraOffersStartsItInThatFormat) {
         TControlForm form;
         ASSERT_NO_FATAL_FAILURE(Show(form));
         EXPECT_TRUE(boxes.empty());
-        EXPECT_EQ(CapturePinFormat(form), k320);
+        EXPECT_EQ(PinFormatText(form.VideoSourceFilter), k320);
         const TBitmap frame = WaitForFrame(form);
         EXPECT_EQ(frame.Width(), 320);
         EXPECT_EQ(frame.Height(), 240);
@@ -266,7 +221,7 @@ TEST_F(PomviraX11Test, StoredFormatThatTheCameraDoesNotOfferLeavesItsOwnFormat) 
     {
         TControlForm form;
         ASSERT_NO_FATAL_FAILURE(Show(form));
-        EXPECT_EQ(CapturePinFormat(form), k640);
+        EXPECT_EQ(PinFormatText(form.VideoSourceFilter), k640);
         const TBitmap frame = WaitForFrame(form);
         EXPECT_EQ(frame.Width(), 640);
         EXPECT_EQ(frame.Height(), 480);

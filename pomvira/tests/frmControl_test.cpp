@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 #include "ActionList.h"
@@ -129,6 +130,16 @@ TEST_F(ControlFormTest, StartsAsTheNormalPanelWithFrenchCaptionsAndHints) {
     EXPECT_EQ(form.windowTitle(), "Ombra Viewer");
     EXPECT_TRUE(form.windowFlags() & Qt::FramelessWindowHint);
     EXPECT_TRUE(form.windowFlags() & Qt::WindowStaysOnTopHint);
+    // A tool window that belongs to the preview window, the program's one
+    // task bar entry; see-through outside its outline.
+    EXPECT_EQ(form.windowType(), Qt::Tool);
+    ASSERT_NE(form.windowHandle(), nullptr);
+    EXPECT_EQ(form.windowHandle()->transientParent(), form.ViewForm()->windowHandle());
+    EXPECT_TRUE(form.testAttribute(Qt::WA_TranslucentBackground));
+    EXPECT_FALSE(form.windowIcon().isNull());
+    // Only the two windows are native: the panel's controls are not.
+    EXPECT_EQ(form.imgBack->internalWinId(), 0u);
+    EXPECT_EQ(form.btnCapture->internalWinId(), 0u);
     EXPECT_FALSE(form.State().Expanded);
 
     const std::pair<TAction*, const char16_t*> captions[] = {
@@ -177,6 +188,25 @@ TEST_F(ControlFormTest, StartsAsTheNormalPanelWithFrenchCaptionsAndHints) {
     EXPECT_TRUE(entries[9]->isSeparator());
     EXPECT_EQ(entries[10]->text(), form.actSelectDevice->Caption());
     EXPECT_EQ(form.menuMail->actions().size(), 2);
+}
+
+TEST_F(ControlFormTest, SkinMagentaIsPaintedSeeThrough) {
+    // Compositors that ignore the outline for drawing show what the window
+    // paints there: nothing, never the key colour.
+    TControlForm form;
+    form.SetExpanded(true);
+    const QImage skin = form.imgBack->Picture().convertToFormat(QImage::Format_RGB32);
+    const QImage shown = form.grab().toImage().convertToFormat(QImage::Format_ARGB32);
+    ASSERT_EQ(shown.size(), skin.size());
+    int cut = 0, wrong = 0;
+    for (int y = 0; y < skin.height(); ++y)
+        for (int x = 0; x < skin.width(); ++x) {
+            const bool key = (skin.pixel(x, y) & 0xFFFFFF) == 0xFF00FF;
+            cut += key;
+            wrong += key ? qAlpha(shown.pixel(x, y)) != 0 : qAlpha(shown.pixel(x, y)) != 255;
+        }
+    EXPECT_GT(cut, 1000);
+    EXPECT_EQ(wrong, 0);
 }
 
 TEST_F(ControlFormTest, ExpandArrowSwitchesBetweenTheTwoHeights) {

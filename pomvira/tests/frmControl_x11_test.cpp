@@ -20,6 +20,7 @@
 #include "ImageButton.h"
 #include "IniFile.h"
 #include "PathUtils.h"
+#include "TestFrames.h"
 #include "frmControl.h"
 #include "frmView.h"
 #include "media/fake/FakeMedia.h"
@@ -61,6 +62,9 @@ class ControlFormX11Test : public ::testing::Test {
             return QMessageBox::Ok;
         });
         sys.AddVideoDevice("Cam", {VideoFormat(MEDIASUBTYPE_YUY2, 320, 240, 16)});
+        // A click on the still button takes a picture of this frame.
+        sys.GrabberDefaults().connectedType = VideoFormat(MEDIASUBTYPE_RGB24, 64, 48, 24);
+        sys.GrabberDefaults().buffer = TwoColourFrame(64, 48, kBehind, kBehind);
 
         // A plain window in a known colour over the whole screen, beneath.
         behind.setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
@@ -99,9 +103,14 @@ class ControlFormX11Test : public ::testing::Test {
         auto local = [window](const QPoint& global) {
             return global - window->mapToGlobal(QPoint());
         };
+        // Each event is handled before the next comes, as a hand is slower
+        // than the program.
         QTest::mousePress(window, Qt::LeftButton, {}, local(start));
+        QApplication::processEvents();
         QTest::mouseMove(window, local(start + by / 2));
+        QApplication::processEvents();
         QTest::mouseMove(window, local(start + by));
+        QApplication::processEvents();
         QTest::mouseRelease(window, Qt::LeftButton, {}, local(start + by));
         QApplication::processEvents();
     }

@@ -3,12 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QFile>
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QScreen>
 
+#include "FormFonts.h"
 #include "frmView.h"
 #include "media/FilterGraph.h"
 #include "media/fake/FakeMedia.h"
@@ -21,8 +25,9 @@ QImage Solid(int w, int h, QRgb color) {
     return img;
 }
 
+// Where the preview window may cover the screen: its work area.
 QRect Screen() {
-    return QGuiApplication::primaryScreen()->geometry();
+    return QGuiApplication::primaryScreen()->availableGeometry();
 }
 
 void SendMouse(QWidget* w, QEvent::Type type, const QPoint& local, Qt::MouseButton button,
@@ -31,6 +36,8 @@ void SendMouse(QWidget* w, QEvent::Type type, const QPoint& local, Qt::MouseButt
     const QPointF g(w->mapToGlobal(local));
     QMouseEvent e(type, l, l, g, button, buttons, Qt::NoModifier);
     QApplication::sendEvent(w, &e);
+    // What the event started (a drag begins once the events are handled).
+    QApplication::processEvents();
 }
 
 class ViewFormTest : public ::testing::Test {
@@ -65,10 +72,13 @@ TEST(ViewSkin, PiecesAre24BitPicturesOfTheFrameSizes) {
 TEST(ViewFormCreate, ComponentsAndWindowSettings) {
     TViewForm form;
     EXPECT_EQ(form.objectName(), "ViewForm");
-    EXPECT_EQ(form.windowTitle(), "View");
+    // The program's task bar entry.
+    EXPECT_EQ(form.windowTitle(), "Ombra Viewer");
+    EXPECT_FALSE(form.windowIcon().isNull());
     EXPECT_TRUE(form.isWindow());
     EXPECT_TRUE(form.windowFlags() & Qt::FramelessWindowHint);
-    EXPECT_TRUE(form.testAttribute(Qt::WA_OpaquePaintEvent));
+    EXPECT_TRUE(form.testAttribute(Qt::WA_NoSystemBackground));
+    EXPECT_TRUE(form.testAttribute(Qt::WA_TranslucentBackground));
     for (const char* name : {"imgLT", "imgTitle", "imgT", "imgRT", "imgLeft", "imgLB", "imgRight",
                              "imgBottom", "imgRB"}) {
         auto* image = form.findChild<TViewImage*>(name);
@@ -261,6 +271,113 @@ TEST_F(ViewFormTest, DraggingTheTopBarMovesTheWindow) {
     SendMouse(&form, QEvent::MouseButtonPress, grip, Qt::RightButton, Qt::RightButton);
     SendMouse(&form, QEvent::MouseMove, grip + QPoint(10, 10), Qt::NoButton, Qt::RightButton);
     EXPECT_EQ(form.pos(), at);
+}
+
+TEST_F(ViewFormTest, AQuickClickOrAShortPullOnTheTopBarDoesNotMoveTheWindow) {
+    form.show();
+    const QPoint start = form.pos();
+    const QPoint grip(100, 20);
+    // Press and release at once, then the pointer moves on.
+    SendMouse(&form, QEvent::MouseButtonPress, grip, Qt::LeftButton, Qt::LeftButton);
+    SendMouse(&form, QEvent::MouseButtonRelease, grip, Qt::LeftButton, Qt::NoButton);
+    SendMouse(&form, QEvent::MouseMove, grip + QPoint(80, 60), Qt::NoButton, Qt::NoButton);
+    EXPECT_EQ(form.pos(), start);
+    // Held, but moved less than the drag distance.
+    const int short_ = QApplication::startDragDistance() - 1;
+    SendMouse(&form, QEvent::MouseButtonPress, grip, Qt::LeftButton, Qt::LeftButton);
+    SendMouse(&form, QEvent::MouseMove, grip + QPoint(short_, 0), Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(form.pos(), start);
+    // Past it: the window catches up with the pointer at once.
+    SendMouse(&form, QEvent::MouseMove, grip + QPoint(short_ + 1, 0), Qt::NoButton,
+              Qt::LeftButton);
+    EXPECT_EQ(form.pos(), start + QPoint(short_ + 1, 0));
+    SendMouse(&form, QEvent::MouseButtonRelease, grip + QPoint(short_ + 1, 0), Qt::LeftButton,
+              Qt::NoButton);
+}
+
+TEST_F(ViewFormTest, OutsideTheOutlineTheWindowIsSeeThrough) {
+    // A shaped window whose shape a compositor ignores for drawing must not
+    // show the key colour: what the window paints outside its outline is
+    // fully transparent, and no magenta is painted anywhere.
+    for (QSize video : {QSize(320, 240), QSize(640, 480)}) {
+        form.SetVideoSize(video.width(), video.height());
+        const QImage shown = form.grab().toImage().convertToFormat(QImage::Format_ARGB32);
+        const QRegion& outline = form.Region();
+        ASSERT_FALSE(outline.isEmpty());
+        int magenta = 0, opaqueOutside = 0, clearInside = 0;
+        for (int y = 0; y < shown.height(); ++y)
+            for (int x = 0; x < shown.width(); ++x) {
+                const QRgb p = shown.pixel(x, y);
+                magenta += qAlpha(p) != 0 && (p & 0xFFFFFF) == 0xFF00FF;
+                if (outline.contains(QPoint(x, y)))
+                    clearInside += qAlpha(p) != 255;
+                else
+                    opaqueOutside += qAlpha(p) != 0;
+            }
+        EXPECT_EQ(magenta, 0) << video.width();
+        EXPECT_EQ(opaqueOutside, 0) << video.width();
+        EXPECT_EQ(clearInside, 0) << video.width();
+        EXPECT_EQ(qAlpha(shown.pixel(0, 0)), 0);
+    }
+}
+
+// The extent of what a label paints, in window coordinates.
+QRect PaintedExtent(QLabel* label) {
+    QImage picture(label->size(), QImage::Format_ARGB32_Premultiplied);
+    picture.fill(Qt::transparent);
+    label->render(&picture, QPoint(), QRegion(), QWidget::DrawChildren);
+    QRect extent;
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            if (qAlpha(picture.pixel(x, y)) != 0)
+                extent |= QRect(x, y, 1, 1);
+    return extent.translated(label->pos());
+}
+
+TEST_F(ViewFormTest, TopBarTextsNeverOverlapAtTheOfferedSizes) {
+    form.show();
+    for (QSize video : {QSize(320, 240), QSize(640, 480), QSize(1280, 720)}) {
+        form.SetVideoSize(video.width(), video.height());
+        for (bool recording : {false, true}) {
+            form.SetRecordState(recording);
+            const QRect size = PaintedExtent(form.lblSize);
+            const QRect state = PaintedExtent(form.lblStatus);
+            ASSERT_FALSE(size.isEmpty());
+            ASSERT_FALSE(state.isEmpty());
+            EXPECT_LT(size.right(), state.left())
+                << form.lblSize->text().toStdString() << " runs into "
+                << form.lblStatus->text().toStdString();
+            // Both stay on the top bar, clear of its right corner.
+            EXPECT_LE(state.right(), form.width() - form.imgRT->width());
+            EXPECT_LE(std::max(size.bottom(), state.bottom()), form.imgT->height() - 1);
+        }
+    }
+    // The texts' places hold wherever the faces they were made for exist.
+    EXPECT_EQ(form.lblSize->pos(), QPoint(163, 14));
+    if (QFontDatabase::families().contains("MS Sans Serif")) {
+        EXPECT_EQ(QFontInfo(form.lblSize->font()).family(), "MS Sans Serif");
+        EXPECT_EQ(form.lblStatus->pos(), QPoint(220, 14));
+    }
+}
+
+TEST(FormFonts, MetricCompatibleFacesAreRegisteredWhereInstalled) {
+    TViewForm form;  // asks for the faces
+    bool installed = false;
+    for (const QString& folder : FormFontFolders())
+        installed |= QDir(folder).exists(QStringLiteral("tahoma.ttf"));
+    if (!installed)
+        GTEST_SKIP() << "no metric-compatible faces installed (Debian: fonts-wine)";
+    for (const char* family : {"Tahoma", "MS Sans Serif"}) {
+        EXPECT_TRUE(QFontDatabase::families().contains(family)) << family;
+        QFont font(QString::fromLatin1(family));
+        font.setPixelSize(11);
+        EXPECT_EQ(QFontInfo(font).family(), family);
+    }
+    // The labels of the media strip ask for a face that has no free
+    // counterpart: they get Tahoma.
+    QFont strip(QStringLiteral("Microsoft Sans Serif"));
+    strip.setPixelSize(9);
+    EXPECT_EQ(QFontInfo(strip).family(), "Tahoma");
 }
 
 TEST_F(ViewFormTest, RefusesToClose) {

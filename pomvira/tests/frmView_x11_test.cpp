@@ -33,6 +33,8 @@ void SendMouse(QWidget* w, QEvent::Type type, const QPoint& local, Qt::MouseButt
     const QPointF g(w->mapToGlobal(local));
     QMouseEvent e(type, l, l, g, button, buttons, Qt::NoModifier);
     QApplication::sendEvent(w, &e);
+    // What the event started (a drag begins once the events are handled).
+    QApplication::processEvents();
 }
 
 class ViewFormX11Test : public ::testing::Test {

@@ -21,7 +21,8 @@
 //   :/panel/delete_up.png            btnDelete, 57 x 18 (waste bin); also _down, _active
 //   :/panel/deleteall_up.png         btnDeleteAll, 58 x 18 (list and waste bin); also _down,
 //   _active
-//   :/panel/avi.png                  imgAVI, 24 x 24, 8 bits per pixel (film strip)
+//   :/panel/avi.png                  imgAVI, 24 x 24, 8 bits per pixel (film strip on magenta,
+//                                    the colour the panel draws transparently)
 //
 // Every button picture is drawn over a copy of the skin beneath its place,
 // so its square corners match the skin exactly.
@@ -466,13 +467,15 @@ QImage DrawWideButton(const QImage& skin, const QRect& place, bool all, TLook lo
     return img;
 }
 
-// imgAVI: a film strip, 24 x 24, saved with 8 bits per pixel.
+// imgAVI: a film strip, 24 x 24, saved with 8 bits per pixel. The panel
+// draws it transparently with the colour of its lower-left pixel, magenta,
+// as the transparent colour; its soft edges are blended with the dark
+// inside of the thumbnail boxes it is drawn on.
 QImage DrawAviIcon() {
-    QImage img(24, 24, QImage::Format_RGB888);
-    img.fill(QColor(16, 17, 19));
-    QPainter p(&img);
+    QImage strip(24, 24, QImage::Format_ARGB32_Premultiplied);
+    strip.fill(Qt::transparent);
+    QPainter p(&strip);
     p.setRenderHint(QPainter::Antialiasing);
-    p.save();
     p.translate(12, 12);
     p.rotate(-12);
     p.setPen(Qt::NoPen);
@@ -487,8 +490,19 @@ QImage DrawAviIcon() {
     p.drawRect(QRectF(-9.5, -4, 8.5, 8));
     p.setBrush(QColor(255, 196, 64));
     p.drawRect(QRectF(1, -4, 8.5, 8));
-    p.restore();
     p.end();
+
+    const QColor boxInside(16, 17, 19);
+    QImage img(24, 24, QImage::Format_RGB888);
+    img.fill(boxInside);
+    {
+        QPainter over(&img);
+        over.drawImage(0, 0, strip);
+    }
+    for (int y = 0; y < 24; ++y)
+        for (int x = 0; x < 24; ++x)
+            if (qAlpha(strip.pixel(x, y)) < 128)
+                img.setPixel(x, y, kMagenta);
     return img.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither);
 }
 
@@ -543,8 +557,13 @@ QImage Preview(const TOutput& out) {
         for (int i = 0; i < 3; ++i) {
             const QRect v = kViews[i];
             if (i == 2) {
-                p.drawImage(QPoint(v.center().x() - 11, v.center().y() - 11),
-                            out.images.at("avi.png"));
+                // As the panel draws it: magenta is transparent.
+                QImage icon = out.images.at("avi.png").convertToFormat(QImage::Format_ARGB32);
+                for (int y = 0; y < icon.height(); ++y)
+                    for (int x = 0; x < icon.width(); ++x)
+                        if ((icon.pixel(x, y) & 0xFFFFFF) == (kMagenta & 0xFFFFFF))
+                            icon.setPixel(x, y, 0);
+                p.drawImage(QPoint(v.left() + 23, v.top() + 11), icon);
             } else {
                 QLinearGradient sky(0, v.top(), 0, v.bottom());
                 sky.setColorAt(0, QColor(120, 170, 220));

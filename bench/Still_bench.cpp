@@ -1,0 +1,212 @@
+// Still pictures and thumbnails, each beside the bare library work in the
+// same run:
+//  - a still picture of a 1280x720 frame as the control panel takes it
+//    (grab from the frame grabber, find the name, encode at quality 90,
+//    write the file, add it to the strip) against libjpeg encoding the same
+//    frame at quality 90 into memory;
+//  - the thumbnail of a 1920x1080 JPEG file as the strip makes it (decoded
+//    with DCT scaling, stretched to 70x47) against a full decode and scale.
+// Uses the built-in test camera in a temporary configuration folder; run it
+// under xvfb-run -a -s "-screen 0 1600x1200x24" (or QT_QPA_PLATFORM=offscreen).
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QThread>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+#include <jpeglib.h>
+
+#include "ActionList.h"
+#include "Application.h"
+#include "BenchSupport.h"
+#include "JpegFile.h"
+#include "frmControl.h"
+#include "media/Bitmap.h"
+#include "media/MediaUtil.h"
+#include "media/SampleGrabber.h"
+#include "media/gst/GstMediaSystem.h"
+
+namespace {
+
+// The work measured here runs on the calling thread only (the camera's
+// streaming threads go on beside it): each measure is that thread's CPU
+// time, which the other work on a shared machine disturbs far less than
+// the wall clock.
+double ThreadCpuMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
+}
+
+QString g_configDir;
+TControlForm* g_form = nullptr;
+media::TBitmap g_frame;  // one 1280x720 frame of the camera
+QString g_bigPicture;    // a 1920x1080 JPEG file
+
+void StartProgram() {
+    QFile ini(QDir(g_configDir).filePath(QStringLiteral("Pomvira.ini")));
+    if (!ini.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        throw std::runtime_error("cannot write the settings file");
+    ini.write(QStringLiteral("[CAPTURE]\nVIDEO FOLDER=%1/Video\nSNAP FOLDER=%1/Image\n"
+                             "VIDEO FORMAT=Major Type: Video - Sub Type: YUY2 Format: VideoInfo "
+                             "YUY2 1280X720, 16 bits\n")
+                  .arg(g_configDir)
+                  .toUtf8());
+    ini.close();
+    QDir(g_configDir).mkdir(QStringLiteral("Video"));
+    QDir(g_configDir).mkdir(QStringLiteral("Image"));
+    g_form = new TControlForm;
+    for (int i = 0; i < 500 && !g_form->SampleGrabber->CopyFrameToBitmap(&g_frame); ++i)
+        bench::Pump(10);
+    if (g_frame.Width() != 1280 || g_frame.Height() != 720)
+        throw std::runtime_error("no 1280x720 frame from the test camera");
+}
+
+// Ends one iteration's manual time (thread CPU); its milliseconds.
+double Timed(benchmark::State& state, double start) {
+    const double ms = ThreadCpuMs() - start;
+    state.SetIterationTime(ms / 1e3);
+    return ms;
+}
+
+void BM_Program_StillPicture(benchmark::State& state) {
+    double total = 0;
+    for (auto _ : state) {
+        const double start = ThreadCpuMs();
+        g_form->actSnapShot->Execute();
+        total += Timed(state, start);
+        // The same name and an empty strip for the next picture.
+        const QString file = g_form->SelectedFile();
+        g_form->actBmpClear->Execute();
+        QFile::remove(file);
+    }
+    bench::Record(state, "BM_Program_StillPicture", "ms", total, "ms");
+}
+
+// libjpeg alone: the frame's rows, top to bottom, encoded at quality 90 into
+// memory.
+void BM_Bare_Encode(benchmark::State& state) {
+    const int w = g_frame.Width(), h = g_frame.Height();
+    std::vector<JSAMPROW> rows(static_cast<size_t>(h));
+    for (int y = 0; y < h; ++y)
+        rows[size_t(y)] = const_cast<JSAMPROW>(g_frame.Bits() + (h - 1 - y) * g_frame.Stride());
+    double total = 0;
+    for (auto _ : state) {
+        const double start = ThreadCpuMs();
+        jpeg_compress_struct cinfo;
+        jpeg_error_mgr err;
+        cinfo.err = jpeg_std_error(&err);
+        jpeg_create_compress(&cinfo);
+        unsigned char* out = nullptr;
+        unsigned long size = 0;
+        jpeg_mem_dest(&cinfo, &out, &size);
+        cinfo.image_width = JDIMENSION(w);
+        cinfo.image_height = JDIMENSION(h);
+        cinfo.input_components = 3;
+        cinfo.in_color_space = JCS_EXT_BGR;
+        jpeg_set_defaults(&cinfo);
+        jpeg_set_quality(&cinfo, 90, TRUE);
+        jpeg_start_compress(&cinfo, TRUE);
+        jpeg_write_scanlines(&cinfo, rows.data(), JDIMENSION(h));
+        jpeg_finish_compress(&cinfo);
+        jpeg_destroy_compress(&cinfo);
+        benchmark::DoNotOptimize(size);
+        std::free(out);
+        total += Timed(state, start);
+    }
+    bench::Record(state, "BM_Bare_Encode", "ms", total, "ms");
+}
+
+void BM_Program_Thumbnail(benchmark::State& state) {
+    double total = 0;
+    for (auto _ : state) {
+        const double start = ThreadCpuMs();
+        const QImage thumbnail = LoadJpegThumbnail(g_bigPicture, QSize(70, 47));
+        total += Timed(state, start);
+        if (thumbnail.size() != QSize(70, 47))
+            state.SkipWithError("no thumbnail");
+    }
+    bench::Record(state, "BM_Program_Thumbnail", "ms", total, "ms");
+    state.counters["file_kB"] = double(QFileInfo(g_bigPicture).size()) / 1024.0;
+}
+
+// The whole picture decoded, then scaled to the box.
+void BM_FullDecode_Thumbnail(benchmark::State& state) {
+    double total = 0;
+    for (auto _ : state) {
+        const double start = ThreadCpuMs();
+        QFile file(g_bigPicture);
+        file.open(QIODevice::ReadOnly);
+        const QImage picture = DecodeJpeg(file.readAll());
+        const QImage thumbnail =
+            picture.scaled(QSize(70, 47), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        total += Timed(state, start);
+        if (picture.size() != QSize(1920, 1080))
+            state.SkipWithError("no picture");
+    }
+    bench::Record(state, "BM_FullDecode_Thumbnail", "ms", total, "ms");
+}
+
+// A 1920x1080 picture: the camera's frame (colour bars and a patch of
+// noise) enlarged, written as the program writes its pictures.
+void MakeBigPicture() {
+    const QImage big = g_frame.ToImage()
+                           .scaled(1920, 1080, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                           .convertToFormat(QImage::Format_RGB32);
+    TJpegSource source;
+    source.Bits = big.constBits();
+    source.Width = big.width();
+    source.Height = big.height();
+    source.Stride = big.bytesPerLine();
+    source.BytesPerPixel = 4;
+    const TJpegData jpeg = EncodeJpeg(source, 90);
+    g_bigPicture = QDir(g_configDir).filePath(QStringLiteral("big.jpg"));
+    WriteNewFile(g_bigPicture, jpeg.Data(), jpeg.Size());
+}
+
+BENCHMARK(BM_Program_StillPicture)->Iterations(100)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Bare_Encode)->Iterations(100)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Program_Thumbnail)->Iterations(60)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FullDecode_Thumbnail)->Iterations(30)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QTemporaryDir configDir;
+    g_configDir = bench::UseTestSetup(configDir);
+    if (g_configDir.isEmpty())
+        return 1;
+
+    TApplication app(argc, argv);
+    media::SetMediaSystem(media::gst::GstMediaSystem());
+    SetMessageBoxHook([](const TMessageBoxRequest& request) {
+        std::fprintf(stderr, "message box: %s\n", request.text.toLocal8Bit().constData());
+        return QMessageBox::Ok;
+    });
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    try {
+        StartProgram();
+        MakeBigPicture();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    bench::PrintPairs("The program beside the bare library work (same run):", "program",
+                      {{"still picture 1280x720 (grab, encode, write)",
+                        "BM_Program_StillPicture ms", "BM_Bare_Encode ms"},
+                       {"thumbnail of a 1920x1080 JPEG (DCT scaling)", "BM_Program_Thumbnail ms",
+                        "BM_FullDecode_Thumbnail ms"}});
+    delete g_form;
+    media::SetMediaSystem(nullptr);
+    return 0;
+}

@@ -1,0 +1,104 @@
+// GIO's headers first: once Qt's keyword macros are defined ("signals"),
+// they no longer compile.
+#include <gio/gdesktopappinfo.h>
+#include <gio/gio.h>
+
+#include "DesktopLaunch.h"
+
+#include <QDesktopServices>
+#include <QFile>
+#include <QUrl>
+
+namespace {
+
+TLaunchHook g_hook;
+
+// Releases a GLib object reference at the end of a scope.
+struct TObjectRef {
+    gpointer object;
+    ~TObjectRef() {
+        if (object)
+            g_object_unref(object);
+    }
+};
+
+bool IsEditor(GAppInfo* app) {
+    if (!G_IS_DESKTOP_APP_INFO(app))
+        return false;
+    const char* categories = g_desktop_app_info_get_categories(G_DESKTOP_APP_INFO(app));
+    if (!categories)
+        return false;
+    gchar** list = g_strsplit(categories, ";", -1);
+    bool editing = false, viewer = false;
+    for (gchar** c = list; *c; ++c) {
+        if (g_str_equal(*c, "RasterGraphics") || g_str_equal(*c, "2DGraphics") ||
+            g_str_equal(*c, "Photography"))
+            editing = true;
+        else if (g_str_equal(*c, "Viewer"))
+            viewer = true;
+    }
+    g_strfreev(list);
+    return editing && !viewer;
+}
+
+// The editor for the file (a new reference), or null.
+GAppInfo* FindEditor(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    gchar* contentType = g_content_type_guess(name.constData(), nullptr, 0, nullptr);
+    if (!contentType)
+        return nullptr;
+    GAppInfo* editor = g_app_info_get_default_for_type(contentType, FALSE);
+    if (editor && !IsEditor(editor)) {
+        g_object_unref(editor);
+        editor = nullptr;
+    }
+    if (!editor) {
+        GList* all = g_app_info_get_all_for_type(contentType);
+        for (GList* l = all; l && !editor; l = l->next)
+            if (IsEditor(G_APP_INFO(l->data)))
+                editor = G_APP_INFO(g_object_ref(l->data));
+        g_list_free_full(all, g_object_unref);
+    }
+    g_free(contentType);
+    return editor;
+}
+
+}  // namespace
+
+void SetLaunchHookForTesting(TLaunchHook hook) {
+    g_hook = std::move(hook);
+}
+
+void OpenDocument(const QString& path) {
+    if (g_hook) {
+        g_hook(TLaunchVerb::Open, path);
+        return;
+    }
+    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+QString EditorFor(const QString& path) {
+    GAppInfo* editor = FindEditor(path);
+    if (!editor)
+        return QString();
+    TObjectRef release{editor};
+    return QString::fromUtf8(g_app_info_get_id(editor));
+}
+
+void EditDocument(const QString& path) {
+    if (g_hook) {
+        g_hook(TLaunchVerb::Edit, path);
+        return;
+    }
+    GAppInfo* editor = FindEditor(path);
+    if (!editor)
+        return;
+    TObjectRef release{editor};
+    GFile* file = g_file_new_for_path(QFile::encodeName(path).constData());
+    TObjectRef releaseFile{file};
+    GList files{file, nullptr, nullptr};
+    // Like the shell's verbs, a failure to start is not reported.
+    GError* error = nullptr;
+    g_app_info_launch(editor, &files, nullptr, &error);
+    g_clear_error(&error);
+}

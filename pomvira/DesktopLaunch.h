@@ -1,0 +1,29 @@
+// Opening and editing files with the desktop's applications, as a file
+// manager does: "open" starts the desktop's default application for the
+// file, "edit" the image editor registered for the file's type. Neither
+// reports a result; a file type without such an application gives nothing.
+#pragma once
+
+#include <QString>
+#include <functional>
+
+enum class TLaunchVerb { Open, Edit };
+
+// Starts the desktop's default application for the file.
+void OpenDocument(const QString& path);
+
+// Starts the desktop's image editor for the file's type: the user's default
+// application for the type when it is an editor, otherwise the first
+// application registered for the type that is one. An editor is an
+// application whose categories include raster or 2D graphics or photography
+// and that does not call itself a viewer. Without one nothing happens.
+void EditDocument(const QString& path);
+
+// The desktop file id ("gimp.desktop") of the editor that EditDocument
+// starts for the file; empty when there is none.
+QString EditorFor(const QString& path);
+
+// Tests replace the launching: with a hook set, OpenDocument and
+// EditDocument only call it. An empty hook restores the desktop.
+using TLaunchHook = std::function<void(TLaunchVerb verb, const QString& path)>;
+void SetLaunchHookForTesting(TLaunchHook hook);

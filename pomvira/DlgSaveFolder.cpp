@@ -1,0 +1,40 @@
+#include "DlgSaveFolder.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+#include "BrowseEdit.h"
+#include "DialogKit.h"
+#include "TextConv.h"
+
+namespace {
+
+TBrowseEdit* CreateFolderField(QWidget* parent, const char* name, const QPoint& pos) {
+    auto* field = new TBrowseEdit(parent);
+    field->setObjectName(QString::fromLatin1(name));
+    field->setGeometry(QRect(pos, QSize(289, 21)));
+    return field;
+}
+
+}  // namespace
+
+TSaveFolderDlg::TSaveFolderDlg(QWidget* owner) : QDialog(owner) {
+    SetupDialogForm(this, QStringLiteral("SaveFolderDlg"), QSize(322, 163));
+    lblVideoFolder = CreateLabel(this, QStringLiteral("lblVideoFolder"), QPoint(16, 16));
+    edtVideoFolder = CreateFolderField(this, "edtVideoFolder", QPoint(16, 32));
+    lblPhotoFolder = CreateLabel(this, QStringLiteral("lblPhotoFolder"), QPoint(16, 64));
+    edtSnapshotFolder = CreateFolderField(this, "edtSnapshotFolder", QPoint(16, 80));
+    btnOK = CreateOkButton(this, QPoint(53, 118));
+    connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
+    btnCancel = CreateCancelButton(this, QPoint(165, 118));
+
+    SetTabOrder({edtVideoFolder, edtSnapshotFolder, btnOK, btnCancel});
+    edtVideoFolder->setFocus();
+    FormCreate();
+}
+
+void TSaveFolderDlg::FormCreate() {
+    setWindowTitle(ShownText(u"R\u00e9glage du dossier de sauvegarde"));
+    SetLabelText(lblVideoFolder, ShownText(u"Dossier de sauvegarde Video"));
+    SetLabelText(lblPhotoFolder, ShownText(u"Dossier de sauvegarde des Photos"));
+}

@@ -1,0 +1,47 @@
+#include "DlgSelectDevice.h"
+
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+
+#include "DialogKit.h"
+#include "TextConv.h"
+
+namespace {
+
+QComboBox* CreateDeviceList(QWidget* parent, const char* name, const QPoint& pos) {
+    auto* list = new QComboBox(parent);
+    list->setObjectName(QString::fromLatin1(name));
+    list->setEditable(false);
+    list->move(pos);
+    list->resize(241, list->sizeHint().height());
+    return list;
+}
+
+}  // namespace
+
+TSelectDeviceDlg::TSelectDeviceDlg(QWidget* owner) : QDialog(owner) {
+    SetupDialogForm(this, QStringLiteral("SelectDeviceDlg"), QSize(289, 197));
+    btnOK = CreateOkButton(this, QPoint(36, 155));
+    connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
+    btnCancel = CreateCancelButton(this, QPoint(148, 155));
+    Panel1 = new QFrame(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    Panel1->setGeometry(8, 8, 273, 129);
+    lblVideoDevice = CreateLabel(Panel1, QStringLiteral("lblVideoDevice"), QPoint(16, 16));
+    cbVideoDevice = CreateDeviceList(Panel1, "cbVideoDevice", QPoint(16, 32));
+    lblAudioDevice = CreateLabel(Panel1, QStringLiteral("lblAudioDevice"), QPoint(16, 72));
+    cbAudioDevice = CreateDeviceList(Panel1, "cbAudioDevice", QPoint(16, 88));
+
+    SetTabOrder({btnOK, btnCancel, cbVideoDevice, cbAudioDevice});
+    btnOK->setFocus();
+    FormCreate();
+}
+
+void TSelectDeviceDlg::FormCreate() {
+    setWindowTitle(ShownText(u"S\u00e9lection du p\u00e9riph\u00e9rique"));
+    SetLabelText(lblVideoDevice, ShownText(u"Appareil Vid\u00e9o"));
+    SetLabelText(lblAudioDevice, ShownText(u"Appareil Audio"));
+}

@@ -1,0 +1,754 @@
+// The camera program as a user runs it on real desktops, each on an X server
+// of its own that the test starts (Xvfb): under the openbox window manager,
+// and under the weston compositor (nested in that X server) on Qt's Wayland
+// platform. What is checked is what the window manager and the screen show:
+// the stacking order, the task bar states, window places and pixels.
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QLibraryInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+#include <optional>
+#include <vector>
+#include <xcb/xcb.h>
+
+#include "PanelResources.h"
+
+static void InitViewPictures() {
+    Q_INIT_RESOURCE(view);
+}
+
+namespace {
+
+const char* const k720 =
+    "Major Type: Video - Sub Type: YUY2 Format: VideoInfo YUY2 1280X720, 16 bits";
+const QSize kScreen(1280, 1024);
+constexpr QRgb kMagenta = 0xFF00FF;
+
+// Waits, bounded, until `done` holds; true when it did.
+bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QTest::qWait(50);
+    }
+    return true;
+}
+
+bool HaveProgram(const char* name) {
+    return !QStandardPaths::findExecutable(QString::fromLatin1(name)).isEmpty();
+}
+
+// A process of the test: ended (SIGTERM, then SIGKILL) when it goes.
+class TChild {
+  public:
+    ~TChild() { Stop(); }
+    void Start(const QString& program, const QStringList& args,
+               const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
+        FProcess.setProcessEnvironment(env);
+        FProcess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        FProcess.setStandardOutputFile(QProcess::nullDevice());
+        FProcess.start(program, args);
+        FProcess.waitForStarted(5000);
+    }
+    bool Running() const { return FProcess.state() == QProcess::Running; }
+    qint64 Pid() const { return FProcess.processId(); }
+    // Asks the process to end; its exit code, or nothing when it had to be
+    // killed.
+    std::optional<int> Stop(int timeoutMs = 20000) {
+        if (FProcess.state() == QProcess::NotRunning)
+            return std::nullopt;
+        FProcess.terminate();
+        if (FProcess.waitForFinished(timeoutMs) && FProcess.exitStatus() == QProcess::NormalExit)
+            return FProcess.exitCode();
+        FProcess.kill();
+        FProcess.waitForFinished(5000);
+        return std::nullopt;
+    }
+    // Waits for the process to end by itself; its exit code, or nothing.
+    std::optional<int> Wait(int timeoutMs) {
+        if (!FProcess.waitForFinished(timeoutMs) || FProcess.exitStatus() != QProcess::NormalExit)
+            return std::nullopt;
+        return FProcess.exitCode();
+    }
+
+  private:
+    QProcess FProcess;
+};
+
+// A connection to the test's own X server, and what the test reads there.
+class TXServer {
+  public:
+    ~TXServer() {
+        if (FConnection)
+            xcb_disconnect(FConnection);
+    }
+    bool Connect(const QByteArray& display) {
+        FConnection = xcb_connect(display.constData(), nullptr);
+        if (xcb_connection_has_error(FConnection))
+            return false;
+        FRoot = xcb_setup_roots_iterator(xcb_get_setup(FConnection)).data->root;
+        return true;
+    }
+    xcb_connection_t* Connection() const { return FConnection; }
+    xcb_window_t Root() const { return FRoot; }
+
+    xcb_atom_t Atom(const char* name) {
+        auto* reply = xcb_intern_atom_reply(
+            FConnection, xcb_intern_atom(FConnection, 0, uint16_t(std::strlen(name)), name),
+            nullptr);
+        const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        std::free(reply);
+        return atom;
+    }
+    // A window property as the server holds it (none: no such window).
+    using TProperty = std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)>;
+    TProperty Property(xcb_window_t window, const char* property) {
+        return TProperty(
+            xcb_get_property_reply(FConnection,
+                                   xcb_get_property(FConnection, 0, window, Atom(property),
+                                                    XCB_GET_PROPERTY_TYPE_ANY, 0, 4096),
+                                   nullptr),
+            &std::free);
+    }
+    // A property of 32-bit values (windows, atoms, cardinals).
+    std::vector<uint32_t> Values(xcb_window_t window, const char* property) {
+        const TProperty reply = Property(window, property);
+        if (!reply || reply->format != 32)
+            return {};
+        const auto* data = static_cast<const uint32_t*>(xcb_get_property_value(reply.get()));
+        return std::vector<uint32_t>(data, data + xcb_get_property_value_length(reply.get()) / 4);
+    }
+    bool HasProperty(xcb_window_t window, const char* property) {
+        const TProperty reply = Property(window, property);
+        return reply && reply->type != XCB_ATOM_NONE;
+    }
+    QString Text(xcb_window_t window, const char* property) {
+        const TProperty reply = Property(window, property);
+        if (!reply || reply->format != 8)
+            return QString();
+        return QString::fromUtf8(static_cast<const char*>(xcb_get_property_value(reply.get())),
+                                 xcb_get_property_value_length(reply.get()));
+    }
+    bool HasState(xcb_window_t window, const char* state) {
+        const auto states = Values(window, "_NET_WM_STATE");
+        return std::find(states.begin(), states.end(), Atom(state)) != states.end();
+    }
+    // ICCCM state: 1 normal, 3 iconic, 0 withdrawn.
+    uint32_t WmState(xcb_window_t window) {
+        const auto state = Values(window, "WM_STATE");
+        return state.empty() ? 0 : state.front();
+    }
+    bool Viewable(xcb_window_t window) {
+        auto* reply = xcb_get_window_attributes_reply(
+            FConnection, xcb_get_window_attributes(FConnection, window), nullptr);
+        const bool viewable = reply && reply->map_state == XCB_MAP_STATE_VIEWABLE;
+        std::free(reply);
+        return viewable;
+    }
+    // The window's rectangle on the screen.
+    QRect Geometry(xcb_window_t window) {
+        auto* geometry =
+            xcb_get_geometry_reply(FConnection, xcb_get_geometry(FConnection, window), nullptr);
+        auto* at = xcb_translate_coordinates_reply(
+            FConnection, xcb_translate_coordinates(FConnection, window, FRoot, 0, 0), nullptr);
+        QRect rect;
+        if (geometry && at)
+            rect = QRect(at->dst_x, at->dst_y, geometry->width, geometry->height);
+        std::free(geometry);
+        std::free(at);
+        return rect;
+    }
+    QImage Grab() {
+        const QSize size = Geometry(FRoot).size();
+        auto* reply = xcb_get_image_reply(
+            FConnection,
+            xcb_get_image(FConnection, XCB_IMAGE_FORMAT_Z_PIXMAP, FRoot, 0, 0,
+                          uint16_t(size.width()), uint16_t(size.height()), ~0u),
+            nullptr);
+        QImage shot;
+        if (reply && xcb_get_image_data_length(reply) >= size.width() * size.height() * 4)
+            shot = QImage(xcb_get_image_data(reply), size.width(), size.height(),
+                          size.width() * 4, QImage::Format_RGB32)
+                       .copy();
+        std::free(reply);
+        return shot;
+    }
+    // How many windows of process `pid` lie at the top two levels of the
+    // window tree (top-level windows, and those a window manager framed).
+    int WindowsOf(qint64 pid) {
+        int count = 0;
+        for (xcb_window_t top : Children(FRoot)) {
+            std::vector<xcb_window_t> level = Children(top);
+            level.push_back(top);
+            for (xcb_window_t w : level) {
+                const auto owner = Values(w, "_NET_WM_PID");
+                count += !owner.empty() && owner.front() == uint32_t(pid);
+            }
+        }
+        return count;
+    }
+    std::vector<xcb_window_t> Children(xcb_window_t window) {
+        std::vector<xcb_window_t> children;
+        auto* tree =
+            xcb_query_tree_reply(FConnection, xcb_query_tree(FConnection, window), nullptr);
+        if (tree) {
+            const xcb_window_t* list = xcb_query_tree_children(tree);
+            children.assign(list, list + xcb_query_tree_children_length(tree));
+        }
+        std::free(tree);
+        return children;
+    }
+    // The top-level client windows of process `pid`, as the window manager
+    // lists them.
+    std::vector<xcb_window_t> Clients(qint64 pid) {
+        std::vector<xcb_window_t> clients;
+        for (uint32_t w : Values(FRoot, "_NET_CLIENT_LIST")) {
+            const auto owner = Values(w, "_NET_WM_PID");
+            if (!owner.empty() && owner.front() == uint32_t(pid))
+                clients.push_back(w);
+        }
+        return clients;
+    }
+
+  private:
+    xcb_connection_t* FConnection = nullptr;
+    xcb_window_t FRoot = 0;
+};
+
+QRgb At(const QImage& image, const QPoint& p) {
+    return image.pixel(p) & 0xFFFFFF;
+}
+
+int CountMagenta(const QImage& shot) {
+    int count = 0;
+    for (int y = 0; y < shot.height(); ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(shot.constScanLine(y));
+        for (int x = 0; x < shot.width(); ++x)
+            count += (row[x] & 0xFFFFFF) == kMagenta;
+    }
+    return count;
+}
+
+// Where `piece` appears unchanged in `shot` (top-left corner), if anywhere.
+std::optional<QPoint> Find(const QImage& shot, const QImage& piece) {
+    const QImage p = piece.convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y + p.height() <= shot.height(); ++y)
+        for (int x = 0; x + p.width() <= shot.width(); ++x) {
+            if (At(shot, QPoint(x, y)) != At(p, QPoint(0, 0)))
+                continue;
+            bool same = true;
+            for (int py = 0; same && py < p.height(); ++py)
+                for (int px = 0; same && px < p.width(); ++px)
+                    same = At(shot, QPoint(x + px, y + py)) == At(p, QPoint(px, py));
+            if (same)
+                return QPoint(x, y);
+        }
+    return std::nullopt;
+}
+
+// The control panel's skin and a patch of its bare skin (no control lies
+// there), by which the panel is recognised on the screen.
+const QPoint kBareSkin(4, 22);
+QImage Skin() {
+    return PanelPicture(QStringLiteral("back.png")).convertToFormat(QImage::Format_RGB32);
+}
+QImage BareSkinPatch() {
+    return Skin().copy(QRect(kBareSkin, QSize(28, 30)));
+}
+
+// One desktop of the test's own: an X server, the program's user folders
+// and settings, and the program itself.
+class DesktopTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        for (const char* name : {"Xvfb", "xdotool"})
+            if (!HaveProgram(name))
+                GTEST_SKIP() << name << " is not installed";
+    }
+
+    // Starts Xvfb on a free display of its choosing; connects to it.
+    void StartXServer() {
+        const QString numberFile = dir.filePath(QStringLiteral("display"));
+        xvfb.Start(QStringLiteral("sh"),
+                   {QStringLiteral("-c"),
+                    QStringLiteral("exec Xvfb -displayfd 3 -screen 0 %1x%2x24 -nolisten tcp "
+                                   "3>\"$0\"")
+                        .arg(kScreen.width())
+                        .arg(kScreen.height()),
+                    numberFile});
+        QByteArray number;
+        ASSERT_TRUE(WaitFor(
+            [&] {
+                QFile file(numberFile);
+                if (file.open(QIODevice::ReadOnly))
+                    number = file.readAll();
+                return number.endsWith('\n');
+            },
+            15000))
+            << "Xvfb did not start";
+        display = ":" + number.trimmed();
+        ASSERT_TRUE(x.Connect(display));
+    }
+
+    // The user's settings: save folders in the test's folder, and the
+    // capture format to start with (empty: the camera's first).
+    void WriteSettings(const char* videoFormat) {
+        const QString config = dir.filePath(QStringLiteral("config"));
+        QDir().mkpath(config);
+        QDir().mkpath(dir.filePath(QStringLiteral("Video")));
+        QDir().mkpath(dir.filePath(QStringLiteral("Image")));
+        QFile ini(config + QStringLiteral("/Pomvira.ini"));
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write("[CAPTURE]\nVIDEO FOLDER=" + dir.filePath(QStringLiteral("Video")).toUtf8() +
+                  "\nSNAP FOLDER=" + dir.filePath(QStringLiteral("Image")).toUtf8() + "\n");
+        if (videoFormat)
+            ini.write(QByteArray("VIDEO FORMAT=") + videoFormat + "\n");
+    }
+
+    QProcessEnvironment ProgramEnvironment() {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+        env.insert(QStringLiteral("POMVIRA_TEST_DEVICES"), QStringLiteral("1"));
+        env.insert(QStringLiteral("POMVIRA_NO_REAL_DEVICES"), QStringLiteral("1"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        return env;
+    }
+
+    // xdotool on the test's X server: moves, clicks, presses.
+    void Pointer(const QStringList& commands) {
+        QProcess xdotool;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(display));
+        xdotool.setProcessEnvironment(env);
+        xdotool.start(QStringLiteral("xdotool"), commands);
+        ASSERT_TRUE(xdotool.waitForFinished(10000));
+        ASSERT_EQ(xdotool.exitCode(), 0) << xdotool.readAllStandardError().toStdString();
+    }
+    static QStringList At(const QPoint& p) {
+        return {QStringLiteral("mousemove"), QString::number(p.x()), QString::number(p.y())};
+    }
+
+    QTemporaryDir dir;
+    TChild xvfb;
+    QByteArray display;
+    TXServer x;
+    TChild program;
+};
+
+// ---------------------------------------------------------------------------
+// openbox
+// ---------------------------------------------------------------------------
+
+class OpenboxTest : public DesktopTest {
+  protected:
+    void SetUp() override {
+        DesktopTest::SetUp();
+        if (IsSkipped())
+            return;
+        if (!HaveProgram("openbox"))
+            GTEST_SKIP() << "openbox is not installed";
+        ASSERT_NO_FATAL_FAILURE(StartXServer());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(display));
+        openbox.Start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")}, env);
+        // Up once it has listed the windows it manages (none yet).
+        ASSERT_TRUE(WaitFor([&] { return x.HasProperty(x.Root(), "_NET_CLIENT_LIST"); }, 15000))
+            << "openbox did not start";
+    }
+    void TearDown() override {
+        program.Stop();
+        openbox.Stop();
+    }
+
+    // Starts the program; waits until the window manager manages both of its
+    // windows and shows them.
+    void StartProgram() {
+        QProcessEnvironment env = ProgramEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(display));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        program.Start(QStringLiteral(POMVIRA_EXECUTABLE), {}, env);
+        ASSERT_TRUE(WaitFor(
+            [&] {
+                const auto clients = x.Clients(program.Pid());
+                return clients.size() == 2 && x.Viewable(clients[0]) && x.Viewable(clients[1]);
+            },
+            60000))
+            << "the program's two windows did not appear";
+        for (xcb_window_t w : x.Clients(program.Pid())) {
+            if (x.Values(w, "WM_TRANSIENT_FOR").empty())
+                view = w;
+            else
+                panel = w;
+        }
+        ASSERT_NE(view, 0u) << "no window of the two is the preview window";
+        ASSERT_NE(panel, 0u) << "the panel belongs to no window";
+        ASSERT_EQ(x.Values(panel, "WM_TRANSIENT_FOR"), std::vector<uint32_t>{view});
+        // Let the program settle (its own raise after showing).
+        QTest::qWait(500);
+    }
+
+    // The panel lies above the preview window in the window manager's
+    // stacking order, and the screen shows its skin.
+    ::testing::AssertionResult PanelAbove() {
+        const auto order = x.Values(x.Root(), "_NET_CLIENT_LIST_STACKING");
+        const auto v = std::find(order.begin(), order.end(), view);
+        const auto p = std::find(order.begin(), order.end(), panel);
+        if (v == order.end() || p == order.end())
+            return ::testing::AssertionFailure() << "a window is not in the stacking list";
+        if (p < v)
+            return ::testing::AssertionFailure() << "the panel lies below the preview window";
+        const QRect at = x.Geometry(panel);
+        const QImage shot = x.Grab();
+        const QImage skin = Skin();
+        for (QPoint spot : {kBareSkin, QPoint(20, 40), QPoint(177, 5)})
+            if (::At(shot, at.topLeft() + spot) != ::At(skin, spot))
+                return ::testing::AssertionFailure()
+                       << "the screen does not show the panel's skin at " << spot.x() << ","
+                       << spot.y();
+        return ::testing::AssertionSuccess();
+    }
+
+    QPoint ViewSpot(int x_, int y_) { return x.Geometry(view).topLeft() + QPoint(x_, y_); }
+
+    TChild openbox;
+    xcb_window_t view = 0;
+    xcb_window_t panel = 0;
+};
+
+TEST_F(OpenboxTest, PanelAboveThePreviewOneTaskBarEntryDragMinimiseQuit) {
+    ASSERT_NO_FATAL_FAILURE(WriteSettings(nullptr));
+    ASSERT_NO_FATAL_FAILURE(StartProgram());
+
+    // One task bar entry, the preview window, titled with the program's
+    // title; the panel stays out of the task bar.
+    EXPECT_FALSE(x.HasState(view, "_NET_WM_STATE_SKIP_TASKBAR"));
+    EXPECT_TRUE(x.HasState(panel, "_NET_WM_STATE_SKIP_TASKBAR"));
+    EXPECT_EQ(x.Text(view, "_NET_WM_NAME"), "Ombra Viewer");
+    EXPECT_GT(x.Values(view, "_NET_WM_ICON").size(), 2u) << "no icon";
+    // The windows as placed: the panel centred below the preview window.
+    const QRect v = x.Geometry(view), p = x.Geometry(panel);
+    EXPECT_EQ(v.size(), QSize(640 + 36, 480 + 56));
+    EXPECT_EQ(p.size(), QSize(355, 72));
+    EXPECT_EQ(p.top(), v.bottom() + 1);
+    EXPECT_EQ(p.left(), v.left() + (v.width() - p.width()) / 2);
+    EXPECT_TRUE(PanelAbove()) << "after start-up";
+
+    // A click on the video: openbox raises and focuses the preview window.
+    Pointer(At(ViewSpot(300, 200)) << QStringLiteral("click") << QStringLiteral("1"));
+    QTest::qWait(500);
+    EXPECT_TRUE(PanelAbove()) << "after a click on the preview window";
+
+    // A press and release on bare skin within a millisecond, then the
+    // pointer moves on: the panel stays where it is.
+    const QPoint skin = p.topLeft() + QPoint(20, 40);
+    Pointer(At(skin) << QStringLiteral("mousedown") << QStringLiteral("1")
+                     << QStringLiteral("mouseup") << QStringLiteral("1")
+                     << At(skin + QPoint(60, -120)) << QStringLiteral("sleep")
+                     << QStringLiteral("0.3") << At(skin + QPoint(120, -240)));
+    QTest::qWait(500);
+    EXPECT_EQ(x.Geometry(panel).topLeft(), p.topLeft()) << "a quick click moved the panel";
+
+    // Dragging the bare skin moves the panel with the pointer (openbox moves
+    // it; it may trail the pointer by the step during which the move began).
+    const QPoint step(6, 5);
+    QStringList drag = At(skin) << QStringLiteral("mousedown") << QStringLiteral("1");
+    for (int i = 1; i <= 20; ++i)
+        drag << At(skin - step * i) << QStringLiteral("sleep") << QStringLiteral("0.03");
+    drag << QStringLiteral("mouseup") << QStringLiteral("1");
+    Pointer(drag);
+    QTest::qWait(500);
+    const QPoint moved = x.Geometry(panel).topLeft() - p.topLeft();
+    EXPECT_LE((moved + step * 20).manhattanLength(), step.manhattanLength() + 2)
+        << "moved by " << moved.x() << "," << moved.y();
+    EXPECT_TRUE(PanelAbove()) << "after dragging the panel";
+
+    // Minimise: both windows go to the task bar together; activating the
+    // task bar entry brings both back, the panel above.
+    const QRect panelNow = x.Geometry(panel);
+    Pointer(At(panelNow.topLeft() + QPoint(332, 13)) << QStringLiteral("click")
+                                                      << QStringLiteral("1"));
+    EXPECT_TRUE(WaitFor([&] { return x.WmState(view) == 3 && x.WmState(panel) == 3; }, 5000))
+        << "not both minimised: " << x.WmState(view) << " " << x.WmState(panel);
+    Pointer({QStringLiteral("windowactivate"), QString::number(view)});
+    EXPECT_TRUE(WaitFor([&] { return x.WmState(view) == 1 && x.WmState(panel) == 1; }, 5000))
+        << "not both restored: " << x.WmState(view) << " " << x.WmState(panel);
+    QTest::qWait(300);
+    EXPECT_TRUE(PanelAbove()) << "after minimise and restore";
+
+    // The panel's close button ends the program in order.
+    Pointer(At(panelNow.topLeft() + QPoint(343, 13)) << QStringLiteral("click")
+                                                      << QStringLiteral("1"));
+    EXPECT_EQ(program.Wait(30000), std::optional<int>(0));
+}
+
+TEST_F(OpenboxTest, PreviewAsLargeAsTheScreenCoversTheWorkAreaBelowThePanel) {
+    // A task bar along the bottom edge: a dock window reserving 40 pixels.
+    xcb_connection_t* c = x.Connection();
+    const xcb_window_t dock = xcb_generate_id(c);
+    const uint32_t black = 0;
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, dock, x.Root(), 0, int16_t(kScreen.height() - 40),
+                      uint16_t(kScreen.width()), 40, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                      XCB_COPY_FROM_PARENT, XCB_CW_BACK_PIXEL, &black);
+    const xcb_atom_t dockType = x.Atom("_NET_WM_WINDOW_TYPE_DOCK");
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, dock, x.Atom("_NET_WM_WINDOW_TYPE"),
+                        XCB_ATOM_ATOM, 32, 1, &dockType);
+    const uint32_t strut[12] = {0, 0, 0, 40, 0, 0, 0, 0, 0, 0, 0, uint32_t(kScreen.width() - 1)};
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, dock, x.Atom("_NET_WM_STRUT_PARTIAL"),
+                        XCB_ATOM_CARDINAL, 32, 12, strut);
+    xcb_map_window(c, dock);
+    xcb_flush(c);
+    const QRect workArea(0, 0, kScreen.width(), kScreen.height() - 40);
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            const auto area = x.Values(x.Root(), "_NET_WORKAREA");
+            return area.size() >= 4 && int(area[3]) == workArea.height();
+        },
+        5000))
+        << "openbox did not take the dock's strut: work area "
+        << ::testing::PrintToString(x.Values(x.Root(), "_NET_WORKAREA"));
+
+    // 1280 x 720 framed is wider than the screen: the preview covers the
+    // work area, the panel sits in its bottom-right corner.
+    ASSERT_NO_FATAL_FAILURE(WriteSettings(k720));
+    ASSERT_NO_FATAL_FAILURE(StartProgram());
+    EXPECT_EQ(x.Geometry(view), workArea);
+    EXPECT_EQ(x.Geometry(panel),
+              QRect(workArea.right() + 1 - 355, workArea.bottom() + 1 - 72, 355, 72));
+    EXPECT_TRUE(PanelAbove()) << "after start-up";
+    // Clicked, a window as large as the screen becomes a full-screen one for
+    // openbox; the panel, which belongs to it, stays above it.
+    Pointer(At(ViewSpot(300, 300)) << QStringLiteral("click") << QStringLiteral("1"));
+    QTest::qWait(500);
+    EXPECT_TRUE(PanelAbove()) << "after a click on the preview window";
+    // The task bar is still uncovered.
+    const QImage shot = x.Grab();
+    EXPECT_EQ(::At(shot, QPoint(10, kScreen.height() - 20)), 0u);
+    EXPECT_EQ(program.Stop(), std::optional<int>(0));
+}
+
+// ---------------------------------------------------------------------------
+// weston, the program on Qt's Wayland platform
+// ---------------------------------------------------------------------------
+
+bool HaveQtWayland() {
+    const QDir plugins(QLibraryInfo::path(QLibraryInfo::PluginsPath) +
+                       QStringLiteral("/platforms"));
+    return !plugins.entryList({QStringLiteral("*wayland*")}, QDir::Files).isEmpty();
+}
+
+class WestonTest : public DesktopTest {
+  protected:
+    void SetUp() override {
+        DesktopTest::SetUp();
+        if (IsSkipped())
+            return;
+        if (!HaveProgram("weston"))
+            GTEST_SKIP() << "weston is not installed";
+        if (!HaveQtWayland())
+            GTEST_SKIP() << "Qt's Wayland platform plugin is not installed";
+        ASSERT_NO_FATAL_FAILURE(StartXServer());
+        runtime = dir.filePath(QStringLiteral("runtime"));
+        ASSERT_TRUE(QDir().mkpath(runtime));
+        QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                           QFileDevice::ExeOwner);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(display));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        QStringList args = {QStringLiteral("--backend=x11-backend.so"),
+                            QStringLiteral("--use-pixman"),
+                            QStringLiteral("--width=1024"),
+                            QStringLiteral("--height=768"),
+                            QStringLiteral("--socket=pomvira-test"),
+                            QStringLiteral("--idle-time=0"),
+                            QStringLiteral("--no-config"),
+                            QStringLiteral("--log=") + WestonLog()};
+        // XWayland, where installed: weston starts it when a client comes.
+        if (HaveProgram("Xwayland"))
+            args << QStringLiteral("--xwayland");
+        weston.Start(QStringLiteral("weston"), args, env);
+        ASSERT_TRUE(WaitFor(
+            [&] { return QFile::exists(runtime + QStringLiteral("/pomvira-test")); }, 20000))
+            << "weston did not start";
+        // Its output window on the X server, and its desktop drawn there.
+        ASSERT_TRUE(WaitFor([&] { return CountColours(x.Grab(), QRect(0, 40, 1024, 700)) > 1; },
+                            20000))
+            << "weston shows no desktop";
+        // The pointer enters weston's window from outside: weston follows
+        // the X pointer only once it has entered (Xvfb starts it inside).
+        ASSERT_NO_FATAL_FAILURE(Pointer({QStringLiteral("mousemove"), QStringLiteral("1270"),
+                                         QStringLiteral("1010"), QStringLiteral("sleep"),
+                                         QStringLiteral("0.2"), QStringLiteral("mousemove"),
+                                         QStringLiteral("1000"), QStringLiteral("740")}));
+    }
+    void TearDown() override {
+        program.Stop();
+        weston.Stop();
+    }
+    QString WestonLog() const { return dir.filePath(QStringLiteral("weston.log")); }
+    static int CountColours(const QImage& shot, const QRect& rect) {
+        std::vector<QRgb> seen;
+        for (int y = rect.top(); y <= rect.bottom() && y < shot.height(); y += 7)
+            for (int x_ = rect.left(); x_ <= rect.right() && x_ < shot.width(); x_ += 7) {
+                const QRgb p = ::At(shot, QPoint(x_, y));
+                if (std::find(seen.begin(), seen.end(), p) == seen.end())
+                    seen.push_back(p);
+                if (seen.size() > 1)
+                    return int(seen.size());
+            }
+        return int(seen.size());
+    }
+    // The program's environment on the weston desktop.
+    QProcessEnvironment WestonEnvironment() {
+        QProcessEnvironment env = ProgramEnvironment();
+        env.remove(QStringLiteral("DISPLAY"));
+        env.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("pomvira-test"));
+        env.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+        return env;
+    }
+
+    // Starts the program; on the screen: the preview window and the panel
+    // appear, no magenta is shown, the preview's cut corner shows the
+    // desktop, and after a click on the video the panel is still wholly
+    // visible.
+    void ExpectShownAndUsable(const QProcessEnvironment& env,
+                              const std::function<void()>& whileShown = {}) {
+        // The preview window (640 x 480 framed: 676 x 536) is found by the
+        // picture of its bottom-right corner or by its title piece, whichever
+        // the panel leaves uncovered.
+        InitViewPictures();
+        const QSize view(676, 536);
+        const QImage cornerPatch(QStringLiteral(":/view/Image1.jpg"));
+        const QPoint cornerAt(view.width() - 16 - cornerPatch.width(),
+                              view.height() - cornerPatch.height());
+        const QImage titlePatch =
+            QImage(QStringLiteral(":/view/imgTitle.bmp")).copy(40, 8, 60, 6);
+        const QPoint titleAt(19 + 40, 8);
+        ASSERT_FALSE(cornerPatch.isNull());
+        ASSERT_FALSE(titlePatch.isNull());
+        const QImage skinPatch = BareSkinPatch();
+        ASSERT_EQ(CountMagenta(skinPatch.convertToFormat(QImage::Format_RGB32)), 0);
+
+        ASSERT_NO_FATAL_FAILURE(WriteSettings(nullptr));
+        program.Start(QStringLiteral(POMVIRA_EXECUTABLE), {}, env);
+        std::optional<QPoint> viewAt, panel;
+        QImage shot;
+        const bool shown = WaitFor(
+            [&] {
+                shot = x.Grab();
+                if (const auto corner = Find(shot, cornerPatch))
+                    viewAt = *corner - cornerAt;
+                else if (const auto title = Find(shot, titlePatch))
+                    viewAt = *title - titleAt;
+                panel = Find(shot, skinPatch);
+                return viewAt && panel;
+            },
+            60000);
+        // POMVIRA_WESTON_SHOT: where to save what the screen showed.
+        if (qEnvironmentVariableIsSet("POMVIRA_WESTON_SHOT"))
+            shot.save(qEnvironmentVariable("POMVIRA_WESTON_SHOT"));
+        ASSERT_TRUE(shown) << "the preview window and the panel did not appear";
+        // Let the first frames of the video arrive.
+        QTest::qWait(1000);
+        shot = x.Grab();
+        EXPECT_EQ(CountMagenta(shot), 0) << "magenta on the screen";
+        // The preview window's rounded top corners are cut: the desktop shows
+        // there (where the panel does not lie over them), not black.
+        const QPoint viewLeftTop = *viewAt;
+        const QRect panelRect(*panel - kBareSkin, QSize(355, 72));
+        int corners = 0;
+        for (QPoint cut : {QPoint(1, 1), QPoint(view.width() - 2, 1)}) {
+            if (panelRect.contains(viewLeftTop + cut))
+                continue;
+            ++corners;
+            EXPECT_NE(::At(shot, viewLeftTop + cut), 0u)
+                << "black at the preview window's cut corner " << cut.x();
+        }
+        EXPECT_GE(corners, 1);
+        if (whileShown)
+            whileShown();
+
+        // A click on the video where the panel does not lie.
+        std::optional<QPoint> spot;
+        for (QPoint p : {QPoint(600, 420), QPoint(40, 420), QPoint(600, 60), QPoint(40, 60),
+                         QPoint(320, 250)}) {
+            if (!panelRect.adjusted(-5, -5, 5, 5).contains(viewLeftTop + p)) {
+                spot = viewLeftTop + p;
+                break;
+            }
+        }
+        ASSERT_TRUE(spot.has_value());
+        Pointer(At(*spot) << QStringLiteral("click") << QStringLiteral("1"));
+        QTest::qWait(800);
+        shot = x.Grab();
+        const std::optional<QPoint> after = Find(shot, skinPatch);
+        ASSERT_TRUE(after.has_value())
+            << "the panel is hidden after a click on the preview window";
+        EXPECT_EQ(*after, *panel);
+        // The whole visible panel, not only a patch of it: a bare spot at
+        // its other end.
+        EXPECT_EQ(::At(shot, *after - kBareSkin + QPoint(177, 5)),
+                  ::At(Skin(), QPoint(177, 5)));
+        EXPECT_EQ(CountMagenta(shot), 0) << "magenta on the screen after the click";
+        EXPECT_EQ(program.Stop(), std::optional<int>(0));
+    }
+
+    QString runtime;
+    TChild weston;
+};
+
+TEST_F(WestonTest, OnWaylandThePreviewShowsNoMagentaAndThePanelStaysAbove) {
+    QProcessEnvironment env = WestonEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+    // The Wayland client library keeps objects of Qt's Wayland platform until
+    // the process ends; what is checked here is the screen.
+    env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+    ExpectShownAndUsable(env);
+}
+
+TEST_F(WestonTest, OnAWaylandDesktopWithXWaylandTheProgramRunsThroughIt) {
+    if (!HaveProgram("Xwayland"))
+        GTEST_SKIP() << "Xwayland is not installed";
+    // The display weston's XWayland listens on.
+    QByteArray xwayland;
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            QFile log(WestonLog());
+            if (!log.open(QIODevice::ReadOnly))
+                return false;
+            const QByteArray text = log.readAll();
+            const int at = text.indexOf("xserver listening on display ");
+            if (at < 0)
+                return false;
+            xwayland = text.mid(at + 29).split('\n').front().trimmed();
+            return !xwayland.isEmpty();
+        },
+        10000))
+        << "weston offers no XWayland";
+    QProcessEnvironment env = WestonEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(xwayland));
+    ExpectShownAndUsable(env, [&] {
+        // Its windows are windows of XWayland's X server.
+        TXServer onXWayland;
+        ASSERT_TRUE(onXWayland.Connect(xwayland));
+        EXPECT_GE(onXWayland.WindowsOf(program.Pid()), 2);
+    });
+}
+
+}  // namespace

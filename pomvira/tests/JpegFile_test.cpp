@@ -1,0 +1,152 @@
+// JPEG files: a frame in the grabber's layout (bottom-up BGR rows padded to 4
+// bytes) is written as a baseline colour JPEG of quality 90, upright, at its
+// full size, as an independent libjpeg reading shows; files are only ever
+// created new and never left half written; thumbnails are decoded with the
+// smallest DCT scale that covers the box.
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <stdexcept>
+#include <sys/resource.h>
+
+#include "JpegFile.h"
+#include "JpegReadBack.h"
+#include "TestFrames.h"
+#include "media/Bitmap.h"
+
+namespace {
+
+constexpr QRgb kTop = qRgb(220, 30, 30);
+constexpr QRgb kBottom = qRgb(30, 30, 220);
+
+media::TBitmap TwoColourFrame(int width, int height) {
+    return TwoColourBitmap(width, height, kTop, kBottom);
+}
+
+bool Near(QRgb a, QRgb b, int tolerance = 12) {
+    return std::abs(qRed(a) - qRed(b)) <= tolerance &&
+           std::abs(qGreen(a) - qGreen(b)) <= tolerance &&
+           std::abs(qBlue(a) - qBlue(b)) <= tolerance;
+}
+
+QByteArray Encoded(int width, int height) {
+    const media::TBitmap frame = TwoColourFrame(width, height);
+    const TJpegData jpeg = EncodeJpeg(JpegSourceOf(frame), 90);
+    return QByteArray(reinterpret_cast<const char*>(jpeg.Data()), qsizetype(jpeg.Size()));
+}
+
+}  // namespace
+
+TEST(JpegFile, StillPictureIsBaselineColourQuality90UprightAtTheFrameSize) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("img000001.jpg");
+    // 63 pixels: each row carries padding that must not reach the picture.
+    SaveJpegFile(TwoColourFrame(63, 48), path, 90);
+
+    const TJpegReadBack back = ReadJpegFileBack(path);
+    ASSERT_TRUE(back.ok) << back.error.toStdString();
+    EXPECT_EQ(back.frameMarker, 0xC0);  // SOF0: baseline
+    EXPECT_FALSE(back.progressive);
+    EXPECT_EQ(back.components, 3);
+    EXPECT_EQ(back.width, 63);
+    EXPECT_EQ(back.height, 48);
+    EXPECT_EQ(back.quantTables, QualityTables(90));
+    EXPECT_NE(QualityTables(90), QualityTables(75));
+    for (int x : {0, 31, 62}) {
+        EXPECT_TRUE(Near(back.pixels.pixel(x, 2), kTop)) << x;
+        EXPECT_TRUE(Near(back.pixels.pixel(x, 45), kBottom)) << x;
+    }
+}
+
+TEST(JpegFile, EmptyBitmapIsRefused) {
+    EXPECT_THROW(JpegSourceOf(media::TBitmap()), std::runtime_error);
+}
+
+TEST(JpegFile, NewFileNeverReplacesOneAndLeavesNothingWhenItFails) {
+    QTemporaryDir dir;
+    const QByteArray data(300000, 'x');
+    const auto* bytes = reinterpret_cast<const uint8_t*>(data.constData());
+
+    // An existing file keeps its content.
+    const QString existing = dir.filePath("img000001.jpg");
+    {
+        QFile f(existing);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("old");
+    }
+    EXPECT_THROW(WriteNewFile(existing, bytes, 10), std::runtime_error);
+    QFile old(existing);
+    ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+    EXPECT_EQ(old.readAll(), "old");
+
+    // A missing folder: the error names the file.
+    const QString missing = dir.filePath("gone/img000001.jpg");
+    try {
+        WriteNewFile(missing, bytes, 10);
+        ADD_FAILURE() << "no error";
+    } catch (const std::runtime_error& e) {
+        EXPECT_TRUE(QString::fromUtf8(e.what()).contains(missing)) << e.what();
+    }
+
+    // A disk that fills up while writing (here a file size limit): the
+    // partly written file is removed.
+    const QString full = dir.filePath("img000002.jpg");
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 100000;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    QString message;
+    try {
+        WriteNewFile(full, bytes, size_t(data.size()));
+    } catch (const std::runtime_error& e) {
+        message = QString::fromUtf8(e.what());
+    }
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_TRUE(message.contains(full)) << message.toStdString();
+    EXPECT_FALSE(QFile::exists(full));
+
+    WriteNewFile(full, bytes, size_t(data.size()));
+    EXPECT_EQ(QFileInfo(full).size(), data.size());
+}
+
+TEST(JpegFile, ThumbnailIsDecodedAtTheSmallestScaleThatCoversTheBox) {
+    const QSize box(70, 47);
+    EXPECT_EQ(DecodeJpeg(Encoded(1920, 1080), box).size(), QSize(240, 135));  // 1/8
+    EXPECT_EQ(DecodeJpeg(Encoded(320, 240), box).size(), QSize(80, 60));      // 2/8
+    EXPECT_EQ(DecodeJpeg(Encoded(100, 60), box).size(), QSize(88, 53));       // 7/8
+    EXPECT_EQ(DecodeJpeg(Encoded(40, 30), box).size(), QSize(40, 30));        // 8/8
+    EXPECT_EQ(DecodeJpeg(Encoded(320, 240)).size(), QSize(320, 240));
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath("img000001.jpg");
+    SaveJpegFile(TwoColourFrame(640, 480), path, 90);
+    const QImage thumbnail = LoadJpegThumbnail(path, box);
+    ASSERT_EQ(thumbnail.size(), box);
+    EXPECT_TRUE(Near(thumbnail.pixel(35, 3), kTop));
+    EXPECT_TRUE(Near(thumbnail.pixel(35, 43), kBottom));
+}
+
+TEST(JpegFile, PicturesThatCannotBeReadGiveNoThumbnail) {
+    QTemporaryDir dir;
+    const QSize box(70, 47);
+    EXPECT_TRUE(LoadJpegThumbnail(dir.filePath("missing.jpg"), box).isNull());
+    auto write = [&](const char* name, const QByteArray& bytes) {
+        QFile f(dir.filePath(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return f.fileName();
+    };
+    EXPECT_TRUE(LoadJpegThumbnail(write("empty.jpg", QByteArray()), box).isNull());
+    EXPECT_TRUE(LoadJpegThumbnail(write("text.jpg", "not a picture at all"), box).isNull());
+    // Cut after the headers: the library gives up without any picture data.
+    EXPECT_TRUE(LoadJpegThumbnail(write("cut.jpg", Encoded(320, 240).left(200)), box).isNull());
+    // A picture whose data ends early still shows what it has.
+    const QByteArray whole = Encoded(320, 240);
+    EXPECT_EQ(LoadJpegThumbnail(write("short.jpg", whole.left(whole.size() * 2 / 3)), box).size(),
+              box);
+}

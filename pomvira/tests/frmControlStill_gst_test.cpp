@@ -1,0 +1,73 @@
+// Still pictures on the real GStreamer framework with the built-in test
+// camera: pictures taken right after start-up (before or after the first
+// frame) are numbered JPEG files that an independent libjpeg reading shows
+// as baseline colour pictures of the frame's size, of quality 90, upright.
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+
+#include "ActionList.h"
+#include "Application.h"
+#include "ControlFormTesting.h"
+#include "JpegReadBack.h"
+#include "frmControl.h"
+
+using namespace media;
+
+namespace {
+
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new GstTestDevices("1"));
+
+// One of the seven colour bars of the upper part of the test pattern
+// (white, yellow, cyan, green, magenta, red, blue).
+bool IsColourBar(QRgb c) {
+    auto level = [](int v) { return v < 40 ? 0 : (v > 150 ? 1 : -1); };
+    const int r = level(qRed(c)), g = level(qGreen(c)), b = level(qBlue(c));
+    return r >= 0 && g >= 0 && b >= 0 && (r + g + b) > 0;
+}
+
+double ColourBarShare(const QImage& image, int y) {
+    int bars = 0;
+    for (int x = 0; x < image.width(); ++x)
+        bars += IsColourBar(image.pixel(x, y)) ? 1 : 0;
+    return double(bars) / image.width();
+}
+
+}  // namespace
+
+using StillPicturesWithCamera = ControlFormTestBase;
+
+TEST_F(StillPicturesWithCamera, FivePicturesAreUprightQuality90JpegsOfTheFrame) {
+    {
+        TControlForm form;
+        ASSERT_TRUE(boxes.empty()) << FirstBox();
+        // At once: the first picture may have to wait for the first frame.
+        for (int i = 0; i < 5; ++i)
+            RunHandler([&] { form.actSnapShot->Execute(); });
+        ASSERT_TRUE(boxes.empty()) << FirstBox();
+
+        const QString folder = form.State().SnapFolder;
+        QStringList expected;
+        for (int n = 1; n <= 5; ++n)
+            expected.append(folder + QStringLiteral("/img00000%1.jpg").arg(n));
+        EXPECT_EQ(form.StripFiles(), expected);
+        EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 5);
+        EXPECT_TRUE(form.State().Expanded);
+        EXPECT_EQ(form.State().Selected, 4);
+        EXPECT_EQ(form.State().FirstVisible, 1);
+
+        const auto quality90 = QualityTables(90);
+        for (const QString& path : expected) {
+            const TJpegReadBack back = ReadJpegFileBack(path);
+            ASSERT_TRUE(back.ok) << path.toStdString() << ": " << back.error.toStdString();
+            EXPECT_EQ(back.frameMarker, 0xC0);  // baseline
+            EXPECT_EQ(back.components, 3);
+            EXPECT_EQ(QSize(back.width, back.height), QSize(640, 480));
+            EXPECT_EQ(back.quantTables, quality90);
+            // Upright: the colour bars at the top, the darker strips at the
+            // bottom.
+            EXPECT_GT(ColourBarShare(back.pixels, 10), 0.9) << path.toStdString();
+            EXPECT_LT(ColourBarShare(back.pixels, 470), 0.5) << path.toStdString();
+        }
+    }
+}

@@ -1,0 +1,88 @@
+// Shared set-up of the control panel's tests: a fresh program folder, no
+// settings file at the start (or one naming save folders of the test's own),
+// message boxes answered with OK and recorded,
+// the GStreamer framework with the built-in test devices, and the format in
+// force on a source's pin.
+#pragma once
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+#include "Application.h"
+#include "IniFile.h"
+#include "PathUtils.h"
+#include "media/Filter.h"
+#include "media/MediaTypes.h"
+#include "media/MediaUtil.h"
+#include "media/gst/GstMediaSystem.h"
+
+// The descriptions of the test cameras' first two formats.
+inline const char* const k640 =
+    "Major Type: Video - Sub Type: YUY2 Format: VideoInfo YUY2 640X480, 16 bits";
+inline const char* const k320 =
+    "Major Type: Video - Sub Type: YUY2 Format: VideoInfo YUY2 320X240, 16 bits";
+
+class ControlFormTestBase : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        SetProgramFolderForTesting(programDir.path() + QStringLiteral("/"));
+        QFile::remove(Ini().FileName());
+        SetMessageBoxHook([this](const TMessageBoxRequest& r) {
+            boxes.push_back(r.text);
+            return QMessageBox::Ok;
+        });
+    }
+    void TearDown() override {
+        SetMessageBoxHook(nullptr);
+        SetProgramFolderForTesting(QString());
+    }
+    static TIniFile Ini() { return TIniFile(QStringLiteral("Pomvira.ini")); }
+    // Save folders of the test's own, new and empty, named in the settings
+    // file (before the panel starts).
+    QString SnapFolder() const { return programDir.filePath(QStringLiteral("pictures")); }
+    QString VideoFolder() const { return programDir.filePath(QStringLiteral("videos")); }
+    void UseOwnSaveFolders() {
+        QDir().mkpath(SnapFolder());
+        QDir().mkpath(VideoFolder());
+        Ini().WriteString("CAPTURE", "SNAP FOLDER", SnapFolder());
+        Ini().WriteString("CAPTURE", "VIDEO FOLDER", VideoFolder());
+    }
+    // The first message shown, for failure messages.
+    std::string FirstBox() const { return boxes.empty() ? std::string() : boxes[0].toStdString(); }
+
+    QTemporaryDir programDir;
+    std::vector<QString> boxes;
+};
+
+// The GStreamer framework with `cameras` built-in test cameras and the test
+// microphone, for every test of the program. The number of cameras is read
+// once, when the framework is first set up.
+class GstTestDevices : public ::testing::Environment {
+  public:
+    explicit GstTestDevices(const char* cameras) : cameras_(cameras) {}
+    void SetUp() override {
+        setenv("POMVIRA_TEST_DEVICES", cameras_, 1);
+        media::SetMediaSystem(media::gst::GstMediaSystem());
+    }
+    void TearDown() override { media::SetMediaSystem(nullptr); }
+
+  private:
+    const char* cameras_;
+};
+
+// The description of the format in force on the first pin of a source.
+inline QString PinFormatText(media::TFilter* source) {
+    media::TPinList pins(source->Get<media::IBaseFilter>().Get());
+    auto config = media::QueryAs<media::IAMStreamConfig>(pins.FirstPin().Get());
+    media::AM_MEDIA_TYPE* type = nullptr;
+    if (config)
+        config->GetFormat(&type);
+    const QString text = type ? media::DescribeMediaType(type) : QString();
+    media::DisposeMediaType(type);
+    return text;
+}

@@ -1,0 +1,15 @@
+// Video frames made for tests, in the layout the frame grabber hands out.
+#pragma once
+
+#include <QColor>
+#include <cstdint>
+#include <vector>
+
+#include "media/Bitmap.h"
+
+// A 24-bit bottom-up bitmap: the upper half of the picture `top`, the lower
+// half `bottom`, rows padded to 4 bytes.
+media::TBitmap TwoColourBitmap(int width, int height, QRgb top, QRgb bottom);
+
+// The same frame's bytes, as the grabber buffers them.
+std::vector<uint8_t> TwoColourFrame(int width, int height, QRgb top, QRgb bottom);
