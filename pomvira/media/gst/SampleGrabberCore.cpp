@@ -7,6 +7,10 @@
 #include <utility>
 #include <vector>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include "media/MediaUtil.h"
 
 namespace media::gst {
@@ -115,16 +119,55 @@ bool WriteFrame(const FrameFormat& format, const OutputShape& shape, GstBuffer* 
 
 }  // namespace
 
+#if defined(__x86_64__)
+namespace {
+
+// Four pixels (16 bytes) at a time by SSSE3's byte shuffle, on every x86-64
+// processor of the last fifteen years: a still picture's frame then costs
+// little more than a copy. Each store writes 4 bytes past the 12 it makes,
+// so it stops 2 pixels early; those bytes are written again by the next
+// store or by the caller. Returns the pixels done.
+__attribute__((target("ssse3"))) int BgrxToBgrShuffled(const uint8_t* src, uint8_t* dst,
+                                                       int width) {
+    const __m128i order = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    int x = 0;
+    for (; x + 6 <= width; x += 4, src += 16, dst += 12) {
+        const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm_shuffle_epi8(pixels, order));
+    }
+    return x;
+}
+
+bool HaveSsse3() {
+    static const bool have = __builtin_cpu_supports("ssse3");
+    return have;
+}
+
+}  // namespace
+#endif
+
 void BgrxRowToBgr(const uint8_t* src, uint8_t* dst, int width) {
     int x = 0;
+#if defined(__x86_64__)
+    if (HaveSsse3())
+        x = BgrxToBgrShuffled(src, dst, width);
+    src += size_t(x) * 4;
+    dst += size_t(x) * 3;
+#endif
 #if G_BYTE_ORDER == G_LITTLE_ENDIAN
     // Four pixels (16 bytes) give three 32-bit words by shifts alone.
     for (; x + 4 <= width; x += 4, src += 16, dst += 12) {
-        uint32_t p[4];
-        std::memcpy(p, src, 16);
-        const uint32_t w[3] = {(p[0] & 0xffffffu) | p[1] << 24, (p[1] >> 8 & 0xffffu) | p[2] << 16,
-                               (p[2] >> 16 & 0xffu) | p[3] << 8};
-        std::memcpy(dst, w, 12);
+        uint32_t p0, p1, p2, p3;
+        std::memcpy(&p0, src, 4);
+        std::memcpy(&p1, src + 4, 4);
+        std::memcpy(&p2, src + 8, 4);
+        std::memcpy(&p3, src + 12, 4);
+        const uint32_t w0 = (p0 & 0xffffffu) | p1 << 24;
+        const uint32_t w1 = (p1 >> 8 & 0xffffu) | p2 << 16;
+        const uint32_t w2 = (p2 >> 16 & 0xffu) | p3 << 8;
+        std::memcpy(dst, &w0, 4);
+        std::memcpy(dst + 4, &w1, 4);
+        std::memcpy(dst + 8, &w2, 4);
     }
 #endif
     for (; x < width; ++x, src += 4, dst += 3) {

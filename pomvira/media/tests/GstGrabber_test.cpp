@@ -333,6 +333,22 @@ std::vector<uint8_t> BottomUp(const std::vector<uint8_t>& bgr, int width, int he
     return dib;
 }
 
+// Every row width, so that each way through the row (sixteen bytes at a
+// time, four pixels by words, single pixels) meets its ends; nothing is
+// written past the row.
+TEST(GstGrabber, PacksBgrxRowsOfAnyWidthToBgr) {
+    for (int width = 1; width <= 40; ++width) {
+        std::vector<uint8_t> src(size_t(width) * 4);
+        for (size_t i = 0; i < src.size(); ++i)
+            src[i] = uint8_t(i * 13 + width);
+        std::vector<uint8_t> dst(size_t(width) * 3 + 8, 0xEE), expected = dst;
+        for (int x = 0; x < width; ++x)
+            std::memcpy(&expected[size_t(x) * 3], &src[size_t(x) * 4], 3);
+        BgrxRowToBgr(src.data(), dst.data(), width);
+        EXPECT_EQ(dst, expected) << "width " << width;
+    }
+}
+
 TEST(GstGrabber, HandsOutPassingBgrxFramesAsTwentyFourBitForAnRgb24Request) {
     SampleGrabberCore grabber;
     grabber.SetBufferSamples(true);
