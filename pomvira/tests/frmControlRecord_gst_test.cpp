@@ -153,6 +153,8 @@ TEST_F(RecordingGstTest, CompressorsChosenByIndexOrInTheDialogCompressTheStreams
     ASSERT_EQ(second.Count("video"), 1) << Why(second);
     ASSERT_EQ(second.Count("audio"), 1) << Why(second);
     EXPECT_EQ(second.Stream("video")->codec, "h264") << Why(second);
+    // 4:2:0, which every H.264 player decodes.
+    EXPECT_EQ(second.Stream("video")->pixelFormat, "yuv420p") << Why(second);
     EXPECT_EQ(second.Stream("audio")->codec, "mp3") << Why(second);
     EXPECT_TRUE(second.Complete()) << Why(second);
 }
