@@ -78,12 +78,18 @@ void RecordFrames(benchmark::State& state, const std::string& name, const QStrin
     QFile::remove(file);
 }
 
-// CPU per second while `during` pumps the event loop for `ms` milliseconds.
-double CpuPerSecond(int ms) {
+// Process CPU per second while the event loop runs for `ms` milliseconds
+// (POMVIRA_BENCH_THREADS=1 also prints each thread's share under `label`).
+double CpuPerSecond(const std::string& label, int ms) {
+    const auto threads0 = bench::ThreadCpuMs();
     const double cpu0 = bench::ProcessCpuMs();
     const Clock::time_point wall0 = Clock::now();
     bench::Pump(ms);
-    return (bench::ProcessCpuMs() - cpu0) * 1e3 / bench::Milliseconds(wall0, Clock::now());
+    const double cpu1 = bench::ProcessCpuMs();
+    const double wallMs = bench::Milliseconds(wall0, Clock::now());
+    if (std::getenv("POMVIRA_BENCH_THREADS"))
+        bench::PrintThreadCpu(label, threads0, bench::ThreadCpuMs(), wallMs);
+    return (cpu1 - cpu0) * 1e3 / wallMs;
 }
 
 // ---------------------------------------------------------------------------
@@ -150,7 +156,7 @@ void BM_Program_Record(benchmark::State& state) {
             return;
         }
         bench::Pump(kWarmUpMs);
-        const double perSecond = CpuPerSecond((RecordSeconds() - 1) * 1000);
+        const double perSecond = CpuPerSecond("program recording", (RecordSeconds() - 1) * 1000);
         state.SetIterationTime(perSecond / 1e3);
         cpu += perSecond;
         stop += StopProgramRecording(*form).previewMs;
@@ -170,7 +176,7 @@ void BM_Program_Preview(benchmark::State& state) {
     bench::Pump(kWarmUpMs);
     double total = 0;
     for (auto _ : state) {
-        const double cpu = CpuPerSecond(kPreviewMs);
+        const double cpu = CpuPerSecond("program preview", kPreviewMs);
         state.SetIterationTime(cpu / 1e3);
         total += cpu;
     }
@@ -316,7 +322,7 @@ void BM_HandBuilt_Record(benchmark::State& state) {
     for (auto _ : state) {
         auto recorder = std::make_unique<HandBuiltRecorder>(HandBuiltFile());
         bench::Pump(kWarmUpMs);
-        const double perSecond = CpuPerSecond((RecordSeconds() - 1) * 1000);
+        const double perSecond = CpuPerSecond("hand-built recording", (RecordSeconds() - 1) * 1000);
         state.SetIterationTime(perSecond / 1e3);
         cpu += perSecond;
         stop += recorder->Stop();
@@ -331,7 +337,7 @@ void BM_HandBuilt_Preview(benchmark::State& state) {
     bench::Pump(kWarmUpMs);
     double total = 0;
     for (auto _ : state) {
-        const double cpu = CpuPerSecond(kPreviewMs);
+        const double cpu = CpuPerSecond("hand-built preview", kPreviewMs);
         state.SetIterationTime(cpu / 1e3);
         total += cpu;
     }
