@@ -297,13 +297,7 @@ int main(int argc, char** argv) {
 
     BenchApplication app(argc, argv);
     media::SetMediaSystem(media::gst::GstMediaSystem());
-    media::SetExceptionReporter(
-        [](const std::exception& e) { std::fprintf(stderr, "program error: %s\n", e.what()); });
-    // A message box would wait for a click: report it and go on.
-    SetMessageBoxHook([](const TMessageBoxRequest& request) {
-        std::fprintf(stderr, "message box: %s\n", request.text.toLocal8Bit().constData());
-        return QMessageBox::Ok;
-    });
+    bench::ReportOnStandardError();
 
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))

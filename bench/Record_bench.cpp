@@ -92,6 +92,18 @@ double CpuPerSecond(const std::string& label, int ms) {
     return (cpu1 - cpu0) * 1e3 / wallMs;
 }
 
+// CPU per second of a preview that runs, after a warm-up.
+void PreviewCpu(benchmark::State& state, const std::string& name) {
+    bench::Pump(kWarmUpMs);
+    double total = 0;
+    for (auto _ : state) {
+        const double cpu = CpuPerSecond(name, kPreviewMs);
+        state.SetIterationTime(cpu / 1e3);
+        total += cpu;
+    }
+    bench::Record(state, name, "cpu_ms_per_s", total, "ms");
+}
+
 // ---------------------------------------------------------------------------
 // The program
 // ---------------------------------------------------------------------------
@@ -126,6 +138,16 @@ bool WaitForPreview(TControlForm& form) {
     return true;
 }
 
+// The program started, its preview running; null (the benchmark skipped)
+// when no frame comes.
+std::unique_ptr<TControlForm> StartPreviewing(benchmark::State& state) {
+    auto form = StartProgram();
+    if (WaitForPreview(*form))
+        return form;
+    state.SkipWithError("no preview");
+    return nullptr;
+}
+
 // Stops the running recording: the time until the click has returned (the
 // file is complete) and until the rebuilt preview has its first frame.
 struct StopTimes {
@@ -141,11 +163,9 @@ StopTimes StopProgramRecording(TControlForm& form) {
 }
 
 void BM_Program_Record(benchmark::State& state) {
-    auto form = StartProgram();
-    if (!WaitForPreview(*form)) {
-        state.SkipWithError("no preview");
+    auto form = StartPreviewing(state);
+    if (!form)
         return;
-    }
     bench::Pump(kWarmUpMs);
     double cpu = 0, stop = 0;
     QString file;
@@ -168,27 +188,16 @@ void BM_Program_Record(benchmark::State& state) {
 }
 
 void BM_Program_Preview(benchmark::State& state) {
-    auto form = StartProgram();
-    if (!WaitForPreview(*form)) {
-        state.SkipWithError("no preview");
+    auto form = StartPreviewing(state);
+    if (!form)
         return;
-    }
-    bench::Pump(kWarmUpMs);
-    double total = 0;
-    for (auto _ : state) {
-        const double cpu = CpuPerSecond("program preview", kPreviewMs);
-        state.SetIterationTime(cpu / 1e3);
-        total += cpu;
-    }
-    bench::Record(state, "BM_Program_Preview", "cpu_ms_per_s", total, "ms");
+    PreviewCpu(state, "BM_Program_Preview");
 }
 
 void BM_Program_Stop(benchmark::State& state) {
-    auto form = StartProgram();
-    if (!WaitForPreview(*form)) {
-        state.SkipWithError("no preview");
+    auto form = StartPreviewing(state);
+    if (!form)
         return;
-    }
     bench::Pump(kWarmUpMs);
     double file = 0, preview = 0, longest = 0, shortest = 1e9;
     for (auto _ : state) {
@@ -334,14 +343,7 @@ void BM_HandBuilt_Record(benchmark::State& state) {
 
 void BM_HandBuilt_Preview(benchmark::State& state) {
     auto viewer = std::make_unique<HandBuiltRecorder>(QString());
-    bench::Pump(kWarmUpMs);
-    double total = 0;
-    for (auto _ : state) {
-        const double cpu = CpuPerSecond("hand-built preview", kPreviewMs);
-        state.SetIterationTime(cpu / 1e3);
-        total += cpu;
-    }
-    bench::Record(state, "BM_HandBuilt_Preview", "cpu_ms_per_s", total, "ms");
+    PreviewCpu(state, "BM_HandBuilt_Preview");
 }
 
 void BM_HandBuilt_Stop(benchmark::State& state) {
@@ -381,12 +383,7 @@ int main(int argc, char** argv) {
 
     TApplication app(argc, argv);
     media::SetMediaSystem(media::gst::GstMediaSystem());
-    media::SetExceptionReporter(
-        [](const std::exception& e) { std::fprintf(stderr, "program error: %s\n", e.what()); });
-    SetMessageBoxHook([](const TMessageBoxRequest& request) {
-        std::fprintf(stderr, "message box: %s\n", request.text.toLocal8Bit().constData());
-        return QMessageBox::Ok;
-    });
+    bench::ReportOnStandardError();
 
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
