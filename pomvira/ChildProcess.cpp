@@ -1,6 +1,6 @@
 #include "ChildProcess.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QEvent>
 #include <QProcess>
 
@@ -11,14 +11,18 @@ namespace {
 // Drops the user's input to every object of the application while it is
 // installed. Windows still get their paint, resize, show and close events,
 // and the pointer's entering and leaving (a button's highlight follows the
-// pointer, it just cannot be pressed).
+// pointer, it just cannot be pressed). A modal dialog that opens meanwhile
+// (an error report) takes its input as usual; it blocks the other windows
+// itself.
 class TInputBlocker : public QObject {
   public:
-    TInputBlocker() { QCoreApplication::instance()->installEventFilter(this); }
-    ~TInputBlocker() override { QCoreApplication::instance()->removeEventFilter(this); }
+    TInputBlocker() { qApp->installEventFilter(this); }
+    ~TInputBlocker() override { qApp->removeEventFilter(this); }
 
   protected:
     bool eventFilter(QObject*, QEvent* event) override {
+        if (QApplication::activeModalWidget())
+            return false;
         switch (event->type()) {
             case QEvent::MouseButtonPress:
             case QEvent::MouseButtonRelease:

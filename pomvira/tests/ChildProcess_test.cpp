@@ -1,7 +1,10 @@
 // Running a child program to its end: its exit status is the result, a child
 // that cannot start or dies by a signal gives kChildFailed, and while it runs
 // the windows keep painting but clicks and keys are dropped (also not
-// delivered late, once the child has ended).
+// delivered late, once the child has ended), except in a modal dialog that
+// opens meanwhile.
+#include <QDialog>
+#include <QElapsedTimer>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -68,4 +71,19 @@ TEST(ChildProcess, WindowsPaintWhileItRunsButTakeNoInput) {
     // Input is taken again afterwards.
     QTest::mouseClick(button, Qt::LeftButton);
     EXPECT_EQ(clicks, 1);
+
+    // A modal dialog that opens meanwhile (an error report) can be answered
+    // while the child still runs.
+    bool answeredWhileRunning = false;
+    QTimer::singleShot(100, [&] {
+        QDialog dialog(&window);
+        QTimer::singleShot(100, &dialog, [&] { QTest::keyClick(&dialog, Qt::Key_Escape); });
+        QTimer::singleShot(2000, &dialog, &QDialog::reject);  // the key went nowhere
+        QElapsedTimer shown;
+        shown.start();
+        dialog.exec();
+        answeredWhileRunning = shown.elapsed() < 800;
+    });
+    EXPECT_EQ(RunChildProcess(kShell, {"-c", "sleep 1"}), 0);
+    EXPECT_TRUE(answeredWhileRunning);
 }
