@@ -123,8 +123,10 @@ void TControlForm::CreateActions() {
     actCaptureStop->OnExecute = [this](QObject* s) { actCaptureStopExecute(s); };
     actCapAndMail = add("actCapAndMail", QString::fromUtf8("캡쳐후 메일보내기"));
     actCapAndMail->OnUpdate = nonCapture;
+    actCapAndMail->OnExecute = [this](QObject* s) { actCapAndMailExecute(s); };
     actSendMail = add("actSendMail", QString::fromUtf8("선택된 정지영상 메일 보내기"));
     actSendMail->OnUpdate = nonCapture;
+    actSendMail->OnExecute = [this](QObject* s) { actSendMailExecute(s); };
     actUseAudio = add("actUseAudio", QString::fromUtf8("캡쳐시 음성녹음"));
     actUseAudio->OnExecute = [this](QObject* s) { actUseAudioExecute(s); };
     actUseAudio->OnUpdate = [this](QObject* s) { actUseAudioUpdate(s); };

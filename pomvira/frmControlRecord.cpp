@@ -2,7 +2,8 @@
 // with the microphone's sound when asked, through the chosen compressors
 // into the next numbered AVI file of the video folder while the preview goes
 // on; a second click ends it, the graph is rebuilt for preview in the same
-// capture format and the new file joins the strip.
+// capture format and the new file joins the strip (and goes to the mail
+// program when the capture-and-mail action started the recording).
 #include <QFile>
 #include <QFileInfo>
 #include <QTimer>
@@ -57,6 +58,11 @@ void TControlForm::StartRecording() {
         ShowException(ShownText(u"L'enregistrement n'a pas pu commencer.") +
                       QStringLiteral("\n\n") + reason);
     }
+}
+
+void TControlForm::actCapAndMailExecute(QObject*) {
+    FMailAfterCapture = true;
+    StartRecording();
 }
 
 void TControlForm::StopRecording() {
@@ -123,8 +129,15 @@ void TControlForm::actCaptureStopExecute(QObject*) {
     } catch (...) {
         previewFailure = std::current_exception();
     }
-    if (QFileInfo::exists(FRecordFile))
+    // A recording started by the capture-and-mail action goes to the mail
+    // program once it is in the strip.
+    const bool mail = FMailAfterCapture;
+    FMailAfterCapture = false;
+    if (QFileInfo::exists(FRecordFile)) {
         AddToStrip(FRecordFile);
+        if (mail)
+            SendMail(QStringLiteral("Video Mail"), FRecordFile);
+    }
     if (previewFailure)
         std::rethrow_exception(previewFailure);
 }

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
 #include <QTest>
@@ -16,6 +17,7 @@
 #include "ControlFormTesting.h"
 #include "DlgCompress.h"
 #include "ImageButton.h"
+#include "MailerStandIn.h"
 #include "ModalDriver.h"
 #include "frmControl.h"
 #include "frmView.h"
@@ -179,6 +181,27 @@ TEST_F(RecordingGstTest, StartThatTheFileWriterRefusesIsReportedAndThePreviewRun
     boxes.clear();
     Record(form, 1000);
     EXPECT_TRUE(boxes.empty()) << FirstBox();
+    ExpectRecording(VideoFile(1), "rawvideo", "pcm_s16le");
+}
+
+TEST_F(RecordingGstTest, CaptureAndMailHandsTheCompleteFileToTheMailProgram) {
+    TMailerStandIn mailer;
+    {
+        TControlForm form;
+        ASSERT_TRUE(boxes.empty()) << FirstBox();
+        form.actCapAndMail->Execute();
+        ASSERT_TRUE(form.State().Recording) << FirstBox();
+        QTest::qWait(1000);
+        EXPECT_TRUE(mailer.Mails().empty());
+        form.btnCapture->Click();
+        EXPECT_TRUE(boxes.empty()) << FirstBox();
+        ExpectBackToPreview(form, VideoFile(1));
+    }
+    SetMailProgramForTesting(QString());
+    const auto mails = mailer.Mails();
+    ASSERT_EQ(mails.size(), 1u);
+    EXPECT_EQ(mails[0].Subject, "Video Mail");
+    EXPECT_EQ(mails[0].Attachments, QStringList{QFileInfo(VideoFile(1)).canonicalFilePath()});
     ExpectRecording(VideoFile(1), "rawvideo", "pcm_s16le");
 }
 

@@ -4,6 +4,7 @@
 // compressors, and what happens when a start or a stop goes wrong.
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QTest>
 #include <QTimer>
@@ -12,6 +13,7 @@
 #include "ActionList.h"
 #include "ControlFormTesting.h"
 #include "ImageButton.h"
+#include "MailerStandIn.h"
 #include "frmControl.h"
 #include "frmView.h"
 #include "media/fake/FakeMedia.h"
@@ -26,6 +28,10 @@ class RecordingTest : public ControlFormTestBase {
     void SetUp() override {
         ControlFormTestBase::SetUp();
         UseOwnSaveFolders();
+    }
+    void TearDown() override {
+        SetMailProgramForTesting(QString());
+        ControlFormTestBase::TearDown();
     }
     void AddCamera() {
         sys.AddVideoDevice("Cam", {VideoFormat(MEDIASUBTYPE_YUY2, 640, 480, 16),
@@ -309,4 +315,54 @@ TEST_F(RecordingTest, QuittingWhileRecordingStopsTheGraphBeforeTakingItDown) {
         {"Graph.Stop", "Graph.RemoveFilter(AVI Mux)", "Graph.RemoveFilter(File Writer)"}))
         << sys.Log().Text();
     EXPECT_EQ(sys.Log().IndexOf("Graph.Run"), -1);
+}
+
+TEST_F(RecordingTest, CaptureAndMailRecordsAsUsualThenMailsTheNewFile) {
+    AddCamera();
+    AddMicrophone();
+    TMailerStandIn mailer;
+    TControlForm form;
+    form.actCapAndMail->Execute();
+    ASSERT_TRUE(boxes.empty()) << FirstBox();
+    const TLook look = Look(form);
+    EXPECT_TRUE(look.recording);
+    EXPECT_TRUE(look.timer);
+    EXPECT_EQ(look.status, "( Record )");
+    EXPECT_EQ(look.hint, "Stop");
+    EXPECT_TRUE(mailer.Mails().empty());
+
+    form.btnCapture->Click();
+    ExpectPreviewing(form);
+    EXPECT_EQ(form.StripFiles(), QStringList{VideoFile(1)});
+    const auto mails = mailer.Mails();
+    ASSERT_EQ(mails.size(), 1u);
+    EXPECT_EQ(mails[0].Subject, "Video Mail");
+    EXPECT_EQ(mails[0].Attachments, QStringList{QFileInfo(VideoFile(1)).canonicalFilePath()});
+    // The next recording, from the record button, is not mailed.
+    form.btnCapture->Click();
+    form.btnCapture->Click();
+    EXPECT_EQ(form.StripFiles().size(), 2);
+    EXPECT_EQ(mailer.Mails().size(), 1u);
+    EXPECT_TRUE(boxes.empty()) << FirstBox();
+}
+
+TEST_F(RecordingTest, CaptureAndMailMailsNothingWhenItsStartFailsOrTheProgramQuits) {
+    AddCamera();
+    TMailerStandIn mailer;
+    {
+        TControlForm form;
+        sys.SetResult("Graph.Run", E_FAIL, 1);
+        form.actCapAndMail->Execute();
+        ASSERT_EQ(boxes.size(), 1u);
+        ExpectPreviewing(form);
+        // What the failed start asked for is forgotten.
+        form.btnCapture->Click();
+        form.btnCapture->Click();
+        EXPECT_EQ(form.StripFiles(), QStringList{VideoFile(1)});
+        // Quitting while a capture-and-mail recording runs.
+        form.actCapAndMail->Execute();
+        EXPECT_TRUE(form.State().Recording);
+    }
+    EXPECT_TRUE(mailer.Mails().empty());
+    EXPECT_EQ(boxes.size(), 1u);
 }
