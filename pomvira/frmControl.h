@@ -132,6 +132,20 @@ class TControlForm : public QWidget {
     void actBmpDeleteExecute(QObject* sender);
     void actBmpClearExecute(QObject* sender);
     void actBmpEditExecute(QObject* sender);
+    void actSendMailExecute(QObject* sender);
+
+    // Recording: the record button starts a recording when none runs and
+    // stops the running one. Neither operation raises: a failure is shown
+    // by the application's error report and the panel is back to
+    // previewing. StopRecording is also how anything else ends a running
+    // recording; the new file joins the strip.
+    void btnCaptureClick(QObject* sender);
+    void StartRecording();
+    void StopRecording();
+    void actCaptureStartExecute(QObject* sender);
+    void actCaptureStopExecute(QObject* sender);
+    // Records like the record button; the stop then mails the new file.
+    void actCapAndMailExecute(QObject* sender);
 
     // The media strip: the one way a new picture or recording enters it
     // (appended, scrolled into view, selected, the panel expanded).
@@ -144,6 +158,13 @@ class TControlForm : public QWidget {
     QString SelectedFile() const;
     // The entry's cached thumbnail; null before its first paint.
     const QImage* StripThumbnail(int index) const;
+
+    // Mail: opens the user's mail program with a new message that has the
+    // subject and the file as its attachment (the subject alone when no file
+    // is at the path), and waits until the program is done with it; the
+    // windows keep painting meanwhile but take no input. A failure, the user
+    // cancelling included, is reported in a message box.
+    void SendMail(const QString& subject, const QString& path);
 
     // Settings actions.
     void actSelectDeviceExecute(QObject* sender);
@@ -229,6 +250,14 @@ class TControlForm : public QWidget {
     media::AM_MEDIA_TYPE* SaveVideoMediaType();
     void AddCompressors();
     void RemoveCompressors();
+    // Whether the source's device is open: its filter is in the graph.
+    static bool HasOpenDevice(media::TFilter* source);
+
+    // Recording: the graph for preview again (the stop's first steps),
+    // and the taking back of a start that failed.
+    void ReturnToPreview();
+    void AbandonStart(const QString& previousFile);
+    bool MuxHasInput();
     media::ComPtr<media::IPin> VideoCapturePin();
 
     // Settings actions.
@@ -275,3 +304,8 @@ class TControlForm : public QWidget {
     TWindowDrag FDrag;  // moving by the bare skin
     bool FDestroyed = false;
 };
+
+// Tests choose the program that mail goes through (a name looked up on PATH,
+// or a full path; empty: xdg-email) and make the next send decide again
+// whether it can be reached.
+void SetMailProgramForTesting(const QString& program);
