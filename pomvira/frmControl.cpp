@@ -46,6 +46,7 @@ TControlForm::TControlForm(QWidget* parent) : QWidget(parent), FDrag(this) {
     CreateActions();
     CreateComponents();
     CreateMenus();
+    WatchDevices();
     // The form is loaded: its creation handler runs as part of the creation.
     // A failure ends it at that step; it is reported and the program keeps
     // running with the state reached so far.
@@ -218,6 +219,7 @@ void TControlForm::FormCreate(QObject*) {
 
 void TControlForm::FormDestroy(QObject*) {
     FDestroyed = true;
+    UnwatchDevices();
     // Steps 1-8: the first failure ends the block and is swallowed.
     try {
         Timer->stop();
@@ -252,7 +254,7 @@ void TControlForm::FormDestroy(QObject*) {
 
 void TControlForm::NonCaptureUpdate(QObject* sender) {
     if (auto* action = qobject_cast<TAction*>(sender))
-        action->SetEnabled(btnCapture->Tag != 1);
+        action->SetEnabled(btnCapture->Tag != 1 && !(FCameraLost && NeedsCamera(action)));
 }
 
 void TControlForm::actUseAudioExecute(QObject*) {
