@@ -13,6 +13,7 @@
 #include "ControlsKit.h"
 #include "ImageButton.h"
 #include "FormFonts.h"
+#include "RecordingRepair.h"
 #include "TextConv.h"
 #include "WindowSystem.h"
 #include "frmView.h"
@@ -189,6 +190,8 @@ void TControlForm::FormCreate(QObject*) {
     // 5, 6
     LoadSettings();
     CheckFolders();
+    // Recordings cut off by a crash are made playable before anything else.
+    RepairRecordings();
     // 7, 8
     CreateViewForm();
     ShowRecordState(false);
@@ -215,6 +218,17 @@ void TControlForm::FormCreate(QObject*) {
         FVideoFormat = GetVideoFormatText();
     SetPreview(true);
     FViewForm->show();
+}
+
+void TControlForm::RepairRecordings() {
+    const QStringList failed = RepairUnfinishedRecordings(FVideoFolder);
+    if (failed.isEmpty())
+        return;
+    ShowMessageBox(this,
+                   ShownText(u"Ces enregistrements, interrompus, n'ont pas pu être réparés ; "
+                             u"ils restent tels quels :") +
+                       QStringLiteral("\r\n\r\n") + failed.join(QStringLiteral("\r\n")),
+                   QString::fromLatin1(kApplicationTitle), QMessageBox::Warning);
 }
 
 void TControlForm::FormDestroy(QObject*) {

@@ -220,6 +220,10 @@ class TControlForm : public QWidget {
     void PlaceBottomRight();
     void PlaceWindows(bool coversScreen);
 
+    // Unfinished recordings in the video folder repaired at start-up; those
+    // that could not be are named in one message.
+    void RepairRecordings();
+
     // Settings file.
     void LoadSettings();
     void SaveSettings();

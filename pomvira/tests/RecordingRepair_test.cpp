@@ -1,0 +1,224 @@
+// Recordings cut off for real: GStreamer's AVI multiplexer writing sound and
+// video into a file, killed with SIGKILL. The repair must make them play to
+// their last complete frame (checked with ffprobe, an independent reader),
+// leave complete files and anything the program did not write untouched
+// (checksums), survive being cut off itself, and name what it cannot save.
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <map>
+
+#include "ControlFormTesting.h"
+#include "RecordingRepair.h"
+#include "frmControl.h"
+#include "frmView.h"
+
+namespace {
+
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new GstTestDevices("1"));
+
+// 320 x 240 YUY2 frames at 30 a second and 44.1 kHz stereo sound, as the
+// program records them, into an AVI file.
+QStringList RecordingPipeline(const QString& path, bool live) {
+    const QString liveness = live ? QStringLiteral("is-live=true") : QStringLiteral("num-buffers=45");
+    return QStringLiteral(
+               "-q -e videotestsrc %1 ! video/x-raw,format=YUY2,width=320,height=240,"
+               "framerate=30/1 ! queue ! mux. audiotestsrc %2 ! audio/x-raw,format=S16LE,"
+               "rate=44100,channels=2 ! queue ! mux. avimux name=mux ! filesink location=%3")
+        .arg(liveness, live ? liveness : QStringLiteral("num-buffers=60"), path)
+        .split(QLatin1Char(' '));
+}
+
+// A recording of at least `bytes` killed with SIGKILL while it is written.
+// While it runs, `whileRunning` sees it.
+bool KilledRecording(const QString& path, qint64 bytes,
+                     const std::function<void()>& whileRunning = {}) {
+    QProcess recorder;
+    recorder.start(QStringLiteral("gst-launch-1.0"), RecordingPipeline(path, true));
+    if (!recorder.waitForStarted(10000))
+        return false;
+    const bool grown = QTest::qWaitFor([&] { return QFileInfo(path).size() >= bytes; }, 30000);
+    if (grown && whileRunning)
+        whileRunning();
+    ::kill(pid_t(recorder.processId()), SIGKILL);
+    recorder.waitForFinished(10000);
+    return grown;
+}
+
+bool CompleteRecording(const QString& path) {
+    QProcess recorder;
+    recorder.start(QStringLiteral("gst-launch-1.0"), RecordingPipeline(path, false));
+    return recorder.waitForFinished(30000) && recorder.exitCode() == 0;
+}
+
+// What ffprobe reads of the video stream: nb_frames (from the header),
+// nb_read_packets (the frames it finds), duration.
+std::map<std::string, std::string> ProbeVideo(const QString& path) {
+    QProcess probe;
+    probe.start(QStringLiteral("ffprobe"),
+                {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
+                 QStringLiteral("v:0"), QStringLiteral("-count_packets"),
+                 QStringLiteral("-show_entries"),
+                 QStringLiteral("stream=codec_type,nb_frames,nb_read_packets,duration"),
+                 QStringLiteral("-of"), QStringLiteral("default=nw=1"), path});
+    probe.waitForFinished(60000);
+    std::map<std::string, std::string> values;
+    for (const QByteArray& line : probe.readAllStandardOutput().split('\n')) {
+        const int eq = line.indexOf('=');
+        if (eq > 0)
+            values[line.left(eq).toStdString()] = line.mid(eq + 1).trimmed().toStdString();
+    }
+    return values;
+}
+
+int Number(const std::map<std::string, std::string>& values, const char* key) {
+    auto it = values.find(key);
+    return it == values.end() ? -1 : QString::fromStdString(it->second).toInt();
+}
+
+// The entries of the old-style index the file ends with (-1: it ends with
+// none), read here without the repair's own code.
+int TrailingIndexEntries(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray data = file.readAll();
+    const int at = data.lastIndexOf("idx1");
+    if (at < 0)
+        return -1;
+    const auto* p = reinterpret_cast<const uchar*>(data.constData()) + at + 4;
+    const quint32 size = p[0] | p[1] << 8 | p[2] << 16 | quint32(p[3]) << 24;
+    return at + 8 + int(size) == data.size() ? int(size / 16) : -1;
+}
+
+QByteArray Checksum(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(&file);
+    return hash.result();
+}
+
+bool CopyPart(const QString& from, const QString& to, qint64 bytes) {
+    QFile in(from), out(to);
+    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly))
+        return false;
+    return out.write(in.read(bytes)) == qMin(bytes, in.size());
+}
+
+class RecordingRepair : public ::testing::Test {
+  protected:
+    QString Path(const char* name) const { return dir.filePath(QLatin1String(name)); }
+    QTemporaryDir dir;
+};
+
+}  // namespace
+
+TEST_F(RecordingRepair, KilledRecordingPlaysToItsLastCompleteFrameWithCountsAndIndex) {
+    const QString path = Path("video000001.avi");
+    // About 30 frames and their sound.
+    ASSERT_TRUE(KilledRecording(path, 5'000'000, [&] {
+        // Still being written: not unfinished, not touched.
+        EXPECT_EQ(RepairRecording(path), TRecordingState::InUse);
+    }));
+    const auto killed = ProbeVideo(path);
+    const int recorded = Number(killed, "nb_read_packets");
+    ASSERT_GE(recorded, 20);
+    EXPECT_NE(killed.at("nb_frames"), std::to_string(recorded)) << "the header was complete";
+
+    EXPECT_EQ(RepairRecording(path), TRecordingState::Repaired);
+    const auto repaired = ProbeVideo(path);
+    EXPECT_EQ(repaired.at("codec_type"), "video");
+    EXPECT_GE(Number(repaired, "nb_read_packets"), recorded * 9 / 10);
+    EXPECT_EQ(Number(repaired, "nb_frames"), Number(repaired, "nb_read_packets"));
+    EXPECT_GT(QString::fromStdString(repaired.at("duration")).toDouble(), 0.5);
+    EXPECT_GT(TrailingIndexEntries(path), Number(repaired, "nb_frames"));  // sound too
+
+    // Complete now: a second look changes nothing.
+    const QByteArray once = Checksum(path);
+    EXPECT_EQ(RepairRecording(path), TRecordingState::Complete);
+    EXPECT_EQ(Checksum(path), once);
+}
+
+TEST_F(RecordingRepair, ARepairCutOffInTurnIsDoneAgainAtTheNextStart) {
+    const QString path = Path("video000001.avi");
+    ASSERT_TRUE(KilledRecording(path, 3'000'000));
+    const QString original = Path("original");
+    ASSERT_TRUE(QFile::copy(path, original));
+    ASSERT_EQ(RepairRecording(path), TRecordingState::Repaired);
+    const auto repaired = ProbeVideo(path);
+
+    // Cut off after the index was written, before the header was: the
+    // header as the multiplexer left it, over the repaired file.
+    QFile in(original), out(path);
+    ASSERT_TRUE(in.open(QIODevice::ReadOnly) && out.open(QIODevice::ReadWrite));
+    const QByteArray header = in.read(4096);
+    ASSERT_TRUE(out.seek(0));
+    ASSERT_EQ(out.write(header.left(header.indexOf("movi") + 4)), header.indexOf("movi") + 4);
+    out.close();
+    EXPECT_EQ(ProbeVideo(path).at("nb_frames"), ProbeVideo(original).at("nb_frames"));
+
+    EXPECT_EQ(RepairRecording(path), TRecordingState::Repaired);
+    EXPECT_EQ(ProbeVideo(path), repaired);
+}
+
+TEST_F(RecordingRepair, OnlyUnfinishedRecordingsOfItsOwnNumberingAreTouched) {
+    const QString killed = Path("killed");
+    ASSERT_TRUE(KilledRecording(killed, 2'000'000));
+    // Unfinished recordings: one to repair, one cut off inside its header.
+    ASSERT_TRUE(QFile::copy(killed, Path("video000001.avi")));
+    ASSERT_TRUE(CopyPart(killed, Path("video000003.avi"), 700));
+    // A complete recording, unfinished files that are not the program's
+    // (other names), and a file that is no AVI at all under its numbering.
+    ASSERT_TRUE(CompleteRecording(Path("video000002.avi")));
+    for (const char* name : {"clip.avi", "video12345.avi", "Video000004.avi", "video000005.avi.part"})
+        ASSERT_TRUE(QFile::copy(killed, Path(name)));
+    {
+        QFile text(Path("video000006.avi"));
+        ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+        text.write("not a video, whatever its name says\n");
+    }
+    std::map<QString, QByteArray> before;
+    for (const QString& name : QDir(dir.path()).entryList(QDir::Files))
+        before[name] = Checksum(dir.filePath(name));
+
+    EXPECT_EQ(RepairUnfinishedRecordings(dir.path()), QStringList{Path("video000003.avi")});
+
+    for (const auto& [name, sum] : before) {
+        if (name == QLatin1String("video000001.avi"))
+            EXPECT_NE(Checksum(dir.filePath(name)), sum);
+        else
+            EXPECT_EQ(Checksum(dir.filePath(name)), sum) << name.toStdString();
+    }
+    EXPECT_EQ(Number(ProbeVideo(Path("video000001.avi")), "nb_frames"),
+              Number(ProbeVideo(killed), "nb_read_packets"));
+    EXPECT_EQ(RepairRecording(Path("video000003.avi")), TRecordingState::Unrepairable);
+    EXPECT_TRUE(IsRecordingName(QStringLiteral("video0000001.avi")));
+    EXPECT_FALSE(IsRecordingName(QStringLiteral("video00001.avi")));
+}
+
+using RecordingRepairAtStart = ControlFormTestBase;
+
+TEST_F(RecordingRepairAtStart, TheProgramRepairsItsVideoFolderAndNamesWhatItCannotSave) {
+    UseOwnSaveFolders();
+    const QString repairable = VideoFolder() + QStringLiteral("/video000001.avi");
+    const QString lost = VideoFolder() + QStringLiteral("/video000002.avi");
+    ASSERT_TRUE(KilledRecording(repairable, 2'000'000));
+    ASSERT_TRUE(CopyPart(repairable, lost, 100));
+    const QByteArray lostSum = Checksum(lost);
+    {
+        TControlForm form;
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_TRUE(boxes[0].contains(lost)) << FirstBox();
+        EXPECT_FALSE(boxes[0].contains(repairable)) << FirstBox();
+        EXPECT_TRUE(form.ViewForm()->isVisible());
+    }
+    EXPECT_GT(Number(ProbeVideo(repairable), "nb_frames"), 0);
+    EXPECT_EQ(Checksum(lost), lostSum);
+}
