@@ -254,7 +254,8 @@ class TControlForm : public QWidget {
     void LoseCamera();
     void LoseMicrophone();
     bool TakeUpCamera();
-    bool IsCameraPresent(const media::TBaseFilter& camera);
+    // The camera's place in the device list, -1 when it is not there.
+    int CameraPosition(const media::TBaseFilter& camera);
     std::vector<media::TBaseFilter> PresentCameras();
     void ShowCameraLost(bool lost);
 

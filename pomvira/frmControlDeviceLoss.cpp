@@ -96,11 +96,15 @@ void TControlForm::DevicesChanged() {
     }
     // A camera whose stream just stops when it goes (no error) is noticed
     // by its leaving the list.
-    const TBaseFilter& camera = VideoSourceFilter->BaseFilter();
-    if (FVideoDevice != -1 && camera.DataLength() != 0 && !IsCameraPresent(camera)) {
+    const int camera = CameraPosition(VideoSourceFilter->BaseFilter());
+    if (FVideoDevice != -1 && VideoSourceFilter->BaseFilter().DataLength() != 0 && camera == -1) {
         LoseCamera();
         return;
     }
+    // Devices are known by their place in the list, which others coming and
+    // going change.
+    if (camera != -1)
+        FVideoDevice = camera;
     // A microphone back after it went away during a recording: opened again,
     // so that the next recording has sound.
     if (AudioSourceFilter->BaseFilter().DataLength() != 0 && !AudioSourceFilter->MemberFilter() &&
@@ -135,7 +139,7 @@ void TControlForm::LoseCamera() {
     ShowCameraLost(true);
     // Still listed: its stream failed, the device did not go. Tried again a
     // little later (not at once, nor in a tight loop).
-    if (IsCameraPresent(FLostCamera)) {
+    if (CameraPosition(FLostCamera) != -1) {
         QTimer::singleShot(kRetryListedCameraMs, this, [this] {
             if (FCameraLost && !FDestroyed)
                 TakeUpCamera();
@@ -169,6 +173,7 @@ bool TControlForm::TakeUpCamera() {
         FSavedMediaType = FLostMediaType;
         FLostMediaType = nullptr;
         FKeepPlacement = true;
+        FVideoDevice = same;
         try {
             FVideoDevice = SelectVideoDevice(same, QString());
         } catch (...) {
@@ -179,6 +184,7 @@ bool TControlForm::TakeUpCamera() {
     } else {
         DisposeMediaType(FLostMediaType);
         FLostMediaType = nullptr;
+        FVideoDevice = fresh;
         FVideoDevice = SelectVideoDevice(fresh, FVideoFormat);
     }
     ShowCameraLost(false);
@@ -197,12 +203,13 @@ std::vector<TBaseFilter> TControlForm::PresentCameras() {
     return cameras;
 }
 
-bool TControlForm::IsCameraPresent(const TBaseFilter& camera) {
-    for (const TBaseFilter& c : PresentCameras()) {
-        if (c.Equals(camera))
-            return true;
+int TControlForm::CameraPosition(const TBaseFilter& camera) {
+    const std::vector<TBaseFilter> present = PresentCameras();
+    for (size_t i = 0; i < present.size(); ++i) {
+        if (present[i].Equals(camera))
+            return int(i);
     }
-    return false;
+    return -1;
 }
 
 void TControlForm::ShowCameraLost(bool lost) {
