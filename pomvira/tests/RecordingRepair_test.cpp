@@ -22,27 +22,38 @@ namespace {
 
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new GstTestDevices("1"));
 
-// 320 x 240 YUY2 frames at 30 a second and 44.1 kHz stereo sound, as the
-// program records them, into an AVI file.
-QStringList RecordingPipeline(const QString& path, bool live) {
-    const QString liveness = live ? QStringLiteral("is-live=true") : QStringLiteral("num-buffers=45");
+enum class TSource { Live, Short, Fast };
+
+// YUY2 frames at 30 a second (320 x 240; 1280 x 720 black ones for Fast) and
+// 44.1 kHz stereo sound, as the program records them, into an AVI file: live
+// (as from a camera), 45 frames, or as fast as they can be written.
+QStringList RecordingPipeline(const QString& path, TSource source) {
+    const QString video = source == TSource::Live    ? QStringLiteral("is-live=true")
+                          : source == TSource::Short ? QStringLiteral("num-buffers=45")
+                                                     : QStringLiteral("pattern=black");
+    const QString audio = source == TSource::Live    ? QStringLiteral("is-live=true")
+                          : source == TSource::Short ? QStringLiteral("num-buffers=60")
+                                                     : QStringLiteral("volume=0.1");
+    const QString size = source == TSource::Fast ? QStringLiteral("width=1280,height=720")
+                                                 : QStringLiteral("width=320,height=240");
     return QStringLiteral(
-               "-q -e videotestsrc %1 ! video/x-raw,format=YUY2,width=320,height=240,"
-               "framerate=30/1 ! queue ! mux. audiotestsrc %2 ! audio/x-raw,format=S16LE,"
-               "rate=44100,channels=2 ! queue ! mux. avimux name=mux ! filesink location=%3")
-        .arg(liveness, live ? liveness : QStringLiteral("num-buffers=60"), path)
+               "-q -e videotestsrc %1 ! video/x-raw,format=YUY2,%2,framerate=30/1 ! queue ! "
+               "mux. audiotestsrc %3 ! audio/x-raw,format=S16LE,rate=44100,channels=2 ! "
+               "queue ! mux. avimux name=mux ! filesink location=%4")
+        .arg(video, size, audio, path)
         .split(QLatin1Char(' '));
 }
 
 // A recording of at least `bytes` killed with SIGKILL while it is written.
 // While it runs, `whileRunning` sees it.
 bool KilledRecording(const QString& path, qint64 bytes,
-                     const std::function<void()>& whileRunning = {}) {
+                     const std::function<void()>& whileRunning = {},
+                     TSource source = TSource::Live) {
     QProcess recorder;
-    recorder.start(QStringLiteral("gst-launch-1.0"), RecordingPipeline(path, true));
+    recorder.start(QStringLiteral("gst-launch-1.0"), RecordingPipeline(path, source));
     if (!recorder.waitForStarted(10000))
         return false;
-    const bool grown = QTest::qWaitFor([&] { return QFileInfo(path).size() >= bytes; }, 30000);
+    const bool grown = QTest::qWaitFor([&] { return QFileInfo(path).size() >= bytes; }, 60000);
     if (grown && whileRunning)
         whileRunning();
     ::kill(pid_t(recorder.processId()), SIGKILL);
@@ -52,7 +63,7 @@ bool KilledRecording(const QString& path, qint64 bytes,
 
 bool CompleteRecording(const QString& path) {
     QProcess recorder;
-    recorder.start(QStringLiteral("gst-launch-1.0"), RecordingPipeline(path, false));
+    recorder.start(QStringLiteral("gst-launch-1.0"), RecordingPipeline(path, TSource::Short));
     return recorder.waitForFinished(30000) && recorder.exitCode() == 0;
 }
 
@@ -201,6 +212,21 @@ TEST_F(RecordingRepair, OnlyUnfinishedRecordingsOfItsOwnNumberingAreTouched) {
     EXPECT_EQ(RepairRecording(Path("video000003.avi")), TRecordingState::Unrepairable);
     EXPECT_TRUE(IsRecordingName(QStringLiteral("video0000001.avi")));
     EXPECT_FALSE(IsRecordingName(QStringLiteral("video00001.avi")));
+}
+
+TEST_F(RecordingRepair, ARecordingPastItsFirstGigabyteKeepsEveryPart) {
+    // Past the first gigabyte the multiplexer goes on in extension parts
+    // (OpenDML); raw high-definition frames get there in seconds.
+    const QString path = Path("video000001.avi");
+    ASSERT_TRUE(KilledRecording(path, 1'200'000'000, {}, TSource::Fast));
+    const int recorded = Number(ProbeVideo(path), "nb_read_packets");
+    ASSERT_GT(recorded, 600);
+
+    EXPECT_EQ(RepairRecording(path), TRecordingState::Repaired);
+    const auto repaired = ProbeVideo(path);
+    EXPECT_GE(Number(repaired, "nb_read_packets"), recorded * 9 / 10);
+    EXPECT_EQ(Number(repaired, "nb_frames"), Number(repaired, "nb_read_packets"));
+    EXPECT_EQ(RepairRecording(path), TRecordingState::Complete);
 }
 
 using RecordingRepairAtStart = ControlFormTestBase;

@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <algorithm>
+#include <set>
+#include <string>
 
 #include "TestDevices.h"
 #include "media/MediaBoundary.h"
@@ -54,19 +56,46 @@ DeviceWatch::DeviceWatch() {
 }
 
 std::vector<GstRef<GstDevice>> DeviceWatch::Devices(bool video) {
-    const char* klass = video ? kClasses[0] : kClasses[1];
-    GList* devices = nullptr;
-    if (monitor_)
-        devices = gst_device_monitor_get_devices(monitor_.Get());
-    else if (testProvider_)
-        devices = gst_device_provider_get_devices(testProvider_.Get());
-    std::vector<GstRef<GstDevice>> result;
-    for (GList* l = devices; l; l = l->next) {
-        auto* device = GST_DEVICE(l->data);
-        if (gst_device_has_classes(device, klass))
-            result.push_back(GstRef<GstDevice>::Share(device));
+    // Only the providers that watch their devices: one that could not start
+    // (no sound server running, say) would be asked afresh on every listing,
+    // leaving its failed connection behind each time, and has nothing to
+    // give anyway.
+    std::vector<GstRef<GstDeviceProvider>> providers;
+    if (monitor_) {
+        gchar** names = gst_device_monitor_get_providers(monitor_.Get());
+        for (gchar** name = names; name && *name; ++name) {
+            auto provider = GstRef<GstDeviceProvider>::Adopt(
+                gst_device_provider_factory_get_by_name(*name));
+            if (provider && gst_device_provider_is_started(provider.Get()))
+                providers.push_back(provider);
+        }
+        g_strfreev(names);
+    } else if (testProvider_) {
+        providers.push_back(testProvider_);
     }
-    g_list_free_full(devices, gst_object_unref);
+    // As the monitor does: providers that another one hides (PipeWire's
+    // hides the V4L2 and PulseAudio ones, whose devices it also lists).
+    std::set<std::string> hidden;
+    for (const auto& provider : providers) {
+        gchar** names = gst_device_provider_get_hidden_providers(provider.Get());
+        for (gchar** name = names; name && *name; ++name)
+            hidden.insert(*name);
+        g_strfreev(names);
+    }
+    const char* klass = video ? kClasses[0] : kClasses[1];
+    std::vector<GstRef<GstDevice>> result;
+    for (const auto& provider : providers) {
+        GstDeviceProviderFactory* factory = gst_device_provider_get_factory(provider.Get());
+        if (factory && hidden.count(GST_OBJECT_NAME(factory)))
+            continue;
+        GList* devices = gst_device_provider_get_devices(provider.Get());
+        for (GList* l = devices; l; l = l->next) {
+            auto* device = GST_DEVICE(l->data);
+            if (gst_device_has_classes(device, klass))
+                result.push_back(GstRef<GstDevice>::Share(device));
+        }
+        g_list_free_full(devices, gst_object_unref);
+    }
     return result;
 }
 

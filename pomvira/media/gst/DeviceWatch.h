@@ -22,11 +22,11 @@ class DeviceWatch {
     // The watch (made and started at the first call).
     static DeviceWatch& Get();
 
-    // The video or audio input devices present now, each with one reference:
-    // the built-in test devices first (cameras by number, then the
-    // microphone), then the real ones by provider and id, each physical
-    // device once. With POMVIRA_NO_REAL_DEVICES set only the test devices are
-    // watched.
+    // The video or audio input devices present now, each with one
+    // reference, from the providers that could start watching (a provider
+    // that cannot, such as PulseAudio's without a sound server, lists
+    // nothing). With POMVIRA_NO_REAL_DEVICES set only the built-in test
+    // devices are watched.
     std::vector<GstRef<GstDevice>> Devices(bool video);
 
     // While registered, a WindowMessageEvent(message, wparam, 0) is posted to
