@@ -125,6 +125,7 @@ void TControlForm::CreateActions() {
     actCapAndMail->OnUpdate = nonCapture;
     actSendMail = add("actSendMail", QString::fromUtf8("선택된 정지영상 메일 보내기"));
     actSendMail->OnUpdate = nonCapture;
+    actSendMail->OnExecute = [this](QObject* s) { actSendMailExecute(s); };
     actUseAudio = add("actUseAudio", QString::fromUtf8("캡쳐시 음성녹음"));
     actUseAudio->OnExecute = [this](QObject* s) { actUseAudioExecute(s); };
     actUseAudio->OnUpdate = [this](QObject* s) { actUseAudioUpdate(s); };

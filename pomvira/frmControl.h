@@ -133,6 +133,7 @@ class TControlForm : public QWidget {
     void actBmpDeleteExecute(QObject* sender);
     void actBmpClearExecute(QObject* sender);
     void actBmpEditExecute(QObject* sender);
+    void actSendMailExecute(QObject* sender);
 
     // The media strip: the one way a new picture or recording enters it
     // (appended, scrolled into view, selected, the panel expanded).
@@ -145,6 +146,13 @@ class TControlForm : public QWidget {
     QString SelectedFile() const;
     // The entry's cached thumbnail; null before its first paint.
     const QImage* StripThumbnail(int index) const;
+
+    // Mail: opens the user's mail program with a new message that has the
+    // subject and the file as its attachment (the subject alone when no file
+    // is at the path), and waits until the program is done with it; the
+    // windows keep painting meanwhile but take no input. A failure, the user
+    // cancelling included, is reported in a message box.
+    void SendMail(const QString& subject, const QString& path);
 
     // Settings actions.
     void actSelectDeviceExecute(QObject* sender);
@@ -307,3 +315,8 @@ class TControlForm : public QWidget {
     TWindowDrag FDrag;  // moving by the bare skin
     bool FDestroyed = false;
 };
+
+// Tests choose the program that mail goes through (a name looked up on PATH,
+// or a full path; empty: xdg-email) and make the next send decide again
+// whether it can be reached.
+void SetMailProgramForTesting(const QString& program);

@@ -1,0 +1,89 @@
+// Running a child program to its end: its exit status is the result, a child
+// that cannot start or dies by a signal gives kChildFailed, and while it runs
+// the windows keep painting but clicks and keys are dropped (also not
+// delivered late, once the child has ended), except in a modal dialog that
+// opens meanwhile.
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include "ChildProcess.h"
+
+namespace {
+
+const QString kShell = QStringLiteral("/bin/sh");
+
+// Counts the paints of a widget.
+class TPaintCounter : public QWidget {
+  public:
+    int Paints = 0;
+
+  protected:
+    void paintEvent(QPaintEvent*) override { ++Paints; }
+};
+
+}  // namespace
+
+TEST(ChildProcess, ExitStatusIsTheResult) {
+    EXPECT_EQ(RunChildProcess(kShell, {"-c", "exit 0"}), 0);
+    EXPECT_EQ(RunChildProcess(kShell, {"-c", "exit 3"}), 3);
+    // An argument vector: the child receives each argument as it stands.
+    EXPECT_EQ(RunChildProcess(kShell, {"-c", "[ \"$1\" = \"a 'b' \\\"c\\\"; \\$x\" ]", "sh",
+                                       "a 'b' \"c\"; $x"}),
+              0);
+}
+
+TEST(ChildProcess, NotStartedOrKilledIsAFailure) {
+    EXPECT_EQ(RunChildProcess(QStringLiteral("/nonexistent/program"), {}), kChildFailed);
+    EXPECT_EQ(RunChildProcess(kShell, {"-c", "kill -9 $$"}), kChildFailed);
+}
+
+TEST(ChildProcess, WindowsPaintWhileItRunsButTakeNoInput) {
+    TPaintCounter window;
+    window.resize(200, 100);
+    auto* button = new QPushButton(QStringLiteral("Press"), &window);
+    int clicks = 0;
+    QObject::connect(button, &QPushButton::clicked, [&] { ++clicks; });
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QTest::qWait(50);
+
+    int paintsDuringRun = 0;
+    QTimer poke;
+    poke.setInterval(100);
+    QObject::connect(&poke, &QTimer::timeout, [&] {
+        paintsDuringRun = window.Paints;
+        window.update();
+        QTest::mouseClick(button, Qt::LeftButton);
+        QTest::keyClick(button, Qt::Key_Space);
+    });
+    const int paintsBefore = window.Paints;
+    poke.start();
+    EXPECT_EQ(RunChildProcess(kShell, {"-c", "sleep 1"}), 0);
+    poke.stop();
+    QTest::qWait(100);
+
+    EXPECT_GE(paintsDuringRun - paintsBefore, 3);
+    EXPECT_EQ(clicks, 0);
+    // Input is taken again afterwards.
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_EQ(clicks, 1);
+
+    // A modal dialog that opens meanwhile (an error report) can be answered
+    // while the child still runs.
+    bool answeredWhileRunning = false;
+    QTimer::singleShot(100, [&] {
+        QDialog dialog(&window);
+        QTimer::singleShot(100, &dialog, [&] { QTest::keyClick(&dialog, Qt::Key_Escape); });
+        QTimer::singleShot(2000, &dialog, &QDialog::reject);  // the key went nowhere
+        QElapsedTimer shown;
+        shown.start();
+        dialog.exec();
+        answeredWhileRunning = shown.elapsed() < 800;
+    });
+    EXPECT_EQ(RunChildProcess(kShell, {"-c", "sleep 1"}), 0);
+    EXPECT_TRUE(answeredWhileRunning);
+}

@@ -1,0 +1,114 @@
+#include "MailerStandIn.h"
+
+#include <QFile>
+#include <cstdlib>
+
+#include "frmControl.h"
+
+namespace {
+
+// A text as one single-quoted shell word.
+QByteArray ShellQuoted(const QString& text) {
+    QByteArray quoted = QFile::encodeName(text);
+    quoted.replace("'", "'\\''");
+    return "'" + quoted + "'";
+}
+
+bool Remember(const char* name, QByteArray& value) {
+    const char* current = std::getenv(name);
+    if (current)
+        value = current;
+    return current != nullptr;
+}
+
+void Restore(const char* name, bool had, const QByteArray& value) {
+    if (had)
+        setenv(name, value.constData(), 1);
+    else
+        unsetenv(name);
+}
+
+}  // namespace
+
+TMailerStandIn::TMailerStandIn(int exitStatus, int pauseMs)
+    : FHadMailer(Remember("MAILER", FOldMailer)),
+      FHadDesktop(Remember("XDG_CURRENT_DESKTOP", FOldDesktop)) {
+    SetExitStatus(exitStatus);
+    SetPause(pauseMs);
+    const QString script = FDir.filePath(QStringLiteral("mailer"));
+    QFile file(script);
+    if (file.open(QIODevice::WriteOnly)) {
+        file.write("#!/bin/sh\ndir=" + ShellQuoted(FDir.path()) + "\n");
+        file.write(
+            "{ echo @run; for a in \"$@\"; do printf '%s\\n' \"$a\"; done; }"
+            " >> \"$dir/log\"\n"
+            "sleep \"$(cat \"$dir/pause\")\"\n"
+            "exit \"$(cat \"$dir/status\")\"\n");
+        file.close();
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    // xdg-email runs each entry of MAILER through the shell's eval.
+    setenv("MAILER", ShellQuoted(script).constData(), 1);
+    setenv("XDG_CURRENT_DESKTOP", "X-Generic", 1);
+    SetMailProgramForTesting(QString());
+}
+
+TMailerStandIn::~TMailerStandIn() {
+    Restore("MAILER", FHadMailer, FOldMailer);
+    Restore("XDG_CURRENT_DESKTOP", FHadDesktop, FOldDesktop);
+    SetMailProgramForTesting(QString());
+}
+
+void TMailerStandIn::WriteSetting(const char* name, const QByteArray& value) {
+    QFile file(FDir.filePath(QString::fromLatin1(name)));
+    if (file.open(QIODevice::WriteOnly))
+        file.write(value + "\n");
+}
+
+void TMailerStandIn::SetExitStatus(int status) {
+    WriteSetting("status", QByteArray::number(status));
+}
+
+void TMailerStandIn::SetPause(int ms) {
+    WriteSetting("pause", QByteArray::number(ms / 1000.0, 'f', 3));
+}
+
+std::vector<TMailerStandIn::TMail> TMailerStandIn::Mails() const {
+    std::vector<QStringList> runs;
+    QFile file(FDir.filePath(QStringLiteral("log")));
+    if (file.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : file.readAll().split('\n')) {
+            if (line == "@run")
+                runs.emplace_back();
+            else if (!line.isEmpty() && !runs.empty())
+                runs.back().append(QString::fromUtf8(line));
+        }
+    }
+    std::vector<TMail> mails;
+    for (const QStringList& arguments : runs) {
+        TMail mail = DecodeMailto(arguments.value(0));
+        mail.Arguments = arguments;
+        mails.push_back(mail);
+    }
+    return mails;
+}
+
+TMailerStandIn::TMail DecodeMailto(const QString& uri) {
+    TMailerStandIn::TMail mail;
+    if (!uri.startsWith(QLatin1String("mailto:")))
+        return mail;
+    const int query = uri.indexOf(QLatin1Char('?'));
+    if (query < 0)
+        return mail;
+    for (const QString& field : uri.mid(query + 1).split(QLatin1Char('&'))) {
+        const int eq = field.indexOf(QLatin1Char('='));
+        const QString key = field.left(eq);
+        const QString value =
+            QString::fromUtf8(QByteArray::fromPercentEncoding(field.mid(eq + 1).toLatin1()));
+        if (key == QLatin1String("subject"))
+            mail.Subject = value;
+        else if (key == QLatin1String("attach"))
+            mail.Attachments.append(value);
+    }
+    return mail;
+}
