@@ -444,6 +444,47 @@ std::vector<uint8_t> StandardIndex(const TLayout& layout, const TPart& part, int
     return out;
 }
 
+// The super index of one stream: one entry per part that has the stream's
+// standard index (its place, size and the stream's length in that part),
+// filling the stream's slot.
+std::vector<uint8_t> SuperIndex(const TFile& f, const TLayout& layout, size_t s,
+                                const std::vector<std::vector<int64_t>>& standard) {
+    const TStream& stream = layout.streams[s];
+    const uint32_t capacity = (stream.slotSize - kSuperIndexHeader) / kSuperIndexEntry;
+    std::vector<uint8_t> entries;
+    uint32_t used = 0;
+    bool ok = true;
+    for (size_t p = 0; p < layout.parts.size() && used < capacity; ++p) {
+        const int64_t at = standard[p][s];
+        if (at < 0)
+            continue;
+        TStreamTotals inPart;
+        for (const TChunk& c : layout.parts[p].chunks) {
+            if (size_t(c.stream) == s) {
+                ++inPart.chunks;
+                inPart.bytes += c.size;
+            }
+        }
+        TFile::Append64(entries, uint64_t(at));
+        TFile::Append32(entries, f.U32(at + 4, &ok) + 8);
+        TFile::Append32(entries, Length(stream, inPart));
+        ++used;
+    }
+    std::vector<uint8_t> super;
+    TFile::Append32(super, kIndx);
+    TFile::Append32(super, stream.slotSize);
+    TFile::Append16(super, 4);  // longs per entry
+    super.push_back(0);         // sub-type
+    super.push_back(0);         // an index of indexes
+    TFile::Append32(super, used);
+    TFile::Append32(super, stream.chunkId);
+    for (int i = 0; i < 3; ++i)
+        TFile::Append32(super, 0);
+    super.insert(super.end(), entries.begin(), entries.end());
+    super.resize(size_t(stream.slotSize) + 8, 0);
+    return super;
+}
+
 TRecordingState Repair(TFile& f, TLayout& layout) {
     const size_t streams = layout.streams.size();
     std::vector<TStreamTotals> totals(streams), firstPart(streams);
@@ -521,34 +562,7 @@ TRecordingState Repair(TFile& f, TLayout& layout) {
         if (!ok || layout.parts.size() == 1 || stream.slot < 0)
             continue;
         // The super index takes the place the multiplexer kept for it.
-        const uint32_t capacity = (stream.slotSize - kSuperIndexHeader) / kSuperIndexEntry;
-        std::vector<uint8_t> super;
-        TFile::Append32(super, kIndx);
-        TFile::Append32(super, stream.slotSize);
-        TFile::Append16(super, 4);  // longs per entry
-        super.push_back(0);         // sub-type
-        super.push_back(0);         // an index of indexes
-        const size_t used = std::min<size_t>(layout.parts.size(), capacity);
-        TFile::Append32(super, uint32_t(used));
-        TFile::Append32(super, stream.chunkId);
-        for (int i = 0; i < 3; ++i)
-            TFile::Append32(super, 0);
-        for (size_t p = 0; p < used; ++p) {
-            TStreamTotals inPart;
-            for (const TChunk& c : layout.parts[p].chunks) {
-                if (size_t(c.stream) == s) {
-                    ++inPart.chunks;
-                    inPart.bytes += c.size;
-                }
-            }
-            const int64_t at = standard[p][s];
-            const uint32_t size = at < 0 ? 0 : f.U32(at + 4, &ok) + 8;
-            TFile::Append64(super, uint64_t(std::max<int64_t>(at, 0)));
-            TFile::Append32(super, size);
-            TFile::Append32(super, Length(stream, inPart));
-        }
-        super.resize(size_t(stream.slotSize) + 8, 0);
-        ok = ok && f.Write(stream.slot, super);
+        ok = ok && f.Write(stream.slot, SuperIndex(f, layout, s, standard));
     }
     // 3. The list and RIFF sizes, the first RIFF's last: from then on the
     // file counts as complete.
