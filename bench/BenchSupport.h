@@ -26,6 +26,9 @@
 
 #include <unistd.h>
 
+#include "Application.h"
+#include "media/MediaUtil.h"
+
 namespace bench {
 
 using Clock = std::chrono::steady_clock;
@@ -87,6 +90,17 @@ inline QString UseTestSetup(const QTemporaryDir& configDir) {
     setenv("XDG_CONFIG_HOME", configDir.path().toLocal8Bit().constData(), 1);
     setenv("POMVIRA_TEST_DEVICES", "1", 1);
     return configDir.path();
+}
+
+// The program's message boxes and the failures while the graph's events are
+// handled are written to standard error instead of waiting for a click.
+inline void ReportOnStandardError() {
+    media::SetExceptionReporter(
+        [](const std::exception& e) { std::fprintf(stderr, "program error: %s\n", e.what()); });
+    SetMessageBoxHook([](const TMessageBoxRequest& request) {
+        std::fprintf(stderr, "message box: %s\n", request.text.toLocal8Bit().constData());
+        return QMessageBox::Ok;
+    });
 }
 
 // An event loop that any thread may end. Run() returns true when Finish()

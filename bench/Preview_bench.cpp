@@ -8,27 +8,23 @@
 //    with the frames painted per second (POMVIRA_BENCH_THREADS=1 also prints
 //    each thread's share).
 // Needs an X server: run under xvfb-run -a -s "-screen 0 1600x1200x24".
-#include <gst/app/gstappsink.h>
 #include <gst/gst.h>
-#include <gst/video/video.h>
 
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QPaintEvent>
-#include <QPainter>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <stdexcept>
 #include <string>
 
 #include "Application.h"
 #include "BenchSupport.h"
+#include "HandBuiltView.h"
 #include "frmControl.h"
 #include "media/MediaUtil.h"
 #include "media/gst/GstMediaSystem.h"
@@ -127,128 +123,33 @@ std::unique_ptr<TControlForm> StartProgram(int width, int height) {
 // BGRx -> appsink, the newest frame painted scaled by a widget.
 // ---------------------------------------------------------------------------
 
-class HandBuiltView : public QWidget {
-  public:
-    // sync: the appsink waits for each frame's time on the pipeline's clock
-    // (GStreamer's default; the first frame then waits for the live
-    // source's latency), or hands frames on as they arrive.
-    HandBuiltView(int width, int height, bool sync) {
-        setAttribute(Qt::WA_OpaquePaintEvent);
-        setAttribute(Qt::WA_NoSystemBackground);
-        setWindowFlag(Qt::FramelessWindowHint);
-        auto it = g_rendererSize.find(width);
-        resize(it != g_rendererSize.end() ? it->second : QSize(width, height));
-        move(0, 0);
+// The camera's pipeline: sync: the appsink waits for each frame's time on
+// the pipeline's clock (GStreamer's default; the first frame then waits for
+// the live source's latency), or hands frames on as they arrive.
+GstElement* MinimalViewerPipeline(int width, int height, bool sync) {
+    GstElement* pipeline = gst_pipeline_new(nullptr);
+    GstElement* src = bench::MakeElement("videotestsrc");
+    g_object_set(src, "is-live", TRUE, "pattern", 0 /* smpte */, "horizontal-speed", 4, nullptr);
+    const std::string camera = "video/x-raw,format=YUY2,width=" + std::to_string(width) +
+                               ",height=" + std::to_string(height) + ",framerate=30/1";
+    GstElement* camCaps = bench::MakeCapsFilter(camera.c_str());
+    GstElement* convert = bench::MakeElement("videoconvert");
+    GstElement* bgrx = bench::MakeCapsFilter("video/x-raw,format=BGRx");
+    GstElement* sink = bench::MakeElement("appsink");
+    gst_object_set_name(GST_OBJECT(sink), "preview");
+    bench::SetPreviewSink(sink, sync);
+    gst_bin_add_many(GST_BIN(pipeline), src, camCaps, convert, bgrx, sink, nullptr);
+    if (!gst_element_link_many(src, camCaps, convert, bgrx, sink, nullptr))
+        throw std::runtime_error("linking the hand-built pipeline failed");
+    return pipeline;
+}
 
-        pipeline_ = gst_pipeline_new(nullptr);
-        GstElement* src = Make("videotestsrc");
-        g_object_set(src, "is-live", TRUE, "pattern", 0 /* smpte */, "horizontal-speed", 4,
-                     nullptr);
-        const std::string camera = "video/x-raw,format=YUY2,width=" + std::to_string(width) +
-                                   ",height=" + std::to_string(height) + ",framerate=30/1";
-        GstElement* camCaps = CapsFilter(camera.c_str());
-        GstElement* convert = Make("videoconvert");
-        GstElement* bgrx = CapsFilter("video/x-raw,format=BGRx");
-        GstElement* sink = Make("appsink");
-        g_object_set(sink, "sync", gboolean(sync), "max-buffers", 1u, "drop", TRUE, "qos", TRUE,
-                     "enable-last-sample", FALSE, nullptr);
-        GstAppSinkCallbacks callbacks{};
-        callbacks.new_sample = [](GstAppSink* s, gpointer data) -> GstFlowReturn {
-            static_cast<HandBuiltView*>(data)->Deliver(gst_app_sink_pull_sample(s));
-            return GST_FLOW_OK;
-        };
-        gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, this, nullptr);
-        gst_bin_add_many(GST_BIN(pipeline_), src, camCaps, convert, bgrx, sink, nullptr);
-        if (!gst_element_link_many(src, camCaps, convert, bgrx, sink, nullptr))
-            throw std::runtime_error("linking the hand-built pipeline failed");
-    }
-    ~HandBuiltView() override {
-        gst_element_set_state(pipeline_, GST_STATE_NULL);
-        gst_object_unref(pipeline_);
-        if (pending_)
-            gst_sample_unref(pending_);
-        if (shown_)
-            gst_sample_unref(shown_);
-    }
-    void Play() {
-        if (gst_element_set_state(pipeline_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE)
-            throw std::runtime_error("the hand-built pipeline does not start");
-    }
-
-  protected:
-    void paintEvent(QPaintEvent*) override {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            notified_ = false;
-            if (pending_) {
-                if (shown_)
-                    gst_sample_unref(shown_);
-                shown_ = pending_;
-                pending_ = nullptr;
-                frame_ = QImage();
-            }
-        }
-        QPainter painter(this);
-        GstVideoInfo info;
-        GstVideoFrame frame;
-        if (!shown_ || !gst_video_info_from_caps(&info, gst_sample_get_caps(shown_)) ||
-            !gst_video_frame_map(&frame, &info, gst_sample_get_buffer(shown_), GST_MAP_READ)) {
-            painter.fillRect(rect(), Qt::black);
-            return;
-        }
-        // The image is a view of the mapped frame, made once per new frame
-        // (so that its key names the frame).
-        if (frame_.isNull() || frame_.constBits() != GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)) {
-            frame_ = QImage(static_cast<const uchar*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)),
-                            GST_VIDEO_FRAME_WIDTH(&frame), GST_VIDEO_FRAME_HEIGHT(&frame),
-                            GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0), QImage::Format_RGB32);
-        }
-        painter.drawImage(rect(), frame_);
-        painter.end();
-        g_watch.Painted(frame_, size());
-        gst_video_frame_unmap(&frame);
-    }
-
-  private:
-    static GstElement* Make(const char* factory) {
-        GstElement* e = gst_element_factory_make(factory, nullptr);
-        if (!e)
-            throw std::runtime_error(std::string("missing GStreamer element ") + factory);
-        return e;
-    }
-    static GstElement* CapsFilter(const char* caps) {
-        GstElement* e = Make("capsfilter");
-        GstCaps* c = gst_caps_from_string(caps);
-        g_object_set(e, "caps", c, nullptr);
-        gst_caps_unref(c);
-        return e;
-    }
-
-    // Streaming thread: keeps the newest frame and asks for one repaint.
-    void Deliver(GstSample* sample) {
-        if (!sample)
-            return;
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (pending_)
-            gst_sample_unref(pending_);
-        pending_ = sample;
-        if (!notified_) {
-            notified_ = true;
-            QMetaObject::invokeMethod(
-                this, [this] { update(); }, Qt::QueuedConnection);
-        }
-    }
-
-    GstElement* pipeline_;
-    std::mutex mutex_;
-    GstSample* pending_ = nullptr;  // guarded by mutex_
-    bool notified_ = false;         // guarded by mutex_
-    GstSample* shown_ = nullptr;    // user-interface thread
-    QImage frame_;
-};
-
-std::unique_ptr<HandBuiltView> StartHandBuilt(int width, int height, bool sync = true) {
-    auto view = std::make_unique<HandBuiltView>(width, height, sync);
+std::unique_ptr<bench::HandBuiltView> StartHandBuilt(int width, int height, bool sync = true) {
+    auto it = g_rendererSize.find(width);
+    auto view = std::make_unique<bench::HandBuiltView>(
+        MinimalViewerPipeline(width, height, sync),
+        it != g_rendererSize.end() ? it->second : QSize(width, height));
+    view->OnPainted = [](const QImage& frame, const QSize& size) { g_watch.Painted(frame, size); };
     view->Play();
     view->show();
     return view;
@@ -396,13 +297,7 @@ int main(int argc, char** argv) {
 
     BenchApplication app(argc, argv);
     media::SetMediaSystem(media::gst::GstMediaSystem());
-    media::SetExceptionReporter(
-        [](const std::exception& e) { std::fprintf(stderr, "program error: %s\n", e.what()); });
-    // A message box would wait for a click: report it and go on.
-    SetMessageBoxHook([](const TMessageBoxRequest& request) {
-        std::fprintf(stderr, "message box: %s\n", request.text.toLocal8Bit().constData());
-        return QMessageBox::Ok;
-    });
+    bench::ReportOnStandardError();
 
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))

@@ -186,10 +186,7 @@ int main(int argc, char** argv) {
 
     TApplication app(argc, argv);
     media::SetMediaSystem(media::gst::GstMediaSystem());
-    SetMessageBoxHook([](const TMessageBoxRequest& request) {
-        std::fprintf(stderr, "message box: %s\n", request.text.toLocal8Bit().constData());
-        return QMessageBox::Ok;
-    });
+    bench::ReportOnStandardError();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

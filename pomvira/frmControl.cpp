@@ -120,9 +120,12 @@ void TControlForm::CreateActions() {
     actCompress = add("actCompress", QString::fromUtf8("압축설정"));
     actCompress->OnUpdate = nonCapture;
     actCaptureStart = add("actCaptureStart", QStringLiteral("Capture Start"));
+    actCaptureStart->OnExecute = [this](QObject* s) { actCaptureStartExecute(s); };
     actCaptureStop = add("actCaptureStop", QStringLiteral("Capture Stop"));
+    actCaptureStop->OnExecute = [this](QObject* s) { actCaptureStopExecute(s); };
     actCapAndMail = add("actCapAndMail", QString::fromUtf8("캡쳐후 메일보내기"));
     actCapAndMail->OnUpdate = nonCapture;
+    actCapAndMail->OnExecute = [this](QObject* s) { actCapAndMailExecute(s); };
     actSendMail = add("actSendMail", QString::fromUtf8("선택된 정지영상 메일 보내기"));
     actSendMail->OnUpdate = nonCapture;
     actSendMail->OnExecute = [this](QObject* s) { actSendMailExecute(s); };

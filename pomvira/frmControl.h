@@ -135,6 +135,19 @@ class TControlForm : public QWidget {
     void actBmpEditExecute(QObject* sender);
     void actSendMailExecute(QObject* sender);
 
+    // Recording: the record button starts a recording when none runs and
+    // stops the running one. Neither operation raises: a failure is shown
+    // by the application's error report and the panel is back to
+    // previewing. StopRecording is also how anything else ends a running
+    // recording; the new file joins the strip.
+    void btnCaptureClick(QObject* sender);
+    void StartRecording();
+    void StopRecording();
+    void actCaptureStartExecute(QObject* sender);
+    void actCaptureStopExecute(QObject* sender);
+    // Records like the record button; the stop then mails the new file.
+    void actCapAndMailExecute(QObject* sender);
+
     // The media strip: the one way a new picture or recording enters it
     // (appended, scrolled into view, selected, the panel expanded).
     void AddToStrip(const QString& path);
@@ -250,6 +263,14 @@ class TControlForm : public QWidget {
     media::AM_MEDIA_TYPE* SaveVideoMediaType();
     void AddCompressors();
     void RemoveCompressors();
+    // Whether the source's device is open: its filter is in the graph.
+    static bool HasOpenDevice(media::TFilter* source);
+
+    // Recording: the graph for preview again (the stop's first steps),
+    // and the taking back of a start that failed.
+    void ReturnToPreview();
+    void AbandonStart(const QString& previousFile);
+    bool MuxHasInput();
     media::ComPtr<media::IPin> VideoCapturePin();
 
     // Settings actions.

@@ -209,8 +209,13 @@ void TControlForm::AddCompressors() {
     };
     if (FVideoCompress != -1)
         insert(*FVideoCompEnum, FVideoCompress, VideoSourceFilter);
-    if (FAudioCompress != -1 && FUseAudio)
+    // Without a microphone the picture is recorded alone.
+    if (FAudioCompress != -1 && FUseAudio && HasOpenDevice(AudioSourceFilter))
         insert(*FAudioCompEnum, FAudioCompress, AudioSourceFilter);
+}
+
+bool TControlForm::HasOpenDevice(TFilter* source) {
+    return source->FilterGraph() && source->MemberFilter();
 }
 
 void TControlForm::RemoveCompressors() {

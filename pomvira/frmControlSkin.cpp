@@ -61,6 +61,7 @@ void TControlForm::CreateComponents() {
     // Its magenta (the bottom-left pixel) is drawn see-through.
     imgBack->SetTransparent(true);
     btnCapture = button("btnCapture", 37, 15, 44, 44, QString::fromUtf8("녹화"), "capture");
+    btnCapture->OnClick = [this](QObject* s) { btnCaptureClick(s); };
     btnSnapShot = button("btnSnapShot", 96, 15, 44, 44, QString::fromUtf8("정지영상"), "snapshot");
     btnSnapShot->SetAction(actSnapShot);
     btnEditImg = button("btnEditImg", 155, 15, 44, 44, QString::fromUtf8("사진편집"), "editimg");

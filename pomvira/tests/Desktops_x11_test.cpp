@@ -5,6 +5,7 @@
 // the stacking order, the task bar states, window places and pixels.
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QLibraryInfo>
 #include <QProcess>
@@ -22,6 +23,7 @@
 #include <vector>
 #include <xcb/xcb.h>
 
+#include "AviProbe.h"
 #include "PanelResources.h"
 
 static void InitViewPictures() {
@@ -494,6 +496,35 @@ TEST_F(OpenboxTest, PanelAboveThePreviewOneTaskBarEntryDragMinimiseQuit) {
     Pointer(At(panelNow.topLeft() + QPoint(343, 13)) << QStringLiteral("click")
                                                       << QStringLiteral("1"));
     EXPECT_EQ(program.Wait(30000), std::optional<int>(0));
+}
+
+// However the program is ended while it records (its close button, SIGTERM
+// as a session's end sends, Ctrl+C), the recording is a complete file.
+TEST_F(OpenboxTest, QuittingWhileRecordingLeavesACompleteFile) {
+    ASSERT_NO_FATAL_FAILURE(WriteSettings(nullptr));
+    const QString folder = dir.filePath(QStringLiteral("Video"));
+    const char* const ways[] = {"close button", "SIGTERM", "SIGINT"};
+    for (int n = 1; n <= 3; ++n) {
+        SCOPED_TRACE(ways[n - 1]);
+        ASSERT_NO_FATAL_FAILURE(StartProgram());
+        const QPoint at = x.Geometry(panel).topLeft();
+        // The record button.
+        Pointer(At(at + QPoint(59, 37)) << QStringLiteral("click") << QStringLiteral("1"));
+        const QString file =
+            folder + QStringLiteral("/video%1.avi").arg(n, 6, 10, QLatin1Char('0'));
+        ASSERT_TRUE(WaitFor([&] { return QFileInfo(file).size() > 1000000; }, 15000))
+            << "no recording is being written";
+        QTest::qWait(1000);
+        if (n == 1)
+            Pointer(At(at + QPoint(343, 13)) << QStringLiteral("click") << QStringLiteral("1"));
+        else
+            ::kill(pid_t(program.Pid()), n == 2 ? SIGTERM : SIGINT);
+        ASSERT_EQ(program.Wait(30000), std::optional<int>(0));
+        const TAviProbe avi = ProbeAvi(file);
+        EXPECT_EQ(avi.Count("video"), 1) << avi.Text().toStdString();
+        EXPECT_EQ(avi.Count("audio"), 1) << avi.Text().toStdString();
+        EXPECT_TRUE(avi.Complete()) << avi.Text().toStdString();
+    }
 }
 
 TEST_F(OpenboxTest, PreviewAsLargeAsTheScreenCoversTheWorkAreaBelowThePanel) {

@@ -38,14 +38,6 @@ QImage GrabScreen(const QRect& rect) {
         .convertToFormat(QImage::Format_RGB32);
 }
 
-// Waits (bounded) until the sample grabber has passed a frame; the frame.
-TBitmap WaitForFrame(TControlForm& form) {
-    TBitmap frame;
-    for (int i = 0; i < 200 && !form.SampleGrabber->CopyFrameToBitmap(&frame); ++i)
-        QTest::qWait(50);
-    return frame;
-}
-
 // The X server's stacking order of the top-level windows, bottom first (the
 // order of the root window's children), read on Qt's own connection so that
 // every request Qt has made is handled before.

@@ -8,7 +8,6 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
-#include <cstring>
 #include <gtest/gtest.h>
 
 #include "ActionList.h"
@@ -33,30 +32,6 @@ const char* const k48000 =
     "Channels";
 
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new GstTestDevices("2"));
-
-TBitmap WaitForFrame(TControlForm& form) {
-    TBitmap frame;
-    for (int i = 0; i < 200 && !form.SampleGrabber->CopyFrameToBitmap(&frame); ++i)
-        QTest::qWait(50);
-    return frame;
-}
-
-// The preview runs: frames of the given size arrive and the scrolling
-// picture changes between them.
-void ExpectPreviewRuns(TControlForm& form, int width, int height) {
-    const TBitmap first = WaitForFrame(form);
-    ASSERT_EQ(first.Width(), width);
-    ASSERT_EQ(first.Height(), height);
-    TBitmap later;
-    bool moved = false;
-    for (int i = 0; i < 40 && !moved; ++i) {
-        QTest::qWait(50);
-        moved = form.SampleGrabber->CopyFrameToBitmap(&later) &&
-                (later.BitsSize() != first.BitsSize() ||
-                 std::memcmp(later.Bits(), first.Bits(), first.BitsSize()) != 0);
-    }
-    EXPECT_TRUE(moved) << "the picture does not move";
-}
 
 // Chooses the format whose line starts with `line` on the pin's page of the
 // property frame and closes the frame with OK (or Cancel).

@@ -182,6 +182,10 @@ HRESULT FakeGraph::Run() {
         return *r;
     state_ = State_Running;
     SetFilterStates(state_);
+    for (Entry& entry : filters_) {
+        if (auto* writer = dynamic_cast<FakeFileWriter*>(AsFakeFilter(entry.filter.Get())))
+            writer->GraphRuns();
+    }
     return sys_->Scripted(label_, "Run").value_or(S_OK);
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QObject>
 #include <QString>
 #include <QWidget>
@@ -257,6 +258,15 @@ class FakeFileWriter : public FakeFilter, public virtual IFileSinkFilter {
             return *r;
         file_ = file;
         return S_OK;
+    }
+    // The platform's writer opens its file when the graph starts: an empty
+    // file stands for the recording (the fake writes no data).
+    void GraphRuns() {
+        if (file_.empty() || !Pin("in")->Peer())
+            return;
+        QFile file(QString::fromStdU16String(file_));
+        if (!file.exists() && file.open(QIODevice::WriteOnly))
+            file.close();
     }
     HRESULT GetCurFile(WString* file, AM_MEDIA_TYPE* mt) override {
         if (auto r = Call("GetCurFile"))

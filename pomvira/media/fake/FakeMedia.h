@@ -42,7 +42,8 @@
 //   Moniker[<device>], Bag[<device>]   Moniker[..].BindToObject, Bag[..].Read(FriendlyName)
 //   Filter[<label>]                a filter: device filters are labelled with the device's
 //                                  friendly name; also Filter[Grabber], Filter[Renderer],
-//                                  Filter[AVI Mux], Filter[File Writer]:
+//                                  Filter[AVI Mux], Filter[File Writer] (which
+//                                  creates its file, empty, when the graph runs):
 //                                  Filter[x].Stop, .GetState, .EnumPins, .JoinFilterGraph(<name>)
 //   Pin[<filter label>/<pin>]      Pin[Test Camera 1/Capture].Disconnect, .Connect(Pin[..]),
 //                                  .ConnectedTo, .GetFormat, .SetFormat(<description>),
@@ -69,7 +70,9 @@
 // on that object return the result instead of its normal one (the call is
 // still logged and, for a failure, has no effect). The key is the log entry
 // up to the '('. "*.Disconnect" applies to every object; an exact key wins.
-// ClearResult / ClearResults remove overrides.
+// ClearResult / ClearResults remove overrides. SetResult(call, result, n)
+// answers only the next n calls (a failure answered ends the call, so a
+// failing call counts once), then the normal results come back.
 //
 // Scripted objects
 // ----------------
@@ -201,10 +204,23 @@ class FakeMediaSystem : public IMediaSystem {
     CallLog& Log() { return log_; }
 
     // Scripted results (see the top of this file).
-    void SetResult(const std::string& call, HRESULT result) { results_[call] = result; }
-    void ClearResult(const std::string& call) { results_.erase(call); }
-    void ClearResults() { results_.clear(); }
-    std::optional<HRESULT> Scripted(const std::string& label, const std::string& method) const;
+    void SetResult(const std::string& call, HRESULT result) {
+        results_[call] = result;
+        remaining_.erase(call);
+    }
+    void SetResult(const std::string& call, HRESULT result, int times) {
+        results_[call] = result;
+        remaining_[call] = times;
+    }
+    void ClearResult(const std::string& call) {
+        results_.erase(call);
+        remaining_.erase(call);
+    }
+    void ClearResults() {
+        results_.clear();
+        remaining_.clear();
+    }
+    std::optional<HRESULT> Scripted(const std::string& label, const std::string& method);
 
     // Devices, in listing order within their category.
     FakeDevice& AddDevice(const GUID& category, const std::string& friendlyName);
@@ -271,6 +287,7 @@ class FakeMediaSystem : public IMediaSystem {
     IMediaSystem* previous_;
     CallLog log_;
     std::map<std::string, HRESULT> results_;
+    std::map<std::string, int> remaining_;  // calls left for counted results
     std::vector<std::unique_ptr<FakeDevice>> devices_;
     int nextDeviceId_ = 0;
     std::set<GUID> unavailable_;

@@ -200,13 +200,19 @@ FakeMediaSystem::~FakeMediaSystem() {
 }
 
 std::optional<HRESULT> FakeMediaSystem::Scripted(const std::string& label,
-                                                 const std::string& method) const {
+                                                 const std::string& method) {
     auto it = results_.find(label + "." + method);
     if (it == results_.end())
         it = results_.find("*." + method);
     if (it == results_.end())
         return std::nullopt;
-    return it->second;
+    const HRESULT result = it->second;
+    auto left = remaining_.find(it->first);
+    if (left != remaining_.end() && --left->second <= 0) {
+        remaining_.erase(left);
+        results_.erase(it);
+    }
+    return result;
 }
 
 FakeDevice& FakeMediaSystem::AddDevice(const GUID& category, const std::string& friendlyName) {

@@ -181,10 +181,21 @@ IBaseFilter* MakeCompressor(const DeviceIdentity& id) {
     bool video = id.kind == MonikerKind::VideoCompressor;
     CapsRef muxCaps = MuxCaps(video);
     std::string parser = muxCaps ? ParserFor(factory.Get(), muxCaps.Get()) : std::string();
-    std::vector<const char*> chain = {id.id.c_str()};
+    // x264 keeps the 4:2:2 sampling of a YUY2 camera when offered it, and
+    // few players decode such streams: it is given 4:2:0 pictures.
+    const bool wants420 = id.id == "x264enc";
+    std::vector<const char*> chain;
+    if (wants420)
+        chain.push_back("capsfilter");
+    chain.push_back(id.id.c_str());
     if (!parser.empty())
         chain.push_back(parser.c_str());
-    return ChainFilter::Create(NameGuid("factory:" + id.id), chain);
+    ChainFilter* filter = ChainFilter::Create(NameGuid("factory:" + id.id), chain);
+    if (filter && wants420) {
+        CapsRef i420 = CapsRef::Adopt(gst_caps_from_string("video/x-raw, format=(string)I420"));
+        g_object_set(filter->Elements().front(), "caps", i420.Get(), nullptr);
+    }
+    return filter;
 }
 
 // ---------------------------------------------------------------------------

@@ -364,8 +364,9 @@ TEST_F(FilterGraphTest, EmptyGraphKeepsOnlyMembersUnconnected) {
     graph->SetActive(true);
     auto builder = graph->Get<ICaptureGraphBuilder2>();
     ComPtr<IBaseFilter> mux;
-    ASSERT_EQ(builder->SetOutputFileName(MEDIASUBTYPE_Avi, u"/tmp/x.avi", mux.Put(), nullptr),
-              S_OK);
+    QTemporaryDir dir;
+    const WString file = dir.filePath(QStringLiteral("x.avi")).toStdU16String();
+    ASSERT_EQ(builder->SetOutputFileName(MEDIASUBTYPE_Avi, file, mux.Put(), nullptr), S_OK);
     ASSERT_EQ(
         builder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video,
                               video->Get<IBaseFilter>().Get(), grabber.MemberFilter(), mux.Get()),

@@ -12,10 +12,10 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <mutex>
 #include <thread>
 
+#include "AviProbe.h"
 #include "media/gst/BinFilter.h"
 #include "media/gst/GstMediaSystem.h"
 
@@ -175,64 +175,6 @@ void Pump(int ms) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-}
-
-std::string Run(const std::string& command) {
-    std::string out;
-    FILE* p = popen(command.c_str(), "r");
-    if (!p)
-        return out;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-        out.append(buf, n);
-    pclose(p);
-    return out;
-}
-
-// The RIFF layout of an AVI: the main header's total frame count and whether
-// an idx1 index chunk is present.
-struct AviFacts {
-    bool riff = false;
-    uint32_t totalFrames = 0;
-    bool hasIndex = false;
-};
-
-AviFacts ReadAvi(const std::string& path) {
-    AviFacts facts;
-    std::ifstream in(path, std::ios::binary);
-    auto read = [&](uint64_t at, uint8_t* out, size_t n) {
-        in.clear();
-        in.seekg(std::streamoff(at));
-        in.read(reinterpret_cast<char*>(out), std::streamsize(n));
-        return size_t(in.gcount()) == n;
-    };
-    auto u32 = [](const uint8_t* p) {
-        return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-    };
-    uint8_t head[12];
-    if (!read(0, head, 12) || std::memcmp(head, "RIFF", 4) != 0 ||
-        std::memcmp(head + 8, "AVI ", 4) != 0) {
-        return facts;
-    }
-    facts.riff = true;
-    // Top-level chunks of the RIFF form; LIST hdrl starts with avih.
-    uint64_t pos = 12;
-    uint8_t chunk[12];
-    while (read(pos, chunk, 8)) {
-        uint32_t size = u32(chunk + 4);
-        if (std::memcmp(chunk, "LIST", 4) == 0 && read(pos + 8, chunk + 8, 4) &&
-            std::memcmp(chunk + 8, "hdrl", 4) == 0) {
-            uint8_t avih[8 + 20];
-            if (read(pos + 12, avih, sizeof avih) && std::memcmp(avih, "avih", 4) == 0) {
-                facts.totalFrames = u32(avih + 8 + 16);  // dwTotalFrames
-            }
-        } else if (std::memcmp(chunk, "idx1", 4) == 0) {
-            facts.hasIndex = size > 0;
-        }
-        pos += 8 + uint64_t(size) + (size & 1);
-    }
-    return facts;
 }
 
 class GstGraph : public ::testing::Test {
@@ -529,54 +471,6 @@ TEST_F(GstGraph, PreviewChainRunsThroughConvertersAndStops) {
     EXPECT_EQ(graph_->FindFilterByName(u"Color Space Converter", conv.Put()), VFW_E_NOT_FOUND);
 }
 
-namespace {
-
-struct Probe {
-    std::string json;
-    int videoStreams = 0, audioStreams = 0;
-    int width = 0, height = 0;
-    double duration = 0;
-    std::string videoCodec;
-};
-
-Probe FfProbe(const std::string& file) {
-    Probe p;
-    p.json = Run("ffprobe -v error -show_streams -show_format -of json '" + file + "' 2>&1");
-    auto count = [&](const std::string& what) {
-        int n = 0;
-        for (size_t pos = 0; (pos = p.json.find(what, pos)) != std::string::npos; ++pos)
-            ++n;
-        return n;
-    };
-    p.videoStreams = count("\"codec_type\": \"video\"");
-    p.audioStreams = count("\"codec_type\": \"audio\"");
-    auto number = [&](const std::string& key) {
-        size_t pos = p.json.find("\"" + key + "\": ");
-        if (pos == std::string::npos)
-            return 0.0;
-        pos += key.size() + 4;
-        if (p.json[pos] == '"')
-            ++pos;
-        return std::atof(p.json.c_str() + pos);
-    };
-    p.width = int(number("width"));
-    p.height = int(number("height"));
-    size_t fmt = p.json.find("\"format\"");
-    if (fmt != std::string::npos) {
-        size_t pos = p.json.find("\"duration\": \"", fmt);
-        if (pos != std::string::npos)
-            p.duration = std::atof(p.json.c_str() + pos + 13);
-    }
-    size_t codec = p.json.find("\"codec_name\": \"");
-    if (codec != std::string::npos) {
-        size_t start = codec + 15;
-        p.videoCodec = p.json.substr(start, p.json.find('"', start) - start);
-    }
-    return p;
-}
-
-}  // namespace
-
 TEST_F(GstGraph, RecordingWritesACompleteAvi) {
     ComPtr<IBaseFilter> cam = AddCamera();
     ComPtr<IBaseFilter> mic = Bind(CLSID_AudioInputDeviceCategory, "Test Microphone");
@@ -623,17 +517,13 @@ TEST_F(GstGraph, RecordingWritesACompleteAvi) {
     double ran = double(timer.elapsed()) / 1000.0;
     ASSERT_EQ(control_->Stop(), S_OK);
 
-    Probe p = FfProbe(file);
-    EXPECT_EQ(p.videoStreams, 1) << p.json;
-    EXPECT_EQ(p.audioStreams, 1) << p.json;
-    EXPECT_EQ(p.width, 640) << p.json;
-    EXPECT_EQ(p.height, 480) << p.json;
-    EXPECT_NEAR(p.duration, ran, ran * 0.1) << p.json;
-
-    AviFacts avi = ReadAvi(file);
-    EXPECT_TRUE(avi.riff);
-    EXPECT_GT(avi.totalFrames, 0u);
-    EXPECT_TRUE(avi.hasIndex);
+    const TAviProbe p = ProbeAvi(QString::fromStdString(file));
+    ASSERT_EQ(p.Count("video"), 1) << p.Text().toStdString();
+    EXPECT_EQ(p.Count("audio"), 1) << p.Text().toStdString();
+    EXPECT_EQ(p.Stream("video")->width, 640) << p.Text().toStdString();
+    EXPECT_EQ(p.Stream("video")->height, 480) << p.Text().toStdString();
+    EXPECT_NEAR(p.duration, ran, ran * 0.1) << p.Text().toStdString();
+    EXPECT_TRUE(p.Complete()) << p.Text().toStdString();
 }
 
 // A sink that never receives the end of the stream (an idle renderer) keeps
@@ -668,10 +558,8 @@ TEST_F(GstGraph, StopWaitsForTheWritersEndOfStreamOnTheBus) {
     const QByteArray text = written.readAll();
     EXPECT_TRUE(text.contains("end of stream at")) << text.toStdString();
     EXPECT_FALSE(text.contains("no end of stream within the bound")) << text.toStdString();
-    AviFacts avi = ReadAvi(file);
-    EXPECT_TRUE(avi.riff);
-    EXPECT_GT(avi.totalFrames, 0u);
-    EXPECT_TRUE(avi.hasIndex);
+    const TAviProbe avi = ProbeAvi(QString::fromStdString(file));
+    EXPECT_TRUE(avi.Complete()) << avi.Text().toStdString();
 }
 
 TEST_F(GstGraph, RecordingThroughACompressor) {
@@ -700,14 +588,12 @@ TEST_F(GstGraph, RecordingThroughACompressor) {
     builder_ = nullptr;
     graph_ = nullptr;
     mux = nullptr;
-    Probe p = FfProbe(file);
-    EXPECT_EQ(p.videoStreams, 1) << p.json;
-    EXPECT_EQ(p.audioStreams, 1) << p.json;
-    EXPECT_EQ(p.videoCodec, "mjpeg") << p.json;
-    EXPECT_NE(p.json.find("\"codec_name\": \"pcm_mulaw\""), std::string::npos) << p.json;
-    AviFacts avi = ReadAvi(file);
-    EXPECT_GT(avi.totalFrames, 0u);
-    EXPECT_TRUE(avi.hasIndex);
+    const TAviProbe p = ProbeAvi(QString::fromStdString(file));
+    ASSERT_EQ(p.Count("video"), 1) << p.Text().toStdString();
+    ASSERT_EQ(p.Count("audio"), 1) << p.Text().toStdString();
+    EXPECT_EQ(p.Stream("video")->codec, "mjpeg") << p.Text().toStdString();
+    EXPECT_EQ(p.Stream("audio")->codec, "pcm_mulaw") << p.Text().toStdString();
+    EXPECT_TRUE(p.Complete()) << p.Text().toStdString();
 }
 
 // A source that cannot open what it reads from.

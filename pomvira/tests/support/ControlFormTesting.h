@@ -8,7 +8,9 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTest>
 #include <cstdlib>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -16,9 +18,12 @@
 #include "Application.h"
 #include "IniFile.h"
 #include "PathUtils.h"
+#include "frmControl.h"
+#include "media/Bitmap.h"
 #include "media/Filter.h"
 #include "media/MediaTypes.h"
 #include "media/MediaUtil.h"
+#include "media/SampleGrabber.h"
 #include "media/gst/GstMediaSystem.h"
 
 // The descriptions of the test cameras' first two formats.
@@ -85,4 +90,30 @@ inline QString PinFormatText(media::TFilter* source) {
     const QString text = type ? media::DescribeMediaType(type) : QString();
     media::DisposeMediaType(type);
     return text;
+}
+
+// Waits (bounded) until the sample grabber has passed a frame; the frame
+// (empty when none came).
+inline media::TBitmap WaitForFrame(TControlForm& form) {
+    media::TBitmap frame;
+    for (int i = 0; i < 200 && !form.SampleGrabber->CopyFrameToBitmap(&frame); ++i)
+        QTest::qWait(50);
+    return frame;
+}
+
+// The preview runs: frames of the given size arrive and the scrolling
+// picture changes between them.
+inline void ExpectPreviewRuns(TControlForm& form, int width, int height) {
+    const media::TBitmap first = WaitForFrame(form);
+    ASSERT_EQ(first.Width(), width);
+    ASSERT_EQ(first.Height(), height);
+    media::TBitmap later;
+    bool moved = false;
+    for (int i = 0; i < 40 && !moved; ++i) {
+        QTest::qWait(50);
+        moved = form.SampleGrabber->CopyFrameToBitmap(&later) &&
+                (later.BitsSize() != first.BitsSize() ||
+                 std::memcmp(later.Bits(), first.Bits(), first.BitsSize()) != 0);
+    }
+    EXPECT_TRUE(moved) << "the picture does not move";
 }

@@ -1,0 +1,219 @@
+// Recording on the real GStreamer framework with the built-in test camera and
+// microphone. Every file is read back by ffprobe and by its RIFF chunks, not
+// by GStreamer: its streams, their formats and codecs, its duration against
+// the time recorded, the frame count in its header and its index.
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QListWidget>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include "ActionList.h"
+#include "AviProbe.h"
+#include "ControlFormTesting.h"
+#include "DlgCompress.h"
+#include "ImageButton.h"
+#include "MailerStandIn.h"
+#include "ModalDriver.h"
+#include "frmControl.h"
+#include "frmView.h"
+
+using namespace media;
+
+namespace {
+
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new GstTestDevices("1"));
+
+// The position of a compressor in its category's list, found by its name
+// (the list depends on the installed plugins); -1 when it is not there.
+int CompressorIndex(const GUID& category, const std::string& name) {
+    TSysDevEnum compressors(category);
+    for (int i = 0; i < compressors.DeviceCount(); ++i)
+        if (compressors.DeviceEntry(i).FriendlyName == name)
+            return i;
+    return -1;
+}
+
+class RecordingGstTest : public ControlFormTestBase {
+  protected:
+    void SetUp() override {
+        ControlFormTestBase::SetUp();
+        UseOwnSaveFolders();
+    }
+    QString VideoFile(int n) const {
+        return VideoFolder() + QStringLiteral("/video%1.avi").arg(n, 6, 10, QLatin1Char('0'));
+    }
+    // Records for about `ms` milliseconds with the record button; the time
+    // from the start's end to the stop, in seconds.
+    double Record(TControlForm& form, int ms) {
+        form.btnCapture->Click();
+        QElapsedTimer recorded;
+        recorded.start();
+        EXPECT_TRUE(form.State().Recording) << FirstBox();
+        EXPECT_EQ(form.btnCapture->Hint(), "Stop");
+        QTest::qWait(ms / 2);
+        // The elapsed time is shown while recording.
+        EXPECT_TRUE(form.ViewForm()->lblStatus->text().startsWith("(Record : 0:0:"))
+            << form.ViewForm()->lblStatus->text().toStdString();
+        QTest::qWait(ms - ms / 2);
+        const double seconds = double(recorded.elapsed()) / 1000.0;
+        form.btnCapture->Click();
+        EXPECT_FALSE(form.State().Recording);
+        EXPECT_EQ(form.btnCapture->Hint(), "Enregistrement");
+        EXPECT_EQ(form.ViewForm()->lblStatus->text(), "( Preview )");
+        return seconds;
+    }
+    // The file is the selected last entry of the strip, the panel expanded,
+    // and the preview runs again in the format it had.
+    void ExpectBackToPreview(TControlForm& form, const QString& file) {
+        EXPECT_EQ(form.StripFiles().last(), file);
+        EXPECT_EQ(form.SelectedFile(), file);
+        EXPECT_TRUE(form.State().Expanded);
+        EXPECT_EQ(PinFormatText(form.VideoSourceFilter), k640);
+        ExpectPreviewRuns(form, 640, 480);
+    }
+};
+
+std::string Why(const TAviProbe& p) {
+    return p.Text().toStdString();
+}
+
+// The recording is complete, with one 640 x 480 video stream in the codec
+// `video` and one audio stream in the codec `audio` (none when null); its
+// reading.
+TAviProbe ExpectRecording(const QString& file, const char* video, const char* audio) {
+    const TAviProbe p = ProbeAvi(file);
+    EXPECT_TRUE(p.Complete()) << Why(p);
+    EXPECT_EQ(p.Count("video"), 1) << Why(p);
+    EXPECT_EQ(p.Count("audio"), audio ? 1 : 0) << Why(p);
+    if (const TAviStream* v = p.Stream("video")) {
+        EXPECT_EQ(v->codec, video) << Why(p);
+        EXPECT_EQ(QSize(v->width, v->height), QSize(640, 480)) << Why(p);
+    }
+    const TAviStream* a = p.Stream("audio");
+    if (a && audio) {
+        EXPECT_EQ(a->codec, audio) << Why(p);
+    }
+    return p;
+}
+
+}  // namespace
+
+TEST_F(RecordingGstTest, RecordingWithSoundThenWithoutIsCompleteAndThePreviewRunsAgain) {
+    TControlForm form;
+    ASSERT_TRUE(boxes.empty()) << FirstBox();
+    ExpectPreviewRuns(form, 640, 480);
+
+    const double recorded = Record(form, 3000);
+    ASSERT_TRUE(boxes.empty()) << FirstBox();
+    ExpectBackToPreview(form, VideoFile(1));
+    const TAviProbe withSound = ExpectRecording(VideoFile(1), "rawvideo", "pcm_s16le");
+    ASSERT_EQ(withSound.Count("audio"), 1);
+    EXPECT_EQ(withSound.Stream("audio")->bitsPerSample, 16) << Why(withSound);
+    EXPECT_NEAR(withSound.duration, recorded, recorded * 0.1) << Why(withSound);
+
+    // Sound off: the next file, picture only.
+    form.actUseAudio->Execute();
+    Record(form, 1500);
+    ASSERT_TRUE(boxes.empty()) << FirstBox();
+    EXPECT_EQ(form.StripFiles(), QStringList({VideoFile(1), VideoFile(2)}));
+    ExpectBackToPreview(form, VideoFile(2));
+    ExpectRecording(VideoFile(2), "rawvideo", nullptr);
+}
+
+TEST_F(RecordingGstTest, CompressorsChosenByIndexOrInTheDialogCompressTheStreams) {
+    const int jpeg = CompressorIndex(CLSID_VideoCompressorCategory, "JPEG image encoder");
+    const int alaw = CompressorIndex(CLSID_AudioCompressorCategory, "A Law audio encoder");
+    const int h264 = CompressorIndex(CLSID_VideoCompressorCategory, "x264 H.264 Encoder");
+    const int mp3 = CompressorIndex(CLSID_AudioCompressorCategory, "L.A.M.E. mp3 encoder");
+    ASSERT_TRUE(jpeg >= 0 && alaw >= 0 && h264 >= 0 && mp3 >= 0)
+        << "the encoders of the GStreamer plugin packages are missing";
+    // Stored indexes, as the settings file holds them.
+    Ini().WriteInteger("CAPTURE", "VIDEO COMPRESS", jpeg);
+    Ini().WriteInteger("CAPTURE", "AUDIO COMPRESS", alaw);
+    TControlForm form;
+    ASSERT_TRUE(boxes.empty()) << FirstBox();
+    Record(form, 2000);
+    ASSERT_TRUE(boxes.empty()) << FirstBox();
+    ExpectBackToPreview(form, VideoFile(1));
+    ExpectRecording(VideoFile(1), "mjpeg", "pcm_alaw");
+
+    // Chosen in the compression dialog: the next recording uses them.
+    auto choose = WhenModal<TCompressDlg>([&](TCompressDlg* d) {
+        d->lstVideoComp->setCurrentRow(h264);
+        d->lstAudioComp->setCurrentRow(mp3);
+        PressKey(d, Qt::Key_Return);
+    });
+    form.actCompress->Execute();
+    ASSERT_TRUE(choose->Answered());
+    ASSERT_EQ(form.State().VideoCompress, h264);
+    Record(form, 2000);
+    ASSERT_TRUE(boxes.empty()) << FirstBox();
+    ExpectBackToPreview(form, VideoFile(2));
+    const TAviProbe second = ExpectRecording(VideoFile(2), "h264", "mp3");
+    // 4:2:0, which every H.264 player decodes.
+    ASSERT_EQ(second.Count("video"), 1);
+    EXPECT_EQ(second.Stream("video")->pixelFormat, "yuv420p") << Why(second);
+}
+
+TEST_F(RecordingGstTest, StartThatTheFileWriterRefusesIsReportedAndThePreviewRunsOn) {
+    TControlForm form;
+    ASSERT_TRUE(boxes.empty()) << FirstBox();
+    // The video folder goes away after start-up: the file cannot be opened.
+    ASSERT_TRUE(QDir(VideoFolder()).removeRecursively());
+    form.btnCapture->Click();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(boxes[0].startsWith("L'enregistrement n'a pas pu commencer.")) << FirstBox();
+    EXPECT_FALSE(form.State().Recording);
+    EXPECT_FALSE(form.Timer->isActive());
+    EXPECT_EQ(form.btnCapture->Hint(), "Enregistrement");
+    EXPECT_EQ(form.ViewForm()->lblStatus->text(), "( Preview )");
+    EXPECT_TRUE(form.StripFiles().isEmpty());
+    EXPECT_EQ(PinFormatText(form.VideoSourceFilter), k640);
+    ExpectPreviewRuns(form, 640, 480);
+
+    // With the folder back, recording works.
+    ASSERT_TRUE(QDir().mkpath(VideoFolder()));
+    boxes.clear();
+    Record(form, 1000);
+    EXPECT_TRUE(boxes.empty()) << FirstBox();
+    ExpectRecording(VideoFile(1), "rawvideo", "pcm_s16le");
+}
+
+TEST_F(RecordingGstTest, CaptureAndMailHandsTheCompleteFileToTheMailProgram) {
+    TMailerStandIn mailer;
+    {
+        TControlForm form;
+        ASSERT_TRUE(boxes.empty()) << FirstBox();
+        form.actCapAndMail->Execute();
+        ASSERT_TRUE(form.State().Recording) << FirstBox();
+        QTest::qWait(1000);
+        EXPECT_TRUE(mailer.Mails().empty());
+        form.btnCapture->Click();
+        EXPECT_TRUE(boxes.empty()) << FirstBox();
+        ExpectBackToPreview(form, VideoFile(1));
+    }
+    SetMailProgramForTesting(QString());
+    const auto mails = mailer.Mails();
+    ASSERT_EQ(mails.size(), 1u);
+    EXPECT_EQ(mails[0].Subject, "Video Mail");
+    EXPECT_EQ(mails[0].Attachments, QStringList{QFileInfo(VideoFile(1)).canonicalFilePath()});
+    ExpectRecording(VideoFile(1), "rawvideo", "pcm_s16le");
+}
+
+TEST_F(RecordingGstTest, QuittingWhileRecordingLeavesACompleteFile) {
+    {
+        TControlForm form;
+        ASSERT_TRUE(boxes.empty()) << FirstBox();
+        form.btnCapture->Click();
+        ASSERT_TRUE(form.State().Recording) << FirstBox();
+        QTest::qWait(1500);
+        // The program's shut-down: the panel goes while recording.
+    }
+    EXPECT_TRUE(boxes.empty()) << FirstBox();
+    ExpectRecording(VideoFile(1), "rawvideo", "pcm_s16le");
+}
