@@ -134,6 +134,11 @@ void TControlForm::LoseCamera() {
     // From here on the video source has no device: rebuilding the preview
     // skips it.
     VideoSourceFilter->BaseFilter().StoreMoniker(nullptr);
+    // A running recording ends as the record button ends it: its file is
+    // completed, joins the strip and goes to the mail program when it was
+    // to be mailed.
+    if (btnCapture->Tag == 1)
+        StopRecording();
     FVideoDevice = SelectVideoDevice(-1, QString());
     FKnownCameras = PresentCameras();
     ShowCameraLost(true);
@@ -148,7 +153,11 @@ void TControlForm::LoseCamera() {
 }
 
 void TControlForm::LoseMicrophone() {
-    // Nothing streams from the microphone outside a recording.
+    // Nothing streams from the microphone outside a recording. A recording
+    // with its sound ends as the record button ends it; the preview goes on
+    // (the microphone is opened again when it is back).
+    if (btnCapture->Tag == 1)
+        StopRecording();
 }
 
 bool TControlForm::TakeUpCamera() {

@@ -1,16 +1,24 @@
-// A camera that comes and goes, on the real GStreamer framework with the
+// Devices that come and go, on the real GStreamer framework with the
 // built-in test devices, unplugged and plugged back as a user would: the
 // preview window says the camera is gone, the program then idles, and the
 // preview comes back by itself in the format it had when the camera does;
-// another camera plugged in meanwhile is taken up instead.
+// another camera plugged in meanwhile is taken up instead. A recording cut
+// by a lost camera or microphone ends complete, as the record button ends
+// it; one cut by SIGKILL is repaired at the next start. Recordings are read
+// back with ffprobe.
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QProcess>
 #include <QTest>
+#include <csignal>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
 #include "ActionList.h"
+#include "AviProbe.h"
 #include "ControlFormTesting.h"
 #include "ImageButton.h"
-#include "JpegReadBack.h"
+#include "MailerStandIn.h"
 #include "frmControl.h"
 #include "frmView.h"
 
@@ -19,6 +27,9 @@ using namespace media;
 namespace {
 
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new GstTestDevices("2"));
+
+// Where the crash test's child records (set only in the child).
+const char* const kRecordIntoVariable = "POMVIRA_TEST_RECORD_INTO";
 
 // Plugs every test device back when a test ends, whatever it did.
 struct TPlugBack {
@@ -36,13 +47,16 @@ double CpuSeconds() {
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-// A still picture taken now: the size of the frame the camera delivers.
-QSize StillSize(TControlForm& form) {
-    RunHandler([&] { form.actSnapShot->Execute(); });
-    if (form.StripFiles().isEmpty())
-        return {};
-    const TJpegReadBack back = ReadJpegFileBack(form.StripFiles().last());
-    return back.ok ? QSize(back.width, back.height) : QSize();
+// A complete recording with a video stream of at least `frames` frames and
+// a sound stream.
+void ExpectCompleteRecording(const QString& file, int64_t frames) {
+    const TAviProbe p = ProbeAvi(file, true);
+    EXPECT_TRUE(p.Complete()) << p.Text().toStdString();
+    EXPECT_EQ(p.Count(QStringLiteral("audio")), 1) << p.Text().toStdString();
+    const TAviStream* video = p.Stream(QStringLiteral("video"));
+    ASSERT_NE(video, nullptr) << p.Text().toStdString();
+    EXPECT_GE(video->frames, frames) << p.Text().toStdString();
+    EXPECT_EQ(int64_t(p.totalFrames), video->frames) << p.Text().toStdString();
 }
 
 class CameraComesAndGoes : public ControlFormTestBase {
@@ -50,6 +64,9 @@ class CameraComesAndGoes : public ControlFormTestBase {
     void SetUp() override {
         ControlFormTestBase::SetUp();
         UseOwnSaveFolders();
+    }
+    QString VideoFile(int n) const {
+        return VideoFolder() + QStringLiteral("/video%1.avi").arg(n, 6, 10, QLatin1Char('0'));
     }
     TPlugBack plugBack;
 };
@@ -60,7 +77,7 @@ TEST_F(CameraComesAndGoes, UnpluggedThePreviewSaysSoIdlesAndResumesInItsFormatWh
     Ini().WriteString("CAPTURE", "VIDEO FORMAT", QString::fromLatin1(k320));
     TControlForm form;
     ASSERT_TRUE(boxes.empty()) << FirstBox();
-    ASSERT_EQ(StillSize(form), QSize(320, 240));
+    ExpectPreviewRuns(form, 320, 240);
     EXPECT_TRUE(form.ViewForm()->VideoNotice().isEmpty());
 
     ASSERT_TRUE(gst::PlugTestDevice("Test Camera 1", false));
@@ -91,7 +108,7 @@ TEST_F(CameraComesAndGoes, UnpluggedThePreviewSaysSoIdlesAndResumesInItsFormatWh
     EXPECT_TRUE(form.ViewForm()->VideoNotice().isEmpty());
     EXPECT_EQ(form.State().VideoDevice, 0);
     EXPECT_EQ(PinFormatText(form.VideoSourceFilter), QString::fromLatin1(k320));
-    EXPECT_EQ(StillSize(form), QSize(320, 240));
+    ExpectPreviewRuns(form, 320, 240);
     EXPECT_TRUE(form.btnCapture->isEnabled());
     EXPECT_TRUE(boxes.empty()) << FirstBox();
 }
@@ -107,7 +124,7 @@ TEST_F(CameraComesAndGoes, AnotherCameraPluggedInWhileNoneIsInUseIsTakenUp) {
     ASSERT_TRUE(gst::PlugTestDevice("Test Camera 2", true));
     EXPECT_TRUE(QTest::qWaitFor([&] { return !form.CameraLost(); }, 2000));
     EXPECT_TRUE(form.ViewForm()->VideoNotice().isEmpty());
-    EXPECT_EQ(StillSize(form), QSize(640, 480));
+    ExpectPreviewRuns(form, 640, 480);
 
     // The first camera back while the other one is in use: nothing changes.
     ASSERT_TRUE(gst::PlugTestDevice("Test Camera 1", true));
@@ -128,6 +145,116 @@ TEST_F(CameraComesAndGoes, ACameraGoneBeforeItsPreviewRunsIsShownAsLostToo) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return form.CameraLost(); }, 5000));
     ASSERT_TRUE(gst::PlugTestDevice("Test Camera 1", true));
     EXPECT_TRUE(QTest::qWaitFor([&] { return !form.CameraLost(); }, 2000));
-    EXPECT_EQ(StillSize(form), QSize(640, 480));
+    ExpectPreviewRuns(form, 640, 480);
     EXPECT_TRUE(boxes.empty()) << FirstBox();
+}
+
+TEST_F(CameraComesAndGoes, UnpluggedDuringARecordingTheRecordingEndsCompleteInTheStrip) {
+    TControlForm form;
+    ExpectPreviewRuns(form, 640, 480);
+    form.btnCapture->Click();
+    ASSERT_TRUE(form.State().Recording) << FirstBox();
+    QTest::qWait(2000);
+
+    ASSERT_TRUE(gst::PlugTestDevice("Test Camera 1", false));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.CameraLost(); }, 5000));
+    // Ended as the record button ends a recording, with no error.
+    EXPECT_FALSE(form.State().Recording);
+    EXPECT_EQ(form.btnCapture->Hint(), "Enregistrement");
+    EXPECT_EQ(form.ViewForm()->lblStatus->text(), "( Preview )");
+    ASSERT_FALSE(form.StripFiles().isEmpty());
+    EXPECT_EQ(form.StripFiles().last(), VideoFile(1));
+    EXPECT_EQ(form.SelectedFile(), VideoFile(1));
+    ExpectCompleteRecording(VideoFile(1), 20);
+    EXPECT_TRUE(boxes.empty()) << FirstBox();
+
+    ASSERT_TRUE(gst::PlugTestDevice("Test Camera 1", true));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !form.CameraLost(); }, 2000));
+    ExpectPreviewRuns(form, 640, 480);
+}
+
+TEST_F(CameraComesAndGoes, ACaptureAndMailRecordingCutByTheCameraIsStillMailed) {
+    TMailerStandIn mailer;
+    TControlForm form;
+    ExpectPreviewRuns(form, 640, 480);
+    form.actCapAndMail->Execute();
+    ASSERT_TRUE(form.State().Recording) << FirstBox();
+    QTest::qWait(1500);
+
+    ASSERT_TRUE(gst::PlugTestDevice("Test Camera 1", false));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.CameraLost(); }, 5000));
+    ASSERT_EQ(mailer.Mails().size(), 1u);
+    EXPECT_EQ(mailer.Mails()[0].Subject, "Video Mail");
+    EXPECT_EQ(mailer.Mails()[0].Attachments, QStringList{VideoFile(1)});
+    ExpectCompleteRecording(VideoFile(1), 10);
+    EXPECT_TRUE(boxes.empty()) << FirstBox();
+}
+
+TEST_F(CameraComesAndGoes, AMicrophoneLostDuringARecordingEndsItAndThePreviewGoesOn) {
+    TControlForm form;
+    ExpectPreviewRuns(form, 640, 480);
+    form.btnCapture->Click();
+    ASSERT_TRUE(form.State().Recording) << FirstBox();
+    QTest::qWait(2000);
+
+    ASSERT_TRUE(gst::PlugTestDevice("Test Microphone", false));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form.State().Recording; }, 5000));
+    EXPECT_FALSE(form.CameraLost());
+    EXPECT_TRUE(form.ViewForm()->VideoNotice().isEmpty());
+    ASSERT_FALSE(form.StripFiles().isEmpty());
+    EXPECT_EQ(form.StripFiles().last(), VideoFile(1));
+    ExpectCompleteRecording(VideoFile(1), 20);
+    ExpectPreviewRuns(form, 640, 480);
+    EXPECT_TRUE(boxes.empty()) << FirstBox();
+
+    // Back again: the next recording has its sound.
+    ASSERT_TRUE(gst::PlugTestDevice("Test Microphone", true));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form.AudioSourceFilter->MemberFilter(); }, 2000));
+    form.btnCapture->Click();
+    ASSERT_TRUE(form.State().Recording) << FirstBox();
+    QTest::qWait(1000);
+    form.btnCapture->Click();
+    ExpectCompleteRecording(VideoFile(2), 10);
+    EXPECT_TRUE(boxes.empty()) << FirstBox();
+}
+
+// The child of the crash test below: records until it is killed.
+TEST_F(CameraComesAndGoes, CrashChildRecordsUntilKilled) {
+    const QString folder = qEnvironmentVariable(kRecordIntoVariable);
+    if (folder.isEmpty())
+        GTEST_SKIP() << "runs only as the child of the crash test";
+    Ini().WriteString("CAPTURE", "VIDEO FOLDER", folder);
+    TControlForm form;
+    form.btnCapture->Click();
+    QTest::qWait(120000);
+}
+
+TEST_F(CameraComesAndGoes, ARecordingKilledMidwayIsRepairedInPlaceAtTheNextStart) {
+    // The program, recording, killed with SIGKILL after four seconds.
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QString::fromLatin1(kRecordIntoVariable), VideoFolder());
+    child.setProcessEnvironment(environment);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--gtest_filter=CameraComesAndGoes.CrashChildRecordsUntilKilled")});
+    ASSERT_TRUE(child.waitForStarted(30000));
+    const bool recording =
+        QTest::qWaitFor([&] { return QFileInfo(VideoFile(1)).size() > 100'000; }, 60000);
+    if (recording)
+        QTest::qWait(4000);
+    ::kill(pid_t(child.processId()), SIGKILL);
+    child.waitForFinished(30000);
+    ASSERT_TRUE(recording) << child.readAllStandardError().toStdString();
+    const TAviProbe killed = ProbeAvi(VideoFile(1), true);
+    ASSERT_FALSE(killed.Complete()) << killed.Text().toStdString();
+    const TAviStream* video = killed.Stream(QStringLiteral("video"));
+    ASSERT_NE(video, nullptr) << killed.Text().toStdString();
+    ASSERT_GE(video->frames, 30) << killed.Text().toStdString();
+
+    // The next start repairs it where it lies, and says nothing.
+    {
+        TControlForm form;
+        EXPECT_TRUE(boxes.empty()) << FirstBox();
+    }
+    ExpectCompleteRecording(VideoFile(1), video->frames * 9 / 10);
 }
