@@ -75,16 +75,7 @@ class TFile {
     bool Read(int64_t pos, void* data, size_t n) const {
         if (pos < 0 || pos + int64_t(n) > size_)
             return false;
-        auto* p = static_cast<char*>(data);
-        while (n > 0) {
-            const ssize_t got = ::pread(fd_, p, n, off_t(pos));
-            if (got <= 0)
-                return false;
-            p += got;
-            pos += got;
-            n -= size_t(got);
-        }
-        return true;
+        return Transfer(::pread, static_cast<char*>(data), n, pos);
     }
     uint32_t U32(int64_t pos, bool* ok) const {
         uint8_t b[4];
@@ -95,17 +86,7 @@ class TFile {
         return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
     }
     bool Write(int64_t pos, const std::vector<uint8_t>& data) {
-        const char* p = reinterpret_cast<const char*>(data.data());
-        size_t n = data.size();
-        while (n > 0) {
-            const ssize_t put = ::pwrite(fd_, p, n, off_t(pos));
-            if (put <= 0)
-                return false;
-            p += put;
-            pos += put;
-            n -= size_t(put);
-        }
-        return true;
+        return Transfer(::pwrite, reinterpret_cast<const char*>(data.data()), data.size(), pos);
     }
     bool PutU32(int64_t pos, uint32_t value) {
         std::vector<uint8_t> b;
@@ -134,6 +115,20 @@ class TFile {
     }
 
   private:
+    // All n bytes at pos, with pread or pwrite, however many calls it takes.
+    template <class Call, class Byte>
+    bool Transfer(Call call, Byte* p, size_t n, int64_t pos) const {
+        while (n > 0) {
+            const ssize_t done = call(fd_, p, n, off_t(pos));
+            if (done <= 0)
+                return false;
+            p += done;
+            pos += done;
+            n -= size_t(done);
+        }
+        return true;
+    }
+
     void Close() {
         if (fd_ >= 0)
             ::close(fd_);

@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <QTest>
 #include <csignal>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
@@ -65,8 +66,13 @@ class CameraComesAndGoes : public ControlFormTestBase {
         ControlFormTestBase::SetUp();
         UseOwnSaveFolders();
     }
-    QString VideoFile(int n) const {
-        return VideoFolder() + QStringLiteral("/video%1.avi").arg(n, 6, 10, QLatin1Char('0'));
+    // A recording started with `action` (the record button's or the
+    // capture-and-mail one) that has run for a while.
+    void RecordAWhile(TControlForm& form, const std::function<void()>& action, int ms) {
+        ExpectPreviewRuns(form, 640, 480);
+        action();
+        ASSERT_TRUE(form.State().Recording) << FirstBox();
+        QTest::qWait(ms);
     }
     TPlugBack plugBack;
 };
@@ -151,10 +157,7 @@ TEST_F(CameraComesAndGoes, ACameraGoneBeforeItsPreviewRunsIsShownAsLostToo) {
 
 TEST_F(CameraComesAndGoes, UnpluggedDuringARecordingTheRecordingEndsCompleteInTheStrip) {
     TControlForm form;
-    ExpectPreviewRuns(form, 640, 480);
-    form.btnCapture->Click();
-    ASSERT_TRUE(form.State().Recording) << FirstBox();
-    QTest::qWait(2000);
+    RecordAWhile(form, [&] { form.btnCapture->Click(); }, 2000);
 
     ASSERT_TRUE(gst::PlugTestDevice("Test Camera 1", false));
     ASSERT_TRUE(QTest::qWaitFor([&] { return form.CameraLost(); }, 5000));
@@ -176,10 +179,7 @@ TEST_F(CameraComesAndGoes, UnpluggedDuringARecordingTheRecordingEndsCompleteInTh
 TEST_F(CameraComesAndGoes, ACaptureAndMailRecordingCutByTheCameraIsStillMailed) {
     TMailerStandIn mailer;
     TControlForm form;
-    ExpectPreviewRuns(form, 640, 480);
-    form.actCapAndMail->Execute();
-    ASSERT_TRUE(form.State().Recording) << FirstBox();
-    QTest::qWait(1500);
+    RecordAWhile(form, [&] { form.actCapAndMail->Execute(); }, 1500);
 
     ASSERT_TRUE(gst::PlugTestDevice("Test Camera 1", false));
     ASSERT_TRUE(QTest::qWaitFor([&] { return form.CameraLost(); }, 5000));
@@ -192,10 +192,7 @@ TEST_F(CameraComesAndGoes, ACaptureAndMailRecordingCutByTheCameraIsStillMailed) 
 
 TEST_F(CameraComesAndGoes, AMicrophoneLostDuringARecordingEndsItAndThePreviewGoesOn) {
     TControlForm form;
-    ExpectPreviewRuns(form, 640, 480);
-    form.btnCapture->Click();
-    ASSERT_TRUE(form.State().Recording) << FirstBox();
-    QTest::qWait(2000);
+    RecordAWhile(form, [&] { form.btnCapture->Click(); }, 2000);
 
     ASSERT_TRUE(gst::PlugTestDevice("Test Microphone", false));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !form.State().Recording; }, 5000));
