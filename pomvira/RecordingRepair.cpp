@@ -296,9 +296,11 @@ enum class TRead { Ok, NotAvi, Broken };
 
 TRead ReadLayout(const TFile& f, TLayout* layout) {
     bool ok = true;
+    if (f.Size() == 0)
+        return TRead::NotAvi;  // holds nothing to save or to lose
     if (f.Size() < 12) {
-        // As far as it goes, the start of a RIFF file (or nothing at all):
-        // a recording cut off before its header was out.
+        // As far as it goes, the start of a RIFF file: a recording cut off
+        // before its header was out.
         char head[4] = {};
         const size_t n = size_t(std::min<int64_t>(f.Size(), 4));
         return f.Read(0, head, n) && std::memcmp(head, "RIFF", n) == 0 ? TRead::Broken

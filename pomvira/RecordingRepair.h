@@ -27,7 +27,7 @@
 enum class TRecordingState {
     Complete,      // a finished AVI file: left untouched
     Repaired,      // was unfinished, now plays to its last complete frame
-    NotARecording, // not an AVI file: left untouched
+    NotARecording, // not an AVI file, or an empty one: left untouched
     InUse,         // being written by a running program: left untouched
     Unrepairable,  // unfinished, but nothing could be saved: left as it is
 };
