@@ -13,6 +13,7 @@
 #include "ControlsKit.h"
 #include "ImageButton.h"
 #include "FormFonts.h"
+#include "RecordingRepair.h"
 #include "TextConv.h"
 #include "WindowSystem.h"
 #include "frmView.h"
@@ -46,6 +47,7 @@ TControlForm::TControlForm(QWidget* parent) : QWidget(parent), FDrag(this) {
     CreateActions();
     CreateComponents();
     CreateMenus();
+    WatchDevices();
     // The form is loaded: its creation handler runs as part of the creation.
     // A failure ends it at that step; it is reported and the program keeps
     // running with the state reached so far.
@@ -192,6 +194,8 @@ void TControlForm::FormCreate(QObject*) {
     // 5, 6
     LoadSettings();
     CheckFolders();
+    // Recordings cut off by a crash are made playable before anything else.
+    RepairRecordings();
     // 7, 8
     CreateViewForm();
     ShowRecordState(false);
@@ -220,8 +224,20 @@ void TControlForm::FormCreate(QObject*) {
     FViewForm->show();
 }
 
+void TControlForm::RepairRecordings() {
+    const QStringList failed = RepairUnfinishedRecordings(FVideoFolder);
+    if (failed.isEmpty())
+        return;
+    ShowMessageBox(this,
+                   ShownText(u"Ces enregistrements, interrompus, n'ont pas pu être réparés ; "
+                             u"ils restent tels quels :") +
+                       QStringLiteral("\r\n\r\n") + failed.join(QStringLiteral("\r\n")),
+                   QString::fromLatin1(kApplicationTitle), QMessageBox::Warning);
+}
+
 void TControlForm::FormDestroy(QObject*) {
     FDestroyed = true;
+    UnwatchDevices();
     // Steps 1-8: the first failure ends the block and is swallowed.
     try {
         Timer->stop();
@@ -256,7 +272,7 @@ void TControlForm::FormDestroy(QObject*) {
 
 void TControlForm::NonCaptureUpdate(QObject* sender) {
     if (auto* action = qobject_cast<TAction*>(sender))
-        action->SetEnabled(btnCapture->Tag != 1);
+        action->SetEnabled(btnCapture->Tag != 1 && !(FCameraLost && NeedsCamera(action)));
 }
 
 void TControlForm::actUseAudioExecute(QObject*) {

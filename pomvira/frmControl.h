@@ -15,6 +15,7 @@
 
 #include "ControlsKit.h"
 #include "WindowDrag.h"
+#include "media/Filter.h"
 #include "media/MediaBoundary.h"
 
 class QLabel;
@@ -178,6 +179,14 @@ class TControlForm : public QWidget {
     // The preview window (none before FormCreate step 7).
     TViewForm* ViewForm() const { return FViewForm; }
 
+    // Devices that come and go: the graph's notice that a source's device
+    // went away (EC_DEVICE_LOST), and the system's notice that an input
+    // device came or went. True while the camera in use has gone away and
+    // none has been taken up since.
+    void GraphDeviceLost(intptr_t filter);
+    void DevicesChanged();
+    bool CameraLost() const { return FCameraLost; }
+
     // Read access to the state, for the program's tests.
     struct TState {
         bool UseAudio;
@@ -232,6 +241,10 @@ class TControlForm : public QWidget {
     void PlaceBottomRight();
     void PlaceWindows(bool coversScreen);
 
+    // Unfinished recordings in the video folder repaired at start-up; those
+    // that could not be are named in one message.
+    void RepairRecordings();
+
     // Settings file.
     void LoadSettings();
     void SaveSettings();
@@ -262,6 +275,18 @@ class TControlForm : public QWidget {
 
     // Settings actions.
     void ChooseAudioFormat();
+
+    // Devices that come and go.
+    void WatchDevices();
+    void UnwatchDevices();
+    bool NeedsCamera(const TAction* action) const;
+    void LoseCamera();
+    void LoseMicrophone();
+    bool TakeUpCamera();
+    // The camera's place in the device list, -1 when it is not there.
+    int CameraPosition(const media::TBaseFilter& camera);
+    std::vector<media::TBaseFilter> PresentCameras();
+    void ShowCameraLost(bool lost);
 
     // Media strip.
     std::unique_ptr<media::TBitmap> GrabFrame();
@@ -300,6 +325,13 @@ class TControlForm : public QWidget {
     bool FMailAfterCapture = false;
     // imgAVI's picture with its transparent colour made transparent.
     QImage FRecordingIcon;
+
+    // Device notices (see WatchDevices).
+    QObject* FDeviceNotice = nullptr;
+    bool FCameraLost = false;
+    media::TBaseFilter FLostCamera;                    // the identity of the camera gone
+    media::AM_MEDIA_TYPE* FLostMediaType = nullptr;    // the format it had
+    std::vector<media::TBaseFilter> FKnownCameras;     // cameras present at the last look
 
     TWindowDrag FDrag;  // moving by the bare skin
     bool FDestroyed = false;

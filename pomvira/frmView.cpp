@@ -189,6 +189,18 @@ TViewForm::TViewForm(QWidget* owner)
                       QStringLiteral("( Preview )"));
     lblStatus->move(kStatusPos);
 
+    lblNotice = new QLabel(this);
+    lblNotice->setObjectName(QStringLiteral("lblNotice"));
+    lblNotice->setFont(PixelFont(QStringLiteral("Tahoma"), 13));
+    lblNotice->setAlignment(Qt::AlignCenter);
+    lblNotice->setWordWrap(true);
+    lblNotice->setAutoFillBackground(true);
+    QPalette notice = lblNotice->palette();
+    notice.setColor(QPalette::Window, Qt::black);
+    notice.setColor(QPalette::WindowText, Qt::white);
+    lblNotice->setPalette(notice);
+    lblNotice->hide();
+
     FormCreate();
     // The native window exists from the start, so that the control panel
     // can belong to it before either window is shown.
@@ -334,8 +346,22 @@ void TViewForm::SetRecordState(bool Recording) {
     repaint();
 }
 
+void TViewForm::SetVideoNotice(const QString& text) {
+    lblNotice->setText(text);
+    lblNotice->setGeometry(GetVideoRect());
+    lblNotice->setVisible(!text.isEmpty());
+    // Above the video and the renderer's window, which would otherwise keep
+    // showing the last frame.
+    lblNotice->raise();
+}
+
+QString TViewForm::VideoNotice() const {
+    return lblNotice->isHidden() ? QString() : lblNotice->text();
+}
+
 void TViewForm::FormResize() {
     VideoWindow->setGeometry(GetVideoRect());
+    lblNotice->setGeometry(GetVideoRect());
     // Anchors: Image1 to the right and bottom edges, Label1 to the left and
     // bottom edges.
     Image1->move(width() - 16 - Image1->width(), height() - Image1->height());

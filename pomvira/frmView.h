@@ -71,6 +71,12 @@ class TViewForm : public QWidget {
     // yellow; the window is repainted at once.
     void SetRecordState(bool Recording);
 
+    // A notice shown in the video area instead of the video (for example
+    // that the camera went away), white on black; an empty text takes it
+    // away and the video shows again.
+    void SetVideoNotice(const QString& text);
+    QString VideoNotice() const;
+
     // The video area in client coordinates.
     QRect GetVideoRect() const;
     // The window rectangle (screen coordinates) around a video of the given
@@ -107,6 +113,8 @@ class TViewForm : public QWidget {
     TViewImage* Image1;
     QLabel* Label1;
     QLabel* lblStatus;
+    // The notice over the video area (hidden while there is none).
+    QLabel* lblNotice;
 
   protected:
     bool event(QEvent* event) override;

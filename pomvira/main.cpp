@@ -2,6 +2,7 @@
 #include <QSocketNotifier>
 #include <QWidget>
 #include <csignal>
+#include <cstdlib>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -15,32 +16,49 @@ namespace {
 
 int g_signalPipe[2] = {-1, -1};
 
-void OnTerminateSignal(int) {
-    const char byte = 1;
+// The test camera that SIGUSR1 unplugs and SIGUSR2 plugs back.
+const char* const kUnpluggedTestCamera = "Test Camera 1";
+
+void OnSignal(int signal) {
+    const char byte = char(signal);
     // Only async-signal-safe work here: the event loop does the rest.
     [[maybe_unused]] ssize_t n = write(g_signalPipe[1], &byte, 1);
 }
 
+void HandleSignal(int signal) {
+    if (signal == SIGUSR1 || signal == SIGUSR2) {
+        media::gst::PlugTestDevice(kUnpluggedTestCamera, signal == SIGUSR2);
+        return;
+    }
+    TerminateApplicationOnSignal();
+    // A message box open during start-up would keep the program waiting.
+    if (QWidget* modal = QApplication::activeModalWidget())
+        modal->close();
+}
+
 // SIGTERM and SIGINT end the program through the orderly path, so that a
-// running recording is completed and the settings are written.
-void HandleTerminateSignals(QObject* parent) {
+// running recording is completed and the settings are written. With the
+// built-in test devices, SIGUSR1 unplugs the first test camera and SIGUSR2
+// plugs it back, so that demos and tests can show a camera going away.
+void HandleSignals(QObject* parent) {
     if (socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0)
         return;
     auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, parent);
     QObject::connect(notifier, &QSocketNotifier::activated, parent, [] {
         char byte;
-        [[maybe_unused]] ssize_t n = read(g_signalPipe[0], &byte, 1);
-        TerminateApplicationOnSignal();
-        // A message box open during start-up would keep the program waiting.
-        if (QWidget* modal = QApplication::activeModalWidget())
-            modal->close();
+        if (read(g_signalPipe[0], &byte, 1) == 1)
+            HandleSignal(byte);
     });
     struct sigaction action {};
-    action.sa_handler = OnTerminateSignal;
+    action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
+    if (std::getenv("POMVIRA_TEST_DEVICES")) {
+        sigaction(SIGUSR1, &action, nullptr);
+        sigaction(SIGUSR2, &action, nullptr);
+    }
 }
 
 }  // namespace
@@ -57,7 +75,7 @@ int main(int argc, char** argv) {
     media::SetMediaSystem(media::gst::GstMediaSystem());
     // Failures while the graph's events are handled go to the same report.
     media::SetExceptionReporter([](const std::exception& e) { ShowException(e); });
-    HandleTerminateSignals(&app);
+    HandleSignals(&app);
     int result = 0;
     {
         // Creating the control panel runs its start-up; a failure there is

@@ -113,5 +113,11 @@ uint32_t AMGetErrorText(HRESULT hr, char* buffer, uint32_t size) {
         buffer[0] = 0;
     return g_system ? g_system->GetErrorText(hr, buffer, size) : 0;
 }
+HRESULT RegisterDeviceNotification(QObject* receiver, uint32_t message) {
+    return g_system ? g_system->RegisterDeviceNotification(receiver, message) : E_UNEXPECTED;
+}
+HRESULT UnregisterDeviceNotification(QObject* receiver) {
+    return g_system ? g_system->UnregisterDeviceNotification(receiver) : E_UNEXPECTED;
+}
 
 }  // namespace media

@@ -538,6 +538,12 @@ constexpr int32_t EC_VMR_RENDERDEVICE_SET = 0x53;
 // The window message with which a graph announces pending events: posted to
 // the notify window (a QObject) as this event; the receiver then drains the
 // events with GetEvent.
+// Device notices (RegisterDeviceNotification): the message, and its wparam
+// for a device that came and one that went.
+constexpr uint32_t WM_DEVICECHANGE = 0x0219;
+constexpr intptr_t DBT_DEVICEARRIVAL = 0x8000;
+constexpr intptr_t DBT_DEVICEREMOVECOMPLETE = 0x8004;
+
 class WindowMessageEvent : public QEvent {
   public:
     static QEvent::Type TypeId();
@@ -844,6 +850,13 @@ class IMediaSystem {
     // AMGetErrorTextA: the text for a result code into buffer (at most
     // size - 1 characters and a NUL); returns the text's length, 0 if unknown.
     virtual uint32_t GetErrorText(HRESULT hr, char* buffer, uint32_t size) = 0;
+    // RegisterDeviceNotification for the video and audio input devices:
+    // while registered, the receiver gets a WindowMessageEvent (message,
+    // DBT_DEVICEARRIVAL or DBT_DEVICEREMOVECOMPLETE, 0) each time such a
+    // device comes or goes, on its own thread. Unregister before the receiver
+    // is destroyed.
+    virtual HRESULT RegisterDeviceNotification(QObject* receiver, uint32_t message) = 0;
+    virtual HRESULT UnregisterDeviceNotification(QObject* receiver) = 0;
 };
 
 // Installs the framework for this process (not owned). The program installs
@@ -862,6 +875,8 @@ HRESULT OleCreatePropertyFrame(QWidget* parent, int32_t x, int32_t y, const WStr
                                const std::vector<IUnknown*>& objects,
                                const std::vector<GUID>& pages);
 uint32_t AMGetErrorText(HRESULT hr, char* buffer, uint32_t size);
+HRESULT RegisterDeviceNotification(QObject* receiver, uint32_t message);
+HRESULT UnregisterDeviceNotification(QObject* receiver);
 
 // ---------------------------------------------------------------------------
 // Implementation help for objects of the boundary

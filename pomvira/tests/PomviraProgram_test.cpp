@@ -10,41 +10,73 @@
 #include <csignal>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
-// Whether the process has a handler for SIGTERM installed (/proc/PID/status,
-// "SigCgt": a hexadecimal mask in which signal n is bit n - 1).
-bool CatchesSigterm(qint64 pid) {
+// Whether the process has a handler for the signal installed
+// (/proc/PID/status, "SigCgt": a hexadecimal mask in which signal n is bit
+// n - 1).
+bool Catches(qint64 pid, int signal = SIGTERM) {
     QFile status(QStringLiteral("/proc/%1/status").arg(pid));
     if (!status.open(QIODevice::ReadOnly))
         return false;
     for (const QByteArray& line : status.readAll().split('\n'))
         if (line.startsWith("SigCgt:"))
-            return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1)) & 1;
+            return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (signal - 1)) & 1;
     return false;
+}
+
+// Seconds of processor time the process has used (/proc/PID/stat: utime
+// and stime, in clock ticks, after the command's closing parenthesis).
+double CpuSeconds(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray text = stat.readAll();
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        return -1;
+    return double(fields[11].toLongLong() + fields[12].toLongLong()) / double(sysconf(_SC_CLK_TCK));
+}
+
+// Processor time the process uses over the next `ms` milliseconds.
+double CpuOver(qint64 pid, int ms) {
+    const double before = CpuSeconds(pid);
+    QTest::qWait(ms);
+    return CpuSeconds(pid) - before;
 }
 
 class PomviraProgram : public ::testing::Test {
   protected:
     QString IniPath() const { return configHome.filePath(QStringLiteral("Pomvira.ini")); }
 
-    // Starts the program with one test camera and its settings in a fresh
-    // folder, waits (bounded) until it catches SIGTERM, sends it and waits
-    // (bounded) for the program to end. True when it ended by itself.
-    bool RunAndTerminate() {
+    // Starts the program with one test camera (or none) and its settings in
+    // a fresh folder, and waits (bounded) until it catches SIGTERM.
+    bool Start(bool testCamera = true) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("POMVIRA_TEST_DEVICES"), QStringLiteral("1"));
+        if (testCamera)
+            environment.insert(QStringLiteral("POMVIRA_TEST_DEVICES"), QStringLiteral("1"));
+        else
+            environment.remove(QStringLiteral("POMVIRA_TEST_DEVICES"));
+        environment.insert(QStringLiteral("POMVIRA_NO_REAL_DEVICES"), QStringLiteral("1"));
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome.path());
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         process.setProcessEnvironment(environment);
         process.start(QStringLiteral(POMVIRA_EXECUTABLE), QStringList());
         if (!process.waitForStarted(30000))
             return false;
-        const bool catches =
-            QTest::qWaitFor([this] { return CatchesSigterm(process.processId()); }, 30000);
-        EXPECT_TRUE(catches);
-        ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+        return QTest::qWaitFor([this] { return Catches(process.processId()); }, 30000);
+    }
+    void Send(int signal) { ::kill(static_cast<pid_t>(process.processId()), signal); }
+
+    // Starts the program (unless it runs), sends SIGTERM and waits (bounded)
+    // for the program to end. True when it ended by itself.
+    bool RunAndTerminate() {
+        if (process.state() == QProcess::NotRunning) {
+            EXPECT_TRUE(Start());
+        }
+        Send(SIGTERM);
         if (!process.waitForFinished(30000)) {
             process.kill();
             process.waitForFinished(30000);
@@ -78,3 +110,29 @@ TEST_F(PomviraProgram, SettingsFileThatIsAFifoNeitherBlocksTheStartNorTheEnd) {
 }
 
 }  // namespace
+
+TEST_F(PomviraProgram, TheTestCameraUnpluggedBySignalIdlesTheProgramAndComesBackWhenPluggedBack) {
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(Catches(process.processId(), SIGUSR1) && Catches(process.processId(), SIGUSR2));
+    // The preview streams: the program works for it.
+    QTest::qWait(2000);
+    EXPECT_GT(CpuOver(process.processId(), 3000), 0.06);
+
+    Send(SIGUSR1);
+    QTest::qWait(1000);
+    // Under 2 % of a core over three seconds while the camera is gone.
+    EXPECT_LT(CpuOver(process.processId(), 3000), 0.06);
+
+    Send(SIGUSR2);
+    QTest::qWait(2000);
+    EXPECT_GT(CpuOver(process.processId(), 3000), 0.06);
+    ASSERT_TRUE(RunAndTerminate()) << "the program did not end on SIGTERM";
+}
+
+TEST_F(PomviraProgram, WithoutTheTestDevicesTheUserSignalsAreLeftAlone) {
+    // No camera at all: the program shows its message and waits for it.
+    ASSERT_TRUE(Start(false));
+    EXPECT_FALSE(Catches(process.processId(), SIGUSR1));
+    EXPECT_FALSE(Catches(process.processId(), SIGUSR2));
+    ASSERT_TRUE(RunAndTerminate()) << "the program did not end on SIGTERM";
+}

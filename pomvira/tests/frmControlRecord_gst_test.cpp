@@ -44,9 +44,6 @@ class RecordingGstTest : public ControlFormTestBase {
         ControlFormTestBase::SetUp();
         UseOwnSaveFolders();
     }
-    QString VideoFile(int n) const {
-        return VideoFolder() + QStringLiteral("/video%1.avi").arg(n, 6, 10, QLatin1Char('0'));
-    }
     // Records for about `ms` milliseconds with the record button; the time
     // from the start's end to the stop, in seconds.
     double Record(TControlForm& form, int ms) {

@@ -263,6 +263,13 @@ class FakeMediaSystem : public IMediaSystem {
                                 const std::vector<IUnknown*>& objects,
                                 const std::vector<GUID>& pages) override;
     uint32_t GetErrorText(HRESULT hr, char* buffer, uint32_t size) override;
+    HRESULT RegisterDeviceNotification(QObject* receiver, uint32_t message) override;
+    HRESULT UnregisterDeviceNotification(QObject* receiver) override;
+    // Posts a device notice (DBT_DEVICEARRIVAL, DBT_DEVICEREMOVECOMPLETE) to
+    // every registered receiver, as the system does when a device comes or
+    // goes; tests add or remove the device first.
+    void AnnounceDeviceChange(intptr_t change);
+    size_t DeviceNotificationCount() const { return deviceReceivers_.size(); }
 
     // Used by the fake objects.
     void Register(FakeGraph* graph) { graphs_.push_back(graph); }
@@ -292,6 +299,7 @@ class FakeMediaSystem : public IMediaSystem {
     std::set<FakePin*> pins_;
     std::map<uint32_t, std::string> rot_;
     uint32_t cookie_ = 0;
+    std::vector<std::pair<QObject*, uint32_t>> deviceReceivers_;
 };
 
 // Readable names used in the log.

@@ -1,3 +1,5 @@
+#include <QCoreApplication>
+
 #include "FakeInternal.h"
 
 namespace media {
@@ -455,6 +457,28 @@ uint32_t FakeMediaSystem::GetErrorText(HRESULT hr, char* buffer, uint32_t size) 
     std::memcpy(buffer, it->second.data(), n);
     buffer[n] = '\0';
     return uint32_t(n);
+}
+
+HRESULT FakeMediaSystem::RegisterDeviceNotification(QObject* receiver, uint32_t message) {
+    log_.Add("System.RegisterDeviceNotification(" + std::to_string(message) + ")");
+    if (!receiver)
+        return E_POINTER;
+    deviceReceivers_.emplace_back(receiver, message);
+    return S_OK;
+}
+
+HRESULT FakeMediaSystem::UnregisterDeviceNotification(QObject* receiver) {
+    log_.Add("System.UnregisterDeviceNotification()");
+    deviceReceivers_.erase(
+        std::remove_if(deviceReceivers_.begin(), deviceReceivers_.end(),
+                       [receiver](const auto& r) { return r.first == receiver; }),
+        deviceReceivers_.end());
+    return S_OK;
+}
+
+void FakeMediaSystem::AnnounceDeviceChange(intptr_t change) {
+    for (const auto& [receiver, message] : deviceReceivers_)
+        QCoreApplication::postEvent(receiver, new WindowMessageEvent(message, change, 0));
 }
 
 }  // namespace fake

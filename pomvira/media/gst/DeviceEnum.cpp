@@ -7,16 +7,13 @@
 
 #include "BinFilter.h"
 #include "CaptureFilters.h"
+#include "DeviceWatch.h"
 #include "Filters.h"
 #include "TestDevices.h"
 
 namespace media::gst {
 
 namespace {
-
-// Set (to anything) to leave real devices out of every listing, so tests do
-// not depend on the machine's cameras and microphones.
-const char* const kNoRealDevicesVariable = "POMVIRA_NO_REAL_DEVICES";
 
 const char* const kIdProperties[] = {"api.v4l2.path", "device.path", "object.path",    "node.name",
                                      "device.string", "sysfs.path",  "device.bus_path"};
@@ -52,45 +49,32 @@ struct Device {
 };
 
 std::vector<Device> ListDevices(bool video) {
-    const char* klass = video ? "Video/Source" : "Audio/Source";
     std::vector<Device> result;
-    auto add = [&](GstDevice* device) {
-        Device d;
-        d.device = GstRef<GstDevice>::Share(device);
-        d.identity.kind = video ? MonikerKind::VideoInput : MonikerKind::AudioInput;
-        d.identity.provider = G_OBJECT_TYPE_NAME(device);
-        d.identity.id = DeviceId(device);
-        StringRef name = StringRef::Adopt(gst_device_get_display_name(device));
-        d.identity.name = name ? name.Get() : "";
-        result.push_back(std::move(d));
-    };
-    for (const auto& device : TestDevices()) {
-        if (gst_device_has_classes(device.Get(), klass))
-            add(device.Get());
-    }
-    if (g_getenv(kNoRealDevicesVariable))
-        return result;
-
-    GstRef<GstDeviceMonitor> monitor = GstRef<GstDeviceMonitor>::Sink(gst_device_monitor_new());
-    gst_device_monitor_add_filter(monitor.Get(), klass, nullptr);
-    GList* devices = gst_device_monitor_get_devices(monitor.Get());
     std::vector<Device> real;
     std::set<std::string> seen;
-    size_t first = result.size();
-    for (GList* l = devices; l; l = l->next) {
-        auto* device = GST_DEVICE(l->data);
-        if (IsTestDevice(device))
-            continue;
-        add(device);
-        if (!seen.insert(result.back().identity.id).second)
-            result.pop_back();
+    for (const auto& device : DeviceWatch::Get().Devices(video)) {
+        Device d;
+        d.device = device;
+        d.identity.kind = video ? MonikerKind::VideoInput : MonikerKind::AudioInput;
+        d.identity.provider = G_OBJECT_TYPE_NAME(device.Get());
+        d.identity.id = DeviceId(device.Get());
+        StringRef name = StringRef::Adopt(gst_device_get_display_name(device.Get()));
+        d.identity.name = name ? name.Get() : "";
+        if (IsTestDevice(device.Get())) {
+            result.push_back(std::move(d));
+        } else if (seen.insert(d.identity.id).second) {
+            real.push_back(std::move(d));
+        }
     }
-    g_list_free_full(devices, gst_object_unref);
-    std::stable_sort(result.begin() + long(first), result.end(),
-                     [](const Device& a, const Device& b) {
-                         return std::tie(a.identity.provider, a.identity.id) <
-                                std::tie(b.identity.provider, b.identity.id);
-                     });
+    std::stable_sort(result.begin(), result.end(), [](const Device& a, const Device& b) {
+        return TestDeviceOrder(a.device.Get()) < TestDeviceOrder(b.device.Get());
+    });
+    std::stable_sort(real.begin(), real.end(), [](const Device& a, const Device& b) {
+        return std::tie(a.identity.provider, a.identity.id) <
+               std::tie(b.identity.provider, b.identity.id);
+    });
+    for (Device& d : real)
+        result.push_back(std::move(d));
     return result;
 }
 

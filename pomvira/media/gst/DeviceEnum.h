@@ -1,8 +1,8 @@
 // The system device enumerator (CLSID_SystemDeviceEnum) and its monikers.
 //
-// Video and audio input devices come from GstDeviceMonitor ("Video/Source",
-// "Audio/Source"), the built-in test devices first; each physical device is
-// listed once, in a stable order. Compressors are the registry's encoder
+// Video and audio input devices come from the program's one device monitor
+// (DeviceWatch: "Video/Source", "Audio/Source"), the built-in test devices
+// first; each physical device is listed once, in a stable order. Compressors are the registry's encoder
 // factories whose output the AVI multiplexer takes (directly or through a
 // parser), by rank and then name. A moniker names a device by its provider
 // (the device's type name) and a stable id (device path or node), or a

@@ -79,6 +79,13 @@ bool IsDeviceLoss(GError* error, GstObject* source) {
            GST_OBJECT_FLAG_IS_SET(source, GST_ELEMENT_FLAG_SOURCE);
 }
 
+// The filter a graph's bin belongs to, kept on the bin while it is in a
+// graph, so that the bus handler can tell which filter a message concerns.
+GQuark FilterQuark() {
+    static const GQuark quark = g_quark_from_static_string("pomvira-filter");
+    return quark;
+}
+
 bool HasConnection(BinFilter* f) {
     for (const auto& pin : f->Pins()) {
         if (pin->IsConnected())
@@ -171,6 +178,7 @@ HRESULT FilterGraph::AddFilter(IBaseFilter* filter, const WString& name) {
         return E_FAIL;
     }
     filters_.emplace_back(filter);
+    g_object_set_qdata(G_OBJECT(bin), FilterQuark(), filter);
     f->JoinFilterGraph(this, unique);
     f->JoinedGraph(this);
     Log("add filter " + ToUtf8(unique));
@@ -190,6 +198,7 @@ HRESULT FilterGraph::RemoveFilter(IBaseFilter* filter) {
         gst_element_set_state(f->Bin(), GST_STATE_NULL);
         gst_bin_remove(GST_BIN(pipeline_.Get()), f->Bin());
         gst_element_set_locked_state(f->Bin(), FALSE);
+        g_object_set_qdata(G_OBJECT(f->Bin()), FilterQuark(), nullptr);
         filters_.erase(it);
         Log("remove filter " + ToUtf8(f->Name()));
         f->JoinFilterGraph(nullptr, WString());
@@ -660,8 +669,10 @@ void FilterGraph::HandleMessage(GstMessage* message) {
             }
             if (draining || followUp)
                 break;
+            // As the device removal notice: the filter whose device went
+            // away, and 0 for "removed".
             if (IsDeviceLoss(error.Get(), source))
-                QueueEvent(EC_DEVICE_LOST, 0, 0);
+                QueueEvent(EC_DEVICE_LOST, intptr_t(FilterOf(source)), 0);
             QueueEvent(EC_ERRORABORT, hr, 0);
             break;
         }
@@ -701,6 +712,15 @@ void FilterGraph::HandleMessage(GstMessage* message) {
             Log(std::string("message ") + GST_MESSAGE_TYPE_NAME(message) + " from " + from);
             break;
     }
+}
+
+IBaseFilter* FilterGraph::FilterOf(GstObject* object) const {
+    // The filter's bin is the pipeline's child on the way up.
+    for (GstObject* o = object; o; o = GST_OBJECT_PARENT(o)) {
+        if (GST_OBJECT_PARENT(o) == GST_OBJECT(pipeline_.Get()))
+            return static_cast<IBaseFilter*>(g_object_get_qdata(G_OBJECT(o), FilterQuark()));
+    }
+    return nullptr;
 }
 
 void FilterGraph::Log(const std::string& line) {

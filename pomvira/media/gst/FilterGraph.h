@@ -12,7 +12,8 @@
 //
 // Bus messages are handled on the streaming threads (sync handler): they are
 // written to the log file, turned into graph events (EOS -> EC_COMPLETE,
-// ERROR -> EC_ERRORABORT, a lost source -> EC_DEVICE_LOST) and announced by
+// ERROR -> EC_ERRORABORT, a lost source -> EC_DEVICE_LOST with the source's
+// filter as the first parameter and 0 "removed" as the second) and announced by
 // posting a WindowMessageEvent to the notify window, so they are drained on
 // that window's (the user-interface) thread with GetEvent.
 #pragma once
@@ -99,6 +100,8 @@ class FilterGraph
 
     static GstBusSyncReply OnBusMessage(GstBus* bus, GstMessage* message, gpointer self);
     void HandleMessage(GstMessage* message);
+    // The filter whose bin holds the object, or null.
+    IBaseFilter* FilterOf(GstObject* object) const;
     void Log(const std::string& line);
     void LogLocked(const std::string& line);  // with lock_ held
     void Drain();

@@ -12,6 +12,7 @@
 #include "BinFilter.h"
 #include "CaptureGraphBuilder.h"
 #include "DeviceEnum.h"
+#include "DeviceWatch.h"
 #include "FilterGraph.h"
 #include "GstRef.h"
 #include "TestDevices.h"
@@ -385,6 +386,18 @@ class System : public IMediaSystem {
             buffer[0] = '\0';
         return 0;
     }
+
+    HRESULT RegisterDeviceNotification(QObject* receiver, uint32_t message) override {
+        if (!receiver)
+            return E_POINTER;
+        DeviceWatch::Get().Register(receiver, message);
+        return S_OK;
+    }
+
+    HRESULT UnregisterDeviceNotification(QObject* receiver) override {
+        DeviceWatch::Get().Unregister(receiver);
+        return S_OK;
+    }
 };
 
 }  // namespace
@@ -405,6 +418,10 @@ void RegisterFilterClass(const CLSID& clsid, FilterClassFactory factory) {
     Registry& r = TheRegistry();
     std::lock_guard<std::mutex> guard(r.lock);
     r.classes[clsid] = std::move(factory);
+}
+
+bool PlugTestDevice(const std::string& name, bool plugged) {
+    return SetTestDevicePlugged(name, plugged);
 }
 
 void SetPropertyFrameHandler(PropertyFrameHandler handler) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "media/MediaBoundary.h"
@@ -38,6 +39,12 @@ IMediaSystem* GstMediaSystem();
 // CLSID_VideoRenderer, ...). A later registration replaces an earlier one.
 // Classes without a registration answer REGDB_E_CLASSNOTREG.
 void RegisterFilterClass(const CLSID& clsid, FilterClassFactory factory);
+
+// Unplugs (plugged false) or plugs back a built-in test device by its name
+// ("Test Camera 1", "Test Microphone"), as a user pulling its cable would:
+// it leaves the device list and its running source ends with a device-lost
+// error. False when there is no such test device.
+bool PlugTestDevice(const std::string& name, bool plugged);
 
 // Installs the property frame; CreatePropertyFrame answers E_NOTIMPL until then.
 void SetPropertyFrameHandler(PropertyFrameHandler handler);

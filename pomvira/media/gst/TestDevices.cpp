@@ -1,6 +1,8 @@
 #include "TestDevices.h"
 
+#include <atomic>
 #include <mutex>
+#include <set>
 #include <string>
 
 #include "media/MediaUtil.h"
@@ -13,6 +15,58 @@ namespace {
 
 int g_cameraCount = 0;
 bool g_registered = false;
+
+// The display names of the test devices that are unplugged now. Read by the
+// streaming threads of their sources.
+std::mutex g_plugLock;
+std::set<std::string> g_unplugged;
+
+bool IsUnplugged(const std::string& name) {
+    std::lock_guard<std::mutex> guard(g_plugLock);
+    return g_unplugged.count(name) != 0;
+}
+
+std::string CameraName(int index) {
+    return "Test Camera " + std::to_string(index);
+}
+const char* const kMicrophoneName = "Test Microphone";
+
+// Watches the buffers a test device's source pushes: once the device is
+// unplugged, the source posts a device-lost error (a resource that is no
+// longer there, as a real camera's source does when its read fails) and ends
+// its stream, so its task stops and nothing streams any more.
+struct UnplugWatch {
+    std::string name;
+    std::atomic<bool> reported{false};
+};
+
+GstPadProbeReturn UnplugProbe(GstPad* pad, GstPadProbeInfo* info, gpointer data) {
+    auto* watch = static_cast<UnplugWatch*>(data);
+    if (!IsUnplugged(watch->name))
+        return GST_PAD_PROBE_OK;
+    if (!watch->reported.exchange(true)) {
+        ElementRef source = ElementRef::Adopt(gst_pad_get_parent_element(pad));
+        if (source) {
+            GST_ELEMENT_ERROR(source.Get(), RESOURCE, NOT_FOUND,
+                              ("Device '%s' has been unplugged.", watch->name.c_str()),
+                              (nullptr));
+        }
+    }
+    gst_mini_object_unref(GST_MINI_OBJECT_CAST(GST_PAD_PROBE_INFO_DATA(info)));
+    GST_PAD_PROBE_INFO_DATA(info) = nullptr;
+    GST_PAD_PROBE_INFO_FLOW_RETURN(info) = GST_FLOW_EOS;
+    return GST_PAD_PROBE_HANDLED;
+}
+
+void WatchUnplug(GstElement* source, const std::string& name) {
+    PadRef pad = PadRef::Adopt(gst_element_get_static_pad(source, "src"));
+    if (!pad)
+        return;
+    auto* watch = new UnplugWatch;
+    watch->name = name;
+    gst_pad_add_probe(pad.Get(), GST_PAD_PROBE_TYPE_BUFFER, UnplugProbe, watch,
+                      [](gpointer data) { delete static_cast<UnplugWatch*>(data); });
+}
 
 const char* const kCameraCaps =
     "video/x-raw,format=YUY2,width=640,height=480,framerate=30/1;"
@@ -33,6 +87,7 @@ const char* const kMicrophoneCaps =
 // ---------------------------------------------------------------------------
 struct PomviraTestCameraSrc {
     GstBin parent;
+    gchar* device;                   // the device's display name
     GstPad* ghost;                   // owned by the element
     GstPadQueryFunction ghostQuery;  // the ghost pad's own query handling
     GstCaps* caps;                   // the formats offered
@@ -75,6 +130,11 @@ void TestCameraSrcTearDown(PomviraTestCameraSrc* self) {
 }
 
 bool TestCameraSrcBuild(PomviraTestCameraSrc* self) {
+    if (self->device && IsUnplugged(self->device)) {
+        GST_ELEMENT_ERROR(self, RESOURCE, NOT_FOUND, ("Device '%s' is not plugged in.", self->device),
+                          (nullptr));
+        return false;
+    }
     CapsRef wanted = CapsRef::Adopt(gst_pad_peer_query_caps(self->ghost, self->caps));
     if (!wanted || gst_caps_is_empty(wanted.Get()))
         wanted = CapsRef::Share(self->caps);
@@ -111,6 +171,8 @@ bool TestCameraSrcBuild(PomviraTestCameraSrc* self) {
     self->chain = g_list_append(self->chain, src);
     self->chain = g_list_append(self->chain, filter);
     gst_element_link(src, filter);
+    if (self->device)
+        WatchUnplug(src, self->device);
     GstElement* last = filter;
     if (enc) {
         gst_bin_add(GST_BIN(self), enc);
@@ -141,6 +203,7 @@ void TestCameraSrcFinalize(GObject* object) {
     g_list_free(self->chain);
     if (self->caps)
         gst_caps_unref(self->caps);
+    g_free(self->device);
     G_OBJECT_CLASS(pomvira_test_camera_src_parent_class)->finalize(object);
 }
 
@@ -154,6 +217,7 @@ void pomvira_test_camera_src_class_init(PomviraTestCameraSrcClass* klass) {
 void pomvira_test_camera_src_init(PomviraTestCameraSrc* self) {
     self->caps = gst_caps_from_string(kCameraCaps);
     self->chain = nullptr;
+    self->device = nullptr;
     self->ghost = gst_ghost_pad_new_no_target("src", GST_PAD_SRC);
     self->ghostQuery = GST_PAD_QUERYFUNC(self->ghost);
     gst_pad_set_query_function(self->ghost, TestCameraSrcQuery);
@@ -178,12 +242,18 @@ G_DEFINE_TYPE(PomviraTestDevice, pomvira_test_device, GST_TYPE_DEVICE)
 
 GstElement* TestDeviceCreateElement(GstDevice* device, const gchar* name) {
     auto* self = reinterpret_cast<PomviraTestDevice*>(device);
+    StringRef display = StringRef::Adopt(gst_device_get_display_name(device));
     if (self->camera) {
-        return GST_ELEMENT(g_object_new(pomvira_test_camera_src_get_type(), "name", name, nullptr));
+        auto* camera = reinterpret_cast<PomviraTestCameraSrc*>(
+            g_object_new(pomvira_test_camera_src_get_type(), "name", name, nullptr));
+        camera->device = g_strdup(display.Get());
+        return GST_ELEMENT(camera);
     }
     GstElement* src = gst_element_factory_make("audiotestsrc", name);
-    if (src)
+    if (src) {
         g_object_set(src, "is-live", TRUE, "wave", 0 /* sine */, "volume", 0.3, nullptr);
+        WatchUnplug(src, display ? display.Get() : kMicrophoneName);
+    }
     return src;
 }
 
@@ -196,7 +266,7 @@ void pomvira_test_device_init(PomviraTestDevice* self) {
 }
 
 GstDevice* NewTestDevice(bool camera, int index) {
-    std::string name = camera ? "Test Camera " + std::to_string(index) : "Test Microphone";
+    std::string name = camera ? CameraName(index) : kMicrophoneName;
     std::string path =
         camera ? "pomvira-test:camera:" + std::to_string(index) : "pomvira-test:microphone";
     CapsRef caps = CapsRef::Adopt(gst_caps_from_string(camera ? kCameraCaps : kMicrophoneCaps));
@@ -228,9 +298,12 @@ GList* TestProviderProbe(GstDeviceProvider*) {
     static TCallbackGuard guard;
     GList* list = nullptr;
     guard.Run([&] {
-        for (int i = 1; i <= g_cameraCount; ++i)
-            list = g_list_append(list, NewTestDevice(true, i));
-        list = g_list_append(list, NewTestDevice(false, 0));
+        for (int i = 1; i <= g_cameraCount; ++i) {
+            if (!IsUnplugged(CameraName(i)))
+                list = g_list_append(list, NewTestDevice(true, i));
+        }
+        if (!IsUnplugged(kMicrophoneName))
+            list = g_list_append(list, NewTestDevice(false, 0));
     });
     return list;
 }
@@ -268,24 +341,58 @@ bool TestDevicesRegistered() {
     return g_registered;
 }
 
-std::vector<GstRef<GstDevice>> TestDevices() {
-    std::vector<GstRef<GstDevice>> result;
-    if (!g_registered)
-        return result;
-    GstRef<GstDeviceProvider> provider = GstRef<GstDeviceProvider>::Adopt(
-        gst_device_provider_factory_get_by_name(kTestProviderName));
-    if (!provider)
-        return result;
-    GList* devices = gst_device_provider_get_devices(provider.Get());
-    for (GList* l = devices; l; l = l->next) {
-        result.push_back(GstRef<GstDevice>::Adopt(GST_DEVICE(l->data)));
-    }
-    g_list_free(devices);
-    return result;
-}
-
 bool IsTestDevice(GstDevice* device) {
     return device && G_TYPE_CHECK_INSTANCE_TYPE(device, pomvira_test_device_get_type());
+}
+
+int TestDeviceOrder(GstDevice* device) {
+    if (!IsTestDevice(device))
+        return -1;
+    StringRef name = StringRef::Adopt(gst_device_get_display_name(device));
+    for (int i = 1; i <= g_cameraCount; ++i) {
+        if (name && CameraName(i) == name.Get())
+            return i - 1;
+    }
+    return g_cameraCount;
+}
+
+bool SetTestDevicePlugged(const std::string& name, bool plugged) {
+    int camera = 0;
+    for (int i = 1; i <= g_cameraCount; ++i) {
+        if (CameraName(i) == name)
+            camera = i;
+    }
+    if (!g_registered || (camera == 0 && name != kMicrophoneName))
+        return false;
+    {
+        std::lock_guard<std::mutex> guard(g_plugLock);
+        const bool unplugged = g_unplugged.count(name) != 0;
+        if (unplugged == !plugged)
+            return true;
+        if (plugged)
+            g_unplugged.erase(name);
+        else
+            g_unplugged.insert(name);
+    }
+    // A provider that is watched (started) announces the change on its bus;
+    // otherwise its next listing tells.
+    GstRef<GstDeviceProvider> provider = GstRef<GstDeviceProvider>::Adopt(
+        gst_device_provider_factory_get_by_name(kTestProviderName));
+    if (!provider || !gst_device_provider_is_started(provider.Get()))
+        return true;
+    if (plugged) {
+        gst_device_provider_device_add(provider.Get(), NewTestDevice(camera != 0, camera));
+        return true;
+    }
+    GList* devices = gst_device_provider_get_devices(provider.Get());
+    for (GList* l = devices; l; l = l->next) {
+        auto* device = GST_DEVICE(l->data);
+        StringRef display = StringRef::Adopt(gst_device_get_display_name(device));
+        if (display && name == display.Get())
+            gst_device_provider_device_remove(provider.Get(), device);
+    }
+    g_list_free_full(devices, gst_object_unref);
+    return true;
 }
 
 }  // namespace media::gst

@@ -5,6 +5,7 @@
 
 #include <gst/gst.h>
 
+#include <string>
 #include <vector>
 
 #include "GstRef.h"
@@ -15,10 +16,18 @@ namespace media::gst {
 void RegisterTestDevices(int count);
 // Whether the provider has been registered.
 bool TestDevicesRegistered();
-// The test devices, cameras first, each with one reference.
-std::vector<GstRef<GstDevice>> TestDevices();
 // Whether a device is one of the built-in test devices.
 bool IsTestDevice(GstDevice* device);
+// A test device's place in the listing (cameras by number, then the
+// microphone); -1 for other devices.
+int TestDeviceOrder(GstDevice* device);
+
+// Unplugs (plugged false) or plugs back the test device of that display name
+// ("Test Camera 1", "Test Microphone"). An unplugged device leaves the device
+// list (a watching device monitor is told), each of its running sources posts
+// a device-lost error and ends its stream, and a source made for it fails to
+// start. False for a name that is no test device.
+bool SetTestDevicePlugged(const std::string& name, bool plugged);
 
 // The name of the provider factory and the device class names.
 extern const char* const kTestProviderName;

@@ -51,6 +51,10 @@ class ControlFormTestBase : public ::testing::Test {
     // file (before the panel starts).
     QString SnapFolder() const { return programDir.filePath(QStringLiteral("pictures")); }
     QString VideoFolder() const { return programDir.filePath(QStringLiteral("videos")); }
+    // The recording numbered n in the test's own video folder.
+    QString VideoFile(int n) const {
+        return VideoFolder() + QStringLiteral("/video%1.avi").arg(n, 6, 10, QLatin1Char('0'));
+    }
     void UseOwnSaveFolders() {
         QDir().mkpath(SnapFolder());
         QDir().mkpath(VideoFolder());

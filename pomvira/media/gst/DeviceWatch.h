@@ -1,0 +1,61 @@
+// The program's one device monitor: a GstDeviceMonitor on "Video/Source" and
+// "Audio/Source", made and started at first use and kept for the program's
+// life. Every listing reads the devices it holds, instead of asking the
+// providers afresh (each fresh listing costs a connection to the sound
+// server, and memory its client library never gives back); and since it is
+// started, it follows devices as they come and go, announcing each change to
+// the receivers registered for device notices.
+#pragma once
+
+#include <QObject>
+
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+#include "GstRef.h"
+
+namespace media::gst {
+
+class DeviceWatch {
+  public:
+    // The watch (made and started at the first call).
+    static DeviceWatch& Get();
+
+    // The video or audio input devices present now, each with one
+    // reference, from the providers that could start watching (a provider
+    // that cannot, such as PulseAudio's without a sound server, lists
+    // nothing). With POMVIRA_NO_REAL_DEVICES set only the built-in test
+    // devices are watched.
+    std::vector<GstRef<GstDevice>> Devices(bool video);
+
+    // While registered, a WindowMessageEvent(message, wparam, 0) is posted to
+    // the receiver whenever an input device comes (wparam
+    // DBT_DEVICEARRIVAL) or goes (DBT_DEVICEREMOVECOMPLETE). Unregister
+    // before the receiver is destroyed; once that returns, no further event
+    // is posted to it.
+    void Register(QObject* receiver, uint32_t message);
+    void Unregister(QObject* receiver);
+
+    DeviceWatch(const DeviceWatch&) = delete;
+    DeviceWatch& operator=(const DeviceWatch&) = delete;
+
+  private:
+    DeviceWatch();
+    static GstBusSyncReply OnMessage(GstBus* bus, GstMessage* message, gpointer self);
+    void Announce(intptr_t change);
+
+    // Real and test devices (a monitor), or the test provider alone.
+    GstRef<GstDeviceMonitor> monitor_;
+    GstRef<GstDeviceProvider> testProvider_;
+    BusRef bus_;
+
+    struct Receiver {
+        QObject* receiver;
+        uint32_t message;
+    };
+    std::mutex lock_;
+    std::vector<Receiver> receivers_;
+};
+
+}  // namespace media::gst

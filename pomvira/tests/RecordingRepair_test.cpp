@@ -1,0 +1,233 @@
+// Recordings cut off for real: GStreamer's AVI multiplexer writing sound and
+// video into a file, killed with SIGKILL. The repair must make them play to
+// their last complete frame (checked with ffprobe, an independent reader),
+// leave complete files and anything the program did not write untouched
+// (checksums), survive being cut off itself, and name what it cannot save.
+// Recordings cut off inside the program itself: frmControlDeviceLoss_gst_test.
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <map>
+#include <QFileInfo>
+
+#include "AviProbe.h"
+#include "ControlFormTesting.h"
+#include "RecordingRepair.h"
+#include "frmControl.h"
+#include "frmView.h"
+
+namespace {
+
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new GstTestDevices("1"));
+
+enum class TSource { Live, Short, Fast };
+
+// YUY2 frames at 30 a second (320 x 240; 1280 x 720 black ones for Fast) and
+// 44.1 kHz stereo sound, as the program records them, into an AVI file: live
+// (as from a camera), 45 frames, or as fast as they can be written.
+QStringList RecordingPipeline(const QString& path, TSource source) {
+    const QString video = source == TSource::Live    ? QStringLiteral("is-live=true")
+                          : source == TSource::Short ? QStringLiteral("num-buffers=45")
+                                                     : QStringLiteral("pattern=black");
+    const QString audio = source == TSource::Live    ? QStringLiteral("is-live=true")
+                          : source == TSource::Short ? QStringLiteral("num-buffers=60")
+                                                     : QStringLiteral("volume=0.1");
+    const QString size = source == TSource::Fast ? QStringLiteral("width=1280,height=720")
+                                                 : QStringLiteral("width=320,height=240");
+    return QStringLiteral(
+               "-q -e videotestsrc %1 ! video/x-raw,format=YUY2,%2,framerate=30/1 ! queue ! "
+               "mux. audiotestsrc %3 ! audio/x-raw,format=S16LE,rate=44100,channels=2 ! "
+               "queue ! mux. avimux name=mux ! filesink location=%4")
+        .arg(video, size, audio, path)
+        .split(QLatin1Char(' '));
+}
+
+// A recording of at least `bytes` killed with SIGKILL while it is written.
+// While it runs, `whileRunning` sees it.
+bool KilledRecording(const QString& path, qint64 bytes,
+                     const std::function<void()>& whileRunning = {},
+                     TSource source = TSource::Live) {
+    QProcess recorder;
+    recorder.start(QStringLiteral("gst-launch-1.0"), RecordingPipeline(path, source));
+    if (!recorder.waitForStarted(10000))
+        return false;
+    const bool grown = QTest::qWaitFor([&] { return QFileInfo(path).size() >= bytes; }, 60000);
+    if (grown && whileRunning)
+        whileRunning();
+    ::kill(pid_t(recorder.processId()), SIGKILL);
+    recorder.waitForFinished(10000);
+    return grown;
+}
+
+bool CompleteRecording(const QString& path) {
+    QProcess recorder;
+    recorder.start(QStringLiteral("gst-launch-1.0"), RecordingPipeline(path, TSource::Short));
+    return recorder.waitForFinished(30000) && recorder.exitCode() == 0;
+}
+
+// The frames of the video stream that ffprobe finds by reading them all.
+int64_t FramesRead(const TAviProbe& probe) {
+    const TAviStream* video = probe.Stream(QStringLiteral("video"));
+    return video ? video->frames : -1;
+}
+
+// The file lasts as long as its frames at 30 a second; the sound, which the
+// multiplexer keeps up to half a second ahead of the picture, may last a
+// little longer.
+void ExpectLastsAsItsFrames(const TAviProbe& probe) {
+    const double frames = double(FramesRead(probe)) / 30;
+    EXPECT_GE(probe.duration, frames - 0.1) << probe.Text().toStdString();
+    EXPECT_LE(probe.duration, frames + 1.0) << probe.Text().toStdString();
+}
+
+QByteArray Checksum(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(&file);
+    return hash.result();
+}
+
+bool CopyPart(const QString& from, const QString& to, qint64 bytes) {
+    QFile in(from), out(to);
+    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly))
+        return false;
+    return out.write(in.read(bytes)) == qMin(bytes, in.size());
+}
+
+class RecordingRepair : public ::testing::Test {
+  protected:
+    QString Path(const char* name) const { return dir.filePath(QLatin1String(name)); }
+    QTemporaryDir dir;
+};
+
+}  // namespace
+
+TEST_F(RecordingRepair, KilledRecordingPlaysToItsLastCompleteFrameWithCountsAndIndex) {
+    const QString path = Path("video000001.avi");
+    // About 30 frames and their sound.
+    ASSERT_TRUE(KilledRecording(path, 5'000'000, [&] {
+        // Still being written: not unfinished, not touched.
+        EXPECT_EQ(RepairRecording(path), TRecordingState::InUse);
+    }));
+    const TAviProbe killed = ProbeAvi(path, true);
+    const int64_t recorded = FramesRead(killed);
+    ASSERT_GE(recorded, 20) << killed.Text().toStdString();
+    EXPECT_FALSE(killed.Complete()) << "the header was complete";
+
+    EXPECT_EQ(RepairRecording(path), TRecordingState::Repaired);
+    const TAviProbe repaired = ProbeAvi(path, true);
+    EXPECT_TRUE(repaired.Complete()) << repaired.Text().toStdString();
+    EXPECT_EQ(repaired.Count(QStringLiteral("video")), 1);
+    EXPECT_EQ(repaired.Count(QStringLiteral("audio")), 1);
+    EXPECT_GE(FramesRead(repaired), recorded * 9 / 10);
+    EXPECT_EQ(int64_t(repaired.totalFrames), FramesRead(repaired));
+    ExpectLastsAsItsFrames(repaired);
+
+    // Complete now: a second look changes nothing.
+    const QByteArray once = Checksum(path);
+    EXPECT_EQ(RepairRecording(path), TRecordingState::Complete);
+    EXPECT_EQ(Checksum(path), once);
+}
+
+TEST_F(RecordingRepair, ARepairCutOffInTurnIsDoneAgainAtTheNextStart) {
+    const QString path = Path("video000001.avi");
+    ASSERT_TRUE(KilledRecording(path, 3'000'000));
+    const QString original = Path("original");
+    ASSERT_TRUE(QFile::copy(path, original));
+    ASSERT_EQ(RepairRecording(path), TRecordingState::Repaired);
+    const QString repaired = ProbeAvi(path, true).Text();
+
+    // Cut off after the index was written, before the header was: the
+    // header as the multiplexer left it, over the repaired file.
+    QFile in(original), out(path);
+    ASSERT_TRUE(in.open(QIODevice::ReadOnly) && out.open(QIODevice::ReadWrite));
+    const QByteArray header = in.read(4096);
+    ASSERT_TRUE(out.seek(0));
+    ASSERT_EQ(out.write(header.left(header.indexOf("movi") + 4)), header.indexOf("movi") + 4);
+    out.close();
+    EXPECT_FALSE(ProbeAvi(path).Complete());
+
+    EXPECT_EQ(RepairRecording(path), TRecordingState::Repaired);
+    EXPECT_EQ(ProbeAvi(path, true).Text(), repaired);
+}
+
+TEST_F(RecordingRepair, OnlyUnfinishedRecordingsOfItsOwnNumberingAreTouched) {
+    const QString killed = Path("killed");
+    ASSERT_TRUE(KilledRecording(killed, 2'000'000));
+    // Unfinished recordings: one to repair, one cut off inside its header.
+    ASSERT_TRUE(QFile::copy(killed, Path("video000001.avi")));
+    ASSERT_TRUE(CopyPart(killed, Path("video000003.avi"), 700));
+    // A complete recording, unfinished files that are not the program's
+    // (other names), and a file that is no AVI at all under its numbering.
+    ASSERT_TRUE(CompleteRecording(Path("video000002.avi")));
+    for (const char* name : {"clip.avi", "video12345.avi", "Video000004.avi", "video000005.avi.part"})
+        ASSERT_TRUE(QFile::copy(killed, Path(name)));
+    {
+        QFile text(Path("video000006.avi"));
+        ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+        text.write("not a video, whatever its name says\n");
+    }
+    // An empty file holds nothing to save: not worth a word.
+    ASSERT_TRUE(QFile(Path("video000007.avi")).open(QIODevice::WriteOnly));
+    std::map<QString, QByteArray> before;
+    for (const QString& name : QDir(dir.path()).entryList(QDir::Files))
+        before[name] = Checksum(dir.filePath(name));
+
+    EXPECT_EQ(RepairUnfinishedRecordings(dir.path()), QStringList{Path("video000003.avi")});
+
+    for (const auto& [name, sum] : before) {
+        if (name == QLatin1String("video000001.avi"))
+            EXPECT_NE(Checksum(dir.filePath(name)), sum);
+        else
+            EXPECT_EQ(Checksum(dir.filePath(name)), sum) << name.toStdString();
+    }
+    EXPECT_EQ(int64_t(ProbeAvi(Path("video000001.avi")).totalFrames),
+              FramesRead(ProbeAvi(killed, true)));
+    EXPECT_EQ(RepairRecording(Path("video000003.avi")), TRecordingState::Unrepairable);
+    EXPECT_TRUE(IsRecordingName(QStringLiteral("video0000001.avi")));
+    EXPECT_FALSE(IsRecordingName(QStringLiteral("video00001.avi")));
+}
+
+TEST_F(RecordingRepair, ARecordingPastItsFirstGigabyteKeepsEveryPart) {
+    // Past the first gigabyte the multiplexer goes on in extension parts
+    // (OpenDML); raw high-definition frames get there in seconds.
+    const QString path = Path("video000001.avi");
+    ASSERT_TRUE(KilledRecording(path, 1'200'000'000, {}, TSource::Fast));
+    const int64_t recorded = FramesRead(ProbeAvi(path, true));
+    ASSERT_GT(recorded, 600);
+
+    EXPECT_EQ(RepairRecording(path), TRecordingState::Repaired);
+    const TAviProbe repaired = ProbeAvi(path, true);
+    EXPECT_TRUE(repaired.Complete()) << repaired.Text().toStdString();
+    EXPECT_GE(FramesRead(repaired), recorded * 9 / 10);
+    // Every part counts in the length, not the first one alone.
+    ExpectLastsAsItsFrames(repaired);
+    EXPECT_EQ(RepairRecording(path), TRecordingState::Complete);
+}
+
+using RecordingRepairAtStart = ControlFormTestBase;
+
+TEST_F(RecordingRepairAtStart, TheProgramRepairsItsVideoFolderAndNamesWhatItCannotSave) {
+    UseOwnSaveFolders();
+    const QString repairable = VideoFolder() + QStringLiteral("/video000001.avi");
+    const QString lost = VideoFolder() + QStringLiteral("/video000002.avi");
+    ASSERT_TRUE(KilledRecording(repairable, 2'000'000));
+    ASSERT_TRUE(CopyPart(repairable, lost, 100));
+    const QByteArray lostSum = Checksum(lost);
+    {
+        TControlForm form;
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_TRUE(boxes[0].contains(lost)) << FirstBox();
+        EXPECT_FALSE(boxes[0].contains(repairable)) << FirstBox();
+        EXPECT_TRUE(form.ViewForm()->isVisible());
+    }
+    EXPECT_TRUE(ProbeAvi(repairable).Complete());
+    EXPECT_EQ(Checksum(lost), lostSum);
+}

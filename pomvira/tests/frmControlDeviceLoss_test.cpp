@@ -1,0 +1,104 @@
+// The control panel and devices that come and go, against the recording fake
+// of the media framework: which graph calls a lost camera and its return
+// make, and which notices the panel ignores.
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "ControlFormTesting.h"
+#include "frmControl.h"
+#include "frmView.h"
+#include "media/FilterGraph.h"
+#include "media/fake/FakeMedia.h"
+
+using namespace media;
+using namespace media::fake;
+
+namespace {
+
+class DeviceLossTest : public ControlFormTestBase {
+  protected:
+    FakeDevice& AddCamera(const std::string& name) {
+        return sys.AddVideoDevice(name, {VideoFormat(MEDIASUBTYPE_YUY2, 640, 480, 16),
+                                         VideoFormat(MEDIASUBTYPE_YUY2, 320, 240, 16)});
+    }
+    // The camera unplugged: gone from the list, its stream ended with an
+    // error (the graph's notice for its filter).
+    void Unplug(TControlForm& form, FakeDevice& camera) {
+        camera.present = false;
+        const std::string id = camera.id;
+        sys.RemoveDevices(CLSID_VideoInputDeviceCategory);
+        unplugged = id;
+        sys.Graph()->PostEvent(EC_DEVICE_LOST,
+                               reinterpret_cast<intptr_t>(form.VideoSourceFilter->MemberFilter()), 0);
+    }
+    FakeDevice& PlugBack(const std::string& name) {
+        FakeDevice& camera = AddCamera(name);
+        camera.id = unplugged;
+        sys.AnnounceDeviceChange(DBT_DEVICEARRIVAL);
+        return camera;
+    }
+
+    FakeMediaSystem sys;
+    std::string unplugged;
+};
+
+}  // namespace
+
+TEST_F(DeviceLossTest, ALostCameraReleasesTheGraphAndComesBackInItsFormat) {
+    Ini().WriteString("CAPTURE", "VIDEO FORMAT", QString::fromLatin1(k320));
+    FakeDevice& camera = AddCamera("Cam");
+    TControlForm form;
+    ASSERT_TRUE(boxes.empty()) << FirstBox();
+    EXPECT_EQ(sys.Log().Count("System.RegisterDeviceNotification(537)"), 1);
+
+    Unplug(form, camera);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.CameraLost(); }, 2000));
+    EXPECT_FALSE(form.CaptureGraph->Active());
+    EXPECT_EQ(sys.Graph(), nullptr);
+    EXPECT_EQ(form.State().VideoDevice, -1);
+    EXPECT_FALSE(form.ViewForm()->VideoNotice().isEmpty());
+
+    // Another notice while no camera is there changes nothing.
+    sys.Log().Clear();
+    sys.AnnounceDeviceChange(DBT_DEVICEREMOVECOMPLETE);
+    QTest::qWait(50);
+    EXPECT_TRUE(form.CameraLost());
+    EXPECT_TRUE(sys.Log().Matching("Graph.").empty()) << sys.Log().Text();
+
+    PlugBack("Cam");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form.CameraLost(); }, 2000));
+    EXPECT_TRUE(sys.Log().InOrder({"Graph.AddFilter(VideoSourceFilter)",
+                                   std::string("Pin[Cam/Capture].SetFormat(") + k320 + ")",
+                                   "Graph.Run"}))
+        << sys.Log().Text();
+    EXPECT_EQ(form.State().VideoDevice, 0);
+    EXPECT_TRUE(form.ViewForm()->VideoNotice().isEmpty());
+    EXPECT_TRUE(boxes.empty()) << FirstBox();
+}
+
+TEST_F(DeviceLossTest, NoticesForOtherFiltersOrADeviceBackAreIgnored) {
+    AddCamera("Cam");
+    sys.AddAudioDevice("Mic", {AudioFormat(44100, 16, 2)});
+    TControlForm form;
+    sys.Log().Clear();
+    // Not recording: a lost microphone leaves the preview alone.
+    sys.Graph()->PostEvent(EC_DEVICE_LOST,
+                           reinterpret_cast<intptr_t>(form.AudioSourceFilter->MemberFilter()), 0);
+    // "Available again", and a filter that is none of the panel's.
+    sys.Graph()->PostEvent(EC_DEVICE_LOST,
+                           reinterpret_cast<intptr_t>(form.VideoSourceFilter->MemberFilter()), 1);
+    sys.Graph()->PostEvent(EC_DEVICE_LOST, 1234, 0);
+    QTest::qWait(50);
+    EXPECT_FALSE(form.CameraLost());
+    EXPECT_TRUE(form.CaptureGraph->Active());
+    EXPECT_TRUE(sys.Log().Matching("Graph.Stop").empty()) << sys.Log().Text();
+}
+
+TEST_F(DeviceLossTest, ShutDownStopsTheDeviceNotices) {
+    AddCamera("Cam");
+    {
+        TControlForm form;
+        EXPECT_EQ(sys.DeviceNotificationCount(), 1u);
+    }
+    EXPECT_EQ(sys.DeviceNotificationCount(), 0u);
+}
