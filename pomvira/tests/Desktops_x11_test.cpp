@@ -325,7 +325,6 @@ class DesktopTest : public ::testing::Test {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
         env.insert(QStringLiteral("POMVIRA_TEST_DEVICES"), QStringLiteral("1"));
-        env.insert(QStringLiteral("POMVIRA_NO_REAL_DEVICES"), QStringLiteral("1"));
         env.remove(QStringLiteral("WAYLAND_DISPLAY"));
         env.remove(QStringLiteral("QT_QPA_PLATFORM"));
         return env;

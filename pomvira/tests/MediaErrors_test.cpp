@@ -22,20 +22,13 @@
 #include "media/VideoWindow.h"
 #include "media/gst/BinFilter.h"
 #include "media/gst/GstMediaSystem.h"
+#include "media/tests/GstTestDevices.h"
 
 using namespace media;
 
 namespace {
 
-class GstEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        setenv("POMVIRA_TEST_DEVICES", "1", 1);
-        setenv("POMVIRA_NO_REAL_DEVICES", "1", 1);
-        SetMediaSystem(gst::GstMediaSystem());
-    }
-};
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new GstEnvironment);
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new GstTestDevices("1"));
 
 // Runs the event loop until done() or the time is up.
 bool PumpUntil(const std::function<bool()>& done, int ms = 5000) {
@@ -85,10 +78,9 @@ class MediaErrors : public ::testing::Test {
     void StartPreview() {
         graph.SetActive(true);
         auto builder = graph.Get<ICaptureGraphBuilder2>();
-        ASSERT_EQ(builder->RenderStream(&PIN_CATEGORY_PREVIEW, nullptr,
-                                        source.Get<IBaseFilter>().Get(),
-                                        grabber->Get<IBaseFilter>().Get(),
-                                        video->Get<IBaseFilter>().Get()),
+        ASSERT_EQ(builder->RenderStream(
+                      &PIN_CATEGORY_PREVIEW, nullptr, source.Get<IBaseFilter>().Get(),
+                      grabber->Get<IBaseFilter>().Get(), video->Get<IBaseFilter>().Get()),
                   S_OK);
         ASSERT_TRUE(graph.RunGraph());
     }

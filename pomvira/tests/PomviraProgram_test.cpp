@@ -59,7 +59,6 @@ class PomviraProgram : public ::testing::Test {
             environment.insert(QStringLiteral("POMVIRA_TEST_DEVICES"), QStringLiteral("1"));
         else
             environment.remove(QStringLiteral("POMVIRA_TEST_DEVICES"));
-        environment.insert(QStringLiteral("POMVIRA_NO_REAL_DEVICES"), QStringLiteral("1"));
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome.path());
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         process.setProcessEnvironment(environment);

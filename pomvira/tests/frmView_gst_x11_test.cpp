@@ -15,19 +15,13 @@
 #include "media/FilterGraph.h"
 #include "media/SampleGrabber.h"
 #include "media/gst/GstMediaSystem.h"
+#include "media/tests/GstTestDevices.h"
 
 using namespace media;
 
 namespace {
 
-class GstEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        setenv("POMVIRA_TEST_DEVICES", "1", 1);
-        SetMediaSystem(gst::GstMediaSystem());
-    }
-};
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new GstEnvironment);
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new GstTestDevices("1"));
 
 // One of the seven colour bars of the top two thirds of the test pattern
 // (white, yellow, cyan, green, magenta, red, blue).

@@ -181,7 +181,6 @@ class GstGraph : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         setenv("POMVIRA_TEST_DEVICES", "2", 1);
-        setenv("POMVIRA_NO_REAL_DEVICES", "1", 1);
         // Graph dumps of registered graphs land here (read at initialisation).
         dotDir_ = new QTemporaryDir;
         setenv("GST_DEBUG_DUMP_DOT_DIR", dotDir_->path().toLocal8Bit().constData(), 1);

@@ -15,20 +15,14 @@
 #include "media/MediaBoundary.h"
 #include "media/gst/DeviceControlsPage.h"
 #include "media/gst/GstMediaSystem.h"
+#include "media/tests/GstTestDevices.h"
 #include "media/gst/PropertyFrame.h"
 #include "media/gst/RenderingFilters.h"
 
 namespace media::gst {
 namespace {
 
-class GstSystemEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        setenv("POMVIRA_TEST_DEVICES", "1", 1);
-        SetMediaSystem(GstMediaSystem());
-    }
-};
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new GstSystemEnvironment);
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new GstTestDevices("1"));
 
 template <class I>
 ComPtr<I> Create(const CLSID& clsid) {

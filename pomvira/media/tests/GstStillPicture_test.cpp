@@ -28,6 +28,7 @@
 #include "media/gst/GstMediaSystem.h"
 #include "media/gst/GstRef.h"
 #include "media/gst/MediaTypes.h"
+#include "media/tests/GstTestDevices.h"
 
 // AddressSanitizer's tracking of dynamic thread-local storage (through
 // __tls_get_addr) records a bogus block on the thread that decodes MJPG
@@ -45,16 +46,7 @@ using gst::CapsRef;
 using gst::ElementRef;
 using gst::GstRef;
 
-class GstSystemEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        setenv("POMVIRA_TEST_DEVICES", "1", 1);
-        setenv("POMVIRA_NO_REAL_DEVICES", "1", 1);
-        SetMediaSystem(gst::GstMediaSystem());
-    }
-    void TearDown() override { SetMediaSystem(nullptr); }
-};
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new GstSystemEnvironment);
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new GstTestDevices("1"));
 
 // A frame the camera delivered: its own copy of the bytes, and the caps.
 struct CameraFrame {

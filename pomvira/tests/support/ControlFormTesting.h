@@ -24,7 +24,7 @@
 #include "media/MediaTypes.h"
 #include "media/MediaUtil.h"
 #include "media/SampleGrabber.h"
-#include "media/gst/GstMediaSystem.h"
+#include "media/tests/GstTestDevices.h"
 
 // The descriptions of the test cameras' first two formats.
 inline const char* const k640 =
@@ -66,22 +66,6 @@ class ControlFormTestBase : public ::testing::Test {
 
     QTemporaryDir programDir;
     std::vector<QString> boxes;
-};
-
-// The GStreamer framework with `cameras` built-in test cameras and the test
-// microphone, for every test of the program. The number of cameras is read
-// once, when the framework is first set up.
-class GstTestDevices : public ::testing::Environment {
-  public:
-    explicit GstTestDevices(const char* cameras) : cameras_(cameras) {}
-    void SetUp() override {
-        setenv("POMVIRA_TEST_DEVICES", cameras_, 1);
-        media::SetMediaSystem(media::gst::GstMediaSystem());
-    }
-    void TearDown() override { media::SetMediaSystem(nullptr); }
-
-  private:
-    const char* cameras_;
 };
 
 // The description of the format in force on the first pin of a source.
