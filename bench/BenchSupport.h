@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -98,6 +99,7 @@ inline QString UseTestSetup(const QTemporaryDir& configDir) {
         return QString();
     setenv("XDG_CONFIG_HOME", configDir.path().toLocal8Bit().constData(), 1);
     setenv("POMVIRA_TEST_DEVICES", "1", 1);
+    setenv("POMVIRA_NO_REAL_DEVICES", "1", 1);
     return configDir.path();
 }
 
@@ -110,6 +112,24 @@ inline void ReportOnStandardError() {
         std::fprintf(stderr, "message box: %s\n", request.text.toLocal8Bit().constData());
         return QMessageBox::Ok;
     });
+}
+
+// Runs the benchmarks the command line names (Google Benchmark's flags),
+// after prepare when one is given. False, with the reason on standard error,
+// when the command line holds anything else or something throws.
+inline bool RunBenchmarks(int* argc, char** argv, const std::function<void()>& prepare = {}) {
+    benchmark::Initialize(argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(*argc, argv))
+        return false;
+    try {
+        if (prepare)
+            prepare();
+        benchmark::RunSpecifiedBenchmarks();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return false;
+    }
+    return true;
 }
 
 // An event loop that any thread may end. Run() returns true when Finish()

@@ -491,12 +491,11 @@ BENCHMARK(BM_HandBuilt_CpuPerFrame)
 int main(int argc, char** argv) {
     // The built-in test camera, and no real device touched.
     setenv("POMVIRA_TEST_DEVICES", "1", 1);
+    setenv("POMVIRA_NO_REAL_DEVICES", "1", 1);
     QApplication app(argc, argv);
     media::SetMediaSystem(media::gst::GstMediaSystem());
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+    if (!bench::RunBenchmarks(&argc, argv))
         return 1;
-    benchmark::RunSpecifiedBenchmarks();
     bench::PrintPairs(
         "Media layer beside the hand-built pipeline (same run):", "layer",
         {{"activate to first frame", "BM_Layer_ActivateToFirstFrame ms_to_first_frame",

@@ -430,10 +430,8 @@ int main(int argc, char** argv) {
         return rc;
     }
 
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+    if (!bench::RunBenchmarks(&argc, argv))
         return 1;
-    benchmark::RunSpecifiedBenchmarks();
     bench::PrintPairs(
         "The program beside the hand-built window pipeline (same run):", "program",
         {{"start to first painted frame, 640x480", "BM_Program_StartToFirstPaint ms_to_first_paint",

@@ -385,15 +385,8 @@ int main(int argc, char** argv) {
     media::SetMediaSystem(media::gst::GstMediaSystem());
     bench::ReportOnStandardError();
 
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+    if (!bench::RunBenchmarks(&argc, argv))
         return 1;
-    try {
-        benchmark::RunSpecifiedBenchmarks();
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s\n", e.what());
-        return 1;
-    }
     auto& results = bench::Results();
     auto share = [&](const char* record, const char* preview, const char* key) {
         auto r = results.find(record), p = results.find(preview);

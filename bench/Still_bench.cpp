@@ -187,17 +187,11 @@ int main(int argc, char** argv) {
     TApplication app(argc, argv);
     media::SetMediaSystem(media::gst::GstMediaSystem());
     bench::ReportOnStandardError();
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+    if (!bench::RunBenchmarks(&argc, argv, [] {
+            StartProgram();
+            MakeBigPicture();
+        }))
         return 1;
-    try {
-        StartProgram();
-        MakeBigPicture();
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s\n", e.what());
-        return 1;
-    }
-    benchmark::RunSpecifiedBenchmarks();
     bench::PrintPairs("The program beside the bare library work (same run):", "program",
                       {{"still picture 1280x720 (grab, encode, write)",
                         "BM_Program_StillPicture ms", "BM_Bare_Encode ms"},
