@@ -22,10 +22,9 @@ constexpr FourCC Fcc(const char (&s)[5]) {
            uint32_t(uint8_t(s[3])) << 24;
 }
 
-constexpr FourCC kRiff = Fcc("RIFF"), kAvi = Fcc("AVI "), kAvix = Fcc("AVIX"),
-                 kList = Fcc("LIST"), kHdrl = Fcc("hdrl"), kMovi = Fcc("movi"),
-                 kStrl = Fcc("strl"), kStrh = Fcc("strh"), kAvih = Fcc("avih"),
-                 kOdml = Fcc("odml"), kDmlh = Fcc("dmlh"), kIdx1 = Fcc("idx1"),
+constexpr FourCC kRiff = Fcc("RIFF"), kAvi = Fcc("AVI "), kAvix = Fcc("AVIX"), kList = Fcc("LIST"),
+                 kHdrl = Fcc("hdrl"), kMovi = Fcc("movi"), kStrl = Fcc("strl"), kStrh = Fcc("strh"),
+                 kAvih = Fcc("avih"), kOdml = Fcc("odml"), kDmlh = Fcc("dmlh"), kIdx1 = Fcc("idx1"),
                  kIndx = Fcc("indx"), kJunk = Fcc("JUNK"), kVids = Fcc("vids");
 
 // Main header flags.
@@ -39,8 +38,7 @@ constexpr uint32_t kVideoIndexFlags = 0x12;
 constexpr uint32_t kAudioIndexFlags = 0x00;
 // Offsets of the fields the repair sets, from a chunk's data.
 constexpr int64_t kAvihFlags = 12, kAvihTotalFrames = 16;
-constexpr int64_t kStrhType = 0, kStrhLength = 32, kStrhSuggestedBuffer = 36,
-                  kStrhSampleSize = 44;
+constexpr int64_t kStrhType = 0, kStrhLength = 32, kStrhSuggestedBuffer = 36, kStrhSampleSize = 44;
 // OpenDML indexes: the super index in the header and the standard index of
 // each stream in each RIFF part.
 constexpr uint32_t kSuperIndexHeader = 24, kSuperIndexEntry = 16;
@@ -141,12 +139,12 @@ class TFile {
 };
 
 struct TStream {
-    int64_t strh = -1;       // the stream header's data
+    int64_t strh = -1;  // the stream header's data
     bool video = false;
     uint32_t sampleSize = 0;  // bytes per sample; 0: one sample per chunk
     int64_t slot = -1;        // the super index chunk, or the JUNK kept for it
     uint32_t slotSize = 0;
-    FourCC chunkId = 0;       // the id of its frames
+    FourCC chunkId = 0;  // the id of its frames
 };
 
 struct TChunk {
@@ -547,7 +545,8 @@ TRecordingState Repair(TFile& f, TLayout& layout) {
         flags |= AVIF_ISINTERLEAVED;
     ok = ok && f.PutU32(layout.avih + kAvihFlags, flags);
     if (video >= 0) {
-        ok = ok && f.PutU32(layout.avih + kAvihTotalFrames, uint32_t(firstPart[size_t(video)].chunks));
+        ok = ok &&
+             f.PutU32(layout.avih + kAvihTotalFrames, uint32_t(firstPart[size_t(video)].chunks));
         if (layout.dmlh >= 0)
             ok = ok && f.PutU32(layout.dmlh, uint32_t(totals[size_t(video)].chunks));
     }
@@ -587,16 +586,15 @@ TRecordingState RepairRecording(const QString& path) {
     if (f.Size() >= 12 && IsComplete(f))
         return TRecordingState::Complete;
     TLayout layout;
-    switch (ReadLayout(f, &layout)) {
-        case TRead::NotAvi:
-            return TRecordingState::NotARecording;
-        case TRead::Broken:
-            return TRecordingState::Unrepairable;
-        case TRead::Ok:
-            break;
-    }
+    const TRead read = ReadLayout(f, &layout);
+    if (read == TRead::NotAvi)
+        return TRecordingState::NotARecording;
+    // Another copy of the program may be writing it still: just after its
+    // start it holds no complete frame yet.
     if (IsOpenByAnyProcess(path))
         return TRecordingState::InUse;
+    if (read == TRead::Broken)
+        return TRecordingState::Unrepairable;
     return Repair(f, layout);
 }
 
@@ -608,7 +606,8 @@ bool IsRecordingName(const QString& fileName) {
 QStringList RepairUnfinishedRecordings(const QString& folder) {
     QStringList failed;
     const QDir dir(folder);
-    const QStringList names = dir.entryList({QStringLiteral("video*.avi")}, QDir::Files, QDir::Name);
+    const QStringList names =
+        dir.entryList({QStringLiteral("video*.avi")}, QDir::Files, QDir::Name);
     for (const QString& name : names) {
         if (!IsRecordingName(name))
             continue;

@@ -283,6 +283,7 @@ class TControlForm : public QWidget {
     void LoseCamera();
     void LoseMicrophone();
     bool TakeUpCamera();
+    void RetryCameraLater();
     // The camera's place in the device list, -1 when it is not there.
     int CameraPosition(const media::TBaseFilter& camera);
     std::vector<media::TBaseFilter> PresentCameras();
@@ -329,9 +330,10 @@ class TControlForm : public QWidget {
     // Device notices (see WatchDevices).
     QObject* FDeviceNotice = nullptr;
     bool FCameraLost = false;
-    media::TBaseFilter FLostCamera;                    // the identity of the camera gone
-    media::AM_MEDIA_TYPE* FLostMediaType = nullptr;    // the format it had
-    std::vector<media::TBaseFilter> FKnownCameras;     // cameras present at the last look
+    bool FLosingCamera = false;      // LoseCamera is running (it may wait on the mail program)
+    media::TBaseFilter FLostCamera;  // the identity of the camera gone
+    media::AM_MEDIA_TYPE* FLostMediaType = nullptr;  // the format it had
+    std::vector<media::TBaseFilter> FKnownCameras;   // cameras present at the last look
 
     TWindowDrag FDrag;  // moving by the bare skin
     bool FDestroyed = false;

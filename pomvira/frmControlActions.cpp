@@ -100,6 +100,7 @@ void TControlForm::actVideoPinExecute(QObject*) {
     FKeepPlacement = true;
     try {
         DisposeMediaType(FSavedMediaType);
+        FSavedMediaType = nullptr;
         FSavedMediaType = SaveVideoMediaType();
         SelectVideoDevice(FVideoDevice, QString());
     } catch (...) {

@@ -11,9 +11,11 @@
 // format it had and the preview resumes by itself; a camera plugged in that
 // was not there before is taken up the same way, in the stored format.
 #include <QEvent>
+#include <QScopeGuard>
 #include <QTimer>
 
 #include "ActionList.h"
+#include "Application.h"
 #include "ImageButton.h"
 #include "TextConv.h"
 #include "frmControl.h"
@@ -43,8 +45,10 @@ class TDeviceNotice : public QObject {
     bool event(QEvent* e) override {
         if (e->type() != WindowMessageEvent::TypeId())
             return QObject::event(e);
+        // A camera that cannot be opened is reported here, and the notices
+        // go on.
         if (static_cast<WindowMessageEvent*>(e)->message == WM_DEVICECHANGE)
-            form_->DevicesChanged();
+            RunHandler([this] { form_->DevicesChanged(); });
         return true;
     }
 
@@ -91,7 +95,10 @@ void TControlForm::DevicesChanged() {
     if (FDestroyed || !FDevEnum)
         return;
     if (FCameraLost) {
-        TakeUpCamera();
+        // Not while the loss is still being handled: a recording it stopped
+        // may be with the mail program, and the graph is released after.
+        if (!FLosingCamera)
+            TakeUpCamera();
         return;
     }
     // A camera whose stream just stops when it goes (no error) is noticed
@@ -116,6 +123,8 @@ void TControlForm::LoseCamera() {
     if (FCameraLost)
         return;
     FCameraLost = true;
+    FLosingCamera = true;
+    const auto done = qScopeGuard([this] { FLosingCamera = false; });
     FLostCamera.Assign(VideoSourceFilter->BaseFilter());
     DisposeMediaType(FLostMediaType);
     FLostMediaType = nullptr;
@@ -134,22 +143,27 @@ void TControlForm::LoseCamera() {
     // From here on the video source has no device: rebuilding the preview
     // skips it.
     VideoSourceFilter->BaseFilter().StoreMoniker(nullptr);
+    FKnownCameras = PresentCameras();
     // A running recording ends as the record button ends it: its file is
     // completed, joins the strip and goes to the mail program when it was
-    // to be mailed.
+    // to be mailed (the events run meanwhile).
     if (btnCapture->Tag == 1)
         StopRecording();
     FVideoDevice = SelectVideoDevice(-1, QString());
-    FKnownCameras = PresentCameras();
     ShowCameraLost(true);
-    // Still listed: its stream failed, the device did not go. Tried again a
-    // little later (not at once, nor in a tight loop).
-    if (CameraPosition(FLostCamera) != -1) {
-        QTimer::singleShot(kRetryListedCameraMs, this, [this] {
-            if (FCameraLost && !FDestroyed)
-                TakeUpCamera();
-        });
-    }
+    // Still listed (its stream failed, the device did not go), or a camera
+    // came while the recording was being finished: tried a little later
+    // (not at once, nor in a tight loop).
+    RetryCameraLater();
+}
+
+void TControlForm::RetryCameraLater() {
+    if (PresentCameras().empty())
+        return;
+    QTimer::singleShot(kRetryListedCameraMs, this, [this] {
+        if (FCameraLost && !FDestroyed && !FLosingCamera)
+            RunHandler([this] { TakeUpCamera(); });
+    });
 }
 
 void TControlForm::LoseMicrophone() {
@@ -176,28 +190,38 @@ bool TControlForm::TakeUpCamera() {
     if (same == -1 && fresh == -1)
         return false;
     FCameraLost = false;
-    if (same != -1) {
-        // The same camera: the format it had, the windows where they are.
-        DisposeMediaType(FSavedMediaType);
-        FSavedMediaType = FLostMediaType;
-        FLostMediaType = nullptr;
-        FKeepPlacement = true;
-        FVideoDevice = same;
-        try {
+    try {
+        if (same != -1) {
+            // The same camera: the format it had, the windows where they are.
+            DisposeMediaType(FSavedMediaType);
+            FSavedMediaType = FLostMediaType;
+            FLostMediaType = nullptr;
+            FKeepPlacement = true;
+            FVideoDevice = same;
             FVideoDevice = SelectVideoDevice(same, QString());
-        } catch (...) {
             FKeepPlacement = false;
-            throw;
+        } else {
+            DisposeMediaType(FLostMediaType);
+            FLostMediaType = nullptr;
+            FVideoDevice = fresh;
+            FVideoDevice = SelectVideoDevice(fresh, FVideoFormat);
         }
+        SetPreview(true);
+    } catch (...) {
+        // Listed but not usable (another program holds it, or it went
+        // again): still lost, its format kept, tried again at the next
+        // device notice. The error is reported as any other.
         FKeepPlacement = false;
-    } else {
-        DisposeMediaType(FLostMediaType);
-        FLostMediaType = nullptr;
-        FVideoDevice = fresh;
-        FVideoDevice = SelectVideoDevice(fresh, FVideoFormat);
+        if (!FLostMediaType) {
+            FLostMediaType = FSavedMediaType;
+            FSavedMediaType = nullptr;
+        }
+        VideoSourceFilter->BaseFilter().StoreMoniker(nullptr);
+        FVideoDevice = SelectVideoDevice(-1, QString());
+        FCameraLost = true;
+        throw;
     }
     ShowCameraLost(false);
-    SetPreview(true);
     return true;
 }
 
@@ -223,10 +247,10 @@ int TControlForm::CameraPosition(const TBaseFilter& camera) {
 
 void TControlForm::ShowCameraLost(bool lost) {
     if (FViewForm) {
-        FViewForm->SetVideoNotice(
-            lost ? ShownText(u"La caméra a été débranchée.\r\n"
-                             u"L'image reviendra dès qu'elle sera rebranchée.")
-                 : QString());
+        FViewForm->SetVideoNotice(lost
+                                      ? ShownText(u"La caméra a été débranchée.\r\n"
+                                                  u"L'image reviendra dès qu'elle sera rebranchée.")
+                                      : QString());
     }
     // Recording waits for a camera too (a recording that ran was stopped).
     btnCapture->setEnabled(!lost);

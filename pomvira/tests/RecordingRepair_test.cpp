@@ -167,7 +167,8 @@ TEST_F(RecordingRepair, OnlyUnfinishedRecordingsOfItsOwnNumberingAreTouched) {
     // A complete recording, unfinished files that are not the program's
     // (other names), and a file that is no AVI at all under its numbering.
     ASSERT_TRUE(CompleteRecording(Path("video000002.avi")));
-    for (const char* name : {"clip.avi", "video12345.avi", "Video000004.avi", "video000005.avi.part"})
+    for (const char* name :
+         {"clip.avi", "video12345.avi", "Video000004.avi", "video000005.avi.part"})
         ASSERT_TRUE(QFile::copy(killed, Path(name)));
     {
         QFile text(Path("video000006.avi"));
@@ -191,6 +192,18 @@ TEST_F(RecordingRepair, OnlyUnfinishedRecordingsOfItsOwnNumberingAreTouched) {
     EXPECT_EQ(int64_t(ProbeAvi(Path("video000001.avi")).totalFrames),
               FramesRead(ProbeAvi(killed, true)));
     EXPECT_EQ(RepairRecording(Path("video000003.avi")), TRecordingState::Unrepairable);
+    // The same file open in another process (another copy of the program
+    // that has just started that recording): in use, not named.
+    QProcess holder;
+    holder.start(
+        QStringLiteral("sh"),
+        {QStringLiteral("-c"), QStringLiteral("exec 3<\"$0\"; sleep 30"), Path("video000003.avi")});
+    ASSERT_TRUE(holder.waitForStarted());
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return RepairRecording(Path("video000003.avi")) == TRecordingState::InUse; }, 5000));
+    EXPECT_TRUE(RepairUnfinishedRecordings(dir.path()).isEmpty());
+    holder.kill();
+    holder.waitForFinished();
     EXPECT_TRUE(IsRecordingName(QStringLiteral("video0000001.avi")));
     EXPECT_FALSE(IsRecordingName(QStringLiteral("video00001.avi")));
 }

@@ -2,9 +2,13 @@
 // of the media framework: which graph calls a lost camera and its return
 // make, and which notices the panel ignores.
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
+#include "ActionList.h"
 #include "ControlFormTesting.h"
+#include "ImageButton.h"
+#include "MailerStandIn.h"
 #include "frmControl.h"
 #include "frmView.h"
 #include "media/FilterGraph.h"
@@ -28,8 +32,8 @@ class DeviceLossTest : public ControlFormTestBase {
         const std::string id = camera.id;
         sys.RemoveDevices(CLSID_VideoInputDeviceCategory);
         unplugged = id;
-        sys.Graph()->PostEvent(EC_DEVICE_LOST,
-                               reinterpret_cast<intptr_t>(form.VideoSourceFilter->MemberFilter()), 0);
+        sys.Graph()->PostEvent(
+            EC_DEVICE_LOST, reinterpret_cast<intptr_t>(form.VideoSourceFilter->MemberFilter()), 0);
     }
     FakeDevice& PlugBack(const std::string& name) {
         FakeDevice& camera = AddCamera(name);
@@ -67,9 +71,9 @@ TEST_F(DeviceLossTest, ALostCameraReleasesTheGraphAndComesBackInItsFormat) {
 
     PlugBack("Cam");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !form.CameraLost(); }, 2000));
-    EXPECT_TRUE(sys.Log().InOrder({"Graph.AddFilter(VideoSourceFilter)",
-                                   std::string("Pin[Cam/Capture].SetFormat(") + k320 + ")",
-                                   "Graph.Run"}))
+    EXPECT_TRUE(
+        sys.Log().InOrder({"Graph.AddFilter(VideoSourceFilter)",
+                           std::string("Pin[Cam/Capture].SetFormat(") + k320 + ")", "Graph.Run"}))
         << sys.Log().Text();
     EXPECT_EQ(form.State().VideoDevice, 0);
     EXPECT_TRUE(form.ViewForm()->VideoNotice().isEmpty());
@@ -101,4 +105,55 @@ TEST_F(DeviceLossTest, ShutDownStopsTheDeviceNotices) {
         EXPECT_EQ(sys.DeviceNotificationCount(), 1u);
     }
     EXPECT_EQ(sys.DeviceNotificationCount(), 0u);
+}
+
+TEST_F(DeviceLossTest, ACameraBackThatCannotBeOpenedStaysLostUntilTheNextNotice) {
+    Ini().WriteString("CAPTURE", "VIDEO FORMAT", QString::fromLatin1(k320));
+    FakeDevice& camera = AddCamera("Cam");
+    TControlForm form;
+    Unplug(form, camera);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.CameraLost(); }, 2000));
+
+    // Listed again, but it cannot be opened (another program holds it).
+    FakeDevice& back = AddCamera("Cam");
+    back.id = unplugged;
+    back.present = false;
+    sys.AnnounceDeviceChange(DBT_DEVICEARRIVAL);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.empty(); }, 2000));
+    EXPECT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(form.CameraLost());
+    EXPECT_FALSE(form.CaptureGraph->Active());
+    EXPECT_FALSE(form.ViewForm()->VideoNotice().isEmpty());
+    EXPECT_FALSE(form.btnCapture->isEnabled());
+
+    // The next notice tries again, in the format it had.
+    sys.Log().Clear();
+    back.present = true;
+    sys.AnnounceDeviceChange(DBT_DEVICEARRIVAL);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form.CameraLost(); }, 2000));
+    EXPECT_TRUE(
+        sys.Log().InOrder({std::string("Pin[Cam/Capture].SetFormat(") + k320 + ")", "Graph.Run"}))
+        << sys.Log().Text();
+    EXPECT_TRUE(form.ViewForm()->VideoNotice().isEmpty());
+    EXPECT_EQ(boxes.size(), 1u);
+}
+
+TEST_F(DeviceLossTest, ACameraBackWhileItsCutRecordingIsWithTheMailProgramIsTakenUpAfter) {
+    UseOwnSaveFolders();
+    FakeDevice& camera = AddCamera("Cam");
+    TMailerStandIn mailer(0, 1000);
+    TControlForm form;
+    form.actCapAndMail->Execute();
+    ASSERT_TRUE(form.State().Recording) << FirstBox();
+
+    // Plugged back while the mail program still has the cut recording.
+    QTimer::singleShot(300, [&] { PlugBack("Cam"); });
+    Unplug(form, camera);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return mailer.Mails().size() == 1; }, 5000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return !form.CameraLost() && form.CaptureGraph->Active(); }, 5000));
+    EXPECT_TRUE(form.ViewForm()->VideoNotice().isEmpty());
+    EXPECT_TRUE(form.btnCapture->isEnabled());
+    EXPECT_EQ(form.StripFiles(), QStringList{VideoFile(1)});
+    EXPECT_TRUE(boxes.empty()) << FirstBox();
 }
