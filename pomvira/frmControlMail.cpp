@@ -66,11 +66,12 @@ void TControlForm::SendMail(const QString& subject, const QString& path) {
     }
     // A mail given up because the program is ending is no error to report.
     if (result != 0 && !ApplicationTerminating())
-        ShowMessageBox(this, AnsiToText(WideToAnsiText(u"Erreur dans l\u2019envoi du message.")),
+        ShowMessageBox(this, ShownText(u"Erreur dans l\u2019envoi du message."),
                        QString::fromLatin1(kApplicationTitle), QMessageBox::Critical);
 }
 
 void TControlForm::actSendMailExecute(QObject*) {
-    if (FSelected >= 0 && FFiles && FSelected < int(FFiles->size()))
-        SendMail(QStringLiteral("Photo Mail"), (*FFiles)[size_t(FSelected)].FileName);
+    const QString selected = SelectedFile();
+    if (!selected.isEmpty())
+        SendMail(QStringLiteral("Photo Mail"), selected);
 }

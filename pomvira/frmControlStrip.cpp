@@ -17,6 +17,7 @@
 #include "JpegFile.h"
 #include "PathUtils.h"
 #include "TextConv.h"
+#include "ImageRgn.h"
 #include "frmControl.h"
 #include "media/Bitmap.h"
 #include "media/SampleGrabber.h"
@@ -119,8 +120,8 @@ void TControlForm::RefreshStrip() {
 }
 
 void TControlForm::UpdateStripLabel(int tag) {
-    auto* label =
-        findChild<QLabel*>(QStringLiteral("lblBmp%1").arg(tag + 1), Qt::FindDirectChildrenOnly);
+    QLabel* const labels[] = {lblBmp1, lblBmp2, lblBmp3, lblBmp4};
+    QLabel* label = tag >= 0 && tag < 4 ? labels[tag] : nullptr;
     if (!label)
         return;
     const int index = FFirstVisible + tag;
@@ -165,18 +166,10 @@ const QImage* TControlForm::StripThumbnail(int index) const {
 
 const QImage& TControlForm::RecordingIcon() {
     const QImage& picture = imgAVI->Picture();
-    if (FRecordingIcon.isNull() && !picture.isNull()) {
-        // Drawn transparently: the colour of the lower-left pixel is the
-        // transparent colour.
-        const QRgb key = picture.pixel(0, picture.height() - 1);
-        FRecordingIcon = picture.convertToFormat(QImage::Format_ARGB32);
-        for (int y = 0; y < FRecordingIcon.height(); ++y) {
-            auto* line = reinterpret_cast<QRgb*>(FRecordingIcon.scanLine(y));
-            for (int x = 0; x < FRecordingIcon.width(); ++x)
-                if (line[x] == key)
-                    line[x] = 0;
-        }
-    }
+    // Drawn transparently: the colour of the lower-left pixel is the
+    // transparent colour.
+    if (FRecordingIcon.isNull() && !picture.isNull())
+        FRecordingIcon = KeyColorTransparent(picture, picture.pixel(0, picture.height() - 1));
     return FRecordingIcon;
 }
 
@@ -186,9 +179,6 @@ void TControlForm::BmpViewPaint(QObject* sender, QPainter& canvas) {
         return;
     const int index = FFirstVisible + box->Tag;
     const QRect client = box->rect();
-    // The label shows the entry's file name, or hides (already so after
-    // any change of the strip: then this changes nothing).
-    UpdateStripLabel(box->Tag);
     if (FFiles && index >= 0 && index < int(FFiles->size())) {
         TStripEntry& entry = (*FFiles)[size_t(index)];
         if (!IsRecording(entry.FileName)) {
