@@ -391,7 +391,6 @@ void BinFilter::PinConnected(PadPin*) {}
 void BinFilter::PinDisconnected(PadPin*) {}
 void BinFilter::JoinedGraph(IFilterGraph*) {}
 void BinFilter::LeftGraph() {}
-void BinFilter::GraphStateChanged(FILTER_STATE) {}
 
 PadPin* BinFilter::AddPin(std::unique_ptr<PadPin> pin) {
     pins_.push_back(std::move(pin));

@@ -38,7 +38,6 @@
 //                               the bin has been added to the graph's pipeline / taken out
 //                               (state NULL already); JoinedGraph comes before the bin
 //                               follows a running graph's state
-//   GraphStateChanged(state)    the graph has been run / paused / stopped
 //   WritesFile()                true for filters writing a file: the graph then drains the
 //                               pipeline with EOS before stopping it
 // Extension points of PadPin (subclass it and hand it to AddPin):
@@ -195,7 +194,6 @@ class BinFilter : public ComObject<IBaseFilter, IMediaFilter, IPersist> {
     virtual void PinDisconnected(PadPin* pin);
     virtual void JoinedGraph(IFilterGraph* graph);
     virtual void LeftGraph();
-    virtual void GraphStateChanged(FILTER_STATE state);
     virtual bool WritesFile() const { return false; }
 
   protected:

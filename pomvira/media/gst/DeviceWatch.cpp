@@ -64,8 +64,8 @@ std::vector<GstRef<GstDevice>> DeviceWatch::Devices(bool video) {
     if (monitor_) {
         gchar** names = gst_device_monitor_get_providers(monitor_.Get());
         for (gchar** name = names; name && *name; ++name) {
-            auto provider = GstRef<GstDeviceProvider>::Adopt(
-                gst_device_provider_factory_get_by_name(*name));
+            auto provider =
+                GstRef<GstDeviceProvider>::Adopt(gst_device_provider_factory_get_by_name(*name));
             if (provider && gst_device_provider_is_started(provider.Get()))
                 providers.push_back(provider);
         }
@@ -106,11 +106,10 @@ void DeviceWatch::Register(QObject* receiver, uint32_t message) {
 
 void DeviceWatch::Unregister(QObject* receiver) {
     std::lock_guard<std::mutex> guard(lock_);
-    receivers_.erase(std::remove_if(receivers_.begin(), receivers_.end(),
-                                    [receiver](const Receiver& r) {
-                                        return r.receiver == receiver;
-                                    }),
-                     receivers_.end());
+    receivers_.erase(
+        std::remove_if(receivers_.begin(), receivers_.end(),
+                       [receiver](const Receiver& r) { return r.receiver == receiver; }),
+        receivers_.end());
 }
 
 void DeviceWatch::Announce(intptr_t change) {
@@ -123,20 +122,22 @@ GstBusSyncReply DeviceWatch::OnMessage(GstBus*, GstMessage* message, gpointer se
     // On the thread of the provider that noticed the change: only posting.
     auto* watch = static_cast<DeviceWatch*>(self);
     GstDevice* device = nullptr;
-    switch (GST_MESSAGE_TYPE(message)) {
-        case GST_MESSAGE_DEVICE_ADDED:
-            gst_message_parse_device_added(message, &device);
-            if (IsInputDevice(device))
-                watch->Announce(DBT_DEVICEARRIVAL);
-            break;
-        case GST_MESSAGE_DEVICE_REMOVED:
-            gst_message_parse_device_removed(message, &device);
-            if (IsInputDevice(device))
-                watch->Announce(DBT_DEVICEREMOVECOMPLETE);
-            break;
-        default:
-            break;
-    }
+    watch->guard_.Run([&] {
+        switch (GST_MESSAGE_TYPE(message)) {
+            case GST_MESSAGE_DEVICE_ADDED:
+                gst_message_parse_device_added(message, &device);
+                if (IsInputDevice(device))
+                    watch->Announce(DBT_DEVICEARRIVAL);
+                break;
+            case GST_MESSAGE_DEVICE_REMOVED:
+                gst_message_parse_device_removed(message, &device);
+                if (IsInputDevice(device))
+                    watch->Announce(DBT_DEVICEREMOVECOMPLETE);
+                break;
+            default:
+                break;
+        }
+    });
     if (device)
         gst_object_unref(device);
     return GST_BUS_DROP;

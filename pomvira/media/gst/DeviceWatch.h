@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "GstRef.h"
+#include "media/MediaUtil.h"
 
 namespace media::gst {
 
@@ -55,6 +56,7 @@ class DeviceWatch {
         uint32_t message;
     };
     std::mutex lock_;
+    TCallbackGuard guard_;  // nothing thrown leaves the bus handler
     std::vector<Receiver> receivers_;
 };
 

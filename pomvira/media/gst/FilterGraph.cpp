@@ -450,14 +450,8 @@ bool FilterGraph::WritesFile() const {
     return false;
 }
 
-void FilterGraph::NotifyFilters(FILTER_STATE state) {
-    for (BinFilter* f : Filters())
-        f->GraphStateChanged(state);
-}
-
 HRESULT FilterGraph::Run() {
     SettleIdleFilters();
-    NotifyFilters(State_Running);
     {
         std::lock_guard<std::mutex> guard(lock_);
         errors_ = 0;
@@ -475,7 +469,6 @@ HRESULT FilterGraph::Run() {
     }
     if (FAILED(failure)) {
         gst_element_set_state(pipeline_.Get(), GST_STATE_READY);
-        NotifyFilters(State_Stopped);
         return failure;
     }
     DumpLayout("run");
@@ -487,22 +480,18 @@ HRESULT FilterGraph::Pause() {
     GstStateChangeReturn r = gst_element_set_state(pipeline_.Get(), GST_STATE_PAUSED);
     if (r == GST_STATE_CHANGE_FAILURE)
         return E_FAIL;
-    NotifyFilters(State_Paused);
     return S_OK;
 }
 
 HRESULT FilterGraph::Stop() {
     GstState state = GST_STATE_NULL, pending = GST_STATE_VOID_PENDING;
     gst_element_get_state(pipeline_.Get(), &state, &pending, 0);
-    if (state <= GST_STATE_READY && pending == GST_STATE_VOID_PENDING) {
-        NotifyFilters(State_Stopped);
+    if (state <= GST_STATE_READY && pending == GST_STATE_VOID_PENDING)
         return S_OK;
-    }
     if (state == GST_STATE_PLAYING && WritesFile())
         Drain();
     gst_element_set_state(pipeline_.Get(), GST_STATE_READY);
     gst_element_get_state(pipeline_.Get(), nullptr, nullptr, kStateTimeout);
-    NotifyFilters(State_Stopped);
     DumpLayout("stop");
     return S_OK;
 }
@@ -685,8 +674,8 @@ void FilterGraph::HandleMessage(GstMessage* message) {
             GstMessage* inner = nullptr;
             gst_structure_get(s, "message", GST_TYPE_MESSAGE, &inner, nullptr);
             MessageRef forwarded = MessageRef::Adopt(inner);
-            if (forwarded && GST_MESSAGE_TYPE(forwarded.Get()) == GST_MESSAGE_EOS &&
-                source && GST_IS_ELEMENT(source)) {
+            if (forwarded && GST_MESSAGE_TYPE(forwarded.Get()) == GST_MESSAGE_EOS && source &&
+                GST_IS_ELEMENT(source)) {
                 std::lock_guard<std::mutex> guard(lock_);
                 endedWriters_.push_back(GST_ELEMENT(source));
                 LogLocked("end of stream at " + from);

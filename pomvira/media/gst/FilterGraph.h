@@ -4,11 +4,10 @@
 // under the filter's name, RemoveFilter takes it out (state NULL first).
 // Run = PLAYING, Stop = READY; a graph holding a file writer is drained
 // first (EOS through the whole pipeline, its arrival at every writer awaited
-// on the bus, bounded), so every stop leaves a complete file. A filter with no connected pin is idle:
-// it is held in NULL with its state locked, so an unconnected source (the
-// microphone during the preview, say) neither streams into nothing nor holds
-// its device; it follows the graph's state as soon as one of its pins is
-// connected.
+// on the bus, bounded), so every stop leaves a complete file. A filter with no connected pin is
+// idle: it is held in NULL with its state locked, so an unconnected source (the microphone during
+// the preview, say) neither streams into nothing nor holds its device; it follows the graph's state
+// as soon as one of its pins is connected.
 //
 // Bus messages are handled on the streaming threads (sync handler): they are
 // written to the log file, turned into graph events (EOS -> EC_COMPLETE,
@@ -108,7 +107,6 @@ class FilterGraph
     bool WritesFile() const;
     void SettleIdleFilters();
     void DumpLayout(const char* when);
-    void NotifyFilters(FILTER_STATE state);
     WString UniqueName(const WString& wanted) const;
     void Wake(BinFilter* filter);
     void WakeDownstream(BinFilter* filter, std::vector<BinFilter*>* seen);

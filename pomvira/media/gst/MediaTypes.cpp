@@ -1,9 +1,12 @@
 #include "MediaTypes.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include "media/Bitmap.h"
 
 namespace media::gst {
 
@@ -193,22 +196,18 @@ const VideoFormatEntry* VideoFormatForGst(GstVideoFormat format) {
     return nullptr;
 }
 
-int DibStride(int width, int bits) {
-    return ((width * bits + 31) / 32) * 4;
-}
-
 uint32_t ImageSize(const VideoFormatEntry& entry, int width, int height) {
     if (width <= 0 || height <= 0)
         return 0;
     if (entry.rgb)
-        return uint32_t(DibStride(width, entry.bits)) * uint32_t(height);
+        return uint32_t(std::min<int64_t>(DibStride(width, entry.bits) * height, UINT32_MAX));
     GstVideoInfo info;
     if (entry.format != GST_VIDEO_FORMAT_UNKNOWN &&
         gst_video_info_set_format(&info, entry.format, guint(width), guint(height))) {
         return uint32_t(std::min<gsize>(GST_VIDEO_INFO_SIZE(&info), UINT32_MAX));
     }
-    return uint32_t(std::min<uint64_t>(uint64_t(width) * uint64_t(height) * entry.bits / 8,
-                                       UINT32_MAX));
+    return uint32_t(
+        std::min<uint64_t>(uint64_t(width) * uint64_t(height) * entry.bits / 8, UINT32_MAX));
 }
 
 const char* FormatName(const GUID& subtype, char (&fourcc)[5]) {

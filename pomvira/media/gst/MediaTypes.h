@@ -30,8 +30,6 @@ struct VideoFormatEntry {
 const VideoFormatEntry* VideoFormatForSubtype(const GUID& subtype);
 const VideoFormatEntry* VideoFormatForGst(GstVideoFormat format);
 
-// Bytes per row of a DirectShow RGB bitmap: padded to 4 bytes.
-int DibStride(int width, int bits);
 // The bytes of one frame as the layer hands frames out: DirectShow RGB rows
 // for RGB formats, GStreamer's own layout (planes one after another) for the
 // other raw formats, and for MJPG the size of the decoded 24-bit picture.

@@ -11,6 +11,7 @@
 #include <immintrin.h>
 #endif
 
+#include "media/Bitmap.h"
 #include "media/MediaUtil.h"
 
 namespace media::gst {
@@ -50,6 +51,12 @@ struct OutputShape {
     size_t size = 0;        // bytes of the whole output frame
 };
 
+// Whether frames of a format are handed out as 24-bit RGB although they
+// pass as 32-bit: BGRx let through for an RGB24 request.
+bool HandedOutAs24(bool handOut24, GstVideoFormat format) {
+    return handOut24 && format == GST_VIDEO_FORMAT_BGRx;
+}
+
 OutputShape ShapeOf(const FrameFormat& format, bool handOut24, GstBuffer* buffer) {
     OutputShape shape;
     if (!format.raw) {
@@ -58,14 +65,14 @@ OutputShape ShapeOf(const FrameFormat& format, bool handOut24, GstBuffer* buffer
     }
     const GstVideoFormat f = GST_VIDEO_INFO_FORMAT(&format.info);
     const VideoFormatEntry* e = VideoFormatForGst(f);
-    if (handOut24 && f == GST_VIDEO_FORMAT_BGRx) {
+    if (HandedOutAs24(handOut24, f)) {
         e = VideoFormatForSubtype(MEDIASUBTYPE_RGB24);
         shape.dropPad = true;
     }
     const int width = GST_VIDEO_INFO_WIDTH(&format.info);
     shape.bottomUp = e && e->rgb;
     if (shape.bottomUp)
-        shape.stride = DibStride(width, e->bits);
+        shape.stride = int(DibStride(width, e->bits));
     shape.size = e ? ImageSize(*e, width, GST_VIDEO_INFO_HEIGHT(&format.info))
                    : GST_VIDEO_INFO_SIZE(&format.info);
     return shape;
@@ -321,10 +328,10 @@ HRESULT SampleGrabberCore::GetConnectedMediaType(AM_MEDIA_TYPE* mt) {
         std::lock_guard<std::mutex> lock(shared_->mutex);
         handOut24 = shared_->handOut24;
     }
-    // BGRx passing for an RGB24 request: the frames handed out are 24-bit.
-    const GstStructure* s = gst_caps_get_structure(caps.Get(), 0);
-    const char* format = s ? gst_structure_get_string(s, "format") : nullptr;
-    if (handOut24 && format && std::strcmp(format, "BGRx") == 0) {
+    // The frames handed out say what they are.
+    GstVideoInfo info;
+    if (gst_video_info_from_caps(&info, caps.Get()) &&
+        HandedOutAs24(handOut24, GST_VIDEO_INFO_FORMAT(&info))) {
         caps = CapsRef::Adopt(gst_caps_make_writable(caps.Detach()));
         gst_caps_set_simple(caps.Get(), "format", G_TYPE_STRING, "BGR", nullptr);
     }
