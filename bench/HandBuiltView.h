@@ -34,6 +34,19 @@ inline GstElement* MakeCapsFilter(const char* caps) {
     return e;
 }
 
+// The same source as the built-in test camera.
+inline GstElement* TestSource() {
+    GstElement* src = MakeElement("videotestsrc");
+    g_object_set(src, "is-live", TRUE, "pattern", 0 /* smpte */, "horizontal-speed", 4, nullptr);
+    return src;
+}
+
+// Caps of raw video at 30 frames a second.
+inline std::string RawCaps(const char* format, int width, int height) {
+    return "video/x-raw,format=" + std::string(format) + ",width=" + std::to_string(width) +
+           ",height=" + std::to_string(height) + ",framerate=30/1";
+}
+
 // The properties of a preview appsink: the newest frame only; sync: it waits
 // for each frame's time on the pipeline's clock (GStreamer's default).
 inline void SetPreviewSink(GstElement* sink, bool sync) {

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "BenchSupport.h"
+#include "HandBuiltView.h"
 #include "media/Filter.h"
 #include "media/FilterGraph.h"
 #include "media/MediaBoundary.h"
@@ -182,33 +183,6 @@ class LayerChain {
 // Hand-built pipelines
 // ---------------------------------------------------------------------------
 
-GstElement* Make(const char* factory) {
-    GstElement* e = gst_element_factory_make(factory, nullptr);
-    if (!e)
-        throw std::runtime_error(std::string("missing GStreamer element ") + factory);
-    return e;
-}
-
-GstElement* CapsFilter(const char* caps) {
-    GstElement* e = Make("capsfilter");
-    GstCaps* c = gst_caps_from_string(caps);
-    g_object_set(e, "caps", c, nullptr);
-    gst_caps_unref(c);
-    return e;
-}
-
-// The same source as the built-in test camera.
-GstElement* TestSource() {
-    GstElement* src = Make("videotestsrc");
-    g_object_set(src, "is-live", TRUE, "pattern", 0 /* smpte */, "horizontal-speed", 4, nullptr);
-    return src;
-}
-
-std::string RawCaps(const char* format, int width, int height) {
-    return "video/x-raw,format=" + std::string(format) + ",width=" + std::to_string(width) +
-           ",height=" + std::to_string(height) + ",framerate=30/1";
-}
-
 void Link(const std::vector<GstElement*>& chain) {
     for (size_t i = 1; i < chain.size(); ++i) {
         if (!gst_element_link(chain[i - 1], chain[i]))
@@ -241,7 +215,7 @@ class HandBuilt {
 // An appsink as the renderer sets its own up, calling fn with each sample.
 template <class Fn>
 GstElement* AppSink(Fn* fn) {
-    GstElement* sink = Make("appsink");
+    GstElement* sink = bench::MakeElement("appsink");
     g_object_set(sink, "max-buffers", 1u, "drop", TRUE, "qos", TRUE, "enable-last-sample", FALSE,
                  nullptr);
     GstAppSinkCallbacks callbacks{};
@@ -261,10 +235,10 @@ GstElement* AppSink(Fn* fn) {
 // callback sees it right before the renderer's input (both before the sink
 // waits for the frame's time on the clock).
 void StartFirstFramePipeline(HandBuilt& p, FrameProbe* probe) {
-    GstElement* src = p.Add(TestSource());
-    GstElement* camCaps = p.Add(CapsFilter(RawCaps("YUY2", 640, 480).c_str()));
-    GstElement* convert = p.Add(Make("videoconvert"));
-    GstElement* bgr = p.Add(CapsFilter("video/x-raw,format=BGR"));
+    GstElement* src = p.Add(bench::TestSource());
+    GstElement* camCaps = p.Add(bench::MakeCapsFilter(bench::RawCaps("YUY2", 640, 480).c_str()));
+    GstElement* convert = p.Add(bench::MakeElement("videoconvert"));
+    GstElement* bgr = p.Add(bench::MakeCapsFilter("video/x-raw,format=BGR"));
     static std::function<void(GstSample*)> ignore = [](GstSample*) {};
     GstElement* sink = p.Add(AppSink(&ignore));
     Link({src, camCaps, convert, bgr, sink});
@@ -289,14 +263,15 @@ class CopyingChain {
     CopyingChain(HandBuilt& p, int width, int height, FrameProbe* probe)
         : pipeline_(p), probe_(probe) {
         onSample_ = [this](GstSample* sample) { KeepImage(sample); };
-        GstElement* src = p.Add(TestSource());
-        GstElement* camCaps = p.Add(CapsFilter(RawCaps("YUY2", width, height).c_str()));
-        GstElement* tee = p.Add(Make("tee"));
-        GstElement* queue = p.Add(Make("queue"));
+        GstElement* src = p.Add(bench::TestSource());
+        GstElement* camCaps =
+            p.Add(bench::MakeCapsFilter(bench::RawCaps("YUY2", width, height).c_str()));
+        GstElement* tee = p.Add(bench::MakeElement("tee"));
+        GstElement* queue = p.Add(bench::MakeElement("queue"));
         g_object_set(queue, "max-size-time", guint64(0), "max-size-bytes", 0u, "max-size-buffers",
                      2u, "leaky", 2 /* downstream */, nullptr);
-        GstElement* toBgrx = p.Add(Make("videoconvert"));
-        GstElement* bgrx = p.Add(CapsFilter("video/x-raw,format=BGRx"));
+        GstElement* toBgrx = p.Add(bench::MakeElement("videoconvert"));
+        GstElement* bgrx = p.Add(bench::MakeCapsFilter("video/x-raw,format=BGRx"));
         GstElement* sink = p.Add(AppSink(&onSample_));
         Link({src, camCaps, tee, queue, toBgrx, bgrx, sink});
         GstPad* pad = gst_element_get_static_pad(bgrx, "src");

@@ -138,11 +138,8 @@ std::unique_ptr<TControlForm> StartProgram(int width, int height) {
 // the live source's latency), or hands frames on as they arrive.
 GstElement* MinimalViewerPipeline(int width, int height, bool sync) {
     GstElement* pipeline = gst_pipeline_new(nullptr);
-    GstElement* src = bench::MakeElement("videotestsrc");
-    g_object_set(src, "is-live", TRUE, "pattern", 0 /* smpte */, "horizontal-speed", 4, nullptr);
-    const std::string camera = "video/x-raw,format=YUY2,width=" + std::to_string(width) +
-                               ",height=" + std::to_string(height) + ",framerate=30/1";
-    GstElement* camCaps = bench::MakeCapsFilter(camera.c_str());
+    GstElement* src = bench::TestSource();
+    GstElement* camCaps = bench::MakeCapsFilter(bench::RawCaps("YUY2", width, height).c_str());
     GstElement* convert = bench::MakeElement("videoconvert");
     GstElement* bgrx = bench::MakeCapsFilter("video/x-raw,format=BGRx");
     GstElement* sink = bench::MakeElement("appsink");
