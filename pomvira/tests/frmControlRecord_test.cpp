@@ -38,9 +38,6 @@ class RecordingTest : public ControlFormTestBase {
                                    VideoFormat(MEDIASUBTYPE_YUY2, 320, 240, 16)});
     }
     void AddMicrophone() { sys.AddAudioDevice("Mic", {AudioFormat(44100, 16, 2)}); }
-    QString VideoFile(int n) const {
-        return VideoFolder() + QStringLiteral("/video%1.avi").arg(n, 6, 10, QLatin1Char('0'));
-    }
     std::string SetOutput(int n) const {
         return "Builder.SetOutputFileName(Avi, " + VideoFile(n).toStdString() + ")";
     }

@@ -10,6 +10,7 @@
 #include "Application.h"
 #include "ControlFormTesting.h"
 #include "JpegReadBack.h"
+#include "TestFrames.h"
 #include "frmControl.h"
 
 using namespace media;
@@ -18,14 +19,7 @@ namespace {
 
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new GstTestDevices("1"));
 
-// One of the seven colour bars of the upper part of the test pattern
-// (white, yellow, cyan, green, magenta, red, blue).
-bool IsColourBar(QRgb c) {
-    auto level = [](int v) { return v < 40 ? 0 : (v > 150 ? 1 : -1); };
-    const int r = level(qRed(c)), g = level(qGreen(c)), b = level(qBlue(c));
-    return r >= 0 && g >= 0 && b >= 0 && (r + g + b) > 0;
-}
-
+// The share of a row's pixels that lie on a colour bar.
 double ColourBarShare(const QImage& image, int y) {
     int bars = 0;
     for (int x = 0; x < image.width(); ++x)

@@ -10,6 +10,7 @@
 #include <QTest>
 #include <cstdlib>
 
+#include "TestFrames.h"
 #include "frmView.h"
 #include "media/Filter.h"
 #include "media/FilterGraph.h"
@@ -22,14 +23,6 @@ using namespace media;
 namespace {
 
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new GstTestDevices("1"));
-
-// One of the seven colour bars of the top two thirds of the test pattern
-// (white, yellow, cyan, green, magenta, red, blue).
-bool IsColourBar(QRgb c) {
-    auto level = [](int v) { return v < 40 ? 0 : (v > 150 ? 1 : -1); };
-    const int r = level(qRed(c)), g = level(qGreen(c)), b = level(qBlue(c));
-    return r >= 0 && g >= 0 && b >= 0 && (r + g + b) > 0;
-}
 
 TEST(ViewFormWithCamera, ShowsTheLiveVideoAndTakesUprightStills) {
     TFilterGraph graph;

@@ -29,3 +29,9 @@ media::TBitmap TwoColourBitmap(int width, int height, QRgb top, QRgb bottom) {
     bitmap.SetDIBSection(std::move(dib));
     return bitmap;
 }
+
+bool IsColourBar(QRgb c) {
+    auto level = [](int v) { return v < 40 ? 0 : (v > 150 ? 1 : -1); };
+    const int r = level(qRed(c)), g = level(qGreen(c)), b = level(qBlue(c));
+    return r >= 0 && g >= 0 && b >= 0 && (r + g + b) > 0;
+}

@@ -13,3 +13,7 @@ media::TBitmap TwoColourBitmap(int width, int height, QRgb top, QRgb bottom);
 
 // The same frame's bytes, as the grabber buffers them.
 std::vector<uint8_t> TwoColourFrame(int width, int height, QRgb top, QRgb bottom);
+
+// One of the seven colour bars of the top two thirds of the test camera's
+// picture (white, yellow, cyan, green, magenta, red, blue).
+bool IsColourBar(QRgb c);
