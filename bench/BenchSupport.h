@@ -21,13 +21,16 @@
 #include <ctime>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include <unistd.h>
 
 #include "Application.h"
+#include "frmControl.h"
 #include "media/MediaUtil.h"
 
 namespace bench {
@@ -101,6 +104,31 @@ inline QString UseTestSetup(const QTemporaryDir& configDir) {
     setenv("POMVIRA_TEST_DEVICES", "1", 1);
     setenv("POMVIRA_NO_REAL_DEVICES", "1", 1);
     return configDir.path();
+}
+
+// Starts the control panel on the test camera at width x height (YUY2),
+// with its folders in the configuration folder (so nothing is made beside
+// the benchmark) and the given extra "KEY=value" lines of settings.
+inline std::unique_ptr<TControlForm> StartProgram(const QString& configDir, int width, int height,
+                                                  const char* extraSettings = "") {
+    QFile ini(QDir(configDir).filePath(QStringLiteral("Pomvira.ini")));
+    if (!ini.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        throw std::runtime_error("cannot write the settings file");
+    ini.write(QStringLiteral("[CAPTURE]\nVIDEO FOLDER=%1/Video\nSNAP FOLDER=%1/Image\n"
+                             "VIDEO FORMAT=Major Type: Video - Sub Type: YUY2 Format: VideoInfo "
+                             "YUY2 %2X%3, 16 bits\n%4")
+                  .arg(configDir)
+                  .arg(width)
+                  .arg(height)
+                  .arg(QString::fromUtf8(extraSettings))
+                  .toUtf8());
+    ini.close();
+    QDir(configDir).mkdir(QStringLiteral("Video"));
+    QDir(configDir).mkdir(QStringLiteral("Image"));
+    auto form = std::make_unique<TControlForm>();
+    if (ApplicationTerminating())
+        throw std::runtime_error("the program's start-up asked to end");
+    return form;
 }
 
 // The program's message boxes and the failures while the graph's events are

@@ -100,30 +100,9 @@ class BenchApplication : public TApplication {
 // The program
 // ---------------------------------------------------------------------------
 
-// The settings the program starts with: the capture format, and folders in
-// the temporary configuration folder (so nothing is made beside the bench).
-void WriteSettings(int width, int height) {
-    QFile ini(QDir(g_configDir).filePath(QStringLiteral("Pomvira.ini")));
-    if (!ini.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        throw std::runtime_error("cannot write the settings file");
-    const QString text =
-        QStringLiteral(
-            "[CAPTURE]\nVIDEO FOLDER=%1/Video\nSNAP FOLDER=%1/Image\n"
-            "VIDEO FORMAT=Major Type: Video - Sub Type: YUY2 Format: VideoInfo YUY2 %2X%3, "
-            "16 bits\n")
-            .arg(g_configDir)
-            .arg(width)
-            .arg(height);
-    ini.write(text.toUtf8());
-}
-
+// The program, shown, at width x height.
 std::unique_ptr<TControlForm> StartProgram(int width, int height) {
-    WriteSettings(width, height);
-    QDir(g_configDir).mkdir(QStringLiteral("Video"));
-    QDir(g_configDir).mkdir(QStringLiteral("Image"));
-    auto form = std::make_unique<TControlForm>();
-    if (ApplicationTerminating())
-        throw std::runtime_error("the program's start-up asked to end");
+    auto form = bench::StartProgram(g_configDir, width, height);
     form->show();
     return form;
 }

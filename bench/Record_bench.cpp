@@ -108,25 +108,6 @@ void PreviewCpu(benchmark::State& state, const std::string& name) {
 // The program
 // ---------------------------------------------------------------------------
 
-std::unique_ptr<TControlForm> StartProgram() {
-    QFile ini(QDir(g_configDir).filePath(QStringLiteral("Pomvira.ini")));
-    if (!ini.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        throw std::runtime_error("cannot write the settings file");
-    ini.write(QStringLiteral("[CAPTURE]\nVIDEO FOLDER=%1/Video\nSNAP FOLDER=%1/Image\n"
-                             "VIDEO FORMAT=Major Type: Video - Sub Type: YUY2 Format: VideoInfo "
-                             "YUY2 1280X720, 16 bits\nUSE AUDIO=1\n")
-                  .arg(g_configDir)
-                  .toUtf8());
-    ini.close();
-    QDir(g_configDir).mkdir(QStringLiteral("Video"));
-    QDir(g_configDir).mkdir(QStringLiteral("Image"));
-    auto form = std::make_unique<TControlForm>();
-    if (ApplicationTerminating())
-        throw std::runtime_error("the program's start-up asked to end");
-    form->show();
-    return form;
-}
-
 // Waits for a frame at the sample grabber (the preview runs); false on timeout.
 bool WaitForPreview(TControlForm& form) {
     const Clock::time_point start = Clock::now();
@@ -141,7 +122,8 @@ bool WaitForPreview(TControlForm& form) {
 // The program started, its preview running; null (the benchmark skipped)
 // when no frame comes.
 std::unique_ptr<TControlForm> StartPreviewing(benchmark::State& state) {
-    auto form = StartProgram();
+    auto form = bench::StartProgram(g_configDir, 1280, 720, "USE AUDIO=1\n");
+    form->show();
     if (WaitForPreview(*form))
         return form;
     state.SkipWithError("no preview");

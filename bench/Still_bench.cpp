@@ -51,18 +51,7 @@ media::TBitmap g_frame;  // one 1280x720 frame of the camera
 QString g_bigPicture;    // a 1920x1080 JPEG file
 
 void StartProgram() {
-    QFile ini(QDir(g_configDir).filePath(QStringLiteral("Pomvira.ini")));
-    if (!ini.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        throw std::runtime_error("cannot write the settings file");
-    ini.write(QStringLiteral("[CAPTURE]\nVIDEO FOLDER=%1/Video\nSNAP FOLDER=%1/Image\n"
-                             "VIDEO FORMAT=Major Type: Video - Sub Type: YUY2 Format: VideoInfo "
-                             "YUY2 1280X720, 16 bits\n")
-                  .arg(g_configDir)
-                  .toUtf8());
-    ini.close();
-    QDir(g_configDir).mkdir(QStringLiteral("Video"));
-    QDir(g_configDir).mkdir(QStringLiteral("Image"));
-    g_form = new TControlForm;
+    g_form = bench::StartProgram(g_configDir, 1280, 720).release();
     for (int i = 0; i < 500 && !g_form->SampleGrabber->CopyFrameToBitmap(&g_frame); ++i)
         bench::Pump(10);
     if (g_frame.Width() != 1280 || g_frame.Height() != 720)
