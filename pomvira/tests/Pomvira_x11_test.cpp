@@ -56,10 +56,8 @@ std::vector<xcb_window_t> Stacking() {
     return order;
 }
 
-// True when the panel lies above the preview window on the X server.
-bool PanelAbove(TControlForm& form) {
-    // Let queued work (a raise after the preview window changed) run first.
-    QTest::qWait(100);
+// True when the panel lies above the preview window on the X server now.
+bool PanelAboveNow(TControlForm& form) {
     const std::vector<xcb_window_t> order = Stacking();
     auto index = [&](QWidget* w) {
         auto it = std::find(order.begin(), order.end(), xcb_window_t(w->winId()));
@@ -67,6 +65,12 @@ bool PanelAbove(TControlForm& form) {
     };
     const int panel = index(&form), view = index(form.ViewForm());
     return panel >= 0 && view >= 0 && panel > view;
+}
+
+// True when the panel comes above the preview window (bounded wait: a raise
+// after the preview window changed is queued work).
+bool PanelAbove(TControlForm& form) {
+    return QTest::qWaitFor([&] { return PanelAboveNow(form); }, 3000);
 }
 
 // What another client (a window manager raising a clicked window) does: puts
@@ -170,20 +174,19 @@ TEST_F(PomviraX11Test, PanelStaysAboveThePreviewWindow) {
     form.activateWindow();
     QTest::qWait(100);
     RaiseOnServer(view);
-    ASSERT_FALSE(PanelAbove(form));
+    ASSERT_FALSE(PanelAboveNow(form));
     const QPoint title = view->mapToGlobal(QPoint(view->width() / 2, 20));
     QProcess click;
     click.start(QStringLiteral("xdotool"),
-                {QStringLiteral("mousemove"), QString::number(title.x()), QString::number(title.y()),
-                 QStringLiteral("click"), QStringLiteral("1")});
+                {QStringLiteral("mousemove"), QString::number(title.x()),
+                 QString::number(title.y()), QStringLiteral("click"), QStringLiteral("1")});
     ASSERT_TRUE(click.waitForFinished(5000));
     ASSERT_EQ(click.exitCode(), 0);
-    QTest::qWait(200);
     EXPECT_TRUE(PanelAbove(form)) << "after a click on the preview window";
 
     // The preview window grows to cover the whole screen.
     RaiseOnServer(view);
-    ASSERT_FALSE(PanelAbove(form));
+    ASSERT_FALSE(PanelAboveNow(form));
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     EXPECT_TRUE(view->SetVideoSize(screen.width(), screen.height()));
     EXPECT_TRUE(PanelAbove(form)) << "with the preview covering the screen";

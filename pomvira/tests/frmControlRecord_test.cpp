@@ -130,8 +130,9 @@ TEST_F(RecordingTest, StartAndStopRunTheirStepsInOrderAndTheStateTableHolds) {
     EXPECT_EQ(look.status, "( Record )");
     EXPECT_EQ(look.hint, "Stop");
     sys.Graph()->SetPosition(31230000);  // 3.123 s
-    QTest::qWait(150);
-    EXPECT_EQ(form.ViewForm()->lblStatus->text(), "(Record : 0:0:3:123)");
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return form.ViewForm()->lblStatus->text() == "(Record : 0:0:3:123)"; }, 2000))
+        << form.ViewForm()->lblStatus->text().toStdString();
 
     // Nine actions and the sound switch are disabled; the rest stay.
     form.ActionList->UpdateActions();
