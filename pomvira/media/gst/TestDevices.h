@@ -29,6 +29,12 @@ int TestDeviceOrder(GstDevice* device);
 // start. False for a name that is no test device.
 bool SetTestDevicePlugged(const std::string& name, bool plugged);
 
+// The formats the test cameras offer, as caps text: with
+// POMVIRA_TEST_CAMERA_PROFILE=webcam those of a common 1080p USB webcam (raw
+// YUY2 at small sizes or low rates, MJPG at every size up to 1920x1080 at
+// 30, 25, 20, 15, 10 and 5 fps), otherwise five small formats at 30 fps.
+const char* TestCameraFormats();
+
 // The name of the provider factory and the device class names.
 extern const char* const kTestProviderName;
 
