@@ -5,6 +5,8 @@
 // into the graph for a recording.
 #include "frmControl.h"
 
+#include <QGuiApplication>
+#include <QScreen>
 #include <stdexcept>
 
 #include "frmView.h"
@@ -13,6 +15,7 @@
 #include "media/MediaTypes.h"
 #include "media/MediaUtil.h"
 #include "media/SampleGrabber.h"
+#include "media/VideoFormatChoice.h"
 #include "media/VideoWindow.h"
 
 using namespace media;
@@ -20,6 +23,17 @@ using namespace media;
 namespace {
 WString Wide(const QString& text) {
     return text.toStdU16String();
+}
+
+// The description of the format in force on a capture pin.
+QString PinFormatText(IPin* pin) {
+    auto config = QueryAs<IAMStreamConfig>(pin);
+    AM_MEDIA_TYPE* type = nullptr;
+    if (config)
+        config->GetFormat(&type);
+    const QString text = type ? DescribeMediaType(type) : QString();
+    DisposeMediaType(type);
+    return text;
 }
 }  // namespace
 
@@ -69,12 +83,24 @@ int32_t TControlForm::SelectVideoDevice(int32_t index, const QString& formatText
     const int32_t opened = std::min(index, int32_t(count - 1));
     VideoSourceFilter->BaseFilter().StoreMoniker(FDevEnum->DeviceMoniker(opened).Get());
     CaptureGraph->SetActive(true);
+    bool restored = false;
     if (!formatText.isEmpty()) {
         ApplyVideoFormatText(formatText);
+        restored = PinFormatText(VideoCapturePin().Get()) == formatText;
     } else if (FSavedMediaType) {
         ApplyVideoMediaType(FSavedMediaType);
         DisposeMediaType(FSavedMediaType);
         FSavedMediaType = nullptr;
+        restored = true;
+    }
+    // No stored format, or one this camera does not offer: the largest
+    // smooth format whose framed preview fits the work area with the panel
+    // below it, rather than the camera's first listed one.
+    if (!restored && FViewForm) {
+        const QRect work = QGuiApplication::primaryScreen()->availableGeometry();
+        const QSize frame = FViewForm->GetFrameRect(0, 0).size();
+        ApplyFirstVideoFormat(VideoCapturePin().Get(), work.width() - frame.width(),
+                              work.height() - frame.height() - shpNormal->height());
     }
     if (!FKeepPlacement) {
         int32_t width = 0, height = 0;
@@ -148,10 +174,18 @@ void TControlForm::ApplyVideoFormatText(const QString& text) {
     auto config = QueryAs<IAMStreamConfig>(pin.Get());
     TEnumMediaType types;
     types.ReadFromPin(pin.Get());
+    // The text names no rate and a camera offers each format at several:
+    // the highest rate of the stored format is the one set.
+    int chosen = -1;
     for (int i = 0; i < types.Count(); ++i) {
-        if (types.ItemText(i) == text && config)
-            config->SetFormat(types.Item(i).AMMediaType());
+        if (types.ItemText(i) == text &&
+            (chosen < 0 || VideoOfferOf(*types.Item(i).AMMediaType()).Rate >
+                               VideoOfferOf(*types.Item(chosen).AMMediaType()).Rate)) {
+            chosen = i;
+        }
     }
+    if (chosen >= 0 && config)
+        config->SetFormat(types.Item(chosen).AMMediaType());
 }
 
 void TControlForm::ApplyVideoMediaType(const AM_MEDIA_TYPE* record) {

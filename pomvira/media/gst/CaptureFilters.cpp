@@ -311,30 +311,58 @@ bool VideoCaptureFilter::Build() {
                                      GST_PAD_SRC);
         if (!ghost)
             return false;
+        ghosts_[i] = ghost;
         AddPin(std::make_unique<CapturePin>(this, ghost, names[i]));
     }
     return true;
 }
 
-void VideoCaptureFilter::LinkBranch(PadPin* pin, bool link) {
+void VideoCaptureFilter::UpdateLinks() {
+    if (Pins().size() < 2)
+        return;
+    const bool connected[2] = {Pins()[0]->IsConnected(), Pins()[1]->IsConnected()};
+    // The preview alone needs neither the tee nor its queue: the preview pin
+    // then carries the capsfilter's output straight, and frames stay on the
+    // source's streaming thread.
+    const bool direct = connected[1] && !connected[0];
+    PadRef formatOut = PadRef::Adopt(gst_element_get_static_pad(CapsFilter(), "src"));
+    PadRef teeIn = PadRef::Adopt(gst_element_get_static_pad(tee_.Get(), "sink"));
     for (int i = 0; i < 2; ++i) {
-        if (size_t(i) >= Pins().size() || Pins()[size_t(i)].get() != pin)
-            continue;
         PadRef sink = PadRef::Adopt(gst_element_get_static_pad(queues_[i].Get(), "sink"));
-        bool linked = gst_pad_is_linked(teePads_[i].Get());
+        const bool link = connected[i] && !direct;
+        const bool linked = gst_pad_is_linked(teePads_[i].Get());
         if (link && !linked) {
             gst_pad_link(teePads_[i].Get(), sink.Get());
         } else if (!link && linked) {
             gst_pad_unlink(teePads_[i].Get(), sink.Get());
         }
     }
+    if (direct) {
+        PadRef peer = PadRef::Adopt(gst_pad_get_peer(formatOut.Get()));
+        if (peer.Get() == teeIn.Get())
+            gst_pad_unlink(formatOut.Get(), teeIn.Get());
+        gst_ghost_pad_set_target(GST_GHOST_PAD(ghosts_[1]), formatOut.Get());
+    } else {
+        PadRef queueOut = PadRef::Adopt(gst_element_get_static_pad(queues_[1].Get(), "src"));
+        PadRef target = PadRef::Adopt(gst_ghost_pad_get_target(GST_GHOST_PAD(ghosts_[1])));
+        if (target.Get() != queueOut.Get())
+            gst_ghost_pad_set_target(GST_GHOST_PAD(ghosts_[1]), queueOut.Get());
+        if (!gst_pad_is_linked(formatOut.Get()))
+            gst_pad_link(formatOut.Get(), teeIn.Get());
+    }
 }
 
-void VideoCaptureFilter::PinConnected(PadPin* pin) {
-    LinkBranch(pin, true);
+bool VideoCaptureFilter::PreviewIsDirect() const {
+    PadRef target = PadRef::Adopt(gst_ghost_pad_get_target(GST_GHOST_PAD(ghosts_[1])));
+    PadRef formatOut = PadRef::Adopt(gst_element_get_static_pad(CapsFilter(), "src"));
+    return target && target.Get() == formatOut.Get();
 }
-void VideoCaptureFilter::PinDisconnected(PadPin* pin) {
-    LinkBranch(pin, false);
+
+void VideoCaptureFilter::PinConnected(PadPin*) {
+    UpdateLinks();
+}
+void VideoCaptureFilter::PinDisconnected(PadPin*) {
+    UpdateLinks();
 }
 
 // ---------------------------------------------------------------------------

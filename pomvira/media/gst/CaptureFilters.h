@@ -4,7 +4,9 @@
 // each the source pad of a queue behind its own tee pad. The tee pads live as
 // long as the filter; a branch whose pin is not connected is unlinked from its
 // tee pad (the tee allows unlinked pads), so an idle branch neither stalls nor
-// fails the other. The capture queue holds three seconds by time with no
+// fails the other. With only the preview pin connected, the tee and queues
+// serve nothing: the preview pin then carries the capsfilter's output
+// straight (the graph is rebuilt for a recording, which links them again). The capture queue holds three seconds by time with no
 // byte or buffer limit (the AVI multiplexer holds video half a second behind
 // audio, so a shorter queue would stall the camera while recording); the
 // preview queue drops old frames rather than holding the capture branch up.
@@ -90,15 +92,20 @@ class VideoCaptureFilter : public DeviceFilter {
 
     void PinConnected(PadPin* pin) override;
     void PinDisconnected(PadPin* pin) override;
+    // Whether the preview pin carries the format straight from the
+    // capsfilter (only the preview connected: no tee, no queue).
+    bool PreviewIsDirect() const;
 
   private:
     VideoCaptureFilter(const CLSID& clsid, GstDevice* device);
     bool Build();
-    void LinkBranch(PadPin* pin, bool link);
+    // Links the tee and the queues for the pins connected now.
+    void UpdateLinks();
 
     ElementRef tee_;
     PadRef teePads_[2];
     ElementRef queues_[2];
+    GstPad* ghosts_[2] = {nullptr, nullptr};  // the pins' pads, owned by the bin
 };
 
 class AudioCaptureFilter : public DeviceFilter {

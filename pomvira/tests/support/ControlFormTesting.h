@@ -1,5 +1,6 @@
 // Shared set-up of the control panel's tests: a fresh program folder, no
-// settings file at the start (or one naming save folders of the test's own),
+// settings file at the start but the 640 x 480 format (and, where asked, the
+// save folders of the test's own),
 // message boxes answered with OK and recorded,
 // the GStreamer framework with the built-in test devices, and the format in
 // force on a source's pin.
@@ -37,6 +38,10 @@ class ControlFormTestBase : public ::testing::Test {
     void SetUp() override {
         SetProgramFolderForTesting(programDir.path() + QStringLiteral("/"));
         QFile::remove(Ini().FileName());
+        // As a previous run left it: the test camera's 640 x 480 format (with
+        // nothing stored, the camera would open in its largest format that
+        // fits the screen).
+        Ini().WriteString("CAPTURE", "VIDEO FORMAT", QString::fromLatin1(k640));
         SetMessageBoxHook([this](const TMessageBoxRequest& r) {
             boxes.push_back(r.text);
             return QMessageBox::Ok;
