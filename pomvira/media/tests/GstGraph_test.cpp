@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <pthread.h>
 #include <thread>
 
 #include "AviProbe.h"
@@ -35,6 +36,11 @@ class ProbeSink : public BinFilter {
         ExposePad(gst_element_get_static_pad(sink, "sink"), u"In");
     }
     int Buffers() const { return buffers_; }
+    // The name of the thread that handed over the last buffer.
+    std::string Thread() {
+        std::lock_guard<std::mutex> g(lock_);
+        return thread_;
+    }
     std::string Caps() {
         std::lock_guard<std::mutex> g(lock_);
         return caps_;
@@ -56,11 +62,18 @@ class ProbeSink : public BinFilter {
             std::lock_guard<std::mutex> g(s->lock_);
             s->caps_ = text.Get();
         }
+        char name[32] = "";
+        pthread_getname_np(pthread_self(), name, sizeof name);
+        {
+            std::lock_guard<std::mutex> g(s->lock_);
+            s->thread_ = name;
+        }
         ++s->buffers_;
     }
     std::atomic<int> buffers_{0};
     std::mutex lock_;
     std::string caps_;
+    std::string thread_;
 };
 
 // A pass-through that takes only BGR, as a frame grabber does.
@@ -484,6 +497,9 @@ TEST_F(GstGraph, RecordingWritesACompleteAvi) {
               S_OK);
     ASSERT_GE(control_->Run(), 0);
     ASSERT_TRUE(sink->WaitBuffers(2));
+    // The preview alone: frames come on the camera's own streaming thread,
+    // no queue hands them over.
+    EXPECT_EQ(sink->Thread().find("queue"), std::string::npos) << sink->Thread();
     ASSERT_EQ(control_->Stop(), S_OK);
 
     std::string file = dir_.filePath("video000001.avi").toStdString();
@@ -513,6 +529,10 @@ TEST_F(GstGraph, RecordingWritesACompleteAvi) {
     int64_t position = 0;
     EXPECT_EQ(seeking->GetCurrentPosition(&position), S_OK);
     EXPECT_GT(position, 10000000);  // more than a second, in 100 ns units
+    // Recording: the preview runs behind its queue again, beside the capture.
+    const int previewed = sink->Buffers();
+    EXPECT_TRUE(sink->WaitBuffers(previewed + 2));
+    EXPECT_EQ(sink->Thread().rfind("preview-queue", 0), 0u) << sink->Thread();
     double ran = double(timer.elapsed()) / 1000.0;
     ASSERT_EQ(control_->Stop(), S_OK);
 
