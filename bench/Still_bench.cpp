@@ -208,13 +208,10 @@ int MjpgHeight(int width) {
     return width == 1920 ? 1080 : 720;
 }
 
-// The program on the webcam-shaped camera in MJPG (the 1280x720 YUY2 one
-// ends first): still pictures of its frames.
+// The program on the webcam-shaped camera in MJPG: still pictures of its
+// frames.
 void BM_Program_StillPictureMjpg(benchmark::State& state) {
-    delete g_form;
-    g_form = nullptr;
     const int w = int(state.range(0)), h = MjpgHeight(w);
-    bench::WebcamProfile webcam;
     auto form = bench::StartProgramInFormat(g_configDir, bench::FormatText(true, w, h));
     media::TBitmap frame;
     for (int i = 0; i < 500 && !form->SampleGrabber->CopyFrameToBitmap(&frame); ++i)
@@ -312,6 +309,10 @@ int main(int argc, char** argv) {
     if (g_configDir.isEmpty())
         return 1;
 
+    // The camera shaped like a webcam throughout (its devices are listed once
+    // while a program runs): its YUY2 1280x720 serves the raw still
+    // pictures, its MJPG formats the others.
+    bench::WebcamProfile webcam;
     TApplication app(argc, argv);
     media::SetMediaSystem(media::gst::GstMediaSystem());
     bench::ReportOnStandardError();
