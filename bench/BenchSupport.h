@@ -27,6 +27,8 @@
 #include <string>
 #include <vector>
 
+#include "media/gst/TestDevices.h"
+
 #include <unistd.h>
 
 #include "Application.h"
@@ -119,11 +121,11 @@ inline QString FormatText(bool mjpg, int width, int height) {
 }
 
 // The test cameras shaped like a 1080p webcam (MJPG up to 1920x1080 at 30
-// fps) while it lives; they are listed so from the next program start.
+// fps) while it lives.
 class WebcamProfile {
   public:
-    WebcamProfile() { setenv("POMVIRA_TEST_CAMERA_PROFILE", "webcam", 1); }
-    ~WebcamProfile() { unsetenv("POMVIRA_TEST_CAMERA_PROFILE"); }
+    WebcamProfile() { media::gst::SetTestCameraProfile("webcam"); }
+    ~WebcamProfile() { media::gst::SetTestCameraProfile(std::string()); }
     WebcamProfile(const WebcamProfile&) = delete;
     WebcamProfile& operator=(const WebcamProfile&) = delete;
 };

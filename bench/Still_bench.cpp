@@ -212,6 +212,7 @@ int MjpgHeight(int width) {
 // frames.
 void BM_Program_StillPictureMjpg(benchmark::State& state) {
     const int w = int(state.range(0)), h = MjpgHeight(w);
+    bench::WebcamProfile webcam;
     auto form = bench::StartProgramInFormat(g_configDir, bench::FormatText(true, w, h));
     media::TBitmap frame;
     for (int i = 0; i < 500 && !form->SampleGrabber->CopyFrameToBitmap(&frame); ++i)
@@ -309,10 +310,6 @@ int main(int argc, char** argv) {
     if (g_configDir.isEmpty())
         return 1;
 
-    // The camera shaped like a webcam throughout (its devices are listed once
-    // while a program runs): its YUY2 1280x720 serves the raw still
-    // pictures, its MJPG formats the others.
-    bench::WebcamProfile webcam;
     TApplication app(argc, argv);
     media::SetMediaSystem(media::gst::GstMediaSystem());
     bench::ReportOnStandardError();

@@ -96,8 +96,9 @@ int32_t TControlForm::SelectVideoDevice(int32_t index, const QString& formatText
     // No stored format, or one this camera does not offer: the largest
     // smooth format whose framed preview fits the work area with the panel
     // below it, rather than the camera's first listed one.
-    if (!restored && FViewForm) {
-        const QRect work = QGuiApplication::primaryScreen()->availableGeometry();
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (!restored && FViewForm && screen) {
+        const QRect work = screen->availableGeometry();
         const QSize frame = FViewForm->GetFrameRect(0, 0).size();
         ApplyFirstVideoFormat(VideoCapturePin().Get(), work.width() - frame.width(),
                               work.height() - frame.height() - shpNormal->height());

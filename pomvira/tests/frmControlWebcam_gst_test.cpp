@@ -27,6 +27,7 @@
 #include "frmControl.h"
 #include "frmView.h"
 #include "media/FilterGraph.h"
+#include "media/gst/TestDevices.h"
 
 using namespace media;
 
@@ -83,13 +84,13 @@ double ColourBarShare(const QImage& image, int y) {
 class WebcamGstTest : public ControlFormTestBase {
   protected:
     void SetUp() override {
-        setenv("POMVIRA_TEST_CAMERA_PROFILE", "webcam", 1);
+        media::gst::SetTestCameraProfile("webcam");
         ControlFormTestBase::SetUp();
         UseOwnSaveFolders();
     }
     void TearDown() override {
         ControlFormTestBase::TearDown();
-        unsetenv("POMVIRA_TEST_CAMERA_PROFILE");
+        media::gst::SetTestCameraProfile(std::string());
     }
     // Records for about `ms` milliseconds; the time from the start's end to
     // the stop, in seconds.

@@ -385,6 +385,28 @@ int TestDeviceOrder(GstDevice* device) {
     return g_cameraCount;
 }
 
+void SetTestCameraProfile(const std::string& profile) {
+    if (profile.empty())
+        unsetenv("POMVIRA_TEST_CAMERA_PROFILE");
+    else
+        setenv("POMVIRA_TEST_CAMERA_PROFILE", profile.c_str(), 1);
+    GstRef<GstDeviceProvider> provider = GstRef<GstDeviceProvider>::Adopt(
+        gst_device_provider_factory_get_by_name(kTestProviderName));
+    if (!g_registered || !provider || !gst_device_provider_is_started(provider.Get()))
+        return;
+    GList* devices = gst_device_provider_get_devices(provider.Get());
+    for (GList* l = devices; l; l = l->next) {
+        auto* device = reinterpret_cast<PomviraTestDevice*>(l->data);
+        if (device->camera)
+            gst_device_provider_device_remove(provider.Get(), GST_DEVICE(device));
+    }
+    g_list_free_full(devices, gst_object_unref);
+    for (int i = 1; i <= g_cameraCount; ++i) {
+        if (!IsUnplugged(CameraName(i)))
+            gst_device_provider_device_add(provider.Get(), NewTestDevice(true, i));
+    }
+}
+
 bool SetTestDevicePlugged(const std::string& name, bool plugged) {
     int camera = 0;
     for (int i = 1; i <= g_cameraCount; ++i) {

@@ -19,6 +19,7 @@
 #include "AviProbe.h"
 #include "media/gst/BinFilter.h"
 #include "media/gst/GstMediaSystem.h"
+#include "media/gst/TestDevices.h"
 
 using namespace media;
 using namespace media::gst;
@@ -427,6 +428,49 @@ TEST_F(GstGraph, SetFormatChangesWhatTheCameraDelivers) {
     ASSERT_EQ(PinOf(cam.Get(), u"Capture")->ConnectionMediaType(&mt), S_OK);
     EXPECT_EQ(mt.subtype, MEDIASUBTYPE_MJPG);
     ClearMediaType(&mt);
+}
+
+// The webcam profile: a 1080p webcam's 45 formats (each size with its own
+// rates), the chosen rate delivered as JPEG; back to the default five
+// formats after it, also while the provider watches its devices.
+TEST_F(GstGraph, WebcamProfileOffersEveryRateAndDeliversTheChosenOne) {
+    auto formatCount = [](IBaseFilter* cam) {
+        auto config = QueryAs<IAMStreamConfig>(PinOf(cam, u"Capture").Get());
+        int32_t count = 0, size = 0;
+        EXPECT_EQ(config->GetNumberOfCapabilities(&count, &size), S_OK);
+        return count;
+    };
+    SetTestCameraProfile("webcam");
+    {
+        ComPtr<IBaseFilter> cam = AddCamera();
+        ASSERT_TRUE(cam);
+        EXPECT_EQ(formatCount(cam.Get()), 45);
+        auto* sink = new ProbeSink;
+        ComPtr<IBaseFilter> sinkRef = ComPtr<IBaseFilter>::Attach(sink);
+        ASSERT_EQ(graph_->AddFilter(sink, u"Sink"), S_OK);
+        auto config = QueryAs<IAMStreamConfig>(PinOf(cam.Get(), u"Capture").Get());
+        TMediaType hd10 = TypeOf("image/jpeg,width=1280,height=720,framerate=10/1");
+        ASSERT_EQ(config->SetFormat(hd10.AMMediaType()), S_OK);
+        ASSERT_EQ(builder_->RenderStream(&PIN_CATEGORY_CAPTURE, nullptr, cam.Get(), nullptr, sink),
+                  S_OK);
+        ASSERT_GE(control_->Run(), 0);
+        ASSERT_TRUE(sink->WaitBuffers(1));
+        const int first = sink->Buffers();
+        QElapsedTimer timer;
+        timer.start();
+        Pump(2000);
+        const double rate = (sink->Buffers() - first) * 1000.0 / double(timer.elapsed());
+        EXPECT_NEAR(rate, 10.0, 2.5);
+        EXPECT_NE(sink->Caps().find("image/jpeg"), std::string::npos) << sink->Caps();
+        EXPECT_NE(sink->Caps().find("framerate=(fraction)10/1"), std::string::npos) << sink->Caps();
+        ASSERT_EQ(control_->Stop(), S_OK);
+        graph_->RemoveFilter(sink);
+        graph_->RemoveFilter(cam.Get());
+    }
+    SetTestCameraProfile(std::string());
+    ComPtr<IBaseFilter> cam = Bind(CLSID_VideoInputDeviceCategory, "Test Camera 1");
+    ASSERT_TRUE(cam);
+    EXPECT_EQ(formatCount(cam.Get()), 5);
 }
 
 TEST_F(GstGraph, PreviewChainRunsThroughConvertersAndStops) {
