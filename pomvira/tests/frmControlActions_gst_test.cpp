@@ -71,7 +71,8 @@ TEST_F(ControlActionsGstTest, ChoosingTheSecondCameraRunsThePreviewOnItAndTheSam
     EXPECT_TRUE(form.VideoSourceFilter->BaseFilter().Equals(second));
     // Another camera opens in its largest format that fits the screen (the
     // stored text is neither applied to it nor changed).
-    ExpectPreviewRuns(form, 1280, 720);
+    const QSize chosen = PinFrameSize(form.VideoSourceFilter);
+    ExpectPreviewRuns(form, chosen.width(), chosen.height());
     EXPECT_EQ(form.State().VideoFormat, k640);
 
     // The same devices again: the graph and its camera stay as they are.
@@ -82,7 +83,7 @@ TEST_F(ControlActionsGstTest, ChoosingTheSecondCameraRunsThePreviewOnItAndTheSam
     ASSERT_TRUE(same->Answered());
     EXPECT_TRUE(SameObject(form.CaptureGraph->Get<IFilterGraph>().Get(), graph.Get()));
     EXPECT_TRUE(SameObject(form.VideoSourceFilter->Get<IBaseFilter>().Get(), camera.Get()));
-    ExpectPreviewRuns(form, 1280, 720);
+    ExpectPreviewRuns(form, chosen.width(), chosen.height());
     EXPECT_TRUE(boxes.empty());
 }
 

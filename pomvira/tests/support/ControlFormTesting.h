@@ -85,6 +85,23 @@ inline QString PinFormatText(media::TFilter* source) {
     return text;
 }
 
+// The frame size of the format in force on the first pin of a source.
+inline QSize PinFrameSize(media::TFilter* source) {
+    media::TPinList pins(source->Get<media::IBaseFilter>().Get());
+    auto config = media::QueryAs<media::IAMStreamConfig>(pins.FirstPin().Get());
+    media::AM_MEDIA_TYPE* type = nullptr;
+    if (config)
+        config->GetFormat(&type);
+    QSize size;
+    if (type && type->formattype == media::FORMAT_VideoInfo &&
+        type->cbFormat >= sizeof(media::VIDEOINFOHEADER)) {
+        const auto* vih = reinterpret_cast<const media::VIDEOINFOHEADER*>(type->pbFormat);
+        size = QSize(vih->bmiHeader.biWidth, std::abs(vih->bmiHeader.biHeight));
+    }
+    media::DisposeMediaType(type);
+    return size;
+}
+
 // Waits (bounded) until the sample grabber has passed a frame; the frame
 // (empty when none came).
 inline media::TBitmap WaitForFrame(TControlForm& form) {
