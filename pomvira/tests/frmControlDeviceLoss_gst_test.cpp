@@ -15,13 +15,13 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
-#include "ActionList.h"
+#include "widgets/ActionList.h"
 #include "AviProbe.h"
 #include "ControlFormTesting.h"
-#include "ImageButton.h"
+#include "widgets/ImageButton.h"
 #include "MailerStandIn.h"
-#include "frmControl.h"
-#include "frmView.h"
+#include "forms/frmControl.h"
+#include "forms/frmView.h"
 
 using namespace media;
 

@@ -14,10 +14,10 @@
 #include <QScopeGuard>
 #include <QTimer>
 
-#include "ActionList.h"
-#include "Application.h"
-#include "ImageButton.h"
-#include "TextConv.h"
+#include "widgets/ActionList.h"
+#include "app/Application.h"
+#include "widgets/ImageButton.h"
+#include "files/TextConv.h"
 #include "frmControl.h"
 #include "frmView.h"
 #include "media/Filter.h"

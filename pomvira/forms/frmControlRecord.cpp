@@ -9,10 +9,10 @@
 #include <QTimer>
 #include <exception>
 
-#include "ActionList.h"
-#include "Application.h"
-#include "ImageButton.h"
-#include "TextConv.h"
+#include "widgets/ActionList.h"
+#include "app/Application.h"
+#include "widgets/ImageButton.h"
+#include "files/TextConv.h"
 #include "frmControl.h"
 #include "media/Filter.h"
 #include "media/FilterGraph.h"

@@ -11,13 +11,13 @@
 #include <QThread>
 #include <stdexcept>
 
-#include "ActionList.h"
-#include "ControlsKit.h"
-#include "DesktopLaunch.h"
-#include "JpegFile.h"
-#include "PathUtils.h"
-#include "TextConv.h"
-#include "ImageRgn.h"
+#include "widgets/ActionList.h"
+#include "widgets/ControlsKit.h"
+#include "app/DesktopLaunch.h"
+#include "files/JpegFile.h"
+#include "files/PathUtils.h"
+#include "files/TextConv.h"
+#include "widgets/ImageRgn.h"
 #include "frmControl.h"
 #include "media/Bitmap.h"
 #include "media/SampleGrabber.h"

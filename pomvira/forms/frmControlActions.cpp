@@ -7,13 +7,13 @@
 #include <algorithm>
 #include <cstring>
 
-#include "ActionList.h"
-#include "AudioFormatChooser.h"
-#include "BrowseEdit.h"
-#include "DialogKit.h"
-#include "DlgCompress.h"
-#include "DlgSaveFolder.h"
-#include "DlgSelectDevice.h"
+#include "widgets/ActionList.h"
+#include "dialogs/AudioFormatChooser.h"
+#include "dialogs/BrowseEdit.h"
+#include "dialogs/DialogKit.h"
+#include "dialogs/DlgCompress.h"
+#include "dialogs/DlgSaveFolder.h"
+#include "dialogs/DlgSelectDevice.h"
 #include "frmControl.h"
 #include "media/Filter.h"
 #include "media/FilterGraph.h"

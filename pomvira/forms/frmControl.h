@@ -13,8 +13,8 @@
 #include <optional>
 #include <vector>
 
-#include "ControlsKit.h"
-#include "WindowDrag.h"
+#include "widgets/ControlsKit.h"
+#include "widgets/WindowDrag.h"
 #include "media/Filter.h"
 #include "media/MediaBoundary.h"
 

@@ -8,14 +8,14 @@
 #include <QTimer>
 #include <QWindow>
 
-#include "ActionList.h"
-#include "Application.h"
-#include "ControlsKit.h"
-#include "ImageButton.h"
-#include "FormFonts.h"
-#include "RecordingRepair.h"
-#include "TextConv.h"
-#include "WindowSystem.h"
+#include "widgets/ActionList.h"
+#include "app/Application.h"
+#include "widgets/ControlsKit.h"
+#include "widgets/ImageButton.h"
+#include "widgets/FormFonts.h"
+#include "files/RecordingRepair.h"
+#include "files/TextConv.h"
+#include "app/WindowSystem.h"
 #include "frmView.h"
 #include "media/FilterGraph.h"
 #include "media/Filter.h"
