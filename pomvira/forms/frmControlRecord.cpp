@@ -4,16 +4,16 @@
 // on; a second click ends it, the graph is rebuilt for preview in the same
 // capture format and the new file joins the strip (and goes to the mail
 // program when the capture-and-mail action started the recording).
-#include <QFile>
-#include <QFileInfo>
 #include <QTimer>
 #include <exception>
+#include <stdexcept>
 
 #include "widgets/ActionList.h"
 #include "app/Application.h"
 #include "widgets/ImageButton.h"
 #include "files/TextConv.h"
 #include "frmControl.h"
+#include "capture/RecordingSession.h"
 #include "media/Filter.h"
 #include "media/FilterGraph.h"
 #include "media/MediaTypes.h"
@@ -44,17 +44,20 @@ void TControlForm::btnCaptureClick(QObject*) {
 }
 
 void TControlForm::StartRecording() {
-    const QString previousFile = FRecordFile;
     try {
         btnCapture->Tag = 1;
         actCaptureStart->Execute();
         ShowRecordState(true);
         btnCapture->SetHint(ShownText(u"Stop"));
     } catch (...) {
-        // Never a frozen preview under a panel that claims to preview: what
-        // the start connected is taken back and the preview runs again.
+        // The session has taken back what the start connected and the
+        // preview runs again; the panel says it previews.
         const QString reason = FailureText(std::current_exception());
-        RunHandler([&] { AbandonStart(previousFile); });
+        Timer->stop();
+        btnCapture->Tag = 0;
+        FMailAfterCapture = false;
+        ShowRecordState(false);
+        btnCapture->SetHint(ShownText(u"Enregistrement"));
         ShowException(ShownText(u"L'enregistrement n'a pas pu commencer.") +
                       QStringLiteral("\n\n") + reason);
     }
@@ -74,132 +77,31 @@ void TControlForm::StopRecording() {
 }
 
 void TControlForm::actCaptureStartExecute(QObject*) {
-    FRecordFile = NextFileName(false, QStringLiteral("video"), QStringLiteral("avi"));
-    // The capture format, for the graph rebuilt after the recording.
-    if (FSavedMediaType) {
-        DisposeMediaType(FSavedMediaType);
-        FSavedMediaType = nullptr;
-    }
-    FSavedMediaType = SaveVideoMediaType();
-    // The preview connections stay.
-    CaptureGraph->StopGraph();
-
-    auto builder = CaptureGraph->Get<ICaptureGraphBuilder2>();
-    FMuxFilter = nullptr;
-    ComPtr<IFileSinkFilter> fileSink;
-    // Without a multiplexer nothing could be recorded.
-    CheckGraphResult(builder->SetOutputFileName(MEDIASUBTYPE_Avi, FRecordFile.toStdU16String(),
-                                                FMuxFilter.Put(), fileSink.Put()));
-    fileSink = nullptr;
-
-    // Compressors first: a compressed stream takes the source's capture
-    // output, so the uncompressed connection below finds none free.
-    AddCompressors();
-    // The results of the connections are not checked one by one: a stream
-    // that cannot be connected is recorded without its compressor, or not at
-    // all, as long as something reaches the multiplexer.
-    if (VideoSourceFilter->BaseFilter().DataLength() != 0) {
-        builder->RenderStream(&PIN_CATEGORY_PREVIEW, nullptr,
-                              VideoSourceFilter->Get<IBaseFilter>().Get(), nullptr,
-                              FVideoWindow->Get<IBaseFilter>().Get());
-    }
-    if (VideoSourceFilter->FilterGraph()) {
-        builder->RenderStream(&PIN_CATEGORY_CAPTURE, nullptr,
-                              VideoSourceFilter->Get<IBaseFilter>().Get(), nullptr,
-                              FMuxFilter.Get());
-    }
-    // Sound is recorded when asked for and a microphone is open; without
-    // one the picture is recorded alone.
-    if (FUseAudio && HasOpenDevice(AudioSourceFilter)) {
-        builder->RenderStream(nullptr, nullptr, AudioSourceFilter->Get<IBaseFilter>().Get(),
-                              nullptr, FMuxFilter.Get());
-    }
-    if (!MuxHasInput())
-        CheckGraphResult(VFW_E_CANNOT_CONNECT);
-    CaptureGraph->RunGraph();
+    const QString path = NextFileName(false, QStringLiteral("video"), QStringLiteral("avi"));
+    const TRecordingResult result =
+        FRecording->Start(path, TRecordingOptions{FVideoCompress, FAudioCompress, FUseAudio},
+                          SaveVideoMediaType());
+    // A preview that could not be built again after a failed start is
+    // reported on its own, before the start's failure.
+    if (result.PreviewFailure)
+        RunHandler([&] { std::rethrow_exception(result.PreviewFailure); });
+    if (!result.Ok())
+        throw std::runtime_error(result.Error.toStdString());
     Timer->start();
 }
 
 void TControlForm::actCaptureStopExecute(QObject*) {
-    // The stop completes the file before anything else; a preview that
-    // cannot be rebuilt does not keep the recording out of the strip.
-    std::exception_ptr previewFailure;
-    try {
-        ReturnToPreview();
-    } catch (...) {
-        previewFailure = std::current_exception();
-    }
+    Timer->stop();
+    const TRecordingResult result = FRecording->Stop();
     // A recording started by the capture-and-mail action goes to the mail
     // program once it is in the strip.
     const bool mail = FMailAfterCapture;
     FMailAfterCapture = false;
-    if (QFileInfo::exists(FRecordFile)) {
-        AddToStrip(FRecordFile);
+    if (result.Complete) {
+        AddToStrip(result.Path);
         if (mail)
-            SendMail(QStringLiteral("Video Mail"), FRecordFile);
+            SendMail(QStringLiteral("Video Mail"), result.Path);
     }
-    if (previewFailure)
-        std::rethrow_exception(previewFailure);
-}
-
-void TControlForm::ReturnToPreview() {
-    // Stopping completes the file; the graph with the multiplexer, the file
-    // writer and the compressors is then released. Failures here are
-    // swallowed, and none keeps the recording graph alive: writing must not
-    // start again when the preview runs.
-    Timer->stop();
-    try {
-        CaptureGraph->StopGraph();
-    } catch (...) {
-    }
-    RemoveCompressors();
-    try {
-        CaptureGraph->SetActive(false);
-    } catch (...) {
-    }
-    // A new graph with the component filters, unconnected; the saved capture
-    // format goes back on the camera and the preview runs.
-    CaptureGraph->SetActive(true);
-    SetPreview(true);
-}
-
-void TControlForm::AbandonStart(const QString& previousFile) {
-    Timer->stop();
-    btnCapture->Tag = 0;
-    FMailAfterCapture = false;
-    ShowRecordState(false);
-    btnCapture->SetHint(ShownText(u"Enregistrement"));
-    // A start that failed early had not yet saved the capture format.
-    if (!FSavedMediaType) {
-        try {
-            FSavedMediaType = SaveVideoMediaType();
-        } catch (...) {
-        }
-    }
-    const QString failedFile = FRecordFile;
-    FRecordFile = previousFile;
-    struct TRemoveFile {
-        QString path;
-        // Once the graph has let go of it: the file of a start that failed
-        // holds no recording.
-        ~TRemoveFile() {
-            if (!path.isEmpty())
-                QFile::remove(path);
-        }
-    } removeFile{failedFile != previousFile ? failedFile : QString()};
-    ReturnToPreview();
-}
-
-bool TControlForm::MuxHasInput() {
-    if (!FMuxFilter)
-        return false;
-    TPinList pins(FMuxFilter.Get());
-    for (int i = 0; i < pins.Count(); ++i) {
-        PIN_DIRECTION direction = PINDIR_OUTPUT;
-        if (SUCCEEDED(pins.PinAt(i)->QueryDirection(&direction)) && direction == PINDIR_INPUT &&
-            pins.IsPinConnected(i)) {
-            return true;
-        }
-    }
-    return false;
+    if (result.PreviewFailure)
+        std::rethrow_exception(result.PreviewFailure);
 }
