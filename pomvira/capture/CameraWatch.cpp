@@ -66,8 +66,9 @@ bool TCameraWatch::TakeUpCamera() {
     bool runs = false;
     try {
         // The same camera: the format it had, the windows where they are.
-        runs = same != -1 ? FHost.OpenCamera(same, FLostMediaType ? &*FLostMediaType : nullptr, true)
-                          : FHost.OpenCamera(fresh, nullptr, false);
+        runs = same != -1
+                   ? FHost.OpenCamera(same, FLostMediaType ? &*FLostMediaType : nullptr, true)
+                   : FHost.OpenCamera(fresh, nullptr, false);
     } catch (...) {
         // Listed but not usable (another program holds it, or it went
         // again): still lost, its format kept, tried again at the next

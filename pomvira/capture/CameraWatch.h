@@ -69,9 +69,9 @@ class TCameraWatch {
 
     TCameraHost& FHost;
     bool FCameraLost = false;
-    bool FLosingCamera = false;               // CameraGone is running
+    bool FLosingCamera = false;  // CameraGone is running
     bool FStopped = false;
-    media::TBaseFilter FLostCamera;           // the identity of the camera gone
+    media::TBaseFilter FLostCamera;                   // the identity of the camera gone
     std::optional<media::TMediaType> FLostMediaType;  // the format it had
     std::vector<media::TBaseFilter> FKnownCameras;    // cameras present at the last look
     QTimer FRetryTimer;

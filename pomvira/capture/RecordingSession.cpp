@@ -77,7 +77,8 @@ TRecordingResult TRecordingSession::Start(const QString& path, const TRecordingO
         }
         if (FVideoSource->FilterGraph()) {
             builder->RenderStream(&PIN_CATEGORY_CAPTURE, nullptr,
-                                  FVideoSource->Get<IBaseFilter>().Get(), nullptr, FMuxFilter.Get());
+                                  FVideoSource->Get<IBaseFilter>().Get(), nullptr,
+                                  FMuxFilter.Get());
         }
         // Sound is recorded when asked for and a microphone is open; without
         // one the picture is recorded alone.

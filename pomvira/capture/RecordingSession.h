@@ -70,7 +70,9 @@ class TRecordingSession {
     QString File() const { return FRecordFile; }
 
     // The capture format kept for the next rebuild of the preview.
-    void KeepFormat(std::optional<media::TMediaType> format) { FSavedMediaType = std::move(format); }
+    void KeepFormat(std::optional<media::TMediaType> format) {
+        FSavedMediaType = std::move(format);
+    }
     // Hands the kept format over (none is kept after).
     std::optional<media::TMediaType> TakeFormat();
     bool HasFormat() const { return FSavedMediaType.has_value(); }

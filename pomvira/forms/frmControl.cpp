@@ -50,8 +50,8 @@ TControlForm::TControlForm(QWidget* parent) : QWidget(parent), FDrag(this) {
     CreateActions();
     CreateComponents();
     CreateMenus();
-    FRecording = std::make_unique<TRecordingSession>(CaptureGraph, VideoSourceFilter,
-                                                     AudioSourceFilter, [this] { SetPreview(true); });
+    FRecording = std::make_unique<TRecordingSession>(
+        CaptureGraph, VideoSourceFilter, AudioSourceFilter, [this] { SetPreview(true); });
     FCameraWatch = std::make_unique<TCameraWatch>(static_cast<TCameraHost&>(*this));
     WatchDevices();
     // The form is loaded: its creation handler runs as part of the creation.
@@ -410,9 +410,10 @@ void TControlForm::PlaceBottomRight() {
 }
 
 TControlForm::TState TControlForm::State() const {
-    return {FUseAudio,          FVideoDevice,   FAudioDevice,
-            FVideoCompress,     FAudioCompress, FVideoFolder,
-            FSnapFolder,        FVideoFormat,   FStrip ? FStrip->Count() : 0,
-            FStrip ? FStrip->FirstVisible() : 0, FStrip ? FStrip->Selected() : -1,     btnCapture->Tag == 1,
-            btnExpand->Tag == 1};
+    const int files = FStrip ? FStrip->Count() : 0;
+    const int32_t firstVisible = FStrip ? FStrip->FirstVisible() : 0;
+    const int32_t selected = FStrip ? FStrip->Selected() : -1;
+    return {FUseAudio,    FVideoDevice,         FAudioDevice,       FVideoCompress, FAudioCompress,
+            FVideoFolder, FSnapFolder,          FVideoFormat,       files,          firstVisible,
+            selected,     btnCapture->Tag == 1, btnExpand->Tag == 1};
 }

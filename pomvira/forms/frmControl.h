@@ -5,13 +5,11 @@
 #pragma once
 
 #include <QImage>
-#include <QPointer>
 #include <QRegion>
 #include <QStringList>
 #include <QWidget>
 #include <memory>
 #include <optional>
-#include <vector>
 
 #include "capture/CameraWatch.h"
 #include "widgets/ControlsKit.h"
@@ -27,7 +25,6 @@ class TAction;
 class TActionList;
 class TImageButton;
 class TViewForm;
-class TIniFile;
 class TMediaStrip;
 class TRecordingSession;
 
@@ -38,7 +35,6 @@ class TFilter;
 class TSampleGrabber;
 class TVideoWindow;
 class TSysDevEnum;
-class TFilterList;
 }  // namespace media
 
 // The still pictures' JPEG quality.

@@ -78,9 +78,8 @@ void TControlForm::StopRecording() {
 
 void TControlForm::actCaptureStartExecute(QObject*) {
     const QString path = NextFileName(false, QStringLiteral("video"), QStringLiteral("avi"));
-    const TRecordingResult result =
-        FRecording->Start(path, TRecordingOptions{FVideoCompress, FAudioCompress, FUseAudio},
-                          SaveVideoMediaType());
+    const TRecordingResult result = FRecording->Start(
+        path, TRecordingOptions{FVideoCompress, FAudioCompress, FUseAudio}, SaveVideoMediaType());
     // A preview that could not be built again after a failed start is
     // reported on its own, before the start's failure.
     if (result.PreviewFailure)

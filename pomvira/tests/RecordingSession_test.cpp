@@ -47,8 +47,8 @@ class RecordingSessionTest : public ::testing::Test {
     // What the preview rebuild saw: the kept format's description, or "-".
     std::vector<QString> previews;
     bool previewFails = false;
-    std::unique_ptr<TRecordingSession> session = std::make_unique<TRecordingSession>(
-        &graph, &video, &audio, [this] {
+    std::unique_ptr<TRecordingSession> session =
+        std::make_unique<TRecordingSession>(&graph, &video, &audio, [this] {
             const auto format = session->TakeFormat();
             previews.push_back(format ? format->Description() : QStringLiteral("-"));
             if (previewFails)
@@ -65,8 +65,8 @@ TEST_F(RecordingSessionTest, ARecordingRunsWithSoundAndItsStopGivesBackTheFileIn
     EXPECT_EQ(start.Path, File(1));
     EXPECT_TRUE(session->Recording());
     EXPECT_EQ(session->File(), File(1));
-    EXPECT_TRUE(sys.Log().InOrder({"Graph.Stop", "Builder.SetOutputFileName(Avi, " +
-                                                     File(1).toStdString() + ")",
+    EXPECT_TRUE(sys.Log().InOrder({"Graph.Stop",
+                                   "Builder.SetOutputFileName(Avi, " + File(1).toStdString() + ")",
                                    "Builder.RenderStream(CAPTURE, Filter[Cam], null, "
                                    "Filter[AVI Mux])",
                                    "Builder.RenderStream(null, Filter[Mic], null, "
@@ -96,8 +96,9 @@ TEST_F(RecordingSessionTest, SoundOffOrAMissingCompressorStillRecordsThePicture)
     options.VideoCompress = 3;  // no such compressor
     ASSERT_TRUE(session->Start(File(1), options, std::nullopt).Ok());
     EXPECT_TRUE(sys.Log().Matching("Builder.RenderStream(null, Filter[Mic]").empty());
-    EXPECT_TRUE(sys.Log().Contains("Builder.RenderStream(CAPTURE, Filter[Cam], null, "
-                                   "Filter[AVI Mux])"))
+    EXPECT_TRUE(
+        sys.Log().Contains("Builder.RenderStream(CAPTURE, Filter[Cam], null, "
+                           "Filter[AVI Mux])"))
         << sys.Log().Text();
     session->Stop();
     EXPECT_EQ(previews, std::vector<QString>{"-"});
