@@ -13,11 +13,12 @@ build=${BUILD_DIR:-build-ci}
 # tests (its fields, lintian --pedantic, the program started from it) then
 # check the first one rather than building it a third time.
 packages=$(realpath -m "$build-package")
+mkdir -p "$packages"
 for n in 1 2; do
   echo "Building the Debian package ($n of 2) in $packages/$n" >&2
-  BUILD_DIR=$packages/$n bash tools/package.sh --no-deps >/dev/null 2>"$packages.$n.log" || {
-    tail -n 40 "$packages.$n.log" >&2
-    echo "FAIL: the package build failed (log: $packages.$n.log)" >&2
+  BUILD_DIR=$packages/$n bash tools/package.sh --no-deps >/dev/null 2>"$packages/$n.log" || {
+    tail -n 40 "$packages/$n.log" >&2
+    echo "FAIL: the package build failed (log: $packages/$n.log)" >&2
     exit 1
   }
 done
