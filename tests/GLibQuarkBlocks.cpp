@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <dlfcn.h>
+#include <pthread.h>
 #include <sanitizer/lsan_interface.h>
 
 extern "C" int __sanitizer_install_malloc_and_free_hooks(
@@ -60,12 +61,30 @@ Block g_blocks[kSlots];
 std::atomic<int> g_count{0};
 std::atomic_flag g_lock = ATOMIC_FLAG_INIT;
 
-struct Guard {
-    Guard() {
-        while (g_lock.test_and_set(std::memory_order_acquire)) {
-        }
+// Whether this thread holds the lock (a hook called while it does, from
+// code run during a fork, goes on without taking it again).
+thread_local bool t_holdsLock = false;
+
+void Lock() {
+    while (g_lock.test_and_set(std::memory_order_acquire)) {
     }
-    ~Guard() { g_lock.clear(std::memory_order_release); }
+    t_holdsLock = true;
+}
+void Unlock() {
+    t_holdsLock = false;
+    g_lock.clear(std::memory_order_release);
+}
+
+struct Guard {
+    Guard() : nested(t_holdsLock) {
+        if (!nested)
+            Lock();
+    }
+    ~Guard() {
+        if (!nested)
+            Unlock();
+    }
+    const bool nested;
 };
 
 void OnMalloc(const volatile void* address, std::size_t size) {
@@ -141,8 +160,12 @@ __attribute__((section(".preinit_array"), used)) void (*const g_install)(int, ch
 // Registered once the libraries are initialised, so that it runs before the
 // sanitizer's own exit handler, which it registered earlier (exit handlers
 // run in reverse order).
+// A process forked while another thread holds the table's lock would spin
+// for ever at its first allocation: a fork waits for the lock, and both
+// processes go on with it free.
 __attribute__((constructor)) void RegisterExitCheck() {
     std::atexit(ExcludeGLibQuarkTablesFromLeakCheck);
+    pthread_atfork(Lock, Unlock, Unlock);
 }
 
 }  // namespace

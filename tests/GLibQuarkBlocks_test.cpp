@@ -3,6 +3,8 @@
 // still reported, even one that starts like a quark table.
 #include "GLibQuarkBlocks.h"
 
+#include <atomic>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -11,7 +13,9 @@
 #include <gtest/gtest.h>
 #include <sanitizer/lsan_interface.h>
 #include <string>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -84,6 +88,47 @@ TEST_F(GLibQuarkBlocks, BlocksLeftBehindByAGrowingTableAreNotReportedLostBlocksA
     lookalike.Release();
     zeros.Release();
     EXPECT_FALSE(LeaksFound());
+}
+
+// Forks while another thread keeps allocating blocks of the remembered
+// sizes (so that it often holds the table's lock): every child can still
+// allocate and end.
+TEST(GLibQuarkBlocksFork, ChildrenForkedWhileBlocksAreRememberedCanAllocate) {
+    std::atomic<bool> stop{false};
+    std::thread churn([&stop] {
+        while (!stop.load()) {
+            void* block = std::malloc(kTableBlock);
+            std::free(block);
+        }
+    });
+    int stuck = 0;
+    for (int i = 0; i < 100 && stuck == 0; ++i) {
+        const pid_t child = fork();
+        if (child == 0) {
+            void* block = std::malloc(kTableBlock);
+            std::free(block);
+            _exit(0);
+        }
+        ASSERT_GT(child, 0);
+        int status = 0;
+        pid_t ended = 0;
+        // Bounded wait: a child stuck on the lock never ends by itself.
+        for (int waited = 0; waited < 1000 && ended == 0; ++waited) {
+            ended = waitpid(child, &status, WNOHANG);
+            if (ended == 0)
+                usleep(10000);
+        }
+        if (ended == 0) {
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+            stuck = i + 1;
+        } else {
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        }
+    }
+    stop = true;
+    churn.join();
+    EXPECT_EQ(stuck, 0) << "child " << stuck << " never ended";
 }
 
 }  // namespace
