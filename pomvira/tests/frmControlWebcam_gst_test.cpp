@@ -16,16 +16,16 @@
 #include <cmath>
 #include <gtest/gtest.h>
 
-#include "ActionList.h"
-#include "Application.h"
+#include "widgets/ActionList.h"
+#include "app/Application.h"
 #include "AviProbe.h"
 #include "ControlFormTesting.h"
-#include "ImageButton.h"
+#include "widgets/ImageButton.h"
 #include "JpegReadBack.h"
 #include "ModalDriver.h"
 #include "TestFrames.h"
-#include "frmControl.h"
-#include "frmView.h"
+#include "forms/frmControl.h"
+#include "forms/frmView.h"
 #include "media/FilterGraph.h"
 #include "media/gst/TestDevices.h"
 

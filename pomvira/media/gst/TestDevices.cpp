@@ -28,6 +28,14 @@ bool IsUnplugged(const std::string& name) {
     return g_unplugged.count(name) != 0;
 }
 
+// The test cameras whose next start is refused (busy).
+std::set<std::string> g_refuseOnce;
+
+bool TakeRefusal(const std::string& name) {
+    std::lock_guard<std::mutex> guard(g_plugLock);
+    return g_refuseOnce.erase(name) != 0;
+}
+
 std::string CameraName(int index) {
     return "Test Camera " + std::to_string(index);
 }
@@ -162,6 +170,10 @@ bool TestCameraSrcBuild(PomviraTestCameraSrc* self) {
     if (self->device && IsUnplugged(self->device)) {
         GST_ELEMENT_ERROR(self, RESOURCE, NOT_FOUND, ("Device '%s' is not plugged in.", self->device),
                           (nullptr));
+        return false;
+    }
+    if (self->device && TakeRefusal(self->device)) {
+        GST_ELEMENT_ERROR(self, RESOURCE, BUSY, ("Device '%s' is busy.", self->device), (nullptr));
         return false;
     }
     CapsRef wanted = CapsRef::Adopt(gst_pad_peer_query_caps(self->ghost, self->caps));
@@ -405,6 +417,11 @@ void SetTestCameraProfile(const std::string& profile) {
         if (!IsUnplugged(CameraName(i)))
             gst_device_provider_device_add(provider.Get(), NewTestDevice(true, i));
     }
+}
+
+void RefuseTestCameraStartOnce(const std::string& name) {
+    std::lock_guard<std::mutex> guard(g_plugLock);
+    g_refuseOnce.insert(name);
 }
 
 bool SetTestDevicePlugged(const std::string& name, bool plugged) {
