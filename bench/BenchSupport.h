@@ -110,12 +110,14 @@ inline QString UseTestSetup(const QTemporaryDir& configDir) {
 
 // The stored format text of YUY2 or MJPG at width x height.
 inline QString FormatText(bool mjpg, int width, int height) {
-    return mjpg ? QStringLiteral("Major Type: Video - Sub Type: MJPG Format: VideoInfo MJPG "
-                                 "%1X%2, 24 bits")
+    return mjpg ? QStringLiteral(
+                      "Major Type: Video - Sub Type: MJPG Format: VideoInfo MJPG "
+                      "%1X%2, 24 bits")
                       .arg(width)
                       .arg(height)
-                : QStringLiteral("Major Type: Video - Sub Type: YUY2 Format: VideoInfo YUY2 "
-                                 "%1X%2, 16 bits")
+                : QStringLiteral(
+                      "Major Type: Video - Sub Type: YUY2 Format: VideoInfo YUY2 "
+                      "%1X%2, 16 bits")
                       .arg(width)
                       .arg(height);
 }

@@ -297,8 +297,8 @@ void PairedCpuPerSecond(benchmark::State& state, bool mjpg) {
         std::sort(ratios.begin(), ratios.end());
         const size_t mid = ratios.size() / 2;
         const double median = ratios.size() % 2 ? ratios[mid] : (ratios[mid - 1] + ratios[mid]) / 2;
-        g_pairedRatios[(mjpg ? "MJPG " : "YUY2 ") + std::to_string(w) + "x" + std::to_string(h)] =
-            {median, ratios.front(), ratios.back()};
+        g_pairedRatios[(mjpg ? "MJPG " : "YUY2 ") + std::to_string(w) + "x" + std::to_string(h)] = {
+            median, ratios.front(), ratios.back()};
         state.counters["paired_ratio_median"] = median;
     }
     const double runs = n ? double(n) : 1.0;

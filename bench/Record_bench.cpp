@@ -223,12 +223,13 @@ void BM_Program_Stop(benchmark::State& state) {
 class HandBuiltRecorder {
   public:
     explicit HandBuiltRecorder(const QString& file, int mjpgWidth = 0) : sound_(mjpgWidth == 0) {
-        const std::string size = mjpgWidth == 1920 ? "width=1920,height=1080"
-                                                   : "width=1280,height=720";
+        const std::string size =
+            mjpgWidth == 1920 ? "width=1920,height=1080" : "width=1280,height=720";
         std::string description =
             "videotestsrc is-live=true pattern=smpte horizontal-speed=4 ! " +
-            (mjpgWidth ? "video/x-raw,format=I420," + size + ",framerate=30/1 ! jpegenc ! "
-                                                             "image/jpeg ! "
+            (mjpgWidth ? "video/x-raw,format=I420," + size +
+                             ",framerate=30/1 ! jpegenc ! "
+                             "image/jpeg ! "
                        : "video/x-raw,format=YUY2," + size + ",framerate=30/1 ! ") +
             "tee name=t allow-not-linked=true "
             "t. ! queue max-size-buffers=2 max-size-bytes=0 max-size-time=0 leaky=downstream ! " +
@@ -513,18 +514,18 @@ int main(int argc, char** argv) {
                                   (std::string(size) == "1920" ? "1920x1080" : "1280x720") +
                                   " at 30 fps, no sound, no compressor, beside the hand-built "
                                   "pipeline (same run):";
-        bench::PrintPairs(
-            title.c_str(), "program",
-            {{"frames written", p + " frames", h + " frames"},
-             {"frames expected (30 x file duration)", p + " frames_expected", h + " frames_expected"},
-             {"frames lost", p + " frames_lost", h + " frames_lost"},
-             {"frames per second of the recording's wall time", p + " frames_per_wall_s",
-              h + " frames_per_wall_s"},
-             {"stored as MJPG (1 = yes)", p + " codec_mjpeg", h + " codec_mjpeg"},
-             {"CPU per recorded second (with the preview)", p + " cpu_ms_per_s",
-              h + " cpu_ms_per_s"},
-             {"CPU per second of preview alone", p + " preview_cpu_ms_per_s",
-              h + " preview_cpu_ms_per_s"}});
+        bench::PrintPairs(title.c_str(), "program",
+                          {{"frames written", p + " frames", h + " frames"},
+                           {"frames expected (30 x file duration)", p + " frames_expected",
+                            h + " frames_expected"},
+                           {"frames lost", p + " frames_lost", h + " frames_lost"},
+                           {"frames per second of the recording's wall time",
+                            p + " frames_per_wall_s", h + " frames_per_wall_s"},
+                           {"stored as MJPG (1 = yes)", p + " codec_mjpeg", h + " codec_mjpeg"},
+                           {"CPU per recorded second (with the preview)", p + " cpu_ms_per_s",
+                            h + " cpu_ms_per_s"},
+                           {"CPU per second of preview alone", p + " preview_cpu_ms_per_s",
+                            h + " preview_cpu_ms_per_s"}});
     }
     benchmark::Shutdown();
     media::SetMediaSystem(nullptr);

@@ -11,10 +11,10 @@ namespace media {
 namespace {
 
 bool IsRawSubtype(const GUID& subtype) {
-    for (const GUID& raw : {MEDIASUBTYPE_YUY2, MEDIASUBTYPE_UYVY, MEDIASUBTYPE_YVYU,
-                            MEDIASUBTYPE_I420, MEDIASUBTYPE_YV12, MEDIASUBTYPE_NV12,
-                            MEDIASUBTYPE_RGB24, MEDIASUBTYPE_RGB32, MEDIASUBTYPE_RGB565,
-                            MEDIASUBTYPE_RGB555}) {
+    for (const GUID& raw :
+         {MEDIASUBTYPE_YUY2, MEDIASUBTYPE_UYVY, MEDIASUBTYPE_YVYU, MEDIASUBTYPE_I420,
+          MEDIASUBTYPE_YV12, MEDIASUBTYPE_NV12, MEDIASUBTYPE_RGB24, MEDIASUBTYPE_RGB32,
+          MEDIASUBTYPE_RGB565, MEDIASUBTYPE_RGB555}) {
         if (subtype == raw)
             return true;
     }
@@ -88,9 +88,8 @@ int ChooseFirstVideoFormat(const std::vector<TVideoOffer>& offers, int maxWidth,
             continue;
         }
         const TVideoOffer& b = offers[size_t(best)];
-        const bool better = smooth != bestSmooth
-                                ? smooth
-                                : (smooth ? BetterSmooth(o, b) : BetterFast(o, b));
+        const bool better =
+            smooth != bestSmooth ? smooth : (smooth ? BetterSmooth(o, b) : BetterFast(o, b));
         if (better) {
             best = int(i);
             bestSmooth = smooth;

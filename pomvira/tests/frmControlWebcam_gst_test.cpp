@@ -36,7 +36,8 @@ namespace {
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new GstTestDevices("1"));
 
 QString Mjpg(int width, int height) {
-    return QStringLiteral("Major Type: Video - Sub Type: MJPG Format: VideoInfo MJPG %1X%2, 24 bits")
+    return QStringLiteral(
+               "Major Type: Video - Sub Type: MJPG Format: VideoInfo MJPG %1X%2, 24 bits")
         .arg(width)
         .arg(height);
 }
@@ -123,7 +124,8 @@ void ExpectFirstFormatOnScreen(QSize screen, QSize expected) {
     file.close();
     QProcess child;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen:configfile=") + config);
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"),
+                       QStringLiteral("offscreen:configfile=") + config);
     environment.insert(QStringLiteral("POMVIRA_WEBCAM_EXPECTED"),
                        QStringLiteral("%1x%2").arg(expected.width()).arg(expected.height()));
     child.setProcessEnvironment(environment);
@@ -186,7 +188,8 @@ TEST_F(WebcamGstTest, FormatPageListsEveryRateAndTheRateChosenIsRecorded) {
             entries.append(formats->item(i)->text());
         if (formats->currentItem())
             selected = formats->currentItem()->text();
-        const auto ten = formats->findItems(QStringLiteral("MJPG 640 x 480, 10 fps"), Qt::MatchExactly);
+        const auto ten =
+            formats->findItems(QStringLiteral("MJPG 640 x 480, 10 fps"), Qt::MatchExactly);
         ASSERT_EQ(ten.size(), 1);
         formats->setCurrentItem(ten.first());
         frame->findChild<QPushButton*>("OK")->click();
@@ -197,7 +200,8 @@ TEST_F(WebcamGstTest, FormatPageListsEveryRateAndTheRateChosenIsRecorded) {
     // rates; MJPG: five sizes at six rates.
     EXPECT_EQ(entries.size(), 1 + 2 + 2 * 6 + 5 * 6) << entries.join('\n').toStdString();
     EXPECT_EQ(entries.front(), "YUY2 1920 x 1080, 5 fps");
-    EXPECT_EQ(entries.mid(1, 2), QStringList({"YUY2 1280 x 720, 10 fps", "YUY2 1280 x 720, 5 fps"}));
+    EXPECT_EQ(entries.mid(1, 2),
+              QStringList({"YUY2 1280 x 720, 10 fps", "YUY2 1280 x 720, 5 fps"}));
     EXPECT_TRUE(entries.contains("MJPG 1920 x 1080, 30 fps"));
     EXPECT_EQ(entries.back(), "MJPG 320 x 240, 5 fps");
     EXPECT_EQ(entries.removeDuplicates(), 0);

@@ -6,10 +6,11 @@
 // tee pad (the tee allows unlinked pads), so an idle branch neither stalls nor
 // fails the other. With only the preview pin connected, the tee and queues
 // serve nothing: the preview pin then carries the capsfilter's output
-// straight (the graph is rebuilt for a recording, which links them again). The capture queue holds three seconds by time with no
-// byte or buffer limit (the AVI multiplexer holds video half a second behind
-// audio, so a shorter queue would stall the camera while recording); the
-// preview queue drops old frames rather than holding the capture branch up.
+// straight (the graph is rebuilt for a recording, which links them again).
+// The capture queue holds three seconds by time with no byte or buffer limit
+// (the AVI multiplexer holds video half a second behind audio, so a shorter
+// queue would stall the camera while recording); the preview queue drops old
+// frames rather than holding the capture branch up.
 //
 // Audio: source ! capsfilter, pin 0 "Capture".
 //

@@ -88,18 +88,16 @@ const char* const kCameraCaps =
 // The formats of a common 1080p USB webcam as its V4L2 source lists them:
 // raw before JPEG, the largest size first, each size with its own list of
 // rates. Raw YUY2 is limited by the USB bandwidth to small sizes or low rates.
-#define WEBCAM_RATES "framerate={30/1,25/1,20/1,15/1,10/1,5/1}"
 const char* const kWebcamCaps =
     "video/x-raw,format=YUY2,width=1920,height=1080,framerate=5/1;"
     "video/x-raw,format=YUY2,width=1280,height=720,framerate={10/1,5/1};"
-    "video/x-raw,format=YUY2,width=640,height=480," WEBCAM_RATES ";"
-    "video/x-raw,format=YUY2,width=320,height=240," WEBCAM_RATES ";"
-    "image/jpeg,width=1920,height=1080," WEBCAM_RATES ";"
-    "image/jpeg,width=1280,height=720," WEBCAM_RATES ";"
-    "image/jpeg,width=800,height=600," WEBCAM_RATES ";"
-    "image/jpeg,width=640,height=480," WEBCAM_RATES ";"
-    "image/jpeg,width=320,height=240," WEBCAM_RATES;
-#undef WEBCAM_RATES
+    "video/x-raw,format=YUY2,width=640,height=480,framerate={30/1,25/1,20/1,15/1,10/1,5/1};"
+    "video/x-raw,format=YUY2,width=320,height=240,framerate={30/1,25/1,20/1,15/1,10/1,5/1};"
+    "image/jpeg,width=1920,height=1080,framerate={30/1,25/1,20/1,15/1,10/1,5/1};"
+    "image/jpeg,width=1280,height=720,framerate={30/1,25/1,20/1,15/1,10/1,5/1};"
+    "image/jpeg,width=800,height=600,framerate={30/1,25/1,20/1,15/1,10/1,5/1};"
+    "image/jpeg,width=640,height=480,framerate={30/1,25/1,20/1,15/1,10/1,5/1};"
+    "image/jpeg,width=320,height=240,framerate={30/1,25/1,20/1,15/1,10/1,5/1}";
 
 }  // namespace
 
@@ -310,7 +308,8 @@ GstDevice* NewTestDevice(bool camera, int index) {
     std::string name = camera ? CameraName(index) : kMicrophoneName;
     std::string path =
         camera ? "pomvira-test:camera:" + std::to_string(index) : "pomvira-test:microphone";
-    CapsRef caps = CapsRef::Adopt(gst_caps_from_string(camera ? TestCameraFormats() : kMicrophoneCaps));
+    CapsRef caps =
+        CapsRef::Adopt(gst_caps_from_string(camera ? TestCameraFormats() : kMicrophoneCaps));
     GstStructure* props =
         gst_structure_new("properties", "device.path", G_TYPE_STRING, path.c_str(), nullptr);
     auto* device = reinterpret_cast<PomviraTestDevice*>(g_object_new(

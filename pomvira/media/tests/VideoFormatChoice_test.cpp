@@ -53,72 +53,90 @@ const std::vector<double> kC920Rates = {30, 24, 20, 15, 10, 7.5, 5};
 
 // Logitech HD Pro Webcam C920.
 const std::vector<TSize> kC920 = {
-    {"YUYV", 640, 480, kC920Rates},          {"YUYV", 160, 90, kC920Rates},
-    {"YUYV", 160, 120, kC920Rates},          {"YUYV", 176, 144, kC920Rates},
-    {"YUYV", 320, 180, kC920Rates},          {"YUYV", 320, 240, kC920Rates},
-    {"YUYV", 352, 288, kC920Rates},          {"YUYV", 432, 240, kC920Rates},
-    {"YUYV", 640, 360, kC920Rates},          {"YUYV", 800, 448, kC920Rates},
+    {"YUYV", 640, 480, kC920Rates},
+    {"YUYV", 160, 90, kC920Rates},
+    {"YUYV", 160, 120, kC920Rates},
+    {"YUYV", 176, 144, kC920Rates},
+    {"YUYV", 320, 180, kC920Rates},
+    {"YUYV", 320, 240, kC920Rates},
+    {"YUYV", 352, 288, kC920Rates},
+    {"YUYV", 432, 240, kC920Rates},
+    {"YUYV", 640, 360, kC920Rates},
+    {"YUYV", 800, 448, kC920Rates},
     {"YUYV", 800, 600, {24, 20, 15, 10, 7.5, 5}},
     {"YUYV", 864, 480, {24, 20, 15, 10, 7.5, 5}},
-    {"YUYV", 960, 720, {15, 10, 7.5, 5}},    {"YUYV", 1024, 576, {15, 10, 7.5, 5}},
-    {"YUYV", 1280, 720, {10, 7.5, 5}},       {"YUYV", 1600, 896, {7.5, 5}},
-    {"YUYV", 1920, 1080, {5}},               {"YUYV", 2304, 1296, {2}},
-    {"YUYV", 2304, 1536, {2}},               {"MJPG", 640, 480, kC920Rates},
-    {"MJPG", 160, 90, kC920Rates},           {"MJPG", 160, 120, kC920Rates},
-    {"MJPG", 176, 144, kC920Rates},          {"MJPG", 320, 180, kC920Rates},
-    {"MJPG", 320, 240, kC920Rates},          {"MJPG", 352, 288, kC920Rates},
-    {"MJPG", 432, 240, kC920Rates},          {"MJPG", 640, 360, kC920Rates},
-    {"MJPG", 800, 448, kC920Rates},          {"MJPG", 800, 600, kC920Rates},
-    {"MJPG", 864, 480, kC920Rates},          {"MJPG", 960, 720, kC920Rates},
-    {"MJPG", 1024, 576, kC920Rates},         {"MJPG", 1280, 720, kC920Rates},
-    {"MJPG", 1600, 896, kC920Rates},         {"MJPG", 1920, 1080, kC920Rates},
+    {"YUYV", 960, 720, {15, 10, 7.5, 5}},
+    {"YUYV", 1024, 576, {15, 10, 7.5, 5}},
+    {"YUYV", 1280, 720, {10, 7.5, 5}},
+    {"YUYV", 1600, 896, {7.5, 5}},
+    {"YUYV", 1920, 1080, {5}},
+    {"YUYV", 2304, 1296, {2}},
+    {"YUYV", 2304, 1536, {2}},
+    {"MJPG", 640, 480, kC920Rates},
+    {"MJPG", 160, 90, kC920Rates},
+    {"MJPG", 160, 120, kC920Rates},
+    {"MJPG", 176, 144, kC920Rates},
+    {"MJPG", 320, 180, kC920Rates},
+    {"MJPG", 320, 240, kC920Rates},
+    {"MJPG", 352, 288, kC920Rates},
+    {"MJPG", 432, 240, kC920Rates},
+    {"MJPG", 640, 360, kC920Rates},
+    {"MJPG", 800, 448, kC920Rates},
+    {"MJPG", 800, 600, kC920Rates},
+    {"MJPG", 864, 480, kC920Rates},
+    {"MJPG", 960, 720, kC920Rates},
+    {"MJPG", 1024, 576, kC920Rates},
+    {"MJPG", 1280, 720, kC920Rates},
+    {"MJPG", 1600, 896, kC920Rates},
+    {"MJPG", 1920, 1080, kC920Rates},
 };
 
 // Logitech HD Webcam C270 (sizes up to 1280 x 960; raw beyond 640 x 480 is slow).
 const std::vector<TSize> kC270 = {
-    {"YUYV", 640, 480, k30_5},          {"YUYV", 160, 120, k30_5},
-    {"YUYV", 176, 144, k30_5},          {"YUYV", 320, 176, k30_5},
-    {"YUYV", 320, 240, k30_5},          {"YUYV", 352, 288, k30_5},
-    {"YUYV", 432, 240, k30_5},          {"YUYV", 544, 288, k30_5},
-    {"YUYV", 640, 360, k30_5},          {"YUYV", 752, 416, {25, 20, 15, 10, 5}},
+    {"YUYV", 640, 480, k30_5},           {"YUYV", 160, 120, k30_5},
+    {"YUYV", 176, 144, k30_5},           {"YUYV", 320, 176, k30_5},
+    {"YUYV", 320, 240, k30_5},           {"YUYV", 352, 288, k30_5},
+    {"YUYV", 432, 240, k30_5},           {"YUYV", 544, 288, k30_5},
+    {"YUYV", 640, 360, k30_5},           {"YUYV", 752, 416, {25, 20, 15, 10, 5}},
     {"YUYV", 800, 448, {20, 15, 10, 5}}, {"YUYV", 800, 600, {20, 15, 10, 5}},
     {"YUYV", 864, 480, {20, 15, 10, 5}}, {"YUYV", 960, 544, {15, 10, 5}},
-    {"YUYV", 960, 720, {10, 5}},        {"YUYV", 1024, 576, {10, 5}},
-    {"YUYV", 1184, 656, {10, 5}},       {"YUYV", 1280, 720, {10, 5}},
-    {"YUYV", 1280, 960, {7.5, 5}},      {"MJPG", 640, 480, k30_5},
-    {"MJPG", 160, 120, k30_5},          {"MJPG", 176, 144, k30_5},
-    {"MJPG", 320, 176, k30_5},          {"MJPG", 320, 240, k30_5},
-    {"MJPG", 352, 288, k30_5},          {"MJPG", 432, 240, k30_5},
-    {"MJPG", 544, 288, k30_5},          {"MJPG", 640, 360, k30_5},
-    {"MJPG", 752, 416, k30_5},          {"MJPG", 800, 448, k30_5},
-    {"MJPG", 800, 600, k30_5},          {"MJPG", 864, 480, k30_5},
-    {"MJPG", 960, 544, k30_5},          {"MJPG", 960, 720, k30_5},
-    {"MJPG", 1024, 576, k30_5},         {"MJPG", 1184, 656, k30_5},
-    {"MJPG", 1280, 720, k30_5},         {"MJPG", 1280, 960, k30_5},
+    {"YUYV", 960, 720, {10, 5}},         {"YUYV", 1024, 576, {10, 5}},
+    {"YUYV", 1184, 656, {10, 5}},        {"YUYV", 1280, 720, {10, 5}},
+    {"YUYV", 1280, 960, {7.5, 5}},       {"MJPG", 640, 480, k30_5},
+    {"MJPG", 160, 120, k30_5},           {"MJPG", 176, 144, k30_5},
+    {"MJPG", 320, 176, k30_5},           {"MJPG", 320, 240, k30_5},
+    {"MJPG", 352, 288, k30_5},           {"MJPG", 432, 240, k30_5},
+    {"MJPG", 544, 288, k30_5},           {"MJPG", 640, 360, k30_5},
+    {"MJPG", 752, 416, k30_5},           {"MJPG", 800, 448, k30_5},
+    {"MJPG", 800, 600, k30_5},           {"MJPG", 864, 480, k30_5},
+    {"MJPG", 960, 544, k30_5},           {"MJPG", 960, 720, k30_5},
+    {"MJPG", 1024, 576, k30_5},          {"MJPG", 1184, 656, k30_5},
+    {"MJPG", 1280, 720, k30_5},          {"MJPG", 1280, 960, k30_5},
 };
 
 // Microsoft LifeCam HD-3000: one rate per size.
 const std::vector<TSize> kLifeCam = {
-    {"YUYV", 640, 480, {30}},  {"YUYV", 1280, 720, {10}}, {"YUYV", 960, 544, {15}},
-    {"YUYV", 800, 448, {30}},  {"YUYV", 640, 360, {30}},  {"YUYV", 424, 240, {30}},
-    {"YUYV", 352, 288, {30}},  {"YUYV", 320, 240, {30}},  {"YUYV", 176, 144, {30}},
-    {"YUYV", 160, 120, {30}},  {"MJPG", 640, 480, {30}},  {"MJPG", 1280, 720, {30}},
-    {"MJPG", 960, 544, {30}},  {"MJPG", 800, 448, {30}},  {"MJPG", 640, 360, {30}},
-    {"MJPG", 424, 240, {30}},  {"MJPG", 352, 288, {30}},  {"MJPG", 320, 240, {30}},
-    {"MJPG", 176, 144, {30}},  {"MJPG", 160, 120, {30}},
+    {"YUYV", 640, 480, {30}}, {"YUYV", 1280, 720, {10}}, {"YUYV", 960, 544, {15}},
+    {"YUYV", 800, 448, {30}}, {"YUYV", 640, 360, {30}},  {"YUYV", 424, 240, {30}},
+    {"YUYV", 352, 288, {30}}, {"YUYV", 320, 240, {30}},  {"YUYV", 176, 144, {30}},
+    {"YUYV", 160, 120, {30}}, {"MJPG", 640, 480, {30}},  {"MJPG", 1280, 720, {30}},
+    {"MJPG", 960, 544, {30}}, {"MJPG", 800, 448, {30}},  {"MJPG", 640, 360, {30}},
+    {"MJPG", 424, 240, {30}}, {"MJPG", 352, 288, {30}},  {"MJPG", 320, 240, {30}},
+    {"MJPG", 176, 144, {30}}, {"MJPG", 160, 120, {30}},
 };
 
 // A raw-only document camera (2 Mpixel sensor over USB 2.0): nothing at 25.
 const std::vector<TSize> kDocumentCamera = {
-    {"YUYV", 1600, 1200, {5}},  {"YUYV", 1280, 960, {7.5}}, {"YUYV", 1024, 768, {10, 5}},
-    {"YUYV", 800, 600, {15, 10, 5}}, {"YUYV", 640, 480, {20, 15, 10, 5}},
+    {"YUYV", 1600, 1200, {5}},           {"YUYV", 1280, 960, {7.5}},
+    {"YUYV", 1024, 768, {10, 5}},        {"YUYV", 800, 600, {15, 10, 5}},
+    {"YUYV", 640, 480, {20, 15, 10, 5}},
 };
 
 // The built-in test camera's webcam profile.
 const std::vector<TSize> kWebcamProfile = {
-    {"YUYV", 1920, 1080, {5}},  {"YUYV", 1280, 720, {10, 5}}, {"YUYV", 640, 480, k30_5},
-    {"YUYV", 320, 240, k30_5},  {"MJPG", 1920, 1080, k30_5},  {"MJPG", 1280, 720, k30_5},
-    {"MJPG", 800, 600, k30_5},  {"MJPG", 640, 480, k30_5},    {"MJPG", 320, 240, k30_5},
+    {"YUYV", 1920, 1080, {5}}, {"YUYV", 1280, 720, {10, 5}}, {"YUYV", 640, 480, k30_5},
+    {"YUYV", 320, 240, k30_5}, {"MJPG", 1920, 1080, k30_5},  {"MJPG", 1280, 720, k30_5},
+    {"MJPG", 800, 600, k30_5}, {"MJPG", 640, 480, k30_5},    {"MJPG", 320, 240, k30_5},
 };
 
 const TArea k1600x1200{1600, 1200};
@@ -164,10 +182,12 @@ TEST(VideoFormatChoiceTest, WithoutASmoothFormatTheFastestThatFits) {
     // A rate of 24.99 is below 25; the fastest wins over the larger.
     const std::vector<TSize> nearly = {{"YUYV", 1280, 720, {24.99}}, {"YUYV", 640, 480, {24.99}}};
     EXPECT_EQ(Chosen(nearly, k1600x1200), "YUYV 1280x720 25");
-    const std::vector<TSize> nearlyAndSlow = {{"YUYV", 1280, 720, {15}}, {"YUYV", 640, 480, {24.99}}};
+    const std::vector<TSize> nearlyAndSlow = {{"YUYV", 1280, 720, {15}},
+                                              {"YUYV", 640, 480, {24.99}}};
     EXPECT_EQ(Chosen(nearlyAndSlow, k1600x1200), "YUYV 640x480 25");
     // NTSC-style 29.97 counts as smooth.
-    const std::vector<TSize> ntsc = {{"YUYV", 320, 240, {30}}, {"YUYV", 720, 480, {30000.0 / 1001}}};
+    const std::vector<TSize> ntsc = {{"YUYV", 320, 240, {30}},
+                                     {"YUYV", 720, 480, {30000.0 / 1001}}};
     EXPECT_EQ(Chosen(ntsc, k1024x768), "YUYV 720x480 30");
 }
 
@@ -204,7 +224,8 @@ TEST(VideoFormatChoiceTest, OffersReadFromMediaTypeRecords) {
     EXPECT_EQ(o.Height, 240);
     EXPECT_EQ(o.Rate, 0);
     EXPECT_FALSE(o.Compressed);
-    EXPECT_FALSE(VideoOfferOf(*record(MEDIASUBTYPE_YUY2, 640, 480, 400000).AMMediaType()).Compressed);
+    EXPECT_FALSE(
+        VideoOfferOf(*record(MEDIASUBTYPE_YUY2, 640, 480, 400000).AMMediaType()).Compressed);
     // An audio record or one without format block is no offer.
     TMediaType audio(MEDIATYPE_Audio);
     EXPECT_EQ(VideoOfferOf(*audio.AMMediaType()).Width, 0);
