@@ -1,17 +1,22 @@
 #include "RecordingRepair.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QRegularExpression>
 #include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
+
+#include "PathUtils.h"
+#include "TextConv.h"
 
 namespace {
 
@@ -36,55 +41,131 @@ constexpr uint32_t AVIF_ISINTERLEAVED = 0x100;
 // player then decodes from the start, which is what a recording is for.
 constexpr uint32_t kVideoIndexFlags = 0x12;
 constexpr uint32_t kAudioIndexFlags = 0x00;
-// Offsets of the fields the repair sets, from a chunk's data.
-constexpr int64_t kAvihFlags = 12, kAvihTotalFrames = 16;
-constexpr int64_t kStrhType = 0, kStrhLength = 32, kStrhSuggestedBuffer = 36, kStrhSampleSize = 44;
+// Offsets of the fields the repair sets, from a chunk's data, and the
+// smallest chunks that hold them.
+constexpr int64_t kAvihFlags = 12, kAvihTotalFrames = 16, kAvihSize = 40;
+constexpr int64_t kStrhType = 0, kStrhLength = 32, kStrhSuggestedBuffer = 36, kStrhSampleSize = 44,
+                  kStrhSize = 48;
 // OpenDML indexes: the super index in the header and the standard index of
 // each stream in each RIFF part.
 constexpr uint32_t kSuperIndexHeader = 24, kSuperIndexEntry = 16;
 constexpr uint32_t kStdIndexHeader = 24, kStdIndexEntry = 8;
 constexpr uint32_t kDeltaFrameBit = 0x80000000u;
+// Reads go through a cache of this many bytes, refilled with one read.
+constexpr size_t kBlock = 1 << 20;
+// What follows the last complete frame is kept in memory while the repair
+// runs, to be put back if a write fails; a tail longer than any frame is no
+// cut-off frame.
+constexpr int64_t kLongestTail = int64_t(64) << 20;
 
-// The file, read and written at given positions.
+uint32_t Le32(const uint8_t* b) {
+    return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+}
+
+void Append32(std::vector<uint8_t>& out, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        out.push_back(uint8_t(v >> (8 * i)));
+}
+void Append16(std::vector<uint8_t>& out, uint16_t v) {
+    out.push_back(uint8_t(v));
+    out.push_back(uint8_t(v >> 8));
+}
+void Append64(std::vector<uint8_t>& out, uint64_t v) {
+    Append32(out, uint32_t(v));
+    Append32(out, uint32_t(v >> 32));
+}
+
+// All n bytes at pos, with pread or pwrite, however many calls it takes.
+template <class Call, class Byte>
+bool Transfer(int fd, Call call, Byte* p, size_t n, int64_t pos) {
+    while (n > 0) {
+        const ssize_t done = call(fd, p, n, off_t(pos));
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0)
+            return false;
+        p += done;
+        pos += done;
+        n -= size_t(done);
+    }
+    return true;
+}
+
+// The recording, read through a block cache; written with a record of every
+// byte it changes, so that a failed repair can be undone.
 class TFile {
   public:
-    explicit TFile(const QString& path) : path_(QFile::encodeName(path)) {
-        fd_ = ::open(path_.constData(), O_RDONLY | O_CLOEXEC);
-        struct stat st {};
-        if (fd_ >= 0 && ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode))
-            size_ = st.st_size;
-        else
+    // Opens `name` in the folder `dir` to read: a regular file only, never
+    // through a symbolic link, never waiting (a FIFO opens at once).
+    TFile(int dir, const QByteArray& name) : dir_(dir), name_(name) {
+        fd_ = ::openat(dir, name.constData(),
+                       O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd_ < 0) {
+            refused_ = errno == ELOOP || errno == ENXIO || errno == ENOENT;
+            return;
+        }
+        if (::fstat(fd_, &stat_) != 0 || !S_ISREG(stat_.st_mode)) {
+            refused_ = true;
             Close();
+            return;
+        }
+        size_ = stat_.st_size;
+        original_ = size_;
     }
     ~TFile() { Close(); }
     TFile(const TFile&) = delete;
     TFile& operator=(const TFile&) = delete;
 
     bool IsOpen() const { return fd_ >= 0; }
+    // Not a regular file of the folder itself (a link, a FIFO, ...).
+    bool Refused() const { return refused_; }
     int64_t Size() const { return size_; }
-    bool ReopenForWriting() {
-        const int fd = ::open(path_.constData(), O_RDWR | O_CLOEXEC);
+    dev_t Device() const { return stat_.st_dev; }
+    ino_t Inode() const { return stat_.st_ino; }
+
+    // The n bytes at pos (n <= kBlock), or nullptr past the end.
+    const uint8_t* At(int64_t pos, size_t n) {
+        if (pos < 0 || pos + int64_t(n) > size_)
+            return nullptr;
+        if (pos < cacheAt_ || pos + int64_t(n) > cacheAt_ + int64_t(cache_.size())) {
+            if (!Fill(pos, n))
+                return nullptr;
+        }
+        return cache_.data() + (pos - cacheAt_);
+    }
+    uint32_t U32(int64_t pos, bool* ok) {
+        const uint8_t* b = At(pos, 4);
+        if (!b) {
+            *ok = false;
+            return 0;
+        }
+        return Le32(b);
+    }
+
+    // Opens the same file again to write it, still without following a
+    // link, and makes sure it is the same file.
+    bool OpenForWriting() {
+        const int fd = ::openat(dir_, name_.constData(),
+                                O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
         if (fd < 0)
             return false;
+        struct stat st {};
+        if (::fstat(fd, &st) != 0 || st.st_dev != stat_.st_dev || st.st_ino != stat_.st_ino ||
+            !S_ISREG(st.st_mode)) {
+            ::close(fd);
+            return false;
+        }
         Close();
         fd_ = fd;
         return true;
     }
-    bool Read(int64_t pos, void* data, size_t n) const {
-        if (pos < 0 || pos + int64_t(n) > size_)
-            return false;
-        return Transfer(::pread, static_cast<char*>(data), n, pos);
-    }
-    uint32_t U32(int64_t pos, bool* ok) const {
-        uint8_t b[4];
-        if (!Read(pos, b, 4)) {
-            *ok = false;
-            return 0;
-        }
-        return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
-    }
     bool Write(int64_t pos, const std::vector<uint8_t>& data) {
-        return Transfer(::pwrite, reinterpret_cast<const char*>(data.data()), data.size(), pos);
+        if (!Keep(pos, int64_t(data.size())))
+            return false;
+        cache_.clear();
+        const bool ok = Transfer(fd_, ::pwrite, data.data(), data.size(), pos);
+        size_ = std::max(size_, pos + int64_t(data.size()));
+        return ok;
     }
     bool PutU32(int64_t pos, uint32_t value) {
         std::vector<uint8_t> b;
@@ -92,6 +173,9 @@ class TFile {
         return Write(pos, b);
     }
     bool Truncate(int64_t size) {
+        if (size < size_ && !Keep(size, size_ - size))
+            return false;
+        cache_.clear();
         if (::ftruncate(fd_, off_t(size)) != 0)
             return false;
         size_ = size;
@@ -99,43 +183,54 @@ class TFile {
     }
     bool Sync() { return ::fsync(fd_) == 0; }
 
-    static void Append32(std::vector<uint8_t>& out, uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            out.push_back(uint8_t(v >> (8 * i)));
-    }
-    static void Append16(std::vector<uint8_t>& out, uint16_t v) {
-        out.push_back(uint8_t(v));
-        out.push_back(uint8_t(v >> 8));
-    }
-    static void Append64(std::vector<uint8_t>& out, uint64_t v) {
-        Append32(out, uint32_t(v));
-        Append32(out, uint32_t(v >> 32));
+    // Puts back every byte changed and the size the file had.
+    void Undo() {
+        for (auto it = kept_.rbegin(); it != kept_.rend(); ++it)
+            Transfer(fd_, ::pwrite, it->second.data(), it->second.size(), it->first);
+        if (::ftruncate(fd_, off_t(original_)) == 0)
+            size_ = original_;
+        ::fsync(fd_);
+        kept_.clear();
+        cache_.clear();
     }
 
   private:
-    // All n bytes at pos, with pread or pwrite, however many calls it takes.
-    template <class Call, class Byte>
-    bool Transfer(Call call, Byte* p, size_t n, int64_t pos) const {
-        while (n > 0) {
-            const ssize_t done = call(fd_, p, n, off_t(pos));
-            if (done <= 0)
-                return false;
-            p += done;
-            pos += done;
-            n -= size_t(done);
+    bool Fill(int64_t pos, size_t n) {
+        cacheAt_ = pos;
+        cache_.resize(size_t(std::min<int64_t>(std::max(kBlock, n), size_ - pos)));
+        if (!Transfer(fd_, ::pread, cache_.data(), cache_.size(), pos)) {
+            cache_.clear();
+            return false;
         }
         return true;
     }
-
+    // Remembers the bytes of the original file that [pos, pos + n) covers.
+    bool Keep(int64_t pos, int64_t n) {
+        const int64_t end = std::min(pos + n, original_);
+        if (pos >= end)
+            return true;
+        std::vector<uint8_t> old(size_t(end - pos));
+        if (!Transfer(fd_, ::pread, old.data(), old.size(), pos))
+            return false;
+        kept_.emplace_back(pos, std::move(old));
+        return true;
+    }
     void Close() {
         if (fd_ >= 0)
             ::close(fd_);
         fd_ = -1;
     }
 
-    QByteArray path_;
+    int dir_;
+    QByteArray name_;
     int fd_ = -1;
+    bool refused_ = false;
+    struct stat stat_ {};
     int64_t size_ = 0;
+    int64_t original_ = 0;
+    std::vector<uint8_t> cache_;
+    int64_t cacheAt_ = 0;
+    std::vector<std::pair<int64_t, std::vector<uint8_t>>> kept_;
 };
 
 struct TStream {
@@ -168,6 +263,7 @@ struct TLayout {
     int64_t dmlh = -1;
     std::vector<TStream> streams;
     std::vector<TPart> parts;
+    int64_t end = 0;  // after the last part's last complete chunk
 };
 
 bool IsDigit(uint8_t c) {
@@ -204,10 +300,14 @@ bool IsStandardIndex(FourCC id) {
            IsDigit(uint8_t(id >> 24));
 }
 
+int64_t Padded(int64_t pos, uint32_t size) {
+    return pos + 8 + int64_t(size) + (size & 1);
+}
+
 // A complete file: a chain of RIFF chunks whose sizes lead exactly to the
 // file's end. The multiplexer sets them when it stops, and so does the
 // repair, last of all.
-bool IsComplete(const TFile& f) {
+bool IsComplete(TFile& f) {
     int64_t pos = 0;
     bool ok = true;
     while (pos < f.Size()) {
@@ -217,17 +317,25 @@ bool IsComplete(const TFile& f) {
         const FourCC form = f.U32(pos + 8, &ok);
         if (!ok || form != (pos == 0 ? kAvi : kAvix))
             return false;
-        pos += 8 + int64_t(size) + (size & 1);
+        pos = Padded(pos, size);
     }
     return pos == f.Size();
 }
 
-void ReadStreamList(const TFile& f, int64_t from, int64_t to, TStream* stream) {
+// A stream's list [from, to): its header and the slot of its super index,
+// each taken only when it lies wholly inside the list.
+bool ReadStreamList(TFile& f, int64_t from, int64_t to, TStream* stream) {
     bool ok = true;
     for (int64_t pos = from; pos + 8 <= to && ok;) {
         const FourCC id = f.U32(pos, &ok);
         const uint32_t size = f.U32(pos + 4, &ok);
-        if (id == kStrh && size >= 48) {
+        if (!ok)
+            return false;
+        // A chunk that reaches past the list: what follows in the list
+        // cannot be found, and no slot is taken from it.
+        if (pos + 8 + int64_t(size) > to)
+            break;
+        if (id == kStrh && size >= kStrhSize && stream->strh < 0) {
             stream->strh = pos + 8;
             stream->video = f.U32(pos + 8 + kStrhType, &ok) == kVids;
             stream->sampleSize = f.U32(pos + 8 + kStrhSampleSize, &ok);
@@ -236,13 +344,15 @@ void ReadStreamList(const TFile& f, int64_t from, int64_t to, TStream* stream) {
             stream->slot = pos;
             stream->slotSize = size;
         }
-        pos += 8 + int64_t(size) + (size & 1);
+        pos = Padded(pos, size);
     }
+    return ok && stream->strh >= 0;
 }
 
-// The header list: the main header, each stream's header and the slot of
-// its super index, the OpenDML header. False when it is cut short.
-bool ReadHeader(const TFile& f, int64_t from, int64_t to, TLayout* layout) {
+// The header list [from, to): the main header, each stream's header and the
+// slot of its super index, the OpenDML header. False when anything in it
+// reaches past the list.
+bool ReadHeader(TFile& f, int64_t from, int64_t to, TLayout* layout) {
     bool ok = true;
     for (int64_t pos = from; pos + 8 <= to;) {
         const FourCC id = f.U32(pos, &ok);
@@ -250,59 +360,151 @@ bool ReadHeader(const TFile& f, int64_t from, int64_t to, TLayout* layout) {
         const int64_t end = pos + 8 + int64_t(size);
         if (!ok || end > to)
             return false;
-        if (id == kAvih && size >= 40) {
+        if (id == kAvih && size >= kAvihSize) {
             layout->avih = pos + 8;
         } else if (id == kList && size >= 4) {
             const FourCC type = f.U32(pos + 8, &ok);
             if (type == kStrl) {
                 TStream stream;
-                ReadStreamList(f, pos + 12, end, &stream);
-                if (stream.strh < 0)
+                if (!ReadStreamList(f, pos + 12, end, &stream))
                     return false;
                 layout->streams.push_back(stream);
-            } else if (type == kOdml && size >= 16 && f.U32(pos + 12, &ok) == kDmlh) {
+            } else if (type == kOdml && size >= 16 && f.U32(pos + 12, &ok) == kDmlh &&
+                       f.U32(pos + 16, &ok) >= 4) {
                 layout->dmlh = pos + 20;
             }
         }
         pos = end + (size & 1);
     }
-    return ok && layout->avih >= 0 && !layout->streams.empty();
+    return ok && layout->avih >= 0 && !layout->streams.empty() && layout->streams.size() <= 100;
 }
 
-// Walks a 'movi' list's chunks up to the first one cut short or not a
-// stream's: the frames written completely.
-void ReadFrames(const TFile& f, int streams, TPart* part) {
-    bool ok = true;
-    int64_t pos = part->movi + 12;
-    while (pos + 8 <= f.Size()) {
-        const FourCC id = f.U32(pos, &ok);
-        const uint32_t size = f.U32(pos + 4, &ok);
-        const int stream = DataStream(id);
-        const bool known = (stream >= 0 && stream < streams) || IsStandardIndex(id) || id == kJunk;
-        if (!ok || !known || pos + 8 + int64_t(size) > f.Size())
-            break;
-        if (stream >= 0)
-            part->chunks.push_back({id, stream, pos, size});
-        else if (IsStandardIndex(id))
-            part->indexChunks.push_back(pos);
-        pos += 8 + int64_t(size) + (size & 1);
+// The walk over the chunks of the 'movi' lists.
+class TChunkWalk {
+  public:
+    TChunkWalk(TFile& f, int streams) : f_(f), streams_(streams) {}
+
+    // A frame (or a standard index, or padding) at pos that lies wholly in
+    // the file and is followed by something that can be a chunk header: the
+    // next chunk, an index, the next part, or the file's end.
+    bool IsChunk(int64_t pos) {
+        const uint8_t* h = f_.At(pos, 8);
+        if (!h || !IsMember(Le32(h)))
+            return false;
+        const int64_t next = Padded(pos, Le32(h + 4));
+        return next <= f_.Size() && CanFollow(next);
     }
-    part->end = pos;
-}
+    // The next place from `from` on where the walk can go on: a chunk as
+    // above, the first part's index or the next part; -1 when there is none
+    // before the file's end. Chunks start at even offsets.
+    int64_t Resync(int64_t from) {
+        for (int64_t pos = from + (from & 1); pos + 8 <= f_.Size(); pos += 2) {
+            const uint8_t* h = f_.At(pos, 8);
+            if (!h)
+                return -1;
+            // Most places hold no chunk id at all: told at a glance.
+            if (!(IsDigit(h[0]) && IsDigit(h[1])) && h[0] != 'i' && h[0] != 'J' && h[0] != 'R')
+                continue;
+            const FourCC id = Le32(h);
+            // Another recording joined to this one is no part of it.
+            if (id == kRiff && pos + 12 <= f_.Size() && Le32(f_.At(pos, 12) + 8) == kAvi)
+                return -1;
+            if (IsChunk(pos) || IsNextPart(pos) ||
+                (id == kIdx1 && Padded(pos, Le32(h + 4)) <= f_.Size()))
+                return pos;
+        }
+        return -1;
+    }
+    bool IsNextPart(int64_t pos) {
+        const uint8_t* h = f_.At(pos, 24);
+        return h && Le32(h) == kRiff && Le32(h + 8) == kAvix && Le32(h + 12) == kList &&
+               Le32(h + 20) == kMovi;
+    }
+
+    // Walks one part's 'movi' list from its first chunk to where the
+    // frames end: the index, the next part, or the end of what can be read.
+    // Damaged chunks are stepped over.
+    void Walk(TPart* part) {
+        int64_t pos = part->movi + 12;
+        bool ok = true;
+        while (pos + 8 <= f_.Size()) {
+            const FourCC id = f_.U32(pos, &ok);
+            // The index, the next part, or another recording joined on.
+            if (id == kIdx1 || id == kRiff)
+                break;
+            if (!IsChunk(pos)) {
+                const int64_t next = Resync(pos + 2);
+                if (next < 0)
+                    break;
+                pos = next;
+                continue;
+            }
+            const uint32_t size = f_.U32(pos + 4, &ok);
+            const int stream = DataStream(id);
+            if (stream >= 0)
+                part->chunks.push_back({id, stream, pos, size});
+            else if (IsStandardIndex(id))
+                part->indexChunks.push_back(pos);
+            pos = Padded(pos, size);
+        }
+        part->end = pos;
+    }
+
+    // Whether what lies from pos to the file's end may be cut off: nothing,
+    // zeros, a chunk header cut short, or one chunk (a frame, an index) that
+    // the file's end cuts short.
+    bool IsExpendableTail(int64_t pos) {
+        const int64_t size = f_.Size();
+        if (pos >= size || size - pos < 8)
+            return true;
+        if (size - pos > kLongestTail)
+            return false;
+        const uint8_t* h = f_.At(pos, 8);
+        if (!h)
+            return false;
+        const FourCC id = Le32(h);
+        if ((IsMember(id) || id == kIdx1) && pos + 8 + int64_t(Le32(h + 4)) > size)
+            return true;
+        // The start of a part that the file's end cuts short.
+        if (id == kRiff && size - pos <= 24 && Le32(h + 4) > 24)
+            return true;
+        for (int64_t at = pos; at < size; at += int64_t(kBlock)) {
+            const size_t n = size_t(std::min<int64_t>(int64_t(kBlock), size - at));
+            const uint8_t* b = f_.At(at, n);
+            if (!b || std::any_of(b, b + n, [](uint8_t c) { return c != 0; }))
+                return false;
+        }
+        return true;
+    }
+
+  private:
+    bool IsMember(FourCC id) const {
+        const int stream = DataStream(id);
+        return (stream >= 0 && stream < streams_) || IsStandardIndex(id) || id == kJunk;
+    }
+    bool CanFollow(int64_t pos) {
+        if (pos + 8 > f_.Size())
+            return true;
+        const FourCC id = Le32(f_.At(pos, 8));
+        return IsMember(id) || id == kIdx1 || id == kRiff || id == kList;
+    }
+
+    TFile& f_;
+    int streams_;
+};
 
 enum class TRead { Ok, NotAvi, Broken };
 
-TRead ReadLayout(const TFile& f, TLayout* layout) {
+TRead ReadLayout(TFile& f, TLayout* layout) {
     bool ok = true;
     if (f.Size() == 0)
         return TRead::NotAvi;  // holds nothing to save or to lose
     if (f.Size() < 12) {
         // As far as it goes, the start of a RIFF file: a recording cut off
         // before its header was out.
-        char head[4] = {};
         const size_t n = size_t(std::min<int64_t>(f.Size(), 4));
-        return f.Read(0, head, n) && std::memcmp(head, "RIFF", n) == 0 ? TRead::Broken
-                                                                       : TRead::NotAvi;
+        const uint8_t* head = f.At(0, n);
+        return head && std::memcmp(head, "RIFF", n) == 0 ? TRead::Broken : TRead::NotAvi;
     }
     if (f.U32(0, &ok) != kRiff || f.U32(8, &ok) != kAvi || !ok)
         return TRead::NotAvi;
@@ -311,79 +513,109 @@ TRead ReadLayout(const TFile& f, TLayout* layout) {
     for (int64_t pos = 12; pos + 12 <= f.Size() && ok;) {
         const FourCC id = f.U32(pos, &ok);
         const uint32_t size = f.U32(pos + 4, &ok);
-        if (id == kList && f.U32(pos + 8, &ok) == kHdrl) {
-            header = ReadHeader(f, pos + 12, std::min<int64_t>(pos + 8 + size, f.Size()), layout) &&
-                     pos + 8 + int64_t(size) <= f.Size();
-        } else if (id == kList && f.U32(pos + 8, &ok) == kMovi) {
+        const FourCC type = f.U32(pos + 8, &ok);
+        if (id == kList && type == kHdrl) {
+            header = pos + 8 + int64_t(size) <= f.Size() &&
+                     ReadHeader(f, pos + 12, pos + 8 + int64_t(size), layout);
+        } else if (id == kList && type == kMovi) {
             first.movi = pos;
             break;
         }
-        pos += 8 + int64_t(size) + (size & 1);
+        pos = Padded(pos, size);
     }
     if (!ok || !header || first.movi == 0)
         return TRead::Broken;
     const int streams = int(layout->streams.size());
-    ReadFrames(f, streams, &first);
+    TChunkWalk walk(f, streams);
+    walk.Walk(&first);
     layout->parts.push_back(first);
     // After the first part's frames: its index (written when the file grew
-    // past the first part), then the extension parts.
+    // past the first part, or when the recording stopped), then the
+    // extension parts.
     int64_t pos = first.end;
     if (pos + 8 <= f.Size() && f.U32(pos, &ok) == kIdx1) {
-        const uint32_t size = f.U32(pos + 4, &ok);
-        pos += 8 + int64_t(size) + (size & 1);
+        const int64_t after = Padded(pos, f.U32(pos + 4, &ok));
+        if (after <= f.Size())
+            pos = after;
     }
-    while (ok && pos + 24 <= f.Size() && f.U32(pos, &ok) == kRiff && f.U32(pos + 8, &ok) == kAvix &&
-           f.U32(pos + 12, &ok) == kList && f.U32(pos + 20, &ok) == kMovi) {
+    // What follows the frames is cut off only when it is known to hold
+    // nothing else: another recording joined to this one, or data of
+    // unknown kind, is never lost.
+    int64_t tail = pos;
+    while (pos < f.Size() && walk.IsNextPart(pos)) {
         TPart part;
         part.riff = pos;
         part.movi = pos + 12;
-        ReadFrames(f, streams, &part);
+        walk.Walk(&part);
+        if (part.chunks.empty() && part.indexChunks.empty()) {
+            // A part begun with nothing in it yet: its headers go with it.
+            tail = part.end == part.movi + 12 ? part.end : pos;
+            break;
+        }
         layout->parts.push_back(part);
         pos = part.end;
+        tail = pos;
     }
     // A file that grew past its first part has the first part's index: a
     // missing one means the parts are not what they seem.
     if (layout->parts.size() > 1 && layout->parts[0].end + 8 > layout->parts[1].riff)
         return TRead::Broken;
+    layout->end = layout->parts.back().end;
+    if (!walk.IsExpendableTail(tail))
+        return TRead::Broken;
+    // A recording without one video frame has nothing to show: it is
+    // named, not turned into a sound-only file.
     for (const TPart& part : layout->parts) {
-        if (!part.chunks.empty())
-            return TRead::Ok;
+        for (const TChunk& c : part.chunks) {
+            if (layout->streams[size_t(c.stream)].video)
+                return TRead::Ok;
+        }
     }
-    return TRead::Broken;  // not one complete frame
+    return TRead::Broken;
 }
 
-// Whether a running process has the file open: a recording being written
-// by another copy of the program is not unfinished.
-bool IsOpenByAnyProcess(const QString& path) {
-    const QByteArray wanted = QFile::encodeName(QFileInfo(path).canonicalFilePath());
-    DIR* proc = ::opendir("/proc");
-    if (!proc)
-        return false;
-    bool open = false;
-    const QByteArray self = QByteArray::number(qint64(::getpid()));
-    while (dirent* process = ::readdir(proc)) {
-        if (!IsDigit(uint8_t(process->d_name[0])) || self == process->d_name)
-            continue;
-        const QByteArray fdDir = QByteArray("/proc/") + process->d_name + "/fd";
-        DIR* fds = ::opendir(fdDir.constData());
-        if (!fds)
-            continue;
-        while (dirent* fd = ::readdir(fds)) {
-            char target[4096];
-            const QByteArray link = fdDir + "/" + fd->d_name;
-            const ssize_t n = ::readlink(link.constData(), target, sizeof target);
-            if (n > 0 && QByteArray(target, int(n)) == wanted) {
-                open = true;
-                break;
-            }
-        }
-        ::closedir(fds);
-        if (open)
-            break;
+// The files that running processes hold open, by device and inode: a
+// recording being written by another copy of the program is not unfinished.
+class TOpenFiles {
+  public:
+    bool Contains(dev_t device, ino_t inode) {
+        if (!read_)
+            Read();
+        return files_.count({device, inode}) > 0;
     }
-    ::closedir(proc);
-    return open;
-}
+
+  private:
+    void Read() {
+        read_ = true;
+        DIR* proc = ::opendir("/proc");
+        if (!proc)
+            return;
+        const pid_t self = ::getpid();
+        while (dirent* process = ::readdir(proc)) {
+            if (!IsDigit(uint8_t(process->d_name[0])) || std::atoi(process->d_name) == self)
+                continue;
+            const std::string fdDir = std::string("/proc/") + process->d_name + "/fd";
+            DIR* fds = ::opendir(fdDir.c_str());
+            if (!fds)
+                continue;
+            while (dirent* fd = ::readdir(fds)) {
+                if (fd->d_name[0] == '.')
+                    continue;
+                // stat follows the descriptor's link to the file itself;
+                // a pipe or socket is no file of the folder anyway.
+                struct stat st {};
+                const std::string link = fdDir + "/" + fd->d_name;
+                if (::stat(link.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+                    files_.insert({st.st_dev, st.st_ino});
+            }
+            ::closedir(fds);
+        }
+        ::closedir(proc);
+    }
+
+    bool read_ = false;
+    std::set<std::pair<dev_t, ino_t>> files_;
+};
 
 struct TStreamTotals {
     uint64_t chunks = 0;
@@ -403,13 +635,14 @@ uint32_t IndexFlags(const TStream& s) {
 // frame's position in the file.
 std::vector<uint8_t> Idx1(const TLayout& layout, const TPart& part) {
     std::vector<uint8_t> out;
-    TFile::Append32(out, kIdx1);
-    TFile::Append32(out, uint32_t(part.chunks.size() * 16));
+    out.reserve(8 + part.chunks.size() * 16);
+    Append32(out, kIdx1);
+    Append32(out, uint32_t(part.chunks.size() * 16));
     for (const TChunk& c : part.chunks) {
-        TFile::Append32(out, c.id);
-        TFile::Append32(out, IndexFlags(layout.streams[size_t(c.stream)]));
-        TFile::Append32(out, uint32_t(c.pos));
-        TFile::Append32(out, c.size);
+        Append32(out, c.id);
+        Append32(out, IndexFlags(layout.streams[size_t(c.stream)]));
+        Append32(out, uint32_t(c.pos));
+        Append32(out, c.size);
     }
     return out;
 }
@@ -423,18 +656,18 @@ std::vector<uint8_t> StandardIndex(const TLayout& layout, const TPart& part, int
     }
     const TStream& s = layout.streams[size_t(stream)];
     std::vector<uint8_t> out;
-    TFile::Append32(out, StreamId(stream, "ix"));
-    TFile::Append32(out, uint32_t(kStdIndexHeader + chunks.size() * kStdIndexEntry));
-    TFile::Append16(out, 2);  // longs per entry
-    out.push_back(0);         // sub-type
-    out.push_back(1);         // an index of chunks
-    TFile::Append32(out, uint32_t(chunks.size()));
-    TFile::Append32(out, s.chunkId);
-    TFile::Append64(out, uint64_t(part.riff));
-    TFile::Append32(out, 0);
+    Append32(out, StreamId(stream, "ix"));
+    Append32(out, uint32_t(kStdIndexHeader + chunks.size() * kStdIndexEntry));
+    Append16(out, 2);  // longs per entry
+    out.push_back(0);  // sub-type
+    out.push_back(1);  // an index of chunks
+    Append32(out, uint32_t(chunks.size()));
+    Append32(out, s.chunkId);
+    Append64(out, uint64_t(part.riff));
+    Append32(out, 0);
     for (const TChunk* c : chunks) {
-        TFile::Append32(out, uint32_t(c->pos + 8 - part.riff));
-        TFile::Append32(out, c->size & ~kDeltaFrameBit);
+        Append32(out, uint32_t(c->pos + 8 - part.riff));
+        Append32(out, c->size & ~kDeltaFrameBit);
     }
     return out;
 }
@@ -442,7 +675,7 @@ std::vector<uint8_t> StandardIndex(const TLayout& layout, const TPart& part, int
 // The super index of one stream: one entry per part that has the stream's
 // standard index (its place, size and the stream's length in that part),
 // filling the stream's slot.
-std::vector<uint8_t> SuperIndex(const TFile& f, const TLayout& layout, size_t s,
+std::vector<uint8_t> SuperIndex(TFile& f, const TLayout& layout, size_t s,
                                 const std::vector<std::vector<int64_t>>& standard) {
     const TStream& stream = layout.streams[s];
     const uint32_t capacity = (stream.slotSize - kSuperIndexHeader) / kSuperIndexEntry;
@@ -460,27 +693,27 @@ std::vector<uint8_t> SuperIndex(const TFile& f, const TLayout& layout, size_t s,
                 inPart.bytes += c.size;
             }
         }
-        TFile::Append64(entries, uint64_t(at));
-        TFile::Append32(entries, f.U32(at + 4, &ok) + 8);
-        TFile::Append32(entries, Length(stream, inPart));
+        Append64(entries, uint64_t(at));
+        Append32(entries, f.U32(at + 4, &ok) + 8);
+        Append32(entries, Length(stream, inPart));
         ++used;
     }
     std::vector<uint8_t> super;
-    TFile::Append32(super, kIndx);
-    TFile::Append32(super, stream.slotSize);
-    TFile::Append16(super, 4);  // longs per entry
-    super.push_back(0);         // sub-type
-    super.push_back(0);         // an index of indexes
-    TFile::Append32(super, used);
-    TFile::Append32(super, stream.chunkId);
+    Append32(super, kIndx);
+    Append32(super, stream.slotSize);
+    Append16(super, 4);  // longs per entry
+    super.push_back(0);  // sub-type
+    super.push_back(0);  // an index of indexes
+    Append32(super, used);
+    Append32(super, stream.chunkId);
     for (int i = 0; i < 3; ++i)
-        TFile::Append32(super, 0);
+        Append32(super, 0);
     super.insert(super.end(), entries.begin(), entries.end());
     super.resize(size_t(stream.slotSize) + 8, 0);
     return super;
 }
 
-TRecordingState Repair(TFile& f, TLayout& layout) {
+bool Patch(TFile& f, TLayout& layout) {
     const size_t streams = layout.streams.size();
     std::vector<TStreamTotals> totals(streams), firstPart(streams);
     for (size_t p = 0; p < layout.parts.size(); ++p) {
@@ -504,12 +737,10 @@ TRecordingState Repair(TFile& f, TLayout& layout) {
         if (layout.streams[i].video)
             video = int(i);
     }
-    if (!f.ReopenForWriting())
-        return TRecordingState::Unrepairable;
 
     // 1. The index after the last complete frame; what follows is cut off.
     TPart& last = layout.parts.back();
-    int64_t end = last.end;
+    int64_t end = layout.end;
     // Each part's standard index of each stream: (part, stream) -> position.
     std::vector<std::vector<int64_t>> standard(layout.parts.size(),
                                                std::vector<int64_t>(streams, -1));
@@ -537,7 +768,7 @@ TRecordingState Repair(TFile& f, TLayout& layout) {
     }
     ok = ok && f.Truncate(end) && f.Sync();
     if (!ok)
-        return TRecordingState::Unrepairable;
+        return false;
 
     // 2. The header: frame counts, stream lengths, flags, super indexes.
     uint32_t flags = f.U32(layout.avih + kAvihFlags, &ok) | AVIF_HASINDEX;
@@ -573,16 +804,27 @@ TRecordingState Repair(TFile& f, TLayout& layout) {
             ok = ok && f.Sync();
         ok = ok && f.PutU32(part.riff + 4, uint32_t(partEnd - part.riff - 8));
     }
-    ok = ok && f.Sync();
-    return ok ? TRecordingState::Repaired : TRecordingState::Unrepairable;
+    return ok && f.Sync();
 }
 
-}  // namespace
+// The folder of a path and the name in it, as the bytes the system knows.
+struct TPlace {
+    QByteArray folder;
+    QByteArray name;
+};
 
-TRecordingState RepairRecording(const QString& path) {
-    TFile f(path);
+TPlace PlaceOf(const QString& path) {
+    const QByteArray bytes = EncodeFileName(path);
+    const qsizetype slash = bytes.lastIndexOf('/');
+    if (slash < 0)
+        return {".", bytes};
+    return {slash == 0 ? QByteArray("/") : bytes.left(slash), bytes.mid(slash + 1)};
+}
+
+TRecordingState Examine(int dir, const QByteArray& name, TOpenFiles& openFiles) {
+    TFile f(dir, name);
     if (!f.IsOpen())
-        return TRecordingState::Unrepairable;
+        return f.Refused() ? TRecordingState::NotARecording : TRecordingState::Unrepairable;
     if (f.Size() >= 12 && IsComplete(f))
         return TRecordingState::Complete;
     TLayout layout;
@@ -591,29 +833,74 @@ TRecordingState RepairRecording(const QString& path) {
         return TRecordingState::NotARecording;
     // Another copy of the program may be writing it still: just after its
     // start it holds no complete frame yet.
-    if (IsOpenByAnyProcess(path))
+    if (openFiles.Contains(f.Device(), f.Inode()))
         return TRecordingState::InUse;
-    if (read == TRead::Broken)
+    if (read == TRead::Broken || !f.OpenForWriting())
         return TRecordingState::Unrepairable;
-    return Repair(f, layout);
+    if (Patch(f, layout))
+        return TRecordingState::Repaired;
+    f.Undo();
+    return TRecordingState::Unrepairable;
+}
+
+bool IsRecordingName(const QByteArray& name) {
+    if (!name.startsWith("video") || !name.endsWith(".avi") || name.size() < 5 + 6 + 4)
+        return false;
+    return std::all_of(name.begin() + 5, name.end() - 4, [](char c) { return IsDigit(uint8_t(c)); });
+}
+
+}  // namespace
+
+TRecordingState RepairRecording(const QString& path) {
+    const TPlace place = PlaceOf(path);
+    const int dir = ::open(place.folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0)
+        return TRecordingState::Unrepairable;
+    TOpenFiles openFiles;
+    const TRecordingState state = Examine(dir, place.name, openFiles);
+    ::close(dir);
+    return state;
 }
 
 bool IsRecordingName(const QString& fileName) {
-    static const QRegularExpression pattern(QStringLiteral("^video[0-9]{6,}\\.avi$"));
-    return pattern.match(fileName).hasMatch();
+    return IsRecordingName(EncodeFileName(fileName));
 }
 
 QStringList RepairUnfinishedRecordings(const QString& folder) {
     QStringList failed;
-    const QDir dir(folder);
-    const QStringList names =
-        dir.entryList({QStringLiteral("video*.avi")}, QDir::Files, QDir::Name);
-    for (const QString& name : names) {
-        if (!IsRecordingName(name))
-            continue;
-        const QString path = dir.filePath(name);
-        if (RepairRecording(path) == TRecordingState::Unrepairable)
-            failed.append(path);
+    const QByteArray folderBytes = EncodeFileName(folder);
+    const int dir = ::open(folderBytes.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0)
+        return failed;
+    std::vector<QByteArray> names;
+    if (DIR* listing = ::fdopendir(::dup(dir))) {
+        while (dirent* entry = ::readdir(listing)) {
+            if (IsRecordingName(QByteArray(entry->d_name)))
+                names.emplace_back(entry->d_name);
+        }
+        ::closedir(listing);
     }
+    std::sort(names.begin(), names.end());
+    TOpenFiles openFiles;
+    const QByteArray prefix = folderBytes.endsWith('/') ? folderBytes : folderBytes + '/';
+    for (const QByteArray& name : names) {
+        if (Examine(dir, name, openFiles) == TRecordingState::Unrepairable)
+            failed.append(DecodeFileName(prefix + name));
+    }
+    ::close(dir);
     return failed;
+}
+
+QString UnrepairableRecordingsText(const QStringList& paths) {
+    constexpr int kNamed = 10;
+    QString text = ShownText(u"Ces enregistrements, interrompus, n'ont pas pu être réparés ; "
+                             u"ils restent tels quels :") +
+                   QStringLiteral("\r\n");
+    if (paths.size() > kNamed)
+        text += ShownText(u"(%1 fichiers ; les %2 premiers :)").arg(paths.size()).arg(kNamed) +
+                QStringLiteral("\r\n");
+    text += QStringLiteral("\r\n") + paths.mid(0, kNamed).join(QStringLiteral("\r\n"));
+    if (paths.size() > kNamed)
+        text += QStringLiteral("\r\n") + ShownText(u"… et %1 autres.").arg(paths.size() - kNamed);
+    return text;
 }
