@@ -385,18 +385,20 @@ class TChunkWalk {
     TChunkWalk(TFile& f, int streams) : f_(f), streams_(streams) {}
 
     // A frame (or a standard index, or padding) at pos that lies wholly in
-    // the file and is followed by something that can be a chunk header: the
-    // next chunk, an index, the next part, or the file's end.
-    bool IsChunk(int64_t pos) {
+    // the file; with `followed`, also followed by something that can be a
+    // chunk header: the next chunk, an index, the next part, or the file's
+    // end.
+    bool IsChunk(int64_t pos, bool followed = true) {
         const uint8_t* h = f_.At(pos, 8);
         if (!h || !IsMember(Le32(h)))
             return false;
         const int64_t next = Padded(pos, Le32(h + 4));
-        return next <= f_.Size() && CanFollow(next);
+        return next <= f_.Size() && (!followed || CanFollow(next));
     }
     // The next place from `from` on where the walk can go on: a chunk as
     // above, the first part's index or the next part; -1 when there is none
-    // before the file's end. Chunks start at even offsets.
+    // before the file's end, kJoined when another recording begins first.
+    // Chunks start at even offsets.
     int64_t Resync(int64_t from) {
         for (int64_t pos = from + (from & 1); pos + 8 <= f_.Size(); pos += 2) {
             const uint8_t* h = f_.At(pos, 8);
@@ -408,7 +410,7 @@ class TChunkWalk {
             const FourCC id = Le32(h);
             // Another recording joined to this one is no part of it.
             if (id == kRiff && pos + 12 <= f_.Size() && Le32(f_.At(pos, 12) + 8) == kAvi)
-                return -1;
+                return kJoined;
             if (IsChunk(pos) || IsNextPart(pos) ||
                 (id == kIdx1 && Padded(pos, Le32(h + 4)) <= f_.Size()))
                 return pos;
@@ -432,12 +434,24 @@ class TChunkWalk {
             // The index, the next part, or another recording joined on.
             if (id == kIdx1 || id == kRiff)
                 break;
-            if (!IsChunk(pos)) {
+            if (!IsChunk(pos, false)) {
                 const int64_t next = Resync(pos + 2);
                 if (next < 0)
                     break;
                 pos = next;
                 continue;
+            }
+            if (!IsChunk(pos)) {
+                // Whole, but what its size leads to is no chunk: either its
+                // size is damaged, and the next chunk begins inside what it
+                // claims, or it is whole and damage follows it.
+                const int64_t next = Resync(pos + 8);
+                if (next == kJoined)
+                    break;
+                if (next >= 0 && next < Padded(pos, f_.U32(pos + 4, &ok))) {
+                    pos = next;
+                    continue;
+                }
             }
             const uint32_t size = f_.U32(pos + 4, &ok);
             const int stream = DataStream(id);
@@ -463,7 +477,7 @@ class TChunkWalk {
         if (!h)
             return false;
         const FourCC id = Le32(h);
-        if ((IsMember(id) || id == kIdx1) && pos + 8 + int64_t(Le32(h + 4)) > size)
+        if ((IsMember(id) || id == kIdx1) && Padded(pos, Le32(h + 4)) > size)
             return true;
         // The start of a part that the file's end cuts short.
         if (id == kRiff && size - pos <= 24 && Le32(h + 4) > 24)
@@ -476,6 +490,8 @@ class TChunkWalk {
         }
         return true;
     }
+
+    static constexpr int64_t kJoined = -2;
 
   private:
     bool IsMember(FourCC id) const {
