@@ -41,38 +41,38 @@ int Utf8SequenceLength(const uint8_t* p, const uint8_t* end) {
 
 QString DecodeFileName(const QByteArray& bytes) {
     QString out;
-    out.reserve(bytes.size());
-    const auto* p = reinterpret_cast<const uint8_t*>(bytes.constData());
-    const uint8_t* end = p + bytes.size();
-    while (p < end) {
+    const auto* begin = reinterpret_cast<const uint8_t*>(bytes.constData());
+    const uint8_t* end = begin + bytes.size();
+    const uint8_t* run = begin;  // the start of the valid text not yet taken
+    for (const uint8_t* p = begin; p < end;) {
         const int n = Utf8SequenceLength(p, end);
-        if (n == 0) {
-            out += QChar(char16_t(0xDC00 + *p));
-            ++p;
-        } else {
-            out += QString::fromUtf8(reinterpret_cast<const char*>(p), n);
+        if (n > 0) {
             p += n;
+            continue;
         }
+        out += QString::fromUtf8(reinterpret_cast<const char*>(run), p - run);
+        out += QChar(char16_t(0xDC00 + *p));
+        run = ++p;
     }
+    if (run == begin)
+        return QString::fromUtf8(bytes);  // all of it valid: the common case
+    out += QString::fromUtf8(reinterpret_cast<const char*>(run), end - run);
     return out;
 }
 
 QByteArray EncodeFileName(const QString& name) {
     QByteArray out;
-    out.reserve(name.size());
+    qsizetype run = 0;  // the start of the text not yet encoded
     for (qsizetype i = 0; i < name.size(); ++i) {
         const char16_t u = name[i].unicode();
-        const bool pairedLow = i > 0 && name[i - 1].isHighSurrogate();
-        if (u >= 0xDC80 && u <= 0xDCFF && !pairedLow) {
-            out += char(u - 0xDC00);
-        } else if (name[i].isHighSurrogate() && i + 1 < name.size() &&
-                   name[i + 1].isLowSurrogate()) {
-            out += name.mid(i, 2).toUtf8();
-            ++i;
-        } else {
-            out += QString(name[i]).toUtf8();
-        }
+        if (u < 0xDC80 || u > 0xDCFF || (i > 0 && name[i - 1].isHighSurrogate()))
+            continue;
+        out += QStringView(name).mid(run, i - run).toUtf8();
+        out += char(u - 0xDC00);
+        run = i + 1;
     }
+    if (run == 0)
+        return name.toUtf8();
+    out += QStringView(name).mid(run).toUtf8();
     return out;
 }
-
