@@ -63,8 +63,8 @@ uint32_t Le32(const uint8_t* b) {
 }
 
 void Append32(std::vector<uint8_t>& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        out.push_back(uint8_t(v >> (8 * i)));
+    const uint8_t b[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+    out.insert(out.end(), b, b + 4);
 }
 void Append16(std::vector<uint8_t>& out, uint16_t v) {
     out.push_back(uint8_t(v));
@@ -434,14 +434,15 @@ class TChunkWalk {
             // The index, the next part, or another recording joined on.
             if (id == kIdx1 || id == kRiff)
                 break;
-            if (!IsChunk(pos, false)) {
+            const uint8_t* h = f_.At(pos, 8);
+            if (!h || !IsMember(id) || Padded(pos, Le32(h + 4)) > f_.Size()) {
                 const int64_t next = Resync(pos + 2);
                 if (next < 0)
                     break;
                 pos = next;
                 continue;
             }
-            if (!IsChunk(pos)) {
+            if (!CanFollow(Padded(pos, Le32(h + 4)))) {
                 // Whole, but what its size leads to is no chunk: either its
                 // size is damaged, and the next chunk begins inside what it
                 // claims, or it is whole and damage follows it.
