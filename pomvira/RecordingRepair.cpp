@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "PathUtils.h"
+#include "RecordingFile.h"
 #include "TextConv.h"
 
 namespace {
@@ -51,16 +52,11 @@ constexpr int64_t kStrhType = 0, kStrhLength = 32, kStrhSuggestedBuffer = 36, kS
 constexpr uint32_t kSuperIndexHeader = 24, kSuperIndexEntry = 16;
 constexpr uint32_t kStdIndexHeader = 24, kStdIndexEntry = 8;
 constexpr uint32_t kDeltaFrameBit = 0x80000000u;
-// Reads go through a cache of this many bytes, refilled with one read.
-constexpr size_t kBlock = 1 << 20;
+constexpr size_t kBlock = TRecordingFile::kBlock;
 // What follows the last complete frame is kept in memory while the repair
 // runs, to be put back if a write fails; a tail longer than any frame is no
 // cut-off frame.
 constexpr int64_t kLongestTail = int64_t(64) << 20;
-
-uint32_t Le32(const uint8_t* b) {
-    return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
-}
 
 void Append32(std::vector<uint8_t>& out, uint32_t v) {
     const uint8_t b[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
@@ -74,164 +70,6 @@ void Append64(std::vector<uint8_t>& out, uint64_t v) {
     Append32(out, uint32_t(v));
     Append32(out, uint32_t(v >> 32));
 }
-
-// All n bytes at pos, with pread or pwrite, however many calls it takes.
-template <class Call, class Byte>
-bool Transfer(int fd, Call call, Byte* p, size_t n, int64_t pos) {
-    while (n > 0) {
-        const ssize_t done = call(fd, p, n, off_t(pos));
-        if (done < 0 && errno == EINTR)
-            continue;
-        if (done <= 0)
-            return false;
-        p += done;
-        pos += done;
-        n -= size_t(done);
-    }
-    return true;
-}
-
-// The recording, read through a block cache; written with a record of every
-// byte it changes, so that a failed repair can be undone.
-class TFile {
-  public:
-    // Opens `name` in the folder `dir` to read: a regular file only, never
-    // through a symbolic link, never waiting (a FIFO opens at once).
-    TFile(int dir, const QByteArray& name) : dir_(dir), name_(name) {
-        fd_ = ::openat(dir, name.constData(),
-                       O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        if (fd_ < 0) {
-            refused_ = errno == ELOOP || errno == ENXIO || errno == ENOENT;
-            return;
-        }
-        if (::fstat(fd_, &stat_) != 0 || !S_ISREG(stat_.st_mode)) {
-            refused_ = true;
-            Close();
-            return;
-        }
-        size_ = stat_.st_size;
-        original_ = size_;
-    }
-    ~TFile() { Close(); }
-    TFile(const TFile&) = delete;
-    TFile& operator=(const TFile&) = delete;
-
-    bool IsOpen() const { return fd_ >= 0; }
-    // Not a regular file of the folder itself (a link, a FIFO, ...).
-    bool Refused() const { return refused_; }
-    int64_t Size() const { return size_; }
-    dev_t Device() const { return stat_.st_dev; }
-    ino_t Inode() const { return stat_.st_ino; }
-
-    // The n bytes at pos (n <= kBlock), or nullptr past the end.
-    const uint8_t* At(int64_t pos, size_t n) {
-        if (pos < 0 || pos + int64_t(n) > size_)
-            return nullptr;
-        if (pos < cacheAt_ || pos + int64_t(n) > cacheAt_ + int64_t(cache_.size())) {
-            if (!Fill(pos, n))
-                return nullptr;
-        }
-        return cache_.data() + (pos - cacheAt_);
-    }
-    uint32_t U32(int64_t pos, bool* ok) {
-        const uint8_t* b = At(pos, 4);
-        if (!b) {
-            *ok = false;
-            return 0;
-        }
-        return Le32(b);
-    }
-
-    // Opens the same file again to write it, still without following a
-    // link, and makes sure it is the same file.
-    bool OpenForWriting() {
-        const int fd = ::openat(dir_, name_.constData(),
-                                O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        if (fd < 0)
-            return false;
-        struct stat st {};
-        if (::fstat(fd, &st) != 0 || st.st_dev != stat_.st_dev || st.st_ino != stat_.st_ino ||
-            !S_ISREG(st.st_mode)) {
-            ::close(fd);
-            return false;
-        }
-        Close();
-        fd_ = fd;
-        return true;
-    }
-    bool Write(int64_t pos, const std::vector<uint8_t>& data) {
-        if (!Keep(pos, int64_t(data.size())))
-            return false;
-        cache_.clear();
-        const bool ok = Transfer(fd_, ::pwrite, data.data(), data.size(), pos);
-        size_ = std::max(size_, pos + int64_t(data.size()));
-        return ok;
-    }
-    bool PutU32(int64_t pos, uint32_t value) {
-        std::vector<uint8_t> b;
-        Append32(b, value);
-        return Write(pos, b);
-    }
-    bool Truncate(int64_t size) {
-        if (size < size_ && !Keep(size, size_ - size))
-            return false;
-        cache_.clear();
-        if (::ftruncate(fd_, off_t(size)) != 0)
-            return false;
-        size_ = size;
-        return true;
-    }
-    bool Sync() { return ::fsync(fd_) == 0; }
-
-    // Puts back every byte changed and the size the file had.
-    void Undo() {
-        for (auto it = kept_.rbegin(); it != kept_.rend(); ++it)
-            Transfer(fd_, ::pwrite, it->second.data(), it->second.size(), it->first);
-        if (::ftruncate(fd_, off_t(original_)) == 0)
-            size_ = original_;
-        ::fsync(fd_);
-        kept_.clear();
-        cache_.clear();
-    }
-
-  private:
-    bool Fill(int64_t pos, size_t n) {
-        cacheAt_ = pos;
-        cache_.resize(size_t(std::min<int64_t>(std::max(kBlock, n), size_ - pos)));
-        if (!Transfer(fd_, ::pread, cache_.data(), cache_.size(), pos)) {
-            cache_.clear();
-            return false;
-        }
-        return true;
-    }
-    // Remembers the bytes of the original file that [pos, pos + n) covers.
-    bool Keep(int64_t pos, int64_t n) {
-        const int64_t end = std::min(pos + n, original_);
-        if (pos >= end)
-            return true;
-        std::vector<uint8_t> old(size_t(end - pos));
-        if (!Transfer(fd_, ::pread, old.data(), old.size(), pos))
-            return false;
-        kept_.emplace_back(pos, std::move(old));
-        return true;
-    }
-    void Close() {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = -1;
-    }
-
-    int dir_;
-    QByteArray name_;
-    int fd_ = -1;
-    bool refused_ = false;
-    struct stat stat_ {};
-    int64_t size_ = 0;
-    int64_t original_ = 0;
-    std::vector<uint8_t> cache_;
-    int64_t cacheAt_ = 0;
-    std::vector<std::pair<int64_t, std::vector<uint8_t>>> kept_;
-};
 
 struct TStream {
     int64_t strh = -1;  // the stream header's data
@@ -307,7 +145,7 @@ int64_t Padded(int64_t pos, uint32_t size) {
 // A complete file: a chain of RIFF chunks whose sizes lead exactly to the
 // file's end. The multiplexer sets them when it stops, and so does the
 // repair, last of all.
-bool IsComplete(TFile& f) {
+bool IsComplete(TRecordingFile& f) {
     int64_t pos = 0;
     bool ok = true;
     while (pos < f.Size()) {
@@ -324,7 +162,7 @@ bool IsComplete(TFile& f) {
 
 // A stream's list [from, to): its header and the slot of its super index,
 // each taken only when it lies wholly inside the list.
-bool ReadStreamList(TFile& f, int64_t from, int64_t to, TStream* stream) {
+bool ReadStreamList(TRecordingFile& f, int64_t from, int64_t to, TStream* stream) {
     bool ok = true;
     for (int64_t pos = from; pos + 8 <= to && ok;) {
         const FourCC id = f.U32(pos, &ok);
@@ -352,7 +190,7 @@ bool ReadStreamList(TFile& f, int64_t from, int64_t to, TStream* stream) {
 // The header list [from, to): the main header, each stream's header and the
 // slot of its super index, the OpenDML header. False when anything in it
 // reaches past the list.
-bool ReadHeader(TFile& f, int64_t from, int64_t to, TLayout* layout) {
+bool ReadHeader(TRecordingFile& f, int64_t from, int64_t to, TLayout* layout) {
     bool ok = true;
     for (int64_t pos = from; pos + 8 <= to;) {
         const FourCC id = f.U32(pos, &ok);
@@ -382,7 +220,7 @@ bool ReadHeader(TFile& f, int64_t from, int64_t to, TLayout* layout) {
 // The walk over the chunks of the 'movi' lists.
 class TChunkWalk {
   public:
-    TChunkWalk(TFile& f, int streams) : f_(f), streams_(streams) {}
+    TChunkWalk(TRecordingFile& f, int streams) : f_(f), streams_(streams) {}
 
     // A frame (or a standard index, or padding) at pos that lies wholly in
     // the file; with `followed`, also followed by something that can be a
@@ -506,13 +344,13 @@ class TChunkWalk {
         return IsMember(id) || id == kIdx1 || id == kRiff || id == kList;
     }
 
-    TFile& f_;
+    TRecordingFile& f_;
     int streams_;
 };
 
 enum class TRead { Ok, NotAvi, Broken };
 
-TRead ReadLayout(TFile& f, TLayout* layout) {
+TRead ReadLayout(TRecordingFile& f, TLayout* layout) {
     bool ok = true;
     if (f.Size() == 0)
         return TRead::NotAvi;  // holds nothing to save or to lose
@@ -692,7 +530,7 @@ std::vector<uint8_t> StandardIndex(const TLayout& layout, const TPart& part, int
 // The super index of one stream: one entry per part that has the stream's
 // standard index (its place, size and the stream's length in that part),
 // filling the stream's slot.
-std::vector<uint8_t> SuperIndex(TFile& f, const TLayout& layout, size_t s,
+std::vector<uint8_t> SuperIndex(TRecordingFile& f, const TLayout& layout, size_t s,
                                 const std::vector<std::vector<int64_t>>& standard) {
     const TStream& stream = layout.streams[s];
     const uint32_t capacity = (stream.slotSize - kSuperIndexHeader) / kSuperIndexEntry;
@@ -730,7 +568,7 @@ std::vector<uint8_t> SuperIndex(TFile& f, const TLayout& layout, size_t s,
     return super;
 }
 
-bool Patch(TFile& f, TLayout& layout) {
+bool Patch(TRecordingFile& f, TLayout& layout) {
     const size_t streams = layout.streams.size();
     std::vector<TStreamTotals> totals(streams), firstPart(streams);
     for (size_t p = 0; p < layout.parts.size(); ++p) {
@@ -839,7 +677,7 @@ TPlace PlaceOf(const QString& path) {
 }
 
 TRecordingState Examine(int dir, const QByteArray& name, TOpenFiles& openFiles) {
-    TFile f(dir, name);
+    TRecordingFile f(dir, name);
     if (!f.IsOpen())
         return f.Refused() ? TRecordingState::NotARecording : TRecordingState::Unrepairable;
     if (f.Size() >= 12 && IsComplete(f))
