@@ -90,8 +90,8 @@ bool TRecordingFile::Write(int64_t pos, const std::vector<uint8_t>& data) {
 }
 
 bool TRecordingFile::PutU32(int64_t pos, uint32_t value) {
-    return Write(pos, {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16),
-                       uint8_t(value >> 24)});
+    return Write(pos,
+                 {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), uint8_t(value >> 24)});
 }
 
 bool TRecordingFile::Truncate(int64_t size) {

@@ -315,7 +315,8 @@ TRecordingState Examine(int dir, const QByteArray& name, TOpenFiles& openFiles) 
 bool IsRecordingName(const QByteArray& name) {
     if (!name.startsWith("video") || !name.endsWith(".avi") || name.size() < 5 + 6 + 4)
         return false;
-    return std::all_of(name.begin() + 5, name.end() - 4, [](char c) { return IsDigit(uint8_t(c)); });
+    return std::all_of(name.begin() + 5, name.end() - 4,
+                       [](char c) { return IsDigit(uint8_t(c)); });
 }
 
 }  // namespace
@@ -362,8 +363,9 @@ QStringList RepairUnfinishedRecordings(const QString& folder) {
 
 QString UnrepairableRecordingsText(const QStringList& paths) {
     constexpr int kNamed = 10;
-    QString text = ShownText(u"Ces enregistrements, interrompus, n'ont pas pu être réparés ; "
-                             u"ils restent tels quels :") +
+    QString text = ShownText(
+                       u"Ces enregistrements, interrompus, n'ont pas pu être réparés ; "
+                       u"ils restent tels quels :") +
                    QStringLiteral("\r\n");
     if (paths.size() > kNamed)
         text += ShownText(u"(%1 fichiers ; les %2 premiers :)").arg(paths.size()).arg(kNamed) +

@@ -41,11 +41,11 @@
 #include <QStringList>
 
 enum class TRecordingState {
-    Complete,      // a finished AVI file: left untouched
-    Repaired,      // was unfinished, now plays to its last complete frame
-    NotARecording, // not an AVI file, an empty one, or no regular file: left untouched
-    InUse,         // being written by a running program: left untouched
-    Unrepairable,  // unfinished, but it cannot be repaired safely: left as it is
+    Complete,       // a finished AVI file: left untouched
+    Repaired,       // was unfinished, now plays to its last complete frame
+    NotARecording,  // not an AVI file, an empty one, or no regular file: left untouched
+    InUse,          // being written by a running program: left untouched
+    Unrepairable,   // unfinished, but it cannot be repaired safely: left as it is
 };
 
 // Examines one file and repairs it when it is an unfinished AVI recording.

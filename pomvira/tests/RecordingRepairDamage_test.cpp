@@ -41,8 +41,8 @@ uint32_t Get32(const QByteArray& b, int64_t pos) {
 // The byte ranges the repair may change in a file whose first part it
 // repairs: the RIFF and 'movi' sizes, the counts and lengths in the main
 // header, the stream headers and the OpenDML header, and the slot of a
-// stream's super index, as the file's own lists place them; and everything from the end of the 'movi' list on,
-// where the index goes.
+// stream's super index, as the file's own lists place them; and everything from the end of the
+// 'movi' list on, where the index goes.
 class TAllowedChanges {
   public:
     explicit TAllowedChanges(const QByteArray& file) : file_(file) {
@@ -194,10 +194,10 @@ TEST_F(DamagedRecording, ADamagedChunkHeaderAmidTheFramesIsSteppedOverAndWhatFol
         int64_t offset;
         uint32_t flip;
     };
-    for (const TCase& c : {TCase{"size far past the file's end", 4, 1u << 28},
-                           TCase{"size a little larger", 4, 1u << 12},
-                           TCase{"size smaller", 4, 1u << 4}, TCase{"size odd", 4, 1},
-                           TCase{"id", 0, 1u << 9}}) {
+    for (const TCase& c :
+         {TCase{"size far past the file's end", 4, 1u << 28},
+          TCase{"size a little larger", 4, 1u << 12}, TCase{"size smaller", 4, 1u << 4},
+          TCase{"size odd", 4, 1}, TCase{"id", 0, 1u << 9}}) {
         SCOPED_TRACE(c.what);
         QByteArray damaged = base;
         Put32(damaged, hit.pos + c.offset, Get32(damaged, hit.pos + c.offset) ^ c.flip);
@@ -266,8 +266,8 @@ TEST_F(DamagedRecording, HostileSizesInTheHeaderAreCheckedAgainstTheirListBefore
 TEST_F(DamagedRecording, JoinedRecordingsAreLeftAsTheyAreAndNamed) {
     // Two complete recordings joined, and an unfinished one followed by a
     // complete one: what follows the first is another recording.
-    for (const QByteArray& joined :
-         {*complete_ + *ffmpeg_, *killed_ + *complete_, CutBeforeIndex(*complete_, 5) + *complete_}) {
+    for (const QByteArray& joined : {*complete_ + *ffmpeg_, *killed_ + *complete_,
+                                     CutBeforeIndex(*complete_, 5) + *complete_}) {
         const QString path = Write("video000001.avi", joined);
         EXPECT_EQ(RepairUnfinishedRecordings(dir.path()), QStringList{path});
         EXPECT_EQ(ReadAll(path), joined);
@@ -278,8 +278,8 @@ TEST_F(DamagedRecording, ARecordingWithoutAVideoFrameIsNamedAndLeftAlone) {
     // The multiplexer writes sound ahead of the picture: cut before the
     // first video frame, only sound is left.
     const std::vector<TAviChunk> chunks = MoviChunks(*killed_);
-    const auto video = std::find_if(chunks.begin(), chunks.end(),
-                                    [](const TAviChunk& c) { return c.IsVideo(); });
+    const auto video =
+        std::find_if(chunks.begin(), chunks.end(), [](const TAviChunk& c) { return c.IsVideo(); });
     ASSERT_NE(video, chunks.end());
     ASSERT_NE(video, chunks.begin()) << "no sound before the first frame";
     for (int64_t extra : {0, 6, 5000}) {
@@ -330,9 +330,8 @@ TEST_F(DamagedRecording, LinksFifosAndFoldersInThePlaceOfARecordingArePassedOver
     ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("video000004.avi/inner")));
     ASSERT_TRUE(WriteAll(dir.filePath(QStringLiteral("video000004.avi/video000005.avi")), cut));
 
-    auto repair = std::async(std::launch::async, [&] {
-        return RepairUnfinishedRecordings(dir.path());
-    });
+    auto repair =
+        std::async(std::launch::async, [&] { return RepairUnfinishedRecordings(dir.path()); });
     if (repair.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
         // Hung in opening a FIFO: a writer lets it go on.
         for (const QByteArray& name : {fifo, folder + "/video000003.avi"}) {
@@ -409,8 +408,13 @@ TEST_F(DamagedRecording, RandomDamageNeverCostsAReadableFrameNorWritesOutsideThe
             } else if (kind == 1 || kind == 2) {
                 const TAviChunk& c = chunks[size_t(below(int64_t(chunks.size())))];
                 const uint32_t old = Get32(file, c.pos + 4);
-                const uint32_t values[] = {0u, old | 1u, old + 1, 0xFFFFFFF0u, 0x7FFFFFFFu,
-                                           old / 2, old ^ (1u << below(32))};
+                const uint32_t values[] = {0u,
+                                           old | 1u,
+                                           old + 1,
+                                           0xFFFFFFF0u,
+                                           0x7FFFFFFFu,
+                                           old / 2,
+                                           old ^ (1u << below(32))};
                 const uint32_t size = kind == 1 ? values[below(7)] : old;
                 Put32(file, c.pos + 4, size);
                 if (kind == 2)
@@ -463,8 +467,8 @@ TEST_F(DamagedRecording, RandomDamageNeverCostsAReadableFrameNorWritesOutsideThe
             for (int64_t pos : expected)
                 ASSERT_EQ(indexed.count(pos), 1u) << "lost the frame at " << pos;
             ASSERT_EQ(TAllowedChanges(file).FirstForbidden(after, IndexPosition(after)), -1);
-            ASSERT_LE(after.size(), std::max<int64_t>(file.size(), IndexPosition(after)) +
-                                        8 + 16 * int64_t(indexed.size()));
+            ASSERT_LE(after.size(), std::max<int64_t>(file.size(), IndexPosition(after)) + 8 +
+                                        16 * int64_t(indexed.size()));
             ASSERT_EQ(RepairRecording(dir.filePath(QStringLiteral("video000001.avi"))),
                       TRecordingState::Complete);
         }

@@ -134,8 +134,9 @@ std::set<int64_t> IndexedFrames(const QByteArray& file, int* bad) {
                 base = movi + 8;
             for (int64_t e = idx1 + 8; e + 16 <= idx1 + 8 + int64_t(size); e += 16) {
                 const int64_t pos = base + int64_t(U32(file, e + 8));
-                const bool ok = file.mid(pos, 4) == file.mid(e, 4) && U32(file, pos + 4) ==
-                                U32(file, e + 12) && pos + 8 + int64_t(U32(file, e + 12)) <= idx1;
+                const bool ok = file.mid(pos, 4) == file.mid(e, 4) &&
+                                U32(file, pos + 4) == U32(file, e + 12) &&
+                                pos + 8 + int64_t(U32(file, e + 12)) <= idx1;
                 if (ok)
                     frames.insert(pos);
                 else
