@@ -227,7 +227,10 @@ class TChunkWalk {
     bool CanFollow(int64_t pos) {
         if (pos + 8 > f_.Size())
             return true;
-        const FourCC id = Le32(f_.At(pos, 8));
+        const uint8_t* h = f_.At(pos, 8);
+        if (!h)
+            return false;  // unreadable
+        const FourCC id = Le32(h);
         return IsMember(id) || id == kIdx1 || id == kRiff || id == kList;
     }
 

@@ -43,6 +43,7 @@ void Append64(std::vector<uint8_t>& out, uint64_t v) {
     Append32(out, uint32_t(v));
     Append32(out, uint32_t(v >> 32));
 }
+
 // The files that running processes hold open, by device and inode: a
 // recording being written by another copy of the program is not unfinished.
 class TOpenFiles {
