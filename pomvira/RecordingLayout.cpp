@@ -160,6 +160,14 @@ class TChunkWalk {
             if (id == kIdx1 || id == kRiff)
                 break;
             const uint8_t* h = f_.At(pos, 8);
+            // Frames of a stream the header does not list: one is a damaged
+            // id, stepped over; more mean that the header has lost a
+            // stream's list, and its frames would be lost with it.
+            if (h && DataStream(id) >= streams_ && Padded(pos, Le32(h + 4)) <= f_.Size()) {
+                ++foreign_;
+                pos = Padded(pos, Le32(h + 4));
+                continue;
+            }
             if (!h || !IsMember(id) || Padded(pos, Le32(h + 4)) > f_.Size()) {
                 const int64_t next = Resync(pos + 2);
                 if (next < 0)
@@ -217,6 +225,9 @@ class TChunkWalk {
         return true;
     }
 
+    // Whether the walk met frames of streams the header does not list.
+    bool MetForeignStream() const { return foreign_ > 1; }
+
     static constexpr int64_t kJoined = -2;
 
   private:
@@ -236,6 +247,7 @@ class TChunkWalk {
 
     TRecordingFile& f_;
     int streams_;
+    int foreign_ = 0;
 };
 
 }  // namespace
@@ -321,7 +333,7 @@ TRead ReadLayout(TRecordingFile& f, TLayout* layout) {
     if (layout->parts.size() > 1 && layout->parts[0].end + 8 > layout->parts[1].riff)
         return TRead::Broken;
     layout->end = layout->parts.back().end;
-    if (!walk.IsExpendableTail(tail))
+    if (walk.MetForeignStream() || !walk.IsExpendableTail(tail))
         return TRead::Broken;
     // A recording without one video frame has nothing to show: it is
     // named, not turned into a sound-only file.

@@ -252,6 +252,15 @@ TEST_F(DamagedRecording, HostileSizesInTheHeaderAreCheckedAgainstTheirListBefore
             EXPECT_EQ(after, hostile);
         }
     }
+    // A stream's list that can no longer be told as one: its frames would
+    // go unindexed.
+    {
+        QByteArray lost = base;
+        lost[lost.indexOf("strl", lost.indexOf("strl") + 4) + 3] = 'X';
+        QByteArray after;
+        EXPECT_EQ(Repair(lost, &after), TRecordingState::Unrepairable);
+        EXPECT_EQ(after, lost);
+    }
     // Sizes of the header's lists that reach past the file or their list:
     // nothing can be placed, nothing is written.
     for (const char* list : {"hdrl", "strl"}) {
