@@ -249,10 +249,15 @@ QImage DecodeJpeg(const QByteArray& data, const QSize& atLeast) {
 }
 
 QImage LoadJpegThumbnail(const QString& path, const QSize& size) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // Opened by the system's own call: the name may hold any bytes.
+    const int fd = ::open(EncodeFileName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return QImage();
-    const QImage picture = DecodeJpeg(file.readAll(), size);
+    QFile file;
+    const bool opened = file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+    if (!opened)
+        ::close(fd);
+    const QImage picture = opened ? DecodeJpeg(file.readAll(), size) : QImage();
     if (picture.isNull())
         return picture;
     return picture.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <stdexcept>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <vector>
 
 // jpeglib.h needs size_t and FILE declared before it.
@@ -17,6 +18,7 @@
 #include <jpeglib.h>
 
 #include "JpegFile.h"
+#include "PathUtils.h"
 #include "JpegReadBack.h"
 #include "TestFrames.h"
 #include "media/Bitmap.h"
@@ -132,6 +134,11 @@ TEST(JpegFile, ThumbnailIsDecodedAtTheSmallestScaleThatCoversTheBox) {
     SaveJpegFile(TwoColourFrame(640, 480), path, 90);
     const QImage thumbnail = LoadJpegThumbnail(path, box);
     ASSERT_EQ(thumbnail.size(), box);
+    // In a folder whose name is not UTF-8 as well.
+    const QByteArray folder = EncodeFileName(dir.path()) + "/Bilder \xe9";
+    ASSERT_EQ(::mkdir(folder.constData(), 0755), 0);
+    ASSERT_EQ(::rename(QFile::encodeName(path).constData(), (folder + "/a.jpg").constData()), 0);
+    EXPECT_EQ(LoadJpegThumbnail(DecodeFileName(folder + "/a.jpg"), box).size(), box);
     EXPECT_TRUE(Near(thumbnail.pixel(35, 3), kTop));
     EXPECT_TRUE(Near(thumbnail.pixel(35, 43), kBottom));
 }
