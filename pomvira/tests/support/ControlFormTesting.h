@@ -38,6 +38,7 @@ class ControlFormTestBase : public ::testing::Test {
     void SetUp() override {
         SetProgramFolderForTesting(programDir.path() + QStringLiteral("/"));
         QFile::remove(Ini().FileName());
+        QFile::remove(TIniFile(QStringLiteral("Pomvira.unrepairable")).FileName());
         // As a previous run left it: the test camera's 640 x 480 format (with
         // nothing stored, the camera would open in its largest format that
         // fits the screen).
