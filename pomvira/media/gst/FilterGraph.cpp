@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "Filters.h"
+#include "SourceStallWatch.h"
 #include "media/MediaUtil.h"
 
 namespace media::gst {
@@ -103,6 +104,7 @@ FilterGraph::FilterGraph() {
 }
 
 FilterGraph::~FilterGraph() {
+    stallWatch_.reset();
     GstState state = GST_STATE_NULL;
     gst_element_get_state(pipeline_.Get(), &state, nullptr, 0);
     if (state >= GST_STATE_PAUSED && WritesFile())
@@ -472,7 +474,19 @@ HRESULT FilterGraph::Run() {
         return failure;
     }
     DumpLayout("run");
+    if (!stallWatch_)
+        stallWatch_ = SourceStallWatch::Create(this);
+    if (stallWatch_)
+        stallWatch_->Start();
     return r == GST_STATE_CHANGE_ASYNC ? S_FALSE : S_OK;
+}
+
+void FilterGraph::RestartRunning() {
+    Log("restart: sources started afresh");
+    gst_element_set_state(pipeline_.Get(), GST_STATE_READY);
+    gst_element_get_state(pipeline_.Get(), nullptr, nullptr, kStateTimeout);
+    SettleIdleFilters();
+    gst_element_set_state(pipeline_.Get(), GST_STATE_PLAYING);
 }
 
 HRESULT FilterGraph::Pause() {
@@ -484,6 +498,8 @@ HRESULT FilterGraph::Pause() {
 }
 
 HRESULT FilterGraph::Stop() {
+    if (stallWatch_)
+        stallWatch_->Stop();
     GstState state = GST_STATE_NULL, pending = GST_STATE_VOID_PENDING;
     gst_element_get_state(pipeline_.Get(), &state, &pending, 0);
     if (state <= GST_STATE_READY && pending == GST_STATE_VOID_PENDING)
