@@ -13,6 +13,9 @@ packages=(
   # make GLib's quark table outgrow its first block, which GLib drops on
   # purpose and LeakSanitizer reports as a leak in every GStreamer test.
   gstreamer1.0-plugins-ugly
+  # PipeWire cameras: the GStreamer plugin, and for the tests a private
+  # daemon, session manager and command-line tools.
+  gstreamer1.0-pipewire pipewire pipewire-bin wireplumber
   libjpeg62-turbo-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth x11-utils xdotool imagemagick ffmpeg xdg-utils libxcb1-dev
