@@ -9,6 +9,7 @@
 #include <gst/gst.h>
 #include <gtest/gtest.h>
 
+#include "ActionList.h"
 #include "AviProbe.h"
 #include "ControlFormTesting.h"
 #include "ImageButton.h"
