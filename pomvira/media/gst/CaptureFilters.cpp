@@ -106,26 +106,6 @@ void DeviceFormats(GstCaps* caps, bool video, std::vector<CapsRef>* formats,
     }
 }
 
-// A PipeWire source's stream says what it is: without a media type the
-// session manager finds no node to link it to (WirePlumber matches a stream
-// to a node by the media type) and the stream stays unconnected.
-void DescribePipeWireStream(GstElement* source, bool video) {
-    GstElementFactory* factory = gst_element_get_factory(source);
-    if (!factory || std::strcmp(GST_OBJECT_NAME(factory), "pipewiresrc") != 0 ||
-        !g_object_class_find_property(G_OBJECT_GET_CLASS(source), "stream-properties"))
-        return;
-    GstStructure* given = nullptr;
-    g_object_get(source, "stream-properties", &given, nullptr);
-    GstStructure* props = given ? given : gst_structure_new_empty("props");
-    if (!gst_structure_has_field(props, "media.type")) {
-        gst_structure_set(props, "media.type", G_TYPE_STRING, video ? "Video" : "Audio",
-                          "media.category", G_TYPE_STRING, "Capture", "media.role",
-                          G_TYPE_STRING, video ? "Camera" : "Communication", nullptr);
-        g_object_set(source, "stream-properties", props, nullptr);
-    }
-    gst_structure_free(props);
-}
-
 HRESULT NewPageList(const GUID& page, CAUUID* pages) {
     if (!pages)
         return E_POINTER;
@@ -244,7 +224,6 @@ bool DeviceFilter::BuildSource() {
     if (!source)
         return false;
     source_ = ElementRef::Sink(source);
-    DescribePipeWireStream(source, video_);
     capsfilter_ = ElementRef::Sink(gst_element_factory_make("capsfilter", nullptr));
     if (!capsfilter_)
         return false;
