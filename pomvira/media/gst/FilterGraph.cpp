@@ -481,6 +481,11 @@ HRESULT FilterGraph::Run() {
     return r == GST_STATE_CHANGE_ASYNC ? S_FALSE : S_OK;
 }
 
+bool FilterGraph::FailedSinceRun() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return errors_ > 0;
+}
+
 void FilterGraph::RestartRunning() {
     Log("restart: sources started afresh");
     gst_element_set_state(pipeline_.Get(), GST_STATE_READY);

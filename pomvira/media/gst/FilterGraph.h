@@ -91,6 +91,8 @@ class FilterGraph
     IUnknown* Site() const { return site_.Get(); }
     // Whether a connected file writer is in the graph (a recording).
     bool WritesFile() const;
+    // Whether an error was posted since the graph last ran.
+    bool FailedSinceRun() const;
     // Takes the running graph down to READY and runs it again, so that its
     // sources start afresh (the graph's clock and times start again too).
     void RestartRunning();

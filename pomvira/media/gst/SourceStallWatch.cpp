@@ -48,7 +48,9 @@ void SourceStallWatch::Stop() {
 void SourceStallWatch::Tick() {
     GstState state = GST_STATE_NULL;
     gst_element_get_state(graph_->Pipeline(), &state, nullptr, 0);
-    if (state != GST_STATE_PLAYING)
+    // A source that failed is not stalled: its error tells (a camera gone,
+    // busy), and whoever runs the graph deals with it.
+    if (state != GST_STATE_PLAYING || graph_->FailedSinceRun())
         return;
     const int64_t now = g_get_monotonic_time();
     std::vector<Source> present;

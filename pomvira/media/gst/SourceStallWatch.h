@@ -6,6 +6,8 @@
 // back, which is announced too (EC_STARVATION, its filter, 0). A graph that
 // records is not restarted (its file would break): whoever records ends the
 // recording on the notice, and the watch restarts the preview that follows.
+// A graph whose source posted an error is left alone: that is a camera lost
+// or busy, not a stall.
 // Runs on the user-interface thread (a timer), between Run and Stop.
 #pragma once
 
