@@ -48,6 +48,11 @@ double TestCameraStallSeconds() {
     return value ? std::atof(value) : 0.0;
 }
 
+void ResetTestCameraStall() {
+    std::lock_guard<std::mutex> guard(g_stallLock);
+    g_stallAt = 0;
+}
+
 GstElement* AddTestCameraStages(GstBin* bin, GList** chain, GstElement* source,
                                 GstElement* filter, const std::string& camera) {
     WatchStall(source, camera);

@@ -24,5 +24,8 @@ GstElement* AddTestCameraStages(GstBin* bin, GList** chain, GstElement* source,
 
 // The camera that stalls and after how many seconds; 0 when none does.
 double TestCameraStallSeconds();
+// Forgets the first start, so that the next start counts as the first (for
+// tests that stall the camera more than once in one process).
+void ResetTestCameraStall();
 
 }  // namespace media::gst
