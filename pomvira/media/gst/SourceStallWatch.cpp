@@ -64,20 +64,29 @@ void SourceStallWatch::Tick() {
                                   [id](const Source& s) { return s.filter == id; });
         Source source = known != sources_.end() ? *known : Source{id};
         const int64_t last = device->LastFrameTime();
-        if (!source.stalled) {
-            if (now - std::max(last, startedAt_) >= kStallUs) {
-                source.stalled = true;
-                source.stalledAt = now;
-                source.restartedAt = now;
-                graph_->QueueEvent(EC_STARVATION, intptr_t(id), 1);
-                restart = true;
-            }
-        } else if (last > source.stalledAt) {
-            source.stalled = false;
-            graph_->QueueEvent(EC_STARVATION, intptr_t(id), 0);
-        } else if (now - source.restartedAt >= kRestartUs) {
-            source.restartedAt = now;
-            restart = true;
+        switch (source.state) {
+            case State::Waiting:
+            case State::Delivering:
+                if (last > startedAt_ && source.state == State::Waiting) {
+                    source.state = State::Delivering;
+                    graph_->QueueEvent(EC_STARVATION, intptr_t(id), 0);
+                } else if (now - std::max(last, startedAt_) >= kStallUs) {
+                    source.state = State::Stalled;
+                    source.stalledAt = now;
+                    source.restartedAt = now;
+                    graph_->QueueEvent(EC_STARVATION, intptr_t(id), 1);
+                    restart = true;
+                }
+                break;
+            case State::Stalled:
+                if (last > source.stalledAt) {
+                    source.state = State::Delivering;
+                    graph_->QueueEvent(EC_STARVATION, intptr_t(id), 0);
+                } else if (now - source.restartedAt >= kRestartUs) {
+                    source.restartedAt = now;
+                    restart = true;
+                }
+                break;
         }
         present.push_back(source);
     }

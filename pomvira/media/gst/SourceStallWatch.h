@@ -3,7 +3,9 @@
 // connected video capture source that has delivered nothing for 3 seconds is
 // announced to the graph's notify window (EC_STARVATION, its filter, 1) and
 // the graph's sources are restarted, again every 2 seconds until frames come
-// back, which is announced too (EC_STARVATION, its filter, 0). A graph that
+// back. A source's first frame after each run, and its first frame after a
+// stall, are announced too (EC_STARVATION, its filter, 0): whoever showed the
+// stall learns that the picture is back, also in a graph built anew. A graph that
 // records is not restarted (its file would break): whoever records ends the
 // recording on the notice, and the watch restarts the preview that follows.
 // A graph whose source posted an error is left alone: that is a camera lost
@@ -40,9 +42,10 @@ class SourceStallWatch : public QObject {
     explicit SourceStallWatch(FilterGraph* graph);
     void Tick();
 
+    enum class State { Waiting, Delivering, Stalled };
     struct Source {
         IBaseFilter* filter;  // while it is in the graph
-        bool stalled = false;
+        State state = State::Waiting;
         int64_t stalledAt = 0;
         int64_t restartedAt = 0;
     };
