@@ -203,6 +203,7 @@ std::vector<CameraControl> V4l2CameraControls::List() {
         previous = q.id;
         if (!(q.flags & V4L2_CTRL_FLAG_DISABLED) && !(q.flags & V4L2_CTRL_FLAG_HAS_PAYLOAD)) {
             CameraControl c = FromQuery(q);
+            types_[c.id] = c.type;
             FillMenu(&c);
             result.push_back(std::move(c));
         }
@@ -219,7 +220,7 @@ bool V4l2CameraControls::Query(uint32_t id, CameraControl* control) {
     if (Call(VIDIOC_QUERY_EXT_CTRL, &q) < 0)
         return false;
     *control = FromQuery(q);
-    FillMenu(control);
+    types_[id] = control->type;
     return true;
 }
 
@@ -233,17 +234,26 @@ bool V4l2CameraControls::Get(uint32_t id, int64_t* value) {
     if (Call(VIDIOC_G_EXT_CTRLS, &cs) < 0)
         return false;
     // 64-bit controls fill value64; the others value, its first half.
-    CameraControl info;
-    const bool wide = Query(id, &info) && info.type == V4L2_CTRL_TYPE_INTEGER64;
-    *value = wide ? c.value64 : c.value;
+    *value = TypeOf(id) == V4L2_CTRL_TYPE_INTEGER64 ? c.value64 : c.value;
     return true;
+}
+
+uint32_t V4l2CameraControls::TypeOf(uint32_t id) {
+    const auto known = types_.find(id);
+    if (known != types_.end())
+        return known->second;
+    v4l2_query_ext_ctrl q{};
+    q.id = id;
+    if (Call(VIDIOC_QUERY_EXT_CTRL, &q) < 0)
+        return 0;
+    types_[id] = q.type;
+    return q.type;
 }
 
 int V4l2CameraControls::Set(uint32_t id, int64_t value) {
     v4l2_ext_control c{};
     c.id = id;
-    CameraControl info;
-    if (Query(id, &info) && info.type == V4L2_CTRL_TYPE_INTEGER64)
+    if (TypeOf(id) == V4L2_CTRL_TYPE_INTEGER64)
         c.value64 = value;
     else
         c.value = int32_t(value);

@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -56,8 +57,9 @@ class ICameraControls {
     // Disabled controls and those with a payload (strings, arrays) are left
     // out.
     virtual std::vector<CameraControl> List() = 0;
-    // One control afresh (its flags change as its automatic partner moves);
-    // false when the device does not know it.
+    // One control's flags and range afresh (its flags change as its
+    // automatic partner moves; its menu entries may be left out: they are
+    // those of List); false when the device does not know it.
     virtual bool Query(uint32_t id, CameraControl* control) = 0;
     // The current value; false when it cannot be read.
     virtual bool Get(uint32_t id, int64_t* value) = 0;
@@ -94,9 +96,12 @@ class V4l2CameraControls : public ICameraControls {
   private:
     int Call(unsigned long request, void* arg);
     void FillMenu(CameraControl* control);
+    // The control's type (known from listing it, or asked for); 0 unknown.
+    uint32_t TypeOf(uint32_t id);
 
     int fd_;
     IoctlFunction ioctl_;
+    std::map<uint32_t, uint32_t> types_;
 };
 
 class ControlTable : public ICameraControls {
