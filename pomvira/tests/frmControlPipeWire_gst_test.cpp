@@ -9,13 +9,13 @@
 #include <gst/gst.h>
 #include <gtest/gtest.h>
 
-#include "ActionList.h"
+#include "widgets/ActionList.h"
 #include "AviProbe.h"
 #include "ControlFormTesting.h"
-#include "ImageButton.h"
+#include "widgets/ImageButton.h"
 #include "JpegReadBack.h"
 #include "PipeWireSession.h"
-#include "frmView.h"
+#include "forms/frmView.h"
 #include "media/gst/GstMediaSystem.h"
 
 using namespace media;
