@@ -25,6 +25,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "BinFilter.h"
@@ -117,6 +118,7 @@ class FilterGraph
     void Log(const std::string& line);
     void LogLocked(const std::string& line);  // with lock_ held
     void Drain();
+    void JoinEosSenders();
     void SettleIdleFilters();
     void DumpLayout(const char* when);
     WString UniqueName(const WString& wanted) const;
@@ -155,6 +157,8 @@ class FilterGraph
     // Nothing thrown while a bus message is handled leaves the bus handler.
     TCallbackGuard busGuard_;
     std::unique_ptr<SourceStallWatch> stallWatch_;
+    // Threads sending end of stream to the sources while draining.
+    std::vector<std::thread> eosSenders_;
 };
 
 // Holds waking back for its lifetime (see FilterGraph::WakeConnection).
