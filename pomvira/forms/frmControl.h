@@ -272,6 +272,8 @@ class TControlForm : public QWidget, private TCameraHost {
     void EndRecording() override;
     void ReleaseCamera() override;
     bool OpenCamera(int index, const media::TMediaType* format, bool sameCamera) override;
+    void ShowStalled(bool stalled) override;
+    void ReportUnusableCamera() override;
 
     // Media strip.
     std::unique_ptr<media::TBitmap> GrabFrame();

@@ -13,6 +13,7 @@
 #include "widgets/ImageButton.h"
 #include "files/TextConv.h"
 #include "frmControl.h"
+#include "capture/CameraWatch.h"
 #include "capture/RecordingSession.h"
 #include "media/Filter.h"
 #include "media/FilterGraph.h"
@@ -34,6 +35,10 @@ QString FailureText(const std::exception_ptr& failure) {
     }
 }
 
+// A start that failed because the camera went meanwhile (a camera unplugged
+// as the record button is pressed): the lost-camera handling says so.
+struct ECameraGoneAtStart {};
+
 }  // namespace
 
 void TControlForm::btnCaptureClick(QObject*) {
@@ -52,14 +57,20 @@ void TControlForm::StartRecording() {
     } catch (...) {
         // The session has taken back what the start connected and the
         // preview runs again; the panel says it previews.
-        const QString reason = FailureText(std::current_exception());
+        const std::exception_ptr failure = std::current_exception();
         Timer->stop();
         btnCapture->Tag = 0;
         FMailAfterCapture = false;
         ShowRecordState(false);
         btnCapture->SetHint(ShownText(u"Enregistrement"));
-        ShowException(ShownText(u"L'enregistrement n'a pas pu commencer.") +
-                      QStringLiteral("\n\n") + reason);
+        try {
+            std::rethrow_exception(failure);
+        } catch (const ECameraGoneAtStart&) {
+            LoseCamera();
+        } catch (...) {
+            ShowException(ShownText(u"L'enregistrement n'a pas pu commencer.") +
+                          QStringLiteral("\n\n") + FailureText(failure));
+        }
     }
 }
 
@@ -80,6 +91,9 @@ void TControlForm::actCaptureStartExecute(QObject*) {
     const QString path = NextFileName(false, QStringLiteral("video"), QStringLiteral("avi"));
     const TRecordingResult result = FRecording->Start(
         path, TRecordingOptions{FVideoCompress, FAudioCompress, FUseAudio}, SaveVideoMediaType());
+    if (!result.Ok() &&
+        TCameraWatch::CameraPosition(VideoSourceFilter->BaseFilter()) == -1)
+        throw ECameraGoneAtStart{};
     // A preview that could not be built again after a failed start is
     // reported on its own, before the start's failure.
     if (result.PreviewFailure)

@@ -531,6 +531,10 @@ constexpr int32_t EC_PALETTE_CHANGED = 0x09;
 constexpr int32_t EC_VIDEO_SIZE_CHANGED = 0x0A;
 constexpr int32_t EC_CLOCK_CHANGED = 0x0D;
 constexpr int32_t EC_PAUSED = 0x0E;
+// A capture source delivers nothing while the graph runs (param1: its
+// filter; param2: 1 when it stalled, 0 when it delivers: its first frame
+// after a run or after a stall).
+constexpr int32_t EC_STARVATION = 0x17;
 constexpr int32_t EC_DEVICE_LOST = 0x1F;
 constexpr int32_t EC_GRAPH_CHANGED = 0x50;
 constexpr int32_t EC_VMR_RENDERDEVICE_SET = 0x53;

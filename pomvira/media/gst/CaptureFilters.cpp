@@ -230,6 +230,18 @@ bool DeviceFilter::BuildSource() {
     if (current_)
         g_object_set(capsfilter_.Get(), "caps", current_.Get(), nullptr);
     gst_bin_add_many(GST_BIN(Bin()), source_.Get(), capsfilter_.Get(), nullptr);
+    // Every frame the device delivers is noted, so that a camera that stops
+    // delivering without an error is noticed (SourceStallWatch.h).
+    PadRef out = PadRef::Adopt(gst_element_get_static_pad(capsfilter_.Get(), "src"));
+    if (out) {
+        gst_pad_add_probe(
+            out.Get(), GST_PAD_PROBE_TYPE_BUFFER,
+            [](GstPad*, GstPadProbeInfo*, gpointer data) {
+                static_cast<std::atomic<int64_t>*>(data)->store(g_get_monotonic_time());
+                return GST_PAD_PROBE_OK;
+            },
+            &lastFrame_, nullptr);
+    }
     return gst_element_link(source_.Get(), capsfilter_.Get());
 }
 

@@ -18,6 +18,7 @@
 // IAMStreamConfig::SetFormat, or else the device's first format.
 #pragma once
 
+#include <atomic>
 #include <vector>
 
 #include "BinFilter.h"
@@ -61,6 +62,10 @@ class DeviceFilter : public BinFilter, public ISpecifyPropertyPages {
     const std::vector<TMediaType>& FormatTypes() const { return types_; }
     // The format in force (fixed caps), null when the device lists none.
     CapsRef CurrentFormat() const { return current_; }
+    // When the device last delivered a frame (monotonic microseconds; 0
+    // before its first).
+    int64_t LastFrameTime() const { return lastFrame_.load(); }
+
     // Sets the format in force; VFW_E_NOT_STOPPED while streaming,
     // VFW_E_INVALIDMEDIATYPE for a format the device or a connected peer does
     // not take.
@@ -84,6 +89,7 @@ class DeviceFilter : public BinFilter, public ISpecifyPropertyPages {
     std::vector<CapsRef> formats_;
     std::vector<TMediaType> types_;
     CapsRef current_;
+    std::atomic<int64_t> lastFrame_{0};
 };
 
 class VideoCaptureFilter : public DeviceFilter {

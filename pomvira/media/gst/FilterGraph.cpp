@@ -5,9 +5,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <thread>
 #include <cstdio>
 
 #include "Filters.h"
+#include "SourceStallWatch.h"
 #include "media/MediaUtil.h"
 
 namespace media::gst {
@@ -103,11 +105,13 @@ FilterGraph::FilterGraph() {
 }
 
 FilterGraph::~FilterGraph() {
+    stallWatch_.reset();
     GstState state = GST_STATE_NULL;
     gst_element_get_state(pipeline_.Get(), &state, nullptr, 0);
     if (state >= GST_STATE_PAUSED && WritesFile())
         Drain();
     gst_element_set_state(pipeline_.Get(), GST_STATE_NULL);
+    JoinEosSenders();
     for (auto& f : filters_) {
         BinFilter* filter = BinFilter::From(f.Get());
         filter->DisconnectAll();
@@ -472,7 +476,30 @@ HRESULT FilterGraph::Run() {
         return failure;
     }
     DumpLayout("run");
+    if (!stallWatch_)
+        stallWatch_ = SourceStallWatch::Create(this);
+    if (stallWatch_)
+        stallWatch_->Start();
     return r == GST_STATE_CHANGE_ASYNC ? S_FALSE : S_OK;
+}
+
+void FilterGraph::JoinEosSenders() {
+    for (std::thread& sender : eosSenders_)
+        sender.join();
+    eosSenders_.clear();
+}
+
+bool FilterGraph::FailedSinceRun() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return errors_ > 0;
+}
+
+void FilterGraph::RestartRunning() {
+    Log("restart: sources started afresh");
+    gst_element_set_state(pipeline_.Get(), GST_STATE_READY);
+    gst_element_get_state(pipeline_.Get(), nullptr, nullptr, kStateTimeout);
+    SettleIdleFilters();
+    gst_element_set_state(pipeline_.Get(), GST_STATE_PLAYING);
 }
 
 HRESULT FilterGraph::Pause() {
@@ -484,6 +511,8 @@ HRESULT FilterGraph::Pause() {
 }
 
 HRESULT FilterGraph::Stop() {
+    if (stallWatch_)
+        stallWatch_->Stop();
     GstState state = GST_STATE_NULL, pending = GST_STATE_VOID_PENDING;
     gst_element_get_state(pipeline_.Get(), &state, &pending, 0);
     if (state <= GST_STATE_READY && pending == GST_STATE_VOID_PENDING)
@@ -492,6 +521,7 @@ HRESULT FilterGraph::Stop() {
         Drain();
     gst_element_set_state(pipeline_.Get(), GST_STATE_READY);
     gst_element_get_state(pipeline_.Get(), nullptr, nullptr, kStateTimeout);
+    JoinEosSenders();
     DumpLayout("stop");
     return S_OK;
 }
@@ -509,7 +539,23 @@ void FilterGraph::Drain() {
         endedWriters_.clear();
     }
     Log("drain: end of stream sent");
-    gst_element_send_event(pipeline_.Get(), gst_event_new_eos());
+    // Each source gets its end of stream on a thread of its own: sent one
+    // after the other, a source whose stream waits in the multiplexer for
+    // another (the sound, while a stalled camera sends nothing) would hold
+    // the sending up for good. They are joined once the graph has stopped,
+    // which ends any wait.
+    GstIterator* sources = gst_bin_iterate_sources(GST_BIN(pipeline_.Get()));
+    GValue item = G_VALUE_INIT;
+    while (gst_iterator_next(sources, &item) == GST_ITERATOR_OK) {
+        auto* source = GST_ELEMENT(gst_object_ref(g_value_get_object(&item)));
+        g_value_reset(&item);
+        eosSenders_.emplace_back([source] {
+            gst_element_send_event(source, gst_event_new_eos());
+            gst_object_unref(source);
+        });
+    }
+    g_value_unset(&item);
+    gst_iterator_free(sources);
     // The writers' end-of-stream messages (or an error, or the pipeline's
     // own end of stream) arrive through the bus handler, which wakes us.
     std::unique_lock<std::mutex> guard(lock_);

@@ -15,18 +15,25 @@
 // filter as the first parameter and 0 "removed" as the second) and announced by
 // posting a WindowMessageEvent to the notify window, so they are drained on
 // that window's (the user-interface) thread with GetEvent.
+//
+// While the graph runs, a capture source that delivers nothing for a while is
+// announced (EC_STARVATION) and restarted (SourceStallWatch.h).
 #pragma once
 
 #include <condition_variable>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "BinFilter.h"
 #include "media/MediaUtil.h"
 
 namespace media::gst {
+
+class SourceStallWatch;
 
 class FilterGraph
     : public ComObject<IFilterGraph2, IGraphBuilder, IFilterGraph, IMediaControl, IMediaSeeking,
@@ -83,6 +90,13 @@ class FilterGraph
     void HoldWake();
     void ReleaseWake();
     IUnknown* Site() const { return site_.Get(); }
+    // Whether a connected file writer is in the graph (a recording).
+    bool WritesFile() const;
+    // Whether an error was posted since the graph last ran.
+    bool FailedSinceRun() const;
+    // Takes the running graph down to READY and runs it again, so that its
+    // sources start afresh (the graph's clock and times start again too).
+    void RestartRunning();
     int32_t Volume() const { return volume_; }
     int32_t Balance() const { return balance_; }
 
@@ -104,7 +118,7 @@ class FilterGraph
     void Log(const std::string& line);
     void LogLocked(const std::string& line);  // with lock_ held
     void Drain();
-    bool WritesFile() const;
+    void JoinEosSenders();
     void SettleIdleFilters();
     void DumpLayout(const char* when);
     WString UniqueName(const WString& wanted) const;
@@ -142,6 +156,9 @@ class FilterGraph
     std::string inspectionName_;
     // Nothing thrown while a bus message is handled leaves the bus handler.
     TCallbackGuard busGuard_;
+    std::unique_ptr<SourceStallWatch> stallWatch_;
+    // Threads sending end of stream to the sources while draining.
+    std::vector<std::thread> eosSenders_;
 };
 
 // Holds waking back for its lifetime (see FilterGraph::WakeConnection).

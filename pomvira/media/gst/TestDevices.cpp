@@ -7,6 +7,7 @@
 #include <set>
 #include <string>
 
+#include "TestCameraStages.h"
 #include "media/MediaUtil.h"
 
 namespace media::gst {
@@ -213,10 +214,12 @@ bool TestCameraSrcBuild(PomviraTestCameraSrc* self) {
     if (self->device)
         WatchUnplug(src, self->device);
     GstElement* last = filter;
+    if (self->device)
+        last = AddTestCameraStages(GST_BIN(self), &self->chain, src, filter, self->device);
     if (enc) {
         gst_bin_add(GST_BIN(self), enc);
         self->chain = g_list_append(self->chain, enc);
-        gst_element_link(filter, enc);
+        gst_element_link(last, enc);
         last = enc;
     }
     PadRef out = PadRef::Adopt(gst_element_get_static_pad(last, "src"));
