@@ -48,6 +48,7 @@ TControlForm::TControlForm(QWidget* parent) : QWidget(parent), FDrag(this) {
     CreateComponents();
     CreateMenus();
     WatchDevices();
+    WatchGraphErrors();
     // The form is loaded: its creation handler runs as part of the creation.
     // A failure ends it at that step; it is reported and the program keeps
     // running with the state reached so far.
@@ -238,6 +239,7 @@ void TControlForm::RepairRecordings() {
 void TControlForm::FormDestroy(QObject*) {
     FDestroyed = true;
     UnwatchDevices();
+    CaptureGraph->OnGraphErrorAbort = nullptr;
     // Steps 1-8: the first failure ends the block and is swallowed.
     try {
         Timer->stop();

@@ -270,6 +270,10 @@ class TControlForm : public QWidget {
     // and the taking back of a start that failed.
     void ReturnToPreview();
     void AbandonStart(const QString& previousFile);
+    // Graph errors: one during a recording ends it as the record button
+    // would; one during the preview is reported once and the preview rebuilt.
+    void WatchGraphErrors();
+    void GraphErrorAbort(media::HRESULT error);
     bool MuxHasInput();
     media::ComPtr<media::IPin> VideoCapturePin();
 
@@ -324,6 +328,9 @@ class TControlForm : public QWidget {
     int32_t FSelected = -1;
     QString FRecordFile;
     bool FMailAfterCapture = false;
+    media::HRESULT FRecordingFailure = 0;  // the error that ended the recording
+    media::HRESULT FStopResult = 0;        // the last stop's result (failure: file unfinished)
+    bool FPreviewErrorReported = false;
     // imgAVI's picture with its transparent colour made transparent.
     QImage FRecordingIcon;
 

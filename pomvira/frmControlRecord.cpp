@@ -12,6 +12,7 @@
 #include "ActionList.h"
 #include "Application.h"
 #include "ImageButton.h"
+#include "RecordingOutcome.h"
 #include "TextConv.h"
 #include "frmControl.h"
 #include "media/Filter.h"
@@ -24,9 +25,14 @@ using namespace media;
 
 namespace {
 
-QString FailureText(const std::exception_ptr& failure) {
+// The reason of a failure in the user's words: the media layer's failures
+// by their result (a folder that is gone says so), others by their text.
+QString FailureText(const std::exception_ptr& failure, const QString& file) {
     try {
         std::rethrow_exception(failure);
+    } catch (const EDirectShowException& e) {
+        const QString reason = RecordingFailureReason(e.Result(), file);
+        return reason.left(1).toUpper() + reason.mid(1);
     } catch (const std::exception& e) {
         return QString::fromUtf8(e.what());
     } catch (...) {
@@ -45,6 +51,8 @@ void TControlForm::btnCaptureClick(QObject*) {
 
 void TControlForm::StartRecording() {
     const QString previousFile = FRecordFile;
+    FRecordingFailure = S_OK;
+    FPreviewErrorReported = false;
     try {
         btnCapture->Tag = 1;
         actCaptureStart->Execute();
@@ -53,7 +61,7 @@ void TControlForm::StartRecording() {
     } catch (...) {
         // Never a frozen preview under a panel that claims to preview: what
         // the start connected is taken back and the preview runs again.
-        const QString reason = FailureText(std::current_exception());
+        const QString reason = FailureText(std::current_exception(), FRecordFile);
         RunHandler([&] { AbandonStart(previousFile); });
         ShowException(ShownText(u"L'enregistrement n'a pas pu commencer.") +
                       QStringLiteral("\n\n") + reason);
@@ -129,11 +137,19 @@ void TControlForm::actCaptureStopExecute(QObject*) {
     } catch (...) {
         previewFailure = std::current_exception();
     }
-    // A recording started by the capture-and-mail action goes to the mail
-    // program once it is in the strip.
+    // The file as the multiplexer left it, finished by the repair when the
+    // stop could not complete it; it joins the strip only when it plays, and
+    // a recording started by the capture-and-mail action goes to the mail
+    // program only then.
     const bool mail = FMailAfterCapture;
     FMailAfterCapture = false;
-    if (QFileInfo::exists(FRecordFile)) {
+    const HRESULT failure = FRecordingFailure;
+    FRecordingFailure = S_OK;
+    const TRecordingEnd end = FinishRecordingFile(FRecordFile, failure, FStopResult);
+    if (!end.message.isEmpty()) {
+        ShowMessageBox(this, end.message, QString::fromLatin1(kApplicationTitle), QMessageBox::Warning);
+    }
+    if (end.plays) {
         AddToStrip(FRecordFile);
         if (mail)
             SendMail(QStringLiteral("Video Mail"), FRecordFile);
@@ -148,8 +164,13 @@ void TControlForm::ReturnToPreview() {
     // swallowed, and none keeps the recording graph alive: writing must not
     // start again when the preview runs.
     Timer->stop();
+    FStopResult = S_OK;
     try {
         CaptureGraph->StopGraph();
+    } catch (const EDirectShowException& e) {
+        // The file could not be completed (its writer failed, or the end of
+        // the stream did not reach it in time): finished after the release.
+        FStopResult = e.Result();
     } catch (...) {
     }
     RemoveCompressors();
@@ -202,4 +223,38 @@ bool TControlForm::MuxHasInput() {
         }
     }
     return false;
+}
+
+void TControlForm::WatchGraphErrors() {
+    CaptureGraph->OnGraphErrorAbort = [this](TFilterGraph*, intptr_t error, intptr_t) {
+        GraphErrorAbort(HRESULT(error));
+    };
+}
+
+void TControlForm::GraphErrorAbort(HRESULT error) {
+    // A lost camera or microphone is handled as such (its notice comes
+    // first and releases the graph, whose errors then go unheard).
+    if (FDestroyed || FCameraLost || FLosingCamera)
+        return;
+    if (btnCapture->Tag == 1) {
+        // The first error ends the recording as the record button would:
+        // the preview goes on, the file is finished, and the user is told why.
+        if (FAILED(FRecordingFailure))
+            return;
+        FRecordingFailure = FAILED(error) ? error : E_FAIL;
+        StopRecording();
+        return;
+    }
+    // During the preview: reported once, and the preview rebuilt rather than
+    // left frozen; another failure of the rebuilt one is not reported again
+    // until a recording is started.
+    if (FPreviewErrorReported || !CaptureGraph->Active())
+        return;
+    FPreviewErrorReported = true;
+    RunHandler([this] { ReturnToPreview(); });
+    ShowMessageBox(this,
+                   ShownText(u"L'image de la caméra s'est arrêtée : ") +
+                       RecordingFailureReason(FAILED(error) ? error : E_FAIL, FVideoFolder + QStringLiteral("/")) +
+                       ShownText(u"\n\nL'aperçu a été relancé."),
+                   QString::fromLatin1(kApplicationTitle), QMessageBox::Warning);
 }
