@@ -29,8 +29,7 @@ QString RecordingFailureReason(HRESULT failure, const QString& path) {
             return Text(u"le dossier « ") + folder +
                    Text(u" » n'existe plus (il a été supprimé, renommé ou déplacé).");
         case uint32_t(E_ACCESSDENIED):
-            return Text(u"il n'est pas permis d'écrire dans le dossier « ") + folder +
-                   Text(u" ».");
+            return Text(u"il n'est pas permis d'écrire dans le dossier « ") + folder + Text(u" ».");
         case uint32_t(HResultFromWin32(ERROR_WRITE_PROTECT)):
             return Text(u"le support est protégé en écriture.");
         case uint32_t(HResultFromWin32(ERROR_NOT_READY)):
@@ -71,13 +70,13 @@ TRecordingEnd FinishRecordingFile(const QString& path, HRESULT failure, HRESULT 
     }
     QString what;
     if (end.plays) {
-        what = Text(u"Le fichier ") + shown +
-               Text(u" contient ce qui a été enregistré jusque-là.");
+        what = Text(u"Le fichier ") + shown + Text(u" contient ce qui a été enregistré jusque-là.");
     } else if (state == TRecordingState::NotARecording) {
         what = Text(u"Rien n'a pu être enregistré dans le fichier ") + shown +
                Text(u" ; il a été supprimé.");
     } else {
-        what = Text(u"Le fichier ") + shown + Text(u" n'a pas pu être terminé et ne peut pas être lu.");
+        what = Text(u"Le fichier ") + shown +
+               Text(u" n'a pas pu être terminé et ne peut pas être lu.");
     }
     if (FAILED(failure)) {
         end.message = Text(u"L'enregistrement s'est arrêté : ") +

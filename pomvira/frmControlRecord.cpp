@@ -147,7 +147,8 @@ void TControlForm::actCaptureStopExecute(QObject*) {
     FRecordingFailure = S_OK;
     const TRecordingEnd end = FinishRecordingFile(FRecordFile, failure, FStopResult);
     if (!end.message.isEmpty()) {
-        ShowMessageBox(this, end.message, QString::fromLatin1(kApplicationTitle), QMessageBox::Warning);
+        ShowMessageBox(this, end.message, QString::fromLatin1(kApplicationTitle),
+                       QMessageBox::Warning);
     }
     if (end.plays) {
         AddToStrip(FRecordFile);
@@ -254,7 +255,8 @@ void TControlForm::GraphErrorAbort(HRESULT error) {
     RunHandler([this] { ReturnToPreview(); });
     ShowMessageBox(this,
                    ShownText(u"L'image de la caméra s'est arrêtée : ") +
-                       RecordingFailureReason(FAILED(error) ? error : E_FAIL, FVideoFolder + QStringLiteral("/")) +
+                       RecordingFailureReason(FAILED(error) ? error : E_FAIL,
+                                              FVideoFolder + QStringLiteral("/")) +
                        ShownText(u"\n\nL'aperçu a été relancé."),
                    QString::fromLatin1(kApplicationTitle), QMessageBox::Warning);
 }

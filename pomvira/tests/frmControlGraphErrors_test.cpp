@@ -94,8 +94,9 @@ TEST_F(GraphErrorsTest, AStopThatCouldNotCompleteTheFileSaysSo) {
     form.btnCapture->Click();
     ExpectPreviewing(form);
     ASSERT_EQ(boxes.size(), 1u) << FirstBox();
-    EXPECT_TRUE(boxes[0].startsWith("L'arrêt de l'enregistrement a échoué : l'arrêt a pris trop "
-                                    "de temps."))
+    EXPECT_TRUE(
+        boxes[0].startsWith("L'arrêt de l'enregistrement a échoué : l'arrêt a pris trop "
+                            "de temps."))
         << FirstBox();
     EXPECT_TRUE(form.StripFiles().isEmpty());
 }
@@ -110,8 +111,8 @@ TEST_F(GraphErrorsTest, APreviewErrorIsReportedOnceAndThePreviewRebuilt) {
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_TRUE(boxes[0].startsWith("L'image de la caméra s'est arrêtée : ")) << FirstBox();
     EXPECT_TRUE(boxes[0].endsWith("L'aperçu a été relancé.")) << FirstBox();
-    EXPECT_TRUE(sys.Log().InOrder({"Graph.Stop", "System.CoCreateInstance(FilterGraph)",
-                                   "Graph.Run"}))
+    EXPECT_TRUE(
+        sys.Log().InOrder({"Graph.Stop", "System.CoCreateInstance(FilterGraph)", "Graph.Run"}))
         << sys.Log().Text();
     EXPECT_EQ(sys.Graph()->State(), State_Running);
     ExpectPreviewing(form);

@@ -108,7 +108,8 @@ TEST_F(RecordingFailureTest, AFolderRemovedWhileRecordingIsSaidToBeGone) {
     ASSERT_TRUE(QDir(VideoFolder()).removeRecursively());
     ASSERT_TRUE(WaitForEnd(form, 10000)) << "the recording goes on into a removed folder";
     ASSERT_EQ(boxes.size(), 1u) << FirstBox();
-    EXPECT_TRUE(boxes[0].contains(QStringLiteral("le dossier « %1 » n'existe plus").arg(VideoFolder())))
+    EXPECT_TRUE(
+        boxes[0].contains(QStringLiteral("le dossier « %1 » n'existe plus").arg(VideoFolder())))
         << FirstBox();
     EXPECT_TRUE(boxes[0].contains(VideoFile(1))) << FirstBox();
     ExpectPreviewing(form);

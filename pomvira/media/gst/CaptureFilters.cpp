@@ -320,8 +320,8 @@ bool VideoCaptureFilter::Build() {
         teePads_[i] = PadRef::Adopt(gst_element_request_pad_simple(tee_.Get(), "src_%u"));
         if (!teePads_[i])
             return false;
-        GstPad* ghost = MakeGhostPad(gst_element_get_static_pad(outputs[i], "src"), names[i],
-                                     GST_PAD_SRC);
+        GstPad* ghost =
+            MakeGhostPad(gst_element_get_static_pad(outputs[i], "src"), names[i], GST_PAD_SRC);
         if (!ghost)
             return false;
         AddPin(std::make_unique<CapturePin>(this, ghost, names[i]));

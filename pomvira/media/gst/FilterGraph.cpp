@@ -87,8 +87,7 @@ int WriterErrno(GError* error, const char* debug) {
                 return e;
         }
     }
-    if (error && error->domain == GST_RESOURCE_ERROR &&
-        error->code == GST_RESOURCE_ERROR_NOT_FOUND)
+    if (error && error->domain == GST_RESOURCE_ERROR && error->code == GST_RESOURCE_ERROR_NOT_FOUND)
         return ENOENT;
     return 0;
 }

@@ -138,9 +138,9 @@ class GstRecordingFailure : public ::testing::Test {
             microphone_ = Bind(CLSID_AudioInputDeviceCategory, "Test Microphone");
             ASSERT_TRUE(microphone_);
             ASSERT_EQ(graph_->AddFilter(microphone_.Get(), u"AudioSourceFilter"), S_OK);
-            ASSERT_EQ(builder_->RenderStream(nullptr, nullptr, microphone_.Get(), nullptr,
-                                             mux.Get()),
-                      S_OK);
+            ASSERT_EQ(
+                builder_->RenderStream(nullptr, nullptr, microphone_.Get(), nullptr, mux.Get()),
+                S_OK);
         }
         ASSERT_GE(control_->Run(), 0);
     }
@@ -192,7 +192,8 @@ TEST_F(GstRecordingFailure, AFullDiskIsAnnouncedAndTheStopReportsIt) {
     EXPECT_EQ(error, full) << ErrorText(error) << "\n" << Log().toStdString();
     EXPECT_EQ(control_->Stop(), full);
     EXPECT_FALSE(Log().contains("drain: end of stream sent")) << Log().toStdString();
-    EXPECT_EQ(ErrorText(HResultFromWin32(ERROR_DISK_FULL)), "There is not enough space on the disk.");
+    EXPECT_EQ(ErrorText(HResultFromWin32(ERROR_DISK_FULL)),
+              "There is not enough space on the disk.");
     // What was written is still there: a RIFF file that lacks its ending.
     const TAviProbe avi = ProbeAvi(small.Path() + "/video000001.avi");
     EXPECT_TRUE(avi.riff) << avi.Text().toStdString();
