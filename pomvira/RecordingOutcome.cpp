@@ -26,6 +26,8 @@ QString RecordingFailureReason(HRESULT failure, const QString& path) {
         case uint32_t(HResultFromWin32(ERROR_FILE_TOO_LARGE)):
             return Text(u"le fichier a atteint la plus grande taille permise sur ce disque.");
         case uint32_t(HResultFromWin32(ERROR_PATH_NOT_FOUND)):
+            if (QFileInfo(QFileInfo(path).absolutePath()).isDir())
+                return Text(u"le fichier a été supprimé ou déplacé pendant l'enregistrement.");
             return Text(u"le dossier « ") + folder +
                    Text(u" » n'existe plus (il a été supprimé, renommé ou déplacé).");
         case uint32_t(E_ACCESSDENIED):
