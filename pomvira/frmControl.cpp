@@ -240,6 +240,18 @@ void TControlForm::FormDestroy(QObject*) {
     FDestroyed = true;
     UnwatchDevices();
     CaptureGraph->OnGraphErrorAbort = nullptr;
+    // A recording running at the quit is completed as a stop completes it;
+    // a file the stop could not complete is finished by the repair once the
+    // graph has let go of it (neither strip nor mail: the program ends).
+    bool finishRecording = false;
+    if (btnCapture->Tag == 1) {
+        try {
+            CaptureGraph->StopGraph();
+        } catch (const EDirectShowException&) {
+            finishRecording = true;
+        } catch (...) {
+        }
+    }
     // Steps 1-8: the first failure ends the block and is swallowed.
     try {
         Timer->stop();
@@ -255,6 +267,8 @@ void TControlForm::FormDestroy(QObject*) {
         CloseViewForm();
     } catch (...) {
     }
+    if (finishRecording && !CaptureGraph->Active())
+        RepairRecording(FRecordFile);
     // Steps 9-11 run whether or not the block failed; a failure here (a
     // refused settings write) goes to the error report and shut-down goes on.
     RunHandler([this] {

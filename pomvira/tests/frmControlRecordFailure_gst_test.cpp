@@ -140,6 +140,22 @@ TEST_F(RecordingFailureTest, AStopThatCannotDrainInTimeFinishesTheFileWithTheRep
     EXPECT_GT(avi.Stream("video")->frames, 10) << Why(avi);
 }
 
+// The program quits while recording and the stop cannot drain in time: the
+// file is finished by the repair before the program ends, without a word.
+TEST_F(RecordingFailureTest, QuittingWhenTheStopCannotDrainStillLeavesAPlayableFile) {
+    {
+        TControlForm form;
+        ASSERT_TRUE(boxes.empty()) << FirstBox();
+        form.btnCapture->Click();
+        ASSERT_TRUE(form.State().Recording) << FirstBox();
+        QTest::qWait(1500);
+        media::gst::SetDrainTimeout(std::chrono::milliseconds(0));
+    }
+    EXPECT_TRUE(boxes.empty()) << FirstBox();
+    const TAviProbe avi = ProbeAvi(VideoFile(1));
+    EXPECT_TRUE(avi.Complete()) << Why(avi);
+}
+
 // A camera that delivers 15 frames a second while its format says 30: ten
 // seconds recorded with sound make a file of ten seconds, its picture and
 // its sound as long as each other.
