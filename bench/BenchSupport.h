@@ -29,8 +29,8 @@
 
 #include <unistd.h>
 
-#include "Application.h"
-#include "frmControl.h"
+#include "app/Application.h"
+#include "forms/frmControl.h"
 #include "media/MediaUtil.h"
 
 namespace bench {

@@ -1,7 +1,7 @@
 // Cost of cutting window outlines: the skin-sized picture at start-up and
 // preview-sized pictures, with few runs (a rounded frame) and with many
 // (every other pixel transparent, the worst case).
-#include "ImageRgn.h"
+#include "widgets/ImageRgn.h"
 
 #include <QPainter>
 #include <benchmark/benchmark.h>

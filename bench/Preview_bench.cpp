@@ -28,10 +28,10 @@
 #include <string>
 #include <vector>
 
-#include "Application.h"
+#include "app/Application.h"
 #include "BenchSupport.h"
 #include "HandBuiltView.h"
-#include "frmControl.h"
+#include "forms/frmControl.h"
 #include "media/MediaUtil.h"
 #include "media/gst/GstMediaSystem.h"
 #include "media/gst/VideoRendererWindow.h"

@@ -26,13 +26,13 @@
 #include <stdexcept>
 #include <string>
 
-#include "ActionList.h"
-#include "Application.h"
+#include "widgets/ActionList.h"
+#include "app/Application.h"
 #include "AviProbe.h"
 #include "BenchSupport.h"
 #include "HandBuiltView.h"
-#include "ImageButton.h"
-#include "frmControl.h"
+#include "widgets/ImageButton.h"
+#include "forms/frmControl.h"
 #include "media/MediaUtil.h"
 #include "media/SampleGrabber.h"
 #include "media/gst/GstMediaSystem.h"

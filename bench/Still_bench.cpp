@@ -23,11 +23,11 @@
 
 #include <jpeglib.h>
 
-#include "ActionList.h"
-#include "Application.h"
+#include "widgets/ActionList.h"
+#include "app/Application.h"
 #include "BenchSupport.h"
-#include "JpegFile.h"
-#include "frmControl.h"
+#include "files/JpegFile.h"
+#include "forms/frmControl.h"
 #include "media/Bitmap.h"
 #include "media/MediaUtil.h"
 #include "media/SampleGrabber.h"

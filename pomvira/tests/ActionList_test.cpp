@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 #include <stdexcept>
 
-#include "ActionList.h"
-#include "Application.h"
+#include "widgets/ActionList.h"
+#include "app/Application.h"
 
 TEST(ActionList, UpdateHandlersRunWhenTheEventLoopGoesIdle) {
     TActionList list;

@@ -9,7 +9,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include "ChildProcess.h"
+#include "app/ChildProcess.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 #include <cstdlib>
 
-#include "DesktopLaunch.h"
+#include "app/DesktopLaunch.h"
 
 namespace {
 

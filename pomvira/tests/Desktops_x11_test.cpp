@@ -24,7 +24,7 @@
 #include <xcb/xcb.h>
 
 #include "AviProbe.h"
-#include "PanelResources.h"
+#include "widgets/PanelResources.h"
 
 static void InitViewPictures() {
     Q_INIT_RESOURCE(view);

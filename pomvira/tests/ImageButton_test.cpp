@@ -8,8 +8,8 @@
 #include <gtest/gtest.h>
 #include <memory>
 
-#include "ActionList.h"
-#include "ImageButton.h"
+#include "widgets/ActionList.h"
+#include "widgets/ImageButton.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "ImageRgn.h"
+#include "widgets/ImageRgn.h"
 
 #include <QRandomGenerator>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "IniFile.h"
+#include "files/IniFile.h"
 
 #include <QDir>
 #include <QFile>

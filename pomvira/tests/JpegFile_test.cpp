@@ -11,7 +11,7 @@
 #include <stdexcept>
 #include <sys/resource.h>
 
-#include "JpegFile.h"
+#include "files/JpegFile.h"
 #include "JpegReadBack.h"
 #include "TestFrames.h"
 #include "media/Bitmap.h"

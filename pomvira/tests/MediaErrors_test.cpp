@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "Application.h"
+#include "app/Application.h"
 #include "media/Filter.h"
 #include "media/FilterGraph.h"
 #include "media/SampleGrabber.h"

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 #include <string>
 
-#include "ImageRgn.h"
-#include "PanelResources.h"
+#include "widgets/ImageRgn.h"
+#include "widgets/PanelResources.h"
 
 namespace {
 

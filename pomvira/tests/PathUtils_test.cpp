@@ -1,4 +1,4 @@
-#include "PathUtils.h"
+#include "files/PathUtils.h"
 
 #include <QDir>
 #include <QFile>

@@ -14,8 +14,8 @@
 #include <xcb/xcb.h>
 
 #include "ControlFormTesting.h"
-#include "frmControl.h"
-#include "frmView.h"
+#include "forms/frmControl.h"
+#include "forms/frmView.h"
 #include "media/Bitmap.h"
 #include "media/Filter.h"
 #include "media/MediaUtil.h"

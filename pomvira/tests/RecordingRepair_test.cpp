@@ -18,9 +18,9 @@
 
 #include "AviProbe.h"
 #include "ControlFormTesting.h"
-#include "RecordingRepair.h"
-#include "frmControl.h"
-#include "frmView.h"
+#include "files/RecordingRepair.h"
+#include "forms/frmControl.h"
+#include "forms/frmView.h"
 
 namespace {
 

@@ -17,13 +17,13 @@
 #include <cstring>
 #include <gtest/gtest.h>
 
-#include "AudioFormatChooser.h"
-#include "BrowseEdit.h"
-#include "DlgCompress.h"
-#include "DlgSaveFolder.h"
-#include "DlgSelectDevice.h"
+#include "dialogs/AudioFormatChooser.h"
+#include "dialogs/BrowseEdit.h"
+#include "dialogs/DlgCompress.h"
+#include "dialogs/DlgSaveFolder.h"
+#include "dialogs/DlgSelectDevice.h"
 #include "ModalDriver.h"
-#include "TextConv.h"
+#include "files/TextConv.h"
 #include "media/MediaBoundary.h"
 
 using media::WAVEFORMATEX;

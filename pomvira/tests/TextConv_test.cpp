@@ -1,4 +1,4 @@
-#include "TextConv.h"
+#include "files/TextConv.h"
 
 #include <gtest/gtest.h>
 

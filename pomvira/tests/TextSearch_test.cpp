@@ -1,4 +1,4 @@
-#include "TextSearch.h"
+#include "files/TextSearch.h"
 
 #include <gtest/gtest.h>
 #include <stdexcept>

@@ -2,7 +2,7 @@
 // offers it, unless the user chose a platform.
 #include <gtest/gtest.h>
 
-#include "WindowSystem.h"
+#include "app/WindowSystem.h"
 
 namespace {
 

@@ -10,13 +10,13 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include "ActionList.h"
+#include "widgets/ActionList.h"
 #include "ControlFormTesting.h"
-#include "DlgCompress.h"
-#include "DlgSelectDevice.h"
+#include "dialogs/DlgCompress.h"
+#include "dialogs/DlgSelectDevice.h"
 #include "ModalDriver.h"
-#include "frmControl.h"
-#include "frmView.h"
+#include "forms/frmControl.h"
+#include "forms/frmView.h"
 #include "media/Bitmap.h"
 #include "media/Filter.h"
 #include "media/FilterGraph.h"

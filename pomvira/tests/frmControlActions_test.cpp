@@ -12,15 +12,15 @@
 #include <cstring>
 #include <gtest/gtest.h>
 
-#include "ActionList.h"
-#include "BrowseEdit.h"
-#include "DlgCompress.h"
-#include "DlgSaveFolder.h"
-#include "DlgSelectDevice.h"
+#include "widgets/ActionList.h"
+#include "dialogs/BrowseEdit.h"
+#include "dialogs/DlgCompress.h"
+#include "dialogs/DlgSaveFolder.h"
+#include "dialogs/DlgSelectDevice.h"
 #include "ControlFormTesting.h"
 #include "ModalDriver.h"
-#include "frmControl.h"
-#include "frmView.h"
+#include "forms/frmControl.h"
+#include "forms/frmView.h"
 #include "media/fake/FakeMedia.h"
 
 using namespace media;

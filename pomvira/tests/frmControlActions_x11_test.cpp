@@ -14,16 +14,16 @@
 #include <gtest/gtest.h>
 #include <memory>
 
-#include "ActionList.h"
+#include "widgets/ActionList.h"
 #include "ControlFormTesting.h"
-#include "BrowseEdit.h"
-#include "DlgCompress.h"
-#include "DlgSaveFolder.h"
-#include "DlgSelectDevice.h"
-#include "ImageButton.h"
+#include "dialogs/BrowseEdit.h"
+#include "dialogs/DlgCompress.h"
+#include "dialogs/DlgSaveFolder.h"
+#include "dialogs/DlgSelectDevice.h"
+#include "widgets/ImageButton.h"
 #include "ModalDriver.h"
-#include "frmControl.h"
-#include "frmView.h"
+#include "forms/frmControl.h"
+#include "forms/frmView.h"
 
 using namespace media;
 

@@ -15,13 +15,14 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
-#include "ActionList.h"
+#include "widgets/ActionList.h"
 #include "AviProbe.h"
 #include "ControlFormTesting.h"
-#include "ImageButton.h"
+#include "widgets/ImageButton.h"
 #include "MailerStandIn.h"
-#include "frmControl.h"
-#include "frmView.h"
+#include "forms/frmControl.h"
+#include "forms/frmView.h"
+#include "media/gst/TestDevices.h"
 
 using namespace media;
 
@@ -116,6 +117,33 @@ TEST_F(CameraComesAndGoes, UnpluggedThePreviewSaysSoIdlesAndResumesInItsFormatWh
     EXPECT_EQ(PinFormatText(form.VideoSourceFilter), QString::fromLatin1(k320));
     ExpectPreviewRuns(form, 320, 240);
     EXPECT_TRUE(form.btnCapture->isEnabled());
+    EXPECT_TRUE(boxes.empty()) << FirstBox();
+}
+
+TEST_F(CameraComesAndGoes, ACameraBackButBusyStaysLostAndComesBackInItsFormatAtTheNextTry) {
+    Ini().WriteString("CAPTURE", "VIDEO FORMAT", QString::fromLatin1(k320));
+    TControlForm form;
+    ASSERT_TRUE(boxes.empty()) << FirstBox();
+    ExpectPreviewRuns(form, 320, 240);
+
+    ASSERT_TRUE(gst::PlugTestDevice("Test Camera 1", false));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.CameraLost(); }, 5000));
+    // Back, but held by another program at its first start: the failure of
+    // the running graph is reported and the camera stays lost.
+    gst::RefuseTestCameraStartOnce("Test Camera 1");
+    ASSERT_TRUE(gst::PlugTestDevice("Test Camera 1", true));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.empty(); }, 5000));
+    EXPECT_TRUE(form.CameraLost());
+    EXPECT_EQ(form.State().VideoDevice, -1);
+    EXPECT_TRUE(form.ViewForm()->VideoNotice().contains(QStringLiteral("débranchée")));
+
+    // Its next try opens it in the format it had, not in its first one.
+    boxes.clear();
+    form.DevicesChanged();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form.CameraLost(); }, 2000)) << FirstBox();
+    EXPECT_EQ(PinFormatText(form.VideoSourceFilter), QString::fromLatin1(k320));
+    ExpectPreviewRuns(form, 320, 240);
+    EXPECT_TRUE(form.ViewForm()->VideoNotice().isEmpty());
     EXPECT_TRUE(boxes.empty()) << FirstBox();
 }
 

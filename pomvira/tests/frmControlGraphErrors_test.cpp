@@ -9,12 +9,12 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include "ActionList.h"
+#include "widgets/ActionList.h"
 #include "ControlFormTesting.h"
-#include "ImageButton.h"
+#include "widgets/ImageButton.h"
 #include "MailerStandIn.h"
-#include "frmControl.h"
-#include "frmView.h"
+#include "forms/frmControl.h"
+#include "forms/frmView.h"
 #include "media/fake/FakeMedia.h"
 
 using namespace media;

@@ -4,12 +4,12 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include "ActionList.h"
-#include "Application.h"
+#include "widgets/ActionList.h"
+#include "app/Application.h"
 #include "ControlFormTesting.h"
 #include "MailerStandIn.h"
-#include "frmControl.h"
-#include "frmView.h"
+#include "forms/frmControl.h"
+#include "forms/frmView.h"
 #include "media/VideoWindow.h"
 
 namespace {

@@ -9,12 +9,12 @@
 #include <gtest/gtest.h>
 #include <memory>
 
-#include "ActionList.h"
-#include "Application.h"
+#include "widgets/ActionList.h"
+#include "app/Application.h"
 #include "ControlFormTesting.h"
-#include "ImageButton.h"
+#include "widgets/ImageButton.h"
 #include "MailerStandIn.h"
-#include "frmControl.h"
+#include "forms/frmControl.h"
 #include "media/fake/FakeMedia.h"
 
 using namespace media;

@@ -10,11 +10,11 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include "Application.h"
-#include "IniFile.h"
-#include "PathUtils.h"
-#include "frmControl.h"
-#include "frmView.h"
+#include "app/Application.h"
+#include "files/IniFile.h"
+#include "files/PathUtils.h"
+#include "forms/frmControl.h"
+#include "forms/frmView.h"
 #include "media/FilterGraph.h"
 #include "media/fake/FakeMedia.h"
 

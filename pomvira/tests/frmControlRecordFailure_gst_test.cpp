@@ -15,14 +15,14 @@
 #include <chrono>
 #include <cstdlib>
 
-#include "ActionList.h"
+#include "widgets/ActionList.h"
 #include "AviProbe.h"
 #include "ControlFormTesting.h"
-#include "ImageButton.h"
+#include "widgets/ImageButton.h"
 #include "MailerStandIn.h"
 #include "SmallFilesystem.h"
-#include "frmControl.h"
-#include "frmView.h"
+#include "forms/frmControl.h"
+#include "forms/frmView.h"
 #include "media/gst/FilterGraph.h"
 
 using namespace media;

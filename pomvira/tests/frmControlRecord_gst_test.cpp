@@ -12,15 +12,15 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include "ActionList.h"
+#include "widgets/ActionList.h"
 #include "AviProbe.h"
 #include "ControlFormTesting.h"
-#include "DlgCompress.h"
-#include "ImageButton.h"
+#include "dialogs/DlgCompress.h"
+#include "widgets/ImageButton.h"
 #include "MailerStandIn.h"
 #include "ModalDriver.h"
-#include "frmControl.h"
-#include "frmView.h"
+#include "forms/frmControl.h"
+#include "forms/frmView.h"
 
 using namespace media;
 

@@ -6,12 +6,12 @@
 #include <QFile>
 #include <gtest/gtest.h>
 
-#include "ActionList.h"
-#include "Application.h"
+#include "widgets/ActionList.h"
+#include "app/Application.h"
 #include "ControlFormTesting.h"
 #include "JpegReadBack.h"
 #include "TestFrames.h"
-#include "frmControl.h"
+#include "forms/frmControl.h"
 
 using namespace media;
 

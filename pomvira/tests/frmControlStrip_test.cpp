@@ -13,16 +13,16 @@
 #include <gtest/gtest.h>
 #include <memory>
 
-#include "ActionList.h"
-#include "Application.h"
-#include "ControlsKit.h"
-#include "DesktopLaunch.h"
+#include "widgets/ActionList.h"
+#include "app/Application.h"
+#include "widgets/ControlsKit.h"
+#include "app/DesktopLaunch.h"
 #include "JpegReadBack.h"
 #include "ControlFormTesting.h"
 #include "TestFrames.h"
-#include "TextConv.h"
-#include "frmControl.h"
-#include "frmView.h"
+#include "files/TextConv.h"
+#include "forms/frmControl.h"
+#include "forms/frmView.h"
 #include "media/Bitmap.h"
 #include "media/fake/FakeMedia.h"
 

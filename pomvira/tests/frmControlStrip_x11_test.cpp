@@ -15,13 +15,13 @@
 #include <gtest/gtest.h>
 #include <memory>
 
-#include "Application.h"
-#include "ControlsKit.h"
-#include "JpegFile.h"
+#include "app/Application.h"
+#include "widgets/ControlsKit.h"
+#include "files/JpegFile.h"
 #include "ControlFormTesting.h"
 #include "TestFrames.h"
-#include "frmControl.h"
-#include "frmView.h"
+#include "forms/frmControl.h"
+#include "forms/frmView.h"
 #include "media/fake/FakeMedia.h"
 
 using namespace media;

@@ -11,15 +11,15 @@
 #include <QWindow>
 #include <gtest/gtest.h>
 
-#include "ActionList.h"
-#include "Application.h"
-#include "ControlsKit.h"
-#include "ImageButton.h"
-#include "IniFile.h"
-#include "PathUtils.h"
-#include "TextConv.h"
-#include "frmControl.h"
-#include "frmView.h"
+#include "widgets/ActionList.h"
+#include "app/Application.h"
+#include "widgets/ControlsKit.h"
+#include "widgets/ImageButton.h"
+#include "files/IniFile.h"
+#include "files/PathUtils.h"
+#include "files/TextConv.h"
+#include "forms/frmControl.h"
+#include "forms/frmView.h"
 #include "media/MediaBoundary.h"
 
 namespace {

@@ -14,15 +14,15 @@
 #include <gtest/gtest.h>
 #include <memory>
 
-#include "ActionList.h"
-#include "Application.h"
-#include "ControlsKit.h"
-#include "ImageButton.h"
-#include "IniFile.h"
-#include "PathUtils.h"
+#include "widgets/ActionList.h"
+#include "app/Application.h"
+#include "widgets/ControlsKit.h"
+#include "widgets/ImageButton.h"
+#include "files/IniFile.h"
+#include "files/PathUtils.h"
 #include "TestFrames.h"
-#include "frmControl.h"
-#include "frmView.h"
+#include "forms/frmControl.h"
+#include "forms/frmView.h"
 #include "media/fake/FakeMedia.h"
 
 using namespace media;

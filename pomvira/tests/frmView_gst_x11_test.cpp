@@ -11,7 +11,7 @@
 #include <cstdlib>
 
 #include "TestFrames.h"
-#include "frmView.h"
+#include "forms/frmView.h"
 #include "media/Filter.h"
 #include "media/FilterGraph.h"
 #include "media/SampleGrabber.h"

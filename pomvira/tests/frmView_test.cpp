@@ -12,8 +12,8 @@
 #include <QPointer>
 #include <QScreen>
 
-#include "FormFonts.h"
-#include "frmView.h"
+#include "widgets/FormFonts.h"
+#include "forms/frmView.h"
 #include "media/FilterGraph.h"
 #include "media/fake/FakeMedia.h"
 

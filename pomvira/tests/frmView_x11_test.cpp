@@ -9,7 +9,7 @@
 #include <QScreen>
 #include <QTest>
 
-#include "frmView.h"
+#include "forms/frmView.h"
 
 namespace {
 

@@ -27,6 +27,14 @@ bool IsUnplugged(const std::string& name) {
     return g_unplugged.count(name) != 0;
 }
 
+// The test cameras whose next start is refused (busy).
+std::set<std::string> g_refuseOnce;
+
+bool TakeRefusal(const std::string& name) {
+    std::lock_guard<std::mutex> guard(g_plugLock);
+    return g_refuseOnce.erase(name) != 0;
+}
+
 std::string CameraName(int index) {
     return "Test Camera " + std::to_string(index);
 }
@@ -182,6 +190,10 @@ bool TestCameraSrcBuild(PomviraTestCameraSrc* self) {
     if (self->device && IsUnplugged(self->device)) {
         GST_ELEMENT_ERROR(self, RESOURCE, NOT_FOUND, ("Device '%s' is not plugged in.", self->device),
                           (nullptr));
+        return false;
+    }
+    if (self->device && TakeRefusal(self->device)) {
+        GST_ELEMENT_ERROR(self, RESOURCE, BUSY, ("Device '%s' is busy.", self->device), (nullptr));
         return false;
     }
     CapsRef wanted = CapsRef::Adopt(gst_pad_peer_query_caps(self->ghost, self->caps));
@@ -409,6 +421,11 @@ int TestDeviceOrder(GstDevice* device) {
             return i - 1;
     }
     return g_cameraCount;
+}
+
+void RefuseTestCameraStartOnce(const std::string& name) {
+    std::lock_guard<std::mutex> guard(g_plugLock);
+    g_refuseOnce.insert(name);
 }
 
 bool SetTestDevicePlugged(const std::string& name, bool plugged) {

@@ -28,6 +28,9 @@ int TestDeviceOrder(GstDevice* device);
 // a device-lost error and ends its stream, and a source made for it fails to
 // start. False for a name that is no test device.
 bool SetTestDevicePlugged(const std::string& name, bool plugged);
+// Makes the next source of that test camera that starts refuse to, as a
+// camera another program holds (a busy-resource error); later ones start.
+void RefuseTestCameraStartOnce(const std::string& name);
 
 // The name of the provider factory and the device class names.
 extern const char* const kTestProviderName;

@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "Application.h"
-#include "IniFile.h"
-#include "PathUtils.h"
-#include "frmControl.h"
+#include "app/Application.h"
+#include "files/IniFile.h"
+#include "files/PathUtils.h"
+#include "forms/frmControl.h"
 #include "media/Bitmap.h"
 #include "media/Filter.h"
 #include "media/MediaTypes.h"

@@ -3,7 +3,7 @@
 #include <QFile>
 #include <cstdlib>
 
-#include "frmControl.h"
+#include "forms/frmControl.h"
 
 namespace {
 

@@ -7,14 +7,15 @@
 #include <algorithm>
 #include <cstring>
 
-#include "ActionList.h"
-#include "AudioFormatChooser.h"
-#include "BrowseEdit.h"
-#include "DialogKit.h"
-#include "DlgCompress.h"
-#include "DlgSaveFolder.h"
-#include "DlgSelectDevice.h"
+#include "widgets/ActionList.h"
+#include "dialogs/AudioFormatChooser.h"
+#include "dialogs/BrowseEdit.h"
+#include "dialogs/DialogKit.h"
+#include "dialogs/DlgCompress.h"
+#include "dialogs/DlgSaveFolder.h"
+#include "dialogs/DlgSelectDevice.h"
 #include "frmControl.h"
+#include "capture/RecordingSession.h"
 #include "media/Filter.h"
 #include "media/FilterGraph.h"
 #include "media/MediaTypes.h"
@@ -99,9 +100,8 @@ void TControlForm::actVideoPinExecute(QObject*) {
     // back, so that the pin's page may offer every format.
     FKeepPlacement = true;
     try {
-        DisposeMediaType(FSavedMediaType);
-        FSavedMediaType = nullptr;
-        FSavedMediaType = SaveVideoMediaType();
+        FRecording->KeepFormat(std::nullopt);
+        FRecording->KeepFormat(SaveVideoMediaType());
         SelectVideoDevice(FVideoDevice, QString());
     } catch (...) {
         FKeepPlacement = false;
@@ -125,17 +125,10 @@ void TControlForm::actVideoPinExecute(QObject*) {
 void TControlForm::actCompressExecute(QObject*) {
     TCompressDlg dialog(this);
     // The enumerators live while the dialog is open, also when a step fails.
-    struct TFreeEnumerators {
-        TControlForm* form;
-        ~TFreeEnumerators() {
-            form->FVideoCompEnum.reset();
-            form->FAudioCompEnum.reset();
-        }
-    } freeEnumerators{this};
-    FVideoCompEnum = std::make_unique<TSysDevEnum>(CLSID_VideoCompressorCategory);
-    FAudioCompEnum = std::make_unique<TSysDevEnum>(CLSID_AudioCompressorCategory);
-    FillCompressorList(dialog.lstVideoComp, dialog.chkNotVComp, *FVideoCompEnum, FVideoCompress);
-    FillCompressorList(dialog.lstAudioComp, dialog.chkNotAComp, *FAudioCompEnum, FAudioCompress);
+    TSysDevEnum videoCompressors(CLSID_VideoCompressorCategory);
+    TSysDevEnum audioCompressors(CLSID_AudioCompressorCategory);
+    FillCompressorList(dialog.lstVideoComp, dialog.chkNotVComp, videoCompressors, FVideoCompress);
+    FillCompressorList(dialog.lstAudioComp, dialog.chkNotAComp, audioCompressors, FAudioCompress);
     if (dialog.exec() == QDialog::Accepted) {
         FVideoCompress = dialog.VideoCompIndex;
         FAudioCompress = dialog.AudioCompIndex;

@@ -7,7 +7,7 @@
 #include <algorithm>
 
 #include "DialogKit.h"
-#include "TextConv.h"
+#include "files/TextConv.h"
 
 namespace {
 

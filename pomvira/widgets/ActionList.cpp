@@ -6,7 +6,7 @@
 #include <QMenu>
 #include <QThread>
 
-#include "Application.h"
+#include "app/Application.h"
 
 TAction::TAction(const QString& name, const QString& caption, QObject* parent)
     : QObject(parent), FCaption(caption) {

@@ -4,6 +4,7 @@
 // building and running the live preview, and putting the chosen compressors
 // into the graph for a recording.
 #include "frmControl.h"
+#include "capture/RecordingSession.h"
 
 #include <stdexcept>
 
@@ -17,19 +18,12 @@
 
 using namespace media;
 
-namespace {
-WString Wide(const QString& text) {
-    return text.toStdU16String();
-}
-}  // namespace
-
 bool TControlForm::ListDevices() {
     FVideoDevices = std::make_unique<QStringList>();
     FAudioDevices = std::make_unique<QStringList>();
     FDevEnum = std::make_unique<TSysDevEnum>(CLSID_VideoInputDeviceCategory);
     if (FDevEnum->DeviceCount() == 0)
         return false;
-    FCompressFilters = std::make_unique<TFilterList>();
     for (int i = 0; i < FDevEnum->DeviceCount(); ++i)
         FVideoDevices->append(QString::fromStdString(FDevEnum->DeviceEntry(i).FriendlyName));
     FDevEnum->SelectCategory(CLSID_AudioInputDeviceCategory);
@@ -43,11 +37,8 @@ void TControlForm::FreeDevices() {
         FAudioDevices.reset();
         FVideoDevices.reset();
         FDevEnum.reset();
-        if (FCompressFilters) {
-            FCompressFilters->Clear();
-            FCompressFilters.reset();
-        }
-        FMuxFilter = nullptr;
+        if (FRecording)
+            FRecording->Release();
     } catch (...) {
     }
 }
@@ -71,10 +62,8 @@ int32_t TControlForm::SelectVideoDevice(int32_t index, const QString& formatText
     CaptureGraph->SetActive(true);
     if (!formatText.isEmpty()) {
         ApplyVideoFormatText(formatText);
-    } else if (FSavedMediaType) {
-        ApplyVideoMediaType(FSavedMediaType);
-        DisposeMediaType(FSavedMediaType);
-        FSavedMediaType = nullptr;
+    } else if (const std::optional<TMediaType> saved = FRecording->TakeFormat()) {
+        ApplyVideoMediaType(saved->AMMediaType());
     }
     if (!FKeepPlacement) {
         int32_t width = 0, height = 0;
@@ -104,11 +93,8 @@ void TControlForm::SetPreview(bool on) {
         return;
     }
     auto builder = CaptureGraph->Get<ICaptureGraphBuilder2>();
-    if (FSavedMediaType) {
-        ApplyVideoMediaType(FSavedMediaType);
-        DisposeMediaType(FSavedMediaType);
-        FSavedMediaType = nullptr;
-    }
+    if (const std::optional<TMediaType> saved = FRecording->TakeFormat())
+        ApplyVideoMediaType(saved->AMMediaType());
     if (VideoSourceFilter->BaseFilter().DataLength() != 0) {
         auto source = VideoSourceFilter->Get<IBaseFilter>();
         auto grabber = SampleGrabber->Get<IBaseFilter>();
@@ -175,62 +161,16 @@ QString TControlForm::GetVideoFormatText() {
     return text;
 }
 
-AM_MEDIA_TYPE* TControlForm::SaveVideoMediaType() {
+std::optional<TMediaType> TControlForm::SaveVideoMediaType() {
     auto pin = VideoCapturePin();
-    AM_MEDIA_TYPE* type = nullptr;
     if (FVideoDevice == -1)
-        return type;
+        return std::nullopt;
+    AM_MEDIA_TYPE* type = nullptr;
     if (auto config = QueryAs<IAMStreamConfig>(pin.Get()))
         config->GetFormat(&type);
-    return type;
-}
-
-void TControlForm::AddCompressors() {
-    FVideoCompEnum = std::make_unique<TSysDevEnum>(CLSID_VideoCompressorCategory);
-    FAudioCompEnum = std::make_unique<TSysDevEnum>(CLSID_AudioCompressorCategory);
-    FCompressFilters->Clear();
-    auto insert = [this](TSysDevEnum& compressors, int32_t index, TFilter* sourceFilter) {
-        try {
-            auto compressor = compressors.CreateDevice(index);
-            if (!compressor)
-                throw std::runtime_error("no such compressor");
-            FCompressFilters->Add(compressor.Get());
-            auto graph = CaptureGraph->Get<IGraphBuilder>();
-            graph->AddFilter(
-                compressor.Get(),
-                Wide(QString::fromStdString(compressors.DeviceEntry(index).FriendlyName)));
-            auto builder = CaptureGraph->Get<ICaptureGraphBuilder2>();
-            auto source = sourceFilter->Get<IBaseFilter>();
-            builder->RenderStream(nullptr, nullptr, source.Get(),
-                                  FCompressFilters->LastFilter().Get(), FMuxFilter.Get());
-        } catch (...) {
-            // The recording goes on without this compressor.
-        }
-    };
-    if (FVideoCompress != -1)
-        insert(*FVideoCompEnum, FVideoCompress, VideoSourceFilter);
-    // Without a microphone the picture is recorded alone.
-    if (FAudioCompress != -1 && FUseAudio && HasOpenDevice(AudioSourceFilter))
-        insert(*FAudioCompEnum, FAudioCompress, AudioSourceFilter);
-}
-
-bool TControlForm::HasOpenDevice(TFilter* source) {
-    return source->FilterGraph() && source->MemberFilter();
-}
-
-void TControlForm::RemoveCompressors() {
-    try {
-        if (FCompressFilters)
-            FCompressFilters->Clear();
-    } catch (...) {
-        return;
-    }
-    try {
-        FVideoCompEnum.reset();
-    } catch (...) {
-    }
-    try {
-        FAudioCompEnum.reset();
-    } catch (...) {
-    }
+    if (!type)
+        return std::nullopt;
+    std::optional<TMediaType> format(std::in_place, type);
+    DisposeMediaType(type);
+    return format;
 }

@@ -8,7 +8,7 @@
 
 #include "Application.h"
 #include "WindowSystem.h"
-#include "frmControl.h"
+#include "forms/frmControl.h"
 #include "media/MediaUtil.h"
 #include "media/gst/GstMediaSystem.h"
 

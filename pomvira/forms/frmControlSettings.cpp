@@ -2,8 +2,8 @@
 // shut-down, and the validation of the two save folders.
 #include <QDir>
 
-#include "IniFile.h"
-#include "PathUtils.h"
+#include "files/IniFile.h"
+#include "files/PathUtils.h"
 #include "frmControl.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <QPushButton>
 
 #include "DialogKit.h"
-#include "TextConv.h"
+#include "files/TextConv.h"
 
 namespace {
 

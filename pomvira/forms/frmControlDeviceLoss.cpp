@@ -14,11 +14,13 @@
 #include <QScopeGuard>
 #include <QTimer>
 
-#include "ActionList.h"
-#include "Application.h"
-#include "ImageButton.h"
-#include "TextConv.h"
+#include "widgets/ActionList.h"
+#include "app/Application.h"
+#include "widgets/ImageButton.h"
+#include "files/TextConv.h"
 #include "frmControl.h"
+#include "capture/CameraWatch.h"
+#include "capture/RecordingSession.h"
 #include "frmView.h"
 #include "media/Filter.h"
 #include "media/FilterGraph.h"
@@ -28,10 +30,6 @@
 using namespace media;
 
 namespace {
-
-// How long after a camera went away while it is still listed (its stream
-// failed, the device did not leave) the panel tries it again.
-constexpr int kRetryListedCameraMs = 2000;
 
 // Receives the system's device notices on the user-interface thread and
 // stops them when it goes.
@@ -77,8 +75,11 @@ void TControlForm::UnwatchDevices() {
     delete FDeviceNotice;
     FDeviceNotice = nullptr;
     CaptureGraph->OnGraphDeviceLost = nullptr;
-    DisposeMediaType(FLostMediaType);
-    FLostMediaType = nullptr;
+    FCameraWatch->Stop();
+}
+
+bool TControlForm::CameraLost() const {
+    return FCameraWatch->Lost();
 }
 
 void TControlForm::GraphDeviceLost(intptr_t filter) {
@@ -94,16 +95,13 @@ void TControlForm::GraphDeviceLost(intptr_t filter) {
 void TControlForm::DevicesChanged() {
     if (FDestroyed || !FDevEnum)
         return;
-    if (FCameraLost) {
-        // Not while the loss is still being handled: a recording it stopped
-        // may be with the mail program, and the graph is released after.
-        if (!FLosingCamera)
-            TakeUpCamera();
+    if (FCameraWatch->Lost()) {
+        FCameraWatch->DevicesChanged();
         return;
     }
     // A camera whose stream just stops when it goes (no error) is noticed
     // by its leaving the list.
-    const int camera = CameraPosition(VideoSourceFilter->BaseFilter());
+    const int camera = TCameraWatch::CameraPosition(VideoSourceFilter->BaseFilter());
     if (FVideoDevice != -1 && VideoSourceFilter->BaseFilter().DataLength() != 0 && camera == -1) {
         LoseCamera();
         return;
@@ -120,129 +118,64 @@ void TControlForm::DevicesChanged() {
 }
 
 void TControlForm::LoseCamera() {
-    if (FCameraLost)
+    if (FCameraWatch->Lost())
         return;
-    FCameraLost = true;
-    FLosingCamera = true;
-    const auto done = qScopeGuard([this] { FLosingCamera = false; });
-    FLostCamera.Assign(VideoSourceFilter->BaseFilter());
-    DisposeMediaType(FLostMediaType);
-    FLostMediaType = nullptr;
     // The format it had: the one kept at the start of a recording, or the
     // one in force.
-    if (FSavedMediaType) {
-        FLostMediaType = FSavedMediaType;
-        FSavedMediaType = nullptr;
-    } else {
+    std::optional<TMediaType> format = FRecording->TakeFormat();
+    if (!format) {
         try {
-            FLostMediaType = SaveVideoMediaType();
+            format = SaveVideoMediaType();
         } catch (...) {
             // Its filter is gone already: the stored format text serves.
         }
     }
+    TBaseFilter camera;
+    camera.Assign(VideoSourceFilter->BaseFilter());
     // From here on the video source has no device: rebuilding the preview
     // skips it.
     VideoSourceFilter->BaseFilter().StoreMoniker(nullptr);
-    FKnownCameras = PresentCameras();
-    // A running recording ends as the record button ends it: its file is
-    // completed, joins the strip and goes to the mail program when it was
-    // to be mailed (the events run meanwhile).
-    if (btnCapture->Tag == 1)
-        StopRecording();
-    FVideoDevice = SelectVideoDevice(-1, QString());
-    ShowCameraLost(true);
-    // Still listed (its stream failed, the device did not go), or a camera
-    // came while the recording was being finished: tried a little later
-    // (not at once, nor in a tight loop).
-    RetryCameraLater();
-}
-
-void TControlForm::RetryCameraLater() {
-    if (PresentCameras().empty())
-        return;
-    QTimer::singleShot(kRetryListedCameraMs, this, [this] {
-        if (FCameraLost && !FDestroyed && !FLosingCamera)
-            RunHandler([this] { TakeUpCamera(); });
-    });
+    FCameraWatch->CameraGone(camera, std::move(format));
 }
 
 void TControlForm::LoseMicrophone() {
     // Nothing streams from the microphone outside a recording. A recording
     // with its sound ends as the record button ends it; the preview goes on
     // (the microphone is opened again when it is back).
+    EndRecording();
+}
+
+void TControlForm::EndRecording() {
     if (btnCapture->Tag == 1)
         StopRecording();
 }
 
-bool TControlForm::TakeUpCamera() {
-    const std::vector<TBaseFilter> present = PresentCameras();
-    int same = -1, fresh = -1;
-    for (size_t i = 0; i < present.size(); ++i) {
-        if (same == -1 && present[i].Equals(FLostCamera))
-            same = int(i);
-        bool known = false;
-        for (const TBaseFilter& k : FKnownCameras)
-            known = known || k.Equals(present[i]);
-        if (fresh == -1 && !known)
-            fresh = int(i);
-    }
-    FKnownCameras = present;
-    if (same == -1 && fresh == -1)
-        return false;
-    FCameraLost = false;
-    try {
-        if (same != -1) {
-            // The same camera: the format it had, the windows where they are.
-            DisposeMediaType(FSavedMediaType);
-            FSavedMediaType = FLostMediaType;
-            FLostMediaType = nullptr;
-            FKeepPlacement = true;
-            FVideoDevice = same;
-            FVideoDevice = SelectVideoDevice(same, QString());
-            FKeepPlacement = false;
-        } else {
-            DisposeMediaType(FLostMediaType);
-            FLostMediaType = nullptr;
-            FVideoDevice = fresh;
-            FVideoDevice = SelectVideoDevice(fresh, FVideoFormat);
-        }
-        SetPreview(true);
-    } catch (...) {
-        // Listed but not usable (another program holds it, or it went
-        // again): still lost, its format kept, tried again at the next
-        // device notice. The error is reported as any other.
+void TControlForm::ReleaseCamera() {
+    VideoSourceFilter->BaseFilter().StoreMoniker(nullptr);
+    FVideoDevice = SelectVideoDevice(-1, QString());
+    ShowCameraLost(true);
+}
+
+bool TControlForm::OpenCamera(int index, const TMediaType* format, bool sameCamera) {
+    // A format handed to the graph is used up by the device's opening or
+    // the preview's building; the watch keeps its own until the preview
+    // runs.
+    const auto cleanUp = qScopeGuard([this] {
         FKeepPlacement = false;
-        if (!FLostMediaType) {
-            FLostMediaType = FSavedMediaType;
-            FSavedMediaType = nullptr;
-        }
-        VideoSourceFilter->BaseFilter().StoreMoniker(nullptr);
-        FVideoDevice = SelectVideoDevice(-1, QString());
-        FCameraLost = true;
-        throw;
+        FRecording->KeepFormat(std::nullopt);
+    });
+    FVideoDevice = index;
+    if (sameCamera) {
+        FRecording->KeepFormat(format ? std::optional<TMediaType>(*format) : std::nullopt);
+        FKeepPlacement = true;
+        FVideoDevice = SelectVideoDevice(index, QString());
+        FKeepPlacement = false;
+    } else {
+        FVideoDevice = SelectVideoDevice(index, FVideoFormat);
     }
+    SetPreview(true);
     ShowCameraLost(false);
     return true;
-}
-
-std::vector<TBaseFilter> TControlForm::PresentCameras() {
-    std::vector<TBaseFilter> cameras;
-    FDevEnum->SelectCategory(CLSID_VideoInputDeviceCategory);
-    for (int i = 0; i < FDevEnum->DeviceCount(); ++i) {
-        TBaseFilter camera;
-        camera.StoreMoniker(FDevEnum->DeviceMoniker(i).Get());
-        cameras.push_back(camera);
-    }
-    return cameras;
-}
-
-int TControlForm::CameraPosition(const TBaseFilter& camera) {
-    const std::vector<TBaseFilter> present = PresentCameras();
-    for (size_t i = 0; i < present.size(); ++i) {
-        if (present[i].Equals(camera))
-            return int(i);
-    }
-    return -1;
 }
 
 void TControlForm::ShowCameraLost(bool lost) {

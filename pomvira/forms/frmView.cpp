@@ -9,10 +9,10 @@
 #include <climits>
 #include <string>
 
-#include "Application.h"
-#include "FormFonts.h"
-#include "ImageRgn.h"
-#include "TextConv.h"
+#include "app/Application.h"
+#include "widgets/FormFonts.h"
+#include "widgets/ImageRgn.h"
+#include "files/TextConv.h"
 
 namespace {
 

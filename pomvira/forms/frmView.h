@@ -9,7 +9,7 @@
 #include <QRegion>
 #include <QWidget>
 
-#include "WindowDrag.h"
+#include "widgets/WindowDrag.h"
 #include "media/VideoWindow.h"
 
 class QPainter;

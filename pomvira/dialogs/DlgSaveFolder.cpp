@@ -5,7 +5,7 @@
 
 #include "BrowseEdit.h"
 #include "DialogKit.h"
-#include "TextConv.h"
+#include "files/TextConv.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "RecordingRepair.h"
-#include "TextConv.h"
+#include "files/RecordingRepair.h"
+#include "files/TextConv.h"
 #include "media/MediaUtil.h"
 
 using namespace media;

@@ -5,13 +5,13 @@
 #include <QMenu>
 #include <QMouseEvent>
 
-#include "ActionList.h"
-#include "Application.h"
-#include "ControlsKit.h"
-#include "ImageButton.h"
-#include "ImageRgn.h"
-#include "PanelResources.h"
-#include "TextConv.h"
+#include "widgets/ActionList.h"
+#include "app/Application.h"
+#include "widgets/ControlsKit.h"
+#include "widgets/ImageButton.h"
+#include "widgets/ImageRgn.h"
+#include "widgets/PanelResources.h"
+#include "files/TextConv.h"
 #include "frmControl.h"
 #include "media/Filter.h"
 #include "media/FilterGraph.h"

@@ -5,16 +5,15 @@
 #pragma once
 
 #include <QImage>
-#include <QPointer>
 #include <QRegion>
 #include <QStringList>
 #include <QWidget>
 #include <memory>
 #include <optional>
-#include <vector>
 
-#include "ControlsKit.h"
-#include "WindowDrag.h"
+#include "capture/CameraWatch.h"
+#include "widgets/ControlsKit.h"
+#include "widgets/WindowDrag.h"
 #include "media/Filter.h"
 #include "media/MediaBoundary.h"
 
@@ -26,7 +25,8 @@ class TAction;
 class TActionList;
 class TImageButton;
 class TViewForm;
-class TIniFile;
+class TMediaStrip;
+class TRecordingSession;
 
 namespace media {
 class TBitmap;
@@ -35,22 +35,16 @@ class TFilter;
 class TSampleGrabber;
 class TVideoWindow;
 class TSysDevEnum;
-class TFilterList;
 }  // namespace media
-
-// One entry of the media strip: a file made during this run and its cached
-// thumbnail (made at its first paint; recordings never get one).
-struct TStripEntry {
-    QString FileName;
-    std::optional<QImage> Thumbnail;
-};
 
 // The still pictures' JPEG quality.
 constexpr int kSnapShotQuality = 90;
 // How long a still picture waits for the camera's first frame.
 constexpr int kFirstFrameWaitMs = 2000;
 
-class TControlForm : public QWidget {
+// The panel opens and releases the camera for the camera watch (a private
+// base: only the watch calls it).
+class TControlForm : public QWidget, private TCameraHost {
     Q_OBJECT
   public:
     explicit TControlForm(QWidget* parent = nullptr);
@@ -185,7 +179,7 @@ class TControlForm : public QWidget {
     // none has been taken up since.
     void GraphDeviceLost(intptr_t filter);
     void DevicesChanged();
-    bool CameraLost() const { return FCameraLost; }
+    bool CameraLost() const;
 
     // Read access to the state, for the program's tests.
     struct TState {
@@ -260,25 +254,17 @@ class TControlForm : public QWidget {
     void ApplyVideoFormatText(const QString& text);
     void ApplyVideoMediaType(const media::AM_MEDIA_TYPE* record);
     QString GetVideoFormatText();
-    media::AM_MEDIA_TYPE* SaveVideoMediaType();
-    void AddCompressors();
-    void RemoveCompressors();
-    // Whether the source's device is open: its filter is in the graph.
-    static bool HasOpenDevice(media::TFilter* source);
-
-    // Recording: the graph for preview again (the stop's first steps),
-    // and the taking back of a start that failed.
-    void ReturnToPreview();
-    void AbandonStart(const QString& previousFile);
-    // Graph errors: one during a recording ends it as the record button
-    // would; one during the preview is reported once and the preview rebuilt.
-    void WatchGraphErrors();
-    void GraphErrorAbort(media::HRESULT error);
-    bool MuxHasInput();
+    // The camera's format in force; none without a camera.
+    std::optional<media::TMediaType> SaveVideoMediaType();
     media::ComPtr<media::IPin> VideoCapturePin();
 
     // Settings actions.
     void ChooseAudioFormat();
+
+    // Graph errors: one during a recording ends it as the record button
+    // would; one during the preview is reported once and the preview rebuilt.
+    void WatchGraphErrors();
+    void GraphErrorAbort(media::HRESULT error);
 
     // Devices that come and go.
     void WatchDevices();
@@ -286,19 +272,17 @@ class TControlForm : public QWidget {
     bool NeedsCamera(const TAction* action) const;
     void LoseCamera();
     void LoseMicrophone();
-    bool TakeUpCamera();
-    void RetryCameraLater();
-    // The camera's place in the device list, -1 when it is not there.
-    int CameraPosition(const media::TBaseFilter& camera);
-    std::vector<media::TBaseFilter> PresentCameras();
     void ShowCameraLost(bool lost);
+    // TCameraHost
+    void EndRecording() override;
+    void ReleaseCamera() override;
+    bool OpenCamera(int index, const media::TMediaType* format, bool sameCamera) override;
 
     // Media strip.
     std::unique_ptr<media::TBitmap> GrabFrame();
     bool WaitForFirstFrame();
     void RefreshStrip();
     void UpdateStripLabel(int tag);
-    void ClearFiles();
     const QImage& RecordingIcon();
 
     TViewForm* FViewForm = nullptr;
@@ -306,10 +290,6 @@ class TControlForm : public QWidget {
     QRegion FFormRegion;
     bool FHasFormRegion = false;
     std::unique_ptr<media::TSysDevEnum> FDevEnum;
-    std::unique_ptr<media::TFilterList> FCompressFilters;
-    std::unique_ptr<media::TSysDevEnum> FVideoCompEnum;
-    std::unique_ptr<media::TSysDevEnum> FAudioCompEnum;
-    media::ComPtr<media::IBaseFilter> FMuxFilter;
     bool FUseAudio = true;
     QString FVideoFolder;
     QString FSnapFolder;
@@ -318,29 +298,24 @@ class TControlForm : public QWidget {
     int32_t FVideoCompress = -1;
     int32_t FAudioCompress = -1;
     media::AM_MEDIA_TYPE* FProbeMediaType = nullptr;
-    media::AM_MEDIA_TYPE* FSavedMediaType = nullptr;
     std::unique_ptr<QStringList> FVideoDevices;
     std::unique_ptr<QStringList> FAudioDevices;
-    std::unique_ptr<std::vector<TStripEntry>> FFiles;
     int32_t FVideoDevice = 0;
     int32_t FAudioDevice = 0;
-    int32_t FFirstVisible = 0;
-    int32_t FSelected = -1;
-    QString FRecordFile;
     bool FMailAfterCapture = false;
-    media::HRESULT FRecordingFailure = 0;  // the error that ended the recording
-    media::HRESULT FStopResult = 0;        // the last stop's result (failure: file unfinished)
     bool FPreviewErrorReported = false;
     // imgAVI's picture with its transparent colour made transparent.
     QImage FRecordingIcon;
 
+    // The collaborators: the strip's entries (from FormCreate to
+    // FormDestroy), the recording with the kept capture format, and the
+    // camera that went away.
+    std::unique_ptr<TMediaStrip> FStrip;
+    std::unique_ptr<TRecordingSession> FRecording;
+    std::unique_ptr<TCameraWatch> FCameraWatch;
+
     // Device notices (see WatchDevices).
     QObject* FDeviceNotice = nullptr;
-    bool FCameraLost = false;
-    bool FLosingCamera = false;      // LoseCamera is running (it may wait on the mail program)
-    media::TBaseFilter FLostCamera;  // the identity of the camera gone
-    media::AM_MEDIA_TYPE* FLostMediaType = nullptr;  // the format it had
-    std::vector<media::TBaseFilter> FKnownCameras;   // cameras present at the last look
 
     TWindowDrag FDrag;  // moving by the bare skin
     bool FDestroyed = false;

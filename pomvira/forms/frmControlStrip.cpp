@@ -11,43 +11,19 @@
 #include <QThread>
 #include <stdexcept>
 
-#include "ActionList.h"
-#include "ControlsKit.h"
-#include "DesktopLaunch.h"
-#include "JpegFile.h"
-#include "PathUtils.h"
-#include "TextConv.h"
-#include "ImageRgn.h"
+#include "widgets/ActionList.h"
+#include "widgets/ControlsKit.h"
+#include "app/DesktopLaunch.h"
+#include "files/JpegFile.h"
+#include "files/PathUtils.h"
+#include "files/TextConv.h"
+#include "widgets/ImageRgn.h"
 #include "frmControl.h"
+#include "capture/MediaStrip.h"
 #include "media/Bitmap.h"
 #include "media/SampleGrabber.h"
 
 using namespace media;
-
-namespace {
-
-// Whether the entry is a recording: its extension, trimmed and in upper
-// case, is ".AVI".
-bool IsRecording(const QString& path) {
-    const QString name = QFileInfo(path).fileName();
-    const int dot = name.lastIndexOf(QLatin1Char('.'));
-    return dot >= 0 && name.mid(dot).trimmed().toUpper() == QLatin1String(".AVI");
-}
-
-// What a picture that cannot be loaded shows in its box: a red cross on
-// light grey, kept as the entry's thumbnail so the file is tried once.
-QImage UnreadablePicture(const QSize& size) {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(QColor(236, 236, 236));
-    QPainter p(&image);
-    p.setPen(QPen(QColor(200, 30, 30), 2));
-    const QRect r = image.rect().adjusted(8, 6, -9, -7);
-    p.drawLine(r.topLeft(), r.bottomRight());
-    p.drawLine(r.topRight(), r.bottomLeft());
-    return image;
-}
-
-}  // namespace
 
 // ---------------------------------------------------------------------------
 // Still pictures
@@ -99,12 +75,9 @@ void TControlForm::actSnapShotExecute(QObject*) {
 // ---------------------------------------------------------------------------
 
 void TControlForm::AddToStrip(const QString& path) {
-    if (!FFiles)
+    if (!FStrip)
         return;
-    FFiles->push_back(TStripEntry{path, std::nullopt});
-    const int count = int(FFiles->size());
-    FFirstVisible = count > 4 ? count - 4 : 0;
-    FSelected = count - 1;
+    FStrip->Add(path);
     RefreshStrip();
     SetExpanded(true);
 }
@@ -124,9 +97,9 @@ void TControlForm::UpdateStripLabel(int tag) {
     QLabel* label = tag >= 0 && tag < 4 ? labels[tag] : nullptr;
     if (!label)
         return;
-    const int index = FFirstVisible + tag;
-    if (FFiles && index >= 0 && index < int(FFiles->size())) {
-        const QString name = QFileInfo((*FFiles)[size_t(index)].FileName).fileName();
+    const int index = FStrip ? FStrip->EntryAt(tag) : -1;
+    if (index >= 0) {
+        const QString name = QFileInfo(FStrip->FileAt(index)).fileName();
         if (label->text() != name)
             label->setText(name);
         if (label->isHidden())
@@ -136,32 +109,16 @@ void TControlForm::UpdateStripLabel(int tag) {
     }
 }
 
-void TControlForm::ClearFiles() {
-    if (!FFiles)
-        return;
-    // The cached thumbnails go with their entries.
-    FFiles->clear();
-}
-
 QStringList TControlForm::StripFiles() const {
-    QStringList files;
-    if (FFiles)
-        for (const TStripEntry& entry : *FFiles)
-            files.append(entry.FileName);
-    return files;
+    return FStrip ? FStrip->Files() : QStringList();
 }
 
 QString TControlForm::SelectedFile() const {
-    if (!FFiles || FSelected < 0 || FSelected >= int(FFiles->size()))
-        return QString();
-    return (*FFiles)[size_t(FSelected)].FileName;
+    return FStrip ? FStrip->SelectedFile() : QString();
 }
 
 const QImage* TControlForm::StripThumbnail(int index) const {
-    if (!FFiles || index < 0 || index >= int(FFiles->size()))
-        return nullptr;
-    const auto& thumbnail = (*FFiles)[size_t(index)].Thumbnail;
-    return thumbnail ? &*thumbnail : nullptr;
+    return FStrip ? FStrip->CachedThumbnail(index) : nullptr;
 }
 
 const QImage& TControlForm::RecordingIcon() {
@@ -177,19 +134,14 @@ void TControlForm::BmpViewPaint(QObject* sender, QPainter& canvas) {
     auto* box = qobject_cast<TPaintBox*>(sender);
     if (!box)
         return;
-    const int index = FFirstVisible + box->Tag;
+    const int index = FStrip ? FStrip->EntryAt(box->Tag) : -1;
     const QRect client = box->rect();
-    if (FFiles && index >= 0 && index < int(FFiles->size())) {
-        TStripEntry& entry = (*FFiles)[size_t(index)];
-        if (!IsRecording(entry.FileName)) {
-            if (!entry.Thumbnail) {
-                QImage thumbnail = LoadJpegThumbnail(entry.FileName, client.size());
-                entry.Thumbnail =
-                    thumbnail.isNull() ? UnreadablePicture(client.size()) : std::move(thumbnail);
-            }
-            canvas.drawImage(client, *entry.Thumbnail);
+    if (index >= 0) {
+        if (const QImage* thumbnail = FStrip->Thumbnail(index, client.size())) {
+            canvas.drawImage(client, *thumbnail);
         } else {
-            // The rest of the box is not filled: the skin shows through.
+            // A recording. The rest of the box is not filled: the skin
+            // shows through.
             const QImage& icon = RecordingIcon();
             canvas.drawImage(
                 QPoint((client.width() - icon.width()) / 2, (client.height() - icon.height()) / 2),
@@ -200,7 +152,7 @@ void TControlForm::BmpViewPaint(QObject* sender, QPainter& canvas) {
     }
     // The frame lies inside the box: three blue pixels around the selected
     // entry, one grey pixel around the others.
-    const bool selected = index == FSelected;
+    const bool selected = index >= 0 && index == FStrip->Selected();
     const int width = selected ? 3 : 1;
     canvas.setRenderHint(QPainter::Antialiasing, false);
     canvas.setBrush(Qt::NoBrush);
@@ -212,15 +164,11 @@ void TControlForm::BmpViewPaint(QObject* sender, QPainter& canvas) {
 
 void TControlForm::BmpViewMouseDown(QObject* sender, Qt::MouseButton, TShiftState shift, int, int) {
     auto* box = qobject_cast<TPaintBox*>(sender);
-    if (!box || !FFiles)
+    if (!box || !FStrip || !FStrip->SelectAt(box->Tag))
         return;
-    const int index = FFirstVisible + box->Tag;
-    if (index < 0 || index >= int(FFiles->size()))
-        return;
-    FSelected = index;
     RefreshStrip();
     if (shift.Double)
-        OpenDocument((*FFiles)[size_t(index)].FileName);
+        OpenDocument(FStrip->SelectedFile());
 }
 
 void TControlForm::imgPrevClick(QObject*) {
@@ -232,40 +180,24 @@ void TControlForm::imgNextClick(QObject*) {
 }
 
 void TControlForm::actPrevBmpExecute(QObject*) {
-    if (!FFiles || FFiles->empty())
-        return;
-    FFirstVisible = std::max(FFirstVisible - 1, 0);
-    RefreshStrip();
+    if (FStrip && FStrip->ScrollBack())
+        RefreshStrip();
 }
 
 void TControlForm::actNextBmpExecute(QObject*) {
-    if (!FFiles || FFiles->size() < 5)
-        return;
-    FFirstVisible = std::min(FFirstVisible + 1, int32_t(FFiles->size()) - 4);
-    RefreshStrip();
+    if (FStrip && FStrip->ScrollForward())
+        RefreshStrip();
 }
 
 void TControlForm::actBmpDeleteExecute(QObject*) {
-    if (!FFiles)
-        return;
-    const int32_t s = FSelected;
-    const int32_t n = int32_t(FFiles->size());
-    if (s < 0 || s >= n)
-        return;
-    const bool wasLast = s == n - 1;
-    // The entry and its thumbnail go; the file on disk stays.
-    FFiles->erase(FFiles->begin() + s);
-    FSelected = std::min(s, n - 2);
-    if (wasLast)
-        FFirstVisible = std::max(FFirstVisible - 1, 0);
-    RefreshStrip();
+    if (FStrip && FStrip->DeleteSelected())
+        RefreshStrip();
 }
 
 void TControlForm::actBmpClearExecute(QObject*) {
-    ClearFiles();
+    if (FStrip)
+        FStrip->Clear();
     RefreshStrip();
-    FFirstVisible = 0;
-    FSelected = -1;
 }
 
 void TControlForm::actBmpEditExecute(QObject*) {

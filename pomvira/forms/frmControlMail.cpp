@@ -7,9 +7,9 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
-#include "Application.h"
-#include "ChildProcess.h"
-#include "TextConv.h"
+#include "app/Application.h"
+#include "app/ChildProcess.h"
+#include "files/TextConv.h"
 #include "frmControl.h"
 
 namespace {

@@ -8,14 +8,17 @@
 #include <QTimer>
 #include <QWindow>
 
-#include "ActionList.h"
-#include "Application.h"
-#include "ControlsKit.h"
-#include "ImageButton.h"
-#include "FormFonts.h"
-#include "RecordingRepair.h"
-#include "TextConv.h"
-#include "WindowSystem.h"
+#include "widgets/ActionList.h"
+#include "app/Application.h"
+#include "widgets/ControlsKit.h"
+#include "widgets/ImageButton.h"
+#include "widgets/FormFonts.h"
+#include "files/RecordingRepair.h"
+#include "files/TextConv.h"
+#include "app/WindowSystem.h"
+#include "capture/MediaStrip.h"
+#include "capture/RecordingSession.h"
+#include "files/JpegFile.h"
 #include "frmView.h"
 #include "media/FilterGraph.h"
 #include "media/Filter.h"
@@ -47,6 +50,9 @@ TControlForm::TControlForm(QWidget* parent) : QWidget(parent), FDrag(this) {
     CreateActions();
     CreateComponents();
     CreateMenus();
+    FRecording = std::make_unique<TRecordingSession>(
+        CaptureGraph, VideoSourceFilter, AudioSourceFilter, [this] { SetPreview(true); });
+    FCameraWatch = std::make_unique<TCameraWatch>(static_cast<TCameraHost&>(*this));
     WatchDevices();
     WatchGraphErrors();
     // The form is loaded: its creation handler runs as part of the creation.
@@ -182,15 +188,12 @@ void TControlForm::FormCreate(QObject*) {
     // 3
     resize(imgBack->width(), shpNormal->height());
     // 4
-    FFiles = std::make_unique<std::vector<TStripEntry>>();
-    FFirstVisible = 0;
-    FSelected = -1;
+    FStrip = std::make_unique<TMediaStrip>(&LoadJpegThumbnail);
     FUseAudio = true;
     FVideoDevice = 0;
     FAudioDevice = 0;
     FVideoCompress = -1;
     FAudioCompress = -1;
-    FRecordFile.clear();
     FMailAfterCapture = false;
     // 5, 6
     LoadSettings();
@@ -211,7 +214,7 @@ void TControlForm::FormCreate(QObject*) {
         return;
     }
     // 10, 11
-    FSavedMediaType = nullptr;
+    FRecording->KeepFormat(std::nullopt);
     if (!FVideoDevices->isEmpty())
         FVideoDevice = 0;
     if (!FAudioDevices->isEmpty())
@@ -240,40 +243,23 @@ void TControlForm::FormDestroy(QObject*) {
     FDestroyed = true;
     UnwatchDevices();
     CaptureGraph->OnGraphErrorAbort = nullptr;
-    // A recording running at the quit is completed as a stop completes it;
-    // a file the stop could not complete is finished by the repair once the
-    // graph has let go of it (neither strip nor mail: the program ends).
-    bool finishRecording = false;
-    if (btnCapture->Tag == 1) {
-        try {
-            CaptureGraph->StopGraph();
-        } catch (const EDirectShowException&) {
-            finishRecording = true;
-        } catch (...) {
-        }
-    }
+    // A recording running at the quit is completed as a stop completes it,
+    // or finished by the repair (neither strip nor mail: the program ends).
+    if (btnCapture->Tag == 1)
+        FRecording->EndAtQuit();
     // Steps 1-8: the first failure ends the block and is swallowed.
     try {
         Timer->stop();
         FreeDevices();
-        if (FSavedMediaType) {
-            DisposeMediaType(FSavedMediaType);
-            FSavedMediaType = nullptr;
-        }
         CaptureGraph->EmptyGraph();
         CaptureGraph->SetActive(false);
-        FVideoCompEnum.reset();
-        FAudioCompEnum.reset();
         CloseViewForm();
     } catch (...) {
     }
-    if (finishRecording && !CaptureGraph->Active())
-        RepairRecording(FRecordFile);
     // Steps 9-11 run whether or not the block failed; a failure here (a
     // refused settings write) goes to the error report and shut-down goes on.
     RunHandler([this] {
-        ClearFiles();
-        FFiles.reset();
+        FStrip.reset();
         SaveSettings();
     });
     if (FHasFormRegion) {
@@ -288,7 +274,7 @@ void TControlForm::FormDestroy(QObject*) {
 
 void TControlForm::NonCaptureUpdate(QObject* sender) {
     if (auto* action = qobject_cast<TAction*>(sender))
-        action->SetEnabled(btnCapture->Tag != 1 && !(FCameraLost && NeedsCamera(action)));
+        action->SetEnabled(btnCapture->Tag != 1 && !(CameraLost() && NeedsCamera(action)));
 }
 
 void TControlForm::actUseAudioExecute(QObject*) {
@@ -337,6 +323,7 @@ void TControlForm::CreateViewForm() {
     FViewForm = new TViewForm(this);
     FVideoWindow = FViewForm->VideoWindow;
     FVideoWindow->SetFilterGraph(CaptureGraph);
+    FRecording->SetVideoWindow(FVideoWindow);
     KeepAboveViewForm();
 }
 
@@ -394,6 +381,7 @@ void TControlForm::CloseViewForm() {
     try {
         FVideoWindow->setVisible(false);
         FVideoWindow->SetFilterGraph(nullptr);
+        FRecording->SetVideoWindow(nullptr);
         FViewForm->close();
     } catch (...) {
     }
@@ -428,9 +416,10 @@ void TControlForm::PlaceBottomRight() {
 }
 
 TControlForm::TState TControlForm::State() const {
-    return {FUseAudio,          FVideoDevice,   FAudioDevice,
-            FVideoCompress,     FAudioCompress, FVideoFolder,
-            FSnapFolder,        FVideoFormat,   FFiles ? int(FFiles->size()) : 0,
-            FFirstVisible,      FSelected,      btnCapture->Tag == 1,
-            btnExpand->Tag == 1};
+    const int files = FStrip ? FStrip->Count() : 0;
+    const int32_t firstVisible = FStrip ? FStrip->FirstVisible() : 0;
+    const int32_t selected = FStrip ? FStrip->Selected() : -1;
+    return {FUseAudio,    FVideoDevice,         FAudioDevice,       FVideoCompress, FAudioCompress,
+            FVideoFolder, FSnapFolder,          FVideoFormat,       files,          firstVisible,
+            selected,     btnCapture->Tag == 1, btnExpand->Tag == 1};
 }

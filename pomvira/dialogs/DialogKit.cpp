@@ -10,7 +10,7 @@
 #include <QPixmap>
 #include <QPushButton>
 
-#include "TextConv.h"
+#include "files/TextConv.h"
 
 namespace {
 

@@ -1,0 +1,122 @@
+#include "MediaStrip.h"
+
+#include <QColor>
+#include <QFileInfo>
+#include <QPainter>
+#include <algorithm>
+
+namespace {
+
+// What a picture that cannot be loaded shows in its box: a red cross on
+// light grey.
+QImage UnreadablePicture(const QSize& size) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(QColor(236, 236, 236));
+    QPainter p(&image);
+    p.setPen(QPen(QColor(200, 30, 30), 2));
+    const QRect r = image.rect().adjusted(8, 6, -9, -7);
+    p.drawLine(r.topLeft(), r.bottomRight());
+    p.drawLine(r.topRight(), r.bottomLeft());
+    return image;
+}
+
+}  // namespace
+
+bool IsRecordingFile(const QString& path) {
+    const QString name = QFileInfo(path).fileName();
+    const int dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot >= 0 && name.mid(dot).trimmed().toUpper() == QLatin1String(".AVI");
+}
+
+TMediaStrip::TMediaStrip(TThumbnailLoader loader) : FLoader(std::move(loader)) {}
+
+void TMediaStrip::Add(const QString& path) {
+    FFiles.push_back(TStripEntry{path, std::nullopt});
+    const int count = Count();
+    FFirstVisible = count > kVisible ? count - kVisible : 0;
+    FSelected = count - 1;
+}
+
+bool TMediaStrip::ScrollBack() {
+    if (FFiles.empty())
+        return false;
+    FFirstVisible = std::max(FFirstVisible - 1, 0);
+    return true;
+}
+
+bool TMediaStrip::ScrollForward() {
+    if (Count() <= kVisible)
+        return false;
+    FFirstVisible = std::min(FFirstVisible + 1, int32_t(Count() - kVisible));
+    return true;
+}
+
+int TMediaStrip::EntryAt(int box) const {
+    const int index = FFirstVisible + box;
+    return box >= 0 && box < kVisible && Valid(index) ? index : -1;
+}
+
+bool TMediaStrip::SelectAt(int box) {
+    const int index = EntryAt(box);
+    if (index < 0)
+        return false;
+    FSelected = index;
+    return true;
+}
+
+bool TMediaStrip::DeleteSelected() {
+    const int32_t s = FSelected;
+    const int32_t n = Count();
+    if (s < 0 || s >= n)
+        return false;
+    const bool wasLast = s == n - 1;
+    // The entry and its thumbnail go; the file on disk stays.
+    FFiles.erase(FFiles.begin() + s);
+    FSelected = std::min(s, n - 2);
+    if (wasLast)
+        FFirstVisible = std::max(FFirstVisible - 1, 0);
+    return true;
+}
+
+void TMediaStrip::Clear() {
+    FFiles.clear();
+    FFirstVisible = 0;
+    FSelected = -1;
+}
+
+QString TMediaStrip::FileAt(int index) const {
+    return Valid(index) ? FFiles[size_t(index)].FileName : QString();
+}
+
+QStringList TMediaStrip::Files() const {
+    QStringList files;
+    for (const TStripEntry& entry : FFiles)
+        files.append(entry.FileName);
+    return files;
+}
+
+QString TMediaStrip::SelectedFile() const {
+    return FileAt(FSelected);
+}
+
+bool TMediaStrip::IsRecordingAt(int index) const {
+    return Valid(index) && IsRecordingFile(FFiles[size_t(index)].FileName);
+}
+
+const QImage* TMediaStrip::CachedThumbnail(int index) const {
+    if (!Valid(index))
+        return nullptr;
+    const auto& thumbnail = FFiles[size_t(index)].Thumbnail;
+    return thumbnail ? &*thumbnail : nullptr;
+}
+
+const QImage* TMediaStrip::Thumbnail(int index, const QSize& size) {
+    if (!Valid(index) || IsRecordingAt(index))
+        return nullptr;
+    TStripEntry& entry = FFiles[size_t(index)];
+    if (!entry.Thumbnail) {
+        QImage thumbnail = FLoader ? FLoader(entry.FileName, size) : QImage();
+        entry.Thumbnail = thumbnail.isNull() ? UnreadablePicture(size) : std::move(thumbnail);
+    }
+    return &*entry.Thumbnail;
+}

@@ -1,0 +1,74 @@
+// The media strip's model: the pictures and recordings made in this run,
+// oldest first, four of them visible from the first visible one, one of them
+// selected, each with its thumbnail made once at its first paint. It knows
+// no widgets and no media: the panel draws it and says what was clicked.
+#pragma once
+
+#include <QImage>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+// One entry of the strip: a file made during this run and its cached
+// thumbnail (made at its first paint; recordings never get one).
+struct TStripEntry {
+    QString FileName;
+    std::optional<QImage> Thumbnail;
+};
+
+class TMediaStrip {
+  public:
+    // How many entries the strip shows at once.
+    static constexpr int kVisible = 4;
+
+    // Reads a picture's thumbnail at a size; a null image when it cannot.
+    using TThumbnailLoader = std::function<QImage(const QString& path, const QSize& size)>;
+    explicit TMediaStrip(TThumbnailLoader loader);
+
+    // Appends the file, scrolls it into view and selects it.
+    void Add(const QString& path);
+    // Pages one entry back or forward; false when nothing moved.
+    bool ScrollBack();
+    bool ScrollForward();
+    // The entry shown in box `box` (0..3), -1 when the box is empty.
+    int EntryAt(int box) const;
+    // Selects the entry shown in box `box`; false when the box is empty.
+    bool SelectAt(int box);
+    // Removes the selected entry (its file stays on disk); the next one,
+    // or the one before when it was the last, is selected after it. False
+    // when nothing is selected.
+    bool DeleteSelected();
+    // Removes every entry.
+    void Clear();
+
+    int Count() const { return int(FFiles.size()); }
+    int32_t FirstVisible() const { return FFirstVisible; }
+    int32_t Selected() const { return FSelected; }
+    QString FileAt(int index) const;
+    QStringList Files() const;
+    QString SelectedFile() const;
+    // Whether the entry is a recording (an AVI file, by its extension).
+    bool IsRecordingAt(int index) const;
+    // The entry's thumbnail once made, null before.
+    const QImage* CachedThumbnail(int index) const;
+    // The entry's thumbnail at `size`, made at the first call and kept: a
+    // picture that cannot be read gets a red cross, so it is read once.
+    // Null for a recording or an index out of range.
+    const QImage* Thumbnail(int index, const QSize& size);
+
+  private:
+    bool Valid(int index) const { return index >= 0 && index < Count(); }
+
+    TThumbnailLoader FLoader;
+    std::vector<TStripEntry> FFiles;
+    int32_t FFirstVisible = 0;
+    int32_t FSelected = -1;
+};
+
+// Whether a file is a recording: its extension, trimmed and in upper case,
+// is ".AVI".
+bool IsRecordingFile(const QString& path);

@@ -1,0 +1,151 @@
+// The recording session alone, on a graph of its own against the recording
+// fake of the media framework (no panel, no preview window): what a start
+// and a stop give back, what a failed start leaves behind, and the capture
+// format kept for the preview after the recording.
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <stdexcept>
+
+#include "capture/RecordingSession.h"
+#include "media/FilterGraph.h"
+#include "media/MediaUtil.h"
+#include "media/fake/FakeMedia.h"
+
+using namespace media;
+using namespace media::fake;
+
+namespace {
+
+class RecordingSessionTest : public ::testing::Test {
+  protected:
+    RecordingSessionTest() {
+        sys.AddVideoDevice("Cam", {VideoFormat(MEDIASUBTYPE_YUY2, 640, 480, 16)});
+        sys.AddAudioDevice("Mic", {AudioFormat(44100, 16, 2)});
+        graph.setObjectName("CaptureGraph");
+        graph.SetMode(gmCapture);
+        TSysDevEnum devices(CLSID_VideoInputDeviceCategory);
+        video.setObjectName("VideoSourceFilter");
+        video.BaseFilter().StoreMoniker(devices.DeviceMoniker(0).Get());
+        video.SetFilterGraph(&graph);
+        devices.SelectCategory(CLSID_AudioInputDeviceCategory);
+        audio.setObjectName("AudioSourceFilter");
+        audio.BaseFilter().StoreMoniker(devices.DeviceMoniker(0).Get());
+        audio.SetFilterGraph(&graph);
+        graph.SetActive(true);
+    }
+    ~RecordingSessionTest() override {
+        session.reset();
+        graph.SetActive(false);
+    }
+    QString File(int n) const { return dir.filePath(QStringLiteral("video%1.avi").arg(n)); }
+
+    FakeMediaSystem sys;
+    QTemporaryDir dir;
+    TFilterGraph graph;
+    TFilter video, audio;
+    // What the preview rebuild saw: the kept format's description, or "-".
+    std::vector<QString> previews;
+    bool previewFails = false;
+    std::unique_ptr<TRecordingSession> session =
+        std::make_unique<TRecordingSession>(&graph, &video, &audio, [this] {
+            const auto format = session->TakeFormat();
+            previews.push_back(format ? format->Description() : QStringLiteral("-"));
+            if (previewFails)
+                throw std::runtime_error("The preview cannot run.");
+        });
+    const TMediaType format320 = VideoFormat(MEDIASUBTYPE_YUY2, 320, 240, 16);
+};
+
+}  // namespace
+
+TEST_F(RecordingSessionTest, ARecordingRunsWithSoundAndItsStopGivesBackTheFileInTheKeptFormat) {
+    const TRecordingResult start = session->Start(File(1), TRecordingOptions{}, format320);
+    ASSERT_TRUE(start.Ok()) << start.Error.toStdString();
+    EXPECT_EQ(start.Path, File(1));
+    EXPECT_TRUE(session->Recording());
+    EXPECT_EQ(session->File(), File(1));
+    EXPECT_TRUE(sys.Log().InOrder({"Graph.Stop",
+                                   "Builder.SetOutputFileName(Avi, " + File(1).toStdString() + ")",
+                                   "Builder.RenderStream(CAPTURE, Filter[Cam], null, "
+                                   "Filter[AVI Mux])",
+                                   "Builder.RenderStream(null, Filter[Mic], null, "
+                                   "Filter[AVI Mux])",
+                                   "Graph.Run"}))
+        << sys.Log().Text();
+    EXPECT_TRUE(previews.empty());
+    EXPECT_TRUE(QFile::exists(File(1)));
+
+    const TRecordingResult stop = session->Stop();
+    EXPECT_TRUE(stop.Ok()) << stop.Error.toStdString();
+    EXPECT_TRUE(stop.Complete);
+    EXPECT_EQ(stop.Path, File(1));
+    EXPECT_FALSE(session->Recording());
+    // The preview is rebuilt once, in the format of the recording's start,
+    // on a graph without the multiplexer and the writer.
+    EXPECT_EQ(previews, std::vector<QString>{format320.Description()});
+    EXPECT_FALSE(session->HasFormat());
+    EXPECT_TRUE(graph.Active());
+    EXPECT_FALSE(sys.Graph()->HasFilter("AVI Mux"));
+    EXPECT_FALSE(sys.Graph()->HasFilter("File Writer"));
+}
+
+TEST_F(RecordingSessionTest, SoundOffOrAMissingCompressorStillRecordsThePicture) {
+    TRecordingOptions options;
+    options.WithAudio = false;
+    options.VideoCompress = 3;  // no such compressor
+    ASSERT_TRUE(session->Start(File(1), options, std::nullopt).Ok());
+    EXPECT_TRUE(sys.Log().Matching("Builder.RenderStream(null, Filter[Mic]").empty());
+    EXPECT_TRUE(
+        sys.Log().Contains("Builder.RenderStream(CAPTURE, Filter[Cam], null, "
+                           "Filter[AVI Mux])"))
+        << sys.Log().Text();
+    session->Stop();
+    EXPECT_EQ(previews, std::vector<QString>{"-"});
+}
+
+TEST_F(RecordingSessionTest, AFailedStartIsTakenBackLeavesNoFileAndKeepsTheLastRecordingsName) {
+    ASSERT_TRUE(session->Start(File(1), TRecordingOptions{}, std::nullopt).Ok());
+    session->Stop();
+    previews.clear();
+
+    sys.SetResult("Graph.Run", E_FAIL, 1);
+    QFile(File(2)).open(QIODevice::WriteOnly);  // what the writer began
+    const TRecordingResult start = session->Start(File(2), TRecordingOptions{}, format320);
+    EXPECT_FALSE(start.Ok());
+    EXPECT_TRUE(start.Error.contains("Unspecified error")) << start.Error.toStdString();
+    EXPECT_TRUE(start.Path.isEmpty());
+    EXPECT_FALSE(start.PreviewFailure);
+    EXPECT_FALSE(session->Recording());
+    EXPECT_EQ(session->File(), File(1));
+    EXPECT_FALSE(QFile::exists(File(2)));
+    // The preview is back, in the format the start kept.
+    EXPECT_EQ(previews, std::vector<QString>{format320.Description()});
+
+    // Nothing reaching the multiplexer is a failure too; a preview that
+    // cannot come back is given back apart.
+    previewFails = true;
+    sys.SetResult("Builder.RenderStream", E_FAIL, 2);
+    TRecordingOptions options;
+    options.WithAudio = false;
+    const TRecordingResult empty = session->Start(File(3), options, std::nullopt);
+    EXPECT_FALSE(empty.Ok());
+    EXPECT_TRUE(empty.PreviewFailure);
+    EXPECT_FALSE(session->Recording());
+}
+
+TEST_F(RecordingSessionTest, AStopWhosePreviewFailsStillGivesBackTheCompleteFile) {
+    ASSERT_TRUE(session->Start(File(1), TRecordingOptions{}, std::nullopt).Ok());
+    previewFails = true;
+    const TRecordingResult stop = session->Stop();
+    EXPECT_TRUE(stop.Complete);
+    EXPECT_EQ(stop.Path, File(1));
+    EXPECT_TRUE(stop.Error.contains("The preview cannot run.")) << stop.Error.toStdString();
+    ASSERT_TRUE(stop.PreviewFailure);
+    EXPECT_FALSE(session->Recording());
+    // A recording whose file is gone is not complete.
+    previewFails = false;
+    ASSERT_TRUE(session->Start(File(2), TRecordingOptions{}, std::nullopt).Ok());
+    ASSERT_TRUE(QFile::remove(File(2)));
+    EXPECT_FALSE(session->Stop().Complete);
+}
