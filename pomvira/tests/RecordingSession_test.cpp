@@ -161,8 +161,9 @@ TEST_F(RecordingSessionTest, OnlyTheFirstErrorOfARecordingEndsItAndTheStopGivesI
     EXPECT_FALSE(session->Fail(VFW_E_RUNTIME_ERROR));
     const TRecordingResult stop = session->Stop();
     EXPECT_FALSE(stop.Complete);
-    EXPECT_TRUE(stop.Message.startsWith(QStringLiteral("L'enregistrement s'est arrêté : le disque "
-                                                       "est plein.")))
+    EXPECT_TRUE(
+        stop.Message.startsWith(QStringLiteral("L'enregistrement s'est arrêté : le disque "
+                                               "est plein.")))
         << stop.Message.toStdString();
     EXPECT_TRUE(stop.Message.contains(File(1))) << stop.Message.toStdString();
 
