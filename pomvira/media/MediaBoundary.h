@@ -81,6 +81,18 @@ constexpr HRESULT VFW_E_TIMEOUT = HR(0x8004028C);
 constexpr HRESULT VFW_E_DUPLICATE_NAME = HR(0x8004028D);
 constexpr HRESULT VFW_E_FILE_NOT_FOUND = HR(0x80040233);  // not used by the layer itself
 
+// System errors of the file writer, as the platform's results carry them
+// (facility 7 with the system's error number).
+constexpr HRESULT HResultFromWin32(uint32_t error) {
+    return HR(0x80070000u | (error & 0xFFFFu));
+}
+constexpr uint32_t ERROR_PATH_NOT_FOUND = 3;
+constexpr uint32_t ERROR_WRITE_PROTECT = 19;
+constexpr uint32_t ERROR_NOT_READY = 21;
+constexpr uint32_t ERROR_WRITE_FAULT = 29;
+constexpr uint32_t ERROR_DISK_FULL = 112;
+constexpr uint32_t ERROR_FILE_TOO_LARGE = 223;
+
 constexpr bool SUCCEEDED(HRESULT hr) {
     return hr >= 0;
 }

@@ -311,16 +311,29 @@ bool VideoCaptureFilter::Build() {
                  "max-size-buffers", 0u, nullptr);
     g_object_set(queues_[1].Get(), "max-size-time", guint64(0), "max-size-bytes", 0u,
                  "max-size-buffers", 2u, "leaky", 2 /* downstream */, nullptr);
-    gst_bin_add_many(GST_BIN(Bin()), tee_.Get(), queues_[0].Get(), queues_[1].Get(), nullptr);
-    if (!gst_element_link(CapsFilter(), tee_.Get()))
+    // The camera's clock: a camera delivers fewer frames than its format
+    // says (in low light most drop to 15 a second or less), and the AVI
+    // multiplexer writes each buffer as one frame of the format's rate. The
+    // capture branch repeats or drops frames by their timestamps to that
+    // rate, so a file lasts as long as the time recorded and its sound stays
+    // with the picture. At the format's own rate each frame passes once, as
+    // it came (nothing is copied); the preview branch is left alone.
+    rate_ = ElementRef::Sink(gst_element_factory_make("videorate", "capture-rate"));
+    if (!rate_)
         return false;
+    gst_bin_add_many(GST_BIN(Bin()), tee_.Get(), queues_[0].Get(), queues_[1].Get(), rate_.Get(),
+                     nullptr);
+    if (!gst_element_link(CapsFilter(), tee_.Get()) ||
+        !gst_element_link(queues_[0].Get(), rate_.Get()))
+        return false;
+    GstElement* const outputs[2] = {rate_.Get(), queues_[1].Get()};
     const WString names[2] = {u"Capture", u"Preview"};
     for (int i = 0; i < 2; ++i) {
         teePads_[i] = PadRef::Adopt(gst_element_request_pad_simple(tee_.Get(), "src_%u"));
         if (!teePads_[i])
             return false;
-        GstPad* ghost = MakeGhostPad(gst_element_get_static_pad(queues_[i].Get(), "src"), names[i],
-                                     GST_PAD_SRC);
+        GstPad* ghost =
+            MakeGhostPad(gst_element_get_static_pad(outputs[i], "src"), names[i], GST_PAD_SRC);
         if (!ghost)
             return false;
         ghosts_[i] = ghost;

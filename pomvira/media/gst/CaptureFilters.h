@@ -1,7 +1,9 @@
 // The filters of capture devices.
 //
 // Video: source ! capsfilter ! tee, with pin 0 "Capture" and pin 1 "Preview",
-// each the source pad of a queue behind its own tee pad. The tee pads live as
+// each the source pad of a queue behind its own tee pad; the capture queue is
+// followed by videorate, which puts the frames on the format's nominal rate
+// by their timestamps (repeating or dropping), as the AVI file needs. The tee pads live as
 // long as the filter; a branch whose pin is not connected is unlinked from its
 // tee pad (the tee allows unlinked pads), so an idle branch neither stalls nor
 // fails the other. With only the preview pin connected, the tee and queues
@@ -113,6 +115,7 @@ class VideoCaptureFilter : public DeviceFilter {
     PadRef teePads_[2];
     ElementRef queues_[2];
     GstPad* ghosts_[2] = {nullptr, nullptr};  // the pins' pads, owned by the bin
+    ElementRef rate_;  // the capture branch's frame rate by the camera's clock
 };
 
 class AudioCaptureFilter : public DeviceFilter {

@@ -4,7 +4,9 @@
 // under the filter's name, RemoveFilter takes it out (state NULL first).
 // Run = PLAYING, Stop = READY; a graph holding a file writer is drained
 // first (EOS through the whole pipeline, its arrival at every writer awaited
-// on the bus, bounded), so every stop leaves a complete file. A filter with no connected pin is
+// on the bus, bounded), so every stop leaves a complete file. A stop whose
+// file could not be completed (the bound ran out, or a writer failed: then no
+// drain is tried) still stops, and returns the failure. A filter with no connected pin is
 // idle: it is held in NULL with its state locked, so an unconnected source (the microphone during
 // the preview, say) neither streams into nothing nor holds its device; it follows the graph's state
 // as soon as one of its pins is connected.
@@ -20,6 +22,7 @@
 // announced (EC_STARVATION) and restarted (SourceStallWatch.h).
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -34,6 +37,14 @@
 namespace media::gst {
 
 class SourceStallWatch;
+
+// The result a file writer's failure is reported with, from the system's
+// error number (ENOSPC: the disk is full; ENOENT: the folder is gone; ...).
+HRESULT WriterErrorResult(int error);
+
+// How long a stop waits for the end of the stream of a graph that writes a
+// file (5 s unless set); past it the stop goes on and reports VFW_E_TIMEOUT.
+void SetDrainTimeout(std::chrono::milliseconds timeout);
 
 class FilterGraph
     : public ComObject<IFilterGraph2, IGraphBuilder, IFilterGraph, IMediaControl, IMediaSeeking,
@@ -117,8 +128,11 @@ class FilterGraph
     IBaseFilter* FilterOf(GstObject* object) const;
     void Log(const std::string& line);
     void LogLocked(const std::string& line);  // with lock_ held
-    void Drain();
+    // S_OK when every writer got the end of the stream in time; otherwise
+    // VFW_E_TIMEOUT, or the error that came on the way.
+    HRESULT Drain();
     void JoinEosSenders();
+    bool WritesFile() const;
     void SettleIdleFilters();
     void DumpLayout(const char* when);
     WString UniqueName(const WString& wanted) const;
@@ -152,6 +166,8 @@ class FilterGraph
     std::vector<GstElement*> endedWriters_;
     int errors_ = 0;
     HRESULT lastError_ = E_FAIL;
+    HRESULT writerError_ = S_OK;  // a file writer's first failure since the run
+    HRESULT drainError_ = S_OK;   // the first error while draining
     int logFd_ = -1;
     std::string inspectionName_;
     // Nothing thrown while a bus message is handled leaves the bus handler.

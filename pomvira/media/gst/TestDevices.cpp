@@ -79,6 +79,54 @@ void WatchUnplug(GstElement* source, const std::string& name) {
                       [](gpointer data) { delete static_cast<UnplugWatch*>(data); });
 }
 
+// ---------------------------------------------------------------------------
+// The test cameras' real frame rate (POMVIRA_TEST_CAMERA_FPS=N): a real camera
+// often delivers fewer frames than its format says, each stamped with the
+// time it was taken. The test camera's pattern source runs at its format's
+// rate; this keeps, of its frames, the first one of every 1/N second and
+// drops the rest, so N frames a second leave the camera, stamped as they
+// were taken, while the format still says 30.
+// ---------------------------------------------------------------------------
+struct RateThinning {
+    int fps = 0;
+    guint64 lastSlot = G_MAXUINT64;
+};
+
+// The rate asked for by the environment; 0 for the format's own.
+int TestCameraFps() {
+    const char* value = g_getenv("POMVIRA_TEST_CAMERA_FPS");
+    const int fps = value ? std::atoi(value) : 0;
+    return fps > 0 ? fps : 0;
+}
+
+GstPadProbeReturn RateThinningProbe(GstPad*, GstPadProbeInfo* info, gpointer data) {
+    auto* thinning = static_cast<RateThinning*>(data);
+    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    if (!buffer || !GST_BUFFER_PTS_IS_VALID(buffer))
+        return GST_PAD_PROBE_OK;
+    const guint64 slot =
+        gst_util_uint64_scale(GST_BUFFER_PTS(buffer), guint64(thinning->fps), GST_SECOND);
+    if (thinning->lastSlot != G_MAXUINT64 && slot <= thinning->lastSlot)
+        return GST_PAD_PROBE_DROP;
+    thinning->lastSlot = slot;
+    return GST_PAD_PROBE_OK;
+}
+
+// Thins the frames of a test camera's pattern source to the rate the
+// environment asks for, when it is below the format's.
+void ApplyTestCameraFps(GstElement* patternSource, int formatFps) {
+    const int fps = TestCameraFps();
+    if (fps == 0 || fps >= formatFps)
+        return;
+    PadRef pad = PadRef::Adopt(gst_element_get_static_pad(patternSource, "src"));
+    if (!pad)
+        return;
+    auto* thinning = new RateThinning;
+    thinning->fps = fps;
+    gst_pad_add_probe(pad.Get(), GST_PAD_PROBE_TYPE_BUFFER, RateThinningProbe, thinning,
+                      [](gpointer data) { delete static_cast<RateThinning*>(data); });
+}
+
 const char* const kCameraCaps =
     "video/x-raw,format=YUY2,width=640,height=480,framerate=30/1;"
     "video/x-raw,format=YUY2,width=320,height=240,framerate=30/1;"
@@ -213,6 +261,12 @@ bool TestCameraSrcBuild(PomviraTestCameraSrc* self) {
     gst_element_link(src, filter);
     if (self->device)
         WatchUnplug(src, self->device);
+    {
+        int num = 30, den = 1;
+        gst_structure_get_fraction(gst_caps_get_structure(rawCaps.Get(), 0), "framerate", &num,
+                                   &den);
+        ApplyTestCameraFps(src, den > 0 ? num / den : 30);
+    }
     GstElement* last = filter;
     if (self->device)
         last = AddTestCameraStages(GST_BIN(self), &self->chain, src, filter, self->device);
