@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Running another program to its end from the user-interface thread without
 // freezing the windows: the event loop keeps running while the child runs,
 // so every window keeps painting and the preview keeps showing the camera,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The control panel: the camera program's main form. It owns the preview
 // window, the one media graph with its member components, the actions, the
 // two popup menus and the recording timer, and runs the program's start-up

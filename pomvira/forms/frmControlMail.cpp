@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The control panel's mail: a picture or a recording handed to the user's
 // mail program as the attachment of a new message with a subject and no
 // recipients; the user completes and sends it there. The desktop's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The control panel's look: its components at their places, the skin and
 // button pictures, the French captions and hints, the window's outline cut
 // from the skin, the two heights, dragging by bare skin, and the menus.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The preview window: a borderless top-level window whose frame is drawn
 // from nine skin pictures around the live video, whose outline is cut to the
 // frame's shape, which moves by dragging its top bar and refuses to close.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Running a child program to its end: its exit status is the result, a child
 // that cannot start or dies by a signal gives kChildFailed, and while it runs
 // the windows keep painting but clicks and keys are dropped (also not

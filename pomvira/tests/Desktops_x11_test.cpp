@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The camera program as a user runs it on real desktops, each on an X server
 // of its own that the test starts (Xvfb): under the openbox window manager,
 // and under the weston compositor (nested in that X server) on Qt's Wayland

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Recordings cut off for real: GStreamer's AVI multiplexer writing sound and
 // video into a file, killed with SIGKILL. The repair must make them play to
 // their last complete frame (checked with ffprobe, an independent reader),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings dialogs on the offscreen platform: their texts, sizes and
 // places, tab order and first focus, how Enter, Esc and the close icon end
 // them, the folder field with its browse button, the compressor lists and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Mail from the control panel through the real xdg-email, with a stand-in
 // for the mail program: what is mailed for the strip's selection (subject,
 // attachment, a file that is gone, nothing selected), the menu under the

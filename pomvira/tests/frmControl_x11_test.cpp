@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The control panel on a real X server: its outline really cuts the window
 // (a window beneath shows through the skin's magenta pixels and below the
 // normal height), pressing bare skin and moving drags the real window also

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The preview window on the offscreen platform: layout, outline, hit test,
 // moving, closing and the state label.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The property frame: the capture pin's format page and the device controls
 // page, driven while the frame runs modally.
 #include <gst/gst.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A stand-in for the user's mail program, so that tests never reach a real
 // one. xdg-email, when the MAILER variable names a program, starts it with
 // the mailto: URI it built from its options ("mailto:?subject=...&attach=...",
