@@ -156,9 +156,10 @@ class TControlForm : public QWidget, private TCameraHost {
 
     // Mail: opens the user's mail program with a new message that has the
     // subject and the file as its attachment (the subject alone when no file
-    // is at the path), and waits until the program is done with it; the
-    // windows keep painting meanwhile but take no input. A failure, the user
-    // cancelling included, is reported in a message box.
+    // is at the path). The windows keep painting but take no input while the
+    // message is handed over, a few seconds at most; a mail program that is
+    // still open then goes on by itself. A failure, the user cancelling
+    // included, is reported in a message box, also when it comes later.
     void SendMail(const QString& subject, const QString& path);
 
     // Settings actions.
