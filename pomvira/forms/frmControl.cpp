@@ -42,6 +42,9 @@ TControlForm::TControlForm(QWidget* parent) : QWidget(parent), FDrag(this) {
     // input; Wayland compositors ignore it for drawing).
     setAttribute(Qt::WA_NoSystemBackground);
     setAttribute(Qt::WA_TranslucentBackground);
+    // The buttons' hints show on hover also while the preview window is the
+    // active one, as it is right after start.
+    setAttribute(Qt::WA_AlwaysShowToolTips);
     QFont font(QStringLiteral("Tahoma"));
     font.setPixelSize(11);
     setFont(font);

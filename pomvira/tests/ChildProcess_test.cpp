@@ -114,7 +114,7 @@ TEST(ChildProcess, ChildStillRunningAfterTheWaitGoesOnAndGivesItsResultOnce) {
     // Input is taken while the child goes on.
     QTest::mouseClick(button, Qt::LeftButton);
     EXPECT_EQ(clicks, 1);
-    QTRY_COMPARE_WITH_TIMEOUT(results.size(), size_t(1), 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !results.empty(); }, 5000));
     EXPECT_EQ(results[0], 5);
     QTest::qWait(200);
     EXPECT_EQ(results.size(), 1u);
@@ -137,7 +137,7 @@ TEST(ChildProcess, GivenUpChildGivesNoResultAndWhatItStartedGoesOn) {
         ASSERT_EQ(child.Start(kShell, {"-c", "sleep 30 & echo $! > \"$1\"; wait", "sh", pidFile},
                               300, [&](int) { called = true; }),
                   kChildRunning);
-        QTRY_VERIFY(QFileInfo(pidFile).size() > 0);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo(pidFile).size() > 0; }, 5000));
     }
     QTest::qWait(100);
     EXPECT_FALSE(called);

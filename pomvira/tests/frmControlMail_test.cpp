@@ -210,7 +210,7 @@ TEST_F(MailTest, FailureReportedAfterTheHandOverIsShownOnce) {
     EXPECT_TRUE(requests.empty());
     QTest::mouseClick(form->btnExpand, Qt::LeftButton);
     EXPECT_FALSE(form->State().Expanded);
-    QTRY_COMPARE_WITH_TIMEOUT(requests.size(), size_t(1), 8000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !requests.empty(); }, 8000));
     ExpectTheErrorMessage(1);
     QTest::qWait(300);
     ExpectTheErrorMessage(1);

@@ -3,6 +3,7 @@
 // normal height), pressing bare skin and moving drags the real window also
 // without a window manager while controls keep their presses, and the
 // settings menu opens under the settings button.
+#include <QCursor>
 #include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
@@ -10,6 +11,7 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolTip>
 #include <QWindow>
 #include <gtest/gtest.h>
 #include <memory>
@@ -225,4 +227,31 @@ TEST_F(ControlFormX11Test, SettingsMenuOpensUnderTheSettingsButtonsLeftEdge) {
     EXPECT_NE(ScreenAt(corner + QPoint(3, 20)), kBehind);
     EXPECT_EQ(ScreenAt(corner + QPoint(-3, 20)), kBehind);
     form->menuConfig->hide();
+}
+
+TEST_F(ControlFormX11Test, ToolTipsShowOnHoverWhileThePreviewIsTheActiveWindow) {
+    // Right after start the preview window is the active one.
+    TViewForm* view = form->ViewForm();
+    view->move(700, 500);
+    view->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view));
+    view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(view));
+    ASSERT_FALSE(form->isActiveWindow());
+
+    const std::pair<TImageButton*, const char*> buttons[] = {
+        {form->btnSnapShot, "Image Fixe"}, {form->btnConfig, "Configuration"}};
+    for (const auto& [button, hint] : buttons) {
+        const QPoint centre = button->mapToGlobal(button->rect().center());
+        QCursor::setPos(centre - QPoint(3, 3));
+        QTest::qWait(50);
+        QCursor::setPos(centre);
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return QToolTip::isVisible() && QToolTip::text() == hint; }, 3000))
+            << hint;
+        EXPECT_TRUE(view->isActiveWindow());
+        QToolTip::hideText();
+        QCursor::setPos(kOrigin - QPoint(50, 50));
+        QTest::qWait(600);
+    }
 }
