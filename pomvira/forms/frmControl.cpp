@@ -78,6 +78,8 @@ void TControlForm::showEvent(QShowEvent* event) {
 }
 
 bool TControlForm::eventFilter(QObject* watched, QEvent* event) {
+    if (FViewForm && watched == FViewForm->windowHandle())
+        return ForwardPanelInput(event) || QWidget::eventFilter(watched, event);
     if (FViewForm && watched == FViewForm) {
         switch (event->type()) {
             case QEvent::Show:
@@ -337,6 +339,7 @@ void TControlForm::KeepAboveViewForm() {
     FViewForm->windowHandle()->setTransientParent(nullptr);
     windowHandle()->setTransientParent(FViewForm->windowHandle());
     FViewForm->installEventFilter(this);
+    FViewForm->windowHandle()->installEventFilter(this);
 }
 
 void TControlForm::FollowViewFormState() {
@@ -394,15 +397,25 @@ void TControlForm::PlaceWindows(bool coversScreen) {
 void TControlForm::CenterWindows() {
     if (!FViewForm)
         return;
-    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    const QRect screen = primary->geometry();
     const int SW = screen.width(), SH = screen.height();
     const int W = std::max(width(), FViewForm->width());
     const int H = FViewForm->height() + height();
-    const int viewLeft = (SW - W) / 2;
-    const int viewTop = (SH - H) / 2;
-    FViewForm->move(screen.left() + viewLeft, screen.top() + viewTop);
-    move(screen.left() + viewLeft + (FViewForm->width() - width()) / 2,
-         screen.top() + viewTop + FViewForm->height());
+    int viewLeft = screen.left() + (SW - W) / 2;
+    int viewTop = screen.top() + (SH - H) / 2;
+    // Both windows stay inside the work area: a block taller than it (a
+    // large preview at a large scale) starts at its top, and the panel then
+    // goes up over the preview's bottom edge rather than below the screen.
+    const QRect work = primary->availableGeometry();
+    const auto inside = [](int at, int size, int from, int length) {
+        return std::max(from, std::min(at, from + length - size));
+    };
+    viewTop = inside(viewTop, H, work.top(), work.height());
+    viewLeft = inside(viewLeft, FViewForm->width(), work.left(), work.width());
+    FViewForm->move(viewLeft, viewTop);
+    move(inside(viewLeft + (FViewForm->width() - width()) / 2, width(), work.left(), work.width()),
+         inside(viewTop + FViewForm->height(), height(), work.top(), work.height()));
 }
 
 void TControlForm::PlaceBottomRight() {

@@ -10,6 +10,7 @@
 #include <QWidget>
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "capture/CameraWatch.h"
 #include "widgets/ControlsKit.h"
@@ -235,6 +236,12 @@ class TControlForm : public QWidget, private TCameraHost {
     void CenterWindows();
     void PlaceBottomRight();
     void PlaceWindows(bool coversScreen);
+    // The expanded panel moved up as far as needed to end inside the work
+    // area (see FLiftedFor).
+    void KeepExpandedOnScreen();
+    // The preview window's pointer events at the panel's spots, handed to
+    // the panel; true when the event was the panel's.
+    bool ForwardPanelInput(QEvent* event);
 
     // Unfinished recordings in the video folder repaired at start-up; those
     // that could not be are named in one message.
@@ -313,6 +320,11 @@ class TControlForm : public QWidget, private TCameraHost {
     QObject* FDeviceNotice = nullptr;
 
     TWindowDrag FDrag;  // moving by the bare skin
+    // Where the panel was before expanding lifted it, and where it went.
+    std::optional<std::pair<QPoint, QPoint>> FLiftedFor;
+    // A press of the preview window's that went to the panel: its moves and
+    // release follow it there.
+    bool FForwardingPress = false;
     bool FDestroyed = false;
 };
 
