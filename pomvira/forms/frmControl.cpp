@@ -13,11 +13,10 @@
 #include "widgets/ControlsKit.h"
 #include "widgets/ImageButton.h"
 #include "widgets/FormFonts.h"
-#include "files/NamedRecordings.h"
-#include "files/RecordingRepair.h"
 #include "files/TextConv.h"
 #include "app/WindowSystem.h"
 #include "capture/MediaStrip.h"
+#include "capture/RecordingRepairRun.h"
 #include "capture/RecordingSession.h"
 #include "files/JpegFile.h"
 #include "frmView.h"
@@ -203,7 +202,8 @@ void TControlForm::FormCreate(QObject*) {
     // 5, 6
     LoadSettings();
     CheckFolders();
-    // Recordings cut off by a crash are made playable before anything else.
+    // Recordings cut off by a crash are made playable in the background:
+    // what it has to tell comes once the windows are shown.
     RepairRecordings();
     // 7, 8
     CreateViewForm();
@@ -233,18 +233,10 @@ void TControlForm::FormCreate(QObject*) {
     FViewForm->show();
 }
 
-void TControlForm::RepairRecordings() {
-    // Each one is named once, not at every start.
-    const QStringList failed = TNamedRecordings(QStringLiteral("Pomvira.unrepairable"))
-                                   .NotNamedBefore(RepairUnfinishedRecordings(FVideoFolder));
-    if (failed.isEmpty())
-        return;
-    ShowMessageBox(this, UnrepairableRecordingsText(failed), QString::fromLatin1(kApplicationTitle),
-                   QMessageBox::Warning);
-}
-
 void TControlForm::FormDestroy(QObject*) {
     FDestroyed = true;
+    // A repair under way ends with the file it works on.
+    FRepairRun.reset();
     UnwatchDevices();
     // Steps 1-8: the first failure ends the block and is swallowed.
     try {

@@ -21,6 +21,7 @@
 class QLabel;
 class QPainter;
 class QMenu;
+class QProgressDialog;
 class QTimer;
 class TAction;
 class TActionList;
@@ -28,6 +29,7 @@ class TImageButton;
 class TViewForm;
 class TMediaStrip;
 class TRecordingSession;
+class TRecordingRepairRun;
 
 namespace media {
 class TBitmap;
@@ -182,6 +184,8 @@ class TControlForm : public QWidget, private TCameraHost {
     void GraphDeviceLost(intptr_t filter);
     void DevicesChanged();
     bool CameraLost() const;
+    // True while the start-up repair of cut-off recordings runs.
+    bool RepairingRecordings() const;
 
     // Read access to the state, for the program's tests.
     struct TState {
@@ -243,9 +247,11 @@ class TControlForm : public QWidget, private TCameraHost {
     // the panel; true when the event was the panel's.
     bool ForwardPanelInput(QEvent* event);
 
-    // Unfinished recordings in the video folder repaired at start-up; those
-    // that could not be are named in one message.
+    // Unfinished recordings in the video folder repaired at start-up, in the
+    // background; those that could not be are named in one message.
     void RepairRecordings();
+    void ShowRepairProgress(int done, int total);
+    void RepairFinished(const QStringList& unrepairable);
 
     // Settings file.
     void LoadSettings();
@@ -315,6 +321,9 @@ class TControlForm : public QWidget, private TCameraHost {
     std::unique_ptr<TMediaStrip> FStrip;
     std::unique_ptr<TRecordingSession> FRecording;
     std::unique_ptr<TCameraWatch> FCameraWatch;
+    // The start-up repair, and its progress bar while one is shown.
+    std::unique_ptr<TRecordingRepairRun> FRepairRun;
+    QProgressDialog* FRepairProgress = nullptr;
 
     // Device notices (see WatchDevices).
     QObject* FDeviceNotice = nullptr;
