@@ -57,6 +57,7 @@ TControlForm::TControlForm(QWidget* parent) : QWidget(parent), FDrag(this) {
         CaptureGraph, VideoSourceFilter, AudioSourceFilter, [this] { SetPreview(true); });
     FCameraWatch = std::make_unique<TCameraWatch>(static_cast<TCameraHost&>(*this));
     WatchDevices();
+    WatchGraphErrors();
     // The form is loaded: its creation handler runs as part of the creation.
     // A failure ends it at that step; it is reported and the program keeps
     // running with the state reached so far.
@@ -238,6 +239,11 @@ void TControlForm::FormDestroy(QObject*) {
     // A repair under way ends with the file it works on.
     FRepairRun.reset();
     UnwatchDevices();
+    CaptureGraph->OnGraphErrorAbort = nullptr;
+    // A recording running at the quit is completed as a stop completes it,
+    // or finished by the repair (neither strip nor mail: the program ends).
+    if (btnCapture->Tag == 1)
+        FRecording->EndAtQuit();
     // Steps 1-8: the first failure ends the block and is swallowed.
     try {
         Timer->stop();

@@ -86,6 +86,13 @@ const ErrorText kErrorTexts[] = {
     {VFW_E_TIMEOUT, "The operation timed out."},
     {VFW_E_DUPLICATE_NAME, "A filter with this name already exists in the filter graph."},
     {VFW_E_FILE_NOT_FOUND, "The specified file was not found."},
+    {HResultFromWin32(ERROR_PATH_NOT_FOUND), "The system cannot find the path specified."},
+    {HResultFromWin32(ERROR_WRITE_PROTECT), "The media is write protected."},
+    {HResultFromWin32(ERROR_NOT_READY), "The device is not ready."},
+    {HResultFromWin32(ERROR_WRITE_FAULT), "The system cannot write to the specified device."},
+    {HResultFromWin32(ERROR_DISK_FULL), "There is not enough space on the disk."},
+    {HResultFromWin32(ERROR_FILE_TOO_LARGE),
+     "The file size exceeds the limit allowed and cannot be saved."},
 };
 
 constexpr CLSID CLSID_ItemMoniker =
