@@ -35,6 +35,8 @@ namespace {
 
 const char* const k720 =
     "Major Type: Video - Sub Type: YUY2 Format: VideoInfo YUY2 1280X720, 16 bits";
+const char* const k640 =
+    "Major Type: Video - Sub Type: YUY2 Format: VideoInfo YUY2 640X480, 16 bits";
 const QSize kScreen(1280, 1024);
 constexpr QRgb kMagenta = 0xFF00FF;
 
@@ -596,7 +598,7 @@ class ScaledOpenboxTest : public OpenboxTest {
 
 TEST_F(ScaledOpenboxTest, BothWindowsAndTheExpandedPanelStayOnTheScreen) {
     // 640 x 480 framed fits the screen, but not with the panel below it.
-    ASSERT_NO_FATAL_FAILURE(WriteSettings(nullptr));
+    ASSERT_NO_FATAL_FAILURE(WriteSettings(k640));
     ASSERT_NO_FATAL_FAILURE(StartProgram());
     QRect v = x.Geometry(view), p = x.Geometry(panel);
     EXPECT_EQ(v.size(), QSize(676, 536) * 2);
