@@ -96,6 +96,12 @@ class TViewForm : public QWidget {
     static constexpr int HTNOWHERE = 0;
     static constexpr int HTCAPTION = 2;
 
+    // The face of the top bar's texts at a scale of the screen (1 = 100 %):
+    // "MS Sans Serif", whose free face has bitmaps for 100 % only and stays
+    // that small when scaled; above 100 % its scalable counterpart of the
+    // same metrics, "Microsoft Sans Serif" (or the face standing in for it).
+    static QFont TopBarFont(qreal scale);
+
     // The outline last given to the window (empty: none).
     const QRegion& Region() const { return FRegion; }
 
