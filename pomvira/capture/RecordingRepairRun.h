@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The start-up repair of cut-off recordings, off the user-interface thread:
 // the program's windows come first and stay responsive while a worker
 // thread repairs the folder's unfinished recordings one file at a time.

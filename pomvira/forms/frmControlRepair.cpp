@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Recordings cut off by a crash or a power cut, repaired at start-up: in the
 // background once the windows are shown, with a progress bar when it takes
 // longer than a second. Those that cannot be repaired are named in one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The start-up repair's worker: it tells its progress file by file and the
 // recordings it could not repair, on the thread that made it, and gone
 // before it ends it tells nothing and returns without waiting for the rest.
