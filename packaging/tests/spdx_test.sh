@@ -38,8 +38,7 @@ src/main.cpp
 src/other.cpp: MIT
 src/sub/unit.h
 tools/hook
-tools/run.sh
-tools/spdx.sh"
+tools/run.sh"
 [ "$(LC_ALL=C sort <<<"$listed")" = "$expected" ] || fail "--check listed: $listed"
 [ "$(git status --porcelain)" = "" ] || fail "--check changed files"
 
