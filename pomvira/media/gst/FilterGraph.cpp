@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "CaptureFilters.h"
 #include "Filters.h"
 #include "SourceStallWatch.h"
 #include "media/MediaUtil.h"
@@ -509,8 +510,47 @@ bool FilterGraph::WritesFile() const {
     return false;
 }
 
+// The graph's clock. A camera's own clock is never taken: a PipeWire
+// camera's clock follows its stream's position, which jumps when the stream
+// starts again (by hours with some producers), and the running time with it.
+// A microphone's clock is kept, as its samples follow it; otherwise the
+// system's monotonic clock, which the cameras' stamps are made by anyway.
+void FilterGraph::ChooseClock() {
+    GstClock* soundClock = nullptr;
+    bool cameraClock = false;
+    GstIterator* it = gst_bin_iterate_recurse(GST_BIN(pipeline_.Get()));
+    GValue item = G_VALUE_INIT;
+    while (gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
+        auto* element = GST_ELEMENT(g_value_get_object(&item));
+        if (GST_OBJECT_FLAG_IS_SET(element, GST_ELEMENT_FLAG_PROVIDE_CLOCK)) {
+            IBaseFilter* filter = FilterOf(GST_OBJECT(element));
+            auto* device = filter ? dynamic_cast<DeviceFilter*>(BinFilter::From(filter)) : nullptr;
+            if (device && device->IsVideo()) {
+                cameraClock = true;
+            } else if (!soundClock) {
+                soundClock = gst_element_provide_clock(element);
+            }
+        }
+        g_value_reset(&item);
+    }
+    g_value_unset(&item);
+    gst_iterator_free(it);
+    if (!cameraClock) {
+        gst_pipeline_auto_clock(GST_PIPELINE(pipeline_.Get()));
+    } else if (soundClock) {
+        gst_pipeline_use_clock(GST_PIPELINE(pipeline_.Get()), soundClock);
+    } else {
+        GstClock* system = gst_system_clock_obtain();
+        gst_pipeline_use_clock(GST_PIPELINE(pipeline_.Get()), system);
+        gst_object_unref(system);
+    }
+    if (soundClock)
+        gst_object_unref(soundClock);
+}
+
 HRESULT FilterGraph::Run() {
     SettleIdleFilters();
+    ChooseClock();
     {
         std::lock_guard<std::mutex> guard(lock_);
         errors_ = 0;

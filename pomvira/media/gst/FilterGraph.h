@@ -132,6 +132,8 @@ class FilterGraph
     // VFW_E_TIMEOUT, or the error that came on the way.
     HRESULT Drain();
     void JoinEosSenders();
+    // Picks the clock the graph runs on (see the definition).
+    void ChooseClock();
     void SettleIdleFilters();
     void DumpLayout(const char* when);
     WString UniqueName(const WString& wanted) const;
