@@ -625,11 +625,34 @@ HRESULT FilterGraph::Stop() {
         // stream would only wait for it in vain.
         result = FAILED(writerError) ? writerError : Drain();
     }
+    // A source's end of stream is taken in only once its streaming thread
+    // lets go, and the sending holds the source's (and its bin's) state
+    // lock meanwhile: a thread blocked in the multiplexer, waiting for a
+    // stream that no longer comes, would keep the sending, and then the
+    // stop below, waiting for good. Flushing the writers' inputs releases it.
+    if (*eosSending_ > 0)
+        FlushWriters();
     gst_element_set_state(pipeline_.Get(), GST_STATE_READY);
     gst_element_get_state(pipeline_.Get(), nullptr, nullptr, kStateTimeout);
     JoinEosSenders();
     DumpLayout("stop");
     return result;
+}
+
+void FilterGraph::FlushWriters() {
+    Log("stop: writers' inputs flushed");
+    for (BinFilter* f : Filters()) {
+        if (!f->WritesFile())
+            continue;
+        GstIterator* pads = gst_element_iterate_sink_pads(f->Bin());
+        GValue item = G_VALUE_INIT;
+        while (gst_iterator_next(pads, &item) == GST_ITERATOR_OK) {
+            gst_pad_send_event(GST_PAD(g_value_get_object(&item)), gst_event_new_flush_start());
+            g_value_reset(&item);
+        }
+        g_value_unset(&item);
+        gst_iterator_free(pads);
+    }
 }
 
 HRESULT FilterGraph::Drain() {
@@ -655,9 +678,11 @@ HRESULT FilterGraph::Drain() {
     while (gst_iterator_next(sources, &item) == GST_ITERATOR_OK) {
         auto* source = GST_ELEMENT(gst_object_ref(g_value_get_object(&item)));
         g_value_reset(&item);
-        eosSenders_.emplace_back([source] {
+        ++*eosSending_;
+        eosSenders_.emplace_back([source, sending = eosSending_] {
             gst_element_send_event(source, gst_event_new_eos());
             gst_object_unref(source);
+            --*sending;
         });
     }
     g_value_unset(&item);
