@@ -109,8 +109,10 @@ void TControlForm::actCaptureStopExecute(QObject*) {
     Timer->stop();
     const TRecordingResult result = FRecording->Stop();
     // What the user is told: why the recording ended before the record
-    // button ended it, or that the stop could not complete the file.
-    if (!result.Message.isEmpty())
+    // button ended it, or that the stop could not complete the file. A
+    // recording ended by the camera's loss is not: the preview's notice says
+    // what happened, and the file is finished all the same.
+    if (!result.Message.isEmpty() && !FCameraWatch->Losing())
         ShowMessageBox(this, result.Message, QString::fromLatin1(kApplicationTitle),
                        QMessageBox::Warning);
     // The file joins the strip only when it plays, and a recording started
