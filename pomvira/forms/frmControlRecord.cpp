@@ -91,11 +91,16 @@ void TControlForm::StopRecording() {
 
 void TControlForm::actCaptureStartExecute(QObject*) {
     const QString path = NextFileName(false, QStringLiteral("video"), QStringLiteral("avi"));
+    std::optional<TMediaType> format = SaveVideoMediaType();
     const TRecordingResult result = FRecording->Start(
-        path, TRecordingOptions{FVideoCompress, FAudioCompress, FUseAudio}, SaveVideoMediaType());
+        path, TRecordingOptions{FVideoCompress, FAudioCompress, FUseAudio}, format);
     if (!result.Ok() &&
-        TCameraWatch::CameraPosition(VideoSourceFilter->BaseFilter()) == -1)
+        TCameraWatch::CameraPosition(VideoSourceFilter->BaseFilter()) == -1) {
+        // The preview's rebuilding used the capture format up: the camera
+        // comes back in it all the same.
+        FRecording->KeepFormat(std::move(format));
         throw ECameraGoneAtStart{};
+    }
     // A preview that could not be built again after a failed start is
     // reported on its own, before the start's failure.
     if (result.PreviewFailure)
