@@ -92,11 +92,16 @@ void TControlForm::StopRecording() {
 
 void TControlForm::actCaptureStartExecute(QObject*) {
     const QString path = NextFileName(false, QStringLiteral("video"), QStringLiteral("avi"));
+    std::optional<TMediaType> format = SaveVideoMediaType();
     const TRecordingResult result = FRecording->Start(
-        path, TRecordingOptions{FVideoCompress, FAudioCompress, FUseAudio}, SaveVideoMediaType());
+        path, TRecordingOptions{FVideoCompress, FAudioCompress, FUseAudio}, format);
     if (!result.Ok() &&
-        TCameraWatch::CameraPosition(VideoSourceFilter->BaseFilter()) == -1)
+        TCameraWatch::CameraPosition(VideoSourceFilter->BaseFilter()) == -1) {
+        // The preview's rebuilding used the capture format up: the camera
+        // comes back in it all the same.
+        FRecording->KeepFormat(std::move(format));
         throw ECameraGoneAtStart{};
+    }
     // A preview that could not be built again after a failed start is
     // reported on its own, before the start's failure.
     if (result.PreviewFailure)
@@ -110,8 +115,10 @@ void TControlForm::actCaptureStopExecute(QObject*) {
     Timer->stop();
     const TRecordingResult result = FRecording->Stop();
     // What the user is told: why the recording ended before the record
-    // button ended it, or that the stop could not complete the file.
-    if (!result.Message.isEmpty())
+    // button ended it, or that the stop could not complete the file. A
+    // recording ended by the camera's loss is not: the preview's notice says
+    // what happened, and the file is finished all the same.
+    if (!result.Message.isEmpty() && !FCameraWatch->Losing())
         ShowMessageBox(this, result.Message, QString::fromLatin1(kApplicationTitle),
                        QMessageBox::Warning);
     // The file joins the strip only when it plays, and a recording started

@@ -327,6 +327,13 @@ bool VideoCaptureFilter::Build() {
     if (!gst_element_link(CapsFilter(), tee_.Get()) ||
         !gst_element_link(queues_[0].Get(), rate_.Get()))
         return false;
+    // The rate keeper repeats frames from the stream's start to its first
+    // frame: stamps from a clock of the source's own are brought onto the
+    // graph's before they queue.
+    {
+        PadRef captureIn = PadRef::Adopt(gst_element_get_static_pad(queues_[0].Get(), "sink"));
+        captureStamps_.Attach(captureIn.Get());
+    }
     GstElement* const outputs[2] = {rate_.Get(), queues_[1].Get()};
     const WString names[2] = {u"Capture", u"Preview"};
     for (int i = 0; i < 2; ++i) {

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "BinFilter.h"
+#include "CaptureTimestamps.h"
 
 namespace media::gst {
 
@@ -117,6 +118,7 @@ class VideoCaptureFilter : public DeviceFilter {
     ElementRef queues_[2];
     GstPad* ghosts_[2] = {nullptr, nullptr};  // the pins' pads, owned by the bin
     ElementRef rate_;  // the capture branch's frame rate by the camera's clock
+    CaptureTimestamps captureStamps_;  // the capture branch's stamps on the graph's time
 };
 
 class AudioCaptureFilter : public DeviceFilter {

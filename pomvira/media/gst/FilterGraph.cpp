@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "CaptureFilters.h"
 #include "Filters.h"
 #include "SourceStallWatch.h"
 #include "media/MediaUtil.h"
@@ -510,8 +511,47 @@ bool FilterGraph::WritesFile() const {
     return false;
 }
 
+// The graph's clock. A camera's own clock is never taken: a PipeWire
+// camera's clock follows its stream's position, which jumps when the stream
+// starts again (by hours with some producers), and the running time with it.
+// A microphone's clock is kept, as its samples follow it; otherwise the
+// system's monotonic clock, which the cameras' stamps are made by anyway.
+void FilterGraph::ChooseClock() {
+    GstClock* soundClock = nullptr;
+    bool cameraClock = false;
+    GstIterator* it = gst_bin_iterate_recurse(GST_BIN(pipeline_.Get()));
+    GValue item = G_VALUE_INIT;
+    while (gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
+        auto* element = GST_ELEMENT(g_value_get_object(&item));
+        if (GST_OBJECT_FLAG_IS_SET(element, GST_ELEMENT_FLAG_PROVIDE_CLOCK)) {
+            IBaseFilter* filter = FilterOf(GST_OBJECT(element));
+            auto* device = filter ? dynamic_cast<DeviceFilter*>(BinFilter::From(filter)) : nullptr;
+            if (device && device->IsVideo()) {
+                cameraClock = true;
+            } else if (!soundClock) {
+                soundClock = gst_element_provide_clock(element);
+            }
+        }
+        g_value_reset(&item);
+    }
+    g_value_unset(&item);
+    gst_iterator_free(it);
+    if (!cameraClock) {
+        gst_pipeline_auto_clock(GST_PIPELINE(pipeline_.Get()));
+    } else if (soundClock) {
+        gst_pipeline_use_clock(GST_PIPELINE(pipeline_.Get()), soundClock);
+    } else {
+        GstClock* system = gst_system_clock_obtain();
+        gst_pipeline_use_clock(GST_PIPELINE(pipeline_.Get()), system);
+        gst_object_unref(system);
+    }
+    if (soundClock)
+        gst_object_unref(soundClock);
+}
+
 HRESULT FilterGraph::Run() {
     SettleIdleFilters();
+    ChooseClock();
     {
         std::lock_guard<std::mutex> guard(lock_);
         errors_ = 0;
@@ -586,11 +626,34 @@ HRESULT FilterGraph::Stop() {
         // stream would only wait for it in vain.
         result = FAILED(writerError) ? writerError : Drain();
     }
+    // A source's end of stream is taken in only once its streaming thread
+    // lets go, and the sending holds the source's (and its bin's) state
+    // lock meanwhile: a thread blocked in the multiplexer, waiting for a
+    // stream that no longer comes, would keep the sending, and then the
+    // stop below, waiting for good. Flushing the writers' inputs releases it.
+    if (*eosSending_ > 0)
+        FlushWriters();
     gst_element_set_state(pipeline_.Get(), GST_STATE_READY);
     gst_element_get_state(pipeline_.Get(), nullptr, nullptr, kStateTimeout);
     JoinEosSenders();
     DumpLayout("stop");
     return result;
+}
+
+void FilterGraph::FlushWriters() {
+    Log("stop: writers' inputs flushed");
+    for (BinFilter* f : Filters()) {
+        if (!f->WritesFile())
+            continue;
+        GstIterator* pads = gst_element_iterate_sink_pads(f->Bin());
+        GValue item = G_VALUE_INIT;
+        while (gst_iterator_next(pads, &item) == GST_ITERATOR_OK) {
+            gst_pad_send_event(GST_PAD(g_value_get_object(&item)), gst_event_new_flush_start());
+            g_value_reset(&item);
+        }
+        g_value_unset(&item);
+        gst_iterator_free(pads);
+    }
 }
 
 HRESULT FilterGraph::Drain() {
@@ -616,9 +679,11 @@ HRESULT FilterGraph::Drain() {
     while (gst_iterator_next(sources, &item) == GST_ITERATOR_OK) {
         auto* source = GST_ELEMENT(gst_object_ref(g_value_get_object(&item)));
         g_value_reset(&item);
-        eosSenders_.emplace_back([source] {
+        ++*eosSending_;
+        eosSenders_.emplace_back([source, sending = eosSending_] {
             gst_element_send_event(source, gst_event_new_eos());
             gst_object_unref(source);
+            --*sending;
         });
     }
     g_value_unset(&item);

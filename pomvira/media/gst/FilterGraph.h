@@ -23,6 +23,7 @@
 // announced (EC_STARVATION) and restarted (SourceStallWatch.h).
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -133,6 +134,10 @@ class FilterGraph
     // VFW_E_TIMEOUT, or the error that came on the way.
     HRESULT Drain();
     void JoinEosSenders();
+    // Picks the clock the graph runs on (see the definition).
+    void ChooseClock();
+    // Makes every stream blocked in a file writer's inputs give up.
+    void FlushWriters();
     void SettleIdleFilters();
     void DumpLayout(const char* when);
     WString UniqueName(const WString& wanted) const;
@@ -175,6 +180,8 @@ class FilterGraph
     std::unique_ptr<SourceStallWatch> stallWatch_;
     // Threads sending end of stream to the sources while draining.
     std::vector<std::thread> eosSenders_;
+    // How many of them are still inside their sending.
+    std::shared_ptr<std::atomic<int>> eosSending_ = std::make_shared<std::atomic<int>>(0);
 };
 
 // Holds waking back for its lifetime (see FilterGraph::WakeConnection).
