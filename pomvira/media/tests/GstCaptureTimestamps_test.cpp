@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The capture branch's stamps kept on the graph's running time: a source
 // stamping in a clock of its own (hours away) is brought back, one stamping
 // right is left alone, and the frame rate keeper behind it then neither
