@@ -1,5 +1,6 @@
 #include "TextConv.h"
 
+#include <QCoreApplication>
 #include <utility>
 
 namespace {
@@ -81,4 +82,8 @@ QString AnsiToText(const std::string& bytes) {
 
 QString ShownText(const std::u16string& text) {
     return AnsiToText(WideToAnsiText(text));
+}
+
+QString UiText(const char* context, const char* french, const char* disambiguation) {
+    return ShownText(QCoreApplication::translate(context, french, disambiguation).toStdU16String());
 }
