@@ -180,10 +180,10 @@ bool TControlForm::OpenCamera(int index, const TMediaType* format, bool sameCame
 
 void TControlForm::ShowCameraLost(bool lost) {
     if (FViewForm) {
-        FViewForm->SetVideoNotice(lost
-                                      ? ShownText(u"La caméra a été débranchée.\r\n"
-                                                  u"L'image reviendra dès qu'elle sera rebranchée.")
-                                      : QString());
+        FViewForm->SetVideoNotice(lost ? UiText("PreviewWindow",
+                                                "La caméra a été débranchée.\r\n"
+                                                "L'image reviendra dès qu'elle sera rebranchée.")
+                                       : QString());
     }
     // Recording waits for a camera too (a recording that ran was stopped).
     btnCapture->setEnabled(!lost);

@@ -30,7 +30,7 @@ QString FailureText(const std::exception_ptr& failure) {
     } catch (const std::exception& e) {
         return QString::fromUtf8(e.what());
     } catch (...) {
-        return QStringLiteral("Unknown error");
+        return UiText("Messages", "Erreur inconnue");
     }
 }
 
@@ -48,7 +48,7 @@ void TControlForm::StartRecording() {
         btnCapture->Tag = 1;
         actCaptureStart->Execute();
         ShowRecordState(true);
-        btnCapture->SetHint(ShownText(u"Stop"));
+        btnCapture->SetHint(UiText("ControlPanel", "Stop"));
     } catch (...) {
         // The session has taken back what the start connected and the
         // preview runs again; the panel says it previews.
@@ -57,8 +57,8 @@ void TControlForm::StartRecording() {
         btnCapture->Tag = 0;
         FMailAfterCapture = false;
         ShowRecordState(false);
-        btnCapture->SetHint(ShownText(u"Enregistrement"));
-        ShowException(ShownText(u"L'enregistrement n'a pas pu commencer.") +
+        btnCapture->SetHint(UiText("ControlPanel", "Enregistrement"));
+        ShowException(UiText("ControlPanel", "L'enregistrement n'a pas pu commencer.") +
                       QStringLiteral("\n\n") + reason);
     }
 }
@@ -73,7 +73,7 @@ void TControlForm::StopRecording() {
     ShowRecordState(false);
     // The hint follows the flag, also when the preview could not be rebuilt.
     RunHandler([this] { actCaptureStop->Execute(); });
-    btnCapture->SetHint(ShownText(u"Enregistrement"));
+    btnCapture->SetHint(UiText("ControlPanel", "Enregistrement"));
 }
 
 void TControlForm::actCaptureStartExecute(QObject*) {

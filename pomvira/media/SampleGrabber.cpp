@@ -1,5 +1,6 @@
 #include "SampleGrabber.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -63,7 +64,8 @@ class TSampleGrabber::Callback : public ComObject<ISampleGrabberCB> {
         } catch (const std::exception& e) {
             PostException(e);
         } catch (...) {
-            PostException(std::runtime_error("Unknown error"));
+            PostException(std::runtime_error(
+                QCoreApplication::translate("Media", "Erreur inconnue").toStdString()));
         }
         return S_OK;
     }
