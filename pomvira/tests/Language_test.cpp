@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QLibraryInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <map>
@@ -138,4 +139,15 @@ TEST_F(LanguageEnvironment, TheMediaLayersErrorTextsFollowTheLanguage) {
         EXPECT_EQ(e.Message(), "Unspecified error. ($80004005).");
     }
     media::SetMediaSystem(nullptr);
+}
+
+TEST_F(LanguageEnvironment, QtsOwnTextsFollowTheProgramsLanguage) {
+    if (!QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + "/qtbase_fr.qm"))
+        GTEST_SKIP() << "Qt's catalogues are not installed";
+    // The standard buttons of message boxes and dialogs.
+    InstallLanguage(QCoreApplication::instance());
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), "Annuler");
+    qputenv("LANGUAGE", "en");
+    InstallLanguage(QCoreApplication::instance());
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), "Cancel");
 }
