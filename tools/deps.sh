@@ -12,16 +12,18 @@ packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-tools
   gstreamer1.0-pulseaudio gstreamer1.0-alsa
   # Encoders for recordings: H.264 (x264); JPEG, MP3 (LAME), A-law and mu-law
-  # come with the good set. Not gstreamer1.0-libav: its hundreds of elements
-  # make GLib's quark table outgrow its first block, which GLib drops on
-  # purpose and LeakSanitizer reports as a leak in every GStreamer test.
-  gstreamer1.0-plugins-ugly
+  # come with the good set; libav (the package recommends it) and the bad set
+  # bring many more. With PipeWire's elements, this is what a desktop brings
+  # along, so the tests see the compressor list users get.
+  gstreamer1.0-plugins-ugly gstreamer1.0-libav gstreamer1.0-plugins-bad gstreamer1.0-pipewire
   libjpeg62-turbo-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth x11-utils xdotool imagemagick ffmpeg xdg-utils libxcb1-dev
   fonts-dejavu-core fonts-wine fonts-liberation2
   openbox weston xwayland qt6-wayland
   dpkg-dev file man-db lintian desktop-file-utils appstream
+  # The Debian source package (debian/): dpkg-buildpackage with debhelper.
+  debhelper
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,12 +1,19 @@
 #!/usr/bin/env bash
-# Builds the Debian package of the suite: an optimised build of the three
-# programs with Debian's hardening flags, packaged with CPack. Prints the
+# Builds the Debian package of the suite from this checkout, by the rules in
+# debian/ (dpkg-buildpackage -us -uc -b: an optimised build of the three
+# programs with Debian's compiler flags and hardening, unsigned). Prints the
 # package's path on its last line.
 #
-#   bash tools/package.sh [--no-deps] [CMAKE OPTION...]
+#   bash tools/package.sh [--no-deps]
 #
-# BUILD_DIR names the build folder (default build-package). --no-deps skips
-# installing the Debian packages of tools/deps.sh.
+# BUILD_DIR names the build folder (default build-package): the checkout's
+# files (those git tracks or would track, as they are in the working tree)
+# are copied to BUILD_DIR/<package>-<version> and built there, so that
+# nothing is left in the checkout; the source package (.dsc, .tar.xz), the
+# package, its debug symbols (-dbgsym), .buildinfo and .changes land in
+# BUILD_DIR. DEB_BUILD_OPTIONS is passed on (default:
+# "nocheck parallel=<processors>"). --no-deps skips installing the Debian
+# packages of tools/deps.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [ "${1:-}" = --no-deps ]; then
@@ -15,16 +22,20 @@ else
   bash tools/deps.sh
 fi
 build=$(realpath -m "${BUILD_DIR:-build-package}")
-# Debian's compiler and linker flags for packages (hardening: stack
-# protector, fortified functions, read-only relocations, immediate binding).
-export DEB_BUILD_MAINT_OPTIONS=hardening=+all
-CXXFLAGS="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)" \
-CFLAGS="$(dpkg-buildflags --get CFLAGS) $(dpkg-buildflags --get CPPFLAGS)" \
-LDFLAGS="$(dpkg-buildflags --get LDFLAGS)" \
-  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DOMBRA_BENCH=OFF \
-    -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON "$@" >/dev/null
-# Only what the package holds: the programs (the rest is made when configuring).
-cmake --build "$build" --target Pomvira Corvane DevPurge
-rm -f "$build"/*.deb
-(cd "$build" && cpack -G DEB) >&2
-ls "$build"/*.deb
+package=$(dpkg-parsechangelog -l debian/changelog -S Source)
+version=$(dpkg-parsechangelog -l debian/changelog -S Version)
+source=$build/$package-$version
+rm -rf "$build"
+mkdir -p "$source"
+# Files deleted in the working tree but still tracked are left out.
+git ls-files -z --cached --others --exclude-standard |
+  while IFS= read -r -d '' file; do [ -e "$file" ] && printf '%s\0' "$file"; done |
+  tar --null --no-recursion --files-from=- -cf - | tar -xf - -C "$source"
+export DEB_BUILD_OPTIONS=${DEB_BUILD_OPTIONS:-nocheck parallel=$(nproc)}
+{
+  # The source package (.dsc and its tar file), from the files as copied.
+  (cd "$build" && dpkg-source -b "$package-$version")
+  # The binary packages.
+  (cd "$source" && dpkg-buildpackage -us -uc -b)
+} >&2
+ls "$build/${package}_${version}_$(dpkg --print-architecture).deb"

@@ -36,6 +36,10 @@ if [ "$actual" != "$expected" ]; then
   diff <(echo "$expected") <(echo "$actual") >&2 || true
   fail "installed files differ from the expected list (< expected, > installed)"
 fi
+grep -q '^License: GPL-3+$' "$dest/usr/share/doc/$package/copyright" ||
+  fail "the copyright file does not give the licence"
+zcat "$dest/usr/share/doc/$package/changelog.gz" | head -n 1 | grep -q "^$package (" ||
+  fail "the change log is not the package's"
 for program in usr/bin/Pomvira usr/bin/Corvane usr/sbin/DevPurge; do
   [ -x "$dest/$program" ] || fail "$program is not executable"
 done
@@ -51,7 +55,11 @@ metainfo=$dest/usr/share/metainfo/$id.metainfo.xml
 appstreamcli validate --no-net "$metainfo" || fail "appstreamcli validate: $metainfo"
 grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" ||
   fail "the metadata does not launch $id.desktop"
-grep -q "<screenshot type=\"default\">" "$metainfo" || fail "no screenshot in the metadata"
+grep -q "<project_license>GPL-3.0-or-later</project_license>" "$metainfo" ||
+  fail "the metadata does not give the suite's licence"
+# No web address until the project has a home of its own: no homepage, no
+# screenshot to fetch.
+if grep -Eq 'https?://' "$metainfo"; then fail "the metadata names a web address"; fi
 
 for size in 16 22 24 32 48 64 128 256; do
   icon=$dest/usr/share/icons/hicolor/${size}x$size/apps/$id.png

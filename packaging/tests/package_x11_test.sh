@@ -10,8 +10,11 @@ set -euo pipefail
 build=$1 id=$2
 fail() { echo "FAIL: $*" >&2; exit 1; }
 [ -n "${DISPLAY:-}" ] || fail "needs an X server (DISPLAY)"
-debs=("$build"/*.deb)
-[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "no single package in $build"
+debs=()
+for deb in "$build"/*.deb; do
+  case $deb in *-dbgsym_*) ;; *) [ -f "$deb" ] && debs+=("$deb") ;; esac
+done
+[ ${#debs[@]} -eq 1 ] || fail "no single package (besides its debug symbols) in $build"
 
 root=$(mktemp -d)
 pid=

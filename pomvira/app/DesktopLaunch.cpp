@@ -4,6 +4,7 @@
 #include <gio/gio.h>
 
 #include "DesktopLaunch.h"
+#include "media/FileNameCodec.h"
 
 #include <QDesktopServices>
 #include <QFile>
@@ -43,7 +44,7 @@ bool IsEditor(GAppInfo* app) {
 
 // The editor for the file (a new reference), or null.
 GAppInfo* FindEditor(const QString& path) {
-    const QByteArray name = QFile::encodeName(path);
+    const QByteArray name = EncodeFileName(path);
     gchar* contentType = g_content_type_guess(name.constData(), nullptr, 0, nullptr);
     if (!contentType)
         return nullptr;
@@ -94,7 +95,7 @@ void EditDocument(const QString& path) {
     if (!editor)
         return;
     TObjectRef release{editor};
-    GFile* file = g_file_new_for_path(QFile::encodeName(path).constData());
+    GFile* file = g_file_new_for_path(EncodeFileName(path).constData());
     TObjectRef releaseFile{file};
     GList files{file, nullptr, nullptr};
     // Like the shell's verbs, a failure to start is not reported.

@@ -12,6 +12,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "PathUtils.h"
+
 namespace {
 
 // One line of the file: its text and its own line terminator ("\n",
@@ -77,7 +79,7 @@ TParsedLine ParseLine(const TLine& line, bool first) {
     if (first && bytes.startsWith("\xEF\xBB\xBF")) {
         bytes.remove(0, 3);  // a UTF-8 byte order mark is not part of the text
     }
-    const QString text = TrimBlanks(QString::fromUtf8(bytes));
+    const QString text = TrimBlanks(DecodeFileName(bytes));
     TParsedLine parsed;
     if (text.startsWith(QLatin1Char('['))) {
         qsizetype close = text.indexOf(QLatin1Char(']'));
@@ -339,7 +341,8 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
         }
         lines.remove(loc.key);
     } else {
-        const QByteArray entry = (keyName + QLatin1Char('=') + QuotedIfNeeded(value)).toUtf8();
+        const QByteArray entry =
+            EncodeFileName(keyName + QLatin1Char('=') + QuotedIfNeeded(value));
         if (loc.key >= 0) {
             lines[loc.key].text = entry;
         } else if (loc.section >= 0) {

@@ -11,7 +11,9 @@
 // (an existing key is replaced in place, a missing key is appended at the
 // end of its section, a missing section at the end of the file), keeps all
 // other lines byte for byte and replaces the file atomically. The text is
-// UTF-8.
+// UTF-8; bytes that are not (a folder name in another encoding) are kept
+// byte for byte, as DecodeFileName carries them, and written back as they
+// were.
 #pragma once
 
 #include <QString>

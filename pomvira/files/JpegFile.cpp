@@ -16,6 +16,7 @@
 
 #include "TextConv.h"
 #include "media/Bitmap.h"
+#include "media/FileNameCodec.h"
 
 // libjpeg reports a fatal error by calling error_exit, which must not
 // return. Here it jumps back (longjmp) to the setjmp of the function that
@@ -57,6 +58,14 @@ constexpr J_COLOR_SPACE kRgb32Space = JCS_EXT_XRGB;
 
 // A decoded picture larger than this (in pixels) is refused.
 constexpr int64_t kMaxDecodedPixels = int64_t(64) * 1024 * 1024;
+// A picture that declares more pixels than any camera makes is refused
+// before anything is decoded: whatever the DCT scaling, the library decodes
+// a progressive picture's coefficients at the full size (gigabytes and
+// seconds for a few hundred bytes of file).
+constexpr int64_t kMaxDeclaredPixels = 100'000'000;
+// The most memory the library may take for one picture; beyond it decoding
+// fails (this program gives the library no temporary files).
+constexpr long kMaxDecoderMemory = 256L << 20;
 
 struct TCompressJob {
     jpeg_compress_struct cinfo;
@@ -96,8 +105,11 @@ bool ReadHeader(TDecompressJob* job, const unsigned char* data, unsigned long si
     if (setjmp(job->err.jump))
         return false;
     jpeg_create_decompress(cinfo);
+    cinfo->mem->max_memory_to_use = kMaxDecoderMemory;
     jpeg_mem_src(cinfo, data, size);
     jpeg_read_header(cinfo, TRUE);
+    if (int64_t(cinfo->image_width) * int64_t(cinfo->image_height) > kMaxDeclaredPixels)
+        return false;
     cinfo->out_color_space = kRgb32Space;
     cinfo->scale_denom = 8;
     cinfo->scale_num = 8;
@@ -185,7 +197,7 @@ TJpegData EncodeJpeg(const TJpegSource& source, int quality) {
 }
 
 void WriteNewFile(const QString& path, const uint8_t* data, size_t size) {
-    const QByteArray name = QFile::encodeName(path);
+    const QByteArray name = EncodeFileName(path);
     const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0)
         ThrowWriteError(path, errno);
@@ -238,10 +250,15 @@ QImage DecodeJpeg(const QByteArray& data, const QSize& atLeast) {
 }
 
 QImage LoadJpegThumbnail(const QString& path, const QSize& size) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // Opened by the system's own call: the name may hold any bytes.
+    const int fd = ::open(EncodeFileName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return QImage();
-    const QImage picture = DecodeJpeg(file.readAll(), size);
+    QFile file;
+    const bool opened = file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+    if (!opened)
+        ::close(fd);
+    const QImage picture = opened ? DecodeJpeg(file.readAll(), size) : QImage();
     if (picture.isNull())
         return picture;
     return picture.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);

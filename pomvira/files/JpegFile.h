@@ -64,7 +64,9 @@ void SaveJpegFile(const media::TBitmap& bitmap, const QString& path, int quality
 // smallest factor M/8 (M = 1 ... 8) whose output still covers that size in
 // both directions, which costs a fraction of a full decode; otherwise the
 // image is decoded at its full size. A null image when the data is not a
-// JPEG image that the library can decode to colour.
+// JPEG image that the library can decode to colour, when it declares more
+// than 100 million pixels (refused before decoding), or when decoding it
+// would take more than 256 MB.
 QImage DecodeJpeg(const QByteArray& data, const QSize& atLeast = QSize());
 
 // The picture in the JPEG file `path` stretched to `size` (the aspect ratio

@@ -66,13 +66,13 @@ QString NumberedFileName(const QString& folder, const QString& prefix, const QSt
 
 bool PathTaken(const QString& path) {
     struct stat st;
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+    return ::lstat(EncodeFileName(path).constData(), &st) == 0;
 }
 
 QString JoinPath(const QString& folder, const QString& name) {
     // UTF-8 never uses the byte of "/" inside a multi-byte character, so the
     // byte-wise search is safe on any path.
-    std::string text = (folder + QLatin1Char('/') + name).toStdString();
+    std::string text = EncodeFileName(folder + QLatin1Char('/') + name).toStdString();
     const bool network = text.size() > 2 && text[0] == '/' && text[1] == '/';
     while (TextPos("//", text, true, true, 1) > 0) {
         text = TextReplace(text, "//", "/", true);
@@ -80,7 +80,7 @@ QString JoinPath(const QString& folder, const QString& name) {
     if (network) {
         text.insert(0, 1, '/');
     }
-    return QString::fromStdString(text);
+    return DecodeFileName(QByteArray::fromStdString(text));
 }
 
 QString ProgramFolder() {
@@ -106,11 +106,12 @@ bool CanEnterFolder(const QString& folder) {
     if (folder.isEmpty()) {
         return false;
     }
-    const QFileInfo info(folder);
-    if (!info.isDir()) {
+    const QByteArray name = EncodeFileName(folder);
+    struct stat st;
+    if (::stat(name.constData(), &st) != 0 || !S_ISDIR(st.st_mode)) {
         return false;
     }
-    return ::access(QFile::encodeName(folder).constData(), X_OK) == 0;
+    return ::access(name.constData(), X_OK) == 0;
 }
 
 QString UserFolder(const QString& xdgUserDirKind) {

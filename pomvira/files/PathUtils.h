@@ -5,6 +5,8 @@
 #include <QString>
 #include <functional>
 
+#include "media/FileNameCodec.h"
+
 // folder + "/" + name with every run of "/" collapsed to one; a text that
 // begins with "//" (a network path, longer than 2 characters) keeps it.
 QString JoinPath(const QString& folder, const QString& name);

@@ -5,17 +5,33 @@
 // completes it only when the recording stops. A recording cut off before
 // that still holds its frames, but players see no frames in it or refuse it.
 // The repair makes such a file play to the last complete frame written: it
-// walks the frames ('movi' chunks) up to the first one cut short, writes the
-// index after it (idx1; for files past the first gigabyte, OpenDML standard
-// indexes and the super index in the header), sets the header's frame
-// counts, stream lengths and list sizes, and cuts off what follows.
+// walks the frames ('movi' chunks), writes the index after the last complete
+// one (idx1; for files past the first gigabyte, OpenDML standard indexes and
+// the super index in the header), sets the header's frame counts, stream
+// lengths and list sizes, and cuts off the incomplete chunk that follows.
+//
+// It never destroys a byte it cannot account for. A damaged chunk header
+// amid the frames (a flipped bit) is stepped over to the next valid chunk
+// and everything readable after it is kept; the bytes of the damaged chunk
+// stay where they are, outside the index. Only an incomplete last chunk, a
+// cut-off index or a zero-filled end is cut off; anything else after the
+// last frame (another recording joined to this one, unknown data) leaves the
+// file exactly as it was, and so does a recording without one video frame.
+// Every size read from the file is checked against the list and the file
+// that hold it before anything is written.
 //
 // The file is patched in place, in an order that survives a second crash:
 // no frame is ever rewritten; the index goes after the last complete frame,
 // the header fields follow, and the RIFF size, by which a complete file is
 // told from an unfinished one, is written last, each step flushed to disk.
 // A repair cut off in turn leaves a file that still shows as unfinished and
-// is repaired again at the next start.
+// is repaired again at the next start. A write that fails (a full disk)
+// puts back every byte changed and the file's size: the file is as it was.
+//
+// Only regular files are opened, never through a symbolic link and never
+// waiting (a FIFO, a device, a link, a folder are passed over). The file is
+// read in large blocks: a recording of a million small chunks is walked in a
+// fraction of a second.
 //
 // The reading and writing is this unit's own (plain file I/O on the RIFF
 // layout): no media library is involved.
@@ -25,11 +41,11 @@
 #include <QStringList>
 
 enum class TRecordingState {
-    Complete,      // a finished AVI file: left untouched
-    Repaired,      // was unfinished, now plays to its last complete frame
-    NotARecording, // not an AVI file, or an empty one: left untouched
-    InUse,         // being written by a running program: left untouched
-    Unrepairable,  // unfinished, but nothing could be saved: left as it is
+    Complete,       // a finished AVI file: left untouched
+    Repaired,       // was unfinished, now plays to its last complete frame
+    NotARecording,  // not an AVI file, an empty one, or no regular file: left untouched
+    InUse,          // being written by a running program: left untouched
+    Unrepairable,   // unfinished, but it cannot be repaired safely: left as it is
 };
 
 // Examines one file and repairs it when it is an unfinished AVI recording.
@@ -39,7 +55,12 @@ TRecordingState RepairRecording(const QString& path);
 // more digits, ".avi".
 bool IsRecordingName(const QString& fileName);
 
-// Repairs every unfinished recording of the program in the folder; other
-// files are never touched. Returns the paths of the unfinished recordings
-// that could not be repaired.
+// Repairs every unfinished recording of the program in the folder itself
+// (not in its subfolders); other files are never touched. Returns the paths
+// of the unfinished recordings that could not be repaired.
 QStringList RepairUnfinishedRecordings(const QString& folder);
+
+// The message that names recordings that could not be repaired: the count
+// and the first few paths, short enough for any screen however many there
+// are.
+QString UnrepairableRecordingsText(const QStringList& paths);

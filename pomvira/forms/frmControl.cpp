@@ -13,6 +13,7 @@
 #include "widgets/ControlsKit.h"
 #include "widgets/ImageButton.h"
 #include "widgets/FormFonts.h"
+#include "files/NamedRecordings.h"
 #include "files/RecordingRepair.h"
 #include "files/TextConv.h"
 #include "app/WindowSystem.h"
@@ -229,15 +230,13 @@ void TControlForm::FormCreate(QObject*) {
 }
 
 void TControlForm::RepairRecordings() {
-    const QStringList failed = RepairUnfinishedRecordings(FVideoFolder);
+    // Each one is named once, not at every start.
+    const QStringList failed = TNamedRecordings(QStringLiteral("Pomvira.unrepairable"))
+                                   .NotNamedBefore(RepairUnfinishedRecordings(FVideoFolder));
     if (failed.isEmpty())
         return;
-    ShowMessageBox(this,
-                   UiText("Messages",
-                          "Ces enregistrements, interrompus, n'ont pas pu être réparés ; "
-                          "ils restent tels quels :") +
-                       QStringLiteral("\r\n\r\n") + failed.join(QStringLiteral("\r\n")),
-                   QString::fromLatin1(kApplicationTitle), QMessageBox::Warning);
+    ShowMessageBox(this, UnrepairableRecordingsText(failed), QString::fromLatin1(kApplicationTitle),
+                   QMessageBox::Warning);
 }
 
 void TControlForm::FormDestroy(QObject*) {

@@ -1,5 +1,7 @@
 #include "FilterGraph.h"
 
+#include "media/FileNameCodec.h"
+
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFile>
@@ -283,7 +285,7 @@ bool TFilterGraph::ApplyLogFile(const QString& name) {
     if (name.isEmpty())
         return true;
     const int fd =
-        ::open(QFile::encodeName(name).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        ::open(EncodeFileName(name).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
         if (graph_)
             graph_->SetLogFile(-1);

@@ -1,4 +1,5 @@
 #include "files/IniFile.h"
+#include "files/PathUtils.h"
 
 #include <QDir>
 #include <QFile>
@@ -251,4 +252,21 @@ TEST_F(IniFileTest, AFileThatIsNotRegularIsMissingForReadingAndUnwritable) {
     }));
     EXPECT_TRUE(refused);
     EXPECT_TRUE(IsFifo(FPath));  // not replaced by a regular file
+}
+
+// File names on Linux are bytes: a folder named in Latin-1 (or any bytes
+// that are not UTF-8) reads as a text that gives the same bytes back, and
+// survives every write of the file, its own and the other keys'.
+TEST_F(IniFileTest, AValueThatIsNotUtf8IsKeptByteForByte) {
+    const QByteArray folder = "/home/anne/Vid\xe9os \xff\xfe\xc3(";
+    Put("[CAPTURE]\r\nVIDEO FOLDER=" + folder + "\r\nUSE AUDIO=1\r\n");
+    TIniFile ini(FPath);
+    const QString read = ini.ReadString("CAPTURE", "VIDEO FOLDER", "default");
+    EXPECT_EQ(EncodeFileName(read), folder);
+    ini.WriteInteger("CAPTURE", "USE AUDIO", 0);
+    EXPECT_EQ(Contents(), "[CAPTURE]\r\nVIDEO FOLDER=" + folder + "\r\nUSE AUDIO=0\r\n");
+    ini.WriteString("CAPTURE", "VIDEO FOLDER", read);
+    ini.WriteString("CAPTURE", "SNAP FOLDER", read + QStringLiteral("/Bilder \u00e9"));
+    EXPECT_EQ(Contents(), "[CAPTURE]\r\nVIDEO FOLDER=" + folder + "\r\nUSE AUDIO=0\r\nSNAP FOLDER=" +
+                              folder + "/Bilder \xc3\xa9\n");
 }

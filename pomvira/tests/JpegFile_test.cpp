@@ -10,8 +10,15 @@
 #include <gtest/gtest.h>
 #include <stdexcept>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <vector>
+
+// jpeglib.h needs size_t and FILE declared before it.
+#include <cstdio>
+#include <jpeglib.h>
 
 #include "files/JpegFile.h"
+#include "files/PathUtils.h"
 #include "JpegReadBack.h"
 #include "TestFrames.h"
 #include "media/Bitmap.h"
@@ -127,6 +134,11 @@ TEST(JpegFile, ThumbnailIsDecodedAtTheSmallestScaleThatCoversTheBox) {
     SaveJpegFile(TwoColourFrame(640, 480), path, 90);
     const QImage thumbnail = LoadJpegThumbnail(path, box);
     ASSERT_EQ(thumbnail.size(), box);
+    // In a folder whose name is not UTF-8 as well.
+    const QByteArray folder = EncodeFileName(dir.path()) + "/Bilder \xe9";
+    ASSERT_EQ(::mkdir(folder.constData(), 0755), 0);
+    ASSERT_EQ(::rename(QFile::encodeName(path).constData(), (folder + "/a.jpg").constData()), 0);
+    EXPECT_EQ(LoadJpegThumbnail(DecodeFileName(folder + "/a.jpg"), box).size(), box);
     EXPECT_TRUE(Near(thumbnail.pixel(35, 3), kTop));
     EXPECT_TRUE(Near(thumbnail.pixel(35, 43), kBottom));
 }
@@ -149,4 +161,72 @@ TEST(JpegFile, PicturesThatCannotBeReadGiveNoThumbnail) {
     const QByteArray whole = Encoded(320, 240);
     EXPECT_EQ(LoadJpegThumbnail(write("short.jpg", whole.left(whole.size() * 2 / 3)), box).size(),
               box);
+}
+
+namespace {
+
+// A small progressive picture whose frame header then declares another
+// size: libjpeg takes the declared size for its buffers, whatever data
+// follows.
+QByteArray ProgressiveDeclaring(int width, int height, bool fullColour) {
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr err;
+    cinfo.err = jpeg_std_error(&err);
+    jpeg_create_compress(&cinfo);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &out, &size);
+    cinfo.image_width = 16;
+    cinfo.image_height = 16;
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    if (fullColour) {
+        for (int c = 0; c < 3; ++c)
+            cinfo.comp_info[c].h_samp_factor = cinfo.comp_info[c].v_samp_factor = 1;
+    }
+    jpeg_simple_progression(&cinfo);
+    jpeg_start_compress(&cinfo, TRUE);
+    std::vector<unsigned char> row(16 * 3, 128);
+    JSAMPROW rows[1] = {row.data()};
+    while (cinfo.next_scanline < 16)
+        jpeg_write_scanlines(&cinfo, rows, 1);
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    QByteArray data(reinterpret_cast<const char*>(out), qsizetype(size));
+    std::free(out);
+    // The progressive frame header (SOF2): length, precision, height, width.
+    const qsizetype sof = data.indexOf("\xFF\xC2");
+    if (sof < 0)
+        return {};
+    data[sof + 5] = char(height >> 8);
+    data[sof + 6] = char(height);
+    data[sof + 7] = char(width >> 8);
+    data[sof + 8] = char(width);
+    return data;
+}
+
+}  // namespace
+
+TEST(JpegFile, HostilePicturesAreRefusedBeforeTheyCostTimeOrMemory) {
+    const QSize box(70, 47);
+    // Made sure the pictures are otherwise readable.
+    EXPECT_FALSE(DecodeJpeg(ProgressiveDeclaring(16, 16, false), box).isNull());
+    EXPECT_FALSE(DecodeJpeg(ProgressiveDeclaring(640, 480, true), box).isNull());
+    // More pixels than any camera makes: refused from the header.
+    EXPECT_LT(ProgressiveDeclaring(30000, 30000, false).size(), 1000);
+    EXPECT_TRUE(DecodeJpeg(ProgressiveDeclaring(30000, 30000, false), box).isNull());
+    EXPECT_TRUE(DecodeJpeg(ProgressiveDeclaring(20000, 20000, false), box).isNull());
+    // Fewer, but more memory than the decoder may take (the coefficients
+    // of 81 million pixels in three full components).
+    EXPECT_TRUE(DecodeJpeg(ProgressiveDeclaring(9000, 9000, true), box).isNull());
+
+    // In a file, such a picture gives no thumbnail: the strip shows its
+    // placeholder.
+    QTemporaryDir dir;
+    QFile f(dir.filePath("img000001.jpg"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(ProgressiveDeclaring(30000, 30000, false));
+    f.close();
+    EXPECT_TRUE(LoadJpegThumbnail(f.fileName(), box).isNull());
 }

@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <set>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -149,4 +150,43 @@ TEST(NumberedFileNameTest, AnythingAtThePathTakesTheName) {
     ASSERT_EQ(symlink("/no/such/target", QFile::encodeName(link).constData()), 0);
     EXPECT_TRUE(PathTaken(link));
     EXPECT_EQ(NumberedFileName(dir.path(), "img", "jpg", PathTaken), dir.filePath("img000003.jpg"));
+}
+
+TEST(FileNameCodecTest, AnyBytesComeBackExactlyAndValidTextReadsAsItself) {
+    // Valid UTF-8, of one to four bytes a character, reads as Qt reads it.
+    for (const QByteArray& text : {QByteArray("/home/anne/Vid\xc3\xa9os"), QByteArray("\xe2\x82\xac"),
+                                   QByteArray("\xf0\x9f\x8e\xa5 clip"), QByteArray()}) {
+        EXPECT_EQ(DecodeFileName(text), QString::fromUtf8(text));
+        EXPECT_EQ(EncodeFileName(DecodeFileName(text)), text);
+    }
+    // Bytes of every kind that is not UTF-8: stray continuation bytes, cut
+    // sequences, overlong forms, encoded surrogates, code points past
+    // U+10FFFF, and text that holds the escape characters' own UTF-8 form.
+    for (const QByteArray& bytes :
+         {QByteArray("Vid\xe9os"), QByteArray("\x80\xbf"), QByteArray("\xc3"), QByteArray("a\xe2\x82"),
+          QByteArray("\xc0\xaf"), QByteArray("\xed\xb2\x80"), QByteArray("\xf4\x90\x80\x80"),
+          QByteArray("\xff\xfe")}) {
+        const QString name = DecodeFileName(bytes);
+        EXPECT_EQ(EncodeFileName(name), bytes) << bytes.toHex().toStdString();
+        EXPECT_FALSE(name.contains(QChar::ReplacementCharacter));
+    }
+    // Random bytes.
+    uint32_t seed = 12345;
+    for (int round = 0; round < 200; ++round) {
+        QByteArray bytes;
+        for (int i = 0; i < 24; ++i) {
+            seed = seed * 1103515245 + 12345;
+            bytes += char(seed >> 16);
+        }
+        EXPECT_EQ(EncodeFileName(DecodeFileName(bytes)), bytes) << bytes.toHex().toStdString();
+    }
+    // A folder of such a name is used as it is.
+    QTemporaryDir dir;
+    const QByteArray folder = EncodeFileName(dir.path()) + "/vid\xe9os";
+    ASSERT_EQ(::mkdir(folder.constData(), 0755), 0);
+    EXPECT_TRUE(CanEnterFolder(DecodeFileName(folder)));
+    EXPECT_EQ(EncodeFileName(JoinPath(DecodeFileName(folder), QStringLiteral("video000001.avi"))),
+              folder + "/video000001.avi");
+    EXPECT_FALSE(PathTaken(DecodeFileName(folder + "/video000001.avi")));
+    EXPECT_TRUE(PathTaken(DecodeFileName(folder)));
 }

@@ -13,11 +13,15 @@
 #include <QTest>
 #include <csignal>
 #include <gtest/gtest.h>
-#include <map>
 #include <QFileInfo>
+#include <map>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "AviProbe.h"
 #include "ControlFormTesting.h"
+#include "TestRecordings.h"
 #include "files/RecordingRepair.h"
 #include "forms/frmControl.h"
 #include "forms/frmView.h"
@@ -25,51 +29,6 @@
 namespace {
 
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new GstTestDevices("1"));
-
-enum class TSource { Live, Short, Fast };
-
-// YUY2 frames at 30 a second (320 x 240; 1280 x 720 black ones for Fast) and
-// 44.1 kHz stereo sound, as the program records them, into an AVI file: live
-// (as from a camera), 45 frames, or as fast as they can be written.
-QStringList RecordingPipeline(const QString& path, TSource source) {
-    const QString video = source == TSource::Live    ? QStringLiteral("is-live=true")
-                          : source == TSource::Short ? QStringLiteral("num-buffers=45")
-                                                     : QStringLiteral("pattern=black");
-    const QString audio = source == TSource::Live    ? QStringLiteral("is-live=true")
-                          : source == TSource::Short ? QStringLiteral("num-buffers=60")
-                                                     : QStringLiteral("volume=0.1");
-    const QString size = source == TSource::Fast ? QStringLiteral("width=1280,height=720")
-                                                 : QStringLiteral("width=320,height=240");
-    return QStringLiteral(
-               "-q -e videotestsrc %1 ! video/x-raw,format=YUY2,%2,framerate=30/1 ! queue ! "
-               "mux. audiotestsrc %3 ! audio/x-raw,format=S16LE,rate=44100,channels=2 ! "
-               "queue ! mux. avimux name=mux ! filesink location=%4")
-        .arg(video, size, audio, path)
-        .split(QLatin1Char(' '));
-}
-
-// A recording of at least `bytes` killed with SIGKILL while it is written.
-// While it runs, `whileRunning` sees it.
-bool KilledRecording(const QString& path, qint64 bytes,
-                     const std::function<void()>& whileRunning = {},
-                     TSource source = TSource::Live) {
-    QProcess recorder;
-    recorder.start(QStringLiteral("gst-launch-1.0"), RecordingPipeline(path, source));
-    if (!recorder.waitForStarted(10000))
-        return false;
-    const bool grown = QTest::qWaitFor([&] { return QFileInfo(path).size() >= bytes; }, 60000);
-    if (grown && whileRunning)
-        whileRunning();
-    ::kill(pid_t(recorder.processId()), SIGKILL);
-    recorder.waitForFinished(10000);
-    return grown;
-}
-
-bool CompleteRecording(const QString& path) {
-    QProcess recorder;
-    recorder.start(QStringLiteral("gst-launch-1.0"), RecordingPipeline(path, TSource::Short));
-    return recorder.waitForFinished(30000) && recorder.exitCode() == 0;
-}
 
 // The frames of the video stream that ffprobe finds by reading them all.
 int64_t FramesRead(const TAviProbe& probe) {
@@ -84,15 +43,6 @@ void ExpectLastsAsItsFrames(const TAviProbe& probe) {
     const double frames = double(FramesRead(probe)) / 30;
     EXPECT_GE(probe.duration, frames - 0.1) << probe.Text().toStdString();
     EXPECT_LE(probe.duration, frames + 1.0) << probe.Text().toStdString();
-}
-
-QByteArray Checksum(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    hash.addData(&file);
-    return hash.result();
 }
 
 bool CopyPart(const QString& from, const QString& to, qint64 bytes) {
@@ -246,4 +196,68 @@ TEST_F(RecordingRepairAtStart, TheProgramRepairsItsVideoFolderAndNamesWhatItCann
     }
     EXPECT_TRUE(ProbeAvi(repairable).Complete());
     EXPECT_EQ(Checksum(lost), lostSum);
+}
+
+TEST_F(RecordingRepairAtStart, EachUnrepairableRecordingIsNamedOnceUntilItChanges) {
+    UseOwnSaveFolders();
+    const QString lost = VideoFolder() + QStringLiteral("/video000002.avi");
+    ASSERT_TRUE(WriteAll(lost, QByteArray("RIFF", 4)));
+    {
+        TControlForm form;
+    }
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(boxes[0].contains(lost)) << FirstBox();
+    {
+        TControlForm form;
+    }
+    EXPECT_EQ(boxes.size(), 1u) << "named again at the next start";
+    // Changed (here: grown), it is another file: named again.
+    ASSERT_TRUE(WriteAll(lost, QByteArray("RIFF\0\0", 6)));
+    {
+        TControlForm form;
+    }
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_TRUE(boxes[1].contains(lost));
+}
+
+TEST_F(RecordingRepairAtStart, ManyUnrepairableRecordingsMakeOneMessageThatFitsTheScreen) {
+    UseOwnSaveFolders();
+    for (int n = 1; n <= 3000; ++n)
+        ASSERT_TRUE(WriteAll(VideoFile(n), QByteArray("RIFF", 4)));
+    {
+        TControlForm form;
+    }
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(boxes[0].contains(QStringLiteral("3000"))) << FirstBox();
+    EXPECT_TRUE(boxes[0].contains(VideoFile(1))) << FirstBox();
+    EXPECT_FALSE(boxes[0].contains(VideoFile(3000))) << FirstBox();
+    EXPECT_LE(boxes[0].count(QLatin1Char('\n')), 16) << FirstBox();
+}
+
+// A folder whose name is not UTF-8 (here Latin-1) is a valid folder on
+// Linux: it is used as it is and kept in the settings file byte for byte.
+TEST_F(RecordingRepairAtStart, AFolderNameThatIsNotUtf8IsUsedAndKeptByteForByte) {
+    UseOwnSaveFolders();
+    const QByteArray folder = EncodeFileName(programDir.path()) + "/vid\xe9os";
+    ASSERT_EQ(::mkdir(folder.constData(), 0755), 0);
+    QByteArray settings = ReadAll(Ini().FileName());
+    const QByteArray shown = EncodeFileName(VideoFolder());
+    ASSERT_TRUE(settings.contains(shown));
+    settings.replace(shown, folder);
+    ASSERT_TRUE(WriteAll(Ini().FileName(), settings));
+    const QByteArray lost = folder + "/video000001.avi";
+    {
+        // Qt's own file names cannot hold it: the system's calls can.
+        const int fd = ::open(lost.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::write(fd, "RIFF", 4), 4);
+        ::close(fd);
+    }
+    {
+        TControlForm form;
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(EncodeFileName(boxes[0]).count(lost), 1) << FirstBox();
+    }
+    EXPECT_TRUE(ReadAll(Ini().FileName()).contains("VIDEO FOLDER=" + folder + "\n"))
+        << ReadAll(Ini().FileName()).toStdString();
 }

@@ -224,6 +224,49 @@ TEST_F(RecordingTest, ChosenCompressorsSitBetweenTheSourcesAndTheMultiplexer) {
     EXPECT_TRUE(boxes.empty()) << FirstBox();
 }
 
+// Compressors are kept as positions in the system's list, which is read
+// again at every start of a recording: an encoder installed or removed while
+// the program runs (or between two runs) moves the position onto another
+// encoder, or past the end of the list; either way the recording is made.
+TEST_F(RecordingTest, StoredCompressorIsAPositionInTheListAsItIsAtEachStart) {
+    AddCamera();
+    sys.AddCompressor(CLSID_VideoCompressorCategory, "Video A");
+    sys.AddCompressor(CLSID_VideoCompressorCategory, "Video C");
+    Ini().WriteInteger("CAPTURE", "VIDEO COMPRESS", 1);
+    TControlForm form;
+    const CallLog& log = sys.Log();
+    auto record = [&] {
+        sys.Log().Clear();
+        form.btnCapture->Click();
+        EXPECT_TRUE(form.State().Recording);
+        form.btnCapture->Click();
+        EXPECT_TRUE(boxes.empty()) << FirstBox();
+    };
+    record();
+    EXPECT_TRUE(log.Contains("Graph.AddFilter(Video C)")) << log.Text();
+
+    // An encoder installed ahead of it takes its position.
+    sys.RemoveDevices(CLSID_VideoCompressorCategory);
+    for (const char* name : {"Video A", "Video B", "Video C"})
+        sys.AddCompressor(CLSID_VideoCompressorCategory, name);
+    record();
+    EXPECT_TRUE(log.Contains("Graph.AddFilter(Video B)")) << log.Text();
+    EXPECT_FALSE(log.Contains("Graph.AddFilter(Video C)")) << log.Text();
+    EXPECT_EQ(form.State().VideoCompress, 1);
+
+    // Encoders removed, the position past the end: the camera's own stream.
+    sys.RemoveDevices(CLSID_VideoCompressorCategory);
+    sys.AddCompressor(CLSID_VideoCompressorCategory, "Video A");
+    record();
+    for (const char* name : {"Video A", "Video B", "Video C"})
+        EXPECT_FALSE(log.Contains(std::string("Graph.AddFilter(") + name + ")")) << log.Text();
+    EXPECT_TRUE(log.Contains("Builder.RenderStream(CAPTURE, Filter[Cam], null, Filter[AVI Mux])"))
+        << log.Text();
+    // Still the stored choice: an encoder installed again brings it back.
+    EXPECT_EQ(form.State().VideoCompress, 1);
+    EXPECT_EQ(form.StripFiles().size(), 3);
+}
+
 TEST_F(RecordingTest, SoundAskedForWithoutMicrophoneRecordsThePictureAlone) {
     AddCamera();
     sys.AddCompressor(CLSID_AudioCompressorCategory, "Audio A");

@@ -1,5 +1,7 @@
 #include "Filters.h"
 
+#include "media/FileNameCodec.h"
+
 #include <cstdio>
 
 namespace media::gst {
@@ -163,7 +165,8 @@ HRESULT FileWriterFilter::SetFileName(const WString& file, const AM_MEDIA_TYPE*)
         return VFW_E_NOT_STOPPED;
     if (state == GST_STATE_READY)
         gst_element_set_state(sink_, GST_STATE_NULL);
-    g_object_set(sink_, "location", ToUtf8(file).c_str(), nullptr);
+    g_object_set(sink_, "location",
+                 EncodeFileName(QString::fromStdU16String(file)).constData(), nullptr);
     if (state == GST_STATE_READY)
         gst_element_sync_state_with_parent(sink_);
     file_ = file;

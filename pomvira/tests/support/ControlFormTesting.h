@@ -37,6 +37,7 @@ class ControlFormTestBase : public ::testing::Test {
     void SetUp() override {
         SetProgramFolderForTesting(programDir.path() + QStringLiteral("/"));
         QFile::remove(Ini().FileName());
+        QFile::remove(TIniFile(QStringLiteral("Pomvira.unrepairable")).FileName());
         SetMessageBoxHook([this](const TMessageBoxRequest& r) {
             boxes.push_back(r.text);
             return QMessageBox::Ok;

@@ -1,0 +1,70 @@
+// A recording file as the start-up repair reads and patches it: opened in
+// its folder without following a link and without waiting (a regular file
+// only), read through a cache of large blocks, and written with a record of
+// every byte it changes, so that a repair that fails can put the file back
+// as it was.
+#pragma once
+
+#include <QByteArray>
+#include <cstddef>
+#include <cstdint>
+#include <sys/stat.h>
+#include <utility>
+#include <vector>
+
+class TRecordingFile {
+  public:
+    // Reads go through a cache of this many bytes, refilled with one read.
+    static constexpr size_t kBlock = 1 << 20;
+
+    // Opens `name` in the folder `dir` to read.
+    TRecordingFile(int dir, const QByteArray& name);
+    ~TRecordingFile();
+    TRecordingFile(const TRecordingFile&) = delete;
+    TRecordingFile& operator=(const TRecordingFile&) = delete;
+
+    bool IsOpen() const { return fd_ >= 0; }
+    // Not a regular file of the folder itself (a link, a FIFO, a device, a
+    // folder), or gone.
+    bool Refused() const { return refused_; }
+    int64_t Size() const { return size_; }
+    dev_t Device() const { return stat_.st_dev; }
+    ino_t Inode() const { return stat_.st_ino; }
+
+    // The n bytes at pos (n <= kBlock), or nullptr past the end. Valid up
+    // to the next call.
+    const uint8_t* At(int64_t pos, size_t n);
+    // The little-endian 32-bit value at pos; clears *ok past the end.
+    uint32_t U32(int64_t pos, bool* ok);
+
+    // Opens the same file again to write it, still without following a
+    // link, and makes sure it is the same file.
+    bool OpenForWriting();
+    bool Write(int64_t pos, const std::vector<uint8_t>& data);
+    bool PutU32(int64_t pos, uint32_t value);
+    bool Truncate(int64_t size);
+    bool Sync();
+    // Puts back every byte changed and the size the file had.
+    void Undo();
+
+  private:
+    bool Fill(int64_t pos, size_t n);
+    // Remembers the bytes of the original file that [pos, pos + n) covers.
+    bool Keep(int64_t pos, int64_t n);
+    void Close();
+
+    int dir_;
+    QByteArray name_;
+    int fd_ = -1;
+    bool refused_ = false;
+    struct stat stat_ {};
+    int64_t size_ = 0;
+    int64_t original_ = 0;
+    std::vector<uint8_t> cache_;
+    int64_t cacheAt_ = 0;
+    std::vector<std::pair<int64_t, std::vector<uint8_t>>> kept_;
+};
+
+inline uint32_t Le32(const uint8_t* b) {
+    return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+}

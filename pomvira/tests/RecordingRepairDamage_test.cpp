@@ -1,0 +1,537 @@
+// Damaged, hostile and strange files where the repair looks for unfinished
+// recordings: it must keep every frame that can be read, step over damage,
+// write nowhere but the fields it sets and the index it appends, leave
+// alone and name what it cannot account for, and never leave its folder or
+// wait on a FIFO. Recordings come from GStreamer's AVI multiplexer (as the
+// program records) and from ffmpeg; frames are counted by ffprobe or read
+// back from the index by the tests' own RIFF reading.
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStorageInfo>
+#include <QTemporaryDir>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <future>
+#include <gtest/gtest.h>
+#include <random>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "AviProbe.h"
+#include "files/RecordingRepair.h"
+#include "TestRecordings.h"
+
+namespace {
+
+void Put32(QByteArray& b, int64_t pos, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        b[qsizetype(pos + i)] = char(v >> (8 * i));
+}
+uint32_t Get32(const QByteArray& b, int64_t pos) {
+    uint32_t v = 0;
+    for (int i = 3; i >= 0; --i)
+        v = v << 8 | uint8_t(b[qsizetype(pos + i)]);
+    return v;
+}
+
+// The byte ranges the repair may change in a file whose first part it
+// repairs: the RIFF and 'movi' sizes, the counts and lengths in the main
+// header, the stream headers and the OpenDML header, and the slot of a
+// stream's super index, as the file's own lists place them; and everything from the end of the
+// 'movi' list on, where the index goes.
+class TAllowedChanges {
+  public:
+    explicit TAllowedChanges(const QByteArray& file) : file_(file) {
+        ranges_.push_back({4, 8});
+        const int64_t movi = MoviPosition(file);
+        if (movi >= 0)
+            ranges_.push_back({movi + 4, movi + 8});
+        Walk(12, movi >= 0 ? movi : file.size(), false);
+    }
+    // The first byte changed where no change may be, or -1.
+    int64_t FirstForbidden(const QByteArray& after, int64_t indexAt) const {
+        const int64_t n = std::min<int64_t>(file_.size(), std::min<int64_t>(after.size(), indexAt));
+        const char* a = file_.constData();
+        const char* b = after.constData();
+        for (int64_t i = 0; i < n; ++i) {
+            const auto differ = std::mismatch(a + i, a + n, b + i);
+            i = differ.first - a;
+            if (i < n && !Allowed(i))
+                return i;
+        }
+        return -1;
+    }
+
+  private:
+    bool Allowed(int64_t i) const {
+        return std::any_of(ranges_.begin(), ranges_.end(),
+                           [i](const auto& r) { return i >= r.first && i < r.second; });
+    }
+    void Walk(int64_t from, int64_t to, bool streamList) {
+        for (int64_t pos = from; pos + 8 <= to;) {
+            const QByteArray id = file_.mid(pos, 4);
+            const uint32_t size = Get32(file_, pos + 4);
+            const int64_t end = std::min<int64_t>(pos + 8 + int64_t(size), to);
+            if (id == "LIST" && size >= 4)
+                Walk(pos + 12, end, file_.mid(pos + 8, 4) == "strl");
+            else if (streamList && (id == "JUNK" || id == "indx"))
+                ranges_.push_back({pos, end});
+            else if (id == "avih")
+                ranges_.push_back({pos + 8 + 12, std::min(end, pos + 8 + 20)});
+            else if (id == "strh")
+                ranges_.push_back({pos + 8 + 32, std::min(end, pos + 8 + 40)});
+            else if (id == "dmlh")
+                ranges_.push_back({pos + 8, std::min(end, pos + 12)});
+            pos = pos + 8 + int64_t(size) + (size & 1);
+        }
+    }
+    QByteArray file_;
+    std::vector<std::pair<int64_t, int64_t>> ranges_;
+};
+
+// Where the repaired file's index begins: the end of its 'movi' list.
+int64_t IndexPosition(const QByteArray& repaired) {
+    const int64_t movi = MoviPosition(repaired);
+    return movi < 0 ? repaired.size() : movi + 8 + int64_t(Get32(repaired, movi + 4));
+}
+
+// A recording cut off inside a chunk: the complete file up to `keep` bytes
+// before its index.
+QByteArray CutBeforeIndex(const QByteArray& complete, int64_t keep) {
+    return complete.left(IndexPosition(complete) - keep);
+}
+
+// A recording that went on in an extension part (as past the first
+// gigabyte, here after a few frames) and was cut off there: the first
+// part's frames and index, then the extension part's frames.
+QByteArray TwoParts(const QByteArray& complete) {
+    const std::vector<TAviChunk> chunks = MoviChunks(complete);
+    const size_t split = chunks.size() / 2;
+    QByteArray file = complete.left(chunks[split].pos);
+    file += QByteArray("idx1\0\0\0\0", 8);
+    QByteArray part("RIFF\0\0\0\0AVIXLIST\0\0\0\0movi", 24);
+    file += part + complete.mid(chunks[split].pos, chunks.back().pos + 100 - chunks[split].pos);
+    return file;
+}
+
+class DamagedRecording : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        dir_ = new QTemporaryDir;
+        const QString killed = dir_->filePath(QStringLiteral("killed.avi"));
+        const QString complete = dir_->filePath(QStringLiteral("complete.avi"));
+        const QString ffmpeg = dir_->filePath(QStringLiteral("ffmpeg.avi"));
+        // About ten frames and their sound, the header as the multiplexer
+        // leaves it while recording.
+        ASSERT_TRUE(KilledRecording(killed, 1'500'000));
+        ASSERT_TRUE(CompleteRecording(complete));
+        ASSERT_TRUE(FfmpegRecording(ffmpeg));
+        killed_ = new QByteArray(ReadAll(killed));
+        complete_ = new QByteArray(ReadAll(complete));
+        ffmpeg_ = new QByteArray(ReadAll(ffmpeg));
+    }
+    static void TearDownTestSuite() {
+        delete killed_;
+        delete complete_;
+        delete ffmpeg_;
+        delete dir_;
+    }
+
+    QString Write(const char* name, const QByteArray& bytes) {
+        const QString path = dir.filePath(QLatin1String(name));
+        EXPECT_TRUE(WriteAll(path, bytes));
+        return path;
+    }
+    // Repairs `bytes` as a file of the folder: the state, and the file after.
+    TRecordingState Repair(const QByteArray& bytes, QByteArray* after = nullptr) {
+        const QString path = Write("video000001.avi", bytes);
+        const TRecordingState state = RepairRecording(path);
+        if (after)
+            *after = ReadAll(path);
+        return state;
+    }
+    // The frames ffprobe reads in the repaired file.
+    int64_t FramesAfterRepair(const QByteArray& bytes) {
+        QByteArray after;
+        if (Repair(bytes, &after) != TRecordingState::Repaired)
+            return -1;
+        const TAviProbe probe = ProbeAvi(dir.filePath(QStringLiteral("video000001.avi")), true);
+        const TAviStream* video = probe.Stream("video");
+        return video ? video->frames : -1;
+    }
+
+    QTemporaryDir dir;
+    static QTemporaryDir* dir_;
+    static QByteArray* killed_;
+    static QByteArray* complete_;
+    static QByteArray* ffmpeg_;
+};
+
+QTemporaryDir* DamagedRecording::dir_ = nullptr;
+QByteArray* DamagedRecording::killed_ = nullptr;
+QByteArray* DamagedRecording::complete_ = nullptr;
+QByteArray* DamagedRecording::ffmpeg_ = nullptr;
+
+}  // namespace
+
+TEST_F(DamagedRecording, ADamagedChunkHeaderAmidTheFramesIsSteppedOverAndWhatFollowsKept) {
+    const QByteArray& base = *killed_;
+    const std::vector<TAviChunk> chunks = MoviChunks(base);
+    ASSERT_GE(chunks.size(), 10u);
+    const int64_t intact = FramesAfterRepair(base);
+    ASSERT_GE(intact, 5);
+    // A video frame in the middle.
+    size_t middle = chunks.size() / 2;
+    while (!chunks[middle].IsVideo())
+        ++middle;
+    const TAviChunk& hit = chunks[middle];
+    struct TCase {
+        const char* what;
+        int64_t offset;
+        uint32_t flip;
+    };
+    for (const TCase& c :
+         {TCase{"size far past the file's end", 4, 1u << 28},
+          TCase{"size a little larger", 4, 1u << 12}, TCase{"size smaller", 4, 1u << 4},
+          TCase{"size odd", 4, 1}, TCase{"id", 0, 1u << 9}}) {
+        SCOPED_TRACE(c.what);
+        QByteArray damaged = base;
+        Put32(damaged, hit.pos + c.offset, Get32(damaged, hit.pos + c.offset) ^ c.flip);
+        QByteArray after;
+        ASSERT_EQ(Repair(damaged, &after), TRecordingState::Repaired);
+        // Every frame but the damaged one is in the index; no frame moved.
+        const std::set<int64_t> indexed = IndexedFrames(after);
+        for (const TAviChunk& chunk : chunks) {
+            if (chunk.pos != hit.pos) {
+                EXPECT_EQ(indexed.count(chunk.pos), 1u) << chunk.pos;
+            }
+        }
+        EXPECT_EQ(TAllowedChanges(damaged).FirstForbidden(after, IndexPosition(after)), -1);
+        EXPECT_GE(FramesAfterRepair(damaged), intact - 1);
+    }
+}
+
+TEST_F(DamagedRecording, HostileSizesInTheHeaderAreCheckedAgainstTheirListBeforeAnyWrite) {
+    const QByteArray& base = *killed_;
+    const int64_t intact = FramesAfterRepair(base);
+    // The reserved slot (JUNK) of the first stream's header list.
+    const int64_t slot = base.indexOf("JUNK", 12);
+    ASSERT_GT(slot, 0);
+    ASSERT_LT(slot, MoviPosition(base));
+    for (uint32_t size : {0x100000u, 0xFFFFFFF0u, 0x7FFFFFFFu}) {
+        SCOPED_TRACE(size);
+        QByteArray hostile = base;
+        Put32(hostile, slot + 4, size);
+        QByteArray after;
+        const TRecordingState state = Repair(hostile, &after);
+        if (state == TRecordingState::Repaired) {
+            EXPECT_EQ(TAllowedChanges(hostile).FirstForbidden(after, IndexPosition(after)), -1);
+            EXPECT_LT(after.size(), hostile.size() + 100'000);
+            EXPECT_EQ(FramesAfterRepair(hostile), intact);
+        } else {
+            EXPECT_EQ(state, TRecordingState::Unrepairable);
+            EXPECT_EQ(after, hostile);
+        }
+    }
+    // Where the slot is filled: a recording in two parts.
+    const QByteArray parts = TwoParts(*complete_);
+    for (uint32_t size : {0x100000u, 0xFFFFFFF0u}) {
+        SCOPED_TRACE(size);
+        QByteArray hostile = parts;
+        Put32(hostile, slot + 4, size);
+        QByteArray after;
+        const TRecordingState state = Repair(hostile, &after);
+        const int64_t movi = MoviPosition(hostile);
+        EXPECT_EQ(TAllowedChanges(hostile).FirstForbidden(after, movi + 12), -1);
+        EXPECT_LT(after.size(), hostile.size() + 100'000);
+        if (state != TRecordingState::Repaired) {
+            EXPECT_EQ(after, hostile);
+        }
+    }
+    // A stream's list that can no longer be told as one: its frames would
+    // go unindexed.
+    {
+        QByteArray lost = base;
+        lost[lost.indexOf("strl", lost.indexOf("strl") + 4) + 3] = 'X';
+        QByteArray after;
+        EXPECT_EQ(Repair(lost, &after), TRecordingState::Unrepairable);
+        EXPECT_EQ(after, lost);
+    }
+    // Sizes of the header's lists that reach past the file or their list:
+    // nothing can be placed, nothing is written.
+    for (const char* list : {"hdrl", "strl"}) {
+        QByteArray hostile = base;
+        Put32(hostile, hostile.indexOf(list) - 4, 0xFFFFFFF0u);
+        QByteArray after;
+        EXPECT_EQ(Repair(hostile, &after), TRecordingState::Unrepairable) << list;
+        EXPECT_EQ(after, hostile) << list;
+    }
+}
+
+TEST_F(DamagedRecording, JoinedRecordingsAreLeftAsTheyAreAndNamed) {
+    // Two complete recordings joined, and an unfinished one followed by a
+    // complete one: what follows the first is another recording.
+    for (const QByteArray& joined : {*complete_ + *ffmpeg_, *killed_ + *complete_,
+                                     CutBeforeIndex(*complete_, 5) + *complete_}) {
+        const QString path = Write("video000001.avi", joined);
+        EXPECT_EQ(RepairUnfinishedRecordings(dir.path()), QStringList{path});
+        EXPECT_EQ(ReadAll(path), joined);
+    }
+}
+
+TEST_F(DamagedRecording, ARecordingWithoutAVideoFrameIsNamedAndLeftAlone) {
+    // The multiplexer writes sound ahead of the picture: cut before the
+    // first video frame, only sound is left.
+    const std::vector<TAviChunk> chunks = MoviChunks(*killed_);
+    const auto video =
+        std::find_if(chunks.begin(), chunks.end(), [](const TAviChunk& c) { return c.IsVideo(); });
+    ASSERT_NE(video, chunks.end());
+    ASSERT_NE(video, chunks.begin()) << "no sound before the first frame";
+    for (int64_t extra : {0, 6, 5000}) {
+        const QByteArray soundOnly = killed_->left(video->pos + extra);
+        const QString path = Write("video000001.avi", soundOnly);
+        EXPECT_EQ(RepairUnfinishedRecordings(dir.path()), QStringList{path}) << extra;
+        EXPECT_EQ(ReadAll(path), soundOnly) << extra;
+    }
+}
+
+TEST_F(DamagedRecording, AWriteThatFailsLeavesTheFileAsItWas) {
+    // A disk that fills up while the index is written (here a file size
+    // limit a little above the file's size): cut off in a chunk's header,
+    // the file grows by its index.
+    const std::vector<TAviChunk> chunks = MoviChunks(*complete_);
+    const QByteArray cut = complete_->left(chunks[chunks.size() - 3].End() + 5);
+    const QString path = Write("video000001.avi", cut);
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = rlim_t(cut.size() + 100);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const TRecordingState state = RepairRecording(path);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_EQ(state, TRecordingState::Unrepairable);
+    EXPECT_EQ(ReadAll(path), cut);
+    // With room, it is repaired.
+    EXPECT_EQ(RepairRecording(path), TRecordingState::Repaired);
+}
+
+TEST_F(DamagedRecording, LinksFifosAndFoldersInThePlaceOfARecordingArePassedOver) {
+    QTemporaryDir elsewhere;
+    const QByteArray cut = CutBeforeIndex(*complete_, 3);
+    const QString outside = elsewhere.filePath(QStringLiteral("recording.avi"));
+    ASSERT_TRUE(WriteAll(outside, cut));
+    const QByteArray fifo = QFile::encodeName(elsewhere.filePath(QStringLiteral("fifo")));
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0644), 0);
+    const QByteArray folder = QFile::encodeName(dir.path());
+    ASSERT_EQ(::symlink(fifo.constData(), (folder + "/video000001.avi").constData()), 0);
+    ASSERT_EQ(::symlink(QFile::encodeName(outside).constData(),
+                        (folder + "/video000002.avi").constData()),
+              0);
+    ASSERT_EQ(::mkfifo((folder + "/video000003.avi").constData(), 0644), 0);
+    ASSERT_EQ(::mkdir((folder + "/video000004.avi").constData(), 0755), 0);
+    // A repairable recording in a subfolder is not the folder's own.
+    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("video000004.avi/inner")));
+    ASSERT_TRUE(WriteAll(dir.filePath(QStringLiteral("video000004.avi/video000005.avi")), cut));
+
+    auto repair =
+        std::async(std::launch::async, [&] { return RepairUnfinishedRecordings(dir.path()); });
+    if (repair.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
+        // Hung in opening a FIFO: a writer lets it go on.
+        for (const QByteArray& name : {fifo, folder + "/video000003.avi"}) {
+            const int fd = ::open(name.constData(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0)
+                ::close(fd);
+        }
+        ADD_FAILURE() << "waits on a FIFO";
+    }
+    EXPECT_TRUE(repair.get().isEmpty());
+    EXPECT_EQ(ReadAll(outside), cut);
+    EXPECT_EQ(ReadAll(dir.filePath(QStringLiteral("video000004.avi/video000005.avi"))), cut);
+    EXPECT_EQ(RepairRecording(dir.filePath(QStringLiteral("video000002.avi"))),
+              TRecordingState::NotARecording);
+    EXPECT_EQ(ReadAll(outside), cut);
+}
+
+TEST_F(DamagedRecording, ZerosAfterTheLastFrameAreCutAndUnknownDataIsNot) {
+    const std::vector<TAviChunk> chunks = MoviChunks(*complete_);
+    const QByteArray frames = complete_->left(chunks[chunks.size() - 3].End());
+    // A power cut may leave the file's end zero-filled.
+    QByteArray after;
+    ASSERT_EQ(Repair(frames + QByteArray(70'000, '\0'), &after), TRecordingState::Repaired);
+    EXPECT_EQ(IndexedFrames(after).size(), chunks.size() - 2);
+    // Data of no known kind after the frames stays, and so does the file.
+    const QByteArray unknown = frames + QByteArray(5000, 'x');
+    EXPECT_EQ(Repair(unknown, &after), TRecordingState::Unrepairable);
+    EXPECT_EQ(after, unknown);
+}
+
+// Mutations of recordings written by the program and by ffmpeg, with a
+// fixed seed: bit flips anywhere, chunk sizes set to 0, odd, huge or
+// smaller, hostile sizes in the header, cuts, duplicated stretches, joined
+// files. Each file, repaired, keeps every frame that was readable in it;
+// the repair changes nothing but its fields and the index it appends, and a
+// file it does not repair is left byte for byte.
+TEST_F(DamagedRecording, RandomDamageNeverCostsAReadableFrameNorWritesOutsideTheLists) {
+    struct TBase {
+        const char* what;
+        QByteArray bytes;  // unfinished
+    };
+    const std::vector<TBase> bases = {{"killed", *killed_},
+                                      {"ffmpeg", CutBeforeIndex(*ffmpeg_, 777)}};
+    // Flushing to disk is the repair's slowest part: in memory when the
+    // machine has a memory file system.
+    QTemporaryDir memory(QStringLiteral("/dev/shm/repair-XXXXXX"));
+    if (memory.isValid())
+        dir.swap(memory);
+    std::mt19937 random(20240611);
+    auto below = [&](int64_t n) { return int64_t(random() % uint64_t(std::max<int64_t>(n, 1))); };
+    int repaired = 0, total = 0;
+    for (const TBase& base : bases) {
+        const std::vector<TAviChunk> chunks = MoviChunks(base.bytes);
+        ASSERT_GT(chunks.size(), 20u) << base.what;
+        const int64_t movi = MoviPosition(base.bytes);
+        for (int round = 0; round < 200; ++round, ++total) {
+            QByteArray file = base.bytes;
+            // The frames that must stay readable: all but those the
+            // mutation touches.
+            std::vector<int64_t> expected;
+            std::string what;
+            auto keepAllBut = [&](int64_t from, int64_t to) {
+                for (const TAviChunk& c : chunks) {
+                    if (c.pos + 8 <= from || c.pos >= to)
+                        expected.push_back(c.pos);
+                }
+            };
+            const int kind = int(below(7));
+            if (kind == 0) {
+                const int64_t at = below(file.size());
+                file[qsizetype(at)] = char(file[qsizetype(at)] ^ (1 << below(8)));
+                keepAllBut(at, at + 1);
+                what = "flip at " + std::to_string(at);
+            } else if (kind == 1 || kind == 2) {
+                const TAviChunk& c = chunks[size_t(below(int64_t(chunks.size())))];
+                const uint32_t old = Get32(file, c.pos + 4);
+                const uint32_t values[] = {0u,
+                                           old | 1u,
+                                           old + 1,
+                                           0xFFFFFFF0u,
+                                           0x7FFFFFFFu,
+                                           old / 2,
+                                           old ^ (1u << below(32))};
+                const uint32_t size = kind == 1 ? values[below(7)] : old;
+                Put32(file, c.pos + 4, size);
+                if (kind == 2)
+                    file[qsizetype(c.pos + below(4))] = char(random());
+                keepAllBut(c.pos, c.pos + 8);
+                what = "chunk at " + std::to_string(c.pos) + " size " + std::to_string(size);
+            } else if (kind == 3) {
+                // A size in the header.
+                std::vector<int64_t> sizes;
+                for (int64_t pos = 16; pos < movi; pos += 4)
+                    sizes.push_back(pos);
+                const int64_t at = sizes[size_t(below(int64_t(sizes.size())))];
+                Put32(file, at, uint32_t(random()) >> below(32));
+                keepAllBut(at, at);
+                what = "header word at " + std::to_string(at);
+            } else if (kind == 4) {
+                const int64_t length = movi + below(file.size() - movi);
+                file.truncate(length);
+                for (const TAviChunk& c : chunks) {
+                    if (c.End() <= length)
+                        expected.push_back(c.pos);
+                }
+                what = "cut at " + std::to_string(length);
+            } else if (kind == 5) {
+                const int64_t a = movi + 12 + below(file.size() - movi - 12);
+                const int64_t b = a + 1 + below(std::min<int64_t>(file.size() - a, 400'000));
+                file.insert(b, base.bytes.mid(a, b - a));
+                for (const TAviChunk& c : chunks) {
+                    if (c.End() <= b)
+                        expected.push_back(c.pos);
+                    else if (c.pos >= b)
+                        expected.push_back(c.pos + (b - a));
+                }
+                what = "copy of " + std::to_string(a) + ".." + std::to_string(b);
+            } else {
+                file += bases[size_t(below(2))].bytes.left(below(300'000));
+                what = "joined";
+            }
+            SCOPED_TRACE(std::string(base.what) + ": " + what);
+            QByteArray after;
+            const TRecordingState state = Repair(file, &after);
+            if (state != TRecordingState::Repaired) {
+                ASSERT_EQ(after, file) << int(state);
+                continue;
+            }
+            ++repaired;
+            int bad = 0;
+            const std::set<int64_t> indexed = IndexedFrames(after, &bad);
+            ASSERT_EQ(bad, 0);
+            for (int64_t pos : expected)
+                ASSERT_EQ(indexed.count(pos), 1u) << "lost the frame at " << pos;
+            ASSERT_EQ(TAllowedChanges(file).FirstForbidden(after, IndexPosition(after)), -1);
+            ASSERT_LE(after.size(), std::max<int64_t>(file.size(), IndexPosition(after)) + 8 +
+                                        16 * int64_t(indexed.size()));
+            ASSERT_EQ(RepairRecording(dir.filePath(QStringLiteral("video000001.avi"))),
+                      TRecordingState::Complete);
+        }
+    }
+    // Most damage is repaired, not merely refused.
+    EXPECT_GT(repaired, total / 2);
+}
+
+// A recording of a million small chunks (some 400 MB) cut off: every chunk
+// is indexed. The file is written in large blocks from one chunk pattern.
+TEST_F(DamagedRecording, AMillionChunksAreAllIndexed) {
+    constexpr int64_t kChunks = 1'080'070;
+    constexpr uint32_t kData = 384;
+    if (QStorageInfo(dir.path()).bytesAvailable() < 1'500'000'000)
+        GTEST_SKIP() << "needs 1.5 GB of free space in " << dir.path().toStdString();
+    // The program's header, then the chunks: one video frame for every
+    // three sound chunks.
+    const int64_t movi = MoviPosition(*killed_);
+    QByteArray header = killed_->left(movi + 12);
+    QByteArray pattern;
+    for (const char* id : {"00dc", "01wb", "01wb", "01wb"}) {
+        pattern += QByteArray(id, 4);
+        QByteArray size(4, '\0');
+        Put32(size, 0, kData);
+        pattern += size + QByteArray(kData, char(0x55));
+    }
+    const QString path = dir.filePath(QStringLiteral("video000001.avi"));
+    {
+        QFile out(path);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        ASSERT_EQ(out.write(header), header.size());
+        QByteArray block;
+        for (int i = 0; i < 2048; ++i)
+            block += pattern;
+        const int64_t perBlock = 2048 * 4;
+        int64_t written = 0;
+        for (; written + perBlock <= kChunks; written += perBlock)
+            ASSERT_EQ(out.write(block), block.size());
+        const int64_t rest = (kChunks - written) * (8 + kData);
+        ASSERT_EQ(out.write(block.left(rest)), rest);
+        // And a chunk cut short.
+        ASSERT_EQ(out.write(pattern.left(100)), 100);
+    }
+    ASSERT_EQ(RepairRecording(path), TRecordingState::Repaired);
+    const TAviProbe probe = ProbeAvi(path);
+    EXPECT_TRUE(probe.Complete()) << probe.Text().toStdString();
+    EXPECT_EQ(int64_t(probe.totalFrames), (kChunks + 3) / 4);
+    // The index: one entry per chunk.
+    QFile in(path);
+    ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+    const int64_t index = header.size() + kChunks * (8 + kData);
+    ASSERT_TRUE(in.seek(index));
+    const QByteArray idx1 = in.read(8);
+    EXPECT_EQ(idx1.left(4), "idx1");
+    EXPECT_EQ(int64_t(Get32(idx1, 4)), kChunks * 16);
+    EXPECT_EQ(in.size(), index + 8 + kChunks * 16);
+}
