@@ -389,6 +389,14 @@ The program ends.</translation>
         <source>Impossible d&apos;écrire dans %1</source>
         <translation>Unable to write to %1</translation>
     </message>
+    <message>
+        <source>(%1 fichiers ; les %2 premiers :)</source>
+        <translation>(%1 files; the first %2:)</translation>
+    </message>
+    <message>
+        <source>… et %1 autres.</source>
+        <translation>… and %1 more.</translation>
+    </message>
 </context>
 <context>
     <name>PreviewWindow</name>
