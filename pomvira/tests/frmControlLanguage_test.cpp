@@ -170,6 +170,12 @@ TEST_P(PanelLanguage, ScreenReadersReadTheButtonsByTheirHintsAndTheStripByItsFil
     }
     // The skin behind them is no button.
     EXPECT_EQ(QAccessible::queryAccessibleInterface(form->imgBack)->role(), QAccessible::Graphic);
+    // The preview's state is read as text.
+    QAccessibleInterface* status =
+        QAccessible::queryAccessibleInterface(form->ViewForm()->lblStatus);
+    ASSERT_NE(status, nullptr);
+    EXPECT_EQ(status->role(), QAccessible::StaticText);
+    EXPECT_EQ(status->text(QAccessible::Name), Text(t.preview));
 
     // The strip's boxes: list items named by the file they show, the
     // selected one selected; an empty box says so.
