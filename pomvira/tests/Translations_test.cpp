@@ -1,7 +1,8 @@
 // The catalogues of the program's texts (translations/*.ts): every entry
-// finished, with the same placeholders as the program's text, and every text
-// of the sources in each catalogue (checked with the same lupdate run as the
-// update_translations target, on copies).
+// finished, with the same placeholders as the program's text, every text of
+// the sources in each catalogue (checked with the same lupdate run as the
+// update_translations target, on copies), and no text of the sources shown
+// past the catalogues.
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -145,4 +146,21 @@ TEST(Translations, EveryTextOfTheSourcesIsInEveryCatalogue) {
         EXPECT_EQ(entries.size(), original.size())
             << "the catalogue holds texts the sources no longer have";
     }
+}
+
+TEST(Translations, NoTextOfTheSourcesIsShownPastTheCatalogues) {
+    // A literal text handed straight to the code page conversion would be
+    // French in every language: such texts go through UiText.
+    static const QRegularExpression kBypass(QStringLiteral("ShownText\\(\\s*u8?\""));
+    QStringList found;
+    for (const QString& path : ProgramSources()) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+        const QString text = QString::fromUtf8(file.readAll());
+        for (auto it = kBypass.globalMatch(text); it.hasNext();) {
+            const qsizetype at = it.next().capturedStart();
+            found << QStringLiteral("%1:%2").arg(path).arg(text.left(at).count('\n') + 1);
+        }
+    }
+    EXPECT_EQ(found.join('\n').toStdString(), "");
 }
