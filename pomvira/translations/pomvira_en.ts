@@ -195,10 +195,6 @@
         <translation>The operation completed, with a false result.</translation>
     </message>
     <message>
-        <source>Non implémenté.</source>
-        <translation>Not implemented.</translation>
-    </message>
-    <message>
         <source>Cette interface n&apos;est pas prise en charge.</source>
         <translation>No such interface supported.</translation>
     </message>
@@ -213,10 +209,6 @@
     <message>
         <source>Erreur non spécifiée.</source>
         <translation>Unspecified error.</translation>
-    </message>
-    <message>
-        <source>Défaillance irrémédiable.</source>
-        <translation>Catastrophic failure.</translation>
     </message>
     <message>
         <source>Mémoire insuffisante pour achever cette opération.</source>
@@ -341,6 +333,14 @@
     <message>
         <source>Annuler</source>
         <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Fonction non disponible.</source>
+        <translation>Not implemented.</translation>
+    </message>
+    <message>
+        <source>Défaillance grave et inattendue.</source>
+        <translation>Catastrophic failure.</translation>
     </message>
 </context>
 <context>
