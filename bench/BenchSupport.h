@@ -27,6 +27,8 @@
 #include <string>
 #include <vector>
 
+#include "media/gst/TestDevices.h"
+
 #include <unistd.h>
 
 #include "app/Application.h"
@@ -106,20 +108,43 @@ inline QString UseTestSetup(const QTemporaryDir& configDir) {
     return configDir.path();
 }
 
-// Starts the control panel on the test camera at width x height (YUY2),
+// The stored format text of YUY2 or MJPG at width x height.
+inline QString FormatText(bool mjpg, int width, int height) {
+    return mjpg ? QStringLiteral(
+                      "Major Type: Video - Sub Type: MJPG Format: VideoInfo MJPG "
+                      "%1X%2, 24 bits")
+                      .arg(width)
+                      .arg(height)
+                : QStringLiteral(
+                      "Major Type: Video - Sub Type: YUY2 Format: VideoInfo YUY2 "
+                      "%1X%2, 16 bits")
+                      .arg(width)
+                      .arg(height);
+}
+
+// The test cameras shaped like a 1080p webcam (MJPG up to 1920x1080 at 30
+// fps) while it lives.
+class WebcamProfile {
+  public:
+    WebcamProfile() { media::gst::SetTestCameraProfile("webcam"); }
+    ~WebcamProfile() { media::gst::SetTestCameraProfile(std::string()); }
+    WebcamProfile(const WebcamProfile&) = delete;
+    WebcamProfile& operator=(const WebcamProfile&) = delete;
+};
+
+// Starts the control panel on the test camera in the given stored format,
 // with its folders in the configuration folder (so nothing is made beside
 // the benchmark) and the given extra "KEY=value" lines of settings.
-inline std::unique_ptr<TControlForm> StartProgram(const QString& configDir, int width, int height,
-                                                  const char* extraSettings = "") {
+inline std::unique_ptr<TControlForm> StartProgramInFormat(const QString& configDir,
+                                                          const QString& format,
+                                                          const char* extraSettings = "") {
     QFile ini(QDir(configDir).filePath(QStringLiteral("Pomvira.ini")));
     if (!ini.open(QIODevice::WriteOnly | QIODevice::Truncate))
         throw std::runtime_error("cannot write the settings file");
     ini.write(QStringLiteral("[CAPTURE]\nVIDEO FOLDER=%1/Video\nSNAP FOLDER=%1/Image\n"
-                             "VIDEO FORMAT=Major Type: Video - Sub Type: YUY2 Format: VideoInfo "
-                             "YUY2 %2X%3, 16 bits\n%4")
+                             "VIDEO FORMAT=%2\n%3")
                   .arg(configDir)
-                  .arg(width)
-                  .arg(height)
+                  .arg(format)
                   .arg(QString::fromUtf8(extraSettings))
                   .toUtf8());
     ini.close();
@@ -129,6 +154,12 @@ inline std::unique_ptr<TControlForm> StartProgram(const QString& configDir, int 
     if (ApplicationTerminating())
         throw std::runtime_error("the program's start-up asked to end");
     return form;
+}
+
+// Starts the control panel on the test camera at width x height (YUY2).
+inline std::unique_ptr<TControlForm> StartProgram(const QString& configDir, int width, int height,
+                                                  const char* extraSettings = "") {
+    return StartProgramInFormat(configDir, FormatText(false, width, height), extraSettings);
 }
 
 // The program's message boxes and the failures while the graph's events are

@@ -7,6 +7,9 @@
 //  - process CPU time per second of preview at 640x480 and at 1280x720,
 //    with the frames painted per second (POMVIRA_BENCH_THREADS=1 also prints
 //    each thread's share);
+//  - the same with the camera shaped like a 1080p webcam, in MJPG at
+//    1920x1080 and 1280x720, 30 fps: the hand-built pipeline decodes the
+//    same camera's JPEG frames with jpegdec before the converter;
 //  - resident memory after 30 seconds of preview at 1280x720, each viewer
 //    alone in a process of its own (this program, started again).
 // Needs an X server: run under xvfb-run -a -s "-screen 0 1600x1200x24".
@@ -100,9 +103,10 @@ class BenchApplication : public TApplication {
 // The program
 // ---------------------------------------------------------------------------
 
-// The program, shown, at width x height.
-std::unique_ptr<TControlForm> StartProgram(int width, int height) {
-    auto form = bench::StartProgram(g_configDir, width, height);
+// The program, shown, at width x height (YUY2, or MJPG with the webcam
+// profile).
+std::unique_ptr<TControlForm> StartProgram(int width, int height, bool mjpg = false) {
+    auto form = bench::StartProgramInFormat(g_configDir, bench::FormatText(mjpg, width, height));
     form->show();
     return form;
 }
@@ -115,25 +119,40 @@ std::unique_ptr<TControlForm> StartProgram(int width, int height) {
 // The camera's pipeline: sync: the appsink waits for each frame's time on
 // the pipeline's clock (GStreamer's default; the first frame then waits for
 // the live source's latency), or hands frames on as they arrive.
-GstElement* MinimalViewerPipeline(int width, int height, bool sync) {
+// With mjpg, the camera is the webcam's MJPG source (the test camera's own
+// videotestsrc -> I420 -> jpegenc) and jpegdec decodes its frames.
+GstElement* MinimalViewerPipeline(int width, int height, bool sync, bool mjpg = false) {
     GstElement* pipeline = gst_pipeline_new(nullptr);
     GstElement* src = bench::TestSource();
-    GstElement* camCaps = bench::MakeCapsFilter(bench::RawCaps("YUY2", width, height).c_str());
+    GstElement* camCaps =
+        bench::MakeCapsFilter(bench::RawCaps(mjpg ? "I420" : "YUY2", width, height).c_str());
     GstElement* convert = bench::MakeElement("videoconvert");
     GstElement* bgrx = bench::MakeCapsFilter("video/x-raw,format=BGRx");
     GstElement* sink = bench::MakeElement("appsink");
     gst_object_set_name(GST_OBJECT(sink), "preview");
     bench::SetPreviewSink(sink, sync);
     gst_bin_add_many(GST_BIN(pipeline), src, camCaps, convert, bgrx, sink, nullptr);
-    if (!gst_element_link_many(src, camCaps, convert, bgrx, sink, nullptr))
+    bool linked;
+    if (mjpg) {
+        GstElement* encode = bench::MakeElement("jpegenc");
+        GstElement* jpegCaps = bench::MakeCapsFilter("image/jpeg");
+        GstElement* decode = bench::MakeElement("jpegdec");
+        gst_bin_add_many(GST_BIN(pipeline), encode, jpegCaps, decode, nullptr);
+        linked = gst_element_link_many(src, camCaps, encode, jpegCaps, decode, convert, bgrx, sink,
+                                       nullptr);
+    } else {
+        linked = gst_element_link_many(src, camCaps, convert, bgrx, sink, nullptr);
+    }
+    if (!linked)
         throw std::runtime_error("linking the hand-built pipeline failed");
     return pipeline;
 }
 
-std::unique_ptr<bench::HandBuiltView> StartHandBuilt(int width, int height, bool sync = true) {
+std::unique_ptr<bench::HandBuiltView> StartHandBuilt(int width, int height, bool sync = true,
+                                                     bool mjpg = false) {
     auto it = g_rendererSize.find(width);
     auto view = std::make_unique<bench::HandBuiltView>(
-        MinimalViewerPipeline(width, height, sync),
+        MinimalViewerPipeline(width, height, sync, mjpg),
         it != g_rendererSize.end() ? it->second : QSize(width, height));
     view->OnPainted = [](const QImage& frame, const QSize& size) { g_watch.Painted(frame, size); };
     view->Play();
@@ -179,18 +198,18 @@ void FirstPaint(benchmark::State& state, const char* name, Start start) {
 // A viewer running: the program's control panel or the hand-built window.
 using Viewer = std::shared_ptr<void>;
 
-Viewer StartViewer(bool program, int width, int height) {
+Viewer StartViewer(bool program, int width, int height, bool mjpg = false) {
     if (program)
-        return Viewer(StartProgram(width, height));
-    return Viewer(StartHandBuilt(width, height));
+        return Viewer(StartProgram(width, height, mjpg));
+    return Viewer(StartHandBuilt(width, height, true, mjpg));
 }
 
 // CPU per second and new frames painted per second of a viewer, over
 // kMeasureMs after a warm-up; false when no frame was painted.
 bool MeasureCpu(const std::string& label, bool program, int width, int height, double* cpu,
-                double* fps) {
+                double* fps, bool mjpg = false) {
     g_watch.Reset();
-    Viewer running = StartViewer(program, width, height);
+    Viewer running = StartViewer(program, width, height, mjpg);
     if (!g_watch.firstFrame.Run(kTimeoutMs))
         return false;
     if (program)
@@ -217,7 +236,7 @@ int Width(benchmark::State& state) {
     return int(state.range(0));
 }
 int Height(benchmark::State& state) {
-    return state.range(0) == 1280 ? 720 : 480;
+    return state.range(0) == 1920 ? 1080 : state.range(0) == 1280 ? 720 : 480;
 }
 
 void BM_Program_StartToFirstPaint(benchmark::State& state) {
@@ -237,22 +256,23 @@ void BM_HandBuiltNoSync_StartToFirstPaint(benchmark::State& state) {
                [] { return StartHandBuilt(640, 480, false); });
 }
 
-// Of each frame size: the median, the least and the greatest of the ratios
-// program / hand-built of the turns of BM_CpuPerSecond.
+// Of each measure ("YUY2 640", "MJPG 1920", ...): the median, the least and
+// the greatest of the ratios program / hand-built of the turns.
 struct PairedRatios {
     double median, least, greatest;
 };
-std::map<int, PairedRatios> g_pairedRatios;
+std::map<std::string, PairedRatios> g_pairedRatios;
 
 // The program and the hand-built window at one frame size, measured in turn
 // (the program first in even iterations, second in odd ones), so that the
 // changing load of a shared machine falls on both alike. Each is recorded
 // under its own name for the closing table; the iteration time is the
 // program's.
-void BM_CpuPerSecond(benchmark::State& state) {
+void PairedCpuPerSecond(benchmark::State& state, bool mjpg) {
     const int w = Width(state), h = Height(state);
-    const std::string names[2] = {"BM_Program_CpuPerSecond/" + std::to_string(w),
-                                  "BM_HandBuilt_CpuPerSecond/" + std::to_string(w)};
+    const std::string kind = mjpg ? "Mjpg" : "";
+    const std::string names[2] = {"BM_Program_" + kind + "CpuPerSecond/" + std::to_string(w),
+                                  "BM_HandBuilt_" + kind + "CpuPerSecond/" + std::to_string(w)};
     double cpu[2] = {0, 0}, fps[2] = {0, 0};
     std::vector<double> ratios;  // program / hand-built, of each turn
     int n = 0;
@@ -261,7 +281,7 @@ void BM_CpuPerSecond(benchmark::State& state) {
         for (int k = 0; k < 2; ++k) {
             const int which = (n + k) % 2;  // 0: the program
             double f = 0;
-            if (!MeasureCpu(names[which], which == 0, w, h, &turn[which], &f)) {
+            if (!MeasureCpu(names[which], which == 0, w, h, &turn[which], &f, mjpg)) {
                 state.SkipWithError("no frame was painted in time");
                 return;
             }
@@ -277,7 +297,8 @@ void BM_CpuPerSecond(benchmark::State& state) {
         std::sort(ratios.begin(), ratios.end());
         const size_t mid = ratios.size() / 2;
         const double median = ratios.size() % 2 ? ratios[mid] : (ratios[mid - 1] + ratios[mid]) / 2;
-        g_pairedRatios[w] = {median, ratios.front(), ratios.back()};
+        g_pairedRatios[(mjpg ? "MJPG " : "YUY2 ") + std::to_string(w) + "x" + std::to_string(h)] = {
+            median, ratios.front(), ratios.back()};
         state.counters["paired_ratio_median"] = median;
     }
     const double runs = n ? double(n) : 1.0;
@@ -288,6 +309,16 @@ void BM_CpuPerSecond(benchmark::State& state) {
         bench::Keep(names[which], "cpu_ms_per_s", cpu[which] / runs, "ms");
         bench::Keep(names[which], "painted_fps", fps[which] / runs, "");
     }
+}
+
+void BM_CpuPerSecond(benchmark::State& state) {
+    PairedCpuPerSecond(state, false);
+}
+
+// The camera shaped like a 1080p webcam, in MJPG at 30 fps.
+void BM_MjpgCpuPerSecond(benchmark::State& state) {
+    bench::WebcamProfile webcam;
+    PairedCpuPerSecond(state, true);
 }
 
 // ---------------------------------------------------------------------------
@@ -385,6 +416,12 @@ BENCHMARK(BM_CpuPerSecond)
     ->Iterations(6)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MjpgCpuPerSecond)
+    ->Arg(1920)
+    ->Arg(1280)
+    ->Iterations(4)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Program_ResidentMemory)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 BENCHMARK(BM_HandBuilt_ResidentMemory)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
@@ -423,17 +460,29 @@ int main(int argc, char** argv) {
           "BM_HandBuilt_CpuPerSecond/1280 cpu_ms_per_s"},
          {"frames painted per second, 1280x720", "BM_Program_CpuPerSecond/1280 painted_fps",
           "BM_HandBuilt_CpuPerSecond/1280 painted_fps"},
+         {"CPU per second of preview, MJPG 1920x1080",
+          "BM_Program_MjpgCpuPerSecond/1920 cpu_ms_per_s",
+          "BM_HandBuilt_MjpgCpuPerSecond/1920 cpu_ms_per_s"},
+         {"frames painted per second, MJPG 1920x1080",
+          "BM_Program_MjpgCpuPerSecond/1920 painted_fps",
+          "BM_HandBuilt_MjpgCpuPerSecond/1920 painted_fps"},
+         {"CPU per second of preview, MJPG 1280x720",
+          "BM_Program_MjpgCpuPerSecond/1280 cpu_ms_per_s",
+          "BM_HandBuilt_MjpgCpuPerSecond/1280 cpu_ms_per_s"},
+         {"frames painted per second, MJPG 1280x720",
+          "BM_Program_MjpgCpuPerSecond/1280 painted_fps",
+          "BM_HandBuilt_MjpgCpuPerSecond/1280 painted_fps"},
          {"resident memory after 30 s, 1280x720", "BM_Program_ResidentMemory resident_mib",
           "BM_HandBuilt_ResidentMemory resident_mib"},
          {"peak resident memory, 1280x720", "BM_Program_ResidentMemory peak_mib",
           "BM_HandBuilt_ResidentMemory peak_mib"}});
     // Each turn's two measures lie seconds apart: the ratio of a turn is
     // disturbed less by other work than the ratio of the means.
-    for (const auto& [width, r] : g_pairedRatios) {
+    for (const auto& [measure, r] : g_pairedRatios) {
         std::printf(
-            "CPU per second of preview, %dx%d, ratio of each turn: median %.2fx, "
+            "CPU per second of preview, %s, ratio of each turn: median %.2fx, "
             "%.2fx to %.2fx\n",
-            width, width == 1280 ? 720 : 480, r.median, r.least, r.greatest);
+            measure.c_str(), r.median, r.least, r.greatest);
     }
     benchmark::Shutdown();
     media::SetMediaSystem(nullptr);

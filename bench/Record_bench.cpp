@@ -11,6 +11,11 @@
 //    runs again (the program: the record button's second click, then the
 //    first frame of the rebuilt preview; by hand: the recording branch is
 //    unlinked and ended while the preview goes on, until the file is closed).
+// The same long recording and preview with the camera shaped like a 1080p
+// webcam, in MJPG at 1920x1080 and 1280x720, 30 fps, without sound or
+// compressor: the file takes the camera's JPEG frames as they come; by hand,
+// the JPEG branch of the tee goes to avimux, the other through jpegdec to the
+// window.
 // POMVIRA_BENCH_RECORD_SECONDS sets the long recording's length (60).
 // Needs an X server: run under xvfb-run -a -s "-screen 0 1600x1200x24".
 #include <gst/gst.h>
@@ -61,10 +66,13 @@ QString VideoFolder() {
 
 // What a long recording gave: frames counted by ffprobe against the frames
 // that its duration should hold.
-void RecordFrames(benchmark::State& state, const std::string& name, const QString& file) {
+// wallSeconds, when given, is the time from the start to the stop: the frames
+// that time should hold are recorded too.
+void RecordFrames(benchmark::State& state, const std::string& name, const QString& file,
+                  bool sound = true, double wallSeconds = 0) {
     const TAviProbe probe = ProbeAvi(file, true);
     const TAviStream* video = probe.Stream(QStringLiteral("video"));
-    if (!probe.Complete() || !video || !probe.Stream(QStringLiteral("audio"))) {
+    if (!probe.Complete() || !video || (sound && !probe.Stream(QStringLiteral("audio")))) {
         state.SkipWithError("the recording is not complete or lacks a stream");
         std::fprintf(stderr, "%s: %s\n", name.c_str(), probe.Text().toLocal8Bit().constData());
         return;
@@ -74,6 +82,9 @@ void RecordFrames(benchmark::State& state, const std::string& name, const QStrin
     bench::Record(state, name, "frames_expected", expected, "");
     bench::Record(state, name, "frames_lost",
                   std::max(0.0, std::round(expected) - double(video->frames)), "");
+    if (wallSeconds > 0)
+        bench::Record(state, name, "frames_per_wall_s", double(video->frames) / wallSeconds, "");
+    bench::Keep(name, "codec_mjpeg", video->codec == QLatin1String("mjpeg") ? 1 : 0, "");
     std::fprintf(stderr, "%s: %s\n", name.c_str(), probe.Text().toLocal8Bit().constData());
     QFile::remove(file);
 }
@@ -206,22 +217,34 @@ void BM_Program_Stop(benchmark::State& state) {
 // audiotestsrc -> S16LE 44100 Hz stereo -> queue -> the same avimux.
 // ---------------------------------------------------------------------------
 
+// With mjpgWidth (1920 or 1280): the webcam's MJPG camera (videotestsrc ->
+// I420 -> jpegenc, as the test camera makes it) at that size, jpegdec in the
+// preview branch, no sound.
 class HandBuiltRecorder {
   public:
-    explicit HandBuiltRecorder(const QString& file) {
+    explicit HandBuiltRecorder(const QString& file, int mjpgWidth = 0) : sound_(mjpgWidth == 0) {
+        const std::string size =
+            mjpgWidth == 1920 ? "width=1920,height=1080" : "width=1280,height=720";
         std::string description =
-            "videotestsrc is-live=true pattern=smpte horizontal-speed=4 ! "
-            "video/x-raw,format=YUY2,width=1280,height=720,framerate=30/1 ! "
+            "videotestsrc is-live=true pattern=smpte horizontal-speed=4 ! " +
+            (mjpgWidth ? "video/x-raw,format=I420," + size +
+                             ",framerate=30/1 ! jpegenc ! "
+                             "image/jpeg ! "
+                       : "video/x-raw,format=YUY2," + size + ",framerate=30/1 ! ") +
             "tee name=t allow-not-linked=true "
-            "t. ! queue max-size-buffers=2 max-size-bytes=0 max-size-time=0 leaky=downstream ! "
+            "t. ! queue max-size-buffers=2 max-size-bytes=0 max-size-time=0 leaky=downstream ! " +
+            (mjpgWidth ? "jpegdec ! " : "") +
             "videoconvert ! video/x-raw,format=BGRx ! appsink name=preview";
         if (!file.isEmpty()) {
             description +=
                 " t. ! queue name=vq max-size-time=3000000000 max-size-bytes=0 "
                 "max-size-buffers=0 ! avimux name=mux ! filesink name=file location=\"" +
-                file.toStdString() +
-                "\" audiotestsrc name=asrc is-live=true wave=sine volume=0.3 ! "
-                "audio/x-raw,format=S16LE,rate=44100,channels=2 ! queue name=aq ! mux.";
+                file.toStdString() + "\"";
+            if (sound_) {
+                description +=
+                    " audiotestsrc name=asrc is-live=true wave=sine volume=0.3 ! "
+                    "audio/x-raw,format=S16LE,rate=44100,channels=2 ! queue name=aq ! mux.";
+            }
         }
         GError* error = nullptr;
         GstElement* pipeline = gst_parse_launch(description.c_str(), &error);
@@ -275,12 +298,15 @@ class HandBuiltRecorder {
             },
             nullptr, nullptr);
         GstElement* asrc = gst_bin_get_by_name(GST_BIN(pipeline), "asrc");
-        gst_element_send_event(asrc, gst_event_new_eos());
+        if (asrc)
+            gst_element_send_event(asrc, gst_event_new_eos());
         if (!written.Run(kTimeoutMs))
             throw std::runtime_error("the hand-built recording did not end");
         // The branch is shut: the file is closed.
         for (const char* name : {"asrc", "aq", "vq", "mux", "file"}) {
             GstElement* e = gst_bin_get_by_name(GST_BIN(pipeline), name);
+            if (!e)
+                continue;
             gst_element_set_state(e, GST_STATE_NULL);
             gst_bin_remove(GST_BIN(pipeline), e);
             gst_object_unref(e);
@@ -292,13 +318,15 @@ class HandBuiltRecorder {
         gst_object_unref(teeOut);
         gst_object_unref(vqIn);
         gst_object_unref(vq);
-        gst_object_unref(asrc);
+        if (asrc)
+            gst_object_unref(asrc);
         gst_object_unref(fileIn);
         gst_object_unref(file);
         return ms;
     }
 
   private:
+    bool sound_;
     bench::Waiter firstPaint_;
     std::unique_ptr<bench::HandBuiltView> view_;
 };
@@ -348,12 +376,94 @@ void BM_HandBuilt_Stop(benchmark::State& state) {
     state.counters["longest_ms"] = longest;
 }
 
+// ---------------------------------------------------------------------------
+// MJPG from the webcam-shaped camera, no sound, no compressor
+// ---------------------------------------------------------------------------
+
+int MjpgWidth(benchmark::State& state) {
+    return int(state.range(0));
+}
+
+void BM_Program_RecordMjpg(benchmark::State& state) {
+    bench::WebcamProfile webcam;
+    const int w = MjpgWidth(state);
+    const std::string name = "BM_Program_RecordMjpg/" + std::to_string(w);
+    auto form = bench::StartProgramInFormat(
+        g_configDir, bench::FormatText(true, w, w == 1920 ? 1080 : 720), "USE AUDIO=0\n");
+    form->show();
+    if (!WaitForPreview(*form)) {
+        state.SkipWithError("no preview");
+        return;
+    }
+    const double preview = CpuPerSecond(name + " preview", kPreviewMs);
+    double cpu = 0, wall = 0;
+    QString file;
+    for (auto _ : state) {
+        const Clock::time_point t0 = Clock::now();
+        form->btnCapture->Click();
+        if (!form->State().Recording) {
+            state.SkipWithError("the recording did not start");
+            return;
+        }
+        bench::Pump(kWarmUpMs);
+        const double perSecond = CpuPerSecond(name, (RecordSeconds() - 1) * 1000);
+        state.SetIterationTime(perSecond / 1e3);
+        cpu += perSecond;
+        const Clock::time_point t1 = Clock::now();
+        form->btnCapture->Click();
+        wall += bench::Milliseconds(t0, t1) / 1e3;
+        file = form->SelectedFile();
+    }
+    bench::Record(state, name, "cpu_ms_per_s", cpu, "ms");
+    bench::Keep(name, "preview_cpu_ms_per_s", preview, "ms");
+    RecordFrames(state, name, file, false, wall / double(state.iterations()));
+}
+
+void BM_HandBuilt_RecordMjpg(benchmark::State& state) {
+    QDir().mkpath(VideoFolder());
+    const int w = MjpgWidth(state);
+    const std::string name = "BM_HandBuilt_RecordMjpg/" + std::to_string(w);
+    double preview = 0;
+    {
+        auto viewer = std::make_unique<HandBuiltRecorder>(QString(), w);
+        bench::Pump(kWarmUpMs);
+        preview = CpuPerSecond(name + " preview", kPreviewMs);
+    }
+    double cpu = 0, wall = 0;
+    for (auto _ : state) {
+        const Clock::time_point t0 = Clock::now();
+        auto recorder = std::make_unique<HandBuiltRecorder>(HandBuiltFile(), w);
+        bench::Pump(kWarmUpMs);
+        const double perSecond = CpuPerSecond(name, (RecordSeconds() - 1) * 1000);
+        state.SetIterationTime(perSecond / 1e3);
+        cpu += perSecond;
+        const Clock::time_point t1 = Clock::now();
+        recorder->Stop();
+        wall += bench::Milliseconds(t0, t1) / 1e3;
+    }
+    bench::Record(state, name, "cpu_ms_per_s", cpu, "ms");
+    bench::Keep(name, "preview_cpu_ms_per_s", preview, "ms");
+    RecordFrames(state, name, HandBuiltFile(), false, wall / double(state.iterations()));
+}
+
 BENCHMARK(BM_Program_Record)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_HandBuilt_Record)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Program_Preview)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_HandBuilt_Preview)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Program_Stop)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_HandBuilt_Stop)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Program_RecordMjpg)
+    ->Arg(1920)
+    ->Arg(1280)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HandBuilt_RecordMjpg)
+    ->Arg(1920)
+    ->Arg(1280)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
@@ -397,6 +507,26 @@ int main(int argc, char** argv) {
           "BM_HandBuilt_Stop file_complete_ms"},
          {"stop click -> preview runs again", "BM_Program_Stop preview_again_ms",
           "BM_HandBuilt_Stop file_complete_ms"}});
+    for (const char* size : {"1920", "1280"}) {
+        const std::string p = std::string("BM_Program_RecordMjpg/") + size;
+        const std::string h = std::string("BM_HandBuilt_RecordMjpg/") + size;
+        const std::string title = std::string("Recording MJPG ") +
+                                  (std::string(size) == "1920" ? "1920x1080" : "1280x720") +
+                                  " at 30 fps, no sound, no compressor, beside the hand-built "
+                                  "pipeline (same run):";
+        bench::PrintPairs(title.c_str(), "program",
+                          {{"frames written", p + " frames", h + " frames"},
+                           {"frames expected (30 x file duration)", p + " frames_expected",
+                            h + " frames_expected"},
+                           {"frames lost", p + " frames_lost", h + " frames_lost"},
+                           {"frames per second of the recording's wall time",
+                            p + " frames_per_wall_s", h + " frames_per_wall_s"},
+                           {"stored as MJPG (1 = yes)", p + " codec_mjpeg", h + " codec_mjpeg"},
+                           {"CPU per recorded second (with the preview)", p + " cpu_ms_per_s",
+                            h + " cpu_ms_per_s"},
+                           {"CPU per second of preview alone", p + " preview_cpu_ms_per_s",
+                            h + " preview_cpu_ms_per_s"}});
+    }
     benchmark::Shutdown();
     media::SetMediaSystem(nullptr);
     return 0;

@@ -4,6 +4,10 @@
 //    (grab from the frame grabber, find the name, encode at quality 90,
 //    write the file, add it to the strip) against libjpeg encoding the same
 //    frame at quality 90 into memory;
+//  - a still picture with the camera shaped like a 1080p webcam, in MJPG at
+//    1920x1080 and 1280x720: the program encodes the frame its preview has
+//    already decoded; beside it, libjpeg decoding the camera's JPEG frame and
+//    encoding the result at quality 90;
 //  - the thumbnail of a 1920x1080 JPEG file as the strip makes it (decoded
 //    with DCT scaling, stretched to 70x47) against a full decode and scale.
 // Uses the built-in test camera in a temporary configuration folder; run it
@@ -21,6 +25,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include <gst/app/gstappsink.h>
+#include <gst/gst.h>
 #include <jpeglib.h>
 
 #include "widgets/ActionList.h"
@@ -160,10 +166,141 @@ void MakeBigPicture() {
     WriteNewFile(g_bigPicture, jpeg.Data(), jpeg.Size());
 }
 
+// ---------------------------------------------------------------------------
+// MJPG
+// ---------------------------------------------------------------------------
+
+// One JPEG frame of the webcam-shaped camera at width x height, made as the
+// test camera makes its frames (videotestsrc -> I420 -> jpegenc).
+QByteArray CameraJpegFrame(int width, int height) {
+    const std::string description =
+        "videotestsrc num-buffers=1 pattern=smpte ! video/x-raw,format=I420,width=" +
+        std::to_string(width) + ",height=" + std::to_string(height) +
+        ",framerate=30/1 ! jpegenc ! appsink name=out";
+    GError* error = nullptr;
+    GstElement* pipeline = gst_parse_launch(description.c_str(), &error);
+    if (!pipeline || error) {
+        g_clear_error(&error);
+        throw std::runtime_error("cannot build the JPEG frame's pipeline");
+    }
+    GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "out");
+    gst_element_set_state(pipeline, GST_STATE_PLAYING);
+    GstSample* sample = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 10 * GST_SECOND);
+    QByteArray frame;
+    if (sample) {
+        GstMapInfo map;
+        GstBuffer* buffer = gst_sample_get_buffer(sample);
+        if (gst_buffer_map(buffer, &map, GST_MAP_READ)) {
+            frame = QByteArray(reinterpret_cast<const char*>(map.data), int(map.size));
+            gst_buffer_unmap(buffer, &map);
+        }
+        gst_sample_unref(sample);
+    }
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(sink);
+    gst_object_unref(pipeline);
+    if (frame.isEmpty())
+        throw std::runtime_error("no JPEG frame");
+    return frame;
+}
+
+int MjpgHeight(int width) {
+    return width == 1920 ? 1080 : 720;
+}
+
+// The program on the webcam-shaped camera in MJPG: still pictures of its
+// frames.
+void BM_Program_StillPictureMjpg(benchmark::State& state) {
+    const int w = int(state.range(0)), h = MjpgHeight(w);
+    bench::WebcamProfile webcam;
+    auto form = bench::StartProgramInFormat(g_configDir, bench::FormatText(true, w, h));
+    media::TBitmap frame;
+    for (int i = 0; i < 500 && !form->SampleGrabber->CopyFrameToBitmap(&frame); ++i)
+        bench::Pump(10);
+    if (frame.Width() != w || frame.Height() != h) {
+        state.SkipWithError("no MJPG frame of that size");
+        return;
+    }
+    double total = 0;
+    for (auto _ : state) {
+        const double start = ThreadCpuMs();
+        form->actSnapShot->Execute();
+        total += Timed(state, start);
+        const QString file = form->SelectedFile();
+        form->actBmpClear->Execute();
+        QFile::remove(file);
+    }
+    bench::Record(state, "BM_Program_StillPictureMjpg/" + std::to_string(w), "ms", total, "ms");
+}
+
+// libjpeg alone: the camera's JPEG frame decoded to 24-bit rows, then
+// encoded at quality 90 into memory.
+void BM_Bare_DecodeEncode(benchmark::State& state) {
+    const int w = int(state.range(0)), h = MjpgHeight(w);
+    const QByteArray jpeg = CameraJpegFrame(w, h);
+    std::vector<unsigned char> pixels(size_t(w) * size_t(h) * 3);
+    std::vector<JSAMPROW> rows(static_cast<size_t>(h));
+    for (int y = 0; y < h; ++y)
+        rows[size_t(y)] = pixels.data() + size_t(y) * size_t(w) * 3;
+    double total = 0;
+    for (auto _ : state) {
+        const double start = ThreadCpuMs();
+        jpeg_decompress_struct dinfo;
+        jpeg_error_mgr derr;
+        dinfo.err = jpeg_std_error(&derr);
+        jpeg_create_decompress(&dinfo);
+        jpeg_mem_src(&dinfo, reinterpret_cast<const unsigned char*>(jpeg.constData()),
+                     static_cast<unsigned long>(jpeg.size()));
+        jpeg_read_header(&dinfo, TRUE);
+        dinfo.out_color_space = JCS_EXT_BGR;
+        jpeg_start_decompress(&dinfo);
+        while (dinfo.output_scanline < dinfo.output_height) {
+            JSAMPROW row = rows[dinfo.output_scanline];
+            jpeg_read_scanlines(&dinfo, &row, 1);
+        }
+        jpeg_finish_decompress(&dinfo);
+        jpeg_destroy_decompress(&dinfo);
+
+        jpeg_compress_struct cinfo;
+        jpeg_error_mgr err;
+        cinfo.err = jpeg_std_error(&err);
+        jpeg_create_compress(&cinfo);
+        unsigned char* out = nullptr;
+        unsigned long size = 0;
+        jpeg_mem_dest(&cinfo, &out, &size);
+        cinfo.image_width = JDIMENSION(w);
+        cinfo.image_height = JDIMENSION(h);
+        cinfo.input_components = 3;
+        cinfo.in_color_space = JCS_EXT_BGR;
+        jpeg_set_defaults(&cinfo);
+        jpeg_set_quality(&cinfo, 90, TRUE);
+        jpeg_start_compress(&cinfo, TRUE);
+        jpeg_write_scanlines(&cinfo, rows.data(), JDIMENSION(h));
+        jpeg_finish_compress(&cinfo);
+        jpeg_destroy_compress(&cinfo);
+        benchmark::DoNotOptimize(size);
+        std::free(out);
+        total += Timed(state, start);
+    }
+    bench::Record(state, "BM_Bare_DecodeEncode/" + std::to_string(w), "ms", total, "ms");
+}
+
 BENCHMARK(BM_Program_StillPicture)->Iterations(100)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Bare_Encode)->Iterations(100)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Program_Thumbnail)->Iterations(60)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FullDecode_Thumbnail)->Iterations(30)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Program_StillPictureMjpg)
+    ->Arg(1920)
+    ->Arg(1280)
+    ->Iterations(40)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Bare_DecodeEncode)
+    ->Arg(1920)
+    ->Arg(1280)
+    ->Iterations(40)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
@@ -185,7 +322,11 @@ int main(int argc, char** argv) {
                       {{"still picture 1280x720 (grab, encode, write)",
                         "BM_Program_StillPicture ms", "BM_Bare_Encode ms"},
                        {"thumbnail of a 1920x1080 JPEG (DCT scaling)", "BM_Program_Thumbnail ms",
-                        "BM_FullDecode_Thumbnail ms"}});
+                        "BM_FullDecode_Thumbnail ms"},
+                       {"still picture, MJPG 1920x1080 (vs decode + encode)",
+                        "BM_Program_StillPictureMjpg/1920 ms", "BM_Bare_DecodeEncode/1920 ms"},
+                       {"still picture, MJPG 1280x720 (vs decode + encode)",
+                        "BM_Program_StillPictureMjpg/1280 ms", "BM_Bare_DecodeEncode/1280 ms"}});
     delete g_form;
     media::SetMediaSystem(nullptr);
     return 0;

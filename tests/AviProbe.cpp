@@ -32,6 +32,22 @@ void ReadRiff(const QString& path, TAviProbe& probe) {
             const QByteArray avih = read(pos + 12, 8 + 20);
             if (avih.size() == 28 && avih.startsWith("avih"))
                 probe.totalFrames = U32(avih.constData() + 8 + 16);
+            // The streams' headers (LIST strl, each starting with strh): the
+            // length in units of scale / rate seconds.
+            const qint64 end = pos + 8 + qint64(size);
+            for (qint64 at = pos + 12 + 8 + qint64(U32(avih.constData() + 4)); at + 12 <= end;) {
+                const QByteArray list = read(at, 12 + 8 + 36);
+                if (list.size() < 12)
+                    break;
+                if (list.startsWith("LIST") && list.mid(8, 4) == "strl" && list.size() >= 56 &&
+                    list.mid(12, 4) == "strh") {
+                    const char* strh = list.constData() + 20;
+                    const double scale = U32(strh + 20), rate = U32(strh + 24);
+                    probe.headerDurations.push_back(rate > 0 ? U32(strh + 32) * scale / rate : 0);
+                }
+                const uint32_t n = U32(list.constData() + 4);
+                at += 8 + qint64(n) + (n & 1);
+            }
         } else if (chunk.startsWith("idx1")) {
             probe.hasIndex = size > 0;
         }
@@ -58,7 +74,7 @@ int TAviProbe::Count(const QString& type) const {
 QString TAviProbe::Text() const {
     QString text = ok ? QStringLiteral("duration %1 s").arg(duration) : error;
     for (const TAviStream& s : streams)
-        text += QStringLiteral("; %1 %2 %3 %4x%5 %6 %7 bits %8 ch %9 Hz, %10 frames")
+        text += QStringLiteral("; %1 %2 %3 %4x%5 %6 %7 bits %8 ch %9 Hz, %10 frames, %11 s")
                     .arg(s.type, s.codec, s.pixelFormat)
                     .arg(s.width)
                     .arg(s.height)
@@ -66,7 +82,8 @@ QString TAviProbe::Text() const {
                     .arg(s.bitsPerSample)
                     .arg(s.channels)
                     .arg(s.sampleRate)
-                    .arg(s.frames);
+                    .arg(s.frames)
+                    .arg(s.duration);
     text += QStringLiteral("; RIFF %1, header frames %2, index %3")
                 .arg(riff)
                 .arg(totalFrames)
@@ -108,11 +125,17 @@ TAviProbe ProbeAvi(const QString& path, bool countFrames) {
             s.bitsPerSample = o.value("bits_per_sample").toInt();
             s.channels = o.value("channels").toInt();
             s.sampleRate = o.value("sample_rate").toString().toInt();
+            s.duration = o.value("duration").toString().toDouble();
             if (o.contains("nb_read_frames"))
                 s.frames = o.value("nb_read_frames").toString().toLongLong();
             probe.streams.push_back(s);
         }
     }
     ReadRiff(path, probe);
+    // A stream ffprobe tells no duration of (PCM sound in AVI): its header's.
+    for (size_t i = 0; i < probe.streams.size() && i < probe.headerDurations.size(); ++i) {
+        if (probe.streams[i].duration <= 0)
+            probe.streams[i].duration = probe.headerDurations[i];
+    }
     return probe;
 }

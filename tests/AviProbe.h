@@ -17,6 +17,7 @@ struct TAviStream {
     int width = 0, height = 0;
     int bitsPerSample = 0, channels = 0, sampleRate = 0;
     int64_t frames = -1;  // frames read (countFrames only), else -1
+    double duration = 0;  // seconds, as ffprobe tells it for the stream (else its header)
 };
 
 struct TAviProbe {
@@ -28,6 +29,7 @@ struct TAviProbe {
     bool riff = false;         // a RIFF "AVI " form
     uint32_t totalFrames = 0;  // the main header's dwTotalFrames
     bool hasIndex = false;     // a non-empty idx1 chunk
+    std::vector<double> headerDurations;  // each stream header's length, in seconds
 
     const TAviStream* Stream(const QString& type) const;
     int Count(const QString& type) const;

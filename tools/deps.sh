@@ -16,6 +16,9 @@ packages=(
   # bring many more. With PipeWire's elements, this is what a desktop brings
   # along, so the tests see the compressor list users get.
   gstreamer1.0-plugins-ugly gstreamer1.0-libav gstreamer1.0-plugins-bad gstreamer1.0-pipewire
+  # PipeWire cameras in the tests: a private daemon, session manager and
+  # command-line tools.
+  pipewire pipewire-bin wireplumber
   libjpeg62-turbo-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth x11-utils xdotool imagemagick ffmpeg xdg-utils libxcb1-dev

@@ -62,11 +62,13 @@ done
 [ -n "$view" ] || fail "no preview window"
 [ -n "$panel" ] || fail "no control panel"
 
-# The video area of the preview window (inside its 19 + 17 by 37 + 19 frame).
+# The video area of the preview window (inside its 19 + 17 by 37 + 19 frame):
+# with nothing stored, the camera's largest format at 30 fps whose framed
+# preview fits a 1600x1200 screen with the panel below, 1280x720.
 eval "$(xdotool getwindowgeometry --shell "$view")"
-[ "$WIDTH" -eq $((640 + 36)) ] && [ "$HEIGHT" -eq $((480 + 56)) ] ||
+[ "$WIDTH" -eq $((1280 + 36)) ] && [ "$HEIGHT" -eq $((720 + 56)) ] ||
   fail "preview window of ${WIDTH}x$HEIGHT"
-area="640x480+$((X + 19))+$((Y + 37))"
+area="1280x720+$((X + 19))+$((Y + 37))"
 sleep 1
 import -window root -crop "$area" +repage "$root/first.png"
 sleep 0.5

@@ -20,6 +20,9 @@ void TCameraWatch::CameraGone(const TBaseFilter& camera, std::optional<TMediaTyp
         return;
     FCameraLost = true;
     FLosingCamera = true;
+    FStalled = false;
+    FFailedOpens = 0;
+    FReported = false;
     const auto done = qScopeGuard([this] { FLosingCamera = false; });
     FLostCamera.Assign(camera);
     FLostMediaType = std::move(format);
@@ -71,19 +74,43 @@ bool TCameraWatch::TakeUpCamera() {
                    : FHost.OpenCamera(fresh, nullptr, false);
     } catch (...) {
         // Listed but not usable (another program holds it, or it went
-        // again): still lost, its format kept, tried again at the next
-        // device notice. The error is reported as any other.
-        FCameraLost = true;
-        FHost.ReleaseCamera();
-        throw;
+        // again in the meantime): handled below, nothing raised.
+        runs = false;
     }
     if (!runs) {
-        FCameraLost = true;
-        FHost.ReleaseCamera();
+        OpeningFailed();
         return false;
     }
     FLostMediaType.reset();
+    FFailedOpens = 0;
+    FReported = false;
     return true;
+}
+
+void TCameraWatch::OpeningFailed() {
+    // Still lost, its format kept; tried again a little later while a camera
+    // is listed (a storm of plugging in and out ends with the camera there).
+    // Failing again and again, it is said once, in words.
+    FCameraLost = true;
+    FHost.ReleaseCamera();
+    ++FFailedOpens;
+    const bool listed = !PresentCameras().empty();
+    if (listed && FFailedOpens >= kReportAfterFailures && !FReported) {
+        FReported = true;
+        FHost.ReportUnusableCamera();
+    }
+    if (listed)
+        RetryCameraLater();
+}
+
+void TCameraWatch::CameraStalled(bool stalled) {
+    if (FCameraLost || FStopped || stalled == FStalled)
+        return;
+    FStalled = stalled;
+    FHost.ShowStalled(stalled);
+    // A recording gets no more frames: it ends as for a lost camera.
+    if (stalled)
+        FHost.EndRecording();
 }
 
 void TCameraWatch::Stop() {

@@ -6,6 +6,13 @@
 // that format, or a camera plugged in that was not there before (in the
 // stored format). The lost format is kept until a preview really runs: a
 // camera that comes back busy is tried again in its own format.
+//
+// A camera that cannot be opened is tried again quietly, every two seconds,
+// as long as it is listed; when it keeps failing it is reported once, in
+// words, and still tried. A camera that stalls (delivers no frame while the
+// graph runs, without an error) is shown as such, a running recording ends
+// as for a lost camera, and the notice goes when its frames are back (the
+// media layer restarts it meanwhile).
 #pragma once
 
 #include <QTimer>
@@ -29,6 +36,11 @@ class TCameraHost {
     // opens) and keeps the windows where they are; another one opens in the
     // stored format. True when the preview runs; a failure raises.
     virtual bool OpenCamera(int index, const media::TMediaType* format, bool sameCamera) = 0;
+    // Shows that the camera in use delivers no picture (or, false, that it
+    // does again).
+    virtual void ShowStalled(bool stalled) = 0;
+    // Says, once, that a camera that is there keeps failing to open.
+    virtual void ReportUnusableCamera() = 0;
 };
 
 class TCameraWatch {
@@ -40,8 +52,10 @@ class TCameraWatch {
     void CameraGone(const media::TBaseFilter& camera, std::optional<media::TMediaType> format);
     // Takes up the lost camera, or one plugged in since, when it is there;
     // false when none is. A camera that fails to open stays lost, its format
-    // kept, and the failure is raised.
+    // kept, and is tried again while it is listed.
     bool TakeUpCamera();
+    // The camera in use stopped delivering frames (true) or delivers again.
+    void CameraStalled(bool stalled);
     // The device list changed while the camera is lost.
     void DevicesChanged();
     // Stops watching (shut-down): no retry runs after.
@@ -50,6 +64,8 @@ class TCameraWatch {
     // True while the camera in use has gone away and none has been taken up
     // since.
     bool Lost() const { return FCameraLost; }
+    // True while the camera in use delivers no frames.
+    bool Stalled() const { return FStalled; }
     // True while the loss is being handled (a recording it stopped may be
     // with the mail program).
     bool Losing() const { return FLosingCamera; }
@@ -63,14 +79,20 @@ class TCameraWatch {
     // How long after a camera went away while it is still listed (its
     // stream failed, the device did not leave) it is tried again.
     static constexpr int kRetryListedCameraMs = 2000;
+    // After how many failed openings in a row the failure is reported.
+    static constexpr int kReportAfterFailures = 3;
 
   private:
     void RetryCameraLater();
+    void OpeningFailed();
 
     TCameraHost& FHost;
     bool FCameraLost = false;
     bool FLosingCamera = false;  // CameraGone is running
     bool FStopped = false;
+    bool FStalled = false;
+    int FFailedOpens = 0;   // in a row, since the camera went
+    bool FReported = false;  // the failures were reported
     media::TBaseFilter FLostCamera;                   // the identity of the camera gone
     std::optional<media::TMediaType> FLostMediaType;  // the format it had
     std::vector<media::TBaseFilter> FKnownCameras;    // cameras present at the last look

@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <stdexcept>
 
+#include "RecordingOutcome.h"
+#include "files/RecordingRepair.h"
 #include "media/FilterGraph.h"
 #include "media/MediaUtil.h"
 #include "media/VideoWindow.h"
@@ -13,9 +15,14 @@ using namespace media;
 
 namespace {
 
-QString FailureText(const std::exception_ptr& failure) {
+// The reason of a failure in the user's words: the media layer's failures
+// by their result (a folder that is gone says so), others by their text.
+QString FailureText(const std::exception_ptr& failure, const QString& file = QString()) {
     try {
         std::rethrow_exception(failure);
+    } catch (const EDirectShowException& e) {
+        const QString reason = RecordingFailureReason(e.Result(), file);
+        return reason.left(1).toUpper() + reason.mid(1);
     } catch (const std::exception& e) {
         return QString::fromUtf8(e.what());
     } catch (...) {
@@ -49,6 +56,7 @@ TRecordingResult TRecordingSession::Start(const QString& path, const TRecordingO
                                           std::optional<TMediaType> captureFormat) {
     const QString previousFile = FRecordFile;
     TRecordingResult result;
+    FFailure = S_OK;
     try {
         FRecordFile = path;
         // The capture format, for the graph rebuilt after the recording.
@@ -93,7 +101,7 @@ TRecordingResult TRecordingSession::Start(const QString& path, const TRecordingO
     } catch (...) {
         // Never a frozen preview under a panel that claims to preview: what
         // the start connected is taken back and the preview runs again.
-        result.Error = FailureText(std::current_exception());
+        result.Error = FailureText(std::current_exception(), path);
         const QString failedFile = FRecordFile;
         FRecordFile = previousFile;
         struct TRemoveFile {
@@ -129,8 +137,44 @@ TRecordingResult TRecordingSession::Stop() {
         result.Error = FailureText(result.PreviewFailure);
     }
     result.Path = FRecordFile;
-    result.Complete = !FRecordFile.isEmpty() && QFileInfo::exists(FRecordFile);
+    // The file as the multiplexer left it, finished by the repair when the
+    // stop could not complete it (the graph has let go of it by now).
+    if (!FRecordFile.isEmpty()) {
+        const TRecordingEnd end = FinishRecordingFile(FRecordFile, FFailure, FStopResult);
+        result.Complete = end.plays;
+        result.Repaired = end.repaired;
+        result.Message = end.message;
+    }
+    FFailure = S_OK;
     return result;
+}
+
+bool TRecordingSession::Fail(HRESULT error) {
+    if (!FRecording || FAILED(FFailure))
+        return false;
+    FFailure = FAILED(error) ? error : E_FAIL;
+    return true;
+}
+
+void TRecordingSession::EndAtQuit() {
+    if (!FRecording)
+        return;
+    FRecording = false;
+    HRESULT stopped = S_OK;
+    try {
+        FGraph->StopGraph();
+    } catch (const EDirectShowException& e) {
+        stopped = e.Result();
+    } catch (...) {
+    }
+    if (SUCCEEDED(stopped))
+        return;
+    // Only a released graph lets go of the file.
+    try {
+        FGraph->SetActive(false);
+    } catch (...) {
+    }
+    RepairRecording(FRecordFile);
 }
 
 void TRecordingSession::ReturnToPreview() {
@@ -138,8 +182,13 @@ void TRecordingSession::ReturnToPreview() {
     // writer and the compressors is then released. Failures here are
     // swallowed, and none keeps the recording graph alive: writing must not
     // start again when the preview runs.
+    FStopResult = S_OK;
     try {
         FGraph->StopGraph();
+    } catch (const EDirectShowException& e) {
+        // The file could not be completed (its writer failed, or the end of
+        // the stream did not reach it in time): finished after the release.
+        FStopResult = e.Result();
     } catch (...) {
     }
     RemoveCompressors();

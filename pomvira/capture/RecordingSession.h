@@ -2,8 +2,11 @@
 // microphone's sound when asked, through the chosen compressors into an AVI
 // file while the preview goes on. It owns what only a recording uses (its
 // file, the multiplexer, the compressors put into the graph and their
-// device lists) and the capture format kept across the rebuild of the graph
-// for preview. Start and stop give back what happened; neither raises.
+// device lists), the capture format kept across the rebuild of the graph
+// for preview, and the recording's errors: the first error of the graph
+// during a recording is what ended it, and a file the stop could not
+// complete is finished by the start-up repair's code before the stop gives
+// it back. Start and stop give back what happened; neither raises.
 #pragma once
 
 #include <QString>
@@ -27,11 +30,17 @@ class TVideoWindow;
 struct TRecordingResult {
     // The recording's file (a failed start leaves none behind).
     QString Path;
-    // The file exists and was closed by the stop.
+    // The file plays: completed by the stop, or finished by the repair.
     bool Complete = false;
-    // Why the recording could not start, or why the preview could not be
-    // built again after it; empty when all went well.
+    // The stop could not complete the file; the repair finished it.
+    bool Repaired = false;
+    // Why the recording could not start (in the user's words), or why the
+    // preview could not be built again after it; empty when all went well.
     QString Error;
+    // What the user is told about the recording's end: the reason it ended
+    // (a full disk, a folder gone, ...) or that the stop could not complete
+    // the file, naming the file; empty when it ended as asked.
+    QString Message;
     // The preview's failure after the recording (or after a start taken
     // back), for the application's error report.
     std::exception_ptr PreviewFailure;
@@ -66,6 +75,13 @@ class TRecordingSession {
     // Ends the recording: the file is completed, the graph is released and
     // the preview runs again in the kept format.
     TRecordingResult Stop();
+    // An error of the graph while recording: the first one is what ends the
+    // recording (true: stop it now); later ones, its consequences, are not.
+    bool Fail(media::HRESULT error);
+    // The program ends while recording: the file is completed as a stop
+    // completes it, or finished by the repair once the graph is released;
+    // no preview is built again.
+    void EndAtQuit();
     bool Recording() const { return FRecording; }
     QString File() const { return FRecordFile; }
 
@@ -87,7 +103,8 @@ class TRecordingSession {
     void AddCompressors(const TRecordingOptions& options);
     void RemoveCompressors();
     bool MuxHasInput();
-    // The graph for preview again (the stop's first steps).
+    // The graph for preview again (the stop's first steps); the stop's
+    // result is kept in FStopResult.
     void ReturnToPreview();
 
     media::TFilterGraph* FGraph;
@@ -98,6 +115,8 @@ class TRecordingSession {
 
     bool FRecording = false;
     QString FRecordFile;
+    media::HRESULT FFailure = 0;     // the error that ended the recording
+    media::HRESULT FStopResult = 0;  // the last stop's (a failure: file not completed)
     media::ComPtr<media::IBaseFilter> FMuxFilter;
     std::unique_ptr<media::TFilterList> FCompressFilters;
     std::unique_ptr<media::TSysDevEnum> FVideoCompEnum;

@@ -55,6 +55,7 @@ TControlForm::TControlForm(QWidget* parent) : QWidget(parent), FDrag(this) {
         CaptureGraph, VideoSourceFilter, AudioSourceFilter, [this] { SetPreview(true); });
     FCameraWatch = std::make_unique<TCameraWatch>(static_cast<TCameraHost&>(*this));
     WatchDevices();
+    WatchGraphErrors();
     // The form is loaded: its creation handler runs as part of the creation.
     // A failure ends it at that step; it is reported and the program keeps
     // running with the state reached so far.
@@ -242,6 +243,11 @@ void TControlForm::RepairRecordings() {
 void TControlForm::FormDestroy(QObject*) {
     FDestroyed = true;
     UnwatchDevices();
+    CaptureGraph->OnGraphErrorAbort = nullptr;
+    // A recording running at the quit is completed as a stop completes it,
+    // or finished by the repair (neither strip nor mail: the program ends).
+    if (btnCapture->Tag == 1)
+        FRecording->EndAtQuit();
     // Steps 1-8: the first failure ends the block and is swallowed.
     try {
         Timer->stop();

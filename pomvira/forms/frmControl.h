@@ -261,6 +261,11 @@ class TControlForm : public QWidget, private TCameraHost {
     // Settings actions.
     void ChooseAudioFormat();
 
+    // Graph errors: one during a recording ends it as the record button
+    // would; one during the preview is reported once and the preview rebuilt.
+    void WatchGraphErrors();
+    void GraphErrorAbort(media::HRESULT error);
+
     // Devices that come and go.
     void WatchDevices();
     void UnwatchDevices();
@@ -272,6 +277,8 @@ class TControlForm : public QWidget, private TCameraHost {
     void EndRecording() override;
     void ReleaseCamera() override;
     bool OpenCamera(int index, const media::TMediaType* format, bool sameCamera) override;
+    void ShowStalled(bool stalled) override;
+    void ReportUnusableCamera() override;
 
     // Media strip.
     std::unique_ptr<media::TBitmap> GrabFrame();
@@ -298,6 +305,7 @@ class TControlForm : public QWidget, private TCameraHost {
     int32_t FVideoDevice = 0;
     int32_t FAudioDevice = 0;
     bool FMailAfterCapture = false;
+    bool FPreviewErrorReported = false;
     // imgAVI's picture with its transparent colour made transparent.
     QImage FRecordingIcon;
 

@@ -9,7 +9,9 @@
 // need a camera are disabled meanwhile. When a camera comes back with the
 // same identity (the serialized device moniker), it is opened again in the
 // format it had and the preview resumes by itself; a camera plugged in that
-// was not there before is taken up the same way, in the stored format.
+// was not there before is taken up the same way, in the stored format. A
+// camera that stalls (no frame, no error) is shown as such until its frames
+// are back; a recording then ends as for a lost camera.
 #include <QEvent>
 #include <QScopeGuard>
 #include <QTimer>
@@ -61,6 +63,14 @@ void TControlForm::WatchDevices() {
         if (removed == 0)
             GraphDeviceLost(filter);
     };
+    // The camera in use delivers nothing (the graph restarts it meanwhile),
+    // or delivers again.
+    CaptureGraph->EventHandlers[EC_STARVATION] = [this](TFilterGraph*, intptr_t filter,
+                                                        intptr_t stalled) {
+        if (!FDestroyed && filter != 0 &&
+            reinterpret_cast<IBaseFilter*>(filter) == VideoSourceFilter->MemberFilter())
+            FCameraWatch->CameraStalled(stalled != 0);
+    };
     FDeviceNotice = new TDeviceNotice(this);
 }
 
@@ -75,6 +85,7 @@ void TControlForm::UnwatchDevices() {
     delete FDeviceNotice;
     FDeviceNotice = nullptr;
     CaptureGraph->OnGraphDeviceLost = nullptr;
+    CaptureGraph->EventHandlers.erase(EC_STARVATION);
     FCameraWatch->Stop();
 }
 
@@ -176,6 +187,26 @@ bool TControlForm::OpenCamera(int index, const TMediaType* format, bool sameCame
     SetPreview(true);
     ShowCameraLost(false);
     return true;
+}
+
+void TControlForm::ShowStalled(bool stalled) {
+    if (FViewForm) {
+        FViewForm->SetVideoNotice(stalled ? UiText("PreviewWindow",
+                                                   "La caméra ne donne plus d'image.\r\n"
+                                                   "Nouvel essai en cours...")
+                                          : QString());
+    }
+    // Nothing to record until the picture is back.
+    btnCapture->setEnabled(!stalled);
+}
+
+void TControlForm::ReportUnusableCamera() {
+    ShowMessageBox(this,
+                   UiText("Messages",
+                          "La caméra est branchée mais ne peut pas être ouverte : "
+                          "un autre programme l'utilise peut-être.\r\n"
+                          "Le programme continue d'essayer de l'ouvrir."),
+                   QString::fromLatin1(kApplicationTitle), QMessageBox::Warning);
 }
 
 void TControlForm::ShowCameraLost(bool lost) {

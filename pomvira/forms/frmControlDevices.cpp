@@ -6,6 +6,8 @@
 #include "frmControl.h"
 #include "capture/RecordingSession.h"
 
+#include <QGuiApplication>
+#include <QScreen>
 #include <stdexcept>
 
 #include "frmView.h"
@@ -14,9 +16,23 @@
 #include "media/MediaTypes.h"
 #include "media/MediaUtil.h"
 #include "media/SampleGrabber.h"
+#include "media/VideoFormatChoice.h"
 #include "media/VideoWindow.h"
 
 using namespace media;
+
+namespace {
+// The description of the format in force on a capture pin.
+QString PinFormatText(IPin* pin) {
+    auto config = QueryAs<IAMStreamConfig>(pin);
+    AM_MEDIA_TYPE* type = nullptr;
+    if (config)
+        config->GetFormat(&type);
+    const QString text = type ? DescribeMediaType(type) : QString();
+    DisposeMediaType(type);
+    return text;
+}
+}  // namespace
 
 bool TControlForm::ListDevices() {
     FVideoDevices = std::make_unique<QStringList>();
@@ -60,10 +76,23 @@ int32_t TControlForm::SelectVideoDevice(int32_t index, const QString& formatText
     const int32_t opened = std::min(index, int32_t(count - 1));
     VideoSourceFilter->BaseFilter().StoreMoniker(FDevEnum->DeviceMoniker(opened).Get());
     CaptureGraph->SetActive(true);
+    bool restored = false;
     if (!formatText.isEmpty()) {
         ApplyVideoFormatText(formatText);
+        restored = PinFormatText(VideoCapturePin().Get()) == formatText;
     } else if (const std::optional<TMediaType> saved = FRecording->TakeFormat()) {
         ApplyVideoMediaType(saved->AMMediaType());
+        restored = true;
+    }
+    // No stored format, or one this camera does not offer: the largest
+    // smooth format whose framed preview fits the work area with the panel
+    // below it, rather than the camera's first listed one.
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (!restored && FViewForm && screen) {
+        const QRect work = screen->availableGeometry();
+        const QSize frame = FViewForm->GetFrameRect(0, 0).size();
+        ApplyFirstVideoFormat(VideoCapturePin().Get(), work.width() - frame.width(),
+                              work.height() - frame.height() - shpNormal->height());
     }
     if (!FKeepPlacement) {
         int32_t width = 0, height = 0;
@@ -134,10 +163,18 @@ void TControlForm::ApplyVideoFormatText(const QString& text) {
     auto config = QueryAs<IAMStreamConfig>(pin.Get());
     TEnumMediaType types;
     types.ReadFromPin(pin.Get());
+    // The text names no rate and a camera offers each format at several:
+    // the highest rate of the stored format is the one set.
+    int chosen = -1;
     for (int i = 0; i < types.Count(); ++i) {
-        if (types.ItemText(i) == text && config)
-            config->SetFormat(types.Item(i).AMMediaType());
+        if (types.ItemText(i) == text &&
+            (chosen < 0 || VideoOfferOf(*types.Item(i).AMMediaType()).Rate >
+                               VideoOfferOf(*types.Item(chosen).AMMediaType()).Rate)) {
+            chosen = i;
+        }
     }
+    if (chosen >= 0 && config)
+        config->SetFormat(types.Item(chosen).AMMediaType());
 }
 
 void TControlForm::ApplyVideoMediaType(const AM_MEDIA_TYPE* record) {

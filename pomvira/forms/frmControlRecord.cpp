@@ -13,6 +13,8 @@
 #include "widgets/ImageButton.h"
 #include "files/TextConv.h"
 #include "frmControl.h"
+#include "capture/CameraWatch.h"
+#include "capture/RecordingOutcome.h"
 #include "capture/RecordingSession.h"
 #include "media/Filter.h"
 #include "media/FilterGraph.h"
@@ -34,6 +36,10 @@ QString FailureText(const std::exception_ptr& failure) {
     }
 }
 
+// A start that failed because the camera went meanwhile (a camera unplugged
+// as the record button is pressed): the lost-camera handling says so.
+struct ECameraGoneAtStart {};
+
 }  // namespace
 
 void TControlForm::btnCaptureClick(QObject*) {
@@ -44,6 +50,7 @@ void TControlForm::btnCaptureClick(QObject*) {
 }
 
 void TControlForm::StartRecording() {
+    FPreviewErrorReported = false;
     try {
         btnCapture->Tag = 1;
         actCaptureStart->Execute();
@@ -52,14 +59,20 @@ void TControlForm::StartRecording() {
     } catch (...) {
         // The session has taken back what the start connected and the
         // preview runs again; the panel says it previews.
-        const QString reason = FailureText(std::current_exception());
+        const std::exception_ptr failure = std::current_exception();
         Timer->stop();
         btnCapture->Tag = 0;
         FMailAfterCapture = false;
         ShowRecordState(false);
         btnCapture->SetHint(UiText("ControlPanel", "Enregistrement"));
-        ShowException(UiText("ControlPanel", "L'enregistrement n'a pas pu commencer.") +
-                      QStringLiteral("\n\n") + reason);
+        try {
+            std::rethrow_exception(failure);
+        } catch (const ECameraGoneAtStart&) {
+            LoseCamera();
+        } catch (...) {
+            ShowException(UiText("ControlPanel", "L'enregistrement n'a pas pu commencer.") +
+                          QStringLiteral("\n\n") + FailureText(failure));
+        }
     }
 }
 
@@ -80,6 +93,8 @@ void TControlForm::actCaptureStartExecute(QObject*) {
     const QString path = NextFileName(false, QStringLiteral("video"), QStringLiteral("avi"));
     const TRecordingResult result = FRecording->Start(
         path, TRecordingOptions{FVideoCompress, FAudioCompress, FUseAudio}, SaveVideoMediaType());
+    if (!result.Ok() && TCameraWatch::CameraPosition(VideoSourceFilter->BaseFilter()) == -1)
+        throw ECameraGoneAtStart{};
     // A preview that could not be built again after a failed start is
     // reported on its own, before the start's failure.
     if (result.PreviewFailure)
@@ -92,8 +107,13 @@ void TControlForm::actCaptureStartExecute(QObject*) {
 void TControlForm::actCaptureStopExecute(QObject*) {
     Timer->stop();
     const TRecordingResult result = FRecording->Stop();
-    // A recording started by the capture-and-mail action goes to the mail
-    // program once it is in the strip.
+    // What the user is told: why the recording ended before the record
+    // button ended it, or that the stop could not complete the file.
+    if (!result.Message.isEmpty())
+        ShowMessageBox(this, result.Message, QString::fromLatin1(kApplicationTitle),
+                       QMessageBox::Warning);
+    // The file joins the strip only when it plays, and a recording started
+    // by the capture-and-mail action goes to the mail program only then.
     const bool mail = FMailAfterCapture;
     FMailAfterCapture = false;
     if (result.Complete) {
@@ -103,4 +123,47 @@ void TControlForm::actCaptureStopExecute(QObject*) {
     }
     if (result.PreviewFailure)
         std::rethrow_exception(result.PreviewFailure);
+}
+
+void TControlForm::WatchGraphErrors() {
+    CaptureGraph->OnGraphErrorAbort = [this](TFilterGraph*, intptr_t error, intptr_t) {
+        GraphErrorAbort(HRESULT(error));
+    };
+}
+
+void TControlForm::GraphErrorAbort(HRESULT error) {
+    // A lost camera or microphone is handled as such (its notice comes
+    // first and releases the graph, whose errors then go unheard).
+    if (FDestroyed || FCameraWatch->Lost() || FCameraWatch->Losing())
+        return;
+    if (btnCapture->Tag == 1) {
+        // The first error ends the recording as the record button would:
+        // the preview goes on, the file is finished, and the user is told why.
+        if (FRecording->Fail(error))
+            StopRecording();
+        return;
+    }
+    // During the preview: reported once, and the preview rebuilt on a new
+    // graph in the format it had, rather than left frozen; another failure
+    // of the rebuilt one is not reported again until a recording starts.
+    if (FPreviewErrorReported || !CaptureGraph->Active())
+        return;
+    FPreviewErrorReported = true;
+    RunHandler([this] {
+        FRecording->KeepFormat(SaveVideoMediaType());
+        try {
+            CaptureGraph->StopGraph();
+        } catch (...) {
+        }
+        CaptureGraph->SetActive(false);
+        CaptureGraph->SetActive(true);
+        SetPreview(true);
+    });
+    ShowMessageBox(this,
+                   UiText("Messages",
+                          "L'image de la caméra s'est arrêtée : %1\n\n"
+                          "L'aperçu a été relancé.")
+                       .arg(RecordingFailureReason(FAILED(error) ? error : E_FAIL,
+                                                   FVideoFolder + QStringLiteral("/"))),
+                   QString::fromLatin1(kApplicationTitle), QMessageBox::Warning);
 }

@@ -450,7 +450,11 @@ void TFilterGraph::HandleGraphEvents() {
     int32_t code = 0;
     intptr_t param1 = 0;
     intptr_t param2 = 0;
-    while (events->GetEvent(&code, &param1, &param2, 0) == S_OK) {
+    // A handler that releases the graph (a lost camera, a failed recording)
+    // ends the draining: what the released graph still had to tell (the
+    // stream errors that follow a failure) concerns no graph of ours any more.
+    while (mediaEvent_.Get() == events.Get() &&
+           events->GetEvent(&code, &param1, &param2, 0) == S_OK) {
         try {
             DispatchEvent(code, param1, param2);
         } catch (...) {

@@ -81,6 +81,18 @@ constexpr HRESULT VFW_E_TIMEOUT = HR(0x8004028C);
 constexpr HRESULT VFW_E_DUPLICATE_NAME = HR(0x8004028D);
 constexpr HRESULT VFW_E_FILE_NOT_FOUND = HR(0x80040233);  // not used by the layer itself
 
+// System errors of the file writer, as the platform's results carry them
+// (facility 7 with the system's error number).
+constexpr HRESULT HResultFromWin32(uint32_t error) {
+    return HR(0x80070000u | (error & 0xFFFFu));
+}
+constexpr uint32_t ERROR_PATH_NOT_FOUND = 3;
+constexpr uint32_t ERROR_WRITE_PROTECT = 19;
+constexpr uint32_t ERROR_NOT_READY = 21;
+constexpr uint32_t ERROR_WRITE_FAULT = 29;
+constexpr uint32_t ERROR_DISK_FULL = 112;
+constexpr uint32_t ERROR_FILE_TOO_LARGE = 223;
+
 constexpr bool SUCCEEDED(HRESULT hr) {
     return hr >= 0;
 }
@@ -531,6 +543,10 @@ constexpr int32_t EC_PALETTE_CHANGED = 0x09;
 constexpr int32_t EC_VIDEO_SIZE_CHANGED = 0x0A;
 constexpr int32_t EC_CLOCK_CHANGED = 0x0D;
 constexpr int32_t EC_PAUSED = 0x0E;
+// A capture source delivers nothing while the graph runs (param1: its
+// filter; param2: 1 when it stalled, 0 when it delivers: its first frame
+// after a run or after a stall).
+constexpr int32_t EC_STARVATION = 0x17;
 constexpr int32_t EC_DEVICE_LOST = 0x1F;
 constexpr int32_t EC_GRAPH_CHANGED = 0x50;
 constexpr int32_t EC_VMR_RENDERDEVICE_SET = 0x53;

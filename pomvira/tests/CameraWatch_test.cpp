@@ -2,6 +2,7 @@
 // fake media framework's device list: which camera it takes up, in which
 // format, and what it keeps when a camera cannot be opened.
 #include <QTest>
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <stdexcept>
 
@@ -38,6 +39,11 @@ class TPanelStandIn : public TCameraHost {
             throw std::runtime_error("Device is busy.");
         }
         return true;
+    }
+    void ShowStalled(bool stalled) override { calls.push_back(stalled ? "stalled" : "flowing"); }
+    void ReportUnusableCamera() override { calls.push_back("report"); }
+    int Count(const std::string& call) const {
+        return int(std::count(calls.begin(), calls.end(), call));
     }
     std::vector<std::string> calls;
     std::vector<TOpen> opens;
@@ -115,10 +121,11 @@ TEST_F(CameraWatchTest, ACameraBackButBusyStaysLostAndKeepsItsFormatForTheNextTr
     const std::string id = AddCamera("Cam").id;
     watch.CameraGone(Camera(0), format320);
     panel.failures = 1;
-    // The failure goes up to the notice's handler, which reports it.
-    EXPECT_THROW(watch.DevicesChanged(), std::runtime_error);
+    // A single failure is not reported: the camera is tried again.
+    EXPECT_NO_THROW(watch.DevicesChanged());
     EXPECT_TRUE(watch.Lost());
     EXPECT_EQ(panel.calls.back(), "release");
+    EXPECT_EQ(panel.Count("report"), 0);
     ASSERT_TRUE(watch.LostFormat());
 
     watch.DevicesChanged();
@@ -155,4 +162,62 @@ TEST_F(CameraWatchTest, AStoppedWatchRetriesNothing) {
     watch.DevicesChanged();
     EXPECT_TRUE(panel.opens.empty());
     EXPECT_FALSE(watch.LostFormat());
+}
+
+TEST_F(CameraWatchTest, ACameraThatKeepsFailingIsRetriedQuietlyWhileListedAndReportedOnce) {
+    AddCamera("Cam");
+    watch.CameraGone(Camera(0), format320);
+    panel.failures = 4;
+    watch.DevicesChanged();
+    // Tried again every two seconds by itself; the third failure in a row is
+    // reported, the fourth is not; the fifth try opens it in its format.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !watch.Lost(); }, 5 * TCameraWatch::kRetryListedCameraMs +
+                                                                  2000));
+    EXPECT_EQ(panel.opens.size(), 5u);
+    EXPECT_EQ(panel.Count("report"), 1);
+    EXPECT_EQ(panel.opens.back().format, format320.Description());
+
+    // Lost again: a new run of failures may be reported again.
+    watch.CameraGone(Camera(0), format320);
+    panel.failures = 3;
+    watch.DevicesChanged();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return panel.Count("report") == 2; },
+                                3 * TCameraWatch::kRetryListedCameraMs + 2000));
+    watch.Stop();
+}
+
+TEST_F(CameraWatchTest, AFailingCameraThatLeavesTheListIsNotRetried) {
+    AddCamera("Cam");
+    watch.CameraGone(Camera(0), format320);
+    panel.failures = 1;
+    watch.DevicesChanged();
+    sys.RemoveDevices(CLSID_VideoInputDeviceCategory);
+    QTest::qWait(TCameraWatch::kRetryListedCameraMs + 500);
+    EXPECT_EQ(panel.opens.size(), 1u);
+    EXPECT_TRUE(watch.Lost());
+}
+
+TEST_F(CameraWatchTest, AStallIsShownEndsTheRecordingAndGoesWhenFramesAreBack) {
+    AddCamera("Cam");
+    watch.CameraStalled(true);
+    EXPECT_TRUE(watch.Stalled());
+    EXPECT_EQ(panel.calls, (std::vector<std::string>{"stalled", "end recording"}));
+    // Told again (the preview rebuilt after the recording stalls too).
+    watch.CameraStalled(true);
+    EXPECT_EQ(panel.calls.size(), 2u);
+    watch.CameraStalled(false);
+    EXPECT_FALSE(watch.Stalled());
+    EXPECT_EQ(panel.calls.back(), "flowing");
+    // The first frames of every run are announced: nothing to take down.
+    watch.CameraStalled(false);
+    EXPECT_EQ(panel.calls.size(), 3u);
+
+    // A lost camera's notice is not replaced by a stall's; the loss ends it.
+    watch.CameraStalled(true);
+    watch.CameraGone(Camera(0), std::nullopt);
+    EXPECT_FALSE(watch.Stalled());
+    panel.calls.clear();
+    watch.CameraStalled(true);
+    EXPECT_TRUE(panel.calls.empty());
+    watch.Stop();
 }

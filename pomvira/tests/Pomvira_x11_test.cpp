@@ -210,17 +210,22 @@ TEST_F(PomviraX11Test, StoredFormatThatTheCameraOffersStartsItInThatFormat) {
     EXPECT_EQ(Ini().ReadString("CAPTURE", "VIDEO FORMAT", ""), k320);
 }
 
-TEST_F(PomviraX11Test, StoredFormatThatTheCameraDoesNotOfferLeavesItsOwnFormat) {
+// A stored format the camera does not offer: the camera opens in its
+// largest format whose framed preview fits the 1600 x 1200 screen with the
+// panel below (1280 x 720 at 30 fps); the stored text stays for a camera
+// that offers it.
+TEST_F(PomviraX11Test, StoredFormatThatTheCameraDoesNotOfferOpensTheLargestThatFits) {
     const QString other = QString::fromLatin1(k640).replace("640X480", "800X600");
     Ini().WriteString("CAPTURE", "VIDEO FORMAT", other);
     {
         TControlForm form;
         ASSERT_NO_FATAL_FAILURE(Show(form));
-        EXPECT_EQ(PinFormatText(form.VideoSourceFilter), k640);
+        EXPECT_EQ(PinFormatText(form.VideoSourceFilter),
+                  QString::fromLatin1(k640).replace("640X480", "1280X720"));
         const TBitmap frame = WaitForFrame(form);
-        EXPECT_EQ(frame.Width(), 640);
-        EXPECT_EQ(frame.Height(), 480);
-        EXPECT_EQ(form.ViewForm()->size(), QSize(676, 536));
+        EXPECT_EQ(frame.Width(), 1280);
+        EXPECT_EQ(frame.Height(), 720);
+        EXPECT_EQ(form.ViewForm()->size(), QSize(1280 + 36, 720 + 56));
         EXPECT_EQ(form.State().VideoFormat, other);
     }
     EXPECT_EQ(Ini().ReadString("CAPTURE", "VIDEO FORMAT", ""), other);

@@ -149,3 +149,46 @@ TEST_F(RecordingSessionTest, AStopWhosePreviewFailsStillGivesBackTheCompleteFile
     ASSERT_TRUE(QFile::remove(File(2)));
     EXPECT_FALSE(session->Stop().Complete);
 }
+
+// The first error of a recording is what ends it: later ones (its
+// consequences) and errors outside a recording are not; the stop gives back
+// the reason, naming the file, and a file with nothing playable in it is not
+// complete.
+TEST_F(RecordingSessionTest, OnlyTheFirstErrorOfARecordingEndsItAndTheStopGivesItsReason) {
+    EXPECT_FALSE(session->Fail(VFW_E_RUNTIME_ERROR));
+    ASSERT_TRUE(session->Start(File(1), TRecordingOptions{}, std::nullopt).Ok());
+    EXPECT_TRUE(session->Fail(HResultFromWin32(ERROR_DISK_FULL)));
+    EXPECT_FALSE(session->Fail(VFW_E_RUNTIME_ERROR));
+    const TRecordingResult stop = session->Stop();
+    EXPECT_FALSE(stop.Complete);
+    EXPECT_TRUE(
+        stop.Message.startsWith(QStringLiteral("L'enregistrement s'est arrêté : le disque "
+                                               "est plein.")))
+        << stop.Message.toStdString();
+    EXPECT_TRUE(stop.Message.contains(File(1))) << stop.Message.toStdString();
+
+    // The next recording starts afresh.
+    ASSERT_TRUE(session->Start(File(2), TRecordingOptions{}, std::nullopt).Ok());
+    const TRecordingResult asked = session->Stop();
+    EXPECT_TRUE(asked.Message.isEmpty()) << asked.Message.toStdString();
+    EXPECT_TRUE(asked.Complete);
+}
+
+// At the quit no preview is built again; a stop that could not complete the
+// file releases the graph so that the file can be finished.
+TEST_F(RecordingSessionTest, AQuitEndsTheRecordingWithoutAPreviewAndLetsGoOfAnUnfinishedFile) {
+    ASSERT_TRUE(session->Start(File(1), TRecordingOptions{}, std::nullopt).Ok());
+    session->EndAtQuit();
+    EXPECT_FALSE(session->Recording());
+    EXPECT_TRUE(graph.Active());
+    EXPECT_TRUE(previews.empty());
+
+    graph.SetActive(false);
+    graph.SetActive(true);
+    ASSERT_TRUE(session->Start(File(2), TRecordingOptions{}, std::nullopt).Ok());
+    sys.SetResult("Graph.Stop", VFW_E_TIMEOUT, 1);
+    session->EndAtQuit();
+    EXPECT_FALSE(session->Recording());
+    EXPECT_FALSE(graph.Active());
+    EXPECT_TRUE(previews.empty());
+}

@@ -165,6 +165,10 @@ TEST_F(RecordingGstTest, StartThatTheFileWriterRefusesIsReportedAndThePreviewRun
     form.btnCapture->Click();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_TRUE(boxes[0].startsWith("L'enregistrement n'a pas pu commencer.")) << FirstBox();
+    // In words the user understands, naming the folder.
+    EXPECT_TRUE(
+        boxes[0].contains(QStringLiteral("Le dossier « %1 » n'existe plus").arg(VideoFolder())))
+        << FirstBox();
     EXPECT_FALSE(form.State().Recording);
     EXPECT_FALSE(form.Timer->isActive());
     EXPECT_EQ(form.btnCapture->Hint(), "Enregistrement");

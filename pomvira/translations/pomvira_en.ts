@@ -342,6 +342,30 @@
         <source>Défaillance grave et inattendue.</source>
         <translation>Catastrophic failure.</translation>
     </message>
+    <message>
+        <source>Le chemin d&apos;accès spécifié est introuvable.</source>
+        <translation>The system cannot find the path specified.</translation>
+    </message>
+    <message>
+        <source>Le support est protégé en écriture.</source>
+        <translation>The media is write protected.</translation>
+    </message>
+    <message>
+        <source>Le périphérique n&apos;est pas prêt.</source>
+        <translation>The device is not ready.</translation>
+    </message>
+    <message>
+        <source>Impossible d&apos;écrire sur le périphérique spécifié.</source>
+        <translation>The system cannot write to the specified device.</translation>
+    </message>
+    <message>
+        <source>Il n&apos;y a pas assez d&apos;espace sur le disque.</source>
+        <translation>There is not enough space on the disk.</translation>
+    </message>
+    <message>
+        <source>La taille du fichier dépasse la limite autorisée ; il ne peut pas être enregistré.</source>
+        <translation>The file size exceeds the limit allowed and cannot be saved.</translation>
+    </message>
 </context>
 <context>
     <name>Messages</name>
@@ -397,6 +421,104 @@ The program ends.</translation>
         <source>… et %1 autres.</source>
         <translation>… and %1 more.</translation>
     </message>
+    <message>
+        <source>le disque est plein.</source>
+        <translation>the disk is full.</translation>
+    </message>
+    <message>
+        <source>le fichier a atteint la plus grande taille permise sur ce disque.</source>
+        <translation>the file has reached the largest size this disk allows.</translation>
+    </message>
+    <message>
+        <source>le fichier a été supprimé ou déplacé pendant l&apos;enregistrement.</source>
+        <translation>the file was deleted or moved during the recording.</translation>
+    </message>
+    <message>
+        <source>le dossier « %1 » n&apos;existe plus (il a été supprimé, renommé ou déplacé).</source>
+        <translation>the folder “%1” no longer exists (it was deleted, renamed or moved).</translation>
+    </message>
+    <message>
+        <source>il n&apos;est pas permis d&apos;écrire dans le dossier « %1 ».</source>
+        <translation>writing to the folder “%1” is not allowed.</translation>
+    </message>
+    <message>
+        <source>le support est protégé en écriture.</source>
+        <translation>the medium is write-protected.</translation>
+    </message>
+    <message>
+        <source>le support du dossier « %1 » a été retiré.</source>
+        <translation>the medium of the folder “%1” was removed.</translation>
+    </message>
+    <message>
+        <source>le support du dossier « %1 » ne répond plus (retiré ou défectueux).</source>
+        <translation>the medium of the folder “%1” no longer responds (removed or faulty).</translation>
+    </message>
+    <message>
+        <source>l&apos;arrêt a pris trop de temps.</source>
+        <translation>stopping took too long.</translation>
+    </message>
+    <message>
+        <source>la caméra ou le micro ne répond plus.</source>
+        <translation>the camera or the microphone no longer responds.</translation>
+    </message>
+    <message>
+        <source>erreur du système vidéo : %1</source>
+        <translation>video system error: %1</translation>
+    </message>
+    <message>
+        <source>L&apos;enregistrement s&apos;est arrêté : %1
+
+Le fichier %2 est perdu.</source>
+        <translation>The recording stopped: %1
+
+The file %2 is lost.</translation>
+    </message>
+    <message>
+        <source>Le fichier %1 contient ce qui a été enregistré jusque-là.</source>
+        <translation>The file %1 holds what was recorded until then.</translation>
+    </message>
+    <message>
+        <source>Rien n&apos;a pu être enregistré dans le fichier %1 ; il a été supprimé.</source>
+        <translation>Nothing could be recorded in the file %1; it was deleted.</translation>
+    </message>
+    <message>
+        <source>Le fichier %1 n&apos;a pas pu être terminé et ne peut pas être lu.</source>
+        <translation>The file %1 could not be finished and cannot be played.</translation>
+    </message>
+    <message>
+        <source>L&apos;enregistrement s&apos;est arrêté : %1
+
+%2</source>
+        <translation>The recording stopped: %1
+
+%2</translation>
+    </message>
+    <message>
+        <source>L&apos;arrêt de l&apos;enregistrement a échoué : %1
+
+%2</source>
+        <translation>Stopping the recording failed: %1
+
+%2</translation>
+    </message>
+    <message>
+        <source>Le fichier %1 a été terminé par la réparation des enregistrements ; il contient ce qui a été enregistré.</source>
+        <translation>The file %1 was finished by the recordings&apos; repair; it holds what was recorded.</translation>
+    </message>
+    <message>
+        <source>La caméra est branchée mais ne peut pas être ouverte : un autre programme l&apos;utilise peut-être.<byte value="xd"/>
+Le programme continue d&apos;essayer de l&apos;ouvrir.</source>
+        <translation>The camera is plugged in but cannot be opened: another program may be using it.<byte value="xd"/>
+The program keeps trying to open it.</translation>
+    </message>
+    <message>
+        <source>L&apos;image de la caméra s&apos;est arrêtée : %1
+
+L&apos;aperçu a été relancé.</source>
+        <translation>The camera&apos;s picture stopped: %1
+
+The preview was started again.</translation>
+    </message>
 </context>
 <context>
     <name>PreviewWindow</name>
@@ -417,6 +539,12 @@ The picture comes back as soon as it is plugged in again.</translation>
     <message>
         <source>( Record )</source>
         <translation>( Record )</translation>
+    </message>
+    <message>
+        <source>La caméra ne donne plus d&apos;image.<byte value="xd"/>
+Nouvel essai en cours...</source>
+        <translation>The camera gives no more picture.<byte value="xd"/>
+Trying again...</translation>
     </message>
 </context>
 </TS>

@@ -230,6 +230,18 @@ bool DeviceFilter::BuildSource() {
     if (current_)
         g_object_set(capsfilter_.Get(), "caps", current_.Get(), nullptr);
     gst_bin_add_many(GST_BIN(Bin()), source_.Get(), capsfilter_.Get(), nullptr);
+    // Every frame the device delivers is noted, so that a camera that stops
+    // delivering without an error is noticed (SourceStallWatch.h).
+    PadRef out = PadRef::Adopt(gst_element_get_static_pad(capsfilter_.Get(), "src"));
+    if (out) {
+        gst_pad_add_probe(
+            out.Get(), GST_PAD_PROBE_TYPE_BUFFER,
+            [](GstPad*, GstPadProbeInfo*, gpointer data) {
+                static_cast<std::atomic<int64_t>*>(data)->store(g_get_monotonic_time());
+                return GST_PAD_PROBE_OK;
+            },
+            &lastFrame_, nullptr);
+    }
     return gst_element_link(source_.Get(), capsfilter_.Get());
 }
 
@@ -299,42 +311,83 @@ bool VideoCaptureFilter::Build() {
                  "max-size-buffers", 0u, nullptr);
     g_object_set(queues_[1].Get(), "max-size-time", guint64(0), "max-size-bytes", 0u,
                  "max-size-buffers", 2u, "leaky", 2 /* downstream */, nullptr);
-    gst_bin_add_many(GST_BIN(Bin()), tee_.Get(), queues_[0].Get(), queues_[1].Get(), nullptr);
-    if (!gst_element_link(CapsFilter(), tee_.Get()))
+    // The camera's clock: a camera delivers fewer frames than its format
+    // says (in low light most drop to 15 a second or less), and the AVI
+    // multiplexer writes each buffer as one frame of the format's rate. The
+    // capture branch repeats or drops frames by their timestamps to that
+    // rate, so a file lasts as long as the time recorded and its sound stays
+    // with the picture. At the format's own rate each frame passes once, as
+    // it came (nothing is copied); the preview branch is left alone.
+    rate_ = ElementRef::Sink(gst_element_factory_make("videorate", "capture-rate"));
+    if (!rate_)
         return false;
+    gst_bin_add_many(GST_BIN(Bin()), tee_.Get(), queues_[0].Get(), queues_[1].Get(), rate_.Get(),
+                     nullptr);
+    if (!gst_element_link(CapsFilter(), tee_.Get()) ||
+        !gst_element_link(queues_[0].Get(), rate_.Get()))
+        return false;
+    GstElement* const outputs[2] = {rate_.Get(), queues_[1].Get()};
     const WString names[2] = {u"Capture", u"Preview"};
     for (int i = 0; i < 2; ++i) {
         teePads_[i] = PadRef::Adopt(gst_element_request_pad_simple(tee_.Get(), "src_%u"));
         if (!teePads_[i])
             return false;
-        GstPad* ghost = MakeGhostPad(gst_element_get_static_pad(queues_[i].Get(), "src"), names[i],
-                                     GST_PAD_SRC);
+        GstPad* ghost =
+            MakeGhostPad(gst_element_get_static_pad(outputs[i], "src"), names[i], GST_PAD_SRC);
         if (!ghost)
             return false;
+        ghosts_[i] = ghost;
         AddPin(std::make_unique<CapturePin>(this, ghost, names[i]));
     }
     return true;
 }
 
-void VideoCaptureFilter::LinkBranch(PadPin* pin, bool link) {
+void VideoCaptureFilter::UpdateLinks() {
+    if (Pins().size() < 2)
+        return;
+    const bool connected[2] = {Pins()[0]->IsConnected(), Pins()[1]->IsConnected()};
+    // The preview alone needs neither the tee nor its queue: the preview pin
+    // then carries the capsfilter's output straight, and frames stay on the
+    // source's streaming thread.
+    const bool direct = connected[1] && !connected[0];
+    PadRef formatOut = PadRef::Adopt(gst_element_get_static_pad(CapsFilter(), "src"));
+    PadRef teeIn = PadRef::Adopt(gst_element_get_static_pad(tee_.Get(), "sink"));
     for (int i = 0; i < 2; ++i) {
-        if (size_t(i) >= Pins().size() || Pins()[size_t(i)].get() != pin)
-            continue;
         PadRef sink = PadRef::Adopt(gst_element_get_static_pad(queues_[i].Get(), "sink"));
-        bool linked = gst_pad_is_linked(teePads_[i].Get());
+        const bool link = connected[i] && !direct;
+        const bool linked = gst_pad_is_linked(teePads_[i].Get());
         if (link && !linked) {
             gst_pad_link(teePads_[i].Get(), sink.Get());
         } else if (!link && linked) {
             gst_pad_unlink(teePads_[i].Get(), sink.Get());
         }
     }
+    if (direct) {
+        PadRef peer = PadRef::Adopt(gst_pad_get_peer(formatOut.Get()));
+        if (peer.Get() == teeIn.Get())
+            gst_pad_unlink(formatOut.Get(), teeIn.Get());
+        gst_ghost_pad_set_target(GST_GHOST_PAD(ghosts_[1]), formatOut.Get());
+    } else {
+        PadRef queueOut = PadRef::Adopt(gst_element_get_static_pad(queues_[1].Get(), "src"));
+        PadRef target = PadRef::Adopt(gst_ghost_pad_get_target(GST_GHOST_PAD(ghosts_[1])));
+        if (target.Get() != queueOut.Get())
+            gst_ghost_pad_set_target(GST_GHOST_PAD(ghosts_[1]), queueOut.Get());
+        if (!gst_pad_is_linked(formatOut.Get()))
+            gst_pad_link(formatOut.Get(), teeIn.Get());
+    }
 }
 
-void VideoCaptureFilter::PinConnected(PadPin* pin) {
-    LinkBranch(pin, true);
+bool VideoCaptureFilter::PreviewIsDirect() const {
+    PadRef target = PadRef::Adopt(gst_ghost_pad_get_target(GST_GHOST_PAD(ghosts_[1])));
+    PadRef formatOut = PadRef::Adopt(gst_element_get_static_pad(CapsFilter(), "src"));
+    return target && target.Get() == formatOut.Get();
 }
-void VideoCaptureFilter::PinDisconnected(PadPin* pin) {
-    LinkBranch(pin, false);
+
+void VideoCaptureFilter::PinConnected(PadPin*) {
+    UpdateLinks();
+}
+void VideoCaptureFilter::PinDisconnected(PadPin*) {
+    UpdateLinks();
 }
 
 // ---------------------------------------------------------------------------

@@ -1,13 +1,18 @@
 // The filters of capture devices.
 //
 // Video: source ! capsfilter ! tee, with pin 0 "Capture" and pin 1 "Preview",
-// each the source pad of a queue behind its own tee pad. The tee pads live as
+// each the source pad of a queue behind its own tee pad; the capture queue is
+// followed by videorate, which puts the frames on the format's nominal rate
+// by their timestamps (repeating or dropping), as the AVI file needs. The tee pads live as
 // long as the filter; a branch whose pin is not connected is unlinked from its
 // tee pad (the tee allows unlinked pads), so an idle branch neither stalls nor
-// fails the other. The capture queue holds three seconds by time with no
-// byte or buffer limit (the AVI multiplexer holds video half a second behind
-// audio, so a shorter queue would stall the camera while recording); the
-// preview queue drops old frames rather than holding the capture branch up.
+// fails the other. With only the preview pin connected, the tee and queues
+// serve nothing: the preview pin then carries the capsfilter's output
+// straight (the graph is rebuilt for a recording, which links them again).
+// The capture queue holds three seconds by time with no byte or buffer limit
+// (the AVI multiplexer holds video half a second behind audio, so a shorter
+// queue would stall the camera while recording); the preview queue drops old
+// frames rather than holding the capture branch up.
 //
 // Audio: source ! capsfilter, pin 0 "Capture".
 //
@@ -15,6 +20,7 @@
 // IAMStreamConfig::SetFormat, or else the device's first format.
 #pragma once
 
+#include <atomic>
 #include <vector>
 
 #include "BinFilter.h"
@@ -58,6 +64,10 @@ class DeviceFilter : public BinFilter, public ISpecifyPropertyPages {
     const std::vector<TMediaType>& FormatTypes() const { return types_; }
     // The format in force (fixed caps), null when the device lists none.
     CapsRef CurrentFormat() const { return current_; }
+    // When the device last delivered a frame (monotonic microseconds; 0
+    // before its first).
+    int64_t LastFrameTime() const { return lastFrame_.load(); }
+
     // Sets the format in force; VFW_E_NOT_STOPPED while streaming,
     // VFW_E_INVALIDMEDIATYPE for a format the device or a connected peer does
     // not take.
@@ -81,6 +91,7 @@ class DeviceFilter : public BinFilter, public ISpecifyPropertyPages {
     std::vector<CapsRef> formats_;
     std::vector<TMediaType> types_;
     CapsRef current_;
+    std::atomic<int64_t> lastFrame_{0};
 };
 
 class VideoCaptureFilter : public DeviceFilter {
@@ -90,15 +101,21 @@ class VideoCaptureFilter : public DeviceFilter {
 
     void PinConnected(PadPin* pin) override;
     void PinDisconnected(PadPin* pin) override;
+    // Whether the preview pin carries the format straight from the
+    // capsfilter (only the preview connected: no tee, no queue).
+    bool PreviewIsDirect() const;
 
   private:
     VideoCaptureFilter(const CLSID& clsid, GstDevice* device);
     bool Build();
-    void LinkBranch(PadPin* pin, bool link);
+    // Links the tee and the queues for the pins connected now.
+    void UpdateLinks();
 
     ElementRef tee_;
     PadRef teePads_[2];
     ElementRef queues_[2];
+    GstPad* ghosts_[2] = {nullptr, nullptr};  // the pins' pads, owned by the bin
+    ElementRef rate_;  // the capture branch's frame rate by the camera's clock
 };
 
 class AudioCaptureFilter : public DeviceFilter {

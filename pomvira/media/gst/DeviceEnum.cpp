@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <set>
 #include <tuple>
 
 #include "BinFilter.h"
 #include "CaptureFilters.h"
+#include "DeviceIdentity.h"
 #include "DeviceWatch.h"
 #include "Filters.h"
 #include "TestDevices.h"
@@ -14,9 +16,6 @@
 namespace media::gst {
 
 namespace {
-
-const char* const kIdProperties[] = {"api.v4l2.path", "device.path", "object.path",    "node.name",
-                                     "device.string", "sysfs.path",  "device.bus_path"};
 
 struct CategoryInfo {
     GUID guid;
@@ -30,19 +29,6 @@ const CategoryInfo kCategories[] = {
     {CLSID_AudioCompressorCategory, "Audio Compressors"},
 };
 
-std::string DeviceId(GstDevice* device) {
-    GstRef<GstStructure> props = GstRef<GstStructure>::Adopt(gst_device_get_properties(device));
-    if (props) {
-        for (const char* key : kIdProperties) {
-            const char* value = gst_structure_get_string(props.Get(), key);
-            if (value && *value)
-                return value;
-        }
-    }
-    StringRef name = StringRef::Adopt(gst_device_get_display_name(device));
-    return name ? name.Get() : "";
-}
-
 struct Device {
     GstRef<GstDevice> device;
     DeviceIdentity identity;
@@ -52,15 +38,32 @@ std::vector<Device> ListDevices(bool video) {
     std::vector<Device> result;
     std::vector<Device> real;
     std::set<std::string> seen;
+    std::vector<Device> listed;
     for (const auto& device : DeviceWatch::Get().Devices(video)) {
         Device d;
         d.device = device;
         d.identity.kind = video ? MonikerKind::VideoInput : MonikerKind::AudioInput;
         d.identity.provider = G_OBJECT_TYPE_NAME(device.Get());
-        d.identity.id = DeviceId(device.Get());
         StringRef name = StringRef::Adopt(gst_device_get_display_name(device.Get()));
         d.identity.name = name ? name.Get() : "";
-        if (IsTestDevice(device.Get())) {
+        listed.push_back(std::move(d));
+    }
+    // Identities are made per provider: devices of one provider that share
+    // their identity are told apart there.
+    std::map<std::string, std::vector<Device*>> byProvider;
+    for (Device& d : listed)
+        byProvider[d.identity.provider].push_back(&d);
+    for (auto& [provider, devices] : byProvider) {
+        std::vector<DeviceProperties> properties;
+        for (Device* d : devices) {
+            properties.push_back(DeviceProperties::Adopt(gst_device_get_properties(d->device.Get())));
+        }
+        std::vector<std::string> ids = StableDeviceIds(properties);
+        for (size_t i = 0; i < devices.size(); ++i)
+            devices[i]->identity.id = ids[i].empty() ? devices[i]->identity.name : ids[i];
+    }
+    for (Device& d : listed) {
+        if (IsTestDevice(d.device.Get())) {
             result.push_back(std::move(d));
         } else if (seen.insert(d.identity.id).second) {
             real.push_back(std::move(d));

@@ -2,11 +2,12 @@
 //
 // Video and audio input devices come from the program's one device monitor
 // (DeviceWatch: "Video/Source", "Audio/Source"), the built-in test devices
-// first; each physical device is listed once, in a stable order. Compressors are the registry's encoder
-// factories whose output the AVI multiplexer takes (directly or through a
-// parser), by rank and then name. A moniker names a device by its provider
-// (the device's type name) and a stable id (device path or node), or a
-// compressor by its factory name; that identity is what Save writes.
+// first; each physical device is listed once, in a stable order. Compressors
+// are the registry's encoder factories whose output the AVI multiplexer takes
+// (directly or through a parser), by rank and then name. A moniker names a
+// device by its provider (the device's type name) and a stable id
+// (DeviceIdentity.h: bus path, serial, or at last the node), or a compressor
+// by its factory name; that identity is what Save writes.
 #pragma once
 
 #include <string>
@@ -32,7 +33,7 @@ enum class MonikerKind : uint8_t {
 struct DeviceIdentity {
     MonikerKind kind = MonikerKind::VideoInput;
     std::string provider;  // device type name, "factory" for compressors, "category"
-    std::string id;        // device path / node, factory name, category GUID text
+    std::string id;        // stable device id, factory name, category GUID text
     std::string name;      // friendly name
 };
 

@@ -15,6 +15,11 @@ namespace {
 // Set (to anything) to leave real devices out of every listing, so tests do
 // not depend on the machine's cameras and microphones.
 const char* const kNoRealDevicesVariable = "POMVIRA_NO_REAL_DEVICES";
+// Set to a comma-separated list of device provider names (such as
+// "pipewiredeviceprovider") to watch only those, and the built-in test
+// devices: tests of one provider then touch no other (no real camera node,
+// no real sound server).
+const char* const kProvidersVariable = "POMVIRA_DEVICE_PROVIDERS";
 
 const char* const kClasses[] = {"Video/Source", "Audio/Source"};
 
@@ -33,15 +38,33 @@ DeviceWatch& DeviceWatch::Get() {
 }
 
 DeviceWatch::DeviceWatch() {
-    if (g_getenv(kNoRealDevicesVariable)) {
-        if (TestDevicesRegistered()) {
-            testProvider_ = GstRef<GstDeviceProvider>::Adopt(
-                gst_device_provider_factory_get_by_name(kTestProviderName));
+    const char* only = g_getenv(kProvidersVariable);
+    if (g_getenv(kNoRealDevicesVariable) || (only && *only)) {
+        std::vector<std::string> names;
+        if (TestDevicesRegistered())
+            names.push_back(kTestProviderName);
+        if (only && !g_getenv(kNoRealDevicesVariable)) {
+            gchar** listed = g_strsplit(only, ",", -1);
+            for (gchar** name = listed; *name; ++name) {
+                g_strstrip(*name);
+                if (**name)
+                    names.push_back(*name);
+            }
+            g_strfreev(listed);
         }
-        if (testProvider_) {
-            bus_ = BusRef::Adopt(gst_device_provider_get_bus(testProvider_.Get()));
-            gst_bus_set_sync_handler(bus_.Get(), &DeviceWatch::OnMessage, this, nullptr);
-            gst_device_provider_start(testProvider_.Get());
+        for (const std::string& name : names) {
+            auto provider = GstRef<GstDeviceProvider>::Adopt(
+                gst_device_provider_factory_get_by_name(name.c_str()));
+            if (!provider)
+                continue;
+            BusRef bus = BusRef::Adopt(gst_device_provider_get_bus(provider.Get()));
+            gst_bus_set_sync_handler(bus.Get(), &DeviceWatch::OnMessage, this, nullptr);
+            if (gst_device_provider_start(provider.Get())) {
+                ownProviders_.push_back(provider);
+                ownBuses_.push_back(bus);
+            } else {
+                gst_bus_set_sync_handler(bus.Get(), nullptr, nullptr, nullptr);
+            }
         }
         return;
     }
@@ -70,8 +93,8 @@ std::vector<GstRef<GstDevice>> DeviceWatch::Devices(bool video) {
                 providers.push_back(provider);
         }
         g_strfreev(names);
-    } else if (testProvider_) {
-        providers.push_back(testProvider_);
+    } else {
+        providers = ownProviders_;
     }
     // As the monitor does: providers that another one hides (PipeWire's
     // hides the V4L2 and PulseAudio ones, whose devices it also lists).

@@ -27,7 +27,8 @@ class DeviceWatch {
     // reference, from the providers that could start watching (a provider
     // that cannot, such as PulseAudio's without a sound server, lists
     // nothing). With POMVIRA_NO_REAL_DEVICES set only the built-in test
-    // devices are watched.
+    // devices are watched; with POMVIRA_DEVICE_PROVIDERS, only the providers
+    // it names and the test devices.
     std::vector<GstRef<GstDevice>> Devices(bool video);
 
     // While registered, a WindowMessageEvent(message, wparam, 0) is posted to
@@ -46,10 +47,13 @@ class DeviceWatch {
     static GstBusSyncReply OnMessage(GstBus* bus, GstMessage* message, gpointer self);
     void Announce(intptr_t change);
 
-    // Real and test devices (a monitor), or the test provider alone.
+    // Real and test devices (a monitor), or only the providers asked for
+    // (the test provider, those named in POMVIRA_DEVICE_PROVIDERS), started
+    // one by one.
     GstRef<GstDeviceMonitor> monitor_;
-    GstRef<GstDeviceProvider> testProvider_;
     BusRef bus_;
+    std::vector<GstRef<GstDeviceProvider>> ownProviders_;
+    std::vector<BusRef> ownBuses_;
 
     struct Receiver {
         QObject* receiver;

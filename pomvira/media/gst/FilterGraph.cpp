@@ -4,10 +4,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <thread>
 #include <cstdio>
+#include <cstring>
 
 #include "Filters.h"
+#include "SourceStallWatch.h"
 #include "media/MediaUtil.h"
 
 namespace media::gst {
@@ -19,9 +24,9 @@ namespace {
 // capture queue holds up to three seconds) through the compressors and the
 // multiplexer, which then writes its index; a software compressor on a busy
 // machine needs a few seconds for that. Past the bound the stop goes on and
-// the file may lack its index, rather than the program hanging on an element
-// that never finishes.
-constexpr auto kDrainTimeout = std::chrono::seconds(5);
+// says that the file may lack its index (its owner finishes it), rather than
+// the program hanging on an element that never finishes.
+std::atomic<int64_t> g_drainTimeoutMs{5000};
 constexpr GstClockTime kStateTimeout = 5 * GST_SECOND;
 
 FILTER_STATE ToFilterState(GstState s) {
@@ -70,6 +75,58 @@ HRESULT ErrorResult(GError* error, GstObject* source) {
     return E_FAIL;
 }
 
+// The system error behind a file writer's failure: the writer reports it as
+// its error's detail, in the system's own words (strerror), and names the
+// lack of space by its code.
+int WriterErrno(GError* error, const char* debug) {
+    if (error && error->domain == GST_RESOURCE_ERROR &&
+        error->code == GST_RESOURCE_ERROR_NO_SPACE_LEFT)
+        return ENOSPC;
+    if (debug) {
+        for (int e : {ENOSPC, EDQUOT, EFBIG, ENOENT, ENOTDIR, ESTALE, EACCES, EPERM, EROFS, EIO,
+                      ENXIO, ENODEV, ENOMEDIUM}) {
+            if (std::strstr(debug, g_strerror(e)))
+                return e;
+        }
+    }
+    if (error && error->domain == GST_RESOURCE_ERROR && error->code == GST_RESOURCE_ERROR_NOT_FOUND)
+        return ENOENT;
+    return 0;
+}
+
+}  // namespace
+
+HRESULT WriterErrorResult(int error) {
+    switch (error) {
+        case ENOSPC:
+        case EDQUOT:
+            return HResultFromWin32(ERROR_DISK_FULL);
+        case EFBIG:
+            return HResultFromWin32(ERROR_FILE_TOO_LARGE);
+        case ENOENT:
+        case ENOTDIR:
+        case ESTALE:
+            return HResultFromWin32(ERROR_PATH_NOT_FOUND);
+        case EACCES:
+        case EPERM:
+            return E_ACCESSDENIED;
+        case EROFS:
+            return HResultFromWin32(ERROR_WRITE_PROTECT);
+        case ENXIO:
+        case ENODEV:
+        case ENOMEDIUM:
+            return HResultFromWin32(ERROR_NOT_READY);
+        default:
+            return HResultFromWin32(ERROR_WRITE_FAULT);
+    }
+}
+
+void SetDrainTimeout(std::chrono::milliseconds timeout) {
+    g_drainTimeoutMs = timeout.count();
+}
+
+namespace {
+
 // A source that can no longer deliver: the device went away.
 bool IsDeviceLoss(GError* error, GstObject* source) {
     return error && error->domain == GST_RESOURCE_ERROR &&
@@ -103,11 +160,13 @@ FilterGraph::FilterGraph() {
 }
 
 FilterGraph::~FilterGraph() {
+    stallWatch_.reset();
     GstState state = GST_STATE_NULL;
     gst_element_get_state(pipeline_.Get(), &state, nullptr, 0);
     if (state >= GST_STATE_PAUSED && WritesFile())
         Drain();
     gst_element_set_state(pipeline_.Get(), GST_STATE_NULL);
+    JoinEosSenders();
     for (auto& f : filters_) {
         BinFilter* filter = BinFilter::From(f.Get());
         filter->DisconnectAll();
@@ -456,6 +515,8 @@ HRESULT FilterGraph::Run() {
         std::lock_guard<std::mutex> guard(lock_);
         errors_ = 0;
         lastError_ = E_FAIL;
+        writerError_ = S_OK;
+        endedWriters_.clear();
     }
     GstStateChangeReturn r = gst_element_set_state(pipeline_.Get(), GST_STATE_PLAYING);
     if (r != GST_STATE_CHANGE_FAILURE) {
@@ -472,7 +533,30 @@ HRESULT FilterGraph::Run() {
         return failure;
     }
     DumpLayout("run");
+    if (!stallWatch_)
+        stallWatch_ = SourceStallWatch::Create(this);
+    if (stallWatch_)
+        stallWatch_->Start();
     return r == GST_STATE_CHANGE_ASYNC ? S_FALSE : S_OK;
+}
+
+void FilterGraph::JoinEosSenders() {
+    for (std::thread& sender : eosSenders_)
+        sender.join();
+    eosSenders_.clear();
+}
+
+bool FilterGraph::FailedSinceRun() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return errors_ > 0;
+}
+
+void FilterGraph::RestartRunning() {
+    Log("restart: sources started afresh");
+    gst_element_set_state(pipeline_.Get(), GST_STATE_READY);
+    gst_element_get_state(pipeline_.Get(), nullptr, nullptr, kStateTimeout);
+    SettleIdleFilters();
+    gst_element_set_state(pipeline_.Get(), GST_STATE_PLAYING);
 }
 
 HRESULT FilterGraph::Pause() {
@@ -484,19 +568,31 @@ HRESULT FilterGraph::Pause() {
 }
 
 HRESULT FilterGraph::Stop() {
+    if (stallWatch_)
+        stallWatch_->Stop();
     GstState state = GST_STATE_NULL, pending = GST_STATE_VOID_PENDING;
     gst_element_get_state(pipeline_.Get(), &state, &pending, 0);
     if (state <= GST_STATE_READY && pending == GST_STATE_VOID_PENDING)
         return S_OK;
-    if (state == GST_STATE_PLAYING && WritesFile())
-        Drain();
+    HRESULT result = S_OK;
+    if (state == GST_STATE_PLAYING && WritesFile()) {
+        HRESULT writerError;
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            writerError = writerError_;
+        }
+        // A writer that failed cannot complete its file: the end of the
+        // stream would only wait for it in vain.
+        result = FAILED(writerError) ? writerError : Drain();
+    }
     gst_element_set_state(pipeline_.Get(), GST_STATE_READY);
     gst_element_get_state(pipeline_.Get(), nullptr, nullptr, kStateTimeout);
+    JoinEosSenders();
     DumpLayout("stop");
-    return S_OK;
+    return result;
 }
 
-void FilterGraph::Drain() {
+HRESULT FilterGraph::Drain() {
     std::vector<GstElement*> writers;
     for (BinFilter* f : Filters()) {
         if (f->WritesFile() && HasConnection(f))
@@ -506,14 +602,32 @@ void FilterGraph::Drain() {
         std::lock_guard<std::mutex> guard(lock_);
         draining_ = true;
         drainEnded_ = false;
-        endedWriters_.clear();
+        drainError_ = S_OK;
     }
     Log("drain: end of stream sent");
-    gst_element_send_event(pipeline_.Get(), gst_event_new_eos());
+    // Each source gets its end of stream on a thread of its own: sent one
+    // after the other, a source whose stream waits in the multiplexer for
+    // another (the sound, while a stalled camera sends nothing) would hold
+    // the sending up for good. They are joined once the graph has stopped,
+    // which ends any wait.
+    GstIterator* sources = gst_bin_iterate_sources(GST_BIN(pipeline_.Get()));
+    GValue item = G_VALUE_INIT;
+    while (gst_iterator_next(sources, &item) == GST_ITERATOR_OK) {
+        auto* source = GST_ELEMENT(gst_object_ref(g_value_get_object(&item)));
+        g_value_reset(&item);
+        eosSenders_.emplace_back([source] {
+            gst_element_send_event(source, gst_event_new_eos());
+            gst_object_unref(source);
+        });
+    }
+    g_value_unset(&item);
+    gst_iterator_free(sources);
     // The writers' end-of-stream messages (or an error, or the pipeline's
-    // own end of stream) arrive through the bus handler, which wakes us.
+    // own end of stream) arrive through the bus handler, which wakes us. A
+    // writer whose stream already ended (its source ended it) counts.
     std::unique_lock<std::mutex> guard(lock_);
-    const bool ended = changed_.wait_for(guard, kDrainTimeout, [&] {
+    const auto bound = std::chrono::milliseconds(g_drainTimeoutMs.load());
+    const bool ended = changed_.wait_for(guard, bound, [&] {
         if (drainEnded_)
             return true;
         for (GstElement* w : writers) {
@@ -522,9 +636,16 @@ void FilterGraph::Drain() {
         }
         return true;
     });
-    if (!ended)
-        LogLocked("drain: no end of stream within the bound");
     draining_ = false;
+    if (!ended) {
+        LogLocked("drain: no end of stream within the bound");
+        return VFW_E_TIMEOUT;
+    }
+    // An error on the way, from a writer in particular, leaves the file
+    // without what the end of the stream writes.
+    if (FAILED(writerError_))
+        return writerError_;
+    return drainError_;
 }
 
 HRESULT FilterGraph::GetState(int32_t timeoutMs, FILTER_STATE* state) {
@@ -638,7 +759,11 @@ void FilterGraph::HandleMessage(GstMessage* message) {
             ErrorRef error;
             StringRef debug;
             gst_message_parse_error(message, error.Put(), debug.Put());
-            HRESULT hr = ErrorResult(error.Get(), source);
+            IBaseFilter* filter = FilterOf(source);
+            BinFilter* failed = filter ? BinFilter::From(filter) : nullptr;
+            const bool writer = failed && failed->WritesFile();
+            HRESULT hr = writer ? WriterErrorResult(WriterErrno(error.Get(), debug.Get()))
+                                : ErrorResult(error.Get(), source);
             Log("error from " + from + ": " + (error ? error->message : "") +
                 (debug ? std::string(" (") + debug.Get() + ")" : std::string()));
             // A source that fails to start posts its reason and then a
@@ -654,6 +779,10 @@ void FilterGraph::HandleMessage(GstMessage* message) {
                 if (errors_ == 0)
                     lastError_ = hr;
                 ++errors_;
+                if (writer && SUCCEEDED(writerError_))
+                    writerError_ = hr;
+                if (draining_ && SUCCEEDED(drainError_))
+                    drainError_ = hr;
                 changed_.notify_all();
             }
             if (draining || followUp)
@@ -661,7 +790,7 @@ void FilterGraph::HandleMessage(GstMessage* message) {
             // As the device removal notice: the filter whose device went
             // away, and 0 for "removed".
             if (IsDeviceLoss(error.Get(), source))
-                QueueEvent(EC_DEVICE_LOST, intptr_t(FilterOf(source)), 0);
+                QueueEvent(EC_DEVICE_LOST, intptr_t(filter), 0);
             QueueEvent(EC_ERRORABORT, hr, 0);
             break;
         }

@@ -4,7 +4,9 @@
 // under the filter's name, RemoveFilter takes it out (state NULL first).
 // Run = PLAYING, Stop = READY; a graph holding a file writer is drained
 // first (EOS through the whole pipeline, its arrival at every writer awaited
-// on the bus, bounded), so every stop leaves a complete file. A filter with no connected pin is
+// on the bus, bounded), so every stop leaves a complete file. A stop whose
+// file could not be completed (the bound ran out, or a writer failed: then no
+// drain is tried) still stops, and returns the failure. A filter with no connected pin is
 // idle: it is held in NULL with its state locked, so an unconnected source (the microphone during
 // the preview, say) neither streams into nothing nor holds its device; it follows the graph's state
 // as soon as one of its pins is connected.
@@ -15,18 +17,34 @@
 // filter as the first parameter and 0 "removed" as the second) and announced by
 // posting a WindowMessageEvent to the notify window, so they are drained on
 // that window's (the user-interface) thread with GetEvent.
+//
+// While the graph runs, a capture source that delivers nothing for a while is
+// announced (EC_STARVATION) and restarted (SourceStallWatch.h).
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "BinFilter.h"
 #include "media/MediaUtil.h"
 
 namespace media::gst {
+
+class SourceStallWatch;
+
+// The result a file writer's failure is reported with, from the system's
+// error number (ENOSPC: the disk is full; ENOENT: the folder is gone; ...).
+HRESULT WriterErrorResult(int error);
+
+// How long a stop waits for the end of the stream of a graph that writes a
+// file (5 s unless set); past it the stop goes on and reports VFW_E_TIMEOUT.
+void SetDrainTimeout(std::chrono::milliseconds timeout);
 
 class FilterGraph
     : public ComObject<IFilterGraph2, IGraphBuilder, IFilterGraph, IMediaControl, IMediaSeeking,
@@ -83,6 +101,13 @@ class FilterGraph
     void HoldWake();
     void ReleaseWake();
     IUnknown* Site() const { return site_.Get(); }
+    // Whether a connected file writer is in the graph (a recording).
+    bool WritesFile() const;
+    // Whether an error was posted since the graph last ran.
+    bool FailedSinceRun() const;
+    // Takes the running graph down to READY and runs it again, so that its
+    // sources start afresh (the graph's clock and times start again too).
+    void RestartRunning();
     int32_t Volume() const { return volume_; }
     int32_t Balance() const { return balance_; }
 
@@ -103,7 +128,10 @@ class FilterGraph
     IBaseFilter* FilterOf(GstObject* object) const;
     void Log(const std::string& line);
     void LogLocked(const std::string& line);  // with lock_ held
-    void Drain();
+    // S_OK when every writer got the end of the stream in time; otherwise
+    // VFW_E_TIMEOUT, or the error that came on the way.
+    HRESULT Drain();
+    void JoinEosSenders();
     bool WritesFile() const;
     void SettleIdleFilters();
     void DumpLayout(const char* when);
@@ -138,10 +166,15 @@ class FilterGraph
     std::vector<GstElement*> endedWriters_;
     int errors_ = 0;
     HRESULT lastError_ = E_FAIL;
+    HRESULT writerError_ = S_OK;  // a file writer's first failure since the run
+    HRESULT drainError_ = S_OK;   // the first error while draining
     int logFd_ = -1;
     std::string inspectionName_;
     // Nothing thrown while a bus message is handled leaves the bus handler.
     TCallbackGuard busGuard_;
+    std::unique_ptr<SourceStallWatch> stallWatch_;
+    // Threads sending end of stream to the sources while draining.
+    std::vector<std::thread> eosSenders_;
 };
 
 // Holds waking back for its lifetime (see FilterGraph::WakeConnection).

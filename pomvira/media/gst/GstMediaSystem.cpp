@@ -104,6 +104,20 @@ const ErrorText kErrorTexts[] = {
     {VFW_E_DUPLICATE_NAME,
      QT_TRANSLATE_NOOP("Media", "Un filtre de ce nom existe déjà dans le graphe de filtres.")},
     {VFW_E_FILE_NOT_FOUND, QT_TRANSLATE_NOOP("Media", "Le fichier indiqué est introuvable.")},
+    {HResultFromWin32(ERROR_PATH_NOT_FOUND),
+     QT_TRANSLATE_NOOP("Media", "Le chemin d'accès spécifié est introuvable.")},
+    {HResultFromWin32(ERROR_WRITE_PROTECT),
+     QT_TRANSLATE_NOOP("Media", "Le support est protégé en écriture.")},
+    {HResultFromWin32(ERROR_NOT_READY),
+     QT_TRANSLATE_NOOP("Media", "Le périphérique n'est pas prêt.")},
+    {HResultFromWin32(ERROR_WRITE_FAULT),
+     QT_TRANSLATE_NOOP("Media", "Impossible d'écrire sur le périphérique spécifié.")},
+    {HResultFromWin32(ERROR_DISK_FULL),
+     QT_TRANSLATE_NOOP("Media", "Il n'y a pas assez d'espace sur le disque.")},
+    {HResultFromWin32(ERROR_FILE_TOO_LARGE),
+     QT_TRANSLATE_NOOP("Media",
+                       "La taille du fichier dépasse la limite autorisée ; il ne peut pas être "
+                       "enregistré.")},
 };
 
 constexpr CLSID CLSID_ItemMoniker =

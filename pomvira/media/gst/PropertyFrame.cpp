@@ -6,6 +6,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "CameraControlsPage.h"
 #include "CaptureFilters.h"
 #include "DeviceControlsPage.h"
 #include "PinFormatPage.h"
@@ -19,8 +20,12 @@ PropertyPage* CreatePropertyPage(const GUID& page, const std::vector<IUnknown*>&
             continue;
         if (page == CLSID_DeviceControlsPage) {
             ElementRef element;
-            if (auto* device = dynamic_cast<DeviceFilter*>(BinFilter::From(object)))
+            if (auto* device = dynamic_cast<DeviceFilter*>(BinFilter::From(object))) {
+                // A camera with controls of its own (V4L2) shows those.
+                if (auto controls = OpenCameraControls(device->Device(), device->Source()))
+                    return new CameraControlsPage(std::move(controls), parent);
                 element = ElementRef::Share(device->Source());
+            }
             else if (auto provider = QueryAs<ISourceElementProvider>(object))
                 element = provider->SourceElement();
             if (element)

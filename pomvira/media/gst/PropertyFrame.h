@@ -1,10 +1,11 @@
 // The property frame (OleCreatePropertyFrame): a modal dialog titled with
 // the caption, one tab per property page, and the buttons "OK" and
 // "Cancel". Two pages exist:
-//  - the device controls page of a capture filter: the picture controls of
-//    its GStreamer source element (GstColorBalance channels and the writable
-//    numeric, boolean and enumerated properties), applied live while the
-//    dialog is open and put back on Cancel;
+//  - the device controls page of a capture filter: a camera's own controls
+//    where it has them (V4L2 controls, CameraControlsPage.h), or else the
+//    picture controls of its GStreamer source element (GstColorBalance
+//    channels and the writable numeric, boolean and enumerated properties),
+//    applied live while the dialog is open and put back on Cancel;
 //  - the format page of a capture pin: the formats its stream configuration
 //    offers (colour format, size, frame rate); OK sets the chosen one.
 // Objects offer the pages through ISpecifyPropertyPages, with the page

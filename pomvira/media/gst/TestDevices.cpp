@@ -1,10 +1,13 @@
 #include "TestDevices.h"
 
 #include <atomic>
+#include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <set>
 #include <string>
 
+#include "TestCameraStages.h"
 #include "media/MediaUtil.h"
 
 namespace media::gst {
@@ -76,12 +79,85 @@ void WatchUnplug(GstElement* source, const std::string& name) {
                       [](gpointer data) { delete static_cast<UnplugWatch*>(data); });
 }
 
+// ---------------------------------------------------------------------------
+// The test cameras' real frame rate (POMVIRA_TEST_CAMERA_FPS=N): a real camera
+// often delivers fewer frames than its format says, each stamped with the
+// time it was taken. The test camera's pattern source runs at its format's
+// rate; this keeps, of its frames, the first one of every 1/N second and
+// drops the rest, so N frames a second leave the camera, stamped as they
+// were taken, while the format still says 30.
+// ---------------------------------------------------------------------------
+struct RateThinning {
+    int fps = 0;
+    guint64 lastSlot = G_MAXUINT64;
+};
+
+// The rate asked for by the environment; 0 for the format's own.
+int TestCameraFps() {
+    const char* value = g_getenv("POMVIRA_TEST_CAMERA_FPS");
+    const int fps = value ? std::atoi(value) : 0;
+    return fps > 0 ? fps : 0;
+}
+
+GstPadProbeReturn RateThinningProbe(GstPad*, GstPadProbeInfo* info, gpointer data) {
+    auto* thinning = static_cast<RateThinning*>(data);
+    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    if (!buffer || !GST_BUFFER_PTS_IS_VALID(buffer))
+        return GST_PAD_PROBE_OK;
+    const guint64 slot =
+        gst_util_uint64_scale(GST_BUFFER_PTS(buffer), guint64(thinning->fps), GST_SECOND);
+    if (thinning->lastSlot != G_MAXUINT64 && slot <= thinning->lastSlot)
+        return GST_PAD_PROBE_DROP;
+    thinning->lastSlot = slot;
+    return GST_PAD_PROBE_OK;
+}
+
+// Thins the frames of a test camera's pattern source to the rate the
+// environment asks for, when it is below the format's.
+void ApplyTestCameraFps(GstElement* patternSource, int formatFps) {
+    const int fps = TestCameraFps();
+    if (fps == 0 || fps >= formatFps)
+        return;
+    PadRef pad = PadRef::Adopt(gst_element_get_static_pad(patternSource, "src"));
+    if (!pad)
+        return;
+    auto* thinning = new RateThinning;
+    thinning->fps = fps;
+    gst_pad_add_probe(pad.Get(), GST_PAD_PROBE_TYPE_BUFFER, RateThinningProbe, thinning,
+                      [](gpointer data) { delete static_cast<RateThinning*>(data); });
+}
+
 const char* const kCameraCaps =
     "video/x-raw,format=YUY2,width=640,height=480,framerate=30/1;"
     "video/x-raw,format=YUY2,width=320,height=240,framerate=30/1;"
     "video/x-raw,format=YUY2,width=1280,height=720,framerate=30/1;"
     "video/x-raw,format=I420,width=640,height=480,framerate=30/1;"
     "image/jpeg,width=640,height=480,framerate=30/1";
+
+// The formats of a common 1080p USB webcam as its V4L2 source lists them:
+// raw before JPEG, the largest size first, each size with its own list of
+// rates. Raw YUY2 is limited by the USB bandwidth to small sizes or low rates.
+const char* const kWebcamCaps =
+    "video/x-raw,format=YUY2,width=1920,height=1080,framerate=5/1;"
+    "video/x-raw,format=YUY2,width=1280,height=720,framerate={10/1,5/1};"
+    "video/x-raw,format=YUY2,width=640,height=480,framerate={30/1,25/1,20/1,15/1,10/1,5/1};"
+    "video/x-raw,format=YUY2,width=320,height=240,framerate={30/1,25/1,20/1,15/1,10/1,5/1};"
+    "image/jpeg,width=1920,height=1080,framerate={30/1,25/1,20/1,15/1,10/1,5/1};"
+    "image/jpeg,width=1280,height=720,framerate={30/1,25/1,20/1,15/1,10/1,5/1};"
+    "image/jpeg,width=800,height=600,framerate={30/1,25/1,20/1,15/1,10/1,5/1};"
+    "image/jpeg,width=640,height=480,framerate={30/1,25/1,20/1,15/1,10/1,5/1};"
+    "image/jpeg,width=320,height=240,framerate={30/1,25/1,20/1,15/1,10/1,5/1}";
+
+}  // namespace
+
+const char* TestCameraFormats() {
+    const char* profile = std::getenv("POMVIRA_TEST_CAMERA_PROFILE");
+    if (profile && std::strcmp(profile, "webcam") == 0)
+        return kWebcamCaps;
+    return kCameraCaps;
+}
+
+namespace {
 
 const char* const kMicrophoneCaps =
     "audio/x-raw,format=S16LE,layout=interleaved,rate=44100,channels=2;"
@@ -185,11 +261,19 @@ bool TestCameraSrcBuild(PomviraTestCameraSrc* self) {
     gst_element_link(src, filter);
     if (self->device)
         WatchUnplug(src, self->device);
+    {
+        int num = 30, den = 1;
+        gst_structure_get_fraction(gst_caps_get_structure(rawCaps.Get(), 0), "framerate", &num,
+                                   &den);
+        ApplyTestCameraFps(src, den > 0 ? num / den : 30);
+    }
     GstElement* last = filter;
+    if (self->device)
+        last = AddTestCameraStages(GST_BIN(self), &self->chain, src, filter, self->device);
     if (enc) {
         gst_bin_add(GST_BIN(self), enc);
         self->chain = g_list_append(self->chain, enc);
-        gst_element_link(filter, enc);
+        gst_element_link(last, enc);
         last = enc;
     }
     PadRef out = PadRef::Adopt(gst_element_get_static_pad(last, "src"));
@@ -227,7 +311,7 @@ void pomvira_test_camera_src_class_init(PomviraTestCameraSrcClass* klass) {
 }
 
 void pomvira_test_camera_src_init(PomviraTestCameraSrc* self) {
-    self->caps = gst_caps_from_string(kCameraCaps);
+    self->caps = gst_caps_from_string(TestCameraFormats());
     self->chain = nullptr;
     self->device = nullptr;
     self->ghost = gst_ghost_pad_new_no_target("src", GST_PAD_SRC);
@@ -281,7 +365,8 @@ GstDevice* NewTestDevice(bool camera, int index) {
     std::string name = camera ? CameraName(index) : kMicrophoneName;
     std::string path =
         camera ? "pomvira-test:camera:" + std::to_string(index) : "pomvira-test:microphone";
-    CapsRef caps = CapsRef::Adopt(gst_caps_from_string(camera ? kCameraCaps : kMicrophoneCaps));
+    CapsRef caps =
+        CapsRef::Adopt(gst_caps_from_string(camera ? TestCameraFormats() : kMicrophoneCaps));
     GstStructure* props =
         gst_structure_new("properties", "device.path", G_TYPE_STRING, path.c_str(), nullptr);
     auto* device = reinterpret_cast<PomviraTestDevice*>(g_object_new(
@@ -366,6 +451,28 @@ int TestDeviceOrder(GstDevice* device) {
             return i - 1;
     }
     return g_cameraCount;
+}
+
+void SetTestCameraProfile(const std::string& profile) {
+    if (profile.empty())
+        unsetenv("POMVIRA_TEST_CAMERA_PROFILE");
+    else
+        setenv("POMVIRA_TEST_CAMERA_PROFILE", profile.c_str(), 1);
+    GstRef<GstDeviceProvider> provider = GstRef<GstDeviceProvider>::Adopt(
+        gst_device_provider_factory_get_by_name(kTestProviderName));
+    if (!g_registered || !provider || !gst_device_provider_is_started(provider.Get()))
+        return;
+    GList* devices = gst_device_provider_get_devices(provider.Get());
+    for (GList* l = devices; l; l = l->next) {
+        auto* device = reinterpret_cast<PomviraTestDevice*>(l->data);
+        if (device->camera)
+            gst_device_provider_device_remove(provider.Get(), GST_DEVICE(device));
+    }
+    g_list_free_full(devices, gst_object_unref);
+    for (int i = 1; i <= g_cameraCount; ++i) {
+        if (!IsUnplugged(CameraName(i)))
+            gst_device_provider_device_add(provider.Get(), NewTestDevice(true, i));
+    }
 }
 
 void RefuseTestCameraStartOnce(const std::string& name) {

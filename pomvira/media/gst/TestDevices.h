@@ -32,6 +32,17 @@ bool SetTestDevicePlugged(const std::string& name, bool plugged);
 // camera another program holds (a busy-resource error); later ones start.
 void RefuseTestCameraStartOnce(const std::string& name);
 
+// The formats the test cameras offer, as caps text: with
+// POMVIRA_TEST_CAMERA_PROFILE=webcam those of a common 1080p USB webcam (raw
+// YUY2 at small sizes or low rates, MJPG at every size up to 1920x1080 at
+// 30, 25, 20, 15, 10 and 5 fps), otherwise five small formats at 30 fps.
+const char* TestCameraFormats();
+// Switches the test cameras' profile for the rest of the run ("webcam", or
+// empty for the default): sets POMVIRA_TEST_CAMERA_PROFILE, and a provider
+// that is watched lists its cameras afresh (it keeps its listing while it is
+// watched, so a changed variable alone would not show).
+void SetTestCameraProfile(const std::string& profile);
+
 // The name of the provider factory and the device class names.
 extern const char* const kTestProviderName;
 

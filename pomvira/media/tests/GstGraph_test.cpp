@@ -13,11 +13,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <pthread.h>
 #include <thread>
 
 #include "AviProbe.h"
 #include "media/gst/BinFilter.h"
 #include "media/gst/GstMediaSystem.h"
+#include "media/gst/TestDevices.h"
 
 using namespace media;
 using namespace media::gst;
@@ -35,6 +37,11 @@ class ProbeSink : public BinFilter {
         ExposePad(gst_element_get_static_pad(sink, "sink"), u"In");
     }
     int Buffers() const { return buffers_; }
+    // The name of the thread that handed over the last buffer.
+    std::string Thread() {
+        std::lock_guard<std::mutex> g(lock_);
+        return thread_;
+    }
     std::string Caps() {
         std::lock_guard<std::mutex> g(lock_);
         return caps_;
@@ -56,11 +63,18 @@ class ProbeSink : public BinFilter {
             std::lock_guard<std::mutex> g(s->lock_);
             s->caps_ = text.Get();
         }
+        char name[32] = "";
+        pthread_getname_np(pthread_self(), name, sizeof name);
+        {
+            std::lock_guard<std::mutex> g(s->lock_);
+            s->thread_ = name;
+        }
         ++s->buffers_;
     }
     std::atomic<int> buffers_{0};
     std::mutex lock_;
     std::string caps_;
+    std::string thread_;
 };
 
 // A pass-through that takes only BGR, as a frame grabber does.
@@ -416,6 +430,49 @@ TEST_F(GstGraph, SetFormatChangesWhatTheCameraDelivers) {
     ClearMediaType(&mt);
 }
 
+// The webcam profile: a 1080p webcam's 45 formats (each size with its own
+// rates), the chosen rate delivered as JPEG; back to the default five
+// formats after it, also while the provider watches its devices.
+TEST_F(GstGraph, WebcamProfileOffersEveryRateAndDeliversTheChosenOne) {
+    auto formatCount = [](IBaseFilter* cam) {
+        auto config = QueryAs<IAMStreamConfig>(PinOf(cam, u"Capture").Get());
+        int32_t count = 0, size = 0;
+        EXPECT_EQ(config->GetNumberOfCapabilities(&count, &size), S_OK);
+        return count;
+    };
+    SetTestCameraProfile("webcam");
+    {
+        ComPtr<IBaseFilter> cam = AddCamera();
+        ASSERT_TRUE(cam);
+        EXPECT_EQ(formatCount(cam.Get()), 45);
+        auto* sink = new ProbeSink;
+        ComPtr<IBaseFilter> sinkRef = ComPtr<IBaseFilter>::Attach(sink);
+        ASSERT_EQ(graph_->AddFilter(sink, u"Sink"), S_OK);
+        auto config = QueryAs<IAMStreamConfig>(PinOf(cam.Get(), u"Capture").Get());
+        TMediaType hd10 = TypeOf("image/jpeg,width=1280,height=720,framerate=10/1");
+        ASSERT_EQ(config->SetFormat(hd10.AMMediaType()), S_OK);
+        ASSERT_EQ(builder_->RenderStream(&PIN_CATEGORY_CAPTURE, nullptr, cam.Get(), nullptr, sink),
+                  S_OK);
+        ASSERT_GE(control_->Run(), 0);
+        ASSERT_TRUE(sink->WaitBuffers(1));
+        const int first = sink->Buffers();
+        QElapsedTimer timer;
+        timer.start();
+        Pump(2000);
+        const double rate = (sink->Buffers() - first) * 1000.0 / double(timer.elapsed());
+        EXPECT_NEAR(rate, 10.0, 2.5);
+        EXPECT_NE(sink->Caps().find("image/jpeg"), std::string::npos) << sink->Caps();
+        EXPECT_NE(sink->Caps().find("framerate=(fraction)10/1"), std::string::npos) << sink->Caps();
+        ASSERT_EQ(control_->Stop(), S_OK);
+        graph_->RemoveFilter(sink);
+        graph_->RemoveFilter(cam.Get());
+    }
+    SetTestCameraProfile(std::string());
+    ComPtr<IBaseFilter> cam = Bind(CLSID_VideoInputDeviceCategory, "Test Camera 1");
+    ASSERT_TRUE(cam);
+    EXPECT_EQ(formatCount(cam.Get()), 5);
+}
+
 TEST_F(GstGraph, PreviewChainRunsThroughConvertersAndStops) {
     ComPtr<IBaseFilter> cam = AddCamera();
     ComPtr<IBaseFilter> mic = Bind(CLSID_AudioInputDeviceCategory, "Test Microphone");
@@ -484,6 +541,9 @@ TEST_F(GstGraph, RecordingWritesACompleteAvi) {
               S_OK);
     ASSERT_GE(control_->Run(), 0);
     ASSERT_TRUE(sink->WaitBuffers(2));
+    // The preview alone: frames come on the camera's own streaming thread,
+    // no queue hands them over.
+    EXPECT_EQ(sink->Thread().find("queue"), std::string::npos) << sink->Thread();
     ASSERT_EQ(control_->Stop(), S_OK);
 
     std::string file = dir_.filePath("video000001.avi").toStdString();
@@ -513,6 +573,10 @@ TEST_F(GstGraph, RecordingWritesACompleteAvi) {
     int64_t position = 0;
     EXPECT_EQ(seeking->GetCurrentPosition(&position), S_OK);
     EXPECT_GT(position, 10000000);  // more than a second, in 100 ns units
+    // Recording: the preview runs behind its queue again, beside the capture.
+    const int previewed = sink->Buffers();
+    EXPECT_TRUE(sink->WaitBuffers(previewed + 2));
+    EXPECT_EQ(sink->Thread().rfind("preview-queue", 0), 0u) << sink->Thread();
     double ran = double(timer.elapsed()) / 1000.0;
     ASSERT_EQ(control_->Stop(), S_OK);
 

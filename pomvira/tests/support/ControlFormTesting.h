@@ -1,5 +1,6 @@
 // Shared set-up of the control panel's tests: a fresh program folder, no
-// settings file at the start (or one naming save folders of the test's own),
+// settings file at the start but the 640 x 480 format (and, where asked, the
+// save folders of the test's own),
 // message boxes answered with OK and recorded,
 // the GStreamer framework with the built-in test devices, and the format in
 // force on a source's pin.
@@ -38,6 +39,10 @@ class ControlFormTestBase : public ::testing::Test {
         SetProgramFolderForTesting(programDir.path() + QStringLiteral("/"));
         QFile::remove(Ini().FileName());
         QFile::remove(TIniFile(QStringLiteral("Pomvira.unrepairable")).FileName());
+        // As a previous run left it: the test camera's 640 x 480 format (with
+        // nothing stored, the camera would open in its largest format that
+        // fits the screen).
+        Ini().WriteString("CAPTURE", "VIDEO FORMAT", QString::fromLatin1(k640));
         SetMessageBoxHook([this](const TMessageBoxRequest& r) {
             boxes.push_back(r.text);
             return QMessageBox::Ok;
@@ -79,6 +84,23 @@ inline QString PinFormatText(media::TFilter* source) {
     const QString text = type ? media::DescribeMediaType(type) : QString();
     media::DisposeMediaType(type);
     return text;
+}
+
+// The frame size of the format in force on the first pin of a source.
+inline QSize PinFrameSize(media::TFilter* source) {
+    media::TPinList pins(source->Get<media::IBaseFilter>().Get());
+    auto config = media::QueryAs<media::IAMStreamConfig>(pins.FirstPin().Get());
+    media::AM_MEDIA_TYPE* type = nullptr;
+    if (config)
+        config->GetFormat(&type);
+    QSize size;
+    if (type && type->formattype == media::FORMAT_VideoInfo &&
+        type->cbFormat >= sizeof(media::VIDEOINFOHEADER)) {
+        const auto* vih = reinterpret_cast<const media::VIDEOINFOHEADER*>(type->pbFormat);
+        size = QSize(vih->bmiHeader.biWidth, std::abs(vih->bmiHeader.biHeight));
+    }
+    media::DisposeMediaType(type);
+    return size;
 }
 
 // Waits (bounded) until the sample grabber has passed a frame; the frame

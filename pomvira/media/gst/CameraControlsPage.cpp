@@ -1,0 +1,321 @@
+#include "CameraControlsPage.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QSpinBox>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+namespace media::gst {
+
+namespace {
+
+// Integer ranges up to this width get a slider next to the spin box.
+constexpr int64_t kSliderRange = 1000000;
+
+int Clamp(int64_t v) {
+    return int(std::clamp<int64_t>(v, INT_MIN, INT_MAX));
+}
+
+bool Shown(const CameraControl& c) {
+    switch (c.type) {
+        case V4L2_CTRL_TYPE_INTEGER:
+        case V4L2_CTRL_TYPE_INTEGER64:
+        case V4L2_CTRL_TYPE_BOOLEAN:
+        case V4L2_CTRL_TYPE_MENU:
+        case V4L2_CTRL_TYPE_INTEGER_MENU:
+        case V4L2_CTRL_TYPE_BUTTON:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+CameraControlsPage::CameraControlsPage(std::unique_ptr<ICameraControls> controls, QWidget* parent)
+    : PropertyPage(parent), controls_(std::move(controls)) {
+    setObjectName(QStringLiteral("CameraControlsPage"));
+    setWindowTitle(QStringLiteral("Device"));
+    auto* outer = new QVBoxLayout(this);
+    auto* scroll = new QScrollArea(this);
+    scroll->setWidgetResizable(true);
+    auto* content = new QWidget(scroll);
+    auto* column = new QVBoxLayout(content);
+    scroll->setWidget(content);
+    outer->addWidget(scroll);
+
+    // One group per control class, named by the driver's class entry where
+    // it has one.
+    std::vector<CameraControl> listed = controls_->List();
+    std::map<uint32_t, QString> classNames;
+    for (const CameraControl& c : listed) {
+        if (c.type == V4L2_CTRL_TYPE_CTRL_CLASS)
+            classNames[c.ControlClass()] = QString::fromStdString(c.name);
+    }
+    std::map<uint32_t, QFormLayout*> groups;
+    for (const CameraControl& c : listed) {
+        if (!Shown(c))
+            continue;
+        QFormLayout*& form = groups[c.ControlClass()];
+        if (!form) {
+            const auto named = classNames.find(c.ControlClass());
+            auto* box = new QGroupBox(named != classNames.end()
+                                          ? named->second
+                                          : QString::fromStdString(ControlClassName(c.ControlClass())),
+                                      content);
+            box->setObjectName(QStringLiteral("class:%1").arg(c.ControlClass(), 0, 16));
+            form = new QFormLayout(box);
+            column->addWidget(box);
+        }
+        AddControl(form, c);
+    }
+    if (rows_.empty())
+        column->addWidget(new QLabel(QStringLiteral("No controls."), content));
+    status_ = new QLabel(content);
+    status_->setObjectName(QStringLiteral("status"));
+    status_->setWordWrap(true);
+    column->addWidget(status_);
+    column->addStretch(1);
+    for (Row& row : rows_)
+        ShowState(row);
+
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setMinimumWidth(content->sizeHint().width() +
+                            scroll->verticalScrollBar()->sizeHint().width() +
+                            2 * scroll->frameWidth());
+    scroll->setMinimumHeight(std::min(content->sizeHint().height(), 480));
+}
+
+CameraControlsPage::~CameraControlsPage() = default;
+
+void CameraControlsPage::AddControl(QFormLayout* form, const CameraControl& c) {
+    QWidget* parent = form->parentWidget();
+    const QString name = QString::fromStdString(c.name);
+    const uint32_t id = c.id;
+    int64_t value = c.defaultValue;
+    const bool readable =
+        c.type != V4L2_CTRL_TYPE_BUTTON && !(c.flags & V4L2_CTRL_FLAG_WRITE_ONLY);
+    if (readable)
+        controls_->Get(id, &value);
+    Row row;
+    row.control = c;
+    QString tip = QStringLiteral("Default: %1").arg(c.defaultValue);
+
+    switch (c.type) {
+        case V4L2_CTRL_TYPE_INTEGER:
+        case V4L2_CTRL_TYPE_INTEGER64: {
+            auto* box = new QWidget(parent);
+            auto* line = new QHBoxLayout(box);
+            line->setContentsMargins(0, 0, 0, 0);
+            auto* spin = new QSpinBox(box);
+            spin->setObjectName(name);
+            spin->setRange(Clamp(c.minimum), Clamp(c.maximum));
+            spin->setSingleStep(Clamp(int64_t(c.step)));
+            spin->setValue(Clamp(value));
+            if (c.maximum - c.minimum <= kSliderRange) {
+                auto* slider = new QSlider(Qt::Horizontal, box);
+                slider->setObjectName(name + QStringLiteral("-slider"));
+                slider->setRange(spin->minimum(), spin->maximum());
+                slider->setSingleStep(spin->singleStep());
+                slider->setPageStep(std::max(spin->singleStep(),
+                                             (spin->maximum() - spin->minimum()) / 10));
+                slider->setValue(spin->value());
+                connect(slider, &QSlider::valueChanged, spin, &QSpinBox::setValue);
+                connect(spin, qOverload<int>(&QSpinBox::valueChanged), slider, &QSlider::setValue);
+                line->addWidget(slider, 1);
+            }
+            line->addWidget(spin);
+            connect(spin, qOverload<int>(&QSpinBox::valueChanged), this, [this, id](int v) {
+                const Row* r = Find(id);
+                // On the control's steps, as the device takes them.
+                const int64_t step = int64_t(r->control.step ? r->control.step : 1);
+                int64_t snapped = r->control.minimum +
+                                  (int64_t(v) - r->control.minimum + step / 2) / step * step;
+                if (snapped > r->control.maximum)
+                    snapped -= step;
+                Change(id, snapped);
+            });
+            tip += QStringLiteral(", %1 to %2 by %3").arg(c.minimum).arg(c.maximum).arg(c.step);
+            row.editor = box;
+            row.value = spin;
+            break;
+        }
+        case V4L2_CTRL_TYPE_BOOLEAN: {
+            auto* check = new QCheckBox(parent);
+            check->setObjectName(name);
+            check->setChecked(value != 0);
+            connect(check, &QCheckBox::toggled, this, [this, id](bool on) { Change(id, on); });
+            row.editor = row.value = check;
+            break;
+        }
+        case V4L2_CTRL_TYPE_MENU:
+        case V4L2_CTRL_TYPE_INTEGER_MENU: {
+            auto* combo = new QComboBox(parent);
+            combo->setObjectName(name);
+            for (const CameraMenuItem& item : c.menu) {
+                combo->addItem(QString::fromStdString(item.name), qlonglong(item.value));
+                if (item.value == value)
+                    combo->setCurrentIndex(combo->count() - 1);
+            }
+            connect(combo, qOverload<int>(&QComboBox::currentIndexChanged), this,
+                    [this, id, combo](int index) {
+                        if (index >= 0)
+                            Change(id, combo->itemData(index).toLongLong());
+                    });
+            row.editor = row.value = combo;
+            break;
+        }
+        case V4L2_CTRL_TYPE_BUTTON: {
+            auto* button = new QPushButton(name, parent);
+            button->setObjectName(name);
+            connect(button, &QPushButton::clicked, this, [this, id] {
+                const int error = controls_->Set(id, 1);
+                status_->setText(error ? QStringLiteral("%1: %2").arg(
+                                             QString::fromStdString(Find(id)->control.name),
+                                             QString::fromLocal8Bit(std::strerror(error)))
+                                       : QString());
+                Refresh(id);
+            });
+            row.editor = row.value = button;
+            tip.clear();
+            break;
+        }
+        default:
+            return;
+    }
+    row.editor->setToolTip(tip);
+    row.value->setToolTip(tip);
+    row.label = new QLabel(name, parent);
+    row.label->setObjectName(QStringLiteral("label:") + name);
+    form->addRow(row.label, row.editor);
+    values_[id] = value;
+    rows_.push_back(std::move(row));
+}
+
+CameraControlsPage::Row* CameraControlsPage::Find(uint32_t id) {
+    for (Row& row : rows_)
+        if (row.control.id == id)
+            return &row;
+    return nullptr;
+}
+
+bool CameraControlsPage::IsAutomatic(uint32_t id) const {
+    for (const Row& row : rows_)
+        if (AutomaticPartner(row.control.id) == id)
+            return true;
+    return false;
+}
+
+void CameraControlsPage::Change(uint32_t id, int64_t value) {
+    Row* row = Find(id);
+    if (!row)
+        return;
+    const auto shown = values_.find(id);
+    if (shown != values_.end() && shown->second == value) {
+        ShowValue(*row, value);  // between two steps: back on the step
+        return;
+    }
+    if (!original_.count(id) && shown != values_.end())
+        original_[id] = shown->second;
+    const int error = controls_->Set(id, value);
+    int64_t now = value;
+    if (!controls_->Get(id, &now) && error)
+        now = shown != values_.end() ? shown->second : row->control.defaultValue;
+    if (error) {
+        status_->setText(QStringLiteral("%1: %2").arg(QString::fromStdString(row->control.name),
+                                                     QString::fromLocal8Bit(std::strerror(error))));
+    } else {
+        status_->clear();
+    }
+    ShowValue(*row, now);
+    Refresh(id);
+}
+
+void CameraControlsPage::Refresh(uint32_t changed) {
+    for (Row& row : rows_) {
+        CameraControl fresh;
+        if (controls_->Query(row.control.id, &fresh))
+            row.control.flags = fresh.flags;
+        // The manual partner of an automatic control that moved: the device
+        // may have set it meanwhile.
+        if (AutomaticPartner(row.control.id) == changed ||
+            (row.control.flags & V4L2_CTRL_FLAG_VOLATILE)) {
+            int64_t value;
+            if (controls_->Get(row.control.id, &value))
+                ShowValue(row, value);
+        }
+    }
+    for (Row& row : rows_)
+        ShowState(row);
+}
+
+void CameraControlsPage::ShowValue(Row& row, int64_t value) {
+    values_[row.control.id] = value;
+    const QSignalBlocker block(row.value);
+    if (auto* spin = qobject_cast<QSpinBox*>(row.value)) {
+        spin->setValue(Clamp(value));
+        // The slider follows its spin box through the signal just blocked.
+        if (auto* slider = row.editor->findChild<QSlider*>()) {
+            const QSignalBlocker blockSlider(slider);
+            slider->setValue(Clamp(value));
+        }
+    } else if (auto* check = qobject_cast<QCheckBox*>(row.value)) {
+        check->setChecked(value != 0);
+    } else if (auto* combo = qobject_cast<QComboBox*>(row.value)) {
+        const int index = combo->findData(qlonglong(value));
+        if (index >= 0)
+            combo->setCurrentIndex(index);
+    }
+}
+
+void CameraControlsPage::ShowState(Row& row) {
+    const CameraControl& c = row.control;
+    bool automatic = false;
+    if (const uint32_t partner = AutomaticPartner(c.id)) {
+        const auto value = values_.find(partner);
+        automatic = Find(partner) && value != values_.end() && AutomaticIsOn(partner, value->second);
+    }
+    QString why;
+    if (c.ReadOnly())
+        why = QStringLiteral("read-only");
+    else if (automatic)
+        why = QStringLiteral("automatic");
+    else if (c.Inactive())
+        why = QStringLiteral("inactive");
+    else if (c.flags & V4L2_CTRL_FLAG_GRABBED)
+        why = QStringLiteral("busy");
+    row.editor->setEnabled(why.isEmpty());
+    const QString name = QString::fromStdString(c.name);
+    row.label->setText(why.isEmpty() ? name : QStringLiteral("%1 (%2)").arg(name, why));
+    row.label->setEnabled(why.isEmpty());
+}
+
+void CameraControlsPage::Revert() {
+    // Automatic modes first switched off where they were off, so their manual
+    // partners take their values; switched back on last.
+    auto put = [this](bool automatic, bool on) {
+        for (const auto& [id, value] : original_) {
+            if (IsAutomatic(id) != automatic || (automatic && AutomaticIsOn(id, value) != on))
+                continue;
+            controls_->Set(id, value);
+        }
+    };
+    put(true, false);
+    put(false, false);
+    put(true, true);
+    original_.clear();
+}
+
+}  // namespace media::gst

@@ -1,0 +1,98 @@
+#include "SourceStallWatch.h"
+
+#include <QCoreApplication>
+#include <QThread>
+#include <algorithm>
+
+#include "CaptureFilters.h"
+#include "FilterGraph.h"
+
+namespace media::gst {
+
+namespace {
+
+constexpr int kTickMs = 250;
+
+bool Connected(BinFilter* filter) {
+    for (const auto& pin : filter->Pins())
+        if (pin->IsConnected())
+            return true;
+    return false;
+}
+
+}  // namespace
+
+std::unique_ptr<SourceStallWatch> SourceStallWatch::Create(FilterGraph* graph) {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() != app->thread())
+        return nullptr;
+    return std::unique_ptr<SourceStallWatch>(new SourceStallWatch(graph));
+}
+
+SourceStallWatch::SourceStallWatch(FilterGraph* graph) : graph_(graph) {
+    timer_.setInterval(kTickMs);
+    connect(&timer_, &QTimer::timeout, this, [this] { Tick(); });
+}
+
+void SourceStallWatch::Start() {
+    startedAt_ = g_get_monotonic_time();
+    sources_.clear();
+    timer_.start();
+}
+
+void SourceStallWatch::Stop() {
+    timer_.stop();
+    sources_.clear();
+}
+
+void SourceStallWatch::Tick() {
+    GstState state = GST_STATE_NULL;
+    gst_element_get_state(graph_->Pipeline(), &state, nullptr, 0);
+    // A source that failed is not stalled: its error tells (a camera gone,
+    // busy), and whoever runs the graph deals with it.
+    if (state != GST_STATE_PLAYING || graph_->FailedSinceRun())
+        return;
+    const int64_t now = g_get_monotonic_time();
+    std::vector<Source> present;
+    bool restart = false;
+    for (BinFilter* filter : graph_->Filters()) {
+        auto* device = dynamic_cast<DeviceFilter*>(filter);
+        if (!device || !device->IsVideo() || !Connected(device))
+            continue;
+        auto* id = static_cast<IBaseFilter*>(device);
+        auto known = std::find_if(sources_.begin(), sources_.end(),
+                                  [id](const Source& s) { return s.filter == id; });
+        Source source = known != sources_.end() ? *known : Source{id};
+        const int64_t last = device->LastFrameTime();
+        switch (source.state) {
+            case State::Waiting:
+            case State::Delivering:
+                if (last > startedAt_ && source.state == State::Waiting) {
+                    source.state = State::Delivering;
+                    graph_->QueueEvent(EC_STARVATION, intptr_t(id), 0);
+                } else if (now - std::max(last, startedAt_) >= kStallUs) {
+                    source.state = State::Stalled;
+                    source.stalledAt = now;
+                    source.restartedAt = now;
+                    graph_->QueueEvent(EC_STARVATION, intptr_t(id), 1);
+                    restart = true;
+                }
+                break;
+            case State::Stalled:
+                if (last > source.stalledAt) {
+                    source.state = State::Delivering;
+                    graph_->QueueEvent(EC_STARVATION, intptr_t(id), 0);
+                } else if (now - source.restartedAt >= kRestartUs) {
+                    source.restartedAt = now;
+                    restart = true;
+                }
+                break;
+        }
+        present.push_back(source);
+    }
+    sources_ = std::move(present);
+    if (restart && !graph_->WritesFile())
+        graph_->RestartRunning();
+}
+
+}  // namespace media::gst

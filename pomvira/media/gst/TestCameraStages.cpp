@@ -1,0 +1,69 @@
+#include "TestCameraStages.h"
+
+#include <cstdlib>
+#include <mutex>
+
+#include "GstRef.h"
+#include "TestCameraControls.h"
+
+namespace media::gst {
+
+namespace {
+
+const char* const kStallingCamera = "Test Camera 1";
+
+std::mutex g_stallLock;
+gint64 g_stallAt = 0;  // monotonic microseconds; 0 until the first start
+
+GstPadProbeReturn StallProbe(GstPad*, GstPadProbeInfo*, gpointer data) {
+    const gint64 at = *static_cast<gint64*>(data);
+    return g_get_monotonic_time() >= at ? GST_PAD_PROBE_DROP : GST_PAD_PROBE_OK;
+}
+
+void WatchStall(GstElement* source, const std::string& camera) {
+    const double seconds = TestCameraStallSeconds();
+    if (seconds <= 0 || camera != kStallingCamera)
+        return;
+    gint64 at;
+    {
+        std::lock_guard<std::mutex> guard(g_stallLock);
+        const gint64 now = g_get_monotonic_time();
+        if (g_stallAt == 0)
+            g_stallAt = now + gint64(seconds * G_USEC_PER_SEC);
+        if (now >= g_stallAt)
+            return;  // started after the stall: delivers
+        at = g_stallAt;
+    }
+    PadRef pad = PadRef::Adopt(gst_element_get_static_pad(source, "src"));
+    if (pad) {
+        gst_pad_add_probe(pad.Get(), GST_PAD_PROBE_TYPE_BUFFER, StallProbe, new gint64(at),
+                          [](gpointer data) { delete static_cast<gint64*>(data); });
+    }
+}
+
+}  // namespace
+
+double TestCameraStallSeconds() {
+    const char* value = g_getenv("POMVIRA_TEST_CAMERA_STALL");
+    return value ? std::atof(value) : 0.0;
+}
+
+void ResetTestCameraStall() {
+    std::lock_guard<std::mutex> guard(g_stallLock);
+    g_stallAt = 0;
+}
+
+GstElement* AddTestCameraStages(GstBin* bin, GList** chain, GstElement* source,
+                                GstElement* filter, const std::string& camera) {
+    WatchStall(source, camera);
+    GstElement* last = filter;
+    if (GstElement* stage = MakeTestCameraPictureStage(camera)) {
+        gst_bin_add(bin, stage);
+        *chain = g_list_append(*chain, stage);
+        gst_element_link(last, stage);
+        last = stage;
+    }
+    return last;
+}
+
+}  // namespace media::gst

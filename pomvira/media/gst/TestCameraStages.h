@@ -1,0 +1,31 @@
+// What the built-in test cameras add to their streams beyond the colour
+// bars, kept apart from the devices themselves:
+//  - the picture stage that follows the camera's own controls (webcam
+//    profile, TestCameraControls.h);
+//  - a camera that stalls: with POMVIRA_TEST_CAMERA_STALL=S (seconds),
+//    "Test Camera 1" stops delivering frames S seconds after its first
+//    start, without an error, as a real camera does when USB bandwidth runs
+//    out or its camera service crashes. Streams started before that moment
+//    stall with it; a stream started after it (a restarted source)
+//    delivers again.
+#pragma once
+
+#include <gst/gst.h>
+
+#include <string>
+
+namespace media::gst {
+
+// Adds the stages behind `filter` (the raw picture of `source`) in `bin`,
+// appending them to `chain`; returns the last element of the picture chain
+// (`filter` when nothing was added).
+GstElement* AddTestCameraStages(GstBin* bin, GList** chain, GstElement* source,
+                                GstElement* filter, const std::string& camera);
+
+// The camera that stalls and after how many seconds; 0 when none does.
+double TestCameraStallSeconds();
+// Forgets the first start, so that the next start counts as the first (for
+// tests that stall the camera more than once in one process).
+void ResetTestCameraStall();
+
+}  // namespace media::gst

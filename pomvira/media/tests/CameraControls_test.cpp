@@ -1,0 +1,255 @@
+// A camera's own controls: the V4L2 ioctl code against emulated webcams
+// (their published control lists), and the device page built on them:
+// groups, ranges, menus, automatic modes and their manual partners,
+// read-only controls, refused values and Cancel.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QSlider>
+#include <QSpinBox>
+
+#include "FakeV4l2Device.h"
+#include "media/gst/CameraControlsPage.h"
+
+using namespace media::gst;
+using namespace fakev4l2;
+
+namespace {
+
+std::unique_ptr<V4l2CameraControls> Open(FakeV4l2Device& device) {
+    return std::make_unique<V4l2CameraControls>(-1, device.Ioctl());
+}
+
+int64_t Value(FakeV4l2Device& device, uint32_t id) {
+    int64_t v = -12345;
+    device.table.Get(id, &v);
+    return v;
+}
+
+template <class W>
+W* Control(QWidget& page, const char* name) {
+    W* w = page.findChild<W*>(QString::fromUtf8(name));
+    EXPECT_NE(w, nullptr) << name;
+    return w;
+}
+
+}  // namespace
+
+TEST(CameraControls, EveryWebcamsControlsComeThroughTheIoctlsAsTheDriverListsThem) {
+    for (const Webcam& webcam : kWebcams) {
+        SCOPED_TRACE(webcam.name);
+        FakeV4l2Device device(webcam.controls());
+        const std::vector<CameraControl> expected = device.table.List();
+        const std::vector<CameraControl> listed = Open(device)->List();
+        ASSERT_EQ(listed.size(), expected.size());
+        for (size_t i = 0; i < listed.size(); ++i) {
+            SCOPED_TRACE(expected[i].name);
+            EXPECT_EQ(listed[i].id, expected[i].id);
+            EXPECT_EQ(listed[i].type, expected[i].type);
+            EXPECT_EQ(listed[i].name, expected[i].name);
+            EXPECT_EQ(listed[i].minimum, expected[i].minimum);
+            EXPECT_EQ(listed[i].maximum, expected[i].maximum);
+            EXPECT_EQ(listed[i].step, expected[i].type == V4L2_CTRL_TYPE_CTRL_CLASS ? 1u : expected[i].step);
+            EXPECT_EQ(listed[i].defaultValue, expected[i].defaultValue);
+            EXPECT_EQ(listed[i].flags, expected[i].flags);
+            ASSERT_EQ(listed[i].menu.size(), expected[i].menu.size());
+            for (size_t m = 0; m < listed[i].menu.size(); ++m) {
+                EXPECT_EQ(listed[i].menu[m].value, expected[i].menu[m].value);
+                EXPECT_EQ(listed[i].menu[m].name, expected[i].menu[m].name);
+            }
+        }
+    }
+}
+
+TEST(CameraControls, ValuesAreReadAndSetThroughTheExtendedControls) {
+    FakeV4l2Device device(LogitechC920());
+    auto controls = Open(device);
+    int64_t v = 0;
+    ASSERT_TRUE(controls->Get(V4L2_CID_BRIGHTNESS, &v));
+    EXPECT_EQ(v, 128);
+    EXPECT_EQ(controls->Set(V4L2_CID_BRIGHTNESS, 200), 0);
+    EXPECT_EQ(Value(device, V4L2_CID_BRIGHTNESS), 200);
+    // The driver's answers come back as errno values.
+    EXPECT_EQ(controls->Set(V4L2_CID_BRIGHTNESS, 300), ERANGE);
+    EXPECT_EQ(controls->Set(V4L2_CID_EXPOSURE_AUTO, 2), EINVAL);  // not in the menu
+    EXPECT_EQ(controls->Set(V4L2_CID_EXPOSURE_ABSOLUTE, 100), EACCES);  // automatic exposure on
+    EXPECT_EQ(controls->Set(0x00981234, 1), EINVAL);
+    // Manual exposure makes the exposure time writable; its flags say so.
+    CameraControl exposure;
+    ASSERT_TRUE(controls->Query(V4L2_CID_EXPOSURE_ABSOLUTE, &exposure));
+    EXPECT_TRUE(exposure.Inactive());
+    EXPECT_EQ(controls->Set(V4L2_CID_EXPOSURE_AUTO, V4L2_EXPOSURE_MANUAL), 0);
+    ASSERT_TRUE(controls->Query(V4L2_CID_EXPOSURE_ABSOLUTE, &exposure));
+    EXPECT_FALSE(exposure.Inactive());
+    EXPECT_EQ(controls->Set(V4L2_CID_EXPOSURE_ABSOLUTE, 100), 0);
+    EXPECT_EQ(Value(device, V4L2_CID_EXPOSURE_ABSOLUTE), 100);
+    // A device that refuses a write.
+    device.failing.insert(V4L2_CID_ZOOM_ABSOLUTE);
+    EXPECT_EQ(controls->Set(V4L2_CID_ZOOM_ABSOLUTE, 200), EIO);
+    // A device without controls lists none.
+    FakeV4l2Device empty({});
+    EXPECT_TRUE(Open(empty)->List().empty());
+}
+
+TEST(CameraControlsPage, GroupsByTheDriversClassesWithRangesStepsAndMenus) {
+    FakeV4l2Device device(RaspberryPiCamera());
+    CameraControlsPage page(Open(device), nullptr);
+    QStringList groups;
+    for (QGroupBox* box : page.findChildren<QGroupBox*>())
+        groups << box->title();
+    EXPECT_EQ(groups, (QStringList{"User Controls", "Codec Controls", "Camera Controls",
+                                   "JPEG Compression Controls"}));
+    EXPECT_EQ(page.ControlCount(), 17);
+    auto* rotate = Control<QSpinBox>(page, "Rotate");
+    EXPECT_EQ(rotate->minimum(), 0);
+    EXPECT_EQ(rotate->maximum(), 360);
+    EXPECT_EQ(rotate->singleStep(), 90);
+    EXPECT_TRUE(rotate->toolTip().contains("Default: 0"));
+    auto* bias = Control<QComboBox>(page, "Auto Exposure, Bias");
+    ASSERT_EQ(bias->count(), 25);
+    EXPECT_EQ(bias->itemText(0), "-4000");
+    EXPECT_EQ(bias->currentText(), "0");
+    // A wide range has no slider, a narrow one has.
+    EXPECT_EQ(page.findChild<QSlider*>("Video Bitrate-slider"), nullptr);
+    EXPECT_NE(page.findChild<QSlider*>("Brightness-slider"), nullptr);
+
+    // A driver without class entries: the classes' own names.
+    FakeV4l2Device lifecam(LifeCamHd3000());
+    CameraControlsPage older(Open(lifecam), nullptr);
+    groups.clear();
+    for (QGroupBox* box : older.findChildren<QGroupBox*>())
+        groups << box->title();
+    EXPECT_EQ(groups, (QStringList{"User Controls", "Camera Controls"}));
+    auto* exposure = Control<QComboBox>(older, "Exposure, Auto");
+    ASSERT_EQ(exposure->count(), 2);  // the menu's gaps left out
+    EXPECT_EQ(exposure->currentText(), "Manual Mode");
+}
+
+TEST(CameraControlsPage, ChangesApplyLiveOnTheControlsSteps) {
+    FakeV4l2Device device(LogitechC920());
+    CameraControlsPage page(Open(device), nullptr);
+    Control<QSlider>(page, "Brightness-slider")->setValue(40);
+    EXPECT_EQ(Value(device, V4L2_CID_BRIGHTNESS), 40);
+    EXPECT_EQ(Control<QSpinBox>(page, "Brightness")->value(), 40);
+    // Pan moves by 3600: a value between steps goes to the nearest.
+    Control<QSpinBox>(page, "Pan, Absolute")->setValue(5000);
+    EXPECT_EQ(Value(device, V4L2_CID_PAN_ABSOLUTE), 3600);
+    EXPECT_EQ(Control<QSpinBox>(page, "Pan, Absolute")->value(), 3600);
+    Control<QComboBox>(page, "Power Line Frequency")->setCurrentIndex(1);
+    EXPECT_EQ(Value(device, V4L2_CID_POWER_LINE_FREQUENCY), 1);
+    Control<QCheckBox>(page, "Exposure, Dynamic Framerate")->setChecked(true);
+    EXPECT_EQ(Value(device, V4L2_CID_EXPOSURE_AUTO_PRIORITY), 1);
+}
+
+TEST(CameraControlsPage, AnAutomaticModeGreysOutItsManualPartnerWhileOn) {
+    struct Pair {
+        Entries (*camera)();
+        const char* automatic;
+        const char* on;  // the automatic mode's entry, for a menu
+        const char* manual;
+        uint32_t manualId;
+    };
+    // White balance, exposure and focus on a C920; gain and exposure (a menu
+    // whose automatic mode is 0) on a PlayStation Eye.
+    const Pair pairs[] = {
+        {LogitechC920, "White Balance, Automatic", nullptr, "White Balance Temperature",
+         V4L2_CID_WHITE_BALANCE_TEMPERATURE},
+        {LogitechC920, "Auto Exposure", "Aperture Priority Mode", "Exposure Time, Absolute",
+         V4L2_CID_EXPOSURE_ABSOLUTE},
+        {LogitechC920, "Focus, Automatic Continuous", nullptr, "Focus, Absolute",
+         V4L2_CID_FOCUS_ABSOLUTE},
+        {PlayStationEye, "Gain, Automatic", nullptr, "Gain", V4L2_CID_GAIN},
+        {PlayStationEye, "Auto Exposure", "Auto Mode", "Exposure", V4L2_CID_EXPOSURE},
+    };
+    for (const Pair& pair : pairs) {
+        SCOPED_TRACE(pair.manual);
+        FakeV4l2Device device(pair.camera());
+        CameraControlsPage page(Open(device), nullptr);
+        auto* manual = Control<QSpinBox>(page, pair.manual);
+        ASSERT_NE(manual, nullptr);
+        QWidget* row = manual->parentWidget();
+        QLabel* label = Control<QLabel>(page, (std::string("label:") + pair.manual).c_str());
+        EXPECT_FALSE(row->isEnabled());
+        EXPECT_TRUE(label->text().endsWith("(automatic)"));
+
+        auto* check = page.findChild<QCheckBox*>(pair.automatic);
+        auto* combo = page.findChild<QComboBox*>(pair.automatic);
+        ASSERT_TRUE(check || combo);
+        if (check)
+            check->setChecked(false);
+        else
+            combo->setCurrentIndex(combo->findText("Manual Mode"));
+        EXPECT_TRUE(row->isEnabled());
+        EXPECT_EQ(label->text(), pair.manual);
+        // Now the manual value reaches the device.
+        manual->setValue(manual->minimum());
+        EXPECT_EQ(Value(device, pair.manualId), manual->minimum());
+
+        if (check)
+            check->setChecked(true);
+        else
+            combo->setCurrentIndex(combo->findText(pair.on));
+        EXPECT_FALSE(row->isEnabled());
+    }
+}
+
+TEST(CameraControlsPage, ReadOnlyAndRefusedControlsShowAsSuch) {
+    FakeV4l2Device device(IntegratedLaptopCamera());
+    device.failing.insert(V4L2_CID_GAMMA);
+    CameraControlsPage page(Open(device), nullptr);
+    auto* privacy = Control<QCheckBox>(page, "Privacy");
+    EXPECT_FALSE(privacy->isEnabled());
+    EXPECT_EQ(Control<QLabel>(page, "label:Privacy")->text(), "Privacy (read-only)");
+    // A value the device refuses: said, and the control shows what it kept.
+    Control<QSpinBox>(page, "Gamma")->setValue(250);
+    EXPECT_EQ(Value(device, V4L2_CID_GAMMA), 100);
+    EXPECT_EQ(Control<QSpinBox>(page, "Gamma")->value(), 100);
+    EXPECT_TRUE(Control<QLabel>(page, "status")->text().startsWith("Gamma: "));
+    // The next accepted change clears the message.
+    Control<QSpinBox>(page, "Sharpness")->setValue(5);
+    EXPECT_TRUE(Control<QLabel>(page, "status")->text().isEmpty());
+}
+
+TEST(CameraControlsPage, CancelPutsEveryValueBackWhicheverWayTheAutomaticModesMoved) {
+    // Automatic exposure on at first: switched to manual and the exposure
+    // time changed; put back, the exposure time first, then automatic again.
+    FakeV4l2Device c920(LogitechC920());
+    {
+        CameraControlsPage page(Open(c920), nullptr);
+        Control<QSpinBox>(page, "Brightness")->setValue(10);
+        Control<QComboBox>(page, "Auto Exposure")->setCurrentIndex(0);  // Manual Mode
+        Control<QSpinBox>(page, "Exposure Time, Absolute")->setValue(900);
+        Control<QCheckBox>(page, "White Balance, Automatic")->setChecked(false);
+        Control<QSpinBox>(page, "White Balance Temperature")->setValue(6000);
+        page.Revert();
+    }
+    EXPECT_EQ(Value(c920, V4L2_CID_BRIGHTNESS), 128);
+    EXPECT_EQ(Value(c920, V4L2_CID_EXPOSURE_AUTO), V4L2_EXPOSURE_APERTURE_PRIORITY);
+    EXPECT_EQ(Value(c920, V4L2_CID_EXPOSURE_ABSOLUTE), 250);
+    EXPECT_EQ(Value(c920, V4L2_CID_AUTO_WHITE_BALANCE), 1);
+    EXPECT_EQ(Value(c920, V4L2_CID_WHITE_BALANCE_TEMPERATURE), 4000);
+
+    // Manual exposure at first: the exposure time changed, then automatic
+    // exposure switched on; put back, manual first so the time can be set.
+    FakeV4l2Device lifecam(LifeCamHd3000());
+    {
+        CameraControlsPage page(Open(lifecam), nullptr);
+        Control<QSpinBox>(page, "Exposure (Absolute)")->setValue(5000);
+        Control<QComboBox>(page, "Exposure, Auto")->setCurrentIndex(1);  // Aperture Priority
+        EXPECT_EQ(Value(lifecam, V4L2_CID_EXPOSURE_AUTO), V4L2_EXPOSURE_APERTURE_PRIORITY);
+        page.Revert();
+    }
+    EXPECT_EQ(Value(lifecam, V4L2_CID_EXPOSURE_AUTO), V4L2_EXPOSURE_MANUAL);
+    EXPECT_EQ(Value(lifecam, V4L2_CID_EXPOSURE_ABSOLUTE), 156);
+
+    // Nothing changed, nothing written.
+    FakeV4l2Device eye(PlayStationEye());
+    {
+        CameraControlsPage page(Open(eye), nullptr);
+        page.Revert();
+    }
+    EXPECT_EQ(eye.setCalls, 0);
+}

@@ -1,0 +1,225 @@
+// The built-in test camera as a webcam: its own controls on its device page,
+// acting on its picture; and a camera that stalls, noticed while the graph
+// runs, announced, restarted until its frames come back.
+#include <gst/gst.h>
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWidget>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "AviProbe.h"
+#include "media/Bitmap.h"
+#include "media/Filter.h"
+#include "media/FilterGraph.h"
+#include "media/MediaUtil.h"
+#include "media/SampleGrabber.h"
+#include "media/VideoWindow.h"
+#include "media/gst/CameraControlsPage.h"
+#include "media/gst/GstMediaSystem.h"
+#include "media/gst/PropertyFrame.h"
+#include "media/gst/TestCameraStages.h"
+#include "media/tests/GstTestDevices.h"
+
+namespace media {
+namespace {
+
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new GstTestDevices("1"));
+
+// Test Camera 1 previewed through a sample grabber, as the control panel
+// builds it.
+class Preview {
+  public:
+    Preview() {
+        graph.SetMode(gmCapture);
+        TSysDevEnum devices(CLSID_VideoInputDeviceCategory);
+        camera.BaseFilter().StoreMoniker(devices.DeviceMoniker(0).Get());
+        camera.SetFilterGraph(&graph);
+        grabber.SetFilterGraph(&graph);
+        host.resize(700, 560);
+        video = new TVideoWindow(&host);
+        video->setGeometry(0, 0, 640, 480);
+        video->SetFilterGraph(&graph);
+        graph.EventHandlers[EC_STARVATION] = [this](TFilterGraph*, intptr_t filter,
+                                                    intptr_t stalled) {
+            starvation.push_back({filter, stalled});
+        };
+        graph.OnGraphErrorAbort = [this](TFilterGraph*, intptr_t, intptr_t) { ++errors; };
+    }
+    bool Run() {
+        graph.SetActive(true);
+        auto source = camera.Get<IBaseFilter>();
+        auto builder = graph.Get<ICaptureGraphBuilder2>();
+        return builder->RenderStream(&PIN_CATEGORY_PREVIEW, nullptr, source.Get(),
+                                     grabber.Get<IBaseFilter>().Get(),
+                                     video->Get<IBaseFilter>().Get()) == S_OK &&
+               graph.RunGraph();
+    }
+    // Records the camera into an AVI file (its preview running too).
+    bool Record(const QString& path) {
+        graph.SetActive(true);
+        auto source = camera.Get<IBaseFilter>();
+        auto builder = graph.Get<ICaptureGraphBuilder2>();
+        ComPtr<IBaseFilter> mux;
+        ComPtr<IFileSinkFilter> sink;
+        if (builder->SetOutputFileName(MEDIASUBTYPE_Avi, path.toStdU16String(), mux.Put(),
+                                       sink.Put()) != S_OK)
+            return false;
+        return builder->RenderStream(&PIN_CATEGORY_PREVIEW, nullptr, source.Get(),
+                                     grabber.Get<IBaseFilter>().Get(),
+                                     video->Get<IBaseFilter>().Get()) == S_OK &&
+               builder->RenderStream(&PIN_CATEGORY_CAPTURE, nullptr, source.Get(), nullptr,
+                                     mux.Get()) == S_OK &&
+               graph.RunGraph();
+    }
+    // The average of the last frame's bytes, and its largest difference
+    // between the colours of one pixel; false without a frame.
+    bool Picture(double* mean, int* colourSpread = nullptr) {
+        TBitmap still;
+        if (!grabber.CopyFrameToBitmap(&still) || still.BitsSize() == 0)
+            return false;
+        double sum = 0;
+        int spread = 0;
+        const uint8_t* bits = still.Bits();
+        const size_t pixels = size_t(still.Width()) * size_t(still.Height());
+        for (size_t i = 0; i + 2 < pixels * 3; i += 3) {
+            sum += bits[i] + bits[i + 1] + bits[i + 2];
+            spread = std::max({spread, std::abs(bits[i] - bits[i + 1]),
+                               std::abs(bits[i + 1] - bits[i + 2])});
+        }
+        *mean = sum / double(pixels * 3);
+        if (colourSpread)
+            *colourSpread = spread;
+        return true;
+    }
+
+    TFilterGraph graph;
+    TFilter camera;
+    TSampleGrabber grabber;
+    QWidget host;
+    TVideoWindow* video = nullptr;
+    std::vector<std::pair<intptr_t, intptr_t>> starvation;
+    int errors = 0;
+};
+
+TEST(GstTestCamera, WebcamControlsOnTheDevicePageActOnThePictureAndCancelPutsThemBack) {
+    setenv("POMVIRA_TEST_CAMERA_PROFILE", "webcam", 1);
+    Preview preview;
+    ASSERT_TRUE(preview.Run());
+    double before = 0;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return preview.Picture(&before); }, 10000));
+
+    auto source = preview.camera.Get<IBaseFilter>();
+    std::unique_ptr<gst::PropertyPage> page(
+        gst::CreatePropertyPage(gst::CLSID_DeviceControlsPage, {source.Get()}, nullptr));
+    auto* controls = dynamic_cast<gst::CameraControlsPage*>(page.get());
+    ASSERT_NE(controls, nullptr) << "the webcam profile offers the camera's own controls";
+    EXPECT_GT(controls->ControlCount(), 15);
+    auto* exposure = page->findChild<QSpinBox*>("Exposure Time, Absolute");
+    ASSERT_NE(exposure, nullptr);
+    EXPECT_FALSE(exposure->parentWidget()->isEnabled());
+
+    // Brightness up: the picture brightens.
+    page->findChild<QSpinBox*>("Brightness")->setValue(255);
+    double brighter = 0;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return preview.Picture(&brighter) && brighter > before + 60; }, 10000))
+        << before << " -> " << brighter;
+    // No saturation: grey.
+    page->findChild<QSpinBox*>("Saturation")->setValue(0);
+    int spread = 255;
+    double mean = 0;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return preview.Picture(&mean, &spread) && spread <= 8; },
+                                10000))
+        << spread;
+
+    // Cancel: the colour bars as they were.
+    page->Revert();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return preview.Picture(&mean, &spread) && std::abs(mean - before) < 8 && spread > 100; },
+        10000))
+        << before << " -> " << mean;
+    // The camera keeps its controls between pages, as a device does.
+    page->findChild<QSpinBox*>("Contrast")->setValue(40);
+    page.reset(gst::CreatePropertyPage(gst::CLSID_DeviceControlsPage, {source.Get()}, nullptr));
+    EXPECT_EQ(page->findChild<QSpinBox*>("Contrast")->value(), 40);
+    page->findChild<QSpinBox*>("Contrast")->setValue(128);
+    preview.graph.StopGraph();
+    unsetenv("POMVIRA_TEST_CAMERA_PROFILE");
+}
+
+TEST(GstTestCamera, WithoutTheWebcamProfileTheDevicePageShowsTheSourceElement) {
+    unsetenv("POMVIRA_TEST_CAMERA_PROFILE");
+    Preview preview;
+    preview.graph.SetActive(true);
+    auto source = preview.camera.Get<IBaseFilter>();
+    std::unique_ptr<gst::PropertyPage> page(
+        gst::CreatePropertyPage(gst::CLSID_DeviceControlsPage, {source.Get()}, nullptr));
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(dynamic_cast<gst::CameraControlsPage*>(page.get()), nullptr);
+}
+
+TEST(GstTestCamera, AStalledCameraIsAnnouncedAndRestartedUntilItsFramesComeBack) {
+    setenv("POMVIRA_TEST_CAMERA_STALL", "1", 1);
+    gst::ResetTestCameraStall();
+    Preview preview;
+    ASSERT_TRUE(preview.Run());
+    const intptr_t camera = intptr_t(preview.camera.MemberFilter());
+    // Frames for a second (the first one announced), then none: announced
+    // three seconds later.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return preview.starvation.size() >= 2; }, 8000));
+    EXPECT_EQ(preview.starvation[0], std::make_pair(camera, intptr_t(0)));
+    EXPECT_EQ(preview.starvation[1], std::make_pair(camera, intptr_t(1)));
+    // The restarted source delivers again: announced, and frames flow.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return preview.starvation.size() >= 3; }, 8000));
+    EXPECT_EQ(preview.starvation[2], std::make_pair(camera, intptr_t(0)));
+    TBitmap first, later;
+    ASSERT_TRUE(preview.grabber.CopyFrameToBitmap(&first));
+    QTest::qWait(500);
+    ASSERT_TRUE(preview.grabber.CopyFrameToBitmap(&later));
+    EXPECT_NE(std::vector<uint8_t>(first.Bits(), first.Bits() + first.BitsSize()),
+              std::vector<uint8_t>(later.Bits(), later.Bits() + later.BitsSize()))
+        << "the scrolling bars move again";
+    // Running on: no further notice, no error.
+    QTest::qWait(3500);
+    EXPECT_EQ(preview.starvation.size(), 3u);
+    EXPECT_EQ(preview.errors, 0);
+    preview.graph.StopGraph();
+    unsetenv("POMVIRA_TEST_CAMERA_STALL");
+}
+
+TEST(GstTestCamera, AStalledCameraIsAnnouncedButARecordingIsNotRestartedUnderIt) {
+    setenv("POMVIRA_TEST_CAMERA_STALL", "1", 1);
+    gst::ResetTestCameraStall();
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("stalled.avi"));
+    Preview preview;
+    ASSERT_TRUE(preview.Record(path));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return preview.starvation.size() >= 2; }, 8000));
+    EXPECT_EQ(preview.starvation[1].second, 1);
+    // Still stalled (a restart would have brought frames back and broken
+    // the file); whoever records ends the recording.
+    QTest::qWait(3000);
+    EXPECT_EQ(preview.starvation.size(), 2u);
+    preview.graph.StopGraph();
+    const TAviProbe probe = ProbeAvi(path, true);
+    EXPECT_TRUE(probe.Complete()) << probe.Text().toStdString();
+    const TAviStream* video = probe.Stream(QStringLiteral("video"));
+    ASSERT_NE(video, nullptr) << probe.Text().toStdString();
+    EXPECT_GE(video->frames, 10);
+    unsetenv("POMVIRA_TEST_CAMERA_STALL");
+}
+
+TEST(GstTestCamera, NoCameraControlsWithoutADeviceNode) {
+    EXPECT_EQ(gst::V4l2CameraControls::Open("/nonexistent/video0"), nullptr);
+    EXPECT_EQ(gst::OpenCameraControls(nullptr, nullptr), nullptr);
+}
+
+}  // namespace
+}  // namespace media
