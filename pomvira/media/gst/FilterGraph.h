@@ -132,7 +132,6 @@ class FilterGraph
     // VFW_E_TIMEOUT, or the error that came on the way.
     HRESULT Drain();
     void JoinEosSenders();
-    bool WritesFile() const;
     void SettleIdleFilters();
     void DumpLayout(const char* when);
     WString UniqueName(const WString& wanted) const;
