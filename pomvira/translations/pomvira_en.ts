@@ -366,6 +366,30 @@
         <source>La taille du fichier dépasse la limite autorisée ; il ne peut pas être enregistré.</source>
         <translation>The file size exceeds the limit allowed and cannot be saved.</translation>
     </message>
+    <message>
+        <source>Par défaut : %1</source>
+        <translation>Default: %1</translation>
+    </message>
+    <message>
+        <source>, de %1 à %2 par pas de %3</source>
+        <translation>, %1 to %2 by %3</translation>
+    </message>
+    <message>
+        <source>lecture seule</source>
+        <translation>read-only</translation>
+    </message>
+    <message>
+        <source>automatique</source>
+        <translation>automatic</translation>
+    </message>
+    <message>
+        <source>inactif</source>
+        <translation>inactive</translation>
+    </message>
+    <message>
+        <source>occupé</source>
+        <translation>busy</translation>
+    </message>
 </context>
 <context>
     <name>Messages</name>
