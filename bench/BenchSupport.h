@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Helpers shared by the benchmarks that run live pipelines: clocks, waiting
 // on the user-interface thread for something the streaming thread reports,
 // and the closing table that sets each benchmark of the program beside its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Per-frame cost of the video renderer: turning a frame into the 32-bit
 // image the window paints (a view of a BGRx buffer, or a converted copy of a
 // 24-bit frame, made on the streaming thread), and painting it scaled into

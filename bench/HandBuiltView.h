@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window of the benchmarks' hand-built pipelines: it shows the newest
 // frame of the pipeline's appsink named "preview" (BGRx), scaled to the
 // window, as the least work that shows a camera; and small helpers to build

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cost of cutting window outlines: the skin-sized picture at start-up and
 // preview-sized pictures, with few runs (a rounded frame) and with many
 // (every other pixel transparent, the worst case).

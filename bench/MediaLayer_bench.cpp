@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The media layer's preview chain on the built-in test camera (camera ->
 // sample grabber -> video renderer, built by the capture graph builder of a
 // capture-mode TFilterGraph), each measure beside a GStreamer pipeline built

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The camera program's live preview, in-process, on the built-in test camera,
 // each measure beside a hand-built GStreamer pipeline that shows the same
 // camera in a window of the same size, in the same run:

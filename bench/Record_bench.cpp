@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Recording, in-process, on the built-in test camera (1280x720 YUY2, 30
 // frames a second) and test microphone, with sound, beside a GStreamer
 // pipeline built by hand that does the same work in the same run: the camera

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cost of repairing a cut-off recording of a million small chunks (some
 // 420 MB: 1,080,070 chunks of 392 bytes, one video frame for every three
 // sound chunks), with the file in the page cache, beside the least

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Still pictures and thumbnails, each beside the bare library work in the
 // same run:
 //  - a still picture of a 1280x720 frame as the control panel takes it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The device remover's application object: its command-line switches and its one pass.
 #pragma once
 

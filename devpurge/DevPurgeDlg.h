@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The dialog shown after the removal: it reports success and offers a restart.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Removal of the camera's USB devices and the system restart.
 #pragma once
 

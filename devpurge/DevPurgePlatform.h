@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The operating-system services the device remover uses, kept apart from its logic.
 //
 // The shapes follow what the remover needs from the system: a device information set of

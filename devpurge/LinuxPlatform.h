@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The device remover's services on Linux: the driver's registry settings from a registry
 // export file, USB devices from sysfs, and the restart through systemd-logind.
 #pragma once

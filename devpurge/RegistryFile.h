@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The registry as kept in a registry export file ("Windows Registry Editor Version 5.00" or
 // "REGEDIT4"): the key tree with each key's values as raw bytes.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The USB devices and interfaces listed in sysfs (<sysfs>/bus/usb/devices) as a device
 // information set.
 //

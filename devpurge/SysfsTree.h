@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A folder tree (such as sysfs) that is read and written only from below its root.
 //
 // The root is opened once; every folder below it is opened relative to its parent, one name at

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // DevPurge: removes the camera's USB devices and offers to restart the computer.
 //
 //   DevPurge             remove, then show the dialog (exit or restart)

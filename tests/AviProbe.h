@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An independent reading of the AVI files the camera program records:
 // ffprobe's view of the file (its streams, their codecs and formats, the
 // duration, and on request the frames counted by reading them all), and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Linked into every executable of a sanitizer build (tests and programs):
 // tells LeakSanitizer that GLib's old quark table blocks are kept on purpose.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // GLib's quark table blocks left behind when the table grows are kept out of
 // the leak report, and nothing else is: a lost block of the same size is
 // still reported, even one that starts like a quark table.

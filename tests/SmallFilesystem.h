@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A folder that fills up: recordings written there meet a full disk after a
 // given number of bytes. Where the test may mount (it runs as root), the
 // folder is a tmpfs of that size; otherwise the process's file-size limit

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one entry point of every test executable of the suite. Each test
 // process gets fresh, empty stand-ins for what a test must never touch for
 // real: the user's configuration folder (so "Pomvira.ini" is never the real

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sets everything up on a fresh Debian 12 machine, builds the camera program
 # and runs it on the built-in test camera. Without a display it starts a
 # virtual X server, lets the program run for a few seconds, saves a

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages needed to build, run and test the suite.
 # Safe to run again: it installs only what is missing.
 set -euo pipefail

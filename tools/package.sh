@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package of the suite from this checkout, by the rules in
 # debian/ (dpkg-buildpackage -us -uc -b: an optimised build of the three
 # programs with Debian's compiler flags and hardening, unsigned). Prints the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Takes the README's screenshots: runs the camera program under a virtual X
 # server on the built-in test camera and saves
 #   docs/pomvira.png          the preview window and the control panel below it

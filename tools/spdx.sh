@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Puts the suite's licence identifier at the top of every source file git
 # tracks that lacks it:
 #   // SPDX-License-Identifier: GPL-3.0-or-later     (C++: *.cpp, *.h)

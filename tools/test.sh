@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sets everything up on a fresh Debian 12 machine; builds the Debian package
 # twice and checks that the two are identical; builds the suite with
 # AddressSanitizer and UndefinedBehaviorSanitizer, warnings as errors, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fake sysfs trees, registry files and restart scripts in temporary folders for the tests.
 #pragma once
 

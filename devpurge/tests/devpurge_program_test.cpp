@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the built program as an installer would, on fake trees.
 
 #include <gtest/gtest.h>

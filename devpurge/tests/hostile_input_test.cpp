@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Generated hostile inputs for the device remover: malformed registry files and sysfs trees
 // full of bad attributes, links out of the tree, hard links, FIFOs, loops, and folders swapped
 // for links while the removal runs. Whatever the input, the remover must not crash, must not

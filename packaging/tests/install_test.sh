@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs a build into a temporary DESTDIR with the prefix /usr and checks
 # what lands where: the complete file list, the desktop entry and the
 # AppStream metadata with their validators, the icons' sizes and the manual

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks the Debian package as a user makes it (tools/package.sh:
 # dpkg-buildpackage on a copy of the checkout, an optimised build of the
 # three programs, never the test build): its control fields, its copyright

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The camera program as the package installs it: unpacked from the Debian
 # package (dpkg-deb -x), started on the built-in test camera on the X server
 # of $DISPLAY. Its preview shows the moving test picture, its windows carry

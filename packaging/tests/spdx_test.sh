@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # tools/spdx.sh on a scratch repository: --check lists what lacks the
 # licence line and fails; adding puts it first (after a "#!" line), in each
 # language's comment, leaves other files, other licences and file modes

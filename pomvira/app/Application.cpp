@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "Application.h"
 #include "Language.h"
 #include "files/TextConv.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The camera program's application object: its title, the default error
 // report for failures that leave an event handler, message boxes, and the
 // application-wide minimise and terminate requests.

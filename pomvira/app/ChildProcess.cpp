@@ -1,8 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ChildProcess.h"
 
 #include <QApplication>
 #include <QEvent>
 #include <QProcess>
+#include <QTimer>
 
 #include "Application.h"
 
@@ -57,23 +59,84 @@ class TInputBlocker : public QObject {
 }  // namespace
 
 int RunChildProcess(const QString& program, const QStringList& arguments) {
-    QProcess child;
-    child.setProcessChannelMode(QProcess::ForwardedChannels);
-    child.setStandardInputFile(QProcess::nullDevice());
-    child.start(program, arguments, QIODevice::ReadOnly);
+    TChildProcess child;
+    return child.Start(program, arguments, -1, nullptr);
+}
 
-    const TInputBlocker blocker;
-    // Each round waits for the next event (the child's end is one) and
-    // handles it with everything else that came: frames, paints, timers.
-    while (child.state() != QProcess::NotRunning && !ApplicationTerminating())
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+TChildProcess::TChildProcess(QObject* parent) : QObject(parent) {}
 
-    if (child.state() != QProcess::NotRunning) {
-        child.kill();
-        child.waitForFinished(-1);
+TChildProcess::~TChildProcess() {
+    Stop();
+}
+
+bool TChildProcess::Running() const {
+    return FProcess && FProcess->state() != QProcess::NotRunning;
+}
+
+int TChildProcess::Result() const {
+    if (FProcess->error() == QProcess::FailedToStart ||
+        FProcess->exitStatus() != QProcess::NormalExit)
+        return kChildFailed;
+    return FProcess->exitCode();
+}
+
+void TChildProcess::Stop() {
+    if (!FProcess)
+        return;
+    // No result is delivered for a child that is given up.
+    FProcess->disconnect(this);
+    FLateResult = nullptr;
+    if (FProcess->state() != QProcess::NotRunning) {
+        FProcess->kill();
+        FProcess->waitForFinished(-1);
+    }
+    delete FProcess;
+    FProcess = nullptr;
+}
+
+int TChildProcess::Start(const QString& program, const QStringList& arguments, int waitMs,
+                         TLateResult lateResult) {
+    Stop();
+    FProcess = new QProcess;
+    FProcess->setProcessChannelMode(QProcess::ForwardedChannels);
+    FProcess->setStandardInputFile(QProcess::nullDevice());
+    FProcess->start(program, arguments, QIODevice::ReadOnly);
+
+    {
+        const TInputBlocker blocker;
+        // The end of the wait wakes the loop and ends it (a flag, not a
+        // clock: a coarse timer may fire a little early).
+        bool waitOver = false;
+        QTimer wake;
+        wake.setSingleShot(true);
+        connect(&wake, &QTimer::timeout, this, [&waitOver] { waitOver = true; });
+        if (waitMs >= 0)
+            wake.start(waitMs);
+        // Each round waits for the next event (the child's end is one) and
+        // handles it with everything else that came: frames, paints, timers.
+        while (Running() && !ApplicationTerminating() && !waitOver)
+            QCoreApplication::processEvents(QEventLoop::AllEvents |
+                                            QEventLoop::WaitForMoreEvents);
+    }
+
+    if (Running() && ApplicationTerminating()) {
+        Stop();
         return kChildFailed;
     }
-    if (child.error() == QProcess::FailedToStart || child.exitStatus() != QProcess::NormalExit)
-        return kChildFailed;
-    return child.exitCode();
+    if (Running()) {
+        FLateResult = std::move(lateResult);
+        connect(FProcess, &QProcess::finished, this, [this] {
+            const int result = Result();
+            // Once: the handler is dropped before it runs.
+            TLateResult handler = std::move(FLateResult);
+            FLateResult = nullptr;
+            if (handler)
+                handler(result);
+        });
+        return kChildRunning;
+    }
+    const int result = Result();
+    delete FProcess;
+    FProcess = nullptr;
+    return result;
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // GIO's headers first: once Qt's keyword macros are defined ("signals"),
 // they no longer compile.
 #include <gio/gdesktopappinfo.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Opening and editing files with the desktop's applications, as a file
 // manager does: "open" starts the desktop's default application for the
 // file, "edit" the image editor registered for the file's type. Neither

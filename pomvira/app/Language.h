@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The language of the program's texts. The texts are written in French in
 // the code, which is what French locales and the bare C/POSIX locale show;
 // every other language reads a catalogue (pomvira_<language>.qm) compiled

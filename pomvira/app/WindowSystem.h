@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the camera program asks of the window system beyond Qt's own window
 // flags: the platform it runs on, and keeping its second top-level window
 // out of the task bar.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The camera in use going away and coming back. When the camera is lost
 // (its stream failed, or it left the device list) the watch keeps its
 // identity (the serialized device moniker) and the format it had, and the

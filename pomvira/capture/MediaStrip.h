@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The media strip's model: the pictures and recordings made in this run,
 // oldest first, four of them visible from the first visible one, one of them
 // selected, each with its thumbnail made once at its first paint. It knows

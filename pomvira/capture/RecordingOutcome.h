@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What became of a recording's file once the recording ended, and what the
 // user is told about it.
 //

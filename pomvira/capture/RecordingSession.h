@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One recording of the control panel: the live picture, with the
 // microphone's sound when asked, through the chosen compressors into an AVI
 // file while the preview goes on. It owns what only a recording uses (its

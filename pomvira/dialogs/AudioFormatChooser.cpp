@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "AudioFormatChooser.h"
 
 #include <QDialog>
@@ -5,7 +6,9 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStyle>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstring>
 
 #include "files/TextConv.h"
@@ -15,6 +18,25 @@
 using media::WAVEFORMATEX;
 
 namespace {
+
+// Makes the list wide enough for its longest entry in the font it is drawn
+// with (a large system font included), so that no entry hides behind a
+// horizontal scroll bar, and tall enough for up to a dozen entries.
+void FitListToContent(QListWidget* list) {
+    list->ensurePolished();
+    constexpr int kRowsShown = 12;
+    const int rows = list->count();
+    const int frame = 2 * list->frameWidth();
+    int width = list->sizeHintForColumn(0) + frame + 4;
+    if (rows > kRowsShown)
+        width += list->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list);
+    list->setMinimumWidth(std::max(list->minimumWidth(), width));
+    if (rows > 0) {
+        const int shown = std::min(rows, kRowsShown);
+        list->setMinimumHeight(std::max(list->minimumHeight(),
+                                        frame + shown * list->sizeHintForRow(0) + 4));
+    }
+}
 
 bool ReadHeader(const uint8_t* data, size_t size, WAVEFORMATEX& header) {
     if (!data || size < sizeof(WAVEFORMATEX))
@@ -99,6 +121,7 @@ uint32_t AudioFormatChoose(TAudioFormatChoose& choose) {
             initial = int(i);
     }
     list->setCurrentRow(initial >= 0 ? initial : 0);
+    FitListToContent(list);
     // Nothing chosen, nothing to confirm.
     QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
     QObject::connect(list, &QListWidget::itemSelectionChanged, ok,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The audio format chooser: the system's modal dialog in which the user
 // picks one of the wave formats that a sound input offers. The caller hands
 // over the formats to list and a format buffer that holds the current format

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The folder field: a read-only single-line edit with a browse button inside
 // its right end. The user cannot type or paste into it; the text changes
 // only through the browse button (the system's folder chooser) or the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the camera program's settings dialogs share: their form settings (a
 // dialog border with only the close icon, a fixed client size that is not
 // scaled, Tahoma 8 pt, centred over the owner, above the always-on-top

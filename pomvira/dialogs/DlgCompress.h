@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The compression dialog: the video compressor and the audio compressor for
 // recordings, each from a list that the caller fills, or none ("Non
 // disponible"). A ticked box disables its list; OK hands back the two

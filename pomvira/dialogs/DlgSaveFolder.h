@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The save-folder dialog: the folder of recordings and the folder of still
 // pictures, each in a read-only folder field with a browse button. The
 // caller sets both paths and, when the user confirms, takes them back.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The device dialog: the video input device and the audio input device,
 // each chosen from a drop-down list that the caller fills and reads.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The camera program's ini file: private-profile style reading and writing
 // of "key=value" lines grouped in "[section]"s.
 //

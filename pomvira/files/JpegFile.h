@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // JPEG files of the camera program, through libjpeg: still pictures encoded
 // from a video frame and written as new files, and pictures decoded for the
 // media strip's thumbnails with the decoder's DCT scaling.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The unrepairable recordings already named to the user, remembered in a
 // small file beside the settings file so that each one is named once, not
 // at every start. A file is known by its path, size and modification time:

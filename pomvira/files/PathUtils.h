@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Folder and path helpers of the camera program: joining paths, the
 // program's own folder, and the default save folders.
 #pragma once

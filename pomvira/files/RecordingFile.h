@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A recording file as the start-up repair reads and patches it: opened in
 // its folder without following a link and without waiting (a regular file
 // only), read through a cache of large blocks, and written with a record of

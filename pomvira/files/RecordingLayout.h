@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The RIFF layout of an AVI recording as the start-up repair reads it: the
 // header's fields the repair sets (each checked to lie inside the list that
 // holds it), and the walk over the frames of each RIFF part, which steps

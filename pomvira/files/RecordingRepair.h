@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Repair of recordings cut off by a crash or a power cut.
 //
 // The AVI multiplexer writes a recording's header with placeholders when it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Conversion of the program's UTF-16 interface texts to 8-bit text in code
 // page 1252 (Western European), whatever the system's own code page, and
 // decoding of such bytes for display.

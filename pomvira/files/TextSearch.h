@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Text search and replace over 8-bit text: a forward search with a skip
 // table, a backward search, and case-insensitive comparison through a
 // code page 1252 upper-case table.

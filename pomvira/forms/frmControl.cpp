@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "frmControl.h"
 
 #include <QCloseEvent>
@@ -13,11 +14,10 @@
 #include "widgets/ControlsKit.h"
 #include "widgets/ImageButton.h"
 #include "widgets/FormFonts.h"
-#include "files/NamedRecordings.h"
-#include "files/RecordingRepair.h"
 #include "files/TextConv.h"
 #include "app/WindowSystem.h"
 #include "capture/MediaStrip.h"
+#include "capture/RecordingRepairRun.h"
 #include "capture/RecordingSession.h"
 #include "files/JpegFile.h"
 #include "frmView.h"
@@ -43,6 +43,9 @@ TControlForm::TControlForm(QWidget* parent) : QWidget(parent), FDrag(this) {
     // input; Wayland compositors ignore it for drawing).
     setAttribute(Qt::WA_NoSystemBackground);
     setAttribute(Qt::WA_TranslucentBackground);
+    // The buttons' hints show on hover also while the preview window is the
+    // active one, as it is right after start.
+    setAttribute(Qt::WA_AlwaysShowToolTips);
     QFont font(QStringLiteral("Tahoma"));
     font.setPixelSize(11);
     setFont(font);
@@ -77,6 +80,8 @@ void TControlForm::showEvent(QShowEvent* event) {
 }
 
 bool TControlForm::eventFilter(QObject* watched, QEvent* event) {
+    if (FViewForm && watched == FViewForm->windowHandle())
+        return ForwardPanelInput(event) || QWidget::eventFilter(watched, event);
     if (FViewForm && watched == FViewForm) {
         switch (event->type()) {
             case QEvent::Show:
@@ -199,7 +204,8 @@ void TControlForm::FormCreate(QObject*) {
     // 5, 6
     LoadSettings();
     CheckFolders();
-    // Recordings cut off by a crash are made playable before anything else.
+    // Recordings cut off by a crash are made playable in the background:
+    // what it has to tell comes once the windows are shown.
     RepairRecordings();
     // 7, 8
     CreateViewForm();
@@ -230,18 +236,10 @@ void TControlForm::FormCreate(QObject*) {
     FViewForm->show();
 }
 
-void TControlForm::RepairRecordings() {
-    // Each one is named once, not at every start.
-    const QStringList failed = TNamedRecordings(QStringLiteral("Pomvira.unrepairable"))
-                                   .NotNamedBefore(RepairUnfinishedRecordings(FVideoFolder));
-    if (failed.isEmpty())
-        return;
-    ShowMessageBox(this, UnrepairableRecordingsText(failed), QString::fromLatin1(kApplicationTitle),
-                   QMessageBox::Warning);
-}
-
 void TControlForm::FormDestroy(QObject*) {
     FDestroyed = true;
+    // A repair under way ends with the file it works on.
+    FRepairRun.reset();
     UnwatchDevices();
     CaptureGraph->OnGraphErrorAbort = nullptr;
     // A recording running at the quit is completed as a stop completes it,
@@ -341,6 +339,7 @@ void TControlForm::KeepAboveViewForm() {
     FViewForm->windowHandle()->setTransientParent(nullptr);
     windowHandle()->setTransientParent(FViewForm->windowHandle());
     FViewForm->installEventFilter(this);
+    FViewForm->windowHandle()->installEventFilter(this);
 }
 
 void TControlForm::FollowViewFormState() {
@@ -398,15 +397,25 @@ void TControlForm::PlaceWindows(bool coversScreen) {
 void TControlForm::CenterWindows() {
     if (!FViewForm)
         return;
-    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    const QRect screen = primary->geometry();
     const int SW = screen.width(), SH = screen.height();
     const int W = std::max(width(), FViewForm->width());
     const int H = FViewForm->height() + height();
-    const int viewLeft = (SW - W) / 2;
-    const int viewTop = (SH - H) / 2;
-    FViewForm->move(screen.left() + viewLeft, screen.top() + viewTop);
-    move(screen.left() + viewLeft + (FViewForm->width() - width()) / 2,
-         screen.top() + viewTop + FViewForm->height());
+    int viewLeft = screen.left() + (SW - W) / 2;
+    int viewTop = screen.top() + (SH - H) / 2;
+    // Both windows stay inside the work area: a block taller than it (a
+    // large preview at a large scale) starts at its top, and the panel then
+    // goes up over the preview's bottom edge rather than below the screen.
+    const QRect work = primary->availableGeometry();
+    const auto inside = [](int at, int size, int from, int length) {
+        return std::max(from, std::min(at, from + length - size));
+    };
+    viewTop = inside(viewTop, H, work.top(), work.height());
+    viewLeft = inside(viewLeft, FViewForm->width(), work.left(), work.width());
+    FViewForm->move(viewLeft, viewTop);
+    move(inside(viewLeft + (FViewForm->width() - width()) / 2, width(), work.left(), work.width()),
+         inside(viewTop + FViewForm->height(), height(), work.top(), work.height()));
 }
 
 void TControlForm::PlaceBottomRight() {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The control panel: the camera program's main form. It owns the preview
 // window, the one media graph with its member components, the actions, the
 // two popup menus and the recording timer, and runs the program's start-up
@@ -10,6 +11,7 @@
 #include <QWidget>
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "capture/CameraWatch.h"
 #include "widgets/ControlsKit.h"
@@ -20,6 +22,7 @@
 class QLabel;
 class QPainter;
 class QMenu;
+class QProgressDialog;
 class QTimer;
 class TAction;
 class TActionList;
@@ -27,6 +30,7 @@ class TImageButton;
 class TViewForm;
 class TMediaStrip;
 class TRecordingSession;
+class TRecordingRepairRun;
 
 namespace media {
 class TBitmap;
@@ -156,9 +160,10 @@ class TControlForm : public QWidget, private TCameraHost {
 
     // Mail: opens the user's mail program with a new message that has the
     // subject and the file as its attachment (the subject alone when no file
-    // is at the path), and waits until the program is done with it; the
-    // windows keep painting meanwhile but take no input. A failure, the user
-    // cancelling included, is reported in a message box.
+    // is at the path). The windows keep painting but take no input while the
+    // message is handed over, a few seconds at most; a mail program that is
+    // still open then goes on by itself. A failure, the user cancelling
+    // included, is reported in a message box, also when it comes later.
     void SendMail(const QString& subject, const QString& path);
 
     // Settings actions.
@@ -180,6 +185,8 @@ class TControlForm : public QWidget, private TCameraHost {
     void GraphDeviceLost(intptr_t filter);
     void DevicesChanged();
     bool CameraLost() const;
+    // True while the start-up repair of cut-off recordings runs.
+    bool RepairingRecordings() const;
 
     // Read access to the state, for the program's tests.
     struct TState {
@@ -234,10 +241,18 @@ class TControlForm : public QWidget, private TCameraHost {
     void CenterWindows();
     void PlaceBottomRight();
     void PlaceWindows(bool coversScreen);
+    // The expanded panel moved up as far as needed to end inside the work
+    // area (see FLiftedFor).
+    void KeepExpandedOnScreen();
+    // The preview window's pointer events at the panel's spots, handed to
+    // the panel; true when the event was the panel's.
+    bool ForwardPanelInput(QEvent* event);
 
-    // Unfinished recordings in the video folder repaired at start-up; those
-    // that could not be are named in one message.
+    // Unfinished recordings in the video folder repaired at start-up, in the
+    // background; those that could not be are named in one message.
     void RepairRecordings();
+    void ShowRepairProgress(int done, int total);
+    void RepairFinished(const QStringList& unrepairable);
 
     // Settings file.
     void LoadSettings();
@@ -315,11 +330,19 @@ class TControlForm : public QWidget, private TCameraHost {
     std::unique_ptr<TMediaStrip> FStrip;
     std::unique_ptr<TRecordingSession> FRecording;
     std::unique_ptr<TCameraWatch> FCameraWatch;
+    // The start-up repair, and its progress bar while one is shown.
+    std::unique_ptr<TRecordingRepairRun> FRepairRun;
+    QProgressDialog* FRepairProgress = nullptr;
 
     // Device notices (see WatchDevices).
     QObject* FDeviceNotice = nullptr;
 
     TWindowDrag FDrag;  // moving by the bare skin
+    // Where the panel was before expanding lifted it, and where it went.
+    std::optional<std::pair<QPoint, QPoint>> FLiftedFor;
+    // A press of the preview window's that went to the panel: its moves and
+    // release follow it there.
+    bool FForwardingPress = false;
     bool FDestroyed = false;
 };
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The control panel's settings actions: choosing the input devices, the
 // device's own picture and sound settings, the capture format, the
 // compressors for recordings, the sound format and the two save folders.

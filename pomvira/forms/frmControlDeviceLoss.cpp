@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The control panel and devices that come and go: a camera unplugged while
 // it is in use, plugged back, or another one plugged in meanwhile; a
 // microphone that goes away.

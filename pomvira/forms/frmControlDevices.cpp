@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The control panel's devices and capture graph: listing the input devices,
 // opening one camera and one microphone as the graph's sources, keeping and
 // restoring the capture format, sizing the preview window to the frame size,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The control panel's recording: the record button records the live picture,
 // with the microphone's sound when asked, through the chosen compressors
 // into the next numbered AVI file of the video folder while the preview goes

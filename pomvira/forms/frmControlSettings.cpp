@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The control panel's settings: read once at start-up, written once at
 // shut-down, and the validation of the two save folders.
 #include <QDir>

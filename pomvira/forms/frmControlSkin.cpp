@@ -1,9 +1,14 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The control panel's look: its components at their places, the skin and
 // button pictures, the French captions and hints, the window's outline cut
 // from the skin, the two heights, dragging by bare skin, and the menus.
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QScreen>
+#include <QWindow>
+#include <algorithm>
 
 #include "widgets/ActionList.h"
 #include "app/Application.h"
@@ -193,11 +198,71 @@ void TControlForm::SetExpanded(bool expanded) {
         btnExpand->Tag = 1;
         btnExpand->SetHint(UiText("ControlPanel", "Minimiser", "folds the strip away"));
         resize(imgBack->width(), imgBack->height());
+        KeepExpandedOnScreen();
     } else {
         btnExpand->Tag = 0;
         btnExpand->SetHint(UiText("ControlPanel", "Extension"));
         resize(imgBack->width(), shpNormal->height());
+        // Back where it was before it had to make room for the strip,
+        // unless it was moved since.
+        if (FLiftedFor && pos() == FLiftedFor->second)
+            move(FLiftedFor->first);
+        FLiftedFor.reset();
     }
+}
+
+void TControlForm::KeepExpandedOnScreen() {
+    // The expanded panel grows downwards; near the bottom of the work area
+    // (in the corner of a screen-covering preview) it goes up instead, so
+    // that the strip stays on the screen.
+    const QScreen* where = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!where)
+        return;
+    const QRect work = where->availableGeometry();
+    const int bottom = work.top() + work.height();
+    if (y() + height() <= bottom)
+        return;
+    const QPoint from = pos();
+    move(x(), std::max(work.top(), bottom - height()));
+    FLiftedFor = std::make_pair(from, pos());
+}
+
+bool TControlForm::ForwardPanelInput(QEvent* event) {
+    // Where the window manager ignores where the program places its windows
+    // (weston's, for programs on XWayland), the panel can come to lie over
+    // the preview window while the X server still stacks the preview
+    // above it: the compositor shows the panel, but the X server hands its
+    // clicks to the preview window. The preview passes the pointer's events
+    // at the panel's visible spots on to the panel, as if they had reached
+    // it, a press's move and release included.
+    switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseMove:
+            break;
+        default:
+            return false;
+    }
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    const QPoint global = mouse->globalPosition().toPoint();
+    const QPoint local = global - geometry().topLeft();
+    const bool onPanel = isVisible() && !isMinimized() && rect().contains(local) &&
+                         (!FHasFormRegion || FFormRegion.contains(local));
+    if (!FForwardingPress && !onPanel)
+        return false;
+    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)
+        FForwardingPress = true;
+    else if (event->type() == QEvent::MouseButtonRelease && mouse->buttons() == Qt::NoButton)
+        FForwardingPress = false;
+    QWindow* panel = windowHandle();
+    if (!panel)
+        return false;
+    QMouseEvent forwarded(event->type(), QPointF(local), QPointF(local), QPointF(global),
+                          mouse->button(), mouse->buttons(), mouse->modifiers(),
+                          mouse->pointingDevice());
+    QCoreApplication::sendEvent(panel, &forwarded);
+    return true;
 }
 
 void TControlForm::actExpandExecute(QObject*) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The control panel's still pictures and media strip: taking a picture from
 // the frame grabber as a numbered JPEG file, and the strip of the pictures
 // and recordings made in this run, shown four at a time with their

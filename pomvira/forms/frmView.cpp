@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "frmView.h"
 
 #include <QCloseEvent>
@@ -385,7 +386,19 @@ bool TViewForm::event(QEvent* event) {
     return QWidget::event(event);
 }
 
+QFont TViewForm::TopBarFont(qreal scale) {
+    return PixelFont(scale > 1.0 ? QStringLiteral("Microsoft Sans Serif")
+                                 : QStringLiteral("MS Sans Serif"),
+                     11);
+}
+
 void TViewForm::PlaceTopBarTexts() {
+    // The face follows the scale of the screen the window is on.
+    const QFont face = TopBarFont(devicePixelRatioF());
+    if (lblSize->font() != face) {
+        lblSize->setFont(face);
+        lblStatus->setFont(face);
+    }
     // The labels size themselves to their texts. The state text keeps its
     // place unless the size text, drawn in a face wider than the one the
     // places were made for, would run into it.

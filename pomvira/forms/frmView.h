@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The preview window: a borderless top-level window whose frame is drawn
 // from nine skin pictures around the live video, whose outline is cut to the
 // frame's shape, which moves by dragging its top bar and refuses to close.
@@ -94,6 +95,12 @@ class TViewForm : public QWidget {
     int HitTest(const QPoint& globalPos) const;
     static constexpr int HTNOWHERE = 0;
     static constexpr int HTCAPTION = 2;
+
+    // The face of the top bar's texts at a scale of the screen (1 = 100 %):
+    // "MS Sans Serif", whose free face has bitmaps for 100 % only and stays
+    // that small when scaled; above 100 % its scalable counterpart of the
+    // same metrics, "Microsoft Sans Serif" (or the face standing in for it).
+    static QFont TopBarFont(qreal scale);
 
     // The outline last given to the window (empty: none).
     const QRegion& Region() const { return FRegion; }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Device-independent bitmaps as the media layer hands out video frames: a
 // bitmap header and the pixel bytes in the platform's layout (blue, green,
 // red; rows padded to a multiple of 4 bytes; bottom-up when the header's

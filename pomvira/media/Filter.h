@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The source-filter component (TFilter) and the persistent byte block that
 // says which device it opens (TPersistentMemory, TBaseFilter).
 #pragma once

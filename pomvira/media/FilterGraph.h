@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TFilterGraph: the component that owns one platform filter graph (and, in
 // capture mode, the capture graph builder bound to it), puts its member
 // components' filters into the graph whenever it becomes active, forwards

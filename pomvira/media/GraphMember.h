@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The member and event-sink protocols between the filter graph component and
 // the components whose filters live in its graph (source filters, the frame
 // grabber, the video window).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The boundary between the camera program's media layer and the media
 // framework underneath it.
 //

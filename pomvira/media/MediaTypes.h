@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Media type records: the record functions (clear, dispose, duplicate,
 // describe), the TMediaType object that owns one record and streams it as
 // the form's "data" property, and TEnumMediaType, the list of the formats a

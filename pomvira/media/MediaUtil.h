@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The utility half of the media layer: the layer's exceptions and its one
 // error path (CheckGraphResult), interface requests on components, device
 // listing (TSysDevEnum), lists of filters and pins, and the two modal

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TSampleGrabber: the component that puts the platform's frame grabber into
 // the graph (it asks for uncompressed 24-bit RGB video) and turns the last
 // frame that passed through it into a bitmap.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The format a camera is opened in when no stored format applies: the
 // largest frame size whose framed preview, with the control panel below it,
 // fits the work area and that the camera delivers at 25 frames a second or

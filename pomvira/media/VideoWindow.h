@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TVideoWindow: a visual control that brings a video renderer into the graph
 // and makes the renderer's own window appear exactly where the control lies
 // (following its size and visibility), with the renderer's mouse and key

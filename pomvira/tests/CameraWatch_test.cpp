@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The camera watch alone, against a recording stand-in for the panel and the
 // fake media framework's device list: which camera it takes up, in which
 // format, and what it keeps when a camera cannot be opened.

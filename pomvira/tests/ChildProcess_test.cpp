@@ -1,9 +1,16 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Running a child program to its end: its exit status is the result, a child
 // that cannot start or dies by a signal gives kChildFailed, and while it runs
 // the windows keep painting but clicks and keys are dropped (also not
 // delivered late, once the child has ended), except in a modal dialog that
-// opens meanwhile.
+// opens meanwhile. A child waited for only a while goes on after it and
+// gives its result once when it ends; given up, it gives none, and what it
+// started itself goes on.
 #include <QDialog>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <csignal>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -87,4 +94,58 @@ TEST(ChildProcess, WindowsPaintWhileItRunsButTakeNoInput) {
     });
     EXPECT_EQ(RunChildProcess(kShell, {"-c", "sleep 1"}), 0);
     EXPECT_TRUE(answeredWhileRunning);
+}
+
+TEST(ChildProcess, ChildStillRunningAfterTheWaitGoesOnAndGivesItsResultOnce) {
+    QWidget window;
+    auto* button = new QPushButton(QStringLiteral("Press"), &window);
+    int clicks = 0;
+    QObject::connect(button, &QPushButton::clicked, [&] { ++clicks; });
+    window.show();
+
+    std::vector<int> results;
+    QElapsedTimer clock;
+    clock.start();
+    TChildProcess child;
+    EXPECT_EQ(child.Start(kShell, {"-c", "sleep 1; exit 5"}, 200,
+                          [&](int result) { results.push_back(result); }),
+              kChildRunning);
+    EXPECT_LT(clock.elapsed(), 900);
+    EXPECT_TRUE(child.Running());
+    // Input is taken while the child goes on.
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_EQ(clicks, 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !results.empty(); }, 5000));
+    EXPECT_EQ(results[0], 5);
+    QTest::qWait(200);
+    EXPECT_EQ(results.size(), 1u);
+
+    // One that ends within the wait gives its result at once, never later.
+    EXPECT_EQ(child.Start(kShell, {"-c", "exit 4"}, 5000, [&](int r) { results.push_back(r); }),
+              4);
+    QTest::qWait(100);
+    EXPECT_EQ(results.size(), 1u);
+}
+
+TEST(ChildProcess, GivenUpChildGivesNoResultAndWhatItStartedGoesOn) {
+    QTemporaryDir dir;
+    const QString pidFile = dir.filePath(QStringLiteral("pid"));
+    bool called = false;
+    {
+        TChildProcess child;
+        // The child starts a program of its own and waits for it, as
+        // xdg-email waits for a mail program.
+        ASSERT_EQ(child.Start(kShell, {"-c", "sleep 30 & echo $! > \"$1\"; wait", "sh", pidFile},
+                              300, [&](int) { called = true; }),
+                  kChildRunning);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo(pidFile).size() > 0; }, 5000));
+    }
+    QTest::qWait(100);
+    EXPECT_FALSE(called);
+    QFile file(pidFile);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const pid_t grandchild = file.readAll().trimmed().toInt();
+    ASSERT_GT(grandchild, 0);
+    EXPECT_EQ(kill(grandchild, 0), 0);
+    kill(grandchild, SIGTERM);
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Editing a picture through the desktop: a desktop made for the test (its
 // own application folder, file type globs and default applications) offers
 // a viewer (the default for JPEG pictures) and an editor. The editor is

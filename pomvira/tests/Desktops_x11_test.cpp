@@ -1,8 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The camera program as a user runs it on real desktops, each on an X server
 // of its own that the test starts (Xvfb): under the openbox window manager,
 // and under the weston compositor (nested in that X server) on Qt's Wayland
 // platform. What is checked is what the window manager and the screen show:
-// the stacking order, the task bar states, window places and pixels.
+// the stacking order, the task bar states, window places and pixels, and
+// that the panel's buttons take the clicks meant for them.
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -34,6 +36,8 @@ namespace {
 
 const char* const k720 =
     "Major Type: Video - Sub Type: YUY2 Format: VideoInfo YUY2 1280X720, 16 bits";
+const char* const k640 =
+    "Major Type: Video - Sub Type: YUY2 Format: VideoInfo YUY2 640X480, 16 bits";
 const QSize kScreen(1280, 1024);
 constexpr QRgb kMagenta = 0xFF00FF;
 
@@ -289,8 +293,8 @@ class DesktopTest : public ::testing::Test {
                    {QStringLiteral("-c"),
                     QStringLiteral("exec Xvfb -displayfd 3 -screen 0 %1x%2x24 -nolisten tcp "
                                    "3>\"$0\"")
-                        .arg(kScreen.width())
-                        .arg(kScreen.height()),
+                        .arg(screenSize.width())
+                        .arg(screenSize.height()),
                     numberFile});
         QByteArray number;
         ASSERT_TRUE(WaitFor(
@@ -344,6 +348,7 @@ class DesktopTest : public ::testing::Test {
         return {QStringLiteral("mousemove"), QString::number(p.x()), QString::number(p.y())};
     }
 
+    QSize screenSize = kScreen;  // the X server's screen
     QTemporaryDir dir;
     TChild xvfb;
     QByteArray display;
@@ -382,6 +387,8 @@ class OpenboxTest : public DesktopTest {
         QProcessEnvironment env = ProgramEnvironment();
         env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(display));
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        if (!scaleFactor.isEmpty())
+            env.insert(QStringLiteral("QT_SCALE_FACTOR"), scaleFactor);
         program.Start(QStringLiteral(POMVIRA_EXECUTABLE), {}, env);
         ASSERT_TRUE(WaitFor(
             [&] {
@@ -427,6 +434,7 @@ class OpenboxTest : public DesktopTest {
     QPoint ViewSpot(int x_, int y_) { return x.Geometry(view).topLeft() + QPoint(x_, y_); }
 
     TChild openbox;
+    QString scaleFactor;  // QT_SCALE_FACTOR of the program (empty: none)
     xcb_window_t view = 0;
     xcb_window_t panel = 0;
 };
@@ -571,6 +579,58 @@ TEST_F(OpenboxTest, PreviewAsLargeAsTheScreenCoversTheWorkAreaBelowThePanel) {
     EXPECT_EQ(program.Stop(), std::optional<int>(0));
 }
 
+// A 1920 x 1080 screen at 200 % (the program scaled by 2, as with Xft.dpi
+// 192): the desktop is 960 x 540 in the program's own units.
+class ScaledOpenboxTest : public OpenboxTest {
+  protected:
+    void SetUp() override {
+        screenSize = QSize(1920, 1080);
+        scaleFactor = QStringLiteral("2");
+        OpenboxTest::SetUp();
+    }
+    ::testing::AssertionResult OnScreen(const QRect& window) {
+        if (QRect(QPoint(0, 0), screenSize).contains(window))
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure()
+               << window.x() << "," << window.y() << " " << window.width() << "x"
+               << window.height() << " is not inside the screen";
+    }
+};
+
+TEST_F(ScaledOpenboxTest, BothWindowsAndTheExpandedPanelStayOnTheScreen) {
+    // 640 x 480 framed fits the screen, but not with the panel below it.
+    ASSERT_NO_FATAL_FAILURE(WriteSettings(k640));
+    ASSERT_NO_FATAL_FAILURE(StartProgram());
+    QRect v = x.Geometry(view), p = x.Geometry(panel);
+    EXPECT_EQ(v.size(), QSize(676, 536) * 2);
+    EXPECT_EQ(p.size(), QSize(355, 72) * 2);
+    EXPECT_TRUE(OnScreen(v));
+    EXPECT_TRUE(OnScreen(p));
+    // Still centred across (to the scaled pixel), the panel on the
+    // preview's lower part.
+    EXPECT_NEAR(p.left(), v.left() + (v.width() - p.width()) / 2, 2);
+    EXPECT_LE(p.top(), v.bottom());
+    program.Stop();
+
+    // 1280 x 720 framed does not fit: the preview covers the screen, the
+    // panel lies in its bottom-right corner. A still picture expands the
+    // panel, which goes up to keep its strip on the screen.
+    ASSERT_NO_FATAL_FAILURE(WriteSettings(k720));
+    ASSERT_NO_FATAL_FAILURE(StartProgram());
+    v = x.Geometry(view);
+    p = x.Geometry(panel);
+    EXPECT_EQ(v, QRect(QPoint(0, 0), screenSize));
+    EXPECT_EQ(p, QRect(1920 - 710, 1080 - 144, 710, 144));
+    Pointer(At(p.topLeft() + QPoint(118, 37) * 2) << QStringLiteral("click")
+                                                   << QStringLiteral("1"));
+    EXPECT_TRUE(WaitFor([&] { return x.Geometry(panel).height() == 166 * 2; }, 5000))
+        << "the panel did not expand";
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("Image/img000001.jpg"))));
+    EXPECT_TRUE(OnScreen(x.Geometry(panel)));
+    EXPECT_EQ(x.Geometry(panel).bottomRight(), p.bottomRight());
+    program.Stop();
+}
+
 // ---------------------------------------------------------------------------
 // weston, the program on Qt's Wayland platform
 // ---------------------------------------------------------------------------
@@ -658,7 +718,8 @@ class WestonTest : public DesktopTest {
     // desktop, and after a click on the video the panel is still wholly
     // visible.
     void ExpectShownAndUsable(const QProcessEnvironment& env,
-                              const std::function<void()>& whileShown = {}) {
+                              const std::function<void(const QRect& panel)>& whileShown = {},
+                              const std::function<void(const QRect& panel)>& afterClick = {}) {
         // The preview window (640 x 480 framed: 676 x 536) is found by the
         // picture of its bottom-right corner or by its title piece, whichever
         // the panel leaves uncovered.
@@ -712,7 +773,7 @@ class WestonTest : public DesktopTest {
         }
         EXPECT_GE(corners, 1);
         if (whileShown)
-            whileShown();
+            whileShown(panelRect);
 
         // A click on the video where the panel does not lie.
         std::optional<QPoint> spot;
@@ -736,7 +797,19 @@ class WestonTest : public DesktopTest {
         EXPECT_EQ(::At(shot, *after - kBareSkin + QPoint(177, 5)),
                   ::At(Skin(), QPoint(177, 5)));
         EXPECT_EQ(CountMagenta(shot), 0) << "magenta on the screen after the click";
+        if (afterClick)
+            afterClick(panelRect);
         EXPECT_EQ(program.Stop(), std::optional<int>(0));
+    }
+
+    // A click on the panel's still button takes picture number n.
+    void ExpectStillButtonTakesPicture(const QRect& panel, int n) {
+        Pointer(At(panel.topLeft() + QPoint(118, 37)) << QStringLiteral("click")
+                                                       << QStringLiteral("1"));
+        const QString picture =
+            dir.filePath(QStringLiteral("Image/img%1.jpg").arg(n, 6, 10, QLatin1Char('0')));
+        EXPECT_TRUE(WaitFor([&] { return QFileInfo(picture).size() > 0; }, 5000))
+            << "a click on the panel's still button took no picture " << n;
     }
 
     QString runtime;
@@ -773,12 +846,19 @@ TEST_F(WestonTest, OnAWaylandDesktopWithXWaylandTheProgramRunsThroughIt) {
         << "weston offers no XWayland";
     QProcessEnvironment env = WestonEnvironment();
     env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(xwayland));
-    ExpectShownAndUsable(env, [&] {
-        // Its windows are windows of XWayland's X server.
-        TXServer onXWayland;
-        ASSERT_TRUE(onXWayland.Connect(xwayland));
-        EXPECT_GE(onXWayland.WindowsOf(program.Pid()), 2);
-    });
+    ExpectShownAndUsable(
+        env,
+        [&](const QRect& panel) {
+            // Its windows are windows of XWayland's X server.
+            TXServer onXWayland;
+            ASSERT_TRUE(onXWayland.Connect(xwayland));
+            EXPECT_GE(onXWayland.WindowsOf(program.Pid()), 2);
+            // weston's window manager places the windows itself, the panel
+            // over the preview: the panel takes its clicks all the same,
+            // before and after a click on the preview.
+            ExpectStillButtonTakesPicture(panel, 1);
+        },
+        [&](const QRect& panel) { ExpectStillButtonTakesPicture(panel, 2); });
 }
 
 }  // namespace

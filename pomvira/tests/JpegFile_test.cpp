@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // JPEG files: a frame in the grabber's layout (bottom-up BGR rows padded to 4
 // bytes) is written as a baseline colour JPEG of quality 90, upright, at its
 // full size, as an independent libjpeg reading shows; files are only ever

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How the program chooses the language of its texts from the environment,
 // and the catalogues found and loaded for it.
 #include <QCoreApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Failures where GStreamer calls into the program (the frame grabber's buffer
 // handler on a streaming thread, a graph event handler) reach the
 // application's error report once, on the user-interface thread, and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The media strip's model alone: no widgets, no media layer. What the strip
 // shows after adding, paging, selecting and deleting, and how often a
 // picture's thumbnail is read.

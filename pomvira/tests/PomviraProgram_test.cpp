@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The built camera program run as a user's session ends it: with a signal.
 // Whatever state its settings file is in, the program must end on SIGTERM by
 // itself, without waiting for anyone to click. It runs in English.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The camera program as a user starts it: the control panel on the real
 // GStreamer framework with two built-in test cameras, on a real X server.
 // The preview window shows the camera's moving picture, the two windows sit

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Damaged, hostile and strange files where the repair looks for unfinished
 // recordings: it must keep every frame that can be read, step over damage,
 // write nowhere but the fields it sets and the index it appends, leave

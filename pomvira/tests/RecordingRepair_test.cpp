@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Recordings cut off for real: GStreamer's AVI multiplexer writing sound and
 // video into a file, killed with SIGKILL. The repair must make them play to
 // their last complete frame (checked with ffprobe, an independent reader),
@@ -6,6 +7,7 @@
 // Recordings cut off inside the program itself: frmControlDeviceLoss_gst_test.
 #include <QCryptographicHash>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QStorageInfo>
@@ -23,6 +25,7 @@
 #include "ControlFormTesting.h"
 #include "TestRecordings.h"
 #include "files/RecordingRepair.h"
+#include "widgets/ActionList.h"
 #include "forms/frmControl.h"
 #include "forms/frmView.h"
 
@@ -178,7 +181,14 @@ TEST_F(RecordingRepair, ARecordingPastItsFirstGigabyteKeepsEveryPart) {
     EXPECT_EQ(RepairRecording(path), TRecordingState::Complete);
 }
 
-using RecordingRepairAtStart = ControlFormTestBase;
+class RecordingRepairAtStart : public ControlFormTestBase {
+  protected:
+    // The repair runs in the background once the windows are shown: what it
+    // has to tell comes when it ends.
+    static void WaitForRepair(const TControlForm& form) {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !form.RepairingRecordings(); }, 120000));
+    }
+};
 
 TEST_F(RecordingRepairAtStart, TheProgramRepairsItsVideoFolderAndNamesWhatItCannotSave) {
     UseOwnSaveFolders();
@@ -189,6 +199,9 @@ TEST_F(RecordingRepairAtStart, TheProgramRepairsItsVideoFolderAndNamesWhatItCann
     const QByteArray lostSum = Checksum(lost);
     {
         TControlForm form;
+        EXPECT_TRUE(form.ViewForm()->isVisible());
+        EXPECT_TRUE(boxes.empty()) << "named before the windows were shown";
+        ASSERT_NO_FATAL_FAILURE(WaitForRepair(form));
         ASSERT_EQ(boxes.size(), 1u);
         EXPECT_TRUE(boxes[0].contains(lost)) << FirstBox();
         EXPECT_FALSE(boxes[0].contains(repairable)) << FirstBox();
@@ -204,17 +217,20 @@ TEST_F(RecordingRepairAtStart, EachUnrepairableRecordingIsNamedOnceUntilItChange
     ASSERT_TRUE(WriteAll(lost, QByteArray("RIFF", 4)));
     {
         TControlForm form;
+        ASSERT_NO_FATAL_FAILURE(WaitForRepair(form));
     }
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_TRUE(boxes[0].contains(lost)) << FirstBox();
     {
         TControlForm form;
+        ASSERT_NO_FATAL_FAILURE(WaitForRepair(form));
     }
     EXPECT_EQ(boxes.size(), 1u) << "named again at the next start";
     // Changed (here: grown), it is another file: named again.
     ASSERT_TRUE(WriteAll(lost, QByteArray("RIFF\0\0", 6)));
     {
         TControlForm form;
+        ASSERT_NO_FATAL_FAILURE(WaitForRepair(form));
     }
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_TRUE(boxes[1].contains(lost));
@@ -226,6 +242,7 @@ TEST_F(RecordingRepairAtStart, ManyUnrepairableRecordingsMakeOneMessageThatFitsT
         ASSERT_TRUE(WriteAll(VideoFile(n), QByteArray("RIFF", 4)));
     {
         TControlForm form;
+        ASSERT_NO_FATAL_FAILURE(WaitForRepair(form));
     }
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_TRUE(boxes[0].contains(QStringLiteral("3000"))) << FirstBox();
@@ -255,9 +272,88 @@ TEST_F(RecordingRepairAtStart, AFolderNameThatIsNotUtf8IsUsedAndKeptByteForByte)
     }
     {
         TControlForm form;
+        ASSERT_NO_FATAL_FAILURE(WaitForRepair(form));
         ASSERT_EQ(boxes.size(), 1u);
         EXPECT_EQ(EncodeFileName(boxes[0]).count(lost), 1) << FirstBox();
     }
     EXPECT_TRUE(ReadAll(Ini().FileName()).contains("VIDEO FOLDER=" + folder + "\n"))
         << ReadAll(Ini().FileName()).toStdString();
+}
+
+// A cut-off recording of a million small chunks (some 400 MB): the windows
+// come first, and the program takes input while the repair runs; a new
+// recording meanwhile takes the next number, never the one being repaired.
+TEST_F(RecordingRepairAtStart, AMillionChunkRecordingIsRepairedWithTheWindowsShownFirst) {
+    constexpr int64_t kChunks = 1'080'070;
+    constexpr uint32_t kData = 384;
+    UseOwnSaveFolders();
+    if (QStorageInfo(VideoFolder()).bytesAvailable() < 1'500'000'000)
+        GTEST_SKIP() << "needs 1.5 GB of free space in " << VideoFolder().toStdString();
+    // The program's header, from a recording cut off for real; then the
+    // chunks, one video frame for every three sound chunks, the last one
+    // cut short.
+    const QString path = VideoFile(1);
+    ASSERT_TRUE(KilledRecording(path, 200'000));
+    const QByteArray killed = ReadAll(path);
+    const int64_t movi = MoviPosition(killed);
+    ASSERT_GT(movi, 0);
+    QByteArray pattern;
+    for (const char* id : {"00dc", "01wb", "01wb", "01wb"}) {
+        pattern += QByteArray(id, 4);
+        const uint32_t size = kData;
+        pattern += QByteArray(reinterpret_cast<const char*>(&size), 4);
+        pattern += QByteArray(kData, char(0x55));
+    }
+    {
+        QFile out(path);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ASSERT_EQ(out.write(killed.left(movi + 12)), movi + 12);
+        QByteArray block;
+        for (int i = 0; i < 2048; ++i)
+            block += pattern;
+        int64_t written = 0;
+        for (; written + 2048 * 4 <= kChunks; written += 2048 * 4)
+            ASSERT_EQ(out.write(block), block.size());
+        const int64_t rest = (kChunks - written) * (8 + kData);
+        ASSERT_EQ(out.write(block.left(rest)), rest);
+        ASSERT_EQ(out.write(pattern.left(100)), 100);
+    }
+    // Read once, as a user's recent recording is in the cache.
+    ASSERT_FALSE(Checksum(path).isEmpty());
+
+    QElapsedTimer clock;
+    clock.start();
+    TControlForm form;
+    form.show();
+    // Both windows are up while the repair has not yet ended.
+    EXPECT_TRUE(form.RepairingRecordings());
+    EXPECT_TRUE(form.ViewForm()->isVisible());
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(
+        form.NextFileName(false, QStringLiteral("video"), QStringLiteral("avi")).toStdString(),
+        VideoFile(2).toStdString());
+    // Input is taken meanwhile.
+    form.actExpand->Execute();
+    EXPECT_TRUE(form.State().Expanded);
+    // A repair that takes longer than a second shows its progress bar.
+    bool ranLong = false, barShown = false;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            if (form.RepairingRecordings() && clock.elapsed() > 1300) {
+                ranLong = true;
+                auto* bar = form.findChild<QWidget*>(QStringLiteral("RepairProgress"));
+                barShown |= bar && bar->isVisible();
+            }
+            return !form.RepairingRecordings();
+        },
+        120000));
+    EXPECT_TRUE(barShown || !ranLong) << "no progress bar after a second";
+    EXPECT_TRUE(boxes.empty()) << FirstBox();
+    EXPECT_EQ(form.findChild<QWidget*>(QStringLiteral("RepairProgress")), nullptr)
+        << "the progress bar stays after the repair";
+
+    const TAviProbe probe = ProbeAvi(path);
+    EXPECT_TRUE(probe.Complete()) << probe.Text().toStdString();
+    EXPECT_EQ(int64_t(probe.totalFrames), (kChunks + 3) / 4);
+    EXPECT_EQ(RepairRecording(path), TRecordingState::Complete);
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The recording session alone, on a graph of its own against the recording
 // fake of the media framework (no panel, no preview window): what a start
 // and a stop give back, what a failed start leaves behind, and the capture

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings dialogs on the offscreen platform: their texts, sizes and
 // places, tab order and first focus, how Enter, Esc and the close icon end
 // them, the folder field with its browse button, the compressor lists and
@@ -12,8 +13,10 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QToolButton>
+#include <algorithm>
 #include <cstring>
 #include <gtest/gtest.h>
 
@@ -367,6 +370,17 @@ TWaveFormat Wave(uint16_t tag, uint32_t rate, uint16_t bits, uint16_t channels,
     return bytes;
 }
 
+// Checks, inside a shown dialog, that every entry of the list is seen whole
+// with no horizontal scroll bar.
+void ExpectEntriesFitTheList(QListWidget* list) {
+    QApplication::processEvents();
+    int widest = 0;
+    for (int i = 0; i < list->count(); ++i)
+        widest = std::max(widest, list->fontMetrics().horizontalAdvance(list->item(i)->text()));
+    EXPECT_GE(list->viewport()->width(), widest);
+    EXPECT_FALSE(list->horizontalScrollBar()->isVisible());
+}
+
 QListWidget* FormatList(QWidget* chooser) {
     return chooser->findChild<QListWidget*>("lstFormats");
 }
@@ -432,4 +446,23 @@ TEST(AudioFormatChooser, CancelLeavesTheBufferAndNothingToChooseFromShowsNothing
     EXPECT_EQ(AudioFormatChoose(choose), ACMERR_NOTPOSSIBLE);
     choose.Format = nullptr;
     EXPECT_EQ(AudioFormatChoose(choose), MMSYSERR_INVALPARAM);
+}
+
+TEST(AudioFormatChooser, ListShowsItsEntriesWholeWithALargeSystemFont) {
+    const QFont before = QApplication::font();
+    QFont large = before;
+    large.setPixelSize(28);
+    QApplication::setFont(large);
+    TWaveFormat buffer = Wave(1, 44100, 16, 2);
+    TAudioFormatChoose choose;
+    choose.Format = buffer.data();
+    choose.FormatSize = uint32_t(buffer.size());
+    choose.Formats = {Wave(1, 44100, 16, 2), Wave(2, 22050, 4, 1, 4), Wave(1, 192000, 24, 8)};
+    auto answer = WhenModalNamed("AudioFormatChooser", [&](QWidget* chooser) {
+        ExpectEntriesFitTheList(FormatList(chooser));
+        PressKey(chooser, Qt::Key_Escape);
+    });
+    EXPECT_EQ(AudioFormatChoose(choose), ACMERR_CANCELED);
+    EXPECT_TRUE(answer->Answered());
+    QApplication::setFont(before);
 }

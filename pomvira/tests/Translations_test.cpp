@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The catalogues of the program's texts (translations/*.ts): every entry
 // finished, with the same placeholders as the program's text, every text of
 // the sources in each catalogue (checked with the same lupdate run as the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The platform the program asks Qt for: XWayland on a Wayland desktop that
 // offers it, unless the user chose a platform.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings actions on the real GStreamer framework with two built-in
 // test cameras and the test microphone: switching cameras, the resolution
 // chosen on the capture pin's page, the sound format chosen in the audio

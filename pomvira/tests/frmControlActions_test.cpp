@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings actions of the control panel against the recording fake of
 // the media framework: what each dialog is filled with, what confirming or
 // cancelling changes, and the graph calls around it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings menu on a real X server, used as a person would: a click on
 // the settings button opens the menu under it, a click on an entry opens its
 // dialog, and Esc or Enter closes it again. The camera program runs on the

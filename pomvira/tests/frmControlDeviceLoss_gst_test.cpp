@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Devices that come and go, on the real GStreamer framework with the
 // built-in test devices, unplugged and plugged back as a user would: the
 // preview window says the camera is gone, the program then idles, and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The control panel and devices that come and go, against the recording fake
 // of the media framework: which graph calls a lost camera and its return
 // make, and which notices the panel ignores.

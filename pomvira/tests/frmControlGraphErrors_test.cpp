@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The control panel and graph errors, against the recording fake of the media
 // framework: an error while recording ends the recording once, with one
 // message; an error while previewing is reported once and the preview

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The control panel in the user's language (the French of the program for
 // French and bare locales, English otherwise): its hints, menus, dialogs,
 // messages and the preview's states; and what a screen reader is told of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Mail with the real media framework: while the mail program's window is
 // open, the preview keeps showing the built-in test camera's moving picture.
 #include <QTest>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Mail from the control panel through the real xdg-email, with a stand-in
 // for the mail program: what is mailed for the strip's selection (subject,
 // attachment, a file that is gone, nothing selected), the menu under the
@@ -5,7 +6,9 @@
 // or cannot be reached at all.
 #include <QDir>
 #include <QFile>
+#include <QElapsedTimer>
 #include <QMenu>
+#include <QTest>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -170,4 +173,46 @@ TEST_F(MailTest, WithoutAMailProgramEverySendShowsTheErrorMessageAndItIsNotLooke
     ExpectTheErrorMessage(2);
     ASSERT_EQ(mailer.Mails().size(), 1u);
     EXPECT_EQ(mailer.Mails()[0].Subject, "Video Mail");
+}
+
+// The mail program keeps xdg-email waiting while its window is open (as
+// Thunderbird does when xdg-email starts it): the panel takes input again
+// within seconds, and quitting meanwhile neither waits for the mail program,
+// nor reports anything, nor closes the mail program's window.
+TEST_F(MailTest, MailProgramLeftOpenDoesNotHoldThePanelNorTheQuit) {
+    TMailerStandIn mailer(0, 30000);
+    form->AddToStrip(MakeFile(QStringLiteral("img000001.jpg")));
+    ASSERT_TRUE(form->State().Expanded);
+    QElapsedTimer clock;
+    clock.start();
+    form->actSendMail->Execute();
+    ASSERT_EQ(mailer.Mails().size(), 1u);
+    EXPECT_EQ(mailer.Mails()[0].Subject, "Photo Mail");
+    EXPECT_EQ(mailer.RunningPids().size(), 1u);
+    // A click reaches the panel.
+    QTest::mouseClick(form->btnExpand, Qt::LeftButton);
+    EXPECT_FALSE(form->State().Expanded);
+    EXPECT_LE(clock.elapsed(), 5000);
+    EXPECT_TRUE(requests.empty());
+
+    // Quitting ends with the panel's destruction.
+    clock.restart();
+    form.reset();
+    QTest::qWait(100);
+    EXPECT_LT(clock.elapsed(), 2000);
+    EXPECT_TRUE(requests.empty()) << requests[0].text.toStdString();
+    EXPECT_EQ(mailer.RunningPids().size(), 1u);
+}
+
+TEST_F(MailTest, FailureReportedAfterTheHandOverIsShownOnce) {
+    TMailerStandIn mailer(1, 4500);
+    form->AddToStrip(MakeFile(QStringLiteral("img000001.jpg")));
+    form->actSendMail->Execute();
+    EXPECT_TRUE(requests.empty());
+    QTest::mouseClick(form->btnExpand, Qt::LeftButton);
+    EXPECT_FALSE(form->State().Expanded);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !requests.empty(); }, 8000));
+    ExpectTheErrorMessage(1);
+    QTest::qWait(300);
+    ExpectTheErrorMessage(1);
 }

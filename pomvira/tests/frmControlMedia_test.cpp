@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The control panel's start-up and shut-down against the recording fake of
 // the media framework: the order of the graph calls, the device and format
 // rules, the sizing of the preview window and the recording timer's text.

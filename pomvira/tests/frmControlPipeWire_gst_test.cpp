@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A camera reached through PipeWire, as on current desktops and always in
 // sandboxes: a private PipeWire daemon and session manager (their own
 // runtime folder, nothing of the user's), PipeWire's own test source as the

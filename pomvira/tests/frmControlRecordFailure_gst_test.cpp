@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Recordings that do not end by the record button, on the real GStreamer
 // framework with the built-in test devices: a disk that fills, a folder
 // removed while it is written, a stop that cannot drain in time, and a

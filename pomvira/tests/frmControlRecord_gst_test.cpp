@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Recording on the real GStreamer framework with the built-in test camera and
 // microphone. Every file is read back by ffprobe and by its RIFF chunks, not
 // by GStreamer: its streams, their formats and codecs, its duration against

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Recording against the recording fake of the media framework: the order of
 // the graph calls of the start and the stop, the panel's states while
 // previewing and recording, the actions that recording disables, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A camera that stalls (stops delivering frames without an error), on the
 // real GStreamer framework with the built-in test camera made to stall: the
 // preview window says so, the picture comes back by itself as the camera is

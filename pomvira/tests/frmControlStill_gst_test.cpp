@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Still pictures on the real GStreamer framework with the built-in test
 // camera: pictures taken right after start-up (before or after the first
 // frame) are numbered JPEG files that an independent libjpeg reading shows

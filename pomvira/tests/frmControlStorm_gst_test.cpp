@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Unplug storms: the camera unplugged and plugged back many times in quick
 // succession (as the test devices' signals do it), during the preview,
 // during recordings and while dialogs are open. Storms end in the right

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Still pictures and the media strip of the control panel against the
 // recording fake of the media framework: numbered names, pictures taken
 // from the grabber's frame, the strip's rules for adding, paging, selecting

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The media strip on a real X server: the boxes as they reach the screen (a
 // picture's thumbnail in a grey frame, the recording icon centred with the
 // skin around it, the placeholder of a deleted picture in the selection's

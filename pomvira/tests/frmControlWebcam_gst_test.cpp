@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The control panel with the built-in test camera shaped like a common 1080p
 // USB webcam (raw YUY2 only at small sizes or low rates, MJPG at every size up
 // to 1920 x 1080 at 30 to 5 fps): the format it opens in on screens of two

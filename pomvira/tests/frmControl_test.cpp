@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The control panel without a media framework behind it: no camera is
 // found, so start-up ends after the device listing. This covers the panel's
 // own behaviour: captions, hints, heights, shape, dragging spots, gating,

@@ -1,8 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The control panel on a real X server: its outline really cuts the window
 // (a window beneath shows through the skin's magenta pixels and below the
 // normal height), pressing bare skin and moving drags the real window also
 // without a window manager while controls keep their presses, and the
 // settings menu opens under the settings button.
+#include <QCursor>
 #include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
@@ -10,6 +12,7 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolTip>
 #include <QWindow>
 #include <gtest/gtest.h>
 #include <memory>
@@ -225,4 +228,79 @@ TEST_F(ControlFormX11Test, SettingsMenuOpensUnderTheSettingsButtonsLeftEdge) {
     EXPECT_NE(ScreenAt(corner + QPoint(3, 20)), kBehind);
     EXPECT_EQ(ScreenAt(corner + QPoint(-3, 20)), kBehind);
     form->menuConfig->hide();
+}
+
+TEST_F(ControlFormX11Test, ToolTipsShowOnHoverWhileThePreviewIsTheActiveWindow) {
+    // Right after start the preview window is the active one.
+    TViewForm* view = form->ViewForm();
+    view->move(700, 500);
+    view->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view));
+    view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(view));
+    ASSERT_FALSE(form->isActiveWindow());
+
+    const std::pair<TImageButton*, const char*> buttons[] = {
+        {form->btnSnapShot, "Image Fixe"}, {form->btnConfig, "Configuration"}};
+    for (const auto& [button, hint] : buttons) {
+        const QPoint centre = button->mapToGlobal(button->rect().center());
+        QCursor::setPos(centre - QPoint(3, 3));
+        QTest::qWait(50);
+        QCursor::setPos(centre);
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return QToolTip::isVisible() && QToolTip::text() == hint; }, 3000))
+            << hint;
+        EXPECT_TRUE(view->isActiveWindow());
+        QToolTip::hideText();
+        QCursor::setPos(kOrigin - QPoint(50, 50));
+        QTest::qWait(600);
+    }
+}
+
+TEST_F(ControlFormX11Test, ExpandedInTheScreensCornerThePanelGoesUpAndBackDownWhenNormal) {
+    const QRect work = QGuiApplication::primaryScreen()->availableGeometry();
+    const QPoint corner(work.right() + 1 - 355, work.bottom() + 1 - 72);
+    form->move(corner);
+    QApplication::processEvents();
+    form->actExpand->Execute();
+    QApplication::processEvents();
+    EXPECT_EQ(form->geometry(), QRect(corner.x(), work.bottom() + 1 - 166, 355, 166));
+    form->actExpand->Execute();
+    QApplication::processEvents();
+    EXPECT_EQ(form->geometry(), QRect(corner, QSize(355, 72)));
+
+    // Moved by the user while expanded, it stays where it was put.
+    form->actExpand->Execute();
+    form->move(corner - QPoint(200, 300));
+    form->actExpand->Execute();
+    EXPECT_EQ(form->pos(), corner - QPoint(200, 300));
+    // With room below, it grows downwards as it always did.
+    form->actExpand->Execute();
+    EXPECT_EQ(form->geometry(), QRect(corner - QPoint(200, 300), QSize(355, 166)));
+}
+
+// Where a window manager leaves the panel over the preview window but the X
+// server stacks the preview above it (weston's, for programs on XWayland),
+// the X server hands the preview window the clicks at the panel's spots.
+TEST_F(ControlFormX11Test, ClicksThePreviewWindowGetsAtThePanelsSpotsGoToThePanel) {
+    TViewForm* view = form->ViewForm();
+    view->move(kOrigin - QPoint(60, 40));
+    view->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view));
+    QWindow* preview = view->windowHandle();
+    const auto click = [&](const QPoint& onPanel) {
+        const QPoint at = preview->mapFromGlobal(kOrigin + onPanel);
+        QTest::mousePress(preview, Qt::LeftButton, {}, at);
+        QTest::mouseRelease(preview, Qt::LeftButton, {}, at);
+        QApplication::processEvents();
+    };
+    click(QPoint(340, 60));  // the expand arrow
+    EXPECT_TRUE(form->State().Expanded);
+    click(QPoint(340, 60));
+    EXPECT_FALSE(form->State().Expanded);
+    // A cut-out corner of the panel (magenta in the skin) is the preview's.
+    click(QPoint(0, 0));
+    click(QPoint(1, 1));
+    EXPECT_FALSE(form->State().Expanded);
+    EXPECT_EQ(form->pos(), kOrigin);
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The preview window with the real media framework: the built-in test camera
 // runs through the frame grabber into the preview window's video window; the
 // renderer's window lies over the video area and shows the picture, and a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The preview window on the offscreen platform: layout, outline, hit test,
 // moving, closing and the state label.
 #include <gtest/gtest.h>
@@ -378,6 +379,27 @@ TEST(FormFonts, MetricCompatibleFacesAreRegisteredWhereInstalled) {
     QFont strip(QStringLiteral("Microsoft Sans Serif"));
     strip.setPixelSize(9);
     EXPECT_EQ(QFontInfo(strip).family(), "Tahoma");
+}
+
+TEST(FormFonts, TopBarTextsAboveOneHundredPercentUseAScalableFaceOfTheSameMetrics) {
+    TViewForm form;  // asks for the faces
+    if (!QFontDatabase::families().contains("MS Sans Serif"))
+        GTEST_SKIP() << "MS Sans Serif's free face is not installed (Debian: fonts-wine)";
+    const QFont normal = TViewForm::TopBarFont(1.0);
+    EXPECT_EQ(QFontInfo(normal).family(), "MS Sans Serif");
+    for (qreal scale : {1.25, 2.0}) {
+        const QFont scaled = TViewForm::TopBarFont(scale);
+        const QFontInfo info(scaled);
+        EXPECT_TRUE(QFontDatabase::isSmoothlyScalable(info.family(), info.styleName()))
+            << info.family().toStdString();
+        EXPECT_EQ(info.pixelSize(), 11);
+        // About as wide as the face the top bar was laid out for.
+        for (const char* text : {"( Preview )", "1280 x 720"}) {
+            const int designed = QFontMetrics(normal).horizontalAdvance(QLatin1String(text));
+            const int drawn = QFontMetrics(scaled).horizontalAdvance(QLatin1String(text));
+            EXPECT_NEAR(drawn, designed, designed / 5) << text;
+        }
+    }
 }
 
 TEST_F(ViewFormTest, RefusesToClose) {

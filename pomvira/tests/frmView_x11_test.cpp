@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The preview window on a real X server: its outline really cuts the window
 // (what lies behind shows through the cut corners), and dragging the top bar
 // moves the real window also without a window manager.

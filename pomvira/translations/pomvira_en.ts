@@ -543,6 +543,10 @@ L&apos;aperçu a été relancé.</source>
 
 The preview was started again.</translation>
     </message>
+    <message>
+        <source>Réparation des enregistrements interrompus…</source>
+        <translation>Repairing interrupted recordings…</translation>
+    </message>
 </context>
 <context>
     <name>PreviewWindow</name>

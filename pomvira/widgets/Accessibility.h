@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What assistive technology (screen readers over AT-SPI) is told about the
 // program's painted controls, which Qt alone would present as bare panes:
 // an image button is a push button named by its hint (or caption), a picture

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Actions: named user commands with a caption, a hint and enabled, checked
 // and visible states, an execute handler and an update handler. Controls and
 // menu items linked to an action follow its states and execute it when

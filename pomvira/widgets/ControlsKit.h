@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Small non-windowed controls of the camera program's forms: a picture
 // (TImage), a shape that only holds a size (TShape) and a paint box
 // (TPaintBox). Like every child widget here they have no native window.

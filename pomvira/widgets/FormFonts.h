@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The faces that the camera program's forms ask for by name: "Tahoma",
 // "MS Sans Serif", "Microsoft Sans Serif" and "Arial". Their texts are placed
 // for those faces' metrics, so metric-compatible faces are used wherever the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TImageButton: a push button made of pictures, painted on its parent's
 // surface (a child widget without a native window of its own).
 //

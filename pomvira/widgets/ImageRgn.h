@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Window outlines cut from pictures: the region made of a picture's pixels
 // that are not the transparent colour.
 #pragma once

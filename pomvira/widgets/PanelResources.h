@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The control panel's pictures, embedded as resources under ":/panel/" (see
 // the list at the top of tools/panelskin/main.cpp, which draws them):
 // back.png (the skin), <button>_up/_down/_active.png for capture, snapshot,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Moving a borderless window by dragging a spot of its own (the control
 // panel's bare skin, the preview window's top bar).
 #pragma once

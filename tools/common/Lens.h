@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The camera lens that the suite's pictures share (the install menu's camera,
 // the camera program's icon): a dark bezel, a metal ring, blue glass with its
 // pupil, and reflections. Header only, for the picture generators.

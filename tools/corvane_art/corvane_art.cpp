@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Draws the install menu's pictures into a folder:
 //   background.jpg  511 x 391  the window's picture
 //   install.bmp     51 x 51    Picture1 (24 bits per pixel)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // panelskin: draws the camera program's control panel pictures.
 //
 // Usage: panelskin <resources-dir> [<preview.png>]

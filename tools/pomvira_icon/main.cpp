@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Draws the camera program's application icon: a graphite tile like the body
 // of the preview window, with the camera's lens in the middle and a red
 // recording light in its corner. Each size is drawn on its own (not scaled

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Draws the skin of the camera program's preview window: the nine frame
 // pieces (24-bit BMP, magenta 0xFF00FF where the window outline is cut) and
 // the small badge "Image1" (JPEG) of the bottom edge.

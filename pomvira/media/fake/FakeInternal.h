@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Objects of the fake media boundary that tests reach only through the
 // boundary's interfaces (enumerators, monikers, property bags, the capture
 // graph builder, the file writer, the running object table), shared by the

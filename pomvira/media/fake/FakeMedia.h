@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A recording fake of the media boundary for unit tests.
 //
 // Use

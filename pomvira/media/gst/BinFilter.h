@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Filters and pins of the GStreamer boundary.
 //
 // A filter is a GstBin wrapped in a BinFilter (IBaseFilter, IMediaFilter,

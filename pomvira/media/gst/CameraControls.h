@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A camera's own controls (V4L2 controls: brightness, exposure and its
 // automatic mode, white balance, gain, focus, power-line frequency, zoom,
 // ...), read and set on the device, behind a small interface:

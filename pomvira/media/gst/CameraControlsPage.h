@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The device controls page of a camera that has its own controls (a V4L2
 // camera, the built-in test camera's webcam profile): every control the
 // device lists, grouped by the driver's control classes, with its range,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The filters of capture devices.
 //
 // Video: source ! capsfilter ! tee, with pin 0 "Capture" and pin 1 "Preview",

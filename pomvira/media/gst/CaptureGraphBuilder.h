@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The capture graph builder (CLSID_CaptureGraphBuilder2) over FilterGraph.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The device controls page of a capture filter: the picture controls of its
 // GStreamer source element, applied to the element as soon as they move.
 //  - GstColorBalance channels (V4L2 brightness, contrast, ...): sliders;

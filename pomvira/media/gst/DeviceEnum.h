@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The system device enumerator (CLSID_SystemDeviceEnum) and its monikers.
 //
 // Video and audio input devices come from the program's one device monitor

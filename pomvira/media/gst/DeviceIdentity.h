@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a capture device is recognised by: what survives unplugging it and
 // plugging it back, so that a camera that returns as another /dev/videoN is
 // the same camera, and another camera that lands on the old node is not.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's one device monitor: a GstDeviceMonitor on "Video/Source" and
 // "Audio/Source", made and started at first use and kept for the program's
 // life. Every listing reads the devices it holds, instead of asking the

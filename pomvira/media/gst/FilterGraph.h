@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The filter graph over a GstPipeline (CLSID_FilterGraph).
 //
 // Filters are BinFilters: AddFilter adds the filter's bin to the pipeline

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The boundary's stock filters: element chains (converters, compressors),
 // the AVI multiplexer and the file writer.
 #pragma once

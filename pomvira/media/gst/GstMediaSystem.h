@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The GStreamer implementation of the media boundary: entry point and
 // registration hooks. This header includes no GStreamer header.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Owning references to GStreamer and GLib objects.
 //
 // Every GStreamer reference held by the media boundary lives in a GstRef, so

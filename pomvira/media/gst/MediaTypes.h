@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one translation between GStreamer caps and media type records: the
 // table of the formats both sides know, the records built from caps (with
 // the records' Windows byte layout, VIDEOINFOHEADER and WAVEFORMATEX), caps

@@ -1,8 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "PinFormatPage.h"
 
 #include <QCoreApplication>
 #include <QLabel>
 #include <QListWidget>
+#include <QStyle>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cstdlib>
@@ -13,6 +15,25 @@
 namespace media::gst {
 
 namespace {
+
+// Makes the list wide enough for its longest entry in the font it is drawn
+// with (a large system font included), so that no entry hides behind a
+// horizontal scroll bar, and tall enough for up to a dozen entries.
+void FitListToContent(QListWidget* list) {
+    list->ensurePolished();
+    constexpr int kRowsShown = 12;
+    const int rows = list->count();
+    const int frame = 2 * list->frameWidth();
+    int width = list->sizeHintForColumn(0) + frame + 4;
+    if (rows > kRowsShown)
+        width += list->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list);
+    list->setMinimumWidth(std::max(list->minimumWidth(), width));
+    if (rows > 0) {
+        const int shown = std::min(rows, kRowsShown);
+        list->setMinimumHeight(std::max(list->minimumHeight(),
+                                        frame + shown * list->sizeHintForRow(0) + 4));
+    }
+}
 
 // The frame header of a video record, when it has one.
 bool VideoHeader(const AM_MEDIA_TYPE& mt, BITMAPINFOHEADER* header, REFERENCE_TIME* perFrame) {
@@ -112,6 +133,7 @@ PinFormatPage::PinFormatPage(IPin* pin, QWidget* parent)
         list_->addItem(DescribeFormat(*mt));
     if (initial_ >= 0)
         list_->setCurrentRow(initial_);
+    FitListToContent(list_);
 }
 
 PinFormatPage::~PinFormatPage() {

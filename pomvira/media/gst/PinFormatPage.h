@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The format page of a capture pin: the formats its stream configuration
 // offers, one line each (colour format, size, frame rate), the one in force
 // selected. OK sets the chosen format when it differs from the one in force.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The property frame (OleCreatePropertyFrame): a modal dialog titled with
 // the caption, one tab per property page, and the buttons "OK" and
 // "Cancel". Two pages exist:

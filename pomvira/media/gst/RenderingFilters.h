@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sample grabber (CLSID_SampleGrabber) and the video renderer
 // (CLSID_VideoRenderer) as filters of the boundary, and their registration
 // together with the property frame.

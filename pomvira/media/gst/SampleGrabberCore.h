@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The GStreamer side of the sample grabber: a pass-through capsfilter that
 // asks for the media type set with SetMediaType, with a probe on its output
 // that keeps the last frame and calls the grabber callback on the streaming

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Notices a camera that stops delivering frames without an error (USB
 // bandwidth run out, a crashed camera service): while its graph runs, every
 // connected video capture source that has delivered nothing for 3 seconds is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The built-in test cameras' own controls, offered with the webcam profile
 // (POMVIRA_TEST_CAMERA_PROFILE=webcam): the controls of a common UVC webcam
 // (brightness, contrast, saturation, hue, automatic white balance and its

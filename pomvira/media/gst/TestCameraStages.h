@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the built-in test cameras add to their streams beyond the colour
 // bars, kept apart from the devices themselves:
 //  - the picture stage that follows the camera's own controls (webcam

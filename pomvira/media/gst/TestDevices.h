@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The built-in test devices: a GStreamer device provider registered inside
 // the program that lists N cameras "Test Camera 1".."Test Camera N" and one
 // microphone "Test Microphone" (POMVIRA_TEST_DEVICES=N).

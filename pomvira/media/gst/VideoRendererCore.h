@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The GStreamer side of the video renderer: an appsink that takes raw video
 // in a format Qt paints directly (BGRx, BGR, RGB) and hands each frame to the
 // renderer's window as a 32-bit image: BGRx frames as they are (the image

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The video renderer's window: a widget that paints the newest frame scaled
 // to its rectangle and hands mouse and key input to a drain widget.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A camera's own controls: the V4L2 ioctl code against emulated webcams
 // (their published control lists), and the device page built on them:
 // groups, ranges, menus, automatic modes and their manual partners,

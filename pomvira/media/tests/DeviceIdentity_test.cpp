@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A camera's identity from its device properties (as GStreamer's V4L2 and
 // PipeWire providers give them): what survives unplugging wins over the node.
 #include <gst/gst.h>

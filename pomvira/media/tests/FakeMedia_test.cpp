@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The fake boundary itself: the behaviour other tests rely on (graph
 // building through the capture graph builder, stream configuration, the
 // scripted frame grabber and renderer, scripted results).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An emulated V4L2 device for the camera controls: it answers the control
 // ioctls (VIDIOC_QUERY_EXT_CTRL with V4L2_CTRL_FLAG_NEXT_CTRL,
 // VIDIOC_QUERYMENU, VIDIOC_G_EXT_CTRLS, VIDIOC_S_EXT_CTRLS) from a control

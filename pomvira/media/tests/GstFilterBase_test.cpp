@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The filter and pin base classes of the GStreamer boundary and the media
 // type conversions, without a graph.
 #include <gst/gst.h>

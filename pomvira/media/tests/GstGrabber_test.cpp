@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sample grabber's GStreamer side: media type matching, the kept frame
 // (bottom-up, rows padded to 4 bytes), the connected type and the callback.
 #include <gst/app/gstappsink.h>

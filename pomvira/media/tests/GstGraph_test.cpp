@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The GStreamer boundary end to end: device enumeration with the built-in
 // test devices, capture pin formats, graphs that preview and record, events.
 // Recordings are checked with ffprobe and by reading the AVI's RIFF chunks.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The property frame: the capture pin's format page and the device controls
 // page, driven while the frame runs modally.
 #include <gst/gst.h>
@@ -10,8 +11,10 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTimer>
+#include <algorithm>
 #include <cstring>
 #include <functional>
 
@@ -257,6 +260,27 @@ TEST(GstPropertyFrame, RefusesWithoutObjectsOrPages) {
     EXPECT_EQ(ShowPropertyFrame(nullptr, 0, 0, u"x", {static_cast<IPin*>(pin.Get())},
                                 {CLSID_DeviceControlsPage, GUID{}}),
               E_FAIL);
+}
+
+TEST(GstPropertyFrame, FormatListShowsItsEntriesWholeWithALargeSystemFont) {
+    const QFont before = QApplication::font();
+    QFont large = before;
+    large.setPixelSize(28);
+    QApplication::setFont(large);
+    auto pin = ComPtr<FakeCapturePin>::Attach(new FakeCapturePin);
+    RunFrame({static_cast<IPin*>(pin.Get())}, {CLSID_StreamFormatPage}, [](PropertyFrame* frame) {
+        auto* list = frame->findChild<QListWidget*>(QStringLiteral("Formats"));
+        ASSERT_NE(list, nullptr);
+        QApplication::processEvents();
+        int widest = 0;
+        for (int i = 0; i < list->count(); ++i)
+            widest =
+                std::max(widest, list->fontMetrics().horizontalAdvance(list->item(i)->text()));
+        EXPECT_GE(list->viewport()->width(), widest);
+        EXPECT_FALSE(list->horizontalScrollBar()->isVisible());
+        frame->findChild<QPushButton*>(QStringLiteral("Cancel"))->click();
+    });
+    QApplication::setFont(before);
 }
 
 }  // namespace

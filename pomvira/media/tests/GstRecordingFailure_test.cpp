@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Recordings on the GStreamer boundary that do not end well, and cameras that
 // do not keep their rate: a disk that fills, a folder removed while its file
 // is written, a stop that cannot drain in time, a camera delivering fewer

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The video renderer's GStreamer side and its window: frame conversion,
 // painting the newest frame, placement through the IVideoWindow calls, and
 // input handed to the drain.

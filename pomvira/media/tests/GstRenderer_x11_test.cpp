@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The renderer's window on a real X server: painted inside its owner, moved
 // out to a full-screen top-level window and back, as the video window does
 // when full screen is switched on and off.

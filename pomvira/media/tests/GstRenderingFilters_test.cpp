@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sample grabber, the video renderer and the property frame as the
 // layer reaches them: created by class identifier, placed in a graph behind
 // the built-in test camera, run, and asked for their results.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A still picture from the program's preview chain (camera -> sample grabber
 // -> video renderer, built as the control panel builds it) is the camera
 // frame that last passed the grabber, as a 24-bit bottom-up bitmap of the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The built-in test camera as a webcam: its own controls on its device page,
 // acting on its picture; and a camera that stalls, noticed while the graph
 // runs, announced, restarted until its frames come back.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The GStreamer media system with `cameras` built-in test cameras and the
 // test microphone, for every test of a program. The number of cameras is
 // read once, when the framework is first set up. (The shared test entry

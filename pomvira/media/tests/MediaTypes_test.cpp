@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Media type records: descriptions, the streamed "data" image, ownership of
 // format blocks and interface references, and the layer's error path.
 #include <gtest/gtest.h>

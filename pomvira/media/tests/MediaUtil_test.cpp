@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Device listing, the persistent device block, filter and pin lists and the
 // settings dialogs against the fake boundary.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The frame grabber component against the fake boundary: its membership
 // steps, its buffer callback and the copy of a frame into a bitmap.
 #include "media/SampleGrabber.h"

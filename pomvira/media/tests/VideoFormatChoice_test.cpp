@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The first format of a camera: format lists of real webcams as their V4L2
 // drivers report them (v4l2-ctl --list-formats-ext, in the driver's order),
 // work areas of common screens, and the record-level adapter.

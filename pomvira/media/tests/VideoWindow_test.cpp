@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The video window control against the fake boundary: the renderer joins
 // the graph with the control, its window is placed over the control when
 // the graph runs, follows the control's size and visibility, and leaves with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shared set-up of the control panel's tests: a fresh program folder, no
 // settings file at the start but the 640 x 480 format (and, where asked, the
 // save folders of the test's own),

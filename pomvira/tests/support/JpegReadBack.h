@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An independent reading of JPEG data with libjpeg, to check what the
 // program wrote: the frame marker, the components, the quantisation tables
 // and the pixels.

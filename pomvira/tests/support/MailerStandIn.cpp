@@ -1,6 +1,8 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "MailerStandIn.h"
 
 #include <QFile>
+#include <csignal>
 #include <cstdlib>
 
 #include "forms/frmControl.h"
@@ -42,7 +44,11 @@ TMailerStandIn::TMailerStandIn(int exitStatus, int pauseMs)
         file.write(
             "{ echo @run; for a in \"$@\"; do printf '%s\\n' \"$a\"; done; }"
             " >> \"$dir/log\"\n"
-            "sleep \"$(cat \"$dir/pause\")\"\n"
+            "echo $$ >> \"$dir/pids\"\n"
+            // Ended early (see the destructor), it takes its pause along.
+            "trap 'kill $! 2>/dev/null; exit 143' TERM\n"
+            "sleep \"$(cat \"$dir/pause\")\" &\n"
+            "wait $!\n"
             "exit \"$(cat \"$dir/status\")\"\n");
         file.close();
         file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -54,6 +60,9 @@ TMailerStandIn::TMailerStandIn(int exitStatus, int pauseMs)
 }
 
 TMailerStandIn::~TMailerStandIn() {
+    // A mail program left open by the program under test is closed here.
+    for (const pid_t pid : RunningPids())
+        kill(pid, SIGTERM);
     Restore("MAILER", FHadMailer, FOldMailer);
     Restore("XDG_CURRENT_DESKTOP", FHadDesktop, FOldDesktop);
     SetMailProgramForTesting(QString());
@@ -111,4 +120,17 @@ TMailerStandIn::TMail DecodeMailto(const QString& uri) {
             mail.Attachments.append(value);
     }
     return mail;
+}
+
+std::vector<pid_t> TMailerStandIn::RunningPids() const {
+    std::vector<pid_t> running;
+    QFile file(FDir.filePath(QStringLiteral("pids")));
+    if (file.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : file.readAll().split('\n')) {
+            const pid_t pid = line.trimmed().toInt();
+            if (pid > 0 && kill(pid, 0) == 0)
+                running.push_back(pid);
+        }
+    }
+    return running;
 }

@@ -1,9 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A stand-in for the user's mail program, so that tests never reach a real
 // one. xdg-email, when the MAILER variable names a program, starts it with
 // the mailto: URI it built from its options ("mailto:?subject=...&attach=...",
 // every value percent-encoded). The stand-in is a small script that records
 // its arguments one per line (each run after a line "@run"), may pause, and
-// exits with a chosen status. While a stand-in exists, MAILER names it, the
+// exits with a chosen status (read when the pause ends). Stand-ins still
+// running when the object goes are ended. While a stand-in exists, MAILER names it, the
 // desktop is the generic one (no desktop detection), and mail goes through
 // the real xdg-email, decided afresh at the next send.
 //
@@ -17,6 +19,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <sys/types.h>
 #include <vector>
 
 class TMailerStandIn {
@@ -39,6 +42,8 @@ class TMailerStandIn {
 
     // Every message received so far, oldest first.
     std::vector<TMail> Mails() const;
+    // The process ids of the runs that have not ended yet.
+    std::vector<pid_t> RunningPids() const;
 
   private:
     void WriteSetting(const char* name, const QByteArray& value);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Answers modal dialogs in tests. A modal dialog runs its own event loop
 // until it is closed, so the test queues its answer before the call that
 // opens the dialog; the answer runs inside that loop as soon as a matching

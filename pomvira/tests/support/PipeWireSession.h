@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A private PipeWire for tests: its own daemon and session manager
 // (WirePlumber), each with a configuration of its own in a runtime folder of
 // its own, so nothing reaches the user's PipeWire, sound server, session

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "TestFrames.h"
 
 std::vector<uint8_t> TwoColourFrame(int width, int height, QRgb top, QRgb bottom) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Video frames made for tests, in the layout the frame grabber hands out.
 #pragma once
 

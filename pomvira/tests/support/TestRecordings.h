@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Recordings for the repair's tests: written by GStreamer's AVI multiplexer
 // as the program records (killed while writing, or complete) and by ffmpeg,
 // with a reading of their RIFF chunks that is the tests' own.

@@ -1,0 +1,77 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The start-up repair's worker: it tells its progress file by file and the
+// recordings it could not repair, on the thread that made it, and gone
+// before it ends it tells nothing and returns without waiting for the rest.
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <memory>
+
+#include "capture/RecordingRepairRun.h"
+
+namespace {
+
+bool Write(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+}  // namespace
+
+TEST(RecordingRepairRun, TellsItsProgressAndWhatItCouldNotRepair) {
+    QTemporaryDir dir;
+    // Two recordings cut off before their first frame, a file of another
+    // name, and a recording in a subfolder: only the first two count.
+    ASSERT_TRUE(Write(dir.filePath("video000002.avi"), "RIFF"));
+    ASSERT_TRUE(Write(dir.filePath("video000001.avi"), "RIFF"));
+    ASSERT_TRUE(Write(dir.filePath("clip.avi"), "RIFF"));
+    ASSERT_TRUE(QDir(dir.path()).mkdir("old"));
+    ASSERT_TRUE(Write(dir.filePath("old/video000003.avi"), "RIFF"));
+
+    TRecordingRepairRun run;
+    QSignalSpy progress(&run, &TRecordingRepairRun::Progress);
+    QSignalSpy finished(&run, &TRecordingRepairRun::Finished);
+    run.Start(dir.path() + "/");
+    EXPECT_TRUE(run.Running());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !finished.isEmpty(); }, 10000));
+    EXPECT_FALSE(run.Running());
+    ASSERT_EQ(progress.size(), 3);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(progress[i][0].toInt(), i);
+        EXPECT_EQ(progress[i][1].toInt(), 2);
+    }
+    ASSERT_EQ(finished.size(), 1);
+    EXPECT_EQ(finished[0][0].toStringList(),
+              QStringList({dir.filePath("video000001.avi"), dir.filePath("video000002.avi")}));
+    // Once: a second start does nothing.
+    run.Start(dir.path());
+    QTest::qWait(200);
+    EXPECT_EQ(finished.size(), 1);
+}
+
+TEST(RecordingRepairRun, AFolderWithoutRecordingsEndsWithNothingToName) {
+    QTemporaryDir dir;
+    TRecordingRepairRun run;
+    QSignalSpy finished(&run, &TRecordingRepairRun::Finished);
+    run.Start(dir.filePath("missing"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !finished.isEmpty(); }, 10000));
+    EXPECT_TRUE(finished[0][0].toStringList().isEmpty());
+}
+
+TEST(RecordingRepairRun, GoneBeforeItEndsItTellsNothing) {
+    QTemporaryDir dir;
+    for (int n = 1; n <= 2000; ++n)
+        ASSERT_TRUE(Write(dir.filePath(QStringLiteral("video%1.avi").arg(n, 6, 10, QChar('0'))),
+                          "RIFF"));
+    bool told = false;
+    {
+        auto run = std::make_unique<TRecordingRepairRun>();
+        QObject::connect(run.get(), &TRecordingRepairRun::Finished, [&] { told = true; });
+        run->Start(dir.path());
+    }
+    QTest::qWait(100);
+    EXPECT_FALSE(told);
+}
