@@ -6,6 +6,9 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-base-dev-tools libgl-dev
+  # Linguist's tools compile the catalogues of the program's texts; Qt's own
+  # catalogues put its standard buttons and file dialogs in the same language.
+  qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libglib2.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-tools
   gstreamer1.0-pulseaudio gstreamer1.0-alsa

@@ -27,6 +27,10 @@ usr/share/man/man1/Corvane.1.gz
 usr/share/man/man1/Pomvira.1.gz
 usr/share/man/man8/DevPurge.8.gz
 usr/share/metainfo/$id.metainfo.xml"
+# The catalogues of the camera program's texts, one per translations/*.ts.
+for ts in "$(dirname "$0")"/../../pomvira/translations/pomvira_*.ts; do
+  expected+=$'\n'"usr/share/pomvira/translations/$(basename "${ts%.ts}").qm"
+done
 actual=$(cd "$dest" && find . ! -type d | sed 's|^\./||' | LC_ALL=C sort)
 expected=$(LC_ALL=C sort <<<"$expected")
 if [ "$actual" != "$expected" ]; then

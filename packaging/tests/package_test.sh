@@ -41,7 +41,8 @@ for p in libc6 libqt6widgets6 libqt6dbus6 libgstreamer1.0-0 libgstreamer-plugins
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good; do
   grep -Eq "(^|, )$p( |,|$)" <<<"$depends" || fail "Depends lacks $p: $depends"
 done
-for p in gstreamer1.0-pulseaudio gstreamer1.0-alsa gstreamer1.0-libav xdg-user-dirs xdg-utils; do
+for p in gstreamer1.0-pulseaudio gstreamer1.0-alsa gstreamer1.0-libav xdg-user-dirs xdg-utils \
+  qt6-translations-l10n; do
   grep -Eq "(^|, | \\| )$p( |,|$)" <<<"$recommends" || fail "Recommends lacks $p: $recommends"
 done
 

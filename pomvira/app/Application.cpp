@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Application.h"
+#include "Language.h"
+#include "files/TextConv.h"
 
 #include <QDirIterator>
 #include <QTimer>
@@ -17,6 +19,8 @@ bool g_endedBySignal = false;
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QString::fromLatin1(kApplicationTitle));
+    // The texts in the user's language, before any window sets its own.
+    InstallLanguage(this);
     // The desktop finds the program's entry (its name in the task bar, its
     // icon) through this id; the icon is also set on the windows themselves,
     // for desktops that take it from there and for a program that is not
@@ -51,7 +55,7 @@ bool RunHandler(const std::function<void()>& fn) {
     } catch (const std::exception& e) {
         ShowException(e);
     } catch (...) {
-        ShowException(QStringLiteral("Unknown error"));
+        ShowException(UiText("Messages", "Erreur inconnue"));
     }
     return false;
 }

@@ -11,41 +11,39 @@
 
 using namespace media;
 
-namespace {
-
-QString Text(const char16_t* text) {
-    return ShownText(text);
-}
-
-}  // namespace
-
 QString RecordingFailureReason(HRESULT failure, const QString& path) {
     const QString folder = QDir::toNativeSeparators(QFileInfo(path).absolutePath());
     switch (uint32_t(failure)) {
         case uint32_t(HResultFromWin32(ERROR_DISK_FULL)):
-            return Text(u"le disque est plein.");
+            return UiText("Messages", "le disque est plein.");
         case uint32_t(HResultFromWin32(ERROR_FILE_TOO_LARGE)):
-            return Text(u"le fichier a atteint la plus grande taille permise sur ce disque.");
+            return UiText("Messages",
+                          "le fichier a atteint la plus grande taille permise sur ce disque.");
         case uint32_t(HResultFromWin32(ERROR_PATH_NOT_FOUND)):
             if (QFileInfo(QFileInfo(path).absolutePath()).isDir())
-                return Text(u"le fichier a été supprimé ou déplacé pendant l'enregistrement.");
-            return Text(u"le dossier « ") + folder +
-                   Text(u" » n'existe plus (il a été supprimé, renommé ou déplacé).");
+                return UiText("Messages",
+                              "le fichier a été supprimé ou déplacé pendant l'enregistrement.");
+            return UiText(
+                       "Messages",
+                       "le dossier « %1 » n'existe plus (il a été supprimé, renommé ou déplacé).")
+                .arg(folder);
         case uint32_t(E_ACCESSDENIED):
-            return Text(u"il n'est pas permis d'écrire dans le dossier « ") + folder + Text(u" ».");
+            return UiText("Messages", "il n'est pas permis d'écrire dans le dossier « %1 ».")
+                .arg(folder);
         case uint32_t(HResultFromWin32(ERROR_WRITE_PROTECT)):
-            return Text(u"le support est protégé en écriture.");
+            return UiText("Messages", "le support est protégé en écriture.");
         case uint32_t(HResultFromWin32(ERROR_NOT_READY)):
-            return Text(u"le support du dossier « ") + folder + Text(u" » a été retiré.");
+            return UiText("Messages", "le support du dossier « %1 » a été retiré.").arg(folder);
         case uint32_t(HResultFromWin32(ERROR_WRITE_FAULT)):
-            return Text(u"le support du dossier « ") + folder +
-                   Text(u" » ne répond plus (retiré ou défectueux).");
+            return UiText("Messages",
+                          "le support du dossier « %1 » ne répond plus (retiré ou défectueux).")
+                .arg(folder);
         case uint32_t(VFW_E_TIMEOUT):
-            return Text(u"l'arrêt a pris trop de temps.");
+            return UiText("Messages", "l'arrêt a pris trop de temps.");
         case uint32_t(VFW_E_NO_CAPTURE_HARDWARE):
-            return Text(u"la caméra ou le micro ne répond plus.");
+            return UiText("Messages", "la caméra ou le micro ne répond plus.");
         default:
-            return Text(u"erreur du système vidéo : ") + GraphErrorText(failure);
+            return UiText("Messages", "erreur du système vidéo : %1").arg(GraphErrorText(failure));
     }
 }
 
@@ -56,9 +54,10 @@ TRecordingEnd FinishRecordingFile(const QString& path, HRESULT failure, HRESULT 
     if (!QFileInfo::exists(path)) {
         // Gone with its folder, or never made: nothing to keep, but said.
         if (FAILED(failure) || FAILED(stopResult)) {
-            end.message = Text(u"L'enregistrement s'est arrêté : ") +
-                          RecordingFailureReason(FAILED(failure) ? failure : stopResult, path) +
-                          Text(u"\n\nLe fichier ") + shown + Text(u" est perdu.");
+            end.message =
+                UiText("Messages", "L'enregistrement s'est arrêté : %1\n\nLe fichier %2 est perdu.")
+                    .arg(RecordingFailureReason(FAILED(failure) ? failure : stopResult, path),
+                         shown);
         }
         return end;
     }
@@ -73,27 +72,30 @@ TRecordingEnd FinishRecordingFile(const QString& path, HRESULT failure, HRESULT 
     }
     QString what;
     if (end.plays) {
-        what = Text(u"Le fichier ") + shown + Text(u" contient ce qui a été enregistré jusque-là.");
+        what = UiText("Messages", "Le fichier %1 contient ce qui a été enregistré jusque-là.")
+                   .arg(shown);
     } else if (state == TRecordingState::NotARecording) {
-        what = Text(u"Rien n'a pu être enregistré dans le fichier ") + shown +
-               Text(u" ; il a été supprimé.");
+        what = UiText("Messages",
+                      "Rien n'a pu être enregistré dans le fichier %1 ; il a été supprimé.")
+                   .arg(shown);
     } else {
-        what = Text(u"Le fichier ") + shown +
-               Text(u" n'a pas pu être terminé et ne peut pas être lu.");
+        what = UiText("Messages", "Le fichier %1 n'a pas pu être terminé et ne peut pas être lu.")
+                   .arg(shown);
     }
     if (FAILED(failure)) {
-        end.message = Text(u"L'enregistrement s'est arrêté : ") +
-                      RecordingFailureReason(failure, path) + QStringLiteral("\n\n") + what;
+        end.message = UiText("Messages", "L'enregistrement s'est arrêté : %1\n\n%2")
+                          .arg(RecordingFailureReason(failure, path), what);
     } else if (FAILED(stopResult) && state != TRecordingState::Complete) {
         // The stop could not drain the graph: the multiplexer did not finish
         // the file, the repair did (or could not).
-        end.message = Text(u"L'arrêt de l'enregistrement a échoué : ") +
-                      RecordingFailureReason(stopResult, path) + QStringLiteral("\n\n") +
-                      (end.plays ? Text(u"Le fichier ") + shown +
-                                       Text(u" a été terminé par la réparation des "
-                                            u"enregistrements ; il contient ce qui a été "
-                                            u"enregistré.")
-                                 : what);
+        end.message =
+            UiText("Messages", "L'arrêt de l'enregistrement a échoué : %1\n\n%2")
+                .arg(RecordingFailureReason(stopResult, path),
+                     end.plays ? UiText("Messages",
+                                        "Le fichier %1 a été terminé par la réparation des "
+                                        "enregistrements ; il contient ce qui a été enregistré.")
+                                     .arg(shown)
+                               : what);
     }
     return end;
 }

@@ -10,6 +10,7 @@
 #include "media/FilterGraph.h"
 #include "media/MediaUtil.h"
 #include "media/VideoWindow.h"
+#include "files/TextConv.h"
 
 using namespace media;
 
@@ -26,7 +27,7 @@ QString FailureText(const std::exception_ptr& failure, const QString& file = QSt
     } catch (const std::exception& e) {
         return QString::fromUtf8(e.what());
     } catch (...) {
-        return QStringLiteral("Unknown error");
+        return UiText("Messages", "Erreur inconnue");
     }
 }
 
@@ -211,7 +212,8 @@ void TRecordingSession::AddCompressors(const TRecordingOptions& options) {
         try {
             auto compressor = compressors.CreateDevice(index);
             if (!compressor)
-                throw std::runtime_error("no such compressor");
+                throw std::runtime_error(
+                    UiText("Messages", "Ce compresseur n'existe pas.").toStdString());
             FCompressFilters->Add(compressor.Get());
             auto graph = FGraph->Get<IGraphBuilder>();
             graph->AddFilter(compressor.Get(),

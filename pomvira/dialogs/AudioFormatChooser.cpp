@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "files/TextConv.h"
 #include "media/MediaBoundary.h"
 #include "media/MediaTypes.h"
 
@@ -92,11 +93,11 @@ uint32_t AudioFormatChoose(TAudioFormatChoose& choose) {
 
     QDialog dialog(choose.Owner);
     dialog.setObjectName(QStringLiteral("AudioFormatChooser"));
-    dialog.setWindowTitle(QStringLiteral("Sound Selection"));
+    dialog.setWindowTitle(UiText("Dialogs", "Sélection du son"));
     dialog.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     dialog.setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     auto* layout = new QVBoxLayout(&dialog);
-    auto* label = new QLabel(QStringLiteral("&Format:"), &dialog);
+    auto* label = new QLabel(UiText("Dialogs", "&Format :"), &dialog);
     layout->addWidget(label);
     auto* list = new QListWidget(&dialog);
     list->setObjectName(QStringLiteral("lstFormats"));

@@ -42,8 +42,8 @@ QIcon Glyph(bool check) {
 }
 
 QPushButton* CreateGlyphButton(QDialog* dialog, const char* name, const QPoint& pos, bool check) {
-    auto* button = new QPushButton(check ? ShownText(u"Confirmation") : ShownText(u"Annulation"),
-                                   dialog);
+    auto* button = new QPushButton(
+        check ? UiText("Dialogs", "Confirmation") : UiText("Dialogs", "Annulation"), dialog);
     button->setObjectName(QString::fromLatin1(name));
     button->setGeometry(QRect(pos, QSize(105, 25)));
     button->setIcon(Glyph(check));

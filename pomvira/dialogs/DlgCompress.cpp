@@ -49,11 +49,11 @@ TCompressDlg::TCompressDlg(QWidget* owner) : QDialog(owner) {
 }
 
 void TCompressDlg::FormCreate() {
-    setWindowTitle(ShownText(u"R\u00e9glage de la compression"));
-    SetLabelText(lblVCFormat, ShownText(u"Format de compression vid\u00e9o"));
-    SetLabelText(lblACFormat, ShownText(u"Format de compression Audio"));
+    setWindowTitle(UiText("Dialogs", "Réglage de la compression"));
+    SetLabelText(lblVCFormat, UiText("Dialogs", "Format de compression vidéo"));
+    SetLabelText(lblACFormat, UiText("Dialogs", "Format de compression Audio"));
     for (QCheckBox* box : {chkNotVComp, chkNotAComp}) {
-        box->setText(ShownText(u"Non disponible"));
+        box->setText(UiText("Dialogs", "Non disponible"));
         // A face wider than Tahoma would cut the text: the box may then
         // grow up to the dialog's edge.
         const int room = width() - box->x();

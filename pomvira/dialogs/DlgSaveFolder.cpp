@@ -35,7 +35,7 @@ TSaveFolderDlg::TSaveFolderDlg(QWidget* owner) : QDialog(owner) {
 }
 
 void TSaveFolderDlg::FormCreate() {
-    setWindowTitle(ShownText(u"R\u00e9glage du dossier de sauvegarde"));
-    SetLabelText(lblVideoFolder, ShownText(u"Dossier de sauvegarde Video"));
-    SetLabelText(lblPhotoFolder, ShownText(u"Dossier de sauvegarde des Photos"));
+    setWindowTitle(UiText("Dialogs", "Réglage du dossier de sauvegarde"));
+    SetLabelText(lblVideoFolder, UiText("Dialogs", "Dossier de sauvegarde Video"));
+    SetLabelText(lblPhotoFolder, UiText("Dialogs", "Dossier de sauvegarde des Photos"));
 }

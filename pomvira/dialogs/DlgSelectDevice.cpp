@@ -42,7 +42,7 @@ TSelectDeviceDlg::TSelectDeviceDlg(QWidget* owner) : QDialog(owner) {
 }
 
 void TSelectDeviceDlg::FormCreate() {
-    setWindowTitle(ShownText(u"S\u00e9lection du p\u00e9riph\u00e9rique"));
-    SetLabelText(lblVideoDevice, ShownText(u"Appareil Vid\u00e9o"));
-    SetLabelText(lblAudioDevice, ShownText(u"Appareil Audio"));
+    setWindowTitle(UiText("Dialogs", "Sélection du périphérique"));
+    SetLabelText(lblVideoDevice, UiText("Dialogs", "Appareil Vidéo"));
+    SetLabelText(lblAudioDevice, UiText("Dialogs", "Appareil Audio"));
 }

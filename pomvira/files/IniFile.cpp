@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "IniFile.h"
 
+#include "TextConv.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -308,7 +310,8 @@ bool TIniFile::ReadBool(const QString& section, const QString& key, bool def) co
 }
 
 void TIniFile::WriteString(const QString& section, const QString& key, const QString& value) {
-    const std::string failure = "Unable to write to " + FFileName.toStdString();
+    const std::string failure =
+        UiText("Messages", "Impossible d'écrire dans %1").arg(FFileName).toStdString();
 
     // Names that a line cannot hold are refused: they would read back as
     // some other section or key.

@@ -141,7 +141,7 @@ bool ReadRows(TDecompressJob* job, unsigned char* bits, size_t bytesPerLine) {
 }
 
 [[noreturn]] void ThrowWriteError(const QString& path, int error) {
-    const QString text = ShownText(u"Impossible d'enregistrer le fichier %1 : %2")
+    const QString text = UiText("Messages", "Impossible d'enregistrer le fichier %1 : %2")
                              .arg(path, QString::fromLocal8Bit(std::strerror(error)));
     throw std::runtime_error(text.toStdString());
 }
@@ -156,8 +156,9 @@ TJpegSource JpegSourceOf(const media::TBitmap& bitmap) {
     const media::BITMAPINFOHEADER* header = bitmap.Header();
     if (!header || header->biCompression != media::BI_RGB ||
         (bitmap.BitCount() != 24 && bitmap.BitCount() != 32))
-        throw std::runtime_error(ShownText(u"L'image de la cam\u00e9ra est vide ou d'un format "
-                                           u"inconnu.")
+        throw std::runtime_error(UiText("Messages",
+                                        "L'image de la caméra est vide ou d'un format "
+                                        "inconnu.")
                                      .toStdString());
     TJpegSource source;
     source.Bits = bitmap.Bits();
@@ -190,7 +191,7 @@ TJpegData EncodeJpeg(const TJpegSource& source, int quality) {
     result.data_.reset(job.out);
     result.size_ = job.outSize;
     if (!ok)
-        throw std::runtime_error((ShownText(u"Impossible de coder l'image JPEG : ") +
+        throw std::runtime_error((UiText("Messages", "Impossible de coder l'image JPEG : ") +
                                   QString::fromLatin1(job.err.message))
                                      .toStdString());
     return result;

@@ -365,15 +365,17 @@ QStringList RepairUnfinishedRecordings(const QString& folder) {
 
 QString UnrepairableRecordingsText(const QStringList& paths) {
     constexpr int kNamed = 10;
-    QString text = ShownText(
-                       u"Ces enregistrements, interrompus, n'ont pas pu être réparés ; "
-                       u"ils restent tels quels :") +
+    QString text = UiText("Messages",
+                          "Ces enregistrements, interrompus, n'ont pas pu être réparés ; "
+                          "ils restent tels quels :") +
                    QStringLiteral("\r\n");
     if (paths.size() > kNamed)
-        text += ShownText(u"(%1 fichiers ; les %2 premiers :)").arg(paths.size()).arg(kNamed) +
-                QStringLiteral("\r\n");
+        text +=
+            UiText("Messages", "(%1 fichiers ; les %2 premiers :)").arg(paths.size()).arg(kNamed) +
+            QStringLiteral("\r\n");
     text += QStringLiteral("\r\n") + paths.mid(0, kNamed).join(QStringLiteral("\r\n"));
     if (paths.size() > kNamed)
-        text += QStringLiteral("\r\n") + ShownText(u"… et %1 autres.").arg(paths.size() - kNamed);
+        text += QStringLiteral("\r\n") +
+                UiText("Messages", "… et %1 autres.").arg(paths.size() - kNamed);
     return text;
 }

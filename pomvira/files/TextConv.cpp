@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "TextConv.h"
 
+#include <QCoreApplication>
 #include <utility>
 
 namespace {
@@ -82,4 +83,8 @@ QString AnsiToText(const std::string& bytes) {
 
 QString ShownText(const std::u16string& text) {
     return AnsiToText(WideToAnsiText(text));
+}
+
+QString UiText(const char* context, const char* french, const char* disambiguation) {
+    return ShownText(QCoreApplication::translate(context, french, disambiguation).toStdU16String());
 }

@@ -22,6 +22,13 @@ QString AnsiToText(const std::string& bytes);
 // code page 1252 and shown by decoding its bytes with the same code page.
 QString ShownText(const std::u16string& text);
 
+// A user-interface text set in code, in the user's language: the program's
+// own French text (UTF-8) looked up under `context` in the loaded catalogue
+// (itself when there is none or the catalogue lacks it), then shown the way
+// ShownText shows a text. The catalogues' tools find the texts by this
+// function's name: call it with literal texts.
+QString UiText(const char* context, const char* french, const char* disambiguation = nullptr);
+
 // The code page 1252 byte of one Unicode code point, or -1 when the code
 // page has none.
 int UnicodeToCp1252(char32_t codePoint);

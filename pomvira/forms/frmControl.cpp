@@ -214,8 +214,9 @@ void TControlForm::FormCreate(QObject*) {
     // 9
     if (!ListDevices()) {
         ShowMessageBox(this,
-                       ShownText(u"Il n'y a pas une possibilité de rechercher un système "
-                                 u"d'appareil-photo.\r\n\r\nIl finit un programme."),
+                       UiText("Messages",
+                              "Il n'y a pas une possibilité de rechercher un système "
+                              "d'appareil-photo.\r\n\r\nIl finit un programme."),
                        QString::fromLatin1(kApplicationTitle), QMessageBox::Information);
         TerminateApplication();
         return;
@@ -298,7 +299,7 @@ void TControlForm::TimerTimer(QObject*) {
     const int seconds = int(ofDay / 1000 % 60);
     const int millis = int(ofDay % 1000);
     if (FViewForm)
-        FViewForm->lblStatus->setText(QStringLiteral("(Record : %1:%2:%3:%4)")
+        FViewForm->lblStatus->setText(UiText("PreviewWindow", "(Record : %1:%2:%3:%4)")
                                           .arg(hours)
                                           .arg(minutes)
                                           .arg(seconds)

@@ -192,8 +192,9 @@ bool TControlForm::OpenCamera(int index, const TMediaType* format, bool sameCame
 
 void TControlForm::ShowStalled(bool stalled) {
     if (FViewForm) {
-        FViewForm->SetVideoNotice(stalled ? ShownText(u"La caméra ne donne plus d'image.\r\n"
-                                                      u"Nouvel essai en cours...")
+        FViewForm->SetVideoNotice(stalled ? UiText("PreviewWindow",
+                                                   "La caméra ne donne plus d'image.\r\n"
+                                                   "Nouvel essai en cours...")
                                           : QString());
     }
     // Nothing to record until the picture is back.
@@ -202,18 +203,19 @@ void TControlForm::ShowStalled(bool stalled) {
 
 void TControlForm::ReportUnusableCamera() {
     ShowMessageBox(this,
-                   ShownText(u"La caméra est branchée mais ne peut pas être ouverte : "
-                             u"un autre programme l'utilise peut-être.\r\n"
-                             u"Le programme continue d'essayer de l'ouvrir."),
+                   UiText("Messages",
+                          "La caméra est branchée mais ne peut pas être ouverte : "
+                          "un autre programme l'utilise peut-être.\r\n"
+                          "Le programme continue d'essayer de l'ouvrir."),
                    QString::fromLatin1(kApplicationTitle), QMessageBox::Warning);
 }
 
 void TControlForm::ShowCameraLost(bool lost) {
     if (FViewForm) {
-        FViewForm->SetVideoNotice(lost
-                                      ? ShownText(u"La caméra a été débranchée.\r\n"
-                                                  u"L'image reviendra dès qu'elle sera rebranchée.")
-                                      : QString());
+        FViewForm->SetVideoNotice(lost ? UiText("PreviewWindow",
+                                                "La caméra a été débranchée.\r\n"
+                                                "L'image reviendra dès qu'elle sera rebranchée.")
+                                       : QString());
     }
     // Recording waits for a camera too (a recording that ran was stopped).
     btnCapture->setEnabled(!lost);

@@ -72,7 +72,7 @@ void TControlForm::SendMail(const QString& subject, const QString& path) {
         // A mail given up because the program is ending is no error to
         // report.
         if (!ApplicationTerminating())
-            ShowMessageBox(this, ShownText(u"Erreur dans l\u2019envoi du message."),
+            ShowMessageBox(this, UiText("Messages", "Erreur dans l’envoi du message."),
                            QString::fromLatin1(kApplicationTitle), QMessageBox::Critical);
     };
     // Each mail whose program goes on by itself is watched until it ends;

@@ -33,7 +33,7 @@ QString FailureText(const std::exception_ptr& failure) {
     } catch (const std::exception& e) {
         return QString::fromUtf8(e.what());
     } catch (...) {
-        return QStringLiteral("Unknown error");
+        return UiText("Messages", "Erreur inconnue");
     }
 }
 
@@ -56,7 +56,7 @@ void TControlForm::StartRecording() {
         btnCapture->Tag = 1;
         actCaptureStart->Execute();
         ShowRecordState(true);
-        btnCapture->SetHint(ShownText(u"Stop"));
+        btnCapture->SetHint(UiText("ControlPanel", "Stop"));
     } catch (...) {
         // The session has taken back what the start connected and the
         // preview runs again; the panel says it previews.
@@ -65,13 +65,13 @@ void TControlForm::StartRecording() {
         btnCapture->Tag = 0;
         FMailAfterCapture = false;
         ShowRecordState(false);
-        btnCapture->SetHint(ShownText(u"Enregistrement"));
+        btnCapture->SetHint(UiText("ControlPanel", "Enregistrement"));
         try {
             std::rethrow_exception(failure);
         } catch (const ECameraGoneAtStart&) {
             LoseCamera();
         } catch (...) {
-            ShowException(ShownText(u"L'enregistrement n'a pas pu commencer.") +
+            ShowException(UiText("ControlPanel", "L'enregistrement n'a pas pu commencer.") +
                           QStringLiteral("\n\n") + FailureText(failure));
         }
     }
@@ -87,7 +87,7 @@ void TControlForm::StopRecording() {
     ShowRecordState(false);
     // The hint follows the flag, also when the preview could not be rebuilt.
     RunHandler([this] { actCaptureStop->Execute(); });
-    btnCapture->SetHint(ShownText(u"Enregistrement"));
+    btnCapture->SetHint(UiText("ControlPanel", "Enregistrement"));
 }
 
 void TControlForm::actCaptureStartExecute(QObject*) {
@@ -169,9 +169,10 @@ void TControlForm::GraphErrorAbort(HRESULT error) {
         SetPreview(true);
     });
     ShowMessageBox(this,
-                   ShownText(u"L'image de la caméra s'est arrêtée : ") +
-                       RecordingFailureReason(FAILED(error) ? error : E_FAIL,
-                                              FVideoFolder + QStringLiteral("/")) +
-                       ShownText(u"\n\nL'aperçu a été relancé."),
+                   UiText("Messages",
+                          "L'image de la caméra s'est arrêtée : %1\n\n"
+                          "L'aperçu a été relancé.")
+                       .arg(RecordingFailureReason(FAILED(error) ? error : E_FAIL,
+                                                   FVideoFolder + QStringLiteral("/"))),
                    QString::fromLatin1(kApplicationTitle), QMessageBox::Warning);
 }

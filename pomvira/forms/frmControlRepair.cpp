@@ -40,7 +40,7 @@ void TControlForm::ShowRepairProgress(int done, int total) {
         FRepairProgress->setObjectName(QStringLiteral("RepairProgress"));
         FRepairProgress->setWindowTitle(QString::fromLatin1(kApplicationTitle));
         FRepairProgress->setLabelText(
-            ShownText(u"R\u00e9paration des enregistrements interrompus\u2026"));
+            UiText("Messages", "Réparation des enregistrements interrompus…"));
         FRepairProgress->setWindowModality(Qt::NonModal);
         FRepairProgress->setWindowFlag(Qt::WindowStaysOnTopHint, true);
         FRepairProgress->setCancelButton(nullptr);

@@ -94,6 +94,11 @@ void TControlForm::CreateComponents() {
         box->setObjectName(QStringLiteral("BmpView%1").arg(i + 1));
         box->setGeometry(viewLeft[i], 78, 70, 47);
         box->Tag = i;
+        // A screen reader reads the boxes as the items of a list: the file
+        // each shows, the selected one as selected.
+        box->AccessibleRole = QAccessible::ListItem;
+        box->Selectable = true;
+        box->setAccessibleName(UiText("ControlPanel", "Vide"));
         box->OnPaint = [this](QObject* s, QPainter& canvas) { BmpViewPaint(s, canvas); };
         box->OnMouseDown = [this](QObject* s, Qt::MouseButton button, TShiftState shift, int x,
                                   int y) { BmpViewMouseDown(s, button, shift, x, y); };
@@ -152,28 +157,29 @@ void TControlForm::CreateComponents() {
 }
 
 void TControlForm::SetCaptions() {
-    actUseAudio->SetCaption(ShownText(u"Enregistrement de la voix durant l\u2019acquisition"));
-    actAudioFormat->SetCaption(ShownText(u"Format Audio"));
-    actVideoFilter->SetCaption(ShownText(u"Couleur des vid\u00e9os"));
-    actVideoPin->SetCaption(ShownText(u"R\u00e9solution des vid\u00e9os"));
-    actAudioFilter->SetCaption(ShownText(u"R\u00e9glage audio"));
-    actCompress->SetCaption(ShownText(u"R\u00e9glage de la compression"));
-    actFolderConfig->SetCaption(ShownText(u"R\u00e9glage du dossier de sauvegarde"));
-    actSelectDevice->SetCaption(ShownText(u"S\u00e9lection du p\u00e9riph\u00e9rique"));
-    actCapAndMail->SetCaption(ShownText(u"Envoyer Message apr\u00e8s enregistrement"));
-    actSendMail->SetCaption(ShownText(u"Envoyer Message avec photo"));
-    btnDelete->SetHint(ShownText(u"Effacer"));
-    btnDeleteAll->SetHint(ShownText(u"Tout Effacer"));
-    btnCapture->SetHint(ShownText(u"Enregistrement"));
-    btnSnapShot->SetHint(ShownText(u"Image Fixe"));
-    btnEditImg->SetHint(ShownText(u"Edition Photo"));
-    btnMail->SetHint(ShownText(u"Envois de message"));
-    btnConfig->SetHint(ShownText(u"Configuration"));
-    btnMinimize->SetHint(ShownText(u"Minimiser"));
-    btnClose->SetHint(ShownText(u"Fin"));
-    btnExpand->SetHint(ShownText(u"Extension"));
-    imgPrev->SetHint(ShownText(u"Retour Rapide"));
-    imgNext->SetHint(ShownText(u"Avance Rapide"));
+    actUseAudio->SetCaption(
+        UiText("ControlPanel", "Enregistrement de la voix durant l’acquisition"));
+    actAudioFormat->SetCaption(UiText("ControlPanel", "Format Audio"));
+    actVideoFilter->SetCaption(UiText("ControlPanel", "Couleur des vidéos"));
+    actVideoPin->SetCaption(UiText("ControlPanel", "Résolution des vidéos"));
+    actAudioFilter->SetCaption(UiText("ControlPanel", "Réglage audio"));
+    actCompress->SetCaption(UiText("ControlPanel", "Réglage de la compression"));
+    actFolderConfig->SetCaption(UiText("ControlPanel", "Réglage du dossier de sauvegarde"));
+    actSelectDevice->SetCaption(UiText("ControlPanel", "Sélection du périphérique"));
+    actCapAndMail->SetCaption(UiText("ControlPanel", "Envoyer Message après enregistrement"));
+    actSendMail->SetCaption(UiText("ControlPanel", "Envoyer Message avec photo"));
+    btnDelete->SetHint(UiText("ControlPanel", "Effacer"));
+    btnDeleteAll->SetHint(UiText("ControlPanel", "Tout Effacer"));
+    btnCapture->SetHint(UiText("ControlPanel", "Enregistrement"));
+    btnSnapShot->SetHint(UiText("ControlPanel", "Image Fixe"));
+    btnEditImg->SetHint(UiText("ControlPanel", "Edition Photo"));
+    btnMail->SetHint(UiText("ControlPanel", "Envois de message"));
+    btnConfig->SetHint(UiText("ControlPanel", "Configuration"));
+    btnMinimize->SetHint(UiText("ControlPanel", "Minimiser"));
+    btnClose->SetHint(UiText("ControlPanel", "Fin"));
+    btnExpand->SetHint(UiText("ControlPanel", "Extension"));
+    imgPrev->SetHint(UiText("ControlPanel", "Retour Rapide"));
+    imgNext->SetHint(UiText("ControlPanel", "Avance Rapide"));
 }
 
 void TControlForm::ApplyFormRegion() {
@@ -190,12 +196,12 @@ void TControlForm::ApplyFormRegion() {
 void TControlForm::SetExpanded(bool expanded) {
     if (expanded) {
         btnExpand->Tag = 1;
-        btnExpand->SetHint(ShownText(u"Minimiser"));
+        btnExpand->SetHint(UiText("ControlPanel", "Minimiser", "folds the strip away"));
         resize(imgBack->width(), imgBack->height());
         KeepExpandedOnScreen();
     } else {
         btnExpand->Tag = 0;
-        btnExpand->SetHint(ShownText(u"Extension"));
+        btnExpand->SetHint(UiText("ControlPanel", "Extension"));
         resize(imgBack->width(), shpNormal->height());
         // Back where it was before it had to make room for the strip,
         // unless it was moved since.

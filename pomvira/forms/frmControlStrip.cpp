@@ -63,8 +63,9 @@ void TControlForm::actSnapShotExecute(QObject*) {
     // leaves the strip and the folder as they were.
     const std::unique_ptr<TBitmap> bitmap = GrabFrame();
     if (bitmap->Empty())
-        throw std::runtime_error(ShownText(u"Aucune image n'est arriv\u00e9e de la cam\u00e9ra : "
-                                           u"la photo n'a pas \u00e9t\u00e9 prise.")
+        throw std::runtime_error(UiText("Messages",
+                                        "Aucune image n'est arrivée de la caméra : "
+                                        "la photo n'a pas été prise.")
                                      .toStdString());
     const QString path = NextFileName(true, QStringLiteral("img"), QStringLiteral("jpg"));
     SaveJpegFile(*bitmap, path, kSnapShotQuality);
@@ -95,10 +96,22 @@ void TControlForm::RefreshStrip() {
 
 void TControlForm::UpdateStripLabel(int tag) {
     QLabel* const labels[] = {lblBmp1, lblBmp2, lblBmp3, lblBmp4};
+    TPaintBox* const boxes[] = {BmpView1, BmpView2, BmpView3, BmpView4};
     QLabel* label = tag >= 0 && tag < 4 ? labels[tag] : nullptr;
     if (!label)
         return;
     const int index = FStrip ? FStrip->EntryAt(tag) : -1;
+    // What a screen reader says of the box: the file it shows and whether
+    // it is the selected one.
+    TPaintBox* box = boxes[tag];
+    const QString boxName =
+        index >= 0 ? QFileInfo(FStrip->FileAt(index)).fileName() : UiText("ControlPanel", "Vide");
+    if (box->accessibleName() != boxName)
+        box->setAccessibleName(boxName);
+    const QString boxPath = index >= 0 ? FStrip->FileAt(index) : QString();
+    if (box->accessibleDescription() != boxPath)
+        box->setAccessibleDescription(boxPath);
+    box->SetSelected(index >= 0 && index == FStrip->Selected());
     if (index >= 0) {
         const QString name = QFileInfo(FStrip->FileAt(index)).fileName();
         if (label->text() != name)

@@ -187,7 +187,7 @@ TViewForm::TViewForm(QWidget* owner)
     Label1 = label("Label1", PixelFont(QStringLiteral("Arial"), 9), QColor(0x67, 0x67, 0x67),
                    QStringLiteral("Ombra Viewer"));
     lblStatus = label("lblStatus", PixelFont(QStringLiteral("MS Sans Serif"), 11), Qt::white,
-                      QStringLiteral("( Preview )"));
+                      UiText("PreviewWindow", "( Preview )"));
     lblStatus->move(kStatusPos);
 
     lblNotice = new QLabel(this);
@@ -338,10 +338,10 @@ bool TViewForm::SetVideoSize(int Width, int Height) {
 void TViewForm::SetRecordState(bool Recording) {
     if (Recording) {
         SetTextColor(lblStatus, QColor(0xFF, 0xFF, 0xFF));
-        lblStatus->setText(ShownText(u"( Record )"));
+        lblStatus->setText(UiText("PreviewWindow", "( Record )"));
     } else {
         SetTextColor(lblStatus, QColor(255, 255, 0));
-        lblStatus->setText(ShownText(u"( Preview )"));
+        lblStatus->setText(UiText("PreviewWindow", "( Preview )"));
     }
     PlaceTopBarTexts();
     repaint();

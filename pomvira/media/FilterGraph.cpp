@@ -34,7 +34,8 @@ class GraphNotifyReceiver : public QObject {
             } catch (const std::exception& ex) {
                 ReportException(ex);
             } catch (...) {
-                ReportException(std::runtime_error("Unknown error"));
+                ReportException(std::runtime_error(
+                    QCoreApplication::translate("Media", "Erreur inconnue").toStdString()));
             }
         }
         return true;

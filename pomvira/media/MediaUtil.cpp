@@ -23,7 +23,9 @@ EDirectShowException::EDirectShowException(const QString& message, HRESULT resul
 EVideoRendererException::EVideoRendererException(const QString& message, HRESULT result)
     : std::runtime_error(message.toStdString()), message_(message), result_(result) {}
 
-EInterfaceNotSupported::EInterfaceNotSupported() : std::runtime_error("Interface not supported") {}
+EInterfaceNotSupported::EInterfaceNotSupported()
+    : std::runtime_error(
+          QCoreApplication::translate("Media", "Interface non prise en charge").toStdString()) {}
 
 EListError::EListError(int index)
     : std::out_of_range("List index out of bounds (" + std::to_string(index) + ")") {}
@@ -81,7 +83,8 @@ void TCallbackGuard::Failed(const std::exception* e) noexcept {
         if (e) {
             PostException(*e);
         } else {
-            PostException(std::runtime_error("Unknown error"));
+            PostException(std::runtime_error(
+                QCoreApplication::translate("Media", "Erreur inconnue").toStdString()));
         }
     } catch (...) {
         // Out of memory while reporting: nothing more can be done here.

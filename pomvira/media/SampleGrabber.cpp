@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "SampleGrabber.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -64,7 +65,8 @@ class TSampleGrabber::Callback : public ComObject<ISampleGrabberCB> {
         } catch (const std::exception& e) {
             PostException(e);
         } catch (...) {
-            PostException(std::runtime_error("Unknown error"));
+            PostException(std::runtime_error(
+                QCoreApplication::translate("Media", "Erreur inconnue").toStdString()));
         }
         return S_OK;
     }

@@ -201,7 +201,7 @@ TEST_F(IniFileTest, UnwritableFileReportsItsName) {
         ini.WriteInteger("CAPTURE", "VIDEO DEVICE", 1);
         FAIL() << "write succeeded";
     } catch (const EIniFileError& e) {
-        EXPECT_EQ(std::string(e.what()), "Unable to write to " + path.toStdString());
+        EXPECT_EQ(std::string(e.what()), "Impossible d'écrire dans " + path.toStdString());
     }
     // A folder where the file should be.
     ASSERT_TRUE(QDir(FDir.path()).mkdir(QStringLiteral("Pomvira.ini")));
@@ -240,16 +240,15 @@ TEST_F(IniFileTest, AFileThatIsNotRegularIsMissingForReadingAndUnwritable) {
     ASSERT_EQ(::mkfifo(QFile::encodeName(FPath).constData(), 0600), 0);
     TIniFile ini(FPath);
     QString read;
-    EXPECT_TRUE(EndsWithoutBlocking(FPath, [&] {
-        read = ini.ReadString("CAPTURE", "VIDEO FOLDER", "default");
-    }));
+    EXPECT_TRUE(EndsWithoutBlocking(
+        FPath, [&] { read = ini.ReadString("CAPTURE", "VIDEO FOLDER", "default"); }));
     EXPECT_EQ(read, "default");
     bool refused = false;
     EXPECT_TRUE(EndsWithoutBlocking(FPath, [&] {
         try {
             ini.WriteInteger("CAPTURE", "VIDEO DEVICE", 1);
         } catch (const EIniFileError& e) {
-            refused = std::string(e.what()) == "Unable to write to " + FPath.toStdString();
+            refused = std::string(e.what()) == "Impossible d'écrire dans " + FPath.toStdString();
         }
     }));
     EXPECT_TRUE(refused);

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The built camera program run as a user's session ends it: with a signal.
 // Whatever state its settings file is in, the program must end on SIGTERM by
-// itself, without waiting for anyone to click.
+// itself, without waiting for anyone to click. It runs in English.
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -62,6 +62,9 @@ class PomviraProgram : public ::testing::Test {
             environment.remove(QStringLiteral("POMVIRA_TEST_DEVICES"));
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome.path());
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        // The program speaks English here: its messages on standard error
+        // show that it finds its catalogues beside itself.
+        environment.insert(QStringLiteral("LANGUAGE"), QStringLiteral("en"));
         process.setProcessEnvironment(environment);
         process.start(QStringLiteral(POMVIRA_EXECUTABLE), QStringList());
         if (!process.waitForStarted(30000))

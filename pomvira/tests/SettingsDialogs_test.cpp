@@ -98,8 +98,9 @@ TEST(SelectDeviceDlg, TextsPlacesAndTabOrder) {
     ExpectButtons(d.btnOK, d.btnCancel, QPoint(36, 155), QPoint(148, 155));
     EXPECT_EQ(d.Panel1->geometry(), QRect(8, 8, 273, 129));
     EXPECT_EQ(d.Panel1->frameShadow(), QFrame::Raised);
-    for (QWidget* w : {static_cast<QWidget*>(d.lblVideoDevice), static_cast<QWidget*>(d.cbVideoDevice),
-                       static_cast<QWidget*>(d.lblAudioDevice), static_cast<QWidget*>(d.cbAudioDevice)})
+    for (QWidget* w :
+         {static_cast<QWidget*>(d.lblVideoDevice), static_cast<QWidget*>(d.cbVideoDevice),
+          static_cast<QWidget*>(d.lblAudioDevice), static_cast<QWidget*>(d.cbAudioDevice)})
         EXPECT_EQ(w->parentWidget(), d.Panel1) << w->objectName().toStdString();
     EXPECT_EQ(d.lblVideoDevice->pos(), QPoint(16, 16));
     EXPECT_EQ(d.lblVideoDevice->text(), ShownText(u"Appareil Vid\u00e9o"));
@@ -399,7 +400,7 @@ TEST(AudioFormatChooser, ListsTheFormatsWithTheCurrentOneSelectedAndCopiesTheCho
     choose.Formats = {Wave(1, 44100, 16, 2), Wave(1, 48000, 16, 2), Wave(2, 22050, 4, 1, 4)};
     auto answer = WhenModalNamed("AudioFormatChooser", [&](QWidget* chooser) {
         EXPECT_EQ(chooser->parentWidget(), &owner);
-        EXPECT_EQ(chooser->windowTitle(), "Sound Selection");
+        EXPECT_EQ(chooser->windowTitle(), "Sélection du son");
         QListWidget* list = FormatList(chooser);
         ASSERT_NE(list, nullptr);
         ASSERT_EQ(list->count(), 3);

@@ -187,7 +187,8 @@ TEST_F(ControlActionsTest, AudioEntriesWithoutAMicrophoneReportInterfaceNotSuppo
     // As chosen from the menu: the failure goes to the error report.
     form.actAudioFilter->MenuAction()->trigger();
     form.actAudioFormat->MenuAction()->trigger();
-    EXPECT_EQ(boxes, (std::vector<QString>{"Interface not supported", "Interface not supported"}));
+    EXPECT_EQ(boxes, (std::vector<QString>{"Interface non prise en charge",
+                                           "Interface non prise en charge"}));
     EXPECT_FALSE(sys.Log().Contains("Graph.Stop"));
     EXPECT_EQ(sys.Graph()->State(), State_Running);
 }
@@ -242,8 +243,8 @@ TEST_F(ControlActionsTest, ResolutionPagesCancelledOrFailingKeepTheFormat) {
     form.actVideoPin->Execute();
     EXPECT_EQ(form.ViewForm()->pos(), QPoint(10, 10));
     EXPECT_EQ(form.State().VideoFormat, k320);
-    EXPECT_TRUE(sys.Log().InOrder({std::string("Pin[Cam/Capture].SetFormat(") + k320 + ")",
-                                   "Graph.Run"}))
+    EXPECT_TRUE(
+        sys.Log().InOrder({std::string("Pin[Cam/Capture].SetFormat(") + k320 + ")", "Graph.Run"}))
         << sys.Log().Text();
     EXPECT_EQ(sys.Graph()->State(), State_Running);
 }

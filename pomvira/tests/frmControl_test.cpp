@@ -72,7 +72,7 @@ TEST_F(ControlFormTest, WithoutCameraShowsTheMessageEndsAndStillWritesTheSetting
         EXPECT_EQ(boxes[0].owner, &form);
         EXPECT_EQ(boxes[0].text,
                   ShownText(u"Il n'y a pas une possibilit\u00e9 de rechercher un syst\u00e8me "
-                         u"d'appareil-photo.\r\n\r\nIl finit un programme."));
+                            u"d'appareil-photo.\r\n\r\nIl finit un programme."));
         EXPECT_TRUE(ApplicationTerminating());
         ASSERT_NE(form.ViewForm(), nullptr);
         EXPECT_FALSE(form.ViewForm()->isVisible());
@@ -121,7 +121,7 @@ TEST_F(ControlFormTest, RefusedSettingsWriteIsReportedAndShutDownGoesOn) {
     { TControlForm form; }
     QDir(IniPath()).removeRecursively();
     ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(boxes[1].text, QStringLiteral("Unable to write to %1").arg(IniPath()));
+    EXPECT_EQ(boxes[1].text, QStringLiteral("Impossible d'écrire dans %1").arg(IniPath()));
     EXPECT_EQ(boxes[1].caption, "Ombra Viewer");
 }
 

@@ -4,9 +4,17 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "Accessibility.h"
 #include "ImageRgn.h"
 
-TImage::TImage(QWidget* parent) : QWidget(parent) {}
+TImage::TImage(QWidget* parent) : QWidget(parent) {
+    InstallAccessibleControls();
+}
+
+void TImage::SetHint(const QString& hint) {
+    setToolTip(hint);
+    NotifyAccessibleNameChanged(this);
+}
 
 void TImage::SetPicture(const QImage& picture) {
     FPicture = picture;
@@ -65,7 +73,21 @@ void TShape::paintEvent(QPaintEvent*) {
     p.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 
-TPaintBox::TPaintBox(QWidget* parent) : QWidget(parent) {}
+TPaintBox::TPaintBox(QWidget* parent) : QWidget(parent) {
+    InstallAccessibleControls();
+}
+
+void TPaintBox::SetSelected(bool selected) {
+    if (FSelected == selected)
+        return;
+    FSelected = selected;
+    if (QAccessible::isActive()) {
+        QAccessible::State changed;
+        changed.selected = true;
+        QAccessibleStateChangeEvent event(this, changed);
+        QAccessible::updateAccessibility(&event);
+    }
+}
 
 void TPaintBox::paintEvent(QPaintEvent*) {
     if (!OnPaint)

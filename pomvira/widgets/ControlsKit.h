@@ -4,6 +4,7 @@
 // (TPaintBox). Like every child widget here they have no native window.
 #pragma once
 
+#include <QAccessible>
 #include <QImage>
 #include <QWidget>
 #include <functional>
@@ -25,7 +26,8 @@ class TImage : public QWidget {
     // what lies beneath as it was (in a translucent window: see-through).
     bool Transparent() const { return FTransparent; }
     void SetTransparent(bool transparent);
-    void SetHint(const QString& hint) { setToolTip(hint); }
+    // The tool tip, also the name a screen reader reads for it.
+    void SetHint(const QString& hint);
     QString Hint() const { return toolTip(); }
     int Tag = 0;
 
@@ -71,6 +73,14 @@ class TPaintBox : public QWidget {
     std::function<void(QObject* sender, Qt::MouseButton button, TShiftState shift, int x, int y)>
         OnMouseDown;
 
+    // What a screen reader is told of the box besides its name (the
+    // widget's accessibleName): its role, and for a selectable box whether
+    // it is the selected one.
+    QAccessible::Role AccessibleRole = QAccessible::Graphic;
+    bool Selectable = false;
+    bool Selected() const { return FSelected; }
+    void SetSelected(bool selected);
+
   protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -78,4 +88,6 @@ class TPaintBox : public QWidget {
 
   private:
     void MouseDown(QMouseEvent* event, bool secondPress);
+
+    bool FSelected = false;
 };

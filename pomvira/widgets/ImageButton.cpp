@@ -7,9 +7,11 @@
 #include <QPainter>
 #include <QToolTip>
 
+#include "Accessibility.h"
 #include "ActionList.h"
 
 TImageButton::TImageButton(QWidget* parent) : QWidget(parent) {
+    InstallAccessibleControls();
     resize(105, 105);
 }
 
@@ -58,6 +60,8 @@ void TImageButton::SetCaption(const QString& caption) {
 void TImageButton::SetHint(const QString& hint) {
     FHint = hint;
     setToolTip(hint);
+    // A screen reader reads the hint as the button's name.
+    NotifyAccessibleNameChanged(this);
 }
 
 void TImageButton::SetAction(TAction* action) {

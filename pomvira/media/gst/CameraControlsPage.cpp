@@ -3,6 +3,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -48,7 +49,7 @@ bool Shown(const CameraControl& c) {
 CameraControlsPage::CameraControlsPage(std::unique_ptr<ICameraControls> controls, QWidget* parent)
     : PropertyPage(parent), controls_(std::move(controls)) {
     setObjectName(QStringLiteral("CameraControlsPage"));
-    setWindowTitle(QStringLiteral("Device"));
+    setWindowTitle(QCoreApplication::translate("Media", "Périphérique"));
     auto* outer = new QVBoxLayout(this);
     auto* scroll = new QScrollArea(this);
     scroll->setWidgetResizable(true);
@@ -72,10 +73,11 @@ CameraControlsPage::CameraControlsPage(std::unique_ptr<ICameraControls> controls
         QFormLayout*& form = groups[c.ControlClass()];
         if (!form) {
             const auto named = classNames.find(c.ControlClass());
-            auto* box = new QGroupBox(named != classNames.end()
-                                          ? named->second
-                                          : QString::fromStdString(ControlClassName(c.ControlClass())),
-                                      content);
+            auto* box =
+                new QGroupBox(named != classNames.end()
+                                  ? named->second
+                                  : QString::fromStdString(ControlClassName(c.ControlClass())),
+                              content);
             box->setObjectName(QStringLiteral("class:%1").arg(c.ControlClass(), 0, 16));
             form = new QFormLayout(box);
             column->addWidget(box);
@@ -83,7 +85,8 @@ CameraControlsPage::CameraControlsPage(std::unique_ptr<ICameraControls> controls
         AddControl(form, c);
     }
     if (rows_.empty())
-        column->addWidget(new QLabel(QStringLiteral("No controls."), content));
+        column->addWidget(
+            new QLabel(QCoreApplication::translate("Media", "Aucun réglage."), content));
     status_ = new QLabel(content);
     status_->setObjectName(QStringLiteral("status"));
     status_->setWordWrap(true);
@@ -106,13 +109,12 @@ void CameraControlsPage::AddControl(QFormLayout* form, const CameraControl& c) {
     const QString name = QString::fromStdString(c.name);
     const uint32_t id = c.id;
     int64_t value = c.defaultValue;
-    const bool readable =
-        c.type != V4L2_CTRL_TYPE_BUTTON && !(c.flags & V4L2_CTRL_FLAG_WRITE_ONLY);
+    const bool readable = c.type != V4L2_CTRL_TYPE_BUTTON && !(c.flags & V4L2_CTRL_FLAG_WRITE_ONLY);
     if (readable)
         controls_->Get(id, &value);
     Row row;
     row.control = c;
-    QString tip = QStringLiteral("Default: %1").arg(c.defaultValue);
+    QString tip = QCoreApplication::translate("Media", "Par défaut : %1").arg(c.defaultValue);
 
     switch (c.type) {
         case V4L2_CTRL_TYPE_INTEGER:
@@ -130,8 +132,8 @@ void CameraControlsPage::AddControl(QFormLayout* form, const CameraControl& c) {
                 slider->setObjectName(name + QStringLiteral("-slider"));
                 slider->setRange(spin->minimum(), spin->maximum());
                 slider->setSingleStep(spin->singleStep());
-                slider->setPageStep(std::max(spin->singleStep(),
-                                             (spin->maximum() - spin->minimum()) / 10));
+                slider->setPageStep(
+                    std::max(spin->singleStep(), (spin->maximum() - spin->minimum()) / 10));
                 slider->setValue(spin->value());
                 connect(slider, &QSlider::valueChanged, spin, &QSpinBox::setValue);
                 connect(spin, qOverload<int>(&QSpinBox::valueChanged), slider, &QSlider::setValue);
@@ -142,13 +144,16 @@ void CameraControlsPage::AddControl(QFormLayout* form, const CameraControl& c) {
                 const Row* r = Find(id);
                 // On the control's steps, as the device takes them.
                 const int64_t step = int64_t(r->control.step ? r->control.step : 1);
-                int64_t snapped = r->control.minimum +
-                                  (int64_t(v) - r->control.minimum + step / 2) / step * step;
+                int64_t snapped =
+                    r->control.minimum + (int64_t(v) - r->control.minimum + step / 2) / step * step;
                 if (snapped > r->control.maximum)
                     snapped -= step;
                 Change(id, snapped);
             });
-            tip += QStringLiteral(", %1 to %2 by %3").arg(c.minimum).arg(c.maximum).arg(c.step);
+            tip += QCoreApplication::translate("Media", ", de %1 à %2 par pas de %3")
+                       .arg(c.minimum)
+                       .arg(c.maximum)
+                       .arg(c.step);
             row.editor = box;
             row.value = spin;
             break;
@@ -235,8 +240,9 @@ void CameraControlsPage::Change(uint32_t id, int64_t value) {
     if (!controls_->Get(id, &now) && error)
         now = shown != values_.end() ? shown->second : row->control.defaultValue;
     if (error) {
-        status_->setText(QStringLiteral("%1: %2").arg(QString::fromStdString(row->control.name),
-                                                     QString::fromLocal8Bit(std::strerror(error))));
+        status_->setText(
+            QStringLiteral("%1: %2").arg(QString::fromStdString(row->control.name),
+                                         QString::fromLocal8Bit(std::strerror(error))));
     } else {
         status_->clear();
     }
@@ -286,17 +292,18 @@ void CameraControlsPage::ShowState(Row& row) {
     bool automatic = false;
     if (const uint32_t partner = AutomaticPartner(c.id)) {
         const auto value = values_.find(partner);
-        automatic = Find(partner) && value != values_.end() && AutomaticIsOn(partner, value->second);
+        automatic =
+            Find(partner) && value != values_.end() && AutomaticIsOn(partner, value->second);
     }
     QString why;
     if (c.ReadOnly())
-        why = QStringLiteral("read-only");
+        why = QCoreApplication::translate("Media", "lecture seule");
     else if (automatic)
-        why = QStringLiteral("automatic");
+        why = QCoreApplication::translate("Media", "automatique");
     else if (c.Inactive())
-        why = QStringLiteral("inactive");
+        why = QCoreApplication::translate("Media", "inactif");
     else if (c.flags & V4L2_CTRL_FLAG_GRABBED)
-        why = QStringLiteral("busy");
+        why = QCoreApplication::translate("Media", "occupé");
     row.editor->setEnabled(why.isEmpty());
     const QString name = QString::fromStdString(c.name);
     row.label->setText(why.isEmpty() ? name : QStringLiteral("%1 (%2)").arg(name, why));

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "DeviceControlsPage.h"
 
+#include <QCoreApplication>
 #include <gst/base/gstbasesrc.h>
 #include <gst/base/gstpushsrc.h>
 #include <gst/video/colorbalance.h>
@@ -99,7 +100,7 @@ struct DeviceControlsPage::SavedProperty {
 DeviceControlsPage::DeviceControlsPage(ElementRef element, QWidget* parent)
     : PropertyPage(parent), element_(ControlElement(std::move(element))) {
     setObjectName(QStringLiteral("DeviceControlsPage"));
-    setWindowTitle(QStringLiteral("Device"));
+    setWindowTitle(QCoreApplication::translate("Media", "Périphérique"));
     auto* outer = new QVBoxLayout(this);
     auto* scroll = new QScrollArea(this);
     scroll->setWidgetResizable(true);
@@ -110,14 +111,15 @@ DeviceControlsPage::DeviceControlsPage(ElementRef element, QWidget* parent)
 
     AddColorBalance(form);
     guint count = 0;
-    GParamSpec** pspecs = g_object_class_list_properties(G_OBJECT_GET_CLASS(element_.Get()), &count);
+    GParamSpec** pspecs =
+        g_object_class_list_properties(G_OBJECT_GET_CLASS(element_.Get()), &count);
     for (guint i = 0; i < count; ++i) {
         if (ShowsProperty(pspecs[i]))
             AddProperty(form, pspecs[i]);
     }
     g_free(pspecs);
     if (controls_ == 0)
-        form->addRow(new QLabel(QStringLiteral("No controls."), content));
+        form->addRow(new QLabel(QCoreApplication::translate("Media", "Aucun réglage."), content));
     // Wide enough for the controls; a long list scrolls vertically only.
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setMinimumWidth(content->sizeHint().width() +
@@ -263,7 +265,8 @@ void DeviceControlsPage::AddProperty(QFormLayout* form, GParamSpec* pspec) {
                     if (index < 0)
                         return;
                     Remember(pspec);
-                    g_object_set(object, pspec->name, gint(combo->itemData(index).toInt()), nullptr);
+                    g_object_set(object, pspec->name, gint(combo->itemData(index).toInt()),
+                                 nullptr);
                 });
         control = combo;
     }

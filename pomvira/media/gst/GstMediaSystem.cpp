@@ -7,6 +7,7 @@
 #include <map>
 #include <mutex>
 
+#include <QCoreApplication>
 #include <QString>
 #include <unistd.h>
 
@@ -40,60 +41,84 @@ struct ErrorText {
 };
 
 const ErrorText kErrorTexts[] = {
-    {S_OK, "The operation completed successfully."},
-    {S_FALSE, "The operation completed, with a false result."},
-    {E_NOTIMPL, "Not implemented."},
-    {E_NOINTERFACE, "No such interface supported."},
-    {E_POINTER, "Invalid pointer."},
-    {E_ABORT, "Operation aborted."},
-    {E_FAIL, "Unspecified error."},
-    {E_UNEXPECTED, "Catastrophic failure."},
-    {E_OUTOFMEMORY, "Not enough storage is available to complete this operation."},
-    {E_INVALIDARG, "The parameter is incorrect."},
-    {E_ACCESSDENIED, "Access is denied."},
-    {STG_E_FILENOTFOUND, "The file could not be found."},
-    {MK_E_UNAVAILABLE, "Operation unavailable."},
-    {REGDB_E_CLASSNOTREG, "Class not registered."},
-    {VFW_E_INVALIDMEDIATYPE, "An invalid media type was specified."},
-    {VFW_E_INVALIDSUBTYPE, "An invalid media subtype was specified."},
+    {S_OK, QT_TRANSLATE_NOOP("Media", "L'opération a réussi.")},
+    {S_FALSE, QT_TRANSLATE_NOOP("Media", "L'opération s'est terminée, avec un résultat faux.")},
+    {E_NOTIMPL, QT_TRANSLATE_NOOP("Media", "Fonction non disponible.")},
+    {E_NOINTERFACE, QT_TRANSLATE_NOOP("Media", "Cette interface n'est pas prise en charge.")},
+    {E_POINTER, QT_TRANSLATE_NOOP("Media", "Pointeur non valide.")},
+    {E_ABORT, QT_TRANSLATE_NOOP("Media", "Opération abandonnée.")},
+    {E_FAIL, QT_TRANSLATE_NOOP("Media", "Erreur non spécifiée.")},
+    {E_UNEXPECTED, QT_TRANSLATE_NOOP("Media", "Défaillance grave et inattendue.")},
+    {E_OUTOFMEMORY,
+     QT_TRANSLATE_NOOP("Media", "Mémoire insuffisante pour achever cette opération.")},
+    {E_INVALIDARG, QT_TRANSLATE_NOOP("Media", "Paramètre incorrect.")},
+    {E_ACCESSDENIED, QT_TRANSLATE_NOOP("Media", "Accès refusé.")},
+    {STG_E_FILENOTFOUND, QT_TRANSLATE_NOOP("Media", "Le fichier est introuvable.")},
+    {MK_E_UNAVAILABLE, QT_TRANSLATE_NOOP("Media", "Opération non disponible.")},
+    {REGDB_E_CLASSNOTREG, QT_TRANSLATE_NOOP("Media", "Classe non enregistrée.")},
+    {VFW_E_INVALIDMEDIATYPE,
+     QT_TRANSLATE_NOOP("Media", "Un type de média non valide a été spécifié.")},
+    {VFW_E_INVALIDSUBTYPE,
+     QT_TRANSLATE_NOOP("Media", "Un sous-type de média non valide a été spécifié.")},
     {VFW_E_ALREADY_CONNECTED,
-     "The operation could not be performed because the pin is already "
-     "connected."},
-    {VFW_E_FILTER_ACTIVE, "The operation could not be performed because the filter is active."},
-    {VFW_E_NO_TYPES, "One of the specified pins supports no media types."},
-    {VFW_E_NO_ACCEPTABLE_TYPES, "There is no common media type between these pins."},
-    {VFW_E_INVALID_DIRECTION, "Two pins of the same direction cannot be connected together."},
+     QT_TRANSLATE_NOOP("Media",
+                       "L'opération n'a pas pu être effectuée, car la broche est déjà connectée.")},
+    {VFW_E_FILTER_ACTIVE,
+     QT_TRANSLATE_NOOP("Media", "L'opération n'a pas pu être effectuée, car le filtre est actif.")},
+    {VFW_E_NO_TYPES,
+     QT_TRANSLATE_NOOP("Media",
+                       "L'une des broches indiquées ne prend en charge aucun type de média.")},
+    {VFW_E_NO_ACCEPTABLE_TYPES,
+     QT_TRANSLATE_NOOP("Media", "Ces broches n'ont aucun type de média en commun.")},
+    {VFW_E_INVALID_DIRECTION,
+     QT_TRANSLATE_NOOP("Media",
+                       "Deux broches de même sens ne peuvent pas être connectées entre elles.")},
     {VFW_E_NOT_CONNECTED,
-     "The operation cannot be performed because the pins are not "
-     "connected."},
-    {VFW_E_RUNTIME_ERROR, "A run-time error occurred."},
-    {VFW_E_NO_INTERFACE, "The required interface was not found."},
-    {VFW_E_NOT_FOUND, "An object or name was not found."},
+     QT_TRANSLATE_NOOP(
+         "Media",
+         "L'opération ne peut pas être effectuée, car les broches ne sont pas connectées.")},
+    {VFW_E_RUNTIME_ERROR, QT_TRANSLATE_NOOP("Media", "Une erreur d'exécution s'est produite.")},
+    {VFW_E_NO_INTERFACE, QT_TRANSLATE_NOOP("Media", "L'interface requise est introuvable.")},
+    {VFW_E_NOT_FOUND, QT_TRANSLATE_NOOP("Media", "Un objet ou un nom est introuvable.")},
     {VFW_E_CANNOT_CONNECT,
-     "No combination of intermediate filters could be found to make the "
-     "connection."},
-    {VFW_E_CANNOT_RENDER, "No combination of filters could be found to render the stream."},
+     QT_TRANSLATE_NOOP(
+         "Media",
+         "Aucune combinaison de filtres intermédiaires ne permet d'établir la connexion.")},
+    {VFW_E_CANNOT_RENDER,
+     QT_TRANSLATE_NOOP("Media", "Aucune combinaison de filtres ne permet de restituer le flux.")},
     {VFW_E_NOT_STOPPED,
-     "The operation could not be performed because the filter is not "
-     "stopped."},
+     QT_TRANSLATE_NOOP("Media",
+                       "L'opération n'a pas pu être effectuée, car le filtre n'est pas arrêté.")},
     {VFW_E_WRONG_STATE,
-     "The operation could not be performed because the filter is in the "
-     "wrong state."},
-    {VFW_E_TYPE_NOT_ACCEPTED, "This pin cannot use the supplied media type."},
-    {VFW_E_NOT_IN_GRAPH,
-     "Cannot perform the requested function on an object that is not in the "
-     "filter graph."},
-    {VFW_E_NO_CAPTURE_HARDWARE, "Cannot capture: no capture hardware is available."},
-    {VFW_E_TIMEOUT, "The operation timed out."},
-    {VFW_E_DUPLICATE_NAME, "A filter with this name already exists in the filter graph."},
-    {VFW_E_FILE_NOT_FOUND, "The specified file was not found."},
-    {HResultFromWin32(ERROR_PATH_NOT_FOUND), "The system cannot find the path specified."},
-    {HResultFromWin32(ERROR_WRITE_PROTECT), "The media is write protected."},
-    {HResultFromWin32(ERROR_NOT_READY), "The device is not ready."},
-    {HResultFromWin32(ERROR_WRITE_FAULT), "The system cannot write to the specified device."},
-    {HResultFromWin32(ERROR_DISK_FULL), "There is not enough space on the disk."},
+     QT_TRANSLATE_NOOP(
+         "Media",
+         "L'opération n'a pas pu être effectuée, car le filtre n'est pas dans l'état voulu.")},
+    {VFW_E_TYPE_NOT_ACCEPTED,
+     QT_TRANSLATE_NOOP("Media", "Cette broche ne peut pas utiliser le type de média fourni.")},
+    {VFW_E_NOT_IN_GRAPH, QT_TRANSLATE_NOOP("Media",
+                                           "Impossible d'effectuer la fonction demandée sur un "
+                                           "objet qui n'est pas dans le graphe de filtres.")},
+    {VFW_E_NO_CAPTURE_HARDWARE,
+     QT_TRANSLATE_NOOP("Media",
+                       "Capture impossible : aucun matériel de capture n'est disponible.")},
+    {VFW_E_TIMEOUT, QT_TRANSLATE_NOOP("Media", "Le délai de l'opération a expiré.")},
+    {VFW_E_DUPLICATE_NAME,
+     QT_TRANSLATE_NOOP("Media", "Un filtre de ce nom existe déjà dans le graphe de filtres.")},
+    {VFW_E_FILE_NOT_FOUND, QT_TRANSLATE_NOOP("Media", "Le fichier indiqué est introuvable.")},
+    {HResultFromWin32(ERROR_PATH_NOT_FOUND),
+     QT_TRANSLATE_NOOP("Media", "Le chemin d'accès spécifié est introuvable.")},
+    {HResultFromWin32(ERROR_WRITE_PROTECT),
+     QT_TRANSLATE_NOOP("Media", "Le support est protégé en écriture.")},
+    {HResultFromWin32(ERROR_NOT_READY),
+     QT_TRANSLATE_NOOP("Media", "Le périphérique n'est pas prêt.")},
+    {HResultFromWin32(ERROR_WRITE_FAULT),
+     QT_TRANSLATE_NOOP("Media", "Impossible d'écrire sur le périphérique spécifié.")},
+    {HResultFromWin32(ERROR_DISK_FULL),
+     QT_TRANSLATE_NOOP("Media", "Il n'y a pas assez d'espace sur le disque.")},
     {HResultFromWin32(ERROR_FILE_TOO_LARGE),
-     "The file size exceeds the limit allowed and cannot be saved."},
+     QT_TRANSLATE_NOOP("Media",
+                       "La taille du fichier dépasse la limite autorisée ; il ne peut pas être "
+                       "enregistré.")},
 };
 
 constexpr CLSID CLSID_ItemMoniker =
@@ -382,10 +407,15 @@ class System : public IMediaSystem {
         for (const auto& e : kErrorTexts) {
             if (e.hr != hr)
                 continue;
-            uint32_t len = uint32_t(std::strlen(e.text));
+            // The text in the user's language, as UTF-8.
+            const QByteArray text = QCoreApplication::translate("Media", e.text).toUtf8();
+            uint32_t len = uint32_t(text.size());
             if (buffer && size > 0) {
                 uint32_t n = std::min(len, size - 1);
-                std::memcpy(buffer, e.text, n);
+                // A text cut short ends before a character, not inside one.
+                while (n > 0 && n < len && (uchar(text[n]) & 0xC0) == 0x80)
+                    --n;
+                std::memcpy(buffer, text.constData(), n);
                 buffer[n] = '\0';
             }
             return len;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "PinFormatPage.h"
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QStyle>
@@ -75,7 +76,7 @@ QString PinFormatPage::DescribeFormat(const AM_MEDIA_TYPE& mt) {
         mt.cbFormat >= sizeof(WAVEFORMATEX)) {
         WAVEFORMATEX wf;
         std::memcpy(&wf, mt.pbFormat, sizeof wf);
-        return QStringLiteral("%1 %2 Hz, %3 bits, %4 channels")
+        return QCoreApplication::translate("Media", "%1 %2 Hz, %3 bits, %4 canaux")
             .arg(name)
             .arg(wf.nSamplesPerSec)
             .arg(wf.wBitsPerSample)
@@ -146,7 +147,8 @@ HRESULT PinFormatPage::Apply() {
         return S_OK;
     const HRESULT hr = config_->SetFormat(formats_[size_t(row)]);
     if (FAILED(hr)) {
-        status_->setText(QStringLiteral("The format cannot be changed now (error %1).")
+        status_->setText(QCoreApplication::translate(
+                             "Media", "Le format ne peut pas être changé maintenant (erreur %1).")
                              .arg(QString::number(uint32_t(hr), 16).toUpper()));
         status_->show();
         return hr;

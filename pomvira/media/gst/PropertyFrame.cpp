@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "PropertyFrame.h"
 
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QPushButton>
 #include <QTabWidget>
@@ -47,11 +48,12 @@ PropertyFrame::PropertyFrame(QWidget* parent, const QString& caption) : QDialog(
     tabs_ = new QTabWidget(this);
     layout->addWidget(tabs_);
     auto* buttons = new QDialogButtonBox(this);
-    QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
+    QPushButton* ok = buttons->addButton(QCoreApplication::translate("Media", "OK"),
+                                         QDialogButtonBox::AcceptRole);
     ok->setObjectName(QStringLiteral("OK"));
     ok->setDefault(true);
-    QPushButton* cancel =
-        buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
+    QPushButton* cancel = buttons->addButton(QCoreApplication::translate("Media", "Annuler"),
+                                             QDialogButtonBox::RejectRole);
     cancel->setObjectName(QStringLiteral("Cancel"));
     connect(buttons, &QDialogButtonBox::accepted, this, &PropertyFrame::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &PropertyFrame::reject);

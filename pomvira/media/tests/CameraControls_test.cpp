@@ -53,7 +53,8 @@ TEST(CameraControls, EveryWebcamsControlsComeThroughTheIoctlsAsTheDriverListsThe
             EXPECT_EQ(listed[i].name, expected[i].name);
             EXPECT_EQ(listed[i].minimum, expected[i].minimum);
             EXPECT_EQ(listed[i].maximum, expected[i].maximum);
-            EXPECT_EQ(listed[i].step, expected[i].type == V4L2_CTRL_TYPE_CTRL_CLASS ? 1u : expected[i].step);
+            EXPECT_EQ(listed[i].step,
+                      expected[i].type == V4L2_CTRL_TYPE_CTRL_CLASS ? 1u : expected[i].step);
             EXPECT_EQ(listed[i].defaultValue, expected[i].defaultValue);
             EXPECT_EQ(listed[i].flags, expected[i].flags);
             ASSERT_EQ(listed[i].menu.size(), expected[i].menu.size());
@@ -75,7 +76,7 @@ TEST(CameraControls, ValuesAreReadAndSetThroughTheExtendedControls) {
     EXPECT_EQ(Value(device, V4L2_CID_BRIGHTNESS), 200);
     // The driver's answers come back as errno values.
     EXPECT_EQ(controls->Set(V4L2_CID_BRIGHTNESS, 300), ERANGE);
-    EXPECT_EQ(controls->Set(V4L2_CID_EXPOSURE_AUTO, 2), EINVAL);  // not in the menu
+    EXPECT_EQ(controls->Set(V4L2_CID_EXPOSURE_AUTO, 2), EINVAL);        // not in the menu
     EXPECT_EQ(controls->Set(V4L2_CID_EXPOSURE_ABSOLUTE, 100), EACCES);  // automatic exposure on
     EXPECT_EQ(controls->Set(0x00981234, 1), EINVAL);
     // Manual exposure makes the exposure time writable; its flags say so.
@@ -108,7 +109,7 @@ TEST(CameraControlsPage, GroupsByTheDriversClassesWithRangesStepsAndMenus) {
     EXPECT_EQ(rotate->minimum(), 0);
     EXPECT_EQ(rotate->maximum(), 360);
     EXPECT_EQ(rotate->singleStep(), 90);
-    EXPECT_TRUE(rotate->toolTip().contains("Default: 0"));
+    EXPECT_TRUE(rotate->toolTip().contains("Par défaut : 0"));
     auto* bias = Control<QComboBox>(page, "Auto Exposure, Bias");
     ASSERT_EQ(bias->count(), 25);
     EXPECT_EQ(bias->itemText(0), "-4000");
@@ -174,7 +175,7 @@ TEST(CameraControlsPage, AnAutomaticModeGreysOutItsManualPartnerWhileOn) {
         QWidget* row = manual->parentWidget();
         QLabel* label = Control<QLabel>(page, (std::string("label:") + pair.manual).c_str());
         EXPECT_FALSE(row->isEnabled());
-        EXPECT_TRUE(label->text().endsWith("(automatic)"));
+        EXPECT_TRUE(label->text().endsWith("(automatique)"));
 
         auto* check = page.findChild<QCheckBox*>(pair.automatic);
         auto* combo = page.findChild<QComboBox*>(pair.automatic);
@@ -203,7 +204,7 @@ TEST(CameraControlsPage, ReadOnlyAndRefusedControlsShowAsSuch) {
     CameraControlsPage page(Open(device), nullptr);
     auto* privacy = Control<QCheckBox>(page, "Privacy");
     EXPECT_FALSE(privacy->isEnabled());
-    EXPECT_EQ(Control<QLabel>(page, "label:Privacy")->text(), "Privacy (read-only)");
+    EXPECT_EQ(Control<QLabel>(page, "label:Privacy")->text(), "Privacy (lecture seule)");
     // A value the device refuses: said, and the control shows what it kept.
     Control<QSpinBox>(page, "Gamma")->setValue(250);
     EXPECT_EQ(Value(device, V4L2_CID_GAMMA), 100);

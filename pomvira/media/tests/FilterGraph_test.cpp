@@ -194,7 +194,7 @@ TEST_F(FilterGraphTest, StoppedSourceIsNotStoppedAgainAndMissingDeviceIsOffered)
         video->Get<IBaseFilter>();
         FAIL() << "no exception";
     } catch (const EInterfaceNotSupported& e) {
-        EXPECT_STREQ(e.what(), "Interface not supported");
+        EXPECT_STREQ(e.what(), "Interface non prise en charge");
     }
     video->BaseFilter().StoreMoniker(
         TSysDevEnum(CLSID_VideoInputDeviceCategory).DeviceMoniker(0).Get());

@@ -194,7 +194,7 @@ TEST_F(GstRecordingFailure, AFullDiskIsAnnouncedAndTheStopReportsIt) {
     EXPECT_EQ(control_->Stop(), full);
     EXPECT_FALSE(Log().contains("drain: end of stream sent")) << Log().toStdString();
     EXPECT_EQ(ErrorText(HResultFromWin32(ERROR_DISK_FULL)),
-              "There is not enough space on the disk.");
+              "Il n'y a pas assez d'espace sur le disque.");
     // What was written is still there: a RIFF file that lacks its ending.
     const TAviProbe avi = ProbeAvi(small.Path() + "/video000001.avi");
     EXPECT_TRUE(avi.riff) << avi.Text().toStdString();
@@ -213,7 +213,7 @@ TEST_F(GstRecordingFailure, AFolderRemovedWhileWritingIsAnnouncedAsGone) {
     const HRESULT gone = HResultFromWin32(ERROR_PATH_NOT_FOUND);
     const HRESULT error = WaitForError(5000);
     EXPECT_EQ(error, gone) << ErrorText(error);
-    EXPECT_EQ(ErrorText(error), "The system cannot find the path specified.");
+    EXPECT_EQ(ErrorText(error), "Le chemin d'accès spécifié est introuvable.");
     EXPECT_EQ(control_->Stop(), gone);
     // Only the file's failure counts as the reason, not the stream errors
     // of the sources it stopped.
