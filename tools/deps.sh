@@ -20,7 +20,7 @@ packages=(
   # PipeWire cameras in the tests: a private daemon, session manager and
   # command-line tools.
   pipewire pipewire-bin wireplumber
-  libjpeg62-turbo-dev
+  libjpeg62-turbo-dev libjpeg-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth x11-utils xdotool imagemagick ffmpeg xdg-utils libxcb1-dev
   fonts-dejavu-core fonts-wine fonts-liberation2
