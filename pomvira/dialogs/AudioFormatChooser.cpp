@@ -13,30 +13,13 @@
 
 #include "files/TextConv.h"
 #include "media/MediaBoundary.h"
+#include "media/ListFitting.h"
 #include "media/MediaTypes.h"
 
+using media::FitListToContent;
 using media::WAVEFORMATEX;
 
 namespace {
-
-// Makes the list wide enough for its longest entry in the font it is drawn
-// with (a large system font included), so that no entry hides behind a
-// horizontal scroll bar, and tall enough for up to a dozen entries.
-void FitListToContent(QListWidget* list) {
-    list->ensurePolished();
-    constexpr int kRowsShown = 12;
-    const int rows = list->count();
-    const int frame = 2 * list->frameWidth();
-    int width = list->sizeHintForColumn(0) + frame + 4;
-    if (rows > kRowsShown)
-        width += list->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list);
-    list->setMinimumWidth(std::max(list->minimumWidth(), width));
-    if (rows > 0) {
-        const int shown = std::min(rows, kRowsShown);
-        list->setMinimumHeight(std::max(list->minimumHeight(),
-                                        frame + shown * list->sizeHintForRow(0) + 4));
-    }
-}
 
 bool ReadHeader(const uint8_t* data, size_t size, WAVEFORMATEX& header) {
     if (!data || size < sizeof(WAVEFORMATEX))

@@ -10,30 +10,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "media/ListFitting.h"
 #include "MediaTypes.h"
 
 namespace media::gst {
 
 namespace {
-
-// Makes the list wide enough for its longest entry in the font it is drawn
-// with (a large system font included), so that no entry hides behind a
-// horizontal scroll bar, and tall enough for up to a dozen entries.
-void FitListToContent(QListWidget* list) {
-    list->ensurePolished();
-    constexpr int kRowsShown = 12;
-    const int rows = list->count();
-    const int frame = 2 * list->frameWidth();
-    int width = list->sizeHintForColumn(0) + frame + 4;
-    if (rows > kRowsShown)
-        width += list->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list);
-    list->setMinimumWidth(std::max(list->minimumWidth(), width));
-    if (rows > 0) {
-        const int shown = std::min(rows, kRowsShown);
-        list->setMinimumHeight(std::max(list->minimumHeight(),
-                                        frame + shown * list->sizeHintForRow(0) + 4));
-    }
-}
 
 // The frame header of a video record, when it has one.
 bool VideoHeader(const AM_MEDIA_TYPE& mt, BITMAPINFOHEADER* header, REFERENCE_TIME* perFrame) {
