@@ -84,15 +84,15 @@ PaintWatch g_watch;
 // The renderer window's size at each frame size, for the hand-built window.
 std::map<int, QSize> g_rendererSize;
 
-// The program's application object, watching the paint events of the video
-// renderer's window from outside: after the window has handled a paint
-// event, the frame it holds is the one it painted.
+// The program's application object, watching the video renderer's window
+// from outside: after the window has handled a new frame's notice, the
+// frame it holds is the one it drew.
 class BenchApplication : public TApplication {
   public:
     using TApplication::TApplication;
     bool notify(QObject* receiver, QEvent* event) override {
         const bool result = TApplication::notify(receiver, event);
-        if (event->type() == QEvent::Paint) {
+        if (event->type() == media::gst::FrameMailbox::NoticeType()) {
             if (auto* w = qobject_cast<media::gst::VideoRendererWindow*>(receiver))
                 g_watch.Painted(w->CurrentFrame(), w->size());
         }

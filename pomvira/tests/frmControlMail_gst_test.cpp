@@ -12,12 +12,14 @@
 #include "forms/frmControl.h"
 #include "forms/frmView.h"
 #include "media/VideoWindow.h"
+#include "media/gst/VideoRendererWindow.h"
 
 namespace {
 
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new GstTestDevices("1"));
 
-// Counts the paints of a widget.
+// Counts the new frames a renderer's window is told about (each is drawn
+// as its notice is handled).
 class TPaintWatch : public QObject {
   public:
     explicit TPaintWatch(QWidget* widget) : FWidget(widget) { widget->installEventFilter(this); }
@@ -25,7 +27,7 @@ class TPaintWatch : public QObject {
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (watched == FWidget && event->type() == QEvent::Paint)
+        if (watched == FWidget && event->type() == media::gst::FrameMailbox::NoticeType())
             ++Paints;
         return false;
     }

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The preview window with the real media framework: the built-in test camera
 // runs through the frame grabber into the preview window's video window; the
-// renderer's window lies over the video area and shows the picture, and a
-// still picture taken from the grabber is upright.
+// renderer's window lies over the video area and shows the picture, a
+// notice laid over the video hides it, and a still picture taken from the
+// grabber is upright.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -94,6 +95,25 @@ TEST(ViewFormWithCamera, ShowsTheLiveVideoAndTakesUprightStills) {
     for (int x = 20; x < 640; x += 80)
         bars += IsColourBar(screen.pixel(x, 10)) ? 1 : 0;
     EXPECT_GE(bars, 6);
+
+    // A notice over the video hides it on the screen, even after the
+    // renderer's window was hidden and shown again (as a new graph does).
+    auto barsOnScreen = [] {
+        const QImage shot =
+            QGuiApplication::primaryScreen()->grabWindow(0, 100 + 19, 50 + 37, 640, 480).toImage();
+        int n = 0;
+        for (int x = 20; x < 640; x += 80)
+            n += IsColourBar(shot.pixel(x, 10)) ? 1 : 0;
+        return n;
+    };
+    form.SetVideoNotice(QStringLiteral("La caméra ne donne plus d'image."));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return barsOnScreen() == 0; }, 5000));
+    rendererWindow->hide();
+    rendererWindow->show();
+    QTest::qWait(300);
+    EXPECT_EQ(barsOnScreen(), 0);
+    form.SetVideoNotice(QString());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return barsOnScreen() >= 6; }, 5000));
 
     // A new size moves the renderer window with the video area.
     ASSERT_FALSE(form.SetVideoSize(320, 240));

@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "VideoRendererWindow.h"
 
+#include <QChildEvent>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QResizeEvent>
 #include <QWheelEvent>
+
+#include "VideoSurface.h"
 
 namespace media::gst {
 
@@ -59,10 +63,20 @@ VideoRendererWindow::VideoRendererWindow(std::shared_ptr<FrameMailbox> mailbox)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
     setFocusPolicy(Qt::NoFocus);
+    surface_ = new VideoSurface(this);
+    container_ = QWidget::createWindowContainer(surface_, this);
+    container_->setObjectName(QStringLiteral("VideoSurface"));
+    container_->setFocusPolicy(Qt::NoFocus);
+    // Widgets under the pointer are looked up past the container: input the
+    // surface hands to the top-level window reaches this widget.
+    container_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    container_->setGeometry(rect());
     mailbox_->SetTarget(this);
+    WatchSiblings();
 }
 
 VideoRendererWindow::~VideoRendererWindow() {
+    // The filters on the siblings go with this object.
     mailbox_->SetTarget(nullptr);
 }
 
@@ -71,16 +85,114 @@ bool VideoRendererWindow::event(QEvent* e) {
         // A renderer shows its window when a stream starts.
         if (mailbox_->Acknowledge() && isHidden())
             show();
-        update();
+        QImage next;
+        if (mailbox_->Take(&next)) {
+            current_ = std::move(next);
+            if (covered_)
+                update();
+            else
+                surface_->Show(current_);
+        }
         return true;
     }
+    if (e->type() == QEvent::ParentChange)
+        WatchSiblings();
     return QWidget::event(e);
 }
 
+void VideoRendererWindow::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    container_->setGeometry(rect());
+    CheckCoverLater();
+}
+
+void VideoRendererWindow::moveEvent(QMoveEvent* e) {
+    QWidget::moveEvent(e);
+    CheckCoverLater();
+}
+
+void VideoRendererWindow::WatchSiblings() {
+    QWidget* parent = isWindow() ? nullptr : parentWidget();
+    if (parent == watched_)
+        return;
+    if (watched_) {
+        watched_->removeEventFilter(this);
+        for (QObject* child : watched_->children())
+            child->removeEventFilter(this);
+    }
+    watched_ = parent;
+    if (parent) {
+        parent->installEventFilter(this);
+        for (QObject* child : parent->children())
+            if (child != this && child->isWidgetType())
+                child->installEventFilter(this);
+    }
+    CheckCoverLater();
+}
+
+bool VideoRendererWindow::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == watched_) {
+        if (e->type() == QEvent::ChildAdded) {
+            QObject* child = static_cast<QChildEvent*>(e)->child();
+            if (child != this && child->isWidgetType())
+                child->installEventFilter(this);
+            CheckCoverLater();
+        } else if (e->type() == QEvent::ChildRemoved) {
+            CheckCoverLater();
+        }
+        return false;
+    }
+    switch (e->type()) {
+        case QEvent::Show:
+        case QEvent::Hide:
+        case QEvent::Move:
+        case QEvent::Resize:
+        case QEvent::ZOrderChange:
+            CheckCoverLater();
+            break;
+        default:
+            break;
+    }
+    return false;
+}
+
+void VideoRendererWindow::CheckCoverLater() {
+    // Once the change is complete (a raise comes after the show).
+    if (coverCheckPending_)
+        return;
+    coverCheckPending_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            coverCheckPending_ = false;
+            CheckCover();
+        },
+        Qt::QueuedConnection);
+}
+
+void VideoRendererWindow::CheckCover() {
+    bool covered = false;
+    if (QWidget* parent = watched_.data()) {
+        const QObjectList& siblings = parent->children();
+        // Later children are stacked above earlier ones.
+        for (qsizetype i = siblings.indexOf(this) + 1; i > 0 && i < siblings.size(); ++i) {
+            auto* w = qobject_cast<QWidget*>(siblings[i]);
+            if (w && !w->isWindow() && w->isVisibleTo(parent) &&
+                w->geometry().intersects(geometry()))
+                covered = true;
+        }
+    }
+    if (covered == covered_)
+        return;
+    covered_ = covered;
+    container_->setVisible(!covered);
+    if (covered)
+        update();
+    else
+        surface_->Show(current_);
+}
+
 void VideoRendererWindow::paintEvent(QPaintEvent*) {
-    QImage next;
-    if (mailbox_->Take(&next))
-        current_ = std::move(next);
     QPainter painter(this);
     if (current_.isNull()) {
         painter.fillRect(rect(), Qt::black);

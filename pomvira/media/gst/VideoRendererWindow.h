@@ -7,6 +7,14 @@
 // to the window; frames arriving before the window has painted replace the
 // pending one, so a slow user-interface thread never queues frames up.
 //
+// On screen the frames are drawn by a VideoSurface laid over the widget (a
+// window of its own, without alpha channel); the widget itself paints the
+// newest frame when it is painted as a whole (shown, or grabbed). A window
+// inside another covers every widget drawn there: while a sibling widget
+// stacked above the renderer overlaps it (a notice laid over the video),
+// the surface is put away and the widget paints the frames, beneath that
+// sibling.
+//
 // This header includes no GStreamer header: the window only sees images.
 #pragma once
 
@@ -19,6 +27,8 @@
 #include <mutex>
 
 namespace media::gst {
+
+class VideoSurface;
 
 class FrameMailbox {
   public:
@@ -55,10 +65,17 @@ class VideoRendererWindow : public QWidget {
     QWidget* Drain() const { return drain_; }
     // The image last painted (or about to be): for tests and diagnostics.
     QImage CurrentFrame() const { return current_; }
+    // The window the frames are drawn in on screen.
+    VideoSurface* Surface() const { return surface_; }
+    // Whether the frames are drawn by the surface (no sibling lies over).
+    bool DrawsOnSurface() const { return !covered_; }
 
   protected:
     bool event(QEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void moveEvent(QMoveEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
     void mouseDoubleClickEvent(QMouseEvent* e) override;
@@ -70,10 +87,20 @@ class VideoRendererWindow : public QWidget {
 
   private:
     void ForwardMouse(QMouseEvent* e);
+    // Watches the parent's children (the siblings) for changes that can
+    // cover the renderer.
+    void WatchSiblings();
+    void CheckCoverLater();
+    void CheckCover();
 
     std::shared_ptr<FrameMailbox> mailbox_;
     QPointer<QWidget> drain_;
     QImage current_;
+    VideoSurface* surface_;  // owned by container_
+    QWidget* container_;     // a child of this widget
+    QPointer<QWidget> watched_;
+    bool covered_ = false;
+    bool coverCheckPending_ = false;
 };
 
 }  // namespace media::gst

@@ -289,6 +289,50 @@ TEST(GstRenderer, HandsMouseAndKeysToTheDrain) {
     EXPECT_EQ(drain->entries[0].key, Qt::Key_A);
 }
 
+// The frames are drawn by the renderer's own surface, unless a sibling
+// stacked above overlaps the renderer: then the widget paints them, beneath
+// that sibling (a window inside another would cover it).
+TEST(GstRenderer, LeavesTheSurfaceWhileAWidgetLiesOverTheVideo) {
+    QWidget owner;
+    owner.resize(400, 300);
+    auto* below = new QWidget(&owner);
+    below->setGeometry(0, 0, 400, 300);
+    VideoRendererCore renderer;
+    renderer.put_Owner(&owner);
+    renderer.SetWindowPosition(16, 32, 200, 150);
+    renderer.put_Visible(-1);
+    auto* notice = new QWidget(&owner);
+    notice->setGeometry(16, 32, 200, 150);
+    notice->hide();
+    owner.show();
+    VideoRendererWindow* window = renderer.Window();
+    auto drawsOnSurface = [&](bool expected) {
+        return QTest::qWaitFor([&] { return window->DrawsOnSurface() == expected; }, 2000);
+    };
+    // A hidden sibling, or one stacked below: the surface draws.
+    EXPECT_TRUE(drawsOnSurface(true));
+    notice->show();
+    EXPECT_TRUE(drawsOnSurface(true)) << "the notice lies beneath the renderer";
+    notice->raise();
+    EXPECT_TRUE(drawsOnSurface(false));
+    EXPECT_TRUE(window->findChild<QWidget*>(QStringLiteral("VideoSurface"))->isHidden());
+    notice->move(220, 32);
+    EXPECT_TRUE(drawsOnSurface(true)) << "beside the video";
+    notice->move(100, 100);
+    EXPECT_TRUE(drawsOnSurface(false)) << "over a corner";
+    notice->hide();
+    EXPECT_TRUE(drawsOnSurface(true));
+    EXPECT_FALSE(window->findChild<QWidget*>(QStringLiteral("VideoSurface"))->isHidden());
+    // A sibling made later lies above as well; the renderer moved away from
+    // it draws on its surface again.
+    auto* later = new QWidget(&owner);
+    later->setGeometry(0, 150, 100, 100);
+    later->show();
+    EXPECT_TRUE(drawsOnSurface(false));
+    renderer.SetWindowPosition(200, 20, 150, 100);
+    EXPECT_TRUE(drawsOnSurface(true));
+}
+
 TEST(GstRenderer, SurvivesItsOwnerAndMakesANewWindow) {
     VideoRendererCore renderer;
     {

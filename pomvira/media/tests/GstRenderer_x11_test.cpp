@@ -1,17 +1,24 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The renderer's window on a real X server: painted inside its owner, moved
 // out to a full-screen top-level window and back, as the video window does
-// when full screen is switched on and off.
+// when full screen is switched on and off; inside a see-through owner (the
+// preview window), the frames drawn by a window without alpha channel, and
+// the X server's own clicks on it reaching the drain.
 #include <gst/app/gstappsrc.h>
 #include <gst/gst.h>
 #include <gtest/gtest.h>
+#include <xcb/xcb.h>
 
 #include <QGuiApplication>
+#include <QMouseEvent>
+#include <QProcess>
 #include <QScreen>
 #include <QTest>
+#include <QWindow>
 #include <vector>
 
 #include "media/gst/VideoRendererCore.h"
+#include "media/gst/VideoSurface.h"
 
 namespace media::gst {
 namespace {
@@ -62,6 +69,51 @@ class KeyCounter : public QObject {
 bool Shows(QWidget* w, QPoint p, QColor colour) {
     return w->grab().toImage().pixelColor(p) == colour;
 }
+
+// What the X server shows at a point of the screen.
+QColor OnScreen(QPoint p) {
+    return QGuiApplication::primaryScreen()->grabWindow(0, p.x(), p.y(), 1, 1).toImage().pixelColor(
+        0, 0);
+}
+
+// The depth of an X window's pixels (32: with an alpha channel).
+int Depth(WId window) {
+    auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11)
+        return 0;
+    xcb_connection_t* c = x11->connection();
+    xcb_get_geometry_reply_t* reply =
+        xcb_get_geometry_reply(c, xcb_get_geometry(c, xcb_drawable_t(window)), nullptr);
+    const int depth = reply ? reply->depth : 0;
+    free(reply);
+    return depth;
+}
+
+// Clicks with the X server's pointer at a point of the screen.
+void ClickOnScreen(QPoint p, int button) {
+    QProcess xdotool;
+    xdotool.start(QStringLiteral("xdotool"),
+                  {QStringLiteral("mousemove"), QString::number(p.x()), QString::number(p.y()),
+                   QStringLiteral("click"), QString::number(button)});
+    ASSERT_TRUE(xdotool.waitForFinished(10000));
+    ASSERT_EQ(xdotool.exitCode(), 0) << xdotool.readAllStandardError().toStdString();
+}
+
+// The mouse presses a widget, or a window's watcher, is given.
+class PressLog : public QObject {
+  public:
+    std::vector<std::pair<Qt::MouseButton, QPoint>> presses;
+    int contextMenus = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::MouseButtonPress) {
+            auto* m = static_cast<QMouseEvent*>(e);
+            presses.emplace_back(m->button(), m->position().toPoint());
+        } else if (e->type() == QEvent::ContextMenu) {
+            ++contextMenus;
+        }
+        return false;
+    }
+};
 
 TEST(GstRendererX11, GoesFullScreenAndBackIntoItsOwner) {
     gst_init(nullptr, nullptr);
@@ -120,6 +172,63 @@ TEST(GstRendererX11, GoesFullScreenAndBackIntoItsOwner) {
     EXPECT_TRUE(w->isVisible());
     EXPECT_EQ(w->geometry(), QRect(10, 10, 200, 100));
     ASSERT_TRUE(QTest::qWaitFor([&] { return Shows(&owner, {100, 50}, Qt::blue); }, 5000));
+}
+
+// The preview window is see-through outside its outline; the frames are
+// drawn by a window of their own without alpha channel (its buffer is never
+// cleared to transparent first), and the pointer's clicks on that window go
+// where they went when the widget drew the frames: to the drain, through
+// the top-level window (whose watchers see them).
+TEST(GstRendererX11, DrawsInAnOpaqueWindowOfItsOwnAndHandsOnTheServersClicks) {
+    gst_init(nullptr, nullptr);
+    VideoRendererCore renderer;
+    QWidget owner(nullptr, Qt::FramelessWindowHint);
+    owner.setAttribute(Qt::WA_TranslucentBackground);
+    owner.setGeometry(100, 100, 400, 300);
+    QWidget drain(&owner);
+    drain.setGeometry(20, 30, 200, 100);
+    owner.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&owner));
+    PressLog atDrain, atWindow;
+    drain.installEventFilter(&atDrain);
+    owner.windowHandle()->installEventFilter(&atWindow);
+    renderer.put_Owner(&owner);
+    renderer.put_WindowStyle(WS_CHILD | WS_CLIPSIBLINGS);
+    renderer.SetWindowPosition(20, 30, 200, 100);
+    renderer.put_MessageDrain(&drain);
+    ColourSource source(renderer);
+    source.Push(0, 0, 255);
+    VideoRendererWindow* w = renderer.Window();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w->isVisible(); }, 5000));
+    VideoSurface* surface = w->Surface();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return surface->isExposed(); }, 5000));
+
+    EXPECT_EQ(Depth(owner.winId()), 32);
+    EXPECT_EQ(Depth(surface->winId()), 24);
+    EXPECT_EQ(surface->geometry(), QRect(20, 30, 200, 100));
+    // On the screen: the frame over the renderer's rectangle.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return OnScreen({100 + 120, 100 + 80}) == Qt::red; }, 5000));
+    source.Push(255, 0, 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return OnScreen({100 + 120, 100 + 80}) == Qt::blue; }, 5000));
+    EXPECT_GT(surface->FramesDrawn(), 1);
+    EXPECT_NE(OnScreen({100 + 300, 100 + 200}), QColor(Qt::blue));
+    // A new rectangle: the surface follows.
+    renderer.SetWindowPosition(40, 50, 100, 60);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return surface->geometry() == QRect(40, 50, 100, 60); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return OnScreen({100 + 130, 100 + 100}) == Qt::blue; }, 5000));
+
+    // The server's clicks: left, then right (which also asks for the
+    // context menu). The drain lies elsewhere: points in its own terms.
+    ClickOnScreen({100 + 45, 100 + 57}, 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return atDrain.presses.size() == 1; }, 5000));
+    EXPECT_EQ(atDrain.presses[0].first, Qt::LeftButton);
+    EXPECT_EQ(atDrain.presses[0].second, QPoint(25, 27));
+    ASSERT_FALSE(atWindow.presses.empty());
+    EXPECT_EQ(atWindow.presses.back().second, QPoint(45, 57));
+    ClickOnScreen({100 + 50, 100 + 60}, 3);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return atDrain.presses.size() == 2; }, 5000));
+    EXPECT_EQ(atDrain.presses[1].first, Qt::RightButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return atDrain.contextMenus == 1; }, 5000));
 }
 
 }  // namespace

@@ -1,0 +1,128 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "VideoSurface.h"
+
+#include <QCoreApplication>
+#include <QExposeEvent>
+#include <QGuiApplication>
+#include <QImage>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPaintDevice>
+#include <QPainter>
+#include <QResizeEvent>
+#include <QWheelEvent>
+#include <QWidget>
+
+namespace media::gst {
+
+VideoSurface::VideoSurface(QWidget* host) : store_(this), host_(host) {
+    setSurfaceType(QSurface::RasterSurface);
+    // No alpha channel: the buffer is never cleared before a frame.
+    QSurfaceFormat format;
+    format.setAlphaBufferSize(0);
+    setFormat(format);
+    // The keys stay with the top-level window, whose focus widget takes them.
+    setFlag(Qt::WindowDoesNotAcceptFocus);
+    // On X11 a window made inside a see-through one takes that window's
+    // visual, alpha channel included; made before it has a parent it keeps
+    // a visual without one when it is put inside (the X server composes
+    // windows of different depths).
+    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+        create();
+}
+
+void VideoSurface::Show(const QImage& image) {
+    image_ = image;
+    Paint();
+}
+
+void VideoSurface::exposeEvent(QExposeEvent*) {
+    Paint();
+}
+
+void VideoSurface::resizeEvent(QResizeEvent*) {
+    store_.resize(size());
+}
+
+void VideoSurface::Paint() {
+    const QRect area(QPoint(0, 0), size());
+    if (!isExposed() || area.isEmpty())
+        return;
+    if (store_.size() != area.size())
+        store_.resize(area.size());
+    store_.beginPaint(area);
+    QPaintDevice* device = store_.paintDevice();
+    if (device) {
+        QPainter painter(device);
+        if (image_.isNull())
+            painter.fillRect(area, Qt::black);
+        else
+            // Fast scaling: a preview is repainted at the camera's frame rate.
+            painter.drawImage(area, image_);
+    }
+    store_.endPaint();
+    store_.flush(area);
+    if (!image_.isNull())
+        ++framesDrawn_;
+}
+
+bool VideoSurface::event(QEvent* e) {
+    switch (e->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+            if (ForwardInput(e))
+                return true;
+            break;
+        default:
+            break;
+    }
+    return QWindow::event(e);
+}
+
+bool VideoSurface::ForwardInput(QEvent* e) {
+    if (!host_)
+        return false;
+    QWidget* top = host_->window();
+    QWindow* target = top->windowHandle();
+    if (!target || target == this)
+        return false;
+    // The surface covers its host exactly: its points are the host's.
+    const QPointF offset(host_->mapTo(top, QPoint(0, 0)));
+    switch (e->type()) {
+        case QEvent::Wheel: {
+            auto* w = static_cast<QWheelEvent*>(e);
+            QWheelEvent forwarded(w->position() + offset, w->globalPosition(), w->pixelDelta(),
+                                  w->angleDelta(), w->buttons(), w->modifiers(), w->phase(),
+                                  w->inverted(), w->source(), w->pointingDevice());
+            QCoreApplication::sendEvent(target, &forwarded);
+            e->setAccepted(forwarded.isAccepted());
+            return true;
+        }
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease: {
+            auto* k = static_cast<QKeyEvent*>(e);
+            QKeyEvent forwarded(k->type(), k->key(), k->modifiers(), k->nativeScanCode(),
+                                k->nativeVirtualKey(), k->nativeModifiers(), k->text(),
+                                k->isAutoRepeat(), ushort(k->count()), k->device());
+            QCoreApplication::sendEvent(target, &forwarded);
+            e->setAccepted(forwarded.isAccepted());
+            return true;
+        }
+        default: {
+            auto* m = static_cast<QMouseEvent*>(e);
+            const QPointF local = m->position() + offset;
+            QMouseEvent forwarded(m->type(), local, local, m->globalPosition(), m->button(),
+                                  m->buttons(), m->modifiers(), m->pointingDevice());
+            QCoreApplication::sendEvent(target, &forwarded);
+            e->setAccepted(forwarded.isAccepted());
+            return true;
+        }
+    }
+}
+
+}  // namespace media::gst

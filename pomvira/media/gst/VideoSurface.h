@@ -1,0 +1,54 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The window the video renderer paints its frames in: an opaque window of
+// its own, laid over the renderer's widget, with a buffer of its own.
+//
+// A widget paints into its top-level window's buffer. The preview window is
+// see-through outside its outline, so its buffer has an alpha channel, and
+// such a buffer is cleared to transparent before each region is painted: a
+// frame painted by a widget costs a fill of its whole rectangle besides its
+// drawing. The surface's buffer has no alpha channel: each frame is drawn
+// once and sent to the screen.
+//
+// Input that reaches the surface is handed to the top-level window of the
+// widget it covers, at the same point: the widgets there (the renderer's
+// widget, which passes it on to its drain) and whoever watches that window
+// get it as if the surface were not there.
+#pragma once
+
+#include <QBackingStore>
+#include <QImage>
+#include <QPointer>
+#include <QWindow>
+
+class QWidget;
+
+namespace media::gst {
+
+class VideoSurface : public QWindow {
+  public:
+    // host: the widget the surface covers; it must outlive the surface or
+    // be the surface's container's parent (as the renderer's widget is).
+    explicit VideoSurface(QWidget* host);
+
+    // Paints the image scaled to the whole surface: now when the surface is
+    // on screen, else when it is next exposed. A null image paints black.
+    void Show(const QImage& image);
+    // Frames drawn on screen so far: for tests and diagnostics.
+    int FramesDrawn() const { return framesDrawn_; }
+
+  protected:
+    bool event(QEvent* e) override;
+    void exposeEvent(QExposeEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+
+  private:
+    void Paint();
+    bool ForwardInput(QEvent* e);
+
+    QBackingStore store_;
+    QPointer<QWidget> host_;
+    QImage image_;
+    int framesDrawn_ = 0;
+};
+
+}  // namespace media::gst
