@@ -28,6 +28,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -39,6 +40,8 @@
 #include "HandBuiltView.h"
 #include "widgets/ImageButton.h"
 #include "forms/frmControl.h"
+#include "forms/frmView.h"
+#include "media/VideoWindow.h"
 #include "media/MediaUtil.h"
 #include "media/SampleGrabber.h"
 #include "media/gst/GstMediaSystem.h"
@@ -54,6 +57,9 @@ constexpr int kShortRecordingMs = 2000;
 constexpr double kFramesPerSecond = 30;
 
 QString g_configDir;
+// The program's video renderer window at each MJPG width, for the hand-built
+// window (the same painting work).
+std::map<int, QSize> g_rendererSize;
 
 int RecordSeconds() {
     const char* text = std::getenv("POMVIRA_BENCH_RECORD_SECONDS");
@@ -220,10 +226,12 @@ void BM_Program_Stop(benchmark::State& state) {
 
 // With mjpgWidth (1920 or 1280): the webcam's MJPG camera (videotestsrc ->
 // I420 -> jpegenc, as the test camera makes it) at that size, jpegdec in the
-// preview branch, no sound.
+// preview branch, no sound. The window is as large as window.
 class HandBuiltRecorder {
   public:
-    explicit HandBuiltRecorder(const QString& file, int mjpgWidth = 0) : sound_(mjpgWidth == 0) {
+    explicit HandBuiltRecorder(const QString& file, int mjpgWidth = 0,
+                               const QSize& window = QSize(1280, 720))
+        : sound_(mjpgWidth == 0) {
         const std::string size =
             mjpgWidth == 1920 ? "width=1920,height=1080" : "width=1280,height=720";
         std::string description =
@@ -259,7 +267,7 @@ class HandBuiltRecorder {
         GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "preview");
         bench::SetPreviewSink(sink, true);
         gst_object_unref(sink);
-        view_ = std::make_unique<bench::HandBuiltView>(pipeline, QSize(1280, 720));
+        view_ = std::make_unique<bench::HandBuiltView>(pipeline, window);
         view_->OnPainted = [this](const QImage&, const QSize&) { firstPaint_.Finish(); };
         view_->Play();
         view_->show();
@@ -396,6 +404,7 @@ void BM_Program_RecordMjpg(benchmark::State& state) {
         state.SkipWithError("no preview");
         return;
     }
+    g_rendererSize[w] = form->ViewForm()->VideoWindow->VideoHandle()->size();
     const double preview = CpuPerSecond(name + " preview", kPreviewMs);
     double cpu = 0, wall = 0;
     QString file;
@@ -424,16 +433,18 @@ void BM_HandBuilt_RecordMjpg(benchmark::State& state) {
     QDir().mkpath(VideoFolder());
     const int w = MjpgWidth(state);
     const std::string name = "BM_HandBuilt_RecordMjpg/" + std::to_string(w);
+    const auto measured = g_rendererSize.find(w);
+    const QSize window = measured != g_rendererSize.end() ? measured->second : QSize(1280, 720);
     double preview = 0;
     {
-        auto viewer = std::make_unique<HandBuiltRecorder>(QString(), w);
+        auto viewer = std::make_unique<HandBuiltRecorder>(QString(), w, window);
         bench::Pump(kWarmUpMs);
         preview = CpuPerSecond(name + " preview", kPreviewMs);
     }
     double cpu = 0, wall = 0;
     for (auto _ : state) {
         const Clock::time_point t0 = Clock::now();
-        auto recorder = std::make_unique<HandBuiltRecorder>(HandBuiltFile(), w);
+        auto recorder = std::make_unique<HandBuiltRecorder>(HandBuiltFile(), w, window);
         bench::Pump(kWarmUpMs);
         const double perSecond = CpuPerSecond(name, (RecordSeconds() - 1) * 1000);
         state.SetIterationTime(perSecond / 1e3);
