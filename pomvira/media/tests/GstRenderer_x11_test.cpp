@@ -66,6 +66,15 @@ class KeyCounter : public QObject {
     }
 };
 
+// The renderer as the video window places it: a child of its owner over
+// rect, its input handed to drain.
+void PlaceInOwner(VideoRendererCore& renderer, QWidget* owner, const QRect& rect, QWidget* drain) {
+    renderer.put_Owner(owner);
+    renderer.put_WindowStyle(WS_CHILD | WS_CLIPSIBLINGS);
+    renderer.SetWindowPosition(rect.x(), rect.y(), rect.width(), rect.height());
+    renderer.put_MessageDrain(drain);
+}
+
 bool Shows(QWidget* w, QPoint p, QColor colour) {
     return w->grab().toImage().pixelColor(p) == colour;
 }
@@ -127,10 +136,7 @@ TEST(GstRendererX11, GoesFullScreenAndBackIntoItsOwner) {
     drain.show();
     KeyCounter keys;
     drain.installEventFilter(&keys);
-    renderer.put_Owner(&owner);
-    renderer.put_WindowStyle(WS_CHILD | WS_CLIPSIBLINGS);
-    renderer.SetWindowPosition(10, 10, 200, 100);
-    renderer.put_MessageDrain(&drain);
+    PlaceInOwner(renderer, &owner, QRect(10, 10, 200, 100), &drain);
     ColourSource source(renderer);
     source.Push(0, 0, 255);
     VideoRendererWindow* w = renderer.Window();
@@ -192,10 +198,7 @@ TEST(GstRendererX11, DrawsInAnOpaqueWindowOfItsOwnAndHandsOnTheServersClicks) {
     PressLog atDrain, atWindow;
     drain.installEventFilter(&atDrain);
     owner.windowHandle()->installEventFilter(&atWindow);
-    renderer.put_Owner(&owner);
-    renderer.put_WindowStyle(WS_CHILD | WS_CLIPSIBLINGS);
-    renderer.SetWindowPosition(20, 30, 200, 100);
-    renderer.put_MessageDrain(&drain);
+    PlaceInOwner(renderer, &owner, QRect(20, 30, 200, 100), &drain);
     ColourSource source(renderer);
     source.Push(0, 0, 255);
     VideoRendererWindow* w = renderer.Window();
