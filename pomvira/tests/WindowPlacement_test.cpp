@@ -148,9 +148,6 @@ TEST_F(WindowPlacementTest, FittedPreviewIsCentredWithThePanelBelowIt) {
     EXPECT_EQ(panel.y(), view.y() + view.height());
     EXPECT_EQ(panel.x(), view.x() + (view.width() - panel.width()) / 2);
     EXPECT_TRUE(work.contains(view.geometry().united(QRect(panel.pos(), panel.size()))));
-    // The block sits in the middle of the screen.
-    const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    EXPECT_LE(std::abs(view.x() - (screen.left() + (screen.width() - view.width()) / 2)), 1);
 }
 
 TEST_F(WindowPlacementTest, APreviewCoveringTheScreenPutsThePanelInItsCorner) {
@@ -203,6 +200,4 @@ TEST_F(WindowPlacementTest, PlacementIsKeptWhileHeldAlsoWhenTheHeldWorkFails) {
         },
         std::runtime_error);
     EXPECT_FALSE(placement.Kept());
-    placement.SetKept(true);
-    EXPECT_TRUE(placement.Kept());
 }
