@@ -2,10 +2,8 @@
 #include "frmControl.h"
 
 #include <QCloseEvent>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
-#include <QScreen>
 #include <QTimer>
 #include <QWindow>
 
@@ -30,7 +28,7 @@
 
 using namespace media;
 
-TControlForm::TControlForm(QWidget* parent) : QWidget(parent), FDrag(this) {
+TControlForm::TControlForm(QWidget* parent) : QWidget(parent), FDrag(this), FPlacement(this) {
     RegisterFormFonts();
     setObjectName(QStringLiteral("ControlForm"));
     setWindowTitle(QString::fromLatin1(kApplicationTitle));
@@ -187,7 +185,7 @@ void TControlForm::FormCreate(QObject*) {
     FHasFormRegion = false;
     FFormRegion = QRegion();
     imgBack->move(0, 0);
-    FKeepPlacement = false;
+    FPlacement.SetKept(false);
     // 2
     SetCaptions();
     ApplyFormRegion();
@@ -210,7 +208,7 @@ void TControlForm::FormCreate(QObject*) {
     // 7, 8
     CreateViewForm();
     ShowRecordState(false);
-    PlaceWindows(SizeViewForm(320, 240));
+    FPlacement.FitVideo(320, 240);
     // 9
     if (!ListDevices()) {
         ShowMessageBox(this,
@@ -315,7 +313,7 @@ void TControlForm::actCloseExecute(QObject*) {
 }
 
 // ---------------------------------------------------------------------------
-// Preview window and placement
+// Preview window
 // ---------------------------------------------------------------------------
 
 void TControlForm::CreateViewForm() {
@@ -323,6 +321,7 @@ void TControlForm::CreateViewForm() {
     FVideoWindow = FViewForm->VideoWindow;
     FVideoWindow->SetFilterGraph(CaptureGraph);
     FRecording->SetVideoWindow(FVideoWindow);
+    FPlacement.SetViewForm(FViewForm);
     KeepAboveViewForm();
 }
 
@@ -364,12 +363,6 @@ void TControlForm::RaiseAboveViewForm() {
     });
 }
 
-bool TControlForm::SizeViewForm(int width, int height) {
-    if (!FViewForm)
-        return false;
-    return FViewForm->SetVideoSize(width, height);
-}
-
 void TControlForm::ShowRecordState(bool recording) {
     if (FViewForm)
         FViewForm->SetRecordState(recording);
@@ -385,44 +378,6 @@ void TControlForm::CloseViewForm() {
         FViewForm->close();
     } catch (...) {
     }
-}
-
-void TControlForm::PlaceWindows(bool coversScreen) {
-    if (coversScreen)
-        PlaceBottomRight();
-    else
-        CenterWindows();
-}
-
-void TControlForm::CenterWindows() {
-    if (!FViewForm)
-        return;
-    const QScreen* primary = QGuiApplication::primaryScreen();
-    const QRect screen = primary->geometry();
-    const int SW = screen.width(), SH = screen.height();
-    const int W = std::max(width(), FViewForm->width());
-    const int H = FViewForm->height() + height();
-    int viewLeft = screen.left() + (SW - W) / 2;
-    int viewTop = screen.top() + (SH - H) / 2;
-    // Both windows stay inside the work area: a block taller than it (a
-    // large preview at a large scale) starts at its top, and the panel then
-    // goes up over the preview's bottom edge rather than below the screen.
-    const QRect work = primary->availableGeometry();
-    const auto inside = [](int at, int size, int from, int length) {
-        return std::max(from, std::min(at, from + length - size));
-    };
-    viewTop = inside(viewTop, H, work.top(), work.height());
-    viewLeft = inside(viewLeft, FViewForm->width(), work.left(), work.width());
-    FViewForm->move(viewLeft, viewTop);
-    move(inside(viewLeft + (FViewForm->width() - width()) / 2, width(), work.left(), work.width()),
-         inside(viewTop + FViewForm->height(), height(), work.top(), work.height()));
-}
-
-void TControlForm::PlaceBottomRight() {
-    // The preview window covers the work area then: the panel goes into its
-    // corner, clear of the desktop's panels and task bars.
-    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-    move(screen.left() + screen.width() - width(), screen.top() + screen.height() - height());
 }
 
 TControlForm::TState TControlForm::State() const {

@@ -11,11 +11,11 @@
 #include <QWidget>
 #include <memory>
 #include <optional>
-#include <utility>
 
 #include "capture/CameraWatch.h"
 #include "widgets/ControlsKit.h"
 #include "widgets/WindowDrag.h"
+#include "forms/WindowPlacement.h"
 #include "media/Filter.h"
 #include "media/MediaBoundary.h"
 
@@ -224,7 +224,7 @@ class TControlForm : public QWidget, private TCameraHost {
     void BindSettingsActions();
     void LoadSkinPictures();
 
-    // Preview window and placement.
+    // Preview window.
     void CreateViewForm();
     // The panel belongs to the preview window (its transient parent), so
     // window managers and Wayland compositors keep it above that window;
@@ -235,15 +235,8 @@ class TControlForm : public QWidget, private TCameraHost {
     void RaiseAboveViewForm();
     // Minimises or restores the panel with the preview window.
     void FollowViewFormState();
-    bool SizeViewForm(int width, int height);
     void ShowRecordState(bool recording);
     void CloseViewForm();
-    void CenterWindows();
-    void PlaceBottomRight();
-    void PlaceWindows(bool coversScreen);
-    // The expanded panel moved up as far as needed to end inside the work
-    // area (see FLiftedFor).
-    void KeepExpandedOnScreen();
     // The preview window's pointer events at the panel's spots, handed to
     // the panel; true when the event was the panel's.
     bool ForwardPanelInput(QEvent* event);
@@ -311,7 +304,6 @@ class TControlForm : public QWidget, private TCameraHost {
     QString FVideoFolder;
     QString FSnapFolder;
     QString FVideoFormat;
-    bool FKeepPlacement = false;
     int32_t FVideoCompress = -1;
     int32_t FAudioCompress = -1;
     media::AM_MEDIA_TYPE* FProbeMediaType = nullptr;
@@ -337,9 +329,8 @@ class TControlForm : public QWidget, private TCameraHost {
     // Device notices (see WatchDevices).
     QObject* FDeviceNotice = nullptr;
 
-    TWindowDrag FDrag;  // moving by the bare skin
-    // Where the panel was before expanding lifted it, and where it went.
-    std::optional<std::pair<QPoint, QPoint>> FLiftedFor;
+    TWindowDrag FDrag;            // moving by the bare skin
+    TWindowPlacement FPlacement;  // where the two windows go
     // A press of the preview window's that went to the panel: its moves and
     // release follow it there.
     bool FForwardingPress = false;

@@ -99,16 +99,12 @@ void TControlForm::actAudioFilterExecute(QObject*) {
 void TControlForm::actVideoPinExecute(QObject*) {
     // The camera is opened again in a new, unconnected graph, its format put
     // back, so that the pin's page may offer every format.
-    FKeepPlacement = true;
-    try {
+    {
+        const TWindowPlacement::THold kept(FPlacement);
         FRecording->KeepFormat(std::nullopt);
         FRecording->KeepFormat(SaveVideoMediaType());
         SelectVideoDevice(FVideoDevice, QString());
-    } catch (...) {
-        FKeepPlacement = false;
-        throw;
     }
-    FKeepPlacement = false;
     TPinList pins(VideoSourceFilter->Get<IBaseFilter>().Get());
     if (pins.Count() == 0)
         return;
@@ -116,9 +112,9 @@ void TControlForm::actVideoPinExecute(QObject*) {
     if (OpenPinSettingsDialog(this, pins.FirstPin().Get()) == S_OK) {
         int32_t width = 0, height = 0;
         GetVideoSize(width, height);
-        const bool coversScreen = SizeViewForm(width, height);
+        const bool coversScreen = FPlacement.SizeViewForm(width, height);
         FVideoFormat = GetVideoFormatText();
-        PlaceWindows(coversScreen);
+        FPlacement.PlaceWindows(coversScreen);
     }
     SetPreview(true);
 }

@@ -172,16 +172,12 @@ bool TControlForm::OpenCamera(int index, const TMediaType* format, bool sameCame
     // A format handed to the graph is used up by the device's opening or
     // the preview's building; the watch keeps its own until the preview
     // runs.
-    const auto cleanUp = qScopeGuard([this] {
-        FKeepPlacement = false;
-        FRecording->KeepFormat(std::nullopt);
-    });
+    const auto cleanUp = qScopeGuard([this] { FRecording->KeepFormat(std::nullopt); });
     FVideoDevice = index;
     if (sameCamera) {
         FRecording->KeepFormat(format ? std::optional<TMediaType>(*format) : std::nullopt);
-        FKeepPlacement = true;
+        const TWindowPlacement::THold kept(FPlacement);
         FVideoDevice = SelectVideoDevice(index, QString());
-        FKeepPlacement = false;
     } else {
         FVideoDevice = SelectVideoDevice(index, FVideoFormat);
     }

@@ -95,10 +95,10 @@ int32_t TControlForm::SelectVideoDevice(int32_t index, const QString& formatText
         ApplyFirstVideoFormat(VideoCapturePin().Get(), work.width() - frame.width(),
                               work.height() - frame.height() - shpNormal->height());
     }
-    if (!FKeepPlacement) {
+    if (!FPlacement.Kept()) {
         int32_t width = 0, height = 0;
         GetVideoSize(width, height);
-        PlaceWindows(SizeViewForm(width, height));
+        FPlacement.FitVideo(width, height);
     }
     return opened;
 }

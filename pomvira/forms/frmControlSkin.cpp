@@ -6,9 +6,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QScreen>
 #include <QWindow>
-#include <algorithm>
 
 #include "widgets/ActionList.h"
 #include "app/Application.h"
@@ -198,33 +196,13 @@ void TControlForm::SetExpanded(bool expanded) {
         btnExpand->Tag = 1;
         btnExpand->SetHint(UiText("ControlPanel", "Minimiser", "folds the strip away"));
         resize(imgBack->width(), imgBack->height());
-        KeepExpandedOnScreen();
+        FPlacement.KeepExpandedOnScreen();
     } else {
         btnExpand->Tag = 0;
         btnExpand->SetHint(UiText("ControlPanel", "Extension"));
         resize(imgBack->width(), shpNormal->height());
-        // Back where it was before it had to make room for the strip,
-        // unless it was moved since.
-        if (FLiftedFor && pos() == FLiftedFor->second)
-            move(FLiftedFor->first);
-        FLiftedFor.reset();
+        FPlacement.ReturnFromLift();
     }
-}
-
-void TControlForm::KeepExpandedOnScreen() {
-    // The expanded panel grows downwards; near the bottom of the work area
-    // (in the corner of a screen-covering preview) it goes up instead, so
-    // that the strip stays on the screen.
-    const QScreen* where = screen() ? screen() : QGuiApplication::primaryScreen();
-    if (!where)
-        return;
-    const QRect work = where->availableGeometry();
-    const int bottom = work.top() + work.height();
-    if (y() + height() <= bottom)
-        return;
-    const QPoint from = pos();
-    move(x(), std::max(work.top(), bottom - height()));
-    FLiftedFor = std::make_pair(from, pos());
 }
 
 bool TControlForm::ForwardPanelInput(QEvent* event) {
