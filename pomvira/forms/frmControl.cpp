@@ -28,10 +28,9 @@
 using namespace media;
 
 TControlForm::TControlForm(QWidget* parent)
-    : QWidget(parent),
-      FDrag(this),
-      FPlacement(this),
-      FKeeper(this, [this](const QPoint& p) { return !FHasFormRegion || FFormRegion.contains(p); }) {
+    : QWidget(parent), FDrag(this), FPlacement(this), FKeeper(this, [this](const QPoint& p) {
+          return !FHasFormRegion || FFormRegion.contains(p);
+      }) {
     RegisterFormFonts();
     setObjectName(QStringLiteral("ControlForm"));
     setWindowTitle(QString::fromLatin1(kApplicationTitle));

@@ -110,8 +110,8 @@ TEST_F(PanelKeeperTest, APressAtAPanelSpotGoesToThePanelWithItsMoveAndRelease) {
     EXPECT_EQ(panel.seen[0].type, QEvent::MouseButtonPress);
     EXPECT_EQ(panel.seen[0].pos, QPoint(50, 40));
     EXPECT_EQ(panel.seen[1].type, QEvent::MouseMove);
-    EXPECT_EQ(panel.seen[1].pos, QPoint(10, 10) + view.geometry().topLeft() -
-                                     panel.geometry().topLeft());
+    EXPECT_EQ(panel.seen[1].pos,
+              QPoint(10, 10) + view.geometry().topLeft() - panel.geometry().topLeft());
     EXPECT_EQ(panel.seen[1].buttons, Qt::LeftButton);
     EXPECT_EQ(panel.seen[2].type, QEvent::MouseButtonRelease);
 
@@ -138,9 +138,10 @@ TEST_F(PanelKeeperTest, ADoubleClickAtAPanelSpotIsThePanelsUpToItsRelease) {
     std::vector<QEvent::Type> types;
     for (const TSeen& s : panel.seen)
         types.push_back(s.type);
-    EXPECT_EQ(types, (std::vector<QEvent::Type>{QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
-                                                QEvent::MouseButtonPress, QEvent::MouseButtonDblClick,
-                                                QEvent::MouseButtonRelease}));
+    EXPECT_EQ(types,
+              (std::vector<QEvent::Type>{QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
+                                         QEvent::MouseButtonPress, QEvent::MouseButtonDblClick,
+                                         QEvent::MouseButtonRelease}));
     EXPECT_EQ(passed.count, 0);
     EXPECT_TRUE(view.seen.empty());
 }
