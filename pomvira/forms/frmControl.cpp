@@ -5,7 +5,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QTimer>
-#include <QWindow>
 
 #include "widgets/ActionList.h"
 #include "app/Application.h"
@@ -28,13 +27,16 @@
 
 using namespace media;
 
-TControlForm::TControlForm(QWidget* parent) : QWidget(parent), FDrag(this), FPlacement(this) {
+TControlForm::TControlForm(QWidget* parent)
+    : QWidget(parent), FDrag(this), FPlacement(this), FKeeper(this, [this](const QPoint& p) {
+          return !FHasFormRegion || FFormRegion.contains(p);
+      }) {
     RegisterFormFonts();
     setObjectName(QStringLiteral("ControlForm"));
     setWindowTitle(QString::fromLatin1(kApplicationTitle));
     setWindowIcon(ApplicationIcon());
     // A tool window: it belongs to the preview window (see
-    // KeepAboveViewForm), which is the program's task bar entry.
+    // TPanelKeeper), which is the program's task bar entry.
     setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     // The skin paints the client area: no background erase. Its magenta
     // outside the outline is drawn see-through (the outline itself limits
@@ -74,28 +76,7 @@ void TControlForm::showEvent(QShowEvent* event) {
     // before the window is mapped.
     if (!event->spontaneous())
         KeepOutOfTaskbar(this);
-    RaiseAboveViewForm();
-}
-
-bool TControlForm::eventFilter(QObject* watched, QEvent* event) {
-    if (FViewForm && watched == FViewForm->windowHandle())
-        return ForwardPanelInput(event) || QWidget::eventFilter(watched, event);
-    if (FViewForm && watched == FViewForm) {
-        switch (event->type()) {
-            case QEvent::Show:
-            case QEvent::WindowActivate:
-            case QEvent::Resize:
-            case QEvent::MouseButtonPress:
-                RaiseAboveViewForm();
-                break;
-            case QEvent::WindowStateChange:
-                FollowViewFormState();
-                break;
-            default:
-                break;
-        }
-    }
-    return QWidget::eventFilter(watched, event);
+    FKeeper.RaiseAboveViewForm();
 }
 
 void TControlForm::closeEvent(QCloseEvent* event) {
@@ -322,45 +303,10 @@ void TControlForm::CreateViewForm() {
     FVideoWindow->SetFilterGraph(CaptureGraph);
     FRecording->SetVideoWindow(FVideoWindow);
     FPlacement.SetViewForm(FViewForm);
-    KeepAboveViewForm();
-}
-
-void TControlForm::KeepAboveViewForm() {
-    // The panel owns the preview window as a component, but for the window
-    // system the relation runs the other way: the panel belongs to the
-    // preview window. Both native windows are made now, so the relation is
-    // in place before either is mapped; the preview window must not in turn
-    // belong to the panel (Qt makes a window with a parent widget belong to
-    // that parent's window). The preview window made its native window when
-    // it was created; winId() is not used here, as asking a window with a
-    // parent widget for its id makes every child of that parent native too.
+    // The panel's own native window first, for the keeper to make it belong
+    // to the preview window's.
     create();
-    FViewForm->windowHandle()->setTransientParent(nullptr);
-    windowHandle()->setTransientParent(FViewForm->windowHandle());
-    FViewForm->installEventFilter(this);
-    FViewForm->windowHandle()->installEventFilter(this);
-}
-
-void TControlForm::FollowViewFormState() {
-    // Minimised and restored together, as one task bar entry; window
-    // managers that treat a tool window on its own leave this to us.
-    if (!isVisible())
-        return;
-    if (FViewForm->isMinimized()) {
-        if (!isMinimized())
-            showMinimized();
-    } else if (isMinimized()) {
-        showNormal();
-        RaiseAboveViewForm();
-    }
-}
-
-void TControlForm::RaiseAboveViewForm() {
-    // Once the window system has handled the preview window's change.
-    QTimer::singleShot(0, this, [this] {
-        if (FViewForm && isVisible() && !isMinimized())
-            raise();
-    });
+    FKeeper.KeepAboveViewForm(FViewForm);
 }
 
 void TControlForm::ShowRecordState(bool recording) {

@@ -15,6 +15,7 @@
 #include "capture/CameraWatch.h"
 #include "widgets/ControlsKit.h"
 #include "widgets/WindowDrag.h"
+#include "forms/PanelKeeper.h"
 #include "forms/WindowPlacement.h"
 #include "media/Filter.h"
 #include "media/MediaBoundary.h"
@@ -214,8 +215,6 @@ class TControlForm : public QWidget, private TCameraHost {
     void mouseReleaseEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
-    // Keeps the panel above the preview window (see KeepAboveViewForm).
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void CreateComponents();
@@ -226,20 +225,8 @@ class TControlForm : public QWidget, private TCameraHost {
 
     // Preview window.
     void CreateViewForm();
-    // The panel belongs to the preview window (its transient parent), so
-    // window managers and Wayland compositors keep it above that window;
-    // where nothing keeps windows stacked (an X server without a window
-    // manager, or one that ignores the relation), the panel raises itself
-    // whenever the preview window is shown, activated or resized.
-    void KeepAboveViewForm();
-    void RaiseAboveViewForm();
-    // Minimises or restores the panel with the preview window.
-    void FollowViewFormState();
     void ShowRecordState(bool recording);
     void CloseViewForm();
-    // The preview window's pointer events at the panel's spots, handed to
-    // the panel; true when the event was the panel's.
-    bool ForwardPanelInput(QEvent* event);
 
     // Unfinished recordings in the video folder repaired at start-up, in the
     // background; those that could not be are named in one message.
@@ -331,9 +318,7 @@ class TControlForm : public QWidget, private TCameraHost {
 
     TWindowDrag FDrag;            // moving by the bare skin
     TWindowPlacement FPlacement;  // where the two windows go
-    // A press of the preview window's that went to the panel: its moves and
-    // release follow it there.
-    bool FForwardingPress = false;
+    TPanelKeeper FKeeper;         // the panel kept with the preview window
     bool FDestroyed = false;
 };
 

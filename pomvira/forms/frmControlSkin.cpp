@@ -2,11 +2,9 @@
 // The control panel's look: its components at their places, the skin and
 // button pictures, the French captions and hints, the window's outline cut
 // from the skin, the two heights, dragging by bare skin, and the menus.
-#include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QWindow>
 
 #include "widgets/ActionList.h"
 #include "app/Application.h"
@@ -203,44 +201,6 @@ void TControlForm::SetExpanded(bool expanded) {
         resize(imgBack->width(), shpNormal->height());
         FPlacement.ReturnFromLift();
     }
-}
-
-bool TControlForm::ForwardPanelInput(QEvent* event) {
-    // Where the window manager ignores where the program places its windows
-    // (weston's, for programs on XWayland), the panel can come to lie over
-    // the preview window while the X server still stacks the preview
-    // above it: the compositor shows the panel, but the X server hands its
-    // clicks to the preview window. The preview passes the pointer's events
-    // at the panel's visible spots on to the panel, as if they had reached
-    // it, a press's move and release included.
-    switch (event->type()) {
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseMove:
-            break;
-        default:
-            return false;
-    }
-    auto* mouse = static_cast<QMouseEvent*>(event);
-    const QPoint global = mouse->globalPosition().toPoint();
-    const QPoint local = global - geometry().topLeft();
-    const bool onPanel = isVisible() && !isMinimized() && rect().contains(local) &&
-                         (!FHasFormRegion || FFormRegion.contains(local));
-    if (!FForwardingPress && !onPanel)
-        return false;
-    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)
-        FForwardingPress = true;
-    else if (event->type() == QEvent::MouseButtonRelease && mouse->buttons() == Qt::NoButton)
-        FForwardingPress = false;
-    QWindow* panel = windowHandle();
-    if (!panel)
-        return false;
-    QMouseEvent forwarded(event->type(), QPointF(local), QPointF(local), QPointF(global),
-                          mouse->button(), mouse->buttons(), mouse->modifiers(),
-                          mouse->pointingDevice());
-    QCoreApplication::sendEvent(panel, &forwarded);
-    return true;
 }
 
 void TControlForm::actExpandExecute(QObject*) {
