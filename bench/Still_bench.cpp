@@ -86,8 +86,6 @@ void BM_Program_StillPicture(benchmark::State& state) {
     bench::Record(state, "BM_Program_StillPicture", "ms", total, "ms");
 }
 
-// libjpeg alone: the frame's rows, top to bottom, encoded at quality 90 into
-// memory.
 // libjpeg alone encoding 24-bit BGR rows at quality 90 into memory: what a
 // still picture's encoding is measured against.
 void BareEncode(std::vector<JSAMPROW>& rows, int w, int h) {

@@ -9,7 +9,6 @@
 #include <QMouseEvent>
 #include <QPaintDevice>
 #include <QPainter>
-#include <QResizeEvent>
 #include <QWheelEvent>
 #include <QWidget>
 
@@ -40,14 +39,11 @@ void VideoSurface::exposeEvent(QExposeEvent*) {
     Paint();
 }
 
-void VideoSurface::resizeEvent(QResizeEvent*) {
-    store_.resize(size());
-}
-
 void VideoSurface::Paint() {
     const QRect area(QPoint(0, 0), size());
     if (!isExposed() || area.isEmpty())
         return;
+    // The buffer follows the surface's size as it is drawn.
     if (store_.size() != area.size())
         store_.resize(area.size());
     store_.beginPaint(area);

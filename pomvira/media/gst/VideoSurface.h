@@ -39,7 +39,6 @@ class VideoSurface : public QWindow {
   protected:
     bool event(QEvent* e) override;
     void exposeEvent(QExposeEvent* e) override;
-    void resizeEvent(QResizeEvent* e) override;
 
   private:
     void Paint();
