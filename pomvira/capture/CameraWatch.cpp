@@ -1,53 +1,75 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "CameraWatch.h"
 
-#include <QScopeGuard>
-
 #include "app/Application.h"
+#include "media/MediaUtil.h"
 
 using namespace media;
 
 TCameraWatch::TCameraWatch(TCameraHost& host) : FHost(host) {
     FRetryTimer.setSingleShot(true);
-    FRetryTimer.setInterval(kRetryListedCameraMs);
-    QObject::connect(&FRetryTimer, &QTimer::timeout, [this] {
-        if (FCameraLost && !FStopped && !FLosingCamera)
-            RunHandler([this] { TakeUpCamera(); });
-    });
+    QObject::connect(&FRetryTimer, &QTimer::timeout, [this] { RunHandler([this] { Retry(); }); });
 }
 
-void TCameraWatch::CameraGone(const TBaseFilter& camera, std::optional<TMediaType> format) {
+int TCameraWatch::RetryDelay(int tries) {
+    constexpr int steps = int(sizeof kRetryMs / sizeof kRetryMs[0]);
+    return tries < steps ? kRetryMs[tries] : kLastRetryMs;
+}
+
+void TCameraWatch::CameraGone(const TBaseFilter& camera) {
     if (FCameraLost || FStopped)
         return;
     FCameraLost = true;
+    // Until the owner has let go of the camera (SetLosing(false)).
     FLosingCamera = true;
     FStalled = false;
     FFailedOpens = 0;
+    FTries = 0;
     FReported = false;
-    const auto done = qScopeGuard([this] { FLosingCamera = false; });
     FLostCamera.Assign(camera);
-    FLostMediaType = std::move(format);
     FKnownCameras = PresentCameras();
     // A running recording ends as the record button ends it: its file is
     // completed, joins the strip and goes to the mail program when it was
-    // to be mailed (the events run meanwhile).
+    // to be mailed. Then the graph lets go of the camera.
     FHost.EndRecording();
     FHost.ReleaseCamera();
-    // Still listed (its stream failed, the device did not go), or a camera
-    // came while the recording was being finished: tried a little later
-    // (not at once, nor in a tight loop).
-    RetryCameraLater();
+    // Still listed (its stream failed, the device did not go): tried again
+    // a little later.
+    RetryLater();
 }
 
-void TCameraWatch::RetryCameraLater() {
-    if (!FStopped && !PresentCameras().empty())
-        FRetryTimer.start();
+void TCameraWatch::RetryLater() {
+    if (FStopped)
+        return;
+    // A lost camera is tried while a camera is listed; a stalled one while
+    // it stalls.
+    if (FCameraLost ? !PresentCameras().empty() : FStalled)
+        FRetryTimer.start(RetryDelay(FTries));
+}
+
+void TCameraWatch::Retry() {
+    if (FStopped)
+        return;
+    ++FTries;
+    if (FCameraLost) {
+        // Not while the loss is still being handled, nor while an opening
+        // runs: its end decides.
+        if (FLosingCamera || FOpening) {
+            RetryLater();
+            return;
+        }
+        if (!TakeUpCamera())
+            RetryLater();
+        return;
+    }
+    if (FStalled) {
+        FHost.RestartCamera();
+        RetryLater();
+    }
 }
 
 void TCameraWatch::DevicesChanged() {
-    // Not while the loss is still being handled: a recording it stopped may
-    // be with the mail program, and the graph is released after.
-    if (FCameraLost && !FLosingCamera && !FStopped)
+    if (FCameraLost && !FLosingCamera && !FOpening && !FStopped)
         TakeUpCamera();
 }
 
@@ -66,33 +88,31 @@ bool TCameraWatch::TakeUpCamera() {
     FKnownCameras = present;
     if (same == -1 && fresh == -1)
         return false;
-    FCameraLost = false;
-    bool runs = false;
-    try {
-        // The same camera: the format it had, the windows where they are.
-        runs = same != -1
-                   ? FHost.OpenCamera(same, FLostMediaType ? &*FLostMediaType : nullptr, true)
-                   : FHost.OpenCamera(fresh, nullptr, false);
-    } catch (...) {
-        // Listed but not usable (another program holds it, or it went
-        // again in the meantime): handled below, nothing raised.
-        runs = false;
-    }
-    if (!runs) {
-        OpeningFailed();
-        return false;
-    }
-    FLostMediaType.reset();
-    FFailedOpens = 0;
-    FReported = false;
+    FOpening = true;
+    // The same camera: the format it had, the windows where they are.
+    FHost.OpenLostCamera(same != -1 ? same : fresh, same != -1);
     return true;
 }
 
+void TCameraWatch::OpenEnded(bool runs) {
+    if (!FOpening)
+        return;
+    FOpening = false;
+    if (!runs) {
+        OpeningFailed();
+        return;
+    }
+    FCameraLost = false;
+    FFailedOpens = 0;
+    FTries = 0;
+    FReported = false;
+    FRetryTimer.stop();
+}
+
 void TCameraWatch::OpeningFailed() {
-    // Still lost, its format kept; tried again a little later while a camera
-    // is listed (a storm of plugging in and out ends with the camera there).
-    // Failing again and again, it is said once, in words.
-    FCameraLost = true;
+    // Still lost; tried again later while a camera is listed (a storm of
+    // plugging in and out ends with the camera there). Failing again and
+    // again, it is said once, in words.
     FHost.ReleaseCamera();
     ++FFailedOpens;
     const bool listed = !PresentCameras().empty();
@@ -100,24 +120,28 @@ void TCameraWatch::OpeningFailed() {
         FReported = true;
         FHost.ReportUnusableCamera();
     }
-    if (listed)
-        RetryCameraLater();
+    if (!FRetryTimer.isActive())
+        RetryLater();
 }
 
 void TCameraWatch::CameraStalled(bool stalled) {
     if (FCameraLost || FStopped || stalled == FStalled)
         return;
     FStalled = stalled;
+    FTries = 0;
     FHost.ShowStalled(stalled);
+    if (!stalled) {
+        FRetryTimer.stop();
+        return;
+    }
     // A recording gets no more frames: it ends as for a lost camera.
-    if (stalled)
-        FHost.EndRecording();
+    FHost.EndRecording();
+    RetryLater();
 }
 
 void TCameraWatch::Stop() {
     FStopped = true;
     FRetryTimer.stop();
-    FLostMediaType.reset();
 }
 
 std::vector<TBaseFilter> TCameraWatch::PresentCameras() {

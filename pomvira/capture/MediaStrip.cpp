@@ -32,7 +32,7 @@ bool IsRecordingFile(const QString& path) {
 TMediaStrip::TMediaStrip(TThumbnailLoader loader) : FLoader(std::move(loader)) {}
 
 void TMediaStrip::Add(const QString& path) {
-    FFiles.push_back(TStripEntry{path, std::nullopt});
+    FFiles.push_back(TStripEntry{path, std::nullopt, QString()});
     const int count = Count();
     FFirstVisible = count > kVisible ? count - kVisible : 0;
     FSelected = count - 1;

@@ -19,6 +19,8 @@
 struct TStripEntry {
     QString FileName;
     std::optional<QImage> Thumbnail;
+    // What the user is told about the entry (a recording the camera ended).
+    QString Note;
 };
 
 class TMediaStrip {
@@ -52,6 +54,12 @@ class TMediaStrip {
     QString FileAt(int index) const;
     QStringList Files() const;
     QString SelectedFile() const;
+    // The entry's note (empty: none).
+    QString NoteAt(int index) const { return Valid(index) ? FFiles[size_t(index)].Note : QString(); }
+    void SetNoteAt(int index, const QString& note) {
+        if (Valid(index))
+            FFiles[size_t(index)].Note = note;
+    }
     // Whether the entry is a recording (an AVI file, by its extension).
     bool IsRecordingAt(int index) const;
     // The entry's thumbnail once made, null before.

@@ -47,6 +47,18 @@ QString RecordingFailureReason(HRESULT failure, const QString& path) {
     }
 }
 
+QString CameraFailureReason(HRESULT failure) {
+    switch (uint32_t(failure)) {
+        case uint32_t(VFW_E_NO_CAPTURE_HARDWARE):
+        case uint32_t(VFW_E_TIMEOUT):
+            return UiText("Messages", "la caméra ou le micro ne répond plus.");
+        case uint32_t(E_ACCESSDENIED):
+            return UiText("Messages", "l'accès à la caméra a été refusé.");
+        default:
+            return UiText("Messages", "erreur du système vidéo : %1").arg(GraphErrorText(failure));
+    }
+}
+
 TRecordingEnd FinishRecordingFile(const QString& path, HRESULT failure, HRESULT stopResult) {
     TRecordingEnd end;
     end.path = path;

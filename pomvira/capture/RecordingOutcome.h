@@ -26,6 +26,9 @@ struct TRecordingEnd {
 // the program's other messages); `path` is the recording's file.
 QString RecordingFailureReason(media::HRESULT failure, const QString& path);
 
+// The reason the camera's picture stopped, in the same words.
+QString CameraFailureReason(media::HRESULT failure);
+
 // Finishes a recording's file after its graph has let go of it. `failure` is
 // the error that ended the recording (S_OK for the record button or a lost
 // device), `stopResult` what the stop returned (S_OK: the file is complete).

@@ -1,24 +1,30 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "RecordingSession.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <stdexcept>
 
 #include "RecordingOutcome.h"
-#include "files/RecordingRepair.h"
+#include "files/TextConv.h"
 #include "media/FilterGraph.h"
 #include "media/MediaUtil.h"
 #include "media/VideoWindow.h"
-#include "files/TextConv.h"
 
 using namespace media;
 
-namespace {
+TRecordingSession::TRecordingSession(TFilterGraph* graph, TFilter* videoSource,
+                                     TFilter* audioSource)
+    : FGraph(graph),
+      FVideoSource(videoSource),
+      FAudioSource(audioSource),
+      FCompressFilters(std::make_unique<TFilterList>()) {}
 
-// The reason of a failure in the user's words: the media layer's failures
-// by their result (a folder that is gone says so), others by their text.
-QString FailureText(const std::exception_ptr& failure, const QString& file = QString()) {
+TRecordingSession::~TRecordingSession() = default;
+
+bool TRecordingSession::HasOpenDevice(TFilter* source) {
+    return source->FilterGraph() && source->MemberFilter();
+}
+
+QString TRecordingSession::FailureText(const std::exception_ptr& failure, const QString& file) {
     try {
         std::rethrow_exception(failure);
     } catch (const EDirectShowException& e) {
@@ -31,123 +37,50 @@ QString FailureText(const std::exception_ptr& failure, const QString& file = QSt
     }
 }
 
-}  // namespace
-
-TRecordingSession::TRecordingSession(TFilterGraph* graph, TFilter* videoSource,
-                                     TFilter* audioSource, std::function<void()> restartPreview)
-    : FGraph(graph),
-      FVideoSource(videoSource),
-      FAudioSource(audioSource),
-      FRestartPreview(std::move(restartPreview)),
-      FCompressFilters(std::make_unique<TFilterList>()) {}
-
-TRecordingSession::~TRecordingSession() = default;
-
-std::optional<TMediaType> TRecordingSession::TakeFormat() {
-    std::optional<TMediaType> format = std::move(FSavedMediaType);
-    FSavedMediaType.reset();
-    return format;
-}
-
-bool TRecordingSession::HasOpenDevice(TFilter* source) {
-    return source->FilterGraph() && source->MemberFilter();
-}
-
-TRecordingResult TRecordingSession::Start(const QString& path, const TRecordingOptions& options,
-                                          std::optional<TMediaType> captureFormat) {
-    const QString previousFile = FRecordFile;
-    TRecordingResult result;
+void TRecordingSession::Connect(const QString& path, const TRecordingOptions& options) {
     FFailure = S_OK;
-    try {
-        FRecordFile = path;
-        // The capture format, for the graph rebuilt after the recording.
-        FSavedMediaType = std::move(captureFormat);
-        // The preview connections stay.
-        FGraph->StopGraph();
+    FRecordFile = path;
+    auto builder = FGraph->Get<ICaptureGraphBuilder2>();
+    FMuxFilter = nullptr;
+    ComPtr<IFileSinkFilter> fileSink;
+    // Without a multiplexer nothing could be recorded.
+    CheckGraphResult(builder->SetOutputFileName(MEDIASUBTYPE_Avi, path.toStdU16String(),
+                                                FMuxFilter.Put(), fileSink.Put()));
+    fileSink = nullptr;
 
-        auto builder = FGraph->Get<ICaptureGraphBuilder2>();
-        FMuxFilter = nullptr;
-        ComPtr<IFileSinkFilter> fileSink;
-        // Without a multiplexer nothing could be recorded.
-        CheckGraphResult(builder->SetOutputFileName(MEDIASUBTYPE_Avi, path.toStdU16String(),
-                                                    FMuxFilter.Put(), fileSink.Put()));
-        fileSink = nullptr;
-
-        // Compressors first: a compressed stream takes the source's capture
-        // output, so the uncompressed connection below finds none free.
-        AddCompressors(options);
-        // The results of the connections are not checked one by one: a
-        // stream that cannot be connected is recorded without its
-        // compressor, or not at all, as long as something reaches the
-        // multiplexer.
-        if (FVideoWindow && FVideoSource->BaseFilter().DataLength() != 0) {
-            builder->RenderStream(&PIN_CATEGORY_PREVIEW, nullptr,
-                                  FVideoSource->Get<IBaseFilter>().Get(), nullptr,
-                                  FVideoWindow->Get<IBaseFilter>().Get());
-        }
-        if (FVideoSource->FilterGraph()) {
-            builder->RenderStream(&PIN_CATEGORY_CAPTURE, nullptr,
-                                  FVideoSource->Get<IBaseFilter>().Get(), nullptr,
-                                  FMuxFilter.Get());
-        }
-        // Sound is recorded when asked for and a microphone is open; without
-        // one the picture is recorded alone.
-        if (options.WithAudio && HasOpenDevice(FAudioSource)) {
-            builder->RenderStream(nullptr, nullptr, FAudioSource->Get<IBaseFilter>().Get(), nullptr,
-                                  FMuxFilter.Get());
-        }
-        if (!MuxHasInput())
-            CheckGraphResult(VFW_E_CANNOT_CONNECT);
-        FGraph->RunGraph();
-    } catch (...) {
-        // Never a frozen preview under a panel that claims to preview: what
-        // the start connected is taken back and the preview runs again.
-        result.Error = FailureText(std::current_exception(), path);
-        const QString failedFile = FRecordFile;
-        FRecordFile = previousFile;
-        struct TRemoveFile {
-            QString path;
-            // Once the graph has let go of it: the file of a start that
-            // failed holds no recording.
-            ~TRemoveFile() {
-                if (!path.isEmpty())
-                    QFile::remove(path);
-            }
-        } removeFile{failedFile != previousFile ? failedFile : QString()};
-        try {
-            ReturnToPreview();
-        } catch (...) {
-            result.PreviewFailure = std::current_exception();
-        }
-        return result;
+    // Compressors first: a compressed stream takes the source's capture
+    // output, so the uncompressed connection below finds none free.
+    AddCompressors(options);
+    // The results of the connections are not checked one by one: a stream
+    // that cannot be connected is recorded without its compressor, or not at
+    // all, as long as something reaches the multiplexer.
+    if (FVideoWindow && FVideoSource->BaseFilter().DataLength() != 0) {
+        builder->RenderStream(&PIN_CATEGORY_PREVIEW, nullptr,
+                              FVideoSource->Get<IBaseFilter>().Get(), nullptr,
+                              FVideoWindow->Get<IBaseFilter>().Get());
     }
-    FRecording = true;
-    result.Path = path;
-    return result;
+    if (FVideoSource->FilterGraph()) {
+        builder->RenderStream(&PIN_CATEGORY_CAPTURE, nullptr,
+                              FVideoSource->Get<IBaseFilter>().Get(), nullptr, FMuxFilter.Get());
+    }
+    // Sound is recorded when asked for and a microphone is open; without one
+    // the picture is recorded alone.
+    if (options.WithAudio && HasOpenDevice(FAudioSource)) {
+        builder->RenderStream(nullptr, nullptr, FAudioSource->Get<IBaseFilter>().Get(), nullptr,
+                              FMuxFilter.Get());
+    }
+    if (!MuxHasInput())
+        CheckGraphResult(VFW_E_CANNOT_CONNECT);
 }
 
-TRecordingResult TRecordingSession::Stop() {
-    // The stop completes the file before anything else; a preview that
-    // cannot be rebuilt does not make the recording lost.
-    TRecordingResult result;
+void TRecordingSession::TakeBack() {
     FRecording = false;
-    try {
-        ReturnToPreview();
-    } catch (...) {
-        result.PreviewFailure = std::current_exception();
-        result.Error = FailureText(result.PreviewFailure);
-    }
-    result.Path = FRecordFile;
-    // The file as the multiplexer left it, finished by the repair when the
-    // stop could not complete it (the graph has let go of it by now).
-    if (!FRecordFile.isEmpty()) {
-        const TRecordingEnd end = FinishRecordingFile(FRecordFile, FFailure, FStopResult);
-        result.Complete = end.plays;
-        result.Repaired = end.repaired;
-        result.Message = end.message;
-    }
-    FFailure = S_OK;
-    return result;
+    RemoveCompressors();
+    FMuxFilter = nullptr;
+}
+
+void TRecordingSession::Started() {
+    FRecording = true;
 }
 
 bool TRecordingSession::Fail(HRESULT error) {
@@ -157,51 +90,11 @@ bool TRecordingSession::Fail(HRESULT error) {
     return true;
 }
 
-void TRecordingSession::EndAtQuit() {
-    if (!FRecording)
-        return;
+void TRecordingSession::Disconnect() {
     FRecording = false;
-    HRESULT stopped = S_OK;
-    try {
-        FGraph->StopGraph();
-    } catch (const EDirectShowException& e) {
-        stopped = e.Result();
-    } catch (...) {
-    }
-    if (SUCCEEDED(stopped))
-        return;
-    // Only a released graph lets go of the file.
-    try {
-        FGraph->SetActive(false);
-    } catch (...) {
-    }
-    RepairRecording(FRecordFile);
-}
-
-void TRecordingSession::ReturnToPreview() {
-    // Stopping completes the file; the graph with the multiplexer, the file
-    // writer and the compressors is then released. Failures here are
-    // swallowed, and none keeps the recording graph alive: writing must not
-    // start again when the preview runs.
-    FStopResult = S_OK;
-    try {
-        FGraph->StopGraph();
-    } catch (const EDirectShowException& e) {
-        // The file could not be completed (its writer failed, or the end of
-        // the stream did not reach it in time): finished after the release.
-        FStopResult = e.Result();
-    } catch (...) {
-    }
     RemoveCompressors();
-    try {
-        FGraph->SetActive(false);
-    } catch (...) {
-    }
-    // A new graph with the component filters, unconnected; the saved
-    // capture format goes back on the camera and the preview runs.
-    FGraph->SetActive(true);
-    if (FRestartPreview)
-        FRestartPreview();
+    FMuxFilter = nullptr;
+    FFailure = S_OK;
 }
 
 void TRecordingSession::AddCompressors(const TRecordingOptions& options) {
@@ -274,5 +167,4 @@ void TRecordingSession::Release() {
     }
     FVideoCompEnum.reset();
     FAudioCompEnum.reset();
-    FSavedMediaType.reset();
 }

@@ -13,16 +13,13 @@
 #include "widgets/FormFonts.h"
 #include "files/TextConv.h"
 #include "app/WindowSystem.h"
+#include "capture/CaptureSession.h"
 #include "capture/MediaStrip.h"
 #include "capture/RecordingRepairRun.h"
-#include "capture/RecordingSession.h"
 #include "files/JpegFile.h"
 #include "frmView.h"
 #include "media/FilterGraph.h"
-#include "media/Filter.h"
-#include "media/MediaTypes.h"
 #include "media/MediaUtil.h"
-#include "media/SampleGrabber.h"
 #include "media/VideoWindow.h"
 
 using namespace media;
@@ -54,11 +51,7 @@ TControlForm::TControlForm(QWidget* parent)
     CreateActions();
     CreateComponents();
     CreateMenus();
-    FRecording = std::make_unique<TRecordingSession>(
-        CaptureGraph, VideoSourceFilter, AudioSourceFilter, [this] { SetPreview(true); });
-    FCameraWatch = std::make_unique<TCameraWatch>(static_cast<TCameraHost&>(*this));
-    WatchDevices();
-    WatchGraphErrors();
+    BindSession();
     // The form is loaded: its creation handler runs as part of the creation.
     // A failure ends it at that step; it is reported and the program keeps
     // running with the state reached so far.
@@ -162,36 +155,28 @@ void TControlForm::CreateMenus() {
 // ---------------------------------------------------------------------------
 
 void TControlForm::FormCreate(QObject*) {
-    // 1
     FHasFormRegion = false;
     FFormRegion = QRegion();
     imgBack->move(0, 0);
     FPlacement.SetKept(false);
-    // 2
     SetCaptions();
     ApplyFormRegion();
-    // 3
     resize(imgBack->width(), shpNormal->height());
-    // 4
     FStrip = std::make_unique<TMediaStrip>(&LoadJpegThumbnail);
     FUseAudio = true;
-    FVideoDevice = 0;
-    FAudioDevice = 0;
+    FSession->SetDevices(0, 0);
     FVideoCompress = -1;
     FAudioCompress = -1;
     FMailAfterCapture = false;
-    // 5, 6
     LoadSettings();
     CheckFolders();
     // Recordings cut off by a crash are made playable in the background:
     // what it has to tell comes once the windows are shown.
     RepairRecordings();
-    // 7, 8
     CreateViewForm();
     ShowRecordState(false);
     FPlacement.FitVideo(320, 240);
-    // 9
-    if (!ListDevices()) {
+    if (!FSession->ListDevices()) {
         ShowMessageBox(this,
                        UiText("Messages",
                               "Il n'y a pas une possibilité de rechercher un système "
@@ -200,18 +185,23 @@ void TControlForm::FormCreate(QObject*) {
         TerminateApplication();
         return;
     }
-    // 10, 11
-    FRecording->KeepFormat(std::nullopt);
-    if (!FVideoDevices->isEmpty())
-        FVideoDevice = 0;
-    if (!FAudioDevices->isEmpty())
-        FAudioDevice = 0;
-    // 12-16
-    FVideoDevice = SelectVideoDevice(FVideoDevice, FVideoFormat);
-    FAudioDevice = SelectAudioDevice(FAudioDevice);
-    if (FVideoFormat.trimmed().isEmpty())
-        FVideoFormat = GetVideoFormatText();
-    SetPreview(true);
+    // The stored device indexes give way to the first device of each kind
+    // whenever there is one (they are still written back at shut-down).
+    int32_t video = FSession->VideoDevice();
+    int32_t audio = FSession->AudioDevice();
+    if (!FSession->VideoDevices().isEmpty())
+        video = 0;
+    if (!FSession->AudioDevices().isEmpty())
+        audio = 0;
+    // Opening the camera sizes and places the windows for its frames.
+    video = FSession->SelectVideoDevice(video, FSession->VideoFormat());
+    audio = FSession->SelectAudioDevice(audio);
+    FSession->SetDevices(video, audio);
+    if (FSession->VideoFormat().trimmed().isEmpty())
+        FSession->SetVideoFormat(FSession->GetVideoFormatText());
+    // The preview starts in the background: the windows show at once, the
+    // picture when the camera delivers it.
+    FSession->SetPreview(true);
     FViewForm->show();
 }
 
@@ -219,23 +209,19 @@ void TControlForm::FormDestroy(QObject*) {
     FDestroyed = true;
     // A repair under way ends with the file it works on.
     FRepairRun.reset();
-    UnwatchDevices();
-    CaptureGraph->OnGraphErrorAbort = nullptr;
     // A recording running at the quit is completed as a stop completes it,
-    // or finished by the repair (neither strip nor mail: the program ends).
-    if (btnCapture->Tag == 1)
-        FRecording->EndAtQuit();
-    // Steps 1-8: the first failure ends the block and is swallowed.
+    // or finished by the repair (neither strip nor mail: the program ends);
+    // the graph lets go of the devices. The windows keep painting meanwhile.
+    CloseSession();
+    // The first failure ends the block and is swallowed.
     try {
         Timer->stop();
-        FreeDevices();
-        CaptureGraph->EmptyGraph();
-        CaptureGraph->SetActive(false);
+        FSession->FreeDevices();
         CloseViewForm();
     } catch (...) {
     }
-    // Steps 9-11 run whether or not the block failed; a failure here (a
-    // refused settings write) goes to the error report and shut-down goes on.
+    // Run whether or not the block failed; a failure here (a refused
+    // settings write) goes to the error report and shut-down goes on.
     RunHandler([this] {
         FStrip.reset();
         SaveSettings();
@@ -251,8 +237,11 @@ void TControlForm::FormDestroy(QObject*) {
 // ---------------------------------------------------------------------------
 
 void TControlForm::NonCaptureUpdate(QObject* sender) {
+    // Also disabled: what needs the camera while there is none, or while a
+    // recording starts or its file is completed.
     if (auto* action = qobject_cast<TAction*>(sender))
-        action->SetEnabled(btnCapture->Tag != 1 && !(CameraLost() && NeedsCamera(action)));
+        action->SetEnabled(btnCapture->Tag != 1 &&
+                           !((CameraLost() || FSession->RecordingBusy()) && NeedsCamera(action)));
 }
 
 void TControlForm::actUseAudioExecute(QObject*) {
@@ -261,7 +250,7 @@ void TControlForm::actUseAudioExecute(QObject*) {
 
 void TControlForm::actUseAudioUpdate(QObject*) {
     actUseAudio->SetChecked(FUseAudio);
-    actUseAudio->SetEnabled(btnCapture->Tag != 1);
+    actUseAudio->SetEnabled(btnCapture->Tag != 1 && !FSession->RecordingBusy());
 }
 
 void TControlForm::TimerTimer(QObject*) {
@@ -300,8 +289,7 @@ void TControlForm::actCloseExecute(QObject*) {
 void TControlForm::CreateViewForm() {
     FViewForm = new TViewForm(this);
     FVideoWindow = FViewForm->VideoWindow;
-    FVideoWindow->SetFilterGraph(CaptureGraph);
-    FRecording->SetVideoWindow(FVideoWindow);
+    FSession->SetVideoWindow(FVideoWindow);
     FPlacement.SetViewForm(FViewForm);
     // The panel's own native window first, for the keeper to make it belong
     // to the preview window's.
@@ -319,8 +307,7 @@ void TControlForm::CloseViewForm() {
         return;
     try {
         FVideoWindow->setVisible(false);
-        FVideoWindow->SetFilterGraph(nullptr);
-        FRecording->SetVideoWindow(nullptr);
+        FSession->SetVideoWindow(nullptr);
         FViewForm->close();
     } catch (...) {
     }
@@ -330,7 +317,17 @@ TControlForm::TState TControlForm::State() const {
     const int files = FStrip ? FStrip->Count() : 0;
     const int32_t firstVisible = FStrip ? FStrip->FirstVisible() : 0;
     const int32_t selected = FStrip ? FStrip->Selected() : -1;
-    return {FUseAudio,    FVideoDevice,         FAudioDevice,       FVideoCompress, FAudioCompress,
-            FVideoFolder, FSnapFolder,          FVideoFormat,       files,          firstVisible,
-            selected,     btnCapture->Tag == 1, btnExpand->Tag == 1};
+    return {FUseAudio,
+            FSession->VideoDevice(),
+            FSession->AudioDevice(),
+            FVideoCompress,
+            FAudioCompress,
+            FVideoFolder,
+            FSnapFolder,
+            FSession->VideoFormat(),
+            files,
+            firstVisible,
+            selected,
+            btnCapture->Tag == 1,
+            btnExpand->Tag == 1};
 }

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The control panel: the camera program's main form. It owns the preview
-// window, the one media graph with its member components, the actions, the
-// two popup menus and the recording timer, and runs the program's start-up
-// (FormCreate) and shut-down (FormDestroy).
+// window, the capture session (the camera, the microphone and the one media
+// graph; its components are published here under their names), the
+// actions, the two popup menus and the recording timer, runs the program's
+// start-up (FormCreate) and shut-down (FormDestroy), and shows what the
+// session tells in the two windows and in message boxes.
 #pragma once
 
 #include <QImage>
@@ -12,7 +14,6 @@
 #include <memory>
 #include <optional>
 
-#include "capture/CameraWatch.h"
 #include "widgets/ControlsKit.h"
 #include "widgets/WindowDrag.h"
 #include "forms/PanelKeeper.h"
@@ -30,26 +31,18 @@ class TActionList;
 class TImageButton;
 class TViewForm;
 class TMediaStrip;
-class TRecordingSession;
+class TCaptureSession;
+struct TRecordingResult;
 class TRecordingRepairRun;
 
 namespace media {
-class TBitmap;
 class TFilterGraph;
 class TFilter;
 class TSampleGrabber;
 class TVideoWindow;
-class TSysDevEnum;
 }  // namespace media
 
-// The still pictures' JPEG quality.
-constexpr int kSnapShotQuality = 90;
-// How long a still picture waits for the camera's first frame.
-constexpr int kFirstFrameWaitMs = 2000;
-
-// The panel opens and releases the camera for the camera watch (a private
-// base: only the watch calls it).
-class TControlForm : public QWidget, private TCameraHost {
+class TControlForm : public QWidget {
     Q_OBJECT
   public:
     explicit TControlForm(QWidget* parent = nullptr);
@@ -79,6 +72,7 @@ class TControlForm : public QWidget, private TCameraHost {
     QLabel* lblBmp3 = nullptr;
     QLabel* lblBmp4 = nullptr;
     TImage* imgAVI = nullptr;
+    // The session's media components (owned by the session).
     media::TFilterGraph* CaptureGraph = nullptr;
     media::TFilter* VideoSourceFilter = nullptr;
     media::TFilter* AudioSourceFilter = nullptr;
@@ -135,10 +129,11 @@ class TControlForm : public QWidget, private TCameraHost {
     void actSendMailExecute(QObject* sender);
 
     // Recording: the record button starts a recording when none runs and
-    // stops the running one. Neither operation raises: a failure is shown
-    // by the application's error report and the panel is back to
-    // previewing. StopRecording is also how anything else ends a running
-    // recording; the new file joins the strip.
+    // stops the running one; while one starts or stops, a click is ignored.
+    // Both return at once (the session does the work): the panel shows the
+    // recording once it runs, and "finishing" until its file is complete,
+    // which then joins the strip. A failure is shown in a message box and
+    // the panel is back to previewing.
     void btnCaptureClick(QObject* sender);
     void StartRecording();
     void StopRecording();
@@ -179,12 +174,10 @@ class TControlForm : public QWidget, private TCameraHost {
     // The preview window (none before FormCreate step 7).
     TViewForm* ViewForm() const { return FViewForm; }
 
-    // Devices that come and go: the graph's notice that a source's device
-    // went away (EC_DEVICE_LOST), and the system's notice that an input
-    // device came or went. True while the camera in use has gone away and
-    // none has been taken up since.
-    void GraphDeviceLost(intptr_t filter);
-    void DevicesChanged();
+    // The camera, the microphone and the graph.
+    TCaptureSession* Session() const { return FSession; }
+    // True while the camera in use has gone away and none has been taken up
+    // since.
     bool CameraLost() const;
     // True while the start-up repair of cut-off recordings runs.
     bool RepairingRecordings() const;
@@ -239,45 +232,21 @@ class TControlForm : public QWidget, private TCameraHost {
     void SaveSettings();
     void CheckFolders();
 
-    // Devices and the capture graph.
-    bool ListDevices();
-    void FreeDevices();
-    int32_t SelectVideoDevice(int32_t index, const QString& formatText);
-    int32_t SelectAudioDevice(int32_t index);
-    void SetPreview(bool on);
-    void GetVideoSize(int32_t& width, int32_t& height);
-    void ApplyVideoFormatText(const QString& text);
-    void ApplyVideoMediaType(const media::AM_MEDIA_TYPE* record);
-    QString GetVideoFormatText();
-    // The camera's format in force; none without a camera.
-    std::optional<media::TMediaType> SaveVideoMediaType();
-    media::ComPtr<media::IPin> VideoCapturePin();
+    // What the session tells, in the windows and message boxes.
+    void BindSession();
+    void PreviewFailed(const QString& reason);
+    void RecordingStopped(const TRecordingResult& result);
+    void ShowCameraLost(bool lost);
+    void ShowStalled(bool stalled);
+    void SetVideoNotice();
+    bool NeedsCamera(const TAction* action) const;
+    // Waits, with the windows painting, for the session to end (bounded).
+    void CloseSession();
 
     // Settings actions.
     void ChooseAudioFormat();
 
-    // Graph errors: one during a recording ends it as the record button
-    // would; one during the preview is reported once and the preview rebuilt.
-    void WatchGraphErrors();
-    void GraphErrorAbort(media::HRESULT error);
-
-    // Devices that come and go.
-    void WatchDevices();
-    void UnwatchDevices();
-    bool NeedsCamera(const TAction* action) const;
-    void LoseCamera();
-    void LoseMicrophone();
-    void ShowCameraLost(bool lost);
-    // TCameraHost
-    void EndRecording() override;
-    void ReleaseCamera() override;
-    bool OpenCamera(int index, const media::TMediaType* format, bool sameCamera) override;
-    void ShowStalled(bool stalled) override;
-    void ReportUnusableCamera() override;
-
     // Media strip.
-    std::unique_ptr<media::TBitmap> GrabFrame();
-    bool WaitForFirstFrame();
     void RefreshStrip();
     void UpdateStripLabel(int tag);
     const QImage& RecordingIcon();
@@ -286,35 +255,24 @@ class TControlForm : public QWidget, private TCameraHost {
     media::TVideoWindow* FVideoWindow = nullptr;
     QRegion FFormRegion;
     bool FHasFormRegion = false;
-    std::unique_ptr<media::TSysDevEnum> FDevEnum;
     bool FUseAudio = true;
     QString FVideoFolder;
     QString FSnapFolder;
-    QString FVideoFormat;
     int32_t FVideoCompress = -1;
     int32_t FAudioCompress = -1;
-    media::AM_MEDIA_TYPE* FProbeMediaType = nullptr;
-    std::unique_ptr<QStringList> FVideoDevices;
-    std::unique_ptr<QStringList> FAudioDevices;
-    int32_t FVideoDevice = 0;
-    int32_t FAudioDevice = 0;
     bool FMailAfterCapture = false;
-    bool FPreviewErrorReported = false;
+    bool FPreviewReported = false;  // a failed start was told
+    QString FEndNotice;             // a recording ended by the camera
     // imgAVI's picture with its transparent colour made transparent.
     QImage FRecordingIcon;
 
     // The collaborators: the strip's entries (from FormCreate to
-    // FormDestroy), the recording with the kept capture format, and the
-    // camera that went away.
+    // FormDestroy) and the capture session (a child of the form).
     std::unique_ptr<TMediaStrip> FStrip;
-    std::unique_ptr<TRecordingSession> FRecording;
-    std::unique_ptr<TCameraWatch> FCameraWatch;
+    TCaptureSession* FSession = nullptr;
     // The start-up repair, and its progress bar while one is shown.
     std::unique_ptr<TRecordingRepairRun> FRepairRun;
     QProgressDialog* FRepairProgress = nullptr;
-
-    // Device notices (see WatchDevices).
-    QObject* FDeviceNotice = nullptr;
 
     TWindowDrag FDrag;            // moving by the bare skin
     TWindowPlacement FPlacement;  // where the two windows go

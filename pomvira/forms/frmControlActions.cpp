@@ -16,7 +16,7 @@
 #include "dialogs/DlgSaveFolder.h"
 #include "dialogs/DlgSelectDevice.h"
 #include "frmControl.h"
-#include "capture/RecordingSession.h"
+#include "capture/CaptureSession.h"
 #include "media/Filter.h"
 #include "media/FilterGraph.h"
 #include "media/MediaTypes.h"
@@ -66,25 +66,29 @@ void TControlForm::BindSettingsActions() {
 void TControlForm::actSelectDeviceExecute(QObject*) {
     TSelectDeviceDlg dialog(this);
     // A fresh listing each time: devices may have come or gone.
-    FillDeviceList(dialog.cbVideoDevice, *FDevEnum, CLSID_VideoInputDeviceCategory, FVideoDevice);
-    FillDeviceList(dialog.cbAudioDevice, *FDevEnum, CLSID_AudioInputDeviceCategory, FAudioDevice);
+    TSysDevEnum devices;
+    FillDeviceList(dialog.cbVideoDevice, devices, CLSID_VideoInputDeviceCategory,
+                   FSession->VideoDevice());
+    FillDeviceList(dialog.cbAudioDevice, devices, CLSID_AudioInputDeviceCategory,
+                   FSession->AudioDevice());
     if (dialog.exec() != QDialog::Accepted)
         return;
     const int32_t video = dialog.cbVideoDevice->currentIndex();
     const int32_t audio = dialog.cbAudioDevice->currentIndex();
     bool changed = false;
-    if (audio != FAudioDevice) {
-        FAudioDevice = SelectAudioDevice(audio);
+    if (audio != FSession->AudioDevice()) {
+        FSession->SetDevices(FSession->VideoDevice(), FSession->SelectAudioDevice(audio));
         changed = true;
     }
     // Without a camera chosen the program would be left without a graph:
-    // the camera in use stays.
-    if (video != FVideoDevice && video != -1) {
-        FVideoDevice = SelectVideoDevice(video, QString());
-        changed = true;
+    // the camera in use stays. Another camera is opened once the graph has
+    // stopped, off this thread, and previewed.
+    if (video != FSession->VideoDevice() && video != -1) {
+        FSession->OpenCamera(video, false);
+        return;
     }
     if (changed)
-        SetPreview(true);
+        FSession->SetPreview(true);
 }
 
 void TControlForm::actVideoFilterExecute(QObject*) {
@@ -98,25 +102,20 @@ void TControlForm::actAudioFilterExecute(QObject*) {
 
 void TControlForm::actVideoPinExecute(QObject*) {
     // The camera is opened again in a new, unconnected graph, its format put
-    // back, so that the pin's page may offer every format.
-    {
-        const TWindowPlacement::THold kept(FPlacement);
-        FRecording->KeepFormat(std::nullopt);
-        FRecording->KeepFormat(SaveVideoMediaType());
-        SelectVideoDevice(FVideoDevice, QString());
-    }
-    TPinList pins(VideoSourceFilter->Get<IBaseFilter>().Get());
-    if (pins.Count() == 0)
-        return;
-    SetPreview(false);
-    if (OpenPinSettingsDialog(this, pins.FirstPin().Get()) == S_OK) {
-        int32_t width = 0, height = 0;
-        GetVideoSize(width, height);
-        const bool coversScreen = FPlacement.SizeViewForm(width, height);
-        FVideoFormat = GetVideoFormatText();
-        FPlacement.PlaceWindows(coversScreen);
-    }
-    SetPreview(true);
+    // back, so that the pin's page may offer every format (the graph stops
+    // first, off this thread); the page opens once it is ready.
+    FSession->PrepareFormatChoice([this](IPin* pin) {
+        if (!pin)
+            return;
+        if (OpenPinSettingsDialog(this, pin) == S_OK) {
+            int32_t width = 0, height = 0;
+            FSession->GetVideoSize(width, height);
+            const bool coversScreen = FPlacement.SizeViewForm(width, height);
+            FSession->SetVideoFormat(FSession->GetVideoFormatText());
+            FPlacement.PlaceWindows(coversScreen);
+        }
+        FSession->SetPreview(true);
+    });
 }
 
 void TControlForm::actCompressExecute(QObject*) {
@@ -139,7 +138,7 @@ void TControlForm::actAudioFormatExecute(QObject*) {
 void TControlForm::ChooseAudioFormat() {
     // Without a microphone this request fails: "Interface not supported".
     TPinList pins(AudioSourceFilter->Get<IBaseFilter>().Get());
-    if (FAudioDevice == -1)
+    if (FSession->AudioDevice() == -1)
         return;
     auto config = QueryAs<IAMStreamConfig>(pins.FirstPin().Get());
     if (!config)
@@ -179,23 +178,22 @@ void TControlForm::ChooseAudioFormat() {
     if (AudioFormatChoose(choose) != MMSYSERR_NOERROR)
         return;
 
-    // The chosen format replaces the format block, at its own size.
-    CaptureGraph->StopGraph();
+    // The chosen format replaces the format block, at its own size; the
+    // session stops the graph, sets it and runs the graph again.
     const uint32_t chosenSize = WaveFormatSize(buffer.data(), uint32_t(buffer.size()));
     auto* block = static_cast<uint8_t*>(CoTaskMemAlloc(chosenSize));
-    if (block) {
-        std::memcpy(block, buffer.data(), chosenSize);
-        CoTaskMemFree(current->pbFormat);
-        current->pbFormat = block;
-        current->cbFormat = chosenSize;
-        // The subtype names the sample format: it follows the chosen tag.
-        WAVEFORMATEX chosen{};
-        std::memcpy(&chosen, block, sizeof chosen);
-        if (chosen.wFormatTag != kWaveFormatExtensible)
-            current->subtype = FourCCGuid(chosen.wFormatTag);
-        config->SetFormat(current);
-    }
-    CaptureGraph->RunGraph();
+    if (!block)
+        return;
+    std::memcpy(block, buffer.data(), chosenSize);
+    CoTaskMemFree(current->pbFormat);
+    current->pbFormat = block;
+    current->cbFormat = chosenSize;
+    // The subtype names the sample format: it follows the chosen tag.
+    WAVEFORMATEX chosen{};
+    std::memcpy(&chosen, block, sizeof chosen);
+    if (chosen.wFormatTag != kWaveFormatExtensible)
+        current->subtype = FourCCGuid(chosen.wFormatTag);
+    FSession->SetAudioFormat(TMediaType(current));
 }
 
 void TControlForm::actFolderConfigExecute(QObject*) {

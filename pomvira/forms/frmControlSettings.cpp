@@ -6,6 +6,7 @@
 #include "files/IniFile.h"
 #include "files/PathUtils.h"
 #include "frmControl.h"
+#include "capture/CaptureSession.h"
 
 namespace {
 const QString kIniName = QStringLiteral("Pomvira.ini");
@@ -15,25 +16,26 @@ const QString kSection = QStringLiteral("CAPTURE");
 void TControlForm::LoadSettings() {
     const TIniFile ini(kIniName);
     FUseAudio = ini.ReadBool(kSection, QStringLiteral("USE AUDIO"), true);
-    FVideoDevice = ini.ReadInteger(kSection, QStringLiteral("VIDEO DEVICE"), 0);
-    FAudioDevice = ini.ReadInteger(kSection, QStringLiteral("AUDIO DEVICE"), 0);
+    const int32_t video = ini.ReadInteger(kSection, QStringLiteral("VIDEO DEVICE"), 0);
+    const int32_t audio = ini.ReadInteger(kSection, QStringLiteral("AUDIO DEVICE"), 0);
+    FSession->SetDevices(video, audio);
     FVideoCompress = ini.ReadInteger(kSection, QStringLiteral("VIDEO COMPRESS"), -1);
     FAudioCompress = ini.ReadInteger(kSection, QStringLiteral("AUDIO COMPRESS"), -1);
     FVideoFolder = ini.ReadString(kSection, QStringLiteral("VIDEO FOLDER"), QString());
     FSnapFolder = ini.ReadString(kSection, QStringLiteral("SNAP FOLDER"), QString());
-    FVideoFormat = ini.ReadString(kSection, QStringLiteral("VIDEO FORMAT"), QString());
+    FSession->SetVideoFormat(ini.ReadString(kSection, QStringLiteral("VIDEO FORMAT"), QString()));
 }
 
 void TControlForm::SaveSettings() {
     TIniFile ini(kIniName);
     ini.WriteBool(kSection, QStringLiteral("USE AUDIO"), FUseAudio);
-    ini.WriteInteger(kSection, QStringLiteral("VIDEO DEVICE"), FVideoDevice);
-    ini.WriteInteger(kSection, QStringLiteral("AUDIO DEVICE"), FAudioDevice);
+    ini.WriteInteger(kSection, QStringLiteral("VIDEO DEVICE"), FSession->VideoDevice());
+    ini.WriteInteger(kSection, QStringLiteral("AUDIO DEVICE"), FSession->AudioDevice());
     ini.WriteInteger(kSection, QStringLiteral("VIDEO COMPRESS"), FVideoCompress);
     ini.WriteInteger(kSection, QStringLiteral("AUDIO COMPRESS"), FAudioCompress);
     ini.WriteString(kSection, QStringLiteral("VIDEO FOLDER"), FVideoFolder);
     ini.WriteString(kSection, QStringLiteral("SNAP FOLDER"), FSnapFolder);
-    ini.WriteString(kSection, QStringLiteral("VIDEO FORMAT"), FVideoFormat);
+    ini.WriteString(kSection, QStringLiteral("VIDEO FORMAT"), FSession->VideoFormat());
 }
 
 void TControlForm::CheckFolders() {

@@ -14,9 +14,7 @@
 #include "widgets/PanelResources.h"
 #include "files/TextConv.h"
 #include "frmControl.h"
-#include "media/Filter.h"
-#include "media/FilterGraph.h"
-#include "media/SampleGrabber.h"
+#include "capture/CaptureSession.h"
 
 using namespace media;
 
@@ -135,21 +133,12 @@ void TControlForm::CreateComponents() {
     imgAVI->SetPicture(Picture(QStringLiteral("avi")));
     imgAVI->hide();
 
-    // The media components of the form.
-    CaptureGraph = new TFilterGraph(this);
-    CaptureGraph->setObjectName(QStringLiteral("CaptureGraph"));
-    CaptureGraph->SetMode(gmCapture);
-    CaptureGraph->SetGraphEdit(true);
-    CaptureGraph->SetLinearVolume(true);
-    VideoSourceFilter = new TFilter(this);
-    VideoSourceFilter->setObjectName(QStringLiteral("VideoSourceFilter"));
-    VideoSourceFilter->SetFilterGraph(CaptureGraph);
-    AudioSourceFilter = new TFilter(this);
-    AudioSourceFilter->setObjectName(QStringLiteral("AudioSourceFilter"));
-    AudioSourceFilter->SetFilterGraph(CaptureGraph);
-    SampleGrabber = new TSampleGrabber(this);
-    SampleGrabber->setObjectName(QStringLiteral("SampleGrabber"));
-    SampleGrabber->SetFilterGraph(CaptureGraph);
+    // The media components: the capture session's, published by name.
+    FSession = new TCaptureSession(this);
+    CaptureGraph = FSession->CaptureGraph;
+    VideoSourceFilter = FSession->VideoSourceFilter;
+    AudioSourceFilter = FSession->AudioSourceFilter;
+    SampleGrabber = FSession->SampleGrabber;
 }
 
 void TControlForm::SetCaptions() {

@@ -4,13 +4,9 @@
 // and recordings made in this run, shown four at a time with their
 // thumbnails, paged one entry per step, selected, opened, edited and
 // removed (files on disk are never touched).
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPainter>
-#include <QThread>
-#include <stdexcept>
 
 #include "widgets/ActionList.h"
 #include "widgets/ControlsKit.h"
@@ -20,9 +16,8 @@
 #include "files/TextConv.h"
 #include "widgets/ImageRgn.h"
 #include "frmControl.h"
+#include "capture/CaptureSession.h"
 #include "capture/MediaStrip.h"
-#include "media/Bitmap.h"
-#include "media/SampleGrabber.h"
 
 using namespace media;
 
@@ -35,41 +30,12 @@ QString TControlForm::NextFileName(bool isPicture, const QString& prefix,
     return NumberedFileName(isPicture ? FSnapFolder : FVideoFolder, prefix, extension, PathTaken);
 }
 
-bool TControlForm::WaitForFirstFrame() {
-    // The camera may not have delivered its first frame yet (just after
-    // start-up or a device change). The windows keep painting meanwhile;
-    // user input waits. Without a grabber in the graph none can come.
-    if (!SampleGrabber->Grabber())
-        return false;
-    QDeadlineTimer deadline(kFirstFrameWaitMs);
-    while (!SampleGrabber->HasFrame()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        QThread::msleep(10);
-    }
-    return true;
-}
-
-std::unique_ptr<TBitmap> TControlForm::GrabFrame() {
-    auto bitmap = std::make_unique<TBitmap>();
-    if (!SampleGrabber->CopyFrameToBitmap(bitmap.get()) && WaitForFirstFrame())
-        SampleGrabber->CopyFrameToBitmap(bitmap.get());
-    return bitmap;
-}
-
 void TControlForm::actSnapShotExecute(QObject*) {
-    // The bitmap and the encoded image are freed on every path; a failure
-    // leaves the strip and the folder as they were.
-    const std::unique_ptr<TBitmap> bitmap = GrabFrame();
-    if (bitmap->Empty())
-        throw std::runtime_error(UiText("Messages",
-                                        "Aucune image n'est arrivée de la caméra : "
-                                        "la photo n'a pas été prise.")
-                                     .toStdString());
-    const QString path = NextFileName(true, QStringLiteral("img"), QStringLiteral("jpg"));
-    SaveJpegFile(*bitmap, path, kSnapShotQuality);
-    AddToStrip(path);
+    // The session waits for the camera's first frame if need be, and
+    // encodes and writes the picture off this thread; the picture joins the
+    // strip once written (a failure leaves the strip and the folder as they
+    // were, and says why).
+    FSession->TakeStill(FSnapFolder);
 }
 
 // ---------------------------------------------------------------------------
@@ -108,9 +74,15 @@ void TControlForm::UpdateStripLabel(int tag) {
         index >= 0 ? QFileInfo(FStrip->FileAt(index)).fileName() : UiText("ControlPanel", "Vide");
     if (box->accessibleName() != boxName)
         box->setAccessibleName(boxName);
-    const QString boxPath = index >= 0 ? FStrip->FileAt(index) : QString();
+    // A recording the camera ended says so.
+    const QString note = index >= 0 ? FStrip->NoteAt(index) : QString();
+    QString boxPath = index >= 0 ? FStrip->FileAt(index) : QString();
+    if (!note.isEmpty())
+        boxPath += QStringLiteral("\n") + note;
     if (box->accessibleDescription() != boxPath)
         box->setAccessibleDescription(boxPath);
+    if (box->toolTip() != note)
+        box->setToolTip(note);
     box->SetSelected(index >= 0 && index == FStrip->Selected());
     if (index >= 0) {
         const QString name = QFileInfo(FStrip->FileAt(index)).fileName();

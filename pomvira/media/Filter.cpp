@@ -124,6 +124,7 @@ void TFilter::MemberNotify(TMemberStep step, int /*param*/) {
             }
             break;
         case msRemoved:
+        case msAbandoned:
             filter_ = nullptr;
             break;
         case msRefresh:

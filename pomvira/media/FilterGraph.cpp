@@ -336,8 +336,7 @@ bool TFilterGraph::RunGraph() {
     ComPtr<IMediaControl> control = Query<IMediaControl>();
     if (!control)
         return false;
-    for (IGraphEventSink* sink : Snapshot(sinks_))
-        sink->OnControl(ckRun, 0);
+    NotifyRun();
     CheckGraphResult(control->Run());
     return true;
 }
@@ -346,9 +345,44 @@ bool TFilterGraph::StopGraph() {
     ComPtr<IMediaControl> control = Query<IMediaControl>();
     if (!control)
         return false;
+    NotifyStop();
+    return CheckGraphResult(control->Stop()) == S_OK;
+}
+
+void TFilterGraph::NotifyRun() {
+    for (IGraphEventSink* sink : Snapshot(sinks_))
+        sink->OnControl(ckRun, 0);
+}
+
+void TFilterGraph::NotifyStop() {
     for (IGraphEventSink* sink : Snapshot(sinks_))
         sink->OnControl(ckStop, 0);
-    return CheckGraphResult(control->Stop()) == S_OK;
+}
+
+void TFilterGraph::Abandon() {
+    if (!active_)
+        return;
+    // Notices are turned off (under the platform graph's own lock, which
+    // its state changes do not hold): nothing is posted here any more.
+    if (mediaEvent_) {
+        mediaEvent_->SetNotifyFlags(1);
+        mediaEvent_->SetNotifyWindow(nullptr, 0, 0);
+        mediaEvent_ = nullptr;
+    }
+    for (IGraphEventSink* sink : Snapshot(sinks_))
+        sink->OnControl(ckActive, 0);
+    // Only the last step of leaving: the members forget their filters.
+    for (IGraphMember* member : Snapshot(members_))
+        member->MemberNotify(msAbandoned, 0);
+    if (rotCookie_ != 0) {
+        UnregisterGraphForInspection(rotCookie_);
+        rotCookie_ = 0;
+    }
+    CloseLogFile();
+    captureBuilder_ = nullptr;
+    dvdBuilder_ = nullptr;
+    graph_ = nullptr;
+    active_ = false;
 }
 
 void TFilterGraph::EmptyGraph() {

@@ -86,6 +86,15 @@ class TFilterGraph : public QObject, public TInterfaceSource {
     bool RunGraph();
     // ckStop to the sinks, then IMediaControl.Stop; true only for S_OK.
     bool StopGraph();
+    // What RunGraph and StopGraph tell the event sinks, for an owner that
+    // runs and stops the platform graph (IMediaControl) off this thread.
+    void NotifyRun();
+    void NotifyStop();
+    // Lets go of the platform graph without a call into it: for a graph
+    // stuck in a state change on another thread, which may hold it for good.
+    // The members drop their filters (made anew at the next activation),
+    // the video window is hidden, and no event of that graph is heard again.
+    void Abandon();
     // Stops, disconnects every pin and removes every filter that no member
     // owns. A failure raises EDirectShowException.
     void EmptyGraph();

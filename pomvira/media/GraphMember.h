@@ -10,7 +10,17 @@
 
 namespace media {
 
-enum TMemberStep { msAdding = 0, msAdded = 1, msRemoving = 2, msRemoved = 3, msRefresh = 4 };
+// msAbandoned: the graph was given up without being touched (it is stuck on
+// another thread): the member lets go of its filter, without a call into it
+// that could wait.
+enum TMemberStep {
+    msAdding = 0,
+    msAdded = 1,
+    msRemoving = 2,
+    msRemoved = 3,
+    msRefresh = 4,
+    msAbandoned = 5
+};
 
 class IGraphMember {
   public:

@@ -524,6 +524,10 @@ class IMediaControl : public virtual IUnknown {
     // A graph that writes a file is drained first, so the file is complete.
     virtual HRESULT Stop() = 0;
     virtual HRESULT GetState(int32_t timeoutMs, FILTER_STATE* state) = 0;
+    // Stops the graph and has every filter let go of its device or file, as
+    // outside a graph (this layer's own; no drain). Like Run and Stop it may
+    // wait on a device: its owner calls it off the user-interface thread.
+    virtual HRESULT Halt() = 0;
 };
 
 class IMediaSeeking : public virtual IUnknown {

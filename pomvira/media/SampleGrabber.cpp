@@ -167,6 +167,14 @@ void TSampleGrabber::MemberNotify(TMemberStep step, int /*param*/) {
         case msRefresh:
             ApplyMediaType();
             break;
+        case msAbandoned:
+            // The buffer callback keeps its own reference and is detached
+            // when the component goes; nothing is asked of the filter.
+            inputPin_ = nullptr;
+            outputPin_ = nullptr;
+            grabber_ = nullptr;
+            filter_ = nullptr;
+            break;
     }
 }
 

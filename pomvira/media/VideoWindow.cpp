@@ -207,6 +207,15 @@ void TVideoWindow::MemberNotify(TMemberStep step, int /*param*/) {
             windowless_ = nullptr;
             renderer_ = nullptr;
             break;
+        case msAbandoned:
+            // The renderer's window stays with the renderer, which the
+            // stuck graph may keep for good: it is hidden, not destroyed.
+            if (videoWindow_)
+                videoWindow_->put_Visible(0);
+            videoWindow_ = nullptr;
+            windowless_ = nullptr;
+            renderer_ = nullptr;
+            break;
         case msRefresh:
             break;
     }

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The camera watch alone, against a recording stand-in for the panel and the
-// fake media framework's device list: which camera it takes up, in which
-// format, and what it keeps when a camera cannot be opened.
+// The camera watch alone, against a recording stand-in for its owner and the
+// fake media framework's device list: which camera it takes up, how it
+// retries a camera that cannot be opened or delivers nothing, and when it
+// reports one.
 #include <QTest>
 #include <algorithm>
 #include <gtest/gtest.h>
-#include <stdexcept>
 
 #include "capture/CameraWatch.h"
 #include "media/MediaUtil.h"
@@ -16,40 +16,23 @@ using namespace media::fake;
 
 namespace {
 
-// Records what the watch asks; opening can be made to fail.
-class TPanelStandIn : public TCameraHost {
+// Records what the watch asks.
+class TOwnerStandIn : public TCameraHost {
   public:
-    struct TOpen {
-        int index;
-        std::optional<QString> format;  // its description; none: no format given
-        bool sameCamera;
-    };
-    void EndRecording() override {
-        calls.push_back("end recording");
-        if (duringEnd)
-            duringEnd();
-    }
+    void EndRecording() override { calls.push_back("end recording"); }
     void ReleaseCamera() override { calls.push_back("release"); }
-    bool OpenCamera(int index, const TMediaType* format, bool sameCamera) override {
+    void OpenLostCamera(int index, bool sameCamera) override {
         calls.push_back("open");
-        opens.push_back({index,
-                         format ? std::optional<QString>(format->Description()) : std::nullopt,
-                         sameCamera});
-        if (failures > 0) {
-            --failures;
-            throw std::runtime_error("Device is busy.");
-        }
-        return true;
+        opens.push_back({index, sameCamera});
     }
+    void RestartCamera() override { calls.push_back("restart"); }
     void ShowStalled(bool stalled) override { calls.push_back(stalled ? "stalled" : "flowing"); }
     void ReportUnusableCamera() override { calls.push_back("report"); }
     int Count(const std::string& call) const {
         return int(std::count(calls.begin(), calls.end(), call));
     }
     std::vector<std::string> calls;
-    std::vector<TOpen> opens;
-    int failures = 0;
-    std::function<void()> duringEnd;
+    std::vector<std::pair<int, bool>> opens;  // index, same camera
 };
 
 class CameraWatchTest : public ::testing::Test {
@@ -70,155 +53,150 @@ class CameraWatchTest : public ::testing::Test {
         for (const auto& [name, id] : cameras)
             AddCamera(name).id = id;
     }
+    // The camera lost and its loss handled by the owner.
+    void Lose() {
+        watch.CameraGone(Camera(0));
+        watch.SetLosing(false);
+    }
 
     FakeMediaSystem sys;
-    TPanelStandIn panel;
-    TCameraWatch watch{panel};
-    const TMediaType format320 = VideoFormat(MEDIASUBTYPE_YUY2, 320, 240, 16);
+    TOwnerStandIn owner;
+    TCameraWatch watch{owner};
 };
 
 }  // namespace
 
-TEST_F(CameraWatchTest, ALostCameraEndsTheRecordingIsReleasedAndComesBackInItsFormat) {
+TEST_F(CameraWatchTest, ALostCameraEndsTheRecordingIsReleasedAndTheSameCameraWinsItsReturn) {
     const std::string id = AddCamera("Cam").id;
-    watch.CameraGone(Camera(0), format320);
+    watch.CameraGone(Camera(0));
     EXPECT_TRUE(watch.Lost());
-    EXPECT_EQ(panel.calls, (std::vector<std::string>{"end recording", "release"}));
+    EXPECT_EQ(owner.calls, (std::vector<std::string>{"end recording", "release"}));
     // A second notice of the same loss changes nothing.
-    watch.CameraGone(Camera(0), std::nullopt);
-    EXPECT_EQ(panel.calls.size(), 2u);
-    ASSERT_TRUE(watch.LostFormat());
+    watch.CameraGone(Camera(0));
+    EXPECT_EQ(owner.calls.size(), 2u);
 
     ListCameras({});
     EXPECT_FALSE(watch.TakeUpCamera());
     EXPECT_TRUE(watch.Lost());
     ListCameras({{"Other", "other"}, {"Cam", id}});
-    // The same camera wins over one new to the list, wherever it is listed.
+    // The same camera wins over one new to the list, wherever it is listed;
+    // the watch stays lost until its preview runs.
     EXPECT_TRUE(watch.TakeUpCamera());
+    EXPECT_TRUE(watch.Opening());
+    EXPECT_TRUE(watch.Lost());
+    watch.OpenEnded(true);
     EXPECT_FALSE(watch.Lost());
-    ASSERT_EQ(panel.opens.size(), 1u);
-    EXPECT_EQ(panel.opens[0].index, 1);
-    EXPECT_TRUE(panel.opens[0].sameCamera);
-    EXPECT_EQ(panel.opens[0].format, format320.Description());
-    EXPECT_FALSE(watch.LostFormat());
+    EXPECT_EQ(owner.opens, (std::vector<std::pair<int, bool>>{{1, true}}));
+    EXPECT_EQ(watch.PendingRetryMs(), -1);
 }
 
-TEST_F(CameraWatchTest, OnlyACameraNewToTheListIsTakenUpInsteadAndInTheStoredFormat) {
-    const std::string id = AddCamera("Cam").id;
+TEST_F(CameraWatchTest, OnlyACameraNewToTheListIsTakenUpInstead) {
+    AddCamera("Cam");
     AddCamera("Spare").id = "spare";
-    watch.CameraGone(Camera(0), format320);
+    Lose();
     // The spare camera was there at the loss: not taken.
     ListCameras({{"Spare", "spare"}});
     EXPECT_FALSE(watch.TakeUpCamera());
     ListCameras({{"Spare", "spare"}, {"New", "new"}});
     EXPECT_TRUE(watch.TakeUpCamera());
-    ASSERT_EQ(panel.opens.size(), 1u);
-    EXPECT_EQ(panel.opens[0].index, 1);
-    EXPECT_FALSE(panel.opens[0].sameCamera);
-    EXPECT_FALSE(panel.opens[0].format);
+    EXPECT_EQ(owner.opens, (std::vector<std::pair<int, bool>>{{1, false}}));
 }
 
-TEST_F(CameraWatchTest, ACameraBackButBusyStaysLostAndKeepsItsFormatForTheNextTry) {
-    const std::string id = AddCamera("Cam").id;
-    watch.CameraGone(Camera(0), format320);
-    panel.failures = 1;
-    // A single failure is not reported: the camera is tried again.
-    EXPECT_NO_THROW(watch.DevicesChanged());
-    EXPECT_TRUE(watch.Lost());
-    EXPECT_EQ(panel.calls.back(), "release");
-    EXPECT_EQ(panel.Count("report"), 0);
-    ASSERT_TRUE(watch.LostFormat());
-
+TEST_F(CameraWatchTest, NoticesWaitWhileTheLossIsHandledOrAnOpeningRuns) {
+    AddCamera("Cam");
+    watch.CameraGone(Camera(0));
+    // The owner is still finishing the recording the loss ended.
+    EXPECT_TRUE(watch.Losing());
     watch.DevicesChanged();
+    EXPECT_TRUE(owner.opens.empty());
+    watch.SetLosing(false);
+    watch.DevicesChanged();
+    ASSERT_EQ(owner.opens.size(), 1u);
+    // One opening at a time: notices and retries wait for its end.
+    watch.DevicesChanged();
+    watch.RetryNow();
+    EXPECT_EQ(owner.opens.size(), 1u);
+}
+
+TEST_F(CameraWatchTest, ACameraThatKeepsFailingIsRetriedWithBackOffAndReportedOnce) {
+    AddCamera("Cam");
+    Lose();
+    // Listed: tried 2, 4, 8, 16 seconds apart, then every 30 seconds.
+    std::vector<int> waits;
+    for (int attempt = 0; attempt < 7; ++attempt) {
+        waits.push_back(watch.PendingRetryMs());
+        watch.RetryNow();
+        ASSERT_TRUE(watch.Opening()) << attempt;
+        watch.OpenEnded(false);
+        EXPECT_EQ(owner.Count("report"), attempt >= 2 ? 1 : 0) << attempt;
+    }
+    EXPECT_EQ(waits, (std::vector<int>{2000, 4000, 8000, 16000, 30000, 30000, 30000}));
+    EXPECT_EQ(owner.Count("release"), 8);
+    watch.RetryNow();
+    watch.OpenEnded(true);
     EXPECT_FALSE(watch.Lost());
-    ASSERT_EQ(panel.opens.size(), 2u);
-    EXPECT_EQ(panel.opens[1].format, format320.Description());
-    EXPECT_TRUE(panel.opens[1].sameCamera);
+    EXPECT_EQ(watch.PendingRetryMs(), -1);
+
+    // Lost again: a new run of failures starts from the shortest wait and
+    // may be reported again.
+    Lose();
+    EXPECT_EQ(watch.PendingRetryMs(), 2000);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        watch.RetryNow();
+        watch.OpenEnded(false);
+    }
+    EXPECT_EQ(owner.Count("report"), 2);
 }
 
-TEST_F(CameraWatchTest, NoticesDuringTheLossWaitAndAListedCameraIsRetriedLater) {
+TEST_F(CameraWatchTest, NoRetryForACameraThatLeftTheListOrAStoppedWatch) {
     AddCamera("Cam");
-    // The recording's end runs the events (the mail program): a device
-    // notice meanwhile takes nothing up.
-    panel.duringEnd = [this] {
-        EXPECT_TRUE(watch.Losing());
-        watch.DevicesChanged();
-    };
-    watch.CameraGone(Camera(0), std::nullopt);
-    EXPECT_TRUE(panel.opens.empty());
-    EXPECT_FALSE(watch.Losing());
-    // Still listed (its stream failed): tried again a little later, alone.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !watch.Lost(); }, 5000));
-    ASSERT_EQ(panel.opens.size(), 1u);
-    EXPECT_FALSE(panel.opens[0].format);
-    EXPECT_TRUE(panel.opens[0].sameCamera);
-}
-
-TEST_F(CameraWatchTest, AStoppedWatchRetriesNothing) {
-    AddCamera("Cam");
-    watch.CameraGone(Camera(0), format320);
-    watch.Stop();
-    QTest::qWait(TCameraWatch::kRetryListedCameraMs + 500);
-    EXPECT_TRUE(panel.opens.empty());
-    watch.DevicesChanged();
-    EXPECT_TRUE(panel.opens.empty());
-    EXPECT_FALSE(watch.LostFormat());
-}
-
-TEST_F(CameraWatchTest, ACameraThatKeepsFailingIsRetriedQuietlyWhileListedAndReportedOnce) {
-    AddCamera("Cam");
-    watch.CameraGone(Camera(0), format320);
-    panel.failures = 4;
-    watch.DevicesChanged();
-    // Tried again every two seconds by itself; the third failure in a row is
-    // reported, the fourth is not; the fifth try opens it in its format.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !watch.Lost(); }, 5 * TCameraWatch::kRetryListedCameraMs +
-                                                                  2000));
-    EXPECT_EQ(panel.opens.size(), 5u);
-    EXPECT_EQ(panel.Count("report"), 1);
-    EXPECT_EQ(panel.opens.back().format, format320.Description());
-
-    // Lost again: a new run of failures may be reported again.
-    watch.CameraGone(Camera(0), format320);
-    panel.failures = 3;
-    watch.DevicesChanged();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return panel.Count("report") == 2; },
-                                3 * TCameraWatch::kRetryListedCameraMs + 2000));
-    watch.Stop();
-}
-
-TEST_F(CameraWatchTest, AFailingCameraThatLeavesTheListIsNotRetried) {
-    AddCamera("Cam");
-    watch.CameraGone(Camera(0), format320);
-    panel.failures = 1;
-    watch.DevicesChanged();
+    Lose();
+    watch.RetryNow();
     sys.RemoveDevices(CLSID_VideoInputDeviceCategory);
-    QTest::qWait(TCameraWatch::kRetryListedCameraMs + 500);
-    EXPECT_EQ(panel.opens.size(), 1u);
+    watch.OpenEnded(false);
+    EXPECT_EQ(watch.PendingRetryMs(), -1);
     EXPECT_TRUE(watch.Lost());
+
+    AddCamera("Cam");
+    watch.DevicesChanged();
+    watch.Stop();
+    watch.OpenEnded(false);
+    EXPECT_EQ(watch.PendingRetryMs(), -1);
+    watch.DevicesChanged();
+    EXPECT_EQ(owner.opens.size(), 2u);
 }
 
-TEST_F(CameraWatchTest, AStallIsShownEndsTheRecordingAndGoesWhenFramesAreBack) {
+TEST_F(CameraWatchTest, AStallIsShownEndsTheRecordingAndRestartsBackOffUntilFramesAreBack) {
     AddCamera("Cam");
     watch.CameraStalled(true);
     EXPECT_TRUE(watch.Stalled());
-    EXPECT_EQ(panel.calls, (std::vector<std::string>{"stalled", "end recording"}));
+    EXPECT_EQ(owner.calls, (std::vector<std::string>{"stalled", "end recording"}));
     // Told again (the preview rebuilt after the recording stalls too).
     watch.CameraStalled(true);
-    EXPECT_EQ(panel.calls.size(), 2u);
+    EXPECT_EQ(owner.calls.size(), 2u);
+    std::vector<int> waits;
+    for (int restart = 0; restart < 6; ++restart) {
+        waits.push_back(watch.PendingRetryMs());
+        watch.RetryNow();
+    }
+    EXPECT_EQ(waits, (std::vector<int>{2000, 4000, 8000, 16000, 30000, 30000}));
+    EXPECT_EQ(owner.Count("restart"), 6);
     watch.CameraStalled(false);
     EXPECT_FALSE(watch.Stalled());
-    EXPECT_EQ(panel.calls.back(), "flowing");
+    EXPECT_EQ(owner.calls.back(), "flowing");
+    EXPECT_EQ(watch.PendingRetryMs(), -1);
     // The first frames of every run are announced: nothing to take down.
     watch.CameraStalled(false);
-    EXPECT_EQ(panel.calls.size(), 3u);
+    EXPECT_EQ(owner.Count("flowing"), 1);
+    // Stalling again starts from the shortest wait.
+    watch.CameraStalled(true);
+    EXPECT_EQ(watch.PendingRetryMs(), 2000);
 
     // A lost camera's notice is not replaced by a stall's; the loss ends it.
-    watch.CameraStalled(true);
-    watch.CameraGone(Camera(0), std::nullopt);
+    watch.CameraGone(Camera(0));
     EXPECT_FALSE(watch.Stalled());
-    panel.calls.clear();
+    owner.calls.clear();
     watch.CameraStalled(true);
-    EXPECT_TRUE(panel.calls.empty());
+    EXPECT_TRUE(owner.calls.empty());
     watch.Stop();
 }

@@ -206,6 +206,14 @@ HRESULT FakeGraph::Stop() {
     return sys_->Scripted(label_, "Stop").value_or(S_OK);
 }
 
+HRESULT FakeGraph::Halt() {
+    if (auto r = Call("Halt"); r && FAILED(*r))
+        return *r;
+    state_ = State_Stopped;
+    SetFilterStates(state_);
+    return S_OK;
+}
+
 HRESULT FakeGraph::GetState(int32_t, FILTER_STATE* state) {
     if (auto r = Call("GetState"))
         return *r;

@@ -74,6 +74,11 @@
 // ClearResult / ClearResults remove overrides. SetResult(call, result, n)
 // answers only the next n calls (a failure answered ends the call, so a
 // failing call counts once), then the normal results come back.
+// Hold("Graph.Run") makes later calls of that method wait (logged first)
+// until Release("Graph.Run"), as a device that does not answer;
+// SetDelay(call, ms) makes them take that long. Both work on the thread the
+// call comes from (the program calls Run, Stop and Halt off its
+// user-interface thread).
 //
 // Scripted objects
 // ----------------
@@ -99,7 +104,10 @@
 #pragma once
 
 #include <QPointer>
+#include <atomic>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <initializer_list>
 #include <map>
 #include <memory>
@@ -128,9 +136,18 @@ class FakeRenderer;
 // ---------------------------------------------------------------------------
 class CallLog {
   public:
-    void Add(std::string entry) { entries_.push_back(std::move(entry)); }
+    // Adding and clearing may happen on any thread (the program runs its
+    // graph off the user-interface thread); tests read the log once the
+    // program is at rest.
+    void Add(std::string entry) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        entries_.push_back(std::move(entry));
+    }
     const std::vector<std::string>& Entries() const { return entries_; }
-    void Clear() { entries_.clear(); }
+    void Clear() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        entries_.clear();
+    }
     bool Contains(const std::string& entry) const { return IndexOf(entry) >= 0; }
     // Index of the first entry equal to entry at or after from; -1 if none.
     int IndexOf(const std::string& entry, int from = 0) const;
@@ -144,6 +161,7 @@ class CallLog {
     std::string Text() const;
 
   private:
+    std::mutex mutex_;
     std::vector<std::string> entries_;
 };
 
@@ -206,22 +224,33 @@ class FakeMediaSystem : public IMediaSystem {
 
     // Scripted results (see the top of this file).
     void SetResult(const std::string& call, HRESULT result) {
+        std::lock_guard<std::mutex> lock(scriptMutex_);
         results_[call] = result;
         remaining_.erase(call);
     }
     void SetResult(const std::string& call, HRESULT result, int times) {
+        std::lock_guard<std::mutex> lock(scriptMutex_);
         results_[call] = result;
         remaining_[call] = times;
     }
     void ClearResult(const std::string& call) {
+        std::lock_guard<std::mutex> lock(scriptMutex_);
         results_.erase(call);
         remaining_.erase(call);
     }
     void ClearResults() {
+        std::lock_guard<std::mutex> lock(scriptMutex_);
         results_.clear();
         remaining_.clear();
     }
     std::optional<HRESULT> Scripted(const std::string& label, const std::string& method);
+    void Hold(const std::string& call);
+    void Release(const std::string& call);
+    void SetDelay(const std::string& call, int ms);
+    // Holds and delays of a call about to be made (used by the fake objects).
+    void Wait(const std::string& label, const std::string& method);
+    // How many calls wait in a hold now.
+    int Held() const { return held_; }
 
     // Devices, in listing order within their category.
     FakeDevice& AddDevice(const GUID& category, const std::string& friendlyName);
@@ -287,6 +316,11 @@ class FakeMediaSystem : public IMediaSystem {
   private:
     IMediaSystem* previous_;
     CallLog log_;
+    std::mutex scriptMutex_;
+    std::condition_variable released_;
+    std::set<std::string> holds_;
+    std::map<std::string, int> delays_;
+    std::atomic<int> held_{0};
     std::map<std::string, HRESULT> results_;
     std::map<std::string, int> remaining_;  // calls left for counted results
     std::vector<std::unique_ptr<FakeDevice>> devices_;
@@ -557,6 +591,7 @@ class FakeGraph
     HRESULT Pause() override;
     HRESULT Stop() override;
     HRESULT GetState(int32_t timeoutMs, FILTER_STATE* state) override;
+    HRESULT Halt() override;
     // IMediaEventEx
     HRESULT GetEvent(int32_t* code, intptr_t* param1, intptr_t* param2, int32_t timeoutMs) override;
     HRESULT FreeEventParams(int32_t code, intptr_t param1, intptr_t param2) override;

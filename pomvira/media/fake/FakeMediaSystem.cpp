@@ -3,6 +3,9 @@
 
 #include "FakeInternal.h"
 
+#include <chrono>
+#include <thread>
+
 namespace media {
 namespace fake {
 
@@ -164,6 +167,7 @@ std::string CallLog::Text() const {
 
 std::optional<HRESULT> FakeObject::Call(const std::string& method, const std::string& args) {
     sys_->Log().Add(label_ + "." + method + (args.empty() ? "" : "(" + args + ")"));
+    sys_->Wait(label_, method);
     return sys_->Scripted(label_, method);
 }
 
@@ -200,8 +204,44 @@ FakeMediaSystem::~FakeMediaSystem() {
         SetMediaSystem(previous_);
 }
 
+void FakeMediaSystem::Hold(const std::string& call) {
+    std::lock_guard<std::mutex> lock(scriptMutex_);
+    holds_.insert(call);
+}
+
+void FakeMediaSystem::Release(const std::string& call) {
+    std::lock_guard<std::mutex> lock(scriptMutex_);
+    holds_.erase(call);
+    released_.notify_all();
+}
+
+void FakeMediaSystem::SetDelay(const std::string& call, int ms) {
+    std::lock_guard<std::mutex> lock(scriptMutex_);
+    if (ms > 0)
+        delays_[call] = ms;
+    else
+        delays_.erase(call);
+}
+
+void FakeMediaSystem::Wait(const std::string& label, const std::string& method) {
+    const std::string key = label + "." + method;
+    std::unique_lock<std::mutex> lock(scriptMutex_);
+    if (holds_.count(key)) {
+        ++held_;
+        released_.wait(lock, [&] { return holds_.count(key) == 0; });
+        --held_;
+    }
+    auto delay = delays_.find(key);
+    if (delay != delays_.end()) {
+        const int ms = delay->second;
+        lock.unlock();
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
+}
+
 std::optional<HRESULT> FakeMediaSystem::Scripted(const std::string& label,
                                                  const std::string& method) {
+    std::lock_guard<std::mutex> lock(scriptMutex_);
     auto it = results_.find(label + "." + method);
     if (it == results_.end())
         it = results_.find("*." + method);

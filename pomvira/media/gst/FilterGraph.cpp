@@ -30,6 +30,8 @@ namespace {
 // the program hanging on an element that never finishes.
 std::atomic<int64_t> g_drainTimeoutMs{5000};
 constexpr GstClockTime kStateTimeout = 5 * GST_SECOND;
+// How long a stop waits for the threads that sent the end of the stream.
+constexpr int64_t kEosJoinBoundUs = 2 * G_USEC_PER_SEC;
 
 FILTER_STATE ToFilterState(GstState s) {
     return s == GST_STATE_PLAYING  ? State_Running
@@ -159,6 +161,9 @@ FilterGraph::FilterGraph() {
     pipeline_ = ElementRef::Sink(gst_pipeline_new(nullptr));
     bus_ = BusRef::Adopt(gst_element_get_bus(pipeline_.Get()));
     gst_bus_set_sync_handler(bus_.Get(), &FilterGraph::OnBusMessage, this, nullptr);
+    // Made here, on the thread that makes graphs (the user-interface
+    // thread), whichever thread runs the graph later.
+    stallWatch_ = SourceStallWatch::Create(this);
 }
 
 FilterGraph::~FilterGraph() {
@@ -574,17 +579,29 @@ HRESULT FilterGraph::Run() {
         return failure;
     }
     DumpLayout("run");
-    if (!stallWatch_)
-        stallWatch_ = SourceStallWatch::Create(this);
     if (stallWatch_)
         stallWatch_->Start();
     return r == GST_STATE_CHANGE_ASYNC ? S_FALSE : S_OK;
 }
 
 void FilterGraph::JoinEosSenders() {
-    for (std::thread& sender : eosSenders_)
-        sender.join();
+    // The graph has stopped, which ends every sending; a source that does
+    // not let go even so is not waited for (its thread holds what it uses).
+    const int64_t bound = g_get_monotonic_time() + kEosJoinBoundUs;
+    while (*eosSending_ > 0 && g_get_monotonic_time() < bound)
+        g_usleep(5000);
+    for (std::thread& sender : eosSenders_) {
+        if (*eosSending_ == 0)
+            sender.join();
+        else
+            sender.detach();
+    }
     eosSenders_.clear();
+}
+
+bool FilterGraph::Notifying() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return notifyWindow_ && !notifyOff_;
 }
 
 bool FilterGraph::FailedSinceRun() const {
@@ -592,13 +609,6 @@ bool FilterGraph::FailedSinceRun() const {
     return errors_ > 0;
 }
 
-void FilterGraph::RestartRunning() {
-    Log("restart: sources started afresh");
-    gst_element_set_state(pipeline_.Get(), GST_STATE_READY);
-    gst_element_get_state(pipeline_.Get(), nullptr, nullptr, kStateTimeout);
-    SettleIdleFilters();
-    gst_element_set_state(pipeline_.Get(), GST_STATE_PLAYING);
-}
 
 HRESULT FilterGraph::Pause() {
     SettleIdleFilters();
@@ -712,6 +722,19 @@ HRESULT FilterGraph::Drain() {
     if (FAILED(writerError_))
         return writerError_;
     return drainError_;
+}
+
+HRESULT FilterGraph::Halt() {
+    if (stallWatch_)
+        stallWatch_->Stop();
+    // A sending still blocked in a writer's input is released first (see
+    // Stop); NULL then closes every device and file.
+    if (*eosSending_ > 0)
+        FlushWriters();
+    const GstStateChangeReturn r = gst_element_set_state(pipeline_.Get(), GST_STATE_NULL);
+    JoinEosSenders();
+    Log("halt");
+    return r == GST_STATE_CHANGE_FAILURE ? E_FAIL : S_OK;
 }
 
 HRESULT FilterGraph::GetState(int32_t timeoutMs, FILTER_STATE* state) {

@@ -20,7 +20,11 @@
 // that window's (the user-interface) thread with GetEvent.
 //
 // While the graph runs, a capture source that delivers nothing for a while is
-// announced (EC_STARVATION) and restarted (SourceStallWatch.h).
+// announced (EC_STARVATION, SourceStallWatch.h).
+//
+// Run, Stop and Halt may wait on a device (a source that never starts, a
+// drain): the program calls them off its user-interface thread, never two at
+// once, and touches the graph's filters only between them.
 #pragma once
 
 #include <atomic>
@@ -72,6 +76,7 @@ class FilterGraph
     HRESULT Pause() override;
     HRESULT Stop() override;
     HRESULT GetState(int32_t timeoutMs, FILTER_STATE* state) override;
+    HRESULT Halt() override;
     // IMediaSeeking
     HRESULT GetCurrentPosition(int64_t* position) override;
     // IMediaEvent(Ex)
@@ -107,9 +112,8 @@ class FilterGraph
     bool WritesFile() const;
     // Whether an error was posted since the graph last ran.
     bool FailedSinceRun() const;
-    // Takes the running graph down to READY and runs it again, so that its
-    // sources start afresh (the graph's clock and times start again too).
-    void RestartRunning();
+    // Whether the graph's events are posted to a notify window.
+    bool Notifying() const;
     int32_t Volume() const { return volume_; }
     int32_t Balance() const { return balance_; }
 
@@ -133,6 +137,8 @@ class FilterGraph
     // S_OK when every writer got the end of the stream in time; otherwise
     // VFW_E_TIMEOUT, or the error that came on the way.
     HRESULT Drain();
+    // Joins the threads that sent the end of the stream; one still blocked
+    // after a short bound is left to end by itself.
     void JoinEosSenders();
     // Picks the clock the graph runs on (see the definition).
     void ChooseClock();

@@ -33,20 +33,28 @@ std::unique_ptr<SourceStallWatch> SourceStallWatch::Create(FilterGraph* graph) {
 SourceStallWatch::SourceStallWatch(FilterGraph* graph) : graph_(graph) {
     timer_.setInterval(kTickMs);
     connect(&timer_, &QTimer::timeout, this, [this] { Tick(); });
+    timer_.start();
 }
 
 void SourceStallWatch::Start() {
     startedAt_ = g_get_monotonic_time();
-    sources_.clear();
-    timer_.start();
+    running_ = true;
 }
 
 void SourceStallWatch::Stop() {
-    timer_.stop();
-    sources_.clear();
+    running_ = false;
 }
 
 void SourceStallWatch::Tick() {
+    if (!running_ || !graph_->Notifying()) {
+        sources_.clear();
+        return;
+    }
+    const int64_t startedAt = startedAt_;
+    if (startedAt != seenStart_) {
+        seenStart_ = startedAt;
+        sources_.clear();
+    }
     GstState state = GST_STATE_NULL;
     gst_element_get_state(graph_->Pipeline(), &state, nullptr, 0);
     // A source that failed is not stalled: its error tells (a camera gone,
@@ -55,7 +63,6 @@ void SourceStallWatch::Tick() {
         return;
     const int64_t now = g_get_monotonic_time();
     std::vector<Source> present;
-    bool restart = false;
     for (BinFilter* filter : graph_->Filters()) {
         auto* device = dynamic_cast<DeviceFilter*>(filter);
         if (!device || !device->IsVideo() || !Connected(device))
@@ -68,32 +75,25 @@ void SourceStallWatch::Tick() {
         switch (source.state) {
             case State::Waiting:
             case State::Delivering:
-                if (last > startedAt_ && source.state == State::Waiting) {
+                if (last > startedAt && source.state == State::Waiting) {
                     source.state = State::Delivering;
                     graph_->QueueEvent(EC_STARVATION, intptr_t(id), 0);
-                } else if (now - std::max(last, startedAt_) >= kStallUs) {
+                } else if (now - std::max(last, startedAt) >= kStallUs) {
                     source.state = State::Stalled;
                     source.stalledAt = now;
-                    source.restartedAt = now;
                     graph_->QueueEvent(EC_STARVATION, intptr_t(id), 1);
-                    restart = true;
                 }
                 break;
             case State::Stalled:
                 if (last > source.stalledAt) {
                     source.state = State::Delivering;
                     graph_->QueueEvent(EC_STARVATION, intptr_t(id), 0);
-                } else if (now - source.restartedAt >= kRestartUs) {
-                    source.restartedAt = now;
-                    restart = true;
                 }
                 break;
         }
         present.push_back(source);
     }
     sources_ = std::move(present);
-    if (restart && !graph_->WritesFile())
-        graph_->RestartRunning();
 }
 
 }  // namespace media::gst

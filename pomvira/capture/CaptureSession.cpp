@@ -1,0 +1,981 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "CaptureSession.h"
+
+#include <QEvent>
+#include <QFile>
+#include <QScopeGuard>
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "app/Application.h"
+#include "capture/RecordingOutcome.h"
+#include "capture/SessionWorker.h"
+#include "files/JpegFile.h"
+#include "files/PathUtils.h"
+#include "files/TextConv.h"
+#include "media/Bitmap.h"
+#include "media/FilterGraph.h"
+#include "media/MediaTypes.h"
+#include "media/MediaUtil.h"
+#include "media/SampleGrabber.h"
+#include "media/VideoFormatChoice.h"
+#include "media/VideoWindow.h"
+
+using namespace media;
+
+namespace {
+
+// How long a picture's encoding and writing, and a recording's finishing
+// (the repair reads most of the file and writes it back), may take on a
+// slow disk before the user is told.
+constexpr int kStillBoundMs = 30000;
+constexpr int kFinishBoundMs = 120000;
+// How often a still picture looks for the camera's first frame.
+constexpr int kFramePollMs = 20;
+
+bool HasDevice(const TFilter* source) {
+    return source->BaseFilter().DataLength() != 0;
+}
+
+// The media layer's words for a failure, as its exceptions say it.
+QString FailureText(HRESULT result) {
+    try {
+        CheckGraphResult(FAILED(result) ? result : E_FAIL);
+    } catch (const std::exception& e) {
+        return QString::fromUtf8(e.what());
+    }
+    return QString();
+}
+
+// The system's notices that a device came or went, on the user-interface
+// thread; they stop with the receiver.
+class TDeviceNotice : public QObject {
+  public:
+    TDeviceNotice(TCaptureSession* session) : QObject(session), FSession(session) {
+        RegisterDeviceNotification(this, WM_DEVICECHANGE);
+    }
+    ~TDeviceNotice() override { UnregisterDeviceNotification(this); }
+
+    bool event(QEvent* e) override {
+        if (e->type() != WindowMessageEvent::TypeId())
+            return QObject::event(e);
+        if (static_cast<WindowMessageEvent*>(e)->message == WM_DEVICECHANGE)
+            RunHandler([this] { FSession->DevicesChanged(); });
+        return true;
+    }
+
+  private:
+    TCaptureSession* FSession;
+};
+
+}  // namespace
+
+TCaptureSession::TCaptureSession(QObject* parent)
+    : QObject(parent),
+      FWorker(new TSessionWorker(this)),
+      FFileWorker(new TSessionWorker(this)),
+      FCameraWatch(*this) {
+    setObjectName(QStringLiteral("CaptureSession"));
+    CaptureGraph = new TFilterGraph(this);
+    CaptureGraph->setObjectName(QStringLiteral("CaptureGraph"));
+    CaptureGraph->SetMode(gmCapture);
+    CaptureGraph->SetGraphEdit(true);
+    CaptureGraph->SetLinearVolume(true);
+    VideoSourceFilter = new TFilter(this);
+    VideoSourceFilter->setObjectName(QStringLiteral("VideoSourceFilter"));
+    VideoSourceFilter->SetFilterGraph(CaptureGraph);
+    AudioSourceFilter = new TFilter(this);
+    AudioSourceFilter->setObjectName(QStringLiteral("AudioSourceFilter"));
+    AudioSourceFilter->SetFilterGraph(CaptureGraph);
+    SampleGrabber = new TSampleGrabber(this);
+    SampleGrabber->setObjectName(QStringLiteral("SampleGrabber"));
+    SampleGrabber->SetFilterGraph(CaptureGraph);
+    FRecording = std::make_unique<TRecordingSession>(CaptureGraph, VideoSourceFilter,
+                                                     AudioSourceFilter);
+    WatchGraph();
+}
+
+TCaptureSession::~TCaptureSession() {
+    FCameraWatch.Stop();
+    delete FDeviceNotice;
+    FDeviceNotice = nullptr;
+    CaptureGraph->OnGraphErrorAbort = nullptr;
+    CaptureGraph->OnGraphDeviceLost = nullptr;
+    CaptureGraph->EventHandlers.erase(EC_STARVATION);
+    // A graph still busy on the worker is left to it: it is never touched
+    // here while a state change may be under way.
+    if (FWorker->Busy())
+        CaptureGraph->Abandon();
+    FOperations.clear();
+}
+
+void TCaptureSession::SetVideoWindow(TVideoWindow* window) {
+    if (FVideoWindow && FVideoWindow != window)
+        FVideoWindow->SetFilterGraph(nullptr);
+    FVideoWindow = window;
+    FRecording->SetVideoWindow(window);
+    if (window)
+        window->SetFilterGraph(CaptureGraph);
+}
+
+bool TCaptureSession::Busy() const {
+    return FOperating || !FOperations.empty() || FWorker->Busy() || FFileWorker->Busy();
+}
+
+// ---------------------------------------------------------------------------
+// Operations
+// ---------------------------------------------------------------------------
+
+void TCaptureSession::Enqueue(std::function<void()> operation) {
+    if (FState == TState::Closed)
+        return;
+    FOperations.push_back(std::move(operation));
+    if (!FOperating)
+        Next();
+}
+
+void TCaptureSession::Next() {
+    // Runs the waiting operations until one goes on off this thread; an
+    // operation ends by calling Next() (again), at once or later.
+    static thread_local int depth = 0;
+    FOperating = false;
+    if (depth > 0)
+        return;
+    ++depth;
+    const auto leave = qScopeGuard([] { --depth; });
+    while (!FOperating && !FOperations.empty()) {
+        std::function<void()> operation = std::move(FOperations.front());
+        FOperations.pop_front();
+        FOperating = true;
+        if (!RunHandler(operation))
+            FOperating = false;
+    }
+}
+
+void TCaptureSession::OnWorker(std::function<HRESULT()> job, int boundMs,
+                               std::function<void(HRESULT)> then) {
+    auto result = std::make_shared<HRESULT>(E_FAIL);
+    // Past its bound the job is given up, and its thread makes the graph let
+    // go of its devices once (if ever) it comes out of the job.
+    ComPtr<IMediaControl> control = CaptureGraph->Query<IMediaControl>();
+    auto finish = [this, then](HRESULT hr) {
+        if (!RunHandler([&] { then(hr); }))
+            Next();
+    };
+    FWorker->Post([job = std::move(job), result] { *result = job(); },
+                  [result, finish] { finish(*result); }, boundMs,
+                  [this, finish] {
+                      GiveUpGraph();
+                      finish(VFW_E_TIMEOUT);
+                  },
+                  [control] {
+                      if (control)
+                          control->Halt();
+                  });
+}
+
+void TCaptureSession::GiveUpGraph() {
+    // The graph is stuck inside a state change on a thread that is left to
+    // it: it is never touched again. Its filters are made anew next time.
+    if (CaptureGraph->Active())
+        CaptureGraph->Abandon();
+}
+
+void TCaptureSession::Halt(std::function<void()> then) {
+    ComPtr<IMediaControl> control = CaptureGraph->Query<IMediaControl>();
+    if (!control) {
+        then();
+        return;
+    }
+    CaptureGraph->NotifyStop();
+    OnWorker([control] { return control->Halt(); }, FBounds.Halt,
+             [then](HRESULT) { then(); });
+}
+
+// ---------------------------------------------------------------------------
+// Devices
+// ---------------------------------------------------------------------------
+
+bool TCaptureSession::ListDevices() {
+    FVideoDevices.clear();
+    FAudioDevices.clear();
+    FDevEnum = std::make_unique<TSysDevEnum>(CLSID_VideoInputDeviceCategory);
+    if (FDevEnum->DeviceCount() == 0)
+        return false;
+    for (int i = 0; i < FDevEnum->DeviceCount(); ++i)
+        FVideoDevices.append(QString::fromStdString(FDevEnum->DeviceEntry(i).FriendlyName));
+    FDevEnum->SelectCategory(CLSID_AudioInputDeviceCategory);
+    for (int i = 0; i < FDevEnum->DeviceCount(); ++i)
+        FAudioDevices.append(QString::fromStdString(FDevEnum->DeviceEntry(i).FriendlyName));
+    if (!FDeviceNotice)
+        FDeviceNotice = new TDeviceNotice(this);
+    return true;
+}
+
+void TCaptureSession::FreeDevices() {
+    try {
+        FAudioDevices.clear();
+        FVideoDevices.clear();
+        FDevEnum.reset();
+        FRecording->Release();
+    } catch (...) {
+    }
+}
+
+ComPtr<IPin> TCaptureSession::VideoCapturePin() {
+    TPinList pins(VideoSourceFilter->Get<IBaseFilter>().Get());
+    return pins.FirstPin();
+}
+
+int32_t TCaptureSession::SelectVideoDevice(int32_t index, const QString& formatText) {
+    CaptureGraph->EmptyGraph();
+    CaptureGraph->SetActive(false);
+    if (index == -1 || !FDevEnum)
+        return -1;
+    FDevEnum->SelectCategory(CLSID_VideoInputDeviceCategory);
+    const int count = FDevEnum->DeviceCount();
+    if (count == 0)
+        return -1;
+    const int32_t opened = std::min(index, int32_t(count - 1));
+    VideoSourceFilter->BaseFilter().StoreMoniker(FDevEnum->DeviceMoniker(opened).Get());
+    CaptureGraph->SetActive(true);
+    FVideoDevice = opened;
+    bool restored = false;
+    if (!formatText.isEmpty()) {
+        ApplyVideoFormatText(formatText);
+        restored = GetVideoFormatText() == formatText;
+    } else if (FNextFormat) {
+        ApplyVideoMediaType(FNextFormat->AMMediaType());
+        restored = true;
+    }
+    // No stored format, or one this camera does not offer: the largest
+    // smooth format whose framed preview fits the screen, rather than the
+    // camera's first listed one.
+    const QSize area = PreviewArea ? PreviewArea() : QSize();
+    if (!restored && area.isValid())
+        ApplyFirstVideoFormat(VideoCapturePin().Get(), area.width(), area.height());
+    if (!FKeepPlacement) {
+        int32_t width = 0, height = 0;
+        GetVideoSize(width, height);
+        emit FrameSize(width, height);
+    }
+    return opened;
+}
+
+int32_t TCaptureSession::SelectAudioDevice(int32_t index) {
+    if (!FDevEnum)
+        return -1;
+    FDevEnum->SelectCategory(CLSID_AudioInputDeviceCategory);
+    const int count = FDevEnum->DeviceCount();
+    if (count == 0)
+        return -1;
+    const int32_t opened = std::min(index, int32_t(count - 1));
+    if (opened == -1)
+        return -1;
+    AudioSourceFilter->BaseFilter().StoreMoniker(FDevEnum->DeviceMoniker(opened).Get());
+    AudioSourceFilter->MemberNotify(msRefresh, 0);
+    AudioSourceFilter->SetFilterGraph(CaptureGraph);
+    return opened;
+}
+
+void TCaptureSession::GetVideoSize(int32_t& width, int32_t& height) {
+    width = 0;
+    height = 0;
+    auto pin = VideoCapturePin();
+    if (FVideoDevice == -1)
+        return;
+    auto config = QueryAs<IAMStreamConfig>(pin.Get());
+    if (!config)
+        return;
+    config->GetFormat(&FProbeMediaType);
+    if (FProbeMediaType && FProbeMediaType->formattype == FORMAT_VideoInfo &&
+        FProbeMediaType->cbFormat >= sizeof(VIDEOINFOHEADER) && FProbeMediaType->pbFormat) {
+        const auto* info = reinterpret_cast<const VIDEOINFOHEADER*>(FProbeMediaType->pbFormat);
+        width = info->bmiHeader.biWidth;
+        height = info->bmiHeader.biHeight;
+    }
+    DisposeMediaType(FProbeMediaType);
+    FProbeMediaType = nullptr;
+}
+
+void TCaptureSession::ApplyVideoFormatText(const QString& text) {
+    if (text.trimmed().isEmpty())
+        return;
+    auto pin = VideoCapturePin();
+    auto config = QueryAs<IAMStreamConfig>(pin.Get());
+    TEnumMediaType types;
+    types.ReadFromPin(pin.Get());
+    // The text names no rate and a camera offers each format at several:
+    // the highest rate of the stored format is the one set.
+    int chosen = -1;
+    for (int i = 0; i < types.Count(); ++i) {
+        if (types.ItemText(i) == text &&
+            (chosen < 0 || VideoOfferOf(*types.Item(i).AMMediaType()).Rate >
+                               VideoOfferOf(*types.Item(chosen).AMMediaType()).Rate)) {
+            chosen = i;
+        }
+    }
+    if (chosen >= 0 && config)
+        config->SetFormat(types.Item(chosen).AMMediaType());
+}
+
+void TCaptureSession::ApplyVideoMediaType(const AM_MEDIA_TYPE* record) {
+    auto pin = VideoCapturePin();
+    if (FVideoDevice == -1)
+        return;
+    if (auto config = QueryAs<IAMStreamConfig>(pin.Get()))
+        config->SetFormat(record);
+}
+
+QString TCaptureSession::GetVideoFormatText() {
+    auto pin = VideoCapturePin();
+    if (FVideoDevice == -1)
+        return QString();
+    auto config = QueryAs<IAMStreamConfig>(pin.Get());
+    AM_MEDIA_TYPE* type = nullptr;
+    if (config)
+        config->GetFormat(&type);
+    const QString text = type ? DescribeMediaType(type) : QString();
+    DisposeMediaType(type);
+    return text;
+}
+
+std::optional<TMediaType> TCaptureSession::SaveVideoMediaType() {
+    auto pin = VideoCapturePin();
+    if (FVideoDevice == -1)
+        return std::nullopt;
+    AM_MEDIA_TYPE* type = nullptr;
+    if (auto config = QueryAs<IAMStreamConfig>(pin.Get()))
+        config->GetFormat(&type);
+    if (!type)
+        return std::nullopt;
+    std::optional<TMediaType> format(std::in_place, type);
+    DisposeMediaType(type);
+    return format;
+}
+
+// ---------------------------------------------------------------------------
+// The preview
+// ---------------------------------------------------------------------------
+
+void TCaptureSession::BuildPreview() {
+    auto builder = CaptureGraph->Get<ICaptureGraphBuilder2>();
+    // The format kept for the next preview stays until a preview runs: a
+    // camera that fails to start is tried again in it.
+    if (FNextFormat)
+        ApplyVideoMediaType(FNextFormat->AMMediaType());
+    if (HasDevice(VideoSourceFilter)) {
+        auto source = VideoSourceFilter->Get<IBaseFilter>();
+        auto grabber = SampleGrabber->Get<IBaseFilter>();
+        auto renderer = FVideoWindow->Get<IBaseFilter>();
+        builder->RenderStream(&PIN_CATEGORY_PREVIEW, nullptr, source.Get(), grabber.Get(),
+                              renderer.Get());
+    }
+}
+
+void TCaptureSession::RunPreview(std::function<void()> then) {
+    ComPtr<IMediaControl> control = CaptureGraph->Query<IMediaControl>();
+    if (!control) {
+        then();
+        return;
+    }
+    SetState(TState::Starting);
+    CaptureGraph->NotifyRun();
+    OnWorker([control] { return control->Run(); }, FBounds.Run, [this, then](HRESULT hr) {
+        const bool closing = FState == TState::Closing || FState == TState::Closed;
+        SetState(SUCCEEDED(hr) ? TState::Previewing : TState::Idle);
+        if (SUCCEEDED(hr)) {
+            FNextFormat.reset();
+            FCameraWatch.OpenEnded(true);
+            emit PreviewStarted();
+        } else if (!closing) {
+            emit PreviewFailed(FailureText(hr));
+            // Listed but not usable, or silent: tried again later, as a
+            // camera that delivers nothing.
+            if (FCameraWatch.Opening())
+                FCameraWatch.OpenEnded(false);
+            else
+                FCameraWatch.CameraStalled(true);
+        }
+        then();
+    });
+}
+
+void TCaptureSession::RebuildPreview(std::function<void()> then) {
+    // A new graph with the component filters, unconnected; the kept format
+    // goes back on the camera and the preview runs.
+    CaptureGraph->SetActive(false);
+    if (!HasDevice(VideoSourceFilter) || FState == TState::Closing) {
+        SetState(TState::Idle);
+        then();
+        return;
+    }
+    CaptureGraph->SetActive(true);
+    BuildPreview();
+    RunPreview(then);
+}
+
+void TCaptureSession::SetPreview(bool on) {
+    if (!on) {
+        Enqueue([this] {
+            ComPtr<IMediaControl> control = CaptureGraph->Query<IMediaControl>();
+            if (!control) {
+                Next();
+                return;
+            }
+            CaptureGraph->NotifyStop();
+            OnWorker([control] { return control->Stop(); }, FBounds.Halt, [this](HRESULT) {
+                SetState(TState::Idle);
+                Next();
+            });
+        });
+        return;
+    }
+    Enqueue([this] {
+        if (!CaptureGraph->Active()) {
+            Next();
+            return;
+        }
+        BuildPreview();
+        RunPreview([this] { Next(); });
+    });
+}
+
+void TCaptureSession::OpenCamera(int32_t index, bool keepFormat,
+                                 std::function<void(int32_t)> opened) {
+    Enqueue([this, index, keepFormat, opened] {
+        if (keepFormat && !FNextFormat)
+            FNextFormat = SaveVideoMediaType();
+        Halt([this, index, keepFormat, opened] {
+            const int32_t camera = SelectVideoDevice(index, QString());
+            if (!keepFormat)
+                FNextFormat.reset();
+            FVideoDevice = camera;
+            if (opened)
+                opened(camera);
+            if (!CaptureGraph->Active()) {
+                Next();
+                return;
+            }
+            BuildPreview();
+            RunPreview([this] { Next(); });
+        });
+    });
+}
+
+void TCaptureSession::PrepareFormatChoice(std::function<void(IPin*)> ready) {
+    Enqueue([this, ready] {
+        if (!FNextFormat)
+            FNextFormat = SaveVideoMediaType();
+        Halt([this, ready] {
+            const auto next = qScopeGuard([this] { Next(); });
+            {
+                FKeepPlacement = true;
+                const auto kept = qScopeGuard([this] { FKeepPlacement = false; });
+                SelectVideoDevice(FVideoDevice, QString());
+            }
+            // The format chosen now is the one to keep.
+            FNextFormat.reset();
+            SetState(TState::Idle);
+            TPinList pins(VideoSourceFilter->Get<IBaseFilter>().Get());
+            const ComPtr<IPin> pin = pins.Count() > 0 ? pins.FirstPin() : ComPtr<IPin>();
+            // Nothing else runs on the graph until the choice is made.
+            ready(pin.Get());
+        });
+    });
+}
+
+void TCaptureSession::SetAudioFormat(const TMediaType& format) {
+    Enqueue([this, format] {
+        ComPtr<IMediaControl> control = CaptureGraph->Query<IMediaControl>();
+        if (!control) {
+            Next();
+            return;
+        }
+        CaptureGraph->NotifyStop();
+        OnWorker([control] { return control->Stop(); }, FBounds.Halt, [this, format](HRESULT) {
+            TPinList pins(AudioSourceFilter->Get<IBaseFilter>().Get());
+            if (auto config = QueryAs<IAMStreamConfig>(pins.FirstPin().Get()))
+                config->SetFormat(format.AMMediaType());
+            RunPreview([this] { Next(); });
+        });
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Still pictures
+// ---------------------------------------------------------------------------
+
+void TCaptureSession::TakeStill(const QString& folder) {
+    GrabStill(folder, 0);
+}
+
+void TCaptureSession::GrabStill(const QString& folder, int waitedMs) {
+    auto bitmap = std::make_shared<TBitmap>();
+    if (!SampleGrabber->CopyFrameToBitmap(bitmap.get())) {
+        // The camera may not have delivered its first frame yet (just after
+        // start-up or a device change); without a grabber in the graph none
+        // can come.
+        if (SampleGrabber->Grabber() && waitedMs < kFirstFrameWaitMs && !Closed()) {
+            QTimer::singleShot(kFramePollMs, this, [this, folder, waitedMs] {
+                RunHandler([&] { GrabStill(folder, waitedMs + kFramePollMs); });
+            });
+            return;
+        }
+        emit StillFailed(UiText("Messages",
+                                "Aucune image n'est arrivée de la caméra : "
+                                "la photo n'a pas été prise."));
+        return;
+    }
+    // The picture is encoded and written off this thread; pictures are
+    // numbered in the order they were taken.
+    auto path = std::make_shared<QString>();
+    auto failure = std::make_shared<QString>();
+    FFileWorker->Post(
+        [bitmap, folder, path, failure] {
+            try {
+                *path = NumberedFileName(folder, QStringLiteral("img"), QStringLiteral("jpg"),
+                                         PathTaken);
+                SaveJpegFile(*bitmap, *path, kSnapShotQuality);
+            } catch (const std::exception& e) {
+                *failure = QString::fromUtf8(e.what());
+                if (failure->isEmpty())
+                    *failure = UiText("Messages", "Erreur inconnue");
+            }
+        },
+        [this, path, failure] {
+            if (failure->isEmpty())
+                emit StillTaken(*path);
+            else
+                emit StillFailed(*failure);
+        },
+        kStillBoundMs,
+        [this] {
+            emit StillFailed(UiText("Messages",
+                                    "Le disque ne répond pas : la photo n'a pas pu être "
+                                    "enregistrée."));
+        });
+}
+
+// ---------------------------------------------------------------------------
+// The recording
+// ---------------------------------------------------------------------------
+
+void TCaptureSession::StartRecording(const QString& path, const TRecordingOptions& options) {
+    // A camera still starting is waited for; a recording already asked for,
+    // running or stopping makes this one nothing.
+    if (RecordingBusy() || FState == TState::Recording || FState == TState::Closing || Closed())
+        return;
+    FRecordingAsked = true;
+    FPreviewErrorReported = false;
+    Enqueue([this, path, options] {
+        FRecordingAsked = false;
+        FState = TState::StartingRecording;
+        // The capture format, for the preview after the recording.
+        FNextFormat = SaveVideoMediaType();
+        ComPtr<IMediaControl> control = CaptureGraph->Query<IMediaControl>();
+        if (!control) {
+            FailStart(path, FailureText(E_NOINTERFACE));
+            return;
+        }
+        // The preview connections stay while the recording's are made.
+        CaptureGraph->NotifyStop();
+        OnWorker([control] { return control->Stop(); }, FBounds.Halt,
+                 [this, path, options, control](HRESULT stopped) {
+                     if (stopped == VFW_E_TIMEOUT || FState != TState::StartingRecording) {
+                         FailStart(path, FailureText(VFW_E_TIMEOUT));
+                         return;
+                     }
+                     QString reason;
+                     try {
+                         FRecording->Connect(path, options);
+                     } catch (...) {
+                         reason = TRecordingSession::FailureText(std::current_exception(), path);
+                     }
+                     if (!reason.isEmpty()) {
+                         FailStart(path, reason);
+                         return;
+                     }
+                     CaptureGraph->NotifyRun();
+                     OnWorker([control] { return control->Run(); }, FBounds.Run,
+                              [this, path](HRESULT run) {
+                                  if (FAILED(run)) {
+                                      FailStart(path, TRecordingSession::FailureText(
+                                                          std::make_exception_ptr(
+                                                              EDirectShowException(
+                                                                  FailureText(run), run)),
+                                                          path));
+                                      return;
+                                  }
+                                  FRecording->Started();
+                                  // Quitting meanwhile: the recording is
+                                  // completed as the quit completes one.
+                                  if (FState == TState::StartingRecording) {
+                                      FState = TState::Recording;
+                                      emit RecordingStarted(path);
+                                  }
+                                  Next();
+                              });
+                 });
+    });
+}
+
+void TCaptureSession::FailStart(const QString& path, const QString& reason) {
+    // What the start connected is taken back, its file removed once the
+    // graph has let go of it, and the preview runs again.
+    const bool cameraGone =
+        TCameraWatch::CameraPosition(VideoSourceFilter->BaseFilter()) == -1;
+    FRecording->TakeBack();
+    Halt([this, path, reason, cameraGone] {
+        QFile::remove(path);
+        SetState(TState::Idle);
+        if (cameraGone) {
+            // The camera went as the recording started: the lost-camera
+            // handling says so.
+            emit RecordingFailed(QString());
+            CaptureGraph->SetActive(false);
+            Next();
+            LoseCamera();
+            return;
+        }
+        emit RecordingFailed(reason);
+        if (FState == TState::Closing) {
+            Next();
+            return;
+        }
+        RebuildPreview([this] { Next(); });
+    });
+}
+
+void TCaptureSession::StopRecording() {
+    if (FState != TState::Recording)
+        return;
+    FState = TState::Stopping;
+    emit RecordingStopping();
+    Enqueue([this] { StopGraphOfRecording([this] { RebuildPreview([this] { Next(); }); }); });
+}
+
+void TCaptureSession::StopGraphOfRecording(std::function<void()> then) {
+    ComPtr<IMediaControl> control = CaptureGraph->Query<IMediaControl>();
+    auto stopResult = std::make_shared<HRESULT>(S_OK);
+    CaptureGraph->NotifyStop();
+    // The file is completed (the graph drained, its index written) and the
+    // graph lets go of it and of the devices, off this thread.
+    OnWorker(
+        [control, stopResult] {
+            if (!control)
+                return S_OK;
+            *stopResult = control->Stop();
+            control->Halt();
+            return S_OK;
+        },
+        FBounds.Stop,
+        [this, stopResult, then](HRESULT hr) {
+            FinishStop(hr == VFW_E_TIMEOUT ? hr : *stopResult, FRecording->Failure());
+            then();
+        });
+}
+
+void TCaptureSession::FinishStop(HRESULT stopResult, HRESULT failure) {
+    const QString path = FRecording->File();
+    FRecording->Disconnect();
+    const bool closing = FState == TState::Closing;
+    auto result = std::make_shared<TRecordingResult>();
+    result->Path = path;
+    result->EndReason = FStopReason;
+    FStopReason.clear();
+    FFinishing = true;
+    auto told = [this, result, closing] {
+        FFinishing = false;
+        if (closing) {
+            FClosedResult = *result;
+            return;
+        }
+        if (FState == TState::Stopping)
+            FState = TState::Idle;
+        emit RecordingStopped(*result);
+    };
+    if (stopResult == VFW_E_TIMEOUT && !CaptureGraph->Active()) {
+        // A stop given up leaves the file with the graph that holds it: the
+        // start-up repair finishes it.
+        result->Message = UiText("Messages", "L'arrêt de l'enregistrement a échoué : %1")
+                              .arg(RecordingFailureReason(VFW_E_TIMEOUT, path));
+        told();
+    } else {
+        // The file is finished (by the repair when the stop could not
+        // complete it) off this thread, while the preview starts again.
+        auto end = std::make_shared<TRecordingEnd>();
+        FFileWorker->Post(
+            [path, failure, stopResult, end] {
+                *end = FinishRecordingFile(path, failure, stopResult);
+            },
+            [end, result, told] {
+                result->Complete = end->plays;
+                result->Repaired = end->repaired;
+                result->Message = end->message;
+                told();
+            },
+            kFinishBoundMs, told);
+    }
+    CaptureGraph->SetActive(false);
+}
+
+// ---------------------------------------------------------------------------
+// Graph events, devices that come and go
+// ---------------------------------------------------------------------------
+
+void TCaptureSession::WatchGraph() {
+    CaptureGraph->OnGraphErrorAbort = [this](TFilterGraph*, intptr_t error, intptr_t) {
+        GraphError(HRESULT(error));
+    };
+    CaptureGraph->OnGraphDeviceLost = [this](TFilterGraph*, intptr_t filter, intptr_t removed) {
+        if (removed == 0 && filter != 0)
+            GraphDeviceLost(reinterpret_cast<IBaseFilter*>(filter));
+    };
+    // The camera in use delivers nothing, or delivers again.
+    CaptureGraph->EventHandlers[EC_STARVATION] = [this](TFilterGraph*, intptr_t filter,
+                                                        intptr_t stalled) {
+        if (filter != 0 && reinterpret_cast<IBaseFilter*>(filter) == VideoSourceFilter->MemberFilter())
+            FCameraWatch.CameraStalled(stalled != 0);
+    };
+}
+
+void TCaptureSession::GraphError(HRESULT error) {
+    // A lost camera or microphone is handled as such (its notice comes
+    // first and releases the graph, whose errors then go unheard).
+    if (FCameraWatch.Lost() || FCameraWatch.Losing())
+        return;
+    if (FState == TState::Recording) {
+        // The first error ends the recording as the record button would.
+        if (FRecording->Fail(error))
+            StopRecording();
+        return;
+    }
+    // During the preview: reported once, and the preview rebuilt on a new
+    // graph in the format it had, rather than left frozen; another failure
+    // of the rebuilt one is not reported again until a recording starts.
+    if (FState != TState::Previewing || FPreviewErrorReported || !CaptureGraph->Active())
+        return;
+    FPreviewErrorReported = true;
+    const QString reason = CameraFailureReason(FAILED(error) ? error : E_FAIL);
+    Enqueue([this, reason] {
+        if (!FNextFormat)
+            FNextFormat = SaveVideoMediaType();
+        Halt([this, reason] {
+            emit PreviewRecovered(reason);
+            RebuildPreview([this] { Next(); });
+        });
+    });
+}
+
+void TCaptureSession::GraphDeviceLost(IBaseFilter* filter) {
+    if (filter == VideoSourceFilter->MemberFilter())
+        LoseCamera();
+    else if (filter == AudioSourceFilter->MemberFilter())
+        // Nothing streams from the microphone outside a recording. A
+        // recording with its sound ends as the record button ends it; the
+        // preview goes on (the microphone is opened again when it is back).
+        EndRecordingFor(UiText("Messages",
+                               "L'enregistrement s'est arrêté : le micro a été débranché."));
+}
+
+void TCaptureSession::DevicesChanged() {
+    if (!FDevEnum || Closed() || FState == TState::Closing)
+        return;
+    if (FCameraWatch.Lost()) {
+        FCameraWatch.DevicesChanged();
+        return;
+    }
+    // A camera whose stream just stops when it goes (no error) is noticed
+    // by its leaving the list.
+    const int camera = TCameraWatch::CameraPosition(VideoSourceFilter->BaseFilter());
+    if (FVideoDevice != -1 && HasDevice(VideoSourceFilter) && camera == -1) {
+        LoseCamera();
+        return;
+    }
+    // Devices are known by their place in the list, which others coming and
+    // going change.
+    if (camera != -1)
+        FVideoDevice = camera;
+    // A microphone back after it went away during a recording: opened again,
+    // so that the next recording has sound.
+    if (HasDevice(AudioSourceFilter) && !AudioSourceFilter->MemberFilter() &&
+        CaptureGraph->Active() && FState == TState::Previewing && !Busy())
+        AudioSourceFilter->MemberNotify(msRefresh, 0);
+}
+
+void TCaptureSession::LoseCamera() {
+    if (FCameraWatch.Lost() || FState == TState::Closing || Closed())
+        return;
+    // The format it had: the one kept for the next preview (a recording's),
+    // or the one in force.
+    if (!FNextFormat) {
+        try {
+            FNextFormat = SaveVideoMediaType();
+        } catch (...) {
+            // Its filter is gone already: the stored format text serves.
+        }
+    }
+    TBaseFilter camera;
+    camera.Assign(VideoSourceFilter->BaseFilter());
+    // From here on the video source has no device: rebuilding the preview
+    // skips it.
+    VideoSourceFilter->BaseFilter().StoreMoniker(nullptr);
+    FCameraWatch.CameraGone(camera);
+}
+
+void TCaptureSession::EndRecording() {
+    EndRecordingFor(FCameraWatch.Stalled()
+                        ? UiText("Messages",
+                                 "L'enregistrement s'est arrêté : la caméra ne donnait plus "
+                                 "d'image.")
+                        : UiText("Messages",
+                                 "L'enregistrement s'est arrêté : la caméra a été débranchée."));
+}
+
+void TCaptureSession::EndRecordingFor(const QString& reason) {
+    if (FState != TState::Recording)
+        return;
+    FStopReason = reason;
+    StopRecording();
+}
+
+void TCaptureSession::ReleaseCamera() {
+    Enqueue([this] {
+        Halt([this] {
+            VideoSourceFilter->BaseFilter().StoreMoniker(nullptr);
+            CaptureGraph->EmptyGraph();
+            CaptureGraph->SetActive(false);
+            FVideoDevice = -1;
+            SetState(TState::Idle);
+            FCameraWatch.SetLosing(false);
+            emit CameraLostChanged(true);
+            Next();
+        });
+    });
+}
+
+void TCaptureSession::OpenLostCamera(int index, bool sameCamera) {
+    Enqueue([this, index, sameCamera] {
+        if (TSessionWorker::StuckThreads() > 0 && !CaptureGraph->Active()) {
+            FCameraWatch.OpenEnded(false);
+            Next();
+            return;
+        }
+        Halt([this, index, sameCamera] {
+            int32_t opened = -1;
+            const bool ok = RunHandler([&] {
+                if (!sameCamera)
+                    FNextFormat.reset();
+                // The same camera comes in the format it had, the windows
+                // where they are; another one in the stored format.
+                FKeepPlacement = sameCamera;
+                const auto kept = qScopeGuard([this] { FKeepPlacement = false; });
+                opened = sameCamera ? SelectVideoDevice(index, QString())
+                                    : SelectVideoDevice(index, FVideoFormat);
+            });
+            FVideoDevice = opened;
+            if (!ok || opened == -1 || !CaptureGraph->Active()) {
+                FCameraWatch.OpenEnded(false);
+                Next();
+                return;
+            }
+            BuildPreview();
+            RunPreview([this] {
+                if (FState == TState::Previewing)
+                    emit CameraLostChanged(false);
+                Next();
+            });
+        });
+    });
+}
+
+void TCaptureSession::RestartCamera() {
+    Enqueue([this] {
+        if (FState == TState::Closing || Closed() || FCameraWatch.Lost() ||
+            !FCameraWatch.Stalled()) {
+            Next();
+            return;
+        }
+        ComPtr<IMediaControl> control = CaptureGraph->Query<IMediaControl>();
+        if (!control) {
+            // A graph given up is still stuck in the camera's source: a new
+            // one would only get stuck beside it. Tried again once it is out.
+            if (TSessionWorker::StuckThreads() > 0) {
+                Next();
+                return;
+            }
+            // The graph was given up: the camera is opened anew.
+            Halt([this] {
+                {
+                    FKeepPlacement = true;
+                    const auto kept = qScopeGuard([this] { FKeepPlacement = false; });
+                    SelectVideoDevice(FVideoDevice, FNextFormat ? QString() : FVideoFormat);
+                }
+                if (!CaptureGraph->Active()) {
+                    Next();
+                    return;
+                }
+                BuildPreview();
+                RunPreview([this] { Next(); });
+            });
+            return;
+        }
+        // The sources start afresh: stopped, then run again.
+        CaptureGraph->NotifyStop();
+        OnWorker([control] { return control->Stop(); }, FBounds.Halt, [this](HRESULT) {
+            RunPreview([this] { Next(); });
+        });
+    });
+}
+
+void TCaptureSession::ShowStalled(bool stalled) {
+    emit CameraStalledChanged(stalled);
+}
+
+void TCaptureSession::ReportUnusableCamera() {
+    emit UnusableCamera();
+}
+
+// ---------------------------------------------------------------------------
+// The end
+// ---------------------------------------------------------------------------
+
+void TCaptureSession::Close() {
+    if (FState == TState::Closing || Closed())
+        return;
+    FCameraWatch.Stop();
+    delete FDeviceNotice;
+    FDeviceNotice = nullptr;
+    // What waits to run is dropped; what runs ends first, but a camera that
+    // has not started yet is not waited for.
+    FOperations.clear();
+    const bool starting = FState == TState::Starting;
+    FState = TState::Closing;
+    emit Closing();
+    if (starting && FWorker->Busy())
+        FWorker->GiveUpRunning();
+    Enqueue([this] {
+        // A recording (or one that started meanwhile) is completed as a stop
+        // completes it; then the graph lets go of everything, and the files
+        // being finished are waited for.
+        auto done = [this] {
+            Halt([this] {
+                CaptureGraph->SetActive(false);
+                FFileWorker->Post([] {}, [this] { CloseDown(); }, kFinishBoundMs,
+                                  [this] { CloseDown(); });
+            });
+        };
+        if (FRecording->Recording())
+            StopGraphOfRecording(done);
+        else
+            done();
+    });
+}
+
+void TCaptureSession::CloseDown() {
+    FState = TState::Closed;
+    emit ClosedDown(FClosedResult);
+    Next();
+}

@@ -1,0 +1,303 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The capture session alone, against the recording fake of the media
+// framework (no panel, no preview window; its renderer is a hidden widget):
+// the graph's calls and their order for the preview and a recording, what a
+// failed start leaves behind, the format kept across the graph's rebuilding,
+// and the calls that may wait on a device: made off the user-interface
+// thread, given up at their bound, with a second request during a
+// transition waiting or ignored as it should.
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "JpegReadBack.h"
+#include "capture/CaptureSession.h"
+#include "capture/SessionWorker.h"
+#include "media/FilterGraph.h"
+#include "media/MediaUtil.h"
+#include "media/VideoWindow.h"
+#include "media/fake/FakeMedia.h"
+
+using namespace media;
+using namespace media::fake;
+
+namespace {
+
+constexpr int kBoundMs = 600;
+const std::string k640 = "Major Type: Video - Sub Type: YUY2 Format: VideoInfo YUY2 640X480, 16 bits";
+
+class CaptureSessionTest : public ::testing::Test {
+  protected:
+    CaptureSessionTest() {
+        sys.AddVideoDevice("Cam", {VideoFormat(MEDIASUBTYPE_YUY2, 640, 480, 16),
+                                   VideoFormat(MEDIASUBTYPE_YUY2, 320, 240, 16)});
+        sys.AddAudioDevice("Mic", {AudioFormat(44100, 16, 2)});
+        session.SetBounds({kBoundMs, kBoundMs, kBoundMs});
+        session.SetVideoWindow(video);
+        auto note = [this](const QString& what) { events.push_back(what.toStdString()); };
+        QObject::connect(&session, &TCaptureSession::PreviewStarted, [note] { note("started"); });
+        QObject::connect(&session, &TCaptureSession::PreviewFailed,
+                         [note](const QString& why) { note("failed: " + why); });
+        QObject::connect(&session, &TCaptureSession::RecordingStarted,
+                         [note](const QString& path) { note("recording " + path); });
+        QObject::connect(&session, &TCaptureSession::RecordingFailed,
+                         [note](const QString& why) { note("not recording: " + why); });
+        QObject::connect(&session, &TCaptureSession::RecordingStopping,
+                         [note] { note("stopping"); });
+        QObject::connect(&session, &TCaptureSession::RecordingStopped,
+                         [this, note](const TRecordingResult& r) {
+                             stopped = r;
+                             note("stopped");
+                         });
+        QObject::connect(&session, &TCaptureSession::ClosedDown,
+                         [this, note](const TRecordingResult& r) {
+                             stopped = r;
+                             note("closed");
+                         });
+    }
+    ~CaptureSessionTest() override {
+        for (const char* call : {"Graph.Run", "Graph.Stop", "Graph.Halt"})
+            sys.Release(call);
+        session.Close();
+        Wait("closed");
+        EXPECT_TRUE(QTest::qWaitFor([] { return TSessionWorker::StuckThreads() == 0; }, 5000));
+    }
+    // Until `event` was told (at most 10 seconds).
+    bool Wait(const std::string& event) {
+        return QTest::qWaitFor(
+            [&] { return std::find(events.begin(), events.end(), event) != events.end(); },
+            10000);
+    }
+    bool Settle() {
+        return QTest::qWaitFor([&] { return !session.Busy(); }, 10000);
+    }
+    void Open() {
+        ASSERT_TRUE(session.ListDevices());
+        session.SetDevices(session.SelectVideoDevice(0, QString::fromStdString(k640)),
+                           session.SelectAudioDevice(0));
+        session.SetPreview(true);
+        ASSERT_TRUE(Wait("started")) << sys.Log().Text();
+    }
+    QString File(int n) const { return dir.filePath(QStringLiteral("video%1.avi").arg(n)); }
+    void Record(const QString& path, TRecordingOptions options = {}) {
+        session.StartRecording(path, options);
+        ASSERT_TRUE(Wait("recording " + path.toStdString())) << sys.Log().Text();
+    }
+    // The log from entry `from` on holds these entries in this order.
+    ::testing::AssertionResult LoggedAfter(size_t from, const std::vector<std::string>& entries) {
+        CallLog rest;
+        for (size_t i = from; i < sys.Log().Entries().size(); ++i)
+            rest.Add(sys.Log().Entries()[i]);
+        if (rest.InOrder(entries))
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << rest.Text();
+    }
+
+    FakeMediaSystem sys;
+    QTemporaryDir dir;
+    TCaptureSession session;
+    QWidget host;
+    TVideoWindow* video = new TVideoWindow(&host);
+    std::vector<std::string> events;
+    TRecordingResult stopped;
+};
+
+}  // namespace
+
+TEST_F(CaptureSessionTest, ThePreviewRunsOffTheUserInterfaceThread) {
+    sys.Hold("Graph.Run");
+    ASSERT_TRUE(session.ListDevices());
+    session.SelectVideoDevice(0, QString::fromStdString(k640));
+    session.SetPreview(true);
+    // The run waits on the camera; this thread does not.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sys.Held() == 1; }, 5000));
+    EXPECT_TRUE(session.Busy());
+    EXPECT_TRUE(events.empty());
+    sys.Release("Graph.Run");
+    ASSERT_TRUE(Wait("started"));
+    EXPECT_TRUE(sys.Log().InOrder({"Graph.AddFilter(VideoSourceFilter)",
+                                   "Pin[Cam/Capture].SetFormat(" + k640 + ")",
+                                   "Builder.RenderStream(PREVIEW, Filter[Cam], Filter[Grabber], "
+                                   "Filter[Renderer])",
+                                   "Graph.Run"}))
+        << sys.Log().Text();
+}
+
+TEST_F(CaptureSessionTest, ACameraThatNeverStartsIsGivenUpAtTheBoundAndTriedAgainOnceFree) {
+    sys.Hold("Graph.Run");
+    ASSERT_TRUE(session.ListDevices());
+    session.SelectVideoDevice(0, QString());
+    session.SetPreview(true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !events.empty(); }, 5000));
+    EXPECT_EQ(events[0].rfind("failed: ", 0), 0u) << events[0];
+    // The graph is left to its stuck thread, untouched; the camera shows as
+    // delivering nothing, and is not tried while that thread is stuck.
+    EXPECT_FALSE(session.CaptureGraph->Active());
+    EXPECT_EQ(TSessionWorker::StuckThreads(), 1);
+    EXPECT_TRUE(session.CameraStalled());
+    const size_t before = sys.Log().Entries().size();
+    // Out of the run, the stuck thread lets the graph go of the camera.
+    sys.Release("Graph.Run");
+    ASSERT_TRUE(QTest::qWaitFor([] { return TSessionWorker::StuckThreads() == 0; }, 5000));
+    EXPECT_TRUE(LoggedAfter(before, {"Graph.Halt"}));
+    // The next try builds a new graph and the preview runs.
+    ASSERT_TRUE(Wait("started")) << sys.Log().Text();
+    EXPECT_TRUE(session.CaptureGraph->Active());
+}
+
+TEST_F(CaptureSessionTest, ARecordingRunsWithSoundAndItsStopCompletesTheFileOffThisThread) {
+    Open();
+    size_t from = sys.Log().Entries().size();
+    Record(File(1));
+    EXPECT_TRUE(LoggedAfter(from, {"Pin[Cam/Capture].GetFormat", "Graph.Stop",
+                                   "Builder.SetOutputFileName(Avi, " + File(1).toStdString() + ")",
+                                   "Builder.RenderStream(CAPTURE, Filter[Cam], null, "
+                                   "Filter[AVI Mux])",
+                                   "Builder.RenderStream(null, Filter[Mic], null, "
+                                   "Filter[AVI Mux])",
+                                   "Graph.Run"}));
+    EXPECT_TRUE(session.Recording());
+
+    from = sys.Log().Entries().size();
+    sys.Hold("Graph.Stop");
+    session.StopRecording();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sys.Held() == 1; }, 5000));
+    // While the stop completes the file, nothing else starts a recording.
+    EXPECT_TRUE(session.RecordingBusy());
+    session.StartRecording(File(2), {});
+    session.StopRecording();
+    sys.Release("Graph.Stop");
+    ASSERT_TRUE(Wait("stopped"));
+    EXPECT_TRUE(stopped.Complete);
+    EXPECT_EQ(stopped.Path, File(1));
+    EXPECT_TRUE(stopped.Message.isEmpty()) << stopped.Message.toStdString();
+    // The preview comes back on a new graph, in the recording's format,
+    // without the multiplexer and the writer.
+    ASSERT_TRUE(Settle());
+    EXPECT_TRUE(LoggedAfter(from, {"Graph.Stop", "Graph.Halt", "System.CoCreateInstance(FilterGraph)",
+                                   "Pin[Cam/Capture].SetFormat(" + k640 + ")", "Graph.Run"}));
+    EXPECT_FALSE(sys.Graph()->HasFilter("AVI Mux"));
+    EXPECT_EQ(std::count(events.begin(), events.end(), "stopping"), 1);
+    EXPECT_EQ(std::count(events.begin(), events.end(), "recording " + File(2).toStdString()), 0);
+}
+
+TEST_F(CaptureSessionTest, AFailedStartIsTakenBackLeavesNoFileAndThePreviewRunsAgain) {
+    Open();
+    struct TCase {
+        const char* name;
+        const char* call;
+        HRESULT result;
+        int times;
+        const char* reason;
+    };
+    const TCase cases[] = {
+        {"refused run", "Graph.Run", E_FAIL, 1, "Unspecified error"},
+        {"nothing reaches the multiplexer", "Builder.RenderStream", E_FAIL, 3, "système vidéo"},
+    };
+    int n = 1;
+    for (const TCase& c : cases) {
+        events.clear();
+        sys.SetResult(c.call, c.result, c.times);
+        QFile(File(n)).open(QIODevice::WriteOnly);  // what the writer began
+        session.StartRecording(File(n), {});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !events.empty(); }, 5000)) << c.name;
+        EXPECT_EQ(events[0].rfind("not recording: ", 0), 0u) << c.name;
+        EXPECT_NE(events[0].find(c.reason), std::string::npos) << c.name << ": " << events[0];
+        ASSERT_TRUE(Wait("started")) << c.name;
+        EXPECT_FALSE(QFile::exists(File(n))) << c.name;
+        EXPECT_FALSE(session.Recording()) << c.name;
+        EXPECT_FALSE(sys.Graph()->HasFilter("AVI Mux")) << c.name;
+        ++n;
+    }
+}
+
+TEST_F(CaptureSessionTest, AStopThatNeverEndsIsGivenUpAndThePreviewComesBackOnANewGraph) {
+    Open();
+    Record(File(1));
+    sys.Hold("Graph.Stop");
+    session.StopRecording();
+    ASSERT_TRUE(Wait("stopped"));
+    EXPECT_FALSE(stopped.Complete);
+    EXPECT_TRUE(stopped.Message.contains(QStringLiteral("l'arrêt a pris trop de temps")))
+        << stopped.Message.toStdString();
+    EXPECT_EQ(TSessionWorker::StuckThreads(), 1);
+    ASSERT_TRUE(Wait("started")) << sys.Log().Text();
+    sys.Release("Graph.Stop");
+}
+
+TEST_F(CaptureSessionTest, OnlyTheFirstErrorOfARecordingEndsItAndItsReasonIsTold) {
+    Open();
+    Record(File(1));
+    sys.Graph()->PostEvent(EC_ERRORABORT, HResultFromWin32(ERROR_DISK_FULL));
+    sys.Graph()->PostEvent(EC_ERRORABORT, VFW_E_RUNTIME_ERROR);
+    ASSERT_TRUE(Wait("stopped"));
+    EXPECT_TRUE(stopped.Message.startsWith(
+        QStringLiteral("L'enregistrement s'est arrêté : le disque est plein.")))
+        << stopped.Message.toStdString();
+    EXPECT_TRUE(stopped.Message.contains(File(1)));
+    ASSERT_TRUE(Settle());
+    // The next recording starts afresh and ends as asked.
+    events.clear();
+    Record(File(2));
+    session.StopRecording();
+    ASSERT_TRUE(Wait("stopped"));
+    EXPECT_TRUE(stopped.Message.isEmpty()) << stopped.Message.toStdString();
+    EXPECT_TRUE(stopped.Complete);
+}
+
+TEST_F(CaptureSessionTest, AStalledCameraEndsTheRecordingAndSaysWhy) {
+    Open();
+    Record(File(1));
+    sys.Graph()->PostEvent(EC_STARVATION, intptr_t(session.VideoSourceFilter->MemberFilter()), 1);
+    ASSERT_TRUE(Wait("stopped"));
+    EXPECT_TRUE(session.CameraStalled());
+    EXPECT_TRUE(stopped.EndReason.contains(QStringLiteral("ne donnait plus d'image")))
+        << stopped.EndReason.toStdString();
+    EXPECT_TRUE(stopped.Complete);
+}
+
+TEST_F(CaptureSessionTest, QuittingCompletesARecordingAndDoesNotWaitForACameraThatNeverStarts) {
+    Open();
+    Record(File(1));
+    const size_t from = sys.Log().Entries().size();
+    session.Close();
+    ASSERT_TRUE(Wait("closed"));
+    EXPECT_TRUE(LoggedAfter(from, {"Graph.Stop", "Graph.Halt"}));
+    EXPECT_TRUE(stopped.Complete);
+    EXPECT_EQ(std::count(events.begin(), events.end(), "stopped"), 0);
+    EXPECT_FALSE(session.CaptureGraph->Active());
+}
+
+TEST_F(CaptureSessionTest, QuittingWhileTheCameraStartsGivesItUp) {
+    sys.Hold("Graph.Run");
+    ASSERT_TRUE(session.ListDevices());
+    session.SelectVideoDevice(0, QString());
+    session.SetPreview(true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sys.Held() == 1; }, 5000));
+    session.Close();
+    ASSERT_TRUE(Wait("closed"));
+    EXPECT_EQ(sys.Held(), 1);
+    EXPECT_TRUE(session.Closed());
+}
+
+TEST_F(CaptureSessionTest, AStillIsWrittenOffThisThreadAndAMissingFrameIsSaid) {
+    Open();
+    QString taken, failed;
+    QObject::connect(&session, &TCaptureSession::StillTaken, [&](const QString& p) { taken = p; });
+    QObject::connect(&session, &TCaptureSession::StillFailed, [&](const QString& w) { failed = w; });
+    // No frame has come: waited for, then said.
+    session.TakeStill(dir.path());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !failed.isEmpty(); }, 5000));
+    EXPECT_TRUE(failed.contains(QStringLiteral("Aucune image")));
+    // A frame: the next free number, a JPEG of the frame's size.
+    sys.SampleGrabber()->ConnectedType() = VideoFormat(MEDIASUBTYPE_RGB24, 32, 16, 24);
+    sys.SampleGrabber()->Buffer() = std::vector<uint8_t>(32 * 16 * 3, 0x80);
+    QFile(dir.filePath("img000001.jpg")).open(QIODevice::WriteOnly);
+    session.TakeStill(dir.path());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !taken.isEmpty(); }, 5000));
+    EXPECT_EQ(taken, dir.filePath("img000002.jpg"));
+    const TJpegReadBack picture = ReadJpegFileBack(taken);
+    ASSERT_TRUE(picture.ok) << picture.error.toStdString();
+    EXPECT_EQ(QSize(picture.width, picture.height), QSize(32, 16));
+}
