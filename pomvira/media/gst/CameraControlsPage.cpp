@@ -141,14 +141,8 @@ void CameraControlsPage::AddControl(QFormLayout* form, const CameraControl& c) {
             }
             line->addWidget(spin);
             connect(spin, qOverload<int>(&QSpinBox::valueChanged), this, [this, id](int v) {
-                const Row* r = Find(id);
                 // On the control's steps, as the device takes them.
-                const int64_t step = int64_t(r->control.step ? r->control.step : 1);
-                int64_t snapped =
-                    r->control.minimum + (int64_t(v) - r->control.minimum + step / 2) / step * step;
-                if (snapped > r->control.maximum)
-                    snapped -= step;
-                Change(id, snapped);
+                Change(id, SnapToStep(Find(id)->control, v));
             });
             tip += QCoreApplication::translate("Media", ", de %1 à %2 par pas de %3")
                        .arg(c.minimum)
