@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The property frame: the capture pin's format page and the device controls
-// page, driven while the frame runs modally.
+// page, driven while the frame runs modally; the device page's sets made off
+// the user-interface thread, on an element whose sets wait as a device's do.
 #include <gst/gst.h>
 #include <gst/video/colorbalance.h>
 #include <gtest/gtest.h>
@@ -12,15 +13,128 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSlider>
 #include <QSpinBox>
+#include <QTest>
 #include <QTimer>
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
 #include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "media/gst/DeviceControlsPage.h"
 #include "media/gst/PinFormatPage.h"
 #include "media/gst/PropertyFrame.h"
+
+// A source element standing for a device whose property sets and colour
+// balance take a control transfer each: a property "level" (0 to 100, 50
+// at first) and a colour balance channel "BRIGHTNESS" (-100 to 100, 0).
+// Sets are logged, wait while the device is held, and are counted when
+// made on the watched thread (where they never wait).
+namespace slowdevice {
+std::mutex lock;
+std::condition_variable released;
+bool held = false;
+std::thread::id watched;
+int watchedCalls = 0;
+std::vector<std::string> log;
+
+void Enter(const std::string& what) {
+    std::unique_lock<std::mutex> guard(lock);
+    log.push_back(what);
+    if (std::this_thread::get_id() == watched) {
+        ++watchedCalls;
+        return;
+    }
+    released.wait(guard, [] { return !held; });
+}
+}  // namespace slowdevice
+
+struct SlowSource {
+    GstElement parent;
+    int level;
+    int brightness;
+    GstColorBalanceChannel* channel;
+    GList* channels;
+};
+struct SlowSourceClass {
+    GstElementClass parent_class;
+};
+
+static void slow_source_balance_init(GstColorBalanceInterface* iface);
+G_DEFINE_TYPE_WITH_CODE(SlowSource, slow_source, GST_TYPE_ELEMENT,
+                        G_IMPLEMENT_INTERFACE(GST_TYPE_COLOR_BALANCE, slow_source_balance_init))
+
+static void slow_source_set_property(GObject* object, guint, const GValue* value, GParamSpec*) {
+    const int level = g_value_get_int(value);
+    slowdevice::Enter("level=" + std::to_string(level));
+    std::lock_guard<std::mutex> guard(slowdevice::lock);
+    reinterpret_cast<SlowSource*>(object)->level = level;
+}
+
+static void slow_source_get_property(GObject* object, guint, GValue* value, GParamSpec*) {
+    std::lock_guard<std::mutex> guard(slowdevice::lock);
+    g_value_set_int(value, reinterpret_cast<SlowSource*>(object)->level);
+}
+
+static void slow_source_finalize(GObject* object) {
+    auto* self = reinterpret_cast<SlowSource*>(object);
+    g_list_free(self->channels);
+    g_object_unref(self->channel);
+    G_OBJECT_CLASS(slow_source_parent_class)->finalize(object);
+}
+
+static void slow_source_class_init(SlowSourceClass* klass) {
+    GObjectClass* object = G_OBJECT_CLASS(klass);
+    object->set_property = slow_source_set_property;
+    object->get_property = slow_source_get_property;
+    object->finalize = slow_source_finalize;
+    g_object_class_install_property(
+        object, 1,
+        g_param_spec_int("level", "Level", "A device setting", 0, 100, 50,
+                         GParamFlags(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS)));
+}
+
+static void slow_source_init(SlowSource* self) {
+    self->level = 50;
+    self->brightness = 0;
+    self->channel =
+        static_cast<GstColorBalanceChannel*>(g_object_new(GST_TYPE_COLOR_BALANCE_CHANNEL, nullptr));
+    self->channel->label = g_strdup("BRIGHTNESS");
+    self->channel->min_value = -100;
+    self->channel->max_value = 100;
+    self->channels = g_list_append(nullptr, self->channel);
+}
+
+static const GList* slow_source_list_channels(GstColorBalance* balance) {
+    return reinterpret_cast<SlowSource*>(balance)->channels;
+}
+
+static void slow_source_set_value(GstColorBalance* balance, GstColorBalanceChannel*, gint value) {
+    slowdevice::Enter("BRIGHTNESS=" + std::to_string(value));
+    std::lock_guard<std::mutex> guard(slowdevice::lock);
+    reinterpret_cast<SlowSource*>(balance)->brightness = value;
+}
+
+static gint slow_source_get_value(GstColorBalance* balance, GstColorBalanceChannel*) {
+    std::lock_guard<std::mutex> guard(slowdevice::lock);
+    return reinterpret_cast<SlowSource*>(balance)->brightness;
+}
+
+static GstColorBalanceType slow_source_balance_type(GstColorBalance*) {
+    return GST_COLOR_BALANCE_HARDWARE;
+}
+
+static void slow_source_balance_init(GstColorBalanceInterface* iface) {
+    iface->list_channels = slow_source_list_channels;
+    iface->set_value = slow_source_set_value;
+    iface->get_value = slow_source_get_value;
+    iface->get_balance_type = slow_source_balance_type;
+}
 
 namespace media::gst {
 namespace {
@@ -129,7 +243,7 @@ class FakeDeviceFilter : public ComObject<ISourceElementProvider> {
     ElementRef element;
 };
 
-// Runs action on the frame once it is up, then expects the frame to be closed.
+// Runs action on the frame once it is up, then expects the frame to close.
 HRESULT RunFrame(const std::vector<IUnknown*>& objects, const std::vector<GUID>& pages,
                  std::function<void(PropertyFrame*)> action) {
     bool ran = false;
@@ -141,7 +255,9 @@ HRESULT RunFrame(const std::vector<IUnknown*>& objects, const std::vector<GUID>&
             return;
         }
         action(frame);
-        if (frame->isVisible()) {
+        // The frame closes once the pages' writes have gone out.
+        if (!QTest::qWaitFor([&] { return !frame->isVisible(); },
+                             2 * PropertyFrame::kCloseBoundMs)) {
             ADD_FAILURE() << "the frame stayed open";
             frame->done(QDialog::Rejected);
         }
@@ -215,7 +331,9 @@ TEST(GstPropertyFrame, DeviceControlsApplyLiveAndCancelPutsThemBack) {
         ASSERT_NE(spin, nullptr);
         spin->setValue(contrast->max_value);
         // Applied while the frame is open.
-        EXPECT_EQ(gst_color_balance_get_value(balance, contrast), contrast->max_value);
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return gst_color_balance_get_value(balance, contrast) == contrast->max_value; },
+            5000));
         // The same control is not shown again as a plain property.
         EXPECT_EQ(frame->findChild<QDoubleSpinBox*>(QStringLiteral("contrast")), nullptr);
         frame->findChild<QPushButton*>(QStringLiteral("Cancel"))->click();
@@ -251,6 +369,52 @@ TEST(GstPropertyFrame, DeviceControlsShowTheSourcesOwnWritableProperties) {
     g_object_get(source, "pattern", &pattern, "flip", &flip, nullptr);
     EXPECT_EQ(pattern, 18);  // "ball"
     EXPECT_TRUE(flip);
+}
+
+TEST(GstPropertyFrame, DeviceControlsAreSetOffTheUserInterfaceThreadTheLastValueWinning) {
+    ElementRef element =
+        ElementRef::Sink(GST_ELEMENT(g_object_new(slow_source_get_type(), nullptr)));
+    auto* source = reinterpret_cast<SlowSource*>(element.Get());
+    DeviceControlsPage page(element, nullptr);
+    ASSERT_EQ(page.ControlCount(), 2);
+    auto* level = page.findChild<QSlider*>(QStringLiteral("level-slider"));
+    auto* brightness = page.findChild<QSlider*>(QStringLiteral("balance:BRIGHTNESS-slider"));
+    ASSERT_TRUE(level && brightness);
+    auto settle = [&] { return QTest::qWaitFor([&] { return !page.Busy(); }, 10000); };
+    auto log = [] {
+        std::lock_guard<std::mutex> guard(slowdevice::lock);
+        return std::exchange(slowdevice::log, {});
+    };
+    {
+        std::lock_guard<std::mutex> guard(slowdevice::lock);
+        slowdevice::watched = std::this_thread::get_id();
+        slowdevice::held = true;
+    }
+    // Both swept while the device holds the first set.
+    for (int v = 0; v <= 100; ++v)
+        level->setValue(v);
+    for (int v = -100; v <= 100; ++v)
+        brightness->setValue(v);
+    EXPECT_TRUE(page.Busy());
+    {
+        std::lock_guard<std::mutex> guard(slowdevice::lock);
+        slowdevice::held = false;
+    }
+    slowdevice::released.notify_all();
+    ASSERT_TRUE(settle());
+    EXPECT_EQ(log(), (std::vector<std::string>{"level=0", "level=100", "BRIGHTNESS=-100",
+                                               "BRIGHTNESS=100"}));
+    EXPECT_EQ(source->level, 100);
+    EXPECT_EQ(source->brightness, 100);
+    // Cancel puts both back the same way.
+    page.Revert();
+    ASSERT_TRUE(settle());
+    EXPECT_EQ(log(), (std::vector<std::string>{"level=50", "BRIGHTNESS=0"}));
+    EXPECT_EQ(source->level, 50);
+    EXPECT_EQ(source->brightness, 0);
+    std::lock_guard<std::mutex> guard(slowdevice::lock);
+    EXPECT_EQ(slowdevice::watchedCalls, 0);
+    slowdevice::watched = std::thread::id();
 }
 
 TEST(GstPropertyFrame, RefusesWithoutObjectsOrPages) {
