@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The device writer: order, coalescing of one control's values, reports on
-// the user-interface thread, and a writer destroyed while its device still
-// holds a write.
+// the user-interface thread. (A writer destroyed while its device holds a
+// write: the camera controls page's tests.)
 #include <gtest/gtest.h>
 
 #include <QTest>
 
-#include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -97,25 +96,6 @@ TEST(DeviceWriter, WritesGoOutInOrderAndANewerValueOfAControlReplacesOnlyItsWait
         EXPECT_EQ(settled, 1);
         EXPECT_NE(device->thread, std::this_thread::get_id());
     }
-}
-
-TEST(DeviceWriter, DestroyedWhileTheDeviceHoldsAWriteTheRestStillGoesOutInOrder) {
-    auto device = std::make_shared<Device>();
-    std::vector<std::string> reports;
-    {
-        DeviceWriter writer;
-        device->Hold();
-        for (const char* what : {"a0", "a1", "b0"})
-            Post(writer, device, what[0], what, &reports);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return device->Log().size() == 1; }, 10000));
-    }  // returns at once: the device still holds a0
-    EXPECT_EQ(device->Log(), std::vector<std::string>{"a0"});
-    device->Release();
-    // The thread writes the rest, then ends and lets go of what it held.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return device.use_count() == 1; }, 10000));
-    EXPECT_EQ(device->Log(), (std::vector<std::string>{"a0", "a1", "b0"}));
-    QCoreApplication::processEvents();
-    EXPECT_TRUE(reports.empty());  // no report reaches the writer that is gone
 }
 
 }  // namespace

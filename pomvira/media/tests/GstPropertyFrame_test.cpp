@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The property frame: the capture pin's format page and the device controls
 // page, driven while the frame runs modally; the device page's sets made off
-// the user-interface thread, on an element whose sets wait as a device's do.
+// the user-interface thread, a slow device's first and last values written.
 #include <gst/gst.h>
 #include <gst/video/colorbalance.h>
 #include <gtest/gtest.h>
@@ -22,119 +22,13 @@
 #include <cstring>
 #include <functional>
 #include <mutex>
-#include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "media/gst/DeviceControlsPage.h"
 #include "media/gst/PinFormatPage.h"
 #include "media/gst/PropertyFrame.h"
-
-// A source element standing for a device whose property sets and colour
-// balance take a control transfer each: a property "level" (0 to 100, 50
-// at first) and a colour balance channel "BRIGHTNESS" (-100 to 100, 0).
-// Sets are logged, wait while the device is held, and are counted when
-// made on the watched thread (where they never wait).
-namespace slowdevice {
-std::mutex lock;
-std::condition_variable released;
-bool held = false;
-std::thread::id watched;
-int watchedCalls = 0;
-std::vector<std::string> log;
-
-void Enter(const std::string& what) {
-    std::unique_lock<std::mutex> guard(lock);
-    log.push_back(what);
-    if (std::this_thread::get_id() == watched) {
-        ++watchedCalls;
-        return;
-    }
-    released.wait(guard, [] { return !held; });
-}
-}  // namespace slowdevice
-
-struct SlowSource {
-    GstElement parent;
-    int level;
-    int brightness;
-    GstColorBalanceChannel* channel;
-    GList* channels;
-};
-struct SlowSourceClass {
-    GstElementClass parent_class;
-};
-
-static void slow_source_balance_init(GstColorBalanceInterface* iface);
-G_DEFINE_TYPE_WITH_CODE(SlowSource, slow_source, GST_TYPE_ELEMENT,
-                        G_IMPLEMENT_INTERFACE(GST_TYPE_COLOR_BALANCE, slow_source_balance_init))
-
-static void slow_source_set_property(GObject* object, guint, const GValue* value, GParamSpec*) {
-    const int level = g_value_get_int(value);
-    slowdevice::Enter("level=" + std::to_string(level));
-    std::lock_guard<std::mutex> guard(slowdevice::lock);
-    reinterpret_cast<SlowSource*>(object)->level = level;
-}
-
-static void slow_source_get_property(GObject* object, guint, GValue* value, GParamSpec*) {
-    std::lock_guard<std::mutex> guard(slowdevice::lock);
-    g_value_set_int(value, reinterpret_cast<SlowSource*>(object)->level);
-}
-
-static void slow_source_finalize(GObject* object) {
-    auto* self = reinterpret_cast<SlowSource*>(object);
-    g_list_free(self->channels);
-    g_object_unref(self->channel);
-    G_OBJECT_CLASS(slow_source_parent_class)->finalize(object);
-}
-
-static void slow_source_class_init(SlowSourceClass* klass) {
-    GObjectClass* object = G_OBJECT_CLASS(klass);
-    object->set_property = slow_source_set_property;
-    object->get_property = slow_source_get_property;
-    object->finalize = slow_source_finalize;
-    g_object_class_install_property(
-        object, 1,
-        g_param_spec_int("level", "Level", "A device setting", 0, 100, 50,
-                         GParamFlags(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS)));
-}
-
-static void slow_source_init(SlowSource* self) {
-    self->level = 50;
-    self->brightness = 0;
-    self->channel =
-        static_cast<GstColorBalanceChannel*>(g_object_new(GST_TYPE_COLOR_BALANCE_CHANNEL, nullptr));
-    self->channel->label = g_strdup("BRIGHTNESS");
-    self->channel->min_value = -100;
-    self->channel->max_value = 100;
-    self->channels = g_list_append(nullptr, self->channel);
-}
-
-static const GList* slow_source_list_channels(GstColorBalance* balance) {
-    return reinterpret_cast<SlowSource*>(balance)->channels;
-}
-
-static void slow_source_set_value(GstColorBalance* balance, GstColorBalanceChannel*, gint value) {
-    slowdevice::Enter("BRIGHTNESS=" + std::to_string(value));
-    std::lock_guard<std::mutex> guard(slowdevice::lock);
-    reinterpret_cast<SlowSource*>(balance)->brightness = value;
-}
-
-static gint slow_source_get_value(GstColorBalance* balance, GstColorBalanceChannel*) {
-    std::lock_guard<std::mutex> guard(slowdevice::lock);
-    return reinterpret_cast<SlowSource*>(balance)->brightness;
-}
-
-static GstColorBalanceType slow_source_balance_type(GstColorBalance*) {
-    return GST_COLOR_BALANCE_HARDWARE;
-}
-
-static void slow_source_balance_init(GstColorBalanceInterface* iface) {
-    iface->list_channels = slow_source_list_channels;
-    iface->set_value = slow_source_set_value;
-    iface->get_value = slow_source_get_value;
-    iface->get_balance_type = slow_source_balance_type;
-}
 
 namespace media::gst {
 namespace {
@@ -241,6 +135,36 @@ class FakeDeviceFilter : public ComObject<ISourceElementProvider> {
         : element(ElementRef::Sink(gst_element_factory_make(factory, nullptr))) {}
     ElementRef SourceElement() override { return element; }
     ElementRef element;
+};
+
+// Where a device element's sets arrive: each one logged with its thread; a
+// held device keeps the setting thread waiting, as a control transfer does.
+struct SetWatch {
+    std::mutex lock;
+    std::condition_variable released;
+    bool held = false;
+    std::vector<int> values;
+    bool onMainThread = false;
+    std::thread::id main = std::this_thread::get_id();
+
+    void Arrived(int value) {
+        std::unique_lock<std::mutex> guard(lock);
+        values.push_back(value);
+        onMainThread = onMainThread || std::this_thread::get_id() == main;
+        if (std::this_thread::get_id() != main)
+            released.wait(guard, [this] { return !held; });
+    }
+    void Hold(bool on) {
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            held = on;
+        }
+        released.notify_all();
+    }
+    std::vector<int> Take() {
+        std::lock_guard<std::mutex> guard(lock);
+        return std::exchange(values, {});
+    }
 };
 
 // Runs action on the frame once it is up, then expects the frame to close.
@@ -350,6 +274,10 @@ TEST(GstPropertyFrame, DeviceControlsApplyLiveAndCancelPutsThemBack) {
 TEST(GstPropertyFrame, DeviceControlsShowTheSourcesOwnWritableProperties) {
     auto filter = ComPtr<FakeDeviceFilter>::Attach(new FakeDeviceFilter("videotestsrc"));
     GObject* source = G_OBJECT(filter->element.Get());
+    SetWatch watch;  // flip's sets, told from the thread that made them
+    g_signal_connect(source, "notify::flip",
+                     G_CALLBACK(+[](GObject*, GParamSpec*, SetWatch* w) { w->Arrived(1); }),
+                     &watch);
     RunFrame({filter.Get()}, {CLSID_DeviceControlsPage}, [&](PropertyFrame* frame) {
         auto* pattern = frame->findChild<QComboBox*>(QStringLiteral("pattern"));
         ASSERT_NE(pattern, nullptr);
@@ -369,52 +297,45 @@ TEST(GstPropertyFrame, DeviceControlsShowTheSourcesOwnWritableProperties) {
     g_object_get(source, "pattern", &pattern, "flip", &flip, nullptr);
     EXPECT_EQ(pattern, 18);  // "ball"
     EXPECT_TRUE(flip);
+    EXPECT_EQ(watch.Take().size(), 1u);
+    EXPECT_FALSE(watch.onMainThread);
 }
 
 TEST(GstPropertyFrame, DeviceControlsAreSetOffTheUserInterfaceThreadTheLastValueWinning) {
-    ElementRef element =
-        ElementRef::Sink(GST_ELEMENT(g_object_new(slow_source_get_type(), nullptr)));
-    auto* source = reinterpret_cast<SlowSource*>(element.Get());
+    // videobalance says each colour balance change from the thread that
+    // made it.
+    ElementRef element = ElementRef::Sink(gst_element_factory_make("videobalance", nullptr));
+    SetWatch watch;
+    g_signal_connect(
+        element.Get(), "value-changed",
+        G_CALLBACK(+[](GstColorBalance*, GstColorBalanceChannel* channel, gint value, SetWatch* w) {
+            if (QString(channel->label).toUpper() == "CONTRAST")
+                w->Arrived(value);
+        }),
+        &watch);
     DeviceControlsPage page(element, nullptr);
-    ASSERT_EQ(page.ControlCount(), 2);
-    auto* level = page.findChild<QSlider*>(QStringLiteral("level-slider"));
-    auto* brightness = page.findChild<QSlider*>(QStringLiteral("balance:BRIGHTNESS-slider"));
-    ASSERT_TRUE(level && brightness);
+    QSlider* contrast = nullptr;
+    for (QSlider* slider : page.findChildren<QSlider*>())
+        if (slider->objectName().toUpper() == "BALANCE:CONTRAST-SLIDER")
+            contrast = slider;
+    ASSERT_NE(contrast, nullptr);
+    const int before = contrast->value();
     auto settle = [&] { return QTest::qWaitFor([&] { return !page.Busy(); }, 10000); };
-    auto log = [] {
-        std::lock_guard<std::mutex> guard(slowdevice::lock);
-        return std::exchange(slowdevice::log, {});
-    };
-    {
-        std::lock_guard<std::mutex> guard(slowdevice::lock);
-        slowdevice::watched = std::this_thread::get_id();
-        slowdevice::held = true;
-    }
-    // Both swept while the device holds the first set.
-    for (int v = 0; v <= 100; ++v)
-        level->setValue(v);
-    for (int v = -100; v <= 100; ++v)
-        brightness->setValue(v);
+
+    // Swept while the device holds the first set.
+    watch.Hold(true);
+    for (int v = contrast->minimum(); v <= contrast->maximum(); v += 10)
+        contrast->setValue(v);
     EXPECT_TRUE(page.Busy());
-    {
-        std::lock_guard<std::mutex> guard(slowdevice::lock);
-        slowdevice::held = false;
-    }
-    slowdevice::released.notify_all();
+    watch.Hold(false);
     ASSERT_TRUE(settle());
-    EXPECT_EQ(log(), (std::vector<std::string>{"level=0", "level=100", "BRIGHTNESS=-100",
-                                               "BRIGHTNESS=100"}));
-    EXPECT_EQ(source->level, 100);
-    EXPECT_EQ(source->brightness, 100);
-    // Cancel puts both back the same way.
+    const int last = contrast->minimum() + (contrast->maximum() - contrast->minimum()) / 10 * 10;
+    EXPECT_EQ(watch.Take(), (std::vector<int>{contrast->minimum(), last}));
+    // Cancel puts it back the same way.
     page.Revert();
     ASSERT_TRUE(settle());
-    EXPECT_EQ(log(), (std::vector<std::string>{"level=50", "BRIGHTNESS=0"}));
-    EXPECT_EQ(source->level, 50);
-    EXPECT_EQ(source->brightness, 0);
-    std::lock_guard<std::mutex> guard(slowdevice::lock);
-    EXPECT_EQ(slowdevice::watchedCalls, 0);
-    slowdevice::watched = std::thread::id();
+    EXPECT_EQ(watch.Take(), std::vector<int>{before});
+    EXPECT_FALSE(watch.onMainThread);
 }
 
 TEST(GstPropertyFrame, RefusesWithoutObjectsOrPages) {
