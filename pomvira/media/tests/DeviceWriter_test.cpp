@@ -6,11 +6,11 @@
 
 #include <QTest>
 
-#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "media/gst/DeviceWriter.h"
@@ -18,52 +18,17 @@
 namespace media::gst {
 namespace {
 
-// A device that logs the writes it receives, and holds them until released.
+// A device that logs the writes it receives; each write waits for the gate.
 struct Device {
-    std::mutex lock;
-    std::condition_variable released;
-    bool held = false;
+    std::mutex gate, lock;
     std::vector<std::string> log;
-    std::thread::id thread;
-
-    void Hold() {
-        std::lock_guard<std::mutex> guard(lock);
-        held = true;
-    }
-    void Release() {
-        {
-            std::lock_guard<std::mutex> guard(lock);
-            held = false;
-        }
-        released.notify_all();
-    }
-    std::vector<std::string> Log() {
-        std::lock_guard<std::mutex> guard(lock);
-        return log;
-    }
+    bool onMainThread = false;
 };
-
-// A write of `what` to control `key` (-1: a press, never coalesced), whose
-// report lands in reports.
-void Post(DeviceWriter& writer, const std::shared_ptr<Device>& device, int key,
-          const std::string& what, std::vector<std::string>* reports) {
-    auto work = [device, what, reports]() -> DeviceWriter::Report {
-        std::unique_lock<std::mutex> guard(device->lock);
-        device->log.push_back(what);
-        device->thread = std::this_thread::get_id();
-        device->released.wait(guard, [&] { return !device->held; });
-        return [what, reports] { reports->push_back(what); };
-    };
-    if (key < 0)
-        writer.PostEach(work);
-    else
-        writer.Post(key, work);
-}
 
 TEST(DeviceWriter, WritesGoOutInOrderAndANewerValueOfAControlReplacesOnlyItsWaitingOne) {
     struct Case {
         const char* name;
-        std::vector<std::pair<int, std::string>> posts;  // the first one held by the device
+        std::vector<std::pair<int, std::string>> posts;  // control (-1: a press), value
         std::vector<std::string> written;
     };
     const Case cases[] = {
@@ -78,6 +43,7 @@ TEST(DeviceWriter, WritesGoOutInOrderAndANewerValueOfAControlReplacesOnlyItsWait
          {"b0", "a0", "a2"}},
         {"presses are never coalesced", {{-1, "p0"}, {-1, "p1"}, {-1, "p2"}}, {"p0", "p1", "p2"}},
     };
+    const std::thread::id main = std::this_thread::get_id();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         auto device = std::make_shared<Device>();
@@ -85,16 +51,28 @@ TEST(DeviceWriter, WritesGoOutInOrderAndANewerValueOfAControlReplacesOnlyItsWait
         DeviceWriter writer;
         int settled = 0;
         QObject::connect(&writer, &DeviceWriter::Settled, [&] { ++settled; });
-        device->Hold();
-        for (const auto& [key, what] : c.posts)
-            Post(writer, device, key, what, &reports);
+        device->gate.lock();  // the device holds every write until all are asked for
+        for (const auto& [key, what] : c.posts) {
+            auto work = [device, what = what, &reports, main]() -> DeviceWriter::Report {
+                std::lock_guard<std::mutex> held(device->gate);
+                std::lock_guard<std::mutex> guard(device->lock);
+                device->log.push_back(what);
+                device->onMainThread |= std::this_thread::get_id() == main;
+                return [what, &reports] { reports.push_back(what); };
+            };
+            if (key < 0)
+                writer.PostEach(work);
+            else
+                writer.Post(key, work);
+        }
         EXPECT_TRUE(writer.Busy());
-        device->Release();
+        device->gate.unlock();
         ASSERT_TRUE(QTest::qWaitFor([&] { return !writer.Busy(); }, 10000));
-        EXPECT_EQ(device->Log(), c.written);
+        std::lock_guard<std::mutex> guard(device->lock);
+        EXPECT_EQ(device->log, c.written);
         EXPECT_EQ(reports, c.written);  // each write's report, on this thread
         EXPECT_EQ(settled, 1);
-        EXPECT_NE(device->thread, std::this_thread::get_id());
+        EXPECT_FALSE(device->onMainThread);
     }
 }
 
