@@ -35,6 +35,7 @@
 #include "app/Application.h"
 #include "forms/frmControl.h"
 #include "media/MediaUtil.h"
+#include "media/gst/GstMediaSystem.h"
 
 namespace bench {
 
@@ -190,6 +191,31 @@ inline bool RunBenchmarks(int* argc, char** argv, const std::function<void()>& p
         return false;
     }
     return true;
+}
+
+// The whole entry of a benchmark of the program: a fresh configuration
+// folder with the test camera (UseTestSetup, its path to prepare), the
+// program's application object and media system, message boxes on standard
+// error; then the benchmarks the command line names, after prepare, and
+// report (the closing table) while the application still lives. The exit
+// status: 0, or 1 when the setup or a benchmark failed.
+inline int RunProgramBenchmarks(int argc, char** argv, const std::function<void()>& report,
+                                const std::function<void(const QString&)>& prepare = {}) {
+    QTemporaryDir configDir;
+    const QString folder = UseTestSetup(configDir);
+    if (folder.isEmpty())
+        return 1;
+    TApplication app(argc, argv);
+    media::SetMediaSystem(media::gst::GstMediaSystem());
+    ReportOnStandardError();
+    const bool ran = RunBenchmarks(&argc, argv, [&] {
+        if (prepare)
+            prepare(folder);
+    });
+    if (ran && report)
+        report();
+    media::SetMediaSystem(nullptr);
+    return ran ? 0 : 1;
 }
 
 // An event loop that any thread may end. Run() returns true when Finish()

@@ -5,6 +5,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -126,6 +127,19 @@ std::string ControlClassName(uint32_t controlClass) {
         default:
             return "Controls";
     }
+}
+
+int64_t SnapToStep(const CameraControl& c, int64_t value) {
+    if (c.maximum <= c.minimum)
+        return c.minimum;
+    const uint64_t step = c.step ? c.step : 1;
+    // Offsets from the minimum, in unsigned arithmetic: the whole 64-bit
+    // range fits.
+    const uint64_t span = uint64_t(c.maximum) - uint64_t(c.minimum);
+    const uint64_t offset = uint64_t(std::clamp(value, c.minimum, c.maximum)) - uint64_t(c.minimum);
+    const uint64_t half = step / 2;
+    const uint64_t rounded = span - offset <= half ? span : offset + half;
+    return int64_t(uint64_t(c.minimum) + rounded / step * step);
 }
 
 // ---------------------------------------------------------------------------
@@ -327,21 +341,18 @@ int ControlTable::Set(uint32_t id, int64_t value) {
         const CameraControl& c = e->control;
         if (c.type == V4L2_CTRL_TYPE_CTRL_CLASS || c.ReadOnly() || c.Inactive())
             return EACCES;
-        if (value < c.minimum || value > c.maximum)
-            return ERANGE;
         switch (c.type) {
             case V4L2_CTRL_TYPE_INTEGER:
-            case V4L2_CTRL_TYPE_INTEGER64: {
-                // Rounded to the nearest step, as the kernel does.
-                const uint64_t step = c.step ? c.step : 1;
-                const uint64_t offset = uint64_t(value - c.minimum);
-                value = c.minimum + int64_t((offset + step / 2) / step * step);
-                if (value > c.maximum)
-                    value -= int64_t(step);
+            case V4L2_CTRL_TYPE_INTEGER64:
+                value = SnapToStep(c, value);
                 break;
-            }
+            case V4L2_CTRL_TYPE_BOOLEAN:
+                value = value != 0;
+                break;
             case V4L2_CTRL_TYPE_MENU:
             case V4L2_CTRL_TYPE_INTEGER_MENU: {
+                if (value < c.minimum || value > c.maximum)
+                    return ERANGE;
                 bool listed = false;
                 for (const CameraMenuItem& item : c.menu)
                     listed = listed || item.value == value;

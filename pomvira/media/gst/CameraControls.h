@@ -9,8 +9,8 @@
 //    devices;
 //  - ControlTable: controls held in memory that behave as a driver's do (an
 //    automatic control makes its manual partner inactive and refuses writes
-//    to it; values are checked against range, step and menu): the built-in
-//    test camera's, and the tests' emulated webcams.
+//    to it; integers are clamped to their range and rounded to their step,
+//    menu entries checked): the built-in test camera's.
 // Controls come in the driver's order, grouped by control class; a class
 // entry (type V4L2_CTRL_TYPE_CTRL_CLASS) names its group where the driver
 // has one.
@@ -76,6 +76,10 @@ uint32_t AutomaticPartner(uint32_t manual);
 bool AutomaticIsOn(uint32_t automatic, int64_t value);
 // The name of a control class, for a driver that has no class entries.
 std::string ControlClassName(uint32_t controlClass);
+// An integer control's value as the kernel keeps it: clamped to the range,
+// then put on the nearest step counted from the minimum (halves go up; a
+// value within half a step of the maximum goes to the highest step).
+int64_t SnapToStep(const CameraControl& control, int64_t value);
 
 class V4l2CameraControls : public ICameraControls {
   public:

@@ -46,9 +46,10 @@ bool Shown(const CameraControl& c) {
 
 }  // namespace
 
-CameraControlsPage::CameraControlsPage(std::unique_ptr<ICameraControls> controls, QWidget* parent)
+CameraControlsPage::CameraControlsPage(std::shared_ptr<ICameraControls> controls, QWidget* parent)
     : PropertyPage(parent), controls_(std::move(controls)) {
     setObjectName(QStringLiteral("CameraControlsPage"));
+    connect(&writer_, &DeviceWriter::Settled, this, &PropertyPage::Settled);
     setWindowTitle(QCoreApplication::translate("Media", "Périphérique"));
     auto* outer = new QVBoxLayout(this);
     auto* scroll = new QScrollArea(this);
@@ -141,14 +142,8 @@ void CameraControlsPage::AddControl(QFormLayout* form, const CameraControl& c) {
             }
             line->addWidget(spin);
             connect(spin, qOverload<int>(&QSpinBox::valueChanged), this, [this, id](int v) {
-                const Row* r = Find(id);
                 // On the control's steps, as the device takes them.
-                const int64_t step = int64_t(r->control.step ? r->control.step : 1);
-                int64_t snapped =
-                    r->control.minimum + (int64_t(v) - r->control.minimum + step / 2) / step * step;
-                if (snapped > r->control.maximum)
-                    snapped -= step;
-                Change(id, snapped);
+                Change(id, SnapToStep(Find(id)->control, v));
             });
             tip += QCoreApplication::translate("Media", ", de %1 à %2 par pas de %3")
                        .arg(c.minimum)
@@ -186,14 +181,7 @@ void CameraControlsPage::AddControl(QFormLayout* form, const CameraControl& c) {
         case V4L2_CTRL_TYPE_BUTTON: {
             auto* button = new QPushButton(name, parent);
             button->setObjectName(name);
-            connect(button, &QPushButton::clicked, this, [this, id] {
-                const int error = controls_->Set(id, 1);
-                status_->setText(error ? QStringLiteral("%1: %2").arg(
-                                             QString::fromStdString(Find(id)->control.name),
-                                             QString::fromLocal8Bit(std::strerror(error)))
-                                       : QString());
-                Refresh(id);
-            });
+            connect(button, &QPushButton::clicked, this, [this, id] { Press(id); });
             row.editor = row.value = button;
             tip.clear();
             break;
@@ -207,6 +195,8 @@ void CameraControlsPage::AddControl(QFormLayout* form, const CameraControl& c) {
     row.label->setObjectName(QStringLiteral("label:") + name);
     form->addRow(row.label, row.editor);
     values_[id] = value;
+    if (readable)
+        kept_[id] = value;
     rows_.push_back(std::move(row));
 }
 
@@ -235,37 +225,94 @@ void CameraControlsPage::Change(uint32_t id, int64_t value) {
     }
     if (!original_.count(id) && shown != values_.end())
         original_[id] = shown->second;
-    const int error = controls_->Set(id, value);
-    int64_t now = value;
-    if (!controls_->Get(id, &now) && error)
-        now = shown != values_.end() ? shown->second : row->control.defaultValue;
-    if (error) {
+    Write(id, value);
+}
+
+void CameraControlsPage::Write(uint32_t id, int64_t value) {
+    ShowValue(*Find(id), value);
+    writer_.Post(id, Job(id, false, value, ++asked_[id]));
+}
+
+void CameraControlsPage::Press(uint32_t id) {
+    writer_.PostEach(Job(id, true, 1, ++asked_[id]));
+}
+
+DeviceWriter::Work CameraControlsPage::Job(uint32_t id, bool press, int64_t value,
+                                           uint64_t ticket) {
+    // Every control's flags afresh (an automatic mode makes its partners
+    // inactive); the values the device may have set meanwhile: the manual
+    // partners of the control written, and the volatile controls.
+    std::vector<uint32_t> all, reread;
+    for (const Row& row : rows_) {
+        all.push_back(row.control.id);
+        if (AutomaticPartner(row.control.id) == id || (row.control.flags & V4L2_CTRL_FLAG_VOLATILE))
+            reread.push_back(row.control.id);
+    }
+    return [this, controls = controls_, id, press, value, ticket, all = std::move(all),
+            reread = std::move(reread)] {
+        Outcome outcome;
+        outcome.id = id;
+        outcome.ticket = ticket;
+        outcome.error = controls->Set(id, value);
+        if (!press)
+            outcome.read = controls->Get(id, &outcome.kept);
+        for (uint32_t other : all) {
+            CameraControl fresh;
+            if (controls->Query(other, &fresh))
+                outcome.flags.emplace_back(other, fresh.flags);
+        }
+        for (uint32_t other : reread) {
+            int64_t v;
+            if (controls->Get(other, &v))
+                outcome.values.emplace_back(other, v);
+        }
+        return DeviceWriter::Report([this, outcome = std::move(outcome)] { Written(outcome); });
+    };
+}
+
+bool CameraControlsPage::Pending(uint32_t id) const {
+    const auto asked = asked_.find(id);
+    const auto answered = answered_.find(id);
+    return asked != asked_.end() &&
+           (answered == answered_.end() || answered->second != asked->second);
+}
+
+void CameraControlsPage::Written(const Outcome& outcome) {
+    Row* row = Find(outcome.id);
+    if (!row)
+        return;
+    answered_[outcome.id] = outcome.ticket;
+    if (outcome.error) {
         status_->setText(
             QStringLiteral("%1: %2").arg(QString::fromStdString(row->control.name),
-                                         QString::fromLocal8Bit(std::strerror(error))));
+                                         QString::fromLocal8Bit(std::strerror(outcome.error))));
     } else {
         status_->clear();
     }
-    ShowValue(*row, now);
-    Refresh(id);
-}
-
-void CameraControlsPage::Refresh(uint32_t changed) {
-    for (Row& row : rows_) {
-        CameraControl fresh;
-        if (controls_->Query(row.control.id, &fresh))
-            row.control.flags = fresh.flags;
-        // The manual partner of an automatic control that moved: the device
-        // may have set it meanwhile.
-        if (AutomaticPartner(row.control.id) == changed ||
-            (row.control.flags & V4L2_CTRL_FLAG_VOLATILE)) {
-            int64_t value;
-            if (controls_->Get(row.control.id, &value))
-                ShowValue(row, value);
+    if (outcome.read)
+        kept_[outcome.id] = outcome.kept;
+    // The control shows what the device kept of the last value asked for;
+    // the answer to an older one leaves the newer value shown.
+    if (!Pending(outcome.id)) {
+        int64_t now = values_[outcome.id];
+        if (outcome.read) {
+            now = outcome.kept;
+        } else if (outcome.error) {
+            const auto kept = kept_.find(outcome.id);
+            now = kept != kept_.end() ? kept->second : row->control.defaultValue;
         }
+        ShowValue(*row, now);
     }
-    for (Row& row : rows_)
-        ShowState(row);
+    for (const auto& [id, flags] : outcome.flags)
+        if (Row* other = Find(id))
+            other->control.flags = flags;
+    for (const auto& [id, value] : outcome.values) {
+        kept_[id] = value;
+        if (Row* other = Find(id); other && !Pending(id))
+            ShowValue(*other, value);
+    }
+    for (Row& r : rows_)
+        ShowState(r);
 }
 
 void CameraControlsPage::ShowValue(Row& row, int64_t value) {
@@ -312,12 +359,13 @@ void CameraControlsPage::ShowState(Row& row) {
 
 void CameraControlsPage::Revert() {
     // Automatic modes first switched off where they were off, so their manual
-    // partners take their values; switched back on last.
+    // partners take their values; switched back on last. The writes queue
+    // behind those still going out.
     auto put = [this](bool automatic, bool on) {
         for (const auto& [id, value] : original_) {
             if (IsAutomatic(id) != automatic || (automatic && AutomaticIsOn(id, value) != on))
                 continue;
-            controls_->Set(id, value);
+            Write(id, value);
         }
     };
     put(true, false);

@@ -3,6 +3,10 @@
 // camera, the built-in test camera's webcam profile): every control the
 // device lists, grouped by the driver's control classes, with its range,
 // step, default and menu entries, applied to the device as soon as it moves.
+// Writes, and the reads that follow them (the value the device kept, the
+// flags, the manual partners' values), go out on the page's writer thread
+// and come back by queued call; a slider's moves are coalesced there (the
+// first and the last value of a sweep are always written).
 //  - integers: a slider with a spin box stepping by the control's step;
 //    booleans: a check box; menus and integer menus: a list of their entries;
 //    buttons: a push button;
@@ -14,7 +18,8 @@
 //  - a value the device refuses is said below the controls, and the control
 //    shows what the device kept;
 //  - Cancel puts back every value the page changed, automatic modes
-//    switched off before and back on after their manual partners.
+//    switched off before and back on after their manual partners, through
+//    the same writer.
 #pragma once
 
 #include <QString>
@@ -24,6 +29,7 @@
 #include <vector>
 
 #include "CameraControls.h"
+#include "DeviceWriter.h"
 #include "PropertyFrame.h"
 
 class QLabel;
@@ -34,10 +40,11 @@ namespace media::gst {
 class CameraControlsPage : public PropertyPage {
     Q_OBJECT
   public:
-    CameraControlsPage(std::unique_ptr<ICameraControls> controls, QWidget* parent);
+    CameraControlsPage(std::shared_ptr<ICameraControls> controls, QWidget* parent);
     ~CameraControlsPage() override;
 
     void Revert() override;
+    bool Busy() const override { return writer_.Busy(); }
     // How many controls the page shows.
     int ControlCount() const { return int(rows_.size()); }
 
@@ -49,20 +56,43 @@ class CameraControlsPage : public PropertyPage {
         QWidget* value = nullptr;   // the widget that shows the value
     };
 
+    // What the writer thread found after a write.
+    struct Outcome {
+        uint32_t id = 0;
+        uint64_t ticket = 0;  // which of the values asked for the control
+        int error = 0;
+        bool read = false;  // the value kept could be read
+        int64_t kept = 0;
+        std::vector<std::pair<uint32_t, uint32_t>> flags;  // every control's, afresh
+        std::vector<std::pair<uint32_t, int64_t>> values;  // partners, volatile controls
+    };
+
     void AddControl(QFormLayout* form, const CameraControl& control);
     void Change(uint32_t id, int64_t value);
-    // Flags afresh, and the values of the manual partners of `changed`.
-    void Refresh(uint32_t changed);
+    // Shows the value and sends it to the device.
+    void Write(uint32_t id, int64_t value);
+    void Press(uint32_t id);
+    // The work of the writer thread: the write, then the reads that show its
+    // effect.
+    DeviceWriter::Work Job(uint32_t id, bool press, int64_t value, uint64_t ticket);
+    void Written(const Outcome& outcome);
+    bool Pending(uint32_t id) const;
     void ShowValue(Row& row, int64_t value);
     void ShowState(Row& row);
     Row* Find(uint32_t id);
     bool IsAutomatic(uint32_t id) const;
 
-    std::unique_ptr<ICameraControls> controls_;
+    std::shared_ptr<ICameraControls> controls_;
     std::vector<Row> rows_;
     std::map<uint32_t, int64_t> values_;    // as shown
+    std::map<uint32_t, int64_t> kept_;      // as the device last said
     std::map<uint32_t, int64_t> original_;  // before the page changed them
+    // Per control, the number of the last value asked for and of the last
+    // one answered: the answer to an older value does not move the control.
+    std::map<uint32_t, uint64_t> asked_;
+    std::map<uint32_t, uint64_t> answered_;
     QLabel* status_ = nullptr;
+    DeviceWriter writer_;
 };
 
 }  // namespace media::gst

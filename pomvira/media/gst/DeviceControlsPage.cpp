@@ -87,20 +87,25 @@ ElementRef ControlElement(ElementRef element) {
 
 }  // namespace
 
-// A property value as the page found it.
-struct DeviceControlsPage::SavedProperty {
-    std::string name;
-    GValue value = G_VALUE_INIT;
-    ~SavedProperty() {
-        if (G_IS_VALUE(&value))
-            g_value_unset(&value);
-    }
-};
+namespace {
+
+// A value of the type, to be handed to the writer thread.
+std::shared_ptr<GValue> NewValue(GType type) {
+    auto* value = new GValue(G_VALUE_INIT);
+    g_value_init(value, type);
+    return std::shared_ptr<GValue>(value, [](GValue* v) {
+        g_value_unset(v);
+        delete v;
+    });
+}
+
+}  // namespace
 
 DeviceControlsPage::DeviceControlsPage(ElementRef element, QWidget* parent)
     : PropertyPage(parent), element_(ControlElement(std::move(element))) {
     setObjectName(QStringLiteral("DeviceControlsPage"));
     setWindowTitle(QCoreApplication::translate("Media", "Périphérique"));
+    connect(&writer_, &DeviceWriter::Settled, this, &PropertyPage::Settled);
     auto* outer = new QVBoxLayout(this);
     auto* scroll = new QScrollArea(this);
     scroll->setWidgetResizable(true);
@@ -160,13 +165,12 @@ void DeviceControlsPage::AddColorBalance(QFormLayout* form) {
         auto* channel = GST_COLOR_BALANCE_CHANNEL(l->data);
         const int value = gst_color_balance_get_value(balance, channel);
         const QString label = QString::fromUtf8(channel->label);
-        channelLabels_.push_back(QString(channel->label).toLower().toStdString());
+        savedChannels_.push_back(
+            std::make_unique<SavedChannel>(SavedChannel{controls_, channel->label, value}));
+        SavedChannel* saved = savedChannels_.back().get();
         QWidget* control = SliderWithSpinBox(
             form->parentWidget(), QStringLiteral("balance:") + label, channel->min_value,
-            channel->max_value, value, [this, balance, channel, value](int v) {
-                RememberChannel(channel, value);
-                gst_color_balance_set_value(balance, channel, v);
-            });
+            channel->max_value, value, [this, saved](int v) { SetChannel(saved, v); });
         form->addRow(label, control);
         ++controls_;
     }
@@ -174,17 +178,22 @@ void DeviceControlsPage::AddColorBalance(QFormLayout* form) {
 
 void DeviceControlsPage::AddProperty(QFormLayout* form, GParamSpec* pspec) {
     // A property that the colour balance already shows is not shown twice.
-    const std::string lower =
-        QString::fromUtf8(g_param_spec_get_nick(pspec)).toLower().toStdString();
-    for (const std::string& label : channelLabels_)
-        if (label == lower || label == pspec->name)
+    const QString nick = QString::fromUtf8(g_param_spec_get_nick(pspec)).toLower();
+    for (const auto& channel : savedChannels_) {
+        const QString label = QString::fromStdString(channel->label).toLower();
+        if (label == nick || label == QString::fromUtf8(pspec->name))
             return;
+    }
 
     QWidget* parent = form->parentWidget();
-    GObject* object = G_OBJECT(element_.Get());
     const QString name = QString::fromUtf8(pspec->name);
     const QString label = QString::fromUtf8(g_param_spec_get_nick(pspec));
     const GType type = G_PARAM_SPEC_VALUE_TYPE(pspec);
+    std::shared_ptr<GValue> found = NewValue(type);
+    g_object_get_property(G_OBJECT(element_.Get()), pspec->name, found.get());
+    savedProperties_.push_back(
+        std::make_unique<SavedProperty>(SavedProperty{controls_, pspec->name, found}));
+    SavedProperty* saved = savedProperties_.back().get();
     QWidget* control = nullptr;
 
     if (type == G_TYPE_INT || type == G_TYPE_UINT) {
@@ -192,65 +201,54 @@ void DeviceControlsPage::AddProperty(QFormLayout* form, GParamSpec* pspec) {
         if (type == G_TYPE_INT) {
             min = G_PARAM_SPEC_INT(pspec)->minimum;
             max = G_PARAM_SPEC_INT(pspec)->maximum;
-            gint v = 0;
-            g_object_get(object, pspec->name, &v, nullptr);
-            value = v;
+            value = g_value_get_int(found.get());
         } else {
             min = int(G_PARAM_SPEC_UINT(pspec)->minimum);
             max = int(G_PARAM_SPEC_UINT(pspec)->maximum);
-            guint v = 0;
-            g_object_get(object, pspec->name, &v, nullptr);
-            value = int(v);
+            value = int(g_value_get_uint(found.get()));
         }
-        control =
-            SliderWithSpinBox(parent, name, min, max, value, [this, object, pspec, type](int v) {
-                Remember(pspec);
-                if (type == G_TYPE_INT)
-                    g_object_set(object, pspec->name, gint(v), nullptr);
-                else
-                    g_object_set(object, pspec->name, guint(v), nullptr);
-            });
+        control = SliderWithSpinBox(parent, name, min, max, value, [this, saved, type](int v) {
+            std::shared_ptr<GValue> value = NewValue(type);
+            if (type == G_TYPE_INT)
+                g_value_set_int(value.get(), v);
+            else
+                g_value_set_uint(value.get(), guint(v));
+            SetProperty(saved, std::move(value));
+        });
     } else if (type == G_TYPE_DOUBLE || type == G_TYPE_FLOAT) {
-        double min, max, value;
-        if (type == G_TYPE_DOUBLE) {
-            min = G_PARAM_SPEC_DOUBLE(pspec)->minimum;
-            max = G_PARAM_SPEC_DOUBLE(pspec)->maximum;
-            g_object_get(object, pspec->name, &value, nullptr);
-        } else {
-            min = G_PARAM_SPEC_FLOAT(pspec)->minimum;
-            max = G_PARAM_SPEC_FLOAT(pspec)->maximum;
-            gfloat v = 0;
-            g_object_get(object, pspec->name, &v, nullptr);
-            value = v;
-        }
         auto* spin = new QDoubleSpinBox(parent);
         spin->setObjectName(name);
         spin->setDecimals(3);
-        spin->setRange(min, max);
-        spin->setValue(value);
+        if (type == G_TYPE_DOUBLE) {
+            spin->setRange(G_PARAM_SPEC_DOUBLE(pspec)->minimum,
+                           G_PARAM_SPEC_DOUBLE(pspec)->maximum);
+            spin->setValue(g_value_get_double(found.get()));
+        } else {
+            spin->setRange(G_PARAM_SPEC_FLOAT(pspec)->minimum, G_PARAM_SPEC_FLOAT(pspec)->maximum);
+            spin->setValue(g_value_get_float(found.get()));
+        }
         connect(spin, qOverload<double>(&QDoubleSpinBox::valueChanged), this,
-                [this, object, pspec, type](double v) {
-                    Remember(pspec);
+                [this, saved, type](double v) {
+                    std::shared_ptr<GValue> value = NewValue(type);
                     if (type == G_TYPE_DOUBLE)
-                        g_object_set(object, pspec->name, v, nullptr);
+                        g_value_set_double(value.get(), v);
                     else
-                        g_object_set(object, pspec->name, gfloat(v), nullptr);
+                        g_value_set_float(value.get(), gfloat(v));
+                    SetProperty(saved, std::move(value));
                 });
         control = spin;
     } else if (type == G_TYPE_BOOLEAN) {
-        gboolean value = FALSE;
-        g_object_get(object, pspec->name, &value, nullptr);
         auto* check = new QCheckBox(parent);
         check->setObjectName(name);
-        check->setChecked(value);
-        connect(check, &QCheckBox::toggled, this, [this, object, pspec](bool on) {
-            Remember(pspec);
-            g_object_set(object, pspec->name, gboolean(on), nullptr);
+        check->setChecked(g_value_get_boolean(found.get()));
+        connect(check, &QCheckBox::toggled, this, [this, saved](bool on) {
+            std::shared_ptr<GValue> value = NewValue(G_TYPE_BOOLEAN);
+            g_value_set_boolean(value.get(), on);
+            SetProperty(saved, std::move(value));
         });
         control = check;
     } else if (G_TYPE_IS_ENUM(type)) {
-        gint value = 0;
-        g_object_get(object, pspec->name, &value, nullptr);
+        const gint value = g_value_get_enum(found.get());
         auto* combo = new QComboBox(parent);
         combo->setObjectName(name);
         GEnumClass* enumClass = G_PARAM_SPEC_ENUM(pspec)->enum_class;
@@ -261,55 +259,56 @@ void DeviceControlsPage::AddProperty(QFormLayout* form, GParamSpec* pspec) {
                 combo->setCurrentIndex(int(i));
         }
         connect(combo, qOverload<int>(&QComboBox::currentIndexChanged), this,
-                [this, object, pspec, combo](int index) {
+                [this, saved, type, combo](int index) {
                     if (index < 0)
                         return;
-                    Remember(pspec);
-                    g_object_set(object, pspec->name, gint(combo->itemData(index).toInt()),
-                                 nullptr);
+                    std::shared_ptr<GValue> value = NewValue(type);
+                    g_value_set_enum(value.get(), combo->itemData(index).toInt());
+                    SetProperty(saved, std::move(value));
                 });
         control = combo;
     }
-    if (!control)
+    if (!control) {
+        savedProperties_.pop_back();
         return;
+    }
     control->setToolTip(QString::fromUtf8(g_param_spec_get_blurb(pspec)));
     form->addRow(label, control);
     ++controls_;
 }
 
-void DeviceControlsPage::Remember(const GParamSpec* pspec) {
-    for (const auto& saved : savedProperties_)
-        if (saved->name == pspec->name)
-            return;
-    auto saved = std::make_unique<SavedProperty>();
-    saved->name = pspec->name;
-    g_value_init(&saved->value, G_PARAM_SPEC_VALUE_TYPE(pspec));
-    g_object_get_property(G_OBJECT(element_.Get()), pspec->name, &saved->value);
-    savedProperties_.push_back(std::move(saved));
+void DeviceControlsPage::SetProperty(SavedProperty* saved, std::shared_ptr<GValue> value) {
+    saved->changed = true;
+    writer_.Post(saved->key, [element = element_, name = saved->name, value = std::move(value)] {
+        g_object_set_property(G_OBJECT(element.Get()), name.c_str(), value.get());
+        return DeviceWriter::Report();
+    });
 }
 
-void DeviceControlsPage::RememberChannel(GstColorBalanceChannel* channel, int value) {
-    for (const SavedChannel& saved : savedChannels_)
-        if (saved.label == channel->label)
-            return;
-    savedChannels_.push_back({channel->label, value});
+void DeviceControlsPage::SetChannel(SavedChannel* saved, int value) {
+    saved->changed = true;
+    writer_.Post(saved->key, [element = element_, label = saved->label, value] {
+        GstColorBalance* balance = GST_COLOR_BALANCE(element.Get());
+        for (const GList* l = gst_color_balance_list_channels(balance); l; l = l->next) {
+            auto* channel = GST_COLOR_BALANCE_CHANNEL(l->data);
+            if (label == channel->label)
+                gst_color_balance_set_value(balance, channel, value);
+        }
+        return DeviceWriter::Report();
+    });
 }
 
 void DeviceControlsPage::Revert() {
-    GObject* object = G_OBJECT(element_.Get());
     for (const auto& saved : savedProperties_)
-        g_object_set_property(object, saved->name.c_str(), &saved->value);
-    savedProperties_.clear();
-    if (GST_IS_COLOR_BALANCE(element_.Get())) {
-        GstColorBalance* balance = GST_COLOR_BALANCE(element_.Get());
-        for (const GList* l = gst_color_balance_list_channels(balance); l; l = l->next) {
-            auto* channel = GST_COLOR_BALANCE_CHANNEL(l->data);
-            for (const SavedChannel& saved : savedChannels_)
-                if (saved.label == channel->label)
-                    gst_color_balance_set_value(balance, channel, saved.value);
-        }
-    }
-    savedChannels_.clear();
+        if (saved->changed)
+            SetProperty(saved.get(), saved->value);
+    for (const auto& saved : savedChannels_)
+        if (saved->changed)
+            SetChannel(saved.get(), saved->value);
+    for (const auto& saved : savedProperties_)
+        saved->changed = false;
+    for (const auto& saved : savedChannels_)
+        saved->changed = false;
 }
 
 }  // namespace media::gst

@@ -9,7 +9,9 @@
 //    the stream are left out.
 // A device element that is a bin around the actual source is looked into:
 // the controls are those of a colour balance inside it, or of its source.
-// Cancel puts back every value the page changed.
+// A property set may reach the device (a V4L2 source's controls), so every
+// set goes out on the page's writer thread, coalesced as a camera's
+// controls are. Cancel puts back every value the page changed, the same way.
 #pragma once
 
 #include <gst/gst.h>
@@ -20,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "DeviceWriter.h"
 #include "PropertyFrame.h"
 
 class QFormLayout;
@@ -33,6 +36,7 @@ class DeviceControlsPage : public PropertyPage {
     ~DeviceControlsPage() override;
 
     void Revert() override;
+    bool Busy() const override { return writer_.Busy(); }
     // How many controls the page shows.
     int ControlCount() const { return controls_; }
 
@@ -40,23 +44,31 @@ class DeviceControlsPage : public PropertyPage {
     static bool ShowsProperty(const GParamSpec* pspec);
 
   private:
-    struct SavedProperty;
+    // A control's value as the page found it, and whether the page changed
+    // it since; key names the control to the writer.
+    struct SavedProperty {
+        int key;
+        std::string name;
+        std::shared_ptr<GValue> value;
+        bool changed = false;
+    };
     struct SavedChannel {
+        int key;
         std::string label;
         int value;
+        bool changed = false;
     };
 
     void AddColorBalance(QFormLayout* form);
     void AddProperty(QFormLayout* form, GParamSpec* pspec);
-    // Remembers the property's value the first time the page changes it.
-    void Remember(const GParamSpec* pspec);
-    void RememberChannel(GstColorBalanceChannel* channel, int value);
+    void SetProperty(SavedProperty* saved, std::shared_ptr<GValue> value);
+    void SetChannel(SavedChannel* saved, int value);
 
     ElementRef element_;
     std::vector<std::unique_ptr<SavedProperty>> savedProperties_;
-    std::vector<SavedChannel> savedChannels_;
-    std::vector<std::string> channelLabels_;
+    std::vector<std::unique_ptr<SavedChannel>> savedChannels_;
     int controls_ = 0;
+    DeviceWriter writer_;
 };
 
 }  // namespace media::gst

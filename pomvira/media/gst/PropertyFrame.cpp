@@ -5,6 +5,7 @@
 #include <QDialogButtonBox>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "CameraControlsPage.h"
@@ -47,7 +48,7 @@ PropertyFrame::PropertyFrame(QWidget* parent, const QString& caption) : QDialog(
     auto* layout = new QVBoxLayout(this);
     tabs_ = new QTabWidget(this);
     layout->addWidget(tabs_);
-    auto* buttons = new QDialogButtonBox(this);
+    auto* buttons = buttons_ = new QDialogButtonBox(this);
     QPushButton* ok = buttons->addButton(QCoreApplication::translate("Media", "OK"),
                                          QDialogButtonBox::AcceptRole);
     ok->setObjectName(QStringLiteral("OK"));
@@ -58,11 +59,18 @@ PropertyFrame::PropertyFrame(QWidget* parent, const QString& caption) : QDialog(
     connect(buttons, &QDialogButtonBox::accepted, this, &PropertyFrame::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &PropertyFrame::reject);
     layout->addWidget(buttons);
+    bound_ = new QTimer(this);
+    bound_->setSingleShot(true);
+    connect(bound_, &QTimer::timeout, this, &PropertyFrame::Finish);
 }
 
 void PropertyFrame::AddPage(PropertyPage* page) {
     pages_.push_back(page);
     tabs_->addTab(page, page->windowTitle());
+    connect(page, &PropertyPage::Settled, this, [this] {
+        if (closing_ && !PagesBusy())
+            Finish();
+    });
 }
 
 int PropertyFrame::PageCount() const {
@@ -70,19 +78,50 @@ int PropertyFrame::PageCount() const {
 }
 
 void PropertyFrame::accept() {
+    if (closing_)
+        return;
     for (PropertyPage* page : pages_) {
         if (FAILED(page->Apply())) {
             tabs_->setCurrentWidget(page);
             return;
         }
     }
-    QDialog::accept();
+    CloseWhenSettled(Accepted);
 }
 
 void PropertyFrame::reject() {
+    if (closing_)
+        return;  // Escape or the window's close button while closing
     for (PropertyPage* page : pages_)
         page->Revert();
-    QDialog::reject();
+    CloseWhenSettled(Rejected);
+}
+
+void PropertyFrame::CloseWhenSettled(int result) {
+    closing_ = true;
+    result_ = result;
+    if (!PagesBusy()) {
+        Finish();
+        return;
+    }
+    buttons_->setEnabled(false);
+    bound_->start(kCloseBoundMs);
+}
+
+bool PropertyFrame::PagesBusy() const {
+    for (PropertyPage* page : pages_)
+        if (page->Busy())
+            return true;
+    return false;
+}
+
+void PropertyFrame::Finish() {
+    if (!closing_)
+        return;
+    closing_ = false;
+    bound_->stop();
+    buttons_->setEnabled(true);
+    done(result_);
 }
 
 HRESULT ShowPropertyFrame(QWidget* parent, int32_t x, int32_t y, const WString& caption,

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The property frame (OleCreatePropertyFrame): a modal dialog titled with
 // the caption, one tab per property page, and the buttons "OK" and
-// "Cancel". Two pages exist:
+// "Cancel". OK and Cancel close the frame once what the pages asked of the
+// device has gone out, or after kCloseBoundMs at most (with the event loop
+// running meanwhile); what is still queued then goes out in order after the
+// frame is gone. Two pages exist:
 //  - the device controls page of a capture filter: a camera's own controls
 //    where it has them (V4L2 controls, CameraControlsPage.h), or else the
 //    picture controls of its GStreamer source element (GstColorBalance
@@ -24,7 +27,9 @@
 #include "GstRef.h"
 #include "media/MediaBoundary.h"
 
+class QDialogButtonBox;
 class QTabWidget;
+class QTimer;
 
 namespace media::gst {
 
@@ -47,6 +52,12 @@ class PropertyPage : public QWidget {
     virtual HRESULT Apply() { return S_OK; }
     // Cancel: undoes what the page applied while it was open.
     virtual void Revert() {}
+    // Whether what the page asked of the device is still going out; Settled
+    // says when it is done.
+    virtual bool Busy() const { return false; }
+
+  signals:
+    void Settled();
 };
 
 // The page for one identifier, made for the first of objects that supports
@@ -57,15 +68,29 @@ PropertyPage* CreatePropertyPage(const GUID& page, const std::vector<IUnknown*>&
 class PropertyFrame : public QDialog {
     Q_OBJECT
   public:
+    // How long OK or Cancel waits for the pages' writes at most.
+    static constexpr int kCloseBoundMs = 500;
+
     PropertyFrame(QWidget* parent, const QString& caption);
     void AddPage(PropertyPage* page);
     int PageCount() const;
     void accept() override;
     void reject() override;
+    // Whether OK or Cancel was chosen and the frame waits for the pages.
+    bool Closing() const { return closing_; }
 
   private:
+    // Closes with the result once no page is busy, or at the bound.
+    void CloseWhenSettled(int result);
+    bool PagesBusy() const;
+    void Finish();
+
     QTabWidget* tabs_;
+    QDialogButtonBox* buttons_;
+    QTimer* bound_;
     std::vector<PropertyPage*> pages_;
+    bool closing_ = false;
+    int result_ = Rejected;
 };
 
 // OleCreatePropertyFrame: shows the frame modally at (x, y) of the parent's

@@ -1,17 +1,33 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // An emulated V4L2 device for the camera controls: it answers the control
 // ioctls (VIDIOC_QUERY_EXT_CTRL with V4L2_CTRL_FLAG_NEXT_CTRL,
-// VIDIOC_QUERYMENU, VIDIOC_G_EXT_CTRLS, VIDIOC_S_EXT_CTRLS) from a control
-// table, as a driver does; and the control lists of several common webcams,
+// VIDIOC_QUERYMENU, VIDIOC_G_EXT_CTRLS, VIDIOC_S_EXT_CTRLS) as the kernel and
+// uvcvideo do, with its own checks (none of the program's): integers clamped
+// to their range and rounded to their step, booleans made 0 or 1, menu
+// indices outside the range refused (ERANGE) and missing ones refused
+// (EINVAL), read-only controls and manual controls under their automatic
+// mode refused (EACCES). And the control lists of several common webcams,
 // written from their published `v4l2-ctl --list-ctrls-menus` listings.
+//
+// The ioctls may come from any thread. For the tests of the user-interface
+// thread: writes can be made slow or held until released, every call made
+// on a watched thread is counted, and two writes of one control at the same
+// time are noticed.
 #pragma once
 
 #include <linux/videodev2.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <functional>
+#include <mutex>
 #include <set>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "media/gst/CameraControls.h"
@@ -29,11 +45,13 @@ using media::gst::MenuControl;
 
 class FakeV4l2Device {
   public:
-    explicit FakeV4l2Device(const Entries& entries) : table(entries) {}
+    explicit FakeV4l2Device(const Entries& entries) : controls_(entries) { UpdateInactive(); }
 
-    ControlTable table;
-    std::set<uint32_t> failing;  // controls whose writes the device refuses (EIO)
-    int setCalls = 0;
+    // Controls whose writes the device refuses (EIO).
+    std::set<uint32_t> failing;
+    // What the device keeps of a value it accepted (a camera with steps of
+    // its own); null: the value as the kernel rounded it.
+    std::function<int64_t(uint32_t id, int64_t value)> keeps;
 
     media::gst::V4l2CameraControls::IoctlFunction Ioctl() {
         return [this](int, unsigned long request, void* arg) {
@@ -46,16 +64,216 @@ class FakeV4l2Device {
         };
     }
 
+    // The controls as listed, with their flags now.
+    std::vector<CameraControl> List() {
+        std::lock_guard<std::mutex> guard(lock_);
+        std::vector<CameraControl> out;
+        for (const ControlTable::Entry& e : controls_)
+            out.push_back(e.control);
+        return out;
+    }
+    int64_t Value(uint32_t id) {
+        std::lock_guard<std::mutex> guard(lock_);
+        const ControlTable::Entry* e = Find(id);
+        return e ? e->value : -12345;
+    }
+    // Every value written, as the program sent it, in order.
+    std::vector<std::pair<uint32_t, int64_t>> Writes() {
+        std::lock_guard<std::mutex> guard(lock_);
+        return writes_;
+    }
+    int SetCalls() {
+        std::lock_guard<std::mutex> guard(lock_);
+        return int(writes_.size());
+    }
+    // Writes that have ended.
+    int WritesDone() {
+        std::lock_guard<std::mutex> guard(lock_);
+        return writesDone_;
+    }
+    bool Overlapped() {
+        std::lock_guard<std::mutex> guard(lock_);
+        return overlapped_;
+    }
+
+    // Each write takes this long.
+    void SetWriteTime(std::chrono::milliseconds time) {
+        std::lock_guard<std::mutex> guard(lock_);
+        writeTime_ = time;
+    }
+    // Writes wait until Release (but never on the watched thread, which
+    // would wait for good).
+    void Hold() {
+        std::lock_guard<std::mutex> guard(lock_);
+        held_ = true;
+    }
+    void Release() {
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            held_ = false;
+        }
+        released_.notify_all();
+    }
+    // Counts the calls made from now on on the calling thread.
+    void WatchThisThread() {
+        std::lock_guard<std::mutex> guard(lock_);
+        watched_ = std::this_thread::get_id();
+        watchedCalls_ = 0;
+    }
+    int CallsOnWatchedThread() {
+        std::lock_guard<std::mutex> guard(lock_);
+        return watchedCalls_;
+    }
+
   private:
+    // The manual controls a driver makes inactive, with the value of their
+    // automatic control that leaves them to the user (uvcvideo's and the
+    // V4L2 auto clusters' pairs).
+    struct Manual {
+        uint32_t id, automatic;
+        int64_t manualValue;
+    };
+    static constexpr Manual kManuals[] = {
+        {V4L2_CID_EXPOSURE_ABSOLUTE, V4L2_CID_EXPOSURE_AUTO, V4L2_EXPOSURE_MANUAL},
+        {V4L2_CID_EXPOSURE, V4L2_CID_EXPOSURE_AUTO, V4L2_EXPOSURE_MANUAL},
+        {V4L2_CID_WHITE_BALANCE_TEMPERATURE, V4L2_CID_AUTO_WHITE_BALANCE, 0},
+        {V4L2_CID_RED_BALANCE, V4L2_CID_AUTO_WHITE_BALANCE, 0},
+        {V4L2_CID_BLUE_BALANCE, V4L2_CID_AUTO_WHITE_BALANCE, 0},
+        {V4L2_CID_GAIN, V4L2_CID_AUTOGAIN, 0},
+        {V4L2_CID_FOCUS_ABSOLUTE, V4L2_CID_FOCUS_AUTO, 0},
+        {V4L2_CID_HUE, V4L2_CID_HUE_AUTO, 0},
+        {V4L2_CID_ISO_SENSITIVITY, V4L2_CID_ISO_SENSITIVITY_AUTO, V4L2_ISO_SENSITIVITY_MANUAL},
+    };
+
+    ControlTable::Entry* Find(uint32_t id) {
+        for (ControlTable::Entry& e : controls_)
+            if (e.control.id == id)
+                return &e;
+        return nullptr;
+    }
+
+    void UpdateInactive() {
+        for (const Manual& m : kManuals) {
+            ControlTable::Entry* manual = Find(m.id);
+            const ControlTable::Entry* automatic = Find(m.automatic);
+            if (!manual || !automatic)
+                continue;
+            if (automatic->value == m.manualValue)
+                manual->control.flags &= ~uint32_t(V4L2_CTRL_FLAG_INACTIVE);
+            else
+                manual->control.flags |= V4L2_CTRL_FLAG_INACTIVE;
+        }
+    }
+
+    // The kernel's rounding of an integer control (ROUND_TO_RANGE): within
+    // half a step of the maximum goes to the maximum, else half a step up;
+    // clamped; then down to a step from the minimum.
+    static int64_t KernelRound(const CameraControl& c, int64_t value) {
+        const int64_t step = int64_t(c.step ? c.step : 1);
+        if (c.maximum >= 0 && value >= c.maximum - step / 2)
+            value = c.maximum;
+        else
+            value += step / 2;
+        value = std::clamp(value, c.minimum, c.maximum);
+        return c.minimum + (value - c.minimum) / step * step;
+    }
+
+    // Checks and keeps one value, as the driver does; 0 or the errno.
+    int Store(uint32_t id, int64_t value) {
+        ControlTable::Entry* e = Find(id);
+        if (!e)
+            return EINVAL;
+        const CameraControl& c = e->control;
+        if (c.type == V4L2_CTRL_TYPE_CTRL_CLASS || (c.flags & V4L2_CTRL_FLAG_READ_ONLY) ||
+            (c.flags & V4L2_CTRL_FLAG_INACTIVE))
+            return EACCES;
+        if (failing.count(id))
+            return EIO;
+        switch (c.type) {
+            case V4L2_CTRL_TYPE_INTEGER:
+            case V4L2_CTRL_TYPE_INTEGER64:
+                value = KernelRound(c, value);
+                break;
+            case V4L2_CTRL_TYPE_BOOLEAN:
+                value = value ? 1 : 0;
+                break;
+            case V4L2_CTRL_TYPE_MENU:
+            case V4L2_CTRL_TYPE_INTEGER_MENU: {
+                if (value < c.minimum || value > c.maximum)
+                    return ERANGE;
+                const bool listed =
+                    std::any_of(c.menu.begin(), c.menu.end(),
+                                [&](const auto& item) { return item.value == value; });
+                if (!listed)
+                    return EINVAL;
+                break;
+            }
+            case V4L2_CTRL_TYPE_BUTTON:
+                return 0;
+            default:
+                break;
+        }
+        if (keeps)
+            value = keeps(id, value);
+        e->value = value;
+        UpdateInactive();
+        return 0;
+    }
+
+    // A value of the request as the program sent it.
+    int64_t Sent(const v4l2_ext_control& c) {
+        const ControlTable::Entry* e = Find(c.id);
+        return e && e->control.type == V4L2_CTRL_TYPE_INTEGER64 ? int64_t(c.value64)
+                                                                : int64_t(c.value);
+    }
+
+    int Write(v4l2_ext_controls* cs) {
+        std::unique_lock<std::mutex> guard(lock_);
+        for (uint32_t i = 0; i < cs->count; ++i) {
+            const uint32_t id = cs->controls[i].id;
+            writes_.emplace_back(id, Sent(cs->controls[i]));
+            if (!inFlight_.insert(id).second)
+                overlapped_ = true;
+        }
+        if (std::this_thread::get_id() != watched_) {
+            released_.wait(guard, [this] { return !held_; });
+            if (writeTime_.count() > 0) {
+                guard.unlock();
+                std::this_thread::sleep_for(writeTime_);
+                guard.lock();
+            }
+        }
+        int error = 0;
+        for (uint32_t i = 0; i < cs->count; ++i) {
+            const uint32_t id = cs->controls[i].id;
+            if (!error && (error = Store(id, Sent(cs->controls[i]))))
+                cs->error_idx = i;
+            inFlight_.erase(id);
+        }
+        ++writesDone_;
+        return error;
+    }
+
     int Answer(unsigned long request, void* arg) {
+        if (request == VIDIOC_S_EXT_CTRLS) {
+            {
+                std::lock_guard<std::mutex> guard(lock_);
+                if (std::this_thread::get_id() == watched_)
+                    ++watchedCalls_;
+            }
+            return Write(static_cast<v4l2_ext_controls*>(arg));
+        }
+        std::lock_guard<std::mutex> guard(lock_);
+        if (std::this_thread::get_id() == watched_)
+            ++watchedCalls_;
         switch (request) {
             case VIDIOC_QUERY_EXT_CTRL: {
                 auto* q = static_cast<v4l2_query_ext_ctrl*>(arg);
                 const bool next = q->id & V4L2_CTRL_FLAG_NEXT_CTRL;
                 const uint32_t id = q->id & ~(V4L2_CTRL_FLAG_NEXT_CTRL | V4L2_CTRL_FLAG_NEXT_COMPOUND);
                 const CameraControl* found = nullptr;
-                std::vector<CameraControl> all = table.List();
-                for (const CameraControl& c : all) {
+                for (const ControlTable::Entry& e : controls_) {
+                    const CameraControl& c = e.control;
                     if (next ? c.id > id && (!found || c.id < found->id) : c.id == id)
                         found = &c;
                 }
@@ -77,13 +295,13 @@ class FakeV4l2Device {
             }
             case VIDIOC_QUERYMENU: {
                 auto* m = static_cast<v4l2_querymenu*>(arg);
-                CameraControl c;
-                if (!table.Query(m->id, &c))
+                const ControlTable::Entry* e = Find(m->id);
+                if (!e)
                     return EINVAL;
-                for (const auto& item : c.menu) {
+                for (const auto& item : e->control.menu) {
                     if (item.value != int64_t(m->index))
                         continue;
-                    if (c.type == V4L2_CTRL_TYPE_INTEGER_MENU)
+                    if (e->control.type == V4L2_CTRL_TYPE_INTEGER_MENU)
                         m->value = std::stoll(item.name);
                     else
                         std::strncpy(reinterpret_cast<char*>(m->name), item.name.c_str(),
@@ -95,36 +313,16 @@ class FakeV4l2Device {
             case VIDIOC_G_EXT_CTRLS: {
                 auto* cs = static_cast<v4l2_ext_controls*>(arg);
                 for (uint32_t i = 0; i < cs->count; ++i) {
-                    int64_t value;
-                    CameraControl c;
-                    if (!table.Query(cs->controls[i].id, &c) ||
-                        !table.Get(cs->controls[i].id, &value)) {
+                    const ControlTable::Entry* e = Find(cs->controls[i].id);
+                    if (!e || e->control.type == V4L2_CTRL_TYPE_CTRL_CLASS ||
+                        (e->control.flags & V4L2_CTRL_FLAG_WRITE_ONLY)) {
                         cs->error_idx = i;
                         return EINVAL;
                     }
-                    if (c.type == V4L2_CTRL_TYPE_INTEGER64)
-                        cs->controls[i].value64 = value;
+                    if (e->control.type == V4L2_CTRL_TYPE_INTEGER64)
+                        cs->controls[i].value64 = e->value;
                     else
-                        cs->controls[i].value = int32_t(value);
-                }
-                return 0;
-            }
-            case VIDIOC_S_EXT_CTRLS: {
-                ++setCalls;
-                auto* cs = static_cast<v4l2_ext_controls*>(arg);
-                for (uint32_t i = 0; i < cs->count; ++i) {
-                    CameraControl c;
-                    if (!table.Query(cs->controls[i].id, &c))
-                        return EINVAL;
-                    if (failing.count(c.id))
-                        return EIO;
-                    const int64_t value = c.type == V4L2_CTRL_TYPE_INTEGER64
-                                              ? cs->controls[i].value64
-                                              : cs->controls[i].value;
-                    if (const int error = table.Set(c.id, value)) {
-                        cs->error_idx = i;
-                        return error;
-                    }
+                        cs->controls[i].value = int32_t(e->value);
                 }
                 return 0;
             }
@@ -132,6 +330,18 @@ class FakeV4l2Device {
                 return ENOTTY;
         }
     }
+
+    std::mutex lock_;
+    std::condition_variable released_;
+    std::vector<ControlTable::Entry> controls_;
+    std::vector<std::pair<uint32_t, int64_t>> writes_;
+    std::set<uint32_t> inFlight_;
+    int writesDone_ = 0;
+    bool overlapped_ = false;
+    bool held_ = false;
+    std::chrono::milliseconds writeTime_{0};
+    std::thread::id watched_;
+    int watchedCalls_ = 0;
 };
 
 // A menu whose indices start at 0 though some are missing, as UVC reports

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The property frame: the capture pin's format page and the device controls
-// page, driven while the frame runs modally.
+// page, driven while the frame runs modally; the device page's sets made off
+// the user-interface thread, a slow device's first and last values written.
 #include <gst/gst.h>
 #include <gst/video/colorbalance.h>
 #include <gtest/gtest.h>
@@ -12,11 +13,18 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSlider>
 #include <QSpinBox>
+#include <QTest>
 #include <QTimer>
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
 #include <functional>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
 
 #include "media/gst/DeviceControlsPage.h"
 #include "media/gst/PinFormatPage.h"
@@ -129,7 +137,37 @@ class FakeDeviceFilter : public ComObject<ISourceElementProvider> {
     ElementRef element;
 };
 
-// Runs action on the frame once it is up, then expects the frame to be closed.
+// Where a device element's sets arrive: each one logged with its thread; a
+// held device keeps the setting thread waiting, as a control transfer does.
+struct SetWatch {
+    std::mutex lock;
+    std::condition_variable released;
+    bool held = false;
+    std::vector<int> values;
+    bool onMainThread = false;
+    std::thread::id main = std::this_thread::get_id();
+
+    void Arrived(int value) {
+        std::unique_lock<std::mutex> guard(lock);
+        values.push_back(value);
+        onMainThread = onMainThread || std::this_thread::get_id() == main;
+        if (std::this_thread::get_id() != main)
+            released.wait(guard, [this] { return !held; });
+    }
+    void Hold(bool on) {
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            held = on;
+        }
+        released.notify_all();
+    }
+    std::vector<int> Take() {
+        std::lock_guard<std::mutex> guard(lock);
+        return std::exchange(values, {});
+    }
+};
+
+// Runs action on the frame once it is up, then expects the frame to close.
 HRESULT RunFrame(const std::vector<IUnknown*>& objects, const std::vector<GUID>& pages,
                  std::function<void(PropertyFrame*)> action) {
     bool ran = false;
@@ -141,7 +179,9 @@ HRESULT RunFrame(const std::vector<IUnknown*>& objects, const std::vector<GUID>&
             return;
         }
         action(frame);
-        if (frame->isVisible()) {
+        // The frame closes once the pages' writes have gone out.
+        if (!QTest::qWaitFor([&] { return !frame->isVisible(); },
+                             2 * PropertyFrame::kCloseBoundMs)) {
             ADD_FAILURE() << "the frame stayed open";
             frame->done(QDialog::Rejected);
         }
@@ -215,7 +255,9 @@ TEST(GstPropertyFrame, DeviceControlsApplyLiveAndCancelPutsThemBack) {
         ASSERT_NE(spin, nullptr);
         spin->setValue(contrast->max_value);
         // Applied while the frame is open.
-        EXPECT_EQ(gst_color_balance_get_value(balance, contrast), contrast->max_value);
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return gst_color_balance_get_value(balance, contrast) == contrast->max_value; },
+            5000));
         // The same control is not shown again as a plain property.
         EXPECT_EQ(frame->findChild<QDoubleSpinBox*>(QStringLiteral("contrast")), nullptr);
         frame->findChild<QPushButton*>(QStringLiteral("Cancel"))->click();
@@ -232,6 +274,10 @@ TEST(GstPropertyFrame, DeviceControlsApplyLiveAndCancelPutsThemBack) {
 TEST(GstPropertyFrame, DeviceControlsShowTheSourcesOwnWritableProperties) {
     auto filter = ComPtr<FakeDeviceFilter>::Attach(new FakeDeviceFilter("videotestsrc"));
     GObject* source = G_OBJECT(filter->element.Get());
+    SetWatch watch;  // flip's sets, told from the thread that made them
+    g_signal_connect(source, "notify::flip",
+                     G_CALLBACK(+[](GObject*, GParamSpec*, SetWatch* w) { w->Arrived(1); }),
+                     &watch);
     RunFrame({filter.Get()}, {CLSID_DeviceControlsPage}, [&](PropertyFrame* frame) {
         auto* pattern = frame->findChild<QComboBox*>(QStringLiteral("pattern"));
         ASSERT_NE(pattern, nullptr);
@@ -251,6 +297,45 @@ TEST(GstPropertyFrame, DeviceControlsShowTheSourcesOwnWritableProperties) {
     g_object_get(source, "pattern", &pattern, "flip", &flip, nullptr);
     EXPECT_EQ(pattern, 18);  // "ball"
     EXPECT_TRUE(flip);
+    EXPECT_EQ(watch.Take().size(), 1u);
+    EXPECT_FALSE(watch.onMainThread);
+}
+
+TEST(GstPropertyFrame, DeviceControlsAreSetOffTheUserInterfaceThreadTheLastValueWinning) {
+    // videobalance says each colour balance change from the thread that
+    // made it.
+    ElementRef element = ElementRef::Sink(gst_element_factory_make("videobalance", nullptr));
+    SetWatch watch;
+    g_signal_connect(
+        element.Get(), "value-changed",
+        G_CALLBACK(+[](GstColorBalance*, GstColorBalanceChannel* channel, gint value, SetWatch* w) {
+            if (QString(channel->label).toUpper() == "CONTRAST")
+                w->Arrived(value);
+        }),
+        &watch);
+    DeviceControlsPage page(element, nullptr);
+    QSlider* contrast = nullptr;
+    for (QSlider* slider : page.findChildren<QSlider*>())
+        if (slider->objectName().toUpper() == "BALANCE:CONTRAST-SLIDER")
+            contrast = slider;
+    ASSERT_NE(contrast, nullptr);
+    const int before = contrast->value();
+    auto settle = [&] { return QTest::qWaitFor([&] { return !page.Busy(); }, 10000); };
+
+    // Swept while the device holds the first set.
+    watch.Hold(true);
+    for (int v = contrast->minimum(); v <= contrast->maximum(); v += 10)
+        contrast->setValue(v);
+    EXPECT_TRUE(page.Busy());
+    watch.Hold(false);
+    ASSERT_TRUE(settle());
+    const int last = contrast->minimum() + (contrast->maximum() - contrast->minimum()) / 10 * 10;
+    EXPECT_EQ(watch.Take(), (std::vector<int>{contrast->minimum(), last}));
+    // Cancel puts it back the same way.
+    page.Revert();
+    ASSERT_TRUE(settle());
+    EXPECT_EQ(watch.Take(), std::vector<int>{before});
+    EXPECT_FALSE(watch.onMainThread);
 }
 
 TEST(GstPropertyFrame, RefusesWithoutObjectsOrPages) {

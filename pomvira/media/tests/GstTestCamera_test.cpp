@@ -148,9 +148,11 @@ TEST(GstTestCamera, WebcamControlsOnTheDevicePageActOnThePictureAndCancelPutsThe
         << before << " -> " << mean;
     // The camera keeps its controls between pages, as a device does.
     page->findChild<QSpinBox*>("Contrast")->setValue(40);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !page->Busy(); }, 10000));
     page.reset(gst::CreatePropertyPage(gst::CLSID_DeviceControlsPage, {source.Get()}, nullptr));
     EXPECT_EQ(page->findChild<QSpinBox*>("Contrast")->value(), 40);
     page->findChild<QSpinBox*>("Contrast")->setValue(128);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !page->Busy(); }, 10000));
     preview.graph.StopGraph();
     unsetenv("POMVIRA_TEST_CAMERA_PROFILE");
 }

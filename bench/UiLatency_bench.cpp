@@ -1,0 +1,256 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// How long the user-interface thread goes without handling its events while
+// the program does slow work. A 10 ms heartbeat timer runs on the event loop
+// while a scenario runs; the measure is the longest gap between two of its
+// ticks (the goal: at most 50 ms), reported as the counter gap_ms (the mean
+// of the iterations' longest gaps) and worst_gap_ms. Each scenario is one
+// benchmark function that hands its work to LongestGap; beside them, in the
+// same run:
+//  - an idle event loop (the floor: the heartbeat's own interval and the
+//    timer's lateness);
+//  - where the scenario's work has a bare equivalent, that work done the
+//    plain way, on the user-interface thread.
+// Scenarios:
+//  - the camera controls page's Brightness slider swept over its range, one
+//    move every 8 ms as a mouse drag makes them, then Cancel, on an emulated
+//    webcam whose control writes take 30 ms each; the bare equivalent: a
+//    slider whose moves write the control at once.
+// Run it under xvfb-run -a -s "-screen 0 1600x1200x24" (or
+// QT_QPA_PLATFORM=offscreen).
+#include <QSlider>
+#include <QTimer>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "BenchSupport.h"
+#include "media/gst/CameraControlsPage.h"
+#include "media/tests/FakeV4l2Device.h"
+
+namespace {
+
+using bench::Clock;
+
+constexpr int kHeartbeatMs = 10;
+constexpr double kGoalMs = 50;
+constexpr int kScenarioTimeoutMs = 30000;
+
+// Ticks every 10 ms on the user-interface thread and keeps the longest
+// time between two ticks.
+class Heartbeat {
+  public:
+    Heartbeat() {
+        timer_.setTimerType(Qt::PreciseTimer);
+        timer_.setInterval(kHeartbeatMs);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { Tick(); });
+    }
+    void Start() {
+        longest_ = 0;
+        last_ = Clock::now();
+        timer_.start();
+    }
+    // The longest gap, the time since the last tick included.
+    double Stop() {
+        Tick();
+        timer_.stop();
+        return longest_;
+    }
+
+  private:
+    void Tick() {
+        const Clock::time_point now = Clock::now();
+        longest_ = std::max(longest_, bench::Milliseconds(last_, now));
+        last_ = now;
+    }
+
+    QTimer timer_;
+    Clock::time_point last_;
+    double longest_ = 0;
+};
+
+// A scenario's work: started on the user-interface thread's event loop, it
+// returns at once and calls done.Finish() when it has ended. Its timers and
+// connections belong to scope, which goes when the measure ends.
+using Scenario = std::function<void(QObject* scope, bench::Waiter& done)>;
+
+// Runs the scenario under the heartbeat: its longest gap in milliseconds,
+// and the scenario's wall time.
+struct Gap {
+    double longestMs = 0;
+    double wallMs = 0;
+    bool ended = false;
+};
+Gap LongestGap(const Scenario& scenario) {
+    Heartbeat beat;
+    bench::Waiter done;
+    Gap gap;
+    const Clock::time_point start = Clock::now();
+    {
+        QObject scope;
+        beat.Start();
+        QTimer::singleShot(0, &scope, [&] { scenario(&scope, done); });
+        gap.ended = done.Run(kScenarioTimeoutMs);
+        gap.longestMs = beat.Stop();
+    }
+    gap.wallMs = bench::Milliseconds(start, Clock::now());
+    return gap;
+}
+
+// The iterations' longest gaps of one benchmark.
+class Gaps {
+  public:
+    explicit Gaps(std::string name) : name_(std::move(name)) {}
+    void Add(benchmark::State& state, const Gap& gap) {
+        if (!gap.ended) {
+            state.SkipWithError("the scenario did not end");
+            return;
+        }
+        state.SetIterationTime(gap.wallMs / 1e3);
+        total_ += gap.longestMs;
+        worst_ = std::max(worst_, gap.longestMs);
+    }
+    ~Gaps() = default;
+    void Report(benchmark::State& state) {
+        bench::Record(state, name_, "gap_ms", total_, "ms");
+        state.counters["worst_gap_ms"] = worst_;
+        bench::Keep(name_, "worst_gap_ms", worst_, "ms");
+    }
+
+  private:
+    std::string name_;
+    double total_ = 0;
+    double worst_ = 0;
+};
+
+// Registers a scenario's benchmark with the settings every one shares.
+#define UI_LATENCY_BENCHMARK(function) \
+    BENCHMARK(function)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond)
+
+// ---------------------------------------------------------------------------
+// An idle event loop, as long as the controls sweep.
+// ---------------------------------------------------------------------------
+constexpr int kIdleMs = 700;
+
+void BM_Idle(benchmark::State& state) {
+    Gaps gaps("BM_Idle");
+    for (auto _ : state) {
+        gaps.Add(state, LongestGap([](QObject* scope, bench::Waiter& done) {
+                     QTimer::singleShot(kIdleMs, scope, [&done] { done.Finish(); });
+                 }));
+    }
+    gaps.Report(state);
+}
+UI_LATENCY_BENCHMARK(BM_Idle);
+
+// ---------------------------------------------------------------------------
+// The camera controls page's slider swept on a camera whose writes are slow
+// ---------------------------------------------------------------------------
+constexpr auto kControlWrite = std::chrono::milliseconds(30);
+constexpr int kMouseMoveMs = 8;
+constexpr int kSweepStep = 4;
+
+// A webcam (a Logitech C920's controls) whose control writes take 30 ms.
+std::unique_ptr<fakev4l2::FakeV4l2Device> SlowWebcam() {
+    auto device = std::make_unique<fakev4l2::FakeV4l2Device>(fakev4l2::LogitechC920());
+    device->SetWriteTime(kControlWrite);
+    return device;
+}
+
+// Moves the slider from its minimum to its maximum, one step per mouse
+// move, then calls ended.
+void Sweep(QObject* scope, QSlider* slider, std::function<void()> ended) {
+    auto* mover = new QTimer(scope);
+    mover->setTimerType(Qt::PreciseTimer);
+    QObject::connect(mover, &QTimer::timeout, scope,
+                     [mover, slider, ended, value = slider->minimum()]() mutable {
+                         if (value <= slider->maximum()) {
+                             slider->setValue(value);
+                             value += kSweepStep;
+                             return;
+                         }
+                         mover->stop();
+                         ended();
+                     });
+    mover->start(kMouseMoveMs);
+}
+
+void BM_ControlsSweep(benchmark::State& state) {
+    Gaps gaps("BM_ControlsSweep");
+    for (auto _ : state) {
+        std::unique_ptr<fakev4l2::FakeV4l2Device> device = SlowWebcam();
+        media::gst::CameraControlsPage page(
+            std::make_unique<media::gst::V4l2CameraControls>(-1, device->Ioctl()), nullptr);
+        page.show();
+        bench::Pump(50);  // shown and painted before the measure
+        auto* slider = page.findChild<QSlider*>(QStringLiteral("Brightness-slider"));
+        gaps.Add(state, LongestGap([&](QObject* scope, bench::Waiter& done) {
+                     Sweep(scope, slider, [&page, &done, scope] {
+                         // Cancel, then the end once the device has the
+                         // original value back.
+                         page.Revert();
+                         QObject::connect(&page, &media::gst::PropertyPage::Settled, scope,
+                                          [&done] { done.Finish(); });
+                         if (!page.Busy())
+                             done.Finish();
+                     });
+                 }));
+    }
+    gaps.Report(state);
+}
+UI_LATENCY_BENCHMARK(BM_ControlsSweep);
+
+// The bare equivalent: a slider whose every move writes the control on the
+// user-interface thread.
+void BM_Bare_ControlsSweep(benchmark::State& state) {
+    Gaps gaps("BM_Bare_ControlsSweep");
+    for (auto _ : state) {
+        std::unique_ptr<fakev4l2::FakeV4l2Device> device = SlowWebcam();
+        media::gst::V4l2CameraControls controls(-1, device->Ioctl());
+        QSlider slider(Qt::Horizontal);
+        slider.setRange(0, 255);
+        QObject::connect(&slider, &QSlider::valueChanged, &slider,
+                         [&controls](int value) { controls.Set(V4L2_CID_BRIGHTNESS, value); });
+        slider.show();
+        bench::Pump(50);
+        gaps.Add(state, LongestGap([&](QObject* scope, bench::Waiter& done) {
+                     Sweep(scope, &slider, [&controls, &done] {
+                         controls.Set(V4L2_CID_BRIGHTNESS, 128);
+                         done.Finish();
+                     });
+                 }));
+    }
+    gaps.Report(state);
+}
+UI_LATENCY_BENCHMARK(BM_Bare_ControlsSweep);
+
+// The closing tables: each scenario beside the idle loop and beside its
+// plain equivalent, and whether it meets the goal.
+void Report() {
+    bench::PrintPairs(
+        "Longest heartbeat gap beside an idle event loop (same run):", "program",
+        {{"controls slider swept, 30 ms writes", "BM_ControlsSweep gap_ms", "BM_Idle gap_ms"}});
+    bench::PrintPairs(
+        "Longest heartbeat gap beside the same work done plainly (same run):", "program",
+        {{"controls slider swept, 30 ms writes", "BM_ControlsSweep gap_ms",
+          "BM_Bare_ControlsSweep gap_ms"}});
+    std::printf("\nGoal: every scenario's worst gap at most %.0f ms\n", kGoalMs);
+    const std::string suffix = " worst_gap_ms";
+    for (const auto& [key, result] : bench::Results()) {
+        const bool scenario = key.size() > suffix.size() &&
+                              key.compare(key.size() - suffix.size(), suffix.size(), suffix) == 0 &&
+                              key.rfind("BM_Bare_", 0) != 0 && key.rfind("BM_Idle ", 0) != 0;
+        if (scenario)
+            std::printf("%-44s %10.2f ms  %s\n", key.substr(0, key.size() - suffix.size()).c_str(),
+                        result.value, result.value <= kGoalMs ? "met" : "NOT MET");
+    }
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    return bench::RunProgramBenchmarks(argc, argv, Report);
+}
