@@ -18,9 +18,11 @@
 #include <vector>
 
 #include "app/Application.h"
+#include "capture/CaptureSession.h"
 #include "files/IniFile.h"
 #include "files/PathUtils.h"
 #include "forms/frmControl.h"
+#include "widgets/ImageButton.h"
 #include "media/Bitmap.h"
 #include "media/Filter.h"
 #include "media/MediaTypes.h"
@@ -74,6 +76,19 @@ class ControlFormTestBase : public ::testing::Test {
     QTemporaryDir programDir;
     std::vector<QString> boxes;
 };
+
+// The panel's capture session has done all it was asked (bounded: false
+// when it is still busy after the bound).
+inline bool SettleSession(TControlForm& form, int boundMs = 15000) {
+    return QTest::qWaitFor([&] { return !form.Session()->Busy(); }, boundMs);
+}
+
+// A click on the record button, and the session's answer: the recording
+// runs, or the start failed (the panel previews again).
+inline bool ClickRecord(TControlForm& form, int boundMs = 15000) {
+    form.btnCapture->Click();
+    return SettleSession(form, boundMs);
+}
 
 // The description of the format in force on the first pin of a source.
 inline QString PinFormatText(media::TFilter* source) {
