@@ -15,10 +15,17 @@ const char* const kStallingCamera = "Test Camera 1";
 
 std::mutex g_stallLock;
 gint64 g_stallAt = 0;  // monotonic microseconds; 0 until the first start
+int g_stallStarts = 0;
 
-GstPadProbeReturn StallProbe(GstPad*, GstPadProbeInfo*, gpointer data) {
+// Drops the frames while they come before the moment given (stalled from
+// then on) or until it (a slow start).
+GstPadProbeReturn DropFrom(GstPad*, GstPadProbeInfo*, gpointer data) {
     const gint64 at = *static_cast<gint64*>(data);
     return g_get_monotonic_time() >= at ? GST_PAD_PROBE_DROP : GST_PAD_PROBE_OK;
+}
+GstPadProbeReturn DropUntil(GstPad*, GstPadProbeInfo*, gpointer data) {
+    const gint64 at = *static_cast<gint64*>(data);
+    return g_get_monotonic_time() < at ? GST_PAD_PROBE_DROP : GST_PAD_PROBE_OK;
 }
 
 void WatchStall(GstElement* source, const std::string& camera) {
@@ -26,18 +33,26 @@ void WatchStall(GstElement* source, const std::string& camera) {
     if (seconds <= 0 || camera != kStallingCamera)
         return;
     gint64 at;
+    GstPadProbeCallback probe = DropFrom;
     {
         std::lock_guard<std::mutex> guard(g_stallLock);
         const gint64 now = g_get_monotonic_time();
+        ++g_stallStarts;
         if (g_stallAt == 0)
             g_stallAt = now + gint64(seconds * G_USEC_PER_SEC);
-        if (now >= g_stallAt)
-            return;  // started after the stall: delivers
         at = g_stallAt;
+        if (now >= g_stallAt) {
+            // Started after the stall: delivers, after the delay if any.
+            const double delay = TestCameraRestartDelaySeconds();
+            if (delay <= 0)
+                return;
+            at = now + gint64(delay * G_USEC_PER_SEC);
+            probe = DropUntil;
+        }
     }
     PadRef pad = PadRef::Adopt(gst_element_get_static_pad(source, "src"));
     if (pad) {
-        gst_pad_add_probe(pad.Get(), GST_PAD_PROBE_TYPE_BUFFER, StallProbe, new gint64(at),
+        gst_pad_add_probe(pad.Get(), GST_PAD_PROBE_TYPE_BUFFER, probe, new gint64(at),
                           [](gpointer data) { delete static_cast<gint64*>(data); });
     }
 }
@@ -49,9 +64,20 @@ double TestCameraStallSeconds() {
     return value ? std::atof(value) : 0.0;
 }
 
+double TestCameraRestartDelaySeconds() {
+    const char* value = g_getenv("POMVIRA_TEST_CAMERA_RESTART_DELAY");
+    return value ? std::atof(value) : 0.0;
+}
+
+int TestCameraStallStarts() {
+    std::lock_guard<std::mutex> guard(g_stallLock);
+    return g_stallStarts;
+}
+
 void ResetTestCameraStall() {
     std::lock_guard<std::mutex> guard(g_stallLock);
     g_stallAt = 0;
+    g_stallStarts = 0;
 }
 
 GstElement* AddTestCameraStages(GstBin* bin, GList** chain, GstElement* source,

@@ -8,7 +8,9 @@
 //    start, without an error, as a real camera does when USB bandwidth runs
 //    out or its camera service crashes. Streams started before that moment
 //    stall with it; a stream started after it (a restarted source)
-//    delivers again.
+//    delivers again, with POMVIRA_TEST_CAMERA_RESTART_DELAY=D (seconds) only
+//    D seconds after it started, as a camera slow to answer after a
+//    restart.
 #pragma once
 
 #include <gst/gst.h>
@@ -25,6 +27,12 @@ GstElement* AddTestCameraStages(GstBin* bin, GList** chain, GstElement* source,
 
 // The camera that stalls and after how many seconds; 0 when none does.
 double TestCameraStallSeconds();
+// How long a stream of the stalling camera started after its stall delivers
+// nothing (seconds; 0: it delivers at once).
+double TestCameraRestartDelaySeconds();
+// How many streams of the stalling camera have started since the last
+// reset, the first one included.
+int TestCameraStallStarts();
 // Forgets the first start, so that the next start counts as the first (for
 // tests that stall the camera more than once in one process).
 void ResetTestCameraStall();
