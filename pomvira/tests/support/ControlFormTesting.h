@@ -22,6 +22,7 @@
 #include "files/IniFile.h"
 #include "files/PathUtils.h"
 #include "forms/frmControl.h"
+#include "widgets/ActionList.h"
 #include "widgets/ImageButton.h"
 #include "media/Bitmap.h"
 #include "media/Filter.h"
