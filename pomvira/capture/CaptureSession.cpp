@@ -120,7 +120,8 @@ void TCaptureSession::SetVideoWindow(TVideoWindow* window) {
 }
 
 bool TCaptureSession::Busy() const {
-    return FOperating || !FOperations.empty() || FWorker->Busy() || FFileWorker->Busy();
+    return FOperating || !FOperations.empty() || FWorker->Busy() || FFileWorker->Busy() ||
+           FWaitingFrames > 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -389,14 +390,15 @@ void TCaptureSession::RunPreview(std::function<void()> then) {
             FNextFormat.reset();
             FCameraWatch.OpenEnded(true);
             emit PreviewStarted();
+        } else if (!closing && FCameraWatch.Opening()) {
+            // A camera back but not usable (another program holds it): the
+            // watch tries again quietly and says so once.
+            FCameraWatch.OpenEnded(false);
         } else if (!closing) {
             emit PreviewFailed(FailureText(hr));
-            // Listed but not usable, or silent: tried again later, as a
-            // camera that delivers nothing.
-            if (FCameraWatch.Opening())
-                FCameraWatch.OpenEnded(false);
-            else
-                FCameraWatch.CameraStalled(true);
+            // Not usable, or silent: tried again later, as a camera that
+            // delivers nothing.
+            FCameraWatch.CameraStalled(true);
         }
         then();
     });
@@ -508,6 +510,7 @@ void TCaptureSession::SetAudioFormat(const TMediaType& format) {
 // ---------------------------------------------------------------------------
 
 void TCaptureSession::TakeStill(const QString& folder) {
+    ++FWaitingFrames;
     GrabStill(folder, 0);
 }
 
@@ -523,11 +526,13 @@ void TCaptureSession::GrabStill(const QString& folder, int waitedMs) {
             });
             return;
         }
+        --FWaitingFrames;
         emit StillFailed(UiText("Messages",
                                 "Aucune image n'est arrivée de la caméra : "
                                 "la photo n'a pas été prise."));
         return;
     }
+    --FWaitingFrames;
     // The picture is encoded and written off this thread; pictures are
     // numbered in the order they were taken.
     auto path = std::make_shared<QString>();
@@ -718,7 +723,6 @@ void TCaptureSession::FinishStop(HRESULT stopResult, HRESULT failure) {
             },
             kFinishBoundMs, told);
     }
-    CaptureGraph->SetActive(false);
 }
 
 // ---------------------------------------------------------------------------
@@ -865,7 +869,8 @@ void TCaptureSession::OpenLostCamera(int index, bool sameCamera) {
         }
         Halt([this, index, sameCamera] {
             int32_t opened = -1;
-            const bool ok = RunHandler([&] {
+            bool ok = true;
+            try {
                 if (!sameCamera)
                     FNextFormat.reset();
                 // The same camera comes in the format it had, the windows
@@ -874,7 +879,11 @@ void TCaptureSession::OpenLostCamera(int index, bool sameCamera) {
                 const auto kept = qScopeGuard([this] { FKeepPlacement = false; });
                 opened = sameCamera ? SelectVideoDevice(index, QString())
                                     : SelectVideoDevice(index, FVideoFormat);
-            });
+            } catch (...) {
+                // Listed but not usable (another program holds it, or it
+                // went again meanwhile): tried again, nothing raised.
+                ok = false;
+            }
             FVideoDevice = opened;
             if (!ok || opened == -1 || !CaptureGraph->Active()) {
                 FCameraWatch.OpenEnded(false);
@@ -962,6 +971,12 @@ void TCaptureSession::Close() {
         // being finished are waited for.
         auto done = [this] {
             Halt([this] {
+                // Emptied, then deactivated: the members' filters leave (the
+                // graph is at rest: nothing here waits).
+                try {
+                    CaptureGraph->EmptyGraph();
+                } catch (...) {
+                }
                 CaptureGraph->SetActive(false);
                 FFileWorker->Post([] {}, [this] { CloseDown(); }, kFinishBoundMs,
                                   [this] { CloseDown(); });

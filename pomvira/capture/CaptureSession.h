@@ -265,6 +265,7 @@ class TCaptureSession : public QObject, private TCameraHost {
     bool FPreviewErrorReported = false;
     bool FFinishing = false;      // a recording's file is being finished
     bool FRecordingAsked = false;  // a recording waits for its turn to start
+    int FWaitingFrames = 0;        // stills waiting for the camera's first frame
     TBounds FBounds;
     QString FStopReason;      // why the camera ended the recording
     TRecordingResult FClosedResult;

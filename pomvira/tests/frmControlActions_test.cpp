@@ -96,6 +96,7 @@ TEST_F(ControlActionsTest, ChoosingAnotherCameraReopensTheGraphAndSizesThePrevie
     sys.AddVideoDevice("Cam B", {VideoFormat(MEDIASUBTYPE_YUY2, 320, 240, 16)});
     AddMicrophone("Mic");
     TControlForm form;
+    ASSERT_TRUE(SettleSession(form));
     ASSERT_TRUE(boxes.empty());
     // A camera plugged in after start-up is listed: the names are fresh.
     AddCamera("Cam C");
@@ -109,6 +110,7 @@ TEST_F(ControlActionsTest, ChoosingAnotherCameraReopensTheGraphAndSizesThePrevie
         PressKey(d, Qt::Key_Return);
     });
     ASSERT_TRUE(form.actSelectDevice->Execute());
+    ASSERT_TRUE(SettleSession(form));
     EXPECT_TRUE(answer->Answered());
     const CallLog& log = sys.Log();
     EXPECT_TRUE(log.InOrder({
@@ -133,15 +135,18 @@ TEST_F(ControlActionsTest, SameDevicesAgainOrCancelRebuildNothing) {
     AddCamera("Cam B");
     AddMicrophone("Mic");
     TControlForm form;
+    ASSERT_TRUE(SettleSession(form));
     sys.Log().Clear();
     auto same = WhenModal<TSelectDeviceDlg>([](TSelectDeviceDlg* d) { d->btnOK->click(); });
     form.actSelectDevice->Execute();
+    ASSERT_TRUE(SettleSession(form));
     EXPECT_TRUE(same->Answered());
     auto cancelled = WhenModal<TSelectDeviceDlg>([](TSelectDeviceDlg* d) {
         d->cbVideoDevice->setCurrentIndex(1);
         PressKey(d, Qt::Key_Escape);
     });
     form.actSelectDevice->Execute();
+    ASSERT_TRUE(SettleSession(form));
     EXPECT_TRUE(cancelled->Answered());
     for (const char* call : {"Graph.Stop", "Graph.Run", "System.CoCreateInstance(FilterGraph)",
                              "Graph.RemoveFilter(VideoSourceFilter)"})
@@ -155,6 +160,7 @@ TEST_F(ControlActionsTest, ConfirmedWithoutACameraKeepsTheCameraAndTakesTheNewMi
     AddMicrophone("Mic 1");
     AddMicrophone("Mic 2");
     TControlForm form;
+    ASSERT_TRUE(SettleSession(form));
     sys.Log().Clear();
     auto answer = WhenModal<TSelectDeviceDlg>([](TSelectDeviceDlg* d) {
         d->cbVideoDevice->setCurrentIndex(-1);
@@ -162,6 +168,7 @@ TEST_F(ControlActionsTest, ConfirmedWithoutACameraKeepsTheCameraAndTakesTheNewMi
         PressKey(d, Qt::Key_Return);
     });
     form.actSelectDevice->Execute();
+    ASSERT_TRUE(SettleSession(form));
     EXPECT_TRUE(answer->Answered());
     const CallLog& log = sys.Log();
     EXPECT_FALSE(log.Contains("Graph.RemoveFilter(VideoSourceFilter)")) << log.Text();
@@ -182,11 +189,13 @@ TEST_F(ControlActionsTest, ConfirmedWithoutACameraKeepsTheCameraAndTakesTheNewMi
 TEST_F(ControlActionsTest, AudioEntriesWithoutAMicrophoneReportInterfaceNotSupported) {
     AddCamera("Cam");
     TControlForm form;
+    ASSERT_TRUE(SettleSession(form));
     ASSERT_EQ(form.State().AudioDevice, -1);
     sys.Log().Clear();
     // As chosen from the menu: the failure goes to the error report.
     form.actAudioFilter->MenuAction()->trigger();
     form.actAudioFormat->MenuAction()->trigger();
+    ASSERT_TRUE(SettleSession(form));
     EXPECT_EQ(boxes, (std::vector<QString>{"Interface non prise en charge",
                                            "Interface non prise en charge"}));
     EXPECT_FALSE(sys.Log().Contains("Graph.Stop"));
@@ -196,6 +205,7 @@ TEST_F(ControlActionsTest, AudioEntriesWithoutAMicrophoneReportInterfaceNotSuppo
 TEST_F(ControlActionsTest, ResolutionChosenOnThePinsPageResizesAndReplacesTheWindows) {
     AddCamera("Cam");
     TControlForm form;
+    ASSERT_TRUE(SettleSession(form));
     ASSERT_EQ(form.ViewForm()->size(), QSize(640 + 36, 480 + 56));
     sys.PropertyFrameHook = [](const WString&, const std::vector<IUnknown*>& objects) {
         ASSERT_EQ(objects.size(), 1u);
@@ -209,6 +219,7 @@ TEST_F(ControlActionsTest, ResolutionChosenOnThePinsPageResizesAndReplacesTheWin
     };
     sys.Log().Clear();
     form.actVideoPin->Execute();
+    ASSERT_TRUE(SettleSession(form));
     const CallLog& log = sys.Log();
     EXPECT_TRUE(log.InOrder({
         "Pin[Cam/Capture].GetFormat",
@@ -229,10 +240,12 @@ TEST_F(ControlActionsTest, ResolutionPagesCancelledOrFailingKeepTheFormat) {
     AddCamera("Cam");
     Ini().WriteString("CAPTURE", "VIDEO FORMAT", k320);
     TControlForm form;
+    ASSERT_TRUE(SettleSession(form));
     ASSERT_EQ(form.State().VideoFormat, k320);
     // Cancelled: the saved format was put back; the windows are placed again.
     form.ViewForm()->move(10, 10);
     form.actVideoPin->Execute();
+    ASSERT_TRUE(SettleSession(form));
     EXPECT_EQ(form.ViewForm()->size(), QSize(320 + 36, 240 + 56));
     EXPECT_NE(form.ViewForm()->pos(), QPoint(10, 10));
     EXPECT_EQ(form.State().VideoFormat, k320);
@@ -241,6 +254,7 @@ TEST_F(ControlActionsTest, ResolutionPagesCancelledOrFailingKeepTheFormat) {
     form.ViewForm()->move(10, 10);
     sys.Log().Clear();
     form.actVideoPin->Execute();
+    ASSERT_TRUE(SettleSession(form));
     EXPECT_EQ(form.ViewForm()->pos(), QPoint(10, 10));
     EXPECT_EQ(form.State().VideoFormat, k320);
     EXPECT_TRUE(
@@ -260,6 +274,7 @@ TEST_F(ControlActionsTest, CompressorsChosenAreKeptAsIndexesAndWrittenAtShutDown
     sys.AddCompressor(CLSID_AudioCompressorCategory, "A-Law encoder");
     {
         TControlForm form;
+        ASSERT_TRUE(SettleSession(form));
         auto first = WhenModal<TCompressDlg>([](TCompressDlg* d) {
             EXPECT_EQ(Items(d->lstVideoComp), QStringList({"JPEG encoder", "PNG encoder"}));
             EXPECT_EQ(Items(d->lstAudioComp), QStringList({"A-Law encoder"}));
@@ -300,6 +315,7 @@ TEST_F(ControlActionsTest, StoredCompressorThatNoLongerExistsShowsNoSelectionAnd
     Ini().WriteInteger("CAPTURE", "VIDEO COMPRESS", 5);
     Ini().WriteInteger("CAPTURE", "AUDIO COMPRESS", 0);
     TControlForm form;
+    ASSERT_TRUE(SettleSession(form));
     auto answer = WhenModal<TCompressDlg>([](TCompressDlg* d) {
         EXPECT_FALSE(d->chkNotVComp->isChecked());
         EXPECT_TRUE(d->lstVideoComp->selectedItems().isEmpty());
@@ -322,6 +338,7 @@ TEST_F(ControlActionsTest, AudioFormatChosenStopsThePreviewSetsItAndRunsAgain) {
     AddCamera("Cam");
     AddMicrophone("Mic");
     TControlForm form;
+    ASSERT_TRUE(SettleSession(form));
     sys.Log().Clear();
     auto cancelled = WhenModalNamed("AudioFormatChooser", [](QWidget* chooser) {
         auto* list = chooser->findChild<QListWidget*>("lstFormats");
@@ -331,6 +348,7 @@ TEST_F(ControlActionsTest, AudioFormatChosenStopsThePreviewSetsItAndRunsAgain) {
         PressKey(chooser, Qt::Key_Escape);
     });
     form.actAudioFormat->Execute();
+    ASSERT_TRUE(SettleSession(form));
     EXPECT_TRUE(cancelled->Answered());
     EXPECT_FALSE(sys.Log().Contains("Graph.Stop")) << sys.Log().Text();
     EXPECT_TRUE(sys.Log().Matching("Pin[Mic/Capture].SetFormat").empty());
@@ -340,6 +358,7 @@ TEST_F(ControlActionsTest, AudioFormatChosenStopsThePreviewSetsItAndRunsAgain) {
         PressKey(chooser, Qt::Key_Return);
     });
     form.actAudioFormat->Execute();
+    ASSERT_TRUE(SettleSession(form));
     EXPECT_TRUE(chosen->Answered());
     EXPECT_TRUE(sys.Log().InOrder(
         {"Graph.Stop",
@@ -355,6 +374,7 @@ TEST_F(ControlActionsTest, AudioFormatChosenStopsThePreviewSetsItAndRunsAgain) {
         PressKey(chooser, Qt::Key_Escape);
     });
     form.actAudioFormat->Execute();
+    ASSERT_TRUE(SettleSession(form));
     EXPECT_TRUE(again->Answered());
 }
 
@@ -362,11 +382,13 @@ TEST_F(ControlActionsTest, AudioFormatWithMoreExtraBytesGetsABlockOfItsOwnSize) 
     AddCamera("Cam");
     sys.AddAudioDevice("Mic", {AudioFormat(44100, 16, 2), WaveFormat(2, 22050, 4, 1, 32)});
     TControlForm form;
+    ASSERT_TRUE(SettleSession(form));
     auto chosen = WhenModalNamed("AudioFormatChooser", [](QWidget* chooser) {
         chooser->findChild<QListWidget*>("lstFormats")->setCurrentRow(1);
         PressKey(chooser, Qt::Key_Return);
     });
     form.actAudioFormat->Execute();
+    ASSERT_TRUE(SettleSession(form));
     EXPECT_TRUE(chosen->Answered());
     FakeFilter* mic = sys.Filter("Mic");
     ASSERT_NE(mic, nullptr);
@@ -387,6 +409,7 @@ TEST_F(ControlActionsTest, SaveFoldersAreTakenAsTheyStandAndWrittenAtShutDown) {
     QString videoBefore, snapBefore;
     {
         TControlForm form;
+        ASSERT_TRUE(SettleSession(form));
         videoBefore = form.State().VideoFolder;
         snapBefore = form.State().SnapFolder;
         // Cancelled after browsing: both stay.

@@ -8,6 +8,7 @@
 
 #include "widgets/ActionList.h"
 #include "ControlFormTesting.h"
+#include "capture/CameraWatch.h"
 #include "widgets/ImageButton.h"
 #include "MailerStandIn.h"
 #include "forms/frmControl.h"
@@ -53,11 +54,13 @@ TEST_F(DeviceLossTest, ALostCameraReleasesTheGraphAndComesBackInItsFormat) {
     Ini().WriteString("CAPTURE", "VIDEO FORMAT", QString::fromLatin1(k320));
     FakeDevice& camera = AddCamera("Cam");
     TControlForm form;
+    ASSERT_TRUE(SettleSession(form));
     ASSERT_TRUE(boxes.empty()) << FirstBox();
     EXPECT_EQ(sys.Log().Count("System.RegisterDeviceNotification(537)"), 1);
 
     Unplug(form, camera);
     ASSERT_TRUE(QTest::qWaitFor([&] { return form.CameraLost(); }, 2000));
+    ASSERT_TRUE(SettleSession(form));
     EXPECT_FALSE(form.CaptureGraph->Active());
     EXPECT_EQ(sys.Graph(), nullptr);
     EXPECT_EQ(form.State().VideoDevice, -1);
@@ -85,6 +88,7 @@ TEST_F(DeviceLossTest, NoticesForOtherFiltersOrADeviceBackAreIgnored) {
     AddCamera("Cam");
     sys.AddAudioDevice("Mic", {AudioFormat(44100, 16, 2)});
     TControlForm form;
+    ASSERT_TRUE(SettleSession(form));
     sys.Log().Clear();
     // Not recording: a lost microphone leaves the preview alone.
     sys.Graph()->PostEvent(EC_DEVICE_LOST,
@@ -103,6 +107,7 @@ TEST_F(DeviceLossTest, ShutDownStopsTheDeviceNotices) {
     AddCamera("Cam");
     {
         TControlForm form;
+        ASSERT_TRUE(SettleSession(form));
         EXPECT_EQ(sys.DeviceNotificationCount(), 1u);
     }
     EXPECT_EQ(sys.DeviceNotificationCount(), 0u);
@@ -112,8 +117,10 @@ TEST_F(DeviceLossTest, ACameraBackThatCannotBeOpenedStaysLostIsRetriedAndReporte
     Ini().WriteString("CAPTURE", "VIDEO FORMAT", QString::fromLatin1(k320));
     FakeDevice& camera = AddCamera("Cam");
     TControlForm form;
+    ASSERT_TRUE(SettleSession(form));
     Unplug(form, camera);
     ASSERT_TRUE(QTest::qWaitFor([&] { return form.CameraLost(); }, 2000));
+    ASSERT_TRUE(SettleSession(form));
 
     // Listed again, but it cannot be opened (another program holds it).
     FakeDevice& back = AddCamera("Cam");
@@ -127,17 +134,19 @@ TEST_F(DeviceLossTest, ACameraBackThatCannotBeOpenedStaysLostIsRetriedAndReporte
     EXPECT_FALSE(form.CaptureGraph->Active());
     EXPECT_FALSE(form.ViewForm()->VideoNotice().isEmpty());
     EXPECT_FALSE(form.btnCapture->isEnabled());
-    // Failing on, it is said once, in words (no error code).
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.empty(); }, 3 * 2000 + 1000));
+    // Failing on (tried again after 2, then 4 seconds), it is said once, in
+    // words (no error code).
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.empty(); },
+                                TCameraWatch::RetryDelay(0) + TCameraWatch::RetryDelay(1) + 1500));
     EXPECT_TRUE(boxes[0].contains(QStringLiteral("ne peut pas être ouverte"))) << FirstBox();
     EXPECT_FALSE(boxes[0].contains(QStringLiteral("$"))) << FirstBox();
-    QTest::qWait(2500);
-    EXPECT_EQ(boxes.size(), 1u);
 
-    // Free again: the next try opens it in the format it had.
+    // Free again: the next try (8 seconds later) opens it in the format it
+    // had, and nothing more is said.
     sys.Log().Clear();
     back.present = true;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !form.CameraLost(); }, 3000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return !form.CameraLost(); }, TCameraWatch::RetryDelay(2) + 1500));
     EXPECT_TRUE(
         sys.Log().InOrder({std::string("Pin[Cam/Capture].SetFormat(") + k320 + ")", "Graph.Run"}))
         << sys.Log().Text();
@@ -150,7 +159,9 @@ TEST_F(DeviceLossTest, ACameraBackWhileItsCutRecordingIsWithTheMailProgramIsTake
     FakeDevice& camera = AddCamera("Cam");
     TMailerStandIn mailer(0, 1000);
     TControlForm form;
+    ASSERT_TRUE(SettleSession(form));
     form.actCapAndMail->Execute();
+    ASSERT_TRUE(SettleSession(form));
     ASSERT_TRUE(form.State().Recording) << FirstBox();
 
     // Plugged back while the mail program still has the cut recording.

@@ -59,13 +59,16 @@ class GraphErrorsTest : public ControlFormTestBase {
 TEST_F(GraphErrorsTest, ARecordingEndsOnceAtItsFirstErrorAndAnUnplayableFileIsNotKept) {
     TMailerStandIn mailer;
     TControlForm form;
+    ASSERT_TRUE(SettleSession(form));
     ASSERT_TRUE(boxes.empty()) << FirstBox();
     form.actCapAndMail->Execute();
+    ASSERT_TRUE(SettleSession(form));
     ASSERT_TRUE(form.State().Recording);
     // What the multiplexer wrote before the disk filled: not even a header.
     QFile::resize(VideoFile(1), 0);
     sys.Log().Clear();
     PostErrors({HResultFromWin32(ERROR_DISK_FULL), VFW_E_RUNTIME_ERROR, VFW_E_RUNTIME_ERROR});
+    ASSERT_TRUE(SettleSession(form));
     ExpectPreviewing(form);
     EXPECT_EQ(sys.Log().Count("Graph.Stop"), 1) << sys.Log().Text();
     EXPECT_EQ(sys.Graph()->State(), State_Running);
@@ -80,19 +83,24 @@ TEST_F(GraphErrorsTest, ARecordingEndsOnceAtItsFirstErrorAndAnUnplayableFileIsNo
     // The next recording is not cut short by what was said of the last one.
     boxes.clear();
     form.btnCapture->Click();
+    ASSERT_TRUE(SettleSession(form));
     ASSERT_TRUE(form.State().Recording);
     form.btnCapture->Click();
+    ASSERT_TRUE(SettleSession(form));
     EXPECT_TRUE(boxes.empty()) << FirstBox();
 }
 
 // A stop whose file could not be completed does not file it as good.
 TEST_F(GraphErrorsTest, AStopThatCouldNotCompleteTheFileSaysSo) {
     TControlForm form;
+    ASSERT_TRUE(SettleSession(form));
     form.btnCapture->Click();
+    ASSERT_TRUE(SettleSession(form));
     ASSERT_TRUE(form.State().Recording);
     QFile::resize(VideoFile(1), 0);
     sys.SetResult("Graph.Stop", VFW_E_TIMEOUT, 1);
     form.btnCapture->Click();
+    ASSERT_TRUE(SettleSession(form));
     ExpectPreviewing(form);
     ASSERT_EQ(boxes.size(), 1u) << FirstBox();
     EXPECT_TRUE(
@@ -106,18 +114,22 @@ TEST_F(GraphErrorsTest, AStopThatCouldNotCompleteTheFileSaysSo) {
 // the rebuilt preview failing again is not said again.
 TEST_F(GraphErrorsTest, APreviewErrorIsReportedOnceAndThePreviewRebuilt) {
     TControlForm form;
+    ASSERT_TRUE(SettleSession(form));
     ASSERT_TRUE(boxes.empty()) << FirstBox();
     sys.Log().Clear();
     PostErrors({VFW_E_RUNTIME_ERROR});
+    ASSERT_TRUE(SettleSession(form));
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_TRUE(boxes[0].startsWith("L'image de la caméra s'est arrêtée : ")) << FirstBox();
     EXPECT_TRUE(boxes[0].endsWith("L'aperçu a été relancé.")) << FirstBox();
     EXPECT_TRUE(
-        sys.Log().InOrder({"Graph.Stop", "System.CoCreateInstance(FilterGraph)", "Graph.Run"}))
+        sys.Log().InOrder({"Graph.Halt", "System.CoCreateInstance(FilterGraph)", "Graph.Run"}))
         << sys.Log().Text();
     EXPECT_EQ(sys.Graph()->State(), State_Running);
     ExpectPreviewing(form);
 
     PostErrors({VFW_E_RUNTIME_ERROR});
+
+    ASSERT_TRUE(SettleSession(form));
     EXPECT_EQ(boxes.size(), 1u);
 }

@@ -110,6 +110,7 @@ class PanelLanguage : public ControlFormTestBase, public ::testing::WithParamInt
     }
     void Start() {
         form = std::make_unique<TControlForm>();
+        ASSERT_TRUE(SettleSession(*form));
         form->show();
     }
     const TTexts& Texts() const { return GetParam().english ? kEnglish : kFrench; }
@@ -141,6 +142,7 @@ TEST_P(PanelLanguage, HintsMenusDialogsMessagesAndThePreviewSpeakTheUsersLanguag
     EXPECT_EQ(dialog.btnOK->text(), Text(t.ok));
 
     RunHandler([this] { form->actSnapShot->Execute(); });
+    ASSERT_TRUE(SettleSession(*form));
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0], Text(t.noPicture));
 }

@@ -36,6 +36,7 @@ class MailTest : public ControlFormTestBase {
         });
         sys.AddVideoDevice("Cam", {VideoFormat(MEDIASUBTYPE_YUY2, 320, 240, 16)});
         form = std::make_unique<TControlForm>();
+        ASSERT_TRUE(SettleSession(*form));
         ASSERT_TRUE(requests.empty()) << requests[0].text.toStdString();
         form->show();
     }

@@ -14,6 +14,7 @@
 #include "app/Application.h"
 #include "files/IniFile.h"
 #include "files/PathUtils.h"
+#include "ControlFormTesting.h"
 #include "forms/frmControl.h"
 #include "forms/frmView.h"
 #include "media/FilterGraph.h"
@@ -23,11 +24,6 @@ using namespace media;
 using namespace media::fake;
 
 namespace {
-
-const char* const k640 =
-    "Major Type: Video - Sub Type: YUY2 Format: VideoInfo YUY2 640X480, 16 bits";
-const char* const k320 =
-    "Major Type: Video - Sub Type: YUY2 Format: VideoInfo YUY2 320X240, 16 bits";
 
 class ControlFormMediaTest : public ::testing::Test {
   protected:
@@ -61,6 +57,7 @@ TEST_F(ControlFormMediaTest, StartUpOpensTheFirstDevicesRunsThePreviewAndShutDow
     sys.AddAudioDevice("Mic", {AudioFormat(44100, 16, 2)});
     {
         TControlForm form;
+        ASSERT_TRUE(SettleSession(form));
         EXPECT_TRUE(boxes.empty());
         const CallLog& log = sys.Log();
         EXPECT_TRUE(log.InOrder({
@@ -109,6 +106,7 @@ TEST_F(ControlFormMediaTest, StoredFormatThatTheCameraOffersIsUsedAndSizesThePre
     AddCamera("Cam");
     Ini().WriteString("CAPTURE", "VIDEO FORMAT", k320);
     TControlForm form;
+    ASSERT_TRUE(SettleSession(form));
     EXPECT_TRUE(sys.Log().Contains(std::string("Pin[Cam/Capture].SetFormat(") + k320 + ")"))
         << sys.Log().Text();
     EXPECT_EQ(form.ViewForm()->size(), QSize(320 + 36, 240 + 56));
@@ -123,6 +121,7 @@ TEST_F(ControlFormMediaTest, StoredFormatThatTheCameraDoesNotOfferKeepsItsText) 
     Ini().WriteString("CAPTURE", "VIDEO FORMAT", other);
     {
         TControlForm form;
+        ASSERT_TRUE(SettleSession(form));
         EXPECT_EQ(sys.Log().Matching("Pin[Cam/Capture].SetFormat"),
                   std::vector<std::string>{std::string("Pin[Cam/Capture].SetFormat(") + k640 + ")"})
             << sys.Log().Text();
@@ -138,6 +137,7 @@ TEST_F(ControlFormMediaTest, StoredDeviceIndexGivesWayToTheFirstDevice) {
     Ini().WriteInteger("CAPTURE", "VIDEO DEVICE", 1);
     Ini().WriteInteger("CAPTURE", "AUDIO DEVICE", 5);
     TControlForm form;
+    ASSERT_TRUE(SettleSession(form));
     EXPECT_TRUE(sys.Log().Contains(
         "Builder.RenderStream(PREVIEW, Filter[Cam A], Filter[Grabber], Filter[Renderer])"))
         << sys.Log().Text();
@@ -149,6 +149,7 @@ TEST_F(ControlFormMediaTest, StoredDeviceIndexGivesWayToTheFirstDevice) {
 TEST_F(ControlFormMediaTest, FrameTooLargeForTheScreenCoversItWithThePanelBottomRight) {
     sys.AddVideoDevice("Big", {VideoFormat(MEDIASUBTYPE_YUY2, 4000, 3000, 16)});
     TControlForm form;
+    ASSERT_TRUE(SettleSession(form));
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     EXPECT_EQ(form.ViewForm()->geometry(), screen);
     EXPECT_EQ(form.ViewForm()->findChild<QLabel*>("lblSize")->text(), "4000 x 3000");
@@ -159,6 +160,7 @@ TEST_F(ControlFormMediaTest, FrameTooLargeForTheScreenCoversItWithThePanelBottom
 TEST_F(ControlFormMediaTest, TimerShowsTheGraphPositionAsElapsedTime) {
     AddCamera("Cam");
     TControlForm form;
+    ASSERT_TRUE(SettleSession(form));
     sys.Graph()->SetPosition(835000000);  // 83.5 s in 100-ns units
     form.TimerTimer(form.Timer);
     EXPECT_EQ(form.ViewForm()->lblStatus->text(), "(Record : 0:1:23:500)");

@@ -99,6 +99,7 @@ TEST_F(RecordingTest, StartAndStopRunTheirStepsInOrderAndTheStateTableHolds) {
     AddCamera();
     AddMicrophone();
     TControlForm form;
+    ASSERT_TRUE(SettleSession(form));
     ASSERT_TRUE(boxes.empty()) << FirstBox();
     ExpectPreviewing(form);
     form.ActionList->UpdateActions();
@@ -107,6 +108,7 @@ TEST_F(RecordingTest, StartAndStopRunTheirStepsInOrderAndTheStateTableHolds) {
 
     sys.Log().Clear();
     form.btnCapture->Click();
+    ASSERT_TRUE(SettleSession(form));
     ASSERT_TRUE(boxes.empty()) << FirstBox();
     const CallLog& log = sys.Log();
     EXPECT_TRUE(log.InOrder({
@@ -149,6 +151,7 @@ TEST_F(RecordingTest, StartAndStopRunTheirStepsInOrderAndTheStateTableHolds) {
 
     sys.Log().Clear();
     form.btnCapture->Click();
+    ASSERT_TRUE(SettleSession(form));
     ASSERT_TRUE(boxes.empty()) << FirstBox();
     // Stopped (the file completed) before the graph is released.
     EXPECT_TRUE(
@@ -172,17 +175,22 @@ TEST_F(RecordingTest, NamesCountFromOneAndFillGapsAndSoundOffRecordsThePictureAl
     QFile(VideoFile(1)).open(QIODevice::WriteOnly);
     QFile(VideoFile(3)).open(QIODevice::WriteOnly);
     TControlForm form;
+    ASSERT_TRUE(SettleSession(form));
     form.actUseAudio->Execute();
     EXPECT_FALSE(form.State().UseAudio);
     sys.Log().Clear();
     form.btnCapture->Click();
+    ASSERT_TRUE(SettleSession(form));
     EXPECT_TRUE(sys.Log().Contains(SetOutput(2))) << sys.Log().Text();
     EXPECT_TRUE(sys.Log().Matching("Builder.RenderStream(null, Filter[Mic]").empty());
     EXPECT_EQ(sys.Filter("Mic")->Pin("Capture")->Peer(), nullptr);
     form.btnCapture->Click();
+    ASSERT_TRUE(SettleSession(form));
     form.btnCapture->Click();
+    ASSERT_TRUE(SettleSession(form));
     EXPECT_TRUE(sys.Log().Contains(SetOutput(4))) << sys.Log().Text();
     form.btnCapture->Click();
+    ASSERT_TRUE(SettleSession(form));
     EXPECT_EQ(form.StripFiles(), QStringList({VideoFile(2), VideoFile(4)}));
     EXPECT_TRUE(boxes.empty()) << FirstBox();
 }
@@ -196,8 +204,10 @@ TEST_F(RecordingTest, ChosenCompressorsSitBetweenTheSourcesAndTheMultiplexer) {
     Ini().WriteInteger("CAPTURE", "VIDEO COMPRESS", 1);
     Ini().WriteInteger("CAPTURE", "AUDIO COMPRESS", 0);
     TControlForm form;
+    ASSERT_TRUE(SettleSession(form));
     sys.Log().Clear();
     form.btnCapture->Click();
+    ASSERT_TRUE(SettleSession(form));
     const CallLog& log = sys.Log();
     EXPECT_TRUE(log.InOrder({
         SetOutput(1),
@@ -213,15 +223,18 @@ TEST_F(RecordingTest, ChosenCompressorsSitBetweenTheSourcesAndTheMultiplexer) {
     EXPECT_EQ(sys.Filter("Mic")->Pin("Capture")->Peer(), sys.Filter("Audio A")->Pin("Input"));
     EXPECT_EQ(sys.Filter("Video B")->Pin("Output")->Peer()->Owner()->Name(), "AVI Mux");
     form.btnCapture->Click();
+    ASSERT_TRUE(SettleSession(form));
     EXPECT_FALSE(sys.Graph()->HasFilter("Video B"));
 
     // Sound off: no audio compressor either.
     form.actUseAudio->Execute();
     sys.Log().Clear();
     form.btnCapture->Click();
+    ASSERT_TRUE(SettleSession(form));
     EXPECT_TRUE(log.Contains("Graph.AddFilter(Video B)"));
     EXPECT_FALSE(log.Contains("Graph.AddFilter(Audio A)")) << log.Text();
     form.btnCapture->Click();
+    ASSERT_TRUE(SettleSession(form));
     EXPECT_TRUE(boxes.empty()) << FirstBox();
 }
 
@@ -235,12 +248,15 @@ TEST_F(RecordingTest, StoredCompressorIsAPositionInTheListAsItIsAtEachStart) {
     sys.AddCompressor(CLSID_VideoCompressorCategory, "Video C");
     Ini().WriteInteger("CAPTURE", "VIDEO COMPRESS", 1);
     TControlForm form;
+    ASSERT_TRUE(SettleSession(form));
     const CallLog& log = sys.Log();
     auto record = [&] {
         sys.Log().Clear();
         form.btnCapture->Click();
+        ASSERT_TRUE(SettleSession(form));
         EXPECT_TRUE(form.State().Recording);
         form.btnCapture->Click();
+        ASSERT_TRUE(SettleSession(form));
         EXPECT_TRUE(boxes.empty()) << FirstBox();
     };
     record();
@@ -273,10 +289,12 @@ TEST_F(RecordingTest, SoundAskedForWithoutMicrophoneRecordsThePictureAlone) {
     sys.AddCompressor(CLSID_AudioCompressorCategory, "Audio A");
     Ini().WriteInteger("CAPTURE", "AUDIO COMPRESS", 0);
     TControlForm form;
+    ASSERT_TRUE(SettleSession(form));
     ASSERT_TRUE(form.State().UseAudio);
     ASSERT_EQ(form.State().AudioDevice, -1);
     sys.Log().Clear();
     form.btnCapture->Click();
+    ASSERT_TRUE(SettleSession(form));
     EXPECT_TRUE(boxes.empty()) << FirstBox();
     EXPECT_TRUE(form.State().Recording);
     EXPECT_EQ(Look(form).hint, "Stop");
@@ -285,6 +303,7 @@ TEST_F(RecordingTest, SoundAskedForWithoutMicrophoneRecordsThePictureAlone) {
     EXPECT_FALSE(sys.Log().Contains("Graph.AddFilter(Audio A)")) << sys.Log().Text();
     EXPECT_EQ(sys.Graph()->State(), State_Running);
     form.btnCapture->Click();
+    ASSERT_TRUE(SettleSession(form));
     EXPECT_EQ(form.StripFiles(), QStringList{VideoFile(1)});
 }
 
@@ -292,10 +311,12 @@ TEST_F(RecordingTest, StartThatFailsIsReportedTakenBackAndThePreviewRunsAgain) {
     AddCamera();
     AddMicrophone();
     TControlForm form;
+    ASSERT_TRUE(SettleSession(form));
     // The run of the recording graph is refused; the preview's is not.
     sys.SetResult("Graph.Run", E_FAIL, 1);
     sys.Log().Clear();
     form.btnCapture->Click();
+    ASSERT_TRUE(SettleSession(form));
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_TRUE(boxes[0].startsWith("L'enregistrement n'a pas pu commencer.")) << FirstBox();
     EXPECT_TRUE(boxes[0].contains("Unspecified error")) << FirstBox();
@@ -309,14 +330,17 @@ TEST_F(RecordingTest, StartThatFailsIsReportedTakenBackAndThePreviewRunsAgain) {
     boxes.clear();
     sys.SetResult("Builder.SetOutputFileName", E_FAIL, 1);
     form.btnCapture->Click();
+    ASSERT_TRUE(SettleSession(form));
     ASSERT_EQ(boxes.size(), 1u);
     ExpectPreviewing(form);
 
     // The next start records as usual, under the name that was never used.
     boxes.clear();
     form.btnCapture->Click();
+    ASSERT_TRUE(SettleSession(form));
     EXPECT_TRUE(form.State().Recording);
     form.btnCapture->Click();
+    ASSERT_TRUE(SettleSession(form));
     EXPECT_TRUE(boxes.empty()) << FirstBox();
     EXPECT_EQ(form.StripFiles(), QStringList{VideoFile(1)});
 }
@@ -324,10 +348,12 @@ TEST_F(RecordingTest, StartThatFailsIsReportedTakenBackAndThePreviewRunsAgain) {
 TEST_F(RecordingTest, StartWithNothingReachingTheMultiplexerIsAFailure) {
     AddCamera();
     TControlForm form;
+    ASSERT_TRUE(SettleSession(form));
     // Both video connections of the start fail (there is no microphone).
     sys.SetResult("Builder.RenderStream", E_FAIL, 2);
     sys.Log().Clear();
     form.btnCapture->Click();
+    ASSERT_TRUE(SettleSession(form));
     ASSERT_EQ(boxes.size(), 1u);
     ExpectPreviewing(form);
     EXPECT_TRUE(PreviewRebuilt(size_t(sys.Log().IndexOf("System.CoCreateInstance(FilterGraph)"))));
@@ -336,9 +362,12 @@ TEST_F(RecordingTest, StartWithNothingReachingTheMultiplexerIsAFailure) {
 TEST_F(RecordingTest, StopWhosePreviewCannotRunStillKeepsTheRecording) {
     AddCamera();
     TControlForm form;
+    ASSERT_TRUE(SettleSession(form));
     form.btnCapture->Click();
+    ASSERT_TRUE(SettleSession(form));
     sys.SetResult("Graph.Run", E_FAIL, 1);
     form.btnCapture->Click();
+    ASSERT_TRUE(SettleSession(form));
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_TRUE(boxes[0].contains("Unspecified error")) << FirstBox();
     ExpectPreviewing(form);
@@ -350,7 +379,9 @@ TEST_F(RecordingTest, QuittingWhileRecordingStopsTheGraphBeforeTakingItDown) {
     AddMicrophone();
     {
         TControlForm form;
+        ASSERT_TRUE(SettleSession(form));
         form.btnCapture->Click();
+        ASSERT_TRUE(SettleSession(form));
         sys.Log().Clear();
     }
     EXPECT_TRUE(sys.Log().InOrder(
@@ -364,7 +395,9 @@ TEST_F(RecordingTest, CaptureAndMailRecordsAsUsualThenMailsTheNewFile) {
     AddMicrophone();
     TMailerStandIn mailer;
     TControlForm form;
+    ASSERT_TRUE(SettleSession(form));
     form.actCapAndMail->Execute();
+    ASSERT_TRUE(SettleSession(form));
     ASSERT_TRUE(boxes.empty()) << FirstBox();
     const TLook look = Look(form);
     EXPECT_TRUE(look.recording);
@@ -374,6 +407,7 @@ TEST_F(RecordingTest, CaptureAndMailRecordsAsUsualThenMailsTheNewFile) {
     EXPECT_TRUE(mailer.Mails().empty());
 
     form.btnCapture->Click();
+    ASSERT_TRUE(SettleSession(form));
     ExpectPreviewing(form);
     EXPECT_EQ(form.StripFiles(), QStringList{VideoFile(1)});
     const auto mails = mailer.Mails();
@@ -382,7 +416,9 @@ TEST_F(RecordingTest, CaptureAndMailRecordsAsUsualThenMailsTheNewFile) {
     EXPECT_EQ(mails[0].Attachments, QStringList{QFileInfo(VideoFile(1)).canonicalFilePath()});
     // The next recording, from the record button, is not mailed.
     form.btnCapture->Click();
+    ASSERT_TRUE(SettleSession(form));
     form.btnCapture->Click();
+    ASSERT_TRUE(SettleSession(form));
     EXPECT_EQ(form.StripFiles().size(), 2);
     EXPECT_EQ(mailer.Mails().size(), 1u);
     EXPECT_TRUE(boxes.empty()) << FirstBox();
@@ -393,16 +429,21 @@ TEST_F(RecordingTest, CaptureAndMailMailsNothingWhenItsStartFailsOrTheProgramQui
     TMailerStandIn mailer;
     {
         TControlForm form;
+        ASSERT_TRUE(SettleSession(form));
         sys.SetResult("Graph.Run", E_FAIL, 1);
         form.actCapAndMail->Execute();
+        ASSERT_TRUE(SettleSession(form));
         ASSERT_EQ(boxes.size(), 1u);
         ExpectPreviewing(form);
         // What the failed start asked for is forgotten.
         form.btnCapture->Click();
+        ASSERT_TRUE(SettleSession(form));
         form.btnCapture->Click();
+        ASSERT_TRUE(SettleSession(form));
         EXPECT_EQ(form.StripFiles(), QStringList{VideoFile(1)});
         // Quitting while a capture-and-mail recording runs.
         form.actCapAndMail->Execute();
+        ASSERT_TRUE(SettleSession(form));
         EXPECT_TRUE(form.State().Recording);
     }
     EXPECT_TRUE(mailer.Mails().empty());
