@@ -395,9 +395,12 @@ void TCaptureSession::RunPreview(std::function<void()> then) {
             // watch tries again quietly and says so once.
             FCameraWatch.OpenEnded(false);
         } else if (!closing) {
-            emit PreviewFailed(FailureText(hr));
             // Not usable, or silent: tried again later, as a camera that
-            // delivers nothing.
+            // delivers nothing. A camera already shown as delivering no
+            // picture (frozen, its restart not starting either) is not
+            // reported a second time.
+            if (!FCameraWatch.Stalled())
+                emit PreviewFailed(FailureText(hr));
             FCameraWatch.CameraStalled(true);
         }
         then();

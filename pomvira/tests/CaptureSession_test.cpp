@@ -301,3 +301,17 @@ TEST_F(CaptureSessionTest, AStillIsWrittenOffThisThreadAndAMissingFrameIsSaid) {
     ASSERT_TRUE(picture.ok) << picture.error.toStdString();
     EXPECT_EQ(QSize(picture.width, picture.height), QSize(32, 16));
 }
+
+TEST_F(CaptureSessionTest, AStalledCameraWhoseRestartNeverStartsIsNotReportedAgain) {
+    Open();
+    sys.Graph()->PostEvent(EC_STARVATION, intptr_t(session.VideoSourceFilter->MemberFilter()), 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return session.CameraStalled(); }, 5000));
+    // The first restart (two seconds later) never starts: given up at its
+    // bound, the camera still shown as stalled, nothing more said.
+    sys.Hold("Graph.Run");
+    ASSERT_TRUE(QTest::qWaitFor([] { return TSessionWorker::StuckThreads() == 1; }, 10000));
+    ASSERT_TRUE(Settle());
+    EXPECT_TRUE(session.CameraStalled());
+    for (const std::string& e : events)
+        EXPECT_NE(e.rfind("failed: ", 0), 0u) << e;
+}
