@@ -4,9 +4,15 @@
 // runtime folder, nothing of the user's), PipeWire's own test source as the
 // camera node. The program lists it, previews it, takes a still of it,
 // records it, shows it gone when the node is destroyed and takes it up again
-// when the node is made anew.
+// when the node is made anew. A camera made by a program of its own that
+// freezes (SIGSTOP) during a recording ends the recording with its file
+// complete, while the panel stays live; continued, its picture comes back.
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QMenu>
 #include <QTest>
+#include <QTimer>
+#include <csignal>
 #include <gst/gst.h>
 #include <gtest/gtest.h>
 
@@ -82,16 +88,17 @@ TEST_F(PipeWireCamera, IsListedPreviewedPhotographedAndRecorded) {
     ASSERT_GT(frame.Height(), 0);
 
     RunHandler([&] { form.actSnapShot->Execute(); });
+    ASSERT_TRUE(SettleSession(form));
     ASSERT_FALSE(form.StripFiles().isEmpty());
     const TJpegReadBack still = ReadJpegFileBack(form.StripFiles().last());
     ASSERT_TRUE(still.ok) << still.error.toStdString();
     EXPECT_EQ(still.width, frame.Width());
     EXPECT_EQ(still.height, frame.Height());
 
-    form.btnCapture->Click();
+    ASSERT_TRUE(ClickRecord(form));
     ASSERT_TRUE(form.State().Recording) << FirstBox();
     QTest::qWait(2500);
-    form.btnCapture->Click();
+    ASSERT_TRUE(ClickRecord(form));
     ASSERT_FALSE(form.State().Recording);
     ASSERT_EQ(form.StripFiles().last(), VideoFile(1));
     const TAviProbe recording = ProbeAvi(VideoFile(1), true);
@@ -109,6 +116,7 @@ TEST_F(PipeWireCamera, ANodeDestroyedShowsTheCameraGoneAndANewOneIsTakenUp) {
 
     ASSERT_TRUE(kPipeWire->session->DestroyCamera());
     ASSERT_TRUE(QTest::qWaitFor([&] { return form.CameraLost(); }, 8000));
+    ASSERT_TRUE(SettleSession(form));
     EXPECT_TRUE(form.ViewForm()->VideoNotice().contains(QStringLiteral("débranchée")))
         << form.ViewForm()->VideoNotice().toStdString();
     EXPECT_EQ(TSysDevEnum(CLSID_VideoInputDeviceCategory).DeviceCount(), 0);
@@ -117,5 +125,106 @@ TEST_F(PipeWireCamera, ANodeDestroyedShowsTheCameraGoneAndANewOneIsTakenUp) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return !form.CameraLost(); }, 8000));
     EXPECT_TRUE(form.ViewForm()->VideoNotice().isEmpty());
     EXPECT_GT(WaitForFrame(form).Width(), 0);
+    EXPECT_TRUE(boxes.empty()) << FirstBox();
+}
+
+namespace {
+
+// The longest gap between two ticks of a 10 ms timer on this (the
+// user-interface) thread while it runs.
+class THeartbeat {
+  public:
+    THeartbeat() {
+        FTimer.setInterval(10);
+        QObject::connect(&FTimer, &QTimer::timeout, [this] {
+            FLongest = std::max(FLongest, FSince.restart());
+        });
+        FSince.start();
+        FTimer.start();
+    }
+    qint64 LongestMs() const { return std::max(FLongest, FSince.elapsed()); }
+
+  private:
+    QTimer FTimer;
+    QElapsedTimer FSince;
+    qint64 FLongest = 0;
+};
+
+// The camera program in place of PipeWire's own test source while a test
+// runs; the test source comes back after.
+class ProgramCamera : public PipeWireCamera {
+  protected:
+    void SetUp() override {
+        PipeWireCamera::SetUp();
+        if (IsSkipped())
+            return;
+        ASSERT_TRUE(kPipeWire->session->DestroyCamera());
+        QString why;
+        ASSERT_TRUE(kPipeWire->session->StartCameraProgram(&why)) << why.toStdString();
+    }
+    void TearDown() override {
+        if (kPipeWire->session) {
+            kPipeWire->session->StopCameraProgram();
+            EXPECT_TRUE(kPipeWire->session->CreateCamera());
+        }
+        PipeWireCamera::TearDown();
+    }
+    void Signal(int signal) { ::kill(pid_t(kPipeWire->session->CameraProgramId()), signal); }
+};
+
+}  // namespace
+
+TEST_F(ProgramCamera, FrozenDuringARecordingEndsItCompleteWhileThePanelStaysLive) {
+    TControlForm form;
+    ASSERT_TRUE(boxes.empty()) << FirstBox();
+    ASSERT_EQ(form.State().VideoDevice, 0);
+    const QSize size = PinFrameSize(form.VideoSourceFilter);
+    ASSERT_NO_FATAL_FAILURE(ExpectPreviewRuns(form, size.width(), size.height()));
+    ASSERT_TRUE(ClickRecord(form));
+    ASSERT_TRUE(form.Session()->Recording()) << FirstBox();
+    QTest::qWait(2000);
+
+    // The camera's program freezes: the recording ends by itself (three
+    // seconds without a frame, then the stop), the preview window says
+    // why, and the file joins the strip with the same words.
+    THeartbeat heartbeat;
+    Signal(SIGSTOP);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form.State().Recording; }, 15000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.StripFiles().contains(VideoFile(1)); }, 20000))
+        << FirstBox();
+    const QString notice = form.ViewForm()->VideoNotice();
+    EXPECT_TRUE(notice.contains(QStringLiteral("ne donne plus d'image"))) << notice.toStdString();
+    EXPECT_TRUE(notice.contains(QStringLiteral("L'enregistrement s'est arrêté")))
+        << notice.toStdString();
+    EXPECT_EQ(form.btnCapture->Hint(), "Enregistrement");
+    EXPECT_EQ(form.SelectedFile(), VideoFile(1));
+    bool noted = false;
+    for (QWidget* box : form.findChildren<QWidget*>())
+        noted = noted || (box->accessibleName() == QFileInfo(VideoFile(1)).fileName() &&
+                          box->toolTip().contains(QStringLiteral("ne donnait plus d'image")));
+    EXPECT_TRUE(noted) << "the strip does not say why the recording ended";
+    const TAviProbe recording = ProbeAvi(VideoFile(1), true);
+    EXPECT_TRUE(recording.Complete()) << recording.Text().toStdString();
+    const TAviStream* video = recording.Stream(QStringLiteral("video"));
+    ASSERT_NE(video, nullptr) << recording.Text().toStdString();
+    EXPECT_GT(video->frames, 0) << recording.Text().toStdString();
+
+    // Still frozen, for longer than a camera may take to start (the
+    // preview built again after the recording is given up): the settings
+    // menu opens, this thread never waits on the camera, and nothing more
+    // is said.
+    form.btnConfigClick(form.btnConfig);
+    EXPECT_TRUE(form.menuConfig->isVisible());
+    form.menuConfig->hide();
+    QTest::qWait(TCaptureSession::kRunBoundMs + 2000);
+    EXPECT_LT(heartbeat.LongestMs(), 1000);
+
+    // Continued: the picture comes back by itself, and the notice goes.
+    Signal(SIGCONT);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form.ViewForm()->VideoNotice().isEmpty(); }, 60000))
+        << form.ViewForm()->VideoNotice().toStdString();
+    ExpectPreviewRuns(form, size.width(), size.height());
+    EXPECT_TRUE(form.btnCapture->isEnabled());
+    EXPECT_LT(heartbeat.LongestMs(), 1000);
     EXPECT_TRUE(boxes.empty()) << FirstBox();
 }

@@ -3,12 +3,16 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QThread>
+#include <csignal>
 #include <cstdlib>
 
 const char* const TPipeWireSession::kCameraNode = "pomvira-pipewire-camera";
 const char* const TPipeWireSession::kCameraName = "PipeWire Test Camera";
+const char* const TPipeWireSession::kProgramCameraNode = "pomvira-program-camera";
+const char* const TPipeWireSession::kProgramCameraName = "PipeWire-Program-Camera";
 
 namespace {
 
@@ -83,6 +87,24 @@ script("create-item.lua", {})
 script("policy-node.lua", { ["move"] = true, ["follow"] = true })
 )";
 
+// The camera program: a PipeWire client (pw-cli) that makes the test
+// source's node in its own process and exports it to the daemon.
+const char* const kCameraProgramConfig = R"(
+context.properties = {
+    log.level = 0
+}
+context.spa-libs = {
+    support.* = support/libspa-support
+    videotestsrc = videotestsrc/libspa-videotestsrc
+}
+context.modules = [
+    { name = libpipewire-module-protocol-native }
+    { name = libpipewire-module-client-node }
+    { name = libpipewire-module-adapter }
+    { name = libpipewire-module-metadata }
+]
+)";
+
 bool Write(const QString& path, const char* text) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(text) > 0;
@@ -93,6 +115,7 @@ bool Write(const QString& path, const char* text) {
 TPipeWireSession::TPipeWireSession() = default;
 
 TPipeWireSession::~TPipeWireSession() {
+    StopCameraProgram();
     Stop(manager_.get());
     Stop(daemon_.get());
 }
@@ -110,7 +133,7 @@ QProcessEnvironment TPipeWireSession::Environment() const {
     return env;
 }
 
-bool TPipeWireSession::Start(QString* why) {
+bool TPipeWireSession::Start(QString* why, bool withSessionManager) {
     for (const char* tool : {"pipewire", "wireplumber", "pw-cli"}) {
         if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty()) {
             *why = QStringLiteral("%1 is not installed").arg(QString::fromLatin1(tool));
@@ -148,6 +171,8 @@ bool TPipeWireSession::Start(QString* why) {
         *why = QStringLiteral("the PipeWire daemon did not start");
         return false;
     }
+    if (!withSessionManager)
+        return true;
     manager_ = std::make_unique<QProcess>();
     manager_->setProcessEnvironment(Environment());
     manager_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -175,12 +200,24 @@ void TPipeWireSession::Enter() const {
     setenv("POMVIRA_DEVICE_PROVIDERS", "pipewiredeviceprovider", 1);
 }
 
-bool TPipeWireSession::RunTool(const QStringList& arguments) {
+void TPipeWireSession::Enter(QProcessEnvironment& environment) const {
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime_);
+    environment.insert(QStringLiteral("PIPEWIRE_RUNTIME_DIR"), runtime_);
+    environment.remove(QStringLiteral("PIPEWIRE_REMOTE"));
+    environment.remove(QStringLiteral("POMVIRA_NO_REAL_DEVICES"));
+    environment.insert(QStringLiteral("POMVIRA_DEVICE_PROVIDERS"),
+                       QStringLiteral("pipewiredeviceprovider"));
+}
+
+bool TPipeWireSession::RunTool(const QStringList& arguments, QByteArray* output) {
     QProcess tool;
     tool.setProcessEnvironment(Environment());
     tool.start(QStringLiteral("pw-cli"), arguments);
-    return tool.waitForFinished(10000) && tool.exitStatus() == QProcess::NormalExit &&
-           tool.exitCode() == 0;
+    const bool ran = tool.waitForFinished(10000) && tool.exitStatus() == QProcess::NormalExit &&
+                     tool.exitCode() == 0;
+    if (output)
+        *output = tool.readAllStandardOutput();
+    return ran;
 }
 
 bool TPipeWireSession::CreateCamera() {
@@ -193,6 +230,112 @@ bool TPipeWireSession::CreateCamera() {
 
 bool TPipeWireSession::DestroyCamera() {
     return RunTool({QStringLiteral("destroy"), QString::fromLatin1(kCameraNode)});
+}
+
+bool TPipeWireSession::StartCameraProgram(QString* why) {
+    if (!Write(dir_.filePath(QStringLiteral("camera-program.conf")), kCameraProgramConfig)) {
+        *why = QStringLiteral("cannot write the configuration");
+        return false;
+    }
+    QProcessEnvironment env = Environment();
+    env.insert(QStringLiteral("PIPEWIRE_CONFIG_NAME"),
+               dir_.filePath(QStringLiteral("camera-program.conf")));
+    cameraProgram_ = std::make_unique<QProcess>();
+    cameraProgram_->setProcessEnvironment(env);
+    cameraProgram_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // Commands on its standard input, which stays open: the program and
+    // its node live until it is ended.
+    cameraProgram_->start(QStringLiteral("pw-cli"), QStringList());
+    if (!cameraProgram_->waitForStarted(5000)) {
+        *why = QStringLiteral("pw-cli did not start");
+        return false;
+    }
+    cameraProgram_->write(QStringLiteral("load-module libpipewire-module-spa-node videotestsrc "
+                                         "node.name=%1 node.description=%2 "
+                                         "media.class=Video/Source\n")
+                              .arg(QString::fromLatin1(kProgramCameraNode),
+                                   QString::fromLatin1(kProgramCameraName))
+                              .toUtf8());
+    // The module's answer, "@module:N" (its node is the next object made in
+    // the program, N + 1, which is exported to the daemon once the program
+    // is connected to it).
+    QByteArray answer;
+    static const QRegularExpression loaded(QStringLiteral("@module:(\\d+)"));
+    QRegularExpressionMatch match;
+    for (int i = 0; i < 100 && !(match.hasMatch() && answer.contains("is named")); ++i) {
+        cameraProgram_->waitForReadyRead(100);
+        answer += cameraProgram_->readAllStandardOutput();
+        match = loaded.match(QString::fromLatin1(answer));
+    }
+    if (!match.hasMatch() || !answer.contains("is named")) {
+        *why = QStringLiteral("the camera program made no node: ") + QString::fromLatin1(answer);
+        return false;
+    }
+    cameraProgram_->write(
+        QStringLiteral("export-node %1\n").arg(match.captured(1).toInt() + 1).toUtf8());
+    cameraProgram_->waitForBytesWritten(5000);
+    // Up once its node is listed.
+    bool listed = false;
+    for (int i = 0; i < 100 && !listed && cameraProgram_->state() == QProcess::Running; ++i) {
+        QByteArray nodes;
+        listed = RunTool({QStringLiteral("ls"), QStringLiteral("Node")}, &nodes) &&
+                 nodes.contains(kProgramCameraNode);
+        if (!listed)
+            QThread::msleep(100);
+    }
+    if (!listed) {
+        *why = QStringLiteral("the camera program's node did not appear");
+        return false;
+    }
+    // A node exported this way never streams on its first link (PipeWire
+    // 0.3.65), and streams on every link after: a first one is made and
+    // dropped here, then a second one must bring frames.
+    if (QStandardPaths::findExecutable(QStringLiteral("gst-launch-1.0")).isEmpty()) {
+        *why = QStringLiteral("gst-launch-1.0 is not installed");
+        return false;
+    }
+    auto look = [&](int frames, int boundMs) {
+        QProcess viewer;
+        // The test's own plugin registry, if it has one: no plugin scan.
+        QProcessEnvironment env = Environment();
+        if (qEnvironmentVariableIsSet("GST_REGISTRY"))
+            env.insert(QStringLiteral("GST_REGISTRY"), qEnvironmentVariable("GST_REGISTRY"));
+        viewer.setProcessEnvironment(env);
+
+        viewer.setStandardOutputFile(QProcess::nullDevice());
+        viewer.setStandardErrorFile(QProcess::nullDevice());
+        viewer.start(QStringLiteral("gst-launch-1.0"),
+                     {QStringLiteral("pipewiresrc"),
+                      QStringLiteral("target-object=%1").arg(QString::fromLatin1(kProgramCameraNode)),
+                      QStringLiteral("num-buffers=%1").arg(frames), QStringLiteral("!"),
+                      QStringLiteral("video/x-raw"), QStringLiteral("!"),
+                      QStringLiteral("fakesink")});
+        const bool ended = viewer.waitForFinished(boundMs) &&
+                           viewer.exitStatus() == QProcess::NormalExit && viewer.exitCode() == 0;
+        if (!ended) {
+            viewer.kill();
+            viewer.waitForFinished(3000);
+        }
+        return ended;
+    };
+    if (!look(1, 3000) && !look(5, 10000) && !look(5, 10000)) {
+        *why = QStringLiteral("the camera program's node delivers no frames");
+        return false;
+    }
+    return true;
+}
+
+qint64 TPipeWireSession::CameraProgramId() const {
+    return cameraProgram_ ? cameraProgram_->processId() : 0;
+}
+
+void TPipeWireSession::StopCameraProgram() {
+    if (!cameraProgram_)
+        return;
+    if (cameraProgram_->state() != QProcess::NotRunning)
+        ::kill(pid_t(cameraProgram_->processId()), SIGCONT);
+    Stop(cameraProgram_.get());
+    cameraProgram_.reset();
 }
 
 void TPipeWireSession::Stop(QProcess* process) {
