@@ -396,12 +396,14 @@ void TCaptureSession::RunPreview(std::function<void()> then) {
             FCameraWatch.OpenEnded(false);
         } else if (!closing) {
             // Not usable, or silent: tried again later, as a camera that
-            // delivers nothing. A camera already shown as delivering no
-            // picture (frozen, its restart not starting either) is not
-            // reported a second time.
-            if (!FCameraWatch.Stalled())
-                emit PreviewFailed(FailureText(hr));
+            // delivers nothing, and shown as such before the failure is
+            // reported (the report may wait for the user). A camera already
+            // shown as delivering no picture (frozen, its restart not
+            // starting either) is not reported a second time.
+            const bool reported = FCameraWatch.Stalled();
             FCameraWatch.CameraStalled(true);
+            if (!reported)
+                emit PreviewFailed(FailureText(hr));
         }
         then();
     });
