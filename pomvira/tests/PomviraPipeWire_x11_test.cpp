@@ -1,0 +1,258 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A PipeWire camera on a desktop whose session manager is not running (not
+// started, or crashed): a private PipeWire daemon without WirePlumber, with
+// PipeWire's own test source as the camera. Nothing links the program's
+// stream to the camera, and the camera's source waits for good inside its
+// start. The program shows its windows even so, gives the camera up after
+// its bound and says so in its own words, the preview window says that the
+// camera gives no picture, and SIGTERM ends it in order (its settings
+// written). The program itself runs as a process on the test's X server;
+// the panel is also run here, where the texts it shows can be read.
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QTest>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <gst/gst.h>
+#include <gtest/gtest.h>
+#include <memory>
+#include <vector>
+#include <xcb/xcb.h>
+
+#include "ControlFormTesting.h"
+#include "PipeWireSession.h"
+#include "forms/frmView.h"
+#include "media/gst/GstMediaSystem.h"
+
+namespace {
+
+// Starts the daemon without its session manager, with the camera node,
+// before anything lists devices; tests skip where PipeWire or GStreamer's
+// PipeWire source is not installed, or without an X server.
+class NoManagerEnvironment : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        gst_init(nullptr, nullptr);
+        GstElementFactory* source = gst_element_factory_find("pipewiresrc");
+        if (!source) {
+            why = QStringLiteral("GStreamer's PipeWire source is not installed");
+            return;
+        }
+        gst_object_unref(source);
+        session = std::make_unique<TPipeWireSession>();
+        if (!session->Start(&why, false) || !session->CreateCamera()) {
+            if (why.isEmpty())
+                why = QStringLiteral("no PipeWire test source node");
+            session.reset();
+            return;
+        }
+        session->Enter();
+        media::SetMediaSystem(media::gst::GstMediaSystem());
+    }
+    void TearDown() override {
+        media::SetMediaSystem(nullptr);
+        session.reset();
+    }
+
+    std::unique_ptr<TPipeWireSession> session;
+    QString why;
+};
+
+auto* const kPipeWire = static_cast<NoManagerEnvironment*>(
+    ::testing::AddGlobalTestEnvironment(new NoManagerEnvironment));
+
+// The top-level windows of a process on the X server, as a user sees them.
+class TWindows {
+  public:
+    TWindows() : FConnection(xcb_connect(nullptr, nullptr)) {
+        if (!xcb_connection_has_error(FConnection))
+            FRoot = xcb_setup_roots_iterator(xcb_get_setup(FConnection)).data->root;
+    }
+    ~TWindows() { xcb_disconnect(FConnection); }
+    bool Connected() const { return FRoot != 0; }
+
+    // The mapped top-level windows of process `pid`.
+    std::vector<xcb_window_t> Shown(qint64 pid) {
+        std::vector<xcb_window_t> shown;
+        auto* tree = xcb_query_tree_reply(FConnection, xcb_query_tree(FConnection, FRoot), nullptr);
+        if (!tree)
+            return shown;
+        const xcb_window_t* children = xcb_query_tree_children(tree);
+        for (int i = 0; i < xcb_query_tree_children_length(tree); ++i) {
+            const std::vector<uint32_t> owner = Values(children[i], "_NET_WM_PID");
+            if (!owner.empty() && owner.front() == uint32_t(pid) && Viewable(children[i]))
+                shown.push_back(children[i]);
+        }
+        std::free(tree);
+        return shown;
+    }
+    // The shown window of `pid` whose type is a dialog (0: none).
+    xcb_window_t Dialog(qint64 pid) {
+        for (xcb_window_t w : Shown(pid)) {
+            const std::vector<uint32_t> types = Values(w, "_NET_WM_WINDOW_TYPE");
+            if (!types.empty() && types.front() == Atom("_NET_WM_WINDOW_TYPE_DIALOG"))
+                return w;
+        }
+        return 0;
+    }
+
+    QString Title(xcb_window_t window) {
+        auto* reply = xcb_get_property_reply(
+            FConnection,
+            xcb_get_property(FConnection, 0, window, Atom("_NET_WM_NAME"),
+                             XCB_GET_PROPERTY_TYPE_ANY, 0, 1024),
+            nullptr);
+        QString title;
+        if (reply && reply->format == 8)
+            title = QString::fromUtf8(static_cast<const char*>(xcb_get_property_value(reply)),
+                                      xcb_get_property_value_length(reply));
+        std::free(reply);
+        return title;
+    }
+
+  private:
+    xcb_atom_t Atom(const char* name) {
+        auto* reply = xcb_intern_atom_reply(
+            FConnection, xcb_intern_atom(FConnection, 0, uint16_t(std::strlen(name)), name),
+            nullptr);
+        const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        std::free(reply);
+        return atom;
+    }
+    std::vector<uint32_t> Values(xcb_window_t window, const char* property) {
+        auto* reply = xcb_get_property_reply(
+            FConnection,
+            xcb_get_property(FConnection, 0, window, Atom(property), XCB_GET_PROPERTY_TYPE_ANY,
+                             0, 64),
+            nullptr);
+        std::vector<uint32_t> values;
+        if (reply && reply->format == 32) {
+            const auto* data = static_cast<const uint32_t*>(xcb_get_property_value(reply));
+            values.assign(data, data + xcb_get_property_value_length(reply) / 4);
+        }
+        std::free(reply);
+        return values;
+    }
+    bool Viewable(xcb_window_t window) {
+        auto* reply = xcb_get_window_attributes_reply(
+            FConnection, xcb_get_window_attributes(FConnection, window), nullptr);
+        const bool viewable = reply && reply->map_state == XCB_MAP_STATE_VIEWABLE;
+        std::free(reply);
+        return viewable;
+    }
+
+    xcb_connection_t* FConnection;
+    xcb_window_t FRoot = 0;
+};
+
+// The words of the failure, in the program's own language.
+const QString kGivenUp = QStringLiteral("Le délai de l'opération a expiré.");
+
+class NoSessionManager : public ControlFormTestBase {
+  protected:
+    void SetUp() override {
+        if (QGuiApplication::platformName() != "xcb")
+            GTEST_SKIP() << "needs an X server";
+        if (!kPipeWire->session)
+            GTEST_SKIP() << kPipeWire->why.toStdString();
+        ControlFormTestBase::SetUp();
+    }
+};
+
+}  // namespace
+
+TEST_F(NoSessionManager, TheProgramShowsItsWindowsSaysTheCameraFailedAndEndsOnSigterm) {
+    TWindows x;
+    ASSERT_TRUE(x.Connected());
+    QTemporaryDir config;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    kPipeWire->session->Enter(env);
+    env.remove(QStringLiteral("POMVIRA_TEST_DEVICES"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    env.insert(QStringLiteral("LANGUAGE"), QStringLiteral("fr"));
+    QProcess program;
+    program.setProcessEnvironment(env);
+    program.setProcessChannelMode(QProcess::ForwardedChannels);
+    program.start(QStringLiteral(POMVIRA_EXECUTABLE), QStringList());
+    ASSERT_TRUE(program.waitForStarted(30000));
+    const qint64 pid = program.processId();
+    auto end = qScopeGuard([&] {
+        if (program.state() != QProcess::NotRunning) {
+            program.kill();
+            program.waitForFinished(10000);
+        }
+    });
+
+    // Both windows, while the camera's start still waits.
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return x.Shown(pid).size() >= 2; }, 30000))
+        << "the program's windows did not appear";
+    const qint64 shownAt = clock.elapsed();
+    EXPECT_EQ(x.Dialog(pid), 0u) << "the failure came before the windows";
+    // The camera given up at its bound: the program's message box says so
+    // (its words are read in the test below, where the panel runs here).
+    xcb_window_t box = 0;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (box = x.Dialog(pid)) != 0; },
+                                TCaptureSession::kRunBoundMs + 20000))
+        << "no message box";
+    EXPECT_GE(clock.elapsed() - shownAt, TCaptureSession::kRunBoundMs / 2)
+        << "the windows waited for the camera";
+    EXPECT_EQ(x.Title(box), QString::fromLatin1(kApplicationTitle));
+
+    // Left open: SIGTERM ends the program in order, its settings written.
+    ::kill(pid_t(pid), SIGTERM);
+    ASSERT_TRUE(program.waitForFinished(15000)) << "the program did not end on SIGTERM";
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+    QFile ini(config.filePath(QStringLiteral("Pomvira.ini")));
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly)) << "no settings file";
+    const QByteArray settings = ini.readAll();
+    EXPECT_TRUE(settings.contains("VIDEO DEVICE=0")) << settings.constData();
+}
+
+TEST_F(NoSessionManager, ThePanelStaysLiveAndThePreviewWindowSaysTheCameraGivesNoPicture) {
+    std::unique_ptr<TControlForm> form;
+    QString noticeAtBox;
+    SetMessageBoxHook([&](const TMessageBoxRequest& r) {
+        boxes.push_back(r.text);
+        if (form && form->ViewForm())
+            noticeAtBox = form->ViewForm()->VideoNotice();
+        return QMessageBox::Ok;
+    });
+    QElapsedTimer clock;
+    clock.start();
+    form = std::make_unique<TControlForm>();
+    form->show();
+    // The panel and the preview window are there before the camera starts.
+    EXPECT_LT(clock.elapsed(), TCaptureSession::kRunBoundMs / 2);
+    EXPECT_TRUE(form->ViewForm()->isVisible());
+    EXPECT_EQ(form->State().VideoDevice, 0);
+    EXPECT_TRUE(boxes.empty()) << FirstBox();
+    // Given up at the bound: said in the program's words, with the preview
+    // window saying already that no picture comes.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.empty(); }, TCaptureSession::kRunBoundMs + 10000));
+    EXPECT_TRUE(boxes[0].startsWith(kGivenUp)) << FirstBox();
+    EXPECT_TRUE(noticeAtBox.contains(QStringLiteral("ne donne plus d'image")))
+        << noticeAtBox.toStdString();
+    EXPECT_FALSE(form->btnCapture->isEnabled());
+    // Tried again, with the first try still stuck: nothing more is said,
+    // and the settings menu opens.
+    QTest::qWait(5000);
+    EXPECT_EQ(boxes.size(), 1u);
+    form->btnConfigClick(form->btnConfig);
+    EXPECT_TRUE(form->menuConfig->isVisible());
+    form->menuConfig->hide();
+
+    // Closing does not wait for the camera; the settings are written.
+    clock.restart();
+    form.reset();
+    EXPECT_LT(clock.elapsed(), 10000);
+    EXPECT_EQ(Ini().ReadString("CAPTURE", "VIDEO DEVICE", ""), "0");
+}
