@@ -48,7 +48,7 @@ class RecordingGstTest : public ControlFormTestBase {
     // Records for about `ms` milliseconds with the record button; the time
     // from the start's end to the stop, in seconds.
     double Record(TControlForm& form, int ms) {
-        form.btnCapture->Click();
+        EXPECT_TRUE(ClickRecord(form));
         QElapsedTimer recorded;
         recorded.start();
         EXPECT_TRUE(form.State().Recording) << FirstBox();
@@ -59,7 +59,7 @@ class RecordingGstTest : public ControlFormTestBase {
             << form.ViewForm()->lblStatus->text().toStdString();
         QTest::qWait(ms - ms / 2);
         const double seconds = double(recorded.elapsed()) / 1000.0;
-        form.btnCapture->Click();
+        EXPECT_TRUE(ClickRecord(form));
         EXPECT_FALSE(form.State().Recording);
         EXPECT_EQ(form.btnCapture->Hint(), "Enregistrement");
         EXPECT_EQ(form.ViewForm()->lblStatus->text(), "( Preview )");
@@ -163,7 +163,7 @@ TEST_F(RecordingGstTest, StartThatTheFileWriterRefusesIsReportedAndThePreviewRun
     ASSERT_TRUE(boxes.empty()) << FirstBox();
     // The video folder goes away after start-up: the file cannot be opened.
     ASSERT_TRUE(QDir(VideoFolder()).removeRecursively());
-    form.btnCapture->Click();
+    ASSERT_TRUE(ClickRecord(form));
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_TRUE(boxes[0].startsWith("L'enregistrement n'a pas pu commencer.")) << FirstBox();
     // In words the user understands, naming the folder.
@@ -192,10 +192,11 @@ TEST_F(RecordingGstTest, CaptureAndMailHandsTheCompleteFileToTheMailProgram) {
         TControlForm form;
         ASSERT_TRUE(boxes.empty()) << FirstBox();
         form.actCapAndMail->Execute();
+        ASSERT_TRUE(SettleSession(form));
         ASSERT_TRUE(form.State().Recording) << FirstBox();
         QTest::qWait(1000);
         EXPECT_TRUE(mailer.Mails().empty());
-        form.btnCapture->Click();
+        ASSERT_TRUE(ClickRecord(form));
         EXPECT_TRUE(boxes.empty()) << FirstBox();
         ExpectBackToPreview(form, VideoFile(1));
     }
@@ -211,7 +212,7 @@ TEST_F(RecordingGstTest, QuittingWhileRecordingLeavesACompleteFile) {
     {
         TControlForm form;
         ASSERT_TRUE(boxes.empty()) << FirstBox();
-        form.btnCapture->Click();
+        ASSERT_TRUE(ClickRecord(form));
         ASSERT_TRUE(form.State().Recording) << FirstBox();
         QTest::qWait(1500);
         // The program's shut-down: the panel goes while recording.
