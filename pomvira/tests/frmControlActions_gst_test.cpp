@@ -64,6 +64,7 @@ TEST_F(ControlActionsGstTest, ChoosingTheSecondCameraRunsThePreviewOnItAndTheSam
         PressKey(d, Qt::Key_Return);
     });
     form.actSelectDevice->Execute();
+    ASSERT_TRUE(SettleSession(form));
     ASSERT_TRUE(choose->Answered());
     EXPECT_EQ(form.State().VideoDevice, 1);
     TSysDevEnum cameras(CLSID_VideoInputDeviceCategory);
@@ -81,6 +82,7 @@ TEST_F(ControlActionsGstTest, ChoosingTheSecondCameraRunsThePreviewOnItAndTheSam
     auto camera = form.VideoSourceFilter->Get<IBaseFilter>();
     auto same = WhenModal<TSelectDeviceDlg>([](TSelectDeviceDlg* d) { PressKey(d, Qt::Key_Return); });
     form.actSelectDevice->Execute();
+    ASSERT_TRUE(SettleSession(form));
     ASSERT_TRUE(same->Answered());
     EXPECT_TRUE(SameObject(form.CaptureGraph->Get<IFilterGraph>().Get(), graph.Get()));
     EXPECT_TRUE(SameObject(form.VideoSourceFilter->Get<IBaseFilter>().Get(), camera.Get()));
@@ -96,6 +98,7 @@ TEST_F(ControlActionsGstTest, ResolutionChosenOnThePinsPageSizesThePreviewAndIsS
         // Cancelled: 640 x 480 stays.
         auto cancelled = WhenFormatPage("YUY2 320 x 240", false);
         form.actVideoPin->Execute();
+        ASSERT_TRUE(SettleSession(form));
         ASSERT_TRUE(cancelled->Answered());
         EXPECT_EQ(PinFormatText(form.VideoSourceFilter), k640);
         EXPECT_EQ(form.State().VideoFormat, k640);
@@ -104,6 +107,7 @@ TEST_F(ControlActionsGstTest, ResolutionChosenOnThePinsPageSizesThePreviewAndIsS
 
         auto chosen = WhenFormatPage("YUY2 320 x 240", true);
         form.actVideoPin->Execute();
+        ASSERT_TRUE(SettleSession(form));
         ASSERT_TRUE(chosen->Answered());
         EXPECT_EQ(PinFormatText(form.VideoSourceFilter), k320);
         EXPECT_EQ(form.State().VideoFormat, k320);
@@ -133,6 +137,7 @@ TEST_F(ControlActionsGstTest, SoundFormatChosenIsPutOnTheMicrophoneAndThePreview
         PressKey(chooser, Qt::Key_Escape);
     });
     form.actAudioFormat->Execute();
+    ASSERT_TRUE(SettleSession(form));
     ASSERT_TRUE(cancelled->Answered());
     EXPECT_EQ(PinFormatText(form.AudioSourceFilter), before);
     ExpectPreviewRuns(form, 640, 480);
@@ -145,6 +150,7 @@ TEST_F(ControlActionsGstTest, SoundFormatChosenIsPutOnTheMicrophoneAndThePreview
         PressKey(chooser, Qt::Key_Return);
     });
     form.actAudioFormat->Execute();
+    ASSERT_TRUE(SettleSession(form));
     ASSERT_TRUE(chosen->Answered());
     EXPECT_EQ(PinFormatText(form.AudioSourceFilter), k48000);
     ExpectPreviewRuns(form, 640, 480);
