@@ -45,6 +45,7 @@ TEST_F(MailWithCamera, PreviewKeepsPaintingWhileTheMailProgramIsOpen) {
     ASSERT_TRUE(boxes.empty()) << FirstBox();
     form.show();
     RunHandler([&] { form.actSnapShot->Execute(); });
+    ASSERT_TRUE(SettleSession(form));
     ASSERT_TRUE(boxes.empty()) << FirstBox();
 
     QWidget* renderer = form.ViewForm()->VideoWindow->VideoHandle();
