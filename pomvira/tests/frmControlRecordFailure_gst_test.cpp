@@ -42,9 +42,11 @@ class RecordingFailureTest : public ControlFormTestBase {
         media::gst::SetDrainTimeout(std::chrono::seconds(5));
         ControlFormTestBase::TearDown();
     }
-    // Waits (bounded) until the recording has ended by itself.
+    // Waits (bounded) until the recording has ended by itself and its file
+    // is completed.
     static bool WaitForEnd(TControlForm& form, int ms) {
-        return QTest::qWaitFor([&] { return !form.State().Recording; }, ms);
+        return QTest::qWaitFor([&] { return !form.State().Recording; }, ms) &&
+               SettleSession(form);
     }
     // The panel previews again: flag, hint, status, a moving picture in the
     // format it had.
@@ -104,6 +106,7 @@ TEST_F(RecordingFailureTest, AFolderRemovedWhileRecordingIsSaidToBeGone) {
     TControlForm form;
     ASSERT_TRUE(boxes.empty()) << FirstBox();
     form.actCapAndMail->Execute();
+    ASSERT_TRUE(SettleSession(form));
     ASSERT_TRUE(form.State().Recording) << FirstBox();
     QTest::qWait(1000);
     ASSERT_TRUE(QDir(VideoFolder()).removeRecursively());
@@ -125,11 +128,11 @@ TEST_F(RecordingFailureTest, AFolderRemovedWhileRecordingIsSaidToBeGone) {
 TEST_F(RecordingFailureTest, AStopThatCannotDrainInTimeFinishesTheFileWithTheRepair) {
     TControlForm form;
     ASSERT_TRUE(boxes.empty()) << FirstBox();
-    form.btnCapture->Click();
+    ASSERT_TRUE(ClickRecord(form));
     ASSERT_TRUE(form.State().Recording) << FirstBox();
     QTest::qWait(1500);
     media::gst::SetDrainTimeout(std::chrono::milliseconds(0));
-    form.btnCapture->Click();
+    ASSERT_TRUE(ClickRecord(form));
     ASSERT_EQ(boxes.size(), 1u) << FirstBox();
     EXPECT_TRUE(boxes[0].contains("l'arrêt a pris trop de temps")) << FirstBox();
     EXPECT_TRUE(boxes[0].contains(VideoFile(1) + " a été terminé par la réparation")) << FirstBox();
@@ -147,7 +150,7 @@ TEST_F(RecordingFailureTest, QuittingWhenTheStopCannotDrainStillLeavesAPlayableF
     {
         TControlForm form;
         ASSERT_TRUE(boxes.empty()) << FirstBox();
-        form.btnCapture->Click();
+        ASSERT_TRUE(ClickRecord(form));
         ASSERT_TRUE(form.State().Recording) << FirstBox();
         QTest::qWait(1500);
         media::gst::SetDrainTimeout(std::chrono::milliseconds(0));
@@ -164,13 +167,13 @@ TEST_F(RecordingFailureTest, ACameraAtHalfItsRateRecordsTheTimeRecorded) {
     setenv("POMVIRA_TEST_CAMERA_FPS", "15", 1);
     TControlForm form;
     ASSERT_TRUE(boxes.empty()) << FirstBox();
-    form.btnCapture->Click();
+    ASSERT_TRUE(ClickRecord(form));
     ASSERT_TRUE(form.State().Recording) << FirstBox();
     QElapsedTimer recorded;
     recorded.start();
     QTest::qWait(10000);
     const double seconds = double(recorded.elapsed()) / 1000.0;
-    form.btnCapture->Click();
+    ASSERT_TRUE(ClickRecord(form));
     unsetenv("POMVIRA_TEST_CAMERA_FPS");
     EXPECT_TRUE(boxes.empty()) << FirstBox();
     const TAviProbe avi = ProbeAvi(VideoFile(1));
