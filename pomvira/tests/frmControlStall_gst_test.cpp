@@ -63,9 +63,10 @@ TEST_F(CameraStalls, ThePreviewSaysSoAndThePictureComesBackByItself) {
 TEST_F(CameraStalls, ARecordingEndsCompleteInTheStripAndThePreviewComesBack) {
     TControlForm form;
     ExpectPreviewRuns(form, 640, 480);
-    form.btnCapture->Click();
+    ASSERT_TRUE(ClickRecord(form));
     ASSERT_TRUE(form.State().Recording) << FirstBox();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !form.State().Recording; }, 9000));
+    ASSERT_TRUE(SettleSession(form));
     EXPECT_EQ(form.btnCapture->Hint(), "Enregistrement");
     ASSERT_FALSE(form.StripFiles().isEmpty());
     EXPECT_EQ(form.StripFiles().last(), VideoFile(1));
