@@ -39,6 +39,7 @@ TEST_F(StillPicturesWithCamera, FivePicturesAreUprightQuality90JpegsOfTheFrame) 
         // At once: the first picture may have to wait for the first frame.
         for (int i = 0; i < 5; ++i)
             RunHandler([&] { form.actSnapShot->Execute(); });
+        ASSERT_TRUE(SettleSession(form));
         ASSERT_TRUE(boxes.empty()) << FirstBox();
 
         const QString folder = form.State().SnapFolder;
