@@ -22,6 +22,7 @@ void TCameraWatch::CameraGone(const TBaseFilter& camera) {
     FCameraLost = true;
     // Until the owner has let go of the camera (SetLosing(false)).
     FLosingCamera = true;
+    FChangedWhileLosing = false;
     FStalled = false;
     FFailedOpens = 0;
     FTries = 0;
@@ -68,7 +69,21 @@ void TCameraWatch::Retry() {
     }
 }
 
+void TCameraWatch::SetLosing(bool losing) {
+    FLosingCamera = losing;
+    // The camera back while its loss was handled: its notice came too early
+    // to be acted on, and no retry is due while no camera was listed.
+    if (!losing && FChangedWhileLosing) {
+        FChangedWhileLosing = false;
+        DevicesChanged();
+    }
+}
+
 void TCameraWatch::DevicesChanged() {
+    if (FCameraLost && FLosingCamera) {
+        FChangedWhileLosing = true;
+        return;
+    }
     if (FCameraLost && !FLosingCamera && !FOpening && !FStopped)
         TakeUpCamera();
 }

@@ -70,9 +70,10 @@ class TCameraWatch {
     // True while the camera in use delivers no frames.
     bool Stalled() const { return FStalled; }
     // True while the loss is being handled (a recording it stopped is being
-    // finished).
+    // finished). A device list that changed meanwhile is looked at once the
+    // loss is handled.
     bool Losing() const { return FLosingCamera; }
-    void SetLosing(bool losing) { FLosingCamera = losing; }
+    void SetLosing(bool losing);
     // An opening asked for is under way.
     bool Opening() const { return FOpening; }
 
@@ -109,6 +110,7 @@ class TCameraWatch {
     bool FStopped = false;
     bool FStalled = false;
     bool FOpening = false;
+    bool FChangedWhileLosing = false;  // the device list changed meanwhile
     int FFailedOpens = 0;    // in a row, since the camera went
     int FTries = 0;          // retries since the camera went or stalled
     bool FReported = false;  // the failures were reported

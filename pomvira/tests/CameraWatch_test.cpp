@@ -200,3 +200,22 @@ TEST_F(CameraWatchTest, AStallIsShownEndsTheRecordingAndRestartsBackOffUntilFram
     EXPECT_TRUE(owner.calls.empty());
     watch.Stop();
 }
+
+TEST_F(CameraWatchTest, ACameraBackWhileItsLossIsHandledIsTakenUpOnceItIsHandled) {
+    const std::string id = AddCamera("Cam").id;
+    watch.CameraGone(Camera(0));
+    // Gone from the list, and back, before the owner let go of it: no
+    // retry is due (no camera was listed at the loss).
+    ListCameras({});
+    watch.DevicesChanged();
+    ListCameras({{"Cam", id}});
+    watch.DevicesChanged();
+    EXPECT_TRUE(owner.opens.empty());
+    watch.SetLosing(false);
+    EXPECT_EQ(owner.opens, (std::vector<std::pair<int, bool>>{{0, true}}));
+    // Without a notice meanwhile, nothing is opened at that point.
+    watch.OpenEnded(true);
+    watch.CameraGone(Camera(0));
+    watch.SetLosing(false);
+    EXPECT_EQ(owner.opens.size(), 1u);
+}
