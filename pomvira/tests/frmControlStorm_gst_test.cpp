@@ -129,7 +129,10 @@ TEST_F(UnplugStorm, WhileDialogsAreOpen) {
     });
     RunHandler([&] { form.actSelectDevice->Execute(); });
     EXPECT_TRUE(answer->Answered());
-    // The camera's settings page open through another.
+    // The camera back after the storm, the camera's settings page open
+    // through another.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form.CameraLost(); }, 3000));
+    ASSERT_TRUE(SettleSession(form));
     auto page = WhenModalNamed(QStringLiteral("PropertyFrame"), [&](QWidget* frame) {
         storm = std::make_unique<TStorm>(23, 4);
         QTimer::singleShot(0, frame, [&, frame] {
@@ -145,7 +148,7 @@ TEST_F(UnplugStorm, WhileDialogsAreOpen) {
 TEST_F(UnplugStorm, WhileTheFolderDialogIsOpenDuringARecording) {
     TControlForm form;
     ExpectPreviewRuns(form, 640, 480);
-    form.btnCapture->Click();
+    ASSERT_TRUE(ClickRecord(form));
     ASSERT_TRUE(form.State().Recording) << FirstBox();
     // The folder dialog stays usable while recording; the storm ends the
     // recording under it.
