@@ -65,22 +65,23 @@ void TControlForm::actSelectDeviceExecute(QObject*) {
     // A fresh listing each time: devices may have come or gone.
     TSysDevEnum devices;
     FillDeviceList(dialog.cbVideoDevice, devices, CLSID_VideoInputDeviceCategory,
-                   FSession->VideoDevice());
+                   FSession->Devices().VideoDevice());
     FillDeviceList(dialog.cbAudioDevice, devices, CLSID_AudioInputDeviceCategory,
-                   FSession->AudioDevice());
+                   FSession->Devices().AudioDevice());
     if (dialog.exec() != QDialog::Accepted)
         return;
     const int32_t video = dialog.cbVideoDevice->currentIndex();
     const int32_t audio = dialog.cbAudioDevice->currentIndex();
     bool changed = false;
-    if (audio != FSession->AudioDevice()) {
-        FSession->SetDevices(FSession->VideoDevice(), FSession->SelectAudioDevice(audio));
+    if (audio != FSession->Devices().AudioDevice()) {
+        TCaptureDevices& devices = FSession->Devices();
+        devices.SetDevices(devices.VideoDevice(), devices.SelectAudioDevice(audio, CaptureGraph));
         changed = true;
     }
     // Without a camera chosen the program would be left without a graph:
     // the camera in use stays. Another camera is opened once the graph has
     // stopped, off this thread, and previewed.
-    if (video != FSession->VideoDevice() && video != -1) {
+    if (video != FSession->Devices().VideoDevice() && video != -1) {
         FSession->OpenCamera(video, false);
         return;
     }
@@ -106,9 +107,9 @@ void TControlForm::actVideoPinExecute(QObject*) {
             return;
         if (OpenPinSettingsDialog(this, pin) == S_OK) {
             int32_t width = 0, height = 0;
-            FSession->GetVideoSize(width, height);
+            FSession->Devices().GetVideoSize(width, height);
             const bool coversScreen = FPlacement.SizeViewForm(width, height);
-            FSession->SetVideoFormat(FSession->GetVideoFormatText());
+            FSession->Devices().SetVideoFormat(FSession->Devices().GetVideoFormatText());
             FPlacement.PlaceWindows(coversScreen);
         }
         FSession->SetPreview(true);
@@ -135,7 +136,7 @@ void TControlForm::actAudioFormatExecute(QObject*) {
 void TControlForm::ChooseAudioFormat() {
     // Without a microphone this request fails: "Interface not supported".
     TPinList pins(AudioSourceFilter->Get<IBaseFilter>().Get());
-    if (FSession->AudioDevice() == -1)
+    if (FSession->Devices().AudioDevice() == -1)
         return;
     // The session stops the graph, sets the chosen format and runs the
     // graph again.
