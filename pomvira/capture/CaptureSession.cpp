@@ -11,10 +11,8 @@
 #include "app/Application.h"
 #include "capture/RecordingOutcome.h"
 #include "capture/SessionWorker.h"
-#include "files/JpegFile.h"
-#include "files/PathUtils.h"
+#include "capture/StillCapture.h"
 #include "files/TextConv.h"
-#include "media/Bitmap.h"
 #include "media/FilterGraph.h"
 #include "media/MediaTypes.h"
 #include "media/MediaUtil.h"
@@ -29,10 +27,7 @@ namespace {
 // How long a picture's encoding and writing, and a recording's finishing
 // (the repair reads most of the file and writes it back), may take on a
 // slow disk before the user is told.
-constexpr int kStillBoundMs = 30000;
 constexpr int kFinishBoundMs = 120000;
-// How often a still picture looks for the camera's first frame.
-constexpr int kFramePollMs = 20;
 
 bool HasDevice(const TFilter* source) {
     return source->BaseFilter().DataLength() != 0;
@@ -73,24 +68,28 @@ class TDeviceNotice : public QObject {
 
 TCaptureSession::TCaptureSession(QObject* parent)
     : QObject(parent),
+      CaptureGraph(new TFilterGraph(this)),
+      VideoSourceFilter(new TFilter(this)),
+      AudioSourceFilter(new TFilter(this)),
       FWorker(new TSessionWorker(this)),
       FFileWorker(new TSessionWorker(this)),
+      FDevices(VideoSourceFilter, AudioSourceFilter),
       FCameraWatch(*this) {
     setObjectName(QStringLiteral("CaptureSession"));
-    CaptureGraph = new TFilterGraph(this);
     CaptureGraph->setObjectName(QStringLiteral("CaptureGraph"));
     CaptureGraph->SetMode(gmCapture);
     CaptureGraph->SetGraphEdit(true);
     CaptureGraph->SetLinearVolume(true);
-    VideoSourceFilter = new TFilter(this);
     VideoSourceFilter->setObjectName(QStringLiteral("VideoSourceFilter"));
     VideoSourceFilter->SetFilterGraph(CaptureGraph);
-    AudioSourceFilter = new TFilter(this);
     AudioSourceFilter->setObjectName(QStringLiteral("AudioSourceFilter"));
     AudioSourceFilter->SetFilterGraph(CaptureGraph);
     SampleGrabber = new TSampleGrabber(this);
     SampleGrabber->setObjectName(QStringLiteral("SampleGrabber"));
     SampleGrabber->SetFilterGraph(CaptureGraph);
+    FStills = new TStillCapture(SampleGrabber, FFileWorker, this);
+    connect(FStills, &TStillCapture::Taken, this, &TCaptureSession::StillTaken);
+    connect(FStills, &TStillCapture::Failed, this, &TCaptureSession::StillFailed);
     FRecording = std::make_unique<TRecordingSession>(CaptureGraph, VideoSourceFilter,
                                                      AudioSourceFilter);
     WatchGraph();
@@ -121,7 +120,7 @@ void TCaptureSession::SetVideoWindow(TVideoWindow* window) {
 
 bool TCaptureSession::Busy() const {
     return FOperating || !FOperations.empty() || FWorker->Busy() || FFileWorker->Busy() ||
-           FWaitingFrames > 0;
+           FStills->Waiting();
 }
 
 // ---------------------------------------------------------------------------
@@ -199,16 +198,8 @@ void TCaptureSession::Halt(std::function<void()> then) {
 // ---------------------------------------------------------------------------
 
 bool TCaptureSession::ListDevices() {
-    FVideoDevices.clear();
-    FAudioDevices.clear();
-    FDevEnum = std::make_unique<TSysDevEnum>(CLSID_VideoInputDeviceCategory);
-    if (FDevEnum->DeviceCount() == 0)
+    if (!FDevices.ListDevices())
         return false;
-    for (int i = 0; i < FDevEnum->DeviceCount(); ++i)
-        FVideoDevices.append(QString::fromStdString(FDevEnum->DeviceEntry(i).FriendlyName));
-    FDevEnum->SelectCategory(CLSID_AudioInputDeviceCategory);
-    for (int i = 0; i < FDevEnum->DeviceCount(); ++i)
-        FAudioDevices.append(QString::fromStdString(FDevEnum->DeviceEntry(i).FriendlyName));
     if (!FDeviceNotice)
         FDeviceNotice = new TDeviceNotice(this);
     return true;
@@ -216,38 +207,25 @@ bool TCaptureSession::ListDevices() {
 
 void TCaptureSession::FreeDevices() {
     try {
-        FAudioDevices.clear();
-        FVideoDevices.clear();
-        FDevEnum.reset();
+        FDevices.FreeDevices();
         FRecording->Release();
     } catch (...) {
     }
 }
 
-ComPtr<IPin> TCaptureSession::VideoCapturePin() {
-    TPinList pins(VideoSourceFilter->Get<IBaseFilter>().Get());
-    return pins.FirstPin();
-}
-
 int32_t TCaptureSession::SelectVideoDevice(int32_t index, const QString& formatText) {
     CaptureGraph->EmptyGraph();
     CaptureGraph->SetActive(false);
-    if (index == -1 || !FDevEnum)
+    const int32_t opened = FDevices.StoreCamera(index);
+    if (opened == -1)
         return -1;
-    FDevEnum->SelectCategory(CLSID_VideoInputDeviceCategory);
-    const int count = FDevEnum->DeviceCount();
-    if (count == 0)
-        return -1;
-    const int32_t opened = std::min(index, int32_t(count - 1));
-    VideoSourceFilter->BaseFilter().StoreMoniker(FDevEnum->DeviceMoniker(opened).Get());
     CaptureGraph->SetActive(true);
-    FVideoDevice = opened;
     bool restored = false;
     if (!formatText.isEmpty()) {
-        ApplyVideoFormatText(formatText);
-        restored = GetVideoFormatText() == formatText;
+        FDevices.ApplyVideoFormatText(formatText);
+        restored = FDevices.GetVideoFormatText() == formatText;
     } else if (FNextFormat) {
-        ApplyVideoMediaType(FNextFormat->AMMediaType());
+        FDevices.ApplyVideoMediaType(FNextFormat->AMMediaType());
         restored = true;
     }
     // No stored format, or one this camera does not offer: the largest
@@ -255,105 +233,13 @@ int32_t TCaptureSession::SelectVideoDevice(int32_t index, const QString& formatT
     // camera's first listed one.
     const QSize area = PreviewArea ? PreviewArea() : QSize();
     if (!restored && area.isValid())
-        ApplyFirstVideoFormat(VideoCapturePin().Get(), area.width(), area.height());
+        ApplyFirstVideoFormat(FDevices.VideoCapturePin().Get(), area.width(), area.height());
     if (!FKeepPlacement) {
         int32_t width = 0, height = 0;
-        GetVideoSize(width, height);
+        FDevices.GetVideoSize(width, height);
         emit FrameSize(width, height);
     }
     return opened;
-}
-
-int32_t TCaptureSession::SelectAudioDevice(int32_t index) {
-    if (!FDevEnum)
-        return -1;
-    FDevEnum->SelectCategory(CLSID_AudioInputDeviceCategory);
-    const int count = FDevEnum->DeviceCount();
-    if (count == 0)
-        return -1;
-    const int32_t opened = std::min(index, int32_t(count - 1));
-    if (opened == -1)
-        return -1;
-    AudioSourceFilter->BaseFilter().StoreMoniker(FDevEnum->DeviceMoniker(opened).Get());
-    AudioSourceFilter->MemberNotify(msRefresh, 0);
-    AudioSourceFilter->SetFilterGraph(CaptureGraph);
-    return opened;
-}
-
-void TCaptureSession::GetVideoSize(int32_t& width, int32_t& height) {
-    width = 0;
-    height = 0;
-    auto pin = VideoCapturePin();
-    if (FVideoDevice == -1)
-        return;
-    auto config = QueryAs<IAMStreamConfig>(pin.Get());
-    if (!config)
-        return;
-    config->GetFormat(&FProbeMediaType);
-    if (FProbeMediaType && FProbeMediaType->formattype == FORMAT_VideoInfo &&
-        FProbeMediaType->cbFormat >= sizeof(VIDEOINFOHEADER) && FProbeMediaType->pbFormat) {
-        const auto* info = reinterpret_cast<const VIDEOINFOHEADER*>(FProbeMediaType->pbFormat);
-        width = info->bmiHeader.biWidth;
-        height = info->bmiHeader.biHeight;
-    }
-    DisposeMediaType(FProbeMediaType);
-    FProbeMediaType = nullptr;
-}
-
-void TCaptureSession::ApplyVideoFormatText(const QString& text) {
-    if (text.trimmed().isEmpty())
-        return;
-    auto pin = VideoCapturePin();
-    auto config = QueryAs<IAMStreamConfig>(pin.Get());
-    TEnumMediaType types;
-    types.ReadFromPin(pin.Get());
-    // The text names no rate and a camera offers each format at several:
-    // the highest rate of the stored format is the one set.
-    int chosen = -1;
-    for (int i = 0; i < types.Count(); ++i) {
-        if (types.ItemText(i) == text &&
-            (chosen < 0 || VideoOfferOf(*types.Item(i).AMMediaType()).Rate >
-                               VideoOfferOf(*types.Item(chosen).AMMediaType()).Rate)) {
-            chosen = i;
-        }
-    }
-    if (chosen >= 0 && config)
-        config->SetFormat(types.Item(chosen).AMMediaType());
-}
-
-void TCaptureSession::ApplyVideoMediaType(const AM_MEDIA_TYPE* record) {
-    auto pin = VideoCapturePin();
-    if (FVideoDevice == -1)
-        return;
-    if (auto config = QueryAs<IAMStreamConfig>(pin.Get()))
-        config->SetFormat(record);
-}
-
-QString TCaptureSession::GetVideoFormatText() {
-    auto pin = VideoCapturePin();
-    if (FVideoDevice == -1)
-        return QString();
-    auto config = QueryAs<IAMStreamConfig>(pin.Get());
-    AM_MEDIA_TYPE* type = nullptr;
-    if (config)
-        config->GetFormat(&type);
-    const QString text = type ? DescribeMediaType(type) : QString();
-    DisposeMediaType(type);
-    return text;
-}
-
-std::optional<TMediaType> TCaptureSession::SaveVideoMediaType() {
-    auto pin = VideoCapturePin();
-    if (FVideoDevice == -1)
-        return std::nullopt;
-    AM_MEDIA_TYPE* type = nullptr;
-    if (auto config = QueryAs<IAMStreamConfig>(pin.Get()))
-        config->GetFormat(&type);
-    if (!type)
-        return std::nullopt;
-    std::optional<TMediaType> format(std::in_place, type);
-    DisposeMediaType(type);
-    return format;
 }
 
 // ---------------------------------------------------------------------------
@@ -365,7 +251,7 @@ void TCaptureSession::BuildPreview() {
     // The format kept for the next preview stays until a preview runs: a
     // camera that fails to start is tried again in it.
     if (FNextFormat)
-        ApplyVideoMediaType(FNextFormat->AMMediaType());
+        FDevices.ApplyVideoMediaType(FNextFormat->AMMediaType());
     if (HasDevice(VideoSourceFilter)) {
         auto source = VideoSourceFilter->Get<IBaseFilter>();
         auto grabber = SampleGrabber->Get<IBaseFilter>();
@@ -453,12 +339,12 @@ void TCaptureSession::OpenCamera(int32_t index, bool keepFormat,
                                  std::function<void(int32_t)> opened) {
     Enqueue([this, index, keepFormat, opened] {
         if (keepFormat && !FNextFormat)
-            FNextFormat = SaveVideoMediaType();
+            FNextFormat = FDevices.SaveVideoMediaType();
         Halt([this, index, keepFormat, opened] {
             const int32_t camera = SelectVideoDevice(index, QString());
             if (!keepFormat)
                 FNextFormat.reset();
-            FVideoDevice = camera;
+            FDevices.SetVideoDevice(camera);
             if (opened)
                 opened(camera);
             if (!CaptureGraph->Active()) {
@@ -474,13 +360,13 @@ void TCaptureSession::OpenCamera(int32_t index, bool keepFormat,
 void TCaptureSession::PrepareFormatChoice(std::function<void(IPin*)> ready) {
     Enqueue([this, ready] {
         if (!FNextFormat)
-            FNextFormat = SaveVideoMediaType();
+            FNextFormat = FDevices.SaveVideoMediaType();
         Halt([this, ready] {
             const auto next = qScopeGuard([this] { Next(); });
             {
                 FKeepPlacement = true;
                 const auto kept = qScopeGuard([this] { FKeepPlacement = false; });
-                SelectVideoDevice(FVideoDevice, QString());
+                SelectVideoDevice(FDevices.VideoDevice(), QString());
             }
             // The format chosen now is the one to keep.
             FNextFormat.reset();
@@ -515,57 +401,8 @@ void TCaptureSession::SetAudioFormat(const TMediaType& format) {
 // ---------------------------------------------------------------------------
 
 void TCaptureSession::TakeStill(const QString& folder) {
-    ++FWaitingFrames;
-    GrabStill(folder, 0);
-}
-
-void TCaptureSession::GrabStill(const QString& folder, int waitedMs) {
-    auto bitmap = std::make_shared<TBitmap>();
-    if (!SampleGrabber->CopyFrameToBitmap(bitmap.get())) {
-        // The camera may not have delivered its first frame yet (just after
-        // start-up or a device change); without a grabber in the graph none
-        // can come.
-        if (SampleGrabber->Grabber() && waitedMs < kFirstFrameWaitMs && !Closed()) {
-            QTimer::singleShot(kFramePollMs, this, [this, folder, waitedMs] {
-                RunHandler([&] { GrabStill(folder, waitedMs + kFramePollMs); });
-            });
-            return;
-        }
-        --FWaitingFrames;
-        emit StillFailed(UiText("Messages",
-                                "Aucune image n'est arrivée de la caméra : "
-                                "la photo n'a pas été prise."));
-        return;
-    }
-    --FWaitingFrames;
-    // The picture is encoded and written off this thread; pictures are
-    // numbered in the order they were taken.
-    auto path = std::make_shared<QString>();
-    auto failure = std::make_shared<QString>();
-    FFileWorker->Post(
-        [bitmap, folder, path, failure] {
-            try {
-                *path = NumberedFileName(folder, QStringLiteral("img"), QStringLiteral("jpg"),
-                                         PathTaken);
-                SaveJpegFile(*bitmap, *path, kSnapShotQuality);
-            } catch (const std::exception& e) {
-                *failure = QString::fromUtf8(e.what());
-                if (failure->isEmpty())
-                    *failure = UiText("Messages", "Erreur inconnue");
-            }
-        },
-        [this, path, failure] {
-            if (failure->isEmpty())
-                emit StillTaken(*path);
-            else
-                emit StillFailed(*failure);
-        },
-        kStillBoundMs,
-        [this] {
-            emit StillFailed(UiText("Messages",
-                                    "Le disque ne répond pas : la photo n'a pas pu être "
-                                    "enregistrée."));
-        });
+    if (!Closed())
+        FStills->TakeStill(folder);
 }
 
 // ---------------------------------------------------------------------------
@@ -583,7 +420,7 @@ void TCaptureSession::StartRecording(const QString& path, const TRecordingOption
         FRecordingAsked = false;
         FState = TState::StartingRecording;
         // The capture format, for the preview after the recording.
-        FNextFormat = SaveVideoMediaType();
+        FNextFormat = FDevices.SaveVideoMediaType();
         ComPtr<IMediaControl> control = CaptureGraph->Query<IMediaControl>();
         if (!control) {
             FailStart(path, FailureText(E_NOINTERFACE));
@@ -770,7 +607,7 @@ void TCaptureSession::GraphError(HRESULT error) {
     const QString reason = CameraFailureReason(FAILED(error) ? error : E_FAIL);
     Enqueue([this, reason] {
         if (!FNextFormat)
-            FNextFormat = SaveVideoMediaType();
+            FNextFormat = FDevices.SaveVideoMediaType();
         Halt([this, reason] {
             emit PreviewRecovered(reason);
             RebuildPreview([this] { Next(); });
@@ -790,7 +627,7 @@ void TCaptureSession::GraphDeviceLost(IBaseFilter* filter) {
 }
 
 void TCaptureSession::DevicesChanged() {
-    if (!FDevEnum || Closed() || FState == TState::Closing)
+    if (!FDevices.Listed() || Closed() || FState == TState::Closing)
         return;
     if (FCameraWatch.Lost()) {
         FCameraWatch.DevicesChanged();
@@ -799,14 +636,14 @@ void TCaptureSession::DevicesChanged() {
     // A camera whose stream just stops when it goes (no error) is noticed
     // by its leaving the list.
     const int camera = TCameraWatch::CameraPosition(VideoSourceFilter->BaseFilter());
-    if (FVideoDevice != -1 && HasDevice(VideoSourceFilter) && camera == -1) {
+    if (FDevices.VideoDevice() != -1 && HasDevice(VideoSourceFilter) && camera == -1) {
         LoseCamera();
         return;
     }
     // Devices are known by their place in the list, which others coming and
     // going change.
     if (camera != -1)
-        FVideoDevice = camera;
+        FDevices.SetVideoDevice(camera);
     // A microphone back after it went away during a recording: opened again,
     // so that the next recording has sound.
     if (HasDevice(AudioSourceFilter) && !AudioSourceFilter->MemberFilter() &&
@@ -821,7 +658,7 @@ void TCaptureSession::LoseCamera() {
     // or the one in force.
     if (!FNextFormat) {
         try {
-            FNextFormat = SaveVideoMediaType();
+            FNextFormat = FDevices.SaveVideoMediaType();
         } catch (...) {
             // Its filter is gone already: the stored format text serves.
         }
@@ -856,7 +693,7 @@ void TCaptureSession::ReleaseCamera() {
             VideoSourceFilter->BaseFilter().StoreMoniker(nullptr);
             CaptureGraph->EmptyGraph();
             CaptureGraph->SetActive(false);
-            FVideoDevice = -1;
+            FDevices.SetVideoDevice(-1);
             SetState(TState::Idle);
             FCameraWatch.SetLosing(false);
             emit CameraLostChanged(true);
@@ -883,13 +720,13 @@ void TCaptureSession::OpenLostCamera(int index, bool sameCamera) {
                 FKeepPlacement = sameCamera;
                 const auto kept = qScopeGuard([this] { FKeepPlacement = false; });
                 opened = sameCamera ? SelectVideoDevice(index, QString())
-                                    : SelectVideoDevice(index, FVideoFormat);
+                                    : SelectVideoDevice(index, FDevices.VideoFormat());
             } catch (...) {
                 // Listed but not usable (another program holds it, or it
                 // went again meanwhile): tried again, nothing raised.
                 ok = false;
             }
-            FVideoDevice = opened;
+            FDevices.SetVideoDevice(opened);
             if (!ok || opened == -1 || !CaptureGraph->Active()) {
                 FCameraWatch.OpenEnded(false);
                 Next();
@@ -925,7 +762,7 @@ void TCaptureSession::RestartCamera() {
                 {
                     FKeepPlacement = true;
                     const auto kept = qScopeGuard([this] { FKeepPlacement = false; });
-                    SelectVideoDevice(FVideoDevice, FNextFormat ? QString() : FVideoFormat);
+                    SelectVideoDevice(FDevices.VideoDevice(), FNextFormat ? QString() : FDevices.VideoFormat());
                 }
                 if (!CaptureGraph->Active()) {
                     Next();

@@ -33,11 +33,13 @@
 #include <optional>
 
 #include "capture/CameraWatch.h"
+#include "capture/CaptureDevices.h"
 #include "capture/RecordingSession.h"
 #include "media/Filter.h"
 #include "media/MediaTypes.h"
 
 class TSessionWorker;
+class TStillCapture;
 
 namespace media {
 class TBitmap;
@@ -56,10 +58,6 @@ class TCaptureSession : public QObject, private TCameraHost {
     static constexpr int kRunBoundMs = 10000;
     static constexpr int kStopBoundMs = 15000;
     static constexpr int kHaltBoundMs = 5000;
-    // How long a still picture waits for the camera's first frame.
-    static constexpr int kFirstFrameWaitMs = 2000;
-    // The still pictures' JPEG quality.
-    static constexpr int kSnapShotQuality = 90;
 
     // The bounds above; tests shorten them.
     struct TBounds {
@@ -88,35 +86,19 @@ class TCaptureSession : public QObject, private TCameraHost {
     std::function<QSize()> PreviewArea;
 
     // --- Devices ---------------------------------------------------------
-    // Lists the input devices; false when there is no camera.
+    // The input devices, the ones in use and the camera's format.
+    TCaptureDevices& Devices() { return FDevices; }
+    const TCaptureDevices& Devices() const { return FDevices; }
+    // Lists the input devices and watches them come and go; false when
+    // there is no camera.
     bool ListDevices();
     void FreeDevices();
-    const QStringList& VideoDevices() const { return FVideoDevices; }
-    const QStringList& AudioDevices() const { return FAudioDevices; }
-    // The devices in use by their place in the lists (-1: none), and the
-    // stored format's description; read from the settings at start-up.
-    int32_t VideoDevice() const { return FVideoDevice; }
-    int32_t AudioDevice() const { return FAudioDevice; }
-    void SetDevices(int32_t video, int32_t audio) {
-        FVideoDevice = video;
-        FAudioDevice = audio;
-    }
-    QString VideoFormat() const { return FVideoFormat; }
-    void SetVideoFormat(const QString& text) { FVideoFormat = text; }
-
     // Opens the camera at `index` (the last one when beyond) in a new,
     // unconnected graph, in the format the text describes (none: the format
     // kept for the next preview, or the one that fits the screen best), and
     // tells its frame size (FrameSize). The graph must be at rest (see
     // OpenCamera for a running one). The camera actually opened, -1: none.
     int32_t SelectVideoDevice(int32_t index, const QString& formatText);
-    int32_t SelectAudioDevice(int32_t index);
-    // The description of the camera's format in force (empty: no camera).
-    QString GetVideoFormatText();
-    // The camera's format in force; none without a camera.
-    std::optional<media::TMediaType> SaveVideoMediaType();
-    void GetVideoSize(int32_t& width, int32_t& height);
-    media::ComPtr<media::IPin> VideoCapturePin();
 
     // --- The preview -----------------------------------------------------
     // Builds the preview path and runs the graph (PreviewStarted or
@@ -214,8 +196,6 @@ class TCaptureSession : public QObject, private TCameraHost {
     void RunPreview(std::function<void()> then);
     void BuildPreview();
     void RebuildPreview(std::function<void()> then);
-    void ApplyVideoFormatText(const QString& text);
-    void ApplyVideoMediaType(const media::AM_MEDIA_TYPE* record);
     void GiveUpGraph();
 
     void WatchGraph();
@@ -226,7 +206,6 @@ class TCaptureSession : public QObject, private TCameraHost {
     void StopGraphOfRecording(std::function<void()> then);
     void FinishStop(media::HRESULT stopResult, media::HRESULT failure);
     void EndRecordingFor(const QString& reason);
-    void GrabStill(const QString& folder, int waitedMs);
     void CloseDown();
     // Leaves the state, but never a closing or closed session.
     void SetState(TState state) {
@@ -244,17 +223,12 @@ class TCaptureSession : public QObject, private TCameraHost {
 
     TSessionWorker* FWorker;      // the graph's state changes
     TSessionWorker* FFileWorker;  // pictures and recordings' files
+    TStillCapture* FStills;
     media::TVideoWindow* FVideoWindow = nullptr;
-    std::unique_ptr<media::TSysDevEnum> FDevEnum;
-    QStringList FVideoDevices;
-    QStringList FAudioDevices;
-    int32_t FVideoDevice = 0;
-    int32_t FAudioDevice = 0;
-    QString FVideoFormat;
+    TCaptureDevices FDevices;
     // The format the next preview puts on the camera (kept across the
     // graph's rebuilding: a recording, a re-opening, a camera gone and back).
     std::optional<media::TMediaType> FNextFormat;
-    media::AM_MEDIA_TYPE* FProbeMediaType = nullptr;
     // True while a camera is opened again where the windows stay as they
     // are (the same camera back, the resolution dialog): no FrameSize.
     bool FKeepPlacement = false;
@@ -265,7 +239,6 @@ class TCaptureSession : public QObject, private TCameraHost {
     bool FPreviewErrorReported = false;
     bool FFinishing = false;      // a recording's file is being finished
     bool FRecordingAsked = false;  // a recording waits for its turn to start
-    int FWaitingFrames = 0;        // stills waiting for the camera's first frame
     TBounds FBounds;
     QString FStopReason;      // why the camera ended the recording
     TRecordingResult FClosedResult;

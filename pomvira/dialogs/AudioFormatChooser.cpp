@@ -15,6 +15,7 @@
 #include "media/MediaBoundary.h"
 #include "media/ListFitting.h"
 #include "media/MediaTypes.h"
+#include "media/MediaUtil.h"
 
 using media::FitListToContent;
 using media::WAVEFORMATEX;
@@ -127,4 +128,66 @@ uint32_t AudioFormatChoose(TAudioFormatChoose& choose) {
     choose.FormatTag = media::WaveFormatTagName(header.wFormatTag);
     choose.FormatText = DescribeWaveFormat(format);
     return MMSYSERR_NOERROR;
+}
+
+namespace {
+// A format whose sample format is told in its extra bytes, not by its tag.
+constexpr uint16_t kWaveFormatExtensible = 0xFFFE;
+}  // namespace
+
+std::optional<media::TMediaType> ChoosePinAudioFormat(QWidget* owner, media::IPin* pin) {
+    using namespace media;
+    auto config = QueryAs<IAMStreamConfig>(pin);
+    if (!config)
+        return std::nullopt;
+    AM_MEDIA_TYPE* current = nullptr;
+    if (FAILED(config->GetFormat(&current)) || !current)
+        return std::nullopt;
+    struct TDispose {
+        AM_MEDIA_TYPE*& record;
+        ~TDispose() { DisposeMediaType(record); }
+    } dispose{current};
+
+    // The formats the pin offers, and a buffer that holds the largest of
+    // them and the current one.
+    TAudioFormatChoose choose;
+    TEnumMediaType offered(pin);
+    uint32_t size = WaveFormatSize(current->pbFormat, current->cbFormat);
+    for (int i = 0; i < offered.Count(); ++i) {
+        const AM_MEDIA_TYPE* type = offered.Item(i).AMMediaType();
+        if (type->formattype != FORMAT_WaveFormatEx)
+            continue;
+        const uint32_t formatSize = WaveFormatSize(type->pbFormat, type->cbFormat);
+        if (formatSize == 0 || formatSize > type->cbFormat)
+            continue;
+        choose.Formats.emplace_back(type->pbFormat, type->pbFormat + formatSize);
+        size = std::max(size, formatSize);
+    }
+    if (size == 0)
+        return std::nullopt;
+    std::vector<uint8_t> buffer(size, 0);
+    std::memcpy(buffer.data(), current->pbFormat,
+                std::min<uint32_t>(current->cbFormat, uint32_t(buffer.size())));
+    choose.Owner = owner;
+    choose.Style = ACMFORMATCHOOSE_STYLEF_INITTOWFXSTRUCT;
+    choose.Format = buffer.data();
+    choose.FormatSize = uint32_t(buffer.size());
+    if (AudioFormatChoose(choose) != MMSYSERR_NOERROR)
+        return std::nullopt;
+
+    // The chosen format replaces the format block, at its own size.
+    const uint32_t chosenSize = WaveFormatSize(buffer.data(), uint32_t(buffer.size()));
+    auto* block = static_cast<uint8_t*>(CoTaskMemAlloc(chosenSize));
+    if (!block)
+        return std::nullopt;
+    std::memcpy(block, buffer.data(), chosenSize);
+    CoTaskMemFree(current->pbFormat);
+    current->pbFormat = block;
+    current->cbFormat = chosenSize;
+    // The subtype names the sample format: it follows the chosen tag.
+    WAVEFORMATEX chosen{};
+    std::memcpy(&chosen, block, sizeof chosen);
+    if (chosen.wFormatTag != kWaveFormatExtensible)
+        current->subtype = FourCCGuid(chosen.wFormatTag);
+    return TMediaType(current);
 }

@@ -9,6 +9,10 @@
 #include <cstdint>
 #include <vector>
 
+#include <optional>
+
+#include "media/MediaTypes.h"
+
 class QWidget;
 
 // Results of AudioFormatChoose.
@@ -46,3 +50,9 @@ uint32_t AudioFormatChoose(TAudioFormatChoose& choose);
 uint32_t WaveFormatSize(const uint8_t* format, uint32_t available);
 // "PCM, 48000 Hz, 16 Bit, Stereo" style line for a format.
 QString DescribeWaveFormat(const TWaveFormat& format);
+
+// Lets the user choose among the wave formats a capture pin offers, the one
+// in force selected: the chosen format as a record whose format block has the
+// chosen format's own size and whose subtype follows its tag; none when the
+// pin has no format, or the user cancelled.
+std::optional<media::TMediaType> ChoosePinAudioFormat(QWidget* owner, media::IPin* pin);

@@ -164,7 +164,7 @@ void TControlForm::FormCreate(QObject*) {
     resize(imgBack->width(), shpNormal->height());
     FStrip = std::make_unique<TMediaStrip>(&LoadJpegThumbnail);
     FUseAudio = true;
-    FSession->SetDevices(0, 0);
+    FSession->Devices().SetDevices(0, 0);
     FVideoCompress = -1;
     FAudioCompress = -1;
     FMailAfterCapture = false;
@@ -187,18 +187,18 @@ void TControlForm::FormCreate(QObject*) {
     }
     // The stored device indexes give way to the first device of each kind
     // whenever there is one (they are still written back at shut-down).
-    int32_t video = FSession->VideoDevice();
-    int32_t audio = FSession->AudioDevice();
-    if (!FSession->VideoDevices().isEmpty())
+    int32_t video = FSession->Devices().VideoDevice();
+    int32_t audio = FSession->Devices().AudioDevice();
+    if (!FSession->Devices().VideoDevices().isEmpty())
         video = 0;
-    if (!FSession->AudioDevices().isEmpty())
+    if (!FSession->Devices().AudioDevices().isEmpty())
         audio = 0;
     // Opening the camera sizes and places the windows for its frames.
-    video = FSession->SelectVideoDevice(video, FSession->VideoFormat());
-    audio = FSession->SelectAudioDevice(audio);
-    FSession->SetDevices(video, audio);
-    if (FSession->VideoFormat().trimmed().isEmpty())
-        FSession->SetVideoFormat(FSession->GetVideoFormatText());
+    video = FSession->SelectVideoDevice(video, FSession->Devices().VideoFormat());
+    audio = FSession->Devices().SelectAudioDevice(audio, CaptureGraph);
+    FSession->Devices().SetDevices(video, audio);
+    if (FSession->Devices().VideoFormat().trimmed().isEmpty())
+        FSession->Devices().SetVideoFormat(FSession->Devices().GetVideoFormatText());
     // The preview starts in the background: the windows show at once, the
     // picture when the camera delivers it.
     FSession->SetPreview(true);
@@ -318,13 +318,13 @@ TControlForm::TState TControlForm::State() const {
     const int32_t firstVisible = FStrip ? FStrip->FirstVisible() : 0;
     const int32_t selected = FStrip ? FStrip->Selected() : -1;
     return {FUseAudio,
-            FSession->VideoDevice(),
-            FSession->AudioDevice(),
+            FSession->Devices().VideoDevice(),
+            FSession->Devices().AudioDevice(),
             FVideoCompress,
             FAudioCompress,
             FVideoFolder,
             FSnapFolder,
-            FSession->VideoFormat(),
+            FSession->Devices().VideoFormat(),
             files,
             firstVisible,
             selected,

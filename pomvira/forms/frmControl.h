@@ -12,14 +12,12 @@
 #include <QStringList>
 #include <QWidget>
 #include <memory>
-#include <optional>
 
-#include "widgets/ControlsKit.h"
-#include "widgets/WindowDrag.h"
+#include "app/MailProgram.h"
 #include "forms/PanelKeeper.h"
 #include "forms/WindowPlacement.h"
-#include "media/Filter.h"
-#include "media/MediaBoundary.h"
+#include "widgets/ControlsKit.h"
+#include "widgets/WindowDrag.h"
 
 class QLabel;
 class QPainter;
@@ -34,7 +32,6 @@ class TMediaStrip;
 class TCaptureSession;
 struct TRecordingResult;
 class TRecordingRepairRun;
-
 namespace media {
 class TFilterGraph;
 class TFilter;
@@ -128,12 +125,9 @@ class TControlForm : public QWidget {
     void actBmpEditExecute(QObject* sender);
     void actSendMailExecute(QObject* sender);
 
-    // Recording: the record button starts a recording when none runs and
-    // stops the running one; while one starts or stops, a click is ignored.
-    // Both return at once (the session does the work): the panel shows the
-    // recording once it runs, and "finishing" until its file is complete,
-    // which then joins the strip. A failure is shown in a message box and
-    // the panel is back to previewing.
+    // Recording: the record button starts a recording or stops the running
+    // one (ignored while one starts or stops). Both return at once; the panel
+    // shows what the session tells (see frmControlSession.cpp).
     void btnCaptureClick(QObject* sender);
     void StartRecording();
     void StopRecording();
@@ -154,11 +148,9 @@ class TControlForm : public QWidget {
     // The entry's cached thumbnail; null before its first paint.
     const QImage* StripThumbnail(int index) const;
 
-    // Mail: opens the user's mail program with a new message that has the
-    // subject and the file as its attachment (the subject alone when no file
-    // is at the path). The windows keep painting but take no input while the
-    // message is handed over, a few seconds at most; a mail program that is
-    // still open then goes on by itself. A failure, the user cancelling
+    // Mail: the user's mail program with a new message, the subject and the
+    // file attached (see MailProgram.h); the windows take no input while it
+    // is handed over, a few seconds at most. A failure, the user cancelling
     // included, is reported in a message box, also when it comes later.
     void SendMail(const QString& subject, const QString& path);
 
@@ -171,13 +163,11 @@ class TControlForm : public QWidget {
     void actAudioFormatExecute(QObject* sender);
     void actFolderConfigExecute(QObject* sender);
 
-    // The preview window (none before FormCreate step 7).
+    // The preview window (none before FormCreate has made it).
     TViewForm* ViewForm() const { return FViewForm; }
-
-    // The camera, the microphone and the graph.
+    // The camera, the microphone and the graph; whether the camera in use
+    // went away (and none has been taken up since).
     TCaptureSession* Session() const { return FSession; }
-    // True while the camera in use has gone away and none has been taken up
-    // since.
     bool CameraLost() const;
     // True while the start-up repair of cut-off recordings runs.
     bool RepairingRecordings() const;
@@ -215,23 +205,19 @@ class TControlForm : public QWidget {
     void CreateMenus();
     void BindSettingsActions();
     void LoadSkinPictures();
-
     // Preview window.
     void CreateViewForm();
     void ShowRecordState(bool recording);
     void CloseViewForm();
-
     // Unfinished recordings in the video folder repaired at start-up, in the
     // background; those that could not be are named in one message.
     void RepairRecordings();
     void ShowRepairProgress(int done, int total);
     void RepairFinished(const QStringList& unrepairable);
-
     // Settings file.
     void LoadSettings();
     void SaveSettings();
     void CheckFolders();
-
     // What the session tells, in the windows and message boxes.
     void BindSession();
     void PreviewFailed(const QString& reason);
@@ -243,9 +229,7 @@ class TControlForm : public QWidget {
     // Waits, with the windows painting, for the session to end (bounded).
     void CloseSession();
 
-    // Settings actions.
     void ChooseAudioFormat();
-
     // Media strip.
     void RefreshStrip();
     void UpdateStripLabel(int tag);
@@ -265,7 +249,6 @@ class TControlForm : public QWidget {
     QString FEndNotice;             // a recording ended by the camera
     // imgAVI's picture with its transparent colour made transparent.
     QImage FRecordingIcon;
-
     // The collaborators: the strip's entries (from FormCreate to
     // FormDestroy) and the capture session (a child of the form).
     std::unique_ptr<TMediaStrip> FStrip;
@@ -273,14 +256,8 @@ class TControlForm : public QWidget {
     // The start-up repair, and its progress bar while one is shown.
     std::unique_ptr<TRecordingRepairRun> FRepairRun;
     QProgressDialog* FRepairProgress = nullptr;
-
     TWindowDrag FDrag;            // moving by the bare skin
     TWindowPlacement FPlacement;  // where the two windows go
     TPanelKeeper FKeeper;         // the panel kept with the preview window
     bool FDestroyed = false;
 };
-
-// Tests choose the program that mail goes through (a name looked up on PATH,
-// or a full path; empty: xdg-email) and make the next send decide again
-// whether it can be reached.
-void SetMailProgramForTesting(const QString& program);

@@ -26,9 +26,6 @@ using namespace media;
 
 namespace {
 
-// A format whose sample format is told in its extra bytes, not by its tag.
-constexpr uint16_t kWaveFormatExtensible = 0xFFFE;
-
 // Fills a drop-down list with the names of the devices of one category, in
 // enumeration order, and selects `index` (none when it is -1 or beyond).
 void FillDeviceList(QComboBox* list, TSysDevEnum& devices, const GUID& category, int32_t index) {
@@ -68,22 +65,23 @@ void TControlForm::actSelectDeviceExecute(QObject*) {
     // A fresh listing each time: devices may have come or gone.
     TSysDevEnum devices;
     FillDeviceList(dialog.cbVideoDevice, devices, CLSID_VideoInputDeviceCategory,
-                   FSession->VideoDevice());
+                   FSession->Devices().VideoDevice());
     FillDeviceList(dialog.cbAudioDevice, devices, CLSID_AudioInputDeviceCategory,
-                   FSession->AudioDevice());
+                   FSession->Devices().AudioDevice());
     if (dialog.exec() != QDialog::Accepted)
         return;
     const int32_t video = dialog.cbVideoDevice->currentIndex();
     const int32_t audio = dialog.cbAudioDevice->currentIndex();
     bool changed = false;
-    if (audio != FSession->AudioDevice()) {
-        FSession->SetDevices(FSession->VideoDevice(), FSession->SelectAudioDevice(audio));
+    if (audio != FSession->Devices().AudioDevice()) {
+        TCaptureDevices& devices = FSession->Devices();
+        devices.SetDevices(devices.VideoDevice(), devices.SelectAudioDevice(audio, CaptureGraph));
         changed = true;
     }
     // Without a camera chosen the program would be left without a graph:
     // the camera in use stays. Another camera is opened once the graph has
     // stopped, off this thread, and previewed.
-    if (video != FSession->VideoDevice() && video != -1) {
+    if (video != FSession->Devices().VideoDevice() && video != -1) {
         FSession->OpenCamera(video, false);
         return;
     }
@@ -109,9 +107,9 @@ void TControlForm::actVideoPinExecute(QObject*) {
             return;
         if (OpenPinSettingsDialog(this, pin) == S_OK) {
             int32_t width = 0, height = 0;
-            FSession->GetVideoSize(width, height);
+            FSession->Devices().GetVideoSize(width, height);
             const bool coversScreen = FPlacement.SizeViewForm(width, height);
-            FSession->SetVideoFormat(FSession->GetVideoFormatText());
+            FSession->Devices().SetVideoFormat(FSession->Devices().GetVideoFormatText());
             FPlacement.PlaceWindows(coversScreen);
         }
         FSession->SetPreview(true);
@@ -138,62 +136,12 @@ void TControlForm::actAudioFormatExecute(QObject*) {
 void TControlForm::ChooseAudioFormat() {
     // Without a microphone this request fails: "Interface not supported".
     TPinList pins(AudioSourceFilter->Get<IBaseFilter>().Get());
-    if (FSession->AudioDevice() == -1)
+    if (FSession->Devices().AudioDevice() == -1)
         return;
-    auto config = QueryAs<IAMStreamConfig>(pins.FirstPin().Get());
-    if (!config)
-        return;
-    AM_MEDIA_TYPE* current = nullptr;
-    if (FAILED(config->GetFormat(&current)) || !current)
-        return;
-    struct TDispose {
-        AM_MEDIA_TYPE*& record;
-        ~TDispose() { DisposeMediaType(record); }
-    } dispose{current};
-
-    // The formats the microphone offers, and a buffer that holds the largest
-    // of them and the current one.
-    TAudioFormatChoose choose;
-    TEnumMediaType offered(pins.FirstPin().Get());
-    uint32_t size = WaveFormatSize(current->pbFormat, current->cbFormat);
-    for (int i = 0; i < offered.Count(); ++i) {
-        const AM_MEDIA_TYPE* type = offered.Item(i).AMMediaType();
-        if (type->formattype != FORMAT_WaveFormatEx)
-            continue;
-        const uint32_t formatSize = WaveFormatSize(type->pbFormat, type->cbFormat);
-        if (formatSize == 0 || formatSize > type->cbFormat)
-            continue;
-        choose.Formats.emplace_back(type->pbFormat, type->pbFormat + formatSize);
-        size = std::max(size, formatSize);
-    }
-    if (size == 0)
-        return;
-    std::vector<uint8_t> buffer(size, 0);
-    std::memcpy(buffer.data(), current->pbFormat,
-                std::min<uint32_t>(current->cbFormat, uint32_t(buffer.size())));
-    choose.Owner = this;
-    choose.Style = ACMFORMATCHOOSE_STYLEF_INITTOWFXSTRUCT;
-    choose.Format = buffer.data();
-    choose.FormatSize = uint32_t(buffer.size());
-    if (AudioFormatChoose(choose) != MMSYSERR_NOERROR)
-        return;
-
-    // The chosen format replaces the format block, at its own size; the
-    // session stops the graph, sets it and runs the graph again.
-    const uint32_t chosenSize = WaveFormatSize(buffer.data(), uint32_t(buffer.size()));
-    auto* block = static_cast<uint8_t*>(CoTaskMemAlloc(chosenSize));
-    if (!block)
-        return;
-    std::memcpy(block, buffer.data(), chosenSize);
-    CoTaskMemFree(current->pbFormat);
-    current->pbFormat = block;
-    current->cbFormat = chosenSize;
-    // The subtype names the sample format: it follows the chosen tag.
-    WAVEFORMATEX chosen{};
-    std::memcpy(&chosen, block, sizeof chosen);
-    if (chosen.wFormatTag != kWaveFormatExtensible)
-        current->subtype = FourCCGuid(chosen.wFormatTag);
-    FSession->SetAudioFormat(TMediaType(current));
+    // The session stops the graph, sets the chosen format and runs the
+    // graph again.
+    if (const std::optional<TMediaType> chosen = ChoosePinAudioFormat(this, pins.FirstPin().Get()))
+        FSession->SetAudioFormat(*chosen);
 }
 
 void TControlForm::actFolderConfigExecute(QObject*) {

@@ -18,24 +18,24 @@ void TControlForm::LoadSettings() {
     FUseAudio = ini.ReadBool(kSection, QStringLiteral("USE AUDIO"), true);
     const int32_t video = ini.ReadInteger(kSection, QStringLiteral("VIDEO DEVICE"), 0);
     const int32_t audio = ini.ReadInteger(kSection, QStringLiteral("AUDIO DEVICE"), 0);
-    FSession->SetDevices(video, audio);
+    FSession->Devices().SetDevices(video, audio);
     FVideoCompress = ini.ReadInteger(kSection, QStringLiteral("VIDEO COMPRESS"), -1);
     FAudioCompress = ini.ReadInteger(kSection, QStringLiteral("AUDIO COMPRESS"), -1);
     FVideoFolder = ini.ReadString(kSection, QStringLiteral("VIDEO FOLDER"), QString());
     FSnapFolder = ini.ReadString(kSection, QStringLiteral("SNAP FOLDER"), QString());
-    FSession->SetVideoFormat(ini.ReadString(kSection, QStringLiteral("VIDEO FORMAT"), QString()));
+    FSession->Devices().SetVideoFormat(ini.ReadString(kSection, QStringLiteral("VIDEO FORMAT"), QString()));
 }
 
 void TControlForm::SaveSettings() {
     TIniFile ini(kIniName);
     ini.WriteBool(kSection, QStringLiteral("USE AUDIO"), FUseAudio);
-    ini.WriteInteger(kSection, QStringLiteral("VIDEO DEVICE"), FSession->VideoDevice());
-    ini.WriteInteger(kSection, QStringLiteral("AUDIO DEVICE"), FSession->AudioDevice());
+    ini.WriteInteger(kSection, QStringLiteral("VIDEO DEVICE"), FSession->Devices().VideoDevice());
+    ini.WriteInteger(kSection, QStringLiteral("AUDIO DEVICE"), FSession->Devices().AudioDevice());
     ini.WriteInteger(kSection, QStringLiteral("VIDEO COMPRESS"), FVideoCompress);
     ini.WriteInteger(kSection, QStringLiteral("AUDIO COMPRESS"), FAudioCompress);
     ini.WriteString(kSection, QStringLiteral("VIDEO FOLDER"), FVideoFolder);
     ini.WriteString(kSection, QStringLiteral("SNAP FOLDER"), FSnapFolder);
-    ini.WriteString(kSection, QStringLiteral("VIDEO FORMAT"), FSession->VideoFormat());
+    ini.WriteString(kSection, QStringLiteral("VIDEO FORMAT"), FSession->Devices().VideoFormat());
 }
 
 void TControlForm::CheckFolders() {

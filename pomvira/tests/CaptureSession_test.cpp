@@ -74,8 +74,8 @@ class CaptureSessionTest : public ::testing::Test {
     }
     void Open() {
         ASSERT_TRUE(session.ListDevices());
-        session.SetDevices(session.SelectVideoDevice(0, QString::fromStdString(k640)),
-                           session.SelectAudioDevice(0));
+        session.Devices().SetDevices(session.SelectVideoDevice(0, QString::fromStdString(k640)),
+                                     session.Devices().SelectAudioDevice(0, session.CaptureGraph));
         session.SetPreview(true);
         ASSERT_TRUE(Wait("started")) << sys.Log().Text();
     }

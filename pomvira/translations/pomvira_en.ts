@@ -547,6 +547,30 @@ The preview was started again.</translation>
         <source>Réparation des enregistrements interrompus…</source>
         <translation>Repairing interrupted recordings…</translation>
     </message>
+    <message>
+        <source>Le disque ne répond pas : la photo n&apos;a pas pu être enregistrée.</source>
+        <translation>The disk does not respond: the picture could not be saved.</translation>
+    </message>
+    <message>
+        <source>L&apos;arrêt de l&apos;enregistrement a échoué : %1</source>
+        <translation>Stopping the recording failed: %1</translation>
+    </message>
+    <message>
+        <source>L&apos;enregistrement s&apos;est arrêté : le micro a été débranché.</source>
+        <translation>The recording stopped: the microphone was unplugged.</translation>
+    </message>
+    <message>
+        <source>L&apos;enregistrement s&apos;est arrêté : la caméra ne donnait plus d&apos;image.</source>
+        <translation>The recording stopped: the camera gave no more picture.</translation>
+    </message>
+    <message>
+        <source>L&apos;enregistrement s&apos;est arrêté : la caméra a été débranchée.</source>
+        <translation>The recording stopped: the camera was unplugged.</translation>
+    </message>
+    <message>
+        <source>l&apos;accès à la caméra a été refusé.</source>
+        <translation>access to the camera was refused.</translation>
+    </message>
 </context>
 <context>
     <name>PreviewWindow</name>
@@ -573,6 +597,10 @@ The picture comes back as soon as it is plugged in again.</translation>
 Nouvel essai en cours...</source>
         <translation>The camera gives no more picture.<byte value="xd"/>
 Trying again...</translation>
+    </message>
+    <message>
+        <source>( Finalisation... )</source>
+        <translation>( Finishing... )</translation>
     </message>
 </context>
 </TS>

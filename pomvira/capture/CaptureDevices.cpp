@@ -1,0 +1,145 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "CaptureDevices.h"
+
+#include <algorithm>
+
+#include "media/FilterGraph.h"
+#include "media/MediaUtil.h"
+#include "media/VideoFormatChoice.h"
+
+using namespace media;
+
+TCaptureDevices::TCaptureDevices(TFilter* videoSource, TFilter* audioSource)
+    : FVideoSource(videoSource), FAudioSource(audioSource) {}
+
+TCaptureDevices::~TCaptureDevices() = default;
+
+bool TCaptureDevices::ListDevices() {
+    FVideoDevices.clear();
+    FAudioDevices.clear();
+    FDevEnum = std::make_unique<TSysDevEnum>(CLSID_VideoInputDeviceCategory);
+    if (FDevEnum->DeviceCount() == 0)
+        return false;
+    for (int i = 0; i < FDevEnum->DeviceCount(); ++i)
+        FVideoDevices.append(QString::fromStdString(FDevEnum->DeviceEntry(i).FriendlyName));
+    FDevEnum->SelectCategory(CLSID_AudioInputDeviceCategory);
+    for (int i = 0; i < FDevEnum->DeviceCount(); ++i)
+        FAudioDevices.append(QString::fromStdString(FDevEnum->DeviceEntry(i).FriendlyName));
+    return true;
+}
+
+void TCaptureDevices::FreeDevices() {
+    FAudioDevices.clear();
+    FVideoDevices.clear();
+    FDevEnum.reset();
+}
+
+int32_t TCaptureDevices::StoreCamera(int32_t index) {
+    if (index == -1 || !FDevEnum)
+        return -1;
+    FDevEnum->SelectCategory(CLSID_VideoInputDeviceCategory);
+    const int count = FDevEnum->DeviceCount();
+    if (count == 0)
+        return -1;
+    const int32_t opened = std::min(index, int32_t(count - 1));
+    FVideoSource->BaseFilter().StoreMoniker(FDevEnum->DeviceMoniker(opened).Get());
+    FVideoDevice = opened;
+    return opened;
+}
+
+int32_t TCaptureDevices::SelectAudioDevice(int32_t index, TFilterGraph* graph) {
+    if (!FDevEnum)
+        return -1;
+    FDevEnum->SelectCategory(CLSID_AudioInputDeviceCategory);
+    const int count = FDevEnum->DeviceCount();
+    if (count == 0)
+        return -1;
+    const int32_t opened = std::min(index, int32_t(count - 1));
+    if (opened == -1)
+        return -1;
+    FAudioSource->BaseFilter().StoreMoniker(FDevEnum->DeviceMoniker(opened).Get());
+    FAudioSource->MemberNotify(msRefresh, 0);
+    FAudioSource->SetFilterGraph(graph);
+    return opened;
+}
+
+ComPtr<IPin> TCaptureDevices::VideoCapturePin() {
+    TPinList pins(FVideoSource->Get<IBaseFilter>().Get());
+    return pins.FirstPin();
+}
+
+void TCaptureDevices::GetVideoSize(int32_t& width, int32_t& height) {
+    width = 0;
+    height = 0;
+    auto pin = VideoCapturePin();
+    if (FVideoDevice == -1)
+        return;
+    auto config = QueryAs<IAMStreamConfig>(pin.Get());
+    if (!config)
+        return;
+    config->GetFormat(&FProbeMediaType);
+    if (FProbeMediaType && FProbeMediaType->formattype == FORMAT_VideoInfo &&
+        FProbeMediaType->cbFormat >= sizeof(VIDEOINFOHEADER) && FProbeMediaType->pbFormat) {
+        const auto* info = reinterpret_cast<const VIDEOINFOHEADER*>(FProbeMediaType->pbFormat);
+        width = info->bmiHeader.biWidth;
+        height = info->bmiHeader.biHeight;
+    }
+    DisposeMediaType(FProbeMediaType);
+    FProbeMediaType = nullptr;
+}
+
+void TCaptureDevices::ApplyVideoFormatText(const QString& text) {
+    if (text.trimmed().isEmpty())
+        return;
+    auto pin = VideoCapturePin();
+    auto config = QueryAs<IAMStreamConfig>(pin.Get());
+    TEnumMediaType types;
+    types.ReadFromPin(pin.Get());
+    // The text names no rate and a camera offers each format at several:
+    // the highest rate of the stored format is the one set.
+    int chosen = -1;
+    for (int i = 0; i < types.Count(); ++i) {
+        if (types.ItemText(i) == text &&
+            (chosen < 0 || VideoOfferOf(*types.Item(i).AMMediaType()).Rate >
+                               VideoOfferOf(*types.Item(chosen).AMMediaType()).Rate)) {
+            chosen = i;
+        }
+    }
+    if (chosen >= 0 && config)
+        config->SetFormat(types.Item(chosen).AMMediaType());
+}
+
+void TCaptureDevices::ApplyVideoMediaType(const AM_MEDIA_TYPE* record) {
+    auto pin = VideoCapturePin();
+    if (FVideoDevice == -1)
+        return;
+    if (auto config = QueryAs<IAMStreamConfig>(pin.Get()))
+        config->SetFormat(record);
+}
+
+QString TCaptureDevices::GetVideoFormatText() {
+    auto pin = VideoCapturePin();
+    if (FVideoDevice == -1)
+        return QString();
+    auto config = QueryAs<IAMStreamConfig>(pin.Get());
+    AM_MEDIA_TYPE* type = nullptr;
+    if (config)
+        config->GetFormat(&type);
+    const QString text = type ? DescribeMediaType(type) : QString();
+    DisposeMediaType(type);
+    return text;
+}
+
+std::optional<TMediaType> TCaptureDevices::SaveVideoMediaType() {
+    auto pin = VideoCapturePin();
+    if (FVideoDevice == -1)
+        return std::nullopt;
+    AM_MEDIA_TYPE* type = nullptr;
+    if (auto config = QueryAs<IAMStreamConfig>(pin.Get()))
+        config->GetFormat(&type);
+    if (!type)
+        return std::nullopt;
+    std::optional<TMediaType> format(std::in_place, type);
+    DisposeMediaType(type);
+    return format;
+}
