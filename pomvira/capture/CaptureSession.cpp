@@ -280,6 +280,9 @@ void TCaptureSession::RunPreview(std::function<void()> then) {
             // A camera back but not usable (another program holds it): the
             // watch tries again quietly and says so once.
             FCameraWatch.OpenEnded(false);
+        } else if (!closing && FCameraWatch.Lost()) {
+            // The camera went while it started: the lost camera's notice
+            // says so, and it is taken up when it is back.
         } else if (!closing) {
             // Not usable, or silent: tried again later, as a camera that
             // delivers nothing, and shown as such before the failure is

@@ -315,3 +315,22 @@ TEST_F(CaptureSessionTest, AStalledCameraWhoseRestartNeverStartsIsNotReportedAga
     for (const std::string& e : events)
         EXPECT_NE(e.rfind("failed: ", 0), 0u) << e;
 }
+
+TEST_F(CaptureSessionTest, ACameraUnpluggedWhileItStartsIsShownLostWithoutAFailure) {
+    sys.Hold("Graph.Run");
+    ASSERT_TRUE(session.ListDevices());
+    session.SelectVideoDevice(0, QString());
+    session.SetPreview(true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sys.Held() == 1; }, 5000));
+    // Gone from the list while its start waits; the start then fails.
+    sys.RemoveDevices(CLSID_VideoInputDeviceCategory);
+    session.DevicesChanged();
+    ASSERT_TRUE(session.CameraLost());
+    sys.SetResult("Graph.Run", VFW_E_NO_CAPTURE_HARDWARE, 1);
+    sys.Release("Graph.Run");
+    ASSERT_TRUE(Settle());
+    EXPECT_TRUE(session.CameraLost());
+    EXPECT_FALSE(session.CameraStalled());
+    for (const std::string& e : events)
+        EXPECT_NE(e.rfind("failed: ", 0), 0u) << e;
+}
