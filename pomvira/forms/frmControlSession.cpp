@@ -119,8 +119,7 @@ bool TControlForm::NeedsCamera(const TAction* action) const {
     // Without a camera there is nothing to take a picture of, to record or
     // to set up: these actions wait for one.
     return action == actSnapShot || action == actVideoFilter || action == actVideoPin ||
-           action == actCapAndMail || action == actSelectDevice || action == actAudioFormat ||
-           action == actAudioFilter;
+           action == actCapAndMail;
 }
 
 void TControlForm::btnCaptureClick(QObject*) {
