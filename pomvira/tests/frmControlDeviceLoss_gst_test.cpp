@@ -73,6 +73,7 @@ class CameraComesAndGoes : public ControlFormTestBase {
     void RecordAWhile(TControlForm& form, const std::function<void()>& action, int ms) {
         ExpectPreviewRuns(form, 640, 480);
         action();
+        ASSERT_TRUE(SettleSession(form));
         ASSERT_TRUE(form.State().Recording) << FirstBox();
         QTest::qWait(ms);
     }
@@ -90,6 +91,7 @@ TEST_F(CameraComesAndGoes, UnpluggedThePreviewSaysSoIdlesAndResumesInItsFormatWh
 
     ASSERT_TRUE(gst::PlugTestDevice("Test Camera 1", false));
     ASSERT_TRUE(QTest::qWaitFor([&] { return form.CameraLost(); }, 5000));
+    ASSERT_TRUE(SettleSession(form));
     EXPECT_TRUE(form.ViewForm()->VideoNotice().contains(QStringLiteral("débranchée")))
         << form.ViewForm()->VideoNotice().toStdString();
     EXPECT_TRUE(form.ViewForm()->lblNotice->geometry().contains(
@@ -174,7 +176,9 @@ TEST_F(CameraComesAndGoes, AnotherCameraPluggedInWhileNoneIsInUseIsTakenUp) {
 
 TEST_F(CameraComesAndGoes, ACameraGoneBeforeItsPreviewRunsIsShownAsLostToo) {
     TControlForm form;
-    // Gone from the device list without a word from its stream.
+    // Gone from the device list without a word from its stream (the graph
+    // at rest, emptied once its start is done).
+    ASSERT_TRUE(SettleSession(form));
     form.CaptureGraph->EmptyGraph();
     ASSERT_TRUE(gst::PlugTestDevice("Test Camera 1", false));
     ASSERT_TRUE(QTest::qWaitFor([&] { return form.CameraLost(); }, 5000));
@@ -190,6 +194,7 @@ TEST_F(CameraComesAndGoes, UnpluggedDuringARecordingTheRecordingEndsCompleteInTh
 
     ASSERT_TRUE(gst::PlugTestDevice("Test Camera 1", false));
     ASSERT_TRUE(QTest::qWaitFor([&] { return form.CameraLost(); }, 5000));
+    ASSERT_TRUE(SettleSession(form));
     // Ended as the record button ends a recording, with no error.
     EXPECT_FALSE(form.State().Recording);
     EXPECT_EQ(form.btnCapture->Hint(), "Enregistrement");
@@ -212,6 +217,7 @@ TEST_F(CameraComesAndGoes, ACaptureAndMailRecordingCutByTheCameraIsStillMailed) 
 
     ASSERT_TRUE(gst::PlugTestDevice("Test Camera 1", false));
     ASSERT_TRUE(QTest::qWaitFor([&] { return form.CameraLost(); }, 5000));
+    ASSERT_TRUE(SettleSession(form));
     ASSERT_EQ(mailer.Mails().size(), 1u);
     EXPECT_EQ(mailer.Mails()[0].Subject, "Video Mail");
     EXPECT_EQ(mailer.Mails()[0].Attachments, QStringList{VideoFile(1)});
@@ -225,6 +231,7 @@ TEST_F(CameraComesAndGoes, AMicrophoneLostDuringARecordingEndsItAndThePreviewGoe
 
     ASSERT_TRUE(gst::PlugTestDevice("Test Microphone", false));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !form.State().Recording; }, 5000));
+    ASSERT_TRUE(SettleSession(form));
     EXPECT_FALSE(form.CameraLost());
     EXPECT_TRUE(form.ViewForm()->VideoNotice().isEmpty());
     ASSERT_FALSE(form.StripFiles().isEmpty());
@@ -236,10 +243,10 @@ TEST_F(CameraComesAndGoes, AMicrophoneLostDuringARecordingEndsItAndThePreviewGoe
     // Back again: the next recording has its sound.
     ASSERT_TRUE(gst::PlugTestDevice("Test Microphone", true));
     EXPECT_TRUE(QTest::qWaitFor([&] { return form.AudioSourceFilter->MemberFilter(); }, 2000));
-    form.btnCapture->Click();
+    ASSERT_TRUE(ClickRecord(form));
     ASSERT_TRUE(form.State().Recording) << FirstBox();
     QTest::qWait(1000);
-    form.btnCapture->Click();
+    ASSERT_TRUE(ClickRecord(form));
     ExpectCompleteRecording(VideoFile(2), 10);
     EXPECT_TRUE(boxes.empty()) << FirstBox();
 }
