@@ -97,13 +97,13 @@ class WebcamGstTest : public ControlFormTestBase {
     // Records for about `ms` milliseconds; the time from the start's end to
     // the stop, in seconds.
     double Record(TControlForm& form, int ms) {
-        form.btnCapture->Click();
+        EXPECT_TRUE(ClickRecord(form));
         QElapsedTimer recorded;
         recorded.start();
         EXPECT_TRUE(form.State().Recording) << FirstBox();
         QTest::qWait(ms);
         const double seconds = double(recorded.elapsed()) / 1000.0;
-        form.btnCapture->Click();
+        EXPECT_TRUE(ClickRecord(form));
         EXPECT_FALSE(form.State().Recording);
         return seconds;
     }
@@ -196,6 +196,7 @@ TEST_F(WebcamGstTest, FormatPageListsEveryRateAndTheRateChosenIsRecorded) {
         frame->findChild<QPushButton*>("OK")->click();
     });
     form.actVideoPin->Execute();
+    ASSERT_TRUE(SettleSession(form));
     ASSERT_TRUE(page->Answered());
     // YUY2: 1920 x 1080 at 5, 1280 x 720 at 10 and 5, two sizes at six
     // rates; MJPG: five sizes at six rates.
@@ -234,7 +235,7 @@ TEST_F(WebcamGstTest, MjpgRecordingStoresTheCameraFramesAsTheyCome) {
     ASSERT_TRUE(boxes.empty()) << FirstBox();
     ExpectPreviewRuns(form, 1280, 720);
 
-    form.btnCapture->Click();
+    ASSERT_TRUE(ClickRecord(form));
     QElapsedTimer recorded;
     recorded.start();
     ASSERT_TRUE(form.State().Recording) << FirstBox();
@@ -244,7 +245,7 @@ TEST_F(WebcamGstTest, MjpgRecordingStoresTheCameraFramesAsTheyCome) {
         EXPECT_FALSE(name.contains("encoder", Qt::CaseInsensitive)) << name.toStdString();
     QTest::qWait(5000);
     const double seconds = double(recorded.elapsed()) / 1000.0;
-    form.btnCapture->Click();
+    ASSERT_TRUE(ClickRecord(form));
     ASSERT_FALSE(form.State().Recording);
     ASSERT_TRUE(boxes.empty()) << FirstBox();
 
@@ -258,6 +259,7 @@ TEST_F(WebcamGstTest, MjpgRecordingStoresTheCameraFramesAsTheyCome) {
 
     ExpectPreviewRuns(form, 1280, 720);
     RunHandler([&] { form.actSnapShot->Execute(); });
+    ASSERT_TRUE(SettleSession(form));
     ASSERT_TRUE(boxes.empty()) << FirstBox();
     ASSERT_FALSE(form.StripFiles().isEmpty());
     const TJpegReadBack back = ReadJpegFileBack(form.StripFiles().last());
