@@ -66,6 +66,9 @@ class SettingsMenuX11Test : public ControlFormTestBase {
         QTest::mouseMove(menu->windowHandle(), spot);
         QTest::mouseClick(menu->windowHandle(), Qt::LeftButton, {}, spot);
         EXPECT_FALSE(menu->isVisible());
+        // Work done by the capture session (the format page opens once the
+        // camera is ready) is done too.
+        EXPECT_TRUE(SettleSession(*form));
     }
 
     // Opens the dialog of `action` from the menu and closes it with `key`;
