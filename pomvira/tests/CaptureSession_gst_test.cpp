@@ -43,7 +43,7 @@ class SessionOnGst : public ::testing::Test {
     }
     void Open() {
         ASSERT_TRUE(session.ListDevices());
-        session.SetDevices(session.SelectVideoDevice(0, QString::fromLatin1(k320)), -1);
+        session.Devices().SetDevices(session.SelectVideoDevice(0, QString::fromLatin1(k320)), -1);
         session.SetPreview(true);
     }
     bool HasFrame() {
