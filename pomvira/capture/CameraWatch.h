@@ -110,7 +110,8 @@ class TCameraWatch {
     bool FStopped = false;
     bool FStalled = false;
     bool FOpening = false;
-    bool FChangedWhileLosing = false;  // the device list changed meanwhile
+    // The device list changed while the loss was handled.
+    bool FChangedWhileLosing = false;
     int FFailedOpens = 0;    // in a row, since the camera went
     int FTries = 0;          // retries since the camera went or stalled
     bool FReported = false;  // the failures were reported

@@ -244,8 +244,8 @@ void TControlForm::NonCaptureUpdate(QObject* sender) {
     if (!action)
         return;
     const bool needsCamera = NeedsCamera(action);
-    const bool needsGraph = needsCamera || action == actSelectDevice ||
-                            action == actAudioFormat || action == actAudioFilter;
+    const bool needsGraph = needsCamera || action == actSelectDevice || action == actAudioFormat ||
+                            action == actAudioFilter;
     action->SetEnabled(btnCapture->Tag != 1 && !(CameraLost() && needsCamera) &&
                        !(FSession->RecordingBusy() && needsGraph));
 }

@@ -92,8 +92,8 @@ TEST_F(SessionOnGst, ACameraSlowToDeliverAfterEachRestartIsRestartedWithBackOffA
 
     // Frames flow, and no more restarts come.
     TBitmap first, later;
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return session.SampleGrabber->CopyFrameToBitmap(&first); }, 5000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return session.SampleGrabber->CopyFrameToBitmap(&first); }, 5000));
     QTest::qWait(4000);
     ASSERT_TRUE(session.SampleGrabber->CopyFrameToBitmap(&later));
     EXPECT_NE(std::vector<uint8_t>(first.Bits(), first.Bits() + first.BitsSize()),

@@ -102,11 +102,11 @@ class TWindows {
     }
 
     QString Title(xcb_window_t window) {
-        auto* reply = xcb_get_property_reply(
-            FConnection,
-            xcb_get_property(FConnection, 0, window, Atom("_NET_WM_NAME"),
-                             XCB_GET_PROPERTY_TYPE_ANY, 0, 1024),
-            nullptr);
+        auto* reply =
+            xcb_get_property_reply(FConnection,
+                                   xcb_get_property(FConnection, 0, window, Atom("_NET_WM_NAME"),
+                                                    XCB_GET_PROPERTY_TYPE_ANY, 0, 1024),
+                                   nullptr);
         QString title;
         if (reply && reply->format == 8)
             title = QString::fromUtf8(static_cast<const char*>(xcb_get_property_value(reply)),
@@ -125,11 +125,11 @@ class TWindows {
         return atom;
     }
     std::vector<uint32_t> Values(xcb_window_t window, const char* property) {
-        auto* reply = xcb_get_property_reply(
-            FConnection,
-            xcb_get_property(FConnection, 0, window, Atom(property), XCB_GET_PROPERTY_TYPE_ANY,
-                             0, 64),
-            nullptr);
+        auto* reply =
+            xcb_get_property_reply(FConnection,
+                                   xcb_get_property(FConnection, 0, window, Atom(property),
+                                                    XCB_GET_PROPERTY_TYPE_ANY, 0, 64),
+                                   nullptr);
         std::vector<uint32_t> values;
         if (reply && reply->format == 32) {
             const auto* data = static_cast<const uint32_t*>(xcb_get_property_value(reply));
@@ -237,7 +237,8 @@ TEST_F(NoSessionManager, ThePanelStaysLiveAndThePreviewWindowSaysTheCameraGivesN
     EXPECT_TRUE(boxes.empty()) << FirstBox();
     // Given up at the bound: said in the program's words, with the preview
     // window saying already that no picture comes.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.empty(); }, TCaptureSession::kRunBoundMs + 10000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return !boxes.empty(); }, TCaptureSession::kRunBoundMs + 10000));
     EXPECT_TRUE(boxes[0].startsWith(kGivenUp)) << FirstBox();
     EXPECT_TRUE(noticeAtBox.contains(QStringLiteral("ne donne plus d'image")))
         << noticeAtBox.toStdString();

@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMenu>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 #include <csignal>
@@ -136,9 +137,8 @@ class THeartbeat {
   public:
     THeartbeat() {
         FTimer.setInterval(10);
-        QObject::connect(&FTimer, &QTimer::timeout, [this] {
-            FLongest = std::max(FLongest, FSince.restart());
-        });
+        QObject::connect(&FTimer, &QTimer::timeout,
+                         [this] { FLongest = std::max(FLongest, FSince.restart()); });
         FSince.start();
         FTimer.start();
     }
@@ -158,6 +158,8 @@ class ProgramCamera : public PipeWireCamera {
         PipeWireCamera::SetUp();
         if (IsSkipped())
             return;
+        if (QStandardPaths::findExecutable(QStringLiteral("gst-launch-1.0")).isEmpty())
+            GTEST_SKIP() << "gst-launch-1.0 is not installed";
         ASSERT_TRUE(kPipeWire->session->DestroyCamera());
         QString why;
         ASSERT_TRUE(kPipeWire->session->StartCameraProgram(&why)) << why.toStdString();

@@ -45,8 +45,7 @@ class RecordingFailureTest : public ControlFormTestBase {
     // Waits (bounded) until the recording has ended by itself and its file
     // is completed.
     static bool WaitForEnd(TControlForm& form, int ms) {
-        return QTest::qWaitFor([&] { return !form.State().Recording; }, ms) &&
-               SettleSession(form);
+        return QTest::qWaitFor([&] { return !form.State().Recording; }, ms) && SettleSession(form);
     }
     // The panel previews again: flag, hint, status, a moving picture in the
     // format it had.

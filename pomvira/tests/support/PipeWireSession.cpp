@@ -250,12 +250,12 @@ bool TPipeWireSession::StartCameraProgram(QString* why) {
         *why = QStringLiteral("pw-cli did not start");
         return false;
     }
-    cameraProgram_->write(QStringLiteral("load-module libpipewire-module-spa-node videotestsrc "
-                                         "node.name=%1 node.description=%2 "
-                                         "media.class=Video/Source\n")
-                              .arg(QString::fromLatin1(kProgramCameraNode),
-                                   QString::fromLatin1(kProgramCameraName))
-                              .toUtf8());
+    cameraProgram_->write(
+        QStringLiteral("load-module libpipewire-module-spa-node videotestsrc "
+                       "node.name=%1 node.description=%2 "
+                       "media.class=Video/Source\n")
+            .arg(QString::fromLatin1(kProgramCameraNode), QString::fromLatin1(kProgramCameraName))
+            .toUtf8());
     // The module's answer, "@module:N" (its node is the next object made in
     // the program, N + 1, which is exported to the daemon once the program
     // is connected to it).
@@ -301,15 +301,14 @@ bool TPipeWireSession::StartCameraProgram(QString* why) {
         if (qEnvironmentVariableIsSet("GST_REGISTRY"))
             env.insert(QStringLiteral("GST_REGISTRY"), qEnvironmentVariable("GST_REGISTRY"));
         viewer.setProcessEnvironment(env);
-
         viewer.setStandardOutputFile(QProcess::nullDevice());
         viewer.setStandardErrorFile(QProcess::nullDevice());
-        viewer.start(QStringLiteral("gst-launch-1.0"),
-                     {QStringLiteral("pipewiresrc"),
-                      QStringLiteral("target-object=%1").arg(QString::fromLatin1(kProgramCameraNode)),
-                      QStringLiteral("num-buffers=%1").arg(frames), QStringLiteral("!"),
-                      QStringLiteral("video/x-raw"), QStringLiteral("!"),
-                      QStringLiteral("fakesink")});
+        viewer.start(
+            QStringLiteral("gst-launch-1.0"),
+            {QStringLiteral("pipewiresrc"),
+             QStringLiteral("target-object=%1").arg(QString::fromLatin1(kProgramCameraNode)),
+             QStringLiteral("num-buffers=%1").arg(frames), QStringLiteral("!"),
+             QStringLiteral("video/x-raw"), QStringLiteral("!"), QStringLiteral("fakesink")});
         const bool ended = viewer.waitForFinished(boundMs) &&
                            viewer.exitStatus() == QProcess::NormalExit && viewer.exitCode() == 0;
         if (!ended) {
