@@ -165,6 +165,31 @@ class DamagedRecording : public ::testing::Test {
         return video ? video->frames : -1;
     }
 
+    // Repairs `file`: either it is repaired, every frame at `kept` is in
+    // its index and nothing changed but the repair's fields and the index
+    // it appends, or it is left byte for byte. The state is given back.
+    void ExpectKeptOrLeftAlone(const QByteArray& file, const std::vector<int64_t>& kept,
+                               TRecordingState* state = nullptr) {
+        QByteArray after;
+        const TRecordingState repair = Repair(file, &after);
+        if (state)
+            *state = repair;
+        if (repair != TRecordingState::Repaired) {
+            ASSERT_EQ(after, file) << int(repair);
+            return;
+        }
+        int bad = 0;
+        const std::set<int64_t> indexed = IndexedFrames(after, &bad);
+        ASSERT_EQ(bad, 0);
+        for (int64_t pos : kept)
+            ASSERT_EQ(indexed.count(pos), 1u) << "lost the frame at " << pos;
+        ASSERT_EQ(TAllowedChanges(file).FirstForbidden(after, IndexPosition(after)), -1);
+        ASSERT_LE(after.size(), std::max<int64_t>(file.size(), IndexPosition(after)) + 8 +
+                                    16 * int64_t(indexed.size()));
+        ASSERT_EQ(RepairRecording(dir.filePath(QStringLiteral("video000001.avi"))),
+                  TRecordingState::Complete);
+    }
+
     QTemporaryDir dir;
     static QTemporaryDir* dir_;
     static QByteArray* killed_;
@@ -372,10 +397,73 @@ TEST_F(DamagedRecording, ZerosAfterTheLastFrameAreCutAndUnknownDataIsNot) {
     EXPECT_EQ(after, unknown);
 }
 
+// A chunk header whose size runs past the file's end is an incomplete last
+// chunk only when nothing readable follows it: amid frames it is damage,
+// stepped over (or the file is left alone), and another recording after it
+// is never cut off. An index that the file's end cuts short is still cut.
+TEST_F(DamagedRecording, ASizePastTheEndAmidReadableDataIsNeverTakenForACutChunk) {
+    const QByteArray ffmpegCut = CutBeforeIndex(*ffmpeg_, 777);
+    auto positions = [](const QByteArray& file, int64_t except) {
+        std::vector<int64_t> kept;
+        for (const TAviChunk& c : MoviChunks(file)) {
+            if (c.pos != except)
+                kept.push_back(c.pos);
+        }
+        return kept;
+    };
+    // The header of the chunk half way through, overwritten by an index
+    // header whose size runs past the end.
+    auto indexHeaderAmid = [](QByteArray file) {
+        const std::vector<TAviChunk> chunks = MoviChunks(file);
+        const int64_t at = chunks[chunks.size() / 2].pos;
+        file.replace(at, 4, "idx1");
+        Put32(file, at + 4, uint32_t(file.size() - at + 1000));
+        return file;
+    };
+    // A chunk's size set past the end, a complete recording joined on.
+    auto pastTheEndThenJoined = [&](QByteArray file, size_t which) {
+        const TAviChunk c = MoviChunks(file)[which];
+        Put32(file, c.pos + 4, uint32_t(file.size() + complete_->size() - c.pos + 1000));
+        return file + *complete_;
+    };
+    const std::vector<TAviChunk> killedChunks = MoviChunks(*killed_);
+    struct TCase {
+        const char* what;
+        QByteArray file;
+        std::vector<int64_t> kept;
+        TRecordingState state;  // Complete: repaired or left alone
+    };
+    const std::vector<TCase> cases = {
+        {"index header amid ffmpeg's frames", indexHeaderAmid(ffmpegCut),
+         positions(ffmpegCut, MoviChunks(ffmpegCut)[MoviChunks(ffmpegCut).size() / 2].pos),
+         TRecordingState::Complete},
+        {"index header amid the program's frames", indexHeaderAmid(*killed_),
+         positions(*killed_, killedChunks[killedChunks.size() / 2].pos),
+         TRecordingState::Complete},
+        {"last frame's size past the end, a recording joined",
+         pastTheEndThenJoined(*killed_, killedChunks.size() - 1), {},
+         TRecordingState::Unrepairable},
+        {"a frame's size past the end half way, a recording joined",
+         pastTheEndThenJoined(*killed_, killedChunks.size() / 2), {},
+         TRecordingState::Unrepairable},
+        {"the index cut short", complete_->left(IndexPosition(*complete_) + 8 + 16 * 5 + 7),
+         positions(*complete_, -1), TRecordingState::Repaired},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        TRecordingState state = TRecordingState::Complete;
+        ASSERT_NO_FATAL_FAILURE(ExpectKeptOrLeftAlone(c.file, c.kept, &state));
+        if (c.state != TRecordingState::Complete) {
+            EXPECT_EQ(state, c.state);
+        }
+    }
+}
+
 // Mutations of recordings written by the program and by ffmpeg, with a
 // fixed seed: bit flips anywhere, chunk sizes set to 0, odd, huge or
 // smaller, hostile sizes in the header, cuts, duplicated stretches, joined
-// files. Each file, repaired, keeps every frame that was readable in it;
+// files, index headers amid the frames with sizes past the end, damaged
+// sizes before a joined complete recording. Each file, repaired, keeps every frame that was readable in it;
 // the repair changes nothing but its fields and the index it appends, and a
 // file it does not repair is left byte for byte.
 TEST_F(DamagedRecording, RandomDamageNeverCostsAReadableFrameNorWritesOutsideTheLists) {
@@ -409,7 +497,8 @@ TEST_F(DamagedRecording, RandomDamageNeverCostsAReadableFrameNorWritesOutsideThe
                         expected.push_back(c.pos);
                 }
             };
-            const int kind = int(below(7));
+            const int kind = int(below(9));
+            bool joined = false;
             if (kind == 0) {
                 const int64_t at = below(file.size());
                 file[qsizetype(at)] = char(file[qsizetype(at)] ^ (1 << below(8)));
@@ -459,28 +548,41 @@ TEST_F(DamagedRecording, RandomDamageNeverCostsAReadableFrameNorWritesOutsideThe
                         expected.push_back(c.pos + (b - a));
                 }
                 what = "copy of " + std::to_string(a) + ".." + std::to_string(b);
-            } else {
+            } else if (kind == 6) {
                 file += bases[size_t(below(2))].bytes.left(below(300'000));
                 what = "joined";
+            } else if (kind == 7) {
+                // An index header amid the frames whose size runs past the
+                // end: what follows it is frames, not index entries.
+                const TAviChunk& c = chunks[size_t(below(int64_t(chunks.size())))];
+                file.replace(c.pos, 4, "idx1");
+                Put32(file, c.pos + 4,
+                      uint32_t(std::min<int64_t>(file.size() - c.pos + below(1 << 20),
+                                                 0xFFFFFFF0)));
+                keepAllBut(c.pos, c.pos + 8);
+                what = "index header at " + std::to_string(c.pos);
+            } else {
+                // A chunk's size damaged, past the end or into what follows,
+                // and a complete recording joined after the frames.
+                const TAviChunk& c = chunks[size_t(below(int64_t(chunks.size())))];
+                const int64_t joinedEnd = file.size() + complete_->size();
+                Put32(file, c.pos + 4,
+                      uint32_t(below(2) ? joinedEnd - c.pos + below(1 << 20)
+                                        : file.size() - c.pos + below(complete_->size())));
+                file += *complete_;
+                keepAllBut(c.pos, c.pos + 8);
+                joined = true;
+                what = "size of the chunk at " + std::to_string(c.pos) + ", joined";
             }
             SCOPED_TRACE(std::string(base.what) + ": " + what);
-            QByteArray after;
-            const TRecordingState state = Repair(file, &after);
-            if (state != TRecordingState::Repaired) {
-                ASSERT_EQ(after, file) << int(state);
-                continue;
+            TRecordingState state = TRecordingState::Complete;
+            ASSERT_NO_FATAL_FAILURE(ExpectKeptOrLeftAlone(file, expected, &state));
+            // Another recording joined on is never cut off.
+            if (joined) {
+                ASSERT_NE(state, TRecordingState::Repaired);
             }
-            ++repaired;
-            int bad = 0;
-            const std::set<int64_t> indexed = IndexedFrames(after, &bad);
-            ASSERT_EQ(bad, 0);
-            for (int64_t pos : expected)
-                ASSERT_EQ(indexed.count(pos), 1u) << "lost the frame at " << pos;
-            ASSERT_EQ(TAllowedChanges(file).FirstForbidden(after, IndexPosition(after)), -1);
-            ASSERT_LE(after.size(), std::max<int64_t>(file.size(), IndexPosition(after)) + 8 +
-                                        16 * int64_t(indexed.size()));
-            ASSERT_EQ(RepairRecording(dir.filePath(QStringLiteral("video000001.avi"))),
-                      TRecordingState::Complete);
+            if (state == TRecordingState::Repaired)
+                ++repaired;
         }
     }
     // Most damage is repaired, not merely refused.
