@@ -28,7 +28,7 @@ void TControlForm::RepairRecordings() {
     connect(FRepairRun.get(), &TRecordingRepairRun::Progress, this,
             [this](int done, int total) { ShowRepairProgress(done, total); });
     connect(FRepairRun.get(), &TRecordingRepairRun::Finished, this,
-            [this](const QStringList& failed) { RepairFinished(failed); });
+            [this](const QStringList& failed, const QStringList&) { RepairFinished(failed); });
     FRepairRun->Start(FVideoFolder);
 }
 

@@ -18,11 +18,14 @@
 #include <future>
 #include <gtest/gtest.h>
 #include <random>
+#include <sys/inotify.h>
 #include <sys/resource.h>
+#include <sys/sysmacros.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "AviProbe.h"
+#include "files/RecordingFile.h"
 #include "files/RecordingRepair.h"
 #include "TestRecordings.h"
 
@@ -37,6 +40,22 @@ uint32_t Get32(const QByteArray& b, int64_t pos) {
     for (int i = 3; i >= 0; --i)
         v = v << 8 | uint8_t(b[qsizetype(pos + i)]);
     return v;
+}
+
+// The names of the files opened in the watched folders, as the system told
+// them since the watch began.
+std::set<std::string> OpenedNames(int watch) {
+    std::set<std::string> names;
+    alignas(inotify_event) char buffer[4096];
+    for (ssize_t n; (n = ::read(watch, buffer, sizeof buffer)) > 0;) {
+        for (ssize_t at = 0; at < n;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+            if (event->len > 0)
+                names.insert(event->name);
+            at += ssize_t(sizeof(inotify_event) + event->len);
+        }
+    }
+    return names;
 }
 
 // The byte ranges the repair may change in a file whose first part it
@@ -347,7 +366,7 @@ TEST_F(DamagedRecording, AWriteThatFailsLeavesTheFileAsItWas) {
     EXPECT_EQ(RepairRecording(path), TRecordingState::Repaired);
 }
 
-TEST_F(DamagedRecording, LinksFifosAndFoldersInThePlaceOfARecordingArePassedOver) {
+TEST_F(DamagedRecording, LinksFifosDevicesAndFoldersInThePlaceOfARecordingAreNeverOpened) {
     QTemporaryDir elsewhere;
     const QByteArray cut = CutBeforeIndex(*complete_, 3);
     const QString outside = elsewhere.filePath(QStringLiteral("recording.avi"));
@@ -364,6 +383,16 @@ TEST_F(DamagedRecording, LinksFifosAndFoldersInThePlaceOfARecordingArePassedOver
     // A repairable recording in a subfolder is not the folder's own.
     ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("video000004.avi/inner")));
     ASSERT_TRUE(WriteAll(dir.filePath(QStringLiteral("video000004.avi/video000005.avi")), cut));
+    // A device (the null device's numbers), where the test may make one.
+    std::set<std::string> special = {"video000003.avi", "video000004.avi", "fifo"};
+    if (::mknod((folder + "/video000006.avi").constData(), S_IFCHR | 0600, makedev(1, 3)) == 0)
+        special.insert("video000006.avi");
+    // Not one of them is opened (an open would release a FIFO's writer, or
+    // act on a device): the system says what is opened in both folders.
+    const int opens = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(opens, 0);
+    for (const QByteArray& watched : {folder, QFile::encodeName(elsewhere.path())})
+        ASSERT_GE(::inotify_add_watch(opens, watched.constData(), IN_OPEN), 0);
 
     auto repair =
         std::async(std::launch::async, [&] { return RepairUnfinishedRecordings(dir.path()); });
@@ -377,6 +406,9 @@ TEST_F(DamagedRecording, LinksFifosAndFoldersInThePlaceOfARecordingArePassedOver
         ADD_FAILURE() << "waits on a FIFO";
     }
     EXPECT_TRUE(repair.get().isEmpty());
+    for (const std::string& name : OpenedNames(opens))
+        EXPECT_EQ(special.count(name), 0u) << name << " was opened";
+    ::close(opens);
     EXPECT_EQ(ReadAll(outside), cut);
     EXPECT_EQ(ReadAll(dir.filePath(QStringLiteral("video000004.avi/video000005.avi"))), cut);
     EXPECT_EQ(RepairRecording(dir.filePath(QStringLiteral("video000002.avi"))),
@@ -395,6 +427,124 @@ TEST_F(DamagedRecording, ZerosAfterTheLastFrameAreCutAndUnknownDataIsNot) {
     const QByteArray unknown = frames + QByteArray(5000, 'x');
     EXPECT_EQ(Repair(unknown, &after), TRecordingState::Unrepairable);
     EXPECT_EQ(after, unknown);
+}
+
+// A file whose only part holds frames past 4 GiB (here after a 4 GiB
+// stretch of padding; the file is sparse) cannot be indexed: its offsets
+// and sizes do not fit the format's 32 bits. It is left as it is, never
+// written modulo 2^32.
+TEST_F(DamagedRecording, FramesPastFourGigabytesInOnePartLeaveTheFileAsItIs) {
+    const std::vector<TAviChunk> chunks = MoviChunks(*killed_);
+    ASSERT_GE(chunks.size(), 8u);
+    const int64_t split = chunks[4].pos;
+    constexpr uint32_t kPadding = 0xFFFFF000u;
+    QByteArray junk("JUNK", 4);
+    junk += QByteArray(4, '\0');
+    Put32(junk, 4, kPadding);
+    const QByteArray before = killed_->left(split) + junk;
+    const QByteArray after = killed_->mid(split);
+    const QString path = dir.filePath(QStringLiteral("video000001.avi"));
+    {
+        QFile out(path);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        ASSERT_EQ(out.write(before), before.size());
+        ASSERT_TRUE(out.seek(before.size() + kPadding));
+        ASSERT_EQ(out.write(after), after.size());
+    }
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0);
+    if (int64_t(st.st_blocks) * 512 > 64 << 20)
+        GTEST_SKIP() << "the file system keeps no sparse files";
+    const int64_t size = st.st_size;
+    ASSERT_GT(size, int64_t(1) << 32);
+
+    EXPECT_EQ(RepairRecording(path), TRecordingState::Unrepairable);
+    QFile in(path);
+    ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+    EXPECT_EQ(in.size(), size);
+    EXPECT_EQ(in.read(before.size()), before);
+    ASSERT_TRUE(in.seek(before.size() + kPadding));
+    EXPECT_EQ(in.readAll(), after);
+}
+
+// Someone appends to the file (opening, appending and closing it, without a
+// lock) while it is repaired: what was appended is never cut off. Appended
+// before the repair takes the file to write it, the file is left alone;
+// appended between the repair's writes, the repair is undone as far as it
+// can be, the appended bytes stay, and the file is reported as damaged.
+TEST_F(DamagedRecording, WhatIsAppendedWhileARepairRunsIsNeverCutOff) {
+    const QByteArray cut = CutBeforeIndex(*complete_, 5);
+    const std::vector<TAviChunk> chunks = MoviChunks(*complete_);
+    const QByteArray more = complete_->mid(chunks[0].pos, chunks[3].End() - chunks[0].pos);
+    struct TCase {
+        const char* what;
+        TRecordingFileStep when;
+        TRecordingState state;
+    };
+    for (const TCase& c : {TCase{"as the file is taken to be written", TRecordingFileStep::Take,
+                                 TRecordingState::InUse},
+                           TCase{"before the file is cut to its index's end",
+                                 TRecordingFileStep::Truncate, TRecordingState::Damaged}}) {
+        SCOPED_TRACE(c.what);
+        const QString path = Write("video000001.avi", cut);
+        bool appended = false;
+        SetRecordingFileHookForTesting([&](TRecordingFileStep step) {
+            if (step == c.when && !appended) {
+                QFile appender(path);
+                appended = appender.open(QIODevice::Append) && appender.write(more) == more.size();
+            }
+            return true;
+        });
+        const TRecordingState state = RepairRecording(path);
+        SetRecordingFileHookForTesting({});
+        ASSERT_TRUE(appended);
+        EXPECT_EQ(state, c.state);
+        const QByteArray after = ReadAll(path);
+        EXPECT_EQ(after.left(cut.size()), cut);
+        EXPECT_TRUE(after.endsWith(more));
+        if (c.state == TRecordingState::InUse) {
+            EXPECT_EQ(after, cut + more);
+        }
+    }
+}
+
+// A repair that fails is undone; when the undoing fails too, the file is
+// reported as damaged, not as left as it was.
+TEST_F(DamagedRecording, AnUndoThatFailsIsReportedAsDamage) {
+    // Cut off in a chunk's header: the index makes the file longer.
+    const std::vector<TAviChunk> chunks = MoviChunks(*complete_);
+    const QByteArray cut = complete_->left(chunks[chunks.size() - 3].End() + 5);
+    struct TCase {
+        const char* what;
+        std::set<TRecordingFileStep> failing;
+        TRecordingState state;
+    };
+    const std::vector<TCase> cases = {
+        {"the flush fails, the undo works",
+         {TRecordingFileStep::Sync},
+         TRecordingState::Unrepairable},
+        {"the bytes cannot be put back",
+         {TRecordingFileStep::Sync, TRecordingFileStep::UndoWrite},
+         TRecordingState::Damaged},
+        {"the size cannot be put back",
+         {TRecordingFileStep::Sync, TRecordingFileStep::UndoTruncate},
+         TRecordingState::Damaged},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetRecordingFileHookForTesting(
+            [&](TRecordingFileStep step) { return c.failing.count(step) == 0; });
+        const QString path = Write("video000001.avi", cut);
+        const TRecordingState state = RepairRecording(path);
+        Write("video000001.avi", cut);
+        const QStringList named = RepairUnfinishedRecordings(dir.path());
+        SetRecordingFileHookForTesting({});
+        EXPECT_EQ(state, c.state);
+        EXPECT_EQ(named, QStringList{path});
+        if (c.state == TRecordingState::Unrepairable) {
+            EXPECT_EQ(ReadAll(path), cut);
+        }
+    }
 }
 
 // A chunk header whose size runs past the file's end is an incomplete last
@@ -438,13 +588,14 @@ TEST_F(DamagedRecording, ASizePastTheEndAmidReadableDataIsNeverTakenForACutChunk
          positions(ffmpegCut, MoviChunks(ffmpegCut)[MoviChunks(ffmpegCut).size() / 2].pos),
          TRecordingState::Complete},
         {"index header amid the program's frames", indexHeaderAmid(*killed_),
-         positions(*killed_, killedChunks[killedChunks.size() / 2].pos),
-         TRecordingState::Complete},
+         positions(*killed_, killedChunks[killedChunks.size() / 2].pos), TRecordingState::Complete},
         {"last frame's size past the end, a recording joined",
-         pastTheEndThenJoined(*killed_, killedChunks.size() - 1), {},
+         pastTheEndThenJoined(*killed_, killedChunks.size() - 1),
+         {},
          TRecordingState::Unrepairable},
         {"a frame's size past the end half way, a recording joined",
-         pastTheEndThenJoined(*killed_, killedChunks.size() / 2), {},
+         pastTheEndThenJoined(*killed_, killedChunks.size() / 2),
+         {},
          TRecordingState::Unrepairable},
         {"the index cut short", complete_->left(IndexPosition(*complete_) + 8 + 16 * 5 + 7),
          positions(*complete_, -1), TRecordingState::Repaired},
@@ -463,9 +614,9 @@ TEST_F(DamagedRecording, ASizePastTheEndAmidReadableDataIsNeverTakenForACutChunk
 // fixed seed: bit flips anywhere, chunk sizes set to 0, odd, huge or
 // smaller, hostile sizes in the header, cuts, duplicated stretches, joined
 // files, index headers amid the frames with sizes past the end, damaged
-// sizes before a joined complete recording. Each file, repaired, keeps every frame that was readable in it;
-// the repair changes nothing but its fields and the index it appends, and a
-// file it does not repair is left byte for byte.
+// sizes before a joined complete recording. Each file, repaired, keeps every frame that was
+// readable in it; the repair changes nothing but its fields and the index it appends, and a file it
+// does not repair is left byte for byte.
 TEST_F(DamagedRecording, RandomDamageNeverCostsAReadableFrameNorWritesOutsideTheLists) {
     struct TBase {
         const char* what;
@@ -556,9 +707,9 @@ TEST_F(DamagedRecording, RandomDamageNeverCostsAReadableFrameNorWritesOutsideThe
                 // end: what follows it is frames, not index entries.
                 const TAviChunk& c = chunks[size_t(below(int64_t(chunks.size())))];
                 file.replace(c.pos, 4, "idx1");
-                Put32(file, c.pos + 4,
-                      uint32_t(std::min<int64_t>(file.size() - c.pos + below(1 << 20),
-                                                 0xFFFFFFF0)));
+                Put32(
+                    file, c.pos + 4,
+                    uint32_t(std::min<int64_t>(file.size() - c.pos + below(1 << 20), 0xFFFFFFF0)));
                 keepAllBut(c.pos, c.pos + 8);
                 what = "index header at " + std::to_string(c.pos);
             } else {

@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 #include <QFileInfo>
 #include <map>
+#include <memory>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,6 +25,8 @@
 #include "AviProbe.h"
 #include "ControlFormTesting.h"
 #include "TestRecordings.h"
+#include "files/FilesBeingWritten.h"
+#include "files/RecordingFile.h"
 #include "files/RecordingRepair.h"
 #include "widgets/ActionList.h"
 #include "forms/frmControl.h"
@@ -160,6 +163,34 @@ TEST_F(RecordingRepair, OnlyUnfinishedRecordingsOfItsOwnNumberingAreTouched) {
     holder.waitForFinished();
     EXPECT_TRUE(IsRecordingName(QStringLiteral("video0000001.avi")));
     EXPECT_FALSE(IsRecordingName(QStringLiteral("video00001.avi")));
+}
+
+// The program's own recording, being written, is never touched: neither
+// when the repair finds it under a name it listed (a file moved away frees
+// its number, and the next recording takes it), nor when the recording
+// starts between the repair's reading and its writing. Once the program
+// lets go of it, it is repaired as any other.
+TEST_F(RecordingRepair, ARecordingThisProgramWritesIsNeverTouched) {
+    const QString path = Path("video000001.avi");
+    ASSERT_TRUE(KilledRecording(path, 2'000'000));
+    const QByteArray sum = Checksum(path);
+    {
+        const TFileBeingWritten writing(path);
+        ASSERT_TRUE(writing.Marked());
+        EXPECT_EQ(RepairRecording(path), TRecordingState::InUse);
+        EXPECT_TRUE(RepairUnfinishedRecordings(dir.path()).isEmpty());
+    }
+    std::unique_ptr<TFileBeingWritten> startedMeanwhile;
+    SetRecordingFileHookForTesting([&](TRecordingFileStep step) {
+        if (step == TRecordingFileStep::Take)
+            startedMeanwhile = std::make_unique<TFileBeingWritten>(path);
+        return true;
+    });
+    EXPECT_EQ(RepairRecording(path), TRecordingState::InUse);
+    SetRecordingFileHookForTesting({});
+    EXPECT_EQ(Checksum(path), sum);
+    startedMeanwhile.reset();
+    EXPECT_EQ(RepairRecording(path), TRecordingState::Repaired);
 }
 
 TEST_F(RecordingRepair, ARecordingPastItsFirstGigabyteKeepsEveryPart) {
