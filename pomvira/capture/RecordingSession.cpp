@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "RecordingOutcome.h"
+#include "files/FilesBeingWritten.h"
 #include "files/RecordingRepair.h"
 #include "media/FilterGraph.h"
 #include "media/MediaUtil.h"
@@ -72,6 +73,10 @@ TRecordingResult TRecordingSession::Start(const QString& path, const TRecordingO
         CheckGraphResult(builder->SetOutputFileName(MEDIASUBTYPE_Avi, path.toStdU16String(),
                                                     FMuxFilter.Put(), fileSink.Put()));
         fileSink = nullptr;
+        // The file is this start's own from here on (the writer created it):
+        // the repair of cut-off recordings passes it over while it is
+        // written, and a failed start removes it.
+        FWriting = std::make_unique<TFileBeingWritten>(path);
 
         // Compressors first: a compressed stream takes the source's capture
         // output, so the uncompressed connection below finds none free.
@@ -96,15 +101,20 @@ TRecordingResult TRecordingSession::Start(const QString& path, const TRecordingO
             builder->RenderStream(nullptr, nullptr, FAudioSource->Get<IBaseFilter>().Get(), nullptr,
                                   FMuxFilter.Get());
         }
-        if (!MuxHasInput())
+        // A recording is of the picture: sound alone is no recording.
+        if (!MuxHasVideoInput())
             CheckGraphResult(VFW_E_CANNOT_CONNECT);
         FGraph->RunGraph();
     } catch (...) {
         // Never a frozen preview under a panel that claims to preview: what
         // the start connected is taken back and the preview runs again.
         result.Error = FailureText(std::current_exception(), path);
-        const QString failedFile = FRecordFile;
+        // A file the start did not create (one that took the name first)
+        // is not this start's to remove.
+        const QString failedFile = FWriting ? FRecordFile : QString();
         FRecordFile = previousFile;
+        // Unmarked once the file is gone (declared first, it goes last).
+        const std::unique_ptr<TFileBeingWritten> writing = std::move(FWriting);
         struct TRemoveFile {
             QString path;
             // Once the graph has let go of it: the file of a start that
@@ -113,7 +123,7 @@ TRecordingResult TRecordingSession::Start(const QString& path, const TRecordingO
                 if (!path.isEmpty())
                     QFile::remove(path);
             }
-        } removeFile{failedFile != previousFile ? failedFile : QString()};
+        } removeFile{failedFile};
         try {
             ReturnToPreview();
         } catch (...) {
@@ -138,8 +148,10 @@ TRecordingResult TRecordingSession::Stop() {
         result.Error = FailureText(result.PreviewFailure);
     }
     result.Path = FRecordFile;
+    // The graph has let go of the file by now: the repair may finish it.
+    FWriting.reset();
     // The file as the multiplexer left it, finished by the repair when the
-    // stop could not complete it (the graph has let go of it by now).
+    // stop could not complete it.
     if (!FRecordFile.isEmpty()) {
         const TRecordingEnd end = FinishRecordingFile(FRecordFile, FFailure, FStopResult);
         result.Complete = end.plays;
@@ -168,13 +180,16 @@ void TRecordingSession::EndAtQuit() {
         stopped = e.Result();
     } catch (...) {
     }
-    if (SUCCEEDED(stopped))
+    if (SUCCEEDED(stopped)) {
+        FWriting.reset();
         return;
+    }
     // Only a released graph lets go of the file.
     try {
         FGraph->SetActive(false);
     } catch (...) {
     }
+    FWriting.reset();
     RepairRecording(FRecordFile);
 }
 
@@ -251,18 +266,35 @@ void TRecordingSession::RemoveCompressors() {
     }
 }
 
-bool TRecordingSession::MuxHasInput() {
-    if (!FMuxFilter)
+bool TRecordingSession::MuxHasVideoInput() {
+    if (!FMuxFilter || !HasOpenDevice(FVideoSource))
         return false;
-    TPinList pins(FMuxFilter.Get());
-    for (int i = 0; i < pins.Count(); ++i) {
-        PIN_DIRECTION direction = PINDIR_OUTPUT;
-        if (SUCCEEDED(pins.PinAt(i)->QueryDirection(&direction)) && direction == PINDIR_INPUT &&
-            pins.IsPinConnected(i)) {
+    const ComPtr<IBaseFilter> camera = FVideoSource->Get<IBaseFilter>();
+    // Upstream from each connected input of the multiplexer, through a
+    // compressor or converters, to the filter the stream comes from.
+    std::function<bool(IBaseFilter*, int)> fromCamera = [&](IBaseFilter* filter, int depth) {
+        if (filter == camera.Get())
             return true;
+        if (!filter || depth == 0)
+            return false;
+        TPinList pins(filter);
+        for (int i = 0; i < pins.Count(); ++i) {
+            const ComPtr<IPin> pin = pins.PinAt(i);
+            PIN_DIRECTION direction = PINDIR_OUTPUT;
+            ComPtr<IPin> peer;
+            PIN_INFO info{};
+            if (FAILED(pin->QueryDirection(&direction)) || direction != PINDIR_INPUT ||
+                FAILED(pin->ConnectedTo(peer.Put())) || !peer || FAILED(peer->QueryPinInfo(&info)))
+                continue;
+            const ComPtr<IBaseFilter> upstream = ComPtr<IBaseFilter>::Attach(info.pFilter);
+            if (fromCamera(upstream.Get(), depth - 1))
+                return true;
         }
-    }
-    return false;
+        return false;
+    };
+    // The chain is short: a compressor and a few converters at most.
+    constexpr int kLongestChain = 8;
+    return camera && fromCamera(FMuxFilter.Get(), kLongestChain + 1);
 }
 
 void TRecordingSession::Release() {

@@ -20,6 +20,8 @@
 #include "media/Filter.h"
 #include "media/MediaTypes.h"
 
+class TFileBeingWritten;
+
 namespace media {
 class TFilterGraph;
 class TFilterList;
@@ -103,7 +105,8 @@ class TRecordingSession {
   private:
     void AddCompressors(const TRecordingOptions& options);
     void RemoveCompressors();
-    bool MuxHasInput();
+    // Whether the camera's stream reaches the multiplexer.
+    bool MuxHasVideoInput();
     // The graph for preview again (the stop's first steps); the stop's
     // result is kept in FStopResult.
     void ReturnToPreview();
@@ -116,6 +119,8 @@ class TRecordingSession {
 
     bool FRecording = false;
     QString FRecordFile;
+    // The running recording's file, marked as written by this program.
+    std::unique_ptr<TFileBeingWritten> FWriting;
     media::HRESULT FFailure = 0;     // the error that ended the recording
     media::HRESULT FStopResult = 0;  // the last stop's (a failure: file not completed)
     media::ComPtr<media::IBaseFilter> FMuxFilter;

@@ -193,3 +193,41 @@ TEST_F(RecordingSessionTest, AQuitEndsTheRecordingWithoutAPreviewAndLetsGoOfAnUn
     EXPECT_FALSE(graph.Active());
     EXPECT_TRUE(previews.empty());
 }
+
+// A start is taken back when the picture does not reach the multiplexer
+// (sound alone is no recording), and a file that took the name before the
+// writer could is someone else's: it is left where it is.
+TEST_F(RecordingSessionTest, AStartWithoutThePictureFailsAndAFileItDidNotMakeStays) {
+    struct TCase {
+        const char* what;
+        const char* call;
+        HRESULT result;
+        const char* error;
+    };
+    for (const TCase& c :
+         {TCase{"the camera's connection fails", "Builder.RenderStream", E_FAIL,
+                "Erreur du système vidéo"},
+          TCase{"a file took the name", "Builder.SetOutputFileName",
+                HResultFromWin32(ERROR_FILE_EXISTS), "Un autre fichier a pris le nom"}}) {
+        SCOPED_TRACE(c.what);
+        previews.clear();
+        const bool taken = QLatin1String(c.call) == QLatin1String("Builder.SetOutputFileName");
+        if (taken) {
+            QFile other(File(1));
+            ASSERT_TRUE(other.open(QIODevice::WriteOnly) && other.write("someone's") == 9);
+        }
+        sys.SetResult(c.call, c.result, 1);
+        const TRecordingResult start = session->Start(File(1), TRecordingOptions{}, format320);
+        EXPECT_FALSE(start.Ok());
+        EXPECT_TRUE(start.Error.startsWith(c.error)) << start.Error.toStdString();
+        EXPECT_FALSE(session->Recording());
+        EXPECT_EQ(previews, std::vector<QString>{format320.Description()});
+        // The microphone's connection, made, is taken back.
+        EXPECT_FALSE(sys.Graph()->HasFilter("AVI Mux"));
+        if (taken) {
+            QFile kept(File(1));
+            ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+            EXPECT_EQ(kept.readAll(), "someone's");
+        }
+    }
+}
