@@ -433,12 +433,12 @@ QStringList RepairUnfinishedRecordings(const QString& folder) {
     return failed;
 }
 
-QString UnrepairableRecordingsText(const QStringList& paths) {
+namespace {
+
+// A heading, the count when not all are named, the first few paths.
+QString NamingText(const QString& heading, const QStringList& paths) {
     constexpr int kNamed = 10;
-    QString text = UiText("Messages",
-                          "Ces enregistrements, interrompus, n'ont pas pu être réparés ; "
-                          "ils restent tels quels :") +
-                   QStringLiteral("\r\n");
+    QString text = heading + QStringLiteral("\r\n");
     if (paths.size() > kNamed)
         text +=
             UiText("Messages", "(%1 fichiers ; les %2 premiers :)").arg(paths.size()).arg(kNamed) +
@@ -448,4 +448,21 @@ QString UnrepairableRecordingsText(const QStringList& paths) {
         text += QStringLiteral("\r\n") +
                 UiText("Messages", "… et %1 autres.").arg(paths.size() - kNamed);
     return text;
+}
+
+}  // namespace
+
+QString UnrepairableRecordingsText(const QStringList& paths) {
+    return NamingText(UiText("Messages",
+                             "Ces enregistrements, interrompus, n'ont pas pu être réparés ; "
+                             "ils restent tels quels :"),
+                      paths);
+}
+
+QString DamagedRecordingsText(const QStringList& paths) {
+    return NamingText(UiText("Messages",
+                             "La réparation de ces enregistrements interrompus a échoué et n'a "
+                             "pas pu les remettre tels qu'ils étaient (le disque est peut-être "
+                             "plein ou défectueux) :"),
+                      paths);
 }

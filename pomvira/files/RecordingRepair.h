@@ -76,3 +76,6 @@ QStringList RepairUnfinishedRecordings(const QString& folder);
 // and the first few paths, short enough for any screen however many there
 // are.
 QString UnrepairableRecordingsText(const QStringList& paths);
+// The same for recordings the repair failed on and could not put back as
+// they were.
+QString DamagedRecordingsText(const QStringList& paths);

@@ -232,7 +232,7 @@ class TControlForm : public QWidget, private TCameraHost {
     // background; those that could not be are named in one message.
     void RepairRecordings();
     void ShowRepairProgress(int done, int total);
-    void RepairFinished(const QStringList& unrepairable);
+    void RepairFinished(const QStringList& unrepairable, const QStringList& damaged);
 
     // Settings file.
     void LoadSettings();

@@ -28,7 +28,9 @@ void TControlForm::RepairRecordings() {
     connect(FRepairRun.get(), &TRecordingRepairRun::Progress, this,
             [this](int done, int total) { ShowRepairProgress(done, total); });
     connect(FRepairRun.get(), &TRecordingRepairRun::Finished, this,
-            [this](const QStringList& failed, const QStringList&) { RepairFinished(failed); });
+            [this](const QStringList& unrepairable, const QStringList& damaged) {
+                RepairFinished(unrepairable, damaged);
+            });
     FRepairRun->Start(FVideoFolder);
 }
 
@@ -56,14 +58,32 @@ void TControlForm::ShowRepairProgress(int done, int total) {
         FRepairProgress->setValue(done);
 }
 
-void TControlForm::RepairFinished(const QStringList& unrepairable) {
+void TControlForm::RepairFinished(const QStringList& unrepairable, const QStringList& damaged) {
     delete FRepairProgress;
     FRepairProgress = nullptr;
-    // Each one is named once, not at every start.
-    const QStringList failed =
-        TNamedRecordings(QStringLiteral("Pomvira.unrepairable")).NotNamedBefore(unrepairable);
-    if (failed.isEmpty() || ApplicationTerminating())
+    // Each one is named once, not at every start: it counts as named once
+    // the user has answered the message, not before.
+    TNamedRecordings named(QStringLiteral("Pomvira.unrepairable"));
+    const QStringList freshUnrepairable = named.NotNamedBefore(unrepairable);
+    const QStringList freshDamaged = named.NotNamedBefore(damaged);
+    if (freshUnrepairable.isEmpty() && freshDamaged.isEmpty()) {
+        named.Remember(unrepairable + damaged);
         return;
-    ShowMessageBox(this, UnrepairableRecordingsText(failed), QString::fromLatin1(kApplicationTitle),
-                   QMessageBox::Warning);
+    }
+    QStringList parts;
+    if (!freshDamaged.isEmpty())
+        parts.append(DamagedRecordingsText(freshDamaged));
+    if (!freshUnrepairable.isEmpty())
+        parts.append(UnrepairableRecordingsText(freshUnrepairable));
+    const QString text = parts.join(QStringLiteral("\r\n\r\n"));
+    // The message stays until the user answers it: a box that closes
+    // without an answer (taken away by the window system) comes back.
+    for (;;) {
+        if (ApplicationTerminating())
+            return;
+        if (ShowMessageBox(this, text, QString::fromLatin1(kApplicationTitle),
+                           QMessageBox::Warning) != QMessageBox::NoButton)
+            break;
+    }
+    named.Remember(unrepairable + damaged);
 }
