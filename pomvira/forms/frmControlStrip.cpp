@@ -2,13 +2,15 @@
 // The control panel's still pictures and media strip: taking a picture from
 // the frame grabber as a numbered JPEG file, and the strip of the pictures
 // and recordings made in this run, shown four at a time with their
-// thumbnails, paged one entry per step, selected, opened, edited and
-// removed (files on disk are never touched).
+// thumbnails (made off the user-interface thread, a plain box meanwhile),
+// paged one entry per step, selected, opened, edited and removed (files on
+// disk are never touched).
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPainter>
+#include <QPointer>
 #include <QThread>
 #include <stdexcept>
 
@@ -151,7 +153,14 @@ void TControlForm::BmpViewPaint(QObject* sender, QPainter& canvas) {
     const int index = FStrip ? FStrip->EntryAt(box->Tag) : -1;
     const QRect client = box->rect();
     if (index >= 0) {
-        if (const QImage* thumbnail = FStrip->Thumbnail(index, client.size())) {
+        // A picture's thumbnail is made off this thread; its box is painted
+        // again once it is there.
+        const QPointer<TPaintBox> repaint(box);
+        const auto ready = [repaint] {
+            if (repaint)
+                repaint->update();
+        };
+        if (const QImage* thumbnail = FStrip->Thumbnail(index, client.size(), ready)) {
             canvas.drawImage(client, *thumbnail);
         } else {
             // A recording. The rest of the box is not filled: the skin
