@@ -77,6 +77,23 @@ bool StillThere(RecordingFileSink* self, int* error) {
     return true;
 }
 
+// Writes n bytes at the sink's position; the errno of the write that
+// failed, or 0.
+int WriteAll(RecordingFileSink* self, const guint8* data, gsize n) {
+    while (n > 0) {
+        const ssize_t done = ::pwrite(self->fd, data, n, off_t(self->position));
+        if (done < 0 && errno == EINTR)
+            continue;
+        // A write that takes nothing without an error: the disk is full.
+        if (done <= 0)
+            return done < 0 ? errno : ENOSPC;
+        data += done;
+        n -= gsize(done);
+        self->position += guint64(done);
+    }
+    return 0;
+}
+
 GstFlowReturn Render(GstBaseSink* base, GstBuffer* buffer) {
     RecordingFileSink* self = Self(base);
     if (self->fd < 0) {
@@ -90,27 +107,19 @@ GstFlowReturn Render(GstBaseSink* base, GstBuffer* buffer) {
     }
     if (self->slowWriteMs > 0)
         g_usleep(gulong(self->slowWriteMs) * 1000);
-    GstMapInfo map;
-    if (!gst_buffer_map(buffer, &map, GST_MAP_READ)) {
-        PostError(self, EIO, "map");
-        return GST_FLOW_ERROR;
-    }
-    const guint8* data = map.data;
-    gsize left = map.size;
-    while (left > 0) {
-        const ssize_t done = ::pwrite(self->fd, data, left, off_t(self->position));
-        if (done < 0 && errno == EINTR)
-            continue;
-        if (done <= 0) {
-            // A write that takes nothing without an error: the disk is full.
-            error = done < 0 ? errno : ENOSPC;
+    // Each of the buffer's memories in turn: mapping the whole buffer would
+    // first copy them into one (a frame and its chunk header, say).
+    const guint memories = gst_buffer_n_memory(buffer);
+    for (guint i = 0; i < memories && error == 0; ++i) {
+        GstMapInfo map;
+        GstMemory* memory = gst_buffer_peek_memory(buffer, i);
+        if (!gst_memory_map(memory, &map, GST_MAP_READ)) {
+            error = EIO;
             break;
         }
-        data += done;
-        left -= gsize(done);
-        self->position += guint64(done);
+        error = WriteAll(self, map.data, map.size);
+        gst_memory_unmap(memory, &map);
     }
-    gst_buffer_unmap(buffer, &map);
     if (error != 0) {
         PostError(self, error, "write");
         return GST_FLOW_ERROR;
