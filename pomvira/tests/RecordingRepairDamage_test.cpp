@@ -16,6 +16,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <future>
+#include <optional>
 #include <gtest/gtest.h>
 #include <random>
 #include <sys/inotify.h>
@@ -467,82 +468,57 @@ TEST_F(DamagedRecording, FramesPastFourGigabytesInOnePartLeaveTheFileAsItIs) {
     EXPECT_EQ(in.readAll(), after);
 }
 
-// Someone appends to the file (opening, appending and closing it, without a
-// lock) while it is repaired: what was appended is never cut off. Appended
-// before the repair takes the file to write it, the file is left alone;
-// appended between the repair's writes, the repair is undone as far as it
-// can be, the appended bytes stay, and the file is reported as damaged.
-TEST_F(DamagedRecording, WhatIsAppendedWhileARepairRunsIsNeverCutOff) {
-    const QByteArray cut = CutBeforeIndex(*complete_, 5);
-    const std::vector<TAviChunk> chunks = MoviChunks(*complete_);
-    const QByteArray more = complete_->mid(chunks[0].pos, chunks[3].End() - chunks[0].pos);
-    struct TCase {
-        const char* what;
-        TRecordingFileStep when;
-        TRecordingState state;
-    };
-    for (const TCase& c : {TCase{"as the file is taken to be written", TRecordingFileStep::Take,
-                                 TRecordingState::InUse},
-                           TCase{"before the file is cut to its index's end",
-                                 TRecordingFileStep::Truncate, TRecordingState::Damaged}}) {
-        SCOPED_TRACE(c.what);
-        const QString path = Write("video000001.avi", cut);
-        bool appended = false;
-        SetRecordingFileHookForTesting([&](TRecordingFileStep step) {
-            if (step == c.when && !appended) {
-                QFile appender(path);
-                appended = appender.open(QIODevice::Append) && appender.write(more) == more.size();
-            }
-            return true;
-        });
-        const TRecordingState state = RepairRecording(path);
-        SetRecordingFileHookForTesting({});
-        ASSERT_TRUE(appended);
-        EXPECT_EQ(state, c.state);
-        const QByteArray after = ReadAll(path);
-        EXPECT_EQ(after.left(cut.size()), cut);
-        EXPECT_TRUE(after.endsWith(more));
-        if (c.state == TRecordingState::InUse) {
-            EXPECT_EQ(after, cut + more);
-        }
-    }
-}
-
-// A repair that fails is undone; when the undoing fails too, the file is
-// reported as damaged, not as left as it was.
-TEST_F(DamagedRecording, AnUndoThatFailsIsReportedAsDamage) {
+// Between the repair's steps: someone appends to the file (opening,
+// appending and closing it, without a lock), or the disk fails. What was
+// appended is never cut off (appended before the repair takes the file to
+// write it, the file is left alone), a failed repair is undone, and a file
+// the undoing could not put back is reported as damaged, never as left as it
+// was.
+TEST_F(DamagedRecording, AppendersAndFailingDisksBetweenTheRepairsStepsCostNothing) {
     // Cut off in a chunk's header: the index makes the file longer.
     const std::vector<TAviChunk> chunks = MoviChunks(*complete_);
     const QByteArray cut = complete_->left(chunks[chunks.size() - 3].End() + 5);
+    const QByteArray more = complete_->mid(chunks[0].pos, chunks[3].End() - chunks[0].pos);
+    using S = TRecordingFileStep;
     struct TCase {
         const char* what;
-        std::set<TRecordingFileStep> failing;
+        std::optional<S> append;
+        std::set<S> failing;
         TRecordingState state;
     };
     const std::vector<TCase> cases = {
-        {"the flush fails, the undo works",
-         {TRecordingFileStep::Sync},
-         TRecordingState::Unrepairable},
-        {"the bytes cannot be put back",
-         {TRecordingFileStep::Sync, TRecordingFileStep::UndoWrite},
-         TRecordingState::Damaged},
-        {"the size cannot be put back",
-         {TRecordingFileStep::Sync, TRecordingFileStep::UndoTruncate},
-         TRecordingState::Damaged},
+        {"appended as the file is taken", S::Take, {}, TRecordingState::InUse},
+        {"appended before the cut", S::Truncate, {}, TRecordingState::Damaged},
+        {"the flush fails", {}, {S::Sync}, TRecordingState::Unrepairable},
+        {"the bytes cannot be put back", {}, {S::Sync, S::UndoWrite}, TRecordingState::Damaged},
+        {"the size cannot be put back", {}, {S::Sync, S::UndoTruncate}, TRecordingState::Damaged},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.what);
-        SetRecordingFileHookForTesting(
-            [&](TRecordingFileStep step) { return c.failing.count(step) == 0; });
         const QString path = Write("video000001.avi", cut);
-        const TRecordingState state = RepairRecording(path);
-        Write("video000001.avi", cut);
+        bool appended = false;
+        SetRecordingFileHookForTesting([&](S step) {
+            if (step == c.append && !appended) {
+                QFile appender(path);
+                appended = appender.open(QIODevice::Append) && appender.write(more) == more.size();
+            }
+            return c.failing.count(step) == 0;
+        });
+        EXPECT_EQ(RepairRecording(path), c.state);
+        const QByteArray after = ReadAll(path);
+        if (c.append)
+            Write("video000001.avi", cut);
         const QStringList named = RepairUnfinishedRecordings(dir.path());
         SetRecordingFileHookForTesting({});
-        EXPECT_EQ(state, c.state);
-        EXPECT_EQ(named, QStringList{path});
-        if (c.state == TRecordingState::Unrepairable) {
-            EXPECT_EQ(ReadAll(path), cut);
+        if (c.append) {
+            EXPECT_TRUE(appended);
+            EXPECT_EQ(after.left(cut.size()), cut);
+            EXPECT_TRUE(after.endsWith(more));
+        } else {
+            EXPECT_EQ(named, QStringList{path});
+        }
+        if (c.state != TRecordingState::Damaged) {
+            EXPECT_EQ(after, c.append ? cut + more : cut);
         }
     }
 }
@@ -552,58 +528,48 @@ TEST_F(DamagedRecording, AnUndoThatFailsIsReportedAsDamage) {
 // stepped over (or the file is left alone), and another recording after it
 // is never cut off. An index that the file's end cuts short is still cut.
 TEST_F(DamagedRecording, ASizePastTheEndAmidReadableDataIsNeverTakenForACutChunk) {
-    const QByteArray ffmpegCut = CutBeforeIndex(*ffmpeg_, 777);
-    auto positions = [](const QByteArray& file, int64_t except) {
-        std::vector<int64_t> kept;
-        for (const TAviChunk& c : MoviChunks(file)) {
-            if (c.pos != except)
-                kept.push_back(c.pos);
-        }
-        return kept;
+    enum class TDamage {
+        IndexHeader,    // the chunk's header becomes an index header, its size past the end
+        PastEndJoined,  // the chunk's size past the end, a complete recording joined on
+        None,
     };
-    // The header of the chunk half way through, overwritten by an index
-    // header whose size runs past the end.
-    auto indexHeaderAmid = [](QByteArray file) {
-        const std::vector<TAviChunk> chunks = MoviChunks(file);
-        const int64_t at = chunks[chunks.size() / 2].pos;
-        file.replace(at, 4, "idx1");
-        Put32(file, at + 4, uint32_t(file.size() - at + 1000));
-        return file;
-    };
-    // A chunk's size set past the end, a complete recording joined on.
-    auto pastTheEndThenJoined = [&](QByteArray file, size_t which) {
-        const TAviChunk c = MoviChunks(file)[which];
-        Put32(file, c.pos + 4, uint32_t(file.size() + complete_->size() - c.pos + 1000));
-        return file + *complete_;
-    };
-    const std::vector<TAviChunk> killedChunks = MoviChunks(*killed_);
     struct TCase {
         const char* what;
-        QByteArray file;
-        std::vector<int64_t> kept;
+        QByteArray base;
+        TDamage damage;
+        bool middle;            // the chunk half way, or the last one
         TRecordingState state;  // Complete: repaired or left alone
     };
     const std::vector<TCase> cases = {
-        {"index header amid ffmpeg's frames", indexHeaderAmid(ffmpegCut),
-         positions(ffmpegCut, MoviChunks(ffmpegCut)[MoviChunks(ffmpegCut).size() / 2].pos),
+        {"index header amid ffmpeg's frames", CutBeforeIndex(*ffmpeg_, 777), TDamage::IndexHeader,
+         true, TRecordingState::Complete},
+        {"index header amid the program's frames", *killed_, TDamage::IndexHeader, true,
          TRecordingState::Complete},
-        {"index header amid the program's frames", indexHeaderAmid(*killed_),
-         positions(*killed_, killedChunks[killedChunks.size() / 2].pos), TRecordingState::Complete},
-        {"last frame's size past the end, a recording joined",
-         pastTheEndThenJoined(*killed_, killedChunks.size() - 1),
-         {},
+        {"last frame's size past the end, joined", *killed_, TDamage::PastEndJoined, false,
          TRecordingState::Unrepairable},
-        {"a frame's size past the end half way, a recording joined",
-         pastTheEndThenJoined(*killed_, killedChunks.size() / 2),
-         {},
+        {"a frame's size past the end, joined", *killed_, TDamage::PastEndJoined, true,
          TRecordingState::Unrepairable},
         {"the index cut short", complete_->left(IndexPosition(*complete_) + 8 + 16 * 5 + 7),
-         positions(*complete_, -1), TRecordingState::Repaired},
+         TDamage::None, false, TRecordingState::Repaired},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.what);
+        const std::vector<TAviChunk> chunks = MoviChunks(c.base);
+        const int64_t hit = chunks[c.middle ? chunks.size() / 2 : chunks.size() - 1].pos;
+        QByteArray file = c.base;
+        if (c.damage == TDamage::IndexHeader)
+            file.replace(hit, 4, "idx1");
+        if (c.damage != TDamage::None)
+            Put32(file, hit + 4, uint32_t(file.size() + complete_->size() - hit + 1000));
+        if (c.damage == TDamage::PastEndJoined)
+            file += *complete_;
+        std::vector<int64_t> kept;
+        for (const TAviChunk& chunk : chunks) {
+            if (chunk.pos != hit || c.damage == TDamage::None)
+                kept.push_back(chunk.pos);
+        }
         TRecordingState state = TRecordingState::Complete;
-        ASSERT_NO_FATAL_FAILURE(ExpectKeptOrLeftAlone(c.file, c.kept, &state));
+        ASSERT_NO_FATAL_FAILURE(ExpectKeptOrLeftAlone(file, kept, &state));
         if (c.state != TRecordingState::Complete) {
             EXPECT_EQ(state, c.state);
         }
@@ -614,9 +580,10 @@ TEST_F(DamagedRecording, ASizePastTheEndAmidReadableDataIsNeverTakenForACutChunk
 // fixed seed: bit flips anywhere, chunk sizes set to 0, odd, huge or
 // smaller, hostile sizes in the header, cuts, duplicated stretches, joined
 // files, index headers amid the frames with sizes past the end, damaged
-// sizes before a joined complete recording. Each file, repaired, keeps every frame that was
-// readable in it; the repair changes nothing but its fields and the index it appends, and a file it
-// does not repair is left byte for byte.
+// sizes before a joined complete recording. Each file, repaired, keeps
+// every frame that was readable in it; the repair changes nothing but its
+// fields and the index it appends, and a file it does not repair is left
+// byte for byte.
 TEST_F(DamagedRecording, RandomDamageNeverCostsAReadableFrameNorWritesOutsideTheLists) {
     struct TBase {
         const char* what;
