@@ -81,6 +81,8 @@ bool ReadHeader(Job* job, const uint8_t* data, size_t size, J_COLOR_SPACE space,
     cinfo->scale_num = 1;
     cinfo->scale_denom = unsigned(denom);
     cinfo->do_fancy_upsampling = FALSE;
+    // jpegdec's default too: the fast integer transform.
+    cinfo->dct_method = JDCT_IFAST;
     jpeg_calc_output_dimensions(cinfo);
     return true;
 }

@@ -4,8 +4,9 @@
 // blue, green, red, 0xff in memory) or a still picture's 24-bit rows.
 //
 // Colours come out as GStreamer's jpegdec followed by its converter gives
-// them, within rounding: the chroma samples are not interpolated
-// (libjpeg's merged upsampling), as jpegdec's 4:2:0 output is not.
+// them, within rounding: the same fast integer transform, and the chroma
+// samples not interpolated (libjpeg's merged upsampling), as jpegdec's
+// 4:2:0 output is not.
 //
 // The preview may be decoded smaller than the frame, through libjpeg's DCT
 // scaling, when the area that shows it is smaller: at 1/2, 1/4 or 1/8, the
