@@ -208,10 +208,11 @@ gboolean CycleStart(GstBaseSrc* src) {
     CycleState& st = StateOf(src);
     st.frame = 0;
     st.unlocked = false;
-    st.stale = false;
-    // The cycle is kept across restarts; encoded again only after a change.
-    if (st.cycle[0])
+    // The cycle is kept across restarts while it is whole (a stop can cut
+    // its encoding short) and current.
+    if (st.cycle.back() && !st.stale)
         return TRUE;
+    st.stale = false;
     if (!StartEncoding(st)) {
         GST_ELEMENT_ERROR(src, CORE, MISSING_PLUGIN, ("test camera elements missing"), (nullptr));
         return FALSE;
