@@ -7,7 +7,6 @@
 #include <QTimer>
 #include <QWidget>
 #include <cstdio>
-#include <malloc.h>
 
 const char* const kApplicationTitle = "Ombra Viewer";
 const char* const kApplicationId = POMVIRA_APP_ID;
@@ -19,12 +18,6 @@ bool g_endedBySignal = false;
 }  // namespace
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
-    // Blocks of a megabyte or more (video frames, window-sized pictures) are
-    // mapped on their own and given back to the system when freed. Left to
-    // itself, the C library raises that threshold to the size of the first
-    // such block freed and keeps the later ones in its heap, where several
-    // megabytes stay resident once freed.
-    mallopt(M_MMAP_THRESHOLD, 1 << 20);
     setApplicationName(QString::fromLatin1(kApplicationTitle));
     // The texts in the user's language, before any window sets its own.
     InstallLanguage(this);

@@ -181,7 +181,8 @@ bool SetMjpgFormat(IBaseFilter* camera, int width, int height) {
 }
 
 // MJPG frames come encoded once, a short cycle; a change of the camera's
-// picture controls has them encoded again while the stream goes on.
+// picture controls has them encoded again while the stream goes on; the
+// camera starts again after a stop, also one during that encoding.
 TEST(GstTestCamera, WebcamMjpgFramesFollowThePictureControls) {
     setenv("POMVIRA_TEST_CAMERA_PROFILE", "webcam", 1);
     Preview preview;
@@ -204,6 +205,20 @@ TEST(GstTestCamera, WebcamMjpgFramesFollowThePictureControls) {
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return preview.Picture(&mean) && std::abs(mean - before) < 8; }, 10000))
         << before << " -> " << mean;
+    // Stopped and started again, at once and later: frames come again.
+    preview.graph.StopGraph();
+    ASSERT_TRUE(preview.graph.RunGraph());
+    preview.graph.StopGraph();
+    ASSERT_TRUE(preview.graph.RunGraph());
+    TBitmap first, later;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return preview.grabber.CopyFrameToBitmap(&first); }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return preview.grabber.CopyFrameToBitmap(&later) &&
+                   std::memcmp(first.Bits(), later.Bits(), first.BitsSize()) != 0;
+        },
+        5000))
+        << "the bars move";
     EXPECT_EQ(preview.errors, 0);
     preview.graph.StopGraph();
     unsetenv("POMVIRA_TEST_CAMERA_PROFILE");
