@@ -235,9 +235,10 @@ class HandBuiltRecorder {
         : sound_(mjpgWidth == 0) {
         const std::string size =
             mjpgWidth == 1920 ? "width=1920,height=1080" : "width=1280,height=720";
-        // The JPEG camera is linked to the tee once the rest stands.
+        // The JPEG camera is linked to the first element once the rest
+        // stands (its caps choose the multiplexer's video input).
         std::string description =
-            (mjpgWidth ? std::string()
+            (mjpgWidth ? std::string("capsfilter name=camera caps=image/jpeg ! ")
                        : "videotestsrc is-live=true pattern=smpte horizontal-speed=4 ! "
                          "video/x-raw,format=YUY2," +
                              size + ",framerate=30/1 ! ") +
@@ -268,10 +269,10 @@ class HandBuiltRecorder {
         if (mjpgWidth) {
             GstElement* camera = media::gst::MakeJpegCycleSource(
                 mjpgWidth, mjpgWidth == 1920 ? 1080 : 720, 30, 1);
-            GstElement* tee = gst_bin_get_by_name(GST_BIN(pipeline), "t");
+            GstElement* first = gst_bin_get_by_name(GST_BIN(pipeline), "camera");
             const bool linked = camera && gst_bin_add(GST_BIN(pipeline), camera) &&
-                                gst_element_link(camera, tee);
-            gst_object_unref(tee);
+                                gst_element_link(camera, first);
+            gst_object_unref(first);
             if (!linked) {
                 gst_object_unref(pipeline);
                 throw std::runtime_error("no JPEG camera for the hand-built pipeline");

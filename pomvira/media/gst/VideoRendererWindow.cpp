@@ -2,7 +2,6 @@
 #include "VideoRendererWindow.h"
 
 #include <QChildEvent>
-#include <QtMath>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QKeyEvent>
@@ -10,6 +9,7 @@
 #include <QPainter>
 #include <QResizeEvent>
 #include <QWheelEvent>
+#include <QtMath>
 
 #include "VideoSurface.h"
 
