@@ -164,8 +164,7 @@ GstElement* MinimalViewerPipeline(int width, int height, bool sync, bool mjpg = 
         linked = gst_element_link_many(camera, decode, convert, bgrx, sink, nullptr);
     } else {
         GstElement* src = bench::TestSource();
-        GstElement* camCaps =
-            bench::MakeCapsFilter(bench::RawCaps("YUY2", width, height).c_str());
+        GstElement* camCaps = bench::MakeCapsFilter(bench::RawCaps("YUY2", width, height).c_str());
         gst_bin_add_many(GST_BIN(pipeline), src, camCaps, nullptr);
         linked = gst_element_link_many(src, camCaps, convert, bgrx, sink, nullptr);
     }
@@ -227,8 +226,7 @@ using Viewer = std::shared_ptr<void>;
 
 // With an area, the program's video area or the hand-built window is made
 // that large.
-Viewer StartViewer(bool program, int width, int height, bool mjpg = false,
-                   QSize area = QSize()) {
+Viewer StartViewer(bool program, int width, int height, bool mjpg = false, QSize area = QSize()) {
     if (program) {
         auto form = StartProgram(width, height, mjpg);
         if (!area.isEmpty())
@@ -334,8 +332,8 @@ void PairedCpuPerSecond(benchmark::State& state, bool mjpg, QSize area = QSize()
         const size_t mid = ratios.size() / 2;
         const double median = ratios.size() % 2 ? ratios[mid] : (ratios[mid - 1] + ratios[mid]) / 2;
         g_pairedRatios[(mjpg ? "MJPG " : "YUY2 ") + std::to_string(w) + "x" + std::to_string(h) +
-                       (area.isEmpty() ? "" : " in a half-size area")] = {
-            median, ratios.front(), ratios.back()};
+                       (area.isEmpty() ? "" : " in a half-size area")] = {median, ratios.front(),
+                                                                          ratios.back()};
         state.counters["paired_ratio_median"] = median;
     }
     const double runs = n ? double(n) : 1.0;
@@ -648,13 +646,11 @@ int main(int argc, char** argv) {
          {"CPU per second, MJPG 1920x1080 in 960x540",
           "BM_Program_MjpgHalfCpuPerSecond/1920 cpu_ms_per_s",
           "BM_HandBuilt_MjpgHalfCpuPerSecond/1920 cpu_ms_per_s"},
-         {"frames painted per second, same",
-          "BM_Program_MjpgHalfCpuPerSecond/1920 painted_fps",
+         {"frames painted per second, same", "BM_Program_MjpgHalfCpuPerSecond/1920 painted_fps",
           "BM_HandBuilt_MjpgHalfCpuPerSecond/1920 painted_fps"},
          {"exec to first painted frame, 640x480", "BM_Program_ExecToFirstPaint first_paint_ms",
           "BM_HandBuilt_ExecToFirstPaint first_paint_ms"},
-         {"same, hand-built appsink not synchronised",
-          "BM_Program_ExecToFirstPaint first_paint_ms",
+         {"same, hand-built appsink not synchronised", "BM_Program_ExecToFirstPaint first_paint_ms",
           "BM_HandBuiltNoSync_ExecToFirstPaint first_paint_ms"},
          {"exec to the Qt application made", "BM_Program_ExecToFirstPaint qt_ms",
           "BM_HandBuilt_ExecToFirstPaint qt_ms"},
@@ -675,8 +671,9 @@ int main(int argc, char** argv) {
             measure.c_str(), r.median, r.least, r.greatest);
     }
     if (g_execRatio.median > 0) {
-        std::printf("Exec to first painted frame, ratio of each turn: median %.2fx, %.2fx to %.2fx\n",
-                    g_execRatio.median, g_execRatio.least, g_execRatio.greatest);
+        std::printf(
+            "Exec to first painted frame, ratio of each turn: median %.2fx, %.2fx to %.2fx\n",
+            g_execRatio.median, g_execRatio.least, g_execRatio.greatest);
     }
     benchmark::Shutdown();
     media::SetMediaSystem(nullptr);

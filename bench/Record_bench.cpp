@@ -267,11 +267,11 @@ class HandBuiltRecorder {
             throw std::runtime_error(message);
         }
         if (mjpgWidth) {
-            GstElement* camera = media::gst::MakeJpegCycleSource(
-                mjpgWidth, mjpgWidth == 1920 ? 1080 : 720, 30, 1);
+            GstElement* camera =
+                media::gst::MakeJpegCycleSource(mjpgWidth, mjpgWidth == 1920 ? 1080 : 720, 30, 1);
             GstElement* first = gst_bin_get_by_name(GST_BIN(pipeline), "camera");
-            const bool linked = camera && gst_bin_add(GST_BIN(pipeline), camera) &&
-                                gst_element_link(camera, first);
+            const bool linked =
+                camera && gst_bin_add(GST_BIN(pipeline), camera) && gst_element_link(camera, first);
             gst_object_unref(first);
             if (!linked) {
                 gst_object_unref(pipeline);

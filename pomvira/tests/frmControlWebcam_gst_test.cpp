@@ -302,8 +302,8 @@ TEST_F(WebcamGstTest, ChildMjpgOnASmallScreen) {
     ASSERT_TRUE(boxes.empty()) << FirstBox();
     ExpectPreviewRuns(form, 1920, 1080);
 
-    auto* renderer = qobject_cast<media::gst::VideoRendererWindow*>(
-        form.ViewForm()->VideoWindow->VideoHandle());
+    auto* renderer =
+        qobject_cast<media::gst::VideoRendererWindow*>(form.ViewForm()->VideoWindow->VideoHandle());
     ASSERT_NE(renderer, nullptr);
     const QSize area = renderer->size() * renderer->devicePixelRatioF();
     ASSERT_LE(area.width(), 960) << "the screen is smaller than half the frame";

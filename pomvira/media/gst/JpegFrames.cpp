@@ -155,10 +155,9 @@ QImage DecodeJpegFrame(const uint8_t* data, size_t size, const QSize& area,
     return image;
 }
 
-bool DecodeJpegFrameToBgr(const uint8_t* data, size_t size, int width, int height,
-                          uint8_t* out, size_t stride, bool bottomUp) {
-    if (!data || size == 0 || !out || width <= 0 || height <= 0 ||
-        stride < size_t(width) * 3)
+bool DecodeJpegFrameToBgr(const uint8_t* data, size_t size, int width, int height, uint8_t* out,
+                          size_t stride, bool bottomUp) {
+    if (!data || size == 0 || !out || width <= 0 || height <= 0 || stride < size_t(width) * 3)
         return false;
     Job job;
     if (!ReadHeader(&job, data, size, JCS_EXT_BGR, 1) ||

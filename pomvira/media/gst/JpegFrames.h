@@ -47,8 +47,8 @@ QImage DecodeJpegFrame(const uint8_t* data, size_t size, const QSize& area,
 // (a DirectShow RGB24 bitmap), the bytes past each row's pixels zero. False
 // (out unchanged or partly written) when the frame is not width x height or
 // cannot be decoded; out must hold stride x height bytes.
-bool DecodeJpegFrameToBgr(const uint8_t* data, size_t size, int width, int height,
-                          uint8_t* out, size_t stride, bool bottomUp);
+bool DecodeJpegFrameToBgr(const uint8_t* data, size_t size, int width, int height, uint8_t* out,
+                          size_t stride, bool bottomUp);
 
 // The size the frame declares; false when its header cannot be read.
 bool JpegFrameSize(const uint8_t* data, size_t size, int* width, int* height);

@@ -99,8 +99,8 @@ bool WriteFrame(const FrameFormat& format, const OutputShape& shape, GstBuffer* 
         GstMapInfo map;
         if (!gst_buffer_map(buffer, &map, GST_MAP_READ))
             return false;
-        const bool decoded = DecodeJpegFrameToBgr(map.data, map.size, format.width,
-                                                  format.height, out, size_t(shape.stride), true);
+        const bool decoded = DecodeJpegFrameToBgr(map.data, map.size, format.width, format.height,
+                                                  out, size_t(shape.stride), true);
         gst_buffer_unmap(buffer, &map);
         return decoded;
     }
@@ -469,8 +469,8 @@ GstPadProbeReturn SampleGrabberCore::Shared::Probe(GstPad* pad, GstPadProbeInfo*
 
 void SampleGrabberCore::Shared::HandleCaps(GstCaps* caps) {
     FrameFormat next;
-    const GstStructure* s = caps && !gst_caps_is_empty(caps) ? gst_caps_get_structure(caps, 0)
-                                                             : nullptr;
+    const GstStructure* s =
+        caps && !gst_caps_is_empty(caps) ? gst_caps_get_structure(caps, 0) : nullptr;
     next.jpeg = s && gst_structure_has_name(s, "image/jpeg") &&
                 gst_structure_get_int(s, "width", &next.width) &&
                 gst_structure_get_int(s, "height", &next.height) && next.width > 0 &&

@@ -127,14 +127,16 @@ bool TakeEncodedFrames(CycleState& st, size_t slot) {
         GstRef<GstSample> sample = GstRef<GstSample>::Adopt(gst_app_sink_try_pull_sample(
             GST_APP_SINK(st.encoderSink), needed ? 20 * GST_MSECOND : 0));
         if (sample) {
+            // A copy of the frame's bytes alone: the encoder's buffer is as
+            // large as a raw frame (3 MB at 1920x1080 for 130 kB of JPEG).
             if (GstBuffer* buffer = gst_sample_get_buffer(sample.Get()))
-                st.cycle[size_t(st.encoded)] = GstRef<GstBuffer>::Share(buffer);
+                st.cycle[size_t(st.encoded)] =
+                    GstRef<GstBuffer>::Adopt(gst_buffer_copy_deep(buffer));
             if (++st.encoded == kJpegCycleFrames)
                 EndEncoding(st);
             continue;
         }
-        GstRef<GstBus> bus =
-            GstRef<GstBus>::Adopt(gst_element_get_bus(st.encoder.Get()));
+        GstRef<GstBus> bus = GstRef<GstBus>::Adopt(gst_element_get_bus(st.encoder.Get()));
         GstRef<GstMessage> error = GstRef<GstMessage>::Adopt(
             bus ? gst_bus_pop_filtered(bus.Get(), GST_MESSAGE_ERROR) : nullptr);
         if (error || gst_app_sink_is_eos(GST_APP_SINK(st.encoderSink))) {
@@ -150,8 +152,7 @@ bool TakeEncodedFrames(CycleState& st, size_t slot) {
 GstFlowReturn CycleCreate(GstPushSrc* src, GstBuffer** out) {
     CycleState& st = StateOf(src);
     if (st.stale.exchange(false) && !StartEncoding(st)) {
-        GST_ELEMENT_ERROR(src, CORE, FAILED, ("cannot encode the test camera's frames"),
-                          (nullptr));
+        GST_ELEMENT_ERROR(src, CORE, FAILED, ("cannot encode the test camera's frames"), (nullptr));
         return GST_FLOW_ERROR;
     }
     const size_t slot = size_t(st.frame % kJpegCycleFrames);
@@ -286,8 +287,7 @@ GstElement* MakeJpegCycleSource(int width, int height, int fpsNum, int fpsDen,
     st.fpsDen = fpsDen;
     st.caps = CapsRef::Adopt(gst_caps_new_simple(
         "image/jpeg", "width", G_TYPE_INT, width, "height", G_TYPE_INT, height, "framerate",
-        GST_TYPE_FRACTION, fpsNum, fpsDen, "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1,
-        nullptr));
+        GST_TYPE_FRACTION, fpsNum, fpsDen, "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr));
     if (stage) {
         st.stage = stage.Get();
         st.stageHandler = g_signal_connect(st.stage, "notify", G_CALLBACK(OnStageChanged), &st);

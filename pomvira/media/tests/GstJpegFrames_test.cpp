@@ -62,8 +62,8 @@ GstRef<GstSample> FirstSample(const std::string& description, const QByteArray& 
 QByteArray CameraJpeg(const char* layout, int width, int height) {
     GstRef<GstSample> sample = FirstSample(
         "videotestsrc num-buffers=1 pattern=smpte horizontal-speed=4 ! video/x-raw,format=" +
-        std::string(layout) + ",width=" + std::to_string(width) + ",height=" +
-        std::to_string(height) + " ! jpegenc ! appsink name=out");
+        std::string(layout) + ",width=" + std::to_string(width) +
+        ",height=" + std::to_string(height) + " ! jpegenc ! appsink name=out");
     QByteArray jpeg;
     GstMapInfo map;
     if (sample && gst_buffer_map(gst_sample_get_buffer(sample.Get()), &map, GST_MAP_READ)) {
@@ -177,7 +177,8 @@ TEST_P(JpegFramePicture, EqualsJpegdecsWithinRoundingAtEveryScale) {
         SCOPED_TRACE("1/" + std::to_string(denom));
         const QSize area(c.width / denom, c.height / denom);
         const QImage scaled = DecodeJpegFrame(Bytes(jpeg), size_t(jpeg.size()), area);
-        ASSERT_EQ(scaled.size(), QSize((c.width + denom - 1) / denom, (c.height + denom - 1) / denom));
+        ASSERT_EQ(scaled.size(),
+                  QSize((c.width + denom - 1) / denom, (c.height + denom - 1) / denom));
         const Difference s = Compare(scaled, reference, denom);
         EXPECT_LE(s.largestAwayFromEdges, 8);
         EXPECT_LT(s.mean, 6.0);
@@ -198,13 +199,13 @@ TEST(JpegFrames, ScaleIsTheSmallestPictureThatCoversTheArea) {
         int denom;
     };
     const Case cases[] = {
-        {1920, 1080, QSize(), 1},            {1920, 1080, QSize(0, 540), 1},
-        {1920, 1080, QSize(1920, 1080), 1},  {1920, 1080, QSize(2560, 1440), 1},
-        {1920, 1080, QSize(1564, 880), 1},   {1920, 1080, QSize(961, 540), 1},
-        {1920, 1080, QSize(960, 540), 2},    {1920, 1080, QSize(960, 541), 1},
-        {1920, 1080, QSize(480, 270), 4},    {1920, 1080, QSize(240, 135), 8},
-        {1920, 1080, QSize(70, 47), 8},      {1280, 720, QSize(640, 100), 2},
-        {1921, 1081, QSize(961, 541), 2},    {640, 480, QSize(161, 120), 2},
+        {1920, 1080, QSize(), 1},           {1920, 1080, QSize(0, 540), 1},
+        {1920, 1080, QSize(1920, 1080), 1}, {1920, 1080, QSize(2560, 1440), 1},
+        {1920, 1080, QSize(1564, 880), 1},  {1920, 1080, QSize(961, 540), 1},
+        {1920, 1080, QSize(960, 540), 2},   {1920, 1080, QSize(960, 541), 1},
+        {1920, 1080, QSize(480, 270), 4},   {1920, 1080, QSize(240, 135), 8},
+        {1920, 1080, QSize(70, 47), 8},     {1280, 720, QSize(640, 100), 2},
+        {1921, 1081, QSize(961, 541), 2},   {640, 480, QSize(161, 120), 2},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(JpegScaleFor(c.width, c.height, c.area), c.denom)
@@ -221,8 +222,8 @@ TEST(JpegFrames, DecodesAStillAsBottomUpTwentyFourBitRows) {
     ASSERT_EQ(picture.size(), QSize(width, height));
     const size_t stride = 968;
     std::vector<uint8_t> still(stride * height, 0xAA);
-    ASSERT_TRUE(DecodeJpegFrameToBgr(Bytes(jpeg), size_t(jpeg.size()), width, height,
-                                     still.data(), stride, true));
+    ASSERT_TRUE(DecodeJpegFrameToBgr(Bytes(jpeg), size_t(jpeg.size()), width, height, still.data(),
+                                     stride, true));
     for (int y = 0; y < height; ++y) {
         const uint8_t* row = &still[size_t(height - 1 - y) * stride];
         for (int x = 0; x < width; ++x) {
@@ -272,16 +273,16 @@ TEST(JpegFrames, FramesThatCannotBeDecodedGiveNothing) {
     // Not a JPEG image, or nothing at all.
     const QByteArray junk(1000, 'x');
     EXPECT_TRUE(DecodeJpegFrame(Bytes(junk), size_t(junk.size()), QSize()).isNull());
-    EXPECT_FALSE(DecodeJpegFrameToBgr(Bytes(junk), size_t(junk.size()), 64, 48, still.data(),
-                                      64 * 3, true));
+    EXPECT_FALSE(
+        DecodeJpegFrameToBgr(Bytes(junk), size_t(junk.size()), 64, 48, still.data(), 64 * 3, true));
     EXPECT_TRUE(DecodeJpegFrame(nullptr, 0, QSize()).isNull());
     EXPECT_FALSE(JpegFrameSize(Bytes(junk), size_t(junk.size()), &w, &h));
     // A frame of another size than the connected one is no still.
-    EXPECT_FALSE(DecodeJpegFrameToBgr(Bytes(jpeg), size_t(jpeg.size()), 32, 48, still.data(),
-                                      64 * 3, true));
+    EXPECT_FALSE(
+        DecodeJpegFrameToBgr(Bytes(jpeg), size_t(jpeg.size()), 32, 48, still.data(), 64 * 3, true));
     // Too small a stride.
-    EXPECT_FALSE(DecodeJpegFrameToBgr(Bytes(jpeg), size_t(jpeg.size()), 64, 48, still.data(),
-                                      100, true));
+    EXPECT_FALSE(
+        DecodeJpegFrameToBgr(Bytes(jpeg), size_t(jpeg.size()), 64, 48, still.data(), 100, true));
     // Cut short after its header: the missing rows come out grey.
     const QByteArray cut = jpeg.left(jpeg.size() / 2);
     const QImage partial = DecodeJpegFrame(Bytes(cut), size_t(cut.size()), QSize());

@@ -118,9 +118,9 @@ class JpegRendererPipeline {
 
         pipeline_ = ElementRef::Sink(gst_pipeline_new(nullptr));
         src_ = gst_element_factory_make("appsrc", nullptr);
-        CapsRef caps = CapsRef::Adopt(gst_caps_new_simple(
-            "image/jpeg", "width", G_TYPE_INT, width, "height", G_TYPE_INT, height, "framerate",
-            GST_TYPE_FRACTION, 30, 1, nullptr));
+        CapsRef caps = CapsRef::Adopt(gst_caps_new_simple("image/jpeg", "width", G_TYPE_INT, width,
+                                                          "height", G_TYPE_INT, height, "framerate",
+                                                          GST_TYPE_FRACTION, 30, 1, nullptr));
         g_object_set(src_, "caps", caps.Get(), "format", GST_FORMAT_TIME, nullptr);
         g_object_set(renderer.Element(), "sync", FALSE, nullptr);
         gst_bin_add_many(GST_BIN(pipeline_.Get()), src_, renderer.Element(), nullptr);

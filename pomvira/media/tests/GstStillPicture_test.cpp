@@ -245,8 +245,8 @@ TEST_P(StillPicture, IsTheLastFrameAsTwentyFourBitBottomUpRgb) {
     int closest = 256;
     for (auto it = recent.rbegin(); it != recent.rend() && closest > tolerance; ++it)
         closest = std::min(closest, LargestDifference(ReferenceStill(*it), bits));
-    EXPECT_LE(closest, tolerance) << "the still matches none of the camera's last "
-                                  << recent.size() << " frames";
+    EXPECT_LE(closest, tolerance) << "the still matches none of the camera's last " << recent.size()
+                                  << " frames";
 }
 
 std::string FormatName(const ::testing::TestParamInfo<CameraFormat>& info) {
