@@ -21,7 +21,9 @@ GstPadProbeReturn StallProbe(GstPad*, GstPadProbeInfo*, gpointer data) {
     return g_get_monotonic_time() >= at ? GST_PAD_PROBE_DROP : GST_PAD_PROBE_OK;
 }
 
-void WatchStall(GstElement* source, const std::string& camera) {
+}  // namespace
+
+void WatchTestCameraStall(GstElement* source, const std::string& camera) {
     const double seconds = TestCameraStallSeconds();
     if (seconds <= 0 || camera != kStallingCamera)
         return;
@@ -42,8 +44,6 @@ void WatchStall(GstElement* source, const std::string& camera) {
     }
 }
 
-}  // namespace
-
 double TestCameraStallSeconds() {
     const char* value = g_getenv("POMVIRA_TEST_CAMERA_STALL");
     return value ? std::atof(value) : 0.0;
@@ -56,7 +56,7 @@ void ResetTestCameraStall() {
 
 GstElement* AddTestCameraStages(GstBin* bin, GList** chain, GstElement* source,
                                 GstElement* filter, const std::string& camera) {
-    WatchStall(source, camera);
+    WatchTestCameraStall(source, camera);
     GstElement* last = filter;
     if (GstElement* stage = MakeTestCameraPictureStage(camera)) {
         gst_bin_add(bin, stage);
