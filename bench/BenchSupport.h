@@ -134,12 +134,11 @@ class WebcamProfile {
     WebcamProfile& operator=(const WebcamProfile&) = delete;
 };
 
-// Starts the control panel on the test camera in the given stored format,
-// with its folders in the configuration folder (so nothing is made beside
-// the benchmark) and the given extra "KEY=value" lines of settings.
-inline std::unique_ptr<TControlForm> StartProgramInFormat(const QString& configDir,
-                                                          const QString& format,
-                                                          const char* extraSettings = "") {
+// Writes the program's settings: the stored format, its folders in the
+// configuration folder (so nothing is made beside the benchmark) and the
+// given extra "KEY=value" lines.
+inline void WriteSettings(const QString& configDir, const QString& format,
+                          const char* extraSettings = "") {
     QFile ini(QDir(configDir).filePath(QStringLiteral("Pomvira.ini")));
     if (!ini.open(QIODevice::WriteOnly | QIODevice::Truncate))
         throw std::runtime_error("cannot write the settings file");
@@ -152,6 +151,14 @@ inline std::unique_ptr<TControlForm> StartProgramInFormat(const QString& configD
     ini.close();
     QDir(configDir).mkdir(QStringLiteral("Video"));
     QDir(configDir).mkdir(QStringLiteral("Image"));
+}
+
+// Starts the control panel on the test camera in the given stored format,
+// with the settings of WriteSettings.
+inline std::unique_ptr<TControlForm> StartProgramInFormat(const QString& configDir,
+                                                          const QString& format,
+                                                          const char* extraSettings = "") {
+    WriteSettings(configDir, format, extraSettings);
     auto form = std::make_unique<TControlForm>();
     if (ApplicationTerminating())
         throw std::runtime_error("the program's start-up asked to end");

@@ -10,12 +10,19 @@
 //    each thread's share);
 //  - the same with the camera shaped like a 1080p webcam, in MJPG at
 //    1920x1080 and 1280x720, 30 fps: the hand-built pipeline decodes the
-//    same camera's JPEG frames with jpegdec before the converter;
+//    same camera's JPEG frames with jpegdec before the converter; and a
+//    1920x1080 frame shown in a video area of half its size (960x540), the
+//    hand-built window as small;
 //  - resident memory after 30 seconds of preview at 1280x720, each viewer
-//    alone in a process of its own (this program, started again).
+//    alone in a process of its own (this program, started again);
+//  - whole processes, from exec to the first painted frame: this program
+//    started again as the camera program (its main() steps) and as the
+//    minimal viewer (a Qt application, GStreamer, the hand-built window),
+//    in turn, at 640x480.
 // Needs an X server: run under xvfb-run -a -s "-screen 0 1600x1200x24".
 #include <gst/gst.h>
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -24,6 +31,8 @@
 #include <QWidget>
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
+#include <utility>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -33,11 +42,15 @@
 #include <vector>
 
 #include "app/Application.h"
+#include "app/WindowSystem.h"
 #include "BenchSupport.h"
 #include "HandBuiltView.h"
 #include "forms/frmControl.h"
+#include "forms/frmView.h"
 #include "media/MediaUtil.h"
+#include "media/VideoWindow.h"
 #include "media/gst/GstMediaSystem.h"
+#include "media/gst/TestJpegCycle.h"
 #include "media/gst/VideoRendererWindow.h"
 
 namespace {
@@ -51,6 +64,10 @@ constexpr int kResidentAfterMs = 30000;
 // Runs one viewer for the memory measure instead of the benchmarks:
 // --resident-after-preview=program or =handbuilt:WIDTHxHEIGHT (its window).
 constexpr char kResidentFlag[] = "--resident-after-preview=";
+// Runs one viewer until its first painted frame, then prints the monotonic
+// clock: --first-paint=program, =handbuilt or =handbuilt-nosync.
+constexpr char kFirstPaintFlag[] = "--first-paint=";
+constexpr int kExecTurns = 8;
 
 QString g_configDir;
 
@@ -112,6 +129,13 @@ std::unique_ptr<TControlForm> StartProgram(int width, int height, bool mjpg = fa
     return form;
 }
 
+// The program's video area made `area` large (the renderer's window, which
+// decodes for the size it shows).
+void ResizeVideoArea(TControlForm& form, const QSize& area) {
+    if (QWidget* video = form.ViewForm()->VideoWindow->VideoHandle())
+        video->resize(area);
+}
+
 // ---------------------------------------------------------------------------
 // The hand-built window: videotestsrc -> camera format -> videoconvert ->
 // BGRx -> appsink, the newest frame painted scaled by a widget.
@@ -121,27 +145,27 @@ std::unique_ptr<TControlForm> StartProgram(int width, int height, bool mjpg = fa
 // the pipeline's clock (GStreamer's default; the first frame then waits for
 // the live source's latency), or hands frames on as they arrive.
 // With mjpg, the camera is the webcam's MJPG source (the test camera's own
-// videotestsrc -> I420 -> jpegenc) and jpegdec decodes its frames.
+// source of JPEG frames encoded once) and jpegdec decodes its frames.
 GstElement* MinimalViewerPipeline(int width, int height, bool sync, bool mjpg = false) {
     GstElement* pipeline = gst_pipeline_new(nullptr);
-    GstElement* src = bench::TestSource();
-    GstElement* camCaps =
-        bench::MakeCapsFilter(bench::RawCaps(mjpg ? "I420" : "YUY2", width, height).c_str());
     GstElement* convert = bench::MakeElement("videoconvert");
     GstElement* bgrx = bench::MakeCapsFilter("video/x-raw,format=BGRx");
     GstElement* sink = bench::MakeElement("appsink");
     gst_object_set_name(GST_OBJECT(sink), "preview");
     bench::SetPreviewSink(sink, sync);
-    gst_bin_add_many(GST_BIN(pipeline), src, camCaps, convert, bgrx, sink, nullptr);
+    gst_bin_add_many(GST_BIN(pipeline), convert, bgrx, sink, nullptr);
     bool linked;
     if (mjpg) {
-        GstElement* encode = bench::MakeElement("jpegenc");
-        GstElement* jpegCaps = bench::MakeCapsFilter("image/jpeg");
+        GstElement* camera = media::gst::MakeJpegCycleSource(width, height, 30, 1);
+        if (!camera)
+            throw std::runtime_error("no JPEG camera source");
         GstElement* decode = bench::MakeElement("jpegdec");
-        gst_bin_add_many(GST_BIN(pipeline), encode, jpegCaps, decode, nullptr);
-        linked = gst_element_link_many(src, camCaps, encode, jpegCaps, decode, convert, bgrx, sink,
-                                       nullptr);
+        gst_bin_add_many(GST_BIN(pipeline), camera, decode, nullptr);
+        linked = gst_element_link_many(camera, decode, convert, bgrx, sink, nullptr);
     } else {
+        GstElement* src = bench::TestSource();
+        GstElement* camCaps = bench::MakeCapsFilter(bench::RawCaps("YUY2", width, height).c_str());
+        gst_bin_add_many(GST_BIN(pipeline), src, camCaps, nullptr);
         linked = gst_element_link_many(src, camCaps, convert, bgrx, sink, nullptr);
     }
     if (!linked)
@@ -150,11 +174,12 @@ GstElement* MinimalViewerPipeline(int width, int height, bool sync, bool mjpg = 
 }
 
 std::unique_ptr<bench::HandBuiltView> StartHandBuilt(int width, int height, bool sync = true,
-                                                     bool mjpg = false) {
+                                                     bool mjpg = false, QSize area = QSize()) {
     auto it = g_rendererSize.find(width);
+    if (area.isEmpty())
+        area = it != g_rendererSize.end() ? it->second : QSize(width, height);
     auto view = std::make_unique<bench::HandBuiltView>(
-        MinimalViewerPipeline(width, height, sync, mjpg),
-        it != g_rendererSize.end() ? it->second : QSize(width, height));
+        MinimalViewerPipeline(width, height, sync, mjpg), area);
     view->OnPainted = [](const QImage& frame, const QSize& size) { g_watch.Painted(frame, size); };
     view->Play();
     view->show();
@@ -199,21 +224,27 @@ void FirstPaint(benchmark::State& state, const char* name, Start start) {
 // A viewer running: the program's control panel or the hand-built window.
 using Viewer = std::shared_ptr<void>;
 
-Viewer StartViewer(bool program, int width, int height, bool mjpg = false) {
-    if (program)
-        return Viewer(StartProgram(width, height, mjpg));
-    return Viewer(StartHandBuilt(width, height, true, mjpg));
+// With an area, the program's video area or the hand-built window is made
+// that large.
+Viewer StartViewer(bool program, int width, int height, bool mjpg = false, QSize area = QSize()) {
+    if (program) {
+        auto form = StartProgram(width, height, mjpg);
+        if (!area.isEmpty())
+            ResizeVideoArea(*form, area);
+        return Viewer(std::move(form));
+    }
+    return Viewer(StartHandBuilt(width, height, true, mjpg, area));
 }
 
 // CPU per second and new frames painted per second of a viewer, over
 // kMeasureMs after a warm-up; false when no frame was painted.
 bool MeasureCpu(const std::string& label, bool program, int width, int height, double* cpu,
-                double* fps, bool mjpg = false) {
+                double* fps, bool mjpg = false, QSize area = QSize()) {
     g_watch.Reset();
-    Viewer running = StartViewer(program, width, height, mjpg);
+    Viewer running = StartViewer(program, width, height, mjpg, area);
     if (!g_watch.firstFrame.Run(kTimeoutMs))
         return false;
-    if (program)
+    if (program && area.isEmpty())
         g_rendererSize[width] = g_watch.size;
     bench::Pump(kWarmUpMs);
     const auto threads0 = bench::ThreadCpuMs();
@@ -263,15 +294,17 @@ struct PairedRatios {
     double median, least, greatest;
 };
 std::map<std::string, PairedRatios> g_pairedRatios;
+// Exec to the first painted frame, program / minimal viewer, of each turn.
+PairedRatios g_execRatio{0, 0, 0};
 
 // The program and the hand-built window at one frame size, measured in turn
 // (the program first in even iterations, second in odd ones), so that the
 // changing load of a shared machine falls on both alike. Each is recorded
 // under its own name for the closing table; the iteration time is the
 // program's.
-void PairedCpuPerSecond(benchmark::State& state, bool mjpg) {
+void PairedCpuPerSecond(benchmark::State& state, bool mjpg, QSize area = QSize()) {
     const int w = Width(state), h = Height(state);
-    const std::string kind = mjpg ? "Mjpg" : "";
+    const std::string kind = std::string(mjpg ? "Mjpg" : "") + (area.isEmpty() ? "" : "Half");
     const std::string names[2] = {"BM_Program_" + kind + "CpuPerSecond/" + std::to_string(w),
                                   "BM_HandBuilt_" + kind + "CpuPerSecond/" + std::to_string(w)};
     double cpu[2] = {0, 0}, fps[2] = {0, 0};
@@ -282,7 +315,7 @@ void PairedCpuPerSecond(benchmark::State& state, bool mjpg) {
         for (int k = 0; k < 2; ++k) {
             const int which = (n + k) % 2;  // 0: the program
             double f = 0;
-            if (!MeasureCpu(names[which], which == 0, w, h, &turn[which], &f, mjpg)) {
+            if (!MeasureCpu(names[which], which == 0, w, h, &turn[which], &f, mjpg, area)) {
                 state.SkipWithError("no frame was painted in time");
                 return;
             }
@@ -298,8 +331,9 @@ void PairedCpuPerSecond(benchmark::State& state, bool mjpg) {
         std::sort(ratios.begin(), ratios.end());
         const size_t mid = ratios.size() / 2;
         const double median = ratios.size() % 2 ? ratios[mid] : (ratios[mid - 1] + ratios[mid]) / 2;
-        g_pairedRatios[(mjpg ? "MJPG " : "YUY2 ") + std::to_string(w) + "x" + std::to_string(h)] = {
-            median, ratios.front(), ratios.back()};
+        g_pairedRatios[(mjpg ? "MJPG " : "YUY2 ") + std::to_string(w) + "x" + std::to_string(h) +
+                       (area.isEmpty() ? "" : " in a half-size area")] = {median, ratios.front(),
+                                                                          ratios.back()};
         state.counters["paired_ratio_median"] = median;
     }
     const double runs = n ? double(n) : 1.0;
@@ -320,6 +354,12 @@ void BM_CpuPerSecond(benchmark::State& state) {
 void BM_MjpgCpuPerSecond(benchmark::State& state) {
     bench::WebcamProfile webcam;
     PairedCpuPerSecond(state, true);
+}
+
+// The same, shown in a video area of half the frame's size.
+void BM_MjpgHalfCpuPerSecond(benchmark::State& state) {
+    bench::WebcamProfile webcam;
+    PairedCpuPerSecond(state, true, QSize(Width(state) / 2, Height(state) / 2));
 }
 
 // ---------------------------------------------------------------------------
@@ -399,6 +439,122 @@ void BM_HandBuilt_ResidentMemory(benchmark::State& state) {
                    QStringLiteral("handbuilt:%1x%2").arg(size.width()).arg(size.height()));
 }
 
+// ---------------------------------------------------------------------------
+// Whole processes: exec to the first painted frame
+// ---------------------------------------------------------------------------
+
+double MonotonicMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
+}
+
+// The child: one viewer at 640x480 until its first painted frame; prints
+// the monotonic clock at its steps ("name=ms" pairs) and ends. The program
+// takes main()'s steps; the minimal viewer is a Qt application with
+// GStreamer and the hand-built window.
+int RunFirstPaintChild(int argc, char** argv, const QString& which) {
+    const auto print = [](const std::vector<std::pair<const char*, double>>& marks) {
+        for (const auto& [name, ms] : marks)
+            std::printf("%s=%.3f ", name, ms);
+        std::printf("\n");
+        std::fflush(stdout);
+    };
+    if (which == QLatin1String("program")) {
+        const bool choseX11 = ChooseWindowSystem(argc, argv);
+        BenchApplication app(argc, argv);
+        if (choseX11)
+            RestorePlatformChoice();
+        const double qtMs = MonotonicMs();
+        media::SetMediaSystem(media::gst::GstMediaSystem());
+        bench::ReportOnStandardError();
+        const double appMs = MonotonicMs();
+        g_watch.Reset();
+        auto form = std::make_unique<TControlForm>();
+        const double formMs = MonotonicMs();
+        form->show();
+        if (ApplicationTerminating() || !g_watch.firstFrame.Run(kTimeoutMs))
+            return 3;
+        print({{"qt", qtMs}, {"app", appMs}, {"form", formMs}, {"first_paint", MonotonicMs()}});
+        form.reset();
+        media::SetMediaSystem(nullptr);
+        return 0;
+    }
+    QApplication app(argc, argv);
+    const double qtMs = MonotonicMs();
+    gst_init(&argc, &argv);
+    const double appMs = MonotonicMs();
+    g_watch.Reset();
+    auto view = StartHandBuilt(640, 480, which != QLatin1String("handbuilt-nosync"), false,
+                               QSize(640, 480));
+    if (!g_watch.firstFrame.Run(kTimeoutMs))
+        return 3;
+    print({{"qt", qtMs}, {"app", appMs}, {"form", appMs}, {"first_paint", MonotonicMs()}});
+    return 0;
+}
+
+// The parent: starts the child and returns the times of its steps since
+// the exec (milliseconds); empty when it failed.
+std::map<std::string, double> ExecToFirstPaint(const QString& which) {
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    const double start = MonotonicMs();
+    child.start(QCoreApplication::applicationFilePath(),
+                {QString::fromLatin1(kFirstPaintFlag) + which});
+    if (!child.waitForFinished(2 * kTimeoutMs) || child.exitCode() != 0)
+        return {};
+    std::map<std::string, double> steps;
+    for (const QString& pair :
+         QString::fromLatin1(child.readAllStandardOutput()).trimmed().split(' ')) {
+        steps[pair.section('=', 0, 0).toStdString()] = pair.section('=', 1).toDouble() - start;
+    }
+    return steps;
+}
+
+// The program and the two minimal viewers (its appsink synchronised, as
+// GStreamer's default, or not) in turn, kExecTurns times each after one
+// start of each that is not counted (the files in the page cache).
+void BM_ExecToFirstPaint(benchmark::State& state) {
+    bench::WriteSettings(g_configDir, bench::FormatText(false, 640, 480));
+    const QString viewers[] = {QStringLiteral("program"), QStringLiteral("handbuilt"),
+                               QStringLiteral("handbuilt-nosync")};
+    const char* names[] = {"BM_Program_ExecToFirstPaint", "BM_HandBuilt_ExecToFirstPaint",
+                           "BM_HandBuiltNoSync_ExecToFirstPaint"};
+    for (const QString& viewer : viewers) {
+        if (ExecToFirstPaint(viewer).empty()) {
+            state.SkipWithError("a viewer's process failed");
+            return;
+        }
+    }
+    std::map<std::string, double> totals[3];
+    std::vector<double> ratios;
+    int n = 0;
+    for (auto _ : state) {
+        double first[3] = {0, 0, 0};
+        for (int k = 0; k < 3; ++k) {
+            const int which = (n + k) % 3;
+            const std::map<std::string, double> steps = ExecToFirstPaint(viewers[which]);
+            if (steps.empty() || !steps.count("first_paint")) {
+                state.SkipWithError("a viewer's process failed");
+                return;
+            }
+            for (const auto& [step, ms] : steps)
+                totals[which][step] += ms;
+            first[which] = steps.at("first_paint");
+        }
+        state.SetIterationTime(first[0] / 1e3);
+        ratios.push_back(first[0] / first[1]);
+        ++n;
+    }
+    for (int which = 0; which < 3; ++which) {
+        for (const auto& [step, total] : totals[which])
+            bench::Keep(names[which], step + "_ms", total / n, "ms");
+        state.counters[std::string(names[which] + 3) + "_ms"] = totals[which]["first_paint"] / n;
+    }
+    std::sort(ratios.begin(), ratios.end());
+    g_execRatio = {ratios[ratios.size() / 2], ratios.front(), ratios.back()};
+}
+
 BENCHMARK(BM_Program_StartToFirstPaint)
     ->Iterations(5)
     ->UseManualTime()
@@ -423,12 +579,26 @@ BENCHMARK(BM_MjpgCpuPerSecond)
     ->Iterations(4)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MjpgHalfCpuPerSecond)
+    ->Arg(1920)
+    ->Iterations(4)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ExecToFirstPaint)
+    ->Iterations(kExecTurns)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Program_ResidentMemory)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 BENCHMARK(BM_HandBuilt_ResidentMemory)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::strncmp(argv[1], kFirstPaintFlag, sizeof kFirstPaintFlag - 1) == 0) {
+        // The parent's test set-up and settings are in the environment.
+        return RunFirstPaintChild(argc, argv,
+                                  QString::fromLatin1(argv[1] + sizeof kFirstPaintFlag - 1));
+    }
     QTemporaryDir configDir;
     g_configDir = bench::UseTestSetup(configDir);
     if (g_configDir.isEmpty())
@@ -473,6 +643,21 @@ int main(int argc, char** argv) {
          {"frames painted per second, MJPG 1280x720",
           "BM_Program_MjpgCpuPerSecond/1280 painted_fps",
           "BM_HandBuilt_MjpgCpuPerSecond/1280 painted_fps"},
+         {"CPU per second, MJPG 1920x1080 in 960x540",
+          "BM_Program_MjpgHalfCpuPerSecond/1920 cpu_ms_per_s",
+          "BM_HandBuilt_MjpgHalfCpuPerSecond/1920 cpu_ms_per_s"},
+         {"frames painted per second, same", "BM_Program_MjpgHalfCpuPerSecond/1920 painted_fps",
+          "BM_HandBuilt_MjpgHalfCpuPerSecond/1920 painted_fps"},
+         {"exec to first painted frame, 640x480", "BM_Program_ExecToFirstPaint first_paint_ms",
+          "BM_HandBuilt_ExecToFirstPaint first_paint_ms"},
+         {"same, hand-built appsink not synchronised", "BM_Program_ExecToFirstPaint first_paint_ms",
+          "BM_HandBuiltNoSync_ExecToFirstPaint first_paint_ms"},
+         {"exec to the Qt application made", "BM_Program_ExecToFirstPaint qt_ms",
+          "BM_HandBuilt_ExecToFirstPaint qt_ms"},
+         {"exec to application and GStreamer ready", "BM_Program_ExecToFirstPaint app_ms",
+          "BM_HandBuilt_ExecToFirstPaint app_ms"},
+         {"exec to control panel created (program)", "BM_Program_ExecToFirstPaint form_ms",
+          "BM_HandBuilt_ExecToFirstPaint form_ms"},
          {"resident memory after 30 s, 1280x720", "BM_Program_ResidentMemory resident_mib",
           "BM_HandBuilt_ResidentMemory resident_mib"},
          {"peak resident memory, 1280x720", "BM_Program_ResidentMemory peak_mib",
@@ -484,6 +669,11 @@ int main(int argc, char** argv) {
             "CPU per second of preview, %s, ratio of each turn: median %.2fx, "
             "%.2fx to %.2fx\n",
             measure.c_str(), r.median, r.least, r.greatest);
+    }
+    if (g_execRatio.median > 0) {
+        std::printf(
+            "Exec to first painted frame, ratio of each turn: median %.2fx, %.2fx to %.2fx\n",
+            g_execRatio.median, g_execRatio.least, g_execRatio.greatest);
     }
     benchmark::Shutdown();
     media::SetMediaSystem(nullptr);

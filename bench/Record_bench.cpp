@@ -45,6 +45,7 @@
 #include "media/MediaUtil.h"
 #include "media/SampleGrabber.h"
 #include "media/gst/GstMediaSystem.h"
+#include "media/gst/TestJpegCycle.h"
 
 namespace {
 
@@ -224,9 +225,9 @@ void BM_Program_Stop(benchmark::State& state) {
 // audiotestsrc -> S16LE 44100 Hz stereo -> queue -> the same avimux.
 // ---------------------------------------------------------------------------
 
-// With mjpgWidth (1920 or 1280): the webcam's MJPG camera (videotestsrc ->
-// I420 -> jpegenc, as the test camera makes it) at that size, jpegdec in the
-// preview branch, no sound. The window is as large as window.
+// With mjpgWidth (1920 or 1280): the webcam's MJPG camera (the test camera's
+// source of JPEG frames encoded once) at that size, jpegdec in the preview
+// branch, no sound. The window is as large as window.
 class HandBuiltRecorder {
   public:
     explicit HandBuiltRecorder(const QString& file, int mjpgWidth = 0,
@@ -234,12 +235,13 @@ class HandBuiltRecorder {
         : sound_(mjpgWidth == 0) {
         const std::string size =
             mjpgWidth == 1920 ? "width=1920,height=1080" : "width=1280,height=720";
+        // The JPEG camera is linked to the first element once the rest
+        // stands (its caps choose the multiplexer's video input).
         std::string description =
-            "videotestsrc is-live=true pattern=smpte horizontal-speed=4 ! " +
-            (mjpgWidth ? "video/x-raw,format=I420," + size +
-                             ",framerate=30/1 ! jpegenc ! "
-                             "image/jpeg ! "
-                       : "video/x-raw,format=YUY2," + size + ",framerate=30/1 ! ") +
+            (mjpgWidth ? std::string("capsfilter name=camera caps=image/jpeg ! ")
+                       : "videotestsrc is-live=true pattern=smpte horizontal-speed=4 ! "
+                         "video/x-raw,format=YUY2," +
+                             size + ",framerate=30/1 ! ") +
             "tee name=t allow-not-linked=true "
             "t. ! queue max-size-buffers=2 max-size-bytes=0 max-size-time=0 leaky=downstream ! " +
             (mjpgWidth ? "jpegdec ! " : "") +
@@ -263,6 +265,18 @@ class HandBuiltRecorder {
             if (pipeline)
                 gst_object_unref(pipeline);
             throw std::runtime_error(message);
+        }
+        if (mjpgWidth) {
+            GstElement* camera =
+                media::gst::MakeJpegCycleSource(mjpgWidth, mjpgWidth == 1920 ? 1080 : 720, 30, 1);
+            GstElement* first = gst_bin_get_by_name(GST_BIN(pipeline), "camera");
+            const bool linked =
+                camera && gst_bin_add(GST_BIN(pipeline), camera) && gst_element_link(camera, first);
+            gst_object_unref(first);
+            if (!linked) {
+                gst_object_unref(pipeline);
+                throw std::runtime_error("no JPEG camera for the hand-built pipeline");
+            }
         }
         GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "preview");
         bench::SetPreviewSink(sink, true);

@@ -6,9 +6,9 @@
 //    write the file, add it to the strip) against libjpeg encoding the same
 //    frame at quality 90 into memory;
 //  - a still picture with the camera shaped like a 1080p webcam, in MJPG at
-//    1920x1080 and 1280x720: the program encodes the frame its preview has
-//    already decoded; beside it, libjpeg decoding the camera's JPEG frame and
-//    encoding the result at quality 90;
+//    1920x1080 and 1280x720: the program decodes the camera's last JPEG
+//    frame at its full size and encodes it; beside it, libjpeg decoding the
+//    camera's JPEG frame and encoding the result at quality 90;
 //  - the thumbnail of a 1920x1080 JPEG file as the strip makes it (decoded
 //    with DCT scaling, stretched to 70x47) against a full decode and scale.
 // Uses the built-in test camera in a temporary configuration folder; run it
@@ -176,7 +176,7 @@ void MakeBigPicture() {
 // ---------------------------------------------------------------------------
 
 // One JPEG frame of the webcam-shaped camera at width x height, made as the
-// test camera makes its frames (videotestsrc -> I420 -> jpegenc).
+// test camera makes the frames of its cycle (videotestsrc -> I420 -> jpegenc).
 QByteArray CameraJpegFrame(int width, int height) {
     const std::string description =
         "videotestsrc num-buffers=1 pattern=smpte ! video/x-raw,format=I420,width=" +

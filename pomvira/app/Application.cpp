@@ -30,6 +30,11 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
 }
 
 QIcon ApplicationIcon() {
+    // Once the application has its icon, every window shares it (its
+    // pictures are in memory once).
+    if (qobject_cast<TApplication*>(QCoreApplication::instance()) &&
+        !QApplication::windowIcon().isNull())
+        return QApplication::windowIcon();
     static const bool registered = [] {
         Q_INIT_RESOURCE(appicon);
         return true;

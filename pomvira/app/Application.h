@@ -44,7 +44,9 @@ void ShowException(const QString& text);
 
 // Message boxes go through one function so that tests can answer them
 // without a window: install a hook that receives the box and returns the
-// button "pressed". Without a hook a modal QMessageBox is shown.
+// button "pressed". Without a hook a modal QMessageBox is shown. A box that
+// closes without an answer (hidden by the window system, not by the user's
+// click, key or close button) gives QMessageBox::NoButton.
 struct TMessageBoxRequest {
     QWidget* owner;
     QString text;

@@ -12,6 +12,7 @@
 #include "capture/RecordingOutcome.h"
 #include "capture/SessionWorker.h"
 #include "capture/StillCapture.h"
+#include "files/FilesBeingWritten.h"
 #include "files/TextConv.h"
 #include "media/FilterGraph.h"
 #include "media/MediaTypes.h"
@@ -476,9 +477,12 @@ void TCaptureSession::FailStart(const QString& path, const QString& reason) {
     // graph has let go of it, and the preview runs again.
     const bool cameraGone =
         TCameraWatch::CameraPosition(VideoSourceFilter->BaseFilter()) == -1;
-    FRecording->TakeBack();
-    Halt([this, path, reason, cameraGone] {
-        QFile::remove(path);
+    // A file this start did not create (one that took the name first) is
+    // not its to remove.
+    std::shared_ptr<TFileBeingWritten> own = FRecording->TakeBack();
+    Halt([this, path, reason, cameraGone, own] {
+        if (own)
+            QFile::remove(path);
         SetState(TState::Idle);
         if (cameraGone) {
             // The camera went as the recording started: the lost-camera

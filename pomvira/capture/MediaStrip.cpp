@@ -3,16 +3,28 @@
 
 #include <QColor>
 #include <QFileInfo>
+#include <QMetaObject>
+#include <QObject>
 #include <QPainter>
+#include <QThreadPool>
 #include <algorithm>
+#include <mutex>
 
 namespace {
+
+constexpr QRgb kPlaceholderGrey = qRgb(236, 236, 236);
+
+// What a picture shows in its box while its thumbnail is made: light grey.
+QImage WaitingPicture(const QSize& size) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(kPlaceholderGrey);
+    return image;
+}
 
 // What a picture that cannot be loaded shows in its box: a red cross on
 // light grey.
 QImage UnreadablePicture(const QSize& size) {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(QColor(236, 236, 236));
+    QImage image = WaitingPicture(size);
     QPainter p(&image);
     p.setPen(QPen(QColor(200, 30, 30), 2));
     const QRect r = image.rect().adjusted(8, 6, -9, -7);
@@ -29,10 +41,27 @@ bool IsRecordingFile(const QString& path) {
     return dot >= 0 && name.mid(dot).trimmed().toUpper() == QLatin1String(".AVI");
 }
 
-TMediaStrip::TMediaStrip(TThumbnailLoader loader) : FLoader(std::move(loader)) {}
+struct TMediaStrip::TReplies {
+    std::mutex lock;
+    QObject* receiver = nullptr;  // null once the strip is gone
+};
+
+TMediaStrip::TMediaStrip(TThumbnailLoader loader)
+    : FReplies(std::make_shared<TReplies>()),
+      FContext(std::make_unique<QObject>()),
+      FLoader(std::move(loader)) {
+    FReplies->receiver = FContext.get();
+}
+
+TMediaStrip::~TMediaStrip() {
+    // A worker still decoding finds no one to hand its thumbnail to; one
+    // already handed over goes with the receiver.
+    const std::lock_guard<std::mutex> guard(FReplies->lock);
+    FReplies->receiver = nullptr;
+}
 
 void TMediaStrip::Add(const QString& path) {
-    FFiles.push_back(TStripEntry{path, std::nullopt, QString()});
+    FFiles.push_back(TStripEntry{path, std::nullopt, FNextId++, false, QString()});
     const int count = Count();
     FFirstVisible = count > kVisible ? count - kVisible : 0;
     FSelected = count - 1;
@@ -111,13 +140,45 @@ const QImage* TMediaStrip::CachedThumbnail(int index) const {
     return thumbnail ? &*thumbnail : nullptr;
 }
 
-const QImage* TMediaStrip::Thumbnail(int index, const QSize& size) {
+const QImage* TMediaStrip::Thumbnail(int index, const QSize& size, std::function<void()> ready) {
     if (!Valid(index) || IsRecordingAt(index))
         return nullptr;
     TStripEntry& entry = FFiles[size_t(index)];
-    if (!entry.Thumbnail) {
-        QImage thumbnail = FLoader ? FLoader(entry.FileName, size) : QImage();
-        entry.Thumbnail = thumbnail.isNull() ? UnreadablePicture(size) : std::move(thumbnail);
+    if (entry.Thumbnail)
+        return &*entry.Thumbnail;
+    if (!entry.Loading) {
+        entry.Loading = true;
+        // Off the user-interface thread: the file is read and decoded by a
+        // worker, and the thumbnail handed back to this thread.
+        QThreadPool::globalInstance()->start([replies = FReplies, loader = FLoader,
+                                              path = entry.FileName, size, id = entry.Id,
+                                              ready = std::move(ready), strip = this] {
+            QImage thumbnail = loader ? loader(path, size) : QImage();
+            const std::lock_guard<std::mutex> guard(replies->lock);
+            if (!replies->receiver)
+                return;
+            QMetaObject::invokeMethod(
+                replies->receiver,
+                [strip, id, size, ready, thumbnail = std::move(thumbnail)]() mutable {
+                    strip->ThumbnailMade(id, size, std::move(thumbnail));
+                    if (ready)
+                        ready();
+                },
+                Qt::QueuedConnection);
+        });
     }
-    return &*entry.Thumbnail;
+    if (FWaiting.size() != size)
+        FWaiting = WaitingPicture(size);
+    return &FWaiting;
+}
+
+void TMediaStrip::ThumbnailMade(uint64_t id, const QSize& size, QImage thumbnail) {
+    for (TStripEntry& entry : FFiles) {
+        if (entry.Id != id)
+            continue;
+        entry.Loading = false;
+        entry.Thumbnail = thumbnail.isNull() ? UnreadablePicture(size) : std::move(thumbnail);
+        return;
+    }
+    // Removed from the strip meanwhile: the thumbnail goes.
 }

@@ -3,6 +3,11 @@
 // oldest first, four of them visible from the first visible one, one of them
 // selected, each with its thumbnail made once at its first paint. It knows
 // no widgets and no media: the panel draws it and says what was clicked.
+//
+// A thumbnail is read and decoded off the user-interface thread (a picture
+// on a slow disk, or one that takes the decoder long, never holds the
+// windows up); its box shows a plain placeholder meanwhile, and the caller
+// is told when the thumbnail is there.
 #pragma once
 
 #include <QImage>
@@ -11,14 +16,19 @@
 #include <QStringList>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
+class QObject;
+
 // One entry of the strip: a file made during this run and its cached
-// thumbnail (made at its first paint; recordings never get one).
+// thumbnail (made after its first paint; recordings never get one).
 struct TStripEntry {
     QString FileName;
     std::optional<QImage> Thumbnail;
+    uint64_t Id = 0;       // the entry's own number, for a thumbnail coming back
+    bool Loading = false;  // its thumbnail is being made
     // What the user is told about the entry (a recording the camera ended).
     QString Note;
 };
@@ -29,8 +39,13 @@ class TMediaStrip {
     static constexpr int kVisible = 4;
 
     // Reads a picture's thumbnail at a size; a null image when it cannot.
+    // Called on a worker thread.
     using TThumbnailLoader = std::function<QImage(const QString& path, const QSize& size)>;
     explicit TMediaStrip(TThumbnailLoader loader);
+    // Thumbnails still being made are dropped when they come back.
+    ~TMediaStrip();
+    TMediaStrip(const TMediaStrip&) = delete;
+    TMediaStrip& operator=(const TMediaStrip&) = delete;
 
     // Appends the file, scrolls it into view and selects it.
     void Add(const QString& path);
@@ -64,16 +79,25 @@ class TMediaStrip {
     bool IsRecordingAt(int index) const;
     // The entry's thumbnail once made, null before.
     const QImage* CachedThumbnail(int index) const;
-    // The entry's thumbnail at `size`, made at the first call and kept: a
-    // picture that cannot be read gets a red cross, so it is read once.
+    // The entry's thumbnail at `size`, made once, after the first call, on
+    // a worker thread, and kept: a picture that cannot be read gets a red
+    // cross, so it is read once. Until it is made, a plain placeholder;
+    // `ready` is called (on the thread that made the strip) once it is.
     // Null for a recording or an index out of range.
-    const QImage* Thumbnail(int index, const QSize& size);
+    const QImage* Thumbnail(int index, const QSize& size, std::function<void()> ready = {});
 
   private:
     bool Valid(int index) const { return index >= 0 && index < Count(); }
+    void ThumbnailMade(uint64_t id, const QSize& size, QImage thumbnail);
 
+    // Where the worker hands a thumbnail back; cleared when the strip goes.
+    struct TReplies;
+    std::shared_ptr<TReplies> FReplies;
+    std::unique_ptr<QObject> FContext;
     TThumbnailLoader FLoader;
     std::vector<TStripEntry> FFiles;
+    uint64_t FNextId = 1;
+    QImage FWaiting;  // the placeholder of thumbnails being made
     int32_t FFirstVisible = 0;
     int32_t FSelected = -1;
 };

@@ -30,6 +30,11 @@ QString RecordingFailureReason(HRESULT failure, const QString& path) {
         case uint32_t(E_ACCESSDENIED):
             return UiText("Messages", "il n'est pas permis d'écrire dans le dossier « %1 ».")
                 .arg(folder);
+        case uint32_t(HResultFromWin32(ERROR_FILE_EXISTS)):
+            return UiText("Messages",
+                          "un autre fichier a pris le nom de l'enregistrement dans le dossier "
+                          "« %1 ».")
+                .arg(folder);
         case uint32_t(HResultFromWin32(ERROR_WRITE_PROTECT)):
             return UiText("Messages", "le support est protégé en écriture.");
         case uint32_t(HResultFromWin32(ERROR_NOT_READY)):

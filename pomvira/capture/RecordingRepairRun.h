@@ -4,19 +4,27 @@
 // thread repairs the folder's unfinished recordings one file at a time.
 // While it runs, every file it works on keeps its name on disk (the repair
 // patches files in place), so a new recording takes the next free number
-// after them, never the number of a file being repaired.
+// after them, never the number of a file being repaired. A failure of the
+// worker's own on one file (out of memory, say) names that file and goes on
+// with the next one.
 #pragma once
 
 #include <QObject>
 #include <QString>
 #include <QStringList>
 #include <atomic>
+#include <functional>
 #include <thread>
+
+#include "files/RecordingRepair.h"
 
 class TRecordingRepairRun : public QObject {
     Q_OBJECT
   public:
-    explicit TRecordingRepairRun(QObject* parent = nullptr);
+    // Repairs one file (RepairRecording unless a test gives another).
+    using TRepair = std::function<TRecordingState(const QString& path)>;
+
+    explicit TRecordingRepairRun(QObject* parent = nullptr, TRepair repair = RepairRecording);
     // Stops after the file being repaired (a repair is never cut short) and
     // waits for it; nothing more is reported then.
     ~TRecordingRepairRun() override;
@@ -34,12 +42,15 @@ class TRecordingRepairRun : public QObject {
     // `done` of `total` recordings looked at; sent before the first and
     // after each one.
     void Progress(int done, int total);
-    // The unfinished recordings that could not be repaired (full paths).
-    void Finished(const QStringList& unrepairable);
+    // The unfinished recordings (full paths) that could not be repaired and
+    // are as they were, and those the repair failed on and could not put
+    // back as they were.
+    void Finished(const QStringList& unrepairable, const QStringList& damaged);
 
   private:
     void Run(const QString& folder);
 
+    TRepair FRepair;
     std::thread FWorker;
     std::atomic<bool> FStop{false};
     bool FRunning = false;

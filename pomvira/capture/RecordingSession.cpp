@@ -3,7 +3,10 @@
 
 #include <stdexcept>
 
+#include <functional>
+
 #include "RecordingOutcome.h"
+#include "files/FilesBeingWritten.h"
 #include "files/TextConv.h"
 #include "media/FilterGraph.h"
 #include "media/MediaUtil.h"
@@ -47,6 +50,8 @@ void TRecordingSession::Connect(const QString& path, const TRecordingOptions& op
     CheckGraphResult(builder->SetOutputFileName(MEDIASUBTYPE_Avi, path.toStdU16String(),
                                                 FMuxFilter.Put(), fileSink.Put()));
     fileSink = nullptr;
+    // The file is this recording's own from here on (the writer created it).
+    FWriting = std::make_unique<TFileBeingWritten>(path);
 
     // Compressors first: a compressed stream takes the source's capture
     // output, so the uncompressed connection below finds none free.
@@ -69,14 +74,16 @@ void TRecordingSession::Connect(const QString& path, const TRecordingOptions& op
         builder->RenderStream(nullptr, nullptr, FAudioSource->Get<IBaseFilter>().Get(), nullptr,
                               FMuxFilter.Get());
     }
-    if (!MuxHasInput())
+    // A recording is of the picture: sound alone is no recording.
+    if (!MuxHasVideoInput())
         CheckGraphResult(VFW_E_CANNOT_CONNECT);
 }
 
-void TRecordingSession::TakeBack() {
+std::unique_ptr<TFileBeingWritten> TRecordingSession::TakeBack() {
     FRecording = false;
     RemoveCompressors();
     FMuxFilter = nullptr;
+    return std::move(FWriting);
 }
 
 void TRecordingSession::Started() {
@@ -95,6 +102,8 @@ void TRecordingSession::Disconnect() {
     RemoveCompressors();
     FMuxFilter = nullptr;
     FFailure = S_OK;
+    // The graph has let go of the file: the repair may finish it.
+    FWriting.reset();
 }
 
 void TRecordingSession::AddCompressors(const TRecordingOptions& options) {
@@ -144,18 +153,35 @@ void TRecordingSession::RemoveCompressors() {
     }
 }
 
-bool TRecordingSession::MuxHasInput() {
-    if (!FMuxFilter)
+bool TRecordingSession::MuxHasVideoInput() {
+    if (!FMuxFilter || !HasOpenDevice(FVideoSource))
         return false;
-    TPinList pins(FMuxFilter.Get());
-    for (int i = 0; i < pins.Count(); ++i) {
-        PIN_DIRECTION direction = PINDIR_OUTPUT;
-        if (SUCCEEDED(pins.PinAt(i)->QueryDirection(&direction)) && direction == PINDIR_INPUT &&
-            pins.IsPinConnected(i)) {
+    const ComPtr<IBaseFilter> camera = FVideoSource->Get<IBaseFilter>();
+    // Upstream from each connected input of the multiplexer, through a
+    // compressor or converters, to the filter the stream comes from.
+    std::function<bool(IBaseFilter*, int)> fromCamera = [&](IBaseFilter* filter, int depth) {
+        if (filter == camera.Get())
             return true;
+        if (!filter || depth == 0)
+            return false;
+        TPinList pins(filter);
+        for (int i = 0; i < pins.Count(); ++i) {
+            const ComPtr<IPin> pin = pins.PinAt(i);
+            PIN_DIRECTION direction = PINDIR_OUTPUT;
+            ComPtr<IPin> peer;
+            PIN_INFO info{};
+            if (FAILED(pin->QueryDirection(&direction)) || direction != PINDIR_INPUT ||
+                FAILED(pin->ConnectedTo(peer.Put())) || !peer || FAILED(peer->QueryPinInfo(&info)))
+                continue;
+            const ComPtr<IBaseFilter> upstream = ComPtr<IBaseFilter>::Attach(info.pFilter);
+            if (fromCamera(upstream.Get(), depth - 1))
+                return true;
         }
-    }
-    return false;
+        return false;
+    };
+    // The chain is short: a compressor and a few converters at most.
+    constexpr int kLongestChain = 8;
+    return camera && fromCamera(FMuxFilter.Get(), kLongestChain + 1);
 }
 
 void TRecordingSession::Release() {
@@ -165,6 +191,7 @@ void TRecordingSession::Release() {
         FMuxFilter = nullptr;
     } catch (...) {
     }
+    FWriting.reset();
     FVideoCompEnum.reset();
     FAudioCompEnum.reset();
 }

@@ -16,6 +16,8 @@
 
 #include "media/Filter.h"
 
+class TFileBeingWritten;
+
 namespace media {
 class TFilterGraph;
 class TFilterList;
@@ -62,8 +64,10 @@ class TRecordingSession {
     // TakeBack then undoes what was connected.
     void Connect(const QString& path, const TRecordingOptions& options);
     // A start that failed: the compressors and the multiplexer are let go
-    // (the graph, rebuilt, forgets them).
-    void TakeBack();
+    // (the graph, rebuilt, forgets them). Gives back the file's mark when the
+    // start created the file (it is the start's to remove, once the graph
+    // has let go of it); none when another file took the name first.
+    std::unique_ptr<TFileBeingWritten> TakeBack();
     // The graph records.
     void Started();
     // An error of the graph while recording: the first one is what ends the
@@ -89,7 +93,8 @@ class TRecordingSession {
   private:
     void AddCompressors(const TRecordingOptions& options);
     void RemoveCompressors();
-    bool MuxHasInput();
+    // Whether the camera's stream reaches the multiplexer.
+    bool MuxHasVideoInput();
 
     media::TFilterGraph* FGraph;
     media::TFilter* FVideoSource;
@@ -98,6 +103,9 @@ class TRecordingSession {
 
     bool FRecording = false;
     QString FRecordFile;
+    // The recording's file, marked as written by this program: the repair
+    // of cut-off recordings passes it over.
+    std::unique_ptr<TFileBeingWritten> FWriting;
     media::HRESULT FFailure = 0;  // the error that ended the recording
     media::ComPtr<media::IBaseFilter> FMuxFilter;
     std::unique_ptr<media::TFilterList> FCompressFilters;

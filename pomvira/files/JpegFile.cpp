@@ -21,10 +21,12 @@
 
 // libjpeg reports a fatal error by calling error_exit, which must not
 // return. Here it jumps back (longjmp) to the setjmp of the function that
-// called into the library. Those functions (RunCompress, ReadHeader,
-// ReadRows) hold no object with a destructor and only call C functions, so
-// the jump skips no C++ clean-up; their callers, which own the buffers,
-// always destroy the library's structure afterwards, on success or failure.
+// called into the library; the progress monitor (JpegProgress) gives the
+// decoding up the same way. Those functions (RunCompress, ReadHeader,
+// ReadRows, JpegProgress) hold no object with a destructor and only call C
+// functions, so the jump skips no C++ clean-up; their callers, which own the
+// buffers, always destroy the library's structure afterwards, on success or
+// failure.
 
 namespace {
 
@@ -95,9 +97,25 @@ bool RunCompress(TCompressJob* job, const TJpegSource* source, int quality, JSAM
     return true;
 }
 
+// Gives the decoding up past its deadline or past the most scans: called
+// by the library as it reads (at every row of blocks of every scan).
+struct TDecodeLimits {
+    jpeg_progress_mgr pub;
+    std::chrono::steady_clock::time_point deadline;
+};
+
+extern "C" void JpegProgress(j_common_ptr cinfo) {
+    const auto* limits = reinterpret_cast<const TDecodeLimits*>(cinfo->progress);
+    const auto* decompress = reinterpret_cast<const jpeg_decompress_struct*>(cinfo);
+    if (decompress->input_scan_number > kMaxJpegScans ||
+        std::chrono::steady_clock::now() > limits->deadline)
+        (*cinfo->err->error_exit)(cinfo);
+}
+
 struct TDecompressJob {
     jpeg_decompress_struct cinfo;
     TJpegErrorManager err;
+    TDecodeLimits limits;
 };
 
 bool ReadHeader(TDecompressJob* job, const unsigned char* data, unsigned long size, int minWidth,
@@ -107,6 +125,7 @@ bool ReadHeader(TDecompressJob* job, const unsigned char* data, unsigned long si
         return false;
     jpeg_create_decompress(cinfo);
     cinfo->mem->max_memory_to_use = kMaxDecoderMemory;
+    cinfo->progress = &job->limits.pub;
     jpeg_mem_src(cinfo, data, size);
     jpeg_read_header(cinfo, TRUE);
     if (int64_t(cinfo->image_width) * int64_t(cinfo->image_height) > kMaxDeclaredPixels)
@@ -228,13 +247,17 @@ void SaveJpegFile(const media::TBitmap& bitmap, const QString& path, int quality
     WriteNewFile(path, jpeg.Data(), jpeg.Size());
 }
 
-QImage DecodeJpeg(const QByteArray& data, const QSize& atLeast) {
+QImage DecodeJpeg(const QByteArray& data, const QSize& atLeast,
+                  std::chrono::steady_clock::time_point deadline) {
     if (data.isEmpty())
         return QImage();
     TDecompressJob job;
     std::memset(&job.cinfo, 0, sizeof job.cinfo);
     InitErrorManager(job.err);
     job.cinfo.err = &job.err.pub;
+    std::memset(&job.limits.pub, 0, sizeof job.limits.pub);
+    job.limits.pub.progress_monitor = JpegProgress;
+    job.limits.deadline = deadline;
     QImage image;
     const auto* bytes = reinterpret_cast<const unsigned char*>(data.constData());
     if (ReadHeader(&job, bytes, static_cast<unsigned long>(data.size()), atLeast.width(),
@@ -259,7 +282,8 @@ QImage LoadJpegThumbnail(const QString& path, const QSize& size) {
     const bool opened = file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
     if (!opened)
         ::close(fd);
-    const QImage picture = opened ? DecodeJpeg(file.readAll(), size) : QImage();
+    const auto deadline = std::chrono::steady_clock::now() + kThumbnailTimeLimit;
+    const QImage picture = opened ? DecodeJpeg(file.readAll(), size, deadline) : QImage();
     if (picture.isNull())
         return picture;
     return picture.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);

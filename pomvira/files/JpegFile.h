@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QSize>
 #include <QString>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -61,16 +62,27 @@ void WriteNewFile(const QString& path, const uint8_t* data, size_t size);
 // Encodes the bitmap at `quality` and writes it as the new file `path`.
 void SaveJpegFile(const media::TBitmap& bitmap, const QString& path, int quality);
 
+// The most scans a picture may hold: a camera's progressive picture has
+// about ten; a few kilobytes of file can hold thousands, each costing a pass
+// over the whole picture.
+constexpr int kMaxJpegScans = 100;
+// How long a thumbnail's decoding may take before it is given up.
+constexpr std::chrono::milliseconds kThumbnailTimeLimit{1000};
+
 // Decodes a JPEG image. With a non-empty `atLeast` the decoder scales by the
 // smallest factor M/8 (M = 1 ... 8) whose output still covers that size in
 // both directions, which costs a fraction of a full decode; otherwise the
 // image is decoded at its full size. A null image when the data is not a
 // JPEG image that the library can decode to colour, when it declares more
-// than 100 million pixels (refused before decoding), or when decoding it
-// would take more than 256 MB.
-QImage DecodeJpeg(const QByteArray& data, const QSize& atLeast = QSize());
+// than 100 million pixels (refused before decoding), when decoding it would
+// take more than 256 MB, when it holds more than kMaxJpegScans scans, or
+// when the decoding is still going on at `deadline` (given up then).
+QImage DecodeJpeg(
+    const QByteArray& data, const QSize& atLeast = QSize(),
+    std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max());
 
 // The picture in the JPEG file `path` stretched to `size` (the aspect ratio
 // is not kept), decoded with DCT scaling. A null image when the file cannot
-// be read or decoded.
+// be read or decoded, or when decoding takes longer than
+// kThumbnailTimeLimit. Safe to call from any thread.
 QImage LoadJpegThumbnail(const QString& path, const QSize& size);

@@ -4,11 +4,34 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <memory>
+#include <mutex>
+#include <sys/file.h>
 #include <unistd.h>
+
+#include "FilesBeingWritten.h"
 
 namespace {
 
+// O_NONBLOCK: should the name be swapped for a FIFO between the look and the
+// open, the open does not wait for a writer.
 constexpr int kOpenFlags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+
+std::mutex g_hookLock;
+std::shared_ptr<std::function<bool(TRecordingFileStep)>> g_hook;
+
+// Whether the step may go on; false when a test makes it fail.
+bool Step(TRecordingFileStep step) {
+    std::shared_ptr<std::function<bool(TRecordingFileStep)>> hook;
+    {
+        const std::lock_guard<std::mutex> guard(g_hookLock);
+        hook = g_hook;
+    }
+    if (!hook || (*hook)(step))
+        return true;
+    errno = EIO;
+    return false;
+}
 
 // All n bytes at pos, with pread or pwrite, however many calls it takes.
 template <class Call, class Byte>
@@ -26,15 +49,38 @@ bool Transfer(int fd, Call call, Byte* p, size_t n, int64_t pos) {
     return true;
 }
 
+bool SameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
 }  // namespace
 
+void SetRecordingFileHookForTesting(std::function<bool(TRecordingFileStep)> hook) {
+    const std::lock_guard<std::mutex> guard(g_hookLock);
+    g_hook =
+        hook ? std::make_shared<std::function<bool(TRecordingFileStep)>>(std::move(hook)) : nullptr;
+}
+
 TRecordingFile::TRecordingFile(int dir, const QByteArray& name) : dir_(dir), name_(name) {
+    // Looked at before it is opened: opening a FIFO would release a writer
+    // waiting on it (and throw away what it writes), opening a device may
+    // act on the device.
+    struct stat named {};
+    if (::fstatat(dir, name.constData(), &named, AT_SYMLINK_NOFOLLOW) != 0) {
+        refused_ = errno == ENOENT;
+        return;
+    }
+    if (!S_ISREG(named.st_mode)) {
+        refused_ = true;
+        return;
+    }
     fd_ = ::openat(dir, name.constData(), O_RDONLY | kOpenFlags);
     if (fd_ < 0) {
         refused_ = errno == ELOOP || errno == ENXIO || errno == ENOENT;
         return;
     }
-    if (::fstat(fd_, &stat_) != 0 || !S_ISREG(stat_.st_mode)) {
+    // Another file put in its place meanwhile is passed over as well.
+    if (::fstat(fd_, &stat_) != 0 || !S_ISREG(stat_.st_mode) || !SameFile(stat_, named)) {
         refused_ = true;
         Close();
         return;
@@ -66,28 +112,49 @@ uint32_t TRecordingFile::U32(int64_t pos, bool* ok) {
     return Le32(b);
 }
 
-bool TRecordingFile::OpenForWriting() {
+TRecordingFile::TTake TRecordingFile::OpenForWriting() {
     const int fd = ::openat(dir_, name_.constData(), O_RDWR | kOpenFlags);
     if (fd < 0)
-        return false;
+        return TTake::Failed;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || st.st_dev != stat_.st_dev || st.st_ino != stat_.st_ino ||
-        !S_ISREG(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !SameFile(st, stat_) || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        return false;
+        return TTake::Failed;
+    }
+    // A program that locks the files it writes holds the lock: not waited
+    // for. The lock stays until the file is closed.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return errno == EWOULDBLOCK ? TTake::Busy : TTake::Failed;
     }
     Close();
     fd_ = fd;
-    return true;
+    if (!Step(TRecordingFileStep::Take))
+        return TTake::Failed;
+    // Under the lock: this program's own recording (it may have taken the
+    // name of a file moved away since the folder was listed), or a file
+    // someone wrote to since it was read, is not touched.
+    if (IsFileBeingWritten(stat_.st_dev, stat_.st_ino) || SizeOnDisk() != original_)
+        return TTake::Busy;
+    return TTake::Taken;
 }
 
 bool TRecordingFile::Write(int64_t pos, const std::vector<uint8_t>& data) {
     if (!Keep(pos, int64_t(data.size())))
         return false;
     cache_.clear();
-    const bool ok = Transfer(fd_, ::pwrite, data.data(), data.size(), pos);
-    size_ = std::max(size_, pos + int64_t(data.size()));
-    return ok;
+    if (!Step(TRecordingFileStep::Write))
+        return false;
+    if (Transfer(fd_, ::pwrite, data.data(), data.size(), pos)) {
+        size_ = std::max(size_, pos + int64_t(data.size()));
+        return true;
+    }
+    // Part of it may have been written (a disk that filled up on the way):
+    // the file's size is what this write made it.
+    const int64_t reached = SizeOnDisk();
+    if (reached >= 0)
+        size_ = reached;
+    return false;
 }
 
 bool TRecordingFile::PutU32(int64_t pos, uint32_t value) {
@@ -99,6 +166,11 @@ bool TRecordingFile::Truncate(int64_t size) {
     if (size < size_ && !Keep(size, size_ - size))
         return false;
     cache_.clear();
+    if (!Step(TRecordingFileStep::Truncate))
+        return false;
+    // What someone appended meanwhile would be cut off with the rest.
+    if (SizeOnDisk() != size_)
+        return false;
     if (::ftruncate(fd_, off_t(size)) != 0)
         return false;
     size_ = size;
@@ -106,17 +178,29 @@ bool TRecordingFile::Truncate(int64_t size) {
 }
 
 bool TRecordingFile::Sync() {
-    return ::fsync(fd_) == 0;
+    return Step(TRecordingFileStep::Sync) && ::fsync(fd_) == 0;
 }
 
-void TRecordingFile::Undo() {
-    for (auto it = kept_.rbegin(); it != kept_.rend(); ++it)
-        Transfer(fd_, ::pwrite, it->second.data(), it->second.size(), it->first);
-    if (::ftruncate(fd_, off_t(original_)) == 0)
-        size_ = original_;
-    ::fsync(fd_);
+bool TRecordingFile::Undo() {
+    bool ok = true;
+    for (auto it = kept_.rbegin(); it != kept_.rend(); ++it) {
+        ok = Step(TRecordingFileStep::UndoWrite) &&
+             Transfer(fd_, ::pwrite, it->second.data(), it->second.size(), it->first) && ok;
+    }
+    // The size the file had, unless someone else changed it since this
+    // object last did: what they appended is not cut off.
+    const int64_t now = SizeOnDisk();
+    if (now != original_) {
+        if (now == size_ && Step(TRecordingFileStep::UndoTruncate) &&
+            ::ftruncate(fd_, off_t(original_)) == 0)
+            size_ = original_;
+        else
+            ok = false;
+    }
+    ok = ::fsync(fd_) == 0 && ok;
     kept_.clear();
     cache_.clear();
+    return ok;
 }
 
 bool TRecordingFile::Fill(int64_t pos, size_t n) {
@@ -138,6 +222,11 @@ bool TRecordingFile::Keep(int64_t pos, int64_t n) {
         return false;
     kept_.emplace_back(pos, std::move(old));
     return true;
+}
+
+int64_t TRecordingFile::SizeOnDisk() const {
+    struct stat st {};
+    return ::fstat(fd_, &st) == 0 ? int64_t(st.st_size) : -1;
 }
 
 void TRecordingFile::Close() {

@@ -1,14 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A recording file as the start-up repair reads and patches it: opened in
-// its folder without following a link and without waiting (a regular file
-// only), read through a cache of large blocks, and written with a record of
-// every byte it changes, so that a repair that fails can put the file back
-// as it was.
+// A recording file as the start-up repair reads and patches it: a regular
+// file of its folder only (looked at without following a link before it is
+// opened, so that a FIFO, a device or a socket is never opened), read
+// through a cache of large blocks, taken for writing under an exclusive lock
+// only while it still has the size it was read with, and written with a
+// record of every byte it changes, so that a repair that fails can put the
+// file back as it was.
 #pragma once
 
 #include <QByteArray>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <sys/stat.h>
 #include <utility>
 #include <vector>
@@ -26,7 +29,7 @@ class TRecordingFile {
 
     bool IsOpen() const { return fd_ >= 0; }
     // Not a regular file of the folder itself (a link, a FIFO, a device, a
-    // folder), or gone.
+    // socket, a folder), or gone: never opened.
     bool Refused() const { return refused_; }
     int64_t Size() const { return size_; }
     dev_t Device() const { return stat_.st_dev; }
@@ -38,20 +41,34 @@ class TRecordingFile {
     // The little-endian 32-bit value at pos; clears *ok past the end.
     uint32_t U32(int64_t pos, bool* ok);
 
+    enum class TTake {
+        Taken,   // open to write, locked, as it was read
+        Busy,    // locked by another, written by this program, or changed since it was read
+        Failed,  // cannot be opened to write
+    };
     // Opens the same file again to write it, still without following a
-    // link, and makes sure it is the same file.
-    bool OpenForWriting();
+    // link, makes sure it is the same file, locks it (without waiting) and
+    // takes its size again: a file that grew or shrank since it was read is
+    // being written by someone and is left alone.
+    TTake OpenForWriting();
     bool Write(int64_t pos, const std::vector<uint8_t>& data);
     bool PutU32(int64_t pos, uint32_t value);
+    // Sets the file's size; fails, changing nothing, when the file no
+    // longer has the size this object gave it (someone appended to it).
     bool Truncate(int64_t size);
     bool Sync();
-    // Puts back every byte changed and the size the file had.
-    void Undo();
+    // Puts back every byte changed and the size the file had. False when
+    // that failed: the file is then neither repaired nor as it was. A file
+    // that someone else made longer meanwhile keeps its size (what was
+    // appended stays).
+    bool Undo();
 
   private:
     bool Fill(int64_t pos, size_t n);
     // Remembers the bytes of the original file that [pos, pos + n) covers.
     bool Keep(int64_t pos, int64_t n);
+    // The file's size on disk now, or -1.
+    int64_t SizeOnDisk() const;
     void Close();
 
     int dir_;
@@ -69,3 +86,10 @@ class TRecordingFile {
 inline uint32_t Le32(const uint8_t* b) {
     return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
 }
+
+// For tests: called before each step that changes a file (or takes it to
+// change it); a step for which it returns false fails as a full or failing
+// disk would. The hook may also act on the file meanwhile (as another
+// program would). An empty hook removes it.
+enum class TRecordingFileStep { Take, Write, Truncate, Sync, UndoWrite, UndoTruncate };
+void SetRecordingFileHookForTesting(std::function<bool(TRecordingFileStep)> hook);

@@ -157,9 +157,22 @@ class TChunkWalk {
         bool ok = true;
         while (pos + 8 <= f_.Size()) {
             const FourCC id = f_.U32(pos, &ok);
-            // The index, the next part, or another recording joined on.
-            if (id == kIdx1 || id == kRiff)
+            // The next part, or another recording joined on.
+            if (id == kRiff)
                 break;
+            if (id == kIdx1) {
+                // The index that ends the first part, whole or cut short by
+                // the file's end. An index id whose size runs past the end
+                // while what follows its header is no index is damage amid
+                // the frames: stepped over like any other.
+                if (Padded(pos, f_.U32(pos + 4, &ok)) <= f_.Size() || IsCutIndex(pos))
+                    break;
+                const int64_t next = Resync(pos + 8);
+                if (next < 0)
+                    break;
+                pos = next;
+                continue;
+            }
             const uint8_t* h = f_.At(pos, 8);
             // Frames of a stream the header does not list: one is a damaged
             // id, stepped over; more mean that the header has lost a
@@ -200,8 +213,12 @@ class TChunkWalk {
     }
 
     // Whether what lies from pos to the file's end may be cut off: nothing,
-    // zeros, a chunk header cut short, or one chunk (a frame, an index) that
-    // the file's end cuts short.
+    // zeros, a chunk header cut short, or one chunk that the file's end cuts
+    // short and that holds nothing readable after its header: a frame (or
+    // padding, or a standard index) with no chunk, index, part or other
+    // recording anywhere after its header, or an index whose every whole
+    // entry is an entry. A size that runs past the end while readable data
+    // follows is damage, and what follows it is never cut.
     bool IsExpendableTail(int64_t pos) {
         const int64_t size = f_.Size();
         if (pos >= size || size - pos < 8)
@@ -212,10 +229,13 @@ class TChunkWalk {
         if (!h)
             return false;
         const FourCC id = Le32(h);
-        if ((IsMember(id) || id == kIdx1) && Padded(pos, Le32(h + 4)) > size)
-            return true;
-        // The start of a part that the file's end cuts short.
-        if (id == kRiff && size - pos <= 24 && Le32(h + 4) > 24)
+        if (Padded(pos, Le32(h + 4)) > size) {
+            if (id == kIdx1)
+                return IsCutIndex(pos);
+            if (IsMember(id))
+                return Resync(pos + 8) == -1;
+        }
+        if (id == kRiff && IsCutPartHeader(pos))
             return true;
         for (int64_t at = pos; at < size; at += int64_t(kBlock)) {
             const size_t n = size_t(std::min<int64_t>(int64_t(kBlock), size - at));
@@ -232,6 +252,44 @@ class TChunkWalk {
     static constexpr int64_t kJoined = -2;
 
   private:
+    // An idx1 index at pos that the file's end cuts short: its size runs
+    // past the end, and every whole entry up to the end names a chunk of a
+    // stream the header lists.
+    bool IsCutIndex(int64_t pos) {
+        const int64_t size = f_.Size();
+        const uint8_t* h = f_.At(pos, 8);
+        if (!h || Le32(h) != kIdx1 || Padded(pos, Le32(h + 4)) <= size)
+            return false;
+        for (int64_t entry = pos + 8; entry + 16 <= size; entry += 16) {
+            const uint8_t* e = f_.At(entry, 4);
+            const int stream = e ? DataStream(Le32(e)) : -1;
+            if (stream < 0 || stream >= streams_)
+                return false;
+        }
+        return true;
+    }
+    // The start of an extension part that the file's end cuts short: as far
+    // as it goes, "RIFF", a size, "AVIX", "LIST", a size, "movi".
+    bool IsCutPartHeader(int64_t pos) {
+        const int64_t size = f_.Size();
+        if (size - pos > 24)
+            return false;
+        const uint8_t* h = f_.At(pos, size_t(size - pos));
+        if (!h || Le32(h + 4) <= 24)
+            return false;
+        const struct {
+            int at;
+            FourCC id;
+        } fields[] = {{8, kAvix}, {12, kList}, {20, kMovi}};
+        for (const auto& field : fields) {
+            const int64_t n = std::min<int64_t>(4, size - pos - field.at);
+            const uint8_t want[4] = {uint8_t(field.id), uint8_t(field.id >> 8),
+                                     uint8_t(field.id >> 16), uint8_t(field.id >> 24)};
+            if (n > 0 && std::memcmp(h + field.at, want, size_t(n)) != 0)
+                return false;
+        }
+        return true;
+    }
     bool IsMember(FourCC id) const {
         const int stream = DataStream(id);
         return (stream >= 0 && stream < streams_) || IsStandardIndex(id) || id == kJunk;

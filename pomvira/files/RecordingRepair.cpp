@@ -16,6 +16,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "FilesBeingWritten.h"
 #include "PathUtils.h"
 #include "RecordingLayout.h"
 #include "TextConv.h"
@@ -184,6 +185,47 @@ std::vector<uint8_t> SuperIndex(TRecordingFile& f, const TLayout& layout, size_t
     return super;
 }
 
+// Whether every size and offset the repair writes fits in the 32 bits the
+// format gives it: each part's RIFF size (which bounds its 'movi' size and
+// the offsets of its index entries) and each stream's length. A file whose
+// only part reaches past 4 GiB (a part header that was damaged and stepped
+// over, say) cannot be indexed in place; it is left as it is.
+bool FitsTheFormat(const TLayout& layout) {
+    constexpr int64_t kMax = int64_t(UINT32_MAX);
+    const size_t streams = layout.streams.size();
+    std::vector<TStreamTotals> totals(streams);
+    std::vector<uint64_t> inLastPart(streams);
+    for (size_t p = 0; p < layout.parts.size(); ++p) {
+        for (const TChunk& c : layout.parts[p].chunks) {
+            ++totals[size_t(c.stream)].chunks;
+            totals[size_t(c.stream)].bytes += c.size;
+            if (p + 1 == layout.parts.size())
+                ++inLastPart[size_t(c.stream)];
+        }
+    }
+    // The indexes that go after the last complete chunk.
+    int64_t end = layout.end;
+    if (layout.parts.size() == 1) {
+        end += 8 + 16 * int64_t(layout.parts[0].chunks.size());
+    } else {
+        for (size_t s = 0; s < streams; ++s)
+            end += 8 + kStdIndexHeader + kStdIndexEntry * int64_t(inLastPart[s]);
+    }
+    for (size_t p = 0; p < layout.parts.size(); ++p) {
+        const int64_t partEnd = p + 1 < layout.parts.size() ? layout.parts[p + 1].riff : end;
+        if (partEnd - layout.parts[p].riff - 8 > kMax)
+            return false;
+    }
+    for (size_t s = 0; s < streams; ++s) {
+        const TStream& stream = layout.streams[s];
+        const uint64_t length =
+            stream.sampleSize > 0 ? totals[s].bytes / stream.sampleSize : totals[s].chunks;
+        if (length > uint64_t(kMax))
+            return false;
+    }
+    return true;
+}
+
 bool Patch(TRecordingFile& f, TLayout& layout) {
     const size_t streams = layout.streams.size();
     std::vector<TStreamTotals> totals(streams), firstPart(streams);
@@ -296,6 +338,10 @@ TRecordingState Examine(int dir, const QByteArray& name, TOpenFiles& openFiles) 
     TRecordingFile f(dir, name);
     if (!f.IsOpen())
         return f.Refused() ? TRecordingState::NotARecording : TRecordingState::Unrepairable;
+    // This program's own recording, which may have taken the name of a
+    // file moved away since the folder was listed.
+    if (IsFileBeingWritten(f.Device(), f.Inode()))
+        return TRecordingState::InUse;
     if (f.Size() >= 12 && IsComplete(f))
         return TRecordingState::Complete;
     TLayout layout;
@@ -306,12 +352,25 @@ TRecordingState Examine(int dir, const QByteArray& name, TOpenFiles& openFiles) 
     // start it holds no complete frame yet.
     if (openFiles.Contains(f.Device(), f.Inode()))
         return TRecordingState::InUse;
-    if (read == TRead::Broken || !f.OpenForWriting())
+    if (read == TRead::Broken || !FitsTheFormat(layout))
         return TRecordingState::Unrepairable;
-    if (Patch(f, layout))
+    switch (f.OpenForWriting()) {
+        case TRecordingFile::TTake::Taken:
+            break;
+        case TRecordingFile::TTake::Busy:
+            return TRecordingState::InUse;
+        case TRecordingFile::TTake::Failed:
+            return TRecordingState::Unrepairable;
+    }
+    bool patched = false;
+    try {
+        patched = Patch(f, layout);
+    } catch (...) {
+        // Out of memory, say: what was written is put back all the same.
+    }
+    if (patched)
         return TRecordingState::Repaired;
-    f.Undo();
-    return TRecordingState::Unrepairable;
+    return f.Undo() ? TRecordingState::Unrepairable : TRecordingState::Damaged;
 }
 
 bool IsRecordingName(const QByteArray& name) {
@@ -328,8 +387,14 @@ TRecordingState RepairRecording(const QString& path) {
     const int dir = ::open(place.folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir < 0)
         return TRecordingState::Unrepairable;
-    TOpenFiles openFiles;
-    const TRecordingState state = Examine(dir, place.name, openFiles);
+    TRecordingState state = TRecordingState::Unrepairable;
+    try {
+        TOpenFiles openFiles;
+        state = Examine(dir, place.name, openFiles);
+    } catch (...) {
+        // Only reading can fail here (a write that fails is undone by
+        // Examine): the file is as it was.
+    }
     ::close(dir);
     return state;
 }
@@ -356,19 +421,24 @@ QStringList RepairUnfinishedRecordings(const QString& folder) {
     TOpenFiles openFiles;
     const QByteArray prefix = folderBytes.endsWith('/') ? folderBytes : folderBytes + '/';
     for (const QByteArray& name : names) {
-        if (Examine(dir, name, openFiles) == TRecordingState::Unrepairable)
+        TRecordingState state = TRecordingState::Unrepairable;
+        try {
+            state = Examine(dir, name, openFiles);
+        } catch (...) {
+        }
+        if (state == TRecordingState::Unrepairable || state == TRecordingState::Damaged)
             failed.append(DecodeFileName(prefix + name));
     }
     ::close(dir);
     return failed;
 }
 
-QString UnrepairableRecordingsText(const QStringList& paths) {
+namespace {
+
+// A heading, the count when not all are named, the first few paths.
+QString NamingText(const QString& heading, const QStringList& paths) {
     constexpr int kNamed = 10;
-    QString text = UiText("Messages",
-                          "Ces enregistrements, interrompus, n'ont pas pu être réparés ; "
-                          "ils restent tels quels :") +
-                   QStringLiteral("\r\n");
+    QString text = heading + QStringLiteral("\r\n");
     if (paths.size() > kNamed)
         text +=
             UiText("Messages", "(%1 fichiers ; les %2 premiers :)").arg(paths.size()).arg(kNamed) +
@@ -378,4 +448,21 @@ QString UnrepairableRecordingsText(const QStringList& paths) {
         text += QStringLiteral("\r\n") +
                 UiText("Messages", "… et %1 autres.").arg(paths.size() - kNamed);
     return text;
+}
+
+}  // namespace
+
+QString UnrepairableRecordingsText(const QStringList& paths) {
+    return NamingText(UiText("Messages",
+                             "Ces enregistrements, interrompus, n'ont pas pu être réparés ; "
+                             "ils restent tels quels :"),
+                      paths);
+}
+
+QString DamagedRecordingsText(const QStringList& paths) {
+    return NamingText(UiText("Messages",
+                             "La réparation de ces enregistrements interrompus a échoué et n'a "
+                             "pas pu les remettre tels qu'ils étaient (le disque est peut-être "
+                             "plein ou défectueux) :"),
+                      paths);
 }

@@ -12,14 +12,16 @@
 // lengths and list sizes, and cuts off the incomplete chunk that follows.
 //
 // It never destroys a byte it cannot account for. A damaged chunk header
-// amid the frames (a flipped bit) is stepped over to the next valid chunk
-// and everything readable after it is kept; the bytes of the damaged chunk
-// stay where they are, outside the index. Only an incomplete last chunk, a
-// cut-off index or a zero-filled end is cut off; anything else after the
-// last frame (another recording joined to this one, unknown data) leaves the
-// file exactly as it was, and so does a recording without one video frame.
-// Every size read from the file is checked against the list and the file
-// that hold it before anything is written.
+// amid the frames (a flipped bit, a size that runs past the file's end) is
+// stepped over to the next valid chunk and everything readable after it is
+// kept; the bytes of the damaged chunk stay where they are, outside the
+// index. Only an incomplete last chunk (one that holds nothing readable
+// after its header), a cut-off index or a zero-filled end is cut off;
+// anything else after the last frame (another recording joined to this one,
+// unknown data) leaves the file exactly as it was, and so does a recording
+// without one video frame or one whose sizes or offsets would not fit in 32
+// bits. Every size read from the file is checked against the list and the
+// file that hold it before anything is written.
 //
 // The file is patched in place, in an order that survives a second crash:
 // no frame is ever rewritten; the index goes after the last complete frame,
@@ -27,12 +29,17 @@
 // told from an unfinished one, is written last, each step flushed to disk.
 // A repair cut off in turn leaves a file that still shows as unfinished and
 // is repaired again at the next start. A write that fails (a full disk)
-// puts back every byte changed and the file's size: the file is as it was.
+// puts back every byte changed and the file's size: the file is as it was;
+// when even that fails, the file is reported as damaged.
 //
 // Only regular files are opened, never through a symbolic link and never
-// waiting (a FIFO, a device, a link, a folder are passed over). The file is
-// read in large blocks: a recording of a million small chunks is walked in a
-// fraction of a second.
+// waiting (a FIFO, a device, a socket, a link, a folder are passed over
+// without being opened). A file this program is writing (its recording), a
+// file another program holds open, locks or writes to while it is read is
+// left alone: the file is locked (flock) and its size taken again before
+// anything is written, and the size is checked again before it is cut. The
+// file is read in large blocks: a recording of a million small chunks is
+// walked in a fraction of a second.
 //
 // The reading and writing is this unit's own (plain file I/O on the RIFF
 // layout): no media library is involved.
@@ -45,11 +52,14 @@ enum class TRecordingState {
     Complete,       // a finished AVI file: left untouched
     Repaired,       // was unfinished, now plays to its last complete frame
     NotARecording,  // not an AVI file, an empty one, or no regular file: left untouched
-    InUse,          // being written by a running program: left untouched
+    InUse,          // being written by this or another program: left untouched
     Unrepairable,   // unfinished, but it cannot be repaired safely: left as it is
+    Damaged,        // the repair failed and could not put the file back as it was
 };
 
 // Examines one file and repairs it when it is an unfinished AVI recording.
+// Never raises: a failure of its own (out of memory) leaves the file as it
+// was and counts as unrepairable.
 TRecordingState RepairRecording(const QString& path);
 
 // Whether a file name is one of the program's recordings: "video", six or
@@ -58,10 +68,14 @@ bool IsRecordingName(const QString& fileName);
 
 // Repairs every unfinished recording of the program in the folder itself
 // (not in its subfolders); other files are never touched. Returns the paths
-// of the unfinished recordings that could not be repaired.
+// of the unfinished recordings that could not be repaired (left as they
+// were, or damaged).
 QStringList RepairUnfinishedRecordings(const QString& folder);
 
 // The message that names recordings that could not be repaired: the count
 // and the first few paths, short enough for any screen however many there
 // are.
 QString UnrepairableRecordingsText(const QStringList& paths);
+// The same for recordings the repair failed on and could not put back as
+// they were.
+QString DamagedRecordingsText(const QStringList& paths);

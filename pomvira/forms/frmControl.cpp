@@ -15,7 +15,7 @@
 #include "app/WindowSystem.h"
 #include "capture/CaptureSession.h"
 #include "capture/MediaStrip.h"
-#include "capture/RecordingRepairRun.h"
+#include "forms/StartupRepair.h"
 #include "files/JpegFile.h"
 #include "frmView.h"
 #include "media/FilterGraph.h"
@@ -81,56 +81,49 @@ void TControlForm::closeEvent(QCloseEvent* event) {
 void TControlForm::CreateActions() {
     ActionList = new TActionList(this);
     ActionList->setObjectName(QStringLiteral("ActionList"));
-    auto add = [this](const char* name, const QString& caption) {
-        return ActionList->Add(QString::fromLatin1(name), caption);
+    using THandler = void (TControlForm::*)(QObject*);
+    const THandler gated = &TControlForm::NonCaptureUpdate;
+    // Each action: its field, design caption, and handlers (none: null).
+#define ACTION(name, caption, update) \
+    { &TControlForm::name, #name, caption, &TControlForm::name##Execute, update }
+    const struct {
+        TAction* TControlForm::*field;
+        const char* name;
+        const char* caption;
+        THandler execute, update;
+    } actions[] = {
+        ACTION(actMinimize, "Minimize", nullptr),
+        ACTION(actClose, "Quit", nullptr),
+        ACTION(actSnapShot, "Still cut", gated),
+        ACTION(actPrevBmp, "Prev", nullptr),
+        ACTION(actNextBmp, "Next", nullptr),
+        ACTION(actVideoFilter, "비디오 색상", gated),
+        ACTION(actVideoPin, "비디오 해상도", gated),
+        ACTION(actAudioFilter, "오디오 설정", gated),
+        ACTION(actCompress, "압축설정", gated),
+        ACTION(actCaptureStart, "Capture Start", nullptr),
+        ACTION(actCaptureStop, "Capture Stop", nullptr),
+        ACTION(actCapAndMail, "캡쳐후 메일보내기", gated),
+        ACTION(actSendMail, "선택된 정지영상 메일 보내기", gated),
+        ACTION(actUseAudio, "캡쳐시 음성녹음", &TControlForm::actUseAudioUpdate),
+        ACTION(actBmpDelete, "삭제", nullptr),
+        ACTION(actBmpClear, "전부삭제", nullptr),
+        ACTION(actSelectDevice, "장치선택", gated),
+        ACTION(actAudioFormat, "오디오 형식", gated),
+        ACTION(actExpand, "확장", nullptr),
+        ACTION(actBmpEdit, "편집", nullptr),
+        ACTION(actFolderConfig, "저장폴더 설정", nullptr),
     };
-    auto nonCapture = [this](QObject* sender) { NonCaptureUpdate(sender); };
-    actMinimize = add("actMinimize", QStringLiteral("Minimize"));
-    actMinimize->OnExecute = [this](QObject* s) { actMinimizeExecute(s); };
-    actClose = add("actClose", QStringLiteral("Quit"));
-    actClose->OnExecute = [this](QObject* s) { actCloseExecute(s); };
-    actSnapShot = add("actSnapShot", QStringLiteral("Still cut"));
-    actSnapShot->OnExecute = [this](QObject* s) { actSnapShotExecute(s); };
-    actSnapShot->OnUpdate = nonCapture;
-    actPrevBmp = add("actPrevBmp", QStringLiteral("Prev"));
-    actPrevBmp->OnExecute = [this](QObject* s) { actPrevBmpExecute(s); };
-    actNextBmp = add("actNextBmp", QStringLiteral("Next"));
-    actNextBmp->OnExecute = [this](QObject* s) { actNextBmpExecute(s); };
-    actVideoFilter = add("actVideoFilter", QString::fromUtf8("비디오 색상"));
-    actVideoFilter->OnUpdate = nonCapture;
-    actVideoPin = add("actVideoPin", QString::fromUtf8("비디오 해상도"));
-    actVideoPin->OnUpdate = nonCapture;
-    actAudioFilter = add("actAudioFilter", QString::fromUtf8("오디오 설정"));
-    actAudioFilter->OnUpdate = nonCapture;
-    actCompress = add("actCompress", QString::fromUtf8("압축설정"));
-    actCompress->OnUpdate = nonCapture;
-    actCaptureStart = add("actCaptureStart", QStringLiteral("Capture Start"));
-    actCaptureStart->OnExecute = [this](QObject* s) { actCaptureStartExecute(s); };
-    actCaptureStop = add("actCaptureStop", QStringLiteral("Capture Stop"));
-    actCaptureStop->OnExecute = [this](QObject* s) { actCaptureStopExecute(s); };
-    actCapAndMail = add("actCapAndMail", QString::fromUtf8("캡쳐후 메일보내기"));
-    actCapAndMail->OnUpdate = nonCapture;
-    actCapAndMail->OnExecute = [this](QObject* s) { actCapAndMailExecute(s); };
-    actSendMail = add("actSendMail", QString::fromUtf8("선택된 정지영상 메일 보내기"));
-    actSendMail->OnUpdate = nonCapture;
-    actSendMail->OnExecute = [this](QObject* s) { actSendMailExecute(s); };
-    actUseAudio = add("actUseAudio", QString::fromUtf8("캡쳐시 음성녹음"));
-    actUseAudio->OnExecute = [this](QObject* s) { actUseAudioExecute(s); };
-    actUseAudio->OnUpdate = [this](QObject* s) { actUseAudioUpdate(s); };
-    actBmpDelete = add("actBmpDelete", QString::fromUtf8("삭제"));
-    actBmpDelete->OnExecute = [this](QObject* s) { actBmpDeleteExecute(s); };
-    actBmpClear = add("actBmpClear", QString::fromUtf8("전부삭제"));
-    actBmpClear->OnExecute = [this](QObject* s) { actBmpClearExecute(s); };
-    actSelectDevice = add("actSelectDevice", QString::fromUtf8("장치선택"));
-    actSelectDevice->OnUpdate = nonCapture;
-    actAudioFormat = add("actAudioFormat", QString::fromUtf8("오디오 형식"));
-    actAudioFormat->OnUpdate = nonCapture;
-    actExpand = add("actExpand", QString::fromUtf8("확장"));
-    actExpand->OnExecute = [this](QObject* s) { actExpandExecute(s); };
-    actBmpEdit = add("actBmpEdit", QString::fromUtf8("편집"));
-    actBmpEdit->OnExecute = [this](QObject* s) { actBmpEditExecute(s); };
-    actFolderConfig = add("actFolderConfig", QString::fromUtf8("저장폴더 설정"));
-    BindSettingsActions();
+#undef ACTION
+    for (const auto& a : actions) {
+        TAction* action =
+            ActionList->Add(QString::fromLatin1(a.name), QString::fromUtf8(a.caption));
+        this->*a.field = action;
+        if (const THandler execute = a.execute)
+            action->OnExecute = [this, execute](QObject* s) { (this->*execute)(s); };
+        if (const THandler update = a.update)
+            action->OnUpdate = [this, update](QObject* s) { (this->*update)(s); };
+    }
 }
 
 void TControlForm::CreateMenus() {
@@ -172,7 +165,8 @@ void TControlForm::FormCreate(QObject*) {
     CheckFolders();
     // Recordings cut off by a crash are made playable in the background:
     // what it has to tell comes once the windows are shown.
-    RepairRecordings();
+    FRepair = new TStartupRepair(this);
+    FRepair->Start(FVideoFolder);
     CreateViewForm();
     ShowRecordState(false);
     FPlacement.FitVideo(320, 240);
@@ -208,7 +202,8 @@ void TControlForm::FormCreate(QObject*) {
 void TControlForm::FormDestroy(QObject*) {
     FDestroyed = true;
     // A repair under way ends with the file it works on.
-    FRepairRun.reset();
+    delete FRepair;
+    FRepair = nullptr;
     // A recording running at the quit is completed as a stop completes it,
     // or finished by the repair (neither strip nor mail: the program ends);
     // the graph lets go of the devices. The windows keep painting meanwhile.
@@ -319,21 +314,17 @@ void TControlForm::CloseViewForm() {
     }
 }
 
+bool TControlForm::RepairingRecordings() const {
+    return FRepair && FRepair->Running();
+}
+
 TControlForm::TState TControlForm::State() const {
     const int files = FStrip ? FStrip->Count() : 0;
     const int32_t firstVisible = FStrip ? FStrip->FirstVisible() : 0;
     const int32_t selected = FStrip ? FStrip->Selected() : -1;
-    return {FUseAudio,
-            FSession->Devices().VideoDevice(),
-            FSession->Devices().AudioDevice(),
-            FVideoCompress,
-            FAudioCompress,
-            FVideoFolder,
-            FSnapFolder,
-            FSession->Devices().VideoFormat(),
-            files,
-            firstVisible,
-            selected,
-            btnCapture->Tag == 1,
+    const TCaptureDevices& devices = FSession->Devices();
+    return {FUseAudio,   devices.VideoDevice(), devices.AudioDevice(), FVideoCompress,
+            FAudioCompress, FVideoFolder,       FSnapFolder,          devices.VideoFormat(),
+            files,       firstVisible,          selected,             btnCapture->Tag == 1,
             btnExpand->Tag == 1};
 }

@@ -22,7 +22,6 @@
 class QLabel;
 class QPainter;
 class QMenu;
-class QProgressDialog;
 class QTimer;
 class TAction;
 class TActionList;
@@ -31,7 +30,7 @@ class TViewForm;
 class TMediaStrip;
 class TCaptureSession;
 struct TRecordingResult;
-class TRecordingRepairRun;
+class TStartupRepair;
 namespace media {
 class TFilterGraph;
 class TFilter;
@@ -124,7 +123,6 @@ class TControlForm : public QWidget {
     void actBmpClearExecute(QObject* sender);
     void actBmpEditExecute(QObject* sender);
     void actSendMailExecute(QObject* sender);
-
     // Recording: the record button starts a recording or stops the running
     // one (ignored while one starts or stops). Both return at once; the panel
     // shows what the session tells (see frmControlSession.cpp).
@@ -135,7 +133,6 @@ class TControlForm : public QWidget {
     void actCaptureStopExecute(QObject* sender);
     // Records like the record button; the stop then mails the new file.
     void actCapAndMailExecute(QObject* sender);
-
     // The media strip: the one way a new picture or recording enters it
     // (appended, scrolled into view, selected, the panel expanded).
     void AddToStrip(const QString& path);
@@ -148,12 +145,9 @@ class TControlForm : public QWidget {
     // The entry's cached thumbnail; null before its first paint.
     const QImage* StripThumbnail(int index) const;
 
-    // Mail: the user's mail program with a new message, the subject and the
-    // file attached (see MailProgram.h); the windows take no input while it
-    // is handed over, a few seconds at most. A failure, the user cancelling
-    // included, is reported in a message box, also when it comes later.
+    // Mail: a new message in the user's mail program (MailProgram.h); a
+    // failure, the user cancelling included, is said in a message box.
     void SendMail(const QString& subject, const QString& path);
-
     // Settings actions.
     void actSelectDeviceExecute(QObject* sender);
     void actVideoFilterExecute(QObject* sender);
@@ -203,17 +197,11 @@ class TControlForm : public QWidget {
     void CreateComponents();
     void CreateActions();
     void CreateMenus();
-    void BindSettingsActions();
     void LoadSkinPictures();
     // Preview window.
     void CreateViewForm();
     void ShowRecordState(bool recording);
     void CloseViewForm();
-    // Unfinished recordings in the video folder repaired at start-up, in the
-    // background; those that could not be are named in one message.
-    void RepairRecordings();
-    void ShowRepairProgress(int done, int total);
-    void RepairFinished(const QStringList& unrepairable);
     // Settings file.
     void LoadSettings();
     void SaveSettings();
@@ -253,9 +241,8 @@ class TControlForm : public QWidget {
     // FormDestroy) and the capture session (a child of the form).
     std::unique_ptr<TMediaStrip> FStrip;
     TCaptureSession* FSession = nullptr;
-    // The start-up repair, and its progress bar while one is shown.
-    std::unique_ptr<TRecordingRepairRun> FRepairRun;
-    QProgressDialog* FRepairProgress = nullptr;
+    // The repair of the recordings a crash cut off, at start-up.
+    TStartupRepair* FRepair = nullptr;
     TWindowDrag FDrag;            // moving by the bare skin
     TWindowPlacement FPlacement;  // where the two windows go
     TPanelKeeper FKeeper;         // the panel kept with the preview window

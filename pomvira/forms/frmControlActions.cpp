@@ -50,16 +50,6 @@ void FillCompressorList(QListWidget* list, QAbstractButton* none, TSysDevEnum& c
 
 }  // namespace
 
-void TControlForm::BindSettingsActions() {
-    actSelectDevice->OnExecute = [this](QObject* s) { actSelectDeviceExecute(s); };
-    actVideoFilter->OnExecute = [this](QObject* s) { actVideoFilterExecute(s); };
-    actVideoPin->OnExecute = [this](QObject* s) { actVideoPinExecute(s); };
-    actAudioFilter->OnExecute = [this](QObject* s) { actAudioFilterExecute(s); };
-    actCompress->OnExecute = [this](QObject* s) { actCompressExecute(s); };
-    actAudioFormat->OnExecute = [this](QObject* s) { actAudioFormatExecute(s); };
-    actFolderConfig->OnExecute = [this](QObject* s) { actFolderConfigExecute(s); };
-}
-
 void TControlForm::actSelectDeviceExecute(QObject*) {
     TSelectDeviceDlg dialog(this);
     // A fresh listing each time: devices may have come or gone.

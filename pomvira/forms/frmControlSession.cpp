@@ -6,8 +6,8 @@
 // completed, the new file in the strip (mailed when the capture-and-mail
 // action started it), the camera gone, stalled or failing to start, and the
 // messages that say why a recording or the picture stopped.
-#include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QGuiApplication>
 #include <QScreen>
 #include <QThread>
 #include <QTimer>
@@ -22,11 +22,13 @@
 #include "widgets/ImageButton.h"
 
 namespace {
-
 // How long quitting waits for the session to complete a recording and let
 // go of the devices; past it the file is left to the start-up repair.
 constexpr int kCloseBoundMs = 20000;
 
+void Warn(QWidget* owner, const QString& text) {
+    ShowMessageBox(owner, text, QString::fromLatin1(kApplicationTitle), QMessageBox::Warning);
+}
 }  // namespace
 
 void TControlForm::BindSession() {
@@ -38,7 +40,7 @@ void TControlForm::BindSession() {
     // The largest video picture the work area has room for, the preview's
     // frame and the panel below it taken away.
     s->PreviewArea = [this]() -> QSize {
-        QScreen* screen = this->screen();
+        QScreen* screen = QGuiApplication::primaryScreen();
         if (!FViewForm || !screen)
             return QSize();
         const QRect work = screen->availableGeometry();
@@ -49,12 +51,9 @@ void TControlForm::BindSession() {
     connect(s, &TCaptureSession::PreviewStarted, this, [this] { FPreviewReported = false; });
     connect(s, &TCaptureSession::PreviewFailed, this, &TControlForm::PreviewFailed);
     connect(s, &TCaptureSession::PreviewRecovered, this, [this](const QString& reason) {
-        ShowMessageBox(this,
-                       UiText("Messages",
-                              "L'image de la caméra s'est arrêtée : %1\n\n"
-                              "L'aperçu a été relancé.")
-                           .arg(reason),
-                       QString::fromLatin1(kApplicationTitle), QMessageBox::Warning);
+        Warn(this, UiText("Messages",
+                          "L'image de la caméra s'est arrêtée : %1\n\nL'aperçu a été relancé.")
+                       .arg(reason));
     });
     connect(s, &TCaptureSession::RecordingStarted, this, [this] {
         Timer->start();
@@ -88,12 +87,10 @@ void TControlForm::BindSession() {
     connect(s, &TCaptureSession::CameraLostChanged, this, &TControlForm::ShowCameraLost);
     connect(s, &TCaptureSession::CameraStalledChanged, this, &TControlForm::ShowStalled);
     connect(s, &TCaptureSession::UnusableCamera, this, [this] {
-        ShowMessageBox(this,
-                       UiText("Messages",
-                              "La caméra est branchée mais ne peut pas être ouverte : "
-                              "un autre programme l'utilise peut-être.\r\n"
-                              "Le programme continue d'essayer de l'ouvrir."),
-                       QString::fromLatin1(kApplicationTitle), QMessageBox::Warning);
+        Warn(this, UiText("Messages",
+                          "La caméra est branchée mais ne peut pas être ouverte : "
+                          "un autre programme l'utilise peut-être.\r\n"
+                          "Le programme continue d'essayer de l'ouvrir."));
     });
 }
 
@@ -170,8 +167,7 @@ void TControlForm::RecordingStopped(const TRecordingResult& result) {
         FEndNotice = result.EndReason;
         SetVideoNotice();
     } else if (!result.Message.isEmpty()) {
-        ShowMessageBox(this, result.Message, QString::fromLatin1(kApplicationTitle),
-                       QMessageBox::Warning);
+        Warn(this, result.Message);
     }
     // The file joins the strip only when it plays, and a recording started
     // by the capture-and-mail action goes to the mail program only then.

@@ -2,11 +2,13 @@
 // The control panel's still pictures and media strip: taking a picture from
 // the frame grabber as a numbered JPEG file, and the strip of the pictures
 // and recordings made in this run, shown four at a time with their
-// thumbnails, paged one entry per step, selected, opened, edited and
-// removed (files on disk are never touched).
+// thumbnails (made off the user-interface thread, a plain box meanwhile),
+// paged one entry per step, selected, opened, edited and removed (files on
+// disk are never touched).
 #include <QFileInfo>
 #include <QLabel>
 #include <QPainter>
+#include <QPointer>
 
 #include "widgets/ActionList.h"
 #include "widgets/ControlsKit.h"
@@ -31,16 +33,9 @@ QString TControlForm::NextFileName(bool isPicture, const QString& prefix,
 }
 
 void TControlForm::actSnapShotExecute(QObject*) {
-    // The session waits for the camera's first frame if need be, and
-    // encodes and writes the picture off this thread; the picture joins the
-    // strip once written (a failure leaves the strip and the folder as they
-    // were, and says why).
+    // Written off this thread; it joins the strip once written (StillTaken).
     FSession->TakeStill(FSnapFolder);
 }
-
-// ---------------------------------------------------------------------------
-// The strip
-// ---------------------------------------------------------------------------
 
 void TControlForm::AddToStrip(const QString& path) {
     if (!FStrip)
@@ -123,7 +118,14 @@ void TControlForm::BmpViewPaint(QObject* sender, QPainter& canvas) {
     const int index = FStrip ? FStrip->EntryAt(box->Tag) : -1;
     const QRect client = box->rect();
     if (index >= 0) {
-        if (const QImage* thumbnail = FStrip->Thumbnail(index, client.size())) {
+        // A picture's thumbnail is made off this thread; its box is painted
+        // again once it is there.
+        const QPointer<TPaintBox> repaint(box);
+        const auto ready = [repaint] {
+            if (repaint)
+                repaint->update();
+        };
+        if (const QImage* thumbnail = FStrip->Thumbnail(index, client.size(), ready)) {
             canvas.drawImage(client, *thumbnail);
         } else {
             // A recording. The rest of the box is not filled: the skin

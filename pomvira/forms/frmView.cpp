@@ -254,24 +254,18 @@ void TViewForm::PaintFrame(QPainter& Canvas) {
 }
 
 void TViewForm::paintEvent(QPaintEvent* event) {
-    // Double-buffered over the part to repaint only.
+    // The part to repaint only, straight into the window's buffer (which
+    // the window system already double-buffers): no picture of the window's
+    // size is made for each paint.
     const QRect R = event->rect();
     if (R.isEmpty())
         return;
-    const qreal ratio = devicePixelRatioF();
-    QImage buffer(R.size() * ratio, QImage::Format_RGB32);
-    buffer.setDevicePixelRatio(ratio);
-    buffer.fill(Qt::white);
-    {
-        QPainter painter(&buffer);
-        painter.translate(-R.left(), -R.top());
-        PaintFrame(painter);
-    }
     QPainter form(this);
     // Only inside the outline: outside it the window stays see-through.
     if (FHasRegion)
         form.setClipRegion(FRegion);
-    form.drawImage(R.topLeft(), buffer);
+    form.fillRect(R, Qt::white);
+    PaintFrame(form);
 }
 
 void TViewForm::UpdateRegion() {

@@ -91,6 +91,7 @@ constexpr uint32_t ERROR_PATH_NOT_FOUND = 3;
 constexpr uint32_t ERROR_WRITE_PROTECT = 19;
 constexpr uint32_t ERROR_NOT_READY = 21;
 constexpr uint32_t ERROR_WRITE_FAULT = 29;
+constexpr uint32_t ERROR_FILE_EXISTS = 80;
 constexpr uint32_t ERROR_DISK_FULL = 112;
 constexpr uint32_t ERROR_FILE_TOO_LARGE = 223;
 

@@ -1,7 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/Application.h"
 
+#include <QAbstractButton>
+#include <QApplication>
+#include <QTimer>
+#include <functional>
 #include <gtest/gtest.h>
+#include <vector>
 
 // The icon is built into the program (a resource of a static library, which
 // must be registered by hand): every drawn size is there.
@@ -16,4 +21,31 @@ TEST(ApplicationIconTest, BuiltInAtEveryDrawnSize) {
     // Transparent corners, an opaque middle.
     EXPECT_EQ(qAlpha(picture.pixel(0, 0)), 0);
     EXPECT_EQ(qAlpha(picture.pixel(24, 24)), 255);
+}
+
+// A message box taken away without an answer (hidden by the window system,
+// say) gives no button, so that a caller can tell it was never answered;
+// the user's answer gives the button pressed.
+TEST(ShowMessageBoxTest, ABoxClosedWithoutAnAnswerGivesNoButton) {
+    struct TCase {
+        const char* what;
+        std::function<void(QMessageBox*)> act;
+        QMessageBox::StandardButton answer;
+    };
+    const std::vector<TCase> cases = {
+        {"hidden", [](QMessageBox* box) { box->hide(); }, QMessageBox::NoButton},
+        {"answered", [](QMessageBox* box) { box->button(QMessageBox::Ok)->click(); },
+         QMessageBox::Ok},
+        {"closed by its close button", [](QMessageBox* box) { box->close(); }, QMessageBox::Ok},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTimer::singleShot(50, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+                c.act(box);
+        });
+        EXPECT_EQ(ShowMessageBox(nullptr, QStringLiteral("text"), QStringLiteral("caption"),
+                                 QMessageBox::Warning),
+                  c.answer);
+    }
 }

@@ -182,7 +182,7 @@ TEST_F(CaptureSessionTest, ARecordingRunsWithSoundAndItsStopCompletesTheFileOffT
     EXPECT_EQ(std::count(events.begin(), events.end(), "recording " + File(2).toStdString()), 0);
 }
 
-TEST_F(CaptureSessionTest, AFailedStartIsTakenBackLeavesNoFileAndThePreviewRunsAgain) {
+TEST_F(CaptureSessionTest, AFailedStartIsTakenBackLeavesNoFileOfItsOwnAndThePreviewRunsAgain) {
     Open();
     struct TCase {
         const char* name;
@@ -190,24 +190,33 @@ TEST_F(CaptureSessionTest, AFailedStartIsTakenBackLeavesNoFileAndThePreviewRunsA
         HRESULT result;
         int times;
         const char* reason;
+        bool ownFile;  // the start made the file (else another took the name)
     };
     const TCase cases[] = {
-        {"refused run", "Graph.Run", E_FAIL, 1, "Unspecified error"},
-        {"nothing reaches the multiplexer", "Builder.RenderStream", E_FAIL, 3, "système vidéo"},
+        {"refused run", "Graph.Run", E_FAIL, 1, "Unspecified error", true},
+        // The preview's and the camera's connections fail, the microphone's
+        // is made: sound alone is no recording.
+        {"the camera's connection fails", "Builder.RenderStream", E_FAIL, 2, "système vidéo",
+         true},
+        {"a file took the name", "Builder.SetOutputFileName", HResultFromWin32(ERROR_FILE_EXISTS),
+         1, "Un autre fichier a pris le nom", false},
     };
     int n = 1;
     for (const TCase& c : cases) {
+        SCOPED_TRACE(c.name);
         events.clear();
         sys.SetResult(c.call, c.result, c.times);
-        QFile(File(n)).open(QIODevice::WriteOnly);  // what the writer began
+        QFile file(File(n));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("data") == 4);
+        file.close();
         session.StartRecording(File(n), {});
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !events.empty(); }, 5000)) << c.name;
-        EXPECT_EQ(events[0].rfind("not recording: ", 0), 0u) << c.name;
-        EXPECT_NE(events[0].find(c.reason), std::string::npos) << c.name << ": " << events[0];
-        ASSERT_TRUE(Wait("started")) << c.name;
-        EXPECT_FALSE(QFile::exists(File(n))) << c.name;
-        EXPECT_FALSE(session.Recording()) << c.name;
-        EXPECT_FALSE(sys.Graph()->HasFilter("AVI Mux")) << c.name;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !events.empty(); }, 5000));
+        EXPECT_EQ(events[0].rfind("not recording: ", 0), 0u);
+        EXPECT_NE(events[0].find(c.reason), std::string::npos) << events[0];
+        ASSERT_TRUE(Wait("started"));
+        EXPECT_EQ(QFile::exists(File(n)), !c.ownFile);
+        EXPECT_FALSE(session.Recording());
+        EXPECT_FALSE(sys.Graph()->HasFilter("AVI Mux"));
         ++n;
     }
 }

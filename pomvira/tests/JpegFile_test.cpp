@@ -231,3 +231,50 @@ TEST(JpegFile, HostilePicturesAreRefusedBeforeTheyCostTimeOrMemory) {
     f.close();
     EXPECT_TRUE(LoadJpegThumbnail(f.fileName(), box).isNull());
 }
+
+namespace {
+
+// A small progressive picture whose last scan comes `copies` more times: a
+// few kilobytes that ask the decoder for as many passes over the picture.
+QByteArray WithRepeatedScans(int copies) {
+    const QByteArray picture = ProgressiveDeclaring(16, 16, false);
+    const qsizetype lastScan = picture.lastIndexOf("\xFF\xDA");
+    const qsizetype end = picture.lastIndexOf("\xFF\xD9");
+    if (lastScan < 0 || end < lastScan)
+        return {};
+    return picture.left(end) + picture.mid(lastScan, end - lastScan).repeated(copies) +
+           picture.mid(end);
+}
+
+}  // namespace
+
+// Decoding is bounded in time as in memory: a picture of more scans than
+// any camera writes is given up, and so is any decoding still going on at
+// its deadline; a thumbnail's decoding has a deadline of its own.
+TEST(JpegFile, DecodingGivesUpPastItsScansOrItsDeadline) {
+    const QSize box(70, 47);
+    using Clock = std::chrono::steady_clock;
+    struct TCase {
+        const char* what;
+        QByteArray picture;
+        Clock::time_point deadline;
+        bool decoded;
+    };
+    const std::vector<TCase> cases = {
+        {"a few scans more", WithRepeatedScans(5), Clock::time_point::max(), true},
+        {"too many scans", WithRepeatedScans(kMaxJpegScans), Clock::time_point::max(), false},
+        {"time left", Encoded(320, 240), Clock::now() + std::chrono::hours(1), true},
+        {"past its deadline", Encoded(320, 240), Clock::now() - std::chrono::seconds(1), false},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_FALSE(c.picture.isEmpty());
+        EXPECT_EQ(DecodeJpeg(c.picture, box, c.deadline).isNull(), !c.decoded);
+    }
+    QTemporaryDir dir;
+    QFile f(dir.filePath("img000001.jpg"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(WithRepeatedScans(1000));
+    f.close();
+    EXPECT_TRUE(LoadJpegThumbnail(f.fileName(), box).isNull());
+}

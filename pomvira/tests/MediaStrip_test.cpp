@@ -3,18 +3,37 @@
 // shows after adding, paging, selecting and deleting, and how often a
 // picture's thumbnail is read.
 #include <QColor>
+#include <QCoreApplication>
+#include <QTest>
+#include <QThread>
+#include <QThreadPool>
+#include <chrono>
+#include <future>
 #include <gtest/gtest.h>
+#include <map>
+#include <mutex>
 
 #include "capture/MediaStrip.h"
 
 namespace {
 
 // A strip whose thumbnails are read by a counting stand-in: pictures whose
-// name holds "bad" cannot be read.
+// name holds "bad" cannot be read, and one whose name holds "slow" is read
+// only once the test lets it go on. The reads run on workers.
 class MediaStripTest : public ::testing::Test {
   protected:
+    ~MediaStripTest() override {
+        Release();
+        QThreadPool::globalInstance()->waitForDone();
+    }
     TMediaStrip strip{[this](const QString& path, const QSize& size) {
-        ++reads[path];
+        {
+            const std::lock_guard<std::mutex> guard(lock);
+            ++reads[path];
+            readOnTheTestsThread |= QThread::currentThread() == qApp->thread();
+        }
+        if (path.contains(QLatin1String("slow")))
+            released.wait_for(std::chrono::seconds(5));
         if (path.contains(QLatin1String("bad")))
             return QImage();
         QImage image(size, QImage::Format_RGB32);
@@ -25,7 +44,22 @@ class MediaStripTest : public ::testing::Test {
         for (int i = 1; i <= count; ++i)
             strip.Add(QStringLiteral("/p/img%1.jpg").arg(i));
     }
+    int Reads(const QString& path) {
+        const std::lock_guard<std::mutex> guard(lock);
+        return reads[path];
+    }
+    void Release() {
+        if (!releasedOnce) {
+            releasedOnce = true;
+            release.set_value();
+        }
+    }
+    std::mutex lock;
     std::map<QString, int> reads;
+    bool readOnTheTestsThread = false;
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    bool releasedOnce = false;
 };
 
 }  // namespace
@@ -113,13 +147,17 @@ TEST_F(MediaStripTest, ThumbnailsAreReadOnceAndFollowTheirEntries) {
         ASSERT_NE(strip.Thumbnail(1, box), nullptr);
         EXPECT_EQ(strip.Thumbnail(2, box), nullptr);  // a recording shows its icon
     }
-    EXPECT_EQ(reads["/p/img1.jpg"], 1);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return strip.CachedThumbnail(0) && strip.CachedThumbnail(1); }, 5000));
+    for (int round = 0; round < 3; ++round)
+        EXPECT_EQ(strip.Thumbnail(0, box), strip.CachedThumbnail(0));
+    EXPECT_EQ(Reads("/p/img1.jpg"), 1);
     // An unreadable picture is read once and shows a red cross.
-    EXPECT_EQ(reads["/p/bad.jpg"], 1);
+    EXPECT_EQ(Reads("/p/bad.jpg"), 1);
     const QImage cross = *strip.CachedThumbnail(1);
     EXPECT_EQ(cross.size(), box);
     EXPECT_GT(QColor(cross.pixel(box.width() / 2, box.height() / 2)).red(), 150);
-    EXPECT_EQ(reads.count("/v/video1.avi"), 0u);
+    EXPECT_EQ(Reads("/v/video1.avi"), 0);
     EXPECT_EQ(strip.Thumbnail(3, box), nullptr);
 
     // Deleting the first entry takes its thumbnail with it.
@@ -128,6 +166,31 @@ TEST_F(MediaStripTest, ThumbnailsAreReadOnceAndFollowTheirEntries) {
     EXPECT_EQ(*strip.CachedThumbnail(0), cross);
     strip.Clear();
     EXPECT_EQ(strip.CachedThumbnail(0), nullptr);
+}
+
+// A picture slow to read holds nothing up: its box shows a plain
+// placeholder at once, the read happens on a worker, and the caller is told
+// when the thumbnail is there. One removed meanwhile is dropped.
+TEST_F(MediaStripTest, ThumbnailsAreMadeOffTheCallersThreadWithAPlaceholderMeanwhile) {
+    strip.Add(QStringLiteral("/p/slow.jpg"));
+    strip.Add(QStringLiteral("/p/slow-bad.jpg"));
+    const QSize box(70, 47);
+    int told = 0;
+    const QImage* waiting = strip.Thumbnail(0, box, [&] { ++told; });
+    ASSERT_NE(waiting, nullptr);
+    EXPECT_EQ(waiting->size(), box);
+    EXPECT_EQ(QColor(waiting->pixel(35, 23)), QColor(waiting->pixel(2, 2)));
+    EXPECT_EQ(strip.CachedThumbnail(0), nullptr);
+    ASSERT_NE(strip.Thumbnail(1, box, [&] { ++told; }), nullptr);
+    strip.SelectAt(1);
+    strip.DeleteSelected();
+    Release();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return told == 2; }, 5000));
+    EXPECT_FALSE(readOnTheTestsThread);
+    ASSERT_EQ(strip.Count(), 1);
+    ASSERT_NE(strip.CachedThumbnail(0), nullptr);
+    EXPECT_EQ(QColor(strip.CachedThumbnail(0)->pixel(35, 23)), QColor(Qt::darkGray));
+    EXPECT_EQ(Reads("/p/slow.jpg"), 1);
 }
 
 TEST(MediaStripFiles, RecordingsAreKnownByTheirExtension) {

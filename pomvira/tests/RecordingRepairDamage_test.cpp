@@ -16,13 +16,17 @@
 #include <cstring>
 #include <fcntl.h>
 #include <future>
+#include <optional>
 #include <gtest/gtest.h>
 #include <random>
+#include <sys/inotify.h>
 #include <sys/resource.h>
+#include <sys/sysmacros.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "AviProbe.h"
+#include "files/RecordingFile.h"
 #include "files/RecordingRepair.h"
 #include "TestRecordings.h"
 
@@ -37,6 +41,22 @@ uint32_t Get32(const QByteArray& b, int64_t pos) {
     for (int i = 3; i >= 0; --i)
         v = v << 8 | uint8_t(b[qsizetype(pos + i)]);
     return v;
+}
+
+// The names of the files opened in the watched folders, as the system told
+// them since the watch began.
+std::set<std::string> OpenedNames(int watch) {
+    std::set<std::string> names;
+    alignas(inotify_event) char buffer[4096];
+    for (ssize_t n; (n = ::read(watch, buffer, sizeof buffer)) > 0;) {
+        for (ssize_t at = 0; at < n;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+            if (event->len > 0)
+                names.insert(event->name);
+            at += ssize_t(sizeof(inotify_event) + event->len);
+        }
+    }
+    return names;
 }
 
 // The byte ranges the repair may change in a file whose first part it
@@ -163,6 +183,31 @@ class DamagedRecording : public ::testing::Test {
         const TAviProbe probe = ProbeAvi(dir.filePath(QStringLiteral("video000001.avi")), true);
         const TAviStream* video = probe.Stream("video");
         return video ? video->frames : -1;
+    }
+
+    // Repairs `file`: either it is repaired, every frame at `kept` is in
+    // its index and nothing changed but the repair's fields and the index
+    // it appends, or it is left byte for byte. The state is given back.
+    void ExpectKeptOrLeftAlone(const QByteArray& file, const std::vector<int64_t>& kept,
+                               TRecordingState* state = nullptr) {
+        QByteArray after;
+        const TRecordingState repair = Repair(file, &after);
+        if (state)
+            *state = repair;
+        if (repair != TRecordingState::Repaired) {
+            ASSERT_EQ(after, file) << int(repair);
+            return;
+        }
+        int bad = 0;
+        const std::set<int64_t> indexed = IndexedFrames(after, &bad);
+        ASSERT_EQ(bad, 0);
+        for (int64_t pos : kept)
+            ASSERT_EQ(indexed.count(pos), 1u) << "lost the frame at " << pos;
+        ASSERT_EQ(TAllowedChanges(file).FirstForbidden(after, IndexPosition(after)), -1);
+        ASSERT_LE(after.size(), std::max<int64_t>(file.size(), IndexPosition(after)) + 8 +
+                                    16 * int64_t(indexed.size()));
+        ASSERT_EQ(RepairRecording(dir.filePath(QStringLiteral("video000001.avi"))),
+                  TRecordingState::Complete);
     }
 
     QTemporaryDir dir;
@@ -322,7 +367,7 @@ TEST_F(DamagedRecording, AWriteThatFailsLeavesTheFileAsItWas) {
     EXPECT_EQ(RepairRecording(path), TRecordingState::Repaired);
 }
 
-TEST_F(DamagedRecording, LinksFifosAndFoldersInThePlaceOfARecordingArePassedOver) {
+TEST_F(DamagedRecording, LinksFifosDevicesAndFoldersInThePlaceOfARecordingAreNeverOpened) {
     QTemporaryDir elsewhere;
     const QByteArray cut = CutBeforeIndex(*complete_, 3);
     const QString outside = elsewhere.filePath(QStringLiteral("recording.avi"));
@@ -339,6 +384,16 @@ TEST_F(DamagedRecording, LinksFifosAndFoldersInThePlaceOfARecordingArePassedOver
     // A repairable recording in a subfolder is not the folder's own.
     ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("video000004.avi/inner")));
     ASSERT_TRUE(WriteAll(dir.filePath(QStringLiteral("video000004.avi/video000005.avi")), cut));
+    // A device (the null device's numbers), where the test may make one.
+    std::set<std::string> special = {"video000003.avi", "video000004.avi", "fifo"};
+    if (::mknod((folder + "/video000006.avi").constData(), S_IFCHR | 0600, makedev(1, 3)) == 0)
+        special.insert("video000006.avi");
+    // Not one of them is opened (an open would release a FIFO's writer, or
+    // act on a device): the system says what is opened in both folders.
+    const int opens = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(opens, 0);
+    for (const QByteArray& watched : {folder, QFile::encodeName(elsewhere.path())})
+        ASSERT_GE(::inotify_add_watch(opens, watched.constData(), IN_OPEN), 0);
 
     auto repair =
         std::async(std::launch::async, [&] { return RepairUnfinishedRecordings(dir.path()); });
@@ -352,6 +407,9 @@ TEST_F(DamagedRecording, LinksFifosAndFoldersInThePlaceOfARecordingArePassedOver
         ADD_FAILURE() << "waits on a FIFO";
     }
     EXPECT_TRUE(repair.get().isEmpty());
+    for (const std::string& name : OpenedNames(opens))
+        EXPECT_EQ(special.count(name), 0u) << name << " was opened";
+    ::close(opens);
     EXPECT_EQ(ReadAll(outside), cut);
     EXPECT_EQ(ReadAll(dir.filePath(QStringLiteral("video000004.avi/video000005.avi"))), cut);
     EXPECT_EQ(RepairRecording(dir.filePath(QStringLiteral("video000002.avi"))),
@@ -372,12 +430,160 @@ TEST_F(DamagedRecording, ZerosAfterTheLastFrameAreCutAndUnknownDataIsNot) {
     EXPECT_EQ(after, unknown);
 }
 
+// A file whose only part holds frames past 4 GiB (here after a 4 GiB
+// stretch of padding; the file is sparse) cannot be indexed: its offsets
+// and sizes do not fit the format's 32 bits. It is left as it is, never
+// written modulo 2^32.
+TEST_F(DamagedRecording, FramesPastFourGigabytesInOnePartLeaveTheFileAsItIs) {
+    const std::vector<TAviChunk> chunks = MoviChunks(*killed_);
+    ASSERT_GE(chunks.size(), 8u);
+    const int64_t split = chunks[4].pos;
+    constexpr uint32_t kPadding = 0xFFFFF000u;
+    QByteArray junk("JUNK", 4);
+    junk += QByteArray(4, '\0');
+    Put32(junk, 4, kPadding);
+    const QByteArray before = killed_->left(split) + junk;
+    const QByteArray after = killed_->mid(split);
+    const QString path = dir.filePath(QStringLiteral("video000001.avi"));
+    {
+        QFile out(path);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        ASSERT_EQ(out.write(before), before.size());
+        ASSERT_TRUE(out.seek(before.size() + kPadding));
+        ASSERT_EQ(out.write(after), after.size());
+    }
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0);
+    if (int64_t(st.st_blocks) * 512 > 64 << 20)
+        GTEST_SKIP() << "the file system keeps no sparse files";
+    const int64_t size = st.st_size;
+    ASSERT_GT(size, int64_t(1) << 32);
+
+    EXPECT_EQ(RepairRecording(path), TRecordingState::Unrepairable);
+    QFile in(path);
+    ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+    EXPECT_EQ(in.size(), size);
+    EXPECT_EQ(in.read(before.size()), before);
+    ASSERT_TRUE(in.seek(before.size() + kPadding));
+    EXPECT_EQ(in.readAll(), after);
+}
+
+// Between the repair's steps: someone appends to the file (opening,
+// appending and closing it, without a lock), or the disk fails. What was
+// appended is never cut off (appended before the repair takes the file to
+// write it, the file is left alone), a failed repair is undone, and a file
+// the undoing could not put back is reported as damaged, never as left as it
+// was.
+TEST_F(DamagedRecording, AppendersAndFailingDisksBetweenTheRepairsStepsCostNothing) {
+    // Cut off in a chunk's header: the index makes the file longer.
+    const std::vector<TAviChunk> chunks = MoviChunks(*complete_);
+    const QByteArray cut = complete_->left(chunks[chunks.size() - 3].End() + 5);
+    const QByteArray more = complete_->mid(chunks[0].pos, chunks[3].End() - chunks[0].pos);
+    using S = TRecordingFileStep;
+    struct TCase {
+        const char* what;
+        std::optional<S> append;
+        std::set<S> failing;
+        TRecordingState state;
+    };
+    const std::vector<TCase> cases = {
+        {"appended as the file is taken", S::Take, {}, TRecordingState::InUse},
+        {"appended before the cut", S::Truncate, {}, TRecordingState::Damaged},
+        {"the flush fails", {}, {S::Sync}, TRecordingState::Unrepairable},
+        {"the bytes cannot be put back", {}, {S::Sync, S::UndoWrite}, TRecordingState::Damaged},
+        {"the size cannot be put back", {}, {S::Sync, S::UndoTruncate}, TRecordingState::Damaged},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString path = Write("video000001.avi", cut);
+        bool appended = false;
+        SetRecordingFileHookForTesting([&](S step) {
+            if (step == c.append && !appended) {
+                QFile appender(path);
+                appended = appender.open(QIODevice::Append) && appender.write(more) == more.size();
+            }
+            return c.failing.count(step) == 0;
+        });
+        EXPECT_EQ(RepairRecording(path), c.state);
+        const QByteArray after = ReadAll(path);
+        if (c.append)
+            Write("video000001.avi", cut);
+        const QStringList named = RepairUnfinishedRecordings(dir.path());
+        SetRecordingFileHookForTesting({});
+        if (c.append) {
+            EXPECT_TRUE(appended);
+            EXPECT_EQ(after.left(cut.size()), cut);
+            EXPECT_TRUE(after.endsWith(more));
+        } else {
+            EXPECT_EQ(named, QStringList{path});
+        }
+        if (c.state != TRecordingState::Damaged) {
+            EXPECT_EQ(after, c.append ? cut + more : cut);
+        }
+    }
+}
+
+// A chunk header whose size runs past the file's end is an incomplete last
+// chunk only when nothing readable follows it: amid frames it is damage,
+// stepped over (or the file is left alone), and another recording after it
+// is never cut off. An index that the file's end cuts short is still cut.
+TEST_F(DamagedRecording, ASizePastTheEndAmidReadableDataIsNeverTakenForACutChunk) {
+    enum class TDamage {
+        IndexHeader,    // the chunk's header becomes an index header, its size past the end
+        PastEndJoined,  // the chunk's size past the end, a complete recording joined on
+        None,
+    };
+    struct TCase {
+        const char* what;
+        QByteArray base;
+        TDamage damage;
+        bool middle;            // the chunk half way, or the last one
+        TRecordingState state;  // Complete: repaired or left alone
+    };
+    const std::vector<TCase> cases = {
+        {"index header amid ffmpeg's frames", CutBeforeIndex(*ffmpeg_, 777), TDamage::IndexHeader,
+         true, TRecordingState::Complete},
+        {"index header amid the program's frames", *killed_, TDamage::IndexHeader, true,
+         TRecordingState::Complete},
+        {"last frame's size past the end, joined", *killed_, TDamage::PastEndJoined, false,
+         TRecordingState::Unrepairable},
+        {"a frame's size past the end, joined", *killed_, TDamage::PastEndJoined, true,
+         TRecordingState::Unrepairable},
+        {"the index cut short", complete_->left(IndexPosition(*complete_) + 8 + 16 * 5 + 7),
+         TDamage::None, false, TRecordingState::Repaired},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::vector<TAviChunk> chunks = MoviChunks(c.base);
+        const int64_t hit = chunks[c.middle ? chunks.size() / 2 : chunks.size() - 1].pos;
+        QByteArray file = c.base;
+        if (c.damage == TDamage::IndexHeader)
+            file.replace(hit, 4, "idx1");
+        if (c.damage != TDamage::None)
+            Put32(file, hit + 4, uint32_t(file.size() + complete_->size() - hit + 1000));
+        if (c.damage == TDamage::PastEndJoined)
+            file += *complete_;
+        std::vector<int64_t> kept;
+        for (const TAviChunk& chunk : chunks) {
+            if (chunk.pos != hit || c.damage == TDamage::None)
+                kept.push_back(chunk.pos);
+        }
+        TRecordingState state = TRecordingState::Complete;
+        ASSERT_NO_FATAL_FAILURE(ExpectKeptOrLeftAlone(file, kept, &state));
+        if (c.state != TRecordingState::Complete) {
+            EXPECT_EQ(state, c.state);
+        }
+    }
+}
+
 // Mutations of recordings written by the program and by ffmpeg, with a
 // fixed seed: bit flips anywhere, chunk sizes set to 0, odd, huge or
 // smaller, hostile sizes in the header, cuts, duplicated stretches, joined
-// files. Each file, repaired, keeps every frame that was readable in it;
-// the repair changes nothing but its fields and the index it appends, and a
-// file it does not repair is left byte for byte.
+// files, index headers amid the frames with sizes past the end, damaged
+// sizes before a joined complete recording. Each file, repaired, keeps
+// every frame that was readable in it; the repair changes nothing but its
+// fields and the index it appends, and a file it does not repair is left
+// byte for byte.
 TEST_F(DamagedRecording, RandomDamageNeverCostsAReadableFrameNorWritesOutsideTheLists) {
     struct TBase {
         const char* what;
@@ -409,7 +615,8 @@ TEST_F(DamagedRecording, RandomDamageNeverCostsAReadableFrameNorWritesOutsideThe
                         expected.push_back(c.pos);
                 }
             };
-            const int kind = int(below(7));
+            const int kind = int(below(9));
+            bool joined = false;
             if (kind == 0) {
                 const int64_t at = below(file.size());
                 file[qsizetype(at)] = char(file[qsizetype(at)] ^ (1 << below(8)));
@@ -459,28 +666,41 @@ TEST_F(DamagedRecording, RandomDamageNeverCostsAReadableFrameNorWritesOutsideThe
                         expected.push_back(c.pos + (b - a));
                 }
                 what = "copy of " + std::to_string(a) + ".." + std::to_string(b);
-            } else {
+            } else if (kind == 6) {
                 file += bases[size_t(below(2))].bytes.left(below(300'000));
                 what = "joined";
+            } else if (kind == 7) {
+                // An index header amid the frames whose size runs past the
+                // end: what follows it is frames, not index entries.
+                const TAviChunk& c = chunks[size_t(below(int64_t(chunks.size())))];
+                file.replace(c.pos, 4, "idx1");
+                Put32(
+                    file, c.pos + 4,
+                    uint32_t(std::min<int64_t>(file.size() - c.pos + below(1 << 20), 0xFFFFFFF0)));
+                keepAllBut(c.pos, c.pos + 8);
+                what = "index header at " + std::to_string(c.pos);
+            } else {
+                // A chunk's size damaged, past the end or into what follows,
+                // and a complete recording joined after the frames.
+                const TAviChunk& c = chunks[size_t(below(int64_t(chunks.size())))];
+                const int64_t joinedEnd = file.size() + complete_->size();
+                Put32(file, c.pos + 4,
+                      uint32_t(below(2) ? joinedEnd - c.pos + below(1 << 20)
+                                        : file.size() - c.pos + below(complete_->size())));
+                file += *complete_;
+                keepAllBut(c.pos, c.pos + 8);
+                joined = true;
+                what = "size of the chunk at " + std::to_string(c.pos) + ", joined";
             }
             SCOPED_TRACE(std::string(base.what) + ": " + what);
-            QByteArray after;
-            const TRecordingState state = Repair(file, &after);
-            if (state != TRecordingState::Repaired) {
-                ASSERT_EQ(after, file) << int(state);
-                continue;
+            TRecordingState state = TRecordingState::Complete;
+            ASSERT_NO_FATAL_FAILURE(ExpectKeptOrLeftAlone(file, expected, &state));
+            // Another recording joined on is never cut off.
+            if (joined) {
+                ASSERT_NE(state, TRecordingState::Repaired);
             }
-            ++repaired;
-            int bad = 0;
-            const std::set<int64_t> indexed = IndexedFrames(after, &bad);
-            ASSERT_EQ(bad, 0);
-            for (int64_t pos : expected)
-                ASSERT_EQ(indexed.count(pos), 1u) << "lost the frame at " << pos;
-            ASSERT_EQ(TAllowedChanges(file).FirstForbidden(after, IndexPosition(after)), -1);
-            ASSERT_LE(after.size(), std::max<int64_t>(file.size(), IndexPosition(after)) + 8 +
-                                        16 * int64_t(indexed.size()));
-            ASSERT_EQ(RepairRecording(dir.filePath(QStringLiteral("video000001.avi"))),
-                      TRecordingState::Complete);
+            if (state == TRecordingState::Repaired)
+                ++repaired;
         }
     }
     // Most damage is repaired, not merely refused.

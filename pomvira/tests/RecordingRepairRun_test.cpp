@@ -4,11 +4,15 @@
 // before it ends it tells nothing and returns without waiting for the rest.
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <functional>
+#include <map>
 #include <memory>
+#include <new>
 
 #include "capture/RecordingRepairRun.h"
 
@@ -46,6 +50,7 @@ TEST(RecordingRepairRun, TellsItsProgressAndWhatItCouldNotRepair) {
     ASSERT_EQ(finished.size(), 1);
     EXPECT_EQ(finished[0][0].toStringList(),
               QStringList({dir.filePath("video000001.avi"), dir.filePath("video000002.avi")}));
+    EXPECT_TRUE(finished[0][1].toStringList().isEmpty());
     // Once: a second start does nothing.
     run.Start(dir.path());
     QTest::qWait(200);
@@ -74,4 +79,30 @@ TEST(RecordingRepairRun, GoneBeforeItEndsItTellsNothing) {
     }
     QTest::qWait(100);
     EXPECT_FALSE(told);
+}
+
+// A failure of the worker's own on one file (out of memory, say) does not
+// end the program: that file is named and the next ones are repaired. Files
+// the repair could not put back as they were are told apart.
+TEST(RecordingRepairRun, AFailureOnOneFileNamesItAndTheRunGoesOn) {
+    QTemporaryDir dir;
+    const std::map<QString, std::function<TRecordingState()>> outcomes = {
+        {"video000001.avi", [] { return TRecordingState::Repaired; }},
+        {"video000002.avi", []() -> TRecordingState { throw std::bad_alloc(); }},
+        {"video000003.avi", []() -> TRecordingState { throw 3; }},
+        {"video000004.avi", [] { return TRecordingState::Damaged; }},
+        {"video000005.avi", [] { return TRecordingState::Unrepairable; }},
+    };
+    for (const auto& [name, outcome] : outcomes)
+        ASSERT_TRUE(Write(dir.filePath(name), "RIFF"));
+    TRecordingRepairRun run(nullptr, [&](const QString& path) {
+        return outcomes.at(QFileInfo(path).fileName())();
+    });
+    QSignalSpy finished(&run, &TRecordingRepairRun::Finished);
+    run.Start(dir.path());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !finished.isEmpty(); }, 10000));
+    EXPECT_EQ(finished[0][0].toStringList(),
+              QStringList({dir.filePath("video000002.avi"), dir.filePath("video000003.avi"),
+                           dir.filePath("video000005.avi")}));
+    EXPECT_EQ(finished[0][1].toStringList(), QStringList{dir.filePath("video000004.avi")});
 }

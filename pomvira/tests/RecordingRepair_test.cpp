@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 #include <QFileInfo>
 #include <map>
+#include <memory>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,6 +25,9 @@
 #include "AviProbe.h"
 #include "ControlFormTesting.h"
 #include "TestRecordings.h"
+#include "files/FilesBeingWritten.h"
+#include "files/NamedRecordings.h"
+#include "files/RecordingFile.h"
 #include "files/RecordingRepair.h"
 #include "widgets/ActionList.h"
 #include "forms/frmControl.h"
@@ -162,6 +166,34 @@ TEST_F(RecordingRepair, OnlyUnfinishedRecordingsOfItsOwnNumberingAreTouched) {
     EXPECT_FALSE(IsRecordingName(QStringLiteral("video00001.avi")));
 }
 
+// The program's own recording, being written, is never touched: neither
+// when the repair finds it under a name it listed (a file moved away frees
+// its number, and the next recording takes it), nor when the recording
+// starts between the repair's reading and its writing. Once the program
+// lets go of it, it is repaired as any other.
+TEST_F(RecordingRepair, ARecordingThisProgramWritesIsNeverTouched) {
+    const QString path = Path("video000001.avi");
+    ASSERT_TRUE(KilledRecording(path, 2'000'000));
+    const QByteArray sum = Checksum(path);
+    {
+        const TFileBeingWritten writing(path);
+        ASSERT_TRUE(writing.Marked());
+        EXPECT_EQ(RepairRecording(path), TRecordingState::InUse);
+        EXPECT_TRUE(RepairUnfinishedRecordings(dir.path()).isEmpty());
+    }
+    std::unique_ptr<TFileBeingWritten> startedMeanwhile;
+    SetRecordingFileHookForTesting([&](TRecordingFileStep step) {
+        if (step == TRecordingFileStep::Take)
+            startedMeanwhile = std::make_unique<TFileBeingWritten>(path);
+        return true;
+    });
+    EXPECT_EQ(RepairRecording(path), TRecordingState::InUse);
+    SetRecordingFileHookForTesting({});
+    EXPECT_EQ(Checksum(path), sum);
+    startedMeanwhile.reset();
+    EXPECT_EQ(RepairRecording(path), TRecordingState::Repaired);
+}
+
 TEST_F(RecordingRepair, ARecordingPastItsFirstGigabyteKeepsEveryPart) {
     // Past the first gigabyte the multiplexer goes on in extension parts
     // (OpenDML); raw high-definition frames get there in seconds.
@@ -179,6 +211,37 @@ TEST_F(RecordingRepair, ARecordingPastItsFirstGigabyteKeepsEveryPart) {
     // Every part counts in the length, not the first one alone.
     ExpectLastsAsItsFrames(repaired);
     EXPECT_EQ(RepairRecording(path), TRecordingState::Complete);
+}
+
+// The list of recordings already named is replaced when it is written (a
+// link in its place is replaced, what it leads to is untouched) and read
+// with a bound: a file larger than any list counts as an empty list.
+TEST_F(RecordingRepair, TheListOfNamedRecordingsIsReplacedNeverWrittenThroughALink) {
+    QTemporaryDir elsewhere;
+    const QString list = Path("Pomvira.unrepairable");
+    const QString recording = Path("video000001.avi");
+    const QString target = elsewhere.filePath(QStringLiteral("precious"));
+    ASSERT_TRUE(WriteAll(recording, QByteArray("RIFF", 4)));
+    ASSERT_TRUE(WriteAll(target, "precious"));
+    ASSERT_TRUE(QFile::link(target, list));
+    TNamedRecordings named(list);
+    EXPECT_EQ(named.NotNamedBefore({recording}), QStringList{recording});
+    ASSERT_TRUE(named.Remember({recording}));
+    EXPECT_EQ(ReadAll(target), "precious");
+    EXPECT_FALSE(QFileInfo(list).isSymLink());
+    EXPECT_TRUE(named.NotNamedBefore({recording}).isEmpty());
+
+    // The same line, then more than a list ever holds.
+    const QByteArray line = ReadAll(list);
+    ASSERT_FALSE(line.isEmpty());
+    ASSERT_TRUE(WriteAll(list, line + QByteArray(TNamedRecordings::kLargestList, '\n')));
+    EXPECT_EQ(named.NotNamedBefore({recording}), QStringList{recording});
+    // Nothing left to name: a list that existed is emptied, none is made.
+    ASSERT_TRUE(named.Remember({}));
+    EXPECT_TRUE(ReadAll(list).isEmpty());
+    ASSERT_TRUE(QFile::remove(list));
+    ASSERT_TRUE(named.Remember({}));
+    EXPECT_FALSE(QFileInfo::exists(list));
 }
 
 class RecordingRepairAtStart : public ControlFormTestBase {
@@ -234,6 +297,46 @@ TEST_F(RecordingRepairAtStart, EachUnrepairableRecordingIsNamedOnceUntilItChange
     }
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_TRUE(boxes[1].contains(lost));
+}
+
+// The message stays until the user answers it (a box taken away without an
+// answer comes back), and its files count as told only then. Files the
+// repair failed on and could not put back are named as such.
+TEST_F(RecordingRepairAtStart, TheMessageStaysUntilAnsweredAndOnlyThenCountsAsTold) {
+    UseOwnSaveFolders();
+    const QString damaged = VideoFile(1);
+    const QString lost = VideoFile(2);
+    ASSERT_TRUE(KilledRecording(damaged, 2'000'000));
+    ASSERT_TRUE(WriteAll(lost, QByteArray("RIFF", 4)));
+    const QString list = TNamedRecordings(QStringLiteral("Pomvira.unrepairable")).FileName();
+    // A disk that fails the repair's flush and the undoing of its writes.
+    SetRecordingFileHookForTesting([](TRecordingFileStep step) {
+        return step != TRecordingFileStep::Sync && step != TRecordingFileStep::UndoWrite &&
+               step != TRecordingFileStep::UndoTruncate;
+    });
+    SetMessageBoxHook([&](const TMessageBoxRequest& r) {
+        boxes.push_back(r.text);
+        EXPECT_FALSE(QFile::exists(list)) << "told before the answer";
+        return boxes.size() < 3 ? QMessageBox::NoButton : QMessageBox::Ok;
+    });
+    {
+        TControlForm form;
+        ASSERT_NO_FATAL_FAILURE(WaitForRepair(form));
+    }
+    SetRecordingFileHookForTesting({});
+    ASSERT_EQ(boxes.size(), 3u);
+    EXPECT_EQ(boxes[1], boxes[0]);
+    EXPECT_EQ(boxes[2], boxes[0]);
+    EXPECT_TRUE(boxes[0].contains(lost)) << FirstBox();
+    EXPECT_TRUE(boxes[0].contains(damaged)) << FirstBox();
+    EXPECT_TRUE(boxes[0].contains(QStringLiteral("n'a pas pu les remettre tels qu'ils étaient")))
+        << FirstBox();
+    EXPECT_TRUE(QFile::exists(list));
+    {
+        TControlForm form;
+        ASSERT_NO_FATAL_FAILURE(WaitForRepair(form));
+    }
+    EXPECT_EQ(boxes.size(), 3u) << "named again once answered";
 }
 
 TEST_F(RecordingRepairAtStart, ManyUnrepairableRecordingsMakeOneMessageThatFitsTheScreen) {

@@ -17,6 +17,7 @@
 #include "AviProbe.h"
 #include "ControlFormTesting.h"
 #include "dialogs/DlgCompress.h"
+#include "files/RecordingRepair.h"
 #include "widgets/ImageButton.h"
 #include "MailerStandIn.h"
 #include "ModalDriver.h"
@@ -184,6 +185,25 @@ TEST_F(RecordingGstTest, StartThatTheFileWriterRefusesIsReportedAndThePreviewRun
     Record(form, 1000);
     EXPECT_TRUE(boxes.empty()) << FirstBox();
     ExpectRecording(VideoFile(1), "rawvideo", "pcm_s16le");
+}
+
+// The file being recorded is the program's own: the repair of cut-off
+// recordings (which may find it under a name it listed before, freed by a
+// file moved away) passes it over and writes nothing into it.
+TEST_F(RecordingGstTest, TheRecordingBeingWrittenIsPassedOverByTheRepair) {
+    TControlForm form;
+    ASSERT_TRUE(boxes.empty()) << FirstBox();
+    form.btnCapture->Click();
+    ASSERT_TRUE(form.State().Recording) << FirstBox();
+    QTest::qWait(800);
+    EXPECT_EQ(RepairRecording(VideoFile(1)), TRecordingState::InUse);
+    EXPECT_TRUE(RepairUnfinishedRecordings(VideoFolder()).isEmpty());
+    QTest::qWait(300);
+    form.btnCapture->Click();
+    EXPECT_TRUE(boxes.empty()) << FirstBox();
+    ExpectRecording(VideoFile(1), "rawvideo", "pcm_s16le");
+    // Let go of, it is a complete file like any other.
+    EXPECT_EQ(RepairRecording(VideoFile(1)), TRecordingState::Complete);
 }
 
 TEST_F(RecordingGstTest, CaptureAndMailHandsTheCompleteFileToTheMailProgram) {

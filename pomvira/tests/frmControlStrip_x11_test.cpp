@@ -96,6 +96,9 @@ TEST_F(StripX11Test, BoxesShowThumbnailIconPlaceholderAndWhiteWithTheirFrames) {
     form->AddToStrip(File("img000003.jpg"));
     QFile::remove(File("img000003.jpg"));  // deleted before it was ever shown
     ASSERT_EQ(form->height(), 166);
+    // The thumbnails are made off the user-interface thread once painted.
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return form->StripThumbnail(0) && form->StripThumbnail(2); }, 5000));
     const QImage shot = Shot();
     auto at = [&](int box, int x, int y) { return shot.pixel(kBox[box] + QPoint(x, y)); };
     const QRgb grey = Rgb(qRgb(128, 128, 128)), blue = Rgb(qRgb(0, 0, 255));

@@ -28,7 +28,9 @@
 #include "forms/frmControl.h"
 #include "forms/frmView.h"
 #include "media/FilterGraph.h"
+#include "media/VideoWindow.h"
 #include "media/gst/TestDevices.h"
+#include "media/gst/VideoRendererWindow.h"
 
 using namespace media;
 
@@ -109,9 +111,10 @@ class WebcamGstTest : public ControlFormTestBase {
     }
 };
 
-// Runs this test program's ChildOnTheGivenScreen on an offscreen screen of
-// the given size, expecting the camera to open in MJPG `expected` at 30 fps.
-void ExpectFirstFormatOnScreen(QSize screen, QSize expected) {
+// Runs this test program's test `test` (which skips itself unless
+// POMVIRA_WEBCAM_EXPECTED is set to `expected`) on an offscreen screen of
+// the given size; expects it to pass.
+void RunChildOnScreen(const char* test, QSize screen, QSize expected) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString config = dir.filePath(QStringLiteral("screen.json"));
@@ -132,13 +135,26 @@ void ExpectFirstFormatOnScreen(QSize screen, QSize expected) {
     child.setProcessEnvironment(environment);
     child.setProcessChannelMode(QProcess::MergedChannels);
     child.start(QCoreApplication::applicationFilePath(),
-                {QStringLiteral("--gtest_filter=WebcamGstTest.ChildOnTheGivenScreen")});
+                {QStringLiteral("--gtest_filter=WebcamGstTest.") + QLatin1String(test)});
     ASSERT_TRUE(child.waitForFinished(120000));
     const QString output = QString::fromLocal8Bit(child.readAll());
     EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
     EXPECT_TRUE(output.contains(QStringLiteral("[  PASSED  ] 1 test")) &&
                 !output.contains(QStringLiteral("SKIPPED")))
         << output.toStdString();
+}
+
+// Runs ChildOnTheGivenScreen on an offscreen screen of the given size,
+// expecting the camera to open in MJPG `expected` at 30 fps.
+void ExpectFirstFormatOnScreen(QSize screen, QSize expected) {
+    RunChildOnScreen("ChildOnTheGivenScreen", screen, expected);
+}
+
+// The size a child test is run for; empty when the test is not run as one.
+QSize ExpectedInChild() {
+    const QString expected = qEnvironmentVariable("POMVIRA_WEBCAM_EXPECTED");
+    return QSize(expected.section(QLatin1Char('x'), 0, 0).toInt(),
+                 expected.section(QLatin1Char('x'), 1, 1).toInt());
 }
 
 }  // namespace
@@ -226,9 +242,9 @@ TEST_F(WebcamGstTest, FormatPageListsEveryRateAndTheRateChosenIsRecorded) {
 }
 
 // HD MJPG at 30 fps: the recording without compressor holds the camera's JPEG
-// frames (nothing decodes and encodes them again: the graph's one JPEG
-// decoder serves the preview), every one of them; a still picture is the
-// decoded frame.
+// frames (nothing decodes and encodes them again: the graph has no decoder
+// at all, the video renderer decodes the preview), every one of them; a
+// still picture is the decoded frame.
 TEST_F(WebcamGstTest, MjpgRecordingStoresTheCameraFramesAsTheyCome) {
     Ini().WriteString("CAPTURE", "VIDEO FORMAT", Mjpg(1280, 720));
     TControlForm form;
@@ -240,9 +256,10 @@ TEST_F(WebcamGstTest, MjpgRecordingStoresTheCameraFramesAsTheyCome) {
     recorded.start();
     ASSERT_TRUE(form.State().Recording) << FirstBox();
     const QStringList names = FilterNames(form);
-    EXPECT_EQ(names.count("MJPEG Decompressor"), 1) << names.join(", ").toStdString();
-    for (const QString& name : names)
+    for (const QString& name : names) {
         EXPECT_FALSE(name.contains("encoder", Qt::CaseInsensitive)) << name.toStdString();
+        EXPECT_FALSE(name.contains("Decompressor", Qt::CaseInsensitive)) << name.toStdString();
+    }
     QTest::qWait(5000);
     const double seconds = double(recorded.elapsed()) / 1000.0;
     ASSERT_TRUE(ClickRecord(form));
@@ -267,4 +284,61 @@ TEST_F(WebcamGstTest, MjpgRecordingStoresTheCameraFramesAsTheyCome) {
     EXPECT_EQ(QSize(back.width, back.height), QSize(1280, 720));
     EXPECT_EQ(back.quantTables, QualityTables(90));
     EXPECT_GT(ColourBarShare(back.pixels, 10), 0.9);
+}
+
+// A 1080p MJPG frame on a screen too small for it (900 x 560: the preview
+// covers the work area, its video less than half the frame in both
+// directions): the preview decodes it no larger than the video area needs
+// (DCT scaling), while a still picture is the whole frame and a recording
+// keeps the camera's own JPEG frames.
+TEST_F(WebcamGstTest, MjpgPreviewIsDecodedSmallerButStillsAndRecordingsAreWhole) {
+    RunChildOnScreen("ChildMjpgOnASmallScreen", QSize(900, 560), QSize(1920, 1080));
+}
+
+// Run by the test above in a process of its own.
+TEST_F(WebcamGstTest, ChildMjpgOnASmallScreen) {
+    if (ExpectedInChild().isEmpty())
+        GTEST_SKIP() << "run by MjpgPreviewIsDecodedSmallerButStillsAndRecordingsAreWhole";
+    Ini().WriteString("CAPTURE", "VIDEO FORMAT", Mjpg(1920, 1080));
+    TControlForm form;
+    ASSERT_TRUE(boxes.empty()) << FirstBox();
+    ExpectPreviewRuns(form, 1920, 1080);
+
+    auto* renderer =
+        qobject_cast<media::gst::VideoRendererWindow*>(form.ViewForm()->VideoWindow->VideoHandle());
+    ASSERT_NE(renderer, nullptr);
+    const QSize area = renderer->size() * renderer->devicePixelRatioF();
+    ASSERT_LE(area.width(), 960) << "the screen is smaller than half the frame";
+    ASSERT_LE(area.height(), 540) << "the screen is smaller than half the frame";
+    QSize shown;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            shown = renderer->CurrentFrame().size();
+            return !shown.isEmpty() && shown.width() < 1920;
+        },
+        5000))
+        << shown.width() << " x " << shown.height() << " in " << area.width() << " x "
+        << area.height();
+    EXPECT_GE(shown.width(), area.width());
+    EXPECT_GE(shown.height(), area.height());
+    EXPECT_GT(ColourBarShare(renderer->CurrentFrame(), 2), 0.9);
+
+    RunHandler([&] { form.actSnapShot->Execute(); });
+    ASSERT_TRUE(boxes.empty()) << FirstBox();
+    ASSERT_FALSE(form.StripFiles().isEmpty());
+    const TJpegReadBack back = ReadJpegFileBack(form.StripFiles().last());
+    ASSERT_TRUE(back.ok) << back.error.toStdString();
+    EXPECT_EQ(QSize(back.width, back.height), QSize(1920, 1080));
+    EXPECT_EQ(back.quantTables, QualityTables(90));
+    EXPECT_GT(ColourBarShare(back.pixels, 10), 0.9);
+
+    Record(form, 2000);
+    ASSERT_TRUE(boxes.empty()) << FirstBox();
+    const TAviProbe p = ProbeAvi(VideoFile(1), true);
+    ASSERT_TRUE(p.Complete()) << p.Text().toStdString();
+    const TAviStream* v = p.Stream("video");
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(v->codec, "mjpeg");
+    EXPECT_EQ(QSize(v->width, v->height), QSize(1920, 1080));
+    EXPECT_GE(v->frames, 30) << p.Text().toStdString();
 }

@@ -390,6 +390,10 @@
         <source>occupé</source>
         <translation>busy</translation>
     </message>
+    <message>
+        <source>Le fichier existe.</source>
+        <translation>The file exists.</translation>
+    </message>
 </context>
 <context>
     <name>Messages</name>
@@ -570,6 +574,14 @@ The preview was started again.</translation>
     <message>
         <source>l&apos;accès à la caméra a été refusé.</source>
         <translation>access to the camera was refused.</translation>
+    </message>
+    <message>
+        <source>un autre fichier a pris le nom de l&apos;enregistrement dans le dossier « %1 ».</source>
+        <translation>another file took the recording&apos;s name in the folder “%1”.</translation>
+    </message>
+    <message>
+        <source>La réparation de ces enregistrements interrompus a échoué et n&apos;a pas pu les remettre tels qu&apos;ils étaient (le disque est peut-être plein ou défectueux) :</source>
+        <translation>The repair of these interrupted recordings failed and could not put them back as they were (the disk may be full or failing):</translation>
     </message>
 </context>
 <context>

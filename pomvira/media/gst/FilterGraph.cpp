@@ -79,21 +79,16 @@ HRESULT ErrorResult(GError* error, GstObject* source) {
     return E_FAIL;
 }
 
-// The system error behind a file writer's failure: the writer reports it as
-// its error's detail, in the system's own words (strerror), and names the
-// lack of space by its code.
-int WriterErrno(GError* error, const char* debug) {
-    if (error && error->domain == GST_RESOURCE_ERROR &&
-        error->code == GST_RESOURCE_ERROR_NO_SPACE_LEFT)
+// The system error behind a file writer's failure: the recording's writer
+// gives the error number of the call that failed as its error's code.
+int WriterErrno(GError* error, const char*) {
+    if (!error)
+        return 0;
+    if (error->domain == RecordingFileErrorQuark())
+        return error->code;
+    if (error->domain == GST_RESOURCE_ERROR && error->code == GST_RESOURCE_ERROR_NO_SPACE_LEFT)
         return ENOSPC;
-    if (debug) {
-        for (int e : {ENOSPC, EDQUOT, EFBIG, ENOENT, ENOTDIR, ESTALE, EACCES, EPERM, EROFS, EIO,
-                      ENXIO, ENODEV, ENOMEDIUM}) {
-            if (std::strstr(debug, g_strerror(e)))
-                return e;
-        }
-    }
-    if (error && error->domain == GST_RESOURCE_ERROR && error->code == GST_RESOURCE_ERROR_NOT_FOUND)
+    if (error->domain == GST_RESOURCE_ERROR && error->code == GST_RESOURCE_ERROR_NOT_FOUND)
         return ENOENT;
     return 0;
 }
@@ -120,6 +115,10 @@ HRESULT WriterErrorResult(int error) {
         case ENODEV:
         case ENOMEDIUM:
             return HResultFromWin32(ERROR_NOT_READY);
+        case EEXIST:
+        case ELOOP:
+            // A file, or a link, took the name before the writer could.
+            return HResultFromWin32(ERROR_FILE_EXISTS);
         default:
             return HResultFromWin32(ERROR_WRITE_FAULT);
     }

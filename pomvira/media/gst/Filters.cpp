@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Filters.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <string>
 
+#include "FilterGraph.h"
 #include "media/FileNameCodec.h"
 
 namespace media::gst {
@@ -136,98 +139,17 @@ void AviMuxFilter::PinDisconnected(PadPin* pin) {
 // ---------------------------------------------------------------------------
 // FileWriterFilter
 // ---------------------------------------------------------------------------
-namespace {
-
-// How often the writer makes sure that its file is still where it was named.
-constexpr gint64 kFileCheckInterval = G_USEC_PER_SEC / 2;
-
-// A file whose folder is removed while it is written goes on taking every
-// write (the system keeps the open file without a name), and the recording
-// would vanish at its end without a word. The watch looks at the file's name
-// now and then while buffers pass; once the name is gone, or names another
-// file, the writer fails as for any write error (no such file).
-struct FileWatch {
-    std::string path;
-    dev_t device = 0;
-    ino_t inode = 0;
-    bool known = false;
-    bool failed = false;
-    gint64 nextCheck = 0;
-};
-
-bool FileStillThere(GstElement* sink, FileWatch* watch, int* error) {
-    const gint64 now = g_get_monotonic_time();
-    if (watch->known && now < watch->nextCheck)
-        return true;
-    watch->nextCheck = now + kFileCheckInterval;
-    gchar* location = nullptr;
-    g_object_get(sink, "location", &location, nullptr);
-    StringRef path = StringRef::Adopt(location);
-    if (!path)
-        return true;
-    struct stat st {};
-    const bool exists = ::stat(path.Get(), &st) == 0;
-    if (!watch->known || watch->path != path.Get()) {
-        // The first buffer of a stream: the file the sink has just opened.
-        watch->path = path.Get();
-        watch->known = exists;
-        watch->device = st.st_dev;
-        watch->inode = st.st_ino;
-        return true;
-    }
-    if (exists && st.st_dev == watch->device && st.st_ino == watch->inode)
-        return true;
-    *error = exists ? ENOENT : errno;
-    return false;
-}
-
-GstPadProbeReturn FileWatchProbe(GstPad* pad, GstPadProbeInfo* info, gpointer data) {
-    auto* watch = static_cast<FileWatch*>(data);
-    if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) {
-        // A new stream may go to a new file.
-        if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) == GST_EVENT_STREAM_START)
-            *watch = FileWatch();
-        return GST_PAD_PROBE_OK;
-    }
-    ElementRef sink = ElementRef::Adopt(gst_pad_get_parent_element(pad));
-    int error = 0;
-    if (!watch->failed && (!sink || FileStillThere(sink.Get(), watch, &error)))
-        return GST_PAD_PROBE_OK;
-    if (!watch->failed) {
-        watch->failed = true;
-        GST_ELEMENT_ERROR(sink.Get(), RESOURCE, NOT_FOUND,
-                          ("The file \"%s\" is no longer there.", watch->path.c_str()),
-                          ("%s", g_strerror(error)));
-    }
-    gst_mini_object_unref(GST_MINI_OBJECT_CAST(GST_PAD_PROBE_INFO_DATA(info)));
-    GST_PAD_PROBE_INFO_DATA(info) = nullptr;
-    GST_PAD_PROBE_INFO_FLOW_RETURN(info) = GST_FLOW_ERROR;
-    return GST_PAD_PROBE_HANDLED;
-}
-
-}  // namespace
-
 FileWriterFilter::FileWriterFilter() : BinFilter(CLSID_FileWriter, gst_bin_new(nullptr)) {}
 
 FileWriterFilter* FileWriterFilter::Create() {
     auto* filter = new FileWriterFilter;
-    filter->sink_ = gst_element_factory_make("filesink", nullptr);
-    if (!filter->sink_) {
-        filter->Release();
-        return nullptr;
-    }
+    filter->sink_ = NewRecordingFileSink();
     // Without preroll: the writer may join a graph that already runs.
     g_object_set(filter->sink_, "async", FALSE, nullptr);
     gst_bin_add(GST_BIN(filter->Bin()), filter->sink_);
     // The sink's end of stream reaches the bus even while other sinks of the
     // pipeline (an idle renderer, say) never get theirs.
     g_object_set(filter->Bin(), "message-forward", TRUE, nullptr);
-    PadRef sinkPad = PadRef::Adopt(gst_element_get_static_pad(filter->sink_, "sink"));
-    gst_pad_add_probe(sinkPad.Get(),
-                      GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_BUFFER_LIST |
-                                      GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
-                      FileWatchProbe, new FileWatch,
-                      [](gpointer data) { delete static_cast<FileWatch*>(data); });
     filter->ExposePad(gst_element_get_static_pad(filter->sink_, "sink"), u"in");
     return filter;
 }
@@ -245,14 +167,29 @@ HRESULT FileWriterFilter::SetFileName(const WString& file, const AM_MEDIA_TYPE*)
     gst_element_get_state(sink_, &state, nullptr, 0);
     if (state > GST_STATE_READY)
         return VFW_E_NOT_STOPPED;
-    if (state == GST_STATE_READY)
-        gst_element_set_state(sink_, GST_STATE_NULL);
-    g_object_set(sink_, "location",
-                 EncodeFileName(QString::fromStdU16String(file)).constData(), nullptr);
-    if (state == GST_STATE_READY)
-        gst_element_sync_state_with_parent(sink_);
+    // Created here, once, and written through this descriptor only: a file
+    // or a link put under the name meanwhile is never written through.
+    const QByteArray name = EncodeFileName(QString::fromStdU16String(file));
+    const int fd = ::open(name.constData(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return WriterErrorResult(errno);
+    RemoveUnwrittenFile();
+    ::fstat(fd, &created_);
+    SetRecordingFile(sink_, fd, name.toStdString());
     file_ = file;
     return S_OK;
+}
+
+void FileWriterFilter::RemoveUnwrittenFile() {
+    if (created_.st_ino == 0 || file_.empty())
+        return;
+    const QByteArray name = EncodeFileName(QString::fromStdU16String(file_));
+    struct stat st {};
+    if (::lstat(name.constData(), &st) == 0 && st.st_dev == created_.st_dev &&
+        st.st_ino == created_.st_ino && st.st_size == 0)
+        ::unlink(name.constData());
+    created_ = {};
 }
 
 HRESULT FileWriterFilter::GetCurFile(WString* file, AM_MEDIA_TYPE* mt) {

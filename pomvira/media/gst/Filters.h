@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The boundary's stock filters: element chains (converters, compressors),
-// the AVI multiplexer and the file writer.
+// the AVI multiplexer and the recording's file writer.
 #pragma once
+
+#include <sys/stat.h>
 
 #include <vector>
 
 #include "BinFilter.h"
+#include "RecordingFileSink.h"
 
 namespace media::gst {
 
@@ -49,9 +52,14 @@ class AviMuxFilter : public BinFilter {
     int inputs_ = 0;
 };
 
-// filesink: pin "in"; IFileSinkFilter. Its bin forwards the sink's messages
-// (as "GstBinForwarded" element messages), so the graph sees on the bus when
-// the end of the stream has reached the file and the file is complete.
+// The recording's file writer (RecordingFileSink.h): pin "in";
+// IFileSinkFilter. SetFileName creates the file there and then, once, with
+// O_CREAT|O_EXCL|O_NOFOLLOW (never a file or a link that is there already)
+// and hands that descriptor to the sink; a name that cannot be created fails
+// with the system's reason (WriterErrorResult). Its bin forwards the sink's
+// messages (as "GstBinForwarded" element messages), so the graph sees on the
+// bus when the end of the stream has reached the file and the file is
+// complete.
 class FileWriterFilter : public BinFilter, public IFileSinkFilter {
   public:
     static FileWriterFilter* Create();
@@ -67,9 +75,13 @@ class FileWriterFilter : public BinFilter, public IFileSinkFilter {
 
   private:
     FileWriterFilter();
+    // Removes the file the last SetFileName created, when another name is
+    // set before anything was written into it.
+    void RemoveUnwrittenFile();
 
     GstElement* sink_ = nullptr;  // owned by the bin
     WString file_;
+    struct stat created_ {};  // the file SetFileName created (st_ino 0: none)
 };
 
 }  // namespace media::gst

@@ -113,6 +113,7 @@ const ErrorText kErrorTexts[] = {
      QT_TRANSLATE_NOOP("Media", "Le périphérique n'est pas prêt.")},
     {HResultFromWin32(ERROR_WRITE_FAULT),
      QT_TRANSLATE_NOOP("Media", "Impossible d'écrire sur le périphérique spécifié.")},
+    {HResultFromWin32(ERROR_FILE_EXISTS), QT_TRANSLATE_NOOP("Media", "Le fichier existe.")},
     {HResultFromWin32(ERROR_DISK_FULL),
      QT_TRANSLATE_NOOP("Media", "Il n'y a pas assez d'espace sur le disque.")},
     {HResultFromWin32(ERROR_FILE_TOO_LARGE),

@@ -12,6 +12,7 @@
 #include <immintrin.h>
 #endif
 
+#include "JpegFrames.h"
 #include "media/Bitmap.h"
 #include "media/MediaUtil.h"
 
@@ -40,7 +41,10 @@ class FrameSample : public ComObject<IMediaSample> {
 
 // The format of the frames that pass, as negotiated.
 struct FrameFormat {
-    bool raw = false;  // raw video of a known layout; otherwise bytes as they are
+    bool raw = false;   // raw video of a known layout; otherwise bytes as they are
+    bool jpeg = false;  // a camera's JPEG frames (MJPG) of width x height
+    int width = 0;
+    int height = 0;
     GstVideoInfo info;
 };
 
@@ -60,6 +64,14 @@ bool HandedOutAs24(bool handOut24, GstVideoFormat format) {
 
 OutputShape ShapeOf(const FrameFormat& format, bool handOut24, GstBuffer* buffer) {
     OutputShape shape;
+    if (format.jpeg && handOut24) {
+        // Decoded when handed out, at the full size, as 24-bit RGB.
+        const VideoFormatEntry* e = VideoFormatForSubtype(MEDIASUBTYPE_RGB24);
+        shape.bottomUp = true;
+        shape.stride = int(DibStride(format.width, e->bits));
+        shape.size = ImageSize(*e, format.width, format.height);
+        return shape;
+    }
     if (!format.raw) {
         shape.size = gst_buffer_get_size(buffer);
         return shape;
@@ -83,6 +95,15 @@ OutputShape ShapeOf(const FrameFormat& format, bool handOut24, GstBuffer* buffer
 // the frame cannot be read.
 bool WriteFrame(const FrameFormat& format, const OutputShape& shape, GstBuffer* buffer,
                 uint8_t* out) {
+    if (format.jpeg && shape.bottomUp) {
+        GstMapInfo map;
+        if (!gst_buffer_map(buffer, &map, GST_MAP_READ))
+            return false;
+        const bool decoded = DecodeJpegFrameToBgr(map.data, map.size, format.width, format.height,
+                                                  out, size_t(shape.stride), true);
+        gst_buffer_unmap(buffer, &map);
+        return decoded;
+    }
     if (!format.raw)
         return gst_buffer_extract(buffer, 0, out, shape.size) == shape.size;
     GstVideoInfo info = format.info;
@@ -220,8 +241,10 @@ CapsRef GrabberCapsFromMediaType(const AM_MEDIA_TYPE& mt) {
     CapsRef caps;
     if (mt.subtype == MEDIASUBTYPE_RGB24) {
         // BGRx first: a converter in front of the grabber then produces the
-        // renderer's own format.
-        caps = CapsRef::Adopt(gst_caps_from_string("video/x-raw, format=(string){ BGRx, BGR }"));
+        // renderer's own format. A camera's JPEG frames pass as they are, to
+        // be decoded once by the renderer and, for a still, here.
+        caps = CapsRef::Adopt(
+            gst_caps_from_string("video/x-raw, format=(string){ BGRx, BGR }; image/jpeg"));
     } else {
         caps = CapsForSubtype(mt.subtype);
     }
@@ -331,9 +354,11 @@ HRESULT SampleGrabberCore::GetConnectedMediaType(AM_MEDIA_TYPE* mt) {
     }
     // The frames handed out say what they are.
     GstVideoInfo info;
-    if (gst_video_info_from_caps(&info, caps.Get()) &&
-        HandedOutAs24(handOut24, GST_VIDEO_INFO_FORMAT(&info))) {
+    const bool jpeg = gst_structure_has_name(gst_caps_get_structure(caps.Get(), 0), "image/jpeg");
+    if ((jpeg && handOut24) || (!jpeg && gst_video_info_from_caps(&info, caps.Get()) &&
+                                HandedOutAs24(handOut24, GST_VIDEO_INFO_FORMAT(&info)))) {
         caps = CapsRef::Adopt(gst_caps_make_writable(caps.Detach()));
+        gst_structure_set_name(gst_caps_get_structure(caps.Get(), 0), "video/x-raw");
         gst_caps_set_simple(caps.Get(), "format", G_TYPE_STRING, "BGR", nullptr);
     }
     TMediaType result;
@@ -444,7 +469,14 @@ GstPadProbeReturn SampleGrabberCore::Shared::Probe(GstPad* pad, GstPadProbeInfo*
 
 void SampleGrabberCore::Shared::HandleCaps(GstCaps* caps) {
     FrameFormat next;
-    next.raw = caps && gst_video_info_from_caps(&next.info, caps);
+    const GstStructure* s =
+        caps && !gst_caps_is_empty(caps) ? gst_caps_get_structure(caps, 0) : nullptr;
+    next.jpeg = s && gst_structure_has_name(s, "image/jpeg") &&
+                gst_structure_get_int(s, "width", &next.width) &&
+                gst_structure_get_int(s, "height", &next.height) && next.width > 0 &&
+                next.height > 0;
+    next.raw = !next.jpeg && caps && gst_video_info_from_caps(&next.info, caps) &&
+               GST_VIDEO_INFO_FORMAT(&next.info) != GST_VIDEO_FORMAT_ENCODED;
     std::lock_guard<std::mutex> lock(mutex);
     format = next;
 }

@@ -16,6 +16,10 @@
 // converts the camera's format once, straight to it. Such frames are handed
 // out as 24-bit RGB, and the connected type says RGB24, exactly as if 24-bit
 // frames had passed (the colour converter gives the same colours for both).
+// A camera's JPEG frames (MJPG) pass as they are too, for the renderer to
+// decode once at the size it shows them: the grabber keeps the last one and
+// decodes it at its full size when it is asked for (JpegFrames.h), handing
+// it out as 24-bit RGB under an RGB24 connected type of the frame's size.
 #pragma once
 
 #include <gst/gst.h>

@@ -28,7 +28,9 @@ GstPadProbeReturn DropUntil(GstPad*, GstPadProbeInfo*, gpointer data) {
     return g_get_monotonic_time() < at ? GST_PAD_PROBE_DROP : GST_PAD_PROBE_OK;
 }
 
-void WatchStall(GstElement* source, const std::string& camera) {
+}  // namespace
+
+void WatchTestCameraStall(GstElement* source, const std::string& camera) {
     const double seconds = TestCameraStallSeconds();
     if (seconds <= 0 || camera != kStallingCamera)
         return;
@@ -57,8 +59,6 @@ void WatchStall(GstElement* source, const std::string& camera) {
     }
 }
 
-}  // namespace
-
 double TestCameraStallSeconds() {
     const char* value = g_getenv("POMVIRA_TEST_CAMERA_STALL");
     return value ? std::atof(value) : 0.0;
@@ -82,7 +82,7 @@ void ResetTestCameraStall() {
 
 GstElement* AddTestCameraStages(GstBin* bin, GList** chain, GstElement* source,
                                 GstElement* filter, const std::string& camera) {
-    WatchStall(source, camera);
+    WatchTestCameraStall(source, camera);
     GstElement* last = filter;
     if (GstElement* stage = MakeTestCameraPictureStage(camera)) {
         gst_bin_add(bin, stage);

@@ -25,6 +25,10 @@ namespace media::gst {
 GstElement* AddTestCameraStages(GstBin* bin, GList** chain, GstElement* source,
                                 GstElement* filter, const std::string& camera);
 
+// Makes the frames of `source` (a camera's frames as they are made) stop
+// when `camera` is the one that stalls (AddTestCameraStages does it too).
+void WatchTestCameraStall(GstElement* source, const std::string& camera);
+
 // The camera that stalls and after how many seconds; 0 when none does.
 double TestCameraStallSeconds();
 // How long a stream of the stalling camera started after its stall delivers

@@ -8,7 +8,9 @@
 #include <set>
 #include <string>
 
+#include "TestCameraControls.h"
 #include "TestCameraStages.h"
+#include "TestJpegCycle.h"
 #include "media/MediaUtil.h"
 
 namespace media::gst {
@@ -167,8 +169,8 @@ const char* const kMicrophoneCaps =
 
 // ---------------------------------------------------------------------------
 // The camera's source: a bin that builds, when it starts, the chain for the
-// format its downstream asks for: videotestsrc for raw formats,
-// videotestsrc ! jpegenc for MJPG.
+// format its downstream asks for: videotestsrc for raw formats, a cycle of
+// JPEG frames encoded once for MJPG (TestJpegCycle.h).
 // ---------------------------------------------------------------------------
 struct PomviraTestCameraSrc {
     GstBin parent;
@@ -214,6 +216,39 @@ void TestCameraSrcTearDown(PomviraTestCameraSrc* self) {
     self->chain = nullptr;
 }
 
+// The watches on the source of a camera's frames: unplugging, the real
+// frame rate, a stall.
+void WatchSource(PomviraTestCameraSrc* self, GstElement* src, const GstStructure* format) {
+    int num = 30, den = 1;
+    gst_structure_get_fraction(format, "framerate", &num, &den);
+    if (self->device)
+        WatchUnplug(src, self->device);
+    ApplyTestCameraFps(src, den > 0 ? num / den : 30);
+}
+
+// MJPG: the frames come encoded, a short cycle encoded once (through the
+// camera's picture stage), as a webcam's do.
+bool TestCameraSrcBuildJpeg(PomviraTestCameraSrc* self, const GstStructure* format) {
+    int w = 640, h = 480, num = 30, den = 1;
+    gst_structure_get_int(format, "width", &w);
+    gst_structure_get_int(format, "height", &h);
+    gst_structure_get_fraction(format, "framerate", &num, &den);
+    GstElement* stage = self->device ? MakeTestCameraPictureStage(self->device) : nullptr;
+    GstElement* src = MakeJpegCycleSource(w, h, num, den, stage);
+    if (!src) {
+        GST_ELEMENT_ERROR(self, CORE, MISSING_PLUGIN, ("test camera elements missing"), (nullptr));
+        return false;
+    }
+    gst_bin_add(GST_BIN(self), src);
+    self->chain = g_list_append(self->chain, src);
+    WatchSource(self, src, format);
+    if (self->device)
+        WatchTestCameraStall(src, self->device);
+    PadRef out = PadRef::Adopt(gst_element_get_static_pad(src, "src"));
+    gst_ghost_pad_set_target(GST_GHOST_PAD(self->ghost), out.Get());
+    return true;
+}
+
 bool TestCameraSrcBuild(PomviraTestCameraSrc* self) {
     if (self->device && IsUnplugged(self->device)) {
         GST_ELEMENT_ERROR(self, RESOURCE, NOT_FOUND, ("Device '%s' is not plugged in.", self->device),
@@ -231,11 +266,13 @@ bool TestCameraSrcBuild(PomviraTestCameraSrc* self) {
     const GstStructure* s = gst_caps_get_structure(fixed.Get(), 0);
     bool jpeg = gst_structure_has_name(s, "image/jpeg");
 
+    if (jpeg)
+        return TestCameraSrcBuildJpeg(self, s);
+
     GstElement* src = gst_element_factory_make("videotestsrc", nullptr);
     GstElement* filter = gst_element_factory_make("capsfilter", nullptr);
-    GstElement* enc = jpeg ? gst_element_factory_make("jpegenc", nullptr) : nullptr;
-    if (!src || !filter || (jpeg && !enc)) {
-        for (GstElement* e : {src, filter, enc}) {
+    if (!src || !filter) {
+        for (GstElement* e : {src, filter}) {
             if (e)
                 gst_object_unref(gst_object_ref_sink(e));
         }
@@ -243,40 +280,15 @@ bool TestCameraSrcBuild(PomviraTestCameraSrc* self) {
         return false;
     }
     g_object_set(src, "is-live", TRUE, "pattern", 0 /* smpte */, "horizontal-speed", 4, nullptr);
-    CapsRef rawCaps;
-    if (jpeg) {
-        int w = 640, h = 480, num = 30, den = 1;
-        gst_structure_get_int(s, "width", &w);
-        gst_structure_get_int(s, "height", &h);
-        gst_structure_get_fraction(s, "framerate", &num, &den);
-        rawCaps = CapsRef::Adopt(gst_caps_new_simple(
-            "video/x-raw", "format", G_TYPE_STRING, "I420", "width", G_TYPE_INT, w, "height",
-            G_TYPE_INT, h, "framerate", GST_TYPE_FRACTION, num, den, nullptr));
-    } else {
-        rawCaps = fixed;
-    }
-    g_object_set(filter, "caps", rawCaps.Get(), nullptr);
+    g_object_set(filter, "caps", fixed.Get(), nullptr);
     gst_bin_add_many(GST_BIN(self), src, filter, nullptr);
     self->chain = g_list_append(self->chain, src);
     self->chain = g_list_append(self->chain, filter);
     gst_element_link(src, filter);
-    if (self->device)
-        WatchUnplug(src, self->device);
-    {
-        int num = 30, den = 1;
-        gst_structure_get_fraction(gst_caps_get_structure(rawCaps.Get(), 0), "framerate", &num,
-                                   &den);
-        ApplyTestCameraFps(src, den > 0 ? num / den : 30);
-    }
+    WatchSource(self, src, s);
     GstElement* last = filter;
     if (self->device)
         last = AddTestCameraStages(GST_BIN(self), &self->chain, src, filter, self->device);
-    if (enc) {
-        gst_bin_add(GST_BIN(self), enc);
-        self->chain = g_list_append(self->chain, enc);
-        gst_element_link(last, enc);
-        last = enc;
-    }
     PadRef out = PadRef::Adopt(gst_element_get_static_pad(last, "src"));
     gst_ghost_pad_set_target(GST_GHOST_PAD(self->ghost), out.Get());
     return true;

@@ -6,13 +6,52 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <array>
 #include <atomic>
 #include <cstring>
 #include <memory>
+#include <utility>
 
+#include "JpegFrames.h"
 #include "media/MediaUtil.h"
 
 namespace media::gst {
+
+namespace {
+
+// The images the camera's JPEG frames are decoded into, used again once the
+// window has let them go: the preview allocates no memory per frame. An
+// image handed out is no longer held here, so that decoding into it copies
+// nothing; Keep holds it again beside the window's copy.
+class ImagePool {
+  public:
+    QImage Take(const QSize& size) {
+        for (QImage& image : images_) {
+            // Held here alone: no other thread can take a reference to it.
+            if (image.size() == size && image.isDetached())
+                return std::exchange(image, QImage());
+        }
+        return QImage();
+    }
+    void Keep(const QImage& image) {
+        for (QImage& slot : images_) {
+            if (slot.isNull()) {
+                slot = image;
+                return;
+            }
+        }
+        // All in use (a slow window): the oldest goes when its last user lets it go.
+        images_[next_] = image;
+        next_ = (next_ + 1) % images_.size();
+    }
+
+  private:
+    // The window's frame, the one posted to it and the one being decoded.
+    std::array<QImage, 3> images_;
+    size_t next_ = 0;
+};
+
+}  // namespace
 
 // What the streaming thread needs; shared by the appsink callbacks and the
 // event probe, released by GStreamer when the sink lets go of them.
@@ -22,6 +61,9 @@ struct VideoRendererCore::StreamState {
     // The video info of the caps last seen (streaming thread only).
     CapsRef caps;
     GstVideoInfo info;
+    // The caps are JPEG: the renderer decodes the frames itself.
+    bool jpeg = false;
+    ImagePool jpegImages;
     // Nothing thrown on the streaming thread leaves the sink's callbacks.
     TCallbackGuard guard;
 
@@ -43,14 +85,28 @@ struct VideoRendererCore::StreamState {
         if (!sampleCaps || !buffer)
             return GST_FLOW_OK;
         if (caps.Get() != sampleCaps) {
-            if (!gst_video_info_from_caps(&info, sampleCaps))
+            jpeg = gst_structure_has_name(gst_caps_get_structure(sampleCaps, 0), "image/jpeg");
+            if (!jpeg && !gst_video_info_from_caps(&info, sampleCaps))
                 return GST_FLOW_OK;
             caps = CapsRef::Share(sampleCaps);
         }
-        QImage image = ImageFromBuffer(buffer, &info);
+        QImage image = jpeg ? DecodeJpeg(buffer) : ImageFromBuffer(buffer, &info);
         if (!image.isNull())
             mailbox->Post(std::move(image), newStream.exchange(false));
         return GST_FLOW_OK;
+    }
+
+    // A JPEG frame decoded at the scale that covers the window's area.
+    QImage DecodeJpeg(GstBuffer* buffer) {
+        GstMapInfo map;
+        if (!gst_buffer_map(buffer, &map, GST_MAP_READ))
+            return QImage();
+        QImage image = DecodeJpegFrame(map.data, map.size, mailbox->Area(),
+                                       [this](const QSize& size) { return jpegImages.Take(size); });
+        gst_buffer_unmap(buffer, &map);
+        if (!image.isNull())
+            jpegImages.Keep(image);
+        return image;
     }
 };
 
@@ -112,7 +168,10 @@ CapsRef VideoRendererCore::AcceptedCaps() {
     // BGRx is Qt's native 32-bit layout, painted without a pass of its own;
     // the sample grabber in front of the renderer lets it through, so the
     // preview chain converts once. 24-bit frames are taken too (one pass).
-    return CapsRef::Adopt(gst_caps_from_string("video/x-raw, format=(string){ BGRx, BGR, RGB }"));
+    // A camera's JPEG frames are decoded here, once, straight into that
+    // layout and no larger than the window needs.
+    return CapsRef::Adopt(
+        gst_caps_from_string("video/x-raw, format=(string){ BGRx, BGR, RGB }; image/jpeg"));
 }
 
 namespace {

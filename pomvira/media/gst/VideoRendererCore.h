@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The GStreamer side of the video renderer: an appsink that takes raw video
-// in a format Qt paints directly (BGRx, BGR, RGB) and hands each frame to the
-// renderer's window as a 32-bit image: BGRx frames as they are (the image
-// holds the buffer), 24-bit ones with one pass over their bytes. The
+// in a format Qt paints directly (BGRx, BGR, RGB), or a camera's JPEG frames,
+// and hands each frame to the renderer's window as a 32-bit image: BGRx
+// frames as they are (the image holds the buffer), 24-bit ones with one pass
+// over their bytes, JPEG frames decoded once into that layout (JpegFrames.h),
+// at the DCT scale that still covers the window's area in device pixels. The
 // IVideoWindow operations place that window; they run on the user-interface
 // thread, where the renderer is created.
 #pragma once

@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QResizeEvent>
 #include <QWheelEvent>
+#include <QtMath>
 
 #include "VideoSurface.h"
 
@@ -49,6 +50,17 @@ bool FrameMailbox::Take(QImage* frame) {
     return true;
 }
 
+void FrameMailbox::SetArea(const QSize& area) {
+    const QSize valid = area.isValid() ? area : QSize(0, 0);
+    area_.store(uint64_t(uint32_t(valid.width())) << 32 | uint32_t(valid.height()),
+                std::memory_order_relaxed);
+}
+
+QSize FrameMailbox::Area() const {
+    const uint64_t area = area_.load(std::memory_order_relaxed);
+    return QSize(int(uint32_t(area >> 32)), int(uint32_t(area)));
+}
+
 bool FrameMailbox::Acknowledge() {
     std::lock_guard<std::mutex> lock(mutex_);
     noticePosted_ = false;
@@ -85,6 +97,8 @@ bool VideoRendererWindow::event(QEvent* e) {
         // A renderer shows its window when a stream starts.
         if (mailbox_->Acknowledge() && isHidden())
             show();
+        // The screen's scale may have changed since the last resize.
+        UpdateArea();
         QImage next;
         if (mailbox_->Take(&next)) {
             current_ = std::move(next);
@@ -103,7 +117,13 @@ bool VideoRendererWindow::event(QEvent* e) {
 void VideoRendererWindow::resizeEvent(QResizeEvent* e) {
     QWidget::resizeEvent(e);
     container_->setGeometry(rect());
+    UpdateArea();
     CheckCoverLater();
+}
+
+void VideoRendererWindow::UpdateArea() {
+    const qreal ratio = devicePixelRatioF();
+    mailbox_->SetArea(QSize(qCeil(width() * ratio), qCeil(height() * ratio)));
 }
 
 void VideoRendererWindow::moveEvent(QMoveEvent* e) {

@@ -23,6 +23,9 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <QSize>
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 
@@ -46,7 +49,14 @@ class FrameMailbox {
 
     static QEvent::Type NoticeType();
 
+    // The area the frames are shown in, in device pixels (empty: not known
+    // yet): set by the window, read by the streaming thread, which need not
+    // make frames larger than that.
+    void SetArea(const QSize& area);
+    QSize Area() const;
+
   private:
+    std::atomic<uint64_t> area_{0};
     std::mutex mutex_;
     QObject* target_ = nullptr;
     QImage pending_;
@@ -92,6 +102,8 @@ class VideoRendererWindow : public QWidget {
     void WatchSiblings();
     void CheckCoverLater();
     void CheckCover();
+    // Tells the mailbox the area the frames are drawn in.
+    void UpdateArea();
 
     std::shared_ptr<FrameMailbox> mailbox_;
     QPointer<QWidget> drain_;

@@ -156,10 +156,11 @@ TEST(GstGrabber, AsksForTheMediaTypeSet) {
             << StringRef::Adopt(gst_caps_to_string(caps.Get())).Get();
     };
     // The layer's request: any RGB24 video, without a format block. 32-bit
-    // BGRx passes too (first: what the renderer paints as it arrives).
+    // BGRx passes too (first: what the renderer paints as it arrives), and
+    // a camera's JPEG frames, decoded when a frame is asked for.
     AM_MEDIA_TYPE rgb24 = VideoType(MEDIASUBTYPE_RGB24);
     ASSERT_EQ(grabber.SetMediaType(&rgb24), S_OK);
-    expectCaps("video/x-raw, format=(string){ BGRx, BGR }");
+    expectCaps("video/x-raw, format=(string){ BGRx, BGR }; image/jpeg");
 
     AM_MEDIA_TYPE rgb32 = VideoType(MEDIASUBTYPE_RGB32);
     VIDEOINFOHEADER vih{};

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gst/gst.h>
 #include <gtest/gtest.h>
@@ -277,6 +278,54 @@ TEST_F(GstRecordingFailure, ACameraSlowerThanItsFormatIsRecordedByItsClock) {
     EXPECT_NEAR(double(video->frames), video->duration * 30, 2) << avi.Text().toStdString();
 }
 
+// The writer creates its file when it is named, and writes through that
+// file only: a file, or a link (to a file or to nowhere), already under the
+// name is never written through nor replaced; the name is refused as taken.
+TEST_F(GstRecordingFailure, ANameAlreadyTakenIsRefusedAndNeverWrittenThrough) {
+    QTemporaryDir elsewhere;
+    const QString target = elsewhere.filePath("someone.avi");
+    const QString nowhere = elsewhere.filePath("nothing.avi");
+    QFile someone(target);
+    ASSERT_TRUE(someone.open(QIODevice::WriteOnly) && someone.write("someone's") == 9);
+    someone.close();
+    const QString file = dir_.filePath("video000001.avi");
+    const QString link = dir_.filePath("video000002.avi");
+    const QString dangling = dir_.filePath("video000003.avi");
+    ASSERT_TRUE(QFile::copy(target, file));
+    ASSERT_TRUE(QFile::link(target, link));
+    ASSERT_TRUE(QFile::link(nowhere, dangling));
+    for (const QString& name : {file, link, dangling}) {
+        SCOPED_TRACE(name.toStdString());
+        ComPtr<IBaseFilter> mux;
+        EXPECT_EQ(builder_->SetOutputFileName(MEDIASUBTYPE_Avi, name.toStdU16String(), mux.Put(),
+                                              nullptr),
+                  HResultFromWin32(ERROR_FILE_EXISTS));
+    }
+    EXPECT_EQ(ErrorText(HResultFromWin32(ERROR_FILE_EXISTS)), "Le fichier existe.");
+    for (const QString& name : {file, target}) {
+        QFile kept(name);
+        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+        EXPECT_EQ(kept.readAll(), "someone's");
+    }
+    EXPECT_FALSE(QFileInfo::exists(nowhere));
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+}
+
+// A slow disk (the test knob: each write waits 10 ms): the recording still
+// ends complete, with its frames.
+TEST_F(GstRecordingFailure, ARecordingOnASlowDiskIsStillComplete) {
+    setenv("POMVIRA_TEST_SLOW_WRITE_MS", "10", 1);
+    const QString file = dir_.filePath("video000001.avi");
+    Record(file, true);
+    unsetenv("POMVIRA_TEST_SLOW_WRITE_MS");
+    Pump(1500);
+    EXPECT_EQ(control_->Stop(), S_OK) << Log().toStdString();
+    const TAviProbe avi = ProbeAvi(file, true);
+    ASSERT_TRUE(avi.Complete()) << avi.Text().toStdString();
+    ASSERT_TRUE(avi.Stream("video") && avi.Stream("audio")) << avi.Text().toStdString();
+    EXPECT_GE(avi.Stream("video")->frames, 15) << avi.Text().toStdString();
+}
+
 // What the users read: each system error of a file writer has its own reason.
 TEST(WriterErrors, EachSystemErrorHasItsOwnReason) {
     EXPECT_EQ(WriterErrorResult(ENOSPC), HResultFromWin32(ERROR_DISK_FULL));
@@ -287,4 +336,5 @@ TEST(WriterErrors, EachSystemErrorHasItsOwnReason) {
     EXPECT_EQ(WriterErrorResult(ENODEV), HResultFromWin32(ERROR_NOT_READY));
     EXPECT_EQ(WriterErrorResult(EIO), HResultFromWin32(ERROR_WRITE_FAULT));
     EXPECT_EQ(WriterErrorResult(EFBIG), HResultFromWin32(ERROR_FILE_TOO_LARGE));
+    EXPECT_EQ(WriterErrorResult(EEXIST), HResultFromWin32(ERROR_FILE_EXISTS));
 }

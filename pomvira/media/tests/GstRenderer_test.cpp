@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The video renderer's GStreamer side and its window: frame conversion,
-// painting the newest frame, placement through the IVideoWindow calls, and
-// input handed to the drain.
+// JPEG frames decoded at the scale the window needs, painting the newest
+// frame, placement through the IVideoWindow calls, and input handed to the
+// drain.
+#include <gst/app/gstappsink.h>
 #include <gst/app/gstappsrc.h>
 #include <gst/gst.h>
 #include <gst/video/video.h>
@@ -11,6 +13,7 @@
 #include <QMouseEvent>
 #include <QTest>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "media/gst/VideoRendererCore.h"
@@ -88,6 +91,55 @@ class RendererPipeline {
     GstElement* src_;  // owned by the pipeline
     GstVideoInfo info_;
     int width_, height_;
+    GstClockTime pts_ = 0;
+};
+
+// appsrc ! renderer, pushing one JPEG frame over and over.
+class JpegRendererPipeline {
+  public:
+    JpegRendererPipeline(VideoRendererCore& renderer, int width, int height) {
+        // One frame of colour bars, encoded by jpegenc.
+        GError* error = nullptr;
+        ElementRef encode = ElementRef::Sink(gst_parse_launch(
+            ("videotestsrc num-buffers=1 pattern=smpte ! video/x-raw,format=I420,width=" +
+             std::to_string(width) + ",height=" + std::to_string(height) +
+             " ! jpegenc ! appsink name=out")
+                .c_str(),
+            &error));
+        EXPECT_EQ(error, nullptr);
+        g_clear_error(&error);
+        ElementRef out = ElementRef::Adopt(gst_bin_get_by_name(GST_BIN(encode.Get()), "out"));
+        gst_element_set_state(encode.Get(), GST_STATE_PLAYING);
+        GstRef<GstSample> sample = GstRef<GstSample>::Adopt(
+            gst_app_sink_try_pull_sample(GST_APP_SINK(out.Get()), 10 * GST_SECOND));
+        gst_element_set_state(encode.Get(), GST_STATE_NULL);
+        if (sample)
+            frame_ = GstRef<GstBuffer>::Share(gst_sample_get_buffer(sample.Get()));
+
+        pipeline_ = ElementRef::Sink(gst_pipeline_new(nullptr));
+        src_ = gst_element_factory_make("appsrc", nullptr);
+        CapsRef caps = CapsRef::Adopt(gst_caps_new_simple("image/jpeg", "width", G_TYPE_INT, width,
+                                                          "height", G_TYPE_INT, height, "framerate",
+                                                          GST_TYPE_FRACTION, 30, 1, nullptr));
+        g_object_set(src_, "caps", caps.Get(), "format", GST_FORMAT_TIME, nullptr);
+        g_object_set(renderer.Element(), "sync", FALSE, nullptr);
+        gst_bin_add_many(GST_BIN(pipeline_.Get()), src_, renderer.Element(), nullptr);
+        EXPECT_TRUE(gst_element_link(src_, renderer.Element()));
+        gst_element_set_state(pipeline_.Get(), GST_STATE_PLAYING);
+    }
+    ~JpegRendererPipeline() { gst_element_set_state(pipeline_.Get(), GST_STATE_NULL); }
+    void Push() {
+        ASSERT_TRUE(frame_);
+        GstBuffer* buffer = gst_buffer_copy(frame_.Get());
+        GST_BUFFER_PTS(buffer) = pts_;
+        pts_ += GST_SECOND / 30;
+        ASSERT_EQ(gst_app_src_push_buffer(GST_APP_SRC(src_), buffer), GST_FLOW_OK);
+    }
+
+  private:
+    GstRef<GstBuffer> frame_;
+    ElementRef pipeline_;
+    GstElement* src_;  // owned by the pipeline
     GstClockTime pts_ = 0;
 };
 
@@ -247,6 +299,45 @@ TEST(GstRenderer, PaintsTheNewestFrameScaledToItsRectangle) {
             return PixelAt(window, {100, 50}) == QColor(Qt::white);
         },
         5000));
+}
+
+// A camera's JPEG frames are decoded by the renderer, no larger than its
+// window needs (DCT scaling by 1/2, 1/4, 1/8), following its size.
+TEST(GstRenderer, DecodesJpegFramesAtTheScaleThatCoversItsWindow) {
+    VideoRendererCore renderer;
+    QWidget owner;
+    owner.resize(700, 500);
+    owner.show();
+    renderer.put_Owner(&owner);
+    renderer.SetWindowPosition(0, 0, 160, 100);
+    VideoRendererWindow* window = renderer.Window();
+    JpegRendererPipeline pipeline(renderer, 640, 480);
+    auto frameOfSize = [&](QSize size) {
+        return QTest::qWaitFor(
+            [&] {
+                pipeline.Push();
+                QTest::qWait(20);
+                return window->CurrentFrame().size() == size;
+            },
+            5000);
+    };
+    const qreal ratio = window->devicePixelRatioF();
+    ASSERT_EQ(ratio, 1.0) << "the test counts device pixels as widget pixels";
+    EXPECT_TRUE(frameOfSize(QSize(160, 120))) << "1/4 covers 160 x 100";
+    // The colour bars, as they are: white-ish on the left, blue on the right.
+    const QImage quarter = window->CurrentFrame();
+    EXPECT_GT(qGray(quarter.pixel(5, 10)), 150);
+    EXPECT_GT(qBlue(quarter.pixel(150, 10)), 150);
+    EXPECT_LT(qGreen(quarter.pixel(150, 10)), 60);
+
+    renderer.SetWindowPosition(0, 0, 161, 100);
+    EXPECT_TRUE(frameOfSize(QSize(320, 240))) << "1/4 no longer covers 161 x 100";
+    renderer.SetWindowPosition(0, 0, 640, 480);
+    EXPECT_TRUE(frameOfSize(QSize(640, 480)));
+    renderer.SetWindowPosition(0, 0, 700, 500);
+    EXPECT_TRUE(frameOfSize(QSize(640, 480))) << "never larger than the frame";
+    renderer.SetWindowPosition(0, 0, 40, 30);
+    EXPECT_TRUE(frameOfSize(QSize(80, 60)));
 }
 
 TEST(GstRenderer, HandsMouseAndKeysToTheDrain) {

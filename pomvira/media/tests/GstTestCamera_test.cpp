@@ -12,6 +12,7 @@
 #include <QTest>
 #include <QWidget>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -156,6 +157,74 @@ TEST(GstTestCamera, WebcamControlsOnTheDevicePageActOnThePictureAndCancelPutsThe
     ASSERT_TRUE(QTest::qWaitFor([&] { return !page->Busy(); }, 10000));
     preview.graph.StopGraph();
     gst::SetTestCameraProfile(std::string());
+}
+
+// Sets the camera's capture pin to its MJPG format of that size.
+bool SetMjpgFormat(IBaseFilter* camera, int width, int height) {
+    auto config = QueryAs<IAMStreamConfig>(TPinList(camera).FirstPin().Get());
+    int32_t count = 0, size = 0;
+    if (!config || config->GetNumberOfCapabilities(&count, &size) != S_OK)
+        return false;
+    std::vector<uint8_t> caps(size_t(size > 0 ? size : 1));
+    for (int32_t i = 0; i < count; ++i) {
+        AM_MEDIA_TYPE* mt = nullptr;
+        if (config->GetStreamCaps(i, &mt, caps.data()) != S_OK || !mt)
+            continue;
+        VIDEOINFOHEADER vih{};
+        if (mt->cbFormat >= sizeof vih)
+            std::memcpy(&vih, mt->pbFormat, sizeof vih);
+        const bool match = mt->subtype == MEDIASUBTYPE_MJPG && vih.bmiHeader.biWidth == width &&
+                           std::abs(vih.bmiHeader.biHeight) == height;
+        const bool set = match && config->SetFormat(mt) == S_OK;
+        DisposeMediaType(mt);
+        if (match)
+            return set;
+    }
+    return false;
+}
+
+// MJPG frames come encoded once, a short cycle; a change of the camera's
+// picture controls has them encoded again while the stream goes on; the
+// camera starts again after a stop, also one during that encoding.
+TEST(GstTestCamera, WebcamMjpgFramesFollowThePictureControls) {
+    setenv("POMVIRA_TEST_CAMERA_PROFILE", "webcam", 1);
+    Preview preview;
+    preview.graph.SetActive(true);
+    auto source = preview.camera.Get<IBaseFilter>();
+    ASSERT_TRUE(SetMjpgFormat(source.Get(), 640, 480));
+    ASSERT_TRUE(preview.Run());
+    double before = 0;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return preview.Picture(&before); }, 10000));
+    std::unique_ptr<gst::PropertyPage> page(
+        gst::CreatePropertyPage(gst::CLSID_DeviceControlsPage, {source.Get()}, nullptr));
+    ASSERT_NE(page, nullptr);
+    page->findChild<QSpinBox*>("Brightness")->setValue(255);
+    double brighter = 0;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return preview.Picture(&brighter) && brighter > before + 60; }, 10000))
+        << before << " -> " << brighter;
+    page->Revert();
+    double mean = 0;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return preview.Picture(&mean) && std::abs(mean - before) < 8; }, 10000))
+        << before << " -> " << mean;
+    // Stopped and started again, at once and later: frames come again.
+    preview.graph.StopGraph();
+    ASSERT_TRUE(preview.graph.RunGraph());
+    preview.graph.StopGraph();
+    ASSERT_TRUE(preview.graph.RunGraph());
+    TBitmap first, later;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return preview.grabber.CopyFrameToBitmap(&first); }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return preview.grabber.CopyFrameToBitmap(&later) &&
+                   std::memcmp(first.Bits(), later.Bits(), first.BitsSize()) != 0;
+        },
+        5000))
+        << "the bars move";
+    EXPECT_EQ(preview.errors, 0);
+    preview.graph.StopGraph();
+    unsetenv("POMVIRA_TEST_CAMERA_PROFILE");
 }
 
 TEST(GstTestCamera, WithoutTheWebcamProfileTheDevicePageShowsTheSourceElement) {

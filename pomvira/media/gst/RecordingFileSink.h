@@ -1,0 +1,37 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The sink that writes a recording's file: the multiplexer's stream, written
+// with the system's own calls into a file the writer filter opened (and
+// created: never one that was there, never through a link), seeking where
+// the multiplexer asks (it goes back to complete the header at the end).
+//
+// A write that fails is reported with the system's error number of that
+// write as the error's code, in the domain below, so that the graph tells a
+// full disk from a removed medium without reading any text. The sink also
+// notices a file whose name went away (its folder removed or renamed): the
+// open file would take every write and vanish at the end, so it fails as for
+// a write error, with ENOENT.
+//
+// For tests and demos, POMVIRA_TEST_SLOW_WRITE_MS=N (read when the sink is
+// made) makes it sleep N milliseconds before each write, as a slow disk
+// would.
+#pragma once
+
+#include <gst/gst.h>
+
+#include <string>
+
+namespace media::gst {
+
+// The error domain of the sink's failures; the code is an errno value.
+GQuark RecordingFileErrorQuark();
+
+// A new sink (floating reference), with no file yet.
+GstElement* NewRecordingFileSink();
+
+// Hands the sink the file to write: `fd` open for writing (the sink owns it
+// and closes it when it stops, or when it is given another), and its path,
+// for the messages and for noticing the name going away. Only while the
+// sink is stopped.
+void SetRecordingFile(GstElement* sink, int fd, const std::string& path);
+
+}  // namespace media::gst
