@@ -193,13 +193,13 @@ TEST_F(RecordingGstTest, StartThatTheFileWriterRefusesIsReportedAndThePreviewRun
 TEST_F(RecordingGstTest, TheRecordingBeingWrittenIsPassedOverByTheRepair) {
     TControlForm form;
     ASSERT_TRUE(boxes.empty()) << FirstBox();
-    form.btnCapture->Click();
+    ASSERT_TRUE(ClickRecord(form));
     ASSERT_TRUE(form.State().Recording) << FirstBox();
     QTest::qWait(800);
     EXPECT_EQ(RepairRecording(VideoFile(1)), TRecordingState::InUse);
     EXPECT_TRUE(RepairUnfinishedRecordings(VideoFolder()).isEmpty());
     QTest::qWait(300);
-    form.btnCapture->Click();
+    ASSERT_TRUE(ClickRecord(form));
     EXPECT_TRUE(boxes.empty()) << FirstBox();
     ExpectRecording(VideoFile(1), "rawvideo", "pcm_s16le");
     // Let go of, it is a complete file like any other.

@@ -324,6 +324,7 @@ TEST_F(WebcamGstTest, ChildMjpgOnASmallScreen) {
     EXPECT_GT(ColourBarShare(renderer->CurrentFrame(), 2), 0.9);
 
     RunHandler([&] { form.actSnapShot->Execute(); });
+    ASSERT_TRUE(SettleSession(form));
     ASSERT_TRUE(boxes.empty()) << FirstBox();
     ASSERT_FALSE(form.StripFiles().isEmpty());
     const TJpegReadBack back = ReadJpegFileBack(form.StripFiles().last());
