@@ -33,6 +33,7 @@
 #include <unistd.h>
 
 #include "app/Application.h"
+#include "capture/CaptureSession.h"
 #include "forms/frmControl.h"
 #include "media/MediaUtil.h"
 #include "media/gst/GstMediaSystem.h"
@@ -153,6 +154,19 @@ inline void WriteSettings(const QString& configDir, const QString& format,
     QDir(configDir).mkdir(QStringLiteral("Image"));
 }
 
+// Runs the event loop until the panel's capture session has done what it was
+// asked (the preview started, a recording started or its file completed);
+// false after the bound.
+inline bool WaitForSession(TControlForm& form, int boundMs = 30000) {
+    const Clock::time_point start = Clock::now();
+    while (form.Session()->Busy()) {
+        if (Milliseconds(start, Clock::now()) > boundMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+    }
+    return true;
+}
+
 // Starts the control panel on the test camera in the given stored format,
 // with the settings of WriteSettings.
 inline std::unique_ptr<TControlForm> StartProgramInFormat(const QString& configDir,
@@ -162,6 +176,8 @@ inline std::unique_ptr<TControlForm> StartProgramInFormat(const QString& configD
     auto form = std::make_unique<TControlForm>();
     if (ApplicationTerminating())
         throw std::runtime_error("the program's start-up asked to end");
+    // The preview starts in the background: ready once the session is.
+    WaitForSession(*form);
     return form;
 }
 

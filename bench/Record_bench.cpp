@@ -157,6 +157,10 @@ struct StopTimes {
 StopTimes StopProgramRecording(TControlForm& form) {
     const Clock::time_point t0 = Clock::now();
     form.btnCapture->Click();
+    // The stop runs in the background: the file is complete once the session
+    // has finished it.
+    while (form.Session()->RecordingBusy())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
     const double fileMs = bench::Milliseconds(t0, Clock::now());
     if (!WaitForPreview(form))
         throw std::runtime_error("no preview after the stop");
@@ -172,6 +176,7 @@ void BM_Program_Record(benchmark::State& state) {
     QString file;
     for (auto _ : state) {
         form->btnCapture->Click();
+        bench::WaitForSession(*form);
         if (!form->State().Recording) {
             state.SkipWithError("the recording did not start");
             return;
@@ -203,6 +208,7 @@ void BM_Program_Stop(benchmark::State& state) {
     double file = 0, preview = 0, longest = 0, shortest = 1e9;
     for (auto _ : state) {
         form->btnCapture->Click();
+        bench::WaitForSession(*form);
         bench::Pump(kShortRecordingMs);
         const StopTimes stop = StopProgramRecording(*form);
         state.SetIterationTime(stop.previewMs / 1e3);
@@ -425,6 +431,7 @@ void BM_Program_RecordMjpg(benchmark::State& state) {
     for (auto _ : state) {
         const Clock::time_point t0 = Clock::now();
         form->btnCapture->Click();
+        bench::WaitForSession(*form);
         if (!form->State().Recording) {
             state.SkipWithError("the recording did not start");
             return;
@@ -435,6 +442,7 @@ void BM_Program_RecordMjpg(benchmark::State& state) {
         cpu += perSecond;
         const Clock::time_point t1 = Clock::now();
         form->btnCapture->Click();
+        bench::WaitForSession(*form);
         wall += bench::Milliseconds(t0, t1) / 1e3;
         file = form->SelectedFile();
     }

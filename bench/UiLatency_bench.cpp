@@ -14,7 +14,15 @@
 //  - the camera controls page's Brightness slider swept over its range, one
 //    move every 8 ms as a mouse drag makes them, then Cancel, on an emulated
 //    webcam whose control writes take 30 ms each; the bare equivalent: a
-//    slider whose moves write the control at once.
+//    slider whose moves write the control at once;
+//  - the program on the built-in test camera (1280x720 YUY2, sound on):
+//    the stop of a 60 s recording, until its file is complete and the
+//    preview runs again (one iteration: the file is over 3 GB);
+//  - the stop of a recording written to a slow disk
+//    (POMVIRA_TEST_SLOW_WRITE_MS=50: every write of the file waits 50 ms);
+//  - the camera unplugged and plugged back, until its preview runs again;
+//  - a camera that stalls (POMVIRA_TEST_CAMERA_STALL), until the program has
+//    noticed, restarted it and its frames are back.
 // Run it under xvfb-run -a -s "-screen 0 1600x1200x24" (or
 // QT_QPA_PLATFORM=offscreen).
 #include <QSlider>
@@ -26,9 +34,19 @@
 #include <memory>
 #include <string>
 
+#include <QFile>
+
 #include "BenchSupport.h"
+#include "capture/CaptureSession.h"
+#include "forms/frmControl.h"
+#include "media/SampleGrabber.h"
 #include "media/gst/CameraControlsPage.h"
+#include "media/gst/GstMediaSystem.h"
+#include "media/gst/TestCameraStages.h"
+#include "media/gst/TestDevices.h"
 #include "media/tests/FakeV4l2Device.h"
+#include "widgets/ActionList.h"
+#include "widgets/ImageButton.h"
 
 namespace {
 
@@ -226,12 +244,130 @@ void BM_Bare_ControlsSweep(benchmark::State& state) {
 }
 UI_LATENCY_BENCHMARK(BM_Bare_ControlsSweep);
 
+// ---------------------------------------------------------------------------
+// The program on the built-in test camera
+// ---------------------------------------------------------------------------
+QString g_configDir;
+constexpr int kLongRecordingMs = 60000;
+constexpr int kShortRecordingMs = 3000;
+
+// The program previewing at 1280x720 with sound (the first frame shown).
+std::unique_ptr<TControlForm> StartPreviewing() {
+    auto form = bench::StartProgram(g_configDir, 1280, 720, "USE AUDIO=1\n");
+    form->show();
+    media::TBitmap frame;
+    for (int i = 0; i < 1000 && !form->SampleGrabber->CopyFrameToBitmap(&frame); ++i)
+        bench::Pump(10);
+    return form;
+}
+
+// Calls `then` once `condition` holds (looked at every 10 ms).
+void When(QObject* scope, std::function<bool()> condition, std::function<void()> then) {
+    auto* poll = new QTimer(scope);
+    QObject::connect(poll, &QTimer::timeout, scope, [poll, condition, then] {
+        if (!condition())
+            return;
+        poll->stop();
+        then();
+    });
+    poll->start(10);
+}
+
+// The program's preview runs (the session at rest, a new frame through).
+bool PreviewRuns(TControlForm& form) {
+    return !form.Session()->Busy() && form.SampleGrabber->HasFrame() &&
+           !form.Session()->CameraLost() && !form.Session()->CameraStalled();
+}
+
+// A recording of `recordMs` (not measured), then its stop under the
+// heartbeat until the file is complete and the preview runs again.
+Gap RecordingStop(TControlForm& form, int recordMs) {
+    form.btnCapture->Click();
+    bench::WaitForSession(form);
+    bench::Pump(recordMs);
+    const Gap gap = LongestGap([&form](QObject* scope, bench::Waiter& done) {
+        form.btnCapture->Click();
+        When(scope, [&form] { return !form.State().Recording && PreviewRuns(form); },
+             [&done] { done.Finish(); });
+    });
+    QFile::remove(form.SelectedFile());
+    return gap;
+}
+
+void BM_RecordingStop60s(benchmark::State& state) {
+    Gaps gaps("BM_RecordingStop60s");
+    auto form = StartPreviewing();
+    for (auto _ : state)
+        gaps.Add(state, RecordingStop(*form, kLongRecordingMs));
+    gaps.Report(state);
+}
+BENCHMARK(BM_RecordingStop60s)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void BM_RecordingStopSlowDisk(benchmark::State& state) {
+    Gaps gaps("BM_RecordingStopSlowDisk");
+    setenv("POMVIRA_TEST_SLOW_WRITE_MS", "50", 1);
+    {
+        auto form = StartPreviewing();
+        for (auto _ : state)
+            gaps.Add(state, RecordingStop(*form, kShortRecordingMs));
+    }
+    unsetenv("POMVIRA_TEST_SLOW_WRITE_MS");
+    gaps.Report(state);
+}
+UI_LATENCY_BENCHMARK(BM_RecordingStopSlowDisk);
+
+void BM_UnplugReplug(benchmark::State& state) {
+    Gaps gaps("BM_UnplugReplug");
+    auto form = StartPreviewing();
+    for (auto _ : state) {
+        gaps.Add(state, LongestGap([&form](QObject* scope, bench::Waiter& done) {
+                     media::gst::PlugTestDevice("Test Camera 1", false);
+                     When(scope, [&form] { return form->Session()->CameraLost(); },
+                          [scope, &form, &done] {
+                              media::gst::PlugTestDevice("Test Camera 1", true);
+                              When(scope, [&form] { return PreviewRuns(*form); },
+                                   [&done] { done.Finish(); });
+                          });
+                 }));
+    }
+    gaps.Report(state);
+}
+UI_LATENCY_BENCHMARK(BM_UnplugReplug);
+
+void BM_StallAndRestart(benchmark::State& state) {
+    Gaps gaps("BM_StallAndRestart");
+    setenv("POMVIRA_TEST_CAMERA_STALL", "1", 1);
+    for (auto _ : state) {
+        media::gst::ResetTestCameraStall();
+        auto form = StartPreviewing();
+        gaps.Add(state, LongestGap([&form](QObject* scope, bench::Waiter& done) {
+                     When(scope, [&form] { return form->Session()->CameraStalled(); },
+                          [scope, &form, &done] {
+                              When(scope,
+                                   [&form] {
+                                       return !form->Session()->CameraStalled() &&
+                                              PreviewRuns(*form);
+                                   },
+                                   [&done] { done.Finish(); });
+                          });
+                 }));
+    }
+    unsetenv("POMVIRA_TEST_CAMERA_STALL");
+    gaps.Report(state);
+}
+UI_LATENCY_BENCHMARK(BM_StallAndRestart);
+
 // The closing tables: each scenario beside the idle loop and beside its
 // plain equivalent, and whether it meets the goal.
 void Report() {
     bench::PrintPairs(
         "Longest heartbeat gap beside an idle event loop (same run):", "program",
-        {{"controls slider swept, 30 ms writes", "BM_ControlsSweep gap_ms", "BM_Idle gap_ms"}});
+        {{"controls slider swept, 30 ms writes", "BM_ControlsSweep gap_ms", "BM_Idle gap_ms"},
+         {"stop after 60 s of 1280x720 with sound", "BM_RecordingStop60s gap_ms",
+          "BM_Idle gap_ms"},
+         {"stop with 50 ms per write", "BM_RecordingStopSlowDisk gap_ms", "BM_Idle gap_ms"},
+         {"camera unplugged and plugged back", "BM_UnplugReplug gap_ms", "BM_Idle gap_ms"},
+         {"camera stalled and restarted", "BM_StallAndRestart gap_ms", "BM_Idle gap_ms"}});
     bench::PrintPairs(
         "Longest heartbeat gap beside the same work done plainly (same run):", "program",
         {{"controls slider swept, 30 ms writes", "BM_ControlsSweep gap_ms",
@@ -252,5 +388,6 @@ void Report() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    return bench::RunProgramBenchmarks(argc, argv, Report);
+    return bench::RunProgramBenchmarks(argc, argv, Report,
+                                       [](const QString& folder) { g_configDir = folder; });
 }

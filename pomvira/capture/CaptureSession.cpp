@@ -72,8 +72,8 @@ TCaptureSession::TCaptureSession(QObject* parent)
       CaptureGraph(new TFilterGraph(this)),
       VideoSourceFilter(new TFilter(this)),
       AudioSourceFilter(new TFilter(this)),
-      FWorker(new TSessionWorker(this)),
-      FFileWorker(new TSessionWorker(this)),
+      FWorker(new TSessionWorker("capture-graph", this)),
+      FFileWorker(new TSessionWorker("capture-files", this)),
       FDevices(VideoSourceFilter, AudioSourceFilter),
       FCameraWatch(*this) {
     setObjectName(QStringLiteral("CaptureSession"));

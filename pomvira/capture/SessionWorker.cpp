@@ -4,6 +4,8 @@
 #include <QCoreApplication>
 #include <QEvent>
 
+#include <pthread.h>
+
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -33,8 +35,11 @@ class TJobEnded : public QEvent {
 // (given up, or closed while busy) holds its lane until it ends.
 class TSessionWorker::TLane {
   public:
-    explicit TLane(QObject* receiver) : FReceiver(receiver) {
-        FThread = std::thread([this] { Loop(); });
+    TLane(QObject* receiver, const char* name) : FReceiver(receiver) {
+        FThread = std::thread([this, name] {
+            pthread_setname_np(pthread_self(), name);
+            Loop();
+        });
     }
 
     void Run(uint64_t id, std::shared_ptr<TWork> work) {
@@ -141,8 +146,9 @@ class TSessionWorker::TLane {
     std::shared_ptr<TLane> FSelf;
 };
 
-TSessionWorker::TSessionWorker(QObject* parent) : QObject(parent) {
-    FLane = std::make_shared<TLane>(this);
+TSessionWorker::TSessionWorker(const char* name, QObject* parent)
+    : QObject(parent), FName(name) {
+    FLane = std::make_shared<TLane>(this, FName);
     FBound.setSingleShot(true);
     connect(&FBound, &QTimer::timeout, this, [this] { BoundReached(); });
 }
@@ -201,7 +207,7 @@ void TSessionWorker::BoundReached() {
     FRunning = false;
     ++StuckCount;
     TLane::GiveUp(FLane);
-    FLane = std::make_shared<TLane>(this);
+    FLane = std::make_shared<TLane>(this, FName);
     TDone timedOut = std::move(FTimedOut);
     FDone = nullptr;
     if (timedOut)

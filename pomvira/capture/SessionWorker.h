@@ -31,7 +31,8 @@ class TSessionWorker : public QObject {
     using TJob = std::function<void()>;
     using TDone = std::function<void()>;
 
-    explicit TSessionWorker(QObject* parent = nullptr);
+    // `name` names its threads (at most 15 characters), as tools show them.
+    explicit TSessionWorker(const char* name, QObject* parent = nullptr);
     // Jobs not started are dropped. A running job is not waited for: its
     // thread finishes it alone, and nothing is handed back after.
     ~TSessionWorker() override;
@@ -75,6 +76,7 @@ class TSessionWorker : public QObject {
     void Finished(uint64_t id);
     void BoundReached();
 
+    const char* FName;
     std::shared_ptr<TLane> FLane;  // the thread in use
     std::deque<TEntry> FQueue;
     bool FRunning = false;

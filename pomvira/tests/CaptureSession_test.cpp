@@ -343,3 +343,33 @@ TEST_F(CaptureSessionTest, ACameraUnpluggedWhileItStartsIsShownLostWithoutAFailu
     for (const std::string& e : events)
         EXPECT_NE(e.rfind("failed: ", 0), 0u) << e;
 }
+
+TEST_F(CaptureSessionTest, AStopThatCouldNotCompleteTheFileHasItFinishedAndThePreviewMayFailApart) {
+    Open();
+    bool previewFailed = false;
+    QObject::connect(&session, &TCaptureSession::PreviewFailed, [&] { previewFailed = true; });
+    // The drain ran out of time: the file is finished by the repair (here
+    // it holds nothing, so it is not kept); the rebuilt preview failing is
+    // told apart and takes nothing from the recording's end.
+    Record(File(1));
+    sys.SetResult("Graph.Stop", VFW_E_TIMEOUT, 1);
+    sys.SetResult("Graph.Run", E_FAIL, 1);
+    session.StopRecording();
+    ASSERT_TRUE(Wait("stopped"));
+    ASSERT_TRUE(Settle());
+    EXPECT_TRUE(stopped.Message.startsWith(QStringLiteral("L'arrêt de l'enregistrement a échoué")))
+        << stopped.Message.toStdString();
+    EXPECT_FALSE(stopped.Complete);
+    EXPECT_TRUE(previewFailed);
+    // At the quit the same: the file is finished once the graph has let go.
+    session.SetPreview(true);
+    ASSERT_TRUE(Settle());
+    events.clear();
+    Record(File(2));
+    sys.SetResult("Graph.Stop", VFW_E_TIMEOUT, 1);
+    session.Close();
+    ASSERT_TRUE(Wait("closed"));
+    EXPECT_EQ(stopped.Path, File(2));
+    EXPECT_TRUE(stopped.Message.startsWith(QStringLiteral("L'arrêt de l'enregistrement a échoué")))
+        << stopped.Message.toStdString();
+}

@@ -1,0 +1,110 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The capture session's worker alone: jobs run in order on a thread of their
+// own and end on this one; a job past its bound is given up at once, its
+// thread runs the tail when (if ever) it comes out, and later jobs go to a
+// new thread; a worker destroyed with a job running does not wait for it.
+#include <QTest>
+#include <QThread>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+
+#include "capture/SessionWorker.h"
+
+namespace {
+
+// A job that waits until released, as a device that does not answer.
+class TGate {
+  public:
+    void Wait() {
+        std::unique_lock<std::mutex> lock(FMutex);
+        FEntered = true;
+        FChanged.notify_all();
+        FChanged.wait(lock, [this] { return FOpen; });
+    }
+    void Open() {
+        std::lock_guard<std::mutex> lock(FMutex);
+        FOpen = true;
+        FChanged.notify_all();
+    }
+    bool Entered() {
+        std::lock_guard<std::mutex> lock(FMutex);
+        return FEntered;
+    }
+
+  private:
+    std::mutex FMutex;
+    std::condition_variable FChanged;
+    bool FOpen = false;
+    bool FEntered = false;
+};
+
+bool NoneStuck() {
+    return QTest::qWaitFor([] { return TSessionWorker::StuckThreads() == 0; }, 5000);
+}
+
+}  // namespace
+
+TEST(SessionWorker, JobsRunInOrderOffThisThreadAndEndHere) {
+    TSessionWorker worker("test-worker");
+    std::vector<std::string> seen;
+    std::atomic<bool> offThread{true};
+    const Qt::HANDLE ui = QThread::currentThreadId();
+    for (const char* name : {"first", "second", "third"}) {
+        worker.Post([&offThread, ui] { offThread = offThread && QThread::currentThreadId() != ui; },
+                    [&seen, name, ui] {
+                        EXPECT_EQ(QThread::currentThreadId(), ui);
+                        seen.push_back(name);
+                    },
+                    5000, [] { ADD_FAILURE() << "given up"; });
+    }
+    EXPECT_TRUE(worker.Busy());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !worker.Busy(); }, 5000));
+    EXPECT_EQ(seen, (std::vector<std::string>{"first", "second", "third"}));
+    EXPECT_TRUE(offThread);
+}
+
+TEST(SessionWorker, AJobPastItsBoundIsGivenUpItsTailRunsWhenItEndsAndLaterJobsGoOn) {
+    TGate gate;
+    std::atomic<int> tails{0};
+    std::vector<std::string> seen;
+    {
+        TSessionWorker worker("test-worker");
+        worker.Post([&gate] { gate.Wait(); }, [&seen] { seen.push_back("done"); }, 200,
+                    [&seen] { seen.push_back("given up"); }, [&tails] { ++tails; });
+        worker.Post([] {}, [&seen] { seen.push_back("next"); }, 5000, [] {});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return seen.size() == 2; }, 5000));
+        // Answered at the bound; the next job ran on a new thread meanwhile.
+        EXPECT_EQ(seen, (std::vector<std::string>{"given up", "next"}));
+        EXPECT_TRUE(gate.Entered());
+        EXPECT_EQ(TSessionWorker::StuckThreads(), 1);
+        EXPECT_EQ(tails, 0);
+        gate.Open();
+        ASSERT_TRUE(NoneStuck());
+        EXPECT_EQ(tails, 1);
+        // Its end is not told: it was answered already.
+        QTest::qWait(50);
+        EXPECT_EQ(seen.size(), 2u);
+    }
+}
+
+TEST(SessionWorker, DestroyedWhileAJobRunsItDoesNotWaitAndDroppedJobsNeverRun) {
+    auto gate = std::make_shared<TGate>();
+    std::atomic<bool> dropped{false};
+    {
+        TSessionWorker worker("test-worker");
+        worker.Post([gate] { gate->Wait(); }, [] { ADD_FAILURE() << "told after its end"; }, 5000,
+                    [] {});
+        worker.Post([&dropped] { dropped = true; }, [] {}, 5000, [] {});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return gate->Entered(); }, 5000));
+        worker.DropQueued();
+    }
+    // The thread finishes its job alone; nothing is handed back to a worker
+    // that is gone.
+    gate->Open();
+    QTest::qWait(100);
+    EXPECT_FALSE(dropped);
+    EXPECT_EQ(TSessionWorker::StuckThreads(), 0);
+}
