@@ -233,16 +233,11 @@ void TControlForm::FormDestroy(QObject*) {
 
 void TControlForm::NonCaptureUpdate(QObject* sender) {
     // Also disabled: what needs the camera while there is none, and while a
-    // recording starts or its file is completed, what works on the graph
-    // (choosing the devices and the microphone's format and settings too).
-    auto* action = qobject_cast<TAction*>(sender);
-    if (!action)
-        return;
-    const bool needsCamera = NeedsCamera(action);
-    const bool needsGraph = needsCamera || action == actSelectDevice || action == actAudioFormat ||
-                            action == actAudioFilter;
-    action->SetEnabled(btnCapture->Tag != 1 && !(CameraLost() && needsCamera) &&
-                       !(FSession->RecordingBusy() && needsGraph));
+    // recording starts or its file is completed, all that works on the graph.
+    const bool graph = sender != actCompress && sender != actSendMail;
+    if (auto* action = qobject_cast<TAction*>(sender))
+        action->SetEnabled(btnCapture->Tag != 1 && !(CameraLost() && NeedsCamera(action)) &&
+                           !(FSession->RecordingBusy() && graph));
 }
 
 void TControlForm::actUseAudioExecute(QObject*) {
