@@ -301,13 +301,24 @@ QRect TViewForm::GetFrameRect(int Width, int Height) const {
                  Height + imgT->height() + imgBottom->height());
 }
 
+QSize TViewForm::VideoAreaFor(const QSize& frame, qreal scale) {
+    if (scale <= 0)
+        scale = 1.0;
+    return QSize(std::max(1, qRound(frame.width() / scale)),
+                 std::max(1, qRound(frame.height() / scale)));
+}
+
 bool TViewForm::SetVideoSize(int Width, int Height) {
     // Covering the screen leaves the desktop's panels and task bars free:
     // the work area counts as the screen here.
     QRect screen(0, 0, INT_MAX, INT_MAX);
-    if (QScreen* primary = QGuiApplication::primaryScreen())
+    qreal scale = 1.0;
+    if (QScreen* primary = QGuiApplication::primaryScreen()) {
         screen = primary->availableGeometry();
-    const QRect F = GetFrameRect(Width, Height);
+        scale = primary->devicePixelRatio();
+    }
+    const QSize video = VideoAreaFor(QSize(Width, Height), scale);
+    const QRect F = GetFrameRect(video.width(), video.height());
     bool covers;
     if (F.width() < screen.width() && F.height() < screen.height()) {
         move(F.topLeft());
