@@ -10,6 +10,7 @@
 #include <climits>
 #include <string>
 
+#include "FormAccessibility.h"
 #include "app/Application.h"
 #include "widgets/FormFonts.h"
 #include "widgets/ImageRgn.h"
@@ -126,6 +127,9 @@ TViewForm::TViewForm(QWidget* owner)
     // window and stays out of the task bar.
     setWindowTitle(QString::fromLatin1(kApplicationTitle));
     setWindowIcon(ApplicationIcon());
+    // Screen readers tell it from the panel, which has the same title.
+    InstallFormAccessibility();
+    setAccessibleName(UiText("PreviewWindow", "Ombra Viewer – Aperçu"));
     setFont(PixelFont(QStringLiteral("Tahoma"), 11));
     // The frame is painted through one off-screen picture: no background is
     // erased first. Outside the outline the window is see-through (it paints
@@ -162,6 +166,9 @@ TViewForm::TViewForm(QWidget* owner)
     VideoWindow->VMROptions().SetStreams(1);
     VideoWindow->VMROptions().SetKeepAspectRatio(false);
     VideoWindow->setGeometry(16, 32, 665, 537);
+    // Nothing to do there from the keyboard; a screen reader names it.
+    VideoWindow->setFocusPolicy(Qt::NoFocus);
+    VideoWindow->setAccessibleName(UiText("PreviewWindow", "Image de la caméra"));
 
     auto label = [this](const char* name, const QFont& font, const QColor& color,
                         const QString& text) {
@@ -354,6 +361,8 @@ void TViewForm::SetRecordState(bool Recording) {
 
 void TViewForm::SetVideoNotice(const QString& text) {
     lblNotice->setText(text);
+    // Read as one sentence after another: a screen reader says no breaks.
+    lblNotice->setAccessibleName(text.simplified());
     lblNotice->setGeometry(GetVideoRect());
     lblNotice->setVisible(!text.isEmpty());
     // Above the video and the renderer's window, which would otherwise keep
