@@ -6,6 +6,7 @@
 #include <QMenu>
 
 #include "FormAccessibility.h"
+#include "dialogs/DialogFit.h"
 #include "files/TextConv.h"
 #include "frmControl.h"
 #include "frmView.h"
@@ -34,6 +35,11 @@ TPanelAccess::TPanelAccess(TControlForm* panel) : QObject(panel), FPanel(panel) 
     FStripList->setObjectName(QStringLiteral("StripList"));
     panel->installEventFilter(this);
     FollowHeight();
+    // Dialogs fit the screen, those that adjust the picture beside it.
+    new TDialogFit(this, [panel] {
+        return panel->ViewForm() && panel->ViewForm()->isVisible() ? panel->ViewForm()->frameGeometry()
+                                                                    : QRect();
+    });
 }
 
 QList<TPaintBox*> TPanelAccess::Boxes() const {

@@ -16,6 +16,8 @@
 // finds them there.
 //
 // Screen readers see the strip as a list of four items (FormAccessibility.h).
+// Dialogs fit the screen at any scale, the picture's beside the preview
+// window (TDialogFit).
 #pragma once
 
 #include <QList>
