@@ -61,7 +61,7 @@ QRect TDialogFit::Place(const QRect& work, const QRect& frame, const QSize& leas
     return r;
 }
 
-void TDialogFit::Fit(QDialog* dialog) const {
+void TDialogFit::Fit(QDialog* dialog, bool shown) const {
     const QScreen* screen = dialog->screen() ? dialog->screen() : QGuiApplication::primaryScreen();
     if (!screen)
         return;
@@ -77,10 +77,10 @@ void TDialogFit::Fit(QDialog* dialog) const {
     const QRect client = placed.marginsRemoved(m);
     if (client.size() != dialog->size())
         dialog->resize(client.size().expandedTo(dialog->minimumSize()));
-    // A dialog not placed yet is centred over its owner as it shows; it is
-    // moved in afterwards only where that leaves it sticking out.
-    if (client.topLeft() != dialog->pos() &&
-        (beside || dialog->testAttribute(Qt::WA_Moved) || dialog->isVisible()))
+    // As it shows, a dialog is only sized (it is then centred over its
+    // owner as designed) or put beside the picture; once shown it is moved
+    // in where it sticks out.
+    if (client.topLeft() != dialog->pos() && (beside || shown))
         dialog->move(client.topLeft());
 }
 
@@ -90,12 +90,12 @@ bool TDialogFit::eventFilter(QObject* watched, QEvent* event) {
     auto* dialog = qobject_cast<QDialog*>(watched);
     if (!dialog || !dialog->isWindow())
         return false;
-    Fit(dialog);
+    Fit(dialog, false);
     // Once the window manager has framed it, with its real frame.
-    QPointer<QDialog> shown(dialog);
-    QTimer::singleShot(0, this, [this, shown] {
-        if (shown && shown->isVisible())
-            Fit(shown);
+    QPointer<QDialog> later(dialog);
+    QTimer::singleShot(0, this, [this, later] {
+        if (later && later->isVisible())
+            Fit(later, true);
     });
     return false;
 }

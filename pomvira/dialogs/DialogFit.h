@@ -42,8 +42,9 @@ class TDialogFit : public QObject {
     // (its real one is known only once it is on the screen).
     static QMargins AssumedFrame();
 
-    // Fits one dialog now (what happens when it is shown).
-    void Fit(QDialog* dialog) const;
+    // Fits one dialog: as it shows (`shown` false: sized, and placed only
+    // beside the picture), and once it is on the screen (moved in).
+    void Fit(QDialog* dialog, bool shown) const;
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
