@@ -25,6 +25,9 @@ packages=(
   xvfb xauth x11-utils xdotool imagemagick ffmpeg xdg-utils libxcb1-dev
   fonts-dejavu-core fonts-wine fonts-liberation2
   openbox weston xwayland qt6-wayland
+  # Screen readers in the tests: a session bus, AT-SPI's bus and registry,
+  # and the Python client that reads the program as Orca does.
+  dbus-daemon at-spi2-core python3-pyatspi
   dpkg-dev file man-db lintian desktop-file-utils appstream
   # The Debian source package (debian/): dpkg-buildpackage with debhelper.
   debhelper

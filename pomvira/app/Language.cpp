@@ -84,6 +84,13 @@ QStringList CatalogueFolders() {
         QDir::cleanPath(here + QLatin1Char('/') + QStringLiteral(POMVIRA_INSTALLED_TRANSLATIONS))};
 }
 
+QLocale NumberLocale(const QLocale& system, const QString& catalogue) {
+    const QLocale texts(catalogue.isEmpty() ? kOwnLanguage : catalogue);
+    if (system.language() == QLocale::C || system.language() == texts.language())
+        return system;
+    return texts;
+}
+
 QString InstallLanguage(QCoreApplication* app, const QStringList& folders) {
     static std::unique_ptr<QTranslator> program;
     static std::unique_ptr<QTranslator> toolkit;
@@ -119,5 +126,7 @@ QString InstallLanguage(QCoreApplication* app, const QStringList& folders) {
         app->installTranslator(toolkit.get());
     else
         toolkit.reset();
-    return program ? code : QString();
+    const QString loaded = program ? code : QString();
+    QLocale::setDefault(NumberLocale(QLocale::system(), loaded));
+    return loaded;
 }

@@ -6,6 +6,7 @@
 // the English catalogue.
 #pragma once
 
+#include <QLocale>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -33,9 +34,17 @@ QStringList AvailableCatalogues(const QString& folder);
 // (the build tree), then the installed data folder seen from it.
 QStringList CatalogueFolders();
 
+// The locale numbers are written in (spin boxes, values) for texts in the
+// catalogue's language (empty: the program's own French): the system's
+// locale where it speaks that language or is the bare C locale, otherwise
+// the language's own, so that English texts under a German locale write
+// "440.000", not "440,000".
+QLocale NumberLocale(const QLocale& system, const QString& catalogue);
+
 // Loads the catalogue for the user's languages (from the process
 // environment) into the application, with Qt's own texts (standard buttons,
-// file dialogs) in the same language where Qt has them. A language loaded
+// file dialogs) in the same language where Qt has them, and numbers written
+// as that language writes them (NumberLocale). A language loaded
 // before is taken out first, so that it can be called again. Returns the
 // catalogue's language code, empty for the program's own French texts.
 QString InstallLanguage(QCoreApplication* app, const QStringList& folders = CatalogueFolders());

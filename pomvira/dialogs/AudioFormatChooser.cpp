@@ -31,10 +31,10 @@ bool ReadHeader(const uint8_t* data, size_t size, WAVEFORMATEX& header) {
 
 QString ChannelText(uint16_t channels) {
     if (channels == 1)
-        return QStringLiteral("Mono");
+        return UiText("Dialogs", "Mono");
     if (channels == 2)
-        return QStringLiteral("Stereo");
-    return QStringLiteral("%1 Channels").arg(channels);
+        return UiText("Dialogs", "Stereo");
+    return UiText("Dialogs", "%1 canaux").arg(channels);
 }
 
 // Whether two formats are the same sound: tag, rate, bits and channels.
@@ -56,7 +56,7 @@ QString DescribeWaveFormat(const TWaveFormat& format) {
     WAVEFORMATEX header{};
     if (!ReadHeader(format.data(), format.size(), header))
         return QString();
-    return QStringLiteral("%1, %2 Hz, %3 Bit, %4")
+    return UiText("Dialogs", "%1, %2 Hz, %3 Bit, %4")
         .arg(media::WaveFormatTagName(header.wFormatTag))
         .arg(header.nSamplesPerSec)
         .arg(header.wBitsPerSample)

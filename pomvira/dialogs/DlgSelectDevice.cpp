@@ -8,6 +8,7 @@
 
 #include "DialogKit.h"
 #include "files/TextConv.h"
+#include "media/MediaUtil.h"
 
 namespace {
 
@@ -37,7 +38,9 @@ TSelectDeviceDlg::TSelectDeviceDlg(QWidget* owner) : QDialog(owner) {
     cbAudioDevice = CreateDeviceList(Panel1, "cbAudioDevice", QPoint(16, 88));
 
     SetTabOrder({btnOK, btnCancel, cbVideoDevice, cbAudioDevice});
-    btnOK->setFocus();
+    // The first list has the focus: the arrow keys choose at once, Return
+    // confirms.
+    cbVideoDevice->setFocus();
     FormCreate();
 }
 
@@ -45,4 +48,23 @@ void TSelectDeviceDlg::FormCreate() {
     setWindowTitle(UiText("Dialogs", "Sélection du périphérique"));
     SetLabelText(lblVideoDevice, UiText("Dialogs", "Appareil Vidéo"));
     SetLabelText(lblAudioDevice, UiText("Dialogs", "Appareil Audio"));
+}
+
+QStringList DistinctDeviceNames(const QStringList& names) {
+    QStringList shown;
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        const qsizetype rank = names.mid(0, i + 1).count(names[i]);
+        shown << (rank > 1 ? QStringLiteral("%1 (%2)").arg(names[i]).arg(rank) : names[i]);
+    }
+    return shown;
+}
+
+void FillDeviceList(QComboBox* list, media::TSysDevEnum& devices, const media::GUID& category,
+                    int32_t index) {
+    devices.SelectCategory(category);
+    QStringList names;
+    for (int i = 0; i < devices.DeviceCount(); ++i)
+        names << QString::fromStdString(devices.DeviceEntry(i).FriendlyName);
+    list->addItems(DistinctDeviceNames(names));
+    list->setCurrentIndex(index >= 0 && index < list->count() ? index : -1);
 }

@@ -4,6 +4,14 @@
 #pragma once
 
 #include <QDialog>
+#include <QStringList>
+#include <cstdint>
+
+#include "media/MediaBoundary.h"
+
+namespace media {
+class TSysDevEnum;
+}
 
 class QComboBox;
 class QFrame;
@@ -27,3 +35,14 @@ class TSelectDeviceDlg : public QDialog {
   private:
     void FormCreate();
 };
+
+// The names of devices as a list shows them: a name that an earlier device
+// already has gets its rank among the devices of that name ("Peer Camera",
+// "Peer Camera (2)"), so that equal devices can be told apart. The devices
+// themselves are still told by their places in the list.
+QStringList DistinctDeviceNames(const QStringList& names);
+
+// Fills a device list with the devices of one category, in enumeration
+// order, named apart, and selects `index` (none when it is -1 or beyond).
+void FillDeviceList(QComboBox* list, media::TSysDevEnum& devices, const media::GUID& category,
+                    int32_t index);

@@ -59,6 +59,21 @@ void TWindowPlacement::CenterWindows() {
     FPanel->move(panel);
 }
 
+QSize TWindowPlacement::VideoRoom(const QRect& work, const QSize& frame, int panelHeight,
+                                  qreal ratio) {
+    // Rounded down: a frame of exactly that size still fits.
+    return QSize(int((work.width() - frame.width()) * ratio + 0.001),
+                 int((work.height() - frame.height() - panelHeight) * ratio + 0.001));
+}
+
+QSize TWindowPlacement::PreviewArea(int panelHeight) const {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!FViewForm || !screen)
+        return QSize();
+    return VideoRoom(screen->availableGeometry(), FViewForm->GetFrameRect(0, 0).size(),
+                     panelHeight, screen->devicePixelRatio());
+}
+
 QPoint TWindowPlacement::BottomRight(const QRect& work, const QSize& panel) {
     return QPoint(work.left() + work.width() - panel.width(),
                   work.top() + work.height() - panel.height());

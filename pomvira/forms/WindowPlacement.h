@@ -36,6 +36,11 @@ class TWindowPlacement {
     void FitVideo(int width, int height) { PlaceWindows(SizeViewForm(width, height)); }
     void CenterWindows();
     void PlaceBottomRight();
+    // The largest video picture, in the screen's device pixels, that the
+    // work area has room for with the preview's frame around it and the
+    // panel (panelHeight) below: the same frames fit a screen at every
+    // scale. Invalid without a preview window.
+    QSize PreviewArea(int panelHeight) const;
 
     // The panel has just grown to its expanded height: moved up as far as
     // needed to end inside the work area, remembering where it was.
@@ -69,6 +74,9 @@ class TWindowPlacement {
     static std::pair<QPoint, QPoint> Centered(const QRect& screen, const QRect& work,
                                               const QSize& view, const QSize& panel);
     static QPoint BottomRight(const QRect& work, const QSize& panel);
+    // PreviewArea from the work area and the frame's size (the program's
+    // units) and the screen's device pixels per unit.
+    static QSize VideoRoom(const QRect& work, const QSize& frame, int panelHeight, qreal ratio);
     // Where the expanded panel at `panel` goes to end inside the work area;
     // none when it already does.
     static std::optional<QPoint> Lifted(const QRect& work, const QRect& panel);

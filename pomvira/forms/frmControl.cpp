@@ -15,6 +15,7 @@
 #include "app/WindowSystem.h"
 #include "capture/CaptureSession.h"
 #include "capture/MediaStrip.h"
+#include "forms/PanelAccess.h"
 #include "forms/StartupRepair.h"
 #include "files/JpegFile.h"
 #include "frmView.h"
@@ -52,6 +53,7 @@ TControlForm::TControlForm(QWidget* parent)
     CreateComponents();
     CreateMenus();
     BindSession();
+    new TPanelAccess(this);  // the keyboard's and screen readers' panel
     // The form is loaded: its creation handler runs as part of the creation.
     // A failure ends it at that step; it is reported and the program keeps
     // running with the state reached so far.

@@ -26,15 +26,6 @@ using namespace media;
 
 namespace {
 
-// Fills a drop-down list with the names of the devices of one category, in
-// enumeration order, and selects `index` (none when it is -1 or beyond).
-void FillDeviceList(QComboBox* list, TSysDevEnum& devices, const GUID& category, int32_t index) {
-    devices.SelectCategory(category);
-    for (int i = 0; i < devices.DeviceCount(); ++i)
-        list->addItem(QString::fromStdString(devices.DeviceEntry(i).FriendlyName));
-    list->setCurrentIndex(index >= 0 && index < list->count() ? index : -1);
-}
-
 // Fills a compressor list and its "none" box from the current choice.
 void FillCompressorList(QListWidget* list, QAbstractButton* none, TSysDevEnum& compressors,
                         int32_t current) {

@@ -7,8 +7,6 @@
 // action started it), the camera gone, stalled or failing to start, and the
 // messages that say why a recording or the picture stopped.
 #include <QDeadlineTimer>
-#include <QGuiApplication>
-#include <QScreen>
 #include <QThread>
 #include <QTimer>
 
@@ -37,17 +35,7 @@ void TControlForm::BindSession() {
         if (!FPlacement.Kept())
             FPlacement.FitVideo(width, height);
     });
-    // The largest video picture the work area has room for, the preview's
-    // frame and the panel below it taken away.
-    s->PreviewArea = [this]() -> QSize {
-        QScreen* screen = QGuiApplication::primaryScreen();
-        if (!FViewForm || !screen)
-            return QSize();
-        const QRect work = screen->availableGeometry();
-        const QSize frame = FViewForm->GetFrameRect(0, 0).size();
-        return QSize(work.width() - frame.width(),
-                     work.height() - frame.height() - shpNormal->height());
-    };
+    s->PreviewArea = [this] { return FPlacement.PreviewArea(shpNormal->height()); };
     connect(s, &TCaptureSession::PreviewStarted, this, [this] { FPreviewReported = false; });
     connect(s, &TCaptureSession::PreviewFailed, this, &TControlForm::PreviewFailed);
     connect(s, &TCaptureSession::PreviewRecovered, this, [this](const QString& reason) {

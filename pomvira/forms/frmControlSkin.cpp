@@ -190,6 +190,7 @@ void TControlForm::SetExpanded(bool expanded) {
         resize(imgBack->width(), shpNormal->height());
         FPlacement.ReturnFromLift();
     }
+    RefreshStrip();  // the captions show with the strip
 }
 
 void TControlForm::actExpandExecute(QObject*) {

@@ -16,6 +16,7 @@
 #include "files/JpegFile.h"
 #include "files/PathUtils.h"
 #include "files/TextConv.h"
+#include "widgets/ImageButton.h"
 #include "widgets/ImageRgn.h"
 #include "frmControl.h"
 #include "capture/CaptureSession.h"
@@ -79,11 +80,12 @@ void TControlForm::UpdateStripLabel(int tag) {
     if (box->toolTip() != note)
         box->setToolTip(note);
     box->SetSelected(index >= 0 && index == FStrip->Selected());
+    box->setFocusPolicy(index >= 0 ? Qt::TabFocus : Qt::NoFocus);
     if (index >= 0) {
         const QString name = QFileInfo(FStrip->FileAt(index)).fileName();
         if (label->text() != name)
             label->setText(name);
-        if (label->isHidden())
+        if (label->isHidden() && btnExpand->Tag == 1)
             label->show();
     } else if (!label->isHidden()) {
         label->hide();

@@ -10,6 +10,7 @@
 #include <climits>
 #include <string>
 
+#include "FormAccessibility.h"
 #include "app/Application.h"
 #include "widgets/FormFonts.h"
 #include "widgets/ImageRgn.h"
@@ -126,6 +127,9 @@ TViewForm::TViewForm(QWidget* owner)
     // window and stays out of the task bar.
     setWindowTitle(QString::fromLatin1(kApplicationTitle));
     setWindowIcon(ApplicationIcon());
+    // Screen readers tell it from the panel, which has the same title.
+    InstallFormAccessibility();
+    setAccessibleName(UiText("PreviewWindow", "Ombra Viewer – Aperçu"));
     setFont(PixelFont(QStringLiteral("Tahoma"), 11));
     // The frame is painted through one off-screen picture: no background is
     // erased first. Outside the outline the window is see-through (it paints
@@ -162,6 +166,9 @@ TViewForm::TViewForm(QWidget* owner)
     VideoWindow->VMROptions().SetStreams(1);
     VideoWindow->VMROptions().SetKeepAspectRatio(false);
     VideoWindow->setGeometry(16, 32, 665, 537);
+    // Nothing to do there from the keyboard; a screen reader names it.
+    VideoWindow->setFocusPolicy(Qt::NoFocus);
+    VideoWindow->setAccessibleName(UiText("PreviewWindow", "Image de la caméra"));
 
     auto label = [this](const char* name, const QFont& font, const QColor& color,
                         const QString& text) {
@@ -301,13 +308,24 @@ QRect TViewForm::GetFrameRect(int Width, int Height) const {
                  Height + imgT->height() + imgBottom->height());
 }
 
+QSize TViewForm::VideoAreaFor(const QSize& frame, qreal scale) {
+    if (scale <= 0)
+        scale = 1.0;
+    return QSize(std::max(1, qRound(frame.width() / scale)),
+                 std::max(1, qRound(frame.height() / scale)));
+}
+
 bool TViewForm::SetVideoSize(int Width, int Height) {
     // Covering the screen leaves the desktop's panels and task bars free:
     // the work area counts as the screen here.
     QRect screen(0, 0, INT_MAX, INT_MAX);
-    if (QScreen* primary = QGuiApplication::primaryScreen())
+    qreal scale = 1.0;
+    if (QScreen* primary = QGuiApplication::primaryScreen()) {
         screen = primary->availableGeometry();
-    const QRect F = GetFrameRect(Width, Height);
+        scale = primary->devicePixelRatio();
+    }
+    const QSize video = VideoAreaFor(QSize(Width, Height), scale);
+    const QRect F = GetFrameRect(video.width(), video.height());
     bool covers;
     if (F.width() < screen.width() && F.height() < screen.height()) {
         move(F.topLeft());
@@ -343,6 +361,8 @@ void TViewForm::SetRecordState(bool Recording) {
 
 void TViewForm::SetVideoNotice(const QString& text) {
     lblNotice->setText(text);
+    // Read as one sentence after another: a screen reader says no breaks.
+    lblNotice->setAccessibleName(text.simplified());
     lblNotice->setGeometry(GetVideoRect());
     lblNotice->setVisible(!text.isEmpty());
     // Above the video and the renderer's window, which would otherwise keep

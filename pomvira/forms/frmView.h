@@ -66,8 +66,14 @@ class TViewForm : public QWidget {
 
     // Sizes the window around a video of Width x Height, or makes it cover
     // the primary screen's work area (the screen less the desktop's panels)
-    // when the framed window would not fit there (result true).
+    // when the framed window would not fit there (result true). The size is
+    // the camera's frame in the screen's device pixels: on a scaled screen
+    // the video area is that many device pixels, so frames are shown pixel
+    // for pixel at every scale.
     bool SetVideoSize(int Width, int Height);
+    // The video area, in the program's units, that shows a frame of
+    // `frame` device pixels pixel for pixel at the given scale.
+    static QSize VideoAreaFor(const QSize& frame, qreal scale);
     // The top bar's state text: "( Record )" in white or "( Preview )" in
     // yellow; the window is repainted at once.
     void SetRecordState(bool Recording);

@@ -36,8 +36,6 @@ namespace {
 
 const char* const k720 =
     "Major Type: Video - Sub Type: YUY2 Format: VideoInfo YUY2 1280X720, 16 bits";
-const char* const k640 =
-    "Major Type: Video - Sub Type: YUY2 Format: VideoInfo YUY2 640X480, 16 bits";
 const QSize kScreen(1280, 1024);
 constexpr QRgb kMagenta = 0xFF00FF;
 
@@ -389,6 +387,8 @@ class OpenboxTest : public DesktopTest {
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         if (!scaleFactor.isEmpty())
             env.insert(QStringLiteral("QT_SCALE_FACTOR"), scaleFactor);
+        if (!cameraProfile.isEmpty())
+            env.insert(QStringLiteral("POMVIRA_TEST_CAMERA_PROFILE"), cameraProfile);
         program.Start(QStringLiteral(POMVIRA_EXECUTABLE), {}, env);
         ASSERT_TRUE(WaitFor(
             [&] {
@@ -435,6 +435,7 @@ class OpenboxTest : public DesktopTest {
 
     TChild openbox;
     QString scaleFactor;  // QT_SCALE_FACTOR of the program (empty: none)
+    QString cameraProfile;  // the test camera's profile (empty: the plain one)
     xcb_window_t view = 0;
     xcb_window_t panel = 0;
 };
@@ -606,24 +607,26 @@ class ScaledOpenboxTest : public OpenboxTest {
 };
 
 TEST_F(ScaledOpenboxTest, BothWindowsAndTheExpandedPanelStayOnTheScreen) {
-    // 640 x 480 framed fits the screen, but not with the panel below it.
-    ASSERT_NO_FATAL_FAILURE(WriteSettings(k640));
+    // Frames are shown pixel for pixel: 1280 x 720 takes 640 x 360 of the
+    // program's units, and fits with the panel below it.
+    ASSERT_NO_FATAL_FAILURE(WriteSettings(k720));
     ASSERT_NO_FATAL_FAILURE(StartProgram());
     QRect v = x.Geometry(view), p = x.Geometry(panel);
-    EXPECT_EQ(v.size(), QSize(676, 536) * 2);
+    EXPECT_EQ(v.size(), QSize(676, 416) * 2);
     EXPECT_EQ(p.size(), QSize(355, 72) * 2);
     EXPECT_TRUE(OnScreen(v));
     EXPECT_TRUE(OnScreen(p));
-    // Still centred across (to the scaled pixel), the panel on the
-    // preview's lower part.
+    // Still centred across (to the scaled pixel), the panel below.
     EXPECT_NEAR(p.left(), v.left() + (v.width() - p.width()) / 2, 2);
-    EXPECT_LE(p.top(), v.bottom());
+    EXPECT_NEAR(p.top(), v.bottom() + 1, 2);
     program.Stop();
 
-    // 1280 x 720 framed does not fit: the preview covers the screen, the
-    // panel lies in its bottom-right corner. A still picture expands the
-    // panel, which goes up to keep its strip on the screen.
-    ASSERT_NO_FATAL_FAILURE(WriteSettings(k720));
+    // 1920 x 1080 (a webcam's MJPG) framed does not fit: the preview covers
+    // the screen, the panel lies in its bottom-right corner. A still picture
+    // expands the panel, which goes up to keep its strip on the screen.
+    cameraProfile = QStringLiteral("webcam");
+    ASSERT_NO_FATAL_FAILURE(WriteSettings(
+        "Major Type: Video - Sub Type: MJPG Format: VideoInfo MJPG 1920X1080, 24 bits"));
     ASSERT_NO_FATAL_FAILURE(StartProgram());
     v = x.Geometry(view);
     p = x.Geometry(panel);

@@ -61,11 +61,11 @@
     </message>
     <message>
         <source>Effacer</source>
-        <translation>Delete</translation>
+        <translation>Remove from the strip (the file stays on disk)</translation>
     </message>
     <message>
         <source>Tout Effacer</source>
-        <translation>Delete All</translation>
+        <translation>Remove all from the strip (the files stay on disk)</translation>
     </message>
     <message>
         <source>Image Fixe</source>
@@ -107,6 +107,10 @@
         <source>Minimiser</source>
         <comment>folds the strip away</comment>
         <translation>Collapse</translation>
+    </message>
+    <message>
+        <source>Photos et vidéos de la séance</source>
+        <translation>Pictures and recordings of this session</translation>
     </message>
 </context>
 <context>
@@ -166,6 +170,22 @@
     <message>
         <source>Appareil Audio</source>
         <translation>Audio Device</translation>
+    </message>
+    <message>
+        <source>Mono</source>
+        <translation>Mono</translation>
+    </message>
+    <message>
+        <source>Stereo</source>
+        <translation>Stereo</translation>
+    </message>
+    <message>
+        <source>%1 canaux</source>
+        <translation>%1 channels</translation>
+    </message>
+    <message>
+        <source>%1, %2 Hz, %3 Bit, %4</source>
+        <translation>%1, %2 Hz, %3 bits, %4</translation>
     </message>
 </context>
 <context>
@@ -613,6 +633,14 @@ Trying again...</translation>
     <message>
         <source>( Finalisation... )</source>
         <translation>( Finishing... )</translation>
+    </message>
+    <message>
+        <source>Ombra Viewer – Aperçu</source>
+        <translation>Ombra Viewer – Preview</translation>
+    </message>
+    <message>
+        <source>Image de la caméra</source>
+        <translation>Camera picture</translation>
     </message>
 </context>
 </TS>

@@ -2,8 +2,10 @@
 #include "Accessibility.h"
 
 #include <QAccessible>
+#include <QAccessibleObject>
 #include <QAccessibleWidget>
 #include <QMetaObject>
+#include <QWindow>
 
 #include "ActionList.h"
 #include "ControlsKit.h"
@@ -34,10 +36,19 @@ class AccessibleImageButton : public QAccessibleWidget {
         return s;
     }
 
-    QStringList actionNames() const override { return PressOnly(); }
+    QStringList actionNames() const override {
+        // Then "SetFocus" for a button that takes the focus.
+        return PressOnly() + QAccessibleWidget::actionNames();
+    }
 
     void doAction(const QString& action) override {
-        if (action != QAccessibleActionInterface::pressAction() || !Button()->isEnabled())
+        if (action != QAccessibleActionInterface::pressAction()) {
+            QAccessibleWidget::doAction(action);
+            return;
+        }
+        // What the user cannot see cannot be pressed (the strip's buttons
+        // of a folded panel).
+        if (!Button()->isEnabled() || !Button()->isVisible())
             return;
         QPointer<TImageButton> button = Button();
         QMetaObject::invokeMethod(
@@ -74,7 +85,7 @@ class AccessibleImage : public QAccessibleWidget {
 
     void doAction(const QString& action) override {
         if (action != QAccessibleActionInterface::pressAction() || !Image()->OnClick ||
-            !Image()->isEnabled())
+            !Image()->isEnabled() || !Image()->isVisible())
             return;
         QPointer<TImage> image = Image();
         QMetaObject::invokeMethod(
@@ -96,6 +107,40 @@ class AccessiblePaintBox : public QAccessibleWidget {
 
     QAccessible::Role role() const override { return Box()->AccessibleRole; }
 
+    QAccessibleInterface* parent() const override {
+        if (QObject* list = Box()->AccessibleParent)
+            return QAccessible::queryAccessibleInterface(list);
+        return QAccessibleWidget::parent();
+    }
+
+    // A selectable box: "Select" selects it as a click does, the press
+    // action acts as a double-click (opens the entry).
+    QStringList actionNames() const override {
+        QStringList names;
+        if (Box()->Selectable)
+            names << TPaintBox::SelectAction() << QAccessibleActionInterface::pressAction();
+        return names + QAccessibleWidget::actionNames();
+    }
+
+    void doAction(const QString& action) override {
+        const bool select = action == TPaintBox::SelectAction();
+        if (!Box()->Selectable ||
+            (!select && action != QAccessibleActionInterface::pressAction())) {
+            QAccessibleWidget::doAction(action);
+            return;
+        }
+        if (!Box()->isEnabled() || !Box()->isVisible())
+            return;
+        QPointer<TPaintBox> box = Box();
+        QMetaObject::invokeMethod(
+            box,
+            [box, select] {
+                if (box)
+                    box->Press(!select);
+            },
+            Qt::QueuedConnection);
+    }
+
     QAccessible::State state() const override {
         QAccessible::State s = QAccessibleWidget::state();
         s.selectable = Box()->Selectable;
@@ -107,6 +152,60 @@ class AccessiblePaintBox : public QAccessibleWidget {
     TPaintBox* Box() const { return static_cast<TPaintBox*>(widget()); }
 };
 
+class AccessibleList : public QAccessibleObject {
+  public:
+    explicit AccessibleList(TAccessibleList* list) : QAccessibleObject(list) {}
+
+    QAccessible::Role role() const override { return QAccessible::List; }
+    QString text(QAccessible::Text t) const override {
+        return t == QAccessible::Name ? List()->Name() : QString();
+    }
+    void setText(QAccessible::Text, const QString&) override {}
+    QAccessible::State state() const override {
+        QAccessible::State s;
+        bool shown = false;
+        for (TPaintBox* item : List()->Items())
+            shown = shown || item->isVisible();
+        s.invisible = !shown;
+        return s;
+    }
+    QRect rect() const override {
+        QRect area;
+        for (TPaintBox* item : List()->Items())
+            area |= QRect(item->mapToGlobal(QPoint(0, 0)), item->size());
+        return area;
+    }
+    QWindow* window() const override {
+        QWidget* owner = List()->Owner();
+        return owner ? owner->window()->windowHandle() : nullptr;
+    }
+    QAccessibleInterface* parent() const override {
+        return QAccessible::queryAccessibleInterface(List()->Owner());
+    }
+    int childCount() const override { return int(List()->Items().size()); }
+    QAccessibleInterface* child(int index) const override {
+        const QList<TPaintBox*> items = List()->Items();
+        return index >= 0 && index < items.size()
+                   ? QAccessible::queryAccessibleInterface(items[index])
+                   : nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        if (!child)
+            return -1;
+        return int(List()->Items().indexOf(qobject_cast<TPaintBox*>(child->object())));
+    }
+    QAccessibleInterface* childAt(int x, int y) const override {
+        for (TPaintBox* item : List()->Items())
+            if (item->isVisible() && QRect(item->mapToGlobal(QPoint(0, 0)), item->size())
+                                         .contains(x, y))
+                return QAccessible::queryAccessibleInterface(item);
+        return nullptr;
+    }
+
+  private:
+    TAccessibleList* List() const { return static_cast<TAccessibleList*>(object()); }
+};
+
 QAccessibleInterface* MakeInterface(const QString& className, QObject* object) {
     if (className == QLatin1String("TImageButton"))
         return new AccessibleImageButton(static_cast<TImageButton*>(object));
@@ -114,10 +213,30 @@ QAccessibleInterface* MakeInterface(const QString& className, QObject* object) {
         return new AccessibleImage(static_cast<TImage*>(object));
     if (className == QLatin1String("TPaintBox"))
         return new AccessiblePaintBox(static_cast<TPaintBox*>(object));
+    if (className == QLatin1String("TAccessibleList"))
+        return new AccessibleList(static_cast<TAccessibleList*>(object));
     return nullptr;
 }
 
 }  // namespace
+
+TAccessibleList::TAccessibleList(QWidget* owner, const QList<TPaintBox*>& items,
+                                 const QString& name)
+    : QObject(owner), FOwner(owner), FName(name) {
+    InstallAccessibleControls();
+    for (TPaintBox* item : items) {
+        FItems << item;
+        item->AccessibleParent = this;
+    }
+}
+
+QList<TPaintBox*> TAccessibleList::Items() const {
+    QList<TPaintBox*> items;
+    for (const QPointer<TPaintBox>& item : FItems)
+        if (item)
+            items << item.data();
+    return items;
+}
 
 void InstallAccessibleControls() {
     static const bool installed = [] {

@@ -3,10 +3,35 @@
 // program's painted controls, which Qt alone would present as bare panes:
 // an image button is a push button named by its hint (or caption), a picture
 // that can be clicked is a button named by its hint, and a paint box says the
-// role, name and selection its owner gives it.
+// role, name and selection its owner gives it, and a group of paint boxes
+// is a list.
 #pragma once
 
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
 class QWidget;
+class TPaintBox;
+
+// A list that groups paint boxes for a screen reader (the boxes are its
+// items: set their AccessibleParent to it). It has no widget of its own:
+// it lies where its boxes lie, and is hidden while they are.
+class TAccessibleList : public QObject {
+    Q_OBJECT
+  public:
+    TAccessibleList(QWidget* owner, const QList<TPaintBox*>& items, const QString& name);
+    QWidget* Owner() const { return FOwner; }
+    QList<TPaintBox*> Items() const;
+    QString Name() const { return FName; }
+    void SetName(const QString& name) { FName = name; }
+
+  private:
+    QWidget* FOwner;
+    QList<QPointer<TPaintBox>> FItems;
+    QString FName;
+};
 
 // Registers the interfaces with Qt's accessibility, once per process; the
 // controls' constructors call it.

@@ -89,11 +89,43 @@ void TPaintBox::SetSelected(bool selected) {
     }
 }
 
+QString TPaintBox::SelectAction() {
+    return QStringLiteral("Select");
+}
+
+void TPaintBox::Press(bool secondPress) {
+    if (OnMouseDown)
+        OnMouseDown(this, Qt::LeftButton, TShiftState{Qt::NoModifier, secondPress}, width() / 2,
+                    height() / 2);
+}
+
 void TPaintBox::paintEvent(QPaintEvent*) {
-    if (!OnPaint)
-        return;
     QPainter p(this);
-    OnPaint(this, p);
+    if (OnPaint) {
+        p.save();
+        OnPaint(this, p);
+        p.restore();
+    }
+    // The keyboard's place: a dotted ring inside the box's frame, white
+    // over black so that it shows on any picture.
+    if (hasFocus()) {
+        const QRect mark = rect().adjusted(4, 4, -5, -5);
+        p.setBrush(Qt::NoBrush);
+        p.setPen(QPen(Qt::black, 1));
+        p.drawRect(mark);
+        p.setPen(QPen(Qt::white, 1, Qt::DotLine));
+        p.drawRect(mark);
+    }
+}
+
+void TPaintBox::focusInEvent(QFocusEvent* event) {
+    update();
+    QWidget::focusInEvent(event);
+}
+
+void TPaintBox::focusOutEvent(QFocusEvent* event) {
+    update();
+    QWidget::focusOutEvent(event);
 }
 
 void TPaintBox::mousePressEvent(QMouseEvent* event) {

@@ -80,11 +80,23 @@ class TPaintBox : public QWidget {
     bool Selectable = false;
     bool Selected() const { return FSelected; }
     void SetSelected(bool selected);
+    // The object a screen reader sees as the box's parent (a list that
+    // groups several boxes); null: its parent widget.
+    QObject* AccessibleParent = nullptr;
+    // A selectable box offers a screen reader two actions, told as mouse
+    // presses: "Select" as a click, the press action as a double-click.
+    static QString SelectAction();
+
+    // What a click (secondPress false) or a double-click on the box does,
+    // without the mouse: OnMouseDown with the left button at its centre.
+    void Press(bool secondPress);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
   private:
     void MouseDown(QMouseEvent* event, bool secondPress);

@@ -2,7 +2,9 @@
 #include "ImageButton.h"
 
 #include <QEnterEvent>
+#include <QFocusEvent>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QToolTip>
@@ -72,6 +74,7 @@ void TImageButton::SetAction(TAction* action) {
     if (!action)
         return;
     FActionConnection = connect(action, &TAction::Changed, this, &TImageButton::ActionChanged);
+    FActionVisible = !isHidden();
     ActionChanged();
 }
 
@@ -84,8 +87,10 @@ void TImageButton::ActionChanged() {
     // the snapshot action is disabled during a recording).
     if (!FAction->Hint().isEmpty() && FAction->Hint() != FHint)
         SetHint(FAction->Hint());
-    if (isHidden() == FAction->Visible())
-        setVisible(FAction->Visible());
+    if (FActionVisible != FAction->Visible()) {
+        FActionVisible = FAction->Visible();
+        setVisible(FActionVisible);
+    }
 }
 
 void TImageButton::Click() {
@@ -145,6 +150,20 @@ void TImageButton::paintEvent(QPaintEvent*) {
     if (picture && !picture->isNull()) {
         painter.drawImage(rect(), *picture);
         FShown = chosen;
+    }
+    if (ShowsFocusMark()) {
+        // A dotted ring in the blue of the skin's lit buttons: round on the
+        // round buttons, the button's outline on the others.
+        painter.save();
+        painter.setRenderHint(QPainter::Antialiasing, true);
+        painter.setPen(QPen(QColor(0x56, 0xA0, 0xF6), 1.5, Qt::DotLine));
+        painter.setBrush(Qt::NoBrush);
+        const QRectF mark = QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5);
+        if (width() == height() && width() >= 24)
+            painter.drawEllipse(mark.adjusted(2, 2, -2, -2));
+        else
+            painter.drawRoundedRect(mark, 2, 2);
+        painter.restore();
     }
     if (!FCaption.isEmpty()) {
         QRect area = rect();
@@ -251,6 +270,72 @@ void TImageButton::changeEvent(QEvent* event) {
         update();
     }
     QWidget::changeEvent(event);
+}
+
+void TImageButton::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Space:
+            if (!event->isAutoRepeat() && !FSpaceDown) {
+                FSpaceDown = true;
+                FState = bsDown;
+                repaint();
+            }
+            event->accept();
+            return;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (!event->isAutoRepeat())
+                Click();
+            event->accept();
+            return;
+        default:
+            QWidget::keyPressEvent(event);
+    }
+}
+
+void TImageButton::keyReleaseEvent(QKeyEvent* event) {
+    if (event->key() != Qt::Key_Space || event->isAutoRepeat() || !FSpaceDown) {
+        QWidget::keyReleaseEvent(event);
+        return;
+    }
+    event->accept();
+    FSpaceDown = false;
+    FState = FPointerInside ? bsActive : bsUp;
+    repaint();
+    Click();
+}
+
+void TImageButton::focusInEvent(QFocusEvent* event) {
+    // A window coming back to the front, or a menu closing, keeps the
+    // mark as it was; a click never shows it.
+    switch (event->reason()) {
+        case Qt::ActiveWindowFocusReason:
+        case Qt::PopupFocusReason:
+            break;
+        case Qt::MouseFocusReason:
+            FKeyboardFocus = false;
+            break;
+        default:
+            FKeyboardFocus = true;
+    }
+    update();
+    QWidget::focusInEvent(event);
+}
+
+void TImageButton::TakeKeyboardFocus() {
+    FKeyboardFocus = true;
+    setFocus(Qt::TabFocusReason);
+    update();
+}
+
+void TImageButton::focusOutEvent(QFocusEvent* event) {
+    // A Space held while the focus goes is no click.
+    if (FSpaceDown) {
+        FSpaceDown = false;
+        FState = bsUp;
+    }
+    update();
+    QWidget::focusOutEvent(event);
 }
 
 bool TImageButton::event(QEvent* event) {

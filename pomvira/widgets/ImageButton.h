@@ -8,6 +8,11 @@
 // that shifts by (OffsetX, OffsetY) while the button is held, and reports a
 // click through OnClick or, without one, by executing its linked action.
 //
+// From the keyboard: the panel gives it the focus with Tab (a click does
+// not take the focus), a focus mark in the skin's blue shows where it is,
+// Space presses it (down while held, a click when released) and Return or
+// Enter click it at once.
+//
 // Events are plain std::function members (set them, or leave them empty):
 //   OnClick, OnMouseEnter, OnMouseLeave   (sender)
 //   OnMouseDown, OnMouseUp                (sender, button, modifiers, x, y)
@@ -93,6 +98,12 @@ class TImageButton : public QWidget {
 
     // The button's click: OnClick when set, otherwise the linked action.
     void Click();
+    // Whether the focus mark is drawn: the button has the focus and it
+    // came from the keyboard (not from a click on the window).
+    bool ShowsFocusMark() const { return hasFocus() && FKeyboardFocus; }
+    // Gives the button the focus as Tab does, also while its window is not
+    // active yet (the mark shows once it is).
+    void TakeKeyboardFocus();
 
   protected:
     bool event(QEvent* event) override;
@@ -104,6 +115,10 @@ class TImageButton : public QWidget {
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
   private:
     enum TPicture { picNone, picUp, picDown, picActive, picDisable };
@@ -124,6 +139,12 @@ class TImageButton : public QWidget {
     QString FHint;
     QPointer<TAction> FAction;
     QMetaObject::Connection FActionConnection;
+    // The action's visibility last applied: the button follows it when it
+    // changes, and may be hidden or shown by its owner meanwhile.
+    bool FActionVisible = true;
+    // The focus came from the keyboard; Space is held down on the button.
+    bool FKeyboardFocus = false;
+    bool FSpaceDown = false;
 
     bool FPressed = false;
     TButtonState FState = bsUp;

@@ -52,8 +52,7 @@ CameraControlsPage::CameraControlsPage(std::shared_ptr<ICameraControls> controls
     connect(&writer_, &DeviceWriter::Settled, this, &PropertyPage::Settled);
     setWindowTitle(QCoreApplication::translate("Media", "Périphérique"));
     auto* outer = new QVBoxLayout(this);
-    auto* scroll = new QScrollArea(this);
-    scroll->setWidgetResizable(true);
+    auto* scroll = new PageScroll(this, 480);
     auto* content = new QWidget(scroll);
     auto* column = new QVBoxLayout(content);
     scroll->setWidget(content);
@@ -96,11 +95,7 @@ CameraControlsPage::CameraControlsPage(std::shared_ptr<ICameraControls> controls
     for (Row& row : rows_)
         ShowState(row);
 
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setMinimumWidth(content->sizeHint().width() +
-                            scroll->verticalScrollBar()->sizeHint().width() +
-                            2 * scroll->frameWidth());
-    scroll->setMinimumHeight(std::min(content->sizeHint().height(), 480));
+    scroll->Fit();
 }
 
 CameraControlsPage::~CameraControlsPage() = default;

@@ -107,8 +107,7 @@ DeviceControlsPage::DeviceControlsPage(ElementRef element, QWidget* parent)
     setWindowTitle(QCoreApplication::translate("Media", "Périphérique"));
     connect(&writer_, &DeviceWriter::Settled, this, &PropertyPage::Settled);
     auto* outer = new QVBoxLayout(this);
-    auto* scroll = new QScrollArea(this);
-    scroll->setWidgetResizable(true);
+    auto* scroll = new PageScroll(this, 400);
     auto* content = new QWidget(scroll);
     auto* form = new QFormLayout(content);
     scroll->setWidget(content);
@@ -125,12 +124,7 @@ DeviceControlsPage::DeviceControlsPage(ElementRef element, QWidget* parent)
     g_free(pspecs);
     if (controls_ == 0)
         form->addRow(new QLabel(QCoreApplication::translate("Media", "Aucun réglage."), content));
-    // Wide enough for the controls; a long list scrolls vertically only.
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setMinimumWidth(content->sizeHint().width() +
-                            scroll->verticalScrollBar()->sizeHint().width() +
-                            2 * scroll->frameWidth());
-    scroll->setMinimumHeight(std::min(content->sizeHint().height(), 400));
+    scroll->Fit();
 }
 
 DeviceControlsPage::~DeviceControlsPage() = default;

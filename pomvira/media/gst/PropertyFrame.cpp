@@ -1,12 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "PropertyFrame.h"
 
+#include <QAbstractSlider>
+#include <QAbstractSpinBox>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "CameraControlsPage.h"
 #include "CaptureFilters.h"
@@ -41,6 +46,52 @@ PropertyPage* CreatePropertyPage(const GUID& page, const std::vector<IUnknown*>&
     return nullptr;
 }
 
+PageScroll::PageScroll(QWidget* parent, int tallest) : QScrollArea(parent), tallest_(tallest) {
+    setWidgetResizable(true);
+    // Wide enough for the controls; a long list scrolls vertically only.
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+}
+
+void PageScroll::Fit() {
+    QWidget* content = widget();
+    if (!content)
+        return;
+    const auto editors = content->findChildren<QWidget*>();
+    for (QWidget* w : editors) {
+        if (qobject_cast<QAbstractSpinBox*>(w) || qobject_cast<QAbstractSlider*>(w) ||
+            qobject_cast<QComboBox*>(w)) {
+            // The wheel alone gives no focus: it scrolls the column.
+            w->setFocusPolicy(Qt::StrongFocus);
+            w->installEventFilter(this);
+        }
+    }
+    updateGeometry();
+}
+
+QSize PageScroll::sizeHint() const {
+    const QWidget* content = widget();
+    const QSize inside = content ? content->sizeHint() : QSize(0, 0);
+    const int frame = 2 * frameWidth();
+    return QSize(inside.width() + verticalScrollBar()->sizeHint().width() + frame,
+                 std::min(inside.height() + frame, tallest_));
+}
+
+QSize PageScroll::minimumSizeHint() const {
+    const QSize wanted = sizeHint();
+    // A few rows of controls at least.
+    return QSize(wanted.width(), std::min(wanted.height(), 4 * fontMetrics().height() + 16));
+}
+
+bool PageScroll::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Wheel && watched->isWidgetType() &&
+        !static_cast<QWidget*>(watched)->hasFocus()) {
+        // Handed on, unaccepted, to the parents: the column scrolls.
+        event->ignore();
+        return true;
+    }
+    return QScrollArea::eventFilter(watched, event);
+}
+
 PropertyFrame::PropertyFrame(QWidget* parent, const QString& caption) : QDialog(parent) {
     setObjectName(QStringLiteral("PropertyFrame"));
     setWindowTitle(caption);
@@ -71,6 +122,22 @@ void PropertyFrame::AddPage(PropertyPage* page) {
         if (closing_ && !PagesBusy())
             Finish();
     });
+}
+
+void PropertyFrame::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    QWidget* page = tabs_->currentWidget();
+    if (!page)
+        return;
+    // The first control of the page that Tab would reach.
+    for (QWidget* w = page->nextInFocusChain(); w && w != page; w = w->nextInFocusChain()) {
+        if (!page->isAncestorOf(w))
+            break;
+        if ((w->focusPolicy() & Qt::TabFocus) && w->isEnabled() && w->isVisibleTo(page)) {
+            w->setFocus(Qt::TabFocusReason);
+            return;
+        }
+    }
 }
 
 int PropertyFrame::PageCount() const {

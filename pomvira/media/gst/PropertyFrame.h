@@ -20,6 +20,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QScrollArea>
 #include <QWidget>
 #include <vector>
 
@@ -60,6 +61,28 @@ class PropertyPage : public QWidget {
     void Settled();
 };
 
+// The scrolled column of a page's controls: as tall as its controls up to
+// `tallest`, and down to a few rows where the screen has no more room (the
+// frame is kept inside the work area). Over a spin box, slider or list that
+// does not have the focus, the mouse wheel scrolls the column instead of
+// changing the value; a control takes the wheel once it has the focus (a
+// click or Tab gives it).
+class PageScroll : public QScrollArea {
+    Q_OBJECT
+  public:
+    PageScroll(QWidget* parent, int tallest);
+    // Call once the content (setWidget) holds its controls.
+    void Fit();
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    int tallest_;
+};
+
 // The page for one identifier, made for the first of objects that supports
 // it; null when none does (or the identifier is unknown).
 PropertyPage* CreatePropertyPage(const GUID& page, const std::vector<IUnknown*>& objects,
@@ -78,6 +101,11 @@ class PropertyFrame : public QDialog {
     void reject() override;
     // Whether OK or Cancel was chosen and the frame waits for the pages.
     bool Closing() const { return closing_; }
+
+  protected:
+    // The focus starts on the page's first control (the format page's
+    // list: the arrow keys choose at once, Return confirms).
+    void showEvent(QShowEvent* event) override;
 
   private:
     // Closes with the result once no page is busy, or at the bound.

@@ -214,12 +214,7 @@ void VideoRendererWindow::CheckCover() {
 
 void VideoRendererWindow::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    if (current_.isNull()) {
-        painter.fillRect(rect(), Qt::black);
-        return;
-    }
-    // Fast scaling: a preview is repainted at the camera's frame rate.
-    painter.drawImage(rect(), current_);
+    PaintPicture(painter, rect(), current_, devicePixelRatioF());
 }
 
 void VideoRendererWindow::ForwardMouse(QMouseEvent* e) {

@@ -11,8 +11,61 @@
 #include <QPainter>
 #include <QWheelEvent>
 #include <QWidget>
+#include <algorithm>
+#include <cmath>
+#include <utility>
 
 namespace media::gst {
+
+namespace {
+
+// One side of PictureRect: the start and length of `length` units of
+// picture in `room` units, on device pixels.
+std::pair<qreal, qreal> Side(qreal length, qreal room, qreal scale) {
+    if (room - length < 1.0 / scale)
+        return {0.0, room};
+    const qreal size = std::round(length * scale) / scale;
+    const qreal start = std::round((room - size) / 2 * scale) / scale;
+    return {start, size};
+}
+
+}  // namespace
+
+QRectF PictureRect(const QSize& frame, const QSizeF& area, qreal scale) {
+    const QRectF whole(QPointF(0, 0), area);
+    if (frame.isEmpty() || area.isEmpty())
+        return whole;
+    if (scale <= 0)
+        scale = 1.0;
+    const qreal fit =
+        std::min(area.width() / frame.width(), area.height() / frame.height());
+    const auto [x, width] = Side(frame.width() * fit, area.width(), scale);
+    const auto [y, height] = Side(frame.height() * fit, area.height(), scale);
+    return QRectF(x, y, width, height);
+}
+
+void PaintPicture(QPainter& painter, const QRectF& area, const QImage& image, qreal scale) {
+    if (image.isNull()) {
+        painter.fillRect(area, Qt::black);
+        return;
+    }
+    const QRectF picture =
+        PictureRect(image.size(), area.size(), scale).translated(area.topLeft());
+    // Only the bars are filled: a frame that fills the area costs no fill.
+    if (picture != area) {
+        const QRectF bars[] = {
+            QRectF(area.left(), area.top(), area.width(), picture.top() - area.top()),
+            QRectF(area.left(), picture.bottom(), area.width(), area.bottom() - picture.bottom()),
+            QRectF(area.left(), picture.top(), picture.left() - area.left(), picture.height()),
+            QRectF(picture.right(), picture.top(), area.right() - picture.right(),
+                   picture.height())};
+        for (const QRectF& bar : bars)
+            if (!bar.isEmpty())
+                painter.fillRect(bar, Qt::black);
+    }
+    // Fast scaling: a preview is repainted at the camera's frame rate.
+    painter.drawImage(picture, image);
+}
 
 VideoSurface::VideoSurface(QWidget* host) : store_(this), host_(host) {
     setSurfaceType(QSurface::RasterSurface);
@@ -50,11 +103,7 @@ void VideoSurface::Paint() {
     QPaintDevice* device = store_.paintDevice();
     if (device) {
         QPainter painter(device);
-        if (image_.isNull())
-            painter.fillRect(area, Qt::black);
-        else
-            // Fast scaling: a preview is repainted at the camera's frame rate.
-            painter.drawImage(area, image_);
+        PaintPicture(painter, area, image_, devicePixelRatio());
     }
     store_.endPaint();
     store_.flush(area);

@@ -18,11 +18,25 @@
 #include <QBackingStore>
 #include <QImage>
 #include <QPointer>
+#include <QRectF>
 #include <QWindow>
 
+class QPainter;
 class QWidget;
 
 namespace media::gst {
+
+// Where a frame of `frame` pixels is drawn in an area of `area` (in the
+// window's units, `scale` device pixels each): scaled evenly to the largest
+// size that fits, centred, the rest left black, so that a frame larger than
+// the screen keeps its proportions. A side the frame fills to within a device
+// pixel is filled whole (a window sized around the frame, rounded to the
+// scale, shows no black line). Edges lie on device pixels.
+QRectF PictureRect(const QSize& frame, const QSizeF& area, qreal scale);
+
+// Paints `image` into `area` as PictureRect places it, black around it (and
+// black alone for a null image).
+void PaintPicture(QPainter& painter, const QRectF& area, const QImage& image, qreal scale);
 
 class VideoSurface : public QWindow {
   public:
@@ -30,8 +44,9 @@ class VideoSurface : public QWindow {
     // be the surface's container's parent (as the renderer's widget is).
     explicit VideoSurface(QWidget* host);
 
-    // Paints the image scaled to the whole surface: now when the surface is
-    // on screen, else when it is next exposed. A null image paints black.
+    // Paints the image scaled evenly into the surface (PictureRect): now
+    // when the surface is on screen, else when it is next exposed. A null
+    // image paints black.
     void Show(const QImage& image);
     // Frames drawn on screen so far: for tests and diagnostics.
     int FramesDrawn() const { return framesDrawn_; }

@@ -1,0 +1,561 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The camera program as users who do not use a mouse, or do not see the
+// screen, or use a scaled screen meet it: each case runs the program on a
+// desktop of the test's own (Xvfb, openbox, and for the screen reader a
+// session bus with AT-SPI's registry), drives it with real key presses
+// (xdotool) or through AT-SPI actions (a Python client, atspi_probe.py, as
+// Orca would), and checks what the window manager, the screen and the
+// accessibility tree show.
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+#include <algorithm>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <map>
+
+#include "TestDesktop.h"
+
+namespace {
+
+const char* const k320 =
+    "Major Type: Video - Sub Type: YUY2 Format: VideoInfo YUY2 320X240, 16 bits";
+const char* const kMjpg1080 =
+    "Major Type: Video - Sub Type: MJPG Format: VideoInfo MJPG 1920X1080, 24 bits";
+const char* const kMjpg720 =
+    "Major Type: Video - Sub Type: MJPG Format: VideoInfo MJPG 1280X720, 24 bits";
+// The preview window's frame around the video, in the program's units.
+const QSize kFrame(36, 56);
+
+// One object of the program as the screen reader sees it.
+struct TNode {
+    QString path, role, name, parent;
+    QStringList states, actions;
+    bool parentIsContainer = false;
+    bool Is(const char* state) const { return states.contains(QString::fromLatin1(state)); }
+};
+
+// The Python AT-SPI client, one process for the whole test.
+class TScreenReader {
+  public:
+    bool Start(qint64 pid, const QProcessEnvironment& env) {
+        FProcess.Start(QStringLiteral("/usr/bin/python3"),
+                       {QStringLiteral(POMVIRA_ATSPI_PROBE), QString::number(pid)}, env, true);
+        return FProcess.Running();
+    }
+    // Every object of the program, keyed by its path of names.
+    std::map<QString, TNode> Tree() {
+        std::map<QString, TNode> nodes;
+        for (const QByteArray& line : Ask("tree")) {
+            const QJsonObject o = QJsonDocument::fromJson(line).object();
+            TNode n;
+            n.path = o[QStringLiteral("path")].toString();
+            n.role = o[QStringLiteral("role")].toString();
+            n.name = o[QStringLiteral("name")].toString();
+            n.parent = o[QStringLiteral("parent")].toString();
+            n.parentIsContainer = o[QStringLiteral("parentIsContainer")].toBool();
+            for (const auto& s : o[QStringLiteral("states")].toArray())
+                n.states << s.toString();
+            for (const auto& a : o[QStringLiteral("actions")].toArray())
+                n.actions << a.toString();
+            // Objects of the same name under one parent (the strip's
+            // empty boxes; a button and the menu it opens) are told apart.
+            QString key = n.path;
+            for (int i = 2; nodes.count(key); ++i)
+                key = n.path + QStringLiteral("#%1").arg(i);
+            nodes[key] = n;
+        }
+        return nodes;
+    }
+    // Runs an action; "OK" or the reason it could not.
+    QString Do(const QString& path, const QString& action) {
+        const QList<QByteArray> answer =
+            Ask(QStringLiteral("do\t%1\t%2").arg(path, action).toUtf8());
+        return answer.isEmpty() ? QStringLiteral("no answer") : QString::fromUtf8(answer.last());
+    }
+    // The name of the object that has the keyboard focus (empty: none).
+    QString Focused() {
+        for (const auto& [path, node] : Tree())
+            if (node.Is("focused"))
+                return node.name;
+        return QString();
+    }
+
+  private:
+    QList<QByteArray> Ask(const QByteArray& command) {
+        QProcess& p = FProcess.Process();
+        p.write(command + "\n");
+        QList<QByteArray> lines;
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < 20000) {
+            if (!p.canReadLine() && !p.waitForReadyRead(200))
+                continue;
+            while (p.canReadLine()) {
+                const QByteArray line = p.readLine().chopped(1);
+                if (line == "END")
+                    return lines;
+                lines << line;
+                if (!command.startsWith("tree"))
+                    return lines;
+            }
+        }
+        return lines;
+    }
+
+    TTestChild FProcess;
+};
+
+class EveryUserTest : public ::testing::Test {
+  protected:
+    void Need(bool accessibility) {
+        const QString missing = TTestDesktop::Missing(accessibility);
+        if (!missing.isEmpty())
+            GTEST_SKIP() << missing.toStdString() << " is not installed";
+    }
+    void StartDesktop(const QSize& size, bool accessibility) {
+        ASSERT_TRUE(dir.isValid());
+        ASSERT_TRUE(desktop.Start(size, accessibility)) << "the test's desktop did not start";
+    }
+    // The settings a previous run left: the test's own folders and the
+    // camera's format (none: the program chooses).
+    void WriteSettings(const char* videoFormat) {
+        const QString config = dir.filePath(QStringLiteral("config"));
+        QDir().mkpath(config);
+        QDir().mkpath(Folder("Video"));
+        QDir().mkpath(Folder("Image"));
+        QFile ini(config + QStringLiteral("/Pomvira.ini"));
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write("[CAPTURE]\nVIDEO FOLDER=" + Folder("Video").toUtf8() +
+                  "\nSNAP FOLDER=" + Folder("Image").toUtf8() + "\n");
+        if (videoFormat)
+            ini.write(QByteArray("VIDEO FORMAT=") + videoFormat + "\n");
+    }
+    QString StoredFormat() {
+        QFile ini(dir.filePath(QStringLiteral("config/Pomvira.ini")));
+        if (!ini.open(QIODevice::ReadOnly))
+            return QString();
+        for (const QByteArray& line : ini.readAll().split('\n'))
+            if (line.startsWith("VIDEO FORMAT="))
+                return QString::fromUtf8(line.mid(13)).trimmed();
+        return QString();
+    }
+    QString Folder(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
+    QString Picture(int n) const {
+        return Folder("Image") + QStringLiteral("/img%1.jpg").arg(n, 6, 10, QChar('0'));
+    }
+    // What the desktop was asked to open (the stand-in for xdg-open).
+    QString Opened() const {
+        QFile file(dir.filePath(QStringLiteral("opened")));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed()
+                                              : QString();
+    }
+
+    // Starts the program (extra environment in `extra`) and waits until the
+    // window manager shows both of its windows.
+    void StartProgram(const std::map<QString, QString>& extra = {}) {
+        QDir().mkpath(dir.filePath(QStringLiteral("bin")));
+        const QString opener = dir.filePath(QStringLiteral("bin/xdg-open"));
+        QFile script(opener);
+        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\necho \"$@\" >> '" + dir.filePath(QStringLiteral("opened")).toUtf8() +
+                     "'\n");
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+        QProcessEnvironment env = desktop.Environment();
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+        env.insert(QStringLiteral("POMVIRA_TEST_DEVICES"), QStringLiteral("1"));
+        env.insert(QStringLiteral("PATH"), dir.filePath(QStringLiteral("bin")) +
+                                               QStringLiteral(":") + env.value("PATH"));
+        env.remove(QStringLiteral("XDG_CURRENT_DESKTOP"));
+        env.remove(QStringLiteral("QT_SCALE_FACTOR"));
+        for (const auto& [name, value] : extra)
+            env.insert(name, value);
+        program.Start(QStringLiteral(POMVIRA_EXECUTABLE), {}, env);
+        TTestXServer& x = desktop.X();
+        ASSERT_TRUE(WaitUntil([&] { return x.Clients(program.Pid()).size() == 2; }, 60000))
+            << "the program's two windows did not appear";
+        for (xcb_window_t w : x.Clients(program.Pid())) {
+            if (x.Values(w, "WM_TRANSIENT_FOR").empty())
+                view = w;
+            else
+                panel = w;
+        }
+        ASSERT_NE(view, 0u);
+        ASSERT_NE(panel, 0u);
+        QTest::qWait(500);
+    }
+    void StartScreenReader() {
+        ASSERT_TRUE(reader.Start(program.Pid(), desktop.Environment()));
+        ASSERT_TRUE(WaitUntil([&] { return reader.Tree().count(QStringLiteral("Ombra Viewer")); },
+                              20000))
+            << "the program is not on the accessibility bus";
+    }
+    // Real key presses on the test's X server.
+    void Keys(const QStringList& keys) {
+        QProcess xdotool;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(desktop.Display()));
+        xdotool.setProcessEnvironment(env);
+        xdotool.start(QStringLiteral("xdotool"), QStringList{QStringLiteral("key"),
+                                                             QStringLiteral("--delay"),
+                                                             QStringLiteral("60")} +
+                                                     keys);
+        ASSERT_TRUE(xdotool.waitForFinished(10000));
+        QTest::qWait(300);
+    }
+    void Activate(xcb_window_t window) {
+        QProcess xdotool;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(desktop.Display()));
+        xdotool.setProcessEnvironment(env);
+        xdotool.start(QStringLiteral("xdotool"),
+                      {QStringLiteral("windowactivate"), QString::number(window)});
+        ASSERT_TRUE(xdotool.waitForFinished(10000));
+        QTest::qWait(500);
+    }
+    // The window the program opened after its two (a dialog), or 0.
+    xcb_window_t WaitForDialog() {
+        xcb_window_t dialog = 0;
+        WaitUntil(
+            [&] {
+                for (xcb_window_t w : desktop.X().Clients(program.Pid()))
+                    if (w != view && w != panel)
+                        dialog = w;
+                return dialog != 0;
+            },
+            15000);
+        return dialog;
+    }
+    // Opens the camera's picture dialog from the keyboard, as a user would:
+    // Tab from the preview window to the panel, on to the settings button,
+    // Space opens its menu, the third entry.
+    void OpenPictureDialogByKeyboard() {
+        Activate(view);
+        Keys({"Tab", "Tab", "Tab", "Tab", "Tab", "space"});
+        Keys({"Down", "Down", "Down", "Return"});
+    }
+    bool Stop() { return program.Stop() == std::optional<int>(0); }
+
+    QTemporaryDir dir;
+    TTestDesktop desktop;
+    TTestChild program;
+    TScreenReader reader;
+    xcb_window_t view = 0;
+    xcb_window_t panel = 0;
+};
+
+}  // namespace
+
+// What a screen reader finds, in English, and what it can do there.
+TEST_F(EveryUserTest, AScreenReaderFindsNamedFramesAListOfEntriesAndTheMenusAndActsOnThem) {
+    Need(true);
+    if (IsSkipped())
+        return;
+    ASSERT_NO_FATAL_FAILURE(StartDesktop(QSize(1600, 1200), true));
+    ASSERT_NO_FATAL_FAILURE(WriteSettings(k320));
+    ASSERT_NO_FATAL_FAILURE(StartProgram({{QStringLiteral("LANGUAGE"), QStringLiteral("en")}}));
+    ASSERT_NO_FATAL_FAILURE(StartScreenReader());
+
+    const QString list = QStringLiteral("Ombra Viewer/Pictures and recordings of this session");
+    std::map<QString, TNode> tree = reader.Tree();
+    // The two windows: frames named apart.
+    const struct {
+        const char* path;
+        const char* role;
+        std::vector<const char*> states, notStates, actions;
+    } expected[] = {
+        {"Ombra Viewer", "frame", {"showing"}, {}, {}},
+        {"Ombra Viewer – Preview", "frame", {"showing"}, {}, {}},
+        {"Ombra Viewer/Record", "push button", {"showing", "focusable"}, {}, {"Press"}},
+        {"Ombra Viewer/Still Picture", "push button", {"showing", "focusable"}, {}, {"Press"}},
+        {"Ombra Viewer/Settings", "push button", {"showing", "focusable"}, {}, {"Press"}},
+        {"Ombra Viewer/Expand", "push button", {"showing", "focusable"}, {}, {"Press"}},
+        {"Ombra Viewer/Quit", "push button", {"showing", "focusable"}, {}, {"Press"}},
+        // The folded panel's strip lies outside it: hidden.
+        {"Ombra Viewer/Pictures and recordings of this session", "list", {}, {"showing", "visible"},
+         {}},
+        {"Ombra Viewer/Pictures and recordings of this session/Empty", "list item", {"selectable"},
+         {"showing", "visible", "focusable"}, {"Select", "Press"}},
+        {"Ombra Viewer/Back", "push button", {}, {"showing", "visible"}, {"Press"}},
+        {"Ombra Viewer/Remove from the strip (the file stays on disk)", "push button", {},
+         {"showing", "visible"}, {"Press"}},
+        {"Ombra Viewer/Remove all from the strip (the files stay on disk)", "push button", {},
+         {"showing", "visible"}, {"Press"}},
+        // The menus, named for their buttons (hidden until opened).
+        {"Ombra Viewer/Settings#2", "popup menu", {}, {"showing"}, {}},
+        {"Ombra Viewer/Send Mail#2", "popup menu", {}, {"showing"}, {}},
+        {"Ombra Viewer – Preview/Camera picture", "filler", {"showing"}, {"focusable"}, {}},
+        {"Ombra Viewer – Preview/( Preview )", "label", {"showing"}, {}, {}},
+    };
+    for (const auto& e : expected) {
+        SCOPED_TRACE(e.path);
+        const auto found = tree.find(QString::fromUtf8(e.path));
+        ASSERT_NE(found, tree.end());
+        const TNode& n = found->second;
+        EXPECT_EQ(n.role, QString::fromLatin1(e.role));
+        for (const char* s : e.states)
+            EXPECT_TRUE(n.Is(s)) << s << " in " << n.states.join(',').toStdString();
+        for (const char* s : e.notStates)
+            EXPECT_FALSE(n.Is(s)) << s << " in " << n.states.join(',').toStdString();
+        for (const char* a : e.actions)
+            EXPECT_TRUE(n.actions.contains(QString::fromLatin1(a)))
+                << a << " in " << n.actions.join(',').toStdString();
+    }
+    int menus = 0, items = 0;
+    for (const auto& [path, n] : tree) {
+        SCOPED_TRACE(path.toStdString());
+        // Nothing unnamed takes the focus; no skin piece, no stray text.
+        if (n.Is("focusable")) {
+            EXPECT_FALSE(n.name.isEmpty());
+        }
+        EXPECT_FALSE(n.role == QLatin1String("filler") && n.name.isEmpty());
+        EXPECT_NE(n.name, QStringLiteral("abcd.jpg"));
+        EXPECT_FALSE(n.name.contains(QLatin1Char('\r')) || n.name.contains(QLatin1Char('\n')));
+        if (n.role == QLatin1String("popup menu")) {
+            // Listed under the panel; Qt tells every popup's parent as the
+            // application.
+            ++menus;
+            EXPECT_TRUE(n.name == QLatin1String("Settings") || n.name == QLatin1String("Send Mail"));
+        } else {
+            EXPECT_TRUE(n.parentIsContainer) << "its parent is " << n.parent.toStdString();
+        }
+        if (n.role == QLatin1String("list item")) {
+            ++items;
+            EXPECT_EQ(n.parent, QStringLiteral("Pictures and recordings of this session"));
+        }
+    }
+    EXPECT_EQ(menus, 2);
+    EXPECT_EQ(items, 4);
+
+    // The still button pressed through AT-SPI takes a picture; the strip
+    // opens with it, selected.
+    ASSERT_EQ(reader.Do(QStringLiteral("Ombra Viewer/Still Picture"), QStringLiteral("Press")), "OK");
+    ASSERT_TRUE(WaitUntil([&] { return QFileInfo::exists(Picture(1)); }, 15000));
+    ASSERT_EQ(reader.Do(QStringLiteral("Ombra Viewer/Still Picture"), QStringLiteral("Press")), "OK");
+    ASSERT_TRUE(WaitUntil(
+        [&] { return reader.Tree().count(list + QStringLiteral("/img000002.jpg")) == 1; }, 15000));
+    tree = reader.Tree();
+    const TNode first = tree[list + QStringLiteral("/img000001.jpg")];
+    EXPECT_TRUE(tree[list].Is("showing"));
+    EXPECT_TRUE(first.Is("showing") && first.Is("focusable") && !first.Is("selected"));
+    EXPECT_TRUE(tree[list + QStringLiteral("/img000002.jpg")].Is("selected"));
+    EXPECT_TRUE(tree[QStringLiteral("Ombra Viewer/Back")].Is("showing"));
+
+    // An entry selected, then opened, through its actions.
+    ASSERT_EQ(reader.Do(list + QStringLiteral("/img000001.jpg"), QStringLiteral("Select")), "OK");
+    EXPECT_TRUE(WaitUntil(
+        [&] { return reader.Tree()[list + QStringLiteral("/img000001.jpg")].Is("selected"); },
+        5000));
+    EXPECT_FALSE(reader.Tree()[list + QStringLiteral("/img000002.jpg")].Is("selected"));
+    ASSERT_EQ(reader.Do(list + QStringLiteral("/img000002.jpg"), QStringLiteral("Press")), "OK");
+    EXPECT_TRUE(WaitUntil([&] { return Opened().endsWith(QStringLiteral("img000002.jpg")); }, 10000))
+        << Opened().toStdString();
+
+    // Folded again: the strip is hidden.
+    ASSERT_EQ(reader.Do(QStringLiteral("Ombra Viewer/Collapse"), QStringLiteral("Press")), "OK");
+    EXPECT_TRUE(WaitUntil([&] { return !reader.Tree()[list].Is("showing"); }, 5000));
+    EXPECT_FALSE(reader.Tree()[list + QStringLiteral("/img000001.jpg")].Is("showing"));
+
+    // The camera unplugged: the notice is one line to a screen reader.
+    ::kill(pid_t(program.Pid()), SIGUSR1);
+    QString notice;
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            for (const auto& [path, n] : reader.Tree())
+                if (n.role == QLatin1String("label") && n.Is("showing") &&
+                    n.name.startsWith(QStringLiteral("The camera was unplugged.")))
+                    notice = n.name;
+            return !notice.isEmpty();
+        },
+        15000));
+    EXPECT_FALSE(notice.contains(QLatin1Char('\r')) || notice.contains(QLatin1Char('\n')));
+    EXPECT_TRUE(Stop());
+}
+
+// The panel from the keyboard alone: Tab order, Space and Return, the
+// strip's keys, Escape on a menu; the picture dialog beside a small preview.
+TEST_F(EveryUserTest, ThePanelWorksFromTheKeyboard) {
+    Need(true);
+    if (IsSkipped())
+        return;
+    ASSERT_NO_FATAL_FAILURE(StartDesktop(QSize(1600, 1200), true));
+    ASSERT_NO_FATAL_FAILURE(WriteSettings(k320));
+    ASSERT_NO_FATAL_FAILURE(StartProgram({{QStringLiteral("LANGUAGE"), QStringLiteral("en")}}));
+    ASSERT_NO_FATAL_FAILURE(StartScreenReader());
+
+    // Tab in the preview window hands the focus to the panel; the buttons
+    // follow in the order they are seen, the strip's closed.
+    ASSERT_NO_FATAL_FAILURE(Activate(view));
+    const QStringList folded = {"Record", "Still Picture", "Edit Photo", "Send Mail", "Settings",
+                                "Expand", "Minimize",      "Quit",       "Record"};
+    QStringList seen;
+    for (int i = 0; i < folded.size(); ++i) {
+        Keys({"Tab"});
+        seen << reader.Focused();
+    }
+    EXPECT_EQ(seen, folded);
+    Keys({"shift+Tab"});
+    EXPECT_EQ(reader.Focused(), QStringLiteral("Quit"));
+
+    // Return on the still button takes a picture, Space another: the strip
+    // opens, and its entries and buttons join the Tab order.
+    Keys({"Tab", "Tab"});
+    ASSERT_EQ(reader.Focused(), QStringLiteral("Still Picture"));
+    Keys({"Return"});
+    ASSERT_TRUE(WaitUntil([&] { return QFileInfo::exists(Picture(1)); }, 15000));
+    Keys({"space"});
+    ASSERT_TRUE(WaitUntil([&] { return QFileInfo::exists(Picture(2)); }, 15000));
+    QTest::qWait(500);
+    EXPECT_EQ(reader.Focused(), QStringLiteral("Still Picture"));
+    const QStringList open = {"Edit Photo",
+                              "Send Mail",
+                              "Settings",
+                              "Collapse",
+                              "img000001.jpg",
+                              "img000002.jpg",
+                              "Remove from the strip (the file stays on disk)",
+                              "Remove all from the strip (the files stay on disk)",
+                              "Minimize",
+                              "Quit"};
+    seen.clear();
+    for (int i = 0; i < open.size(); ++i) {
+        Keys({"Tab"});
+        seen << reader.Focused();
+    }
+    EXPECT_EQ(seen, open);
+
+    // In the strip: the arrows move the selection, Return opens the entry,
+    // Delete takes it off the strip (the file stays).
+    const QString list = QStringLiteral("Ombra Viewer/Pictures and recordings of this session");
+    Keys({"shift+Tab", "shift+Tab", "shift+Tab", "shift+Tab"});
+    ASSERT_EQ(reader.Focused(), QStringLiteral("img000002.jpg"));
+    Keys({"Left"});
+    EXPECT_EQ(reader.Focused(), QStringLiteral("img000001.jpg"));
+    EXPECT_TRUE(reader.Tree()[list + QStringLiteral("/img000001.jpg")].Is("selected"));
+    Keys({"Return"});
+    EXPECT_TRUE(WaitUntil([&] { return Opened().endsWith(QStringLiteral("img000001.jpg")); }, 10000))
+        << Opened().toStdString();
+    Keys({"Delete"});
+    EXPECT_TRUE(QFileInfo::exists(Picture(1)));
+    std::map<QString, TNode> tree = reader.Tree();
+    EXPECT_EQ(tree.count(list + QStringLiteral("/img000001.jpg")), 0u);
+    EXPECT_TRUE(tree[list + QStringLiteral("/img000002.jpg")].Is("focused"));
+    EXPECT_TRUE(tree[list + QStringLiteral("/img000002.jpg")].Is("selected"));
+
+    // Space on the settings button opens its menu, Escape closes it and the
+    // focus is back on the button.
+    Keys({"shift+Tab", "shift+Tab"});
+    ASSERT_EQ(reader.Focused(), QStringLiteral("Settings"));
+    const QString menu = QStringLiteral("Ombra Viewer/Settings#2");
+    Keys({"space"});
+    EXPECT_TRUE(WaitUntil([&] { return reader.Tree()[menu].Is("showing"); }, 5000));
+    Keys({"Escape"});
+    EXPECT_TRUE(WaitUntil([&] { return !reader.Tree()[menu].Is("showing"); }, 5000));
+    EXPECT_EQ(reader.Focused(), QStringLiteral("Settings"));
+
+    // The picture dialog opens beside the small preview, not over it.
+    ASSERT_NO_FATAL_FAILURE(OpenPictureDialogByKeyboard());
+    const xcb_window_t dialog = WaitForDialog();
+    ASSERT_NE(dialog, 0u) << "no dialog";
+    QTest::qWait(500);
+    const QRect shown = desktop.X().Geometry(dialog);
+    const QRect preview = desktop.X().Geometry(view);
+    EXPECT_FALSE(shown.intersects(preview));
+    EXPECT_TRUE(QRect(0, 0, 1600, 1200).contains(shown));
+    Keys({"Escape"});
+    EXPECT_TRUE(Stop());
+}
+
+// At 200 % on a 1920 x 1080 screen a new user's webcam opens in the format
+// it opens in at 100 %, shown pixel for pixel; its picture dialog fits the
+// screen, OK and Cancel on it.
+TEST_F(EveryUserTest, AScaledScreenGetsTheSameFirstFormatAndDialogsFitIt) {
+    Need(false);
+    if (IsSkipped())
+        return;
+    ASSERT_NO_FATAL_FAILURE(StartDesktop(QSize(1920, 1080), false));
+    const std::map<QString, QString> webcam = {
+        {QStringLiteral("POMVIRA_TEST_CAMERA_PROFILE"), QStringLiteral("webcam")}};
+
+    ASSERT_NO_FATAL_FAILURE(WriteSettings(nullptr));
+    ASSERT_NO_FATAL_FAILURE(StartProgram(webcam));
+    const QSize atOne = desktop.X().Geometry(view).size();
+    ASSERT_TRUE(Stop());
+    const QString first = StoredFormat();
+    EXPECT_EQ(first, QString::fromLatin1(kMjpg720));
+
+    ASSERT_NO_FATAL_FAILURE(WriteSettings(nullptr));
+    auto scaled = webcam;
+    scaled[QStringLiteral("QT_SCALE_FACTOR")] = QStringLiteral("2");
+    ASSERT_NO_FATAL_FAILURE(StartProgram(scaled));
+    // 1280 x 720 device pixels of video, the skin twice as large.
+    EXPECT_EQ(desktop.X().Geometry(view).size(), QSize(640, 360) * 2 + kFrame * 2);
+    EXPECT_EQ(atOne, QSize(1280, 720) + kFrame);
+
+    ASSERT_NO_FATAL_FAILURE(OpenPictureDialogByKeyboard());
+    const xcb_window_t dialog = WaitForDialog();
+    ASSERT_NE(dialog, 0u) << "no dialog";
+    QTest::qWait(700);
+    // The dialog's window with the window manager's title bar above it.
+    const QRect client = desktop.X().Geometry(dialog);
+    EXPECT_TRUE(QRect(0, 0, 1920, 1080).contains(client))
+        << client.x() << "," << client.y() << " " << client.width() << "x" << client.height();
+    EXPECT_GE(client.top(), 10) << "the title bar is off the screen";
+    Keys({"Escape"});
+    ASSERT_TRUE(Stop());
+    EXPECT_EQ(StoredFormat(), first);
+}
+
+// A 1920 x 1080 frame on a 1600 x 1200 screen: the preview covers the
+// screen and the picture keeps 16:9, black above and below.
+TEST_F(EveryUserTest, AFrameLargerThanTheScreenKeepsItsProportions) {
+    Need(false);
+    if (IsSkipped())
+        return;
+    ASSERT_NO_FATAL_FAILURE(StartDesktop(QSize(1600, 1200), false));
+    ASSERT_NO_FATAL_FAILURE(WriteSettings(kMjpg1080));
+    ASSERT_NO_FATAL_FAILURE(
+        StartProgram({{QStringLiteral("POMVIRA_TEST_CAMERA_PROFILE"), QStringLiteral("webcam")}}));
+    const QRect v = desktop.X().Geometry(view);
+    ASSERT_EQ(v, QRect(0, 0, 1600, 1200));
+    // The video area: the window less its frame.
+    const QRect area(v.left() + 16, v.top() + 32, v.width() - kFrame.width(),
+                     v.height() - kFrame.height());
+    // Down a column left of the panel: the skin's edge, black, the picture,
+    // black, the skin's edge.
+    const int x = area.left() + 100;
+    auto black = [](QRgb c) { return qRed(c) < 20 && qGreen(c) < 20 && qBlue(c) < 20; };
+    int barTop = -1, top = -1, bottom = -1, barBottom = -1;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const QImage shot = desktop.X().Grab();
+            auto dark = [&](int y) { return black(shot.pixel(x, y)); };
+            int y = area.top();
+            while (y < area.bottom() && !dark(y))
+                ++y;
+            barTop = y;
+            while (y < area.bottom() && dark(y))
+                ++y;
+            top = y;
+            y = v.bottom();
+            while (y > top && !dark(y))
+                --y;
+            barBottom = y;
+            while (y > top && dark(y))
+                --y;
+            bottom = y;
+            return top > barTop + 10 && barBottom > bottom + 10;
+        },
+        30000))
+        << "no picture between black bars: " << barTop << " " << top << " " << bottom << " "
+        << barBottom;
+    EXPECT_NEAR(bottom - top + 1, area.width() * 9 / 16, 3);
+    EXPECT_NEAR(top - barTop, barBottom - bottom, 3) << "not centred";
+    EXPECT_TRUE(Stop());
+}

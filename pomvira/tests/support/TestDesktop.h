@@ -1,0 +1,93 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A desktop of a test's own, for tests that run the camera program as a
+// user does: an X server (Xvfb) with the openbox window manager, a session
+// bus with the accessibility bus and registry of AT-SPI (what a screen
+// reader talks to), the processes the test starts (ended when it goes), and
+// what the test reads on the X server (window places, screen pixels).
+// Nothing of the user's session is used.
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QRect>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+#include <xcb/xcb.h>
+
+// Waits, bounded, until `done` holds (events handled meanwhile); true when
+// it did.
+bool WaitUntil(const std::function<bool()>& done, int timeoutMs);
+// Whether a program is on the PATH.
+bool HaveProgram(const QString& name);
+
+// A process of the test: ended (SIGTERM, then SIGKILL) when it goes.
+class TTestChild {
+  public:
+    ~TTestChild();
+    void Start(const QString& program, const QStringList& args, const QProcessEnvironment& env,
+               bool readOutput = false);
+    bool Running() const { return FProcess.state() == QProcess::Running; }
+    qint64 Pid() const { return FProcess.processId(); }
+    QProcess& Process() { return FProcess; }
+    // Asks the process to end; its exit code, or nothing when it had to be
+    // killed.
+    std::optional<int> Stop(int timeoutMs = 20000);
+
+  private:
+    QProcess FProcess;
+};
+
+// A connection to an X server and what a test reads there.
+class TTestXServer {
+  public:
+    ~TTestXServer();
+    bool Connect(const QByteArray& display);
+    xcb_window_t Root() const { return FRoot; }
+    xcb_atom_t Atom(const char* name);
+    // A property of 32-bit values (windows, cardinals).
+    std::vector<uint32_t> Values(xcb_window_t window, const char* property);
+    // The window's rectangle on the screen.
+    QRect Geometry(xcb_window_t window);
+    // The whole screen.
+    QImage Grab();
+    // The top-level client windows of process `pid`, as the window manager
+    // lists them, in the order it mapped them.
+    std::vector<xcb_window_t> Clients(qint64 pid);
+
+  private:
+    xcb_connection_t* FConnection = nullptr;
+    xcb_window_t FRoot = 0;
+};
+
+class TTestDesktop {
+  public:
+    ~TTestDesktop();
+    // What is missing for the desktop (empty: nothing): a test skips then.
+    static QString Missing(bool accessibility);
+    // Xvfb with a screen of `size`, openbox on it; with `accessibility` a
+    // session bus and the AT-SPI bus launcher on it. False on a failure.
+    bool Start(const QSize& size, bool accessibility);
+    QByteArray Display() const { return FDisplay; }
+    TTestXServer& X() { return FX; }
+    // The environment of a program on this desktop (the X server, the
+    // session bus, Qt's accessibility on).
+    QProcessEnvironment Environment() const;
+
+  private:
+    QTemporaryDir FDir;
+    TTestChild FXvfb;
+    TTestChild FOpenbox;
+    TTestChild FBus;
+    TTestChild FAccessibility;
+    QByteArray FDisplay;
+    QString FBusAddress;
+    TTestXServer FX;
+};
