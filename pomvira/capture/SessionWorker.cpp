@@ -59,6 +59,12 @@ class TSessionWorker::TLane {
         lane->FChanged.notify_all();
     }
 
+    // Nothing is handed back any more (the owner is going).
+    void Forget() {
+        std::lock_guard<std::mutex> lock(FMutex);
+        FReceiver = nullptr;
+    }
+
     // No more jobs, and nothing handed back. An idle thread is joined; a
     // busy one is left to end by itself.
     static void Close(const std::shared_ptr<TLane>& lane, bool idle) {
@@ -156,6 +162,11 @@ TSessionWorker::TSessionWorker(const char* name, QObject* parent)
 TSessionWorker::~TSessionWorker() {
     FQueue.clear();
     TLane::Close(FLane, !FRunning);
+    // Threads given up may still come out of their job: they must find no
+    // one to hand it to.
+    for (const std::weak_ptr<TLane>& given : FGivenUp)
+        if (const std::shared_ptr<TLane> lane = given.lock())
+            lane->Forget();
 }
 
 bool TSessionWorker::event(QEvent* e) {
@@ -207,6 +218,7 @@ void TSessionWorker::BoundReached() {
     FRunning = false;
     ++StuckCount;
     TLane::GiveUp(FLane);
+    FGivenUp.push_back(FLane);
     FLane = std::make_shared<TLane>(this, FName);
     TDone timedOut = std::move(FTimedOut);
     FDone = nullptr;

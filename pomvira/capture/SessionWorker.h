@@ -24,6 +24,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class TSessionWorker : public QObject {
     Q_OBJECT
@@ -78,6 +79,7 @@ class TSessionWorker : public QObject {
 
     const char* FName;
     std::shared_ptr<TLane> FLane;  // the thread in use
+    std::vector<std::weak_ptr<TLane>> FGivenUp;  // threads left to their job
     std::deque<TEntry> FQueue;
     bool FRunning = false;
     uint64_t FRunningId = 0;

@@ -108,3 +108,20 @@ TEST(SessionWorker, DestroyedWhileAJobRunsItDoesNotWaitAndDroppedJobsNeverRun) {
     EXPECT_FALSE(dropped);
     EXPECT_EQ(TSessionWorker::StuckThreads(), 0);
 }
+
+TEST(SessionWorker, AJobGivenUpThatEndsAfterItsWorkerIsGoneHandsNothingBack) {
+    auto gate = std::make_shared<TGate>();
+    std::atomic<bool> tail{false};
+    {
+        TSessionWorker worker("test-worker");
+        bool givenUp = false;
+        worker.Post([gate] { gate->Wait(); }, [] { ADD_FAILURE() << "told after its end"; }, 100,
+                    [&givenUp] { givenUp = true; }, [&tail] { tail = true; });
+        ASSERT_TRUE(QTest::qWaitFor([&] { return givenUp; }, 5000));
+    }
+    gate->Open();
+    ASSERT_TRUE(NoneStuck());
+    EXPECT_TRUE(tail);
+    // What the job held is let go here, later; nothing reaches the worker.
+    QTest::qWait(50);
+}
