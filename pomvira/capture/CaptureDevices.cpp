@@ -71,21 +71,14 @@ ComPtr<IPin> TCaptureDevices::VideoCapturePin() {
 void TCaptureDevices::GetVideoSize(int32_t& width, int32_t& height) {
     width = 0;
     height = 0;
-    auto pin = VideoCapturePin();
-    if (FVideoDevice == -1)
-        return;
-    auto config = QueryAs<IAMStreamConfig>(pin.Get());
-    if (!config)
-        return;
-    config->GetFormat(&FProbeMediaType);
-    if (FProbeMediaType && FProbeMediaType->formattype == FORMAT_VideoInfo &&
-        FProbeMediaType->cbFormat >= sizeof(VIDEOINFOHEADER) && FProbeMediaType->pbFormat) {
-        const auto* info = reinterpret_cast<const VIDEOINFOHEADER*>(FProbeMediaType->pbFormat);
+    const std::optional<TMediaType> format = SaveVideoMediaType();
+    const AM_MEDIA_TYPE* type = format ? format->AMMediaType() : nullptr;
+    if (type && type->formattype == FORMAT_VideoInfo && type->cbFormat >= sizeof(VIDEOINFOHEADER) &&
+        type->pbFormat) {
+        const auto* info = reinterpret_cast<const VIDEOINFOHEADER*>(type->pbFormat);
         width = info->bmiHeader.biWidth;
         height = info->bmiHeader.biHeight;
     }
-    DisposeMediaType(FProbeMediaType);
-    FProbeMediaType = nullptr;
 }
 
 void TCaptureDevices::ApplyVideoFormatText(const QString& text) {
@@ -118,28 +111,13 @@ void TCaptureDevices::ApplyVideoMediaType(const AM_MEDIA_TYPE* record) {
 }
 
 QString TCaptureDevices::GetVideoFormatText() {
-    auto pin = VideoCapturePin();
-    if (FVideoDevice == -1)
-        return QString();
-    auto config = QueryAs<IAMStreamConfig>(pin.Get());
-    AM_MEDIA_TYPE* type = nullptr;
-    if (config)
-        config->GetFormat(&type);
-    const QString text = type ? DescribeMediaType(type) : QString();
-    DisposeMediaType(type);
-    return text;
+    const std::optional<TMediaType> format = SaveVideoMediaType();
+    return format ? format->Description() : QString();
 }
 
 std::optional<TMediaType> TCaptureDevices::SaveVideoMediaType() {
     auto pin = VideoCapturePin();
     if (FVideoDevice == -1)
         return std::nullopt;
-    AM_MEDIA_TYPE* type = nullptr;
-    if (auto config = QueryAs<IAMStreamConfig>(pin.Get()))
-        config->GetFormat(&type);
-    if (!type)
-        return std::nullopt;
-    std::optional<TMediaType> format(std::in_place, type);
-    DisposeMediaType(type);
-    return format;
+    return PinFormat(pin.Get());
 }

@@ -77,5 +77,4 @@ class TCaptureDevices {
     int32_t FVideoDevice = 0;
     int32_t FAudioDevice = 0;
     QString FVideoFormat;
-    media::AM_MEDIA_TYPE* FProbeMediaType = nullptr;
 };

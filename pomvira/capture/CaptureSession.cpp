@@ -34,16 +34,6 @@ bool HasDevice(const TFilter* source) {
     return source->BaseFilter().DataLength() != 0;
 }
 
-// The media layer's words for a failure, as its exceptions say it.
-QString FailureText(HRESULT result) {
-    try {
-        CheckGraphResult(FAILED(result) ? result : E_FAIL);
-    } catch (const std::exception& e) {
-        return QString::fromUtf8(e.what());
-    }
-    return QString();
-}
-
 // The system's notices that a device came or went, on the user-interface
 // thread; they stop with the receiver.
 class TDeviceNotice : public QObject {
@@ -293,7 +283,7 @@ void TCaptureSession::RunPreview(std::function<void()> then) {
             const bool reported = FCameraWatch.Stalled();
             FCameraWatch.CameraStalled(true);
             if (!reported)
-                emit PreviewFailed(FailureText(hr));
+                emit PreviewFailed(GraphFailureText(hr));
         }
         then();
     });
@@ -427,7 +417,7 @@ void TCaptureSession::StartRecording(const QString& path, const TRecordingOption
         FNextFormat = FDevices.SaveVideoMediaType();
         ComPtr<IMediaControl> control = CaptureGraph->Query<IMediaControl>();
         if (!control) {
-            FailStart(path, FailureText(E_NOINTERFACE));
+            FailStart(path, GraphFailureText(E_NOINTERFACE));
             return;
         }
         // The preview connections stay while the recording's are made.
@@ -435,7 +425,7 @@ void TCaptureSession::StartRecording(const QString& path, const TRecordingOption
         OnWorker([control] { return control->Stop(); }, FBounds.Halt,
                  [this, path, options, control](HRESULT stopped) {
                      if (stopped == VFW_E_TIMEOUT || FState != TState::StartingRecording) {
-                         FailStart(path, FailureText(VFW_E_TIMEOUT));
+                         FailStart(path, GraphFailureText(VFW_E_TIMEOUT));
                          return;
                      }
                      QString reason;
@@ -452,11 +442,8 @@ void TCaptureSession::StartRecording(const QString& path, const TRecordingOption
                      OnWorker([control] { return control->Run(); }, FBounds.Run,
                               [this, path](HRESULT run) {
                                   if (FAILED(run)) {
-                                      FailStart(path, TRecordingSession::FailureText(
-                                                          std::make_exception_ptr(
-                                                              EDirectShowException(
-                                                                  FailureText(run), run)),
-                                                          path));
+                                      FailStart(path,
+                                                TRecordingSession::FailureText(run, path));
                                       return;
                                   }
                                   FRecording->Started();

@@ -68,16 +68,16 @@ void TMediaStrip::Add(const QString& path) {
 }
 
 bool TMediaStrip::ScrollBack() {
-    if (FFiles.empty())
+    if (FFirstVisible <= 0)
         return false;
-    FFirstVisible = std::max(FFirstVisible - 1, 0);
+    --FFirstVisible;
     return true;
 }
 
 bool TMediaStrip::ScrollForward() {
-    if (Count() <= kVisible)
+    if (FFirstVisible >= Count() - kVisible)
         return false;
-    FFirstVisible = std::min(FFirstVisible + 1, int32_t(Count() - kVisible));
+    ++FFirstVisible;
     return true;
 }
 

@@ -13,7 +13,6 @@
 #include <QString>
 #include <QStringList>
 #include <atomic>
-#include <functional>
 #include <thread>
 
 #include "files/RecordingRepair.h"
@@ -21,10 +20,8 @@
 class TRecordingRepairRun : public QObject {
     Q_OBJECT
   public:
-    // Repairs one file (RepairRecording unless a test gives another).
-    using TRepair = std::function<TRecordingState(const QString& path)>;
-
-    explicit TRecordingRepairRun(QObject* parent = nullptr, TRepair repair = RepairRecording);
+    // `repair` repairs one file in place of the folder's own repair (tests).
+    explicit TRecordingRepairRun(QObject* parent = nullptr, TRepairOne repair = {});
     // Stops after the file being repaired (a repair is never cut short) and
     // waits for it; nothing more is reported then.
     ~TRecordingRepairRun() override;
@@ -50,7 +47,7 @@ class TRecordingRepairRun : public QObject {
   private:
     void Run(const QString& folder);
 
-    TRepair FRepair;
+    TRepairOne FRepair;
     std::thread FWorker;
     std::atomic<bool> FStop{false};
     bool FRunning = false;

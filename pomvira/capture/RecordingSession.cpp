@@ -31,13 +31,17 @@ QString TRecordingSession::FailureText(const std::exception_ptr& failure, const 
     try {
         std::rethrow_exception(failure);
     } catch (const EDirectShowException& e) {
-        const QString reason = RecordingFailureReason(e.Result(), file);
-        return reason.left(1).toUpper() + reason.mid(1);
+        return FailureText(e.Result(), file);
     } catch (const std::exception& e) {
         return QString::fromUtf8(e.what());
     } catch (...) {
         return UiText("Messages", "Erreur inconnue");
     }
+}
+
+QString TRecordingSession::FailureText(HRESULT failure, const QString& file) {
+    const QString reason = RecordingFailureReason(failure, file);
+    return reason.left(1).toUpper() + reason.mid(1);
 }
 
 void TRecordingSession::Connect(const QString& path, const TRecordingOptions& options) {

@@ -89,6 +89,7 @@ class TRecordingSession {
     // layer's failures by their result (a folder that is gone says so),
     // others by their text.
     static QString FailureText(const std::exception_ptr& failure, const QString& file);
+    static QString FailureText(media::HRESULT failure, const QString& file);
 
   private:
     void AddCompressors(const TRecordingOptions& options);

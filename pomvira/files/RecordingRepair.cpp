@@ -380,57 +380,87 @@ bool IsRecordingName(const QByteArray& name) {
                        [](char c) { return IsDigit(uint8_t(c)); });
 }
 
+// A folder held open while its files are repaired (a name of any bytes).
+class TOpenFolder {
+  public:
+    explicit TOpenFolder(const QByteArray& path)
+        : fd_(::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
+    ~TOpenFolder() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    TOpenFolder(const TOpenFolder&) = delete;
+    TOpenFolder& operator=(const TOpenFolder&) = delete;
+
+    bool IsOpen() const { return fd_ >= 0; }
+    int Fd() const { return fd_; }
+    // The names of the program's recordings in it, sorted.
+    std::vector<QByteArray> RecordingNames() const {
+        std::vector<QByteArray> names;
+        DIR* listing = fd_ < 0 ? nullptr : ::fdopendir(::dup(fd_));
+        if (!listing)
+            return names;
+        while (dirent* entry = ::readdir(listing)) {
+            if (IsRecordingName(QByteArray(entry->d_name)))
+                names.emplace_back(entry->d_name);
+        }
+        ::closedir(listing);
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+  private:
+    int fd_;
+};
+
 }  // namespace
 
 TRecordingState RepairRecording(const QString& path) {
     const TPlace place = PlaceOf(path);
-    const int dir = ::open(place.folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir < 0)
+    const TOpenFolder dir(place.folder);
+    if (!dir.IsOpen())
         return TRecordingState::Unrepairable;
-    TRecordingState state = TRecordingState::Unrepairable;
     try {
         TOpenFiles openFiles;
-        state = Examine(dir, place.name, openFiles);
+        return Examine(dir.Fd(), place.name, openFiles);
     } catch (...) {
         // Only reading can fail here (a write that fails is undone by
         // Examine): the file is as it was.
+        return TRecordingState::Unrepairable;
     }
-    ::close(dir);
-    return state;
 }
 
 bool IsRecordingName(const QString& fileName) {
     return IsRecordingName(EncodeFileName(fileName));
 }
 
-QStringList RepairUnfinishedRecordings(const QString& folder) {
-    QStringList failed;
+TFolderRepair RepairUnfinishedRecordings(const QString& folder, const TRepairProgress& progress,
+                                         const TRepairOne& repair) {
+    TFolderRepair result;
     const QByteArray folderBytes = EncodeFileName(folder);
-    const int dir = ::open(folderBytes.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir < 0)
-        return failed;
-    std::vector<QByteArray> names;
-    if (DIR* listing = ::fdopendir(::dup(dir))) {
-        while (dirent* entry = ::readdir(listing)) {
-            if (IsRecordingName(QByteArray(entry->d_name)))
-                names.emplace_back(entry->d_name);
-        }
-        ::closedir(listing);
-    }
-    std::sort(names.begin(), names.end());
+    const TOpenFolder dir(folderBytes);
+    const std::vector<QByteArray> names = dir.RecordingNames();
+    const int total = int(names.size());
+    if (progress && !progress(0, total))
+        return result;
     TOpenFiles openFiles;
     const QByteArray prefix = folderBytes.endsWith('/') ? folderBytes : folderBytes + '/';
-    for (const QByteArray& name : names) {
+    for (int done = 0; done < total;) {
+        const QString path = DecodeFileName(prefix + names[size_t(done)]);
         TRecordingState state = TRecordingState::Unrepairable;
         try {
-            state = Examine(dir, name, openFiles);
+            state = repair ? repair(path) : Examine(dir.Fd(), names[size_t(done)], openFiles);
         } catch (...) {
         }
-        if (state == TRecordingState::Unrepairable || state == TRecordingState::Damaged)
-            failed.append(DecodeFileName(prefix + name));
+        if (state == TRecordingState::Unrepairable)
+            result.unrepairable.append(path);
+        else if (state == TRecordingState::Damaged)
+            result.damaged.append(path);
+        ++done;
+        if (progress && !progress(done, total))
+            break;
     }
-    ::close(dir);
-    return failed;
+    return result;
 }
 
 namespace {

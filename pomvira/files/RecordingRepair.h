@@ -47,6 +47,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 enum class TRecordingState {
     Complete,       // a finished AVI file: left untouched
@@ -66,11 +67,29 @@ TRecordingState RepairRecording(const QString& path);
 // more digits, ".avi".
 bool IsRecordingName(const QString& fileName);
 
+// What the repair of a folder could not do: the unfinished recordings (full
+// paths, in the order of their names) that could not be repaired and are as
+// they were, and those the repair failed on and could not put back.
+struct TFolderRepair {
+    QStringList unrepairable;
+    QStringList damaged;
+};
+
+// Told `done` of `total` recordings looked at, before the first and after
+// each; returning false ends the repair there.
+using TRepairProgress = std::function<bool(int done, int total)>;
+// Repairs one file, in place of the folder's own repair (tests).
+using TRepairOne = std::function<TRecordingState(const QString& path)>;
+
 // Repairs every unfinished recording of the program in the folder itself
-// (not in its subfolders); other files are never touched. Returns the paths
-// of the unfinished recordings that could not be repaired (left as they
-// were, or damaged).
-QStringList RepairUnfinishedRecordings(const QString& folder);
+// (not in its subfolders), one file at a time in the order of their names;
+// other files are never touched. The folder is listed once, and the files
+// other processes hold open are looked up once for the whole folder. A
+// failure of its own on one file (out of memory) counts that file as
+// unrepairable, and the next one is repaired.
+TFolderRepair RepairUnfinishedRecordings(const QString& folder,
+                                         const TRepairProgress& progress = {},
+                                         const TRepairOne& repair = {});
 
 // The message that names recordings that could not be repaired: the count
 // and the first few paths, short enough for any screen however many there

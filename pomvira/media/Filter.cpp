@@ -97,16 +97,6 @@ TFilter::~TFilter() {
     SetFilterGraph(nullptr);
 }
 
-void TFilter::SetFilterGraph(TFilterGraph* graph) {
-    if (graph == graph_.data())
-        return;
-    if (graph_)
-        graph_->DetachMember(this);
-    if (graph)
-        graph->AttachMember(this);
-    graph_ = graph;
-}
-
 void TFilter::MemberNotify(TMemberStep step, int /*param*/) {
     switch (step) {
         case msAdding:
@@ -128,10 +118,7 @@ void TFilter::MemberNotify(TMemberStep step, int /*param*/) {
             filter_ = nullptr;
             break;
         case msRefresh:
-            if (TFilterGraph* graph = graph_.data()) {
-                graph->DetachMember(this);
-                graph->AttachMember(this);
-            }
+            RejoinGraph();
             break;
     }
 }

@@ -65,7 +65,7 @@ class TBaseFilter : public TPersistentMemory {
 // A source filter in the graph: the device stored in BaseFilter becomes a
 // live filter whenever its graph is active. objectName() is its name in
 // the graph.
-class TFilter : public QObject, public IGraphMember, public TInterfaceSource {
+class TFilter : public QObject, public TGraphMember, public TInterfaceSource {
     Q_OBJECT
   public:
     explicit TFilter(QObject* owner = nullptr);
@@ -74,10 +74,6 @@ class TFilter : public QObject, public IGraphMember, public TInterfaceSource {
     TBaseFilter& BaseFilter() { return baseFilter_; }
     const TBaseFilter& BaseFilter() const { return baseFilter_; }
     void SetBaseFilter(const TBaseFilter& value) { baseFilter_.Assign(value); }
-
-    TFilterGraph* FilterGraph() const { return graph_.data(); }
-    // Detaches from the old graph, attaches to the new one.
-    void SetFilterGraph(TFilterGraph* graph);
 
     // IGraphMember
     IBaseFilter* MemberFilter() override { return filter_.Get(); }
@@ -89,7 +85,6 @@ class TFilter : public QObject, public IGraphMember, public TInterfaceSource {
 
   private:
     TBaseFilter baseFilter_;
-    QPointer<TFilterGraph> graph_;
     ComPtr<IBaseFilter> filter_;
 };
 

@@ -613,6 +613,17 @@ bool TMediaType::ReadData(const uint8_t* data, size_t size, size_t& pos) {
     return ReadMediaTypeData(mt_, data, size, pos);
 }
 
+std::optional<TMediaType> PinFormat(IPin* pin) {
+    AM_MEDIA_TYPE* type = nullptr;
+    if (auto config = QueryAs<IAMStreamConfig>(pin))
+        config->GetFormat(&type);
+    if (!type)
+        return std::nullopt;
+    std::optional<TMediaType> format(std::in_place, type);
+    DisposeMediaType(type);
+    return format;
+}
+
 // ---------------------------------------------------------------------------
 // TEnumMediaType
 // ---------------------------------------------------------------------------

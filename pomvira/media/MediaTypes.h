@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "MediaBoundary.h"
@@ -157,6 +158,10 @@ class TMediaType {
     void InitRecord();
     AM_MEDIA_TYPE mt_;
 };
+
+// The format in force on a pin (IAMStreamConfig::GetFormat); none when the
+// pin has no such interface or gives no format.
+std::optional<TMediaType> PinFormat(IPin* pin);
 
 // ---------------------------------------------------------------------------
 // TEnumMediaType

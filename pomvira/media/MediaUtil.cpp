@@ -39,13 +39,16 @@ QString GraphErrorText(HRESULT result) {
     return QString::fromLocal8Bit(buffer, int(qstrnlen(buffer, length)));
 }
 
+QString GraphFailureText(HRESULT result) {
+    // Only the hexadecimal digits are upper-cased; the error text stays as it is.
+    return GraphErrorText(result) + QStringLiteral(" ($") +
+           QString::number(uint32_t(result), 16).toUpper() + QStringLiteral(").");
+}
+
 HRESULT CheckGraphResult(HRESULT result) {
     if (result >= 0)
         return result;
-    // Only the hexadecimal digits are upper-cased; the error text stays as it is.
-    const QString message = GraphErrorText(result) + QStringLiteral(" ($") +
-                            QString::number(uint32_t(result), 16).toUpper() + QStringLiteral(").");
-    throw EDirectShowException(message, result);
+    throw EDirectShowException(GraphFailureText(result), result);
 }
 
 void SetExceptionReporter(TExceptionReporter reporter) {

@@ -67,9 +67,12 @@ class EListError : public std::out_of_range {
 // the platform knows no text.
 QString GraphErrorText(HRESULT result);
 
+// The message of a failure: GraphErrorText(result) + " ($XXXXXXXX)." (the
+// 32 bits as unsigned capital hexadecimal without leading zeros).
+QString GraphFailureText(HRESULT result);
+
 // Returns a result >= 0 unchanged; raises EDirectShowException for a
-// negative one, with the message GraphErrorText(result) + " ($XXXXXXXX)."
-// (the 32 bits as unsigned capital hexadecimal without leading zeros).
+// negative one, with the message GraphFailureText(result).
 HRESULT CheckGraphResult(HRESULT result);
 
 // Failures that leave a handler the layer runs from the event loop (the

@@ -104,16 +104,6 @@ TSampleGrabber::~TSampleGrabber() {
     callback_->Release();
 }
 
-void TSampleGrabber::SetFilterGraph(TFilterGraph* graph) {
-    if (graph == graph_.data())
-        return;
-    if (graph_)
-        graph_->DetachMember(this);
-    if (graph)
-        graph->AttachMember(this);
-    graph_ = graph;
-}
-
 void TSampleGrabber::SetOnBuffer(TOnBuffer handler) {
     callback_->SetHandler(std::move(handler));
 }

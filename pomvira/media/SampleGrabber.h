@@ -29,16 +29,12 @@ class TSampleGrabber;
 using TOnBuffer = std::function<void(TSampleGrabber* sender, double SampleTime, uint8_t* pBuffer,
                                      int32_t BufferLen)>;
 
-class TSampleGrabber : public QObject, public IGraphMember, public TInterfaceSource {
+class TSampleGrabber : public QObject, public TGraphMember, public TInterfaceSource {
     Q_OBJECT
 
   public:
     explicit TSampleGrabber(QObject* owner = nullptr);
     ~TSampleGrabber() override;
-
-    TFilterGraph* FilterGraph() const { return graph_.data(); }
-    // Detaches from the old graph, attaches to the new one.
-    void SetFilterGraph(TFilterGraph* graph);
 
     // The media type the grabber accepts: after construction any RGB24 video
     // (majortype Video, subtype RGB24, FORMAT_VideoInfo, no format block).
@@ -76,7 +72,6 @@ class TSampleGrabber : public QObject, public IGraphMember, public TInterfaceSou
   private:
     class Callback;
 
-    QPointer<TFilterGraph> graph_;
     TMediaType mediaType_;
     Callback* callback_;  // one reference held; holds OnBuffer; detached at destruction
     ComPtr<IBaseFilter> filter_;

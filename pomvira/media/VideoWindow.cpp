@@ -76,27 +76,14 @@ TVideoWindow::~TVideoWindow() {
     }
 }
 
-void TVideoWindow::SetFilterGraph(TFilterGraph* graph) {
-    if (graph == graph_.data())
-        return;
-    if (graph_) {
-        TFilterGraph* old = graph_.data();
-        graph_ = nullptr;
-        // The graph must never keep notifying a control that left it, even
-        // when taking the renderer out fails.
-        try {
-            old->DetachMember(this);
-        } catch (...) {
-            old->DetachEventSink(this);
-            throw;
-        }
-        old->DetachEventSink(this);
-    }
-    if (graph) {
-        graph->AttachMember(this);
-        graph->AttachEventSink(this);
-    }
-    graph_ = graph;
+void TVideoWindow::JoinedGraph(TFilterGraph* graph) {
+    graph->AttachEventSink(this);
+}
+
+// Also when taking the renderer out failed: the graph never notifies a
+// control that left it.
+void TVideoWindow::LeftGraph(TFilterGraph* graph) {
+    graph->DetachEventSink(this);
 }
 
 void TVideoWindow::SetMode(TVideoMode value) {
@@ -105,10 +92,8 @@ void TVideoWindow::SetMode(TVideoMode value) {
 }
 
 void TVideoWindow::Reattach() {
-    if (!graph_ || !graph_->Active())
-        return;
-    graph_->DetachMember(this);
-    graph_->AttachMember(this);
+    if (FilterGraph() && FilterGraph()->Active())
+        RejoinGraph();
 }
 
 void TVideoWindow::SetFullScreen(bool value) {

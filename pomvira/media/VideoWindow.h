@@ -92,7 +92,7 @@ class TVMROptions {
 };
 
 class TVideoWindow : public QWidget,
-                     public IGraphMember,
+                     public TGraphMember,
                      public IGraphEventSink,
                      public TInterfaceSource {
     Q_OBJECT
@@ -100,10 +100,6 @@ class TVideoWindow : public QWidget,
   public:
     explicit TVideoWindow(QWidget* parent = nullptr);
     ~TVideoWindow() override;
-
-    TFilterGraph* FilterGraph() const { return graph_.data(); }
-    // Detaches (member and event sink) from the old graph, attaches to the new.
-    void SetFilterGraph(TFilterGraph* graph);
 
     TVideoMode Mode() const { return mode_; }
     // vmVMR only when the mixing renderer can be created, otherwise vmNormal;
@@ -157,6 +153,9 @@ class TVideoWindow : public QWidget,
     IVideoWindow* VideoWindowInterface() const { return videoWindow_.Get(); }
 
   protected:
+    // The control follows its graph's events while it is a member.
+    void JoinedGraph(TFilterGraph* graph) override;
+    void LeftGraph(TFilterGraph* graph) override;
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -173,7 +172,6 @@ class TVideoWindow : public QWidget,
     void AddedVMR();
     void ApplyAspectRatio();
 
-    QPointer<TFilterGraph> graph_;
     TVideoMode mode_ = vmNormal;
     TVMROptions vmrOptions_;
     bool fullScreen_ = false;

@@ -89,16 +89,20 @@ TEST_F(MediaStripTest, PagingMovesOneEntryAndStopsAtBothEnds) {
     EXPECT_EQ(strip.FirstVisible(), 0);
     AddPictures(3);  // six entries, the last four shown
     EXPECT_EQ(strip.FirstVisible(), 2);
-    strip.ScrollForward();
+    // Each page moves one entry; at either end nothing moves.
+    EXPECT_FALSE(strip.ScrollForward());
     EXPECT_EQ(strip.FirstVisible(), 2);
-    EXPECT_TRUE(strip.ScrollBack());
-    EXPECT_TRUE(strip.ScrollBack());
-    EXPECT_TRUE(strip.ScrollBack());
+    for (int first : {1, 0}) {
+        EXPECT_TRUE(strip.ScrollBack());
+        EXPECT_EQ(strip.FirstVisible(), first);
+    }
+    EXPECT_FALSE(strip.ScrollBack());
     EXPECT_EQ(strip.FirstVisible(), 0);
     EXPECT_TRUE(strip.ScrollForward());
     EXPECT_EQ(strip.FirstVisible(), 1);
     strip.Clear();
     EXPECT_FALSE(strip.ScrollBack());
+    EXPECT_FALSE(strip.ScrollForward());
 }
 
 TEST_F(MediaStripTest, AClickSelectsTheEntryOfItsBoxAndAnEmptyBoxIsIgnored) {

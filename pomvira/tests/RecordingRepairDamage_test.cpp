@@ -324,7 +324,7 @@ TEST_F(DamagedRecording, JoinedRecordingsAreLeftAsTheyAreAndNamed) {
     for (const QByteArray& joined : {*complete_ + *ffmpeg_, *killed_ + *complete_,
                                      CutBeforeIndex(*complete_, 5) + *complete_}) {
         const QString path = Write("video000001.avi", joined);
-        EXPECT_EQ(RepairUnfinishedRecordings(dir.path()), QStringList{path});
+        EXPECT_EQ(RepairUnfinishedRecordings(dir.path()).unrepairable, QStringList{path});
         EXPECT_EQ(ReadAll(path), joined);
     }
 }
@@ -340,7 +340,7 @@ TEST_F(DamagedRecording, ARecordingWithoutAVideoFrameIsNamedAndLeftAlone) {
     for (int64_t extra : {0, 6, 5000}) {
         const QByteArray soundOnly = killed_->left(video->pos + extra);
         const QString path = Write("video000001.avi", soundOnly);
-        EXPECT_EQ(RepairUnfinishedRecordings(dir.path()), QStringList{path}) << extra;
+        EXPECT_EQ(RepairUnfinishedRecordings(dir.path()).unrepairable, QStringList{path}) << extra;
         EXPECT_EQ(ReadAll(path), soundOnly) << extra;
     }
 }
@@ -406,7 +406,9 @@ TEST_F(DamagedRecording, LinksFifosDevicesAndFoldersInThePlaceOfARecordingAreNev
         }
         ADD_FAILURE() << "waits on a FIFO";
     }
-    EXPECT_TRUE(repair.get().isEmpty());
+    const TFolderRepair named = repair.get();
+    EXPECT_TRUE(named.unrepairable.isEmpty());
+    EXPECT_TRUE(named.damaged.isEmpty());
     for (const std::string& name : OpenedNames(opens))
         EXPECT_EQ(special.count(name), 0u) << name << " was opened";
     ::close(opens);
@@ -508,14 +510,15 @@ TEST_F(DamagedRecording, AppendersAndFailingDisksBetweenTheRepairsStepsCostNothi
         const QByteArray after = ReadAll(path);
         if (c.append)
             Write("video000001.avi", cut);
-        const QStringList named = RepairUnfinishedRecordings(dir.path());
+        const TFolderRepair named = RepairUnfinishedRecordings(dir.path());
         SetRecordingFileHookForTesting({});
         if (c.append) {
             EXPECT_TRUE(appended);
             EXPECT_EQ(after.left(cut.size()), cut);
             EXPECT_TRUE(after.endsWith(more));
         } else {
-            EXPECT_EQ(named, QStringList{path});
+            EXPECT_EQ(c.state == TRecordingState::Damaged ? named.damaged : named.unrepairable,
+                      QStringList{path});
         }
         if (c.state != TRecordingState::Damaged) {
             EXPECT_EQ(after, c.append ? cut + more : cut);

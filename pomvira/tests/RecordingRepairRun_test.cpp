@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The start-up repair's worker: it tells its progress file by file and the
 // recordings it could not repair, on the thread that made it, and gone
-// before it ends it tells nothing and returns without waiting for the rest.
+// before it ends it stops after the file at hand and tells nothing.
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -9,10 +9,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
 #include <new>
+#include <thread>
 
 #include "capture/RecordingRepairRun.h"
 
@@ -66,17 +69,34 @@ TEST(RecordingRepairRun, AFolderWithoutRecordingsEndsWithNothingToName) {
     EXPECT_TRUE(finished[0][0].toStringList().isEmpty());
 }
 
-TEST(RecordingRepairRun, GoneBeforeItEndsItTellsNothing) {
+// Gone while it runs, it stops after the file at hand (a repair is never cut
+// short) and tells nothing more.
+TEST(RecordingRepairRun, GoneWhileItRunsItStopsAfterTheFileAtHand) {
     QTemporaryDir dir;
-    for (int n = 1; n <= 2000; ++n)
+    constexpr int kFiles = 50;
+    for (int n = 1; n <= kFiles; ++n)
         ASSERT_TRUE(Write(dir.filePath(QStringLiteral("video%1.avi").arg(n, 6, 10, QChar('0'))),
                           "RIFF"));
+    std::atomic<int> repaired{0};
+    std::atomic<bool> gone{false};
     bool told = false;
     {
-        auto run = std::make_unique<TRecordingRepairRun>();
-        QObject::connect(run.get(), &TRecordingRepairRun::Finished, [&] { told = true; });
-        run->Start(dir.path());
+        // The first file waits until the run is being destroyed; each
+        // other one takes ten milliseconds.
+        TRecordingRepairRun run(nullptr, [&](const QString&) {
+            if (repaired++ == 0) {
+                while (!gone)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            return TRecordingState::Repaired;
+        });
+        QObject::connect(&run, &TRecordingRepairRun::Finished, [&] { told = true; });
+        run.Start(dir.path());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return repaired > 0; }, 10000));
+        gone = true;
     }
+    EXPECT_LT(repaired, kFiles);
     QTest::qWait(100);
     EXPECT_FALSE(told);
 }

@@ -139,7 +139,9 @@ TEST_F(RecordingRepair, OnlyUnfinishedRecordingsOfItsOwnNumberingAreTouched) {
     for (const QString& name : QDir(dir.path()).entryList(QDir::Files))
         before[name] = Checksum(dir.filePath(name));
 
-    EXPECT_EQ(RepairUnfinishedRecordings(dir.path()), QStringList{Path("video000003.avi")});
+    const TFolderRepair named = RepairUnfinishedRecordings(dir.path());
+    EXPECT_EQ(named.unrepairable, QStringList{Path("video000003.avi")});
+    EXPECT_TRUE(named.damaged.isEmpty());
 
     for (const auto& [name, sum] : before) {
         if (name == QLatin1String("video000001.avi"))
@@ -159,7 +161,7 @@ TEST_F(RecordingRepair, OnlyUnfinishedRecordingsOfItsOwnNumberingAreTouched) {
     ASSERT_TRUE(holder.waitForStarted());
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return RepairRecording(Path("video000003.avi")) == TRecordingState::InUse; }, 5000));
-    EXPECT_TRUE(RepairUnfinishedRecordings(dir.path()).isEmpty());
+    EXPECT_TRUE(RepairUnfinishedRecordings(dir.path()).unrepairable.isEmpty());
     holder.kill();
     holder.waitForFinished();
     EXPECT_TRUE(IsRecordingName(QStringLiteral("video0000001.avi")));
@@ -179,7 +181,7 @@ TEST_F(RecordingRepair, ARecordingThisProgramWritesIsNeverTouched) {
         const TFileBeingWritten writing(path);
         ASSERT_TRUE(writing.Marked());
         EXPECT_EQ(RepairRecording(path), TRecordingState::InUse);
-        EXPECT_TRUE(RepairUnfinishedRecordings(dir.path()).isEmpty());
+        EXPECT_TRUE(RepairUnfinishedRecordings(dir.path()).unrepairable.isEmpty());
     }
     std::unique_ptr<TFileBeingWritten> startedMeanwhile;
     SetRecordingFileHookForTesting([&](TRecordingFileStep step) {

@@ -197,7 +197,7 @@ TEST_F(RecordingGstTest, TheRecordingBeingWrittenIsPassedOverByTheRepair) {
     ASSERT_TRUE(form.State().Recording) << FirstBox();
     QTest::qWait(800);
     EXPECT_EQ(RepairRecording(VideoFile(1)), TRecordingState::InUse);
-    EXPECT_TRUE(RepairUnfinishedRecordings(VideoFolder()).isEmpty());
+    EXPECT_TRUE(RepairUnfinishedRecordings(VideoFolder()).unrepairable.isEmpty());
     QTest::qWait(300);
     ASSERT_TRUE(ClickRecord(form));
     EXPECT_TRUE(boxes.empty()) << FirstBox();

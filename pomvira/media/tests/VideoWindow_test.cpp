@@ -165,6 +165,19 @@ TEST_F(VideoWindowTest, RendererWithoutVideoWindowRaises) {
     EXPECT_THROW(graph.SetActive(true), EDirectShowException);
 }
 
+// A control whose renderer fails as it joins an active graph is still the
+// graph's member: it must leave with the control, or the graph would call a
+// destroyed control.
+TEST_F(VideoWindowTest, AControlWhoseRendererFailedToJoinLeavesTheGraphWhenDestroyed) {
+    Activate();
+    sys.RendererDefaults().hasVideoWindow = false;
+    auto* other = new TVideoWindow(&form);
+    EXPECT_THROW(other->SetFilterGraph(&graph), EDirectShowException);
+    delete other;
+    EXPECT_EQ(graph.Members(), std::vector<IGraphMember*>{video});
+    EXPECT_EQ(graph.EventSinks(), std::vector<IGraphEventSink*>{video});
+}
+
 TEST_F(VideoWindowTest, FullScreenCoversTheScreen) {
     Activate();
     ConnectRenderer();

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,7 @@
 #include "media/MediaTypes.h"
 #include "media/MediaUtil.h"
 #include "media/SampleGrabber.h"
+#include "media/VideoFormatChoice.h"
 #include "media/tests/GstTestDevices.h"
 
 // The descriptions of the test cameras' first two formats.
@@ -91,33 +93,24 @@ inline bool ClickRecord(TControlForm& form, int boundMs = 15000) {
     return SettleSession(form, boundMs);
 }
 
-// The description of the format in force on the first pin of a source.
-inline QString PinFormatText(media::TFilter* source) {
-    media::TPinList pins(source->Get<media::IBaseFilter>().Get());
-    auto config = media::QueryAs<media::IAMStreamConfig>(pins.FirstPin().Get());
-    media::AM_MEDIA_TYPE* type = nullptr;
-    if (config)
-        config->GetFormat(&type);
-    const QString text = type ? media::DescribeMediaType(type) : QString();
-    media::DisposeMediaType(type);
-    return text;
+// The format in force on the first pin of a source.
+inline std::optional<media::TMediaType> SourcePinFormat(media::TFilter* source) {
+    return media::PinFormat(
+        media::TPinList(source->Get<media::IBaseFilter>().Get()).FirstPin().Get());
 }
 
-// The frame size of the format in force on the first pin of a source.
+// Its description, empty without one.
+inline QString PinFormatText(media::TFilter* source) {
+    const auto format = SourcePinFormat(source);
+    return format ? format->Description() : QString();
+}
+
+// Its frame size, empty without one.
 inline QSize PinFrameSize(media::TFilter* source) {
-    media::TPinList pins(source->Get<media::IBaseFilter>().Get());
-    auto config = media::QueryAs<media::IAMStreamConfig>(pins.FirstPin().Get());
-    media::AM_MEDIA_TYPE* type = nullptr;
-    if (config)
-        config->GetFormat(&type);
-    QSize size;
-    if (type && type->formattype == media::FORMAT_VideoInfo &&
-        type->cbFormat >= sizeof(media::VIDEOINFOHEADER)) {
-        const auto* vih = reinterpret_cast<const media::VIDEOINFOHEADER*>(type->pbFormat);
-        size = QSize(vih->bmiHeader.biWidth, std::abs(vih->bmiHeader.biHeight));
-    }
-    media::DisposeMediaType(type);
-    return size;
+    const auto format = SourcePinFormat(source);
+    const media::TVideoOffer offer =
+        format ? media::VideoOfferOf(*format->AMMediaType()) : media::TVideoOffer();
+    return QSize(offer.Width, offer.Height);
 }
 
 // Waits (bounded) until the sample grabber has passed a frame; the frame
