@@ -22,6 +22,7 @@
 #include "media/MediaUtil.h"
 #include "media/SampleGrabber.h"
 #include "media/VideoWindow.h"
+#include "ScreenAndMouse.h"
 
 using namespace media;
 
@@ -32,11 +33,7 @@ namespace {
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new GstTestDevices("2"));
 
 QImage GrabScreen(const QRect& rect) {
-    QApplication::processEvents();
-    return QGuiApplication::primaryScreen()
-        ->grabWindow(0, rect.x(), rect.y(), rect.width(), rect.height())
-        .toImage()
-        .convertToFormat(QImage::Format_RGB32);
+    return testing_screen::GrabScreen(rect, 0);
 }
 
 // The X server's stacking order of the top-level windows, bottom first (the

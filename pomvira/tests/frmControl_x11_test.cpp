@@ -27,28 +27,20 @@
 #include "forms/frmControl.h"
 #include "forms/frmView.h"
 #include "media/fake/FakeMedia.h"
+#include "ScreenAndMouse.h"
 
 using namespace media;
 using namespace media::fake;
 
 namespace {
 
+using testing_screen::At;
+using testing_screen::GrabScreen;
+
 constexpr QRgb kBehind = 0x00C000;  // a colour the skin does not use
 constexpr QRgb kMagenta = 0xFF00FF;
 const QPoint kOrigin(100, 120);
 
-QImage GrabScreen(const QRect& rect) {
-    QApplication::processEvents();
-    QTest::qWait(150);
-    return QGuiApplication::primaryScreen()
-        ->grabWindow(0, rect.x(), rect.y(), rect.width(), rect.height())
-        .toImage()
-        .convertToFormat(QImage::Format_RGB32);
-}
-
-QRgb At(const QImage& img, int x, int y) {
-    return img.pixel(x, y) & 0xFFFFFF;
-}
 QRgb ScreenAt(const QPoint& p) {
     return At(GrabScreen(QRect(p, QSize(1, 1))), 0, 0);
 }

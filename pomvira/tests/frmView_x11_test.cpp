@@ -11,32 +11,15 @@
 #include <QTest>
 
 #include "forms/frmView.h"
+#include "ScreenAndMouse.h"
 
 namespace {
 
+using testing_screen::At;
+using testing_screen::GrabScreen;
+using testing_screen::SendMouse;
+
 constexpr QRgb kBehind = 0x00C000;  // a colour the skin does not use
-
-QImage GrabScreen(const QRect& rect) {
-    QApplication::processEvents();
-    QTest::qWait(150);
-    return QGuiApplication::primaryScreen()
-        ->grabWindow(0, rect.x(), rect.y(), rect.width(), rect.height())
-        .toImage();
-}
-
-QRgb At(const QImage& img, int x, int y) {
-    return img.pixel(x, y) & 0xFFFFFF;
-}
-
-void SendMouse(QWidget* w, QEvent::Type type, const QPoint& local, Qt::MouseButton button,
-               Qt::MouseButtons buttons) {
-    const QPointF l(local);
-    const QPointF g(w->mapToGlobal(local));
-    QMouseEvent e(type, l, l, g, button, buttons, Qt::NoModifier);
-    QApplication::sendEvent(w, &e);
-    // What the event started (a drag begins once the events are handled).
-    QApplication::processEvents();
-}
 
 class ViewFormX11Test : public ::testing::Test {
   protected:
