@@ -15,6 +15,7 @@
 
 #include "media/Bitmap.h"
 #include "media/gst/SampleGrabberCore.h"
+#include "media/tests/GstTestFeed.h"
 
 namespace media::gst {
 namespace {
@@ -61,15 +62,6 @@ class RecordingCallback : public ComObject<ISampleGrabberCB> {
     std::atomic<int> buffers{0};
     std::atomic<int> samples{0};
 };
-
-// Every test here uses GStreamer objects, also before it builds a pipeline;
-// CTest runs each test in a process of its own.
-class GstEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override { gst_init(nullptr, nullptr); }
-};
-[[maybe_unused]] const auto* const kGstEnvironment =
-    ::testing::AddGlobalTestEnvironment(new GstEnvironment);
 
 // appsrc ! grabber ! appsink, pushing BGR (or other) frames.
 class GrabberPipeline {

@@ -20,15 +20,10 @@
 
 #include "media/gst/GstRef.h"
 #include "media/gst/JpegFrames.h"
+#include "media/tests/GstTestFeed.h"
 
 namespace media::gst {
 namespace {
-
-class GstEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override { gst_init(nullptr, nullptr); }
-};
-const auto* const kGstEnvironment = ::testing::AddGlobalTestEnvironment(new GstEnvironment);
 
 // Runs a pipeline description whose appsink is "out" (and whose appsrc, if
 // any, is "in" and gets `input` with its caps) and returns its first sample.

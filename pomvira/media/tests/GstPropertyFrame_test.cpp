@@ -29,15 +29,10 @@
 #include "media/gst/DeviceControlsPage.h"
 #include "media/gst/PinFormatPage.h"
 #include "media/gst/PropertyFrame.h"
+#include "media/tests/GstTestFeed.h"
 
 namespace media::gst {
 namespace {
-
-class GstEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override { gst_init(nullptr, nullptr); }
-};
-const auto* const kGstEnvironment = ::testing::AddGlobalTestEnvironment(new GstEnvironment);
 
 AM_MEDIA_TYPE* NewVideoType(const GUID& subtype, int width, int height, int fps) {
     auto* mt = static_cast<AM_MEDIA_TYPE*>(CoTaskMemAlloc(sizeof(AM_MEDIA_TYPE)));

@@ -17,15 +17,10 @@
 #include <vector>
 
 #include "media/gst/VideoRendererCore.h"
+#include "media/tests/GstTestFeed.h"
 
 namespace media::gst {
 namespace {
-
-class GstEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override { gst_init(nullptr, nullptr); }
-};
-const auto* const kGstEnvironment = ::testing::AddGlobalTestEnvironment(new GstEnvironment);
 
 class EventLog : public QWidget {
   public:
@@ -54,21 +49,11 @@ class EventLog : public QWidget {
 class RendererPipeline {
   public:
     RendererPipeline(VideoRendererCore& renderer, const char* format, int width, int height)
-        : width_(width), height_(height) {
-        gst_init(nullptr, nullptr);
-        pipeline_ = ElementRef::Sink(gst_pipeline_new(nullptr));
-        src_ = gst_element_factory_make("appsrc", nullptr);
-        CapsRef caps = CapsRef::Adopt(gst_caps_new_simple(
-            "video/x-raw", "format", G_TYPE_STRING, format, "width", G_TYPE_INT, width, "height",
-            G_TYPE_INT, height, "framerate", GST_TYPE_FRACTION, 30, 1, nullptr));
-        gst_video_info_from_caps(&info_, caps.Get());
-        g_object_set(src_, "caps", caps.Get(), "format", GST_FORMAT_TIME, nullptr);
-        g_object_set(renderer.Element(), "sync", FALSE, nullptr);
-        gst_bin_add_many(GST_BIN(pipeline_.Get()), src_, renderer.Element(), nullptr);
-        EXPECT_TRUE(gst_element_link(src_, renderer.Element()));
-        gst_element_set_state(pipeline_.Get(), GST_STATE_PLAYING);
+        : width_(width),
+          height_(height),
+          feed_(renderer.Element(), RawCaps(format, width, height)) {
+        gst_video_info_from_caps(&info_, RawCaps(format, width, height).Get());
     }
-    ~RendererPipeline() { gst_element_set_state(pipeline_.Get(), GST_STATE_NULL); }
 
     // A frame whose top half has colour top and bottom half colour bottom
     // (bytes in the format's order).
@@ -80,67 +65,58 @@ class RendererPipeline {
             for (int x = 0; x < width_; ++x)
                 std::memcpy(&data[size_t(y) * stride + x * pixel],
                             (y < height_ / 2 ? top : bottom).data(), pixel);
-        GstBuffer* buffer = gst_buffer_new_memdup(data.data(), data.size());
-        GST_BUFFER_PTS(buffer) = pts_;
-        pts_ += GST_SECOND / 30;
-        ASSERT_EQ(gst_app_src_push_buffer(GST_APP_SRC(src_), buffer), GST_FLOW_OK);
+        feed_.Push(gst_buffer_new_memdup(data.data(), data.size()));
     }
 
   private:
-    ElementRef pipeline_;
-    GstElement* src_;  // owned by the pipeline
-    GstVideoInfo info_;
+    static CapsRef RawCaps(const char* format, int width, int height) {
+        return CapsRef::Adopt(gst_caps_new_simple(
+            "video/x-raw", "format", G_TYPE_STRING, format, "width", G_TYPE_INT, width, "height",
+            G_TYPE_INT, height, "framerate", GST_TYPE_FRACTION, 30, 1, nullptr));
+    }
     int width_, height_;
-    GstClockTime pts_ = 0;
+    AppSrcFeed feed_;
+    GstVideoInfo info_;
 };
+
+// One frame of colour bars encoded by jpegenc.
+GstRef<GstBuffer> JpegBars(int width, int height) {
+    GError* error = nullptr;
+    ElementRef encode = ElementRef::Sink(gst_parse_launch(
+        ("videotestsrc num-buffers=1 pattern=smpte ! video/x-raw,format=I420,width=" +
+         std::to_string(width) + ",height=" + std::to_string(height) +
+         " ! jpegenc ! appsink name=out")
+            .c_str(),
+        &error));
+    EXPECT_EQ(error, nullptr);
+    g_clear_error(&error);
+    ElementRef out = ElementRef::Adopt(gst_bin_get_by_name(GST_BIN(encode.Get()), "out"));
+    gst_element_set_state(encode.Get(), GST_STATE_PLAYING);
+    GstRef<GstSample> sample = GstRef<GstSample>::Adopt(
+        gst_app_sink_try_pull_sample(GST_APP_SINK(out.Get()), 10 * GST_SECOND));
+    gst_element_set_state(encode.Get(), GST_STATE_NULL);
+    if (!sample)
+        return {};
+    return GstRef<GstBuffer>::Share(gst_sample_get_buffer(sample.Get()));
+}
 
 // appsrc ! renderer, pushing one JPEG frame over and over.
 class JpegRendererPipeline {
   public:
-    JpegRendererPipeline(VideoRendererCore& renderer, int width, int height) {
-        // One frame of colour bars, encoded by jpegenc.
-        GError* error = nullptr;
-        ElementRef encode = ElementRef::Sink(gst_parse_launch(
-            ("videotestsrc num-buffers=1 pattern=smpte ! video/x-raw,format=I420,width=" +
-             std::to_string(width) + ",height=" + std::to_string(height) +
-             " ! jpegenc ! appsink name=out")
-                .c_str(),
-            &error));
-        EXPECT_EQ(error, nullptr);
-        g_clear_error(&error);
-        ElementRef out = ElementRef::Adopt(gst_bin_get_by_name(GST_BIN(encode.Get()), "out"));
-        gst_element_set_state(encode.Get(), GST_STATE_PLAYING);
-        GstRef<GstSample> sample = GstRef<GstSample>::Adopt(
-            gst_app_sink_try_pull_sample(GST_APP_SINK(out.Get()), 10 * GST_SECOND));
-        gst_element_set_state(encode.Get(), GST_STATE_NULL);
-        if (sample)
-            frame_ = GstRef<GstBuffer>::Share(gst_sample_get_buffer(sample.Get()));
-
-        pipeline_ = ElementRef::Sink(gst_pipeline_new(nullptr));
-        src_ = gst_element_factory_make("appsrc", nullptr);
-        CapsRef caps = CapsRef::Adopt(gst_caps_new_simple("image/jpeg", "width", G_TYPE_INT, width,
-                                                          "height", G_TYPE_INT, height, "framerate",
-                                                          GST_TYPE_FRACTION, 30, 1, nullptr));
-        g_object_set(src_, "caps", caps.Get(), "format", GST_FORMAT_TIME, nullptr);
-        g_object_set(renderer.Element(), "sync", FALSE, nullptr);
-        gst_bin_add_many(GST_BIN(pipeline_.Get()), src_, renderer.Element(), nullptr);
-        EXPECT_TRUE(gst_element_link(src_, renderer.Element()));
-        gst_element_set_state(pipeline_.Get(), GST_STATE_PLAYING);
-    }
-    ~JpegRendererPipeline() { gst_element_set_state(pipeline_.Get(), GST_STATE_NULL); }
+    JpegRendererPipeline(VideoRendererCore& renderer, int width, int height)
+        : frame_(JpegBars(width, height)),
+          feed_(renderer.Element(),
+                CapsRef::Adopt(gst_caps_new_simple("image/jpeg", "width", G_TYPE_INT, width,
+                                                   "height", G_TYPE_INT, height, "framerate",
+                                                   GST_TYPE_FRACTION, 30, 1, nullptr))) {}
     void Push() {
         ASSERT_TRUE(frame_);
-        GstBuffer* buffer = gst_buffer_copy(frame_.Get());
-        GST_BUFFER_PTS(buffer) = pts_;
-        pts_ += GST_SECOND / 30;
-        ASSERT_EQ(gst_app_src_push_buffer(GST_APP_SRC(src_), buffer), GST_FLOW_OK);
+        feed_.Push(gst_buffer_copy(frame_.Get()));
     }
 
   private:
     GstRef<GstBuffer> frame_;
-    ElementRef pipeline_;
-    GstElement* src_;  // owned by the pipeline
-    GstClockTime pts_ = 0;
+    AppSrcFeed feed_;
 };
 
 QColor PixelAt(QWidget* w, QPoint p) {

@@ -19,6 +19,7 @@
 
 #include "media/gst/VideoRendererCore.h"
 #include "media/gst/VideoSurface.h"
+#include "media/tests/GstTestFeed.h"
 
 namespace media::gst {
 namespace {
@@ -26,33 +27,19 @@ namespace {
 // appsrc ! renderer, pushing plain BGR frames.
 class ColourSource {
   public:
-    explicit ColourSource(VideoRendererCore& renderer) {
-        pipeline_ = ElementRef::Sink(gst_pipeline_new(nullptr));
-        src_ = gst_element_factory_make("appsrc", nullptr);
-        CapsRef caps = CapsRef::Adopt(
-            gst_caps_from_string("video/x-raw,format=BGR,width=16,height=8,framerate=30/1"));
-        g_object_set(src_, "caps", caps.Get(), "format", GST_FORMAT_TIME, nullptr);
-        g_object_set(renderer.Element(), "sync", FALSE, nullptr);
-        gst_bin_add_many(GST_BIN(pipeline_.Get()), src_, renderer.Element(), nullptr);
-        EXPECT_TRUE(gst_element_link(src_, renderer.Element()));
-        gst_element_set_state(pipeline_.Get(), GST_STATE_PLAYING);
-    }
-    ~ColourSource() { gst_element_set_state(pipeline_.Get(), GST_STATE_NULL); }
+    explicit ColourSource(VideoRendererCore& renderer)
+        : feed_(renderer.Element(), CapsRef::Adopt(gst_caps_from_string(
+                                        "video/x-raw,format=BGR,width=16,height=8,framerate=30/1"))) {}
 
     void Push(uint8_t b, uint8_t g, uint8_t r) {
         std::vector<uint8_t> frame(16 * 3 * 8);
         for (size_t i = 0; i < frame.size(); i += 3)
             frame[i] = b, frame[i + 1] = g, frame[i + 2] = r;
-        GstBuffer* buffer = gst_buffer_new_memdup(frame.data(), frame.size());
-        GST_BUFFER_PTS(buffer) = pts_;
-        pts_ += GST_SECOND / 30;
-        ASSERT_EQ(gst_app_src_push_buffer(GST_APP_SRC(src_), buffer), GST_FLOW_OK);
+        feed_.Push(gst_buffer_new_memdup(frame.data(), frame.size()));
     }
 
   private:
-    ElementRef pipeline_;
-    GstElement* src_;  // owned by the pipeline
-    GstClockTime pts_ = 0;
+    AppSrcFeed feed_;
 };
 
 // Counts the key presses that reach a widget.
@@ -125,7 +112,6 @@ class PressLog : public QObject {
 };
 
 TEST(GstRendererX11, GoesFullScreenAndBackIntoItsOwner) {
-    gst_init(nullptr, nullptr);
     VideoRendererCore renderer;
     QWidget owner;
     owner.resize(400, 300);
@@ -186,7 +172,6 @@ TEST(GstRendererX11, GoesFullScreenAndBackIntoItsOwner) {
 // where they went when the widget drew the frames: to the drain, through
 // the top-level window (whose watchers see them).
 TEST(GstRendererX11, DrawsInAnOpaqueWindowOfItsOwnAndHandsOnTheServersClicks) {
-    gst_init(nullptr, nullptr);
     VideoRendererCore renderer;
     QWidget owner(nullptr, Qt::FramelessWindowHint);
     owner.setAttribute(Qt::WA_TranslucentBackground);
