@@ -14,8 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "widgets/ActionList.h"
-#include "AviProbe.h"
-#include "ControlFormTesting.h"
+#include "RecordingGstTesting.h"
 #include "dialogs/DlgCompress.h"
 #include "files/RecordingRepair.h"
 #include "widgets/ImageButton.h"
@@ -40,12 +39,8 @@ int CompressorIndex(const GUID& category, const std::string& name) {
     return -1;
 }
 
-class RecordingGstTest : public ControlFormTestBase {
+class RecordingGstTest : public RecordingGstTestBase {
   protected:
-    void SetUp() override {
-        ControlFormTestBase::SetUp();
-        UseOwnSaveFolders();
-    }
     // Records for about `ms` milliseconds with the record button; the time
     // from the start's end to the stop, in seconds.
     double Record(TControlForm& form, int ms) {
@@ -72,14 +67,9 @@ class RecordingGstTest : public ControlFormTestBase {
         EXPECT_EQ(form.StripFiles().last(), file);
         EXPECT_EQ(form.SelectedFile(), file);
         EXPECT_TRUE(form.State().Expanded);
-        EXPECT_EQ(PinFormatText(form.VideoSourceFilter), k640);
-        ExpectPreviewRuns(form, 640, 480);
+        ExpectPreviewing(form);
     }
 };
-
-std::string Why(const TAviProbe& p) {
-    return p.Text().toStdString();
-}
 
 // The recording is complete, with one 640 x 480 video stream in the codec
 // `video` and one audio stream in the codec `audio` (none when null); its

@@ -1,0 +1,42 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Recording tests on the real GStreamer framework: the test's own save
+// folders, what a panel that previews again looks like, and the reading of
+// a file for failure messages.
+#pragma once
+
+#include <string>
+
+#include "AviProbe.h"
+#include "ControlFormTesting.h"
+#include "forms/frmView.h"
+
+// The reading of a file, for failure messages.
+inline std::string Why(const TAviProbe& p) {
+    return p.Text().toStdString();
+}
+
+class RecordingGstTestBase : public ControlFormTestBase {
+  protected:
+    void SetUp() override {
+        ControlFormTestBase::SetUp();
+        UseOwnSaveFolders();
+    }
+    // The panel previews again: flag, timer, hint, status, and a moving
+    // picture in the 640 x 480 format it had.
+    static void ExpectPreviewing(TControlForm& form) {
+        EXPECT_FALSE(form.State().Recording);
+        EXPECT_FALSE(form.Timer->isActive());
+        EXPECT_EQ(form.btnCapture->Hint(), "Enregistrement");
+        EXPECT_EQ(form.ViewForm()->lblStatus->text(), "( Preview )");
+        EXPECT_EQ(PinFormatText(form.VideoSourceFilter), k640);
+        ExpectPreviewRuns(form, 640, 480);
+    }
+    // The file plays to its end: complete, with one video stream of more
+    // than `frames` frames (counted by its chunks).
+    static void ExpectPlayable(const QString& file, int frames) {
+        const TAviProbe avi = ProbeAvi(file, true);
+        EXPECT_TRUE(avi.Complete()) << Why(avi);
+        ASSERT_EQ(avi.Count("video"), 1) << Why(avi);
+        EXPECT_GT(avi.Stream("video")->frames, frames) << Why(avi);
+    }
+};
