@@ -21,6 +21,7 @@
 #include <thread>
 
 #include "AviProbe.h"
+#include "media/tests/GstGraphTesting.h"
 #include "SmallFilesystem.h"
 #include "media/gst/BinFilter.h"
 #include "media/gst/FilterGraph.h"
@@ -28,59 +29,9 @@
 
 using namespace media;
 using namespace media::gst;
+using namespace gst_graph_testing;
 
 namespace {
-
-// Counts the buffers that reach it.
-class CountingSink : public BinFilter {
-  public:
-    CountingSink()
-        : BinFilter(MakeGuid(0x1235, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1), gst_bin_new(nullptr)) {
-        GstElement* sink = gst_element_factory_make("fakesink", nullptr);
-        g_object_set(sink, "signal-handoffs", TRUE, "sync", FALSE, nullptr);
-        g_signal_connect(sink, "handoff", G_CALLBACK(&CountingSink::OnHandoff), this);
-        gst_bin_add(GST_BIN(Bin()), sink);
-        ExposePad(gst_element_get_static_pad(sink, "sink"), u"In");
-    }
-    int Buffers() const { return buffers_; }
-
-  private:
-    static void OnHandoff(GstElement*, GstBuffer*, GstPad*, gpointer self) {
-        ++static_cast<CountingSink*>(self)->buffers_;
-    }
-    std::atomic<int> buffers_{0};
-};
-
-ComPtr<IBaseFilter> Bind(const GUID& category, const std::string& name) {
-    ComPtr<ICreateDevEnum> devEnum;
-    GstMediaSystem()->CreateInstance(CLSID_SystemDeviceEnum, ICreateDevEnum::IID_,
-                                     devEnum.PutVoid());
-    ComPtr<IEnumMoniker> monikers;
-    if (!devEnum || devEnum->CreateClassEnumerator(category, monikers.Put(), 0) != S_OK)
-        return nullptr;
-    IMoniker* m = nullptr;
-    while (monikers->Next(1, &m, nullptr) == S_OK) {
-        auto moniker = ComPtr<IMoniker>::Attach(m);
-        ComPtr<IPropertyBag> bag;
-        WString text;
-        if (moniker->BindToStorage(IPropertyBag::IID_, bag.PutVoid()) != S_OK ||
-            bag->Read(u"FriendlyName", &text) != S_OK || ToUtf8(text) != name)
-            continue;
-        ComPtr<IBaseFilter> f;
-        moniker->BindToObject(IBaseFilter::IID_, f.PutVoid());
-        return f;
-    }
-    return nullptr;
-}
-
-void Pump(int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-}
 
 std::string ErrorText(HRESULT hr) {
     char text[256] = {};
@@ -123,7 +74,7 @@ class GstRecordingFailure : public ::testing::Test {
         camera_ = Bind(CLSID_VideoInputDeviceCategory, "Test Camera 1");
         ASSERT_TRUE(camera_);
         ASSERT_EQ(graph_->AddFilter(camera_.Get(), u"VideoSourceFilter"), S_OK);
-        preview_ = new CountingSink;
+        preview_ = new ProbeSink;
         previewRef_ = ComPtr<IBaseFilter>::Attach(preview_);
         ASSERT_EQ(graph_->AddFilter(preview_, u"VideoWindow"), S_OK);
         ASSERT_EQ(builder_->RenderStream(&PIN_CATEGORY_PREVIEW, nullptr, camera_.Get(), nullptr,
@@ -175,7 +126,7 @@ class GstRecordingFailure : public ::testing::Test {
     ComPtr<IMediaControl> control_;
     ComPtr<IMediaEventEx> events_;
     ComPtr<IBaseFilter> camera_, microphone_, previewRef_;
-    CountingSink* preview_ = nullptr;
+    ProbeSink* preview_ = nullptr;
     std::vector<int32_t> codes_;
     QTemporaryFile log_;
     QTemporaryDir dir_;
