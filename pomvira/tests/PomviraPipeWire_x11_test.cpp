@@ -25,46 +25,16 @@
 #include <xcb/xcb.h>
 
 #include "ControlFormTesting.h"
-#include "PipeWireSession.h"
+#include "PipeWireTestEnvironment.h"
 #include "forms/frmView.h"
 #include "media/gst/GstMediaSystem.h"
 
 namespace {
 
-// Starts the daemon without its session manager, with the camera node,
-// before anything lists devices; tests skip where PipeWire or GStreamer's
-// PipeWire source is not installed, or without an X server.
-class NoManagerEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        gst_init(nullptr, nullptr);
-        GstElementFactory* source = gst_element_factory_find("pipewiresrc");
-        if (!source) {
-            why = QStringLiteral("GStreamer's PipeWire source is not installed");
-            return;
-        }
-        gst_object_unref(source);
-        session = std::make_unique<TPipeWireSession>();
-        if (!session->Start(&why, false) || !session->CreateCamera()) {
-            if (why.isEmpty())
-                why = QStringLiteral("no PipeWire test source node");
-            session.reset();
-            return;
-        }
-        session->Enter();
-        media::SetMediaSystem(media::gst::GstMediaSystem());
-    }
-    void TearDown() override {
-        media::SetMediaSystem(nullptr);
-        session.reset();
-    }
-
-    std::unique_ptr<TPipeWireSession> session;
-    QString why;
-};
-
-auto* const kPipeWire = static_cast<NoManagerEnvironment*>(
-    ::testing::AddGlobalTestEnvironment(new NoManagerEnvironment));
+// The daemon without its session manager, with the camera node; tests also
+// skip without an X server.
+auto* const kPipeWire = static_cast<TPipeWireTestEnvironment*>(
+    ::testing::AddGlobalTestEnvironment(new TPipeWireTestEnvironment(false)));
 
 // The top-level windows of a process on the X server, as a user sees them.
 class TWindows {

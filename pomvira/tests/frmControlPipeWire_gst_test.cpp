@@ -22,7 +22,7 @@
 #include "ControlFormTesting.h"
 #include "widgets/ImageButton.h"
 #include "JpegReadBack.h"
-#include "PipeWireSession.h"
+#include "PipeWireTestEnvironment.h"
 #include "forms/frmView.h"
 #include "media/gst/GstMediaSystem.h"
 
@@ -30,39 +30,9 @@ using namespace media;
 
 namespace {
 
-// Starts the session before anything lists devices; tests skip where
-// PipeWire, WirePlumber or GStreamer's PipeWire source is not installed.
-class PipeWireEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        gst_init(nullptr, nullptr);
-        GstElementFactory* source = gst_element_factory_find("pipewiresrc");
-        if (!source) {
-            why = QStringLiteral("GStreamer's PipeWire source is not installed");
-            return;
-        }
-        gst_object_unref(source);
-        session = std::make_unique<TPipeWireSession>();
-        if (!session->Start(&why) || !session->CreateCamera()) {
-            if (why.isEmpty())
-                why = QStringLiteral("no PipeWire test source node");
-            session.reset();
-            return;
-        }
-        session->Enter();
-        media::SetMediaSystem(media::gst::GstMediaSystem());
-    }
-    void TearDown() override {
-        media::SetMediaSystem(nullptr);
-        session.reset();
-    }
-
-    std::unique_ptr<TPipeWireSession> session;
-    QString why;
-};
-
-auto* const kPipeWire =
-    static_cast<PipeWireEnvironment*>(::testing::AddGlobalTestEnvironment(new PipeWireEnvironment));
+// The daemon with its session manager and the camera node.
+auto* const kPipeWire = static_cast<TPipeWireTestEnvironment*>(
+    ::testing::AddGlobalTestEnvironment(new TPipeWireTestEnvironment(true)));
 
 class PipeWireCamera : public ControlFormTestBase {
   protected:
