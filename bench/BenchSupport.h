@@ -237,6 +237,7 @@ inline int RunProgramBenchmarks(int argc, char** argv, const std::function<void(
     });
     if (ran && report)
         report();
+    benchmark::Shutdown();
     media::SetMediaSystem(nullptr);
     return ran ? 0 : 1;
 }

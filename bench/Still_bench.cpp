@@ -313,20 +313,8 @@ BENCHMARK(BM_Bare_DecodeEncode)
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    QTemporaryDir configDir;
-    g_configDir = bench::UseTestSetup(configDir);
-    if (g_configDir.isEmpty())
-        return 1;
-
-    TApplication app(argc, argv);
-    media::SetMediaSystem(media::gst::GstMediaSystem());
-    bench::ReportOnStandardError();
-    if (!bench::RunBenchmarks(&argc, argv, [] {
-            StartProgram();
-            MakeBigPicture();
-        }))
-        return 1;
+// The closing table; the panel goes while the application still lives.
+void Report() {
     bench::PrintPairs("The program beside the bare library work (same run):", "program",
                       {{"still picture 1280x720 (grab, encode, write)",
                         "BM_Program_StillPicture ms", "BM_Bare_Encode ms"},
@@ -337,6 +325,13 @@ int main(int argc, char** argv) {
                        {"still picture, MJPG 1280x720 (vs decode + encode)",
                         "BM_Program_StillPictureMjpg/1280 ms", "BM_Bare_DecodeEncode/1280 ms"}});
     delete g_form;
-    media::SetMediaSystem(nullptr);
-    return 0;
+    g_form = nullptr;
+}
+
+int main(int argc, char** argv) {
+    return bench::RunProgramBenchmarks(argc, argv, Report, [](const QString& folder) {
+        g_configDir = folder;
+        StartProgram();
+        MakeBigPicture();
+    });
 }
