@@ -63,7 +63,8 @@
 //                                  665, 537)
 //   ROT                            ROT.Register(<display name>), ROT.Revoke(<cookie>)
 // CallLog offers Contains, IndexOf, Count, InOrder (each entry found after the
-// previous one), Matching (entries that start with a prefix) and Text().
+// previous one), ContainsAll (each found, in any order), Matching (entries
+// that start with a prefix) and Text().
 //
 // Scripted results
 // ----------------
@@ -155,6 +156,9 @@ class CallLog {
     // True when every entry is found, each after the previous one.
     bool InOrder(std::initializer_list<std::string> entries) const;
     bool InOrder(const std::vector<std::string>& entries) const;
+    // True when every entry is found, in any order (for calls whose order
+    // nobody can see).
+    bool ContainsAll(std::initializer_list<std::string> entries) const;
     // The entries that start with prefix, in order.
     std::vector<std::string> Matching(const std::string& prefix) const;
     // All entries, one per line (for failure messages).

@@ -149,6 +149,14 @@ bool CallLog::InOrder(const std::vector<std::string>& entries) const {
     return true;
 }
 
+bool CallLog::ContainsAll(std::initializer_list<std::string> entries) const {
+    for (const std::string& entry : entries) {
+        if (!Contains(entry))
+            return false;
+    }
+    return true;
+}
+
 std::vector<std::string> CallLog::Matching(const std::string& prefix) const {
     std::vector<std::string> out;
     for (const std::string& entry : entries_) {

@@ -70,7 +70,7 @@ TEST_F(VideoWindowTest, RendererJoinsTheActiveGraph) {
     EXPECT_EQ(graph.Members().size(), 1u);
     EXPECT_EQ(graph.EventSinks().size(), 1u);
     Activate();
-    EXPECT_TRUE(sys.Log().InOrder(
+    EXPECT_TRUE(sys.Log().ContainsAll(
         {"System.CoCreateInstance(VideoRenderer)", "Graph.AddFilter(VideoWindow)"}));
     EXPECT_EQ(video->MemberFilter(), static_cast<IBaseFilter*>(sys.Renderer()));
     EXPECT_EQ(video->Query<IBaseFilter>().Get(), static_cast<IBaseFilter*>(sys.Renderer()));
@@ -90,11 +90,14 @@ TEST_F(VideoWindowTest, RunPlacesTheConnectedRendererOverTheControl) {
     ConnectRenderer();
     sys.Log().Clear();
     EXPECT_TRUE(graph.RunGraph());
-    EXPECT_TRUE(sys.Log().InOrder(
+    EXPECT_TRUE(sys.Log().ContainsAll(
         {"Renderer.put_Owner(ViewForm)", "Renderer.put_WindowStyle(0x44000000)",
-         "Renderer.put_WindowStyleEx(0x00000000)", "Renderer.SetWindowPosition(19, 37, 320, 240)",
-         "Renderer.put_Caption(VideoWindow)", "Renderer.put_MessageDrain(VideoWindow)",
-         "Graph.Run"}))
+         "Renderer.put_WindowStyleEx(0x00000000)", "Renderer.put_Caption(VideoWindow)",
+         "Renderer.put_MessageDrain(VideoWindow)"}))
+        << sys.Log().Text();
+    // Placed before it runs, so that no frame shows elsewhere first.
+    EXPECT_TRUE(
+        sys.Log().InOrder({"Renderer.SetWindowPosition(19, 37, 320, 240)", "Graph.Run"}))
         << sys.Log().Text();
     EXPECT_EQ(sys.Renderer()->Owner(), &form);
     EXPECT_EQ(sys.Renderer()->MessageDrain(), video);
@@ -104,7 +107,7 @@ TEST_F(VideoWindowTest, RunPlacesTheConnectedRendererOverTheControl) {
     sys.Log().Clear();
     sys.Graph()->PostEvent(EC_PALETTE_CHANGED);
     QCoreApplication::sendPostedEvents();
-    EXPECT_TRUE(sys.Log().InOrder({"Renderer.put_Owner(ViewForm)",
+    EXPECT_TRUE(sys.Log().ContainsAll({"Renderer.put_Owner(ViewForm)",
                                    "Renderer.SetWindowPosition(19, 37, 320, 240)",
                                    "Renderer.put_MessageDrain(VideoWindow)"}))
         << sys.Log().Text();
@@ -188,7 +191,7 @@ TEST_F(VideoWindowTest, FullScreenCoversTheScreen) {
     video->SetFullScreen(true);
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     EXPECT_TRUE(
-        sys.Log().InOrder({"Renderer.put_Owner(null)", "Renderer.put_WindowStyle(0x00000000)",
+        sys.Log().ContainsAll({"Renderer.put_Owner(null)", "Renderer.put_WindowStyle(0x00000000)",
                            "Renderer.put_WindowStyleEx(0x00000008)",
                            "Renderer.SetWindowPosition(0, 0, " + std::to_string(screen.width()) +
                                ", " + std::to_string(screen.height()) + ")"}))
