@@ -352,6 +352,10 @@ TEST_F(CaptureSessionTest, AStopThatCouldNotCompleteTheFileHasItFinishedAndThePr
     // it holds nothing, so it is not kept); the rebuilt preview failing is
     // told apart and takes nothing from the recording's end.
     Record(File(1));
+    // What the writer left: two bytes, not even a header.
+    QFile partial(File(1));
+    ASSERT_TRUE(partial.open(QIODevice::WriteOnly) && partial.write("RI") == 2);
+    partial.close();
     sys.SetResult("Graph.Stop", VFW_E_TIMEOUT, 1);
     sys.SetResult("Graph.Run", E_FAIL, 1);
     session.StopRecording();
@@ -359,7 +363,10 @@ TEST_F(CaptureSessionTest, AStopThatCouldNotCompleteTheFileHasItFinishedAndThePr
     ASSERT_TRUE(Settle());
     EXPECT_TRUE(stopped.Message.startsWith(QStringLiteral("L'arrêt de l'enregistrement a échoué")))
         << stopped.Message.toStdString();
+    EXPECT_TRUE(stopped.Message.contains(QStringLiteral("Rien n'a pu être enregistré")))
+        << stopped.Message.toStdString();
     EXPECT_FALSE(stopped.Complete);
+    EXPECT_FALSE(QFile::exists(File(1)));
     EXPECT_TRUE(previewFailed);
     // At the quit the same: the file is finished once the graph has let go.
     session.SetPreview(true);
