@@ -30,13 +30,13 @@ class PictureBox : public QWidget {
     bool pressed_ = false;
 };
 
-// The install menu's one window: a designed picture with two picture buttons.
+// The install menu's one window: a picture with two picture buttons.
 // Picture1 starts the camera driver's setup and the camera program's setup
 // from the CD; Picture2 ends the menu.
 class Form1 : public QWidget {
     Q_OBJECT
   public:
-    // Sizes and places as designed, in twips (15 per pixel).
+    // Sizes and places of the form, in twips (15 per pixel).
     static constexpr int kTwipsPerPixel = 15;
     static constexpr int kClientWidthTwips = 7650;
     static constexpr int kClientHeightTwips = 5865;

@@ -78,7 +78,7 @@ void TDialogFit::Fit(QDialog* dialog, bool shown) const {
     if (client.size() != dialog->size())
         dialog->resize(client.size().expandedTo(dialog->minimumSize()));
     // As it shows, a dialog is only sized (it is then centred over its
-    // owner as designed) or put beside the picture; once shown it is moved
+    // owner by Qt) or put beside the picture; once shown it is moved
     // in where it sticks out.
     if (client.topLeft() != dialog->pos() && (beside || shown))
         dialog->move(client.topLeft());

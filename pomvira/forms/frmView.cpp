@@ -213,7 +213,7 @@ TViewForm::TViewForm(QWidget* owner)
     // The native window exists from the start, so that the control panel
     // can belong to it before either window is shown.
     create();
-    // Lay the frame pieces out for the designed size, so that their bounds
+    // Lay the frame pieces out for the form's own size, so that their bounds
     // (hit test, video area) are valid before the first paint.
     QImage scratch(1, 1, QImage::Format_RGB32);
     QPainter scratchPainter(&scratch);

@@ -95,7 +95,7 @@ class RecordingTest : public ControlFormTestBase {
 
 }  // namespace
 
-TEST_F(RecordingTest, StartAndStopRunTheirStepsInOrderAndTheStateTableHolds) {
+TEST_F(RecordingTest, StartAndStopRunTheirStepsInOrderAndDisableWhatNeedsTheCamera) {
     AddCamera();
     AddMicrophone();
     TControlForm form;

@@ -180,7 +180,7 @@ TEST_F(ControlFormTest, StartsAsTheNormalPanelWithFrenchCaptionsAndHints) {
     EXPECT_EQ(form.imgPrev->Hint(), "Retour Rapide");
     EXPECT_EQ(form.imgNext->Hint(), "Avance Rapide");
 
-    // Menu entries follow the actions, in the designed order.
+    // Menu entries follow the actions, in their order.
     const auto entries = form.menuConfig->actions();
     ASSERT_EQ(entries.size(), 11);
     EXPECT_EQ(entries[0]->text(), form.actUseAudio->Caption());

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The filter graph component against the fake boundary: the designed call
+// The filter graph component against the fake boundary: the call
 // orders of activation, deactivation, emptying and membership, running and
 // stopping, interface forwarding, inspection registration, events and the
 // graph-site callbacks.
