@@ -84,10 +84,7 @@ TEST_F(RecordingFailureTest, AFullDiskEndsTheRecordingWithAPlayableFileAndOneMes
 TEST_F(RecordingFailureTest, AFolderRemovedWhileRecordingIsSaidToBeGone) {
     TMailerStandIn mailer;
     TControlForm form;
-    ASSERT_TRUE(boxes.empty()) << FirstBox();
-    form.actCapAndMail->Execute();
-    ASSERT_TRUE(SettleSession(form));
-    ASSERT_TRUE(form.State().Recording) << FirstBox();
+    ASSERT_TRUE(StartRecording(form, true));
     QTest::qWait(1000);
     ASSERT_TRUE(QDir(VideoFolder()).removeRecursively());
     ASSERT_TRUE(WaitForEnd(form, 10000)) << "the recording goes on into a removed folder";
@@ -107,9 +104,7 @@ TEST_F(RecordingFailureTest, AFolderRemovedWhileRecordingIsSaidToBeGone) {
 // the file with the repair and says so; the file plays and is in the strip.
 TEST_F(RecordingFailureTest, AStopThatCannotDrainInTimeFinishesTheFileWithTheRepair) {
     TControlForm form;
-    ASSERT_TRUE(boxes.empty()) << FirstBox();
-    ASSERT_TRUE(ClickRecord(form));
-    ASSERT_TRUE(form.State().Recording) << FirstBox();
+    ASSERT_TRUE(StartRecording(form));
     QTest::qWait(1500);
     media::gst::SetDrainTimeout(std::chrono::milliseconds(0));
     ASSERT_TRUE(ClickRecord(form));
@@ -126,9 +121,7 @@ TEST_F(RecordingFailureTest, AStopThatCannotDrainInTimeFinishesTheFileWithTheRep
 TEST_F(RecordingFailureTest, QuittingWhenTheStopCannotDrainStillLeavesAPlayableFile) {
     {
         TControlForm form;
-        ASSERT_TRUE(boxes.empty()) << FirstBox();
-        ASSERT_TRUE(ClickRecord(form));
-        ASSERT_TRUE(form.State().Recording) << FirstBox();
+        ASSERT_TRUE(StartRecording(form));
         QTest::qWait(1500);
         media::gst::SetDrainTimeout(std::chrono::milliseconds(0));
     }
@@ -143,9 +136,7 @@ TEST_F(RecordingFailureTest, QuittingWhenTheStopCannotDrainStillLeavesAPlayableF
 TEST_F(RecordingFailureTest, ACameraAtHalfItsRateRecordsTheTimeRecorded) {
     setenv("POMVIRA_TEST_CAMERA_FPS", "15", 1);
     TControlForm form;
-    ASSERT_TRUE(boxes.empty()) << FirstBox();
-    ASSERT_TRUE(ClickRecord(form));
-    ASSERT_TRUE(form.State().Recording) << FirstBox();
+    ASSERT_TRUE(StartRecording(form));
     QElapsedTimer recorded;
     recorded.start();
     QTest::qWait(10000);

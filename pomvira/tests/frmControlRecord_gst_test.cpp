@@ -182,9 +182,7 @@ TEST_F(RecordingGstTest, StartThatTheFileWriterRefusesIsReportedAndThePreviewRun
 // file moved away) passes it over and writes nothing into it.
 TEST_F(RecordingGstTest, TheRecordingBeingWrittenIsPassedOverByTheRepair) {
     TControlForm form;
-    ASSERT_TRUE(boxes.empty()) << FirstBox();
-    ASSERT_TRUE(ClickRecord(form));
-    ASSERT_TRUE(form.State().Recording) << FirstBox();
+    ASSERT_TRUE(StartRecording(form));
     QTest::qWait(800);
     EXPECT_EQ(RepairRecording(VideoFile(1)), TRecordingState::InUse);
     EXPECT_TRUE(RepairUnfinishedRecordings(VideoFolder()).unrepairable.isEmpty());
@@ -200,10 +198,7 @@ TEST_F(RecordingGstTest, CaptureAndMailHandsTheCompleteFileToTheMailProgram) {
     TMailerStandIn mailer;
     {
         TControlForm form;
-        ASSERT_TRUE(boxes.empty()) << FirstBox();
-        form.actCapAndMail->Execute();
-        ASSERT_TRUE(SettleSession(form));
-        ASSERT_TRUE(form.State().Recording) << FirstBox();
+        ASSERT_TRUE(StartRecording(form, true));
         QTest::qWait(1000);
         EXPECT_TRUE(mailer.Mails().empty());
         ASSERT_TRUE(ClickRecord(form));
@@ -221,9 +216,7 @@ TEST_F(RecordingGstTest, CaptureAndMailHandsTheCompleteFileToTheMailProgram) {
 TEST_F(RecordingGstTest, QuittingWhileRecordingLeavesACompleteFile) {
     {
         TControlForm form;
-        ASSERT_TRUE(boxes.empty()) << FirstBox();
-        ASSERT_TRUE(ClickRecord(form));
-        ASSERT_TRUE(form.State().Recording) << FirstBox();
+        ASSERT_TRUE(StartRecording(form));
         QTest::qWait(1500);
         // The program's shut-down: the panel goes while recording.
     }

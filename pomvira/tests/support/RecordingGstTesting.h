@@ -21,6 +21,19 @@ class RecordingGstTestBase : public ControlFormTestBase {
         ControlFormTestBase::SetUp();
         UseOwnSaveFolders();
     }
+    // Starts a recording with the record button, or by capture-and-mail;
+    // fails with the first message shown when none starts.
+    ::testing::AssertionResult StartRecording(TControlForm& form, bool andMail = false) {
+        if (!boxes.empty())
+            return ::testing::AssertionFailure() << "a message before the start: " << FirstBox();
+        if (andMail)
+            form.actCapAndMail->Execute();
+        if (!(andMail ? SettleSession(form) : ClickRecord(form)))
+            return ::testing::AssertionFailure() << "the start does not end";
+        if (!form.State().Recording)
+            return ::testing::AssertionFailure() << "no recording: " << FirstBox();
+        return ::testing::AssertionSuccess();
+    }
     // The panel previews again: flag, timer, hint, status, and a moving
     // picture in the 640 x 480 format it had.
     static void ExpectPreviewing(TControlForm& form) {
