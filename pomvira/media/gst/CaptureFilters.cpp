@@ -225,6 +225,12 @@ bool DeviceFilter::BuildSource() {
     if (!source)
         return false;
     source_ = ElementRef::Sink(source);
+    // A PipeWire camera's frames are copied out of the memory PipeWire
+    // shares with the program: that memory goes when the camera's node
+    // goes, while a frame may still be on its way through the graph.
+    GstElementFactory* factory = gst_element_get_factory(source);
+    if (factory && std::strcmp(GST_OBJECT_NAME(factory), "pipewiresrc") == 0)
+        g_object_set(source, "always-copy", TRUE, nullptr);
     capsfilter_ = ElementRef::Sink(gst_element_factory_make("capsfilter", nullptr));
     if (!capsfilter_)
         return false;
