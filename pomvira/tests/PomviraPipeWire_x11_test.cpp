@@ -26,6 +26,7 @@
 
 #include "ControlFormTesting.h"
 #include "PipeWireTestEnvironment.h"
+#include "TestDesktop.h"
 #include "forms/frmView.h"
 #include "media/gst/GstMediaSystem.h"
 
@@ -35,90 +36,6 @@ namespace {
 // skip without an X server.
 auto* const kPipeWire = static_cast<TPipeWireTestEnvironment*>(
     ::testing::AddGlobalTestEnvironment(new TPipeWireTestEnvironment(false)));
-
-// The top-level windows of a process on the X server, as a user sees them.
-class TWindows {
-  public:
-    TWindows() : FConnection(xcb_connect(nullptr, nullptr)) {
-        if (!xcb_connection_has_error(FConnection))
-            FRoot = xcb_setup_roots_iterator(xcb_get_setup(FConnection)).data->root;
-    }
-    ~TWindows() { xcb_disconnect(FConnection); }
-    bool Connected() const { return FRoot != 0; }
-
-    // The mapped top-level windows of process `pid`.
-    std::vector<xcb_window_t> Shown(qint64 pid) {
-        std::vector<xcb_window_t> shown;
-        auto* tree = xcb_query_tree_reply(FConnection, xcb_query_tree(FConnection, FRoot), nullptr);
-        if (!tree)
-            return shown;
-        const xcb_window_t* children = xcb_query_tree_children(tree);
-        for (int i = 0; i < xcb_query_tree_children_length(tree); ++i) {
-            const std::vector<uint32_t> owner = Values(children[i], "_NET_WM_PID");
-            if (!owner.empty() && owner.front() == uint32_t(pid) && Viewable(children[i]))
-                shown.push_back(children[i]);
-        }
-        std::free(tree);
-        return shown;
-    }
-    // The shown window of `pid` whose type is a dialog (0: none).
-    xcb_window_t Dialog(qint64 pid) {
-        for (xcb_window_t w : Shown(pid)) {
-            const std::vector<uint32_t> types = Values(w, "_NET_WM_WINDOW_TYPE");
-            if (!types.empty() && types.front() == Atom("_NET_WM_WINDOW_TYPE_DIALOG"))
-                return w;
-        }
-        return 0;
-    }
-
-    QString Title(xcb_window_t window) {
-        auto* reply =
-            xcb_get_property_reply(FConnection,
-                                   xcb_get_property(FConnection, 0, window, Atom("_NET_WM_NAME"),
-                                                    XCB_GET_PROPERTY_TYPE_ANY, 0, 1024),
-                                   nullptr);
-        QString title;
-        if (reply && reply->format == 8)
-            title = QString::fromUtf8(static_cast<const char*>(xcb_get_property_value(reply)),
-                                      xcb_get_property_value_length(reply));
-        std::free(reply);
-        return title;
-    }
-
-  private:
-    xcb_atom_t Atom(const char* name) {
-        auto* reply = xcb_intern_atom_reply(
-            FConnection, xcb_intern_atom(FConnection, 0, uint16_t(std::strlen(name)), name),
-            nullptr);
-        const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-        std::free(reply);
-        return atom;
-    }
-    std::vector<uint32_t> Values(xcb_window_t window, const char* property) {
-        auto* reply =
-            xcb_get_property_reply(FConnection,
-                                   xcb_get_property(FConnection, 0, window, Atom(property),
-                                                    XCB_GET_PROPERTY_TYPE_ANY, 0, 64),
-                                   nullptr);
-        std::vector<uint32_t> values;
-        if (reply && reply->format == 32) {
-            const auto* data = static_cast<const uint32_t*>(xcb_get_property_value(reply));
-            values.assign(data, data + xcb_get_property_value_length(reply) / 4);
-        }
-        std::free(reply);
-        return values;
-    }
-    bool Viewable(xcb_window_t window) {
-        auto* reply = xcb_get_window_attributes_reply(
-            FConnection, xcb_get_window_attributes(FConnection, window), nullptr);
-        const bool viewable = reply && reply->map_state == XCB_MAP_STATE_VIEWABLE;
-        std::free(reply);
-        return viewable;
-    }
-
-    xcb_connection_t* FConnection;
-    xcb_window_t FRoot = 0;
-};
 
 // The words of the failure, in the program's own language.
 const QString kGivenUp = QStringLiteral("Le délai de l'opération a expiré.");
@@ -137,8 +54,8 @@ class NoSessionManager : public ControlFormTestBase {
 }  // namespace
 
 TEST_F(NoSessionManager, TheProgramShowsItsWindowsSaysTheCameraFailedAndEndsOnSigterm) {
-    TWindows x;
-    ASSERT_TRUE(x.Connected());
+    TTestXServer x;
+    ASSERT_TRUE(x.Connect(qgetenv("DISPLAY")));
     QTemporaryDir config;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     kPipeWire->session->Enter(env);

@@ -127,6 +127,49 @@ std::vector<xcb_window_t> TTestXServer::Clients(qint64 pid) {
     return clients;
 }
 
+std::vector<xcb_window_t> TTestXServer::Shown(qint64 pid) {
+    std::vector<xcb_window_t> shown;
+    auto* tree = xcb_query_tree_reply(FConnection, xcb_query_tree(FConnection, FRoot), nullptr);
+    if (!tree)
+        return shown;
+    const xcb_window_t* children = xcb_query_tree_children(tree);
+    for (int i = 0; i < xcb_query_tree_children_length(tree); ++i) {
+        const std::vector<uint32_t> owner = Values(children[i], "_NET_WM_PID");
+        if (owner.empty() || owner.front() != uint32_t(pid))
+            continue;
+        auto* attributes = xcb_get_window_attributes_reply(
+            FConnection, xcb_get_window_attributes(FConnection, children[i]), nullptr);
+        if (attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE)
+            shown.push_back(children[i]);
+        std::free(attributes);
+    }
+    std::free(tree);
+    return shown;
+}
+
+xcb_window_t TTestXServer::Dialog(qint64 pid) {
+    for (xcb_window_t w : Shown(pid)) {
+        const std::vector<uint32_t> types = Values(w, "_NET_WM_WINDOW_TYPE");
+        if (!types.empty() && types.front() == Atom("_NET_WM_WINDOW_TYPE_DIALOG"))
+            return w;
+    }
+    return 0;
+}
+
+QString TTestXServer::Title(xcb_window_t window) {
+    auto* reply = xcb_get_property_reply(
+        FConnection,
+        xcb_get_property(FConnection, 0, window, Atom("_NET_WM_NAME"), XCB_GET_PROPERTY_TYPE_ANY,
+                         0, 1024),
+        nullptr);
+    QString title;
+    if (reply && reply->format == 8)
+        title = QString::fromUtf8(static_cast<const char*>(xcb_get_property_value(reply)),
+                                  xcb_get_property_value_length(reply));
+    std::free(reply);
+    return title;
+}
+
 TTestDesktop::~TTestDesktop() {
     // The accessibility bus ends with the session bus it lives on.
     FAccessibility.Stop();

@@ -61,6 +61,12 @@ class TTestXServer {
     // The top-level client windows of process `pid`, as the window manager
     // lists them, in the order it mapped them.
     std::vector<xcb_window_t> Clients(qint64 pid);
+    // The mapped top-level windows of process `pid` (also without a window
+    // manager), and the one of them that is a dialog (0: none).
+    std::vector<xcb_window_t> Shown(qint64 pid);
+    xcb_window_t Dialog(qint64 pid);
+    // The window's title (_NET_WM_NAME).
+    QString Title(xcb_window_t window);
 
   private:
     xcb_connection_t* FConnection = nullptr;
