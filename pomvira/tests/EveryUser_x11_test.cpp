@@ -112,12 +112,11 @@ class TScreenReader {
 
 class EveryUserTest : public ::testing::Test {
   protected:
-    void Need(bool accessibility) {
+    // Skips the test when a program the desktop needs is not installed.
+    void StartDesktop(const QSize& size, bool accessibility) {
         const QString missing = TTestDesktop::Missing(accessibility);
         if (!missing.isEmpty())
             GTEST_SKIP() << missing.toStdString() << " is not installed";
-    }
-    void StartDesktop(const QSize& size, bool accessibility) {
         ASSERT_TRUE(dir.isValid());
         ASSERT_TRUE(desktop.Start(size, accessibility)) << "the test's desktop did not start";
     }
@@ -190,6 +189,16 @@ class EveryUserTest : public ::testing::Test {
         ASSERT_NE(panel, 0u);
         QTest::qWait(500);
     }
+    // The program in English with a 320 x 240 preview on a 1600 x 1200
+    // desktop, a screen reader attached.
+    void StartWithScreenReader() {
+        ASSERT_NO_FATAL_FAILURE(StartDesktop(QSize(1600, 1200), true));
+        if (IsSkipped())
+            return;
+        ASSERT_NO_FATAL_FAILURE(WriteSettings(k320));
+        ASSERT_NO_FATAL_FAILURE(StartProgram({{QStringLiteral("LANGUAGE"), QStringLiteral("en")}}));
+        ASSERT_NO_FATAL_FAILURE(StartScreenReader());
+    }
     void StartScreenReader() {
         ASSERT_TRUE(reader.Start(program.Pid(), desktop.Environment()));
         ASSERT_TRUE(WaitUntil([&] { return reader.Tree().count(QStringLiteral("Ombra Viewer")); },
@@ -254,13 +263,9 @@ class EveryUserTest : public ::testing::Test {
 
 // What a screen reader finds, in English, and what it can do there.
 TEST_F(EveryUserTest, AScreenReaderFindsNamedFramesAListOfEntriesAndTheMenusAndActsOnThem) {
-    Need(true);
+    ASSERT_NO_FATAL_FAILURE(StartWithScreenReader());
     if (IsSkipped())
         return;
-    ASSERT_NO_FATAL_FAILURE(StartDesktop(QSize(1600, 1200), true));
-    ASSERT_NO_FATAL_FAILURE(WriteSettings(k320));
-    ASSERT_NO_FATAL_FAILURE(StartProgram({{QStringLiteral("LANGUAGE"), QStringLiteral("en")}}));
-    ASSERT_NO_FATAL_FAILURE(StartScreenReader());
 
     const QString list = QStringLiteral("Ombra Viewer/Pictures and recordings of this session");
     std::map<QString, TNode> tree = reader.Tree();
@@ -381,13 +386,9 @@ TEST_F(EveryUserTest, AScreenReaderFindsNamedFramesAListOfEntriesAndTheMenusAndA
 // The panel from the keyboard alone: Tab order, Space and Return, the
 // strip's keys, Escape on a menu; the picture dialog beside a small preview.
 TEST_F(EveryUserTest, ThePanelWorksFromTheKeyboard) {
-    Need(true);
+    ASSERT_NO_FATAL_FAILURE(StartWithScreenReader());
     if (IsSkipped())
         return;
-    ASSERT_NO_FATAL_FAILURE(StartDesktop(QSize(1600, 1200), true));
-    ASSERT_NO_FATAL_FAILURE(WriteSettings(k320));
-    ASSERT_NO_FATAL_FAILURE(StartProgram({{QStringLiteral("LANGUAGE"), QStringLiteral("en")}}));
-    ASSERT_NO_FATAL_FAILURE(StartScreenReader());
 
     // Tab in the preview window hands the focus to the panel; the buttons
     // follow in the order they are seen, the strip's closed.
@@ -476,10 +477,9 @@ TEST_F(EveryUserTest, ThePanelWorksFromTheKeyboard) {
 // it opens in at 100 %, shown pixel for pixel; its picture dialog fits the
 // screen, OK and Cancel on it.
 TEST_F(EveryUserTest, AScaledScreenGetsTheSameFirstFormatAndDialogsFitIt) {
-    Need(false);
+    ASSERT_NO_FATAL_FAILURE(StartDesktop(QSize(1920, 1080), false));
     if (IsSkipped())
         return;
-    ASSERT_NO_FATAL_FAILURE(StartDesktop(QSize(1920, 1080), false));
     const std::map<QString, QString> webcam = {
         {QStringLiteral("POMVIRA_TEST_CAMERA_PROFILE"), QStringLiteral("webcam")}};
 
@@ -515,10 +515,9 @@ TEST_F(EveryUserTest, AScaledScreenGetsTheSameFirstFormatAndDialogsFitIt) {
 // A 1920 x 1080 frame on a 1600 x 1200 screen: the preview covers the
 // screen and the picture keeps 16:9, black above and below.
 TEST_F(EveryUserTest, AFrameLargerThanTheScreenKeepsItsProportions) {
-    Need(false);
+    ASSERT_NO_FATAL_FAILURE(StartDesktop(QSize(1600, 1200), false));
     if (IsSkipped())
         return;
-    ASSERT_NO_FATAL_FAILURE(StartDesktop(QSize(1600, 1200), false));
     ASSERT_NO_FATAL_FAILURE(WriteSettings(kMjpg1080));
     ASSERT_NO_FATAL_FAILURE(
         StartProgram({{QStringLiteral("POMVIRA_TEST_CAMERA_PROFILE"), QStringLiteral("webcam")}}));
