@@ -148,30 +148,6 @@ void PrintTo(const CameraFormat& format, std::ostream* out) {
     *out << gst::FormatName(format.subtype, fourcc) << ' ' << format.width << 'x' << format.height;
 }
 
-// Sets the camera's capture pin to the offered format of that subtype and size.
-bool SetCameraFormat(IBaseFilter* camera, const CameraFormat& want) {
-    auto config = QueryAs<IAMStreamConfig>(TPinList(camera).FirstPin().Get());
-    int32_t count = 0, size = 0;
-    if (!config || config->GetNumberOfCapabilities(&count, &size) != S_OK)
-        return false;
-    std::vector<uint8_t> caps(size_t(size > 0 ? size : 1));
-    for (int32_t i = 0; i < count; ++i) {
-        AM_MEDIA_TYPE* mt = nullptr;
-        if (config->GetStreamCaps(i, &mt, caps.data()) != S_OK || !mt)
-            continue;
-        VIDEOINFOHEADER vih{};
-        if (mt->cbFormat >= sizeof vih)
-            std::memcpy(&vih, mt->pbFormat, sizeof vih);
-        const bool match = mt->subtype == want.subtype && vih.bmiHeader.biWidth == want.width &&
-                           std::abs(vih.bmiHeader.biHeight) == want.height;
-        const bool set = match && config->SetFormat(mt) == S_OK;
-        DisposeMediaType(mt);
-        if (match)
-            return set;
-    }
-    return false;
-}
-
 class StillPicture : public ::testing::TestWithParam<CameraFormat> {};
 
 // The largest difference between two pictures' bytes (the largest possible
@@ -210,7 +186,7 @@ TEST_P(StillPicture, IsTheLastFrameAsTwentyFourBitBottomUpRgb) {
 
     graph.SetActive(true);
     auto source = camera.Get<IBaseFilter>();
-    ASSERT_TRUE(SetCameraFormat(source.Get(), format));
+    ASSERT_TRUE(SetCaptureFormat(source.Get(), format.subtype, format.width, format.height));
     FrameRecorder recorder;
     gst::BinFilter* bin = gst::BinFilter::From(source.Get());
     ASSERT_NE(bin, nullptr);

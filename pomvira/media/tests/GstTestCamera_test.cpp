@@ -159,30 +159,6 @@ TEST(GstTestCamera, WebcamControlsOnTheDevicePageActOnThePictureAndCancelPutsThe
     gst::SetTestCameraProfile(std::string());
 }
 
-// Sets the camera's capture pin to its MJPG format of that size.
-bool SetMjpgFormat(IBaseFilter* camera, int width, int height) {
-    auto config = QueryAs<IAMStreamConfig>(TPinList(camera).FirstPin().Get());
-    int32_t count = 0, size = 0;
-    if (!config || config->GetNumberOfCapabilities(&count, &size) != S_OK)
-        return false;
-    std::vector<uint8_t> caps(size_t(size > 0 ? size : 1));
-    for (int32_t i = 0; i < count; ++i) {
-        AM_MEDIA_TYPE* mt = nullptr;
-        if (config->GetStreamCaps(i, &mt, caps.data()) != S_OK || !mt)
-            continue;
-        VIDEOINFOHEADER vih{};
-        if (mt->cbFormat >= sizeof vih)
-            std::memcpy(&vih, mt->pbFormat, sizeof vih);
-        const bool match = mt->subtype == MEDIASUBTYPE_MJPG && vih.bmiHeader.biWidth == width &&
-                           std::abs(vih.bmiHeader.biHeight) == height;
-        const bool set = match && config->SetFormat(mt) == S_OK;
-        DisposeMediaType(mt);
-        if (match)
-            return set;
-    }
-    return false;
-}
-
 // MJPG frames come encoded once, a short cycle; a change of the camera's
 // picture controls has them encoded again while the stream goes on; the
 // camera starts again after a stop, also one during that encoding.
@@ -191,7 +167,7 @@ TEST(GstTestCamera, WebcamMjpgFramesFollowThePictureControls) {
     Preview preview;
     preview.graph.SetActive(true);
     auto source = preview.camera.Get<IBaseFilter>();
-    ASSERT_TRUE(SetMjpgFormat(source.Get(), 640, 480));
+    ASSERT_TRUE(SetCaptureFormat(source.Get(), MEDIASUBTYPE_MJPG, 640, 480));
     ASSERT_TRUE(preview.Run());
     double before = 0;
     ASSERT_TRUE(QTest::qWaitFor([&] { return preview.Picture(&before); }, 10000));

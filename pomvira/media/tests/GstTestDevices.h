@@ -8,8 +8,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <vector>
 
 #include "media/MediaBoundary.h"
+#include "media/MediaTypes.h"
+#include "media/MediaUtil.h"
 #include "media/gst/GstMediaSystem.h"
 
 class GstTestDevices : public ::testing::Environment {
@@ -24,3 +28,30 @@ class GstTestDevices : public ::testing::Environment {
   private:
     const char* cameras_;
 };
+
+// Sets the camera's capture pin to its offered format of that subtype and
+// size; false when it offers none or refuses it.
+inline bool SetCaptureFormat(media::IBaseFilter* camera, const media::GUID& subtype, int width,
+                             int height) {
+    using namespace media;
+    auto config = QueryAs<IAMStreamConfig>(TPinList(camera).FirstPin().Get());
+    int32_t count = 0, size = 0;
+    if (!config || config->GetNumberOfCapabilities(&count, &size) != S_OK)
+        return false;
+    std::vector<uint8_t> caps(size_t(size > 0 ? size : 1));
+    for (int32_t i = 0; i < count; ++i) {
+        AM_MEDIA_TYPE* mt = nullptr;
+        if (config->GetStreamCaps(i, &mt, caps.data()) != S_OK || !mt)
+            continue;
+        VIDEOINFOHEADER vih{};
+        if (mt->cbFormat >= sizeof vih)
+            std::memcpy(&vih, mt->pbFormat, sizeof vih);
+        const bool match = mt->subtype == subtype && vih.bmiHeader.biWidth == width &&
+                           std::abs(vih.bmiHeader.biHeight) == height;
+        const bool set = match && config->SetFormat(mt) == S_OK;
+        DisposeMediaType(mt);
+        if (match)
+            return set;
+    }
+    return false;
+}
