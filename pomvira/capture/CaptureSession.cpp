@@ -412,20 +412,33 @@ void TCaptureSession::StartRecording(const QString& path, const TRecordingOption
     FPreviewErrorReported = false;
     Enqueue([this, path, options] {
         FRecordingAsked = false;
+        // The camera went while the start waited its turn: the lost
+        // camera's notice says so, there is nothing to record.
+        if (FCameraWatch.Lost() || !HasDevice(VideoSourceFilter) || !CaptureGraph->Active()) {
+            emit RecordingFailed(QString());
+            Next();
+            return;
+        }
         FState = TState::StartingRecording;
+        const unsigned devicesAtStart = FDeviceChanges;
         // The capture format, for the preview after the recording.
         FNextFormat = FDevices.SaveVideoMediaType();
         ComPtr<IMediaControl> control = CaptureGraph->Query<IMediaControl>();
         if (!control) {
-            FailStart(path, GraphFailureText(E_NOINTERFACE));
+            FailStart(path, GraphFailureText(E_NOINTERFACE), devicesAtStart);
             return;
         }
         // The preview connections stay while the recording's are made.
         CaptureGraph->NotifyStop();
         OnWorker([control] { return control->Stop(); }, FBounds.Halt,
-                 [this, path, options, control](HRESULT stopped) {
-                     if (stopped == VFW_E_TIMEOUT || FState != TState::StartingRecording) {
-                         FailStart(path, GraphFailureText(VFW_E_TIMEOUT));
+                 [this, path, options, control, devicesAtStart](HRESULT stopped) {
+                     if (stopped == VFW_E_TIMEOUT) {
+                         FailStart(path, GraphFailureText(VFW_E_TIMEOUT), devicesAtStart);
+                         return;
+                     }
+                     // Quitting, or the camera lost, meanwhile: said elsewhere.
+                     if (FState != TState::StartingRecording) {
+                         FailStart(path, QString(), devicesAtStart);
                          return;
                      }
                      QString reason;
@@ -435,15 +448,15 @@ void TCaptureSession::StartRecording(const QString& path, const TRecordingOption
                          reason = TRecordingSession::FailureText(std::current_exception(), path);
                      }
                      if (!reason.isEmpty()) {
-                         FailStart(path, reason);
+                         FailStart(path, reason, devicesAtStart);
                          return;
                      }
                      CaptureGraph->NotifyRun();
                      OnWorker([control] { return control->Run(); }, FBounds.Run,
-                              [this, path](HRESULT run) {
+                              [this, path, devicesAtStart](HRESULT run) {
                                   if (FAILED(run)) {
-                                      FailStart(path,
-                                                TRecordingSession::FailureText(run, path));
+                                      FailStart(path, TRecordingSession::FailureText(run, path),
+                                                devicesAtStart);
                                       return;
                                   }
                                   FRecording->Started();
@@ -459,18 +472,22 @@ void TCaptureSession::StartRecording(const QString& path, const TRecordingOption
     });
 }
 
-void TCaptureSession::FailStart(const QString& path, const QString& reason) {
+void TCaptureSession::FailStart(const QString& path, const QString& reason,
+                                unsigned devicesAtStart) {
     // What the start connected is taken back, its file removed once the
     // graph has let go of it, and the preview runs again.
-    const bool cameraGone =
-        TCameraWatch::CameraPosition(VideoSourceFilter->BaseFilter()) == -1;
     // A file this start did not create (one that took the name first) is
     // not its to remove.
     std::shared_ptr<TFileBeingWritten> own = FRecording->TakeBack();
-    Halt([this, path, reason, cameraGone, own] {
+    Halt([this, path, reason, own, devicesAtStart] {
         if (own)
             QFile::remove(path);
         SetState(TState::Idle);
+        // Judged once the graph has stopped, so that the camera's own notice
+        // of its loss, sent as the start failed, has been heard.
+        const bool cameraGone =
+            FCameraWatch.Lost() || FCameraWatch.Losing() ||
+            TCameraWatch::CameraPosition(VideoSourceFilter->BaseFilter()) == -1;
         if (cameraGone) {
             // The camera went as the recording started: the lost-camera
             // handling says so.
@@ -480,7 +497,10 @@ void TCaptureSession::FailStart(const QString& path, const QString& reason) {
             LoseCamera();
             return;
         }
-        emit RecordingFailed(reason);
+        // A camera that went and came back during the start explains the
+        // failure: the preview comes back, with no report of a failure
+        // the user saw the cause of.
+        emit RecordingFailed(FDeviceChanges != devicesAtStart ? QString() : reason);
         if (FState == TState::Closing) {
             Next();
             return;
@@ -621,6 +641,7 @@ void TCaptureSession::GraphDeviceLost(IBaseFilter* filter) {
 }
 
 void TCaptureSession::DevicesChanged() {
+    ++FDeviceChanges;
     if (!FDevices.Listed() || Closed() || FState == TState::Closing)
         return;
     if (FCameraWatch.Lost()) {

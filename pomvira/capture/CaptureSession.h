@@ -202,7 +202,7 @@ class TCaptureSession : public QObject, private TCameraHost {
     void GraphError(media::HRESULT error);
     void GraphDeviceLost(media::IBaseFilter* filter);
     void LoseCamera();
-    void FailStart(const QString& path, const QString& reason);
+    void FailStart(const QString& path, const QString& reason, unsigned devicesAtStart);
     void StopGraphOfRecording(std::function<void()> then);
     void FinishStop(media::HRESULT stopResult, media::HRESULT failure);
     void EndRecordingFor(const QString& reason);
@@ -239,6 +239,9 @@ class TCaptureSession : public QObject, private TCameraHost {
     bool FPreviewErrorReported = false;
     bool FFinishing = false;      // a recording's file is being finished
     bool FRecordingAsked = false;  // a recording waits for its turn to start
+    // Counts the device list's changes: a recording start that fails while
+    // the list changed failed because the camera came and went.
+    unsigned FDeviceChanges = 0;
     TBounds FBounds;
     QString FStopReason;      // why the camera ended the recording
     TRecordingResult FClosedResult;

@@ -103,6 +103,29 @@ TEST_F(DeviceLossTest, NoticesForOtherFiltersOrADeviceBackAreIgnored) {
     EXPECT_TRUE(sys.Log().Matching("Graph.Stop").empty()) << sys.Log().Text();
 }
 
+TEST_F(DeviceLossTest, ARecordingStartThatFailsWhileTheCameraCameAndWentSaysNothing) {
+    AddCamera("Cam");
+    TControlForm form;
+    ASSERT_TRUE(SettleSession(form));
+    // The recording graph's run fails while the device list changes under
+    // it (the camera went and is back): the camera's coming and going was
+    // the cause, and the preview simply runs again.
+    sys.SetResult("Graph.Run", E_FAIL, 1);
+    sys.Hold("Graph.Run");
+    form.btnCapture->Click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sys.Held() == 1; }, 2000));
+    sys.AnnounceDeviceChange(DBT_DEVICEREMOVECOMPLETE);
+    sys.AnnounceDeviceChange(DBT_DEVICEARRIVAL);
+    QTest::qWait(20);
+    sys.Release("Graph.Run");
+    ASSERT_TRUE(SettleSession(form));
+    EXPECT_TRUE(boxes.empty()) << FirstBox();
+    EXPECT_FALSE(form.State().Recording);
+    EXPECT_FALSE(form.CameraLost());
+    EXPECT_EQ(sys.Graph()->State(), State_Running);
+    EXPECT_FALSE(QFile::exists(VideoFile(1)));
+}
+
 TEST_F(DeviceLossTest, ShutDownStopsTheDeviceNotices) {
     AddCamera("Cam");
     {
