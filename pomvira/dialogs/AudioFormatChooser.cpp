@@ -137,16 +137,10 @@ constexpr uint16_t kWaveFormatExtensible = 0xFFFE;
 
 std::optional<media::TMediaType> ChoosePinAudioFormat(QWidget* owner, media::IPin* pin) {
     using namespace media;
-    auto config = QueryAs<IAMStreamConfig>(pin);
-    if (!config)
+    std::optional<TMediaType> inForce = PinFormat(pin);
+    if (!inForce)
         return std::nullopt;
-    AM_MEDIA_TYPE* current = nullptr;
-    if (FAILED(config->GetFormat(&current)) || !current)
-        return std::nullopt;
-    struct TDispose {
-        AM_MEDIA_TYPE*& record;
-        ~TDispose() { DisposeMediaType(record); }
-    } dispose{current};
+    AM_MEDIA_TYPE* current = inForce->AMMediaType();
 
     // The formats the pin offers, and a buffer that holds the largest of
     // them and the current one.
@@ -189,5 +183,5 @@ std::optional<media::TMediaType> ChoosePinAudioFormat(QWidget* owner, media::IPi
     std::memcpy(&chosen, block, sizeof chosen);
     if (chosen.wFormatTag != kWaveFormatExtensible)
         current->subtype = FourCCGuid(chosen.wFormatTag);
-    return TMediaType(current);
+    return inForce;
 }

@@ -19,10 +19,18 @@ int Inside(int at, int size, int from, int length) {
     return std::max(from, std::min(at, from + length - size));
 }
 
+// The window manager's frame around a dialog; before it is on the screen
+// (when its real one is not known yet), a title bar and thin borders, as
+// most window managers draw them.
 QMargins FrameOf(const QDialog* dialog) {
     const QWindow* window = dialog->windowHandle();
     const QMargins known = window ? window->frameMargins() : QMargins();
-    return known.isNull() ? TDialogFit::AssumedFrame() : known;
+    return known.isNull() ? QMargins(4, 30, 4, 4) : known;
+}
+
+// Whether the dialog is one that adjusts the picture or the sound.
+bool AdjustsThePicture(const QDialog* dialog) {
+    return dialog->objectName() == QLatin1String("PropertyFrame");
 }
 
 }  // namespace
@@ -35,15 +43,6 @@ TDialogFit::TDialogFit(QObject* parent, std::function<QRect()> picture)
 
 TDialogFit::~TDialogFit() {
     qApp->removeEventFilter(this);
-}
-
-QMargins TDialogFit::AssumedFrame() {
-    // A title bar and thin borders, as most window managers draw them.
-    return QMargins(4, 30, 4, 4);
-}
-
-bool TDialogFit::AdjustsThePicture(const QDialog* dialog) {
-    return dialog->objectName() == QLatin1String("PropertyFrame");
 }
 
 QRect TDialogFit::Place(const QRect& work, const QRect& frame, const QSize& least,

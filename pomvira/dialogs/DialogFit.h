@@ -12,7 +12,6 @@
 // sets it up once.
 #pragma once
 
-#include <QMargins>
 #include <QObject>
 #include <QRect>
 #include <functional>
@@ -34,13 +33,6 @@ class TDialogFit : public QObject {
     // `beside` and there is room, else moved as little as needed.
     static QRect Place(const QRect& work, const QRect& frame, const QSize& least,
                        const QRect& picture, bool beside);
-
-    // Whether the dialog is one that adjusts the picture or the sound.
-    static bool AdjustsThePicture(const QDialog* dialog);
-
-    // The window manager's frame assumed around a dialog not yet shown
-    // (its real one is known only once it is on the screen).
-    static QMargins AssumedFrame();
 
     // Fits one dialog: as it shows (`shown` false: sized, and placed only
     // beside the picture), and once it is on the screen (moved in).

@@ -49,16 +49,9 @@ class AccessiblePanel : public AccessibleFrame {
 
   protected:
     QList<QObject*> Children() const override {
-        auto* panel = static_cast<TControlForm*>(widget());
-        auto* access = panel->findChild<TPanelAccess*>(QString(), Qt::FindDirectChildrenOnly);
-        QList<QObject*> children{panel->btnCapture, panel->btnSnapShot, panel->btnEditImg,
-                                 panel->btnMail,    panel->btnConfig,   panel->btnExpand};
-        if (access)
-            children << access->StripList();
-        children << panel->imgPrev << panel->imgNext << panel->btnDelete << panel->btnDeleteAll
-                 << panel->btnMinimize << panel->btnClose << panel->menuConfig << panel->menuMail;
-        children.removeAll(nullptr);
-        return children;
+        auto* access =
+            widget()->findChild<TPanelAccess*>(QString(), Qt::FindDirectChildrenOnly);
+        return access ? access->AccessibleChildren() : QList<QObject*>();
     }
 };
 

@@ -4,8 +4,10 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <algorithm>
 
 #include "FormAccessibility.h"
+#include "capture/MediaStrip.h"
 #include "dialogs/DialogFit.h"
 #include "files/TextConv.h"
 #include "frmControl.h"
@@ -51,6 +53,20 @@ QList<QWidget*> TPanelAccess::Chain() const {
     return {p->btnCapture, p->btnSnapShot, p->btnEditImg,   p->btnMail,     p->btnConfig,
             p->btnExpand,  p->BmpView1,    p->BmpView2,     p->BmpView3,    p->BmpView4,
             p->btnDelete,  p->btnDeleteAll, p->btnMinimize, p->btnClose};
+}
+
+QList<QObject*> TPanelAccess::AccessibleChildren() const {
+    const QList<TPaintBox*> boxes = Boxes();
+    QList<QObject*> children;
+    for (QWidget* w : Chain()) {
+        if (w == boxes.first())
+            children << FStripList << FPanel->imgPrev << FPanel->imgNext;
+        else if (std::find(boxes.begin(), boxes.end(), w) == boxes.end())
+            children << w;
+    }
+    children << FPanel->menuConfig << FPanel->menuMail;
+    children.removeAll(nullptr);
+    return children;
 }
 
 QList<QWidget*> TPanelAccess::TabStops() const {
@@ -168,10 +184,10 @@ void TPanelAccess::MoveSelection(TPaintBox* box, int step) {
     // Paged one entry at a time, as the strip's arrows page it.
     if (target < before.FirstVisible)
         FPanel->actPrevBmp->Execute();
-    else if (target >= before.FirstVisible + 4)
+    else if (target >= before.FirstVisible + TMediaStrip::kVisible)
         FPanel->actNextBmp->Execute();
     const int shownAt = target - FPanel->State().FirstVisible;
-    if (shownAt < 0 || shownAt >= 4)
+    if (shownAt < 0 || shownAt >= TMediaStrip::kVisible)
         return;
     TPaintBox* next = Boxes()[shownAt];
     next->Press(false);
@@ -181,7 +197,7 @@ void TPanelAccess::MoveSelection(TPaintBox* box, int step) {
 void TPanelAccess::FocusSelected() {
     const TControlForm::TState state = FPanel->State();
     const int shownAt = state.Selected - state.FirstVisible;
-    if (state.Selected >= 0 && shownAt >= 0 && shownAt < 4)
+    if (state.Selected >= 0 && shownAt >= 0 && shownAt < TMediaStrip::kVisible)
         Boxes()[shownAt]->setFocus(Qt::TabFocusReason);
     else
         FPanel->btnExpand->TakeKeyboardFocus();

@@ -38,8 +38,10 @@ class TPanelAccess : public QObject {
     // The controls Tab visits, in order, as they stand (hidden ones and
     // empty boxes of the strip left out).
     QList<QWidget*> TabStops() const;
-    // The strip's list as a screen reader sees it.
-    QObject* StripList() const { return FStripList; }
+    // The panel's parts as a screen reader lists them: the controls in
+    // Tab's order, the strip's boxes standing as one list with its arrows,
+    // then the menus.
+    QList<QObject*> AccessibleChildren() const;
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -85,7 +85,7 @@ void TControlForm::CreateActions() {
     ActionList->setObjectName(QStringLiteral("ActionList"));
     using THandler = void (TControlForm::*)(QObject*);
     const THandler gated = &TControlForm::NonCaptureUpdate;
-    // Each action: its field, design caption, and handlers (none: null).
+    // Each action: its field, caption and handlers (none: null).
 #define ACTION(name, caption, update) \
     { &TControlForm::name, #name, caption, &TControlForm::name##Execute, update }
     const struct {

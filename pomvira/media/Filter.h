@@ -4,7 +4,6 @@
 #pragma once
 
 #include <QObject>
-#include <QPointer>
 #include <cstddef>
 #include <cstdint>
 #include <vector>

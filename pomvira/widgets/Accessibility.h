@@ -25,7 +25,6 @@ class TAccessibleList : public QObject {
     QWidget* Owner() const { return FOwner; }
     QList<TPaintBox*> Items() const;
     QString Name() const { return FName; }
-    void SetName(const QString& name) { FName = name; }
 
   private:
     QWidget* FOwner;

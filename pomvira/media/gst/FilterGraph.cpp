@@ -10,10 +10,10 @@
 #include <chrono>
 #include <thread>
 #include <cstdio>
-#include <cstring>
 
 #include "CaptureFilters.h"
 #include "Filters.h"
+#include "RecordingFileSink.h"
 #include "SourceStallWatch.h"
 #include "media/MediaUtil.h"
 
@@ -81,16 +81,8 @@ HRESULT ErrorResult(GError* error, GstObject* source) {
 
 // The system error behind a file writer's failure: the recording's writer
 // gives the error number of the call that failed as its error's code.
-int WriterErrno(GError* error, const char*) {
-    if (!error)
-        return 0;
-    if (error->domain == RecordingFileErrorQuark())
-        return error->code;
-    if (error->domain == GST_RESOURCE_ERROR && error->code == GST_RESOURCE_ERROR_NO_SPACE_LEFT)
-        return ENOSPC;
-    if (error->domain == GST_RESOURCE_ERROR && error->code == GST_RESOURCE_ERROR_NOT_FOUND)
-        return ENOENT;
-    return 0;
+int WriterErrno(GError* error) {
+    return error && error->domain == RecordingFileErrorQuark() ? error->code : 0;
 }
 
 }  // namespace
@@ -850,7 +842,7 @@ void FilterGraph::HandleMessage(GstMessage* message) {
             IBaseFilter* filter = FilterOf(source);
             BinFilter* failed = filter ? BinFilter::From(filter) : nullptr;
             const bool writer = failed && failed->WritesFile();
-            HRESULT hr = writer ? WriterErrorResult(WriterErrno(error.Get(), debug.Get()))
+            HRESULT hr = writer ? WriterErrorResult(WriterErrno(error.Get()))
                                 : ErrorResult(error.Get(), source);
             Log("error from " + from + ": " + (error ? error->message : "") +
                 (debug ? std::string(" (") + debug.Get() + ")" : std::string()));

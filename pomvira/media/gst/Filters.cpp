@@ -10,6 +10,7 @@
 #include <string>
 
 #include "FilterGraph.h"
+#include "RecordingFileSink.h"
 #include "media/FileNameCodec.h"
 
 namespace media::gst {

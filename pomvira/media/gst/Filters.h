@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "BinFilter.h"
-#include "RecordingFileSink.h"
 
 namespace media::gst {
 
