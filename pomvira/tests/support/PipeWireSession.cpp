@@ -279,27 +279,19 @@ bool TPipeWireSession::StartCameraProgram(QString* why) {
     // dropped here, then a second one must bring frames (gst-launch-1.0:
     // the test skips without it).
     auto look = [&](int frames, int boundMs) {
-        QProcess viewer;
         // The test's own plugin registry, if it has one: no plugin scan.
         QProcessEnvironment env = Environment();
         if (qEnvironmentVariableIsSet("GST_REGISTRY"))
             env.insert(QStringLiteral("GST_REGISTRY"), qEnvironmentVariable("GST_REGISTRY"));
-        viewer.setProcessEnvironment(env);
-        viewer.setStandardOutputFile(QProcess::nullDevice());
-        viewer.setStandardErrorFile(QProcess::nullDevice());
-        viewer.start(
+        TTestChild viewer;
+        viewer.Start(
             QStringLiteral("gst-launch-1.0"),
-            {QStringLiteral("pipewiresrc"),
+            {QStringLiteral("-q"), QStringLiteral("pipewiresrc"),
              QStringLiteral("target-object=%1").arg(QString::fromLatin1(kProgramCameraNode)),
              QStringLiteral("num-buffers=%1").arg(frames), QStringLiteral("!"),
-             QStringLiteral("video/x-raw"), QStringLiteral("!"), QStringLiteral("fakesink")});
-        const bool ended = viewer.waitForFinished(boundMs) &&
-                           viewer.exitStatus() == QProcess::NormalExit && viewer.exitCode() == 0;
-        if (!ended) {
-            viewer.kill();
-            viewer.waitForFinished(3000);
-        }
-        return ended;
+             QStringLiteral("video/x-raw"), QStringLiteral("!"), QStringLiteral("fakesink")},
+            env);
+        return viewer.Wait(boundMs) == std::optional<int>(0);
     };
     if (!look(1, 3000) && !look(5, 10000) && !look(5, 10000)) {
         *why = QStringLiteral("the camera program's node delivers no frames");
