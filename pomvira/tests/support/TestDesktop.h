@@ -109,7 +109,6 @@ class TTestDesktop {
     // Only the X server, or only the window manager on it.
     bool StartXServer(const QSize& size);
     bool StartWindowManager();
-    QByteArray Display() const { return FDisplay; }
     TTestXServer& X() { return FX; }
     // The environment of a program on this desktop (the X server, the
     // session bus, Qt's accessibility on).
