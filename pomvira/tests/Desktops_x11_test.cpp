@@ -182,7 +182,7 @@ class OpenboxTest : public DesktopTest {
 
     QPoint ViewSpot(int x_, int y_) { return x.Geometry(view).topLeft() + QPoint(x_, y_); }
 
-    QString scaleFactor;    // QT_SCALE_FACTOR of the program (empty: none)
+    QString scaleFactor;  // QT_SCALE_FACTOR of the program (empty: none)
     QString cameraProfile;  // the test camera's profile (empty: the plain one)
     xcb_window_t view = 0;
     xcb_window_t panel = 0;
@@ -238,8 +238,8 @@ TEST_F(OpenboxTest, PanelAboveThePreviewOneTaskBarEntryDragMinimiseQuit) {
     // Minimise: both windows go to the task bar together; activating the
     // task bar entry brings both back, the panel above.
     const QRect panelNow = x.Geometry(panel);
-    Pointer(At(panelNow.topLeft() + QPoint(332, 13))
-            << QStringLiteral("click") << QStringLiteral("1"));
+    Pointer(At(panelNow.topLeft() + QPoint(332, 13)) << QStringLiteral("click")
+                                                      << QStringLiteral("1"));
     EXPECT_TRUE(WaitUntil([&] { return x.WmState(view) == 3 && x.WmState(panel) == 3; }, 5000))
         << "not both minimised: " << x.WmState(view) << " " << x.WmState(panel);
     Pointer({QStringLiteral("windowactivate"), QString::number(view)});
@@ -249,8 +249,8 @@ TEST_F(OpenboxTest, PanelAboveThePreviewOneTaskBarEntryDragMinimiseQuit) {
     EXPECT_TRUE(PanelAbove()) << "after minimise and restore";
 
     // The panel's close button ends the program in order.
-    Pointer(At(panelNow.topLeft() + QPoint(343, 13))
-            << QStringLiteral("click") << QStringLiteral("1"));
+    Pointer(At(panelNow.topLeft() + QPoint(343, 13)) << QStringLiteral("click")
+                                                      << QStringLiteral("1"));
     EXPECT_EQ(program.Wait(30000), std::optional<int>(0));
 }
 
@@ -349,8 +349,8 @@ class ScaledOpenboxTest : public OpenboxTest {
         if (QRect(QPoint(0, 0), screenSize).contains(window))
             return ::testing::AssertionSuccess();
         return ::testing::AssertionFailure()
-               << window.x() << "," << window.y() << " " << window.width() << "x" << window.height()
-               << " is not inside the screen";
+               << window.x() << "," << window.y() << " " << window.width() << "x"
+               << window.height() << " is not inside the screen";
     }
 };
 
@@ -379,8 +379,8 @@ TEST_F(ScaledOpenboxTest, BothWindowsAndTheExpandedPanelStayOnTheScreen) {
     p = x.Geometry(panel);
     EXPECT_EQ(v, QRect(QPoint(0, 0), screenSize));
     EXPECT_EQ(p, QRect(1920 - 710, 1080 - 144, 710, 144));
-    Pointer(At(p.topLeft() + QPoint(118, 37) * 2)
-            << QStringLiteral("click") << QStringLiteral("1"));
+    Pointer(At(p.topLeft() + QPoint(118, 37) * 2) << QStringLiteral("click")
+                                                   << QStringLiteral("1"));
     EXPECT_TRUE(WaitUntil([&] { return x.Geometry(panel).height() == 166 * 2; }, 5000))
         << "the panel did not expand";
     EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("Image/img000001.jpg"))));
@@ -412,8 +412,8 @@ class WestonTest : public DesktopTest {
         ASSERT_NO_FATAL_FAILURE(StartXServer());
         runtime = dir.filePath(QStringLiteral("runtime"));
         ASSERT_TRUE(QDir().mkpath(runtime));
-        QFile::setPermissions(
-            runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                           QFileDevice::ExeOwner);
         QProcessEnvironment env = desktop.Environment();
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
         QStringList args = {QStringLiteral("--backend=x11-backend.so"),
@@ -437,10 +437,10 @@ class WestonTest : public DesktopTest {
             << "weston shows no desktop";
         // The pointer enters weston's window from outside: weston follows
         // the X pointer only once it has entered (Xvfb starts it inside).
-        ASSERT_NO_FATAL_FAILURE(
-            Pointer({QStringLiteral("mousemove"), QStringLiteral("1270"), QStringLiteral("1010"),
-                     QStringLiteral("sleep"), QStringLiteral("0.2"), QStringLiteral("mousemove"),
-                     QStringLiteral("1000"), QStringLiteral("740")}));
+        ASSERT_NO_FATAL_FAILURE(Pointer({QStringLiteral("mousemove"), QStringLiteral("1270"),
+                                         QStringLiteral("1010"), QStringLiteral("sleep"),
+                                         QStringLiteral("0.2"), QStringLiteral("mousemove"),
+                                         QStringLiteral("1000"), QStringLiteral("740")}));
     }
     void TearDown() override {
         program.Stop();
@@ -485,7 +485,8 @@ class WestonTest : public DesktopTest {
         const QImage cornerPatch(QStringLiteral(":/view/Image1.jpg"));
         const QPoint cornerAt(view.width() - 16 - cornerPatch.width(),
                               view.height() - cornerPatch.height());
-        const QImage titlePatch = QImage(QStringLiteral(":/view/imgTitle.bmp")).copy(40, 8, 60, 6);
+        const QImage titlePatch =
+            QImage(QStringLiteral(":/view/imgTitle.bmp")).copy(40, 8, 60, 6);
         const QPoint titleAt(19 + 40, 8);
         ASSERT_FALSE(cornerPatch.isNull());
         ASSERT_FALSE(titlePatch.isNull());
@@ -545,11 +546,13 @@ class WestonTest : public DesktopTest {
         QTest::qWait(800);
         shot = x.Grab();
         const std::optional<QPoint> after = Find(shot, skinPatch);
-        ASSERT_TRUE(after.has_value()) << "the panel is hidden after a click on the preview window";
+        ASSERT_TRUE(after.has_value())
+            << "the panel is hidden after a click on the preview window";
         EXPECT_EQ(*after, *panel);
         // The whole visible panel, not only a patch of it: a bare spot at
         // its other end.
-        EXPECT_EQ(::At(shot, *after - kBareSkin + QPoint(177, 5)), ::At(Skin(), QPoint(177, 5)));
+        EXPECT_EQ(::At(shot, *after - kBareSkin + QPoint(177, 5)),
+                  ::At(Skin(), QPoint(177, 5)));
         EXPECT_EQ(CountMagenta(shot), 0) << "magenta on the screen after the click";
         if (afterClick)
             afterClick(panelRect);
@@ -558,8 +561,8 @@ class WestonTest : public DesktopTest {
 
     // A click on the panel's still button takes picture number n.
     void ExpectStillButtonTakesPicture(const QRect& panel, int n) {
-        Pointer(At(panel.topLeft() + QPoint(118, 37))
-                << QStringLiteral("click") << QStringLiteral("1"));
+        Pointer(At(panel.topLeft() + QPoint(118, 37)) << QStringLiteral("click")
+                                                       << QStringLiteral("1"));
         const QString picture =
             dir.filePath(QStringLiteral("Image/img%1.jpg").arg(n, 6, 10, QLatin1Char('0')));
         EXPECT_TRUE(WaitUntil([&] { return QFileInfo(picture).size() > 0; }, 5000))
