@@ -136,18 +136,19 @@ TEST_F(ProgramCamera, FrozenDuringARecordingEndsItCompleteWhileThePanelStaysLive
     ASSERT_TRUE(form.Session()->Recording()) << FirstBox();
     QTest::qWait(2000);
 
-    // The camera's program freezes: the recording ends by itself (three
-    // seconds without a frame, then the stop), the preview window says
-    // why, and the file joins the strip with the same words.
-    // The longest gap between two ticks of a 10 ms timer on this (the
-    // user-interface) thread from here on.
+    // The longest pause of this (the user-interface) thread from here on:
+    // the longest gap between two ticks of a 10 ms timer, or since the last.
     qint64 longest = 0;
     QElapsedTimer sinceTick;
     QTimer tick;
     QObject::connect(&tick, &QTimer::timeout,
                      [&] { longest = std::max(longest, sinceTick.restart()); });
+    auto longestPause = [&] { return std::max(longest, sinceTick.elapsed()); };
     sinceTick.start();
     tick.start(10);
+    // The camera's program freezes: the recording ends by itself (three
+    // seconds without a frame, then the stop), the preview window says
+    // why, and the file joins the strip with the same words.
     Signal(SIGSTOP);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !form.State().Recording; }, 15000));
     ASSERT_TRUE(QTest::qWaitFor([&] { return form.StripFiles().contains(VideoFile(1)); }, 20000))
@@ -177,7 +178,7 @@ TEST_F(ProgramCamera, FrozenDuringARecordingEndsItCompleteWhileThePanelStaysLive
     EXPECT_TRUE(form.menuConfig->isVisible());
     form.menuConfig->hide();
     QTest::qWait(TCaptureSession::kRunBoundMs + 2000);
-    EXPECT_LT(longest, 1000);
+    EXPECT_LT(longestPause(), 1000);
 
     // Continued: the program keeps trying the camera without a word and
     // without waiting on it. (Whether the picture comes back depends on
@@ -185,6 +186,6 @@ TEST_F(ProgramCamera, FrozenDuringARecordingEndsItCompleteWhileThePanelStaysLive
     // opens after the thaw is never served, while a new process's is.)
     Signal(SIGCONT);
     QTest::qWait(5000);
-    EXPECT_LT(longest, 1000);
+    EXPECT_LT(longestPause(), 1000);
     EXPECT_TRUE(boxes.empty()) << FirstBox();
 }
