@@ -10,22 +10,18 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QLibraryInfo>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
 #include <csignal>
-#include <cstdlib>
-#include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
-#include <memory>
 #include <optional>
 #include <vector>
 #include <xcb/xcb.h>
 
 #include "AviProbe.h"
+#include "TestDesktop.h"
 #include "widgets/PanelResources.h"
 
 static void InitViewPictures() {
@@ -36,201 +32,25 @@ namespace {
 
 const char* const k720 =
     "Major Type: Video - Sub Type: YUY2 Format: VideoInfo YUY2 1280X720, 16 bits";
+const char* const kMjpg1080 =
+    "Major Type: Video - Sub Type: MJPG Format: VideoInfo MJPG 1920X1080, 24 bits";
 const QSize kScreen(1280, 1024);
 constexpr QRgb kMagenta = 0xFF00FF;
 
-// Waits, bounded, until `done` holds; true when it did.
-bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QTest::qWait(50);
+// How many windows of process `pid` lie at the top two levels of the window
+// tree (top-level windows, and those a window manager framed).
+int WindowsOf(TTestXServer& x, qint64 pid) {
+    int count = 0;
+    for (xcb_window_t top : x.Children(x.Root())) {
+        std::vector<xcb_window_t> level = x.Children(top);
+        level.push_back(top);
+        for (xcb_window_t w : level) {
+            const auto owner = x.Values(w, "_NET_WM_PID");
+            count += !owner.empty() && owner.front() == uint32_t(pid);
+        }
     }
-    return true;
+    return count;
 }
-
-bool HaveProgram(const char* name) {
-    return !QStandardPaths::findExecutable(QString::fromLatin1(name)).isEmpty();
-}
-
-// A process of the test: ended (SIGTERM, then SIGKILL) when it goes.
-class TChild {
-  public:
-    ~TChild() { Stop(); }
-    void Start(const QString& program, const QStringList& args,
-               const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
-        FProcess.setProcessEnvironment(env);
-        FProcess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        FProcess.setStandardOutputFile(QProcess::nullDevice());
-        FProcess.start(program, args);
-        FProcess.waitForStarted(5000);
-    }
-    bool Running() const { return FProcess.state() == QProcess::Running; }
-    qint64 Pid() const { return FProcess.processId(); }
-    // Asks the process to end; its exit code, or nothing when it had to be
-    // killed.
-    std::optional<int> Stop(int timeoutMs = 20000) {
-        if (FProcess.state() == QProcess::NotRunning)
-            return std::nullopt;
-        FProcess.terminate();
-        if (FProcess.waitForFinished(timeoutMs) && FProcess.exitStatus() == QProcess::NormalExit)
-            return FProcess.exitCode();
-        FProcess.kill();
-        FProcess.waitForFinished(5000);
-        return std::nullopt;
-    }
-    // Waits for the process to end by itself; its exit code, or nothing.
-    std::optional<int> Wait(int timeoutMs) {
-        if (!FProcess.waitForFinished(timeoutMs) || FProcess.exitStatus() != QProcess::NormalExit)
-            return std::nullopt;
-        return FProcess.exitCode();
-    }
-
-  private:
-    QProcess FProcess;
-};
-
-// A connection to the test's own X server, and what the test reads there.
-class TXServer {
-  public:
-    ~TXServer() {
-        if (FConnection)
-            xcb_disconnect(FConnection);
-    }
-    bool Connect(const QByteArray& display) {
-        FConnection = xcb_connect(display.constData(), nullptr);
-        if (xcb_connection_has_error(FConnection))
-            return false;
-        FRoot = xcb_setup_roots_iterator(xcb_get_setup(FConnection)).data->root;
-        return true;
-    }
-    xcb_connection_t* Connection() const { return FConnection; }
-    xcb_window_t Root() const { return FRoot; }
-
-    xcb_atom_t Atom(const char* name) {
-        auto* reply = xcb_intern_atom_reply(
-            FConnection, xcb_intern_atom(FConnection, 0, uint16_t(std::strlen(name)), name),
-            nullptr);
-        const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-        std::free(reply);
-        return atom;
-    }
-    // A window property as the server holds it (none: no such window).
-    using TProperty = std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)>;
-    TProperty Property(xcb_window_t window, const char* property) {
-        return TProperty(
-            xcb_get_property_reply(FConnection,
-                                   xcb_get_property(FConnection, 0, window, Atom(property),
-                                                    XCB_GET_PROPERTY_TYPE_ANY, 0, 4096),
-                                   nullptr),
-            &std::free);
-    }
-    // A property of 32-bit values (windows, atoms, cardinals).
-    std::vector<uint32_t> Values(xcb_window_t window, const char* property) {
-        const TProperty reply = Property(window, property);
-        if (!reply || reply->format != 32)
-            return {};
-        const auto* data = static_cast<const uint32_t*>(xcb_get_property_value(reply.get()));
-        return std::vector<uint32_t>(data, data + xcb_get_property_value_length(reply.get()) / 4);
-    }
-    bool HasProperty(xcb_window_t window, const char* property) {
-        const TProperty reply = Property(window, property);
-        return reply && reply->type != XCB_ATOM_NONE;
-    }
-    QString Text(xcb_window_t window, const char* property) {
-        const TProperty reply = Property(window, property);
-        if (!reply || reply->format != 8)
-            return QString();
-        return QString::fromUtf8(static_cast<const char*>(xcb_get_property_value(reply.get())),
-                                 xcb_get_property_value_length(reply.get()));
-    }
-    bool HasState(xcb_window_t window, const char* state) {
-        const auto states = Values(window, "_NET_WM_STATE");
-        return std::find(states.begin(), states.end(), Atom(state)) != states.end();
-    }
-    // ICCCM state: 1 normal, 3 iconic, 0 withdrawn.
-    uint32_t WmState(xcb_window_t window) {
-        const auto state = Values(window, "WM_STATE");
-        return state.empty() ? 0 : state.front();
-    }
-    bool Viewable(xcb_window_t window) {
-        auto* reply = xcb_get_window_attributes_reply(
-            FConnection, xcb_get_window_attributes(FConnection, window), nullptr);
-        const bool viewable = reply && reply->map_state == XCB_MAP_STATE_VIEWABLE;
-        std::free(reply);
-        return viewable;
-    }
-    // The window's rectangle on the screen.
-    QRect Geometry(xcb_window_t window) {
-        auto* geometry =
-            xcb_get_geometry_reply(FConnection, xcb_get_geometry(FConnection, window), nullptr);
-        auto* at = xcb_translate_coordinates_reply(
-            FConnection, xcb_translate_coordinates(FConnection, window, FRoot, 0, 0), nullptr);
-        QRect rect;
-        if (geometry && at)
-            rect = QRect(at->dst_x, at->dst_y, geometry->width, geometry->height);
-        std::free(geometry);
-        std::free(at);
-        return rect;
-    }
-    QImage Grab() {
-        const QSize size = Geometry(FRoot).size();
-        auto* reply = xcb_get_image_reply(
-            FConnection,
-            xcb_get_image(FConnection, XCB_IMAGE_FORMAT_Z_PIXMAP, FRoot, 0, 0,
-                          uint16_t(size.width()), uint16_t(size.height()), ~0u),
-            nullptr);
-        QImage shot;
-        if (reply && xcb_get_image_data_length(reply) >= size.width() * size.height() * 4)
-            shot = QImage(xcb_get_image_data(reply), size.width(), size.height(),
-                          size.width() * 4, QImage::Format_RGB32)
-                       .copy();
-        std::free(reply);
-        return shot;
-    }
-    // How many windows of process `pid` lie at the top two levels of the
-    // window tree (top-level windows, and those a window manager framed).
-    int WindowsOf(qint64 pid) {
-        int count = 0;
-        for (xcb_window_t top : Children(FRoot)) {
-            std::vector<xcb_window_t> level = Children(top);
-            level.push_back(top);
-            for (xcb_window_t w : level) {
-                const auto owner = Values(w, "_NET_WM_PID");
-                count += !owner.empty() && owner.front() == uint32_t(pid);
-            }
-        }
-        return count;
-    }
-    std::vector<xcb_window_t> Children(xcb_window_t window) {
-        std::vector<xcb_window_t> children;
-        auto* tree =
-            xcb_query_tree_reply(FConnection, xcb_query_tree(FConnection, window), nullptr);
-        if (tree) {
-            const xcb_window_t* list = xcb_query_tree_children(tree);
-            children.assign(list, list + xcb_query_tree_children_length(tree));
-        }
-        std::free(tree);
-        return children;
-    }
-    // The top-level client windows of process `pid`, as the window manager
-    // lists them.
-    std::vector<xcb_window_t> Clients(qint64 pid) {
-        std::vector<xcb_window_t> clients;
-        for (uint32_t w : Values(FRoot, "_NET_CLIENT_LIST")) {
-            const auto owner = Values(w, "_NET_WM_PID");
-            if (!owner.empty() && owner.front() == uint32_t(pid))
-                clients.push_back(w);
-        }
-        return clients;
-    }
-
-  private:
-    xcb_connection_t* FConnection = nullptr;
-    xcb_window_t FRoot = 0;
-};
 
 QRgb At(const QImage& image, const QPoint& p) {
     return image.pixel(p) & 0xFFFFFF;
@@ -280,78 +100,32 @@ class DesktopTest : public ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         for (const char* name : {"Xvfb", "xdotool"})
-            if (!HaveProgram(name))
+            if (!HaveProgram(QString::fromLatin1(name)))
                 GTEST_SKIP() << name << " is not installed";
     }
 
-    // Starts Xvfb on a free display of its choosing; connects to it.
-    void StartXServer() {
-        const QString numberFile = dir.filePath(QStringLiteral("display"));
-        xvfb.Start(QStringLiteral("sh"),
-                   {QStringLiteral("-c"),
-                    QStringLiteral("exec Xvfb -displayfd 3 -screen 0 %1x%2x24 -nolisten tcp "
-                                   "3>\"$0\"")
-                        .arg(screenSize.width())
-                        .arg(screenSize.height()),
-                    numberFile});
-        QByteArray number;
-        ASSERT_TRUE(WaitFor(
-            [&] {
-                QFile file(numberFile);
-                if (file.open(QIODevice::ReadOnly))
-                    number = file.readAll();
-                return number.endsWith('\n');
-            },
-            15000))
-            << "Xvfb did not start";
-        display = ":" + number.trimmed();
-        ASSERT_TRUE(x.Connect(display));
-    }
+    void StartXServer() { ASSERT_TRUE(desktop.StartXServer(screenSize)) << "Xvfb did not start"; }
 
-    // The user's settings: save folders in the test's folder, and the
-    // capture format to start with (empty: the camera's first).
-    void WriteSettings(const char* videoFormat) {
-        const QString config = dir.filePath(QStringLiteral("config"));
-        QDir().mkpath(config);
-        QDir().mkpath(dir.filePath(QStringLiteral("Video")));
-        QDir().mkpath(dir.filePath(QStringLiteral("Image")));
-        QFile ini(config + QStringLiteral("/Pomvira.ini"));
-        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-        ini.write("[CAPTURE]\nVIDEO FOLDER=" + dir.filePath(QStringLiteral("Video")).toUtf8() +
-                  "\nSNAP FOLDER=" + dir.filePath(QStringLiteral("Image")).toUtf8() + "\n");
-        if (videoFormat)
-            ini.write(QByteArray("VIDEO FORMAT=") + videoFormat + "\n");
-    }
-
+    // The program's environment on the X server, its settings in the test's
+    // folder (see WriteProgramSettings), the test camera.
     QProcessEnvironment ProgramEnvironment() {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        QProcessEnvironment env = desktop.Environment();
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
         env.insert(QStringLiteral("POMVIRA_TEST_DEVICES"), QStringLiteral("1"));
-        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
         return env;
     }
 
     // xdotool on the test's X server: moves, clicks, presses.
-    void Pointer(const QStringList& commands) {
-        QProcess xdotool;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(display));
-        xdotool.setProcessEnvironment(env);
-        xdotool.start(QStringLiteral("xdotool"), commands);
-        ASSERT_TRUE(xdotool.waitForFinished(10000));
-        ASSERT_EQ(xdotool.exitCode(), 0) << xdotool.readAllStandardError().toStdString();
-    }
+    void Pointer(const QStringList& commands) { ASSERT_TRUE(desktop.XDoTool(commands)); }
     static QStringList At(const QPoint& p) {
         return {QStringLiteral("mousemove"), QString::number(p.x()), QString::number(p.y())};
     }
 
     QSize screenSize = kScreen;  // the X server's screen
     QTemporaryDir dir;
-    TChild xvfb;
-    QByteArray display;
-    TXServer x;
-    TChild program;
+    TTestDesktop desktop;
+    TTestXServer& x = desktop.X();
+    TTestChild program;
 };
 
 // ---------------------------------------------------------------------------
@@ -364,48 +138,23 @@ class OpenboxTest : public DesktopTest {
         DesktopTest::SetUp();
         if (IsSkipped())
             return;
-        if (!HaveProgram("openbox"))
+        if (!HaveProgram(QStringLiteral("openbox")))
             GTEST_SKIP() << "openbox is not installed";
         ASSERT_NO_FATAL_FAILURE(StartXServer());
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(display));
-        openbox.Start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")}, env);
-        // Up once it has listed the windows it manages (none yet).
-        ASSERT_TRUE(WaitFor([&] { return x.HasProperty(x.Root(), "_NET_CLIENT_LIST"); }, 15000))
-            << "openbox did not start";
-    }
-    void TearDown() override {
-        program.Stop();
-        openbox.Stop();
+        ASSERT_TRUE(desktop.StartWindowManager()) << "openbox did not start";
     }
 
     // Starts the program; waits until the window manager manages both of its
     // windows and shows them.
     void StartProgram() {
         QProcessEnvironment env = ProgramEnvironment();
-        env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(display));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         if (!scaleFactor.isEmpty())
             env.insert(QStringLiteral("QT_SCALE_FACTOR"), scaleFactor);
         if (!cameraProfile.isEmpty())
             env.insert(QStringLiteral("POMVIRA_TEST_CAMERA_PROFILE"), cameraProfile);
         program.Start(QStringLiteral(POMVIRA_EXECUTABLE), {}, env);
-        ASSERT_TRUE(WaitFor(
-            [&] {
-                const auto clients = x.Clients(program.Pid());
-                return clients.size() == 2 && x.Viewable(clients[0]) && x.Viewable(clients[1]);
-            },
-            60000))
-            << "the program's two windows did not appear";
-        for (xcb_window_t w : x.Clients(program.Pid())) {
-            if (x.Values(w, "WM_TRANSIENT_FOR").empty())
-                view = w;
-            else
-                panel = w;
-        }
-        ASSERT_NE(view, 0u) << "no window of the two is the preview window";
-        ASSERT_NE(panel, 0u) << "the panel belongs to no window";
-        ASSERT_EQ(x.Values(panel, "WM_TRANSIENT_FOR"), std::vector<uint32_t>{view});
+        ASSERT_TRUE(x.ProgramWindows(program.Pid(), &view, &panel))
+            << "the preview window and the panel, transient for it, did not appear";
         // Let the program settle (its own raise after showing).
         QTest::qWait(500);
     }
@@ -433,7 +182,6 @@ class OpenboxTest : public DesktopTest {
 
     QPoint ViewSpot(int x_, int y_) { return x.Geometry(view).topLeft() + QPoint(x_, y_); }
 
-    TChild openbox;
     QString scaleFactor;  // QT_SCALE_FACTOR of the program (empty: none)
     QString cameraProfile;  // the test camera's profile (empty: the plain one)
     xcb_window_t view = 0;
@@ -441,7 +189,7 @@ class OpenboxTest : public DesktopTest {
 };
 
 TEST_F(OpenboxTest, PanelAboveThePreviewOneTaskBarEntryDragMinimiseQuit) {
-    ASSERT_NO_FATAL_FAILURE(WriteSettings(nullptr));
+    ASSERT_TRUE(WriteProgramSettings(dir.path(), nullptr));
     ASSERT_NO_FATAL_FAILURE(StartProgram());
 
     // One task bar entry, the preview window, titled with the program's
@@ -492,10 +240,10 @@ TEST_F(OpenboxTest, PanelAboveThePreviewOneTaskBarEntryDragMinimiseQuit) {
     const QRect panelNow = x.Geometry(panel);
     Pointer(At(panelNow.topLeft() + QPoint(332, 13)) << QStringLiteral("click")
                                                       << QStringLiteral("1"));
-    EXPECT_TRUE(WaitFor([&] { return x.WmState(view) == 3 && x.WmState(panel) == 3; }, 5000))
+    EXPECT_TRUE(WaitUntil([&] { return x.WmState(view) == 3 && x.WmState(panel) == 3; }, 5000))
         << "not both minimised: " << x.WmState(view) << " " << x.WmState(panel);
     Pointer({QStringLiteral("windowactivate"), QString::number(view)});
-    EXPECT_TRUE(WaitFor([&] { return x.WmState(view) == 1 && x.WmState(panel) == 1; }, 5000))
+    EXPECT_TRUE(WaitUntil([&] { return x.WmState(view) == 1 && x.WmState(panel) == 1; }, 5000))
         << "not both restored: " << x.WmState(view) << " " << x.WmState(panel);
     QTest::qWait(300);
     EXPECT_TRUE(PanelAbove()) << "after minimise and restore";
@@ -509,7 +257,7 @@ TEST_F(OpenboxTest, PanelAboveThePreviewOneTaskBarEntryDragMinimiseQuit) {
 // However the program is ended while it records (its close button, SIGTERM
 // as a session's end sends, Ctrl+C), the recording is a complete file.
 TEST_F(OpenboxTest, QuittingWhileRecordingLeavesACompleteFile) {
-    ASSERT_NO_FATAL_FAILURE(WriteSettings(nullptr));
+    ASSERT_TRUE(WriteProgramSettings(dir.path(), nullptr));
     const QString folder = dir.filePath(QStringLiteral("Video"));
     const char* const ways[] = {"close button", "SIGTERM", "SIGINT"};
     for (int n = 1; n <= 3; ++n) {
@@ -520,7 +268,7 @@ TEST_F(OpenboxTest, QuittingWhileRecordingLeavesACompleteFile) {
         Pointer(At(at + QPoint(59, 37)) << QStringLiteral("click") << QStringLiteral("1"));
         const QString file =
             folder + QStringLiteral("/video%1.avi").arg(n, 6, 10, QLatin1Char('0'));
-        ASSERT_TRUE(WaitFor([&] { return QFileInfo(file).size() > 1000000; }, 15000))
+        ASSERT_TRUE(WaitUntil([&] { return QFileInfo(file).size() > 1000000; }, 15000))
             << "no recording is being written";
         QTest::qWait(1000);
         if (n == 1)
@@ -559,7 +307,7 @@ TEST_F(OpenboxTest, PreviewAsLargeAsTheScreenCoversTheWorkAreaBelowThePanel) {
             xcb_unmap_window(c, dock);
         xcb_map_window(c, dock);
         xcb_flush(c);
-        taken = WaitFor(
+        taken = WaitUntil(
             [&] {
                 const auto area = x.Values(x.Root(), "_NET_WORKAREA");
                 return area.size() >= 4 && int(area[3]) == workArea.height();
@@ -571,7 +319,7 @@ TEST_F(OpenboxTest, PreviewAsLargeAsTheScreenCoversTheWorkAreaBelowThePanel) {
 
     // 1280 x 720 framed is wider than the screen: the preview covers the
     // work area, the panel sits in its bottom-right corner.
-    ASSERT_NO_FATAL_FAILURE(WriteSettings(k720));
+    ASSERT_TRUE(WriteProgramSettings(dir.path(), k720));
     ASSERT_NO_FATAL_FAILURE(StartProgram());
     EXPECT_EQ(x.Geometry(view), workArea);
     EXPECT_EQ(x.Geometry(panel),
@@ -609,7 +357,7 @@ class ScaledOpenboxTest : public OpenboxTest {
 TEST_F(ScaledOpenboxTest, BothWindowsAndTheExpandedPanelStayOnTheScreen) {
     // Frames are shown pixel for pixel: 1280 x 720 takes 640 x 360 of the
     // program's units, and fits with the panel below it.
-    ASSERT_NO_FATAL_FAILURE(WriteSettings(k720));
+    ASSERT_TRUE(WriteProgramSettings(dir.path(), k720));
     ASSERT_NO_FATAL_FAILURE(StartProgram());
     QRect v = x.Geometry(view), p = x.Geometry(panel);
     EXPECT_EQ(v.size(), QSize(676, 416) * 2);
@@ -625,8 +373,7 @@ TEST_F(ScaledOpenboxTest, BothWindowsAndTheExpandedPanelStayOnTheScreen) {
     // the screen, the panel lies in its bottom-right corner. A still picture
     // expands the panel, which goes up to keep its strip on the screen.
     cameraProfile = QStringLiteral("webcam");
-    ASSERT_NO_FATAL_FAILURE(WriteSettings(
-        "Major Type: Video - Sub Type: MJPG Format: VideoInfo MJPG 1920X1080, 24 bits"));
+    ASSERT_TRUE(WriteProgramSettings(dir.path(), kMjpg1080));
     ASSERT_NO_FATAL_FAILURE(StartProgram());
     v = x.Geometry(view);
     p = x.Geometry(panel);
@@ -634,7 +381,7 @@ TEST_F(ScaledOpenboxTest, BothWindowsAndTheExpandedPanelStayOnTheScreen) {
     EXPECT_EQ(p, QRect(1920 - 710, 1080 - 144, 710, 144));
     Pointer(At(p.topLeft() + QPoint(118, 37) * 2) << QStringLiteral("click")
                                                    << QStringLiteral("1"));
-    EXPECT_TRUE(WaitFor([&] { return x.Geometry(panel).height() == 166 * 2; }, 5000))
+    EXPECT_TRUE(WaitUntil([&] { return x.Geometry(panel).height() == 166 * 2; }, 5000))
         << "the panel did not expand";
     EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("Image/img000001.jpg"))));
     EXPECT_TRUE(OnScreen(x.Geometry(panel)));
@@ -658,7 +405,7 @@ class WestonTest : public DesktopTest {
         DesktopTest::SetUp();
         if (IsSkipped())
             return;
-        if (!HaveProgram("weston"))
+        if (!HaveProgram(QStringLiteral("weston")))
             GTEST_SKIP() << "weston is not installed";
         if (!HaveQtWayland())
             GTEST_SKIP() << "Qt's Wayland platform plugin is not installed";
@@ -667,10 +414,8 @@ class WestonTest : public DesktopTest {
         ASSERT_TRUE(QDir().mkpath(runtime));
         QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                            QFileDevice::ExeOwner);
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(display));
+        QProcessEnvironment env = desktop.Environment();
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
-        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
         QStringList args = {QStringLiteral("--backend=x11-backend.so"),
                             QStringLiteral("--use-pixman"),
                             QStringLiteral("--width=1024"),
@@ -680,15 +425,15 @@ class WestonTest : public DesktopTest {
                             QStringLiteral("--no-config"),
                             QStringLiteral("--log=") + WestonLog()};
         // XWayland, where installed: weston starts it when a client comes.
-        if (HaveProgram("Xwayland"))
+        if (HaveProgram(QStringLiteral("Xwayland")))
             args << QStringLiteral("--xwayland");
         weston.Start(QStringLiteral("weston"), args, env);
-        ASSERT_TRUE(WaitFor(
+        ASSERT_TRUE(WaitUntil(
             [&] { return QFile::exists(runtime + QStringLiteral("/pomvira-test")); }, 20000))
             << "weston did not start";
         // Its output window on the X server, and its desktop drawn there.
-        ASSERT_TRUE(WaitFor([&] { return CountColours(x.Grab(), QRect(0, 40, 1024, 700)) > 1; },
-                            20000))
+        ASSERT_TRUE(
+            WaitUntil([&] { return CountColours(x.Grab(), QRect(0, 40, 1024, 700)) > 1; }, 20000))
             << "weston shows no desktop";
         // The pointer enters weston's window from outside: weston follows
         // the X pointer only once it has entered (Xvfb starts it inside).
@@ -718,6 +463,7 @@ class WestonTest : public DesktopTest {
     QProcessEnvironment WestonEnvironment() {
         QProcessEnvironment env = ProgramEnvironment();
         env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
         env.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("pomvira-test"));
         env.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
@@ -747,11 +493,11 @@ class WestonTest : public DesktopTest {
         const QImage skinPatch = BareSkinPatch();
         ASSERT_EQ(CountMagenta(skinPatch.convertToFormat(QImage::Format_RGB32)), 0);
 
-        ASSERT_NO_FATAL_FAILURE(WriteSettings(nullptr));
+        ASSERT_TRUE(WriteProgramSettings(dir.path(), nullptr));
         program.Start(QStringLiteral(POMVIRA_EXECUTABLE), {}, env);
         std::optional<QPoint> viewAt, panel;
         QImage shot;
-        const bool shown = WaitFor(
+        const bool shown = WaitUntil(
             [&] {
                 shot = x.Grab();
                 if (const auto corner = Find(shot, cornerPatch))
@@ -819,12 +565,12 @@ class WestonTest : public DesktopTest {
                                                        << QStringLiteral("1"));
         const QString picture =
             dir.filePath(QStringLiteral("Image/img%1.jpg").arg(n, 6, 10, QLatin1Char('0')));
-        EXPECT_TRUE(WaitFor([&] { return QFileInfo(picture).size() > 0; }, 5000))
+        EXPECT_TRUE(WaitUntil([&] { return QFileInfo(picture).size() > 0; }, 5000))
             << "a click on the panel's still button took no picture " << n;
     }
 
     QString runtime;
-    TChild weston;
+    TTestChild weston;
 };
 
 TEST_F(WestonTest, OnWaylandThePreviewShowsNoMagentaAndThePanelStaysAbove) {
@@ -837,11 +583,11 @@ TEST_F(WestonTest, OnWaylandThePreviewShowsNoMagentaAndThePanelStaysAbove) {
 }
 
 TEST_F(WestonTest, OnAWaylandDesktopWithXWaylandTheProgramRunsThroughIt) {
-    if (!HaveProgram("Xwayland"))
+    if (!HaveProgram(QStringLiteral("Xwayland")))
         GTEST_SKIP() << "Xwayland is not installed";
     // The display weston's XWayland listens on.
     QByteArray xwayland;
-    ASSERT_TRUE(WaitFor(
+    ASSERT_TRUE(WaitUntil(
         [&] {
             QFile log(WestonLog());
             if (!log.open(QIODevice::ReadOnly))
@@ -861,9 +607,9 @@ TEST_F(WestonTest, OnAWaylandDesktopWithXWaylandTheProgramRunsThroughIt) {
         env,
         [&](const QRect& panel) {
             // Its windows are windows of XWayland's X server.
-            TXServer onXWayland;
+            TTestXServer onXWayland;
             ASSERT_TRUE(onXWayland.Connect(xwayland));
-            EXPECT_GE(onXWayland.WindowsOf(program.Pid()), 2);
+            EXPECT_GE(WindowsOf(onXWayland, program.Pid()), 2);
             // weston's window manager places the windows itself, the panel
             // over the preview: the panel takes its clicks all the same,
             // before and after a click on the preview.

@@ -3,10 +3,10 @@
 # over AT-SPI, as Orca does, on the test's own session bus. Started with the
 # program's process id; answers one command a line on standard input:
 #   tree                 one JSON object a line for every accessible object
-#                        of the program, then "END"
+#                        of the program
 #   do PATH ACTION       runs the named action of the object at PATH
-#                        ("Ombra Viewer/Still picture"), then "OK" or "ERROR ..."
-# Every answer ends with a line of its own, so the test reads it whole.
+#                        ("Ombra Viewer/Still picture"): "OK" or "ERROR ..."
+# Every answer ends with a line "END", so the test reads it whole.
 import json
 import sys
 
@@ -79,7 +79,6 @@ def main():
                 walk(app, [], nodes)
                 for node in nodes:
                     print(json.dumps(node, ensure_ascii=False))
-                print("END")
             elif words[0] == "do":
                 app.clearCache()
                 target = find(app, words[1].split("/"))
@@ -97,6 +96,7 @@ def main():
                 print("ERROR unknown command")
         except Exception as e:  # the test reads the reason
             print("ERROR " + repr(e).replace("\n", " "))
+        print("END")
         sys.stdout.flush()
 
 

@@ -4,17 +4,19 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
-#include <QStandardPaths>
 #include <QThread>
 #include <csignal>
 #include <cstdlib>
 
 const char* const TPipeWireSession::kCameraNode = "pomvira-pipewire-camera";
 const char* const TPipeWireSession::kCameraName = "PipeWire Test Camera";
-const char* const TPipeWireSession::kProgramCameraNode = "pomvira-program-camera";
-const char* const TPipeWireSession::kProgramCameraName = "PipeWire-Program-Camera";
 
 namespace {
+
+// The camera node made by a program of its own, and its description (one
+// word: the program's command line splits at spaces).
+const char* const kProgramCameraNode = "pomvira-program-camera";
+const char* const kProgramCameraName = "PipeWire-Program-Camera";
 
 // The daemon: the native protocol, the factories clients and the session
 // manager use, the test source, one driver. No device monitors, no D-Bus.
@@ -115,9 +117,8 @@ bool Write(const QString& path, const char* text) {
 TPipeWireSession::TPipeWireSession() = default;
 
 TPipeWireSession::~TPipeWireSession() {
+    // Then the session manager and the daemon end, in this order.
     StopCameraProgram();
-    Stop(manager_.get());
-    Stop(daemon_.get());
 }
 
 QProcessEnvironment TPipeWireSession::Environment() const {
@@ -135,7 +136,7 @@ QProcessEnvironment TPipeWireSession::Environment() const {
 
 bool TPipeWireSession::Start(QString* why, bool withSessionManager) {
     for (const char* tool : {"pipewire", "wireplumber", "pw-cli"}) {
-        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty()) {
+        if (!HaveProgram(QString::fromLatin1(tool))) {
             *why = QStringLiteral("%1 is not installed").arg(QString::fromLatin1(tool));
             return false;
         }
@@ -157,36 +158,25 @@ bool TPipeWireSession::Start(QString* why, bool withSessionManager) {
         *why = QStringLiteral("cannot write the configuration");
         return false;
     }
-    daemon_ = std::make_unique<QProcess>();
-    daemon_->setProcessEnvironment(Environment());
-    daemon_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    daemon_->setStandardOutputFile(QProcess::nullDevice());
-    daemon_->start(QStringLiteral("pipewire"),
-                   {QStringLiteral("-c"), dir_.filePath(QStringLiteral("pipewire.conf"))});
+    daemon_.Start(QStringLiteral("pipewire"),
+                  {QStringLiteral("-c"), dir_.filePath(QStringLiteral("pipewire.conf"))},
+                  Environment());
     // Up once its socket is there.
     const QString socket = runtime_ + QStringLiteral("/pipewire-0");
     for (int i = 0; i < 100 && !QFile::exists(socket); ++i)
         QThread::msleep(50);
-    if (!daemon_->waitForStarted(5000) || !QFile::exists(socket)) {
+    if (!daemon_.Running() || !QFile::exists(socket)) {
         *why = QStringLiteral("the PipeWire daemon did not start");
         return false;
     }
     if (!withSessionManager)
         return true;
-    manager_ = std::make_unique<QProcess>();
-    manager_->setProcessEnvironment(Environment());
-    manager_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    manager_->setStandardOutputFile(QProcess::nullDevice());
-    manager_->start(QStringLiteral("wireplumber"), {QStringLiteral("-c"),
-                                                    QStringLiteral("wireplumber.conf")});
-    if (!manager_->waitForStarted(5000)) {
-        *why = QStringLiteral("WirePlumber did not start");
-        return false;
-    }
+    manager_.Start(QStringLiteral("wireplumber"),
+                   {QStringLiteral("-c"), QStringLiteral("wireplumber.conf")}, Environment());
     // Its session items are made once it is connected.
     QThread::msleep(700);
-    if (manager_->state() != QProcess::Running) {
-        *why = QStringLiteral("WirePlumber stopped");
+    if (!manager_.Running()) {
+        *why = QStringLiteral("WirePlumber did not start, or stopped");
         return false;
     }
     return true;
@@ -240,17 +230,15 @@ bool TPipeWireSession::StartCameraProgram(QString* why) {
     QProcessEnvironment env = Environment();
     env.insert(QStringLiteral("PIPEWIRE_CONFIG_NAME"),
                dir_.filePath(QStringLiteral("camera-program.conf")));
-    cameraProgram_ = std::make_unique<QProcess>();
-    cameraProgram_->setProcessEnvironment(env);
-    cameraProgram_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     // Commands on its standard input, which stays open: the program and
     // its node live until it is ended.
-    cameraProgram_->start(QStringLiteral("pw-cli"), QStringList());
-    if (!cameraProgram_->waitForStarted(5000)) {
+    cameraProgram_.Start(QStringLiteral("pw-cli"), {}, env, true);
+    QProcess& program = cameraProgram_.Process();
+    if (!cameraProgram_.Running()) {
         *why = QStringLiteral("pw-cli did not start");
         return false;
     }
-    cameraProgram_->write(
+    program.write(
         QStringLiteral("load-module libpipewire-module-spa-node videotestsrc "
                        "node.name=%1 node.description=%2 "
                        "media.class=Video/Source\n")
@@ -263,20 +251,19 @@ bool TPipeWireSession::StartCameraProgram(QString* why) {
     static const QRegularExpression loaded(QStringLiteral("@module:(\\d+)"));
     QRegularExpressionMatch match;
     for (int i = 0; i < 100 && !(match.hasMatch() && answer.contains("is named")); ++i) {
-        cameraProgram_->waitForReadyRead(100);
-        answer += cameraProgram_->readAllStandardOutput();
+        program.waitForReadyRead(100);
+        answer += program.readAllStandardOutput();
         match = loaded.match(QString::fromLatin1(answer));
     }
     if (!match.hasMatch() || !answer.contains("is named")) {
         *why = QStringLiteral("the camera program made no node: ") + QString::fromLatin1(answer);
         return false;
     }
-    cameraProgram_->write(
-        QStringLiteral("export-node %1\n").arg(match.captured(1).toInt() + 1).toUtf8());
-    cameraProgram_->waitForBytesWritten(5000);
+    program.write(QStringLiteral("export-node %1\n").arg(match.captured(1).toInt() + 1).toUtf8());
+    program.waitForBytesWritten(5000);
     // Up once its node is listed.
     bool listed = false;
-    for (int i = 0; i < 100 && !listed && cameraProgram_->state() == QProcess::Running; ++i) {
+    for (int i = 0; i < 100 && !listed && cameraProgram_.Running(); ++i) {
         QByteArray nodes;
         listed = RunTool({QStringLiteral("ls"), QStringLiteral("Node")}, &nodes) &&
                  nodes.contains(kProgramCameraNode);
@@ -289,33 +276,22 @@ bool TPipeWireSession::StartCameraProgram(QString* why) {
     }
     // A node exported this way never streams on its first link (PipeWire
     // 0.3.65), and streams on every link after: a first one is made and
-    // dropped here, then a second one must bring frames.
-    if (QStandardPaths::findExecutable(QStringLiteral("gst-launch-1.0")).isEmpty()) {
-        *why = QStringLiteral("gst-launch-1.0 is not installed");
-        return false;
-    }
+    // dropped here, then a second one must bring frames (gst-launch-1.0:
+    // the test skips without it).
     auto look = [&](int frames, int boundMs) {
-        QProcess viewer;
         // The test's own plugin registry, if it has one: no plugin scan.
         QProcessEnvironment env = Environment();
         if (qEnvironmentVariableIsSet("GST_REGISTRY"))
             env.insert(QStringLiteral("GST_REGISTRY"), qEnvironmentVariable("GST_REGISTRY"));
-        viewer.setProcessEnvironment(env);
-        viewer.setStandardOutputFile(QProcess::nullDevice());
-        viewer.setStandardErrorFile(QProcess::nullDevice());
-        viewer.start(
+        TTestChild viewer;
+        viewer.Start(
             QStringLiteral("gst-launch-1.0"),
-            {QStringLiteral("pipewiresrc"),
+            {QStringLiteral("-q"), QStringLiteral("pipewiresrc"),
              QStringLiteral("target-object=%1").arg(QString::fromLatin1(kProgramCameraNode)),
              QStringLiteral("num-buffers=%1").arg(frames), QStringLiteral("!"),
-             QStringLiteral("video/x-raw"), QStringLiteral("!"), QStringLiteral("fakesink")});
-        const bool ended = viewer.waitForFinished(boundMs) &&
-                           viewer.exitStatus() == QProcess::NormalExit && viewer.exitCode() == 0;
-        if (!ended) {
-            viewer.kill();
-            viewer.waitForFinished(3000);
-        }
-        return ended;
+             QStringLiteral("video/x-raw"), QStringLiteral("!"), QStringLiteral("fakesink")},
+            env);
+        return viewer.Wait(boundMs) == std::optional<int>(0);
     };
     if (!look(1, 3000) && !look(5, 10000) && !look(5, 10000)) {
         *why = QStringLiteral("the camera program's node delivers no frames");
@@ -324,25 +300,8 @@ bool TPipeWireSession::StartCameraProgram(QString* why) {
     return true;
 }
 
-qint64 TPipeWireSession::CameraProgramId() const {
-    return cameraProgram_ ? cameraProgram_->processId() : 0;
-}
-
 void TPipeWireSession::StopCameraProgram() {
-    if (!cameraProgram_)
-        return;
-    if (cameraProgram_->state() != QProcess::NotRunning)
-        ::kill(pid_t(cameraProgram_->processId()), SIGCONT);
-    Stop(cameraProgram_.get());
-    cameraProgram_.reset();
-}
-
-void TPipeWireSession::Stop(QProcess* process) {
-    if (!process || process->state() == QProcess::NotRunning)
-        return;
-    process->terminate();
-    if (!process->waitForFinished(3000)) {
-        process->kill();
-        process->waitForFinished(3000);
-    }
+    if (cameraProgram_.Running())
+        ::kill(pid_t(cameraProgram_.Pid()), SIGCONT);
+    cameraProgram_.Stop(3000);
 }

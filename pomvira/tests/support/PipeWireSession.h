@@ -7,9 +7,10 @@
 // (spa videotestsrc) can be made and destroyed, as a camera that is plugged
 // in and out; a camera can also be made by a program of its own (a PipeWire
 // client holding the same test source's node in its own process), which the
-// test can freeze with SIGSTOP as a camera service that hangs. Without the session manager
-// nothing links a stream to its camera: a program's camera stream then
-// waits for good, as on a desktop whose WirePlumber is not running.
+// test can freeze with SIGSTOP as a camera service that hangs. Without the
+// session manager nothing links a stream to its camera: a program's camera
+// stream then waits for good, as on a desktop whose WirePlumber is not
+// running.
 //
 // Entering the session points this process (or one about to be started) at
 // it (XDG_RUNTIME_DIR, PIPEWIRE_RUNTIME_DIR) and has the program watch only
@@ -21,7 +22,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
-#include <memory>
+#include "TestDesktop.h"
 
 class TPipeWireSession {
   public:
@@ -31,11 +32,6 @@ class TPipeWireSession {
 
     TPipeWireSession();
     ~TPipeWireSession();
-
-    // The camera node made by a program of its own, and its description (one
-    // word: the program's command line splits at spaces).
-    static const char* const kProgramCameraNode;
-    static const char* const kProgramCameraName;
 
     // Starts the daemon and (unless told not to) the session manager; false
     // (and why) when a program is missing or does not come up.
@@ -49,18 +45,17 @@ class TPipeWireSession {
     // Starts the camera program and waits until its node is there; false
     // (and why) when it is not. Its process id, for the test's signals.
     bool StartCameraProgram(QString* why);
-    qint64 CameraProgramId() const;
+    qint64 CameraProgramId() const { return cameraProgram_.Pid(); }
     // Ends the camera program (continued first, if it was stopped).
     void StopCameraProgram();
 
   private:
     QProcessEnvironment Environment() const;
     bool RunTool(const QStringList& arguments, QByteArray* output = nullptr);
-    void Stop(QProcess* process);
 
     QTemporaryDir dir_;
     QString runtime_;
-    std::unique_ptr<QProcess> daemon_;
-    std::unique_ptr<QProcess> manager_;
-    std::unique_ptr<QProcess> cameraProgram_;
+    TTestChild daemon_;
+    TTestChild manager_;
+    TTestChild cameraProgram_;
 };

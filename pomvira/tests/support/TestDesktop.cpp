@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "TestDesktop.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QTest>
-#include <cstdlib>
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -26,6 +27,20 @@ bool WaitUntil(const std::function<bool()>& done, int timeoutMs) {
 
 bool HaveProgram(const QString& name) {
     return !QStandardPaths::findExecutable(name).isEmpty();
+}
+
+bool WriteProgramSettings(const QString& dir, const char* videoFormat) {
+    const QString video = dir + QStringLiteral("/Video");
+    const QString image = dir + QStringLiteral("/Image");
+    QFile ini(dir + QStringLiteral("/config/Pomvira.ini"));
+    if (!QDir().mkpath(dir + QStringLiteral("/config")) || !QDir().mkpath(video) ||
+        !QDir().mkpath(image) || !ini.open(QIODevice::WriteOnly))
+        return false;
+    QByteArray text =
+        "[CAPTURE]\nVIDEO FOLDER=" + video.toUtf8() + "\nSNAP FOLDER=" + image.toUtf8() + "\n";
+    if (videoFormat)
+        text += QByteArray("VIDEO FORMAT=") + videoFormat + "\n";
+    return ini.write(text) == text.size();
 }
 
 TTestChild::~TTestChild() {
@@ -53,6 +68,12 @@ std::optional<int> TTestChild::Stop(int timeoutMs) {
     return std::nullopt;
 }
 
+std::optional<int> TTestChild::Wait(int timeoutMs) {
+    if (!FProcess.waitForFinished(timeoutMs) || FProcess.exitStatus() != QProcess::NormalExit)
+        return std::nullopt;
+    return FProcess.exitCode();
+}
+
 TTestXServer::~TTestXServer() {
     if (FConnection)
         xcb_disconnect(FConnection);
@@ -74,18 +95,51 @@ xcb_atom_t TTestXServer::Atom(const char* name) {
     return atom;
 }
 
+TTestXServer::TProperty TTestXServer::Property(xcb_window_t window, const char* property) {
+    return TProperty(xcb_get_property_reply(FConnection,
+                                            xcb_get_property(FConnection, 0, window, Atom(property),
+                                                             XCB_GET_PROPERTY_TYPE_ANY, 0, 4096),
+                                            nullptr),
+                     &std::free);
+}
+
+bool TTestXServer::HasProperty(xcb_window_t window, const char* property) {
+    const TProperty reply = Property(window, property);
+    return reply && reply->type != XCB_ATOM_NONE;
+}
+
 std::vector<uint32_t> TTestXServer::Values(xcb_window_t window, const char* property) {
-    auto* reply = xcb_get_property_reply(
-        FConnection,
-        xcb_get_property(FConnection, 0, window, Atom(property), XCB_GET_PROPERTY_TYPE_ANY, 0, 4096),
-        nullptr);
-    std::vector<uint32_t> values;
-    if (reply && reply->format == 32) {
-        const auto* data = static_cast<const uint32_t*>(xcb_get_property_value(reply));
-        values.assign(data, data + xcb_get_property_value_length(reply) / 4);
-    }
+    const TProperty reply = Property(window, property);
+    if (!reply || reply->format != 32)
+        return {};
+    const auto* data = static_cast<const uint32_t*>(xcb_get_property_value(reply.get()));
+    return std::vector<uint32_t>(data, data + xcb_get_property_value_length(reply.get()) / 4);
+}
+
+QString TTestXServer::Text(xcb_window_t window, const char* property) {
+    const TProperty reply = Property(window, property);
+    if (!reply || reply->format != 8)
+        return QString();
+    return QString::fromUtf8(static_cast<const char*>(xcb_get_property_value(reply.get())),
+                             xcb_get_property_value_length(reply.get()));
+}
+
+bool TTestXServer::HasState(xcb_window_t window, const char* state) {
+    const auto states = Values(window, "_NET_WM_STATE");
+    return std::find(states.begin(), states.end(), Atom(state)) != states.end();
+}
+
+uint32_t TTestXServer::WmState(xcb_window_t window) {
+    const auto state = Values(window, "WM_STATE");
+    return state.empty() ? 0 : state.front();
+}
+
+bool TTestXServer::Viewable(xcb_window_t window) {
+    auto* reply = xcb_get_window_attributes_reply(
+        FConnection, xcb_get_window_attributes(FConnection, window), nullptr);
+    const bool viewable = reply && reply->map_state == XCB_MAP_STATE_VIEWABLE;
     std::free(reply);
-    return values;
+    return viewable;
 }
 
 QRect TTestXServer::Geometry(xcb_window_t window) {
@@ -103,11 +157,11 @@ QRect TTestXServer::Geometry(xcb_window_t window) {
 
 QImage TTestXServer::Grab() {
     const QSize size = Geometry(FRoot).size();
-    auto* reply = xcb_get_image_reply(
-        FConnection,
-        xcb_get_image(FConnection, XCB_IMAGE_FORMAT_Z_PIXMAP, FRoot, 0, 0, uint16_t(size.width()),
-                      uint16_t(size.height()), ~0u),
-        nullptr);
+    auto* reply =
+        xcb_get_image_reply(FConnection,
+                            xcb_get_image(FConnection, XCB_IMAGE_FORMAT_Z_PIXMAP, FRoot, 0, 0,
+                                          uint16_t(size.width()), uint16_t(size.height()), ~0u),
+                            nullptr);
     QImage shot;
     if (reply && xcb_get_image_data_length(reply) >= size.width() * size.height() * 4)
         shot = QImage(xcb_get_image_data(reply), size.width(), size.height(), size.width() * 4,
@@ -115,6 +169,17 @@ QImage TTestXServer::Grab() {
                    .copy();
     std::free(reply);
     return shot;
+}
+
+std::vector<xcb_window_t> TTestXServer::Children(xcb_window_t window) {
+    std::vector<xcb_window_t> children;
+    auto* tree = xcb_query_tree_reply(FConnection, xcb_query_tree(FConnection, window), nullptr);
+    if (tree) {
+        const xcb_window_t* list = xcb_query_tree_children(tree);
+        children.assign(list, list + xcb_query_tree_children_length(tree));
+    }
+    std::free(tree);
+    return children;
 }
 
 std::vector<xcb_window_t> TTestXServer::Clients(qint64 pid) {
@@ -127,47 +192,45 @@ std::vector<xcb_window_t> TTestXServer::Clients(qint64 pid) {
     return clients;
 }
 
+bool TTestXServer::ProgramWindows(qint64 pid, xcb_window_t* view, xcb_window_t* panel,
+                                  int timeoutMs) {
+    const bool shown = WaitUntil(
+        [&] {
+            const auto clients = Clients(pid);
+            return clients.size() == 2 && Viewable(clients[0]) && Viewable(clients[1]);
+        },
+        timeoutMs);
+    *view = *panel = 0;
+    for (xcb_window_t w : shown ? Clients(pid) : std::vector<xcb_window_t>()) {
+        if (Values(w, "WM_TRANSIENT_FOR").empty())
+            *view = w;
+        else
+            *panel = w;
+    }
+    return *view && *panel && Values(*panel, "WM_TRANSIENT_FOR") == std::vector<uint32_t>{*view};
+}
+
 std::vector<xcb_window_t> TTestXServer::Shown(qint64 pid) {
     std::vector<xcb_window_t> shown;
-    auto* tree = xcb_query_tree_reply(FConnection, xcb_query_tree(FConnection, FRoot), nullptr);
-    if (!tree)
-        return shown;
-    const xcb_window_t* children = xcb_query_tree_children(tree);
-    for (int i = 0; i < xcb_query_tree_children_length(tree); ++i) {
-        const std::vector<uint32_t> owner = Values(children[i], "_NET_WM_PID");
-        if (owner.empty() || owner.front() != uint32_t(pid))
-            continue;
-        auto* attributes = xcb_get_window_attributes_reply(
-            FConnection, xcb_get_window_attributes(FConnection, children[i]), nullptr);
-        if (attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE)
-            shown.push_back(children[i]);
-        std::free(attributes);
+    for (xcb_window_t w : Children(FRoot)) {
+        const std::vector<uint32_t> owner = Values(w, "_NET_WM_PID");
+        if (!owner.empty() && owner.front() == uint32_t(pid) && Viewable(w))
+            shown.push_back(w);
     }
-    std::free(tree);
     return shown;
 }
 
 xcb_window_t TTestXServer::Dialog(qint64 pid) {
-    for (xcb_window_t w : Shown(pid)) {
+    // The window manager's clients, or without one the mapped windows.
+    std::vector<xcb_window_t> windows = Clients(pid);
+    if (windows.empty())
+        windows = Shown(pid);
+    for (xcb_window_t w : windows) {
         const std::vector<uint32_t> types = Values(w, "_NET_WM_WINDOW_TYPE");
-        if (!types.empty() && types.front() == Atom("_NET_WM_WINDOW_TYPE_DIALOG"))
+        if (!types.empty() && types.front() == Atom("_NET_WM_WINDOW_TYPE_DIALOG") && Viewable(w))
             return w;
     }
     return 0;
-}
-
-QString TTestXServer::Title(xcb_window_t window) {
-    auto* reply = xcb_get_property_reply(
-        FConnection,
-        xcb_get_property(FConnection, 0, window, Atom("_NET_WM_NAME"), XCB_GET_PROPERTY_TYPE_ANY,
-                         0, 1024),
-        nullptr);
-    QString title;
-    if (reply && reply->format == 8)
-        title = QString::fromUtf8(static_cast<const char*>(xcb_get_property_value(reply)),
-                                  xcb_get_property_value_length(reply));
-    std::free(reply);
-    return title;
 }
 
 TTestDesktop::~TTestDesktop() {
@@ -198,6 +261,26 @@ QString TTestDesktop::Missing(bool accessibility) {
 }
 
 bool TTestDesktop::Start(const QSize& size, bool accessibility) {
+    if (!StartXServer(size) || !StartWindowManager())
+        return false;
+    if (!accessibility)
+        return true;
+    // A session bus of the test's own; its address is its first line.
+    FBus.Start(QStringLiteral("dbus-daemon"),
+               {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                QStringLiteral("--print-address=1")},
+               Environment(), true);
+    if (!FBus.Process().waitForReadyRead(10000))
+        return false;
+    FBusAddress = QString::fromUtf8(FBus.Process().readLine()).trimmed();
+    if (FBusAddress.isEmpty())
+        return false;
+    FAccessibility.Start(QString::fromLatin1(kBusLauncher),
+                         {QStringLiteral("--launch-immediately")}, Environment());
+    return FAccessibility.Running();
+}
+
+bool TTestDesktop::StartXServer(const QSize& size) {
     if (!FDir.isValid())
         return false;
     const QString numberFile = FDir.filePath(QStringLiteral("display"));
@@ -207,8 +290,7 @@ bool TTestDesktop::Start(const QSize& size, bool accessibility) {
                                 "3>\"$0\"")
                      .arg(size.width())
                      .arg(size.height()),
-                 numberFile},
-                QProcessEnvironment::systemEnvironment());
+                 numberFile});
     QByteArray number;
     if (!WaitUntil(
             [&] {
@@ -220,29 +302,13 @@ bool TTestDesktop::Start(const QSize& size, bool accessibility) {
             15000))
         return false;
     FDisplay = ":" + number.trimmed();
-    if (!FX.Connect(FDisplay))
-        return false;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(FDisplay));
-    FOpenbox.Start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")}, env);
-    if (!WaitUntil([&] { return !FX.Values(FX.Root(), "_NET_SUPPORTED").empty(); }, 15000))
-        return false;
-    if (!accessibility)
-        return true;
-    // A session bus of the test's own; its address is its first line.
-    FBus.Start(QStringLiteral("dbus-daemon"),
-               {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                QStringLiteral("--print-address=1")},
-               env, true);
-    if (!FBus.Process().waitForReadyRead(10000))
-        return false;
-    FBusAddress = QString::fromUtf8(FBus.Process().readLine()).trimmed();
-    if (FBusAddress.isEmpty())
-        return false;
-    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), FBusAddress);
-    FAccessibility.Start(QString::fromLatin1(kBusLauncher), {QStringLiteral("--launch-immediately")},
-                         env);
-    return FAccessibility.Running();
+    return FX.Connect(FDisplay);
+}
+
+bool TTestDesktop::StartWindowManager() {
+    FOpenbox.Start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")}, Environment());
+    // Up once it has listed the windows it manages (none yet).
+    return WaitUntil([&] { return FX.HasProperty(FX.Root(), "_NET_CLIENT_LIST"); }, 15000);
 }
 
 QProcessEnvironment TTestDesktop::Environment() const {
@@ -257,4 +323,15 @@ QProcessEnvironment TTestDesktop::Environment() const {
         env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
     }
     return env;
+}
+
+::testing::AssertionResult TTestDesktop::XDoTool(const QStringList& commands) {
+    QProcess xdotool;
+    xdotool.setProcessEnvironment(Environment());
+    xdotool.start(QStringLiteral("xdotool"), commands);
+    if (!xdotool.waitForFinished(10000))
+        return ::testing::AssertionFailure() << "xdotool did not end";
+    if (xdotool.exitStatus() != QProcess::NormalExit || xdotool.exitCode() != 0)
+        return ::testing::AssertionFailure() << xdotool.readAllStandardError().toStdString();
+    return ::testing::AssertionSuccess();
 }

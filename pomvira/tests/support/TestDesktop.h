@@ -7,6 +7,8 @@
 // Nothing of the user's session is used.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QByteArray>
 #include <QImage>
 #include <QProcess>
@@ -16,6 +18,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -27,12 +30,17 @@
 bool WaitUntil(const std::function<bool()>& done, int timeoutMs);
 // Whether a program is on the PATH.
 bool HaveProgram(const QString& name);
+// The camera program's settings in `dir`/config (its XDG_CONFIG_HOME): the
+// folders `dir`/Video and `dir`/Image, and the capture format to start with
+// (none: the program chooses). False when they cannot be written.
+bool WriteProgramSettings(const QString& dir, const char* videoFormat);
 
 // A process of the test: ended (SIGTERM, then SIGKILL) when it goes.
 class TTestChild {
   public:
     ~TTestChild();
-    void Start(const QString& program, const QStringList& args, const QProcessEnvironment& env,
+    void Start(const QString& program, const QStringList& args,
+               const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(),
                bool readOutput = false);
     bool Running() const { return FProcess.state() == QProcess::Running; }
     qint64 Pid() const { return FProcess.processId(); }
@@ -40,6 +48,8 @@ class TTestChild {
     // Asks the process to end; its exit code, or nothing when it had to be
     // killed.
     std::optional<int> Stop(int timeoutMs = 20000);
+    // Waits for the process to end by itself; its exit code, or nothing.
+    std::optional<int> Wait(int timeoutMs);
 
   private:
     QProcess FProcess;
@@ -50,25 +60,40 @@ class TTestXServer {
   public:
     ~TTestXServer();
     bool Connect(const QByteArray& display);
+    xcb_connection_t* Connection() const { return FConnection; }
     xcb_window_t Root() const { return FRoot; }
     xcb_atom_t Atom(const char* name);
-    // A property of 32-bit values (windows, cardinals).
+    bool HasProperty(xcb_window_t window, const char* property);
+    // A property of 32-bit values (windows, atoms, cardinals).
     std::vector<uint32_t> Values(xcb_window_t window, const char* property);
+    // A text property (the title: _NET_WM_NAME).
+    QString Text(xcb_window_t window, const char* property);
+    // Whether _NET_WM_STATE holds `state`; the ICCCM state (1 normal,
+    // 3 iconic, 0 withdrawn).
+    bool HasState(xcb_window_t window, const char* state);
+    uint32_t WmState(xcb_window_t window);
+    bool Viewable(xcb_window_t window);
     // The window's rectangle on the screen.
     QRect Geometry(xcb_window_t window);
     // The whole screen.
     QImage Grab();
+    std::vector<xcb_window_t> Children(xcb_window_t window);
     // The top-level client windows of process `pid`, as the window manager
     // lists them, in the order it mapped them.
     std::vector<xcb_window_t> Clients(qint64 pid);
+    // The camera program's two windows once the window manager manages and
+    // shows them: the preview window, and the panel transient for it. False
+    // when they did not appear in time.
+    bool ProgramWindows(qint64 pid, xcb_window_t* view, xcb_window_t* panel, int timeoutMs = 60000);
     // The mapped top-level windows of process `pid` (also without a window
-    // manager), and the one of them that is a dialog (0: none).
+    // manager), and the shown one that is a dialog (0: none).
     std::vector<xcb_window_t> Shown(qint64 pid);
     xcb_window_t Dialog(qint64 pid);
-    // The window's title (_NET_WM_NAME).
-    QString Title(xcb_window_t window);
 
   private:
+    using TProperty = std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)>;
+    TProperty Property(xcb_window_t window, const char* property);
+
     xcb_connection_t* FConnection = nullptr;
     xcb_window_t FRoot = 0;
 };
@@ -81,11 +106,15 @@ class TTestDesktop {
     // Xvfb with a screen of `size`, openbox on it; with `accessibility` a
     // session bus and the AT-SPI bus launcher on it. False on a failure.
     bool Start(const QSize& size, bool accessibility);
-    QByteArray Display() const { return FDisplay; }
+    // Only the X server, or only the window manager on it.
+    bool StartXServer(const QSize& size);
+    bool StartWindowManager();
     TTestXServer& X() { return FX; }
     // The environment of a program on this desktop (the X server, the
     // session bus, Qt's accessibility on).
     QProcessEnvironment Environment() const;
+    // Runs xdotool on this desktop's X server (keys, pointer, windows).
+    ::testing::AssertionResult XDoTool(const QStringList& commands);
 
   private:
     QTemporaryDir FDir;
