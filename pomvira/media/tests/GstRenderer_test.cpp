@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QMouseEvent>
 #include <QTest>
+#include <array>
 #include <memory>
 #include <vector>
 
@@ -41,40 +42,6 @@ class EventLog : public QWidget {
     void Add(QMouseEvent* e) {
         entries.push_back({e->type(), e->position().toPoint(), e->button(), 0});
     }
-};
-
-// appsrc ! renderer, pushing frames of one colour.
-class RendererPipeline {
-  public:
-    RendererPipeline(VideoRendererCore& renderer, const char* format, int width, int height)
-        : width_(width),
-          height_(height),
-          feed_(renderer.Element(), RawCaps(format, width, height)) {
-        gst_video_info_from_caps(&info_, RawCaps(format, width, height).Get());
-    }
-
-    // A frame whose top half has colour top and bottom half colour bottom
-    // (bytes in the format's order).
-    void Push(std::vector<uint8_t> top, std::vector<uint8_t> bottom) {
-        std::vector<uint8_t> data(GST_VIDEO_INFO_SIZE(&info_), 0);
-        const int stride = GST_VIDEO_INFO_PLANE_STRIDE(&info_, 0);
-        const size_t pixel = top.size();
-        for (int y = 0; y < height_; ++y)
-            for (int x = 0; x < width_; ++x)
-                std::memcpy(&data[size_t(y) * stride + x * pixel],
-                            (y < height_ / 2 ? top : bottom).data(), pixel);
-        feed_.Push(gst_buffer_new_memdup(data.data(), data.size()));
-    }
-
-  private:
-    static CapsRef RawCaps(const char* format, int width, int height) {
-        return CapsRef::Adopt(gst_caps_new_simple(
-            "video/x-raw", "format", G_TYPE_STRING, format, "width", G_TYPE_INT, width, "height",
-            G_TYPE_INT, height, "framerate", GST_TYPE_FRACTION, 30, 1, nullptr));
-    }
-    int width_, height_;
-    AppSrcFeed feed_;
-    GstVideoInfo info_;
 };
 
 // A renderer placed at `area` in a shown owner of the given size.
@@ -219,8 +186,18 @@ TEST_F(GstRenderer, PaintsTheNewestFrameScaledToItsRectangle) {
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(PixelAt(window, {100, 50}), QColor(Qt::black));
 
-    RendererPipeline pipeline(renderer, "BGR", 8, 4);
-    pipeline.Push({0, 0, 255}, {255, 0, 0});  // top red, bottom blue
+    AppSrcFeed feed(renderer.Element(),
+                    CapsRef::Adopt(gst_caps_from_string(
+                        "video/x-raw,format=BGR,width=8,height=4,framerate=30/1")));
+    // 8 x 4 BGR frames (rows of 24 bytes): the top two rows of colour `top`,
+    // the bottom two of colour `bottom`.
+    auto push = [&](std::array<uint8_t, 3> top, std::array<uint8_t, 3> bottom) {
+        std::vector<uint8_t> data(24 * 4);
+        for (size_t i = 0; i < data.size(); ++i)
+            data[i] = (i < 48 ? top : bottom)[i % 3];
+        feed.Push(gst_buffer_new_memdup(data.data(), data.size()));
+    };
+    push({0, 0, 255}, {255, 0, 0});  // top red, bottom blue
     // The first frame of the stream shows the window.
     ASSERT_TRUE(QTest::qWaitFor([&] { return window->isVisible(); }, 5000));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !window->CurrentFrame().isNull(); }, 5000));
@@ -229,8 +206,8 @@ TEST_F(GstRenderer, PaintsTheNewestFrameScaledToItsRectangle) {
     EXPECT_EQ(PixelAt(window, {199, 99}), QColor(Qt::blue));
 
     // Later frames replace earlier ones; the newest is painted.
-    pipeline.Push({0, 255, 0}, {0, 255, 0});
-    pipeline.Push({255, 255, 255}, {255, 255, 255});
+    push({0, 255, 0}, {0, 255, 0});
+    push({255, 255, 255}, {255, 255, 255});
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
             return PixelAt(window, {100, 50}) == QColor(Qt::white);
