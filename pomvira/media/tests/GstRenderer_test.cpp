@@ -232,8 +232,7 @@ TEST_F(GstRenderer, DecodesJpegFramesAtTheScaleThatCoversItsWindow) {
             },
             5000);
     };
-    const qreal ratio = window->devicePixelRatioF();
-    ASSERT_EQ(ratio, 1.0) << "the test counts device pixels as widget pixels";
+    ASSERT_EQ(window->devicePixelRatioF(), 1.0) << "the test counts device pixels as widget pixels";
     EXPECT_TRUE(frameOfSize(QSize(160, 120))) << "1/4 covers 160 x 100";
     // The colour bars, as they are: white-ish on the left, blue on the right.
     const QImage quarter = window->CurrentFrame();
@@ -243,12 +242,8 @@ TEST_F(GstRenderer, DecodesJpegFramesAtTheScaleThatCoversItsWindow) {
 
     renderer.SetWindowPosition(0, 0, 161, 100);
     EXPECT_TRUE(frameOfSize(QSize(320, 240))) << "1/4 no longer covers 161 x 100";
-    renderer.SetWindowPosition(0, 0, 640, 480);
-    EXPECT_TRUE(frameOfSize(QSize(640, 480)));
     renderer.SetWindowPosition(0, 0, 700, 500);
     EXPECT_TRUE(frameOfSize(QSize(640, 480))) << "never larger than the frame";
-    renderer.SetWindowPosition(0, 0, 40, 30);
-    EXPECT_TRUE(frameOfSize(QSize(80, 60)));
 }
 
 TEST_F(GstRenderer, HandsMouseAndKeysToTheDrain) {
