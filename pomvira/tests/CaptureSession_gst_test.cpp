@@ -46,10 +46,6 @@ class SessionOnGst : public ::testing::Test {
         session.Devices().SetDevices(session.SelectVideoDevice(0, QString::fromLatin1(k320)), -1);
         session.SetPreview(true);
     }
-    bool HasFrame() {
-        TBitmap frame;
-        return session.SampleGrabber->CopyFrameToBitmap(&frame) && frame.Width() == 320;
-    }
 
     TCaptureSession session;
     QWidget host;
@@ -68,7 +64,10 @@ TEST_F(SessionOnGst, ACameraSlowToDeliverAfterEachRestartIsRestartedWithBackOffA
     setenv("POMVIRA_TEST_CAMERA_RESTART_DELAY", "10", 1);
     gst::ResetTestCameraStall();
     ASSERT_NO_FATAL_FAILURE(Open());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return HasFrame(); }, 10000));
+    TBitmap first, later;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return session.SampleGrabber->CopyFrameToBitmap(&first) && first.Width() == 320; },
+        10000));
 
     // Three seconds without a frame: shown as stalled.
     ASSERT_TRUE(QTest::qWaitFor([&] { return !stalls.empty(); }, 10000));
@@ -91,7 +90,6 @@ TEST_F(SessionOnGst, ACameraSlowToDeliverAfterEachRestartIsRestartedWithBackOffA
     EXPECT_FALSE(session.CameraStalled());
 
     // Frames flow, and no more restarts come.
-    TBitmap first, later;
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return session.SampleGrabber->CopyFrameToBitmap(&first); }, 5000));
     QTest::qWait(4000);

@@ -253,6 +253,11 @@ class RecordingRepairAtStart : public ControlFormTestBase {
     static void WaitForRepair(const TControlForm& form) {
         ASSERT_TRUE(QTest::qWaitFor([&] { return !form.RepairingRecordings(); }, 120000));
     }
+    // The program started and ended once the repair has told what it had to.
+    static void StartUntilRepaired() {
+        TControlForm form;
+        WaitForRepair(form);
+    }
 };
 
 TEST_F(RecordingRepairAtStart, TheProgramRepairsItsVideoFolderAndNamesWhatItCannotSave) {
@@ -280,23 +285,14 @@ TEST_F(RecordingRepairAtStart, EachUnrepairableRecordingIsNamedOnceUntilItChange
     UseOwnSaveFolders();
     const QString lost = VideoFolder() + QStringLiteral("/video000002.avi");
     ASSERT_TRUE(WriteAll(lost, QByteArray("RIFF", 4)));
-    {
-        TControlForm form;
-        ASSERT_NO_FATAL_FAILURE(WaitForRepair(form));
-    }
+    ASSERT_NO_FATAL_FAILURE(StartUntilRepaired());
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_TRUE(boxes[0].contains(lost)) << FirstBox();
-    {
-        TControlForm form;
-        ASSERT_NO_FATAL_FAILURE(WaitForRepair(form));
-    }
+    ASSERT_NO_FATAL_FAILURE(StartUntilRepaired());
     EXPECT_EQ(boxes.size(), 1u) << "named again at the next start";
     // Changed (here: grown), it is another file: named again.
     ASSERT_TRUE(WriteAll(lost, QByteArray("RIFF\0\0", 6)));
-    {
-        TControlForm form;
-        ASSERT_NO_FATAL_FAILURE(WaitForRepair(form));
-    }
+    ASSERT_NO_FATAL_FAILURE(StartUntilRepaired());
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_TRUE(boxes[1].contains(lost));
 }
@@ -321,10 +317,7 @@ TEST_F(RecordingRepairAtStart, TheMessageStaysUntilAnsweredAndOnlyThenCountsAsTo
         EXPECT_FALSE(QFile::exists(list)) << "told before the answer";
         return boxes.size() < 3 ? QMessageBox::NoButton : QMessageBox::Ok;
     });
-    {
-        TControlForm form;
-        ASSERT_NO_FATAL_FAILURE(WaitForRepair(form));
-    }
+    ASSERT_NO_FATAL_FAILURE(StartUntilRepaired());
     SetRecordingFileHookForTesting({});
     ASSERT_EQ(boxes.size(), 3u);
     EXPECT_EQ(boxes[1], boxes[0]);
@@ -334,10 +327,7 @@ TEST_F(RecordingRepairAtStart, TheMessageStaysUntilAnsweredAndOnlyThenCountsAsTo
     EXPECT_TRUE(boxes[0].contains(QStringLiteral("n'a pas pu les remettre tels qu'ils étaient")))
         << FirstBox();
     EXPECT_TRUE(QFile::exists(list));
-    {
-        TControlForm form;
-        ASSERT_NO_FATAL_FAILURE(WaitForRepair(form));
-    }
+    ASSERT_NO_FATAL_FAILURE(StartUntilRepaired());
     EXPECT_EQ(boxes.size(), 3u) << "named again once answered";
 }
 
@@ -345,10 +335,7 @@ TEST_F(RecordingRepairAtStart, ManyUnrepairableRecordingsMakeOneMessageThatFitsT
     UseOwnSaveFolders();
     for (int n = 1; n <= 3000; ++n)
         ASSERT_TRUE(WriteAll(VideoFile(n), QByteArray("RIFF", 4)));
-    {
-        TControlForm form;
-        ASSERT_NO_FATAL_FAILURE(WaitForRepair(form));
-    }
+    ASSERT_NO_FATAL_FAILURE(StartUntilRepaired());
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_TRUE(boxes[0].contains(QStringLiteral("3000"))) << FirstBox();
     EXPECT_TRUE(boxes[0].contains(VideoFile(1))) << FirstBox();

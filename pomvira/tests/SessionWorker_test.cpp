@@ -2,43 +2,27 @@
 // The capture session's worker alone: jobs run in order on a thread of their
 // own and end on this one; a job past its bound is given up at once, its
 // thread runs the tail when (if ever) it comes out, and later jobs go to a
-// new thread; a worker destroyed with a job running does not wait for it.
+// new thread; a worker destroyed with jobs running does not wait for them.
 #include <QTest>
 #include <QThread>
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
+#include <chrono>
+#include <thread>
 
 #include "capture/SessionWorker.h"
 
 namespace {
 
-// A job that waits until released, as a device that does not answer.
-class TGate {
-  public:
+// A job that waits until opened, as a device that does not answer.
+struct TGate {
     void Wait() {
-        std::unique_lock<std::mutex> lock(FMutex);
-        FEntered = true;
-        FChanged.notify_all();
-        FChanged.wait(lock, [this] { return FOpen; });
+        entered = true;
+        while (!open)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    void Open() {
-        std::lock_guard<std::mutex> lock(FMutex);
-        FOpen = true;
-        FChanged.notify_all();
-    }
-    bool Entered() {
-        std::lock_guard<std::mutex> lock(FMutex);
-        return FEntered;
-    }
-
-  private:
-    std::mutex FMutex;
-    std::condition_variable FChanged;
-    bool FOpen = false;
-    bool FEntered = false;
+    std::atomic<bool> entered{false}, open{false};
 };
 
 bool NoneStuck() {
@@ -78,10 +62,10 @@ TEST(SessionWorker, AJobPastItsBoundIsGivenUpItsTailRunsWhenItEndsAndLaterJobsGo
         ASSERT_TRUE(QTest::qWaitFor([&] { return seen.size() == 2; }, 5000));
         // Answered at the bound; the next job ran on a new thread meanwhile.
         EXPECT_EQ(seen, (std::vector<std::string>{"given up", "next"}));
-        EXPECT_TRUE(gate.Entered());
+        EXPECT_TRUE(gate.entered);
         EXPECT_EQ(TSessionWorker::StuckThreads(), 1);
         EXPECT_EQ(tails, 0);
-        gate.Open();
+        gate.open = true;
         ASSERT_TRUE(NoneStuck());
         EXPECT_EQ(tails, 1);
         // Its end is not told: it was answered already.
@@ -90,38 +74,29 @@ TEST(SessionWorker, AJobPastItsBoundIsGivenUpItsTailRunsWhenItEndsAndLaterJobsGo
     }
 }
 
-TEST(SessionWorker, DestroyedWhileAJobRunsItDoesNotWaitAndDroppedJobsNeverRun) {
-    auto gate = std::make_shared<TGate>();
-    std::atomic<bool> dropped{false};
-    {
-        TSessionWorker worker("test-worker");
-        worker.Post([gate] { gate->Wait(); }, [] { ADD_FAILURE() << "told after its end"; }, 5000,
-                    [] {});
-        worker.Post([&dropped] { dropped = true; }, [] {}, 5000, [] {});
-        ASSERT_TRUE(QTest::qWaitFor([&] { return gate->Entered(); }, 5000));
-        worker.DropQueued();
-    }
-    // The thread finishes its job alone; nothing is handed back to a worker
-    // that is gone.
-    gate->Open();
-    QTest::qWait(100);
-    EXPECT_FALSE(dropped);
-    EXPECT_EQ(TSessionWorker::StuckThreads(), 0);
-}
-
-TEST(SessionWorker, AJobGivenUpThatEndsAfterItsWorkerIsGoneHandsNothingBack) {
-    auto gate = std::make_shared<TGate>();
-    std::atomic<bool> tail{false};
+// Destroyed with a job given up and one running (both ending later) and
+// one queued: it waits for none, the queued one never runs, the one given
+// up has its tail run on its own thread, and nothing reaches the worker.
+TEST(SessionWorker, DestroyedItWaitsForNoJobAndNothingReachesItAfterwards) {
+    auto givenUpGate = std::make_shared<TGate>(), runningGate = std::make_shared<TGate>();
+    std::atomic<bool> tail{false}, dropped{false};
     {
         TSessionWorker worker("test-worker");
         bool givenUp = false;
-        worker.Post([gate] { gate->Wait(); }, [] { ADD_FAILURE() << "told after its end"; }, 100,
+        worker.Post([givenUpGate] { givenUpGate->Wait(); },
+                    [] { ADD_FAILURE() << "told after its end"; }, 100,
                     [&givenUp] { givenUp = true; }, [&tail] { tail = true; });
-        ASSERT_TRUE(QTest::qWaitFor([&] { return givenUp; }, 5000));
+        worker.Post([runningGate] { runningGate->Wait(); },
+                    [] { ADD_FAILURE() << "told after its end"; }, 5000, [] {});
+        worker.Post([&dropped] { dropped = true; }, [] {}, 5000, [] {});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return givenUp && runningGate->entered; }, 5000));
+        worker.DropQueued();
     }
-    gate->Open();
+    givenUpGate->open = true;
+    runningGate->open = true;
     ASSERT_TRUE(NoneStuck());
     EXPECT_TRUE(tail);
-    // What the job held is let go here, later; nothing reaches the worker.
-    QTest::qWait(50);
+    // What the jobs held is let go here, later; nothing reaches the worker.
+    QTest::qWait(100);
+    EXPECT_FALSE(dropped);
 }

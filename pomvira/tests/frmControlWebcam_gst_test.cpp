@@ -109,6 +109,31 @@ class WebcamGstTest : public ControlFormTestBase {
         EXPECT_FALSE(form.State().Recording);
         return seconds;
     }
+    // A still picture taken now is the whole frame of that size, saved at
+    // quality 90, the colour bars in it.
+    void ExpectStill(TControlForm& form, QSize size) {
+        RunHandler([&] { form.actSnapShot->Execute(); });
+        ASSERT_TRUE(SettleSession(form));
+        ASSERT_TRUE(boxes.empty()) << FirstBox();
+        ASSERT_FALSE(form.StripFiles().isEmpty());
+        const TJpegReadBack back = ReadJpegFileBack(form.StripFiles().last());
+        ASSERT_TRUE(back.ok) << back.error.toStdString();
+        EXPECT_EQ(QSize(back.width, back.height), size);
+        EXPECT_EQ(back.quantTables, QualityTables(90));
+        EXPECT_GT(ColourBarShare(back.pixels, 10), 0.9);
+    }
+    // The first recording is complete and holds the camera's JPEG frames of
+    // that size: how many, or -1.
+    int64_t RecordedMjpegFrames(QSize size) {
+        const TAviProbe p = ProbeAvi(VideoFile(1), true);
+        EXPECT_TRUE(p.Complete()) << p.Text().toStdString();
+        const TAviStream* v = p.Stream("video");
+        if (!v || v->codec != "mjpeg" || QSize(v->width, v->height) != size) {
+            ADD_FAILURE() << p.Text().toStdString();
+            return -1;
+        }
+        return v->frames;
+    }
 };
 
 // Runs this test program's test `test` (which skips itself unless
@@ -144,12 +169,6 @@ void RunChildOnScreen(const char* test, QSize screen, QSize expected) {
         << output.toStdString();
 }
 
-// Runs ChildOnTheGivenScreen on an offscreen screen of the given size,
-// expecting the camera to open in MJPG `expected` at 30 fps.
-void ExpectFirstFormatOnScreen(QSize screen, QSize expected) {
-    RunChildOnScreen("ChildOnTheGivenScreen", screen, expected);
-}
-
 // The size a child test is run for; empty when the test is not run as one.
 QSize ExpectedInChild() {
     const QString expected = qEnvironmentVariable("POMVIRA_WEBCAM_EXPECTED");
@@ -162,17 +181,16 @@ QSize ExpectedInChild() {
 // Nothing stored: the largest size whose framed preview with the panel below
 // fits the screen and that comes at 25 fps or more.
 TEST_F(WebcamGstTest, FirstFormatIsTheLargestSmoothOneThatFitsTheScreen) {
-    ExpectFirstFormatOnScreen(QSize(1600, 1200), QSize(1280, 720));
-    ExpectFirstFormatOnScreen(QSize(1024, 768), QSize(800, 600));
+    RunChildOnScreen("ChildOnTheGivenScreen", QSize(1600, 1200), QSize(1280, 720));
+    RunChildOnScreen("ChildOnTheGivenScreen", QSize(1024, 768), QSize(800, 600));
 }
 
 // Run by the test above in a process of its own, on a screen of its choice.
 TEST_F(WebcamGstTest, ChildOnTheGivenScreen) {
-    const QString expected = qEnvironmentVariable("POMVIRA_WEBCAM_EXPECTED");
+    const QSize expected = ExpectedInChild();
     if (expected.isEmpty())
         GTEST_SKIP() << "run by FirstFormatIsTheLargestSmoothOneThatFitsTheScreen";
-    const int width = expected.section(QLatin1Char('x'), 0, 0).toInt();
-    const int height = expected.section(QLatin1Char('x'), 1, 1).toInt();
+    const int width = expected.width(), height = expected.height();
     Ini().WriteString("CAPTURE", "VIDEO FORMAT", QString());
     {
         TControlForm form;
@@ -232,13 +250,9 @@ TEST_F(WebcamGstTest, FormatPageListsEveryRateAndTheRateChosenIsRecorded) {
     ASSERT_TRUE(boxes.empty()) << FirstBox();
     // The rate survives the graph's rebuilding for the recording and after.
     EXPECT_NEAR(PinRate(form.VideoSourceFilter), 10.0, 0.01);
-    const TAviProbe p = ProbeAvi(VideoFile(1), true);
-    ASSERT_TRUE(p.Complete()) << p.Text().toStdString();
-    const TAviStream* v = p.Stream("video");
-    ASSERT_NE(v, nullptr);
-    EXPECT_EQ(v->codec, "mjpeg");
-    EXPECT_GE(double(v->frames), 0.9 * 10 * recorded) << p.Text().toStdString();
-    EXPECT_LE(double(v->frames), 1.1 * 10 * recorded) << p.Text().toStdString();
+    const int64_t frames = RecordedMjpegFrames(QSize(640, 480));
+    EXPECT_GE(double(frames), 0.9 * 10 * recorded);
+    EXPECT_LE(double(frames), 1.1 * 10 * recorded);
 }
 
 // HD MJPG at 30 fps: the recording without compressor holds the camera's JPEG
@@ -266,24 +280,10 @@ TEST_F(WebcamGstTest, MjpgRecordingStoresTheCameraFramesAsTheyCome) {
     ASSERT_FALSE(form.State().Recording);
     ASSERT_TRUE(boxes.empty()) << FirstBox();
 
-    const TAviProbe p = ProbeAvi(VideoFile(1), true);
-    ASSERT_TRUE(p.Complete()) << p.Text().toStdString();
-    const TAviStream* v = p.Stream("video");
-    ASSERT_NE(v, nullptr);
-    EXPECT_EQ(v->codec, "mjpeg");
-    EXPECT_EQ(QSize(v->width, v->height), QSize(1280, 720));
-    EXPECT_GE(double(v->frames), 0.95 * 30 * seconds) << p.Text().toStdString();
+    EXPECT_GE(double(RecordedMjpegFrames(QSize(1280, 720))), 0.95 * 30 * seconds);
 
     ExpectPreviewRuns(form, 1280, 720);
-    RunHandler([&] { form.actSnapShot->Execute(); });
-    ASSERT_TRUE(SettleSession(form));
-    ASSERT_TRUE(boxes.empty()) << FirstBox();
-    ASSERT_FALSE(form.StripFiles().isEmpty());
-    const TJpegReadBack back = ReadJpegFileBack(form.StripFiles().last());
-    ASSERT_TRUE(back.ok) << back.error.toStdString();
-    EXPECT_EQ(QSize(back.width, back.height), QSize(1280, 720));
-    EXPECT_EQ(back.quantTables, QualityTables(90));
-    EXPECT_GT(ColourBarShare(back.pixels, 10), 0.9);
+    ExpectStill(form, QSize(1280, 720));
 }
 
 // A 1080p MJPG frame on a screen too small for it (900 x 560: the preview
@@ -323,23 +323,8 @@ TEST_F(WebcamGstTest, ChildMjpgOnASmallScreen) {
     EXPECT_GE(shown.height(), area.height());
     EXPECT_GT(ColourBarShare(renderer->CurrentFrame(), 2), 0.9);
 
-    RunHandler([&] { form.actSnapShot->Execute(); });
-    ASSERT_TRUE(SettleSession(form));
-    ASSERT_TRUE(boxes.empty()) << FirstBox();
-    ASSERT_FALSE(form.StripFiles().isEmpty());
-    const TJpegReadBack back = ReadJpegFileBack(form.StripFiles().last());
-    ASSERT_TRUE(back.ok) << back.error.toStdString();
-    EXPECT_EQ(QSize(back.width, back.height), QSize(1920, 1080));
-    EXPECT_EQ(back.quantTables, QualityTables(90));
-    EXPECT_GT(ColourBarShare(back.pixels, 10), 0.9);
-
+    ASSERT_NO_FATAL_FAILURE(ExpectStill(form, QSize(1920, 1080)));
     Record(form, 2000);
     ASSERT_TRUE(boxes.empty()) << FirstBox();
-    const TAviProbe p = ProbeAvi(VideoFile(1), true);
-    ASSERT_TRUE(p.Complete()) << p.Text().toStdString();
-    const TAviStream* v = p.Stream("video");
-    ASSERT_NE(v, nullptr);
-    EXPECT_EQ(v->codec, "mjpeg");
-    EXPECT_EQ(QSize(v->width, v->height), QSize(1920, 1080));
-    EXPECT_GE(v->frames, 30) << p.Text().toStdString();
+    EXPECT_GE(RecordedMjpegFrames(QSize(1920, 1080)), 30);
 }

@@ -2,20 +2,15 @@
 // The GStreamer boundary end to end: device enumeration with the built-in
 // test devices, capture pin formats, graphs that preview and record, events.
 // Recordings are checked with ffprobe and by reading the AVI's RIFF chunks.
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
+#include <gmock/gmock.h>
 #include <gst/gst.h>
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
-#include <cstdio>
 #include <cstdlib>
-#include <mutex>
-#include <pthread.h>
-#include <thread>
 
 #include "AviProbe.h"
 #include "media/tests/GstGraphTesting.h"
@@ -26,6 +21,8 @@
 using namespace media;
 using namespace media::gst;
 using namespace gst_graph_testing;
+using ::testing::Contains;
+using ::testing::Not;
 
 namespace {
 
@@ -117,12 +114,64 @@ class GstGraph : public ::testing::Test {
         EXPECT_EQ(graph_->AddFilter(cam.Get(), u"VideoSourceFilter"), S_OK);
         return cam;
     }
+    ComPtr<IBaseFilter> AddMicrophone() {
+        ComPtr<IBaseFilter> mic = Bind(CLSID_AudioInputDeviceCategory, "Test Microphone");
+        EXPECT_EQ(graph_->AddFilter(mic.Get(), u"AudioSourceFilter"), S_OK);
+        return mic;
+    }
+    // A filter of the test's own (a sink, a source, a pass-through), added
+    // under `name`; the test keeps it as long as it runs.
+    template <class F>
+    F* Add(const char16_t* name) {
+        auto* filter = new F;
+        own_.push_back(ComPtr<IBaseFilter>::Attach(filter));
+        EXPECT_EQ(graph_->AddFilter(filter, name), S_OK);
+        return filter;
+    }
+    // The AVI multiplexer writing `file` (and its writer, if asked).
+    ComPtr<IBaseFilter> AddWriter(const std::string& file,
+                                  ComPtr<IFileSinkFilter>* writer = nullptr) {
+        ComPtr<IBaseFilter> mux;
+        EXPECT_EQ(builder_->SetOutputFileName(MEDIASUBTYPE_Avi, FromUtf8(file.c_str()), mux.Put(),
+                                              writer ? writer->Put() : nullptr),
+                  S_OK);
+        return mux;
+    }
+    // The codes of the events in the graph's queue, taken off it; `abort`
+    // gets the reason of an abort.
+    std::vector<int32_t> TakeEvents(intptr_t* abort = nullptr) {
+        auto events = QueryAs<IMediaEventEx>(graph_.Get());
+        std::vector<int32_t> codes;
+        int32_t code;
+        intptr_t p1, p2;
+        while (events->GetEvent(&code, &p1, &p2, 0) == S_OK) {
+            codes.push_back(code);
+            if (code == EC_ERRORABORT && abort)
+                *abort = p1;
+            events->FreeEventParams(code, p1, p2);
+        }
+        return codes;
+    }
+
+    // The graph logs into a file of the test's own from now on; LogText()
+    // ends that and gives what it logged.
+    void StartLog() {
+        ASSERT_TRUE(log_.open());
+        ASSERT_EQ(graph_->SetLogFile(log_.handle()), S_OK);
+    }
+    QByteArray LogText() {
+        EXPECT_EQ(graph_->SetLogFile(-1), S_OK);
+        QFile written(log_.fileName());
+        return written.open(QIODevice::ReadOnly) ? written.readAll() : QByteArray();
+    }
 
     static QTemporaryDir* dotDir_;
     ComPtr<IGraphBuilder> graph_;
     ComPtr<ICaptureGraphBuilder2> builder_;
     ComPtr<IMediaControl> control_;
+    std::vector<ComPtr<IBaseFilter>> own_;
     QTemporaryDir dir_;
+    QTemporaryFile log_;
 };
 
 QTemporaryDir* GstGraph::dotDir_ = nullptr;
@@ -290,9 +339,7 @@ TEST_F(GstGraph, CapturePinListsTheCameraFormats) {
 
 TEST_F(GstGraph, SetFormatChangesWhatTheCameraDelivers) {
     ComPtr<IBaseFilter> cam = AddCamera();
-    auto* sink = new ProbeSink;
-    ComPtr<IBaseFilter> sinkRef = ComPtr<IBaseFilter>::Attach(sink);
-    ASSERT_EQ(graph_->AddFilter(sink, u"Sink"), S_OK);
+    auto* sink = Add<ProbeSink>(u"Sink");
     auto config = QueryAs<IAMStreamConfig>(PinOf(cam.Get(), u"Capture").Get());
     TMediaType small = TypeOf("video/x-raw,format=YUY2,width=320,height=240,framerate=30/1");
     ASSERT_EQ(config->SetFormat(small.AMMediaType()), S_OK);
@@ -338,9 +385,7 @@ TEST_F(GstGraph, WebcamProfileOffersEveryRateAndDeliversTheChosenOne) {
         ComPtr<IBaseFilter> cam = AddCamera();
         ASSERT_TRUE(cam);
         EXPECT_EQ(formatCount(cam.Get()), 45);
-        auto* sink = new ProbeSink;
-        ComPtr<IBaseFilter> sinkRef = ComPtr<IBaseFilter>::Attach(sink);
-        ASSERT_EQ(graph_->AddFilter(sink, u"Sink"), S_OK);
+        auto* sink = Add<ProbeSink>(u"Sink");
         auto config = QueryAs<IAMStreamConfig>(PinOf(cam.Get(), u"Capture").Get());
         TMediaType hd10 = TypeOf("image/jpeg,width=1280,height=720,framerate=10/1");
         ASSERT_EQ(config->SetFormat(hd10.AMMediaType()), S_OK);
@@ -368,16 +413,9 @@ TEST_F(GstGraph, WebcamProfileOffersEveryRateAndDeliversTheChosenOne) {
 
 TEST_F(GstGraph, PreviewChainRunsThroughConvertersAndStops) {
     ComPtr<IBaseFilter> cam = AddCamera();
-    ComPtr<IBaseFilter> mic = Bind(CLSID_AudioInputDeviceCategory, "Test Microphone");
-    ASSERT_EQ(graph_->AddFilter(mic.Get(), u"AudioSourceFilter"), S_OK);
-    auto* grabber = new BgrPassThrough;
-    ComPtr<IBaseFilter> grabberRef = ComPtr<IBaseFilter>::Attach(grabber);
-    auto* sink = new ProbeSink;
-    ComPtr<IBaseFilter> sinkRef = ComPtr<IBaseFilter>::Attach(sink);
-    ASSERT_EQ(graph_->AddFilter(grabber, u"SampleGrabber"), S_OK);
-    ASSERT_EQ(graph_->AddFilter(sink, u"VideoWindow"), S_OK);
-
-    auto events = QueryAs<IMediaEventEx>(graph_.Get());
+    AddMicrophone();
+    auto* grabber = Add<BgrPassThrough>(u"SampleGrabber");
+    auto* sink = Add<ProbeSink>(u"VideoWindow");
     ASSERT_EQ(builder_->RenderStream(&PIN_CATEGORY_PREVIEW, nullptr, cam.Get(), grabber, sink),
               S_OK);
     std::vector<std::string> names = FilterNames(graph_.Get());
@@ -401,12 +439,7 @@ TEST_F(GstGraph, PreviewChainRunsThroughConvertersAndStops) {
         EXPECT_EQ(state, State_Stopped);
     }
     // The unconnected microphone caused no error.
-    int32_t code;
-    intptr_t p1, p2;
-    while (events->GetEvent(&code, &p1, &p2, 0) == S_OK) {
-        EXPECT_NE(code, EC_ERRORABORT);
-        events->FreeEventParams(code, p1, p2);
-    }
+    EXPECT_THAT(TakeEvents(), Not(Contains(EC_ERRORABORT)));
 
     // Taking the preview apart leaves the filters unconnected.
     ComPtr<IPin> preview = PinOf(cam.Get(), u"Preview");
@@ -422,14 +455,9 @@ TEST_F(GstGraph, PreviewChainRunsThroughConvertersAndStops) {
 
 TEST_F(GstGraph, RecordingWritesACompleteAvi) {
     ComPtr<IBaseFilter> cam = AddCamera();
-    ComPtr<IBaseFilter> mic = Bind(CLSID_AudioInputDeviceCategory, "Test Microphone");
-    ASSERT_EQ(graph_->AddFilter(mic.Get(), u"AudioSourceFilter"), S_OK);
-    auto* grabber = new BgrPassThrough;
-    ComPtr<IBaseFilter> grabberRef = ComPtr<IBaseFilter>::Attach(grabber);
-    auto* sink = new ProbeSink;
-    ComPtr<IBaseFilter> sinkRef = ComPtr<IBaseFilter>::Attach(sink);
-    graph_->AddFilter(grabber, u"SampleGrabber");
-    graph_->AddFilter(sink, u"VideoWindow");
+    ComPtr<IBaseFilter> mic = AddMicrophone();
+    auto* grabber = Add<BgrPassThrough>(u"SampleGrabber");
+    auto* sink = Add<ProbeSink>(u"VideoWindow");
     ASSERT_EQ(builder_->RenderStream(&PIN_CATEGORY_PREVIEW, nullptr, cam.Get(), grabber, sink),
               S_OK);
     ASSERT_GE(control_->Run(), 0);
@@ -440,11 +468,8 @@ TEST_F(GstGraph, RecordingWritesACompleteAvi) {
     ASSERT_EQ(control_->Stop(), S_OK);
 
     std::string file = dir_.filePath("video000001.avi").toStdString();
-    ComPtr<IBaseFilter> mux;
     ComPtr<IFileSinkFilter> writer;
-    ASSERT_EQ(builder_->SetOutputFileName(MEDIASUBTYPE_Avi, FromUtf8(file.c_str()), mux.Put(),
-                                          writer.Put()),
-              S_OK);
+    ComPtr<IBaseFilter> mux = AddWriter(file, &writer);
     ASSERT_TRUE(mux && writer);
     WString cur;
     EXPECT_EQ(writer->GetCurFile(&cur, nullptr), S_OK);
@@ -485,33 +510,17 @@ TEST_F(GstGraph, RecordingWritesACompleteAvi) {
 // A sink that never receives the end of the stream (an idle renderer) keeps
 // the pipeline from announcing its own end; the stop waits for the writer's.
 TEST_F(GstGraph, StopWaitsForTheWritersEndOfStreamOnTheBus) {
-    QTemporaryDir logDir;
-    const QString logPath = logDir.filePath("graph.log");
-    QFile log(logPath);
-    ASSERT_TRUE(log.open(QIODevice::WriteOnly));
-    ASSERT_EQ(graph_->SetLogFile(log.handle()), S_OK);
-
+    ASSERT_NO_FATAL_FAILURE(StartLog());
     ComPtr<IBaseFilter> cam = AddCamera();
-    auto* idle = new ProbeSink;
-    ComPtr<IBaseFilter> idleRef = ComPtr<IBaseFilter>::Attach(idle);
-    ASSERT_EQ(graph_->AddFilter(idle, u"Idle Renderer"), S_OK);
+    Add<ProbeSink>(u"Idle Renderer");
     std::string file = dir_.filePath("video000002.avi").toStdString();
-    ComPtr<IBaseFilter> mux;
-    ComPtr<IFileSinkFilter> writer;
-    ASSERT_EQ(builder_->SetOutputFileName(MEDIASUBTYPE_Avi, FromUtf8(file.c_str()), mux.Put(),
-                                          writer.Put()),
-              S_OK);
+    ComPtr<IBaseFilter> mux = AddWriter(file);
     ASSERT_EQ(builder_->RenderStream(&PIN_CATEGORY_CAPTURE, nullptr, cam.Get(), nullptr, mux.Get()),
               S_OK);
     ASSERT_GE(control_->Run(), 0);
     Pump(500);
     ASSERT_EQ(control_->Stop(), S_OK);
-    ASSERT_EQ(graph_->SetLogFile(-1), S_OK);
-    log.close();
-
-    QFile written(logPath);
-    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
-    const QByteArray text = written.readAll();
+    const QByteArray text = LogText();
     EXPECT_TRUE(text.contains("end of stream at")) << text.toStdString();
     EXPECT_FALSE(text.contains("no end of stream within the bound")) << text.toStdString();
     const TAviProbe avi = ProbeAvi(QString::fromStdString(file));
@@ -523,18 +532,14 @@ TEST_F(GstGraph, RecordingThroughACompressor) {
     ComPtr<IBaseFilter> jpeg = Bind(CLSID_VideoCompressorCategory, "JPEG image encoder");
     ASSERT_TRUE(jpeg);
     std::string file = dir_.filePath("video000002.avi").toStdString();
-    ComPtr<IBaseFilter> mux;
-    ASSERT_EQ(
-        builder_->SetOutputFileName(MEDIASUBTYPE_Avi, FromUtf8(file.c_str()), mux.Put(), nullptr),
-        S_OK);
+    ComPtr<IBaseFilter> mux = AddWriter(file);
     ASSERT_EQ(graph_->AddFilter(jpeg.Get(), u"JPEG image encoder"), S_OK);
     ASSERT_EQ(builder_->RenderStream(nullptr, nullptr, cam.Get(), jpeg.Get(), mux.Get()), S_OK);
     EXPECT_LT(builder_->RenderStream(&PIN_CATEGORY_CAPTURE, nullptr, cam.Get(), nullptr, mux.Get()),
               0);
-    ComPtr<IBaseFilter> mic = Bind(CLSID_AudioInputDeviceCategory, "Test Microphone");
+    ComPtr<IBaseFilter> mic = AddMicrophone();
     ComPtr<IBaseFilter> mulaw = Bind(CLSID_AudioCompressorCategory, "Mu Law audio encoder");
     ASSERT_TRUE(mic && mulaw);
-    ASSERT_EQ(graph_->AddFilter(mic.Get(), u"AudioSourceFilter"), S_OK);
     ASSERT_EQ(graph_->AddFilter(mulaw.Get(), u"Mu Law audio encoder"), S_OK);
     ASSERT_EQ(builder_->RenderStream(nullptr, nullptr, mic.Get(), mulaw.Get(), mux.Get()), S_OK);
     ASSERT_GE(control_->Run(), 0);
@@ -565,50 +570,31 @@ class BrokenSource : public BinFilter {
 };
 
 TEST_F(GstGraph, AFailingSourceFailsTheRunAndReportsTheLoss) {
-    auto* src = new BrokenSource;
-    ComPtr<IBaseFilter> srcRef = ComPtr<IBaseFilter>::Attach(src);
-    auto* sink = new ProbeSink;
-    ComPtr<IBaseFilter> sinkRef = ComPtr<IBaseFilter>::Attach(sink);
-    graph_->AddFilter(src, u"Source");
-    graph_->AddFilter(sink, u"Sink");
+    auto* src = Add<BrokenSource>(u"Source");
+    auto* sink = Add<ProbeSink>(u"Sink");
     ASSERT_EQ(graph_->ConnectDirect(PinOf(src, u"Output").Get(), PinOf(sink, u"In").Get(), nullptr),
               S_OK);
     EXPECT_EQ(control_->Run(), VFW_E_NO_CAPTURE_HARDWARE);
     FILTER_STATE state;
     control_->GetState(1000, &state);
     EXPECT_EQ(state, State_Stopped);
-    auto events = QueryAs<IMediaEventEx>(graph_.Get());
-    std::vector<int32_t> codes;
-    int32_t code;
-    intptr_t p1, p2;
-    while (events->GetEvent(&code, &p1, &p2, 0) == S_OK) {
-        codes.push_back(code);
-        if (code == EC_ERRORABORT) {
-            EXPECT_EQ(p1, VFW_E_NO_CAPTURE_HARDWARE);
-        }
-        events->FreeEventParams(code, p1, p2);
-    }
-    std::vector<int32_t> want = {EC_DEVICE_LOST, EC_ERRORABORT};
-    EXPECT_EQ(codes, want);
+    intptr_t abort = 0;
+    EXPECT_EQ(TakeEvents(&abort), (std::vector<int32_t>{EC_DEVICE_LOST, EC_ERRORABORT}));
+    EXPECT_EQ(abort, VFW_E_NO_CAPTURE_HARDWARE);
     char text[256];
     EXPECT_GT(AMGetErrorText(VFW_E_NO_CAPTURE_HARDWARE, text, sizeof text), 0u);
 }
 
 TEST_F(GstGraph, ASourceAddedToARunningGraphIdlesUntilConnected) {
     ComPtr<IBaseFilter> cam = AddCamera();
-    auto* sink = new ProbeSink;
-    ComPtr<IBaseFilter> sinkRef = ComPtr<IBaseFilter>::Attach(sink);
-    graph_->AddFilter(sink, u"VideoWindow");
+    auto* sink = Add<ProbeSink>(u"VideoWindow");
     ASSERT_EQ(builder_->RenderStream(&PIN_CATEGORY_PREVIEW, nullptr, cam.Get(), nullptr, sink),
               S_OK);
     ASSERT_GE(control_->Run(), 0);
     ASSERT_TRUE(sink->WaitBuffers(2));
     // The microphone joins the running graph unconnected: no error follows.
-    ComPtr<IBaseFilter> mic = Bind(CLSID_AudioInputDeviceCategory, "Test Microphone");
-    ASSERT_EQ(graph_->AddFilter(mic.Get(), u"AudioSourceFilter"), S_OK);
-    auto* audioSink = new ProbeSink;
-    ComPtr<IBaseFilter> audioSinkRef = ComPtr<IBaseFilter>::Attach(audioSink);
-    graph_->AddFilter(audioSink, u"AudioSink");
+    ComPtr<IBaseFilter> mic = AddMicrophone();
+    auto* audioSink = Add<ProbeSink>(u"AudioSink");
     int before = sink->Buffers();
     ASSERT_TRUE(sink->WaitBuffers(before + 5));
     // Connected while running, it streams at once.
@@ -616,11 +602,7 @@ TEST_F(GstGraph, ASourceAddedToARunningGraphIdlesUntilConnected) {
               S_OK);
     ASSERT_TRUE(audioSink->WaitBuffers(3));
     EXPECT_NE(audioSink->Caps().find("rate=(int)44100"), std::string::npos) << audioSink->Caps();
-    auto events = QueryAs<IMediaEventEx>(graph_.Get());
-    int32_t code;
-    intptr_t p1, p2;
-    while (events->GetEvent(&code, &p1, &p2, 0) == S_OK)
-        EXPECT_NE(code, EC_ERRORABORT);
+    EXPECT_THAT(TakeEvents(), Not(Contains(EC_ERRORABORT)));
 }
 
 namespace {
@@ -643,21 +625,15 @@ class Receiver : public QObject {
 }  // namespace
 
 TEST_F(GstGraph, EndOfStreamIsAnnouncedToTheNotifyWindow) {
-    auto* src = new FiniteSource;
-    ComPtr<IBaseFilter> srcRef = ComPtr<IBaseFilter>::Attach(src);
-    auto* sink = new ProbeSink;
-    ComPtr<IBaseFilter> sinkRef = ComPtr<IBaseFilter>::Attach(sink);
-    graph_->AddFilter(src, u"Source");
-    graph_->AddFilter(sink, u"Sink");
+    auto* src = Add<FiniteSource>(u"Source");
+    auto* sink = Add<ProbeSink>(u"Sink");
     ASSERT_EQ(graph_->Connect(PinOf(src, u"Output").Get(), PinOf(sink, u"In").Get()), S_OK);
 
     Receiver window;
     auto events = QueryAs<IMediaEventEx>(graph_.Get());
     ASSERT_EQ(events->SetNotifyWindow(&window, 0x8001, 77), S_OK);
     ASSERT_EQ(events->SetNotifyFlags(0), S_OK);
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    ASSERT_EQ(graph_->SetLogFile(fds[1]), S_OK);
+    ASSERT_NO_FATAL_FAILURE(StartLog());
     ASSERT_GE(control_->Run(), 0);
     int32_t code = 0;
     intptr_t p1 = 0, p2 = 0;
@@ -671,16 +647,9 @@ TEST_F(GstGraph, EndOfStreamIsAnnouncedToTheNotifyWindow) {
     EXPECT_EQ(window.instance, 77);
     EXPECT_EQ(sink->Buffers(), 3);
 
-    graph_->SetLogFile(-1);
-    close(fds[1]);
-    std::string log;
-    char buf[512];
-    ssize_t n;
-    while ((n = read(fds[0], buf, sizeof buf)) > 0)
-        log.append(buf, size_t(n));
-    close(fds[0]);
-    EXPECT_NE(log.find("end of stream"), std::string::npos) << log;
-    EXPECT_NE(log.find("state"), std::string::npos) << log;
+    const QByteArray log = LogText();
+    EXPECT_TRUE(log.contains("end of stream")) << log.toStdString();
+    EXPECT_TRUE(log.contains("state")) << log.toStdString();
 
     // Notices off: events queue but nothing is posted.
     events->SetNotifyFlags(1);
@@ -694,11 +663,8 @@ TEST_F(GstGraph, EndOfStreamIsAnnouncedToTheNotifyWindow) {
 }
 
 TEST_F(GstGraph, FilterNamesAreUniqueAndRunningObjectsAreFound) {
-    auto* a = new ProbeSink;
-    auto* b = new ProbeSink;
-    ComPtr<IBaseFilter> ra = ComPtr<IBaseFilter>::Attach(a), rb = ComPtr<IBaseFilter>::Attach(b);
-    EXPECT_EQ(graph_->AddFilter(a, u"Sink"), S_OK);
-    EXPECT_EQ(graph_->AddFilter(b, u"Sink"), S_OK);
+    auto* a = Add<ProbeSink>(u"Sink");
+    Add<ProbeSink>(u"Sink");
     EXPECT_EQ(graph_->AddFilter(a, u"Again"), VFW_E_DUPLICATE_NAME);
     std::vector<std::string> want = {"Sink", "Sink 0001"};
     EXPECT_EQ(FilterNames(graph_.Get()), want);

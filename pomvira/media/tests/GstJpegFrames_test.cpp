@@ -4,18 +4,15 @@
 // rounding, at the full size and at the DCT scales that cover a smaller
 // area; the scale chosen for an area; stills as bottom-up 24-bit rows; and
 // frames that cannot be decoded.
-#include <gst/app/gstappsink.h>
-#include <gst/app/gstappsrc.h>
 #include <gst/gst.h>
 #include <gst/video/video.h>
 #include <gtest/gtest.h>
 
-#include <QByteArray>
 #include <QImage>
 #include <algorithm>
 #include <cstdlib>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "media/gst/GstRef.h"
@@ -24,49 +21,6 @@
 
 namespace media::gst {
 namespace {
-
-// Runs a pipeline description whose appsink is "out" (and whose appsrc, if
-// any, is "in" and gets `input` with its caps) and returns its first sample.
-GstRef<GstSample> FirstSample(const std::string& description, const QByteArray& input = {},
-                              const char* inputCaps = nullptr) {
-    GError* error = nullptr;
-    ElementRef pipeline = ElementRef::Sink(gst_parse_launch(description.c_str(), &error));
-    if (error) {
-        ADD_FAILURE() << error->message;
-        g_error_free(error);
-        return {};
-    }
-    ElementRef sink = ElementRef::Adopt(gst_bin_get_by_name(GST_BIN(pipeline.Get()), "out"));
-    gst_element_set_state(pipeline.Get(), GST_STATE_PLAYING);
-    if (inputCaps) {
-        ElementRef src = ElementRef::Adopt(gst_bin_get_by_name(GST_BIN(pipeline.Get()), "in"));
-        CapsRef caps = CapsRef::Adopt(gst_caps_from_string(inputCaps));
-        g_object_set(src.Get(), "caps", caps.Get(), "format", GST_FORMAT_TIME, nullptr);
-        gst_app_src_push_buffer(GST_APP_SRC(src.Get()),
-                                gst_buffer_new_memdup(input.constData(), size_t(input.size())));
-        gst_app_src_end_of_stream(GST_APP_SRC(src.Get()));
-    }
-    GstRef<GstSample> sample = GstRef<GstSample>::Adopt(
-        gst_app_sink_try_pull_sample(GST_APP_SINK(sink.Get()), 10 * GST_SECOND));
-    gst_element_set_state(pipeline.Get(), GST_STATE_NULL);
-    return sample;
-}
-
-// A frame of the test camera's colour bars encoded by jpegenc from raw
-// video of the given chroma layout (I420: 4:2:0, Y42B: 4:2:2, Y444: 4:4:4).
-QByteArray CameraJpeg(const char* layout, int width, int height) {
-    GstRef<GstSample> sample = FirstSample(
-        "videotestsrc num-buffers=1 pattern=smpte horizontal-speed=4 ! video/x-raw,format=" +
-        std::string(layout) + ",width=" + std::to_string(width) +
-        ",height=" + std::to_string(height) + " ! jpegenc ! appsink name=out");
-    QByteArray jpeg;
-    GstMapInfo map;
-    if (sample && gst_buffer_map(gst_sample_get_buffer(sample.Get()), &map, GST_MAP_READ)) {
-        jpeg = QByteArray(reinterpret_cast<const char*>(map.data), int(map.size));
-        gst_buffer_unmap(gst_sample_get_buffer(sample.Get()), &map);
-    }
-    return jpeg;
-}
 
 // The frame as jpegdec and videoconvert give it, in Qt's RGB32.
 QImage JpegdecPicture(const QByteArray& jpeg) {
@@ -155,7 +109,7 @@ class JpegFramePicture : public ::testing::TestWithParam<PictureCase> {};
 // within rounding, but near the bars' sharp edges.
 TEST_P(JpegFramePicture, EqualsJpegdecsWithinRoundingAtEveryScale) {
     const PictureCase c = GetParam();
-    const QByteArray jpeg = CameraJpeg(c.layout, c.width, c.height);
+    const QByteArray jpeg = JpegBars(c.width, c.height, c.layout);
     ASSERT_FALSE(jpeg.isEmpty());
     const QImage reference = JpegdecPicture(jpeg);
     ASSERT_EQ(reference.size(), QSize(c.width, c.height));
@@ -182,7 +136,6 @@ TEST_P(JpegFramePicture, EqualsJpegdecsWithinRoundingAtEveryScale) {
 
 INSTANTIATE_TEST_SUITE_P(Layouts, JpegFramePicture,
                          ::testing::Values(PictureCase{"I420", 640, 480, true},
-                                           PictureCase{"I420", 1280, 720, true},
                                            PictureCase{"Y42B", 640, 480, true},
                                            PictureCase{"Y444", 320, 240, false},
                                            PictureCase{"I420", 642, 362, true}));
@@ -195,8 +148,7 @@ TEST(JpegFrames, ScaleIsTheSmallestPictureThatCoversTheArea) {
     };
     const Case cases[] = {
         {1920, 1080, QSize(), 1},           {1920, 1080, QSize(0, 540), 1},
-        {1920, 1080, QSize(1920, 1080), 1}, {1920, 1080, QSize(2560, 1440), 1},
-        {1920, 1080, QSize(1564, 880), 1},  {1920, 1080, QSize(961, 540), 1},
+        {1920, 1080, QSize(2560, 1440), 1}, {1920, 1080, QSize(961, 540), 1},
         {1920, 1080, QSize(960, 540), 2},   {1920, 1080, QSize(960, 541), 1},
         {1920, 1080, QSize(480, 270), 4},   {1920, 1080, QSize(240, 135), 8},
         {1920, 1080, QSize(70, 47), 8},     {1280, 720, QSize(640, 100), 2},
@@ -212,34 +164,33 @@ TEST(JpegFrames, ScaleIsTheSmallestPictureThatCoversTheArea) {
 // the same colours as the preview's decoding.
 TEST(JpegFrames, DecodesAStillAsBottomUpTwentyFourBitRows) {
     const int width = 322, height = 240;  // 966 bytes a row, padded to 968
-    const QByteArray jpeg = CameraJpeg("I420", width, height);
+    const QByteArray jpeg = JpegBars(width, height);
     const QImage picture = DecodeJpegFrame(Bytes(jpeg), size_t(jpeg.size()), QSize());
     ASSERT_EQ(picture.size(), QSize(width, height));
     const size_t stride = 968;
     std::vector<uint8_t> still(stride * height, 0xAA);
     ASSERT_TRUE(DecodeJpegFrameToBgr(Bytes(jpeg), size_t(jpeg.size()), width, height, still.data(),
                                      stride, true));
-    for (int y = 0; y < height; ++y) {
-        const uint8_t* row = &still[size_t(height - 1 - y) * stride];
-        for (int x = 0; x < width; ++x) {
-            const QRgb p = picture.pixel(x, y);
-            ASSERT_EQ(qRgb(row[x * 3 + 2], row[x * 3 + 1], row[x * 3]), p) << x << "," << y;
-        }
-        EXPECT_EQ(row[width * 3], 0);
-        EXPECT_EQ(row[width * 3 + 1], 0);
+    auto asImage = [&](const std::vector<uint8_t>& rows) {
+        return QImage(rows.data(), width, height, qsizetype(stride), QImage::Format_BGR888)
+            .convertToFormat(QImage::Format_RGB32);
+    };
+    EXPECT_EQ(asImage(still).mirrored(), picture);
+    for (size_t padding = width * 3; padding < still.size(); padding += stride) {
+        EXPECT_EQ(still[padding], 0);
+        EXPECT_EQ(still[padding + 1], 0);
     }
     // Top-down, too.
     std::vector<uint8_t> upright(stride * height);
     ASSERT_TRUE(DecodeJpegFrameToBgr(Bytes(jpeg), size_t(jpeg.size()), width, height,
                                      upright.data(), stride, false));
-    EXPECT_TRUE(std::equal(upright.begin(), upright.begin() + width * 3,
-                           still.end() - std::ptrdiff_t(stride)));
+    EXPECT_EQ(asImage(upright), picture);
 }
 
 // The preview decodes into the image it is given when that fits: no new
 // memory per frame.
 TEST(JpegFrames, DecodesIntoTheImageItIsGiven) {
-    const QByteArray jpeg = CameraJpeg("I420", 320, 240);
+    const QByteArray jpeg = JpegBars(320, 240);
     QImage target(160, 120, QImage::Format_RGB32);
     const uchar* memory = target.constBits();
     QSize asked;
@@ -258,7 +209,7 @@ TEST(JpegFrames, DecodesIntoTheImageItIsGiven) {
 }
 
 TEST(JpegFrames, FramesThatCannotBeDecodedGiveNothing) {
-    const QByteArray jpeg = CameraJpeg("I420", 64, 48);
+    const QByteArray jpeg = JpegBars(64, 48);
     ASSERT_FALSE(jpeg.isEmpty());
     std::vector<uint8_t> still(size_t(64 * 3) * 48);
     int w = 0, h = 0;
