@@ -95,8 +95,24 @@ struct TStreamTotals {
     uint32_t largest = 0;
 };
 
-uint32_t Length(const TStream& s, const TStreamTotals& t) {
-    return uint32_t(s.sampleSize > 0 ? t.bytes / s.sampleSize : t.chunks);
+// Each stream's chunks in every part of the layout.
+std::vector<TStreamTotals> StreamTotals(const TLayout& layout) {
+    std::vector<TStreamTotals> totals(layout.streams.size());
+    for (const TPart& part : layout.parts) {
+        for (const TChunk& c : part.chunks) {
+            TStreamTotals& t = totals[size_t(c.stream)];
+            ++t.chunks;
+            t.bytes += c.size;
+            t.largest = std::max(t.largest, c.size);
+        }
+    }
+    return totals;
+}
+
+// A stream's length: its samples when they have a fixed size, else its
+// chunks. The header holds it in 32 bits (FitsTheFormat checks that it fits).
+uint64_t Length(const TStream& s, const TStreamTotals& t) {
+    return s.sampleSize > 0 ? t.bytes / s.sampleSize : t.chunks;
 }
 
 uint32_t IndexFlags(const TStream& s) {
@@ -167,7 +183,7 @@ std::vector<uint8_t> SuperIndex(TRecordingFile& f, const TLayout& layout, size_t
         }
         Append64(entries, uint64_t(at));
         Append32(entries, f.U32(at + 4, &ok) + 8);
-        Append32(entries, Length(stream, inPart));
+        Append32(entries, uint32_t(Length(stream, inPart)));
         ++used;
     }
     std::vector<uint8_t> super;
@@ -192,17 +208,12 @@ std::vector<uint8_t> SuperIndex(TRecordingFile& f, const TLayout& layout, size_t
 // over, say) cannot be indexed in place; it is left as it is.
 bool FitsTheFormat(const TLayout& layout) {
     constexpr int64_t kMax = int64_t(UINT32_MAX);
+    if (layout.parts.empty())
+        return true;
     const size_t streams = layout.streams.size();
-    std::vector<TStreamTotals> totals(streams);
     std::vector<uint64_t> inLastPart(streams);
-    for (size_t p = 0; p < layout.parts.size(); ++p) {
-        for (const TChunk& c : layout.parts[p].chunks) {
-            ++totals[size_t(c.stream)].chunks;
-            totals[size_t(c.stream)].bytes += c.size;
-            if (p + 1 == layout.parts.size())
-                ++inLastPart[size_t(c.stream)];
-        }
-    }
+    for (const TChunk& c : layout.parts.back().chunks)
+        ++inLastPart[size_t(c.stream)];
     // The indexes that go after the last complete chunk.
     int64_t end = layout.end;
     if (layout.parts.size() == 1) {
@@ -216,11 +227,9 @@ bool FitsTheFormat(const TLayout& layout) {
         if (partEnd - layout.parts[p].riff - 8 > kMax)
             return false;
     }
+    const std::vector<TStreamTotals> totals = StreamTotals(layout);
     for (size_t s = 0; s < streams; ++s) {
-        const TStream& stream = layout.streams[s];
-        const uint64_t length =
-            stream.sampleSize > 0 ? totals[s].bytes / stream.sampleSize : totals[s].chunks;
-        if (length > uint64_t(kMax))
+        if (Length(layout.streams[s], totals[s]) > uint64_t(kMax))
             return false;
     }
     return true;
@@ -228,15 +237,12 @@ bool FitsTheFormat(const TLayout& layout) {
 
 bool Patch(TRecordingFile& f, TLayout& layout) {
     const size_t streams = layout.streams.size();
-    std::vector<TStreamTotals> totals(streams), firstPart(streams);
-    for (size_t p = 0; p < layout.parts.size(); ++p) {
-        for (const TChunk& c : layout.parts[p].chunks) {
-            TStreamTotals& t = totals[size_t(c.stream)];
-            ++t.chunks;
-            t.bytes += c.size;
-            t.largest = std::max(t.largest, c.size);
-            if (p == 0)
-                ++firstPart[size_t(c.stream)].chunks;
+    const std::vector<TStreamTotals> totals = StreamTotals(layout);
+    std::vector<TStreamTotals> firstPart(streams);
+    for (const TChunk& c : layout.parts.front().chunks)
+        ++firstPart[size_t(c.stream)].chunks;
+    for (const TPart& part : layout.parts) {
+        for (const TChunk& c : part.chunks) {
             if (layout.streams[size_t(c.stream)].chunkId == 0)
                 layout.streams[size_t(c.stream)].chunkId = c.id;
         }
@@ -296,7 +302,7 @@ bool Patch(TRecordingFile& f, TLayout& layout) {
     }
     for (size_t s = 0; s < streams && ok; ++s) {
         const TStream& stream = layout.streams[s];
-        ok = f.PutU32(stream.strh + kStrhLength, Length(stream, totals[s]));
+        ok = f.PutU32(stream.strh + kStrhLength, uint32_t(Length(stream, totals[s])));
         if (ok && f.U32(stream.strh + kStrhSuggestedBuffer, &ok) == 0)
             ok = f.PutU32(stream.strh + kStrhSuggestedBuffer, totals[s].largest);
         if (!ok || layout.parts.size() == 1 || stream.slot < 0)
