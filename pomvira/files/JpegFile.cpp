@@ -3,7 +3,6 @@
 
 #include <QFile>
 #include <cerrno>
-#include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,52 +11,12 @@
 #include <unistd.h>
 #include <vector>
 
-// jpeglib.h needs size_t and FILE declared before it.
-#include <jpeglib.h>
-
 #include "TextConv.h"
 #include "media/Bitmap.h"
 #include "media/FileNameCodec.h"
-
-// libjpeg reports a fatal error by calling error_exit, which must not
-// return. Here it jumps back (longjmp) to the setjmp of the function that
-// called into the library; the progress monitor (JpegProgress) gives the
-// decoding up the same way. Those functions (RunCompress, ReadHeader,
-// ReadRows, JpegProgress) hold no object with a destructor and only call C
-// functions, so the jump skips no C++ clean-up; their callers, which own the
-// buffers, always destroy the library's structure afterwards, on success or
-// failure.
+#include "media/JpegLib.h"
 
 namespace {
-
-struct TJpegErrorManager {
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-    char message[JMSG_LENGTH_MAX];
-};
-
-extern "C" void JpegErrorExit(j_common_ptr cinfo) {
-    auto* err = reinterpret_cast<TJpegErrorManager*>(cinfo->err);
-    (*cinfo->err->format_message)(cinfo, err->message);
-    std::longjmp(err->jump, 1);
-}
-
-// Warnings (corrupt data that the library works around) are not printed.
-extern "C" void JpegOutputMessage(j_common_ptr) {}
-
-void InitErrorManager(TJpegErrorManager& err) {
-    jpeg_std_error(&err.pub);
-    err.pub.error_exit = JpegErrorExit;
-    err.pub.output_message = JpegOutputMessage;
-    err.message[0] = '\0';
-}
-
-// Output colour layout matching QImage::Format_RGB32 in memory.
-#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
-constexpr J_COLOR_SPACE kRgb32Space = JCS_EXT_BGRX;
-#else
-constexpr J_COLOR_SPACE kRgb32Space = JCS_EXT_XRGB;
-#endif
 
 // A decoded picture larger than this (in pixels) is refused.
 constexpr int64_t kMaxDecodedPixels = int64_t(64) * 1024 * 1024;
@@ -66,17 +25,16 @@ constexpr int64_t kMaxDecodedPixels = int64_t(64) * 1024 * 1024;
 // a progressive picture's coefficients at the full size (gigabytes and
 // seconds for a few hundred bytes of file).
 constexpr int64_t kMaxDeclaredPixels = 100'000'000;
-// The most memory the library may take for one picture; beyond it decoding
-// fails (this program gives the library no temporary files).
-constexpr long kMaxDecoderMemory = 256L << 20;
 
 struct TCompressJob {
     jpeg_compress_struct cinfo;
-    TJpegErrorManager err;
+    media::TJpegErrorManager err;
     unsigned char* out = nullptr;  // allocated by the library, freed with free()
     unsigned long outSize = 0;
 };
 
+// The library's fatal errors jump back to the setjmp below (JpegLib.h);
+// nothing with a destructor lives between it and the library's calls.
 bool RunCompress(TCompressJob* job, const TJpegSource* source, int quality, JSAMPROW* rows) {
     jpeg_compress_struct* cinfo = &job->cinfo;
     if (setjmp(job->err.jump))
@@ -94,68 +52,6 @@ bool RunCompress(TCompressJob* job, const TJpegSource* source, int quality, JSAM
         jpeg_write_scanlines(cinfo, rows + cinfo->next_scanline,
                              cinfo->image_height - cinfo->next_scanline);
     jpeg_finish_compress(cinfo);
-    return true;
-}
-
-// Gives the decoding up past its deadline or past the most scans: called
-// by the library as it reads (at every row of blocks of every scan).
-struct TDecodeLimits {
-    jpeg_progress_mgr pub;
-    std::chrono::steady_clock::time_point deadline;
-};
-
-extern "C" void JpegProgress(j_common_ptr cinfo) {
-    const auto* limits = reinterpret_cast<const TDecodeLimits*>(cinfo->progress);
-    const auto* decompress = reinterpret_cast<const jpeg_decompress_struct*>(cinfo);
-    if (decompress->input_scan_number > kMaxJpegScans ||
-        std::chrono::steady_clock::now() > limits->deadline)
-        (*cinfo->err->error_exit)(cinfo);
-}
-
-struct TDecompressJob {
-    jpeg_decompress_struct cinfo;
-    TJpegErrorManager err;
-    TDecodeLimits limits;
-};
-
-bool ReadHeader(TDecompressJob* job, const unsigned char* data, unsigned long size, int minWidth,
-                int minHeight) {
-    jpeg_decompress_struct* cinfo = &job->cinfo;
-    if (setjmp(job->err.jump))
-        return false;
-    jpeg_create_decompress(cinfo);
-    cinfo->mem->max_memory_to_use = kMaxDecoderMemory;
-    cinfo->progress = &job->limits.pub;
-    jpeg_mem_src(cinfo, data, size);
-    jpeg_read_header(cinfo, TRUE);
-    if (int64_t(cinfo->image_width) * int64_t(cinfo->image_height) > kMaxDeclaredPixels)
-        return false;
-    cinfo->out_color_space = kRgb32Space;
-    cinfo->scale_denom = 8;
-    cinfo->scale_num = 8;
-    if (minWidth > 0 && minHeight > 0) {
-        for (unsigned int m = 1; m <= 8; ++m) {
-            cinfo->scale_num = m;
-            jpeg_calc_output_dimensions(cinfo);
-            if (cinfo->output_width >= JDIMENSION(minWidth) &&
-                cinfo->output_height >= JDIMENSION(minHeight))
-                break;
-        }
-    }
-    jpeg_calc_output_dimensions(cinfo);
-    return true;
-}
-
-bool ReadRows(TDecompressJob* job, unsigned char* bits, size_t bytesPerLine) {
-    jpeg_decompress_struct* cinfo = &job->cinfo;
-    if (setjmp(job->err.jump))
-        return false;
-    jpeg_start_decompress(cinfo);
-    while (cinfo->output_scanline < cinfo->output_height) {
-        JSAMPROW row = bits + size_t(cinfo->output_scanline) * bytesPerLine;
-        jpeg_read_scanlines(cinfo, &row, 1);
-    }
-    jpeg_finish_decompress(cinfo);
     return true;
 }
 
@@ -202,7 +98,7 @@ TJpegData EncodeJpeg(const TJpegSource& source, int quality) {
     }
     TCompressJob job;
     std::memset(&job.cinfo, 0, sizeof job.cinfo);
-    InitErrorManager(job.err);
+    media::InitJpegErrors(job.err);
     job.cinfo.err = &job.err.pub;
     const bool ok = RunCompress(&job, &source, quality, rows.data());
     jpeg_destroy_compress(&job.cinfo);
@@ -251,26 +147,34 @@ QImage DecodeJpeg(const QByteArray& data, const QSize& atLeast,
                   std::chrono::steady_clock::time_point deadline) {
     if (data.isEmpty())
         return QImage();
-    TDecompressJob job;
-    std::memset(&job.cinfo, 0, sizeof job.cinfo);
-    InitErrorManager(job.err);
-    job.cinfo.err = &job.err.pub;
-    std::memset(&job.limits.pub, 0, sizeof job.limits.pub);
-    job.limits.pub.progress_monitor = JpegProgress;
-    job.limits.deadline = deadline;
-    QImage image;
-    const auto* bytes = reinterpret_cast<const unsigned char*>(data.constData());
-    if (ReadHeader(&job, bytes, static_cast<unsigned long>(data.size()), atLeast.width(),
-                   atLeast.height())) {
-        const JDIMENSION w = job.cinfo.output_width, h = job.cinfo.output_height;
-        if (w > 0 && h > 0 && int64_t(w) * int64_t(h) <= kMaxDecodedPixels) {
-            image = QImage(int(w), int(h), QImage::Format_RGB32);
-            if (!image.isNull() && !ReadRows(&job, image.bits(), size_t(image.bytesPerLine())))
-                image = QImage();
+    media::TJpegDecoder::TLimits limits;
+    limits.MaxPixels = kMaxDeclaredPixels;
+    limits.MaxScans = kMaxJpegScans;
+    limits.Deadline = deadline;
+    media::TJpegDecoder decoder(reinterpret_cast<const uint8_t*>(data.constData()),
+                                size_t(data.size()), media::kJpegRgb32Space, limits, false);
+    if (!decoder.Ok())
+        return QImage();
+    // The smallest scale M/8 whose output covers the size asked for.
+    if (atLeast.width() > 0 && atLeast.height() > 0) {
+        for (unsigned m = 1; m <= 8; ++m) {
+            if (!decoder.Scale(m, 8))
+                return QImage();
+            const QSize out = decoder.OutputSize();
+            if (out.width() >= atLeast.width() && out.height() >= atLeast.height())
+                break;
         }
     }
-    jpeg_destroy_decompress(&job.cinfo);
-    return image;
+    const QSize out = decoder.OutputSize();
+    if (int64_t(out.width()) * int64_t(out.height()) > kMaxDecodedPixels)
+        return QImage();
+    QImage image(out, QImage::Format_RGB32);
+    if (image.isNull())
+        return image;
+    std::vector<uint8_t*> rows(size_t(out.height()));
+    for (size_t y = 0; y < rows.size(); ++y)
+        rows[y] = image.scanLine(int(y));
+    return decoder.ReadRows(rows.data()) ? image : QImage();
 }
 
 QImage LoadJpegThumbnail(const QString& path, const QSize& size) {
