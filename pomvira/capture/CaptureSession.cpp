@@ -25,6 +25,25 @@ using namespace media;
 
 namespace {
 
+// Whether a recording's start failed on the camera itself: an object or
+// the capture device not found, or a filter without its device.
+bool CameraFailure(HRESULT failure) {
+    return failure == VFW_E_NOT_FOUND || failure == VFW_E_NO_CAPTURE_HARDWARE ||
+           failure == E_NOINTERFACE;
+}
+
+bool CameraFailure(const std::exception_ptr& failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const EDirectShowException& e) {
+        return CameraFailure(e.Result());
+    } catch (const EInterfaceNotSupported&) {
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
 // How long a picture's encoding and writing, and a recording's finishing
 // (the repair reads most of the file and writes it back), may take on a
 // slow disk before the user is told.
@@ -425,7 +444,7 @@ void TCaptureSession::StartRecording(const QString& path, const TRecordingOption
         FNextFormat = FDevices.SaveVideoMediaType();
         ComPtr<IMediaControl> control = CaptureGraph->Query<IMediaControl>();
         if (!control) {
-            FailStart(path, GraphFailureText(E_NOINTERFACE), devicesAtStart);
+            FailStart(path, GraphFailureText(E_NOINTERFACE));
             return;
         }
         // The preview connections stay while the recording's are made.
@@ -433,22 +452,20 @@ void TCaptureSession::StartRecording(const QString& path, const TRecordingOption
         OnWorker([control] { return control->Stop(); }, FBounds.Halt,
                  [this, path, options, control, devicesAtStart](HRESULT stopped) {
                      if (stopped == VFW_E_TIMEOUT) {
-                         FailStart(path, GraphFailureText(VFW_E_TIMEOUT), devicesAtStart);
+                         FailStart(path, GraphFailureText(VFW_E_TIMEOUT));
                          return;
                      }
                      // Quitting, or the camera lost, meanwhile: said elsewhere.
                      if (FState != TState::StartingRecording) {
-                         FailStart(path, QString(), devicesAtStart);
+                         FailStart(path, QString());
                          return;
                      }
-                     QString reason;
                      try {
                          FRecording->Connect(path, options);
                      } catch (...) {
-                         reason = TRecordingSession::FailureText(std::current_exception(), path);
-                     }
-                     if (!reason.isEmpty()) {
-                         FailStart(path, reason, devicesAtStart);
+                         const std::exception_ptr failure = std::current_exception();
+                         FailStart(path, TRecordingSession::FailureText(failure, path),
+                                   CameraFailure(failure), devicesAtStart);
                          return;
                      }
                      CaptureGraph->NotifyRun();
@@ -456,7 +473,7 @@ void TCaptureSession::StartRecording(const QString& path, const TRecordingOption
                               [this, path, devicesAtStart](HRESULT run) {
                                   if (FAILED(run)) {
                                       FailStart(path, TRecordingSession::FailureText(run, path),
-                                                devicesAtStart);
+                                                CameraFailure(run), devicesAtStart);
                                       return;
                                   }
                                   FRecording->Started();
@@ -473,13 +490,13 @@ void TCaptureSession::StartRecording(const QString& path, const TRecordingOption
 }
 
 void TCaptureSession::FailStart(const QString& path, const QString& reason,
-                                unsigned devicesAtStart) {
+                                bool onCamera, unsigned devicesAtStart) {
     // What the start connected is taken back, its file removed once the
     // graph has let go of it, and the preview runs again.
     // A file this start did not create (one that took the name first) is
     // not its to remove.
     std::shared_ptr<TFileBeingWritten> own = FRecording->TakeBack();
-    Halt([this, path, reason, own, devicesAtStart] {
+    Halt([this, path, reason, own, onCamera, devicesAtStart] {
         if (own)
             QFile::remove(path);
         SetState(TState::Idle);
@@ -497,10 +514,12 @@ void TCaptureSession::FailStart(const QString& path, const QString& reason,
             LoseCamera();
             return;
         }
-        // A camera that went and came back during the start explains the
-        // failure: the preview comes back, with no report of a failure
-        // the user saw the cause of.
-        emit RecordingFailed(FDeviceChanges != devicesAtStart ? QString() : reason);
+        // A failure on the camera while the device list changed: the
+        // camera went and came back during the start, which explains it.
+        // The preview comes back, with no report of a failure the user saw
+        // the cause of.
+        const bool cameraCameAndWent = onCamera && devicesAtStart != FDeviceChanges;
+        emit RecordingFailed(cameraCameAndWent ? QString() : reason);
         if (FState == TState::Closing) {
             Next();
             return;

@@ -202,7 +202,10 @@ class TCaptureSession : public QObject, private TCameraHost {
     void GraphError(media::HRESULT error);
     void GraphDeviceLost(media::IBaseFilter* filter);
     void LoseCamera();
-    void FailStart(const QString& path, const QString& reason, unsigned devicesAtStart);
+    // `onCamera`: the start failed on the camera; `devicesAtStart`: the
+    // device list's change count when the start began.
+    void FailStart(const QString& path, const QString& reason, bool onCamera = false,
+                   unsigned devicesAtStart = 0);
     void StopGraphOfRecording(std::function<void()> then);
     void FinishStop(media::HRESULT stopResult, media::HRESULT failure);
     void EndRecordingFor(const QString& reason);

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "JpegLib.h"
 
-#include <cstring>
 
 namespace media {
 
@@ -33,12 +32,6 @@ namespace {
 
 // Gives the decoding up past its deadline or past the most scans: the
 // library calls it as it reads (at every row of blocks of every scan).
-struct TJpegProgress {
-    jpeg_progress_mgr pub;
-    int maxScans;
-    std::chrono::steady_clock::time_point deadline;
-};
-
 extern "C" void JpegProgress(j_common_ptr cinfo) {
     const auto* progress = reinterpret_cast<const TJpegProgress*>(cinfo->progress);
     const auto* decompress = reinterpret_cast<const jpeg_decompress_struct*>(cinfo);
@@ -49,31 +42,23 @@ extern "C" void JpegProgress(j_common_ptr cinfo) {
 
 }  // namespace
 
-struct TJpegDecoder::TState {
-    jpeg_decompress_struct cinfo;
-    TJpegErrorManager errors;
-    TJpegProgress progress;
-};
-
 TJpegDecoder::TJpegDecoder(const uint8_t* data, size_t size, J_COLOR_SPACE space,
-                           const TLimits& limits, bool asJpegdec)
-    : F(std::make_unique<TState>()) {
-    std::memset(&F->cinfo, 0, sizeof F->cinfo);
-    InitJpegErrors(F->errors);
-    F->cinfo.err = &F->errors.pub;
+                           const TLimits& limits, bool asJpegdec) {
+    InitJpegErrors(F.errors);
+    F.cinfo.err = &F.errors.pub;
     if (!data || size == 0)
         return;
-    jpeg_decompress_struct* cinfo = &F->cinfo;
-    if (setjmp(F->errors.jump))
+    jpeg_decompress_struct* cinfo = &F.cinfo;
+    if (setjmp(F.errors.jump))
         return;
     jpeg_create_decompress(cinfo);
     cinfo->mem->max_memory_to_use = kMaxDecoderMemory;
     if (limits.MaxScans > 0 || limits.Deadline != std::chrono::steady_clock::time_point::max()) {
-        F->progress = TJpegProgress{};
-        F->progress.pub.progress_monitor = JpegProgress;
-        F->progress.maxScans = limits.MaxScans;
-        F->progress.deadline = limits.Deadline;
-        cinfo->progress = &F->progress.pub;
+        F.progress = TJpegProgress{};
+        F.progress.pub.progress_monitor = JpegProgress;
+        F.progress.maxScans = limits.MaxScans;
+        F.progress.deadline = limits.Deadline;
+        cinfo->progress = &F.progress.pub;
     }
     jpeg_mem_src(cinfo, data, static_cast<unsigned long>(size));
     if (jpeg_read_header(cinfo, TRUE) != JPEG_HEADER_OK)
@@ -92,22 +77,22 @@ TJpegDecoder::TJpegDecoder(const uint8_t* data, size_t size, J_COLOR_SPACE space
 
 TJpegDecoder::~TJpegDecoder() {
     // Safe on a structure never created (no memory manager yet).
-    jpeg_destroy_decompress(&F->cinfo);
+    jpeg_destroy_decompress(&F.cinfo);
 }
 
 QSize TJpegDecoder::Size() const {
-    return FOk ? QSize(int(F->cinfo.image_width), int(F->cinfo.image_height)) : QSize();
+    return FOk ? QSize(int(F.cinfo.image_width), int(F.cinfo.image_height)) : QSize();
 }
 
 QSize TJpegDecoder::OutputSize() const {
-    return FOk ? QSize(int(F->cinfo.output_width), int(F->cinfo.output_height)) : QSize();
+    return FOk ? QSize(int(F.cinfo.output_width), int(F.cinfo.output_height)) : QSize();
 }
 
 bool TJpegDecoder::Scale(unsigned num, unsigned denom) {
     if (!FOk)
         return false;
-    jpeg_decompress_struct* cinfo = &F->cinfo;
-    if (setjmp(F->errors.jump))
+    jpeg_decompress_struct* cinfo = &F.cinfo;
+    if (setjmp(F.errors.jump))
         return FOk = false;
     cinfo->scale_num = num;
     cinfo->scale_denom = denom;
@@ -118,8 +103,8 @@ bool TJpegDecoder::Scale(unsigned num, unsigned denom) {
 bool TJpegDecoder::ReadRows(uint8_t* const* rows) {
     if (!FOk || !rows)
         return false;
-    jpeg_decompress_struct* cinfo = &F->cinfo;
-    if (setjmp(F->errors.jump))
+    jpeg_decompress_struct* cinfo = &F.cinfo;
+    if (setjmp(F.errors.jump))
         return FOk = false;
     jpeg_start_decompress(cinfo);
     while (cinfo->output_scanline < cinfo->output_height) {

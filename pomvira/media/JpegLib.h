@@ -17,7 +17,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <memory>
 
 // jpeglib.h needs size_t and FILE declared before it.
 #include <jpeglib.h>
@@ -40,6 +39,14 @@ struct TJpegErrorManager {
 };
 // Sets the manager up; `pub` then goes into the library's structure.
 void InitJpegErrors(TJpegErrorManager& errors);
+
+// The progress monitor a decoder gives the library: it gives the decoding
+// up past the deadline or past the most scans.
+struct TJpegProgress {
+    jpeg_progress_mgr pub;
+    int maxScans;
+    std::chrono::steady_clock::time_point deadline;
+};
 
 // One JPEG picture decoded from memory. The header is read when it is
 // made; the output can then be scaled and its rows read. Every step says
@@ -79,8 +86,13 @@ class TJpegDecoder {
     bool ReadRows(uint8_t* const* rows);
 
   private:
-    struct TState;
-    std::unique_ptr<TState> F;
+    // The library's structure with its error manager and progress monitor,
+    // kept in place (the library holds pointers to them).
+    struct TState {
+        jpeg_decompress_struct cinfo;
+        TJpegErrorManager errors;
+        TJpegProgress progress;
+    } F{};
     bool FOk = false;
 };
 
