@@ -22,9 +22,9 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     // The texts in the user's language, before any window sets its own.
     InstallLanguage(this);
     // The desktop finds the program's entry (its name in the task bar, its
-    // icon) through this id; the icon is also set on the windows themselves,
-    // for desktops that take it from there and for a program that is not
-    // installed.
+    // icon at every size) through this id; the icon is also set on the
+    // windows themselves, for desktops that take it from there and for a
+    // program that is not installed.
     setDesktopFileName(QString::fromLatin1(kApplicationId));
     setWindowIcon(ApplicationIcon());
 }

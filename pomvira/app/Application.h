@@ -18,7 +18,11 @@ extern const char* const kApplicationTitle;  // "Ombra Viewer"
 // and its icon in the icon theme has the same name.
 extern const char* const kApplicationId;
 
-// The program's icon at every size it was drawn at, built into the program.
+// The program's icon built into the program, at the sizes windows draw
+// (16 to 128 pixels). The largest picture is only in the installed icon
+// theme: the window system is handed every picture of a window's icon as the
+// window is made, and a 256-pixel picture made the preview window's creation
+// take 12 ms more.
 QIcon ApplicationIcon();
 
 class TApplication : public QApplication {
