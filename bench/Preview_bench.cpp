@@ -112,9 +112,10 @@ PaintWatch g_watch;
 std::map<int, QSize> g_rendererSize;
 
 // The program's application object, watching the video renderer's window
-// from outside: after the window has handled a new frame's notice, the
-// frame it holds is the one it drew. A frame that comes before the window
-// is on the screen is drawn when the window is exposed: it counts then.
+// from outside: a frame counts once it is drawn on the screen, by the
+// renderer's surface (as the window handles the frame's notice, or at the
+// surface's expose for a frame that came before the window was on the
+// screen) or by the renderer's widget as it paints.
 class BenchApplication : public TApplication {
   public:
     using TApplication::TApplication;
@@ -123,22 +124,22 @@ class BenchApplication : public TApplication {
         if (event->type() == media::gst::FrameMailbox::NoticeType()) {
             if (auto* w = qobject_cast<media::gst::VideoRendererWindow*>(receiver)) {
                 renderer_ = w;
-                Watch(w);
+                if (w->DrawsOnSurface() && w->Surface()->FramesDrawn() > 0)
+                    g_watch.Painted(w->CurrentFrame(), w->size());
             }
-        } else if (event->type() == QEvent::Expose && renderer_ &&
+        } else if (event->type() == QEvent::Expose && renderer_ && renderer_->Surface() &&
                    receiver == renderer_->Surface()) {
-            Watch(renderer_);
+            if (renderer_->Surface()->FramesDrawn() > 0)
+                g_watch.Painted(renderer_->CurrentFrame(), renderer_->size());
+        } else if (event->type() == QEvent::Paint) {
+            auto* w = qobject_cast<media::gst::VideoRendererWindow*>(receiver);
+            if (w && !w->DrawsOnSurface())
+                g_watch.Painted(w->CurrentFrame(), w->size());
         }
         return result;
     }
 
   private:
-    static void Watch(media::gst::VideoRendererWindow* w) {
-        // Covered by a sibling, the window's widget paints the frames.
-        const auto* surface = w->findChild<QWidget*>(QStringLiteral("VideoSurface"));
-        if (w->Surface()->FramesDrawn() > 0 || (surface && surface->isHidden()))
-            g_watch.Painted(w->CurrentFrame(), w->size());
-    }
     QPointer<media::gst::VideoRendererWindow> renderer_;
 };
 

@@ -81,3 +81,22 @@ void KeepOutOfTaskbar(QWidget* window) {
                         uint32_t(states.size()), states.data());
     xcb_flush(c);
 }
+
+bool ShapeAloneDrawsOutlines() {
+    xcb_connection_t* c = X11Connection();
+    if (!c)
+        return false;
+    // The screen of the display's name ("host:display.screen").
+    const QByteArray display = qgetenv("DISPLAY");
+    const int colon = display.lastIndexOf(':');
+    const int dot = display.indexOf('.', colon + 1);
+    const QByteArray screen = colon >= 0 && dot > colon ? display.mid(dot + 1) : QByteArray("0");
+    const xcb_atom_t manager = Atom(c, ("_NET_WM_CM_S" + screen).constData());
+    if (manager == XCB_ATOM_NONE)
+        return false;
+    xcb_get_selection_owner_reply_t* reply =
+        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, manager), nullptr);
+    const bool compositing = !reply || reply->owner != XCB_NONE;
+    std::free(reply);
+    return !compositing;
+}

@@ -36,3 +36,11 @@ void RestorePlatformChoice();
 // window is not mapped yet (from its show event); it acts on X11 only, where
 // the window manager reads the window's state when it is mapped.
 void KeepOutOfTaskbar(QWidget* window);
+
+// Whether a window's outline is drawn by its shape alone (its mask): on an X
+// server with no compositing manager, where an alpha channel cannot show
+// the desktop through a window anyway. A compositor draws the alpha channel,
+// and some ignore window shapes (weston's, for programs on XWayland): a
+// skinned window there needs its see-through buffer. Asked once the
+// application object exists; false on any other window system.
+bool ShapeAloneDrawsOutlines();

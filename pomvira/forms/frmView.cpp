@@ -12,6 +12,7 @@
 
 #include "FormAccessibility.h"
 #include "app/Application.h"
+#include "app/WindowSystem.h"
 #include "widgets/FormFonts.h"
 #include "widgets/ImageRgn.h"
 #include "files/TextConv.h"
@@ -134,9 +135,13 @@ TViewForm::TViewForm(QWidget* owner)
     // The frame is painted through one off-screen picture: no background is
     // erased first. Outside the outline the window is see-through (it paints
     // nothing there): the outline limits input, and compositors that ignore
-    // it for drawing (Wayland) show nothing there either.
+    // it for drawing (Wayland) show nothing there either. Where the outline
+    // alone cuts the window (X without a compositor) the window is opaque:
+    // no alpha channel to clear, and the video is drawn in the window's own
+    // buffer instead of a second window-sized one.
     setAttribute(Qt::WA_NoSystemBackground);
-    setAttribute(Qt::WA_TranslucentBackground);
+    if (!ShapeAloneDrawsOutlines())
+        setAttribute(Qt::WA_TranslucentBackground);
     setGeometry(318, 96, 842, 597);
 
     auto framePiece = [this](const char* name, const char* file, bool autoSize) {

@@ -16,6 +16,7 @@
 #include <QWindow>
 #include <gtest/gtest.h>
 #include <memory>
+#include <xcb/xcb.h>
 
 #include "widgets/ActionList.h"
 #include "app/Application.h"
@@ -28,6 +29,7 @@
 #include "forms/frmView.h"
 #include "media/fake/FakeMedia.h"
 #include "ScreenAndMouse.h"
+#include "app/WindowSystem.h"
 
 using namespace media;
 using namespace media::fake;
@@ -154,6 +156,43 @@ TEST_F(ControlFormX11Test, OutlineIsTheSkinLessMagentaCutAtEitherHeight) {
     QTest::mouseClick(form->windowHandle(), Qt::LeftButton, {}, QPoint(340, 60));
     EXPECT_EQ(form->geometry(), QRect(kOrigin, QSize(355, 72)));
     ExpectOutline(72);
+}
+
+// Without a compositing manager the shape alone cuts the preview window,
+// which is then opaque (its video is drawn in its own buffer); under one it
+// keeps its alpha channel, which compositors that ignore shapes draw.
+TEST_F(ControlFormX11Test, ThePreviewWindowIsOpaqueUnlessACompositorRuns) {
+    TViewForm* view = form->ViewForm();
+    ASSERT_TRUE(ShapeAloneDrawsOutlines());
+    EXPECT_FALSE(view->testAttribute(Qt::WA_TranslucentBackground));
+    view->move(kOrigin + QPoint(0, 200));
+    view->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view));
+    // Its cut corner shows the window beneath, its frame the skin.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ScreenAt(view->pos() + QPoint(1, 1)) == kBehind; },
+                                2000));
+    EXPECT_NE(ScreenAt(view->pos() + QPoint(30, 3)), kBehind);
+
+    // Another client takes the screen's compositing manager selection.
+    int screen = 0;
+    xcb_connection_t* manager = xcb_connect(nullptr, &screen);
+    ASSERT_FALSE(xcb_connection_has_error(manager));
+    const xcb_window_t owner = xcb_generate_id(manager);
+    const xcb_screen_t* root = xcb_setup_roots_iterator(xcb_get_setup(manager)).data;
+    xcb_create_window(manager, XCB_COPY_FROM_PARENT, owner, root->root, 0, 0, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+    const std::string name = "_NET_WM_CM_S" + std::to_string(screen);
+    xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+        manager, xcb_intern_atom(manager, 0, uint16_t(name.size()), name.c_str()), nullptr);
+    ASSERT_NE(atom, nullptr);
+    xcb_set_selection_owner(manager, owner, atom->atom, XCB_CURRENT_TIME);
+    std::free(xcb_get_input_focus_reply(manager, xcb_get_input_focus(manager), nullptr));
+    std::free(atom);
+    EXPECT_FALSE(ShapeAloneDrawsOutlines());
+    TViewForm composited;
+    EXPECT_TRUE(composited.testAttribute(Qt::WA_TranslucentBackground));
+    xcb_disconnect(manager);
+    EXPECT_TRUE(QTest::qWaitFor([] { return ShapeAloneDrawsOutlines(); }, 2000));
 }
 
 TEST_F(ControlFormX11Test, PressingBareSkinDragsTheRealWindow) {

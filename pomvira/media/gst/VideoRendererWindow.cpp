@@ -75,6 +75,24 @@ VideoRendererWindow::VideoRendererWindow(std::shared_ptr<FrameMailbox> mailbox)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
     setFocusPolicy(Qt::NoFocus);
+    mailbox_->SetTarget(this);
+    WatchSiblings();
+}
+
+void VideoRendererWindow::UpdateSurface() {
+    // A see-through top-level window clears what a widget paints there to
+    // transparent first: inside one, the frames are drawn on a window of
+    // their own. An opaque one draws them in its own buffer.
+    const bool wanted = !isWindow() && window()->testAttribute(Qt::WA_TranslucentBackground);
+    if (wanted == (container_ != nullptr))
+        return;
+    if (!wanted) {
+        delete container_;  // with the surface and its buffer
+        container_ = nullptr;
+        surface_ = nullptr;
+        update();
+        return;
+    }
     surface_ = new VideoSurface(this);
     container_ = QWidget::createWindowContainer(surface_, this);
     container_->setObjectName(QStringLiteral("VideoSurface"));
@@ -83,8 +101,9 @@ VideoRendererWindow::VideoRendererWindow(std::shared_ptr<FrameMailbox> mailbox)
     // surface hands to the top-level window reaches this widget.
     container_->setAttribute(Qt::WA_TransparentForMouseEvents);
     container_->setGeometry(rect());
-    mailbox_->SetTarget(this);
-    WatchSiblings();
+    container_->setVisible(!covered_);
+    if (!covered_)
+        surface_->Show(current_);
 }
 
 VideoRendererWindow::~VideoRendererWindow() {
@@ -102,21 +121,24 @@ bool VideoRendererWindow::event(QEvent* e) {
         QImage next;
         if (mailbox_->Take(&next)) {
             current_ = std::move(next);
-            if (covered_)
-                update();
-            else
+            if (DrawsOnSurface())
                 surface_->Show(current_);
+            else
+                update();
         }
         return true;
     }
-    if (e->type() == QEvent::ParentChange)
+    if (e->type() == QEvent::ParentChange) {
         WatchSiblings();
+        UpdateSurface();
+    }
     return QWidget::event(e);
 }
 
 void VideoRendererWindow::resizeEvent(QResizeEvent* e) {
     QWidget::resizeEvent(e);
-    container_->setGeometry(rect());
+    if (container_)
+        container_->setGeometry(rect());
     UpdateArea();
     CheckCoverLater();
 }
@@ -205,6 +227,8 @@ void VideoRendererWindow::CheckCover() {
     if (covered == covered_)
         return;
     covered_ = covered;
+    if (!container_)
+        return;  // the widget paints the frames in any case
     container_->setVisible(!covered);
     if (covered)
         update();

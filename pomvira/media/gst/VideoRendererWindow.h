@@ -7,13 +7,14 @@
 // to the window; frames arriving before the window has painted replace the
 // pending one, so a slow user-interface thread never queues frames up.
 //
-// On screen the frames are drawn by a VideoSurface laid over the widget (a
-// window of its own, without alpha channel); the widget itself paints the
-// newest frame when it is painted as a whole (shown, or grabbed). A window
-// inside another covers every widget drawn there: while a sibling widget
-// stacked above the renderer overlaps it (a notice laid over the video),
-// the surface is put away and the widget paints the frames, beneath that
-// sibling.
+// Inside an opaque top-level window the widget paints each new frame. A
+// see-through one (an alpha channel, cleared before each paint) has the
+// frames drawn by a VideoSurface laid over the widget (a window of its own,
+// without alpha channel); the widget itself paints the newest frame when it
+// is painted as a whole (shown, or grabbed). A window inside another covers
+// every widget drawn there: while a sibling widget stacked above the
+// renderer overlaps it (a notice laid over the video), the surface is put
+// away and the widget paints the frames, beneath that sibling.
 //
 // This header includes no GStreamer header: the window only sees images.
 #pragma once
@@ -75,10 +76,12 @@ class VideoRendererWindow : public QWidget {
     QWidget* Drain() const { return drain_; }
     // The image last painted (or about to be): for tests and diagnostics.
     QImage CurrentFrame() const { return current_; }
-    // The window the frames are drawn in on screen.
+    // The window the frames are drawn in on screen; null when the widget
+    // draws them (an opaque top-level window).
     VideoSurface* Surface() const { return surface_; }
-    // Whether the frames are drawn by the surface (no sibling lies over).
-    bool DrawsOnSurface() const { return !covered_; }
+    // Whether the frames are drawn by the surface (there is one, and no
+    // sibling lies over).
+    bool DrawsOnSurface() const { return container_ && !covered_; }
 
   protected:
     bool event(QEvent* e) override;
@@ -102,14 +105,17 @@ class VideoRendererWindow : public QWidget {
     void WatchSiblings();
     void CheckCoverLater();
     void CheckCover();
+    // Makes the surface, or takes it away, for the top-level window the
+    // widget is now in.
+    void UpdateSurface();
     // Tells the mailbox the area the frames are drawn in.
     void UpdateArea();
 
     std::shared_ptr<FrameMailbox> mailbox_;
     QPointer<QWidget> drain_;
     QImage current_;
-    VideoSurface* surface_;  // owned by container_
-    QWidget* container_;     // a child of this widget
+    VideoSurface* surface_ = nullptr;  // owned by container_
+    QWidget* container_ = nullptr;     // a child of this widget
     QPointer<QWidget> watched_;
     bool covered_ = false;
     bool coverCheckPending_ = false;

@@ -280,10 +280,23 @@ TEST_F(GstRenderer, HandsMouseAndKeysToTheDrain) {
     EXPECT_EQ(drain->entries[0].key, Qt::Key_A);
 }
 
-// The frames are drawn by the renderer's own surface, unless a sibling
-// stacked above overlaps the renderer: then the widget paints them, beneath
-// that sibling (a window inside another would cover it).
-TEST_F(GstRenderer, LeavesTheSurfaceWhileAWidgetLiesOverTheVideo) {
+// Inside an opaque window the widget paints the frames: no window of its
+// own, no second buffer. Inside a see-through one they are drawn by the
+// renderer's own surface, unless a sibling stacked above overlaps the
+// renderer: then the widget paints them, beneath that sibling (a window
+// inside another would cover it).
+TEST_F(GstRenderer, DrawsOnASurfaceOnlyInASeeThroughWindowWhileNoWidgetLiesOverTheVideo) {
+    {
+        QWidget opaque;
+        opaque.resize(400, 300);
+        opaque.show();
+        ASSERT_EQ(renderer.put_Owner(&opaque), S_OK);
+        EXPECT_EQ(renderer.Window()->Surface(), nullptr);
+        EXPECT_FALSE(renderer.Window()->DrawsOnSurface());
+        EXPECT_EQ(renderer.Window()->findChild<QWidget*>(QStringLiteral("VideoSurface")), nullptr);
+        ASSERT_EQ(renderer.put_Owner(nullptr), S_OK);
+    }
+    owner.setAttribute(Qt::WA_TranslucentBackground);
     auto* below = new QWidget(&owner);
     below->setGeometry(0, 0, 400, 300);
     VideoRendererWindow* window = Place(QRect(16, 32, 200, 150));
