@@ -4,6 +4,7 @@
 // during recordings and while dialogs are open. Storms end in the right
 // state: the camera back and previewing soon after its last return, nothing
 // recording, every recording complete, and no generic error box.
+#include <QFileInfo>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -155,6 +156,10 @@ TEST_F(UnplugStorm, WhileTheFolderDialogIsOpenDuringARecording) {
     ExpectPreviewRuns(form, 640, 480);
     ASSERT_TRUE(ClickRecord(form));
     ASSERT_TRUE(form.State().Recording) << FirstBox();
+    // A frame in the file before the storm: the recording has something to
+    // keep.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo(VideoFile(1)).size() > 640 * 480 * 2; },
+                                5000));
     // The folder dialog stays usable while recording; the storm ends the
     // recording under it.
     std::unique_ptr<TStorm> storm;
@@ -168,6 +173,8 @@ TEST_F(UnplugStorm, WhileTheFolderDialogIsOpenDuringARecording) {
     RunHandler([&] { form.actFolderConfig->Execute(); });
     EXPECT_TRUE(answer->Answered());
     ExpectSettled(form);
+    // The recording the storm ended is finished on the file thread.
+    ASSERT_TRUE(SettleSession(form));
     ASSERT_FALSE(form.StripFiles().isEmpty());
     EXPECT_TRUE(ProbeAvi(VideoFile(1), false).Complete());
 }
