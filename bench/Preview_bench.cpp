@@ -115,7 +115,8 @@ std::map<int, QSize> g_rendererSize;
 // from outside: a frame counts once it is drawn on the screen, by the
 // renderer's surface (as the window handles the frame's notice, or at the
 // surface's expose for a frame that came before the window was on the
-// screen) or by the renderer's widget as it paints.
+// screen), by the display from the buffer the frame was decoded into (as
+// the window hands it over), or by the renderer's widget as it paints.
 class BenchApplication : public TApplication {
   public:
     using TApplication::TApplication;
@@ -124,6 +125,11 @@ class BenchApplication : public TApplication {
         if (event->type() == media::gst::FrameMailbox::NoticeType()) {
             if (auto* w = qobject_cast<media::gst::VideoRendererWindow*>(receiver)) {
                 renderer_ = w;
+                // Drawn by the display from the frame's own buffer.
+                if (w->FramesPut() != put_) {
+                    put_ = w->FramesPut();
+                    g_watch.Painted(w->CurrentFrame(), w->size());
+                }
                 if (w->DrawsOnSurface() && w->Surface()->FramesDrawn() > 0)
                     g_watch.Painted(w->CurrentFrame(), w->size());
             }
@@ -141,6 +147,7 @@ class BenchApplication : public TApplication {
 
   private:
     QPointer<media::gst::VideoRendererWindow> renderer_;
+    uint64_t put_ = 0;
 };
 
 // ---------------------------------------------------------------------------

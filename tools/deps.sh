@@ -22,7 +22,7 @@ packages=(
   pipewire pipewire-bin wireplumber
   libjpeg62-turbo-dev libjpeg-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  xvfb xauth x11-utils xdotool imagemagick ffmpeg xdg-utils libxcb1-dev
+  xvfb xauth x11-utils xdotool imagemagick ffmpeg xdg-utils libxcb1-dev libxcb-shm0-dev
   fonts-dejavu-core fonts-wine fonts-liberation2
   openbox weston xwayland qt6-wayland
   # Screen readers in the tests: a session bus, AT-SPI's bus and registry,

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "JpegFrames.h"
+#include "SharedFrames.h"
 #include "media/MediaUtil.h"
 
 namespace media::gst {
@@ -44,6 +45,7 @@ class ImagePool {
         images_[next_] = image;
         next_ = (next_ + 1) % images_.size();
     }
+    void Clear() { images_ = {}; }
 
   private:
     // The window's frame, the one posted to it and the one being decoded.
@@ -96,15 +98,23 @@ struct VideoRendererCore::StreamState {
         return GST_FLOW_OK;
     }
 
-    // A JPEG frame decoded at the scale that covers the window's area.
+    // A JPEG frame decoded at the scale that covers the window's area, into
+    // a buffer the display draws from when the window has them.
     QImage DecodeJpeg(GstBuffer* buffer) {
         GstMapInfo map;
         if (!gst_buffer_map(buffer, &map, GST_MAP_READ))
             return QImage();
-        QImage image = DecodeJpegFrame(map.data, map.size, mailbox->Area(),
-                                       [this](const QSize& size) { return jpegImages.Take(size); });
+        const std::shared_ptr<SharedFramePool> shared = mailbox->SharedPool();
+        bool sharedImage = false;
+        QImage image = DecodeJpegFrame(map.data, map.size, mailbox->Area(), [&](const QSize& size) {
+            QImage target = SharedFramePool::Take(shared, size);
+            sharedImage = !target.isNull();
+            return sharedImage ? target : jpegImages.Take(size);
+        });
         gst_buffer_unmap(buffer, &map);
-        if (!image.isNull())
+        if (sharedImage)
+            jpegImages.Clear();  // not needed while the shared buffers serve
+        else if (!image.isNull())
             jpegImages.Keep(image);
         return image;
     }

@@ -9,8 +9,10 @@
 #include <QPainter>
 #include <QResizeEvent>
 #include <QWheelEvent>
+#include <QWindow>
 #include <QtMath>
 
+#include "SharedFrames.h"
 #include "VideoSurface.h"
 
 namespace media::gst {
@@ -61,6 +63,16 @@ QSize FrameMailbox::Area() const {
     return QSize(int(uint32_t(area >> 32)), int(uint32_t(area)));
 }
 
+void FrameMailbox::SetSharedPool(std::shared_ptr<SharedFramePool> pool) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    sharedPool_ = std::move(pool);
+}
+
+std::shared_ptr<SharedFramePool> FrameMailbox::SharedPool() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return sharedPool_;
+}
+
 bool FrameMailbox::Acknowledge() {
     std::lock_guard<std::mutex> lock(mutex_);
     noticePosted_ = false;
@@ -84,6 +96,13 @@ void VideoRendererWindow::UpdateSurface() {
     // transparent first: inside one, the frames are drawn on a window of
     // their own. An opaque one draws them in its own buffer.
     const bool wanted = !isWindow() && window()->testAttribute(Qt::WA_TranslucentBackground);
+    // In an opaque one, frames that fill the widget are drawn by the display
+    // from the buffers they are decoded into.
+    const bool putting = !isWindow() && !wanted;
+    if (putting != (presenter_ != nullptr)) {
+        presenter_ = putting ? SharedFramePresenter::Create() : nullptr;
+        mailbox_->SetSharedPool(presenter_ ? presenter_->Pool() : nullptr);
+    }
     if (wanted == (container_ != nullptr))
         return;
     if (!wanted) {
@@ -109,6 +128,7 @@ void VideoRendererWindow::UpdateSurface() {
 VideoRendererWindow::~VideoRendererWindow() {
     // The filters on the siblings go with this object.
     mailbox_->SetTarget(nullptr);
+    mailbox_->SetSharedPool(nullptr);
 }
 
 bool VideoRendererWindow::event(QEvent* e) {
@@ -123,6 +143,8 @@ bool VideoRendererWindow::event(QEvent* e) {
             current_ = std::move(next);
             if (DrawsOnSurface())
                 surface_->Show(current_);
+            else if (PutFrame())
+                ++framesPut_;
             else
                 update();
         }
@@ -146,6 +168,22 @@ void VideoRendererWindow::resizeEvent(QResizeEvent* e) {
 void VideoRendererWindow::UpdateArea() {
     const qreal ratio = devicePixelRatioF();
     mailbox_->SetArea(QSize(qCeil(width() * ratio), qCeil(height() * ratio)));
+}
+
+bool VideoRendererWindow::PutFrame() {
+    if (!presenter_ || covered_ || !isVisible())
+        return false;
+    QWidget* top = window();
+    const QWindow* handle = top->windowHandle();
+    if (!handle || !handle->isExposed())
+        return false;
+    const qreal ratio = devicePixelRatioF();
+    if (current_.size() != QSize(qCeil(width() * ratio), qCeil(height() * ratio)) ||
+        visibleRegion() != QRegion(rect()))
+        return false;
+    const QPoint at = mapTo(top, QPoint(0, 0));
+    return presenter_->Put(current_, uintptr_t(top->winId()),
+                           QPoint(qRound(at.x() * ratio), qRound(at.y() * ratio)));
 }
 
 void VideoRendererWindow::moveEvent(QMoveEvent* e) {

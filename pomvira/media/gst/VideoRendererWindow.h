@@ -7,7 +7,9 @@
 // to the window; frames arriving before the window has painted replace the
 // pending one, so a slow user-interface thread never queues frames up.
 //
-// Inside an opaque top-level window the widget paints each new frame. A
+// Inside an opaque top-level window on an X11 display, a frame decoded into
+// a shared buffer (SharedFrames.h) that fills the widget is copied into the
+// window by the display; other frames there are painted by the widget. A
 // see-through one (an alpha channel, cleared before each paint) has the
 // frames drawn by a VideoSurface laid over the widget (a window of its own,
 // without alpha channel); the widget itself paints the newest frame when it
@@ -33,6 +35,8 @@
 namespace media::gst {
 
 class VideoSurface;
+class SharedFramePool;
+class SharedFramePresenter;
 
 class FrameMailbox {
   public:
@@ -56,9 +60,15 @@ class FrameMailbox {
     void SetArea(const QSize& area);
     QSize Area() const;
 
+    // The buffers the window can have the display draw from directly, for
+    // frames to be decoded into (null: none).
+    void SetSharedPool(std::shared_ptr<SharedFramePool> pool);
+    std::shared_ptr<SharedFramePool> SharedPool();
+
   private:
     std::atomic<uint64_t> area_{0};
     std::mutex mutex_;
+    std::shared_ptr<SharedFramePool> sharedPool_;
     QObject* target_ = nullptr;
     QImage pending_;
     bool havePending_ = false;
@@ -82,6 +92,9 @@ class VideoRendererWindow : public QWidget {
     // Whether the frames are drawn by the surface (there is one, and no
     // sibling lies over).
     bool DrawsOnSurface() const { return container_ && !covered_; }
+    // Frames the display drew straight from the buffer they were decoded
+    // into (the widget did not paint them).
+    uint64_t FramesPut() const { return framesPut_; }
 
   protected:
     bool event(QEvent* e) override;
@@ -110,6 +123,10 @@ class VideoRendererWindow : public QWidget {
     void UpdateSurface();
     // Tells the mailbox the area the frames are drawn in.
     void UpdateArea();
+    // Has the display draw the current frame from its shared buffer, where
+    // it fills the widget exactly and nothing lies over it; false when the
+    // widget must paint it.
+    bool PutFrame();
 
     std::shared_ptr<FrameMailbox> mailbox_;
     QPointer<QWidget> drain_;
@@ -119,6 +136,8 @@ class VideoRendererWindow : public QWidget {
     QPointer<QWidget> watched_;
     bool covered_ = false;
     bool coverCheckPending_ = false;
+    std::unique_ptr<SharedFramePresenter> presenter_;
+    uint64_t framesPut_ = 0;
 };
 
 }  // namespace media::gst

@@ -13,8 +13,10 @@
 #include <QTest>
 #include <array>
 #include <memory>
+#include <thread>
 #include <vector>
 
+#include "media/gst/SharedFrames.h"
 #include "media/gst/VideoRendererCore.h"
 #include "media/tests/GstTestFeed.h"
 
@@ -342,6 +344,41 @@ TEST_F(GstRenderer, SurvivesItsOwnerAndMakesANewWindow) {
     ASSERT_EQ(renderer.put_Owner(&owner), S_OK);
     EXPECT_EQ(renderer.Window()->parentWidget(), &owner);
     EXPECT_EQ(renderer.Window()->windowTitle(), QStringLiteral("VideoWindow"));
+}
+
+// The buffers frames are decoded into for the display: at most three lent
+// at a time, each lent again once every copy of its image is gone (on any
+// thread), made anew at another size, and kept while an image of them lives.
+TEST(SharedFramePoolTest, LendsEachBufferToOneImageAtATime) {
+    auto pool = std::make_shared<SharedFramePool>();
+    const QSize size(64, 48);
+    QImage a = SharedFramePool::Take(pool, size);
+    ASSERT_FALSE(a.isNull());
+    EXPECT_EQ(a.format(), QImage::Format_RGB32);
+    EXPECT_EQ(a.size(), size);
+    const uchar* bits = a.constBits();
+    a.fill(Qt::red);
+    EXPECT_EQ(a.constBits(), bits) << "written in place, not copied";
+    QImage b = SharedFramePool::Take(pool, size);
+    QImage c = SharedFramePool::Take(pool, size);
+    ASSERT_FALSE(c.isNull());
+    EXPECT_TRUE(SharedFramePool::Take(pool, size).isNull()) << "three at most";
+    QImage copy = a;
+    a = QImage();
+    EXPECT_TRUE(SharedFramePool::Take(pool, size).isNull()) << "a copy still holds it";
+    std::thread([&copy] { copy = QImage(); }).join();
+    QImage again = SharedFramePool::Take(pool, size);
+    EXPECT_EQ(again.constBits(), bits);
+    EXPECT_EQ(again.pixelColor(0, 0), QColor(Qt::red)) << "the same memory";
+
+    b = c = again = QImage();
+    QImage larger = SharedFramePool::Take(pool, QSize(128, 96));
+    ASSERT_FALSE(larger.isNull());
+    EXPECT_EQ(larger.size(), QSize(128, 96));
+    EXPECT_EQ(pool->BufferCount(), SharedFramePool::kMaxBuffers);
+    pool.reset();
+    larger.fill(Qt::blue);
+    EXPECT_EQ(larger.pixelColor(127, 95), QColor(Qt::blue));
 }
 
 }  // namespace

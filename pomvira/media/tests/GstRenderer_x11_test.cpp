@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "media/gst/VideoRendererCore.h"
+#include "media/gst/VideoRendererWindow.h"
 #include "media/gst/VideoSurface.h"
 #include "media/tests/GstTestFeed.h"
 
@@ -84,6 +85,17 @@ int Depth(WId window) {
     free(reply);
     return depth;
 }
+
+// Counts the paints a widget is given.
+class PaintCounter : public QObject {
+  public:
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
 
 // Clicks with the X server's pointer at a point of the screen.
 void ClickOnScreen(QPoint p, int button) {
@@ -217,6 +229,79 @@ TEST(GstRendererX11, DrawsInAnOpaqueWindowOfItsOwnAndHandsOnTheServersClicks) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return atDrain.presses.size() == 2; }, 5000));
     EXPECT_EQ(atDrain.presses[1].first, Qt::RightButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return atDrain.contextMenus == 1; }, 5000));
+}
+
+// In an opaque window, a camera's JPEG frame that fills the renderer is
+// decoded into memory the X server reads, and the server copies it into the
+// window: the widget is not painted for it. A widget laid over the video,
+// or a frame that does not fill the renderer, has the widget paint it.
+TEST(GstRendererX11, HasTheServerDrawJpegFramesThatFillItFromTheirOwnBuffers) {
+    VideoRendererCore renderer;
+    QWidget owner(nullptr, Qt::FramelessWindowHint);
+    owner.setGeometry(100, 100, 400, 300);
+    owner.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&owner));
+    PlaceInOwner(renderer, &owner, QRect(20, 30, 160, 120), nullptr);
+    const QByteArray jpeg = JpegBars(320, 240);  // decoded at half its size
+    AppSrcFeed feed(
+        renderer.Element(),
+        CapsRef::Adopt(gst_caps_from_string("image/jpeg,width=320,height=240,framerate=30/1")));
+    VideoRendererWindow* w = renderer.Window();
+    PaintCounter paints;
+    w->installEventFilter(&paints);
+    auto push = [&](int frames) {
+        for (int i = 0; i < frames; ++i) {
+            feed.Push(gst_buffer_new_memdup(jpeg.constData(), size_t(jpeg.size())));
+            QTest::qWait(20);
+        }
+    };
+    // Put once the server has said what the window is.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            push(1);
+            return w->FramesPut() > 0;
+        },
+        5000));
+    uint64_t put = w->FramesPut();
+    int painted = paints.paints;
+    push(20);
+    // Three buffers: each is lent again once the server has read it.
+    EXPECT_GE(w->FramesPut() - put, 15u);
+    EXPECT_EQ(paints.paints, painted);
+    const QImage frame = w->CurrentFrame();
+    ASSERT_EQ(frame.size(), QSize(160, 120));
+    for (QPoint p : {QPoint(5, 10), QPoint(150, 10), QPoint(80, 110)})
+        EXPECT_EQ(OnScreen(QPoint(120, 130) + p), frame.pixelColor(p)) << p.x() << ", " << p.y();
+
+    // A notice over a corner of the video: painted by the widget, beneath it.
+    QWidget notice(&owner);
+    notice.setGeometry(150, 130, 60, 40);
+    notice.show();
+    notice.raise();
+    auto painting = [&] {
+        return QTest::qWaitFor(
+            [&] {
+                put = w->FramesPut();
+                painted = paints.paints;
+                push(3);
+                return w->FramesPut() == put && paints.paints > painted;
+            },
+            5000);
+    };
+    EXPECT_TRUE(painting());
+    notice.hide();
+    // A size that no scale of the frame fills: painted, scaled.
+    renderer.SetWindowPosition(20, 30, 150, 100);
+    EXPECT_TRUE(painting());
+    EXPECT_EQ(w->CurrentFrame().size(), QSize(160, 120));
+    renderer.SetWindowPosition(20, 30, 160, 120);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            put = w->FramesPut();
+            push(1);
+            return w->FramesPut() > put;
+        },
+        5000));
 }
 
 }  // namespace
