@@ -182,8 +182,19 @@ bool VideoRendererWindow::PutFrame() {
         visibleRegion() != QRegion(rect()))
         return false;
     const QPoint at = mapTo(top, QPoint(0, 0));
-    return presenter_->Put(current_, uintptr_t(top->winId()),
-                           QPoint(qRound(at.x() * ratio), qRound(at.y() * ratio)));
+    if (!presenter_->Put(current_, uintptr_t(top->winId()),
+                         QPoint(qRound(at.x() * ratio), qRound(at.y() * ratio))))
+        return false;
+    // An exposure shows the window's buffer as it is, unless something in
+    // it is due to be painted: the frame is then painted there first.
+    bufferStale_ = true;
+    if (exposeWatched_ != handle) {
+        if (exposeWatched_)
+            exposeWatched_->removeEventFilter(this);
+        exposeWatched_ = top->windowHandle();
+        exposeWatched_->installEventFilter(this);
+    }
+    return true;
 }
 
 void VideoRendererWindow::moveEvent(QMoveEvent* e) {
@@ -211,6 +222,11 @@ void VideoRendererWindow::WatchSiblings() {
 }
 
 bool VideoRendererWindow::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == exposeWatched_) {
+        if (e->type() == QEvent::Expose && bufferStale_)
+            update();
+        return false;
+    }
     if (watched == watched_) {
         if (e->type() == QEvent::ChildAdded) {
             QObject* child = static_cast<QChildEvent*>(e)->child();
@@ -275,6 +291,7 @@ void VideoRendererWindow::CheckCover() {
 }
 
 void VideoRendererWindow::paintEvent(QPaintEvent*) {
+    bufferStale_ = false;
     QPainter painter(this);
     PaintPicture(painter, rect(), current_, devicePixelRatioF());
 }

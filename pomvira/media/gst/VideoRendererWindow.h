@@ -25,6 +25,7 @@
 #include <QImage>
 #include <QPointer>
 #include <QWidget>
+#include <QWindow>
 
 #include <QSize>
 #include <atomic>
@@ -138,6 +139,10 @@ class VideoRendererWindow : public QWidget {
     bool coverCheckPending_ = false;
     std::unique_ptr<SharedFramePresenter> presenter_;
     uint64_t framesPut_ = 0;
+    // The window's buffer holds an older frame than the display shows; the
+    // top-level window watched for exposures, which show that buffer.
+    bool bufferStale_ = false;
+    QPointer<QWindow> exposeWatched_;
 };
 
 }  // namespace media::gst

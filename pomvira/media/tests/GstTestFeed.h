@@ -83,11 +83,14 @@ inline GstRef<GstSample> FirstSample(const std::string& description, const QByte
     return sample;
 }
 
-// A frame of the test camera's colour bars encoded by jpegenc from raw video
-// of the given chroma layout (I420: 4:2:0, Y42B: 4:2:2, Y444: 4:4:4).
-inline QByteArray JpegBars(int width, int height, const char* layout = "I420") {
+// A frame of the test camera's colour bars (or another videotestsrc pattern)
+// encoded by jpegenc from raw video of the given chroma layout (I420: 4:2:0,
+// Y42B: 4:2:2, Y444: 4:4:4).
+inline QByteArray JpegBars(int width, int height, const char* layout = "I420",
+                           const char* pattern = "smpte") {
     GstRef<GstSample> sample = FirstSample(
-        "videotestsrc num-buffers=1 pattern=smpte ! video/x-raw,format=" + std::string(layout) +
+        "videotestsrc num-buffers=1 pattern=" + std::string(pattern) +
+        " ! video/x-raw,format=" + std::string(layout) +
         ",width=" + std::to_string(width) + ",height=" + std::to_string(height) +
         " ! jpegenc ! appsink name=out");
     QByteArray jpeg;
