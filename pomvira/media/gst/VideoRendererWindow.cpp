@@ -96,9 +96,9 @@ void VideoRendererWindow::UpdateSurface() {
     // transparent first: inside one, the frames are drawn on a window of
     // their own. An opaque one draws them in its own buffer.
     const bool wanted = !isWindow() && window()->testAttribute(Qt::WA_TranslucentBackground);
-    // In an opaque one, frames that fill the widget are drawn by the display
+    // Frames that fill the widget (or the surface) are drawn by the display
     // from the buffers they are decoded into.
-    const bool putting = !isWindow() && !wanted;
+    const bool putting = !isWindow();
     if (putting != (presenter_ != nullptr)) {
         presenter_ = putting ? SharedFramePresenter::Create() : nullptr;
         mailbox_->SetSharedPool(presenter_ ? presenter_->Pool() : nullptr);
@@ -142,7 +142,7 @@ bool VideoRendererWindow::event(QEvent* e) {
         if (mailbox_->Take(&next)) {
             current_ = std::move(next);
             if (DrawsOnSurface())
-                surface_->Show(current_);
+                surface_->Show(current_, presenter_.get());
             else if (PutFrame())
                 ++framesPut_;
             else
@@ -171,7 +171,9 @@ void VideoRendererWindow::UpdateArea() {
 }
 
 bool VideoRendererWindow::PutFrame() {
-    if (!presenter_ || covered_ || !isVisible())
+    // Into the top-level window: an opaque one (a see-through one has 32-bit
+    // pixels, and its surface draws the frames).
+    if (!presenter_ || container_ || covered_ || !isVisible())
         return false;
     QWidget* top = window();
     const QWindow* handle = top->windowHandle();

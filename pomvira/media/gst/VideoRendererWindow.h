@@ -7,9 +7,10 @@
 // to the window; frames arriving before the window has painted replace the
 // pending one, so a slow user-interface thread never queues frames up.
 //
-// Inside an opaque top-level window on an X11 display, a frame decoded into
-// a shared buffer (SharedFrames.h) that fills the widget is copied into the
-// window by the display; other frames there are painted by the widget. A
+// On an X11 display, a frame decoded into a shared buffer (SharedFrames.h)
+// that fills the widget is copied in by the display: into an opaque
+// top-level window, or into the surface below; other frames are painted.
+// Inside an opaque top-level window the widget paints the frames. A
 // see-through one (an alpha channel, cleared before each paint) has the
 // frames drawn by a VideoSurface laid over the widget (a window of its own,
 // without alpha channel); the widget itself paints the newest frame when it

@@ -26,6 +26,8 @@ class QWidget;
 
 namespace media::gst {
 
+class SharedFramePresenter;
+
 // Where a frame of `frame` pixels is drawn in an area of `area` (in the
 // window's units, `scale` device pixels each): scaled evenly to the largest
 // size that fits, centred, the rest left black, so that a frame larger than
@@ -46,10 +48,14 @@ class VideoSurface : public QWindow {
 
     // Paints the image scaled evenly into the surface (PictureRect): now
     // when the surface is on screen, else when it is next exposed. A null
-    // image paints black.
-    void Show(const QImage& image);
-    // Frames drawn on screen so far: for tests and diagnostics.
+    // image paints black. With a presenter, an image that fills the surface
+    // exactly is copied in by the display from its shared buffer when it can
+    // be (SharedFrames.h), and painted otherwise.
+    void Show(const QImage& image, SharedFramePresenter* presenter = nullptr);
+    // Frames drawn on screen so far, and of them those the display copied
+    // from their shared buffers: for tests and diagnostics.
     int FramesDrawn() const { return framesDrawn_; }
+    int FramesPut() const { return framesPut_; }
 
   protected:
     bool event(QEvent* e) override;
@@ -63,6 +69,7 @@ class VideoSurface : public QWindow {
     QPointer<QWidget> host_;
     QImage image_;
     int framesDrawn_ = 0;
+    int framesPut_ = 0;
 };
 
 }  // namespace media::gst

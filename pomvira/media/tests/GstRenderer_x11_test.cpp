@@ -97,6 +97,33 @@ class PaintCounter : public QObject {
     }
 };
 
+// appsrc ! renderer, pushing 320 x 240 JPEG frames, 20 ms apart.
+class JpegSource {
+  public:
+    explicit JpegSource(VideoRendererCore& renderer)
+        : feed_(renderer.Element(), CapsRef::Adopt(gst_caps_from_string(
+                                        "image/jpeg,width=320,height=240,framerate=30/1"))) {}
+
+    void Push(const QByteArray& jpeg, int frames = 1) {
+        for (int i = 0; i < frames; ++i) {
+            feed_.Push(gst_buffer_new_memdup(jpeg.constData(), size_t(jpeg.size())));
+            QTest::qWait(20);
+        }
+    }
+
+  private:
+    AppSrcFeed feed_;
+};
+
+// Whether the screen shows the frame's pixels at a few points, with the
+// frame's top left corner at `at`.
+bool ScreenShows(const QImage& frame, QPoint at) {
+    for (QPoint p : {QPoint(5, 10), QPoint(150, 10), QPoint(80, 110)})
+        if (OnScreen(at + p) != frame.pixelColor(p))
+            return false;
+    return true;
+}
+
 // Clicks with the X server's pointer at a point of the screen.
 void ClickOnScreen(QPoint p, int button) {
     QProcess xdotool;
@@ -245,43 +272,27 @@ TEST(GstRendererX11, HasTheServerDrawJpegFramesThatFillItFromTheirOwnBuffers) {
     // Decoded at half their size.
     const QByteArray red = JpegBars(320, 240, "I420", "red");
     const QByteArray bars = JpegBars(320, 240);
-    AppSrcFeed feed(
-        renderer.Element(),
-        CapsRef::Adopt(gst_caps_from_string("image/jpeg,width=320,height=240,framerate=30/1")));
+    JpegSource source(renderer);
     VideoRendererWindow* w = renderer.Window();
     PaintCounter paints;
     w->installEventFilter(&paints);
-    const QByteArray* jpeg = &red;
-    auto push = [&](int frames) {
-        for (int i = 0; i < frames; ++i) {
-            feed.Push(gst_buffer_new_memdup(jpeg->constData(), size_t(jpeg->size())));
-            QTest::qWait(20);
-        }
-    };
     // Put once the server has said what the window is (the first frame is
     // painted as the widget is shown).
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
-            push(1);
+            source.Push(red);
             return w->FramesPut() > 0;
         },
         5000));
-    jpeg = &bars;
     uint64_t put = w->FramesPut();
     int painted = paints.paints;
-    push(20);
+    source.Push(bars, 20);
     // Three buffers: each is lent again once the server has read it.
     EXPECT_GE(w->FramesPut() - put, 15u);
     EXPECT_EQ(paints.paints, painted);
     const QImage frame = w->CurrentFrame();
     ASSERT_EQ(frame.size(), QSize(160, 120));
-    auto onScreen = [&] {
-        for (QPoint p : {QPoint(5, 10), QPoint(150, 10), QPoint(80, 110)})
-            if (OnScreen(QPoint(120, 130) + p) != frame.pixelColor(p))
-                return false;
-        return true;
-    };
-    EXPECT_TRUE(onScreen());
+    EXPECT_TRUE(ScreenShows(frame, {120, 130}));
     // Uncovered, the window shows the newest frame, not the older one its
     // buffer held.
     {
@@ -291,7 +302,7 @@ TEST(GstRendererX11, HasTheServerDrawJpegFramesThatFillItFromTheirOwnBuffers) {
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&cover));
     }
     QTest::qWait(200);
-    EXPECT_TRUE(onScreen());
+    EXPECT_TRUE(ScreenShows(frame, {120, 130}));
 
     // A notice over a corner of the video: painted by the widget, beneath it.
     QWidget notice(&owner);
@@ -303,7 +314,7 @@ TEST(GstRendererX11, HasTheServerDrawJpegFramesThatFillItFromTheirOwnBuffers) {
             [&] {
                 put = w->FramesPut();
                 painted = paints.paints;
-                push(3);
+                source.Push(bars, 3);
                 return w->FramesPut() == put && paints.paints > painted;
             },
             5000);
@@ -318,10 +329,35 @@ TEST(GstRendererX11, HasTheServerDrawJpegFramesThatFillItFromTheirOwnBuffers) {
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
             put = w->FramesPut();
-            push(1);
+            source.Push(bars);
             return w->FramesPut() > put;
         },
         5000));
+}
+
+// In a see-through window the frames are drawn on the renderer's surface:
+// there too the server copies those that fill it from their own buffers.
+TEST(GstRendererX11, HasTheServerDrawJpegFramesOnItsSurfaceInASeeThroughWindow) {
+    VideoRendererCore renderer;
+    QWidget owner(nullptr, Qt::FramelessWindowHint);
+    owner.setAttribute(Qt::WA_TranslucentBackground);
+    owner.setGeometry(100, 100, 400, 300);
+    owner.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&owner));
+    PlaceInOwner(renderer, &owner, QRect(20, 30, 160, 120), nullptr);
+    const QByteArray bars = JpegBars(320, 240);
+    JpegSource source(renderer);
+    VideoRendererWindow* w = renderer.Window();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            source.Push(bars);
+            return w->Surface() && w->Surface()->FramesPut() > 0;
+        },
+        5000));
+    const int put = w->Surface()->FramesPut();
+    source.Push(bars, 10);
+    EXPECT_GE(w->Surface()->FramesPut() - put, 8);
+    EXPECT_TRUE(ScreenShows(w->CurrentFrame(), {120, 130}));
 }
 
 }  // namespace
