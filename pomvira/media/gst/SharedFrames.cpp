@@ -2,6 +2,7 @@
 #include "SharedFrames.h"
 
 #include <sys/mman.h>
+#include <sys/socket.h>
 #include <unistd.h>
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
@@ -30,6 +31,17 @@ int64_t NowMs() {
 
 xcb_connection_t* Connection(void* c) {
     return static_cast<xcb_connection_t*>(c);
+}
+
+// Memory is shared by passing its file descriptor over the connection: only
+// a local socket can carry one (a display reached over the network, as
+// through ssh, would lose its connection).
+bool LocalConnection(xcb_connection_t* c) {
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    return getsockname(xcb_get_file_descriptor(c), reinterpret_cast<sockaddr*>(&address),
+                       &length) == 0 &&
+           address.ss_family == AF_UNIX;
 }
 
 // The display keeps 24-bit pixels as 32-bit little-endian words, blue in the
@@ -159,7 +171,7 @@ std::unique_ptr<SharedFramePresenter> SharedFramePresenter::Create() {
         return nullptr;
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     xcb_connection_t* c = x11 ? x11->connection() : nullptr;
-    if (!c || xcb_connection_has_error(c))
+    if (!c || xcb_connection_has_error(c) || !LocalConnection(c))
         return nullptr;
     // Known to Qt's connection already: no round trip.
     const xcb_query_extension_reply_t* shm = xcb_get_extension_data(c, &xcb_shm_id);
