@@ -84,6 +84,7 @@ double MonotonicMs() {
 struct PaintWatch {
     bench::Waiter firstFrame;
     int frames = 0;
+    int framesPut = 0;  // of them, drawn by the display from shared memory
     qint64 lastKey = 0;
     Clock::time_point first;
     double firstMonotonicMs = 0;
@@ -92,12 +93,14 @@ struct PaintWatch {
     void Reset() {
         firstFrame.Reset();
         frames = 0;
+        framesPut = 0;
         lastKey = 0;
     }
-    void Painted(const QImage& frame, const QSize& windowSize) {
+    void Painted(const QImage& frame, const QSize& windowSize, bool put = false) {
         if (frame.isNull() || frame.cacheKey() == lastKey)
             return;
         lastKey = frame.cacheKey();
+        framesPut += put ? 1 : 0;
         if (++frames == 1) {
             first = Clock::now();
             firstMonotonicMs = MonotonicMs();
@@ -128,10 +131,13 @@ class BenchApplication : public TApplication {
                 // Drawn by the display from the frame's own buffer.
                 if (w->FramesPut() != put_) {
                     put_ = w->FramesPut();
-                    g_watch.Painted(w->CurrentFrame(), w->size());
+                    g_watch.Painted(w->CurrentFrame(), w->size(), true);
                 }
                 if (w->DrawsOnSurface() && w->Surface()->FramesDrawn() > 0)
-                    g_watch.Painted(w->CurrentFrame(), w->size());
+                    g_watch.Painted(w->CurrentFrame(), w->size(),
+                                    w->Surface()->FramesPut() != surfacePut_);
+                if (w->Surface())
+                    surfacePut_ = w->Surface()->FramesPut();
             }
         } else if (event->type() == QEvent::Expose && renderer_ && renderer_->Surface() &&
                    receiver == renderer_->Surface()) {
@@ -148,6 +154,7 @@ class BenchApplication : public TApplication {
   private:
     QPointer<media::gst::VideoRendererWindow> renderer_;
     uint64_t put_ = 0;
+    int surfacePut_ = 0;
 };
 
 // ---------------------------------------------------------------------------
@@ -283,13 +290,18 @@ bool MeasureCpu(const std::string& label, bool program, int width, int height, d
     const auto threads0 = bench::ThreadCpuMs();
     const double cpu0 = bench::ProcessCpuMs();
     const int frames0 = g_watch.frames;
+    const int put0 = g_watch.framesPut;
     const Clock::time_point wall0 = Clock::now();
     bench::Pump(kMeasureMs);
     const double cpu1 = bench::ProcessCpuMs();
     const int frames1 = g_watch.frames;
     const double wallMs = bench::Milliseconds(wall0, Clock::now());
-    if (getenv("POMVIRA_BENCH_THREADS"))
+    if (getenv("POMVIRA_BENCH_THREADS")) {
         bench::PrintThreadCpu(label, threads0, bench::ThreadCpuMs(), wallMs);
+        if (program)
+            std::printf("%s  frames drawn by the display from shared memory: %d of %d\n",
+                        label.c_str(), g_watch.framesPut - put0, frames1 - frames0);
+    }
     *cpu = (cpu1 - cpu0) * 1e3 / wallMs;
     *fps = (frames1 - frames0) * 1e3 / wallMs;
     running.reset();
