@@ -12,6 +12,7 @@
 #include <QGuiApplication>
 #include <chrono>
 #include <cstdlib>
+#include <iterator>
 #include <utility>
 
 namespace media::gst {
@@ -42,6 +43,17 @@ bool LocalConnection(xcb_connection_t* c) {
     return getsockname(xcb_get_file_descriptor(c), reinterpret_cast<sockaddr*>(&address),
                        &length) == 0 &&
            address.ss_family == AF_UNIX;
+}
+
+// Whether the server has answered the request, without waiting; its reply
+// (null after an error) is then in *reply, for the caller to free.
+bool Answered(xcb_connection_t* c, unsigned request, void** reply) {
+    xcb_generic_error_t* error = nullptr;
+    *reply = nullptr;
+    if (!xcb_poll_for_reply(c, request, reply, &error))
+        return false;
+    std::free(error);
+    return true;
 }
 
 // The display keeps 24-bit pixels as 32-bit little-endian words, blue in the
@@ -107,7 +119,7 @@ QImage SharedFramePool::Take(const std::shared_ptr<SharedFramePool>& pool, const
     Buffer* chosen = nullptr;
     Buffer* spare = nullptr;  // free, of another size
     for (auto& buffer : pool->buffers_) {
-        if (buffer->lent || buffer->reading)
+        if (buffer->lent)
             continue;
         if (buffer->size == size) {
             chosen = buffer.get();
@@ -210,7 +222,6 @@ SharedFramePresenter::~SharedFramePresenter() {
             if (buffer->segment)
                 xcb_shm_detach(c, buffer->segment);
             buffer->segment = 0;
-            buffer->reading = false;
         }
     }
     xcb_flush(c);
@@ -221,14 +232,12 @@ bool SharedFramePresenter::WindowTakes(uintptr_t window) {
     xcb_connection_t* c = Connection(connection_);
     if (versionOk_ < 0) {
         void* reply = nullptr;
-        xcb_generic_error_t* error = nullptr;
-        if (!xcb_poll_for_reply(c, versionRequest_, &reply, &error))
+        if (!Answered(c, versionRequest_, &reply))
             return false;
         auto* version = static_cast<xcb_shm_query_version_reply_t*>(reply);
         versionOk_ = version && (version->major_version > 1 ||
                                  (version->major_version == 1 && version->minor_version >= 2));
         std::free(reply);
-        std::free(error);
     }
     if (!versionOk_)
         return false;
@@ -245,13 +254,11 @@ bool SharedFramePresenter::WindowTakes(uintptr_t window) {
     }
     if (takes_ < 0) {
         void* reply = nullptr;
-        xcb_generic_error_t* error = nullptr;
-        if (!xcb_poll_for_reply(c, depthRequest_, &reply, &error))
+        if (!Answered(c, depthRequest_, &reply))
             return false;
         auto* geometry = static_cast<xcb_get_geometry_reply_t*>(reply);
         takes_ = geometry && geometry->depth == 24 ? 1 : 0;
         std::free(reply);
-        std::free(error);
         if (takes_) {
             gc_ = xcb_generate_id(c);
             const uint32_t noExposures = 0;
@@ -265,18 +272,8 @@ bool SharedFramePresenter::Put(const QImage& image, uintptr_t window, const QPoi
     if (image.isNull() || image.format() != QImage::Format_RGB32 || !window)
         return false;
     const int64_t now = NowMs();
-    for (auto it = reading_.begin(); it != reading_.end();) {
-        if (now - it->second.since < kReadingLimitMs) {
-            ++it;
-            continue;
-        }
-        {
-            std::lock_guard<std::mutex> lock(pool_->mutex_);
-            if (SharedFramePool::Buffer* buffer = pool_->Find(it->second.image))
-                buffer->reading = false;
-        }
-        it = reading_.erase(it);
-    }
+    for (auto it = reading_.begin(); it != reading_.end();)
+        it = now - it->second.since < kReadingLimitMs ? std::next(it) : reading_.erase(it);
     if (reading_.size() >= kMaxReading || !WindowTakes(window))
         return false;
     xcb_connection_t* c = Connection(connection_);
@@ -287,7 +284,7 @@ bool SharedFramePresenter::Put(const QImage& image, uintptr_t window, const QPoi
             xcb_shm_detach(c, stale);
         pool_->stale_.clear();
         SharedFramePool::Buffer* buffer = pool_->Find(image);
-        if (!buffer || buffer->reading)
+        if (!buffer || (buffer->segment && reading_.count(buffer->segment)))
             return false;
         if (!buffer->segment) {
             const int fd = dup(buffer->fd);  // closed by xcb once sent
@@ -296,7 +293,6 @@ bool SharedFramePresenter::Put(const QImage& image, uintptr_t window, const QPoi
             buffer->segment = xcb_generate_id(c);
             xcb_shm_attach_fd(c, buffer->segment, fd, 1);
         }
-        buffer->reading = true;
         segment = buffer->segment;
     }
     const auto w = uint16_t(image.width()), h = uint16_t(image.height());
@@ -315,16 +311,8 @@ bool SharedFramePresenter::nativeEventFilter(const QByteArray& eventType, void* 
     if ((event->response_type & 0x7f) != completionEvent_)
         return false;
     const auto* done = reinterpret_cast<const xcb_shm_completion_event_t*>(event);
-    auto it = reading_.find(done->shmseg);
-    if (it == reading_.end())
-        return false;
-    {
-        std::lock_guard<std::mutex> lock(pool_->mutex_);
-        if (SharedFramePool::Buffer* buffer = pool_->Find(it->second.image))
-            buffer->reading = false;
-    }
-    reading_.erase(it);  // outside the lock: releasing the image takes it
-    return true;
+    // Dropping the image may release its buffer, which takes the pool's lock.
+    return reading_.erase(done->shmseg) > 0;
 }
 
 }  // namespace media::gst

@@ -53,10 +53,10 @@ class SharedFramePool {
         uchar* data = nullptr;
         size_t bytes = 0;
         QSize size;
-        bool lent = false;     // an image of it exists
-        bool reading = false;  // the server has not said it has read it
+        // An image of it exists (the presenter holds one while the server
+        // reads it).
+        bool lent = false;
         uint32_t segment = 0;  // the server's name for it (0: not attached)
-        size_t segmentBytes = 0;
     };
     static void Release(void* info);
     // The buffer holding the image's pixels, or null (under mutex_).
@@ -86,9 +86,6 @@ class SharedFramePresenter : public QAbstractNativeEventFilter {
     // are still being read.
     bool Put(const QImage& image, uintptr_t window, const QPoint& at);
 
-    // Frames sent that the server has not said it has read.
-    size_t Reading() const { return reading_.size(); }
-
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
 
   private:
@@ -110,7 +107,8 @@ class SharedFramePresenter : public QAbstractNativeEventFilter {
     unsigned depthRequest_ = 0;
     int takes_ = -1;
     // The images being read by the server, by segment: held so that their
-    // buffers are not lent for decoding until then.
+    // buffers stay lent until then (dropped, the buffer goes back to the
+    // pool once no other copy of the image is left).
     struct InFlight {
         QImage image;
         int64_t since;  // steady clock, ms
