@@ -43,15 +43,19 @@ class ColourSource {
     AppSrcFeed feed_;
 };
 
-// Counts the key presses that reach a widget.
-class KeyCounter : public QObject {
+// Counts the events of one type that reach an object.
+class EventCounter : public QObject {
   public:
-    int presses = 0;
+    explicit EventCounter(QEvent::Type type) : type_(type) {}
+    int count = 0;
     bool eventFilter(QObject*, QEvent* e) override {
-        if (e->type() == QEvent::KeyPress)
-            ++presses;
+        if (e->type() == type_)
+            ++count;
         return false;
     }
+
+  private:
+    QEvent::Type type_;
 };
 
 // The renderer as the video window places it: a child of its owner over
@@ -85,17 +89,6 @@ int Depth(WId window) {
     free(reply);
     return depth;
 }
-
-// Counts the paints a widget is given.
-class PaintCounter : public QObject {
-  public:
-    int paints = 0;
-    bool eventFilter(QObject*, QEvent* e) override {
-        if (e->type() == QEvent::Paint)
-            ++paints;
-        return false;
-    }
-};
 
 // appsrc ! renderer, pushing 320 x 240 JPEG frames, 20 ms apart.
 class JpegSource {
@@ -159,7 +152,7 @@ TEST(GstRendererX11, GoesFullScreenAndBackIntoItsOwner) {
     QWidget drain(&owner);
     drain.setGeometry(10, 10, 200, 100);
     drain.show();
-    KeyCounter keys;
+    EventCounter keys(QEvent::KeyPress);
     drain.installEventFilter(&keys);
     PlaceInOwner(renderer, &owner, QRect(10, 10, 200, 100), &drain);
     ColourSource source(renderer);
@@ -190,7 +183,7 @@ TEST(GstRendererX11, GoesFullScreenAndBackIntoItsOwner) {
         5000));
     // Keys typed into the full-screen window reach the drain.
     QTest::keyClick(w, Qt::Key_Escape);
-    EXPECT_EQ(keys.presses, 1);
+    EXPECT_EQ(keys.count, 1);
 
     // Back into the owner.
     renderer.put_Owner(&owner);
@@ -274,7 +267,7 @@ TEST(GstRendererX11, HasTheServerDrawJpegFramesThatFillItFromTheirOwnBuffers) {
     const QByteArray bars = JpegBars(320, 240);
     JpegSource source(renderer);
     VideoRendererWindow* w = renderer.Window();
-    PaintCounter paints;
+    EventCounter paints(QEvent::Paint);
     w->installEventFilter(&paints);
     // Put once the server has said what the window is (the first frame is
     // painted as the widget is shown).
@@ -285,11 +278,11 @@ TEST(GstRendererX11, HasTheServerDrawJpegFramesThatFillItFromTheirOwnBuffers) {
         },
         5000));
     uint64_t put = w->FramesPut();
-    int painted = paints.paints;
+    int painted = paints.count;
     source.Push(bars, 20);
     // Three buffers: each is lent again once the server has read it.
     EXPECT_GE(w->FramesPut() - put, 15u);
-    EXPECT_EQ(paints.paints, painted);
+    EXPECT_EQ(paints.count, painted);
     const QImage frame = w->CurrentFrame();
     ASSERT_EQ(frame.size(), QSize(160, 120));
     EXPECT_TRUE(ScreenShows(frame, {120, 130}));
@@ -313,9 +306,9 @@ TEST(GstRendererX11, HasTheServerDrawJpegFramesThatFillItFromTheirOwnBuffers) {
         return QTest::qWaitFor(
             [&] {
                 put = w->FramesPut();
-                painted = paints.paints;
+                painted = paints.count;
                 source.Push(bars, 3);
-                return w->FramesPut() == put && paints.paints > painted;
+                return w->FramesPut() == put && paints.count > painted;
             },
             5000);
     };
