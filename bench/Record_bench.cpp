@@ -46,6 +46,7 @@
 #include "media/SampleGrabber.h"
 #include "media/gst/GstMediaSystem.h"
 #include "media/gst/TestJpegCycle.h"
+#include "SessionProbe.h"
 
 namespace {
 
@@ -130,7 +131,7 @@ void PreviewCpu(benchmark::State& state, const std::string& name) {
 // Waits for a frame at the sample grabber (the preview runs); false on timeout.
 bool WaitForPreview(TControlForm& form) {
     const Clock::time_point start = Clock::now();
-    while (!form.SampleGrabber->HasFrame()) {
+    while (!Probe(form).Grabber()->HasFrame()) {
         if (bench::Milliseconds(start, Clock::now()) > kTimeoutMs)
             return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
@@ -177,7 +178,7 @@ void BM_Program_Record(benchmark::State& state) {
     for (auto _ : state) {
         form->btnCapture->Click();
         bench::WaitForSession(*form);
-        if (!form->State().Recording) {
+        if (!PanelState(*form).Recording) {
             state.SkipWithError("the recording did not start");
             return;
         }
@@ -432,7 +433,7 @@ void BM_Program_RecordMjpg(benchmark::State& state) {
         const Clock::time_point t0 = Clock::now();
         form->btnCapture->Click();
         bench::WaitForSession(*form);
-        if (!form->State().Recording) {
+        if (!PanelState(*form).Recording) {
             state.SkipWithError("the recording did not start");
             return;
         }

@@ -39,6 +39,7 @@
 #include "media/MediaUtil.h"
 #include "media/SampleGrabber.h"
 #include "media/gst/GstMediaSystem.h"
+#include "SessionProbe.h"
 
 namespace {
 
@@ -59,7 +60,7 @@ QString g_bigPicture;    // a 1920x1080 JPEG file
 
 void StartProgram() {
     g_form = bench::StartProgram(g_configDir, 1280, 720).release();
-    for (int i = 0; i < 500 && !g_form->SampleGrabber->CopyFrameToBitmap(&g_frame); ++i)
+    for (int i = 0; i < 500 && !Probe(*g_form).Grabber()->CopyFrameToBitmap(&g_frame); ++i)
         bench::Pump(10);
     if (g_frame.Width() != 1280 || g_frame.Height() != 720)
         throw std::runtime_error("no 1280x720 frame from the test camera");
@@ -85,13 +86,13 @@ double NamedThreadsCpuMs(const std::string& name) {
 // time of this (the user-interface) thread for the click, and of the thread
 // that encodes and writes the picture, until it has joined the strip.
 double ProgramStill(benchmark::State& state, TControlForm& form) {
-    const int before = form.State().FileCount;
+    const int before = PanelState(form).FileCount;
     const double files = NamedThreadsCpuMs("capture-files");
     const double start = ThreadCpuMs();
     form.actSnapShot->Execute();
     const double ui = ThreadCpuMs() - start;
     // The wait is not counted: this thread only handles events meanwhile.
-    while (form.State().FileCount == before)
+    while (PanelState(form).FileCount == before)
         bench::Pump(1);
     const double ms = ui + NamedThreadsCpuMs("capture-files") - files;
     state.SetIterationTime(ms / 1e3);
@@ -244,7 +245,7 @@ void BM_Program_StillPictureMjpg(benchmark::State& state) {
     bench::WebcamProfile webcam;
     auto form = bench::StartProgramInFormat(g_configDir, bench::FormatText(true, w, h));
     media::TBitmap frame;
-    for (int i = 0; i < 500 && !form->SampleGrabber->CopyFrameToBitmap(&frame); ++i)
+    for (int i = 0; i < 500 && !Probe(*form).Grabber()->CopyFrameToBitmap(&frame); ++i)
         bench::Pump(10);
     if (frame.Width() != w || frame.Height() != h) {
         state.SkipWithError("no MJPG frame of that size");

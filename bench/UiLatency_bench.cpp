@@ -20,6 +20,10 @@
 //    preview runs again (one iteration: the file is over 3 GB);
 //  - the stop of a recording written to a slow disk
 //    (POMVIRA_TEST_SLOW_WRITE_MS=50: every write of the file waits 50 ms);
+//  - the start of a recording on a slow disk: every file call of the
+//    program on the recording's names waits 300 ms (strace injects the
+//    delay into whichever thread makes it), from the click until the
+//    recording runs;
 //  - the camera unplugged and plugged back, until its preview runs again;
 //  - a camera that stalls (POMVIRA_TEST_CAMERA_STALL), until the program has
 //    noticed, restarted it and its frames are back.
@@ -34,7 +38,13 @@
 #include <memory>
 #include <string>
 
+#include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QThread>
+
+#include <sys/prctl.h>
+#include <unistd.h>
 
 #include "BenchSupport.h"
 #include "capture/CaptureSession.h"
@@ -47,6 +57,7 @@
 #include "media/tests/FakeV4l2Device.h"
 #include "widgets/ActionList.h"
 #include "widgets/ImageButton.h"
+#include "SessionProbe.h"
 
 namespace {
 
@@ -256,7 +267,7 @@ std::unique_ptr<TControlForm> StartPreviewing() {
     auto form = bench::StartProgram(g_configDir, 1280, 720, "USE AUDIO=1\n");
     form->show();
     media::TBitmap frame;
-    for (int i = 0; i < 1000 && !form->SampleGrabber->CopyFrameToBitmap(&frame); ++i)
+    for (int i = 0; i < 1000 && !Probe(*form).Grabber()->CopyFrameToBitmap(&frame); ++i)
         bench::Pump(10);
     return form;
 }
@@ -275,7 +286,7 @@ void When(QObject* scope, std::function<bool()> condition, std::function<void()>
 
 // The program's preview runs (the session at rest, a new frame through).
 bool PreviewRuns(TControlForm& form) {
-    return !form.Session()->Busy() && form.SampleGrabber->HasFrame() &&
+    return !form.Session()->Busy() && Probe(form).Grabber()->HasFrame() &&
            !form.Session()->CameraLost() && !form.Session()->CameraStalled();
 }
 
@@ -287,7 +298,7 @@ Gap RecordingStop(TControlForm& form, int recordMs) {
     bench::Pump(recordMs);
     const Gap gap = LongestGap([&form](QObject* scope, bench::Waiter& done) {
         form.btnCapture->Click();
-        When(scope, [&form] { return !form.State().Recording && PreviewRuns(form); },
+        When(scope, [&form] { return !PanelState(form).Recording && PreviewRuns(form); },
              [&done] { done.Finish(); });
     });
     QFile::remove(form.SelectedFile());
@@ -315,6 +326,67 @@ void BM_RecordingStopSlowDisk(benchmark::State& state) {
     gaps.Report(state);
 }
 UI_LATENCY_BENCHMARK(BM_RecordingStopSlowDisk);
+
+// Every file call of this process on `paths` waits `delayMs` while the
+// object lives, as on a disk that answers slowly: strace, attached to every
+// thread, delays the calls that name those paths (or use a descriptor open
+// on one of them). Without strace nothing is slowed (Attached() is false).
+class SlowPaths {
+  public:
+    SlowPaths(const QStringList& paths, int delayMs) {
+        prctl(PR_SET_PTRACER, PR_SET_PTRACER_ANY, 0, 0, 0);
+        QStringList args{QStringLiteral("-f"), QStringLiteral("-qq"), QStringLiteral("-o"),
+                         QStringLiteral("/dev/null"), QStringLiteral("-e"),
+                         QStringLiteral("inject=all:delay_enter=%1").arg(delayMs * 1000),
+                         QStringLiteral("-p"), QString::number(getpid())};
+        for (const QString& path : paths)
+            args << QStringLiteral("-P") << path;
+        strace_.start(QStringLiteral("strace"), args);
+        attached_ = strace_.waitForStarted(3000);
+        // Attaching to every thread takes a moment.
+        if (attached_)
+            QThread::msleep(1000);
+    }
+    ~SlowPaths() {
+        strace_.terminate();
+        strace_.waitForFinished(5000);
+    }
+    bool Attached() const { return attached_; }
+
+  private:
+    QProcess strace_;
+    bool attached_ = false;
+};
+
+void BM_RecordingStartSlowDisk(benchmark::State& state) {
+    Gaps gaps("BM_RecordingStartSlowDisk");
+    auto form = StartPreviewing();
+    const QString folder = PanelState(*form).VideoFolder;
+    QStringList names;
+    for (int n = 1; n <= 10; ++n)
+        names << QDir(folder).filePath(QStringLiteral("video%1.avi").arg(n, 6, 10, QLatin1Char('0')));
+    for (auto _ : state) {
+        Gap gap;
+        {
+            SlowPaths slow(names, 300);
+            if (!slow.Attached()) {
+                state.SkipWithError("strace is not installed");
+                break;
+            }
+            gap = LongestGap([&form](QObject* scope, bench::Waiter& done) {
+                form->btnCapture->Click();
+                When(scope, [&form] { return form->Session()->Recording(); },
+                     [&done] { done.Finish(); });
+            });
+        }
+        gaps.Add(state, gap);
+        form->btnCapture->Click();
+        bench::WaitForSession(*form);
+        QFile::remove(form->SelectedFile());
+    }
+    gaps.Report(state);
+}
+UI_LATENCY_BENCHMARK(BM_RecordingStartSlowDisk);
 
 void BM_UnplugReplug(benchmark::State& state) {
     Gaps gaps("BM_UnplugReplug");
@@ -366,6 +438,8 @@ void Report() {
          {"stop after 60 s of 1280x720 with sound", "BM_RecordingStop60s gap_ms",
           "BM_Idle gap_ms"},
          {"stop with 50 ms per write", "BM_RecordingStopSlowDisk gap_ms", "BM_Idle gap_ms"},
+         {"start with 300 ms per file call", "BM_RecordingStartSlowDisk gap_ms",
+          "BM_Idle gap_ms"},
          {"camera unplugged and plugged back", "BM_UnplugReplug gap_ms", "BM_Idle gap_ms"},
          {"camera stalled and restarted", "BM_StallAndRestart gap_ms", "BM_Idle gap_ms"}});
     bench::PrintPairs(

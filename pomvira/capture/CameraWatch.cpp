@@ -1,14 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "CameraWatch.h"
 
-#include "app/Application.h"
 #include "media/MediaUtil.h"
 
 using namespace media;
 
 TCameraWatch::TCameraWatch(TCameraHost& host) : FHost(host) {
     FRetryTimer.setSingleShot(true);
-    QObject::connect(&FRetryTimer, &QTimer::timeout, [this] { RunHandler([this] { Retry(); }); });
+    QObject::connect(&FRetryTimer, &QTimer::timeout, [this] {
+        try {
+            Retry();
+        } catch (...) {
+            FHost.WatchFailed(std::current_exception());
+        }
+    });
 }
 
 int TCameraWatch::RetryDelay(int tries) {
@@ -16,19 +21,23 @@ int TCameraWatch::RetryDelay(int tries) {
     return tries < steps ? kRetryMs[tries] : kLastRetryMs;
 }
 
-void TCameraWatch::CameraGone(const TBaseFilter& camera) {
-    if (FCameraLost || FStopped)
+void TCameraWatch::SetPresence(TPresence presence) {
+    if (presence == FPresence)
         return;
-    FCameraLost = true;
-    // Until the owner has let go of the camera (SetLosing(false)).
-    FLosingCamera = true;
-    FChangedWhileLosing = false;
-    FStalled = false;
+    FPresence = presence;
+    FHost.PresenceChanged();
+}
+
+void TCameraWatch::CameraGone(const TBaseFilter& camera) {
+    if (Lost() || FPresence == TPresence::Ended)
+        return;
+    FNoticeWhileLosing = false;
     FFailedOpens = 0;
     FTries = 0;
-    FReported = false;
     FLostCamera.Assign(camera);
     FKnownCameras = PresentCameras();
+    // Until the owner has let go of the camera (LossHandled).
+    SetPresence(TPresence::Losing);
     // A running recording ends as the record button ends it: its file is
     // completed, joins the strip and goes to the mail program when it was
     // to be mailed. Then the graph lets go of the camera.
@@ -39,56 +48,59 @@ void TCameraWatch::CameraGone(const TBaseFilter& camera) {
     RetryLater();
 }
 
-void TCameraWatch::RetryLater() {
-    if (FStopped)
+void TCameraWatch::LossHandled() {
+    if (FPresence != TPresence::Losing)
         return;
+    SetPresence(TPresence::Lost);
+    // The camera back while its loss was handled: its notice came too early
+    // to be acted on, and no retry is due while no camera was listed.
+    if (FNoticeWhileLosing) {
+        FNoticeWhileLosing = false;
+        TakeUpCamera();
+    }
+}
+
+void TCameraWatch::RetryLater() {
     // A lost camera is tried while a camera is listed; a stalled one while
     // it stalls.
-    if (FCameraLost ? !PresentCameras().empty() : FStalled)
+    const bool due = Lost() ? !PresentCameras().empty() : FPresence == TPresence::Stalled;
+    if (due)
         FRetryTimer.start(RetryDelay(FTries));
 }
 
 void TCameraWatch::Retry() {
-    if (FStopped)
-        return;
     ++FTries;
-    if (FCameraLost) {
-        // Not while the loss is still being handled, nor while an opening
-        // runs: its end decides.
-        if (FLosingCamera || FOpening) {
+    switch (FPresence) {
+        case TPresence::Losing:
+        case TPresence::Reopening:
+            // Not while the loss is still being handled, nor while an
+            // opening runs: its end decides.
             RetryLater();
-            return;
-        }
-        if (!TakeUpCamera())
+            break;
+        case TPresence::Lost:
+            if (!TakeUpCamera())
+                RetryLater();
+            break;
+        case TPresence::Stalled:
+            FHost.RestartCamera();
             RetryLater();
-        return;
-    }
-    if (FStalled) {
-        FHost.RestartCamera();
-        RetryLater();
-    }
-}
-
-void TCameraWatch::SetLosing(bool losing) {
-    FLosingCamera = losing;
-    // The camera back while its loss was handled: its notice came too early
-    // to be acted on, and no retry is due while no camera was listed.
-    if (!losing && FChangedWhileLosing) {
-        FChangedWhileLosing = false;
-        DevicesChanged();
+            break;
+        case TPresence::Present:
+        case TPresence::Ended:
+            break;
     }
 }
 
 void TCameraWatch::DevicesChanged() {
-    if (FCameraLost && FLosingCamera) {
-        FChangedWhileLosing = true;
-        return;
-    }
-    if (FCameraLost && !FLosingCamera && !FOpening && !FStopped)
+    if (FPresence == TPresence::Losing)
+        FNoticeWhileLosing = true;
+    else if (FPresence == TPresence::Lost)
         TakeUpCamera();
 }
 
 bool TCameraWatch::TakeUpCamera() {
+    if (FPresence != TPresence::Lost && FPresence != TPresence::Losing)
+        return false;
     const std::vector<TBaseFilter> present = PresentCameras();
     int same = -1, fresh = -1;
     for (size_t i = 0; i < present.size(); ++i) {
@@ -103,48 +115,44 @@ bool TCameraWatch::TakeUpCamera() {
     FKnownCameras = present;
     if (same == -1 && fresh == -1)
         return false;
-    FOpening = true;
+    SetPresence(TPresence::Reopening);
     // The same camera: the format it had, the windows where they are.
     FHost.OpenLostCamera(same != -1 ? same : fresh, same != -1);
     return true;
 }
 
 void TCameraWatch::OpenEnded(bool runs) {
-    if (!FOpening)
+    if (FPresence != TPresence::Reopening)
         return;
-    FOpening = false;
     if (!runs) {
+        SetPresence(TPresence::Lost);
         OpeningFailed();
         return;
     }
-    FCameraLost = false;
     FFailedOpens = 0;
     FTries = 0;
-    FReported = false;
     FRetryTimer.stop();
+    SetPresence(TPresence::Present);
 }
 
 void TCameraWatch::OpeningFailed() {
     // Still lost; tried again later while a camera is listed (a storm of
     // plugging in and out ends with the camera there). Failing again and
-    // again, it is said once, in words.
+    // again while it is there, it is said once, in words.
     FHost.ReleaseCamera();
-    ++FFailedOpens;
-    const bool listed = !PresentCameras().empty();
-    if (listed && FFailedOpens >= kReportAfterFailures && !FReported) {
-        FReported = true;
+    if (!PresentCameras().empty() && ++FFailedOpens == kReportAfterFailures)
         FHost.ReportUnusableCamera();
-    }
     if (!FRetryTimer.isActive())
         RetryLater();
 }
 
 void TCameraWatch::CameraStalled(bool stalled) {
-    if (FCameraLost || FStopped || stalled == FStalled)
+    const TPresence wanted = stalled ? TPresence::Stalled : TPresence::Present;
+    if ((FPresence != TPresence::Present && FPresence != TPresence::Stalled) ||
+        FPresence == wanted)
         return;
-    FStalled = stalled;
     FTries = 0;
-    FHost.ShowStalled(stalled);
+    SetPresence(wanted);
     if (!stalled) {
         FRetryTimer.stop();
         return;
@@ -155,8 +163,9 @@ void TCameraWatch::CameraStalled(bool stalled) {
 }
 
 void TCameraWatch::Stop() {
-    FStopped = true;
     FRetryTimer.stop();
+    FNoticeWhileLosing = false;
+    FPresence = TPresence::Ended;
 }
 
 std::vector<TBaseFilter> TCameraWatch::PresentCameras() {

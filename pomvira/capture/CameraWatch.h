@@ -15,9 +15,17 @@
 // back. Both retries back off: 2, 4, 8 and 16 seconds apart, then every 30
 // seconds, so that a camera slow to answer gets the time it needs and a
 // camera that never will costs little.
+//
+// What the watch knows of the camera is one state, its presence:
+//
+//   Present --gone--> Losing --loss handled--> Lost --taken up--> Reopening
+//   Reopening --its preview runs--> Present;  --it fails--> Lost
+//   Present --no frames--> Stalled --frames again--> Present
+//   Stalled --gone--> Losing;  any --stopped--> Ended
 #pragma once
 
 #include <QTimer>
+#include <exception>
 #include <vector>
 
 #include "media/Filter.h"
@@ -38,19 +46,40 @@ class TCameraHost {
     virtual void OpenLostCamera(int index, bool sameCamera) = 0;
     // Starts the camera in use afresh (it delivers nothing).
     virtual void RestartCamera() = 0;
-    // Shows that the camera in use delivers no picture (or, false, that it
-    // does again).
-    virtual void ShowStalled(bool stalled) = 0;
+    // The presence changed.
+    virtual void PresenceChanged() = 0;
     // Says, once, that a camera that is there keeps failing to open.
     virtual void ReportUnusableCamera() = 0;
+    // A retry failed unexpectedly (it is tried again later).
+    virtual void WatchFailed(const std::exception_ptr& failure) = 0;
 };
 
 class TCameraWatch {
   public:
+    enum class TPresence { Present, Stalled, Losing, Lost, Reopening, Ended };
+
     explicit TCameraWatch(TCameraHost& host);
+
+    TPresence Presence() const { return FPresence; }
+    // The camera in use has gone away and none has been taken up since
+    // (also while its loss is handled and while one is opened again).
+    bool Lost() const {
+        return FPresence == TPresence::Losing || FPresence == TPresence::Lost ||
+               FPresence == TPresence::Reopening;
+    }
+    // It delivers no frames.
+    bool Stalled() const { return FPresence == TPresence::Stalled; }
+    // Its loss is being handled (a recording it stopped is finished, the
+    // graph lets go of it). A device list that changed meanwhile is looked
+    // at once the loss is handled.
+    bool Losing() const { return FPresence == TPresence::Losing; }
+    // An opening asked for is under way.
+    bool Opening() const { return FPresence == TPresence::Reopening; }
 
     // The camera in use went away: `camera` is its identity.
     void CameraGone(const media::TBaseFilter& camera);
+    // The owner has let go of the lost camera.
+    void LossHandled();
     // Takes up the lost camera, or one plugged in since, when it is there;
     // false when none is.
     bool TakeUpCamera();
@@ -63,19 +92,6 @@ class TCameraWatch {
     void DevicesChanged();
     // Stops watching (shut-down): no retry runs after.
     void Stop();
-
-    // True while the camera in use has gone away and none has been taken up
-    // since.
-    bool Lost() const { return FCameraLost; }
-    // True while the camera in use delivers no frames.
-    bool Stalled() const { return FStalled; }
-    // True while the loss is being handled (a recording it stopped is being
-    // finished). A device list that changed meanwhile is looked at once the
-    // loss is handled.
-    bool Losing() const { return FLosingCamera; }
-    void SetLosing(bool losing);
-    // An opening asked for is under way.
-    bool Opening() const { return FOpening; }
 
     // The cameras of the device list, in its order, and a camera's place in
     // it (-1 when it is not there).
@@ -96,25 +112,22 @@ class TCameraWatch {
     static constexpr int kRetryMs[] = {2000, 4000, 8000, 16000};
     static constexpr int kLastRetryMs = 30000;
     static int RetryDelay(int tries);
-    // After how many failed openings in a row the failure is reported.
+    // After how many failed openings in a row, of a camera that is listed,
+    // the failure is reported.
     static constexpr int kReportAfterFailures = 3;
 
   private:
+    void SetPresence(TPresence presence);
     void RetryLater();
     void Retry();
     void OpeningFailed();
 
     TCameraHost& FHost;
-    bool FCameraLost = false;
-    bool FLosingCamera = false;
-    bool FStopped = false;
-    bool FStalled = false;
-    bool FOpening = false;
-    // The device list changed while the loss was handled.
-    bool FChangedWhileLosing = false;
-    int FFailedOpens = 0;    // in a row, since the camera went
-    int FTries = 0;          // retries since the camera went or stalled
-    bool FReported = false;  // the failures were reported
+    TPresence FPresence = TPresence::Present;
+    // A device notice came while the loss was handled (too early to act on).
+    bool FNoticeWhileLosing = false;
+    int FFailedOpens = 0;  // in a row, of a listed camera, since it went
+    int FTries = 0;        // retries since the camera went or stalled
     media::TBaseFilter FLostCamera;                 // the identity of the camera gone
     std::vector<media::TBaseFilter> FKnownCameras;  // cameras present at the last look
     QTimer FRetryTimer;

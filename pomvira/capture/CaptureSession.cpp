@@ -3,61 +3,34 @@
 
 #include <QEvent>
 #include <QFile>
-#include <QScopeGuard>
+#include <QTimer>
 
 #include <algorithm>
-#include <stdexcept>
 
-#include "app/Application.h"
 #include "capture/RecordingOutcome.h"
 #include "capture/SessionWorker.h"
 #include "capture/StillCapture.h"
 #include "files/FilesBeingWritten.h"
-#include "files/TextConv.h"
 #include "media/FilterGraph.h"
 #include "media/MediaTypes.h"
 #include "media/MediaUtil.h"
+#include "media/ReservedFile.h"
 #include "media/SampleGrabber.h"
 #include "media/VideoFormatChoice.h"
 #include "media/VideoWindow.h"
 
 using namespace media;
+using TKind = TOutcome::TKind;
+using TCause = TOutcome::TCause;
 
 namespace {
-
-// Whether a recording's start failed on the camera itself: an object or
-// the capture device not found, or a filter without its device.
-bool CameraFailure(HRESULT failure) {
-    return failure == VFW_E_NOT_FOUND || failure == VFW_E_NO_CAPTURE_HARDWARE ||
-           failure == E_NOINTERFACE;
-}
-
-bool CameraFailure(const std::exception_ptr& failure) {
-    try {
-        std::rethrow_exception(failure);
-    } catch (const EDirectShowException& e) {
-        return CameraFailure(e.Result());
-    } catch (const EInterfaceNotSupported&) {
-        return true;
-    } catch (...) {
-        return false;
-    }
-}
-
-// How long a picture's encoding and writing, and a recording's finishing
-// (the repair reads most of the file and writes it back), may take on a
-// slow disk before the user is told.
-constexpr int kFinishBoundMs = 120000;
-
-bool HasDevice(const TFilter* source) {
-    return source->BaseFilter().DataLength() != 0;
-}
 
 // The system's notices that a device came or went, on the user-interface
 // thread; they stop with the receiver.
 class TDeviceNotice : public QObject {
   public:
-    TDeviceNotice(TCaptureSession* session) : QObject(session), FSession(session) {
+    TDeviceNotice(TCaptureSession* session, TSessionReports* reports)
+        : QObject(session), FSession(session), FReports(reports) {
         RegisterDeviceNotification(this, WM_DEVICECHANGE);
     }
     ~TDeviceNotice() override { UnregisterDeviceNotification(this); }
@@ -65,43 +38,77 @@ class TDeviceNotice : public QObject {
     bool event(QEvent* e) override {
         if (e->type() != WindowMessageEvent::TypeId())
             return QObject::event(e);
-        if (static_cast<WindowMessageEvent*>(e)->message == WM_DEVICECHANGE)
-            RunHandler([this] { FSession->DevicesChanged(); });
+        if (static_cast<WindowMessageEvent*>(e)->message == WM_DEVICECHANGE) {
+            try {
+                FSession->DevicesChanged();
+            } catch (...) {
+                if (FReports)
+                    FReports->UnexpectedFailure(std::current_exception());
+            }
+        }
         return true;
     }
 
   private:
     TCaptureSession* FSession;
+    TSessionReports* FReports;
 };
+
+QStringList DeviceNames(const GUID& category) {
+    QStringList names;
+    TSysDevEnum devices(category);
+    for (int i = 0; i < devices.DeviceCount(); ++i)
+        names.append(QString::fromStdString(devices.DeviceEntry(i).FriendlyName));
+    return names;
+}
+
+template <class T>
+std::vector<T> Joined(std::vector<T> first, const std::vector<T>& then) {
+    first.insert(first.end(), then.begin(), then.end());
+    return first;
+}
 
 }  // namespace
 
-TCaptureSession::TCaptureSession(QObject* parent)
+TCaptureSession::TCaptureSession(TSessionReports* reports, QObject* parent)
     : QObject(parent),
-      CaptureGraph(new TFilterGraph(this)),
-      VideoSourceFilter(new TFilter(this)),
-      AudioSourceFilter(new TFilter(this)),
+      FReports(reports),
+      FGraph(new TFilterGraph(this)),
+      FVideoSource(new TFilter(this)),
+      FAudioSource(new TFilter(this)),
+      FGrabber(new TSampleGrabber(this)),
       FWorker(new TSessionWorker("capture-graph", this)),
       FFileWorker(new TSessionWorker("capture-files", this)),
-      FDevices(VideoSourceFilter, AudioSourceFilter),
+      FStills(new TStillCapture(FGrabber, FFileWorker, this)),
+      FQueue(new TOperationQueue(this)),
+      FDevices(FVideoSource, FAudioSource),
       FCameraWatch(*this) {
+    qRegisterMetaType<TOutcome>();
     setObjectName(QStringLiteral("CaptureSession"));
-    CaptureGraph->setObjectName(QStringLiteral("CaptureGraph"));
-    CaptureGraph->SetMode(gmCapture);
-    CaptureGraph->SetGraphEdit(true);
-    CaptureGraph->SetLinearVolume(true);
-    VideoSourceFilter->setObjectName(QStringLiteral("VideoSourceFilter"));
-    VideoSourceFilter->SetFilterGraph(CaptureGraph);
-    AudioSourceFilter->setObjectName(QStringLiteral("AudioSourceFilter"));
-    AudioSourceFilter->SetFilterGraph(CaptureGraph);
-    SampleGrabber = new TSampleGrabber(this);
-    SampleGrabber->setObjectName(QStringLiteral("SampleGrabber"));
-    SampleGrabber->SetFilterGraph(CaptureGraph);
-    FStills = new TStillCapture(SampleGrabber, FFileWorker, this);
-    connect(FStills, &TStillCapture::Taken, this, &TCaptureSession::StillTaken);
-    connect(FStills, &TStillCapture::Failed, this, &TCaptureSession::StillFailed);
-    FRecording = std::make_unique<TRecordingSession>(CaptureGraph, VideoSourceFilter,
-                                                     AudioSourceFilter);
+    FGraph->setObjectName(QStringLiteral("CaptureGraph"));
+    FGraph->SetMode(gmCapture);
+    FGraph->SetGraphEdit(true);
+    FGraph->SetLinearVolume(true);
+    FVideoSource->setObjectName(QStringLiteral("VideoSourceFilter"));
+    FVideoSource->SetFilterGraph(FGraph);
+    FAudioSource->setObjectName(QStringLiteral("AudioSourceFilter"));
+    FAudioSource->SetFilterGraph(FGraph);
+    FGrabber->setObjectName(QStringLiteral("SampleGrabber"));
+    FGrabber->SetFilterGraph(FGraph);
+    connect(FStills, &TStillCapture::Taken, this,
+            [this](const QString& path) { Tell(TKind::StillTaken, S_OK, path); });
+    connect(FStills, &TStillCapture::Failed, this, [this](TCause cause, const QString& detail) {
+        TOutcome outcome;
+        outcome.Kind = TKind::StillFailed;
+        outcome.Cause = cause;
+        outcome.Detail = detail;
+        Tell(outcome);
+    });
+    FQueue->OnFailure = [this](const std::exception_ptr& failure) {
+        if (FReports)
+            FReports->UnexpectedFailure(failure);
+    };
+    FRecording = std::make_unique<TRecordingSession>(FGraph, FVideoSource, FAudioSource);
     WatchGraph();
 }
 
@@ -109,14 +116,14 @@ TCaptureSession::~TCaptureSession() {
     FCameraWatch.Stop();
     delete FDeviceNotice;
     FDeviceNotice = nullptr;
-    CaptureGraph->OnGraphErrorAbort = nullptr;
-    CaptureGraph->OnGraphDeviceLost = nullptr;
-    CaptureGraph->EventHandlers.erase(EC_STARVATION);
+    FGraph->OnGraphErrorAbort = nullptr;
+    FGraph->OnGraphDeviceLost = nullptr;
+    FGraph->EventHandlers.erase(EC_STARVATION);
     // A graph still busy on the worker is left to it: it is never touched
     // here while a state change may be under way.
     if (FWorker->Busy())
-        CaptureGraph->Abandon();
-    FOperations.clear();
+        FGraph->Abandon();
+    FQueue->DropWaiting();
 }
 
 void TCaptureSession::SetVideoWindow(TVideoWindow* window) {
@@ -125,93 +132,131 @@ void TCaptureSession::SetVideoWindow(TVideoWindow* window) {
     FVideoWindow = window;
     FRecording->SetVideoWindow(window);
     if (window)
-        window->SetFilterGraph(CaptureGraph);
+        window->SetFilterGraph(FGraph);
+}
+
+// ---------------------------------------------------------------------------
+// The state
+// ---------------------------------------------------------------------------
+
+void TCaptureSession::SetActivity(TActivity activity) {
+    // A closing session only ends closed.
+    if (Ending() && activity != TActivity::Closed)
+        return;
+    if (activity == FActivity)
+        return;
+    FActivity = activity;
+    emit StateChanged();
+}
+
+bool TCaptureSession::RecordingBusy() const {
+    return FQueue->Waiting(TOperationKind::StartRecording) ||
+           FActivity == TActivity::StartingRecording || FActivity == TActivity::Stopping ||
+           FRecording->Finishing();
+}
+
+bool TCaptureSession::RecordingAsked() const {
+    return FQueue->Waiting(TOperationKind::StartRecording) ||
+           FActivity == TActivity::StartingRecording || FActivity == TActivity::Recording;
 }
 
 bool TCaptureSession::Busy() const {
-    return FOperating || !FOperations.empty() || FWorker->Busy() || FFileWorker->Busy() ||
-           FStills->Waiting();
+    return FQueue->Busy() || FWorker->Busy() || FFileWorker->Busy() || FStills->Waiting() ||
+           FHandBacks > 0;
+}
+
+bool TCaptureSession::HasCamera() const {
+    return FVideoSource->HasDevice();
+}
+
+void TCaptureSession::Tell(TOutcome outcome) {
+    emit OperationEnded(outcome);
+}
+
+void TCaptureSession::Tell(TKind kind, HRESULT result, const QString& file) {
+    TOutcome outcome;
+    outcome.Kind = kind;
+    outcome.Result = result;
+    outcome.Cause = FAILED(result) ? TCause::Failure : TCause::Asked;
+    outcome.File = file;
+    Tell(outcome);
 }
 
 // ---------------------------------------------------------------------------
-// Operations
+// Taking a graph down
 // ---------------------------------------------------------------------------
 
-void TCaptureSession::Enqueue(std::function<void()> operation) {
-    if (FState == TState::Closed)
-        return;
-    FOperations.push_back(std::move(operation));
-    if (!FOperating)
-        Next();
-}
-
-void TCaptureSession::Next() {
-    // Runs the waiting operations until one goes on off this thread; an
-    // operation ends by calling Next() (again), at once or later.
-    static thread_local int depth = 0;
-    FOperating = false;
-    if (depth > 0)
-        return;
-    ++depth;
-    const auto leave = qScopeGuard([] { --depth; });
-    while (!FOperating && !FOperations.empty()) {
-        std::function<void()> operation = std::move(FOperations.front());
-        FOperations.pop_front();
-        FOperating = true;
-        if (!RunHandler(operation))
-            FOperating = false;
-    }
-}
-
-void TCaptureSession::OnWorker(std::function<HRESULT()> job, int boundMs,
-                               std::function<void(HRESULT)> then) {
-    auto result = std::make_shared<HRESULT>(E_FAIL);
+void TCaptureSession::AwaitGraph(TOperation& op, std::function<HRESULT()> job, int boundMs) {
     // Past its bound the job is given up, and its thread makes the graph let
     // go of its devices once (if ever) it comes out of the job.
-    ComPtr<IMediaControl> control = CaptureGraph->Query<IMediaControl>();
-    auto finish = [this, then](HRESULT hr) {
-        if (!RunHandler([&] { then(hr); }))
-            Next();
-    };
-    FWorker->Post([job = std::move(job), result] { *result = job(); },
-                  [result, finish] { finish(*result); }, boundMs,
-                  [this, finish] {
-                      GiveUpGraph();
-                      finish(VFW_E_TIMEOUT);
-                  },
-                  [control] {
-                      if (control)
-                          control->Halt();
-                  });
+    ComPtr<IMediaControl> control = FGraph->Query<IMediaControl>();
+    op.Await(*FWorker, std::move(job), boundMs, [this] { AbandonGraph(); },
+             [control] {
+                 if (control)
+                     control->Halt();
+             });
 }
 
-void TCaptureSession::GiveUpGraph() {
+TCaptureSession::TStep TCaptureSession::StopStreaming(int boundMs) {
+    return [this, boundMs](TOperation& op) {
+        ComPtr<IMediaControl> control = FGraph->Query<IMediaControl>();
+        if (!control) {
+            op.SetResult(E_NOINTERFACE);
+            return;
+        }
+        FGraph->NotifyStop();
+        AwaitGraph(op, [control] { return control->Stop(); }, boundMs);
+    };
+}
+
+TCaptureSession::TStep TCaptureSession::ReleaseDevices() {
+    return [this](TOperation& op) {
+        ComPtr<IMediaControl> control = FGraph->Query<IMediaControl>();
+        if (!control)
+            return;
+        FGraph->NotifyStop();
+        AwaitGraph(op, [control] { return control->Halt(); }, FBounds.Halt);
+    };
+}
+
+void TCaptureSession::EmptyGraph() {
+    // The graph is at rest: nothing here waits. A graph abandoned has
+    // nothing left to empty.
+    if (!FGraph->Active())
+        return;
+    try {
+        FGraph->EmptyGraph();
+    } catch (...) {
+    }
+}
+
+void TCaptureSession::DiscardGraph() {
+    // The graph is at rest (its devices let go, or it was abandoned): it is
+    // destroyed, and its filters leave with it.
+    FGraph->SetActive(false);
+}
+
+void TCaptureSession::AbandonGraph() {
     // The graph is stuck inside a state change on a thread that is left to
     // it: it is never touched again. Its filters are made anew next time.
-    if (CaptureGraph->Active())
-        CaptureGraph->Abandon();
-}
-
-void TCaptureSession::Halt(std::function<void()> then) {
-    ComPtr<IMediaControl> control = CaptureGraph->Query<IMediaControl>();
-    if (!control) {
-        then();
-        return;
-    }
-    CaptureGraph->NotifyStop();
-    OnWorker([control] { return control->Halt(); }, FBounds.Halt,
-             [then](HRESULT) { then(); });
+    if (FGraph->Active())
+        FGraph->Abandon();
 }
 
 // ---------------------------------------------------------------------------
 // Devices
 // ---------------------------------------------------------------------------
 
+void TCaptureSession::SetStoredChoice(int32_t video, int32_t audio, const QString& format) {
+    FDevices.SetDevices(video, audio);
+    FDevices.SetVideoFormat(format);
+}
+
 bool TCaptureSession::ListDevices() {
     if (!FDevices.ListDevices())
         return false;
     if (!FDeviceNotice)
-        FDeviceNotice = new TDeviceNotice(this);
+        FDeviceNotice = new TDeviceNotice(this, FReports);
     return true;
 }
 
@@ -223,13 +268,31 @@ void TCaptureSession::FreeDevices() {
     }
 }
 
-int32_t TCaptureSession::SelectVideoDevice(int32_t index, const QString& formatText) {
-    CaptureGraph->EmptyGraph();
-    CaptureGraph->SetActive(false);
+void TCaptureSession::OpenDevices() {
+    // The stored device indexes give way to the first device of each kind
+    // whenever there is one (they are still written back at shut-down).
+    int32_t video = FDevices.VideoDevice();
+    int32_t audio = FDevices.AudioDevice();
+    if (!FDevices.VideoDevices().isEmpty())
+        video = 0;
+    if (!FDevices.AudioDevices().isEmpty())
+        audio = 0;
+    // Opening the camera sizes and places the windows for its frames.
+    video = SelectVideoDevice(video, FDevices.VideoFormat());
+    audio = FDevices.SelectAudioDevice(audio, FGraph);
+    FDevices.SetDevices(video, audio);
+    if (FDevices.VideoFormat().trimmed().isEmpty())
+        FDevices.SetVideoFormat(FDevices.GetVideoFormatText());
+}
+
+int32_t TCaptureSession::SelectVideoDevice(int32_t index, const QString& formatText,
+                                           bool keepPlacement) {
+    EmptyGraph();
+    DiscardGraph();
     const int32_t opened = FDevices.StoreCamera(index);
     if (opened == -1)
         return -1;
-    CaptureGraph->SetActive(true);
+    FGraph->SetActive(true);
     bool restored = false;
     if (!formatText.isEmpty()) {
         FDevices.ApplyVideoFormatText(formatText);
@@ -244,7 +307,7 @@ int32_t TCaptureSession::SelectVideoDevice(int32_t index, const QString& formatT
     const QSize area = PreviewArea ? PreviewArea() : QSize();
     if (!restored && area.isValid())
         ApplyFirstVideoFormat(FDevices.VideoCapturePin().Get(), area.width(), area.height());
-    if (!FKeepPlacement) {
+    if (!keepPlacement) {
         int32_t width = 0, height = 0;
         FDevices.GetVideoSize(width, height);
         emit FrameSize(width, height);
@@ -252,161 +315,252 @@ int32_t TCaptureSession::SelectVideoDevice(int32_t index, const QString& formatT
     return opened;
 }
 
+QStringList TCaptureSession::PresentCameras() const {
+    return DeviceNames(CLSID_VideoInputDeviceCategory);
+}
+
+QStringList TCaptureSession::PresentMicrophones() const {
+    return DeviceNames(CLSID_AudioInputDeviceCategory);
+}
+
+QStringList TCaptureSession::VideoCompressors() {
+    return DeviceNames(CLSID_VideoCompressorCategory);
+}
+
+QStringList TCaptureSession::AudioCompressors() {
+    return DeviceNames(CLSID_AudioCompressorCategory);
+}
+
+void TCaptureSession::ChooseDevices(int32_t video, int32_t audio) {
+    const bool newMicrophone = audio != FDevices.AudioDevice();
+    // Without a camera chosen the program would be left without a graph:
+    // the camera in use stays.
+    const bool newCamera = video != FDevices.VideoDevice() && video != -1;
+    if (!newMicrophone && !newCamera)
+        return;
+    TSteps steps;
+    if (newMicrophone) {
+        steps.push_back([this, audio](TOperation&) {
+            FDevices.SetDevices(FDevices.VideoDevice(), FDevices.SelectAudioDevice(audio, FGraph));
+        });
+    }
+    // Another camera is opened once the graph has stopped, and previewed;
+    // the same one is previewed again with its new microphone.
+    steps = Joined(steps, newCamera ? OpenCameraSteps(video, false) : BuildAndRunPreview());
+    FQueue->Enqueue(newCamera ? TOperationKind::OpenCamera : TOperationKind::ChangeMicrophone,
+                    steps);
+}
+
+// ---------------------------------------------------------------------------
+// The settings pages
+// ---------------------------------------------------------------------------
+
+ComPtr<IBaseFilter> TCaptureSession::CameraSettingsTarget() const {
+    return FVideoSource->Get<IBaseFilter>();
+}
+
+ComPtr<IBaseFilter> TCaptureSession::MicrophoneSettingsTarget() const {
+    return FAudioSource->Get<IBaseFilter>();
+}
+
+TPinFormats TCaptureSession::MicrophoneFormats() const {
+    // Without a microphone this request fails: "Interface not supported".
+    TPinList pins(FAudioSource->Get<IBaseFilter>().Get());
+    if (FDevices.AudioDevice() == -1)
+        return TPinFormats();
+    return ReadPinFormats(pins.FirstPin().Get());
+}
+
 // ---------------------------------------------------------------------------
 // The preview
 // ---------------------------------------------------------------------------
 
 void TCaptureSession::BuildPreview() {
-    auto builder = CaptureGraph->Get<ICaptureGraphBuilder2>();
+    auto builder = FGraph->Get<ICaptureGraphBuilder2>();
     // The format kept for the next preview stays until a preview runs: a
     // camera that fails to start is tried again in it.
     if (FNextFormat)
         FDevices.ApplyVideoMediaType(FNextFormat->AMMediaType());
-    if (HasDevice(VideoSourceFilter)) {
-        auto source = VideoSourceFilter->Get<IBaseFilter>();
-        auto grabber = SampleGrabber->Get<IBaseFilter>();
+    if (HasCamera()) {
+        auto source = FVideoSource->Get<IBaseFilter>();
+        auto grabber = FGrabber->Get<IBaseFilter>();
         auto renderer = FVideoWindow->Get<IBaseFilter>();
         builder->RenderStream(&PIN_CATEGORY_PREVIEW, nullptr, source.Get(), grabber.Get(),
                               renderer.Get());
     }
 }
 
-void TCaptureSession::RunPreview(std::function<void()> then) {
-    ComPtr<IMediaControl> control = CaptureGraph->Query<IMediaControl>();
-    if (!control) {
-        then();
-        return;
-    }
-    SetState(TState::Starting);
-    CaptureGraph->NotifyRun();
-    OnWorker([control] { return control->Run(); }, FBounds.Run, [this, then](HRESULT hr) {
-        const bool closing = FState == TState::Closing || FState == TState::Closed;
-        SetState(SUCCEEDED(hr) ? TState::Previewing : TState::Idle);
-        if (SUCCEEDED(hr)) {
-            FNextFormat.reset();
-            FCameraWatch.OpenEnded(true);
-            emit PreviewStarted();
-        } else if (!closing && FCameraWatch.Opening()) {
-            // A camera back but not usable (another program holds it): the
-            // watch tries again quietly and says so once.
-            FCameraWatch.OpenEnded(false);
-        } else if (!closing && FCameraWatch.Lost()) {
-            // The camera went while it started: the lost camera's notice
-            // says so, and it is taken up when it is back.
-        } else if (!closing) {
-            // Not usable, or silent: tried again later, as a camera that
-            // delivers nothing, and shown as such before the failure is
-            // reported (the report may wait for the user). A camera already
-            // shown as delivering no picture (frozen, its restart not
-            // starting either) is not reported a second time.
-            const bool reported = FCameraWatch.Stalled();
-            FCameraWatch.CameraStalled(true);
-            if (!reported)
-                emit PreviewFailed(GraphFailureText(hr));
-        }
-        then();
-    });
+TCaptureSession::TSteps TCaptureSession::RunPreview() {
+    return {
+        [this](TOperation& op) {
+            ComPtr<IMediaControl> control = FGraph->Query<IMediaControl>();
+            if (!control) {
+                op.End();
+                return;
+            }
+            SetActivity(TActivity::Starting);
+            FGraph->NotifyRun();
+            AwaitGraph(op, [control] { return control->Run(); }, FBounds.Run);
+        },
+        [this](TOperation& op) {
+            const HRESULT hr = op.Result();
+            const bool closing = Ending();
+            SetActivity(SUCCEEDED(hr) ? TActivity::Previewing : TActivity::Idle);
+            if (SUCCEEDED(hr)) {
+                FNextFormat.reset();
+                FCameraWatch.OpenEnded(true);
+                Tell(TKind::PreviewStarted);
+            } else if (closing) {
+                // Said by nothing: the session ends.
+            } else if (FCameraWatch.Opening()) {
+                // A camera back but not usable (another program holds it):
+                // the watch tries again quietly and says so once.
+                FCameraWatch.OpenEnded(false);
+            } else if (FCameraWatch.Lost()) {
+                // The camera went while it started: the lost camera's
+                // notice says so, and it is taken up when it is back.
+            } else {
+                // Not usable, or silent: tried again later, as a camera
+                // that delivers nothing, and shown as such before the
+                // failure is told. A camera already shown as delivering no
+                // picture (frozen, its restart not starting either) is not
+                // told of a second time.
+                const bool told = FCameraWatch.Stalled();
+                FCameraWatch.CameraStalled(true);
+                if (!told)
+                    Tell(TKind::PreviewFailed, hr);
+            }
+        },
+    };
 }
 
-void TCaptureSession::RebuildPreview(std::function<void()> then) {
+TCaptureSession::TSteps TCaptureSession::BuildAndRunPreview() {
+    return Joined<TStep>({[this](TOperation& op) {
+                             if (!FGraph->Active()) {
+                                 op.End();
+                                 return;
+                             }
+                             BuildPreview();
+                         }},
+                         RunPreview());
+}
+
+TCaptureSession::TSteps TCaptureSession::RebuildPreview() {
     // A new graph with the component filters, unconnected; the kept format
     // goes back on the camera and the preview runs.
-    CaptureGraph->SetActive(false);
-    if (!HasDevice(VideoSourceFilter) || FState == TState::Closing) {
-        SetState(TState::Idle);
-        then();
-        return;
-    }
-    CaptureGraph->SetActive(true);
-    BuildPreview();
-    RunPreview(then);
+    return Joined<TStep>({[this](TOperation& op) {
+                             DiscardGraph();
+                             if (!HasCamera() || Ending()) {
+                                 SetActivity(TActivity::Idle);
+                                 op.End();
+                                 return;
+                             }
+                             FGraph->SetActive(true);
+                         }},
+                         BuildAndRunPreview());
 }
 
 void TCaptureSession::SetPreview(bool on) {
-    if (!on) {
-        Enqueue([this] {
-            ComPtr<IMediaControl> control = CaptureGraph->Query<IMediaControl>();
-            if (!control) {
-                Next();
-                return;
-            }
-            CaptureGraph->NotifyStop();
-            OnWorker([control] { return control->Stop(); }, FBounds.Halt, [this](HRESULT) {
-                SetState(TState::Idle);
-                Next();
-            });
-        });
+    if (on) {
+        FQueue->Enqueue(TOperationKind::StartPreview, BuildAndRunPreview());
         return;
     }
-    Enqueue([this] {
-        if (!CaptureGraph->Active()) {
-            Next();
-            return;
-        }
-        BuildPreview();
-        RunPreview([this] { Next(); });
-    });
+    FQueue->Enqueue(TOperationKind::StopPreview,
+                    {
+                        [this](TOperation& op) {
+                            if (!FGraph->Query<IMediaControl>())
+                                op.End();
+                        },
+                        StopStreaming(FBounds.Halt),
+                        [this](TOperation&) { SetActivity(TActivity::Idle); },
+                    });
 }
 
-void TCaptureSession::OpenCamera(int32_t index, bool keepFormat,
-                                 std::function<void(int32_t)> opened) {
-    Enqueue([this, index, keepFormat, opened] {
-        if (keepFormat && !FNextFormat)
-            FNextFormat = FDevices.SaveVideoMediaType();
-        Halt([this, index, keepFormat, opened] {
-            const int32_t camera = SelectVideoDevice(index, QString());
-            if (!keepFormat)
-                FNextFormat.reset();
-            FDevices.SetVideoDevice(camera);
-            if (opened)
-                opened(camera);
-            if (!CaptureGraph->Active()) {
-                Next();
-                return;
-            }
-            BuildPreview();
-            RunPreview([this] { Next(); });
-        });
-    });
+TCaptureSession::TSteps TCaptureSession::OpenCameraSteps(int32_t index, bool keepFormat) {
+    return Joined<TStep>(
+        {
+            [this, keepFormat](TOperation&) {
+                if (keepFormat && !FNextFormat)
+                    FNextFormat = FDevices.SaveVideoMediaType();
+            },
+            ReleaseDevices(),
+            [this, index, keepFormat](TOperation&) {
+                const int32_t camera = SelectVideoDevice(index, QString());
+                if (!keepFormat)
+                    FNextFormat.reset();
+                FDevices.SetVideoDevice(camera);
+            },
+        },
+        BuildAndRunPreview());
 }
 
-void TCaptureSession::PrepareFormatChoice(std::function<void(IPin*)> ready) {
-    Enqueue([this, ready] {
-        if (!FNextFormat)
-            FNextFormat = FDevices.SaveVideoMediaType();
-        Halt([this, ready] {
-            const auto next = qScopeGuard([this] { Next(); });
-            {
-                FKeepPlacement = true;
-                const auto kept = qScopeGuard([this] { FKeepPlacement = false; });
-                SelectVideoDevice(FDevices.VideoDevice(), QString());
-            }
-            // The format chosen now is the one to keep.
-            FNextFormat.reset();
-            SetState(TState::Idle);
-            TPinList pins(VideoSourceFilter->Get<IBaseFilter>().Get());
-            const ComPtr<IPin> pin = pins.Count() > 0 ? pins.FirstPin() : ComPtr<IPin>();
-            // Nothing else runs on the graph until the choice is made.
-            ready(pin.Get());
-        });
-    });
+void TCaptureSession::OpenCamera(int32_t index, bool keepFormat) {
+    FQueue->Enqueue(TOperationKind::OpenCamera, OpenCameraSteps(index, keepFormat));
+}
+
+void TCaptureSession::PrepareFormatChoice(std::function<void(const TPinFormats&)> ready) {
+    FQueue->Enqueue(TOperationKind::PrepareFormatChoice,
+                    {
+                        [this](TOperation&) {
+                            if (!FNextFormat)
+                                FNextFormat = FDevices.SaveVideoMediaType();
+                        },
+                        ReleaseDevices(),
+                        [this, ready](TOperation&) {
+                            SelectVideoDevice(FDevices.VideoDevice(), QString(), true);
+                            // The format chosen now is the one to keep.
+                            FNextFormat.reset();
+                            SetActivity(TActivity::Idle);
+                            TPinFormats formats;
+                            try {
+                                if (HasCamera())
+                                    formats = ReadPinFormats(FDevices.VideoCapturePin().Get());
+                            } catch (...) {
+                                // No pin to choose on: the preview comes
+                                // back as it was.
+                            }
+                            // The choice is made once this operation has
+                            // ended: the camera's other work goes on
+                            // meanwhile.
+                            ++FHandBacks;
+                            QTimer::singleShot(0, this, [this, ready, formats] {
+                                --FHandBacks;
+                                ready(formats);
+                            });
+                        },
+                    });
+}
+
+void TCaptureSession::ApplyFormatChoice(const std::optional<TMediaType>& chosen, bool store) {
+    FQueue->Enqueue(TOperationKind::ApplyFormatChoice,
+                    Joined<TStep>({[this, chosen, store](TOperation&) {
+                                      // The camera may have gone meanwhile.
+                                      if (!HasCamera())
+                                          return;
+                                      if (chosen)
+                                          FDevices.ApplyVideoMediaType(chosen->AMMediaType());
+                                      if (store)
+                                          FDevices.SetVideoFormat(FDevices.GetVideoFormatText());
+                                  }},
+                                  BuildAndRunPreview()));
 }
 
 void TCaptureSession::SetAudioFormat(const TMediaType& format) {
-    Enqueue([this, format] {
-        ComPtr<IMediaControl> control = CaptureGraph->Query<IMediaControl>();
-        if (!control) {
-            Next();
-            return;
-        }
-        CaptureGraph->NotifyStop();
-        OnWorker([control] { return control->Stop(); }, FBounds.Halt, [this, format](HRESULT) {
-            TPinList pins(AudioSourceFilter->Get<IBaseFilter>().Get());
-            if (auto config = QueryAs<IAMStreamConfig>(pins.FirstPin().Get()))
-                config->SetFormat(format.AMMediaType());
-            RunPreview([this] { Next(); });
-        });
-    });
+    FQueue->Enqueue(TOperationKind::ChangeAudioFormat,
+                    Joined<TStep>(
+                        {
+                            [this](TOperation& op) {
+                                if (!FGraph->Query<IMediaControl>())
+                                    op.End();
+                            },
+                            StopStreaming(FBounds.Halt),
+                            [this, format](TOperation&) {
+                                TPinList pins(FAudioSource->Get<IBaseFilter>().Get());
+                                if (auto config = QueryAs<IAMStreamConfig>(pins.FirstPin().Get()))
+                                    config->SetFormat(format.AMMediaType());
+                            },
+                        },
+                        RunPreview()));
 }
 
 // ---------------------------------------------------------------------------
@@ -422,182 +576,255 @@ void TCaptureSession::TakeStill(const QString& folder) {
 // The recording
 // ---------------------------------------------------------------------------
 
-void TCaptureSession::StartRecording(const QString& path, const TRecordingOptions& options) {
+void TCaptureSession::StartRecording(const QString& folder, const TRecordingOptions& options) {
     // A camera still starting is waited for; a recording already asked for,
     // running or stopping makes this one nothing.
-    if (RecordingBusy() || FState == TState::Recording || FState == TState::Closing || Closed())
+    if (RecordingBusy() || Recording() || Ending())
         return;
-    FRecordingAsked = true;
-    FPreviewErrorReported = false;
-    Enqueue([this, path, options] {
-        FRecordingAsked = false;
-        // The camera went while the start waited its turn: the lost
-        // camera's notice says so, there is nothing to record.
-        if (FCameraWatch.Lost() || !HasDevice(VideoSourceFilter) || !CaptureGraph->Active()) {
-            emit RecordingFailed(QString());
-            Next();
-            return;
-        }
-        FState = TState::StartingRecording;
-        const unsigned devicesAtStart = FDeviceChanges;
-        // The capture format, for the preview after the recording.
-        FNextFormat = FDevices.SaveVideoMediaType();
-        ComPtr<IMediaControl> control = CaptureGraph->Query<IMediaControl>();
-        if (!control) {
-            FailStart(path, GraphFailureText(E_NOINTERFACE));
-            return;
-        }
-        // The preview connections stay while the recording's are made.
-        CaptureGraph->NotifyStop();
-        OnWorker([control] { return control->Stop(); }, FBounds.Halt,
-                 [this, path, options, control, devicesAtStart](HRESULT stopped) {
-                     if (stopped == VFW_E_TIMEOUT) {
-                         FailStart(path, GraphFailureText(VFW_E_TIMEOUT));
-                         return;
-                     }
-                     // Quitting, or the camera lost, meanwhile: said elsewhere.
-                     if (FState != TState::StartingRecording) {
-                         FailStart(path, QString());
-                         return;
-                     }
-                     try {
-                         FRecording->Connect(path, options);
-                     } catch (...) {
-                         const std::exception_ptr failure = std::current_exception();
-                         FailStart(path, TRecordingSession::FailureText(failure, path),
-                                   CameraFailure(failure), devicesAtStart);
-                         return;
-                     }
-                     CaptureGraph->NotifyRun();
-                     OnWorker([control] { return control->Run(); }, FBounds.Run,
-                              [this, path, devicesAtStart](HRESULT run) {
-                                  if (FAILED(run)) {
-                                      FailStart(path, TRecordingSession::FailureText(run, path),
-                                                CameraFailure(run), devicesAtStart);
-                                      return;
-                                  }
-                                  FRecording->Started();
-                                  // Quitting meanwhile: the recording is
-                                  // completed as the quit completes one.
-                                  if (FState == TState::StartingRecording) {
-                                      FState = TState::Recording;
-                                      emit RecordingStarted(path);
-                                  }
-                                  Next();
-                              });
-                 });
-    });
+    FPreviewRebuiltAfterError = false;
+    // What the start's steps hand each other.
+    struct TStart {
+        TRecordingSession::TNewFile file;
+        TActivity before = TActivity::Idle;
+        unsigned devicesAtStart = 0;
+    };
+    auto start = std::make_shared<TStart>();
+    auto notStarted = [start](HRESULT result, TCause cause = TCause::Failure) {
+        TOutcome outcome;
+        outcome.Kind = TKind::RecordingNotStarted;
+        outcome.Result = result;
+        outcome.Cause = SUCCEEDED(result) ? TCause::Asked : cause;
+        outcome.File = start->file.Path;
+        return outcome;
+    };
+    FQueue->Enqueue(
+        TOperationKind::StartRecording,
+        {
+            [this, start, notStarted](TOperation& op) {
+                // The camera went while the start waited its turn: the lost
+                // camera's notice says so, there is nothing to record.
+                if (FCameraWatch.Lost() || !HasCamera() || !FGraph->Active()) {
+                    Tell(notStarted(S_OK));
+                    op.End();
+                    return;
+                }
+                start->before = FActivity;
+                start->devicesAtStart = FDeviceChanges;
+                SetActivity(TActivity::StartingRecording);
+            },
+            // The file's name is chosen and the file made off this thread.
+            [this, start, folder](TOperation& op) {
+                op.Await(*FFileWorker,
+                         [start, folder] {
+                             start->file = TRecordingSession::CreateFile(folder);
+                             return start->file.Result;
+                         },
+                         kFileBoundMs);
+            },
+            [this, start, notStarted](TOperation& op) {
+                if (FAILED(op.Result())) {
+                    // Nothing was touched: the preview goes on.
+                    SetActivity(start->before);
+                    Tell(notStarted(op.Result(),
+                                    op.Result() == VFW_E_TIMEOUT ? TCause::Timeout : TCause::Failure));
+                    op.End();
+                    return;
+                }
+                if (FActivity != TActivity::StartingRecording) {
+                    op.Replace(FailStart(notStarted(S_OK)));
+                    return;
+                }
+                // The capture format, for the preview after the recording.
+                FNextFormat = FDevices.SaveVideoMediaType();
+                // The preview connections stay while the recording's are made.
+                op.Insert({StopStreaming(FBounds.Halt)});
+            },
+            [this, start, notStarted, options](TOperation& op) {
+                if (op.Result() == E_NOINTERFACE || op.Result() == VFW_E_TIMEOUT) {
+                    op.Replace(FailStart(notStarted(
+                        op.Result(), op.Result() == VFW_E_TIMEOUT ? TCause::Timeout : TCause::Failure)));
+                    return;
+                }
+                // Quitting, or the camera lost, meanwhile: said elsewhere.
+                if (FActivity != TActivity::StartingRecording) {
+                    op.Replace(FailStart(notStarted(S_OK)));
+                    return;
+                }
+                try {
+                    FRecording->Connect(start->file, options);
+                } catch (...) {
+                    const TFailure failure = FailureOf(std::current_exception());
+                    TOutcome outcome = notStarted(failure.Result);
+                    outcome.Detail = failure.Detail;
+                    // A failure on the camera while the device list changed:
+                    // the camera went and came back during the start, which
+                    // explains it; the user saw the cause.
+                    if (CameraFailure(failure.Result) && start->devicesAtStart != FDeviceChanges) {
+                        outcome.Result = S_OK;
+                        outcome.Detail.clear();
+                        outcome.Cause = TCause::Asked;
+                    }
+                    op.Replace(FailStart(outcome));
+                    return;
+                }
+                ComPtr<IMediaControl> control = FGraph->Query<IMediaControl>();
+                FGraph->NotifyRun();
+                AwaitGraph(op, [control] { return control ? control->Run() : E_NOINTERFACE; },
+                           FBounds.Run);
+            },
+            [this, start, notStarted](TOperation& op) {
+                const HRESULT run = op.Result();
+                if (FAILED(run)) {
+                    TOutcome outcome =
+                        notStarted(run, run == VFW_E_TIMEOUT ? TCause::Timeout : TCause::Failure);
+                    if (CameraFailure(run) && start->devicesAtStart != FDeviceChanges) {
+                        outcome.Result = S_OK;
+                        outcome.Cause = TCause::Asked;
+                    }
+                    op.Replace(FailStart(outcome));
+                    return;
+                }
+                // Quitting meanwhile: the recording is completed as the quit
+                // completes one.
+                if (FActivity == TActivity::StartingRecording) {
+                    SetActivity(TActivity::Recording);
+                    Tell(TKind::RecordingStarted, S_OK, start->file.Path);
+                }
+            },
+        });
+    // The start waits its turn: a recording is asked for from now on.
+    emit StateChanged();
 }
 
-void TCaptureSession::FailStart(const QString& path, const QString& reason,
-                                bool onCamera, unsigned devicesAtStart) {
+TCaptureSession::TSteps TCaptureSession::FailStart(const TOutcome& failure) {
     // What the start connected is taken back, its file removed once the
     // graph has let go of it, and the preview runs again.
-    // A file this start did not create (one that took the name first) is
-    // not its to remove.
-    std::shared_ptr<TFileBeingWritten> own = FRecording->TakeBack();
-    Halt([this, path, reason, own, onCamera, devicesAtStart] {
-        if (own)
-            QFile::remove(path);
-        SetState(TState::Idle);
-        // Judged once the graph has stopped, so that the camera's own notice
-        // of its loss, sent as the start failed, has been heard.
-        const bool cameraGone =
-            FCameraWatch.Lost() || FCameraWatch.Losing() ||
-            TCameraWatch::CameraPosition(VideoSourceFilter->BaseFilter()) == -1;
-        if (cameraGone) {
-            // The camera went as the recording started: the lost-camera
-            // handling says so.
-            emit RecordingFailed(QString());
-            CaptureGraph->SetActive(false);
-            Next();
-            LoseCamera();
-            return;
-        }
-        // A failure on the camera while the device list changed: the
-        // camera went and came back during the start, which explains it.
-        // The preview comes back, with no report of a failure the user saw
-        // the cause of.
-        const bool cameraCameAndWent = onCamera && devicesAtStart != FDeviceChanges;
-        emit RecordingFailed(cameraCameAndWent ? QString() : reason);
-        if (FState == TState::Closing) {
-            Next();
-            return;
-        }
-        RebuildPreview([this] { Next(); });
-    });
+    const std::shared_ptr<TFileBeingWritten> own = FRecording->TakeBack();
+    const QString path = failure.File;
+    return Joined<TStep>(
+        {
+            ReleaseDevices(),
+            [this, failure, own, path](TOperation& op) {
+                if (!path.isEmpty()) {
+                    FFileWorker->Post(
+                        [path, own] {
+                            ReleaseReservedFile(path);
+                            if (own)
+                                QFile::remove(path);
+                        },
+                        {}, kFileBoundMs, {});
+                }
+                SetActivity(TActivity::Idle);
+                // Judged once the graph has stopped, so that the camera's
+                // own notice of its loss, sent as the start failed, has been
+                // heard.
+                const bool cameraGone =
+                    FCameraWatch.Lost() ||
+                    TCameraWatch::CameraPosition(FVideoSource->BaseFilter()) == -1;
+                if (cameraGone) {
+                    // The camera went as the recording started: the
+                    // lost-camera handling says so.
+                    TOutcome silent = failure;
+                    silent.Result = S_OK;
+                    silent.Detail.clear();
+                    silent.Cause = TCause::Asked;
+                    Tell(silent);
+                    DiscardGraph();
+                    op.End();
+                    LoseCamera();
+                    return;
+                }
+                Tell(failure);
+                if (Ending())
+                    op.End();
+            },
+        },
+        RebuildPreview());
 }
 
 void TCaptureSession::StopRecording() {
-    if (FState != TState::Recording)
+    if (FActivity != TActivity::Recording)
         return;
-    FState = TState::Stopping;
-    emit RecordingStopping();
-    Enqueue([this] { StopGraphOfRecording([this] { RebuildPreview([this] { Next(); }); }); });
+    SetActivity(TActivity::Stopping);
+    FQueue->Enqueue(TOperationKind::StopRecording, Joined(StopRecordingGraph(), RebuildPreview()));
 }
 
-void TCaptureSession::StopGraphOfRecording(std::function<void()> then) {
-    ComPtr<IMediaControl> control = CaptureGraph->Query<IMediaControl>();
+TCaptureSession::TSteps TCaptureSession::StopRecordingGraph() {
     auto stopResult = std::make_shared<HRESULT>(S_OK);
-    CaptureGraph->NotifyStop();
-    // The file is completed (the graph drained, its index written) and the
-    // graph lets go of it and of the devices, off this thread.
-    OnWorker(
-        [control, stopResult] {
-            if (!control)
-                return S_OK;
-            *stopResult = control->Stop();
-            control->Halt();
-            return S_OK;
+    return {
+        [this, stopResult](TOperation& op) {
+            ComPtr<IMediaControl> control = FGraph->Query<IMediaControl>();
+            FGraph->NotifyStop();
+            // The file is completed (the graph drained, its index written)
+            // and the graph lets go of it and of the devices.
+            AwaitGraph(op,
+                       [control, stopResult] {
+                           if (!control)
+                               return S_OK;
+                           *stopResult = control->Stop();
+                           control->Halt();
+                           return S_OK;
+                       },
+                       FBounds.Stop);
         },
-        FBounds.Stop,
-        [this, stopResult, then](HRESULT hr) {
-            FinishStop(hr == VFW_E_TIMEOUT ? hr : *stopResult, FRecording->Failure());
-            then();
-        });
+        [this, stopResult](TOperation& op) {
+            if (op.Result() == VFW_E_TIMEOUT)
+                *stopResult = VFW_E_TIMEOUT;
+            TOutcome outcome;
+            outcome.Kind = FActivity == TActivity::Closing ? TKind::Closed : TKind::RecordingStopped;
+            outcome.File = FRecording->File();
+            outcome.Result = FRecording->Failure();
+            outcome.Cause = FRecording->EndCause();
+            if (outcome.Cause == TCause::Asked && FAILED(outcome.Result))
+                outcome.Cause = TCause::Failure;
+            outcome.StopResult = *stopResult;
+            FRecording->Disconnect();
+            auto told = [this](const TOutcome& ended) {
+                FRecording->Finished();
+                if (ended.Kind == TKind::Closed) {
+                    FClosedOutcome = ended;
+                    return;
+                }
+                if (FActivity == TActivity::Stopping)
+                    SetActivity(TActivity::Idle);
+                Tell(ended);
+                // The recording is over: one may start.
+                emit StateChanged();
+            };
+            if (*stopResult == VFW_E_TIMEOUT && !FGraph->Active()) {
+                // A stop given up leaves the file with the graph that holds
+                // it: the start-up repair finishes it.
+                outcome.FileState = TOutcome::TFileState::LeftForRepair;
+                told(outcome);
+                return;
+            }
+            // The file is finished (by the repair when the stop could not
+            // complete it) off this thread, while the preview starts again.
+            auto state = std::make_shared<TOutcome::TFileState>(TOutcome::TFileState::LeftForRepair);
+            const QString path = outcome.File;
+            const HRESULT failure = outcome.Result;
+            const HRESULT stop = outcome.StopResult;
+            FFileWorker->Post(
+                [path, failure, stop, state] {
+                    ReleaseReservedFile(path);
+                    *state = FinishRecordingFile(path, failure, stop);
+                },
+                [outcome, state, told]() mutable {
+                    outcome.FileState = *state;
+                    told(outcome);
+                },
+                kFileBoundMs, [outcome, told] { told(outcome); });
+        },
+    };
 }
 
-void TCaptureSession::FinishStop(HRESULT stopResult, HRESULT failure) {
-    const QString path = FRecording->File();
-    FRecording->Disconnect();
-    const bool closing = FState == TState::Closing;
-    auto result = std::make_shared<TRecordingResult>();
-    result->Path = path;
-    result->EndReason = FStopReason;
-    FStopReason.clear();
-    FFinishing = true;
-    auto told = [this, result, closing] {
-        FFinishing = false;
-        if (closing) {
-            FClosedResult = *result;
-            return;
-        }
-        if (FState == TState::Stopping)
-            FState = TState::Idle;
-        emit RecordingStopped(*result);
-    };
-    if (stopResult == VFW_E_TIMEOUT && !CaptureGraph->Active()) {
-        // A stop given up leaves the file with the graph that holds it: the
-        // start-up repair finishes it.
-        result->Message = UiText("Messages", "L'arrêt de l'enregistrement a échoué : %1")
-                              .arg(RecordingFailureReason(VFW_E_TIMEOUT, path));
-        told();
-    } else {
-        // The file is finished (by the repair when the stop could not
-        // complete it) off this thread, while the preview starts again.
-        auto end = std::make_shared<TRecordingEnd>();
-        FFileWorker->Post(
-            [path, failure, stopResult, end] {
-                *end = FinishRecordingFile(path, failure, stopResult);
-            },
-            [end, result, told] {
-                result->Complete = end->plays;
-                result->Repaired = end->repaired;
-                result->Message = end->message;
-                told();
-            },
-            kFinishBoundMs, told);
-    }
+int64_t TCaptureSession::RecordingPositionMs() const {
+    if (!FGraph->Active())
+        return -1;
+    auto seeking = FGraph->Get<IMediaSeeking>();
+    int64_t position = 0;
+    seeking->GetCurrentPosition(&position);
+    return position / 10000;
 }
 
 // ---------------------------------------------------------------------------
@@ -605,17 +832,17 @@ void TCaptureSession::FinishStop(HRESULT stopResult, HRESULT failure) {
 // ---------------------------------------------------------------------------
 
 void TCaptureSession::WatchGraph() {
-    CaptureGraph->OnGraphErrorAbort = [this](TFilterGraph*, intptr_t error, intptr_t) {
+    FGraph->OnGraphErrorAbort = [this](TFilterGraph*, intptr_t error, intptr_t) {
         GraphError(HRESULT(error));
     };
-    CaptureGraph->OnGraphDeviceLost = [this](TFilterGraph*, intptr_t filter, intptr_t removed) {
+    FGraph->OnGraphDeviceLost = [this](TFilterGraph*, intptr_t filter, intptr_t removed) {
         if (removed == 0 && filter != 0)
             GraphDeviceLost(reinterpret_cast<IBaseFilter*>(filter));
     };
     // The camera in use delivers nothing, or delivers again.
-    CaptureGraph->EventHandlers[EC_STARVATION] = [this](TFilterGraph*, intptr_t filter,
-                                                        intptr_t stalled) {
-        if (filter != 0 && reinterpret_cast<IBaseFilter*>(filter) == VideoSourceFilter->MemberFilter())
+    FGraph->EventHandlers[EC_STARVATION] = [this](TFilterGraph*, intptr_t filter,
+                                                  intptr_t stalled) {
+        if (filter != 0 && reinterpret_cast<IBaseFilter*>(filter) == FVideoSource->MemberFilter())
             FCameraWatch.CameraStalled(stalled != 0);
     };
 }
@@ -623,45 +850,47 @@ void TCaptureSession::WatchGraph() {
 void TCaptureSession::GraphError(HRESULT error) {
     // A lost camera or microphone is handled as such (its notice comes
     // first and releases the graph, whose errors then go unheard).
-    if (FCameraWatch.Lost() || FCameraWatch.Losing())
+    if (FCameraWatch.Lost())
         return;
-    if (FState == TState::Recording) {
+    if (FActivity == TActivity::Recording) {
         // The first error ends the recording as the record button would.
         if (FRecording->Fail(error))
             StopRecording();
         return;
     }
-    // During the preview: reported once, and the preview rebuilt on a new
-    // graph in the format it had, rather than left frozen; another failure
-    // of the rebuilt one is not reported again until a recording starts.
-    if (FState != TState::Previewing || FPreviewErrorReported || !CaptureGraph->Active())
+    // During the preview: told once, and the preview rebuilt on a new graph
+    // in the format it had, rather than left frozen; another failure of the
+    // rebuilt one is not acted on again until a recording starts.
+    if (FActivity != TActivity::Previewing || FPreviewRebuiltAfterError || !FGraph->Active())
         return;
-    FPreviewErrorReported = true;
-    const QString reason = CameraFailureReason(FAILED(error) ? error : E_FAIL);
-    Enqueue([this, reason] {
-        if (!FNextFormat)
-            FNextFormat = FDevices.SaveVideoMediaType();
-        Halt([this, reason] {
-            emit PreviewRecovered(reason);
-            RebuildPreview([this] { Next(); });
-        });
-    });
+    FPreviewRebuiltAfterError = true;
+    const HRESULT reason = FAILED(error) ? error : E_FAIL;
+    FQueue->Enqueue(TOperationKind::RecoverPreview,
+                    Joined<TStep>(
+                        {
+                            [this](TOperation&) {
+                                if (!FNextFormat)
+                                    FNextFormat = FDevices.SaveVideoMediaType();
+                            },
+                            ReleaseDevices(),
+                            [this, reason](TOperation&) { Tell(TKind::PreviewRecovered, reason); },
+                        },
+                        RebuildPreview()));
 }
 
 void TCaptureSession::GraphDeviceLost(IBaseFilter* filter) {
-    if (filter == VideoSourceFilter->MemberFilter())
+    if (filter == FVideoSource->MemberFilter())
         LoseCamera();
-    else if (filter == AudioSourceFilter->MemberFilter())
+    else if (filter == FAudioSource->MemberFilter())
         // Nothing streams from the microphone outside a recording. A
         // recording with its sound ends as the record button ends it; the
         // preview goes on (the microphone is opened again when it is back).
-        EndRecordingFor(UiText("Messages",
-                               "L'enregistrement s'est arrêté : le micro a été débranché."));
+        EndRecordingFor(TCause::MicrophoneGone);
 }
 
 void TCaptureSession::DevicesChanged() {
     ++FDeviceChanges;
-    if (!FDevices.Listed() || Closed() || FState == TState::Closing)
+    if (!FDevices.Listed() || Ending())
         return;
     if (FCameraWatch.Lost()) {
         FCameraWatch.DevicesChanged();
@@ -669,8 +898,8 @@ void TCaptureSession::DevicesChanged() {
     }
     // A camera whose stream just stops when it goes (no error) is noticed
     // by its leaving the list.
-    const int camera = TCameraWatch::CameraPosition(VideoSourceFilter->BaseFilter());
-    if (FDevices.VideoDevice() != -1 && HasDevice(VideoSourceFilter) && camera == -1) {
+    const int camera = TCameraWatch::CameraPosition(FVideoSource->BaseFilter());
+    if (FDevices.VideoDevice() != -1 && HasCamera() && camera == -1) {
         LoseCamera();
         return;
     }
@@ -680,13 +909,13 @@ void TCaptureSession::DevicesChanged() {
         FDevices.SetVideoDevice(camera);
     // A microphone back after it went away during a recording: opened again,
     // so that the next recording has sound.
-    if (HasDevice(AudioSourceFilter) && !AudioSourceFilter->MemberFilter() &&
-        CaptureGraph->Active() && FState == TState::Previewing && !Busy())
-        AudioSourceFilter->MemberNotify(msRefresh, 0);
+    if (FAudioSource->HasDevice() && !FAudioSource->MemberFilter() && FGraph->Active() &&
+        FActivity == TActivity::Previewing && !Busy())
+        FAudioSource->MemberNotify(msRefresh, 0);
 }
 
 void TCaptureSession::LoseCamera() {
-    if (FCameraWatch.Lost() || FState == TState::Closing || Closed())
+    if (FCameraWatch.Lost() || Ending())
         return;
     // The format it had: the one kept for the next preview (a recording's),
     // or the one in force.
@@ -698,129 +927,125 @@ void TCaptureSession::LoseCamera() {
         }
     }
     TBaseFilter camera;
-    camera.Assign(VideoSourceFilter->BaseFilter());
+    camera.Assign(FVideoSource->BaseFilter());
     // From here on the video source has no device: rebuilding the preview
     // skips it.
-    VideoSourceFilter->BaseFilter().StoreMoniker(nullptr);
+    FVideoSource->ForgetDevice();
     FCameraWatch.CameraGone(camera);
 }
 
 void TCaptureSession::EndRecording() {
-    EndRecordingFor(FCameraWatch.Stalled()
-                        ? UiText("Messages",
-                                 "L'enregistrement s'est arrêté : la caméra ne donnait plus "
-                                 "d'image.")
-                        : UiText("Messages",
-                                 "L'enregistrement s'est arrêté : la caméra a été débranchée."));
+    EndRecordingFor(FCameraWatch.Stalled() ? TCause::CameraStalled : TCause::CameraGone);
 }
 
-void TCaptureSession::EndRecordingFor(const QString& reason) {
-    if (FState != TState::Recording)
+void TCaptureSession::EndRecordingFor(TCause cause) {
+    if (FActivity != TActivity::Recording)
         return;
-    FStopReason = reason;
+    FRecording->SetEndCause(cause);
     StopRecording();
 }
 
 void TCaptureSession::ReleaseCamera() {
-    Enqueue([this] {
-        Halt([this] {
-            VideoSourceFilter->BaseFilter().StoreMoniker(nullptr);
-            CaptureGraph->EmptyGraph();
-            CaptureGraph->SetActive(false);
-            FDevices.SetVideoDevice(-1);
-            SetState(TState::Idle);
-            FCameraWatch.SetLosing(false);
-            emit CameraLostChanged(true);
-            Next();
-        });
-    });
+    FQueue->Enqueue(TOperationKind::ReleaseCamera,
+                    {
+                        ReleaseDevices(),
+                        [this](TOperation&) {
+                            FVideoSource->ForgetDevice();
+                            EmptyGraph();
+                            DiscardGraph();
+                            FDevices.SetVideoDevice(-1);
+                            SetActivity(TActivity::Idle);
+                            FCameraWatch.LossHandled();
+                        },
+                    });
 }
 
 void TCaptureSession::OpenLostCamera(int index, bool sameCamera) {
-    Enqueue([this, index, sameCamera] {
-        if (TSessionWorker::StuckThreads() > 0 && !CaptureGraph->Active()) {
-            FCameraWatch.OpenEnded(false);
-            Next();
-            return;
-        }
-        Halt([this, index, sameCamera] {
-            int32_t opened = -1;
-            bool ok = true;
-            try {
-                if (!sameCamera)
-                    FNextFormat.reset();
-                // The same camera comes in the format it had, the windows
-                // where they are; another one in the stored format.
-                FKeepPlacement = sameCamera;
-                const auto kept = qScopeGuard([this] { FKeepPlacement = false; });
-                opened = sameCamera ? SelectVideoDevice(index, QString())
-                                    : SelectVideoDevice(index, FDevices.VideoFormat());
-            } catch (...) {
-                // Listed but not usable (another program holds it, or it
-                // went again meanwhile): tried again, nothing raised.
-                ok = false;
-            }
-            FDevices.SetVideoDevice(opened);
-            if (!ok || opened == -1 || !CaptureGraph->Active()) {
-                FCameraWatch.OpenEnded(false);
-                Next();
-                return;
-            }
-            BuildPreview();
-            RunPreview([this] {
-                if (FState == TState::Previewing)
-                    emit CameraLostChanged(false);
-                Next();
-            });
-        });
-    });
+    FQueue->Enqueue(
+        TOperationKind::ReopenCamera,
+        Joined<TStep>(
+            {
+                [this](TOperation& op) {
+                    // A graph given up is still stuck in the camera's source:
+                    // a new one would only get stuck beside it.
+                    if (FWorker->StuckThreads() > 0 && !FGraph->Active()) {
+                        FCameraWatch.OpenEnded(false);
+                        op.End();
+                    }
+                },
+                ReleaseDevices(),
+                [this, index, sameCamera](TOperation& op) {
+                    int32_t opened = -1;
+                    bool ok = true;
+                    try {
+                        if (!sameCamera)
+                            FNextFormat.reset();
+                        // The same camera comes in the format it had, the
+                        // windows where they are; another one in the stored
+                        // format.
+                        opened = sameCamera ? SelectVideoDevice(index, QString(), true)
+                                            : SelectVideoDevice(index, FDevices.VideoFormat());
+                    } catch (...) {
+                        // Listed but not usable (another program holds it, or
+                        // it went again meanwhile): tried again, nothing said.
+                        ok = false;
+                    }
+                    FDevices.SetVideoDevice(opened);
+                    if (!ok || opened == -1 || !FGraph->Active()) {
+                        FCameraWatch.OpenEnded(false);
+                        op.End();
+                    }
+                },
+            },
+            BuildAndRunPreview()));
 }
 
 void TCaptureSession::RestartCamera() {
-    Enqueue([this] {
-        if (FState == TState::Closing || Closed() || FCameraWatch.Lost() ||
-            !FCameraWatch.Stalled()) {
-            Next();
-            return;
-        }
-        ComPtr<IMediaControl> control = CaptureGraph->Query<IMediaControl>();
-        if (!control) {
-            // A graph given up is still stuck in the camera's source: a new
-            // one would only get stuck beside it. Tried again once it is out.
-            if (TSessionWorker::StuckThreads() > 0) {
-                Next();
-                return;
-            }
-            // The graph was given up: the camera is opened anew.
-            Halt([this] {
-                {
-                    FKeepPlacement = true;
-                    const auto kept = qScopeGuard([this] { FKeepPlacement = false; });
-                    SelectVideoDevice(FDevices.VideoDevice(), FNextFormat ? QString() : FDevices.VideoFormat());
-                }
-                if (!CaptureGraph->Active()) {
-                    Next();
+    FQueue->Enqueue(
+        TOperationKind::RestartCamera,
+        Joined<TStep>(
+            {[this](TOperation& op) {
+                if (Ending() || FCameraWatch.Lost() || !FCameraWatch.Stalled()) {
+                    op.End();
                     return;
                 }
-                BuildPreview();
-                RunPreview([this] { Next(); });
-            });
-            return;
-        }
-        // The sources start afresh: stopped, then run again.
-        CaptureGraph->NotifyStop();
-        OnWorker([control] { return control->Stop(); }, FBounds.Halt, [this](HRESULT) {
-            RunPreview([this] { Next(); });
-        });
-    });
+                ComPtr<IMediaControl> control = FGraph->Query<IMediaControl>();
+                if (control) {
+                    // The sources start afresh: stopped, then run again.
+                    FGraph->NotifyStop();
+                    AwaitGraph(op, [control] { return control->Stop(); }, FBounds.Halt);
+                    return;
+                }
+                // The graph was given up, and may still be stuck in the
+                // camera's source: a new one would only get stuck beside it.
+                // Tried again once it is out; then the camera is opened anew.
+                if (FWorker->StuckThreads() > 0) {
+                    op.End();
+                    return;
+                }
+                op.Replace(Joined<TStep>({ReleaseDevices(),
+                                          [this](TOperation&) {
+                                              SelectVideoDevice(FDevices.VideoDevice(),
+                                                                FNextFormat ? QString()
+                                                                            : FDevices.VideoFormat(),
+                                                                true);
+                                          }},
+                                         BuildAndRunPreview()));
+            }},
+            RunPreview()));
 }
 
-void TCaptureSession::ShowStalled(bool stalled) {
-    emit CameraStalledChanged(stalled);
+void TCaptureSession::PresenceChanged() {
+    emit StateChanged();
 }
 
 void TCaptureSession::ReportUnusableCamera() {
-    emit UnusableCamera();
+    Tell(TKind::CameraUnusable);
+}
+
+void TCaptureSession::WatchFailed(const std::exception_ptr& failure) {
+    if (FReports)
+        FReports->UnexpectedFailure(failure);
 }
 
 // ---------------------------------------------------------------------------
@@ -828,45 +1053,39 @@ void TCaptureSession::ReportUnusableCamera() {
 // ---------------------------------------------------------------------------
 
 void TCaptureSession::Close() {
-    if (FState == TState::Closing || Closed())
+    if (Ending())
         return;
     FCameraWatch.Stop();
     delete FDeviceNotice;
     FDeviceNotice = nullptr;
     // What waits to run is dropped; what runs ends first, but a camera that
     // has not started yet is not waited for.
-    FOperations.clear();
-    const bool starting = FState == TState::Starting;
-    FState = TState::Closing;
-    emit Closing();
+    FQueue->DropWaiting();
+    const bool starting = FActivity == TActivity::Starting;
+    SetActivity(TActivity::Closing);
     if (starting && FWorker->Busy())
         FWorker->GiveUpRunning();
-    Enqueue([this] {
-        // A recording (or one that started meanwhile) is completed as a stop
-        // completes it; then the graph lets go of everything, and the files
-        // being finished are waited for.
-        auto done = [this] {
-            Halt([this] {
-                // Emptied, then deactivated: the members' filters leave (the
-                // graph is at rest: nothing here waits).
-                try {
-                    CaptureGraph->EmptyGraph();
-                } catch (...) {
-                }
-                CaptureGraph->SetActive(false);
-                FFileWorker->Post([] {}, [this] { CloseDown(); }, kFinishBoundMs,
-                                  [this] { CloseDown(); });
-            });
-        };
-        if (FRecording->Recording())
-            StopGraphOfRecording(done);
-        else
-            done();
-    });
-}
-
-void TCaptureSession::CloseDown() {
-    FState = TState::Closed;
-    emit ClosedDown(FClosedResult);
-    Next();
+    FQueue->Enqueue(TOperationKind::Close,
+                    {
+                        // A recording (or one that started meanwhile) is
+                        // completed as a stop completes it.
+                        [this](TOperation& op) {
+                            if (FRecording->Connected())
+                                op.Insert(StopRecordingGraph());
+                        },
+                        // Then the graph lets go of everything, and the
+                        // files being finished are waited for.
+                        ReleaseDevices(),
+                        [this](TOperation& op) {
+                            EmptyGraph();
+                            DiscardGraph();
+                            op.Await(*FFileWorker, [] { return S_OK; }, kFileBoundMs);
+                        },
+                        [this](TOperation&) {
+                            SetActivity(TActivity::Closed);
+                            TOutcome closed = FClosedOutcome;
+                            closed.Kind = TKind::Closed;
+                            Tell(closed);
+                        },
+                    });
 }

@@ -4,15 +4,28 @@
 // microphone and frame grabber, the camera's format (the one stored, and the
 // one for the next preview), the preview, still pictures, the recording, and
 // what happens when the camera fails, stalls, goes away or comes back. It
-// knows no window: the control panel binds its signals to the windows.
+// knows no window and makes no sentence: the control panel binds its
+// signals to the windows and turns its outcomes into words.
+//
+// What the camera does is one state, the session's activity, and whether it
+// is there another, the camera watch's presence; every "is it ..." is read
+// from the two, and StateChanged says that either changed:
+//
+//   Idle --preview asked--> Starting --it runs--> Previewing (fails: Idle)
+//   Previewing --record--> StartingRecording --it runs--> Recording
+//   StartingRecording --it fails--> Starting (the preview comes back)
+//   Recording --stop, or a failure--> Stopping --graph let go--> Starting
+//   any --close--> Closing --devices let go--> Closed
 //
 // Nothing here waits on the camera, the sound server or the disk on the
 // user-interface thread. What may wait (the graph's state changes, the
-// drain of a recording, the repair of a file, the encoding of a picture)
-// runs on the session's workers; the call returns at once and a signal says
-// how it ended. The session does one thing with its graph at a time: a
-// request made while another runs waits for it, in order, except a second
-// record click while a recording starts or stops, which is ignored.
+// drain of a recording, the recording's file, the repair of a file, the
+// encoding of a picture) runs on the session's workers, one for the graph
+// and one for files; the call returns at once, and the operation's outcome
+// (OperationEnded) and the state say how it ended. The session does one
+// thing with its graph at a time: a request made while another runs waits
+// for it, in order (see SessionOperations.h), except a second record click
+// while a recording starts or stops, which is ignored.
 //
 // Every wait has a bound. A camera whose stream never starts (a PipeWire
 // camera without its session manager, say) is given up after kRunBoundMs:
@@ -25,9 +38,8 @@
 #include <QSize>
 #include <QString>
 #include <QStringList>
-#include <QTimer>
 
-#include <deque>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -35,29 +47,55 @@
 #include "capture/CameraWatch.h"
 #include "capture/CaptureDevices.h"
 #include "capture/RecordingSession.h"
-#include "media/Filter.h"
+#include "capture/SessionOperations.h"
+#include "capture/SessionOutcome.h"
+#include "media/FormatChoice.h"
 #include "media/MediaTypes.h"
 
 class TSessionWorker;
 class TStillCapture;
+class TCaptureSessionProbe;
 
 namespace media {
-class TBitmap;
 class TFilterGraph;
 class TSampleGrabber;
-class TSysDevEnum;
 class TVideoWindow;
 }  // namespace media
+
+// Where the session reports a failure that escaped one of its steps (a bug,
+// or a failure nothing foresaw): the owner shows it as the program's error
+// report. The session goes on.
+class TSessionReports {
+  public:
+    virtual ~TSessionReports() = default;
+    virtual void UnexpectedFailure(const std::exception_ptr& failure) = 0;
+};
 
 class TCaptureSession : public QObject, private TCameraHost {
     Q_OBJECT
   public:
+    enum class TActivity {
+        Idle,               // no preview runs (no camera, or it failed to start)
+        Starting,           // the preview is being started
+        Previewing,         // the preview runs
+        StartingRecording,  // a recording is being connected and started
+        Recording,          // a recording runs
+        Stopping,           // the recording's graph drains into its file
+        Closing,            // the session ends: a recording is completed, devices let go
+        Closed,             // nothing runs, nothing starts any more
+    };
+    using TPresence = TCameraWatch::TPresence;
+
     // How long the camera's stream may take to start (a source that never
     // prerolls is given up after it), a recording's stop to complete its
     // file, and the graph to let go of its devices.
     static constexpr int kRunBoundMs = 10000;
     static constexpr int kStopBoundMs = 15000;
     static constexpr int kHaltBoundMs = 5000;
+    // How long the file worker may take to create a recording's file, to
+    // finish it (the repair reads most of the file and writes it back) and
+    // to remove what a failed start left.
+    static constexpr int kFileBoundMs = 120000;
 
     // The bounds above; tests shorten them.
     struct TBounds {
@@ -67,53 +105,96 @@ class TCaptureSession : public QObject, private TCameraHost {
     };
     void SetBounds(const TBounds& bounds) { FBounds = bounds; }
 
-    explicit TCaptureSession(QObject* parent = nullptr);
+    // `reports`, when given, hears of failures nothing foresaw; it outlives
+    // the session.
+    explicit TCaptureSession(TSessionReports* reports = nullptr, QObject* parent = nullptr);
     ~TCaptureSession() override;
     TCaptureSession(const TCaptureSession&) = delete;
     TCaptureSession& operator=(const TCaptureSession&) = delete;
 
-    // The media components, owned by the session.
-    media::TFilterGraph* CaptureGraph = nullptr;
-    media::TFilter* VideoSourceFilter = nullptr;
-    media::TFilter* AudioSourceFilter = nullptr;
-    media::TSampleGrabber* SampleGrabber = nullptr;
     // The preview window's renderer joins the graph (null: it leaves).
     void SetVideoWindow(media::TVideoWindow* window);
-    media::TVideoWindow* VideoWindow() const { return FVideoWindow; }
     // The largest video picture the screen has room for (for the format a
     // camera is opened in when no stored one applies); asked when a camera
     // is opened.
     std::function<QSize()> PreviewArea;
 
+    // --- The state -------------------------------------------------------
+    TActivity Activity() const { return FActivity; }
+    TPresence Presence() const { return FCameraWatch.Presence(); }
+    bool Recording() const { return FActivity == TActivity::Recording; }
+    // A recording waits to start, starts, drains, or its file is finished.
+    bool RecordingBusy() const;
+    // A recording is asked for: it waits to start, starts, or runs (the
+    // record button's recording flag).
+    bool RecordingAsked() const;
+    // Something runs or waits to run.
+    bool Busy() const;
+    // The camera in use went away and none has been taken up since; it
+    // delivers no picture; its going is being handled.
+    bool CameraLost() const { return FCameraWatch.Lost(); }
+    bool CameraStalled() const { return FCameraWatch.Stalled(); }
+    bool LosingCamera() const { return FCameraWatch.Losing(); }
+    bool Closed() const { return FActivity == TActivity::Closed; }
+
     // --- Devices ---------------------------------------------------------
     // The input devices, the ones in use and the camera's format.
-    TCaptureDevices& Devices() { return FDevices; }
     const TCaptureDevices& Devices() const { return FDevices; }
+    // The choice the settings file holds: the devices by their places in
+    // the lists, and the stored format's description.
+    void SetStoredChoice(int32_t video, int32_t audio, const QString& format);
+    void SetStoredFormat(const QString& format) { FDevices.SetVideoFormat(format); }
     // Lists the input devices and watches them come and go; false when
     // there is no camera.
     bool ListDevices();
     void FreeDevices();
+    // Opens the devices at start-up: the first camera and microphone when
+    // there are any (else the stored ones), the camera in its stored format.
+    // The stored format, when there is none, becomes the camera's.
+    void OpenDevices();
     // Opens the camera at `index` (the last one when beyond) in a new,
     // unconnected graph, in the format the text describes (none: the format
     // kept for the next preview, or the one that fits the screen best), and
-    // tells its frame size (FrameSize). The graph must be at rest (see
-    // OpenCamera for a running one). The camera actually opened, -1: none.
-    int32_t SelectVideoDevice(int32_t index, const QString& formatText);
+    // tells its frame size (FrameSize) unless `keepPlacement`. The graph must
+    // be at rest (see OpenCamera for a running one). The camera actually
+    // opened, -1: none.
+    int32_t SelectVideoDevice(int32_t index, const QString& formatText,
+                              bool keepPlacement = false);
+    // The names of the devices present now (the list is read afresh).
+    QStringList PresentCameras() const;
+    QStringList PresentMicrophones() const;
+    // The devices chosen in the device dialog: a microphone that changed is
+    // opened, another camera opened in place of the one in use (never none),
+    // and the preview runs again when anything changed.
+    void ChooseDevices(int32_t video, int32_t audio);
+    // The compressors installed, in their lists' order.
+    static QStringList VideoCompressors();
+    static QStringList AudioCompressors();
+
+    // --- The settings pages ----------------------------------------------
+    // The camera's or the microphone's filter, for its settings pages; a
+    // source without a device raises "Interface not supported".
+    media::ComPtr<media::IBaseFilter> CameraSettingsTarget() const;
+    media::ComPtr<media::IBaseFilter> MicrophoneSettingsTarget() const;
+    // The microphone's formats, the one in force among them; raises as
+    // above without a microphone.
+    media::TPinFormats MicrophoneFormats() const;
 
     // --- The preview -----------------------------------------------------
-    // Builds the preview path and runs the graph (PreviewStarted or
-    // PreviewFailed), or stops it.
+    // Builds the preview path and runs the graph, or stops it.
     void SetPreview(bool on);
     // Opens another camera (or the same one again, keeping its format when
-    // keepFormat), stopping the running graph first, and runs its preview;
-    // then `opened` with the camera's place (-1: none), before the preview
-    // runs.
-    void OpenCamera(int32_t index, bool keepFormat, std::function<void(int32_t)> opened = {});
-    // Opens the camera again in a new, unconnected graph in its format and
-    // leaves it stopped, so that its capture pin offers every format; then
-    // `ready` (with the capture pin, null without a camera). The caller sets
-    // a format and calls SetPreview(true).
-    void PrepareFormatChoice(std::function<void(media::IPin*)> ready);
+    // keepFormat), stopping the running graph first, and runs its preview.
+    void OpenCamera(int32_t index, bool keepFormat);
+    // The format choice, in two calls. The first stops the preview and opens
+    // the camera again in a new, unconnected graph in its format, so that
+    // its capture pin offers every format, then hands back its formats to
+    // `ready` (an empty list without a camera), once the operation has
+    // ended: the choice is made outside it. The second puts the chosen
+    // format on the camera (none: the one it had) and runs the preview; the
+    // stored format becomes the one in force when `store`.
+    void PrepareFormatChoice(std::function<void(const media::TPinFormats&)> ready);
+    void ApplyFormatChoice(const std::optional<media::TMediaType>& chosen, bool store);
     // Puts a sound format on the microphone: the graph is stopped, the
     // format set, and the graph run again.
     void SetAudioFormat(const media::TMediaType& format);
@@ -125,130 +206,122 @@ class TCaptureSession : public QObject, private TCameraHost {
     void TakeStill(const QString& folder);
 
     // --- The recording ---------------------------------------------------
-    // Records into `path` (RecordingStarted, or RecordingFailed with the
-    // reason; the preview then runs again).
-    void StartRecording(const QString& path, const TRecordingOptions& options);
+    // Records into the next free numbered file of `folder`, chosen and
+    // created off this thread: RecordingStarted with its path, or
+    // RecordingNotStarted (the preview then runs again).
+    void StartRecording(const QString& folder, const TRecordingOptions& options);
     // Ends the recording: the file is completed (or finished by the
     // repair), the preview runs again in the same format, RecordingStopped
     // tells what became of the file.
     void StopRecording();
-    bool Recording() const { return FState == TState::Recording; }
-    // A recording is starting or stopping.
-    bool RecordingBusy() const {
-        return FRecordingAsked || FState == TState::StartingRecording ||
-               FState == TState::Stopping || FFinishing;
-    }
-    const TRecordingSession& RecordingRun() const { return *FRecording; }
+    // How long the recording runs, in milliseconds (-1 without a graph).
+    int64_t RecordingPositionMs() const;
 
     // --- The session as a whole ------------------------------------------
-    // Something runs or waits to run.
-    bool Busy() const;
-    // The camera in use went away and none has been taken up since; it
-    // delivers no picture; its going is being handled.
-    bool CameraLost() const { return FCameraWatch.Lost(); }
-    bool CameraStalled() const { return FCameraWatch.Stalled(); }
-    bool LosingCamera() const { return FCameraWatch.Losing(); }
     // The system's notice that a device came or went.
     void DevicesChanged();
     // Ends everything: a running recording is completed as a stop
-    // completes it (neither strip nor mail: Closed says what became of
-    // it), the graph lets go of its devices; then Closed. Nothing starts
-    // after.
+    // completes it (neither strip nor mail: the Closed outcome says what
+    // became of it), the graph lets go of its devices. Nothing starts after.
     void Close();
-    bool Closed() const { return FState == TState::Closed; }
 
   signals:
+    // The activity or the camera's presence changed.
+    void StateChanged();
+    // An operation ended (see TOutcome for what each kind tells).
+    void OperationEnded(const TOutcome& outcome);
     // The camera's frame size, when a camera is opened (not when it is
     // taken up again after it went away).
     void FrameSize(int width, int height);
-    void PreviewStarted();
-    // The preview could not be started: the reason in the user's words.
-    void PreviewFailed(const QString& reason);
-    // A graph error during the preview: the preview was built again.
-    void PreviewRecovered(const QString& reason);
-    void RecordingStarted(const QString& path);
-    void RecordingFailed(const QString& reason);
-    // The recording ends: its file is being completed.
-    void RecordingStopping();
-    void RecordingStopped(const TRecordingResult& result);
-    void StillTaken(const QString& path);
-    void StillFailed(const QString& reason);
-    // The camera went away (true) or is back; delivers no picture (true)
-    // or does again; keeps failing to open though it is there.
-    void CameraLostChanged(bool lost);
-    void CameraStalledChanged(bool stalled);
-    void UnusableCamera();
-    void Closing();
-    void ClosedDown(const TRecordingResult& recording);
 
   private:
-    enum class TState { Idle, Starting, Previewing, StartingRecording, Recording, Stopping, Closing, Closed };
+    friend class TCaptureSessionProbe;
+    using TStep = TOperation::TStep;
+    using TSteps = TOperation::TSteps;
 
-    // Operations on the graph run one at a time; each ends with Next().
-    void Enqueue(std::function<void()> operation);
-    void Next();
-    // Runs a job on the graph's worker, then `then` here; at the bound the
-    // graph is given up and `then` gets VFW_E_TIMEOUT.
-    void OnWorker(std::function<media::HRESULT()> job, int boundMs,
-                  std::function<void(media::HRESULT)> then);
-    // Stops the graph and makes it let go of its devices, off this thread.
-    void Halt(std::function<void()> then);
-    void RunPreview(std::function<void()> then);
+    void SetActivity(TActivity activity);
+    void Tell(TOutcome outcome);
+    void Tell(TOutcome::TKind kind, media::HRESULT result = 0, const QString& file = QString());
+    bool Ending() const {
+        return FActivity == TActivity::Closing || FActivity == TActivity::Closed;
+    }
+    bool HasCamera() const;
+
+    // The ways a graph is taken down, each a step:
+    //  - StopStreaming: the graph stops streaming (a recording's drains into
+    //    its file first) and keeps its devices;
+    //  - ReleaseDevices: the graph lets go of its devices (and of a
+    //    recording's file), its filters kept;
+    //  - DiscardGraph: the graph is destroyed and its filters leave with
+    //    it; the next one is made anew (not a step: the graph is at rest;
+    //    EmptyGraph takes out the filters it built first, where a camera is
+    //    opened anew or let go of);
+    //  - AbandonGraph: a graph stuck in a state change on a thread left to
+    //    it is never touched again (at a bound; not a step).
+    TStep StopStreaming(int boundMs);
+    TStep ReleaseDevices();
+    void EmptyGraph();
+    void DiscardGraph();
+    void AbandonGraph();
+    // A job of the graph's worker, given up at its bound: the graph is
+    // abandoned, and its thread makes it let go of the devices once (if
+    // ever) it comes out of the job.
+    void AwaitGraph(TOperation& op, std::function<media::HRESULT()> job, int boundMs);
+
+    // Step lists shared by operations.
+    TSteps RunPreview();
+    TSteps RebuildPreview();
+    TSteps BuildAndRunPreview();
     void BuildPreview();
-    void RebuildPreview(std::function<void()> then);
-    void GiveUpGraph();
+    TSteps FailStart(const TOutcome& failure);
+    TSteps StopRecordingGraph();
+    TSteps OpenCameraSteps(int32_t index, bool keepFormat);
 
     void WatchGraph();
     void GraphError(media::HRESULT error);
     void GraphDeviceLost(media::IBaseFilter* filter);
     void LoseCamera();
-    // `onCamera`: the start failed on the camera; `devicesAtStart`: the
-    // device list's change count when the start began.
-    void FailStart(const QString& path, const QString& reason, bool onCamera = false,
-                   unsigned devicesAtStart = 0);
-    void StopGraphOfRecording(std::function<void()> then);
-    void FinishStop(media::HRESULT stopResult, media::HRESULT failure);
-    void EndRecordingFor(const QString& reason);
-    void CloseDown();
-    // Leaves the state, but never a closing or closed session.
-    void SetState(TState state) {
-        if (FState != TState::Closing && FState != TState::Closed)
-            FState = state;
-    }
+    void EndRecordingFor(TOutcome::TCause cause);
+    void FinishRecording(bool closing);
 
     // TCameraHost
     void EndRecording() override;
     void ReleaseCamera() override;
     void OpenLostCamera(int index, bool sameCamera) override;
     void RestartCamera() override;
-    void ShowStalled(bool stalled) override;
+    void PresenceChanged() override;
     void ReportUnusableCamera() override;
+    void WatchFailed(const std::exception_ptr& failure) override;
 
+    TSessionReports* FReports;
+    media::TFilterGraph* FGraph;
+    media::TFilter* FVideoSource;
+    media::TFilter* FAudioSource;
+    media::TSampleGrabber* FGrabber;
+    media::TVideoWindow* FVideoWindow = nullptr;
     TSessionWorker* FWorker;      // the graph's state changes
     TSessionWorker* FFileWorker;  // pictures and recordings' files
     TStillCapture* FStills;
-    media::TVideoWindow* FVideoWindow = nullptr;
+    TOperationQueue* FQueue;
     TCaptureDevices FDevices;
     // The format the next preview puts on the camera (kept across the
     // graph's rebuilding: a recording, a re-opening, a camera gone and back).
     std::optional<media::TMediaType> FNextFormat;
-    // True while a camera is opened again where the windows stay as they
-    // are (the same camera back, the resolution dialog): no FrameSize.
-    bool FKeepPlacement = false;
 
-    TState FState = TState::Idle;
-    std::deque<std::function<void()>> FOperations;
-    bool FOperating = false;
-    bool FPreviewErrorReported = false;
-    bool FFinishing = false;      // a recording's file is being finished
-    bool FRecordingAsked = false;  // a recording waits for its turn to start
+    TActivity FActivity = TActivity::Idle;
+    // Formats handed back to a caller once their operation has ended, not
+    // yet received.
+    int FHandBacks = 0;
+    // A graph error during the preview rebuilds it once; the rebuilt one's
+    // errors are not acted on again until a recording starts.
+    bool FPreviewRebuiltAfterError = false;
     // Counts the device list's changes: a recording start that fails while
     // the list changed failed because the camera came and went.
     unsigned FDeviceChanges = 0;
     TBounds FBounds;
-    QString FStopReason;      // why the camera ended the recording
-    TRecordingResult FClosedResult;
     std::unique_ptr<TRecordingSession> FRecording;
+    // What became of a recording the session completed as it closed.
+    TOutcome FClosedOutcome;
     TCameraWatch FCameraWatch;
     QObject* FDeviceNotice = nullptr;
 };

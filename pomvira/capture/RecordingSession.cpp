@@ -5,9 +5,10 @@
 
 #include <functional>
 
-#include "RecordingOutcome.h"
 #include "files/FilesBeingWritten.h"
+#include "files/PathUtils.h"
 #include "files/TextConv.h"
+#include "media/ReservedFile.h"
 #include "media/FilterGraph.h"
 #include "media/MediaUtil.h"
 #include "media/VideoWindow.h"
@@ -27,26 +28,31 @@ bool TRecordingSession::HasOpenDevice(TFilter* source) {
     return source->FilterGraph() && source->MemberFilter();
 }
 
-QString TRecordingSession::FailureText(const std::exception_ptr& failure, const QString& file) {
-    try {
-        std::rethrow_exception(failure);
-    } catch (const EDirectShowException& e) {
-        return FailureText(e.Result(), file);
-    } catch (const std::exception& e) {
-        return QString::fromUtf8(e.what());
-    } catch (...) {
-        return UiText("Messages", "Erreur inconnue");
+TRecordingSession::TNewFile TRecordingSession::CreateFile(const QString& folder) {
+    TNewFile file;
+    // The name found free may be taken before the file is made (another
+    // program, another of ours): the next free one is tried then.
+    constexpr int kTries = 100;
+    for (int i = 0; i < kTries; ++i) {
+        file.Path = NumberedFileName(folder, QStringLiteral("video"), QStringLiteral("avi"),
+                                     PathTaken);
+        file.Result = ReserveNewFile(file.Path);
+        if (file.Result != HResultFromWin32(ERROR_FILE_EXISTS))
+            break;
     }
+    if (SUCCEEDED(file.Result))
+        file.Mark = std::make_shared<TFileBeingWritten>(file.Path);
+    return file;
 }
 
-QString TRecordingSession::FailureText(HRESULT failure, const QString& file) {
-    const QString reason = RecordingFailureReason(failure, file);
-    return reason.left(1).toUpper() + reason.mid(1);
-}
-
-void TRecordingSession::Connect(const QString& path, const TRecordingOptions& options) {
+void TRecordingSession::Connect(const TNewFile& file, const TRecordingOptions& options) {
+    const QString& path = file.Path;
     FFailure = S_OK;
+    FEndCause = TOutcome::TCause::Asked;
     FRecordFile = path;
+    FStage = TStage::Connected;
+    // The file is this recording's own from here on (it was made for it).
+    FWriting = file.Mark;
     auto builder = FGraph->Get<ICaptureGraphBuilder2>();
     FMuxFilter = nullptr;
     ComPtr<IFileSinkFilter> fileSink;
@@ -54,8 +60,6 @@ void TRecordingSession::Connect(const QString& path, const TRecordingOptions& op
     CheckGraphResult(builder->SetOutputFileName(MEDIASUBTYPE_Avi, path.toStdU16String(),
                                                 FMuxFilter.Put(), fileSink.Put()));
     fileSink = nullptr;
-    // The file is this recording's own from here on (the writer created it).
-    FWriting = std::make_unique<TFileBeingWritten>(path);
 
     // Compressors first: a compressed stream takes the source's capture
     // output, so the uncompressed connection below finds none free.
@@ -63,7 +67,7 @@ void TRecordingSession::Connect(const QString& path, const TRecordingOptions& op
     // The results of the connections are not checked one by one: a stream
     // that cannot be connected is recorded without its compressor, or not at
     // all, as long as something reaches the multiplexer.
-    if (FVideoWindow && FVideoSource->BaseFilter().DataLength() != 0) {
+    if (FVideoWindow && FVideoSource->HasDevice()) {
         builder->RenderStream(&PIN_CATEGORY_PREVIEW, nullptr,
                               FVideoSource->Get<IBaseFilter>().Get(), nullptr,
                               FVideoWindow->Get<IBaseFilter>().Get());
@@ -83,29 +87,26 @@ void TRecordingSession::Connect(const QString& path, const TRecordingOptions& op
         CheckGraphResult(VFW_E_CANNOT_CONNECT);
 }
 
-std::unique_ptr<TFileBeingWritten> TRecordingSession::TakeBack() {
-    FRecording = false;
+std::shared_ptr<TFileBeingWritten> TRecordingSession::TakeBack() {
+    FStage = TStage::None;
     RemoveCompressors();
     FMuxFilter = nullptr;
     return std::move(FWriting);
 }
 
-void TRecordingSession::Started() {
-    FRecording = true;
-}
-
 bool TRecordingSession::Fail(HRESULT error) {
-    if (!FRecording || FAILED(FFailure))
+    if (FStage != TStage::Connected || FAILED(FFailure))
         return false;
     FFailure = FAILED(error) ? error : E_FAIL;
     return true;
 }
 
 void TRecordingSession::Disconnect() {
-    FRecording = false;
+    FStage = TStage::Finishing;
     RemoveCompressors();
     FMuxFilter = nullptr;
     FFailure = S_OK;
+    FEndCause = TOutcome::TCause::Asked;
     // The graph has let go of the file: the repair may finish it.
     FWriting.reset();
 }

@@ -11,9 +11,9 @@
 
 #include <QString>
 #include <cstdint>
-#include <exception>
 #include <memory>
 
+#include "capture/SessionOutcome.h"
 #include "media/Filter.h"
 
 class TFileBeingWritten;
@@ -24,23 +24,6 @@ class TFilterList;
 class TSysDevEnum;
 class TVideoWindow;
 }  // namespace media
-
-// What a recording's stop did.
-struct TRecordingResult {
-    // The recording's file.
-    QString Path;
-    // The file plays: completed by the stop, or finished by the repair.
-    bool Complete = false;
-    // The stop could not complete the file; the repair finished it.
-    bool Repaired = false;
-    // What the user is told about the recording's end: the reason it ended
-    // (a full disk, a folder gone, ...) or that the stop could not complete
-    // the file, naming the file; empty when it ended as asked.
-    QString Message;
-    // Why the recording ended when the camera or the microphone ended it
-    // (went away, stalled); empty when the record button or a failure did.
-    QString EndReason;
-};
 
 // How to record: the compressors by their place in their device lists (-1:
 // none) and whether the microphone's sound goes into the file.
@@ -58,26 +41,43 @@ class TRecordingSession {
     // The preview window's renderer the recording keeps showing into.
     void SetVideoWindow(media::TVideoWindow* window) { FVideoWindow = window; }
 
+    // The recording's file: the next free numbered file of `folder`
+    // (video000001.avi, ...), created and marked as written by this program,
+    // then kept open for the writer. Waits on the disk: for the file worker.
+    struct TNewFile {
+        QString Path;
+        media::HRESULT Result = 0;  // S_OK, or why it could not be made
+        std::shared_ptr<TFileBeingWritten> Mark;
+    };
+    static TNewFile CreateFile(const QString& folder);
+
     // With the graph stopped and the preview connections in place: connects
     // the camera (and the microphone when asked and open) through the
-    // chosen compressors to a multiplexer writing `path`. A failure raises;
-    // TakeBack then undoes what was connected.
-    void Connect(const QString& path, const TRecordingOptions& options);
+    // chosen compressors to a multiplexer writing the new file. A failure
+    // raises; TakeBack then undoes what was connected.
+    void Connect(const TNewFile& file, const TRecordingOptions& options);
     // A start that failed: the compressors and the multiplexer are let go
     // (the graph, rebuilt, forgets them). Gives back the file's mark when the
     // start created the file (it is the start's to remove, once the graph
     // has let go of it); none when another file took the name first.
-    std::unique_ptr<TFileBeingWritten> TakeBack();
-    // The graph records.
-    void Started();
+    std::shared_ptr<TFileBeingWritten> TakeBack();
     // An error of the graph while recording: the first one is what ends the
     // recording (true: stop it now); later ones, its consequences, are not.
     bool Fail(media::HRESULT error);
     media::HRESULT Failure() const { return FFailure; }
+    // Why the camera or the microphone ended the recording (Asked: they
+    // did not).
+    void SetEndCause(TOutcome::TCause cause) { FEndCause = cause; }
+    TOutcome::TCause EndCause() const { return FEndCause; }
     // The recording ended and its graph let go of the file: the compressors
-    // and the multiplexer are let go too.
+    // and the multiplexer are let go too, and the file is being finished
+    // until Finished.
     void Disconnect();
-    bool Recording() const { return FRecording; }
+    void Finished() { FStage = TStage::None; }
+    // A file is connected to the graph (from Connect to Disconnect), or
+    // being finished (from Disconnect to Finished).
+    bool Connected() const { return FStage == TStage::Connected; }
+    bool Finishing() const { return FStage == TStage::Finishing; }
     QString File() const { return FRecordFile; }
 
     // Releases the compressor list and the multiplexer (shut-down).
@@ -85,11 +85,6 @@ class TRecordingSession {
 
     // Whether the source's device is open: its filter is in the graph.
     static bool HasOpenDevice(media::TFilter* source);
-    // The reason of a start's failure in the user's words: the media
-    // layer's failures by their result (a folder that is gone says so),
-    // others by their text.
-    static QString FailureText(const std::exception_ptr& failure, const QString& file);
-    static QString FailureText(media::HRESULT failure, const QString& file);
 
   private:
     void AddCompressors(const TRecordingOptions& options);
@@ -102,12 +97,14 @@ class TRecordingSession {
     media::TFilter* FAudioSource;
     media::TVideoWindow* FVideoWindow = nullptr;
 
-    bool FRecording = false;
+    enum class TStage { None, Connected, Finishing };
+    TStage FStage = TStage::None;
     QString FRecordFile;
     // The recording's file, marked as written by this program: the repair
     // of cut-off recordings passes it over.
-    std::unique_ptr<TFileBeingWritten> FWriting;
+    std::shared_ptr<TFileBeingWritten> FWriting;
     media::HRESULT FFailure = 0;  // the error that ended the recording
+    TOutcome::TCause FEndCause = TOutcome::TCause::Asked;
     media::ComPtr<media::IBaseFilter> FMuxFilter;
     std::unique_ptr<media::TFilterList> FCompressFilters;
     std::unique_ptr<media::TSysDevEnum> FVideoCompEnum;

@@ -10,8 +10,6 @@
 #include <mutex>
 #include <thread>
 
-std::atomic<int> TSessionWorker::StuckCount{0};
-
 namespace {
 
 // A job's end, handed from the worker's thread to its owner; the job goes
@@ -35,7 +33,8 @@ class TJobEnded : public QEvent {
 // (given up, or closed while busy) holds its lane until it ends.
 class TSessionWorker::TLane {
   public:
-    TLane(QObject* receiver, const char* name) : FReceiver(receiver) {
+    TLane(QObject* receiver, const char* name, std::shared_ptr<std::atomic<int>> stuck)
+        : FReceiver(receiver), FStuck(std::move(stuck)) {
         FThread = std::thread([this, name] {
             pthread_setname_np(pthread_self(), name);
             Loop();
@@ -115,7 +114,7 @@ class TSessionWorker::TLane {
             self = std::move(FSelf);
         }
         if (givenUp)
-            --StuckCount;
+            --*FStuck;
         // self, if set, is the last reference: the lane goes with it.
     }
 
@@ -150,11 +149,12 @@ class TSessionWorker::TLane {
     bool FGivenUp = false;
     bool FClosing = false;
     std::shared_ptr<TLane> FSelf;
+    std::shared_ptr<std::atomic<int>> FStuck;  // the worker's count of stuck threads
 };
 
 TSessionWorker::TSessionWorker(const char* name, QObject* parent)
     : QObject(parent), FName(name) {
-    FLane = std::make_shared<TLane>(this, FName);
+    FLane = std::make_shared<TLane>(this, FName, FStuck);
     FBound.setSingleShot(true);
     connect(&FBound, &QTimer::timeout, this, [this] { BoundReached(); });
 }
@@ -216,10 +216,10 @@ void TSessionWorker::BoundReached() {
     if (!FRunning)
         return;
     FRunning = false;
-    ++StuckCount;
+    ++*FStuck;
     TLane::GiveUp(FLane);
     FGivenUp.push_back(FLane);
-    FLane = std::make_shared<TLane>(this, FName);
+    FLane = std::make_shared<TLane>(this, FName, FStuck);
     TDone timedOut = std::move(FTimedOut);
     FDone = nullptr;
     if (timedOut)

@@ -53,8 +53,10 @@ class TSessionWorker : public QObject {
     // Gives the running job up now, as if its bound had been reached.
     void GiveUpRunning() { BoundReached(); }
 
-    // Threads given up and still inside their job, in the whole program.
-    static int StuckThreads() { return StuckCount; }
+    // This worker's threads given up and still inside their job: a stuck
+    // camera counts on the graph's worker, a stuck disk on the files'
+    // worker, and neither holds off the other.
+    int StuckThreads() const { return *FStuck; }
 
   protected:
     bool event(QEvent* e) override;
@@ -87,6 +89,6 @@ class TSessionWorker : public QObject {
     TDone FDone;      // the running job's handlers
     TDone FTimedOut;
     QTimer FBound;
-
-    static std::atomic<int> StuckCount;
+    // Shared with the threads given up, which may outlive the worker.
+    std::shared_ptr<std::atomic<int>> FStuck = std::make_shared<std::atomic<int>>(0);
 };

@@ -3,13 +3,11 @@
 
 #include <QTimer>
 #include <memory>
-#include <stdexcept>
 
-#include "app/Application.h"
+#include "capture/RecordingOutcome.h"
 #include "capture/SessionWorker.h"
 #include "files/JpegFile.h"
 #include "files/PathUtils.h"
-#include "files/TextConv.h"
 #include "media/Bitmap.h"
 #include "media/SampleGrabber.h"
 
@@ -34,41 +32,39 @@ void TStillCapture::Grab(const QString& folder, int waitedMs) {
         // Without a grabber in the graph no frame can come.
         if (FGrabber->Grabber() && waitedMs < kFirstFrameWaitMs) {
             QTimer::singleShot(kFramePollMs, this, [this, folder, waitedMs] {
-                RunHandler([&] { Grab(folder, waitedMs + kFramePollMs); });
+                try {
+                    Grab(folder, waitedMs + kFramePollMs);
+                } catch (...) {
+                    --FWaiting;
+                    emit Failed(TOutcome::TCause::Failure, FailureOf(std::current_exception()).Detail);
+                }
             });
             return;
         }
         --FWaiting;
-        emit Failed(UiText("Messages",
-                           "Aucune image n'est arrivée de la caméra : "
-                           "la photo n'a pas été prise."));
+        emit Failed(TOutcome::TCause::NoFrame, QString());
         return;
     }
     --FWaiting;
     auto path = std::make_shared<QString>();
+    auto failed = std::make_shared<bool>(false);
     auto failure = std::make_shared<QString>();
     FFiles->Post(
-        [bitmap, folder, path, failure] {
+        [bitmap, folder, path, failed, failure] {
             try {
                 *path = NumberedFileName(folder, QStringLiteral("img"), QStringLiteral("jpg"),
                                          PathTaken);
                 SaveJpegFile(*bitmap, *path, kQuality);
-            } catch (const std::exception& e) {
-                *failure = QString::fromUtf8(e.what());
-                if (failure->isEmpty())
-                    *failure = UiText("Messages", "Erreur inconnue");
+            } catch (...) {
+                *failed = true;
+                *failure = FailureOf(std::current_exception()).Detail;
             }
         },
-        [this, path, failure] {
-            if (failure->isEmpty())
+        [this, path, failed, failure] {
+            if (!*failed)
                 emit Taken(*path);
             else
-                emit Failed(*failure);
+                emit Failed(TOutcome::TCause::Failure, *failure);
         },
-        kWriteBoundMs,
-        [this] {
-            emit Failed(UiText("Messages",
-                               "Le disque ne répond pas : la photo n'a pas pu être "
-                               "enregistrée."));
-        });
+        kWriteBoundMs, [this] { emit Failed(TOutcome::TCause::Timeout, QString()); });
 }

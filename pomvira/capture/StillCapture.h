@@ -12,6 +12,8 @@
 #include <QObject>
 #include <QString>
 
+#include "capture/SessionOutcome.h"
+
 class TSessionWorker;
 namespace media {
 class TSampleGrabber;
@@ -30,14 +32,15 @@ class TStillCapture : public QObject {
     TStillCapture(media::TSampleGrabber* grabber, TSessionWorker* files, QObject* parent);
 
     // Takes a picture into `folder`: Taken with its path, or Failed with
-    // the reason in the user's words.
+    // what failed (no frame, a disk that does not answer, or a failure with
+    // its own words).
     void TakeStill(const QString& folder);
     // Pictures wait for the camera's first frame.
     bool Waiting() const { return FWaiting > 0; }
 
   signals:
     void Taken(const QString& path);
-    void Failed(const QString& reason);
+    void Failed(TOutcome::TCause cause, const QString& detail);
 
   private:
     void Grab(const QString& folder, int waitedMs);

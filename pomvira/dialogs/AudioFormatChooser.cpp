@@ -135,9 +135,10 @@ namespace {
 constexpr uint16_t kWaveFormatExtensible = 0xFFFE;
 }  // namespace
 
-std::optional<media::TMediaType> ChoosePinAudioFormat(QWidget* owner, media::IPin* pin) {
+std::optional<media::TMediaType> ChoosePinAudioFormat(QWidget* owner,
+                                                      const media::TPinFormats& formats) {
     using namespace media;
-    std::optional<TMediaType> inForce = PinFormat(pin);
+    std::optional<TMediaType> inForce = formats.InForce;
     if (!inForce)
         return std::nullopt;
     AM_MEDIA_TYPE* current = inForce->AMMediaType();
@@ -145,10 +146,9 @@ std::optional<media::TMediaType> ChoosePinAudioFormat(QWidget* owner, media::IPi
     // The formats the pin offers, and a buffer that holds the largest of
     // them and the current one.
     TAudioFormatChoose choose;
-    TEnumMediaType offered(pin);
     uint32_t size = WaveFormatSize(current->pbFormat, current->cbFormat);
-    for (int i = 0; i < offered.Count(); ++i) {
-        const AM_MEDIA_TYPE* type = offered.Item(i).AMMediaType();
+    for (const TMediaType& offer : formats.Offered) {
+        const AM_MEDIA_TYPE* type = offer.AMMediaType();
         if (type->formattype != FORMAT_WaveFormatEx)
             continue;
         const uint32_t formatSize = WaveFormatSize(type->pbFormat, type->cbFormat);

@@ -11,6 +11,7 @@
 
 #include <optional>
 
+#include "media/FormatChoice.h"
 #include "media/MediaTypes.h"
 
 class QWidget;
@@ -55,4 +56,5 @@ QString DescribeWaveFormat(const TWaveFormat& format);
 // in force selected: the chosen format as a record whose format block has the
 // chosen format's own size and whose subtype follows its tag; none when the
 // pin has no format, or the user cancelled.
-std::optional<media::TMediaType> ChoosePinAudioFormat(QWidget* owner, media::IPin* pin);
+std::optional<media::TMediaType> ChoosePinAudioFormat(QWidget* owner,
+                                                      const media::TPinFormats& formats);

@@ -59,12 +59,7 @@ QStringList DistinctDeviceNames(const QStringList& names) {
     return shown;
 }
 
-void FillDeviceList(QComboBox* list, media::TSysDevEnum& devices, const media::GUID& category,
-                    int32_t index) {
-    devices.SelectCategory(category);
-    QStringList names;
-    for (int i = 0; i < devices.DeviceCount(); ++i)
-        names << QString::fromStdString(devices.DeviceEntry(i).FriendlyName);
+void FillDeviceList(QComboBox* list, const QStringList& names, int32_t index) {
     list->addItems(DistinctDeviceNames(names));
     list->setCurrentIndex(index >= 0 && index < list->count() ? index : -1);
 }

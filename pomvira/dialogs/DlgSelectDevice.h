@@ -7,12 +7,6 @@
 #include <QStringList>
 #include <cstdint>
 
-#include "media/MediaBoundary.h"
-
-namespace media {
-class TSysDevEnum;
-}
-
 class QComboBox;
 class QFrame;
 class QLabel;
@@ -42,7 +36,7 @@ class TSelectDeviceDlg : public QDialog {
 // themselves are still told by their places in the list.
 QStringList DistinctDeviceNames(const QStringList& names);
 
-// Fills a device list with the devices of one category, in enumeration
-// order, named apart, and selects `index` (none when it is -1 or beyond).
-void FillDeviceList(QComboBox* list, media::TSysDevEnum& devices, const media::GUID& category,
-                    int32_t index);
+// Fills a device list with the names of the devices of one kind, in
+// enumeration order, named apart, and selects `index` (none when it is -1 or
+// beyond).
+void FillDeviceList(QComboBox* list, const QStringList& names, int32_t index);

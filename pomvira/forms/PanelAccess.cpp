@@ -177,16 +177,19 @@ bool TPanelAccess::StripKey(TPaintBox* box, QKeyEvent* key) {
 }
 
 void TPanelAccess::MoveSelection(TPaintBox* box, int step) {
-    const TControlForm::TState before = FPanel->State();
-    const int target = before.FirstVisible + box->Tag + step;
-    if (target < 0 || target >= before.FileCount)
+    const TMediaStrip* strip = FPanel->Strip();
+    if (!strip)
+        return;
+    const int firstVisible = strip->FirstVisible();
+    const int target = firstVisible + box->Tag + step;
+    if (target < 0 || target >= strip->Count())
         return;
     // Paged one entry at a time, as the strip's arrows page it.
-    if (target < before.FirstVisible)
+    if (target < firstVisible)
         FPanel->actPrevBmp->Execute();
-    else if (target >= before.FirstVisible + TMediaStrip::kVisible)
+    else if (target >= firstVisible + TMediaStrip::kVisible)
         FPanel->actNextBmp->Execute();
-    const int shownAt = target - FPanel->State().FirstVisible;
+    const int shownAt = target - strip->FirstVisible();
     if (shownAt < 0 || shownAt >= TMediaStrip::kVisible)
         return;
     TPaintBox* next = Boxes()[shownAt];
@@ -195,9 +198,10 @@ void TPanelAccess::MoveSelection(TPaintBox* box, int step) {
 }
 
 void TPanelAccess::FocusSelected() {
-    const TControlForm::TState state = FPanel->State();
-    const int shownAt = state.Selected - state.FirstVisible;
-    if (state.Selected >= 0 && shownAt >= 0 && shownAt < TMediaStrip::kVisible)
+    const TMediaStrip* strip = FPanel->Strip();
+    const int selected = strip ? strip->Selected() : -1;
+    const int shownAt = strip ? selected - strip->FirstVisible() : -1;
+    if (selected >= 0 && shownAt >= 0 && shownAt < TMediaStrip::kVisible)
         Boxes()[shownAt]->setFocus(Qt::TabFocusReason);
     else
         FPanel->btnExpand->TakeKeyboardFocus();

@@ -19,11 +19,7 @@
 #include "forms/StartupRepair.h"
 #include "files/JpegFile.h"
 #include "frmView.h"
-#include "media/FilterGraph.h"
-#include "media/MediaUtil.h"
 #include "media/VideoWindow.h"
-
-using namespace media;
 
 TControlForm::TControlForm(QWidget* parent)
     : QWidget(parent), FDrag(this), FPlacement(this), FKeeper(this, [this](const QPoint& p) {
@@ -159,7 +155,7 @@ void TControlForm::FormCreate(QObject*) {
     resize(imgBack->width(), shpNormal->height());
     FStrip = std::make_unique<TMediaStrip>(&LoadJpegThumbnail);
     FUseAudio = true;
-    FSession->Devices().SetDevices(0, 0);
+    FSession->SetStoredChoice(0, 0, QString());
     FVideoCompress = -1;
     FAudioCompress = -1;
     FMailAfterCapture = false;
@@ -181,20 +177,8 @@ void TControlForm::FormCreate(QObject*) {
         TerminateApplication();
         return;
     }
-    // The stored device indexes give way to the first device of each kind
-    // whenever there is one (they are still written back at shut-down).
-    int32_t video = FSession->Devices().VideoDevice();
-    int32_t audio = FSession->Devices().AudioDevice();
-    if (!FSession->Devices().VideoDevices().isEmpty())
-        video = 0;
-    if (!FSession->Devices().AudioDevices().isEmpty())
-        audio = 0;
     // Opening the camera sizes and places the windows for its frames.
-    video = FSession->SelectVideoDevice(video, FSession->Devices().VideoFormat());
-    audio = FSession->Devices().SelectAudioDevice(audio, CaptureGraph);
-    FSession->Devices().SetDevices(video, audio);
-    if (FSession->Devices().VideoFormat().trimmed().isEmpty())
-        FSession->Devices().SetVideoFormat(FSession->Devices().GetVideoFormatText());
+    FSession->OpenDevices();
     // The preview starts in the background: the windows show at once, the
     // picture when the camera delivers it.
     FSession->SetPreview(true);
@@ -252,12 +236,9 @@ void TControlForm::actUseAudioUpdate(QObject*) {
 }
 
 void TControlForm::TimerTimer(QObject*) {
-    if (!CaptureGraph->Active())
+    const int64_t ms = FSession->RecordingPositionMs();
+    if (ms < 0)
         return;
-    auto seeking = CaptureGraph->Get<IMediaSeeking>();
-    int64_t position = 0;
-    seeking->GetCurrentPosition(&position);
-    const int64_t ms = position / 10000;
     // Time of day of the elapsed milliseconds; the hours wrap after a day.
     const int64_t ofDay = ((ms % 86400000) + 86400000) % 86400000;
     const int hours = int(ofDay / 3600000);
@@ -286,8 +267,7 @@ void TControlForm::actCloseExecute(QObject*) {
 
 void TControlForm::CreateViewForm() {
     FViewForm = new TViewForm(this);
-    FVideoWindow = FViewForm->VideoWindow;
-    FSession->SetVideoWindow(FVideoWindow);
+    FSession->SetVideoWindow(FViewForm->VideoWindow);
     FPlacement.SetViewForm(FViewForm);
     // The panel's own native window first, for the keeper to make it belong
     // to the preview window's.
@@ -304,7 +284,7 @@ void TControlForm::CloseViewForm() {
     if (!FViewForm)
         return;
     try {
-        FVideoWindow->setVisible(false);
+        FViewForm->VideoWindow->setVisible(false);
         FSession->SetVideoWindow(nullptr);
         FViewForm->close();
     } catch (...) {
@@ -313,15 +293,4 @@ void TControlForm::CloseViewForm() {
 
 bool TControlForm::RepairingRecordings() const {
     return FRepair && FRepair->Running();
-}
-
-TControlForm::TState TControlForm::State() const {
-    const int files = FStrip ? FStrip->Count() : 0;
-    const int32_t firstVisible = FStrip ? FStrip->FirstVisible() : 0;
-    const int32_t selected = FStrip ? FStrip->Selected() : -1;
-    const TCaptureDevices& devices = FSession->Devices();
-    return {FUseAudio,   devices.VideoDevice(), devices.AudioDevice(), FVideoCompress,
-            FAudioCompress, FVideoFolder,       FSnapFolder,          devices.VideoFormat(),
-            files,       firstVisible,          selected,             btnCapture->Tag == 1,
-            btnExpand->Tag == 1};
 }

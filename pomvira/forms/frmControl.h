@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The control panel: the camera program's main form. It owns the preview
 // window, the capture session (the camera, the microphone and the one media
-// graph; its components are published here under their names), the
+// graph, which the panel reaches only through the session's calls), the
 // actions, the two popup menus and the recording timer, runs the program's
 // start-up (FormCreate) and shut-down (FormDestroy), and shows what the
 // session tells in the two windows and in message boxes.
@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "app/MailProgram.h"
+#include "capture/CaptureSession.h"
 #include "forms/PanelKeeper.h"
 #include "forms/WindowPlacement.h"
 #include "widgets/ControlsKit.h"
@@ -28,17 +29,10 @@ class TActionList;
 class TImageButton;
 class TViewForm;
 class TMediaStrip;
-class TCaptureSession;
-struct TRecordingResult;
 class TStartupRepair;
-namespace media {
-class TFilterGraph;
-class TFilter;
-class TSampleGrabber;
-class TVideoWindow;
-}  // namespace media
+class TControlFormProbe;
 
-class TControlForm : public QWidget {
+class TControlForm : public QWidget, private TSessionReports {
     Q_OBJECT
   public:
     explicit TControlForm(QWidget* parent = nullptr);
@@ -68,11 +62,6 @@ class TControlForm : public QWidget {
     QLabel* lblBmp3 = nullptr;
     QLabel* lblBmp4 = nullptr;
     TImage* imgAVI = nullptr;
-    // The session's media components (owned by the session).
-    media::TFilterGraph* CaptureGraph = nullptr;
-    media::TFilter* VideoSourceFilter = nullptr;
-    media::TFilter* AudioSourceFilter = nullptr;
-    media::TSampleGrabber* SampleGrabber = nullptr;
     TActionList* ActionList = nullptr;
     QMenu* menuConfig = nullptr;
     QMenu* menuMail = nullptr;
@@ -124,8 +113,9 @@ class TControlForm : public QWidget {
     void actBmpEditExecute(QObject* sender);
     void actSendMailExecute(QObject* sender);
     // Recording: the record button starts a recording or stops the running
-    // one (ignored while one starts or stops). Both return at once; the panel
-    // shows what the session tells (see frmControlSession.cpp).
+    // one (ignored while one starts or stops), as the session's state says.
+    // Both return at once; the panel shows what the session tells (see
+    // frmControlSession.cpp).
     void btnCaptureClick(QObject* sender);
     void StartRecording();
     void StopRecording();
@@ -142,6 +132,8 @@ class TControlForm : public QWidget {
     // The strip's files, oldest first, and the selected one (empty: none).
     QStringList StripFiles() const;
     QString SelectedFile() const;
+    // The strip's entries (none before FormCreate and after FormDestroy).
+    const TMediaStrip* Strip() const { return FStrip.get(); }
     // The entry's cached thumbnail; null before its first paint.
     const QImage* StripThumbnail(int index) const;
 
@@ -166,16 +158,6 @@ class TControlForm : public QWidget {
     // True while the start-up repair of cut-off recordings runs.
     bool RepairingRecordings() const;
 
-    // Read access to the state, for the program's tests.
-    struct TState {
-        bool UseAudio;
-        int32_t VideoDevice, AudioDevice, VideoCompress, AudioCompress;
-        QString VideoFolder, SnapFolder, VideoFormat;
-        int FileCount;
-        int32_t FirstVisible, Selected;
-        bool Recording, Expanded;
-    };
-    TState State() const;
     const QRegion& FormRegion() const { return FFormRegion; }
     // The answer of the panel's hit test at a point in client coordinates:
     // true where a press drags the panel (bare skin).
@@ -194,6 +176,7 @@ class TControlForm : public QWidget {
     void showEvent(QShowEvent* event) override;
 
   private:
+    friend class TControlFormProbe;
     void CreateComponents();
     void CreateActions();
     void CreateMenus();
@@ -208,11 +191,12 @@ class TControlForm : public QWidget {
     void CheckFolders();
     // What the session tells, in the windows and message boxes.
     void BindSession();
-    void PreviewFailed(const QString& reason);
-    void RecordingStopped(const TRecordingResult& result);
-    void ShowCameraLost(bool lost);
-    void ShowStalled(bool stalled);
+    void ShowSessionState();
+    void OperationEnded(const TOutcome& outcome);
+    void RecordingStopped(const TOutcome& outcome);
     void SetVideoNotice();
+    // TSessionReports
+    void UnexpectedFailure(const std::exception_ptr& failure) override;
     bool NeedsCamera(const TAction* action) const;
     // Waits, with the windows painting, for the session to end (bounded).
     void CloseSession();
@@ -224,7 +208,6 @@ class TControlForm : public QWidget {
     const QImage& RecordingIcon();
 
     TViewForm* FViewForm = nullptr;
-    media::TVideoWindow* FVideoWindow = nullptr;
     QRegion FFormRegion;
     bool FHasFormRegion = false;
     bool FUseAudio = true;
@@ -233,8 +216,10 @@ class TControlForm : public QWidget {
     int32_t FVideoCompress = -1;
     int32_t FAudioCompress = -1;
     bool FMailAfterCapture = false;
-    bool FPreviewReported = false;  // a failed start was told
-    QString FEndNotice;             // a recording ended by the camera
+    // What the windows show of the session's activity (its changes are
+    // what change the recording look).
+    TCaptureSession::TActivity FShownActivity = TCaptureSession::TActivity::Idle;
+    QString FEndNotice;  // a recording ended by the camera
     // imgAVI's picture with its transparent colour made transparent.
     QImage FRecordingIcon;
     // The collaborators: the strip's entries (from FormCreate to

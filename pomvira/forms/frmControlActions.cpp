@@ -17,21 +17,20 @@
 #include "dialogs/DlgSelectDevice.h"
 #include "frmControl.h"
 #include "capture/CaptureSession.h"
-#include "media/Filter.h"
-#include "media/FilterGraph.h"
+#include "media/FormatChoice.h"
 #include "media/MediaTypes.h"
 #include "media/MediaUtil.h"
+#include "media/VideoFormatChoice.h"
 
 using namespace media;
 
 namespace {
 
 // Fills a compressor list and its "none" box from the current choice.
-void FillCompressorList(QListWidget* list, QAbstractButton* none, TSysDevEnum& compressors,
+void FillCompressorList(QListWidget* list, QAbstractButton* none, const QStringList& compressors,
                         int32_t current) {
     list->clear();
-    for (int i = 0; i < compressors.DeviceCount(); ++i)
-        list->addItem(QString::fromStdString(compressors.DeviceEntry(i).FriendlyName));
+    list->addItems(compressors);
     if (list->count() > 0)
         SetListItemIndex(list, 0);
     none->setChecked(current == -1);
@@ -39,71 +38,65 @@ void FillCompressorList(QListWidget* list, QAbstractButton* none, TSysDevEnum& c
         SetListItemIndex(list, current);
 }
 
+// A format's frame size (both 0 for a format without one).
+QSize FrameSizeOf(const TMediaType& format) {
+    const TVideoOffer offer = VideoOfferOf(*format.AMMediaType());
+    return QSize(offer.Width, offer.Height);
+}
+
 }  // namespace
 
 void TControlForm::actSelectDeviceExecute(QObject*) {
     TSelectDeviceDlg dialog(this);
     // A fresh listing each time: devices may have come or gone.
-    TSysDevEnum devices;
-    FillDeviceList(dialog.cbVideoDevice, devices, CLSID_VideoInputDeviceCategory,
+    FillDeviceList(dialog.cbVideoDevice, FSession->PresentCameras(),
                    FSession->Devices().VideoDevice());
-    FillDeviceList(dialog.cbAudioDevice, devices, CLSID_AudioInputDeviceCategory,
+    FillDeviceList(dialog.cbAudioDevice, FSession->PresentMicrophones(),
                    FSession->Devices().AudioDevice());
     if (dialog.exec() != QDialog::Accepted)
         return;
-    const int32_t video = dialog.cbVideoDevice->currentIndex();
-    const int32_t audio = dialog.cbAudioDevice->currentIndex();
-    bool changed = false;
-    if (audio != FSession->Devices().AudioDevice()) {
-        TCaptureDevices& devices = FSession->Devices();
-        devices.SetDevices(devices.VideoDevice(), devices.SelectAudioDevice(audio, CaptureGraph));
-        changed = true;
-    }
-    // Without a camera chosen the program would be left without a graph:
-    // the camera in use stays. Another camera is opened once the graph has
-    // stopped, off this thread, and previewed.
-    if (video != FSession->Devices().VideoDevice() && video != -1) {
-        FSession->OpenCamera(video, false);
-        return;
-    }
-    if (changed)
-        FSession->SetPreview(true);
+    // The session opens what changed off this thread and previews again;
+    // without a camera chosen the camera in use stays.
+    FSession->ChooseDevices(dialog.cbVideoDevice->currentIndex(),
+                            dialog.cbAudioDevice->currentIndex());
 }
 
 void TControlForm::actVideoFilterExecute(QObject*) {
     // The graph keeps running: the settings act on the live picture.
-    OpenFilterSettingsDialog(this, VideoSourceFilter->Get<IBaseFilter>().Get(), 0);
+    OpenFilterSettingsDialog(this, FSession->CameraSettingsTarget().Get(), 0);
 }
 
 void TControlForm::actAudioFilterExecute(QObject*) {
-    OpenFilterSettingsDialog(this, AudioSourceFilter->Get<IBaseFilter>().Get(), 0);
+    OpenFilterSettingsDialog(this, FSession->MicrophoneSettingsTarget().Get(), 0);
 }
 
 void TControlForm::actVideoPinExecute(QObject*) {
     // The camera is opened again in a new, unconnected graph, its format put
-    // back, so that the pin's page may offer every format (the graph stops
-    // first, off this thread); the page opens once it is ready.
-    FSession->PrepareFormatChoice([this](IPin* pin) {
-        if (!pin)
+    // back, so that its page may offer every format (the graph stops first,
+    // off this thread); the page opens once its formats are there, outside
+    // the session's work, and the session puts the chosen one on the camera.
+    FSession->PrepareFormatChoice([this](const TPinFormats& formats) {
+        std::optional<TMediaType> chosen;
+        const bool shown = !formats.PinName.empty() &&
+                           ChooseFormatOnPages(this, formats, chosen) == S_OK;
+        if (!shown) {
+            FSession->ApplyFormatChoice(std::nullopt, false);
             return;
-        if (OpenPinSettingsDialog(this, pin) == S_OK) {
-            int32_t width = 0, height = 0;
-            FSession->Devices().GetVideoSize(width, height);
-            const bool coversScreen = FPlacement.SizeViewForm(width, height);
-            FSession->Devices().SetVideoFormat(FSession->Devices().GetVideoFormatText());
-            FPlacement.PlaceWindows(coversScreen);
         }
-        FSession->SetPreview(true);
+        const std::optional<TMediaType>& format = chosen ? chosen : formats.InForce;
+        const QSize size = format ? FrameSizeOf(*format) : QSize();
+        const bool coversScreen = FPlacement.SizeViewForm(size.width(), size.height());
+        FSession->ApplyFormatChoice(chosen, true);
+        FPlacement.PlaceWindows(coversScreen);
     });
 }
 
 void TControlForm::actCompressExecute(QObject*) {
     TCompressDlg dialog(this);
-    // The enumerators live while the dialog is open, also when a step fails.
-    TSysDevEnum videoCompressors(CLSID_VideoCompressorCategory);
-    TSysDevEnum audioCompressors(CLSID_AudioCompressorCategory);
-    FillCompressorList(dialog.lstVideoComp, dialog.chkNotVComp, videoCompressors, FVideoCompress);
-    FillCompressorList(dialog.lstAudioComp, dialog.chkNotAComp, audioCompressors, FAudioCompress);
+    FillCompressorList(dialog.lstVideoComp, dialog.chkNotVComp, TCaptureSession::VideoCompressors(),
+                       FVideoCompress);
+    FillCompressorList(dialog.lstAudioComp, dialog.chkNotAComp, TCaptureSession::AudioCompressors(),
+                       FAudioCompress);
     if (dialog.exec() == QDialog::Accepted) {
         FVideoCompress = dialog.VideoCompIndex;
         FAudioCompress = dialog.AudioCompIndex;
@@ -116,12 +109,12 @@ void TControlForm::actAudioFormatExecute(QObject*) {
 
 void TControlForm::ChooseAudioFormat() {
     // Without a microphone this request fails: "Interface not supported".
-    TPinList pins(AudioSourceFilter->Get<IBaseFilter>().Get());
+    const TPinFormats formats = FSession->MicrophoneFormats();
     if (FSession->Devices().AudioDevice() == -1)
         return;
     // The session stops the graph, sets the chosen format and runs the
     // graph again.
-    if (const std::optional<TMediaType> chosen = ChoosePinAudioFormat(this, pins.FirstPin().Get()))
+    if (const std::optional<TMediaType> chosen = ChoosePinAudioFormat(this, formats))
         FSession->SetAudioFormat(*chosen);
 }
 

@@ -5,15 +5,16 @@
 // recording look once a recording runs, "finishing" while its file is
 // completed, the new file in the strip (mailed when the capture-and-mail
 // action started it), the camera gone, stalled or failing to start, and the
-// messages that say why a recording or the picture stopped.
-#include <QDeadlineTimer>
-#include <QThread>
+// messages that say why a recording or the picture stopped (their words are
+// made in SessionMessages).
+#include <QEventLoop>
 #include <QTimer>
 
 #include "app/Application.h"
 #include "capture/CaptureSession.h"
 #include "capture/MediaStrip.h"
 #include "files/TextConv.h"
+#include "forms/SessionMessages.h"
 #include "frmControl.h"
 #include "frmView.h"
 #include "widgets/ActionList.h"
@@ -36,64 +37,92 @@ void TControlForm::BindSession() {
             FPlacement.FitVideo(width, height);
     });
     s->PreviewArea = [this] { return FPlacement.PreviewArea(shpNormal->height()); };
-    connect(s, &TCaptureSession::PreviewStarted, this, [this] { FPreviewReported = false; });
-    connect(s, &TCaptureSession::PreviewFailed, this, &TControlForm::PreviewFailed);
-    connect(s, &TCaptureSession::PreviewRecovered, this, [this](const QString& reason) {
-        Warn(this, UiText("Messages",
-                          "L'image de la caméra s'est arrêtée : %1\n\nL'aperçu a été relancé.")
-                       .arg(reason));
-    });
-    connect(s, &TCaptureSession::RecordingStarted, this, [this] {
-        Timer->start();
-        ShowRecordState(true);
-        btnCapture->SetHint(UiText("ControlPanel", "Stop"));
-    });
-    connect(s, &TCaptureSession::RecordingFailed, this, [this](const QString& reason) {
-        // The session took back what the start connected and the preview
-        // runs again; the panel says it previews.
-        Timer->stop();
-        btnCapture->Tag = 0;
-        FMailAfterCapture = false;
-        ShowRecordState(false);
-        btnCapture->SetHint(UiText("ControlPanel", "Enregistrement"));
-        if (!reason.isEmpty())
-            ShowException(UiText("ControlPanel", "L'enregistrement n'a pas pu commencer.") +
-                          QStringLiteral("\n\n") + reason);
-    });
-    connect(s, &TCaptureSession::RecordingStopping, this, [this] {
-        // Also when the session ended it (an error, the camera): the
-        // recording look stays while its file is completed.
-        btnCapture->Tag = 0;
-        Timer->stop();
-        if (FViewForm)
-            FViewForm->lblStatus->setText(UiText("PreviewWindow", "( Finalisation... )"));
-    });
-    connect(s, &TCaptureSession::RecordingStopped, this, &TControlForm::RecordingStopped);
-    connect(s, &TCaptureSession::StillTaken, this, &TControlForm::AddToStrip);
-    connect(s, &TCaptureSession::StillFailed, this,
-            [](const QString& reason) { ShowException(reason); });
-    connect(s, &TCaptureSession::CameraLostChanged, this, &TControlForm::ShowCameraLost);
-    connect(s, &TCaptureSession::CameraStalledChanged, this, &TControlForm::ShowStalled);
-    connect(s, &TCaptureSession::UnusableCamera, this, [this] {
-        Warn(this, UiText("Messages",
-                          "La caméra est branchée mais ne peut pas être ouverte : "
-                          "un autre programme l'utilise peut-être.\r\n"
-                          "Le programme continue d'essayer de l'ouvrir."));
-    });
+    connect(s, &TCaptureSession::StateChanged, this, &TControlForm::ShowSessionState);
+    connect(s, &TCaptureSession::OperationEnded, this, &TControlForm::OperationEnded);
+}
+
+void TControlForm::UnexpectedFailure(const std::exception_ptr& failure) {
+    RunHandler([&] { std::rethrow_exception(failure); });
+}
+
+void TControlForm::ShowSessionState() {
+    using TActivity = TCaptureSession::TActivity;
+    // The record button's Tag is the recording flag: 1 from the click that
+    // asks for a recording until its stop.
+    btnCapture->Tag = FSession->RecordingAsked() ? 1 : 0;
+    const TActivity activity = FSession->Activity();
+    if (activity != FShownActivity) {
+        if (activity == TActivity::Recording) {
+            Timer->start();
+            ShowRecordState(true);
+            btnCapture->SetHint(UiText("ControlPanel", "Stop"));
+        } else if (activity == TActivity::Stopping) {
+            // Also when the session ended it (an error, the camera): the
+            // recording look stays while its file is completed.
+            Timer->stop();
+            if (FViewForm)
+                FViewForm->lblStatus->setText(UiText("PreviewWindow", "( Finalisation... )"));
+        }
+        FShownActivity = activity;
+    }
+    // Nothing to record without a camera, nor until its picture is back
+    // (a recording that ran was stopped); the reason a recording ended is
+    // shown with the notice of the camera that ended it.
+    const bool flowing = !FSession->CameraLost() && !FSession->CameraStalled();
+    if (flowing)
+        FEndNotice.clear();
+    btnCapture->setEnabled(flowing);
+    SetVideoNotice();
+}
+
+void TControlForm::OperationEnded(const TOutcome& outcome) {
+    using TKind = TOutcome::TKind;
+    const QString message = OutcomeMessage(outcome);
+    switch (outcome.Kind) {
+        case TKind::PreviewFailed:
+        case TKind::StillFailed:
+            ShowException(message);
+            break;
+        case TKind::PreviewRecovered:
+        case TKind::CameraUnusable:
+            Warn(this, message);
+            break;
+        case TKind::RecordingNotStarted:
+            // The session took back what the start connected and the
+            // preview runs again; the panel says it previews.
+            Timer->stop();
+            FMailAfterCapture = false;
+            ShowRecordState(false);
+            btnCapture->SetHint(UiText("ControlPanel", "Enregistrement"));
+            if (!message.isEmpty())
+                ShowException(message);
+            break;
+        case TKind::RecordingStopped:
+            RecordingStopped(outcome);
+            break;
+        case TKind::StillTaken:
+            AddToStrip(outcome.File);
+            break;
+        case TKind::PreviewStarted:
+        case TKind::RecordingStarted:
+        case TKind::Closed:
+            break;
+    }
 }
 
 void TControlForm::CloseSession() {
     if (FSession->Closed())
         return;
+    // The windows keep painting meanwhile; user input waits.
+    QEventLoop loop;
+    connect(FSession, &TCaptureSession::StateChanged, &loop, [this, &loop] {
+        if (FSession->Closed())
+            loop.quit();
+    });
+    QTimer::singleShot(kCloseBoundMs, &loop, &QEventLoop::quit);
     FSession->Close();
-    // The event loop may have ended already (the program quits): events
-    // are handled here, the windows painting, user input left waiting.
-    const QDeadlineTimer bound(kCloseBoundMs);
-    while (!FSession->Closed() && !bound.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        QCoreApplication::sendPostedEvents();
-        QThread::msleep(5);
-    }
+    if (!FSession->Closed())
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
 bool TControlForm::CameraLost() const {
@@ -111,16 +140,15 @@ void TControlForm::btnCaptureClick(QObject*) {
     // A click while a recording starts or its file is completed is ignored.
     if (FSession->RecordingBusy())
         return;
-    if (btnCapture->Tag == 0)
-        StartRecording();
-    else if (btnCapture->Tag == 1)
+    if (FSession->Recording())
         StopRecording();
+    else
+        StartRecording();
 }
 
 void TControlForm::StartRecording() {
-    // The look follows once the recording runs (RecordingStarted); a start
-    // that fails says why and the panel previews again.
-    btnCapture->Tag = 1;
+    // The look follows once the recording runs; a start that fails says why
+    // and the panel previews again.
     RunHandler([this] { actCaptureStart->Execute(); });
 }
 
@@ -130,13 +158,14 @@ void TControlForm::actCapAndMailExecute(QObject*) {
 }
 
 void TControlForm::StopRecording() {
-    btnCapture->Tag = 0;
     RunHandler([this] { actCaptureStop->Execute(); });
 }
 
 void TControlForm::actCaptureStartExecute(QObject*) {
-    const QString path = NextFileName(false, QStringLiteral("video"), QStringLiteral("avi"));
-    FSession->StartRecording(path, TRecordingOptions{FVideoCompress, FAudioCompress, FUseAudio});
+    // The next free numbered file of the video folder, chosen and made off
+    // this thread.
+    FSession->StartRecording(FVideoFolder,
+                             TRecordingOptions{FVideoCompress, FAudioCompress, FUseAudio});
 }
 
 void TControlForm::actCaptureStopExecute(QObject*) {
@@ -144,57 +173,34 @@ void TControlForm::actCaptureStopExecute(QObject*) {
     FSession->StopRecording();
 }
 
-void TControlForm::RecordingStopped(const TRecordingResult& result) {
+void TControlForm::RecordingStopped(const TOutcome& outcome) {
     ShowRecordState(false);
     btnCapture->SetHint(UiText("ControlPanel", "Enregistrement"));
     // A recording the camera or the microphone ended says so in the
     // preview's notice and in the strip; otherwise the user is told why the
     // recording ended before the record button ended it, or that the stop
     // could not complete the file.
-    if (!result.EndReason.isEmpty()) {
-        FEndNotice = result.EndReason;
+    const QString endReason = RecordingEndReason(outcome);
+    const QString message = OutcomeMessage(outcome);
+    if (!endReason.isEmpty()) {
+        FEndNotice = endReason;
         SetVideoNotice();
-    } else if (!result.Message.isEmpty()) {
-        Warn(this, result.Message);
+    } else if (!message.isEmpty()) {
+        Warn(this, message);
     }
     // The file joins the strip only when it plays, and a recording started
     // by the capture-and-mail action goes to the mail program only then.
     const bool mail = FMailAfterCapture;
     FMailAfterCapture = false;
-    if (!result.Complete)
+    if (!outcome.Plays())
         return;
-    AddToStrip(result.Path);
-    if (!result.EndReason.isEmpty() && FStrip) {
-        FStrip->SetNoteAt(FStrip->Count() - 1, result.EndReason);
+    AddToStrip(outcome.File);
+    if (!endReason.isEmpty() && FStrip) {
+        FStrip->SetNoteAt(FStrip->Count() - 1, endReason);
         RefreshStrip();
     }
     if (mail)
-        SendMail(QStringLiteral("Video Mail"), result.Path);
-}
-
-void TControlForm::PreviewFailed(const QString& reason) {
-    // Said once, as a camera that cannot be opened; the session goes on
-    // trying, and the preview window says so meanwhile.
-    if (FPreviewReported)
-        return;
-    FPreviewReported = true;
-    ShowException(reason);
-}
-
-void TControlForm::ShowCameraLost(bool lost) {
-    if (!lost)
-        FEndNotice.clear();
-    SetVideoNotice();
-    // Recording waits for a camera too (a recording that ran was stopped).
-    btnCapture->setEnabled(!lost && !FSession->CameraStalled());
-}
-
-void TControlForm::ShowStalled(bool stalled) {
-    if (!stalled)
-        FEndNotice.clear();
-    SetVideoNotice();
-    // Nothing to record until the picture is back.
-    btnCapture->setEnabled(!stalled && !FSession->CameraLost());
+        SendMail(QStringLiteral("Video Mail"), outcome.File);
 }
 
 void TControlForm::SetVideoNotice() {

@@ -18,12 +18,12 @@ void TControlForm::LoadSettings() {
     FUseAudio = ini.ReadBool(kSection, QStringLiteral("USE AUDIO"), true);
     const int32_t video = ini.ReadInteger(kSection, QStringLiteral("VIDEO DEVICE"), 0);
     const int32_t audio = ini.ReadInteger(kSection, QStringLiteral("AUDIO DEVICE"), 0);
-    FSession->Devices().SetDevices(video, audio);
     FVideoCompress = ini.ReadInteger(kSection, QStringLiteral("VIDEO COMPRESS"), -1);
     FAudioCompress = ini.ReadInteger(kSection, QStringLiteral("AUDIO COMPRESS"), -1);
     FVideoFolder = ini.ReadString(kSection, QStringLiteral("VIDEO FOLDER"), QString());
     FSnapFolder = ini.ReadString(kSection, QStringLiteral("SNAP FOLDER"), QString());
-    FSession->Devices().SetVideoFormat(ini.ReadString(kSection, QStringLiteral("VIDEO FORMAT"), QString()));
+    FSession->SetStoredChoice(video, audio,
+                              ini.ReadString(kSection, QStringLiteral("VIDEO FORMAT"), QString()));
 }
 
 void TControlForm::SaveSettings() {

@@ -133,12 +133,8 @@ void TControlForm::CreateComponents() {
     imgAVI->SetPicture(Picture(QStringLiteral("avi")));
     imgAVI->hide();
 
-    // The media components: the capture session's, published by name.
-    FSession = new TCaptureSession(this);
-    CaptureGraph = FSession->CaptureGraph;
-    VideoSourceFilter = FSession->VideoSourceFilter;
-    AudioSourceFilter = FSession->AudioSourceFilter;
-    SampleGrabber = FSession->SampleGrabber;
+    // The camera, the microphone and the graph: the capture session's.
+    FSession = new TCaptureSession(this, this);
 }
 
 void TControlForm::SetCaptions() {

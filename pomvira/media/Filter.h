@@ -73,6 +73,10 @@ class TFilter : public QObject, public TGraphMember, public TInterfaceSource {
     TBaseFilter& BaseFilter() { return baseFilter_; }
     const TBaseFilter& BaseFilter() const { return baseFilter_; }
     void SetBaseFilter(const TBaseFilter& value) { baseFilter_.Assign(value); }
+    // Whether a device is stored, and forgetting it (the device went away:
+    // a graph built from here on leaves this source out).
+    bool HasDevice() const { return baseFilter_.DataLength() != 0; }
+    void ForgetDevice() { baseFilter_.StoreMoniker(nullptr); }
 
     // IGraphMember
     IBaseFilter* MemberFilter() override { return filter_.Get(); }

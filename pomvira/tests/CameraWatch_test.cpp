@@ -5,6 +5,8 @@
 // reports one.
 #include <QTest>
 #include <algorithm>
+#include <functional>
+#include <map>
 #include <gtest/gtest.h>
 
 #include "capture/CameraWatch.h"
@@ -16,7 +18,7 @@ using namespace media::fake;
 
 namespace {
 
-// Records what the watch asks.
+// Records what the watch asks, and the stalls it shows.
 class TOwnerStandIn : public TCameraHost {
   public:
     void EndRecording() override { calls.push_back("end recording"); }
@@ -26,17 +28,26 @@ class TOwnerStandIn : public TCameraHost {
         opens.push_back({index, sameCamera});
     }
     void RestartCamera() override { calls.push_back("restart"); }
-    void ShowStalled(bool stalled) override { calls.push_back(stalled ? "stalled" : "flowing"); }
+    void PresenceChanged() override {
+        const bool stalled = watch->Stalled();
+        if (stalled != shownStalled)
+            calls.push_back(stalled ? "stalled" : "flowing");
+        shownStalled = stalled;
+    }
     void ReportUnusableCamera() override { calls.push_back("report"); }
+    void WatchFailed(const std::exception_ptr&) override { calls.push_back("failed"); }
     int Count(const std::string& call) const {
         return int(std::count(calls.begin(), calls.end(), call));
     }
     std::vector<std::string> calls;
     std::vector<std::pair<int, bool>> opens;  // index, same camera
+    const TCameraWatch* watch = nullptr;
+    bool shownStalled = false;
 };
 
 class CameraWatchTest : public ::testing::Test {
   protected:
+    CameraWatchTest() { owner.watch = &watch; }
     FakeDevice& AddCamera(const std::string& name) {
         return sys.AddVideoDevice(name, {VideoFormat(MEDIASUBTYPE_YUY2, 640, 480, 16)});
     }
@@ -56,7 +67,7 @@ class CameraWatchTest : public ::testing::Test {
     // The camera lost and its loss handled by the owner.
     void Lose() {
         watch.CameraGone(Camera(0));
-        watch.SetLosing(false);
+        watch.LossHandled();
     }
 
     FakeMediaSystem sys;
@@ -109,7 +120,7 @@ TEST_F(CameraWatchTest, NoticesWaitWhileTheLossIsHandledOrAnOpeningRuns) {
     EXPECT_TRUE(watch.Losing());
     watch.DevicesChanged();
     EXPECT_TRUE(owner.opens.empty());
-    watch.SetLosing(false);
+    watch.LossHandled();
     watch.DevicesChanged();
     ASSERT_EQ(owner.opens.size(), 1u);
     // One opening at a time: notices and retries wait for its end.
@@ -211,11 +222,40 @@ TEST_F(CameraWatchTest, ACameraBackWhileItsLossIsHandledIsTakenUpOnceItIsHandled
     ListCameras({{"Cam", id}});
     watch.DevicesChanged();
     EXPECT_TRUE(owner.opens.empty());
-    watch.SetLosing(false);
+    watch.LossHandled();
     EXPECT_EQ(owner.opens, (std::vector<std::pair<int, bool>>{{0, true}}));
     // Without a notice meanwhile, nothing is opened at that point.
     watch.OpenEnded(true);
     watch.CameraGone(Camera(0));
-    watch.SetLosing(false);
+    watch.LossHandled();
     EXPECT_EQ(owner.opens.size(), 1u);
+}
+
+TEST_F(CameraWatchTest, ItsPresenceMovesAlongItsTransitionsOnly) {
+    using P = TCameraWatch::TPresence;
+    AddCamera("Cam");
+    const std::map<std::string, std::function<void()>> events = {
+        {"stalls", [this] { watch.CameraStalled(true); }},
+        {"flows", [this] { watch.CameraStalled(false); }},
+        {"goes", [this] { watch.CameraGone(Camera(0)); }},
+        {"handled", [this] { watch.LossHandled(); }},
+        {"taken up", [this] { watch.TakeUpCamera(); }},
+        {"opens", [this] { watch.OpenEnded(true); }},
+        {"fails to open", [this] { watch.OpenEnded(false); }},
+        {"stops", [this] { watch.Stop(); }},
+    };
+    const std::vector<std::pair<std::string, P>> steps = {
+        {"opens", P::Present},         {"flows", P::Present},      {"stalls", P::Stalled},
+        {"stalls", P::Stalled},        {"flows", P::Present},      {"stalls", P::Stalled},
+        {"goes", P::Losing},           {"stalls", P::Losing},      {"opens", P::Losing},
+        {"handled", P::Lost},          {"handled", P::Lost},       {"flows", P::Lost},
+        {"taken up", P::Reopening},    {"goes", P::Reopening},     {"taken up", P::Reopening},
+        {"fails to open", P::Lost},    {"taken up", P::Reopening}, {"opens", P::Present},
+        {"goes", P::Losing},           {"handled", P::Lost},       {"stops", P::Ended},
+        {"taken up", P::Ended},        {"stalls", P::Ended},       {"goes", P::Ended},
+    };
+    for (size_t i = 0; i < steps.size(); ++i) {
+        events.at(steps[i].first)();
+        EXPECT_EQ(watch.Presence(), steps[i].second) << "step " << i << ": " << steps[i].first;
+    }
 }

@@ -10,11 +10,13 @@
 #include <cstdlib>
 
 #include "capture/CaptureSession.h"
+#include "forms/SessionMessages.h"
 #include "media/Bitmap.h"
 #include "media/SampleGrabber.h"
 #include "media/VideoWindow.h"
 #include "media/gst/TestCameraStages.h"
 #include "media/tests/GstTestDevices.h"
+#include "SessionProbe.h"
 
 using namespace media;
 
@@ -29,11 +31,16 @@ class SessionOnGst : public ::testing::Test {
   protected:
     SessionOnGst() {
         session.SetVideoWindow(video);
-        QObject::connect(&session, &TCaptureSession::CameraStalledChanged,
-                         [this](bool stalled) { stalls.push_back(stalled); });
-        QObject::connect(&session, &TCaptureSession::PreviewFailed,
-                         [this](const QString& why) { failures.push_back(why); });
-        QObject::connect(&session, &TCaptureSession::ClosedDown, [this] { closed = true; });
+        QObject::connect(&session, &TCaptureSession::StateChanged, [this] {
+            const bool stalled = session.CameraStalled();
+            if (stalled != (!stalls.empty() && stalls.back()))
+                stalls.push_back(stalled);
+        });
+        QObject::connect(&session, &TCaptureSession::OperationEnded, [this](const TOutcome& o) {
+            if (o.Kind == TOutcome::TKind::PreviewFailed)
+                failures.push_back(OutcomeMessage(o));
+            closed = closed || o.Kind == TOutcome::TKind::Closed;
+        });
     }
     ~SessionOnGst() override {
         session.Close();
@@ -43,7 +50,8 @@ class SessionOnGst : public ::testing::Test {
     }
     void Open() {
         ASSERT_TRUE(session.ListDevices());
-        session.Devices().SetDevices(session.SelectVideoDevice(0, QString::fromLatin1(k320)), -1);
+        Probe(session).Devices().SetDevices(session.SelectVideoDevice(0, QString::fromLatin1(k320)),
+                                            -1);
         session.SetPreview(true);
     }
 
@@ -66,7 +74,7 @@ TEST_F(SessionOnGst, ACameraSlowToDeliverAfterEachRestartIsRestartedWithBackOffA
     ASSERT_NO_FATAL_FAILURE(Open());
     TBitmap first, later;
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return session.SampleGrabber->CopyFrameToBitmap(&first) && first.Width() == 320; },
+        [&] { return Probe(session).Grabber()->CopyFrameToBitmap(&first) && first.Width() == 320; },
         10000));
 
     // Three seconds without a frame: shown as stalled.
@@ -91,9 +99,9 @@ TEST_F(SessionOnGst, ACameraSlowToDeliverAfterEachRestartIsRestartedWithBackOffA
 
     // Frames flow, and no more restarts come.
     ASSERT_TRUE(
-        QTest::qWaitFor([&] { return session.SampleGrabber->CopyFrameToBitmap(&first); }, 5000));
+        QTest::qWaitFor([&] { return Probe(session).Grabber()->CopyFrameToBitmap(&first); }, 5000));
     QTest::qWait(4000);
-    ASSERT_TRUE(session.SampleGrabber->CopyFrameToBitmap(&later));
+    ASSERT_TRUE(Probe(session).Grabber()->CopyFrameToBitmap(&later));
     EXPECT_NE(std::vector<uint8_t>(first.Bits(), first.Bits() + first.BitsSize()),
               std::vector<uint8_t>(later.Bits(), later.Bits() + later.BitsSize()))
         << "the picture does not move";

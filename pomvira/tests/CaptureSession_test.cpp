@@ -7,18 +7,22 @@
 // thread, given up at their bound, with a second request during a
 // transition waiting or ignored as it should.
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <functional>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "JpegReadBack.h"
 #include "capture/CaptureSession.h"
 #include "capture/SessionWorker.h"
+#include "forms/SessionMessages.h"
 #include "media/FilterGraph.h"
 #include "media/MediaUtil.h"
 #include "media/VideoWindow.h"
 #include "media/fake/FakeMedia.h"
+#include "SessionProbe.h"
 
 using namespace media;
 using namespace media::fake;
@@ -40,32 +44,36 @@ class CaptureSessionTest : public ::testing::Test {
         session.SetBounds({kBoundMs, kBoundMs, kBoundMs});
         session.SetVideoWindow(video);
         auto note = [this](const QString& what) { events.push_back(what.toStdString()); };
-        QObject::connect(&session, &TCaptureSession::PreviewStarted, [note] { note("started"); });
-        QObject::connect(&session, &TCaptureSession::PreviewFailed,
-                         [note](const QString& why) { note("failed: " + why); });
-        QObject::connect(&session, &TCaptureSession::RecordingStarted,
-                         [note](const QString& path) { note("recording " + path); });
-        QObject::connect(&session, &TCaptureSession::RecordingFailed,
-                         [note](const QString& why) { note("not recording: " + why); });
-        QObject::connect(&session, &TCaptureSession::RecordingStopping,
-                         [note] { note("stopping"); });
-        QObject::connect(&session, &TCaptureSession::RecordingStopped,
-                         [this, note](const TRecordingResult& r) {
-                             stopped = r;
-                             note("stopped");
-                         });
-        QObject::connect(&session, &TCaptureSession::ClosedDown,
-                         [this, note](const TRecordingResult& r) {
-                             stopped = r;
-                             note("closed");
-                         });
+        QObject::connect(&session, &TCaptureSession::OperationEnded, [this, note](const TOutcome& o) {
+            using TKind = TOutcome::TKind;
+            switch (o.Kind) {
+                case TKind::PreviewStarted: note("started"); break;
+                case TKind::PreviewFailed: note("failed: " + OutcomeMessage(o)); break;
+                case TKind::RecordingStarted: note("recording " + o.File); break;
+                case TKind::RecordingNotStarted: note("not recording: " + OutcomeMessage(o)); break;
+                case TKind::RecordingStopped:
+                case TKind::Closed:
+                    stopped = o;
+                    note(o.Kind == TKind::Closed ? "closed" : "stopped");
+                    break;
+                default: break;
+            }
+        });
+        QObject::connect(&session, &TCaptureSession::StateChanged, [this, note] {
+            const TCaptureSession::TActivity now = session.Activity();
+            if (now == activities.back())
+                return;
+            if (now == TCaptureSession::TActivity::Stopping)
+                note("stopping");
+            activities.push_back(now);
+        });
     }
     ~CaptureSessionTest() override {
         for (const char* call : {"Graph.Run", "Graph.Stop", "Graph.Halt"})
             sys.Release(call);
         session.Close();
         Wait("closed");
-        EXPECT_TRUE(QTest::qWaitFor([] { return TSessionWorker::StuckThreads() == 0; }, 5000));
+        EXPECT_TRUE(QTest::qWaitFor([this] { return Probe(session).StuckGraphThreads() == 0; }, 5000));
     }
     // Until `event` was told (at most 10 seconds).
     bool Wait(const std::string& event) {
@@ -78,15 +86,24 @@ class CaptureSessionTest : public ::testing::Test {
     }
     void Open() {
         ASSERT_TRUE(session.ListDevices());
-        session.Devices().SetDevices(session.SelectVideoDevice(0, QString::fromStdString(k640)),
-                                     session.Devices().SelectAudioDevice(0, session.CaptureGraph));
+        Probe(session).Devices().SetDevices(
+            session.SelectVideoDevice(0, QString::fromStdString(k640)),
+            Probe(session).Devices().SelectAudioDevice(0, Probe(session).Graph()));
         session.SetPreview(true);
         ASSERT_TRUE(Wait("started")) << sys.Log().Text();
     }
-    QString File(int n) const { return dir.filePath(QStringLiteral("video%1.avi").arg(n)); }
+    // The recording numbered n in the folder (the session takes the first
+    // free number).
+    QString File(int n) const {
+        return dir.filePath(QStringLiteral("video%1.avi").arg(n, 6, 10, QLatin1Char('0')));
+    }
     void Record(const QString& path, TRecordingOptions options = {}) {
-        session.StartRecording(path, options);
+        session.StartRecording(dir.path(), options);
         ASSERT_TRUE(Wait("recording " + path.toStdString())) << sys.Log().Text();
+    }
+    int Count(const std::string& prefix) const {
+        return int(std::count_if(events.begin(), events.end(),
+                                 [&](const std::string& e) { return e.rfind(prefix, 0) == 0; }));
     }
     // The log from entry `from` on holds these entries in this order.
     ::testing::AssertionResult LoggedAfter(size_t from, const std::vector<std::string>& entries) {
@@ -97,6 +114,7 @@ class CaptureSessionTest : public ::testing::Test {
             return ::testing::AssertionSuccess();
         return ::testing::AssertionFailure() << rest.Text();
     }
+    std::string Message() const { return OutcomeMessage(stopped).toStdString(); }
 
     FakeMediaSystem sys;
     QTemporaryDir dir;
@@ -104,7 +122,8 @@ class CaptureSessionTest : public ::testing::Test {
     QWidget host;
     TVideoWindow* video = new TVideoWindow(&host);
     std::vector<std::string> events;
-    TRecordingResult stopped;
+    std::vector<TCaptureSession::TActivity> activities{TCaptureSession::TActivity::Idle};
+    TOutcome stopped;
 };
 
 }  // namespace
@@ -137,17 +156,17 @@ TEST_F(CaptureSessionTest, ACameraThatNeverStartsIsGivenUpAtTheBoundAndTriedAgai
     EXPECT_EQ(events[0].rfind("failed: ", 0), 0u) << events[0];
     // The graph is left to its stuck thread, untouched; the camera shows as
     // delivering nothing, and is not tried while that thread is stuck.
-    EXPECT_FALSE(session.CaptureGraph->Active());
-    EXPECT_EQ(TSessionWorker::StuckThreads(), 1);
+    EXPECT_FALSE(Probe(session).Graph()->Active());
+    EXPECT_EQ(Probe(session).StuckGraphThreads(), 1);
     EXPECT_TRUE(session.CameraStalled());
     const size_t before = sys.Log().Entries().size();
     // Out of the run, the stuck thread lets the graph go of the camera.
     sys.Release("Graph.Run");
-    ASSERT_TRUE(QTest::qWaitFor([] { return TSessionWorker::StuckThreads() == 0; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return Probe(session).StuckGraphThreads() == 0; }, 5000));
     EXPECT_TRUE(LoggedAfter(before, {"Graph.Halt"}));
     // The next try builds a new graph and the preview runs.
     ASSERT_TRUE(Wait("started")) << sys.Log().Text();
-    EXPECT_TRUE(session.CaptureGraph->Active());
+    EXPECT_TRUE(Probe(session).Graph()->Active());
 }
 
 TEST_F(CaptureSessionTest, ARecordingRunsWithSoundAndItsStopCompletesTheFileOffThisThread) {
@@ -169,13 +188,13 @@ TEST_F(CaptureSessionTest, ARecordingRunsWithSoundAndItsStopCompletesTheFileOffT
     ASSERT_TRUE(QTest::qWaitFor([&] { return sys.Held() == 1; }, 5000));
     // While the stop completes the file, nothing else starts a recording.
     EXPECT_TRUE(session.RecordingBusy());
-    session.StartRecording(File(2), {});
+    session.StartRecording(dir.path(), {});
     session.StopRecording();
     sys.Release("Graph.Stop");
     ASSERT_TRUE(Wait("stopped"));
-    EXPECT_TRUE(stopped.Complete);
-    EXPECT_EQ(stopped.Path, File(1));
-    EXPECT_TRUE(stopped.Message.isEmpty()) << stopped.Message.toStdString();
+    EXPECT_TRUE(stopped.Plays());
+    EXPECT_EQ(stopped.File, File(1));
+    EXPECT_EQ(Message(), "");
     // The preview comes back on a new graph, in the recording's format,
     // without the multiplexer and the writer.
     ASSERT_TRUE(Settle());
@@ -183,7 +202,7 @@ TEST_F(CaptureSessionTest, ARecordingRunsWithSoundAndItsStopCompletesTheFileOffT
                                    "Pin[Cam/Capture].SetFormat(" + k640 + ")", "Graph.Run"}));
     EXPECT_FALSE(sys.Graph()->HasFilter("AVI Mux"));
     EXPECT_EQ(std::count(events.begin(), events.end(), "stopping"), 1);
-    EXPECT_EQ(std::count(events.begin(), events.end(), "recording " + File(2).toStdString()), 0);
+    EXPECT_EQ(Count("recording "), 1);
 }
 
 TEST_F(CaptureSessionTest, AFailedStartIsTakenBackLeavesNoFileOfItsOwnAndThePreviewRunsAgain) {
@@ -194,34 +213,42 @@ TEST_F(CaptureSessionTest, AFailedStartIsTakenBackLeavesNoFileOfItsOwnAndThePrev
         HRESULT result;
         int times;
         const char* reason;
-        bool ownFile;  // the start made the file (else another took the name)
     };
     const TCase cases[] = {
-        {"refused run", "Graph.Run", E_FAIL, 1, "Unspecified error", true},
+        {"refused run", "Graph.Run", E_FAIL, 1, "Unspecified error"},
         // The preview's and the camera's connections fail, the microphone's
         // is made: sound alone is no recording.
-        {"the camera's connection fails", "Builder.RenderStream", E_FAIL, 2, "système vidéo",
-         true},
+        {"the camera's connection fails", "Builder.RenderStream", E_FAIL, 2, "système vidéo"},
         {"a file took the name", "Builder.SetOutputFileName", HResultFromWin32(ERROR_FILE_EXISTS),
-         1, "Un autre fichier a pris le nom", false},
+         1, "Un autre fichier a pris le nom"},
     };
-    int n = 1;
+    // Another's file in the folder: never the start's to remove.
+    QFile other(File(1));
+    ASSERT_TRUE(other.open(QIODevice::WriteOnly) && other.write("data") == 4);
+    other.close();
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.name);
         events.clear();
         sys.SetResult(c.call, c.result, c.times);
-        QFile file(File(n));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("data") == 4);
-        file.close();
-        session.StartRecording(File(n), {});
+        QString made;
+        const auto seen = QObject::connect(&session, &TCaptureSession::OperationEnded,
+                                           [&made](const TOutcome& o) {
+                                               if (o.Kind == TOutcome::TKind::RecordingNotStarted)
+                                                   made = o.File;
+                                           });
+        session.StartRecording(dir.path(), {});
         ASSERT_TRUE(QTest::qWaitFor([&] { return !events.empty(); }, 5000));
+        QObject::disconnect(seen);
         EXPECT_EQ(events[0].rfind("not recording: ", 0), 0u);
         EXPECT_NE(events[0].find(c.reason), std::string::npos) << events[0];
         ASSERT_TRUE(Wait("started"));
-        EXPECT_EQ(QFile::exists(File(n)), !c.ownFile);
+        // The file the start made is gone once the files' worker is done.
+        EXPECT_EQ(made, File(2));
+        ASSERT_TRUE(Settle());
+        EXPECT_FALSE(QFile::exists(made));
+        EXPECT_EQ(QFileInfo(File(1)).size(), 4);
         EXPECT_FALSE(session.Recording());
         EXPECT_FALSE(sys.Graph()->HasFilter("AVI Mux"));
-        ++n;
     }
 }
 
@@ -231,10 +258,10 @@ TEST_F(CaptureSessionTest, AStopThatNeverEndsIsGivenUpAndThePreviewComesBackOnAN
     sys.Hold("Graph.Stop");
     session.StopRecording();
     ASSERT_TRUE(Wait("stopped"));
-    EXPECT_FALSE(stopped.Complete);
-    EXPECT_TRUE(stopped.Message.contains(QStringLiteral("l'arrêt a pris trop de temps")))
-        << stopped.Message.toStdString();
-    EXPECT_EQ(TSessionWorker::StuckThreads(), 1);
+    EXPECT_FALSE(stopped.Plays());
+    EXPECT_TRUE(OutcomeMessage(stopped).contains(QStringLiteral("l'arrêt a pris trop de temps")))
+        << OutcomeMessage(stopped).toStdString();
+    EXPECT_EQ(Probe(session).StuckGraphThreads(), 1);
     ASSERT_TRUE(Wait("started")) << sys.Log().Text();
     sys.Release("Graph.Stop");
 }
@@ -245,29 +272,30 @@ TEST_F(CaptureSessionTest, OnlyTheFirstErrorOfARecordingEndsItAndItsReasonIsTold
     sys.Graph()->PostEvent(EC_ERRORABORT, HResultFromWin32(ERROR_DISK_FULL));
     sys.Graph()->PostEvent(EC_ERRORABORT, VFW_E_RUNTIME_ERROR);
     ASSERT_TRUE(Wait("stopped"));
-    EXPECT_TRUE(stopped.Message.startsWith(
+    EXPECT_TRUE(OutcomeMessage(stopped).startsWith(
         QStringLiteral("L'enregistrement s'est arrêté : le disque est plein.")))
-        << stopped.Message.toStdString();
-    EXPECT_TRUE(stopped.Message.contains(File(1)));
+        << OutcomeMessage(stopped).toStdString();
+    EXPECT_TRUE(OutcomeMessage(stopped).contains(File(1)));
     ASSERT_TRUE(Settle());
-    // The next recording starts afresh and ends as asked.
+    // The next recording starts afresh and ends as asked (under the same
+    // name: the first one held nothing, and went).
     events.clear();
-    Record(File(2));
+    Record(File(1));
     session.StopRecording();
     ASSERT_TRUE(Wait("stopped"));
-    EXPECT_TRUE(stopped.Message.isEmpty()) << stopped.Message.toStdString();
-    EXPECT_TRUE(stopped.Complete);
+    EXPECT_EQ(Message(), "");
+    EXPECT_TRUE(stopped.Plays());
 }
 
 TEST_F(CaptureSessionTest, AStalledCameraEndsTheRecordingAndSaysWhy) {
     Open();
     Record(File(1));
-    sys.Graph()->PostEvent(EC_STARVATION, intptr_t(session.VideoSourceFilter->MemberFilter()), 1);
+    sys.Graph()->PostEvent(EC_STARVATION, intptr_t(Probe(session).VideoSource()->MemberFilter()), 1);
     ASSERT_TRUE(Wait("stopped"));
     EXPECT_TRUE(session.CameraStalled());
-    EXPECT_TRUE(stopped.EndReason.contains(QStringLiteral("ne donnait plus d'image")))
-        << stopped.EndReason.toStdString();
-    EXPECT_TRUE(stopped.Complete);
+    EXPECT_TRUE(RecordingEndReason(stopped).contains(QStringLiteral("ne donnait plus d'image")))
+        << RecordingEndReason(stopped).toStdString();
+    EXPECT_TRUE(stopped.Plays());
 }
 
 TEST_F(CaptureSessionTest, QuittingCompletesARecordingAndDoesNotWaitForACameraThatNeverStarts) {
@@ -277,9 +305,9 @@ TEST_F(CaptureSessionTest, QuittingCompletesARecordingAndDoesNotWaitForACameraTh
     session.Close();
     ASSERT_TRUE(Wait("closed"));
     EXPECT_TRUE(LoggedAfter(from, {"Graph.Stop", "Graph.Halt"}));
-    EXPECT_TRUE(stopped.Complete);
+    EXPECT_TRUE(stopped.Plays());
     EXPECT_EQ(std::count(events.begin(), events.end(), "stopped"), 0);
-    EXPECT_FALSE(session.CaptureGraph->Active());
+    EXPECT_FALSE(Probe(session).Graph()->Active());
 }
 
 TEST_F(CaptureSessionTest, QuittingWhileTheCameraStartsGivesItUp) {
@@ -297,8 +325,12 @@ TEST_F(CaptureSessionTest, QuittingWhileTheCameraStartsGivesItUp) {
 TEST_F(CaptureSessionTest, AStillIsWrittenOffThisThreadAndAMissingFrameIsSaid) {
     Open();
     QString taken, failed;
-    QObject::connect(&session, &TCaptureSession::StillTaken, [&](const QString& p) { taken = p; });
-    QObject::connect(&session, &TCaptureSession::StillFailed, [&](const QString& w) { failed = w; });
+    QObject::connect(&session, &TCaptureSession::OperationEnded, [&](const TOutcome& o) {
+        if (o.Kind == TOutcome::TKind::StillTaken)
+            taken = o.File;
+        else if (o.Kind == TOutcome::TKind::StillFailed)
+            failed = OutcomeMessage(o);
+    });
     // No frame has come: waited for, then said.
     session.TakeStill(dir.path());
     ASSERT_TRUE(QTest::qWaitFor([&] { return !failed.isEmpty(); }, 5000));
@@ -317,12 +349,12 @@ TEST_F(CaptureSessionTest, AStillIsWrittenOffThisThreadAndAMissingFrameIsSaid) {
 
 TEST_F(CaptureSessionTest, AStalledCameraWhoseRestartNeverStartsIsNotReportedAgain) {
     Open();
-    sys.Graph()->PostEvent(EC_STARVATION, intptr_t(session.VideoSourceFilter->MemberFilter()), 1);
+    sys.Graph()->PostEvent(EC_STARVATION, intptr_t(Probe(session).VideoSource()->MemberFilter()), 1);
     ASSERT_TRUE(QTest::qWaitFor([&] { return session.CameraStalled(); }, 5000));
     // The first restart (two seconds later) never starts: given up at its
     // bound, the camera still shown as stalled, nothing more said.
     sys.Hold("Graph.Run");
-    ASSERT_TRUE(QTest::qWaitFor([] { return TSessionWorker::StuckThreads() == 1; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return Probe(session).StuckGraphThreads() == 1; }, 10000));
     ASSERT_TRUE(Settle());
     EXPECT_TRUE(session.CameraStalled());
     EXPECT_THAT(events, Not(Contains(StartsWith("failed: "))));
@@ -359,22 +391,72 @@ TEST_F(CaptureSessionTest, AStopThatCouldNotCompleteTheFileHasItFinishedAndThePr
     session.StopRecording();
     ASSERT_TRUE(Wait("stopped"));
     ASSERT_TRUE(Settle());
-    EXPECT_TRUE(stopped.Message.startsWith(QStringLiteral("L'arrêt de l'enregistrement a échoué")))
-        << stopped.Message.toStdString();
-    EXPECT_TRUE(stopped.Message.contains(QStringLiteral("Rien n'a pu être enregistré")))
-        << stopped.Message.toStdString();
-    EXPECT_FALSE(stopped.Complete);
+    EXPECT_TRUE(OutcomeMessage(stopped).startsWith(QStringLiteral("L'arrêt de l'enregistrement a échoué")))
+        << OutcomeMessage(stopped).toStdString();
+    EXPECT_TRUE(OutcomeMessage(stopped).contains(QStringLiteral("Rien n'a pu être enregistré")))
+        << OutcomeMessage(stopped).toStdString();
+    EXPECT_FALSE(stopped.Plays());
     EXPECT_FALSE(QFile::exists(File(1)));
     EXPECT_THAT(events, Contains(StartsWith("failed: ")));
     // At the quit the same: the file is finished once the graph has let go.
     session.SetPreview(true);
     ASSERT_TRUE(Settle());
     events.clear();
-    Record(File(2));
+    // Its number is free again.
+    Record(File(1));
     sys.SetResult("Graph.Stop", VFW_E_TIMEOUT, 1);
     session.Close();
     ASSERT_TRUE(Wait("closed"));
-    EXPECT_EQ(stopped.Path, File(2));
-    EXPECT_TRUE(stopped.Message.startsWith(QStringLiteral("L'arrêt de l'enregistrement a échoué")))
-        << stopped.Message.toStdString();
+    EXPECT_EQ(stopped.File, File(1));
+    EXPECT_TRUE(OutcomeMessage(stopped).startsWith(QStringLiteral("L'arrêt de l'enregistrement a échoué")))
+        << OutcomeMessage(stopped).toStdString();
+}
+
+TEST_F(CaptureSessionTest, ItsActivityMovesAlongItsTransitions) {
+    using A = TCaptureSession::TActivity;
+    struct TRow {
+        const char* name;
+        std::function<void()> action;
+        std::vector<A> seen;  // the activities it goes through
+    };
+    const std::vector<TRow> rows = {
+        {"preview", [this] { Open(); }, {A::Starting, A::Previewing}},
+        {"record", [this] { Record(File(1)); }, {A::StartingRecording, A::Recording}},
+        {"stop", [this] { session.StopRecording(); }, {A::Stopping, A::Starting, A::Previewing}},
+        {"a start that fails",
+         [this] {
+             sys.SetResult("Graph.Run", E_FAIL, 1);
+             session.StartRecording(dir.path(), {});
+         },
+         {A::StartingRecording, A::Idle, A::Starting, A::Previewing}},
+        {"close", [this] { session.Close(); }, {A::Closing, A::Closed}},
+    };
+    for (const TRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        activities = {session.Activity()};
+        row.action();
+        ASSERT_TRUE(Settle());
+        EXPECT_EQ(std::vector<A>(activities.begin() + 1, activities.end()), row.seen);
+    }
+}
+
+TEST_F(CaptureSessionTest, AStepThatFailsEndsItsOperationAndTheNextOneStillRuns) {
+    struct TReports : TSessionReports {
+        void UnexpectedFailure(const std::exception_ptr&) override { ++failures; }
+        int failures = 0;
+    } reports;
+    sys.RemoveDevices(CLSID_AudioInputDeviceCategory);
+    TCaptureSession alone(&reports);
+    alone.SetVideoWindow(video);
+    ASSERT_TRUE(alone.ListDevices());
+    alone.OpenDevices();
+    alone.SetPreview(true);
+    // Without a microphone the sound format's step fails ("Interface not
+    // supported"); the recording asked after it starts all the same.
+    alone.SetAudioFormat(AudioFormat(44100, 16, 2));
+    alone.StartRecording(dir.path(), {});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return alone.Recording(); }, 10000)) << sys.Log().Text();
+    EXPECT_EQ(reports.failures, 1);
+    alone.Close();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return alone.Closed(); }, 10000));
 }

@@ -297,7 +297,7 @@ TEST_F(PanelKeysTest, TheFoldedStripIsHiddenAndTheOpenOnesEntriesJoinTheTabOrder
         EXPECT_TRUE(w->isHidden()) << w->objectName().toStdString();
 
     AddEntries(2);
-    EXPECT_TRUE(form->State().Expanded);
+    EXPECT_TRUE(PanelState(*form).Expanded);
     EXPECT_EQ(Stops(), buttons + QStringList({"BmpView1", "BmpView2", "btnDelete",
                                               "btnDeleteAll", "btnMinimize", "btnClose"}));
     EXPECT_FALSE(form->lblBmp2->isHidden());
@@ -318,8 +318,8 @@ TEST_F(PanelKeysTest, TheFoldedStripIsHiddenAndTheOpenOnesEntriesJoinTheTabOrder
 
 TEST_F(PanelKeysTest, ArrowsPageAndSelectReturnOpensDeleteRemoves) {
     AddEntries(6);  // entries 2..5 shown, the last selected
-    ASSERT_EQ(form->State().FirstVisible, 2);
-    ASSERT_EQ(form->State().Selected, 5);
+    ASSERT_EQ(PanelState(*form).FirstVisible, 2);
+    ASSERT_EQ(PanelState(*form).Selected, 5);
     // Left from the last box's entry, then past the first box: the strip
     // pages back one entry.
     const struct {
@@ -334,15 +334,15 @@ TEST_F(PanelKeysTest, ArrowsPageAndSelectReturnOpensDeleteRemoves) {
     for (const auto& s : steps) {
         SCOPED_TRACE(s.selected);
         QTest::keyClick(Box(s.box), Qt::Key(s.key));
-        EXPECT_EQ(form->State().FirstVisible, s.first);
-        EXPECT_EQ(form->State().Selected, s.selected);
+        EXPECT_EQ(PanelState(*form).FirstVisible, s.first);
+        EXPECT_EQ(PanelState(*form).Selected, s.selected);
         EXPECT_EQ(form->focusWidget(), Box(s.selected - s.first));
     }
     QTest::keyClick(Box(2), Qt::Key_Return);
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_EQ(opened[0], VideoFile(3));
     QTest::keyClick(Box(2), Qt::Key_Delete);
-    EXPECT_EQ(form->State().FileCount, 5);
+    EXPECT_EQ(PanelState(*form).FileCount, 5);
     EXPECT_FALSE(form->StripFiles().contains(VideoFile(3)));
     EXPECT_EQ(form->SelectedFile(), VideoFile(4));
     EXPECT_EQ(form->focusWidget(), Box(2));

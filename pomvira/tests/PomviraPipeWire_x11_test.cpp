@@ -102,7 +102,7 @@ TEST_F(NoSessionManager, ThePanelStaysLiveAndThePreviewWindowSaysTheCameraGivesN
     // The panel and the preview window are there before the camera starts.
     EXPECT_LT(clock.elapsed(), TCaptureSession::kRunBoundMs / 2);
     EXPECT_TRUE(form->ViewForm()->isVisible());
-    EXPECT_EQ(form->State().VideoDevice, 0);
+    EXPECT_EQ(PanelState(*form).VideoDevice, 0);
     EXPECT_TRUE(boxes.empty()) << FirstBox();
     // Given up at the bound: said in the program's words, with the preview
     // window saying already that no picture comes.

@@ -196,14 +196,14 @@ TEST_F(PomviraX11Test, StoredFormatThatTheCameraOffersStartsItInThatFormat) {
         TControlForm form;
         ASSERT_NO_FATAL_FAILURE(Show(form));
         EXPECT_TRUE(boxes.empty());
-        EXPECT_EQ(PinFormatText(form.VideoSourceFilter), k320);
+        EXPECT_EQ(PinFormatText(Probe(form).VideoSource()), k320);
         const TBitmap frame = WaitForFrame(form);
         EXPECT_EQ(frame.Width(), 320);
         EXPECT_EQ(frame.Height(), 240);
         EXPECT_EQ(form.ViewForm()->size(), QSize(356, 296));
         EXPECT_EQ(form.ViewForm()->lblSize->text(), "320 x 240");
         EXPECT_EQ(form.ViewForm()->VideoWindow->size(), QSize(320, 240));
-        EXPECT_EQ(form.State().VideoFormat, k320);
+        EXPECT_EQ(PanelState(form).VideoFormat, k320);
     }
     EXPECT_EQ(Ini().ReadString("CAPTURE", "VIDEO FORMAT", ""), k320);
 }
@@ -218,13 +218,13 @@ TEST_F(PomviraX11Test, StoredFormatThatTheCameraDoesNotOfferOpensTheLargestThatF
     {
         TControlForm form;
         ASSERT_NO_FATAL_FAILURE(Show(form));
-        EXPECT_EQ(PinFormatText(form.VideoSourceFilter),
+        EXPECT_EQ(PinFormatText(Probe(form).VideoSource()),
                   QString::fromLatin1(k640).replace("640X480", "1280X720"));
         const TBitmap frame = WaitForFrame(form);
         EXPECT_EQ(frame.Width(), 1280);
         EXPECT_EQ(frame.Height(), 720);
         EXPECT_EQ(form.ViewForm()->size(), QSize(1280 + 36, 720 + 56));
-        EXPECT_EQ(form.State().VideoFormat, other);
+        EXPECT_EQ(PanelState(form).VideoFormat, other);
     }
     EXPECT_EQ(Ini().ReadString("CAPTURE", "VIDEO FORMAT", ""), other);
 }
@@ -241,9 +241,9 @@ TEST_F(PomviraX11Test, StoredSecondCameraGivesWayToTheFirst) {
         TBaseFilter first, second;
         first.StoreMoniker(cameras.DeviceMoniker(0).Get());
         second.StoreMoniker(cameras.DeviceMoniker(1).Get());
-        EXPECT_TRUE(form.VideoSourceFilter->BaseFilter().Equals(first));
-        EXPECT_FALSE(form.VideoSourceFilter->BaseFilter().Equals(second));
-        EXPECT_EQ(form.State().VideoDevice, 0);
+        EXPECT_TRUE(Probe(form).VideoSource()->BaseFilter().Equals(first));
+        EXPECT_FALSE(Probe(form).VideoSource()->BaseFilter().Equals(second));
+        EXPECT_EQ(PanelState(form).VideoDevice, 0);
         // The first camera is the one that runs.
         EXPECT_EQ(WaitForFrame(form).Width(), 640);
     }

@@ -426,7 +426,7 @@ TEST_F(RecordingRepairAtStart, AMillionChunkRecordingIsRepairedWithTheWindowsSho
         VideoFile(2).toStdString());
     // Input is taken meanwhile.
     form.actExpand->Execute();
-    EXPECT_TRUE(form.State().Expanded);
+    EXPECT_TRUE(PanelState(form).Expanded);
     // A repair that takes longer than a second shows its progress bar.
     bool ranLong = false, barShown = false;
     ASSERT_TRUE(QTest::qWaitFor(

@@ -66,26 +66,26 @@ TEST_F(ControlActionsGstTest, ChoosingTheSecondCameraRunsThePreviewOnItAndTheSam
     form.actSelectDevice->Execute();
     ASSERT_TRUE(SettleSession(form));
     ASSERT_TRUE(choose->Answered());
-    EXPECT_EQ(form.State().VideoDevice, 1);
+    EXPECT_EQ(PanelState(form).VideoDevice, 1);
     TSysDevEnum cameras(CLSID_VideoInputDeviceCategory);
     TBaseFilter second;
     second.StoreMoniker(cameras.DeviceMoniker(1).Get());
-    EXPECT_TRUE(form.VideoSourceFilter->BaseFilter().Equals(second));
+    EXPECT_TRUE(Probe(form).VideoSource()->BaseFilter().Equals(second));
     // Another camera opens in its largest format that fits the screen (the
     // stored text is neither applied to it nor changed).
-    const QSize chosen = PinFrameSize(form.VideoSourceFilter);
+    const QSize chosen = PinFrameSize(Probe(form).VideoSource());
     ExpectPreviewRuns(form, chosen.width(), chosen.height());
-    EXPECT_EQ(form.State().VideoFormat, k640);
+    EXPECT_EQ(PanelState(form).VideoFormat, k640);
 
     // The same devices again: the graph and its camera stay as they are.
-    auto graph = form.CaptureGraph->Get<IFilterGraph>();
-    auto camera = form.VideoSourceFilter->Get<IBaseFilter>();
+    auto graph = Probe(form).Graph()->Get<IFilterGraph>();
+    auto camera = Probe(form).VideoSource()->Get<IBaseFilter>();
     auto same = WhenModal<TSelectDeviceDlg>([](TSelectDeviceDlg* d) { PressKey(d, Qt::Key_Return); });
     form.actSelectDevice->Execute();
     ASSERT_TRUE(SettleSession(form));
     ASSERT_TRUE(same->Answered());
-    EXPECT_TRUE(SameObject(form.CaptureGraph->Get<IFilterGraph>().Get(), graph.Get()));
-    EXPECT_TRUE(SameObject(form.VideoSourceFilter->Get<IBaseFilter>().Get(), camera.Get()));
+    EXPECT_TRUE(SameObject(Probe(form).Graph()->Get<IFilterGraph>().Get(), graph.Get()));
+    EXPECT_TRUE(SameObject(Probe(form).VideoSource()->Get<IBaseFilter>().Get(), camera.Get()));
     ExpectPreviewRuns(form, chosen.width(), chosen.height());
     EXPECT_TRUE(boxes.empty());
 }
@@ -100,8 +100,8 @@ TEST_F(ControlActionsGstTest, ResolutionChosenOnThePinsPageSizesThePreviewAndIsS
         form.actVideoPin->Execute();
         ASSERT_TRUE(SettleSession(form));
         ASSERT_TRUE(cancelled->Answered());
-        EXPECT_EQ(PinFormatText(form.VideoSourceFilter), k640);
-        EXPECT_EQ(form.State().VideoFormat, k640);
+        EXPECT_EQ(PinFormatText(Probe(form).VideoSource()), k640);
+        EXPECT_EQ(PanelState(form).VideoFormat, k640);
         EXPECT_EQ(form.ViewForm()->size(), QSize(676, 536));
         ExpectPreviewRuns(form, 640, 480);
 
@@ -109,8 +109,8 @@ TEST_F(ControlActionsGstTest, ResolutionChosenOnThePinsPageSizesThePreviewAndIsS
         form.actVideoPin->Execute();
         ASSERT_TRUE(SettleSession(form));
         ASSERT_TRUE(chosen->Answered());
-        EXPECT_EQ(PinFormatText(form.VideoSourceFilter), k320);
-        EXPECT_EQ(form.State().VideoFormat, k320);
+        EXPECT_EQ(PinFormatText(Probe(form).VideoSource()), k320);
+        EXPECT_EQ(PanelState(form).VideoFormat, k320);
         TViewForm* view = form.ViewForm();
         EXPECT_EQ(view->size(), QSize(356, 296));
         EXPECT_EQ(view->lblSize->text(), "320 x 240");
@@ -127,8 +127,8 @@ TEST_F(ControlActionsGstTest, ResolutionChosenOnThePinsPageSizesThePreviewAndIsS
 TEST_F(ControlActionsGstTest, SoundFormatChosenIsPutOnTheMicrophoneAndThePreviewRunsAgain) {
     TControlForm form;
     ASSERT_TRUE(boxes.empty()) << FirstBox();
-    ASSERT_EQ(form.State().AudioDevice, 0);
-    const QString before = PinFormatText(form.AudioSourceFilter);
+    ASSERT_EQ(PanelState(form).AudioDevice, 0);
+    const QString before = PinFormatText(Probe(form).AudioSource());
     auto cancelled = WhenModalNamed("AudioFormatChooser", [](QWidget* chooser) {
         auto* list = chooser->findChild<QListWidget*>("lstFormats");
         EXPECT_EQ(list->count(), 3);
@@ -139,7 +139,7 @@ TEST_F(ControlActionsGstTest, SoundFormatChosenIsPutOnTheMicrophoneAndThePreview
     form.actAudioFormat->Execute();
     ASSERT_TRUE(SettleSession(form));
     ASSERT_TRUE(cancelled->Answered());
-    EXPECT_EQ(PinFormatText(form.AudioSourceFilter), before);
+    EXPECT_EQ(PinFormatText(Probe(form).AudioSource()), before);
     ExpectPreviewRuns(form, 640, 480);
 
     auto chosen = WhenModalNamed("AudioFormatChooser", [](QWidget* chooser) {
@@ -152,7 +152,7 @@ TEST_F(ControlActionsGstTest, SoundFormatChosenIsPutOnTheMicrophoneAndThePreview
     form.actAudioFormat->Execute();
     ASSERT_TRUE(SettleSession(form));
     ASSERT_TRUE(chosen->Answered());
-    EXPECT_EQ(PinFormatText(form.AudioSourceFilter), k48000);
+    EXPECT_EQ(PinFormatText(Probe(form).AudioSource()), k48000);
     ExpectPreviewRuns(form, 640, 480);
     EXPECT_TRUE(boxes.empty()) << FirstBox();
 }
@@ -177,8 +177,8 @@ TEST_F(ControlActionsGstTest, CompressorsOfTheSystemAreListedAndTheChoiceIsStore
         });
         form.actCompress->Execute();
         ASSERT_TRUE(answer->Answered());
-        EXPECT_EQ(form.State().VideoCompress, 0);
-        EXPECT_EQ(form.State().AudioCompress, audio.DeviceCount() - 1);
+        EXPECT_EQ(PanelState(form).VideoCompress, 0);
+        EXPECT_EQ(PanelState(form).AudioCompress, audio.DeviceCount() - 1);
         ExpectPreviewRuns(form, 640, 480);
     }
     EXPECT_EQ(Ini().ReadInteger("CAPTURE", "VIDEO COMPRESS", -1), 0);

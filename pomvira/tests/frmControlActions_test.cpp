@@ -121,12 +121,12 @@ TEST_F(ControlActionsTest, ChoosingAnotherCameraReopensTheGraphAndSizesThePrevie
         "Builder.RenderStream(PREVIEW, Filter[Cam B], Filter[Grabber], Filter[Renderer])",
         "Graph.Run",
     })) << log.Text();
-    EXPECT_EQ(form.State().VideoDevice, 1);
-    EXPECT_EQ(form.State().AudioDevice, 0);
+    EXPECT_EQ(PanelState(form).VideoDevice, 1);
+    EXPECT_EQ(PanelState(form).AudioDevice, 0);
     EXPECT_EQ(form.ViewForm()->size(), QSize(320 + 36, 240 + 56));
     ExpectPanelBelowTheView(form);
     // The stored format text is neither applied to the new camera nor updated.
-    EXPECT_EQ(form.State().VideoFormat, k640);
+    EXPECT_EQ(PanelState(form).VideoFormat, k640);
     EXPECT_TRUE(boxes.empty());
 }
 
@@ -152,7 +152,7 @@ TEST_F(ControlActionsTest, SameDevicesAgainOrCancelRebuildNothing) {
                              "Graph.RemoveFilter(VideoSourceFilter)"})
         EXPECT_FALSE(sys.Log().Contains(call)) << call << "\n" << sys.Log().Text();
     EXPECT_TRUE(sys.Log().Matching("Builder.RenderStream").empty());
-    EXPECT_EQ(form.State().VideoDevice, 0);
+    EXPECT_EQ(PanelState(form).VideoDevice, 0);
 }
 
 TEST_F(ControlActionsTest, ConfirmedWithoutACameraKeepsTheCameraAndTakesTheNewMicrophone) {
@@ -176,8 +176,8 @@ TEST_F(ControlActionsTest, ConfirmedWithoutACameraKeepsTheCameraAndTakesTheNewMi
                              "Graph.AddFilter(AudioSourceFilter)", "Graph.Run"}))
         << log.Text();
     EXPECT_NE(sys.Filter("Mic 2"), nullptr);
-    EXPECT_EQ(form.State().VideoDevice, 0);
-    EXPECT_EQ(form.State().AudioDevice, 1);
+    EXPECT_EQ(PanelState(form).VideoDevice, 0);
+    EXPECT_EQ(PanelState(form).AudioDevice, 1);
     // The preview still runs.
     EXPECT_EQ(sys.Graph()->State(), State_Running);
 }
@@ -190,7 +190,7 @@ TEST_F(ControlActionsTest, AudioEntriesWithoutAMicrophoneReportInterfaceNotSuppo
     AddCamera("Cam");
     TControlForm form;
     ASSERT_TRUE(SettleSession(form));
-    ASSERT_EQ(form.State().AudioDevice, -1);
+    ASSERT_EQ(PanelState(form).AudioDevice, -1);
     sys.Log().Clear();
     // As chosen from the menu: the failure goes to the error report.
     form.actAudioFilter->MenuAction()->trigger();
@@ -233,7 +233,7 @@ TEST_F(ControlActionsTest, ResolutionChosenOnThePinsPageResizesAndReplacesTheWin
     })) << log.Text();
     EXPECT_EQ(form.ViewForm()->size(), QSize(320 + 36, 240 + 56));
     ExpectPanelBelowTheView(form);
-    EXPECT_EQ(form.State().VideoFormat, k320);
+    EXPECT_EQ(PanelState(form).VideoFormat, k320);
 }
 
 TEST_F(ControlActionsTest, ResolutionPagesCancelledOrFailingKeepTheFormat) {
@@ -241,14 +241,14 @@ TEST_F(ControlActionsTest, ResolutionPagesCancelledOrFailingKeepTheFormat) {
     Ini().WriteString("CAPTURE", "VIDEO FORMAT", k320);
     TControlForm form;
     ASSERT_TRUE(SettleSession(form));
-    ASSERT_EQ(form.State().VideoFormat, k320);
+    ASSERT_EQ(PanelState(form).VideoFormat, k320);
     // Cancelled: the saved format was put back; the windows are placed again.
     form.ViewForm()->move(10, 10);
     form.actVideoPin->Execute();
     ASSERT_TRUE(SettleSession(form));
     EXPECT_EQ(form.ViewForm()->size(), QSize(320 + 36, 240 + 56));
     EXPECT_NE(form.ViewForm()->pos(), QPoint(10, 10));
-    EXPECT_EQ(form.State().VideoFormat, k320);
+    EXPECT_EQ(PanelState(form).VideoFormat, k320);
     // The pages could not be shown: nothing is re-sized or re-placed.
     sys.SetResult("System.CreatePropertyFrame", E_FAIL);
     form.ViewForm()->move(10, 10);
@@ -256,7 +256,7 @@ TEST_F(ControlActionsTest, ResolutionPagesCancelledOrFailingKeepTheFormat) {
     form.actVideoPin->Execute();
     ASSERT_TRUE(SettleSession(form));
     EXPECT_EQ(form.ViewForm()->pos(), QPoint(10, 10));
-    EXPECT_EQ(form.State().VideoFormat, k320);
+    EXPECT_EQ(PanelState(form).VideoFormat, k320);
     EXPECT_TRUE(
         sys.Log().InOrder({std::string("Pin[Cam/Capture].SetFormat(") + k320 + ")", "Graph.Run"}))
         << sys.Log().Text();
@@ -287,8 +287,8 @@ TEST_F(ControlActionsTest, CompressorsChosenAreKeptAsIndexesAndWrittenAtShutDown
         });
         form.actCompress->Execute();
         EXPECT_TRUE(first->Answered());
-        EXPECT_EQ(form.State().VideoCompress, 1);
-        EXPECT_EQ(form.State().AudioCompress, -1);
+        EXPECT_EQ(PanelState(form).VideoCompress, 1);
+        EXPECT_EQ(PanelState(form).AudioCompress, -1);
 
         // Opened again: the choice is shown; a cancel changes nothing.
         auto second = WhenModal<TCompressDlg>([](TCompressDlg* d) {
@@ -300,8 +300,8 @@ TEST_F(ControlActionsTest, CompressorsChosenAreKeptAsIndexesAndWrittenAtShutDown
         });
         form.actCompress->Execute();
         EXPECT_TRUE(second->Answered());
-        EXPECT_EQ(form.State().VideoCompress, 1);
-        EXPECT_EQ(form.State().AudioCompress, -1);
+        EXPECT_EQ(PanelState(form).VideoCompress, 1);
+        EXPECT_EQ(PanelState(form).AudioCompress, -1);
         // Nothing in the running preview changed.
         EXPECT_EQ(sys.Graph()->State(), State_Running);
     }
@@ -326,8 +326,8 @@ TEST_F(ControlActionsTest, StoredCompressorThatNoLongerExistsShowsNoSelectionAnd
     });
     form.actCompress->Execute();
     EXPECT_TRUE(answer->Answered());
-    EXPECT_EQ(form.State().VideoCompress, -1);
-    EXPECT_EQ(form.State().AudioCompress, -1);
+    EXPECT_EQ(PanelState(form).VideoCompress, -1);
+    EXPECT_EQ(PanelState(form).AudioCompress, -1);
 }
 
 // ---------------------------------------------------------------------------
@@ -410,8 +410,8 @@ TEST_F(ControlActionsTest, SaveFoldersAreTakenAsTheyStandAndWrittenAtShutDown) {
     {
         TControlForm form;
         ASSERT_TRUE(SettleSession(form));
-        videoBefore = form.State().VideoFolder;
-        snapBefore = form.State().SnapFolder;
+        videoBefore = PanelState(form).VideoFolder;
+        snapBefore = PanelState(form).SnapFolder;
         // Cancelled after browsing: both stay.
         auto cancelled = WhenModal<TSaveFolderDlg>([&](TSaveFolderDlg* d) {
             EXPECT_EQ(d->edtVideoFolder->Path(), videoBefore);
@@ -422,7 +422,7 @@ TEST_F(ControlActionsTest, SaveFoldersAreTakenAsTheyStandAndWrittenAtShutDown) {
         });
         form.actFolderConfig->Execute();
         EXPECT_TRUE(cancelled->Answered());
-        EXPECT_EQ(form.State().VideoFolder, videoBefore);
+        EXPECT_EQ(PanelState(form).VideoFolder, videoBefore);
 
         auto confirmed = WhenModal<TSaveFolderDlg>([&](TSaveFolderDlg* d) {
             d->edtSnapshotFolder->BrowseButton()->click();
@@ -430,8 +430,8 @@ TEST_F(ControlActionsTest, SaveFoldersAreTakenAsTheyStandAndWrittenAtShutDown) {
         });
         form.actFolderConfig->Execute();
         EXPECT_TRUE(confirmed->Answered());
-        EXPECT_EQ(form.State().VideoFolder, videoBefore);
-        EXPECT_EQ(form.State().SnapFolder, chosen);
+        EXPECT_EQ(PanelState(form).VideoFolder, videoBefore);
+        EXPECT_EQ(PanelState(form).SnapFolder, chosen);
         // Neither checked nor created, nor written yet.
         EXPECT_FALSE(QDir(chosen).exists());
         EXPECT_EQ(Ini().ReadString("CAPTURE", "SNAP FOLDER", ""), "");

@@ -115,7 +115,7 @@ TEST_F(SettingsMenuX11Test, EachDialogOpensFromTheMenuAndClosesWithEscOrEnter) {
         {form->actVideoPin, "PropertyFrame"},       {form->actAudioFilter, "PropertyFrame"},
         {form->actAudioFormat, "AudioFormatChooser"},
     };
-    const auto before = form->State();
+    const auto before = PanelState(*form);
     for (const auto& entry : entries) {
         SCOPED_TRACE(entry.action->objectName().toStdString());
         EXPECT_EQ(OpenAndClose(entry.action, entry.dialog, Qt::Key_Escape), QDialog::Rejected);
@@ -123,7 +123,7 @@ TEST_F(SettingsMenuX11Test, EachDialogOpensFromTheMenuAndClosesWithEscOrEnter) {
         EXPECT_TRUE(boxes.empty()) << FirstBox();
     }
     // Nothing was chosen: everything is as it was, and the preview runs.
-    const auto after = form->State();
+    const auto after = PanelState(*form);
     EXPECT_EQ(after.VideoDevice, before.VideoDevice);
     EXPECT_EQ(after.AudioDevice, before.AudioDevice);
     EXPECT_EQ(after.VideoCompress, before.VideoCompress);
@@ -135,7 +135,7 @@ TEST_F(SettingsMenuX11Test, EachDialogOpensFromTheMenuAndClosesWithEscOrEnter) {
 }
 
 TEST_F(SettingsMenuX11Test, FolderChooserStartsAtHomeAndCancellingKeepsTheFolder) {
-    const QString folder = form->State().VideoFolder;
+    const QString folder = PanelState(*form).VideoFolder;
     const int result = OpenAndClose(
         form->actFolderConfig, "SaveFolderDlg", Qt::Key_Return, [&](QDialog* shown) {
             auto* dialog = static_cast<TSaveFolderDlg*>(shown);
@@ -153,5 +153,5 @@ TEST_F(SettingsMenuX11Test, FolderChooserStartsAtHomeAndCancellingKeepsTheFolder
             EXPECT_EQ(dialog->focusWidget(), dialog->edtVideoFolder);
         });
     EXPECT_EQ(result, QDialog::Accepted);
-    EXPECT_EQ(form->State().VideoFolder, folder);
+    EXPECT_EQ(PanelState(*form).VideoFolder, folder);
 }

@@ -74,7 +74,7 @@ class CameraComesAndGoes : public ControlFormTestBase {
         ExpectPreviewRuns(form, 640, 480);
         action();
         ASSERT_TRUE(SettleSession(form));
-        ASSERT_TRUE(form.State().Recording) << FirstBox();
+        ASSERT_TRUE(PanelState(form).Recording) << FirstBox();
         QTest::qWait(ms);
     }
     TPlugBack plugBack;
@@ -96,7 +96,7 @@ TEST_F(CameraComesAndGoes, UnpluggedThePreviewSaysSoIdlesAndResumesInItsFormatWh
         << form.ViewForm()->VideoNotice().toStdString();
     EXPECT_TRUE(form.ViewForm()->lblNotice->geometry().contains(
         form.ViewForm()->GetVideoRect()));
-    EXPECT_EQ(form.State().VideoDevice, -1);
+    EXPECT_EQ(PanelState(form).VideoDevice, -1);
     // Nothing that needs a camera can be started meanwhile; the rest works.
     form.ActionList->UpdateActions();
     EXPECT_FALSE(form.actSnapShot->Enabled());
@@ -116,8 +116,8 @@ TEST_F(CameraComesAndGoes, UnpluggedThePreviewSaysSoIdlesAndResumesInItsFormatWh
     ASSERT_TRUE(gst::PlugTestDevice("Test Camera 1", true));
     EXPECT_TRUE(QTest::qWaitFor([&] { return !form.CameraLost(); }, 2000));
     EXPECT_TRUE(form.ViewForm()->VideoNotice().isEmpty());
-    EXPECT_EQ(form.State().VideoDevice, 0);
-    EXPECT_EQ(PinFormatText(form.VideoSourceFilter), QString::fromLatin1(k320));
+    EXPECT_EQ(PanelState(form).VideoDevice, 0);
+    EXPECT_EQ(PinFormatText(Probe(form).VideoSource()), QString::fromLatin1(k320));
     ExpectPreviewRuns(form, 320, 240);
     EXPECT_TRUE(form.btnCapture->isEnabled());
     EXPECT_TRUE(boxes.empty()) << FirstBox();
@@ -137,14 +137,14 @@ TEST_F(CameraComesAndGoes, ACameraBackButBusyStaysLostAndComesBackInItsFormatAtT
     ASSERT_TRUE(gst::PlugTestDevice("Test Camera 1", true));
     QTest::qWait(700);
     EXPECT_TRUE(form.CameraLost());
-    EXPECT_EQ(form.State().VideoDevice, -1);
+    EXPECT_EQ(PanelState(form).VideoDevice, -1);
     EXPECT_TRUE(form.ViewForm()->VideoNotice().contains(QStringLiteral("débranchée")));
     EXPECT_TRUE(boxes.empty()) << FirstBox();
 
     // It is tried again by itself, in the format it had, not in its first
     // one.
     ASSERT_TRUE(QTest::qWaitFor([&] { return !form.CameraLost(); }, 5000)) << FirstBox();
-    EXPECT_EQ(PinFormatText(form.VideoSourceFilter), QString::fromLatin1(k320));
+    EXPECT_EQ(PinFormatText(Probe(form).VideoSource()), QString::fromLatin1(k320));
     ExpectPreviewRuns(form, 320, 240);
     EXPECT_TRUE(form.ViewForm()->VideoNotice().isEmpty());
     EXPECT_TRUE(boxes.empty()) << FirstBox();
@@ -167,7 +167,7 @@ TEST_F(CameraComesAndGoes, AnotherCameraPluggedInWhileNoneIsInUseIsTakenUp) {
     ASSERT_TRUE(gst::PlugTestDevice("Test Camera 1", true));
     QTest::qWait(300);
     EXPECT_FALSE(form.CameraLost());
-    const int inUse = form.State().VideoDevice;
+    const int inUse = PanelState(form).VideoDevice;
     TSysDevEnum devices(CLSID_VideoInputDeviceCategory);
     ASSERT_GT(devices.DeviceCount(), inUse);
     EXPECT_EQ(devices.DeviceEntry(inUse).FriendlyName, "Test Camera 2");
@@ -179,7 +179,7 @@ TEST_F(CameraComesAndGoes, ACameraGoneBeforeItsPreviewRunsIsShownAsLostToo) {
     // Gone from the device list without a word from its stream (the graph
     // at rest, emptied once its start is done).
     ASSERT_TRUE(SettleSession(form));
-    form.CaptureGraph->EmptyGraph();
+    Probe(form).Graph()->EmptyGraph();
     ASSERT_TRUE(gst::PlugTestDevice("Test Camera 1", false));
     ASSERT_TRUE(QTest::qWaitFor([&] { return form.CameraLost(); }, 5000));
     ASSERT_TRUE(gst::PlugTestDevice("Test Camera 1", true));
@@ -196,7 +196,7 @@ TEST_F(CameraComesAndGoes, UnpluggedDuringARecordingTheRecordingEndsCompleteInTh
     ASSERT_TRUE(QTest::qWaitFor([&] { return form.CameraLost(); }, 5000));
     ASSERT_TRUE(SettleSession(form));
     // Ended as the record button ends a recording, with no error.
-    EXPECT_FALSE(form.State().Recording);
+    EXPECT_FALSE(PanelState(form).Recording);
     EXPECT_EQ(form.btnCapture->Hint(), "Enregistrement");
     EXPECT_EQ(form.ViewForm()->lblStatus->text(), "( Preview )");
     ASSERT_FALSE(form.StripFiles().isEmpty());
@@ -230,7 +230,7 @@ TEST_F(CameraComesAndGoes, AMicrophoneLostDuringARecordingEndsItAndThePreviewGoe
     RecordAWhile(form, [&] { form.btnCapture->Click(); }, 2000);
 
     ASSERT_TRUE(gst::PlugTestDevice("Test Microphone", false));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !form.State().Recording; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !PanelState(form).Recording; }, 5000));
     ASSERT_TRUE(SettleSession(form));
     EXPECT_FALSE(form.CameraLost());
     EXPECT_TRUE(form.ViewForm()->VideoNotice().isEmpty());
@@ -242,9 +242,9 @@ TEST_F(CameraComesAndGoes, AMicrophoneLostDuringARecordingEndsItAndThePreviewGoe
 
     // Back again: the next recording has its sound.
     ASSERT_TRUE(gst::PlugTestDevice("Test Microphone", true));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return form.AudioSourceFilter->MemberFilter(); }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Probe(form).AudioSource()->MemberFilter(); }, 2000));
     ASSERT_TRUE(ClickRecord(form));
-    ASSERT_TRUE(form.State().Recording) << FirstBox();
+    ASSERT_TRUE(PanelState(form).Recording) << FirstBox();
     QTest::qWait(1000);
     ASSERT_TRUE(ClickRecord(form));
     ExpectCompleteRecording(VideoFile(2), 10);

@@ -35,7 +35,7 @@ class DeviceLossTest : public ControlFormTestBase {
         sys.RemoveDevices(CLSID_VideoInputDeviceCategory);
         unplugged = id;
         sys.Graph()->PostEvent(
-            EC_DEVICE_LOST, reinterpret_cast<intptr_t>(form.VideoSourceFilter->MemberFilter()), 0);
+            EC_DEVICE_LOST, reinterpret_cast<intptr_t>(Probe(form).VideoSource()->MemberFilter()), 0);
     }
     FakeDevice& PlugBack(const std::string& name) {
         FakeDevice& camera = AddCamera(name);
@@ -61,9 +61,9 @@ TEST_F(DeviceLossTest, ALostCameraReleasesTheGraphAndComesBackInItsFormat) {
     Unplug(form, camera);
     ASSERT_TRUE(QTest::qWaitFor([&] { return form.CameraLost(); }, 2000));
     ASSERT_TRUE(SettleSession(form));
-    EXPECT_FALSE(form.CaptureGraph->Active());
+    EXPECT_FALSE(Probe(form).Graph()->Active());
     EXPECT_EQ(sys.Graph(), nullptr);
-    EXPECT_EQ(form.State().VideoDevice, -1);
+    EXPECT_EQ(PanelState(form).VideoDevice, -1);
     EXPECT_FALSE(form.ViewForm()->VideoNotice().isEmpty());
 
     // Another notice while no camera is there changes nothing.
@@ -79,7 +79,7 @@ TEST_F(DeviceLossTest, ALostCameraReleasesTheGraphAndComesBackInItsFormat) {
         sys.Log().InOrder({"Graph.AddFilter(VideoSourceFilter)",
                            std::string("Pin[Cam/Capture].SetFormat(") + k320 + ")", "Graph.Run"}))
         << sys.Log().Text();
-    EXPECT_EQ(form.State().VideoDevice, 0);
+    EXPECT_EQ(PanelState(form).VideoDevice, 0);
     EXPECT_TRUE(form.ViewForm()->VideoNotice().isEmpty());
     EXPECT_TRUE(boxes.empty()) << FirstBox();
 }
@@ -92,14 +92,14 @@ TEST_F(DeviceLossTest, NoticesForOtherFiltersOrADeviceBackAreIgnored) {
     sys.Log().Clear();
     // Not recording: a lost microphone leaves the preview alone.
     sys.Graph()->PostEvent(EC_DEVICE_LOST,
-                           reinterpret_cast<intptr_t>(form.AudioSourceFilter->MemberFilter()), 0);
+                           reinterpret_cast<intptr_t>(Probe(form).AudioSource()->MemberFilter()), 0);
     // "Available again", and a filter that is none of the panel's.
     sys.Graph()->PostEvent(EC_DEVICE_LOST,
-                           reinterpret_cast<intptr_t>(form.VideoSourceFilter->MemberFilter()), 1);
+                           reinterpret_cast<intptr_t>(Probe(form).VideoSource()->MemberFilter()), 1);
     sys.Graph()->PostEvent(EC_DEVICE_LOST, 1234, 0);
     QTest::qWait(50);
     EXPECT_FALSE(form.CameraLost());
-    EXPECT_TRUE(form.CaptureGraph->Active());
+    EXPECT_TRUE(Probe(form).Graph()->Active());
     EXPECT_TRUE(sys.Log().Matching("Graph.Stop").empty()) << sys.Log().Text();
 }
 
@@ -127,7 +127,7 @@ TEST_F(DeviceLossTest, ARecordingStartThatFailsOnTheCameraWhileItCameAndWentSays
         sys.Release("Graph.Run");
         ASSERT_TRUE(SettleSession(form));
         EXPECT_EQ(boxes.size(), c.told ? 1u : 0u) << c.failure << ": " << FirstBox();
-        EXPECT_FALSE(form.State().Recording);
+        EXPECT_FALSE(PanelState(form).Recording);
         EXPECT_FALSE(form.CameraLost());
         EXPECT_EQ(sys.Graph()->State(), State_Running);
         EXPECT_FALSE(QFile::exists(VideoFile(1)));
@@ -162,7 +162,7 @@ TEST_F(DeviceLossTest, ACameraBackThatCannotBeOpenedStaysLostIsRetriedAndReporte
     // One failure says nothing: tried again while it is listed.
     EXPECT_TRUE(boxes.empty()) << FirstBox();
     EXPECT_TRUE(form.CameraLost());
-    EXPECT_FALSE(form.CaptureGraph->Active());
+    EXPECT_FALSE(Probe(form).Graph()->Active());
     EXPECT_FALSE(form.ViewForm()->VideoNotice().isEmpty());
     EXPECT_FALSE(form.btnCapture->isEnabled());
     // Failing on (tried again after 2, then 4 seconds), it is said once, in
@@ -193,14 +193,14 @@ TEST_F(DeviceLossTest, ACameraBackWhileItsCutRecordingIsWithTheMailProgramIsTake
     ASSERT_TRUE(SettleSession(form));
     form.actCapAndMail->Execute();
     ASSERT_TRUE(SettleSession(form));
-    ASSERT_TRUE(form.State().Recording) << FirstBox();
+    ASSERT_TRUE(PanelState(form).Recording) << FirstBox();
 
     // Plugged back while the mail program still has the cut recording.
     QTimer::singleShot(300, [&] { PlugBack("Cam"); });
     Unplug(form, camera);
     ASSERT_TRUE(QTest::qWaitFor([&] { return mailer.Mails().size() == 1; }, 5000));
     ASSERT_TRUE(
-        QTest::qWaitFor([&] { return !form.CameraLost() && form.CaptureGraph->Active(); }, 5000));
+        QTest::qWaitFor([&] { return !form.CameraLost() && Probe(form).Graph()->Active(); }, 5000));
     EXPECT_TRUE(form.ViewForm()->VideoNotice().isEmpty());
     EXPECT_TRUE(form.btnCapture->isEnabled());
     EXPECT_EQ(form.StripFiles(), QStringList{VideoFile(1)});

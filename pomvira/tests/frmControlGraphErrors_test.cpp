@@ -42,7 +42,7 @@ class GraphErrorsTest : public ControlFormTestBase {
         QCoreApplication::sendPostedEvents();
     }
     static void ExpectPreviewing(TControlForm& form) {
-        EXPECT_FALSE(form.State().Recording);
+        EXPECT_FALSE(PanelState(form).Recording);
         EXPECT_FALSE(form.Timer->isActive());
         EXPECT_EQ(form.ViewForm()->lblStatus->text(), "( Preview )");
         EXPECT_EQ(form.btnCapture->Hint(), "Enregistrement");
@@ -63,7 +63,7 @@ TEST_F(GraphErrorsTest, ARecordingEndsOnceAtItsFirstErrorAndAnUnplayableFileIsNo
     ASSERT_TRUE(boxes.empty()) << FirstBox();
     form.actCapAndMail->Execute();
     ASSERT_TRUE(SettleSession(form));
-    ASSERT_TRUE(form.State().Recording);
+    ASSERT_TRUE(PanelState(form).Recording);
     // What the multiplexer wrote before the disk filled: not even a header.
     QFile::resize(VideoFile(1), 0);
     sys.Log().Clear();
@@ -84,7 +84,7 @@ TEST_F(GraphErrorsTest, ARecordingEndsOnceAtItsFirstErrorAndAnUnplayableFileIsNo
     boxes.clear();
     form.btnCapture->Click();
     ASSERT_TRUE(SettleSession(form));
-    ASSERT_TRUE(form.State().Recording);
+    ASSERT_TRUE(PanelState(form).Recording);
     form.btnCapture->Click();
     ASSERT_TRUE(SettleSession(form));
     EXPECT_TRUE(boxes.empty()) << FirstBox();
@@ -96,7 +96,7 @@ TEST_F(GraphErrorsTest, AStopThatCouldNotCompleteTheFileSaysSo) {
     ASSERT_TRUE(SettleSession(form));
     form.btnCapture->Click();
     ASSERT_TRUE(SettleSession(form));
-    ASSERT_TRUE(form.State().Recording);
+    ASSERT_TRUE(PanelState(form).Recording);
     QFile::resize(VideoFile(1), 0);
     sys.SetResult("Graph.Stop", VFW_E_TIMEOUT, 1);
     form.btnCapture->Click();

@@ -123,7 +123,7 @@ TEST_F(MailTest, RecordingIsPhotoMailTooGoneFileGoesWithoutItNoSelectionMailsNot
     form->actSendMail->Execute();
     // Nothing selected: nothing is mailed.
     form->actBmpClear->Execute();
-    ASSERT_EQ(form->State().Selected, -1);
+    ASSERT_EQ(PanelState(*form).Selected, -1);
     form->actSendMail->Execute();
 
     ASSERT_TRUE(requests.empty()) << requests[0].text.toStdString();
@@ -139,11 +139,11 @@ TEST_F(MailTest, CancelledMailShowsTheErrorMessageAndChangesNothing) {
     TMailerStandIn mailer(1);
     form->AddToStrip(MakeFile(QStringLiteral("img000001.jpg")));
     form->AddToStrip(MakeFile(QStringLiteral("img000002.jpg")));
-    const auto before = form->State();
+    const auto before = PanelState(*form);
     form->actSendMail->Execute();
     ASSERT_EQ(mailer.Mails().size(), 1u);
     ExpectTheErrorMessage(1);
-    const auto after = form->State();
+    const auto after = PanelState(*form);
     EXPECT_EQ(after.FileCount, before.FileCount);
     EXPECT_EQ(after.Selected, before.Selected);
     EXPECT_EQ(after.FirstVisible, before.FirstVisible);
@@ -183,7 +183,7 @@ TEST_F(MailTest, WithoutAMailProgramEverySendShowsTheErrorMessageAndItIsNotLooke
 TEST_F(MailTest, MailProgramLeftOpenDoesNotHoldThePanelNorTheQuit) {
     TMailerStandIn mailer(0, 30000);
     form->AddToStrip(MakeFile(QStringLiteral("img000001.jpg")));
-    ASSERT_TRUE(form->State().Expanded);
+    ASSERT_TRUE(PanelState(*form).Expanded);
     QElapsedTimer clock;
     clock.start();
     form->actSendMail->Execute();
@@ -192,7 +192,7 @@ TEST_F(MailTest, MailProgramLeftOpenDoesNotHoldThePanelNorTheQuit) {
     EXPECT_EQ(mailer.RunningPids().size(), 1u);
     // A click reaches the panel.
     QTest::mouseClick(form->btnExpand, Qt::LeftButton);
-    EXPECT_FALSE(form->State().Expanded);
+    EXPECT_FALSE(PanelState(*form).Expanded);
     EXPECT_LE(clock.elapsed(), 5000);
     EXPECT_TRUE(requests.empty());
 
@@ -211,7 +211,7 @@ TEST_F(MailTest, FailureReportedAfterTheHandOverIsShownOnce) {
     form->actSendMail->Execute();
     EXPECT_TRUE(requests.empty());
     QTest::mouseClick(form->btnExpand, Qt::LeftButton);
-    EXPECT_FALSE(form->State().Expanded);
+    EXPECT_FALSE(PanelState(*form).Expanded);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !requests.empty(); }, 8000));
     ExpectTheErrorMessage(1);
     QTest::qWait(300);

@@ -85,7 +85,7 @@ TEST_F(ControlFormMediaTest, StartUpOpensTheFirstDevicesRunsThePreviewAndShutDow
         // The panel sits directly below the preview window, centred on it.
         EXPECT_EQ(form.y(), form.ViewForm()->y() + form.ViewForm()->height());
         EXPECT_EQ(form.x(), form.ViewForm()->x() + (form.ViewForm()->width() - form.width()) / 2);
-        const auto state = form.State();
+        const auto state = PanelState(form);
         EXPECT_EQ(state.VideoDevice, 0);
         EXPECT_EQ(state.AudioDevice, 0);
         EXPECT_EQ(state.VideoFormat, k640);
@@ -110,7 +110,7 @@ TEST_F(ControlFormMediaTest, StoredFormatThatTheCameraOffersIsUsedAndSizesThePre
     EXPECT_TRUE(sys.Log().Contains(std::string("Pin[Cam/Capture].SetFormat(") + k320 + ")"))
         << sys.Log().Text();
     EXPECT_EQ(form.ViewForm()->size(), QSize(320 + 36, 240 + 56));
-    EXPECT_EQ(form.State().VideoFormat, k320);
+    EXPECT_EQ(PanelState(form).VideoFormat, k320);
 }
 
 // The camera opens in the largest smooth format that fits (here its first);
@@ -126,7 +126,7 @@ TEST_F(ControlFormMediaTest, StoredFormatThatTheCameraDoesNotOfferKeepsItsText) 
                   std::vector<std::string>{std::string("Pin[Cam/Capture].SetFormat(") + k640 + ")"})
             << sys.Log().Text();
         EXPECT_EQ(form.ViewForm()->size(), QSize(640 + 36, 480 + 56));
-        EXPECT_EQ(form.State().VideoFormat, other);
+        EXPECT_EQ(PanelState(form).VideoFormat, other);
     }
     EXPECT_EQ(Ini().ReadString("CAPTURE", "VIDEO FORMAT", ""), other);
 }
@@ -141,9 +141,9 @@ TEST_F(ControlFormMediaTest, StoredDeviceIndexGivesWayToTheFirstDevice) {
     EXPECT_TRUE(sys.Log().Contains(
         "Builder.RenderStream(PREVIEW, Filter[Cam A], Filter[Grabber], Filter[Renderer])"))
         << sys.Log().Text();
-    EXPECT_EQ(form.State().VideoDevice, 0);
+    EXPECT_EQ(PanelState(form).VideoDevice, 0);
     // No microphone: the audio index is -1 now.
-    EXPECT_EQ(form.State().AudioDevice, -1);
+    EXPECT_EQ(PanelState(form).AudioDevice, -1);
 }
 
 TEST_F(ControlFormMediaTest, FrameTooLargeForTheScreenCoversItWithThePanelBottomRight) {

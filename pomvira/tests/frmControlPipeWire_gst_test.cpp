@@ -52,7 +52,7 @@ TEST_F(PipeWireCamera, IsListedPreviewedPhotographedAndRecorded) {
 
     TControlForm form;
     ASSERT_TRUE(boxes.empty()) << FirstBox();
-    EXPECT_EQ(form.State().VideoDevice, 0);
+    EXPECT_EQ(PanelState(form).VideoDevice, 0);
     const TBitmap frame = WaitForFrame(form);
     ASSERT_GT(frame.Width(), 0);
     ASSERT_GT(frame.Height(), 0);
@@ -66,10 +66,10 @@ TEST_F(PipeWireCamera, IsListedPreviewedPhotographedAndRecorded) {
     EXPECT_EQ(still.height, frame.Height());
 
     ASSERT_TRUE(ClickRecord(form));
-    ASSERT_TRUE(form.State().Recording) << FirstBox();
+    ASSERT_TRUE(PanelState(form).Recording) << FirstBox();
     QTest::qWait(2500);
     ASSERT_TRUE(ClickRecord(form));
-    ASSERT_FALSE(form.State().Recording);
+    ASSERT_FALSE(PanelState(form).Recording);
     ASSERT_EQ(form.StripFiles().last(), VideoFile(1));
     const TAviProbe recording = ProbeAvi(VideoFile(1), true);
     EXPECT_TRUE(recording.Complete()) << recording.Text().toStdString();
@@ -129,8 +129,8 @@ class ProgramCamera : public PipeWireCamera {
 TEST_F(ProgramCamera, FrozenDuringARecordingEndsItCompleteWhileThePanelStaysLive) {
     TControlForm form;
     ASSERT_TRUE(boxes.empty()) << FirstBox();
-    ASSERT_EQ(form.State().VideoDevice, 0);
-    const QSize size = PinFrameSize(form.VideoSourceFilter);
+    ASSERT_EQ(PanelState(form).VideoDevice, 0);
+    const QSize size = PinFrameSize(Probe(form).VideoSource());
     ASSERT_NO_FATAL_FAILURE(ExpectPreviewRuns(form, size.width(), size.height()));
     ASSERT_TRUE(ClickRecord(form));
     ASSERT_TRUE(form.Session()->Recording()) << FirstBox();
@@ -150,7 +150,7 @@ TEST_F(ProgramCamera, FrozenDuringARecordingEndsItCompleteWhileThePanelStaysLive
     // seconds without a frame, then the stop), the preview window says
     // why, and the file joins the strip with the same words.
     Signal(SIGSTOP);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !form.State().Recording; }, 15000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !PanelState(form).Recording; }, 15000));
     ASSERT_TRUE(QTest::qWaitFor([&] { return form.StripFiles().contains(VideoFile(1)); }, 20000))
         << FirstBox();
     const QString notice = form.ViewForm()->VideoNotice();

@@ -24,6 +24,7 @@
 #include "forms/frmControl.h"
 #include "forms/frmView.h"
 #include "media/gst/FilterGraph.h"
+#include "SessionProbe.h"
 
 using namespace media;
 
@@ -40,7 +41,7 @@ class RecordingFailureTest : public RecordingGstTestBase {
     // Waits (bounded) until the recording has ended by itself and its file
     // is completed.
     static bool WaitForEnd(TControlForm& form, int ms) {
-        return QTest::qWaitFor([&] { return !form.State().Recording; }, ms) && SettleSession(form);
+        return QTest::qWaitFor([&] { return !PanelState(form).Recording; }, ms) && SettleSession(form);
     }
 };
 
@@ -58,7 +59,7 @@ TEST_F(RecordingFailureTest, AFullDiskEndsTheRecordingWithAPlayableFileAndOneMes
         TControlForm form;
         ASSERT_TRUE(boxes.empty()) << FirstBox();
         form.actCapAndMail->Execute();
-        ASSERT_TRUE(form.State().Recording) << FirstBox();
+        ASSERT_TRUE(PanelState(form).Recording) << FirstBox();
         ASSERT_TRUE(WaitForEnd(form, 20000)) << "the recording goes on on a full disk";
         ASSERT_EQ(boxes.size(), 1u) << FirstBox();
         EXPECT_TRUE(boxes[0].startsWith("L'enregistrement s'est arrêté : ")) << FirstBox();

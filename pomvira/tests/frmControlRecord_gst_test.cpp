@@ -22,6 +22,7 @@
 #include "ModalDriver.h"
 #include "forms/frmControl.h"
 #include "forms/frmView.h"
+#include "SessionProbe.h"
 
 using namespace media;
 
@@ -47,7 +48,7 @@ class RecordingGstTest : public RecordingGstTestBase {
         EXPECT_TRUE(ClickRecord(form));
         QElapsedTimer recorded;
         recorded.start();
-        EXPECT_TRUE(form.State().Recording) << FirstBox();
+        EXPECT_TRUE(PanelState(form).Recording) << FirstBox();
         EXPECT_EQ(form.btnCapture->Hint(), "Stop");
         QTest::qWait(ms / 2);
         // The elapsed time is shown while recording.
@@ -56,7 +57,7 @@ class RecordingGstTest : public RecordingGstTestBase {
         QTest::qWait(ms - ms / 2);
         const double seconds = double(recorded.elapsed()) / 1000.0;
         EXPECT_TRUE(ClickRecord(form));
-        EXPECT_FALSE(form.State().Recording);
+        EXPECT_FALSE(PanelState(form).Recording);
         EXPECT_EQ(form.btnCapture->Hint(), "Enregistrement");
         EXPECT_EQ(form.ViewForm()->lblStatus->text(), "( Preview )");
         return seconds;
@@ -66,7 +67,7 @@ class RecordingGstTest : public RecordingGstTestBase {
     void ExpectBackToPreview(TControlForm& form, const QString& file) {
         EXPECT_EQ(form.StripFiles().last(), file);
         EXPECT_EQ(form.SelectedFile(), file);
-        EXPECT_TRUE(form.State().Expanded);
+        EXPECT_TRUE(PanelState(form).Expanded);
         ExpectPreviewing(form);
     }
 };
@@ -139,7 +140,7 @@ TEST_F(RecordingGstTest, CompressorsChosenByIndexOrInTheDialogCompressTheStreams
     });
     form.actCompress->Execute();
     ASSERT_TRUE(choose->Answered());
-    ASSERT_EQ(form.State().VideoCompress, h264);
+    ASSERT_EQ(PanelState(form).VideoCompress, h264);
     Record(form, 2000);
     ASSERT_TRUE(boxes.empty()) << FirstBox();
     ExpectBackToPreview(form, VideoFile(2));
@@ -161,12 +162,12 @@ TEST_F(RecordingGstTest, StartThatTheFileWriterRefusesIsReportedAndThePreviewRun
     EXPECT_TRUE(
         boxes[0].contains(QStringLiteral("Le dossier « %1 » n'existe plus").arg(VideoFolder())))
         << FirstBox();
-    EXPECT_FALSE(form.State().Recording);
+    EXPECT_FALSE(PanelState(form).Recording);
     EXPECT_FALSE(form.Timer->isActive());
     EXPECT_EQ(form.btnCapture->Hint(), "Enregistrement");
     EXPECT_EQ(form.ViewForm()->lblStatus->text(), "( Preview )");
     EXPECT_TRUE(form.StripFiles().isEmpty());
-    EXPECT_EQ(PinFormatText(form.VideoSourceFilter), k640);
+    EXPECT_EQ(PinFormatText(Probe(form).VideoSource()), k640);
     ExpectPreviewRuns(form, 640, 480);
 
     // With the folder back, recording works.

@@ -49,7 +49,7 @@ class RecordingTest : public ControlFormTestBase {
         QString status, hint;
     };
     static TLook Look(TControlForm& form) {
-        return {form.State().Recording, form.Timer->isActive(), form.ViewForm()->lblStatus->text(),
+        return {PanelState(form).Recording, form.Timer->isActive(), form.ViewForm()->lblStatus->text(),
                 form.btnCapture->Hint()};
     }
     static void ExpectPreviewing(TControlForm& form) {
@@ -162,7 +162,7 @@ TEST_F(RecordingTest, StartAndStopRunTheirStepsInOrderAndDisableWhatNeedsTheCame
     // The file is the selected last entry of the strip, the panel expanded.
     EXPECT_EQ(form.StripFiles(), QStringList{VideoFile(1)});
     EXPECT_EQ(form.SelectedFile(), VideoFile(1));
-    EXPECT_TRUE(form.State().Expanded);
+    EXPECT_TRUE(PanelState(form).Expanded);
     form.ActionList->UpdateActions();
     for (TAction* a : Gated(form))
         EXPECT_TRUE(a->Enabled()) << a->objectName().toStdString();
@@ -177,7 +177,7 @@ TEST_F(RecordingTest, NamesCountFromOneAndFillGapsAndSoundOffRecordsThePictureAl
     TControlForm form;
     ASSERT_TRUE(SettleSession(form));
     form.actUseAudio->Execute();
-    EXPECT_FALSE(form.State().UseAudio);
+    EXPECT_FALSE(PanelState(form).UseAudio);
     sys.Log().Clear();
     form.btnCapture->Click();
     ASSERT_TRUE(SettleSession(form));
@@ -254,7 +254,7 @@ TEST_F(RecordingTest, StoredCompressorIsAPositionInTheListAsItIsAtEachStart) {
         sys.Log().Clear();
         form.btnCapture->Click();
         ASSERT_TRUE(SettleSession(form));
-        EXPECT_TRUE(form.State().Recording);
+        EXPECT_TRUE(PanelState(form).Recording);
         form.btnCapture->Click();
         ASSERT_TRUE(SettleSession(form));
         EXPECT_TRUE(boxes.empty()) << FirstBox();
@@ -269,7 +269,7 @@ TEST_F(RecordingTest, StoredCompressorIsAPositionInTheListAsItIsAtEachStart) {
     record();
     EXPECT_TRUE(log.Contains("Graph.AddFilter(Video B)")) << log.Text();
     EXPECT_FALSE(log.Contains("Graph.AddFilter(Video C)")) << log.Text();
-    EXPECT_EQ(form.State().VideoCompress, 1);
+    EXPECT_EQ(PanelState(form).VideoCompress, 1);
 
     // Encoders removed, the position past the end: the camera's own stream.
     sys.RemoveDevices(CLSID_VideoCompressorCategory);
@@ -280,7 +280,7 @@ TEST_F(RecordingTest, StoredCompressorIsAPositionInTheListAsItIsAtEachStart) {
     EXPECT_TRUE(log.Contains("Builder.RenderStream(CAPTURE, Filter[Cam], null, Filter[AVI Mux])"))
         << log.Text();
     // Still the stored choice: an encoder installed again brings it back.
-    EXPECT_EQ(form.State().VideoCompress, 1);
+    EXPECT_EQ(PanelState(form).VideoCompress, 1);
     EXPECT_EQ(form.StripFiles().size(), 3);
 }
 
@@ -290,13 +290,13 @@ TEST_F(RecordingTest, SoundAskedForWithoutMicrophoneRecordsThePictureAlone) {
     Ini().WriteInteger("CAPTURE", "AUDIO COMPRESS", 0);
     TControlForm form;
     ASSERT_TRUE(SettleSession(form));
-    ASSERT_TRUE(form.State().UseAudio);
-    ASSERT_EQ(form.State().AudioDevice, -1);
+    ASSERT_TRUE(PanelState(form).UseAudio);
+    ASSERT_EQ(PanelState(form).AudioDevice, -1);
     sys.Log().Clear();
     form.btnCapture->Click();
     ASSERT_TRUE(SettleSession(form));
     EXPECT_TRUE(boxes.empty()) << FirstBox();
-    EXPECT_TRUE(form.State().Recording);
+    EXPECT_TRUE(PanelState(form).Recording);
     EXPECT_EQ(Look(form).hint, "Stop");
     EXPECT_TRUE(
         sys.Log().Contains("Builder.RenderStream(CAPTURE, Filter[Cam], null, Filter[AVI Mux])"));
@@ -338,7 +338,7 @@ TEST_F(RecordingTest, StartThatFailsIsReportedTakenBackAndThePreviewRunsAgain) {
     boxes.clear();
     form.btnCapture->Click();
     ASSERT_TRUE(SettleSession(form));
-    EXPECT_TRUE(form.State().Recording);
+    EXPECT_TRUE(PanelState(form).Recording);
     form.btnCapture->Click();
     ASSERT_TRUE(SettleSession(form));
     EXPECT_TRUE(boxes.empty()) << FirstBox();
@@ -444,7 +444,7 @@ TEST_F(RecordingTest, CaptureAndMailMailsNothingWhenItsStartFailsOrTheProgramQui
         // Quitting while a capture-and-mail recording runs.
         form.actCapAndMail->Execute();
         ASSERT_TRUE(SettleSession(form));
-        EXPECT_TRUE(form.State().Recording);
+        EXPECT_TRUE(PanelState(form).Recording);
     }
     EXPECT_TRUE(mailer.Mails().empty());
     EXPECT_EQ(boxes.size(), 1u);

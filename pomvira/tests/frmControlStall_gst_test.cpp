@@ -64,8 +64,8 @@ TEST_F(CameraStalls, ARecordingEndsCompleteInTheStripAndThePreviewComesBack) {
     TControlForm form;
     ExpectPreviewRuns(form, 640, 480);
     ASSERT_TRUE(ClickRecord(form));
-    ASSERT_TRUE(form.State().Recording) << FirstBox();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !form.State().Recording; }, 9000));
+    ASSERT_TRUE(PanelState(form).Recording) << FirstBox();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !PanelState(form).Recording; }, 9000));
     ASSERT_TRUE(SettleSession(form));
     EXPECT_EQ(form.btnCapture->Hint(), "Enregistrement");
     ASSERT_FALSE(form.StripFiles().isEmpty());

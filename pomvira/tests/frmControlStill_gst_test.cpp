@@ -42,15 +42,15 @@ TEST_F(StillPicturesWithCamera, FivePicturesAreUprightQuality90JpegsOfTheFrame) 
         ASSERT_TRUE(SettleSession(form));
         ASSERT_TRUE(boxes.empty()) << FirstBox();
 
-        const QString folder = form.State().SnapFolder;
+        const QString folder = PanelState(form).SnapFolder;
         QStringList expected;
         for (int n = 1; n <= 5; ++n)
             expected.append(folder + QStringLiteral("/img00000%1.jpg").arg(n));
         EXPECT_EQ(form.StripFiles(), expected);
         EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 5);
-        EXPECT_TRUE(form.State().Expanded);
-        EXPECT_EQ(form.State().Selected, 4);
-        EXPECT_EQ(form.State().FirstVisible, 1);
+        EXPECT_TRUE(PanelState(form).Expanded);
+        EXPECT_EQ(PanelState(form).Selected, 4);
+        EXPECT_EQ(PanelState(form).FirstVisible, 1);
 
         const auto quality90 = QualityTables(90);
         for (const QString& path : expected) {

@@ -73,7 +73,7 @@ class UnplugStorm : public ControlFormTestBase {
             << form.ViewForm()->VideoNotice().toStdString();
         EXPECT_TRUE(form.ViewForm()->VideoNotice().isEmpty())
             << form.ViewForm()->VideoNotice().toStdString();
-        EXPECT_FALSE(form.State().Recording);
+        EXPECT_FALSE(PanelState(form).Recording);
         ExpectPreviewRuns(form, 640, 480);
         for (const QString& box : boxes)
             ADD_FAILURE() << "box: " << box.toStdString();
@@ -97,7 +97,7 @@ TEST_F(UnplugStorm, DuringRecordings) {
     TStorm storm(46, 2, [&](bool plugged) {
         if (plugged)
             QTimer::singleShot(50, &form, [&] {
-                if (!form.CameraLost() && !form.State().Recording && form.btnCapture->isEnabled())
+                if (!form.CameraLost() && !PanelState(form).Recording && form.btnCapture->isEnabled())
                     RunHandler([&] { form.btnCapture->Click(); });
             });
     });
@@ -106,7 +106,7 @@ TEST_F(UnplugStorm, DuringRecordings) {
     // started, or failed to, before it is stopped.
     QTest::qWait(100);
     ASSERT_TRUE(SettleSession(form));
-    if (form.State().Recording) {
+    if (PanelState(form).Recording) {
         ASSERT_TRUE(ClickRecord(form));
     }
     ExpectSettled(form);
@@ -155,7 +155,7 @@ TEST_F(UnplugStorm, WhileTheFolderDialogIsOpenDuringARecording) {
     TControlForm form;
     ExpectPreviewRuns(form, 640, 480);
     ASSERT_TRUE(ClickRecord(form));
-    ASSERT_TRUE(form.State().Recording) << FirstBox();
+    ASSERT_TRUE(PanelState(form).Recording) << FirstBox();
     // A frame in the file before the storm: the recording has something to
     // keep.
     ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo(VideoFile(1)).size() > 640 * 480 * 2; },

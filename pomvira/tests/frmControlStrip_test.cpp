@@ -101,7 +101,7 @@ class StripTest : public ControlFormTestBase {
         return texts;
     }
     std::pair<int, int> View() {
-        const auto s = form->State();
+        const auto s = PanelState(*form);
         return {s.FirstVisible, s.Selected};
     }
     QString Name(int index) { return QFileInfo(form->StripFiles().value(index)).fileName(); }
@@ -124,7 +124,7 @@ TEST_F(StripTest, NextFileNameTakesTheFirstFreeNumberInItsFolder) {
 
 TEST_F(StripTest, PicturesAreNumberedFilesOfTheFrameAddedSelectedAndShown) {
     Start();
-    EXPECT_FALSE(form->State().Expanded);
+    EXPECT_FALSE(PanelState(*form).Expanded);
     TakePicture();
     TakePicture();
     ASSERT_TRUE(boxes.empty()) << FirstBox();
@@ -133,7 +133,7 @@ TEST_F(StripTest, PicturesAreNumberedFilesOfTheFrameAddedSelectedAndShown) {
     ASSERT_TRUE(back.ok) << back.error.toStdString();
     EXPECT_EQ(QSize(back.width, back.height), QSize(64, 48));
     EXPECT_EQ(View(), std::make_pair(0, 1));
-    EXPECT_TRUE(form->State().Expanded);
+    EXPECT_TRUE(PanelState(*form).Expanded);
     EXPECT_EQ(form->size(), QSize(355, 166));
     EXPECT_EQ(form->SelectedFile(), Snap(2));
 
@@ -164,8 +164,8 @@ TEST_F(StripTest, PictureWithoutAnyFrameWritesNothingAndSaysSo) {
     EXPECT_EQ(boxes[0], ShownText(u"Aucune image n'est arriv\u00e9e de la cam\u00e9ra : la photo "
                                   u"n'a pas \u00e9t\u00e9 prise."));
     EXPECT_TRUE(QDir(snaps()).isEmpty());
-    EXPECT_EQ(form->State().FileCount, 0);
-    EXPECT_FALSE(form->State().Expanded);
+    EXPECT_EQ(PanelState(*form).FileCount, 0);
+    EXPECT_FALSE(PanelState(*form).Expanded);
 }
 
 TEST_F(StripTest, PictureThatCannotBeWrittenNamesTheFileAndAddsNothing) {
@@ -176,7 +176,7 @@ TEST_F(StripTest, PictureThatCannotBeWrittenNamesTheFileAndAddsNothing) {
     TakePicture();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_TRUE(boxes[0].contains(Snap(1))) << boxes[0].toStdString();
-    EXPECT_EQ(form->State().FileCount, 1);
+    EXPECT_EQ(PanelState(*form).FileCount, 1);
     EXPECT_FALSE(QDir(snaps()).exists());
 }
 
@@ -210,7 +210,7 @@ TEST_F(StripTest, RemovingEntriesFollowsTheSelectionAndLeavesFilesOnDisk) {
     AddEntries(6);
     // The selected last of six with the first visible at 2.
     form->actBmpDelete->Execute();
-    EXPECT_EQ(form->State().FileCount, 5);
+    EXPECT_EQ(PanelState(*form).FileCount, 5);
     EXPECT_EQ(View(), std::make_pair(1, 4));
 
     // In the middle: the first visible stays, the next entry is selected.
@@ -231,7 +231,7 @@ TEST_F(StripTest, RemovingEntriesFollowsTheSelectionAndLeavesFilesOnDisk) {
     AddEntries(1);
     form->actBmpDelete->Execute();
     EXPECT_EQ(View(), std::make_pair(0, -1));
-    EXPECT_EQ(form->State().FileCount, 0);
+    EXPECT_EQ(PanelState(*form).FileCount, 0);
     form->actBmpDelete->Execute();  // nothing selected: nothing happens
     Paint();
     EXPECT_EQ(Labels(), QStringList({{}, {}, {}, {}}));

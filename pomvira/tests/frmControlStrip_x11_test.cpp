@@ -168,7 +168,7 @@ TEST_F(StripX11Test, DoubleClickOpensTheFileWithTheDesktopsDefaultApplication) {
     form->AddToStrip(File("img000001.jpg"));
     form->AddToStrip(File("img000002.jpg"));
     QTest::mouseDClick(form->BmpView1, Qt::LeftButton, {}, QPoint(30, 20));
-    EXPECT_EQ(form->State().Selected, 0);
+    EXPECT_EQ(PanelState(*form).Selected, 0);
     ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(record); }, 10000));
     QFile opened(record);
     ASSERT_TRUE(opened.open(QIODevice::ReadOnly));

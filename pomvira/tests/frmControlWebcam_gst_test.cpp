@@ -64,7 +64,7 @@ double PinRate(TFilter* source) {
 
 // The names of the graph's filters.
 QStringList FilterNames(TControlForm& form) {
-    TFilterList filters(form.CaptureGraph->Get<IFilterGraph>().Get());
+    TFilterList filters(Probe(form).Graph()->Get<IFilterGraph>().Get());
     QStringList names;
     for (int i = 0; i < filters.Count(); ++i) {
         FILTER_INFO info{};
@@ -102,11 +102,11 @@ class WebcamGstTest : public ControlFormTestBase {
         EXPECT_TRUE(ClickRecord(form));
         QElapsedTimer recorded;
         recorded.start();
-        EXPECT_TRUE(form.State().Recording) << FirstBox();
+        EXPECT_TRUE(PanelState(form).Recording) << FirstBox();
         QTest::qWait(ms);
         const double seconds = double(recorded.elapsed()) / 1000.0;
         EXPECT_TRUE(ClickRecord(form));
-        EXPECT_FALSE(form.State().Recording);
+        EXPECT_FALSE(PanelState(form).Recording);
         return seconds;
     }
     // A still picture taken now is the whole frame of that size, saved at
@@ -195,9 +195,9 @@ TEST_F(WebcamGstTest, ChildOnTheGivenScreen) {
     {
         TControlForm form;
         ASSERT_TRUE(boxes.empty()) << FirstBox();
-        EXPECT_EQ(PinFormatText(form.VideoSourceFilter), Mjpg(width, height));
-        EXPECT_NEAR(PinRate(form.VideoSourceFilter), 30.0, 0.01);
-        EXPECT_EQ(form.State().VideoFormat, Mjpg(width, height));
+        EXPECT_EQ(PinFormatText(Probe(form).VideoSource()), Mjpg(width, height));
+        EXPECT_NEAR(PinRate(Probe(form).VideoSource()), 30.0, 0.01);
+        EXPECT_EQ(PanelState(form).VideoFormat, Mjpg(width, height));
         EXPECT_EQ(form.ViewForm()->size(), QSize(width + 36, height + 56));
         ExpectPreviewRuns(form, width, height);
     }
@@ -211,8 +211,8 @@ TEST_F(WebcamGstTest, FormatPageListsEveryRateAndTheRateChosenIsRecorded) {
     Ini().WriteString("CAPTURE", "VIDEO FORMAT", Mjpg(640, 480));
     TControlForm form;
     ASSERT_TRUE(boxes.empty()) << FirstBox();
-    EXPECT_EQ(PinFormatText(form.VideoSourceFilter), Mjpg(640, 480));
-    EXPECT_NEAR(PinRate(form.VideoSourceFilter), 30.0, 0.01);
+    EXPECT_EQ(PinFormatText(Probe(form).VideoSource()), Mjpg(640, 480));
+    EXPECT_NEAR(PinRate(Probe(form).VideoSource()), 30.0, 0.01);
 
     QStringList entries;
     QString selected;
@@ -243,13 +243,13 @@ TEST_F(WebcamGstTest, FormatPageListsEveryRateAndTheRateChosenIsRecorded) {
     EXPECT_EQ(entries.removeDuplicates(), 0);
     EXPECT_EQ(selected, "MJPG 640 x 480, 30 fps");
 
-    EXPECT_NEAR(PinRate(form.VideoSourceFilter), 10.0, 0.01);
-    EXPECT_EQ(form.State().VideoFormat, Mjpg(640, 480));
+    EXPECT_NEAR(PinRate(Probe(form).VideoSource()), 10.0, 0.01);
+    EXPECT_EQ(PanelState(form).VideoFormat, Mjpg(640, 480));
     ExpectPreviewRuns(form, 640, 480);
     const double recorded = Record(form, 4000);
     ASSERT_TRUE(boxes.empty()) << FirstBox();
     // The rate survives the graph's rebuilding for the recording and after.
-    EXPECT_NEAR(PinRate(form.VideoSourceFilter), 10.0, 0.01);
+    EXPECT_NEAR(PinRate(Probe(form).VideoSource()), 10.0, 0.01);
     const int64_t frames = RecordedMjpegFrames(QSize(640, 480));
     EXPECT_GE(double(frames), 0.9 * 10 * recorded);
     EXPECT_LE(double(frames), 1.1 * 10 * recorded);
@@ -268,7 +268,7 @@ TEST_F(WebcamGstTest, MjpgRecordingStoresTheCameraFramesAsTheyCome) {
     ASSERT_TRUE(ClickRecord(form));
     QElapsedTimer recorded;
     recorded.start();
-    ASSERT_TRUE(form.State().Recording) << FirstBox();
+    ASSERT_TRUE(PanelState(form).Recording) << FirstBox();
     const QStringList names = FilterNames(form);
     for (const QString& name : names) {
         EXPECT_FALSE(name.contains("encoder", Qt::CaseInsensitive)) << name.toStdString();
@@ -277,7 +277,7 @@ TEST_F(WebcamGstTest, MjpgRecordingStoresTheCameraFramesAsTheyCome) {
     QTest::qWait(5000);
     const double seconds = double(recorded.elapsed()) / 1000.0;
     ASSERT_TRUE(ClickRecord(form));
-    ASSERT_FALSE(form.State().Recording);
+    ASSERT_FALSE(PanelState(form).Recording);
     ASSERT_TRUE(boxes.empty()) << FirstBox();
 
     EXPECT_GE(double(RecordedMjpegFrames(QSize(1280, 720))), 0.95 * 30 * seconds);

@@ -22,6 +22,7 @@
 #include "forms/frmControl.h"
 #include "forms/frmView.h"
 #include "media/MediaBoundary.h"
+#include "SessionProbe.h"
 
 namespace {
 
@@ -100,7 +101,7 @@ TEST_F(ControlFormTest, StoredValuesAreReadByTheRulesAndWrittenBack) {
         "VIDEO FORMAT=Major Type: Video\r\n; a comment that stays\r\n");
     {
         TControlForm form;
-        const auto state = form.State();
+        const auto state = PanelState(form);
         EXPECT_TRUE(state.UseAudio);
         EXPECT_EQ(state.VideoDevice, 16);  // no camera: the stored index survives
         EXPECT_EQ(state.VideoCompress, -1);
@@ -141,7 +142,7 @@ TEST_F(ControlFormTest, StartsAsTheNormalPanelWithFrenchCaptionsAndHints) {
     // Only the two windows are native: the panel's controls are not.
     EXPECT_EQ(form.imgBack->internalWinId(), 0u);
     EXPECT_EQ(form.btnCapture->internalWinId(), 0u);
-    EXPECT_FALSE(form.State().Expanded);
+    EXPECT_FALSE(PanelState(form).Expanded);
 
     const std::pair<TAction*, const char16_t*> captions[] = {
         {form.actUseAudio, u"Enregistrement de la voix durant l\u2019acquisition"},

@@ -30,6 +30,7 @@
 #include "media/fake/FakeMedia.h"
 #include "ScreenAndMouse.h"
 #include "app/WindowSystem.h"
+#include "SessionProbe.h"
 
 using namespace media;
 using namespace media::fake;
@@ -326,12 +327,12 @@ TEST_F(ControlFormX11Test, ClicksThePreviewWindowGetsAtThePanelsSpotsGoToThePane
         QApplication::processEvents();
     };
     click(QPoint(340, 60));  // the expand arrow
-    EXPECT_TRUE(form->State().Expanded);
+    EXPECT_TRUE(PanelState(*form).Expanded);
     click(QPoint(340, 60));
-    EXPECT_FALSE(form->State().Expanded);
+    EXPECT_FALSE(PanelState(*form).Expanded);
     // A cut-out corner of the panel (magenta in the skin) is the preview's.
     click(QPoint(0, 0));
     click(QPoint(1, 1));
-    EXPECT_FALSE(form->State().Expanded);
+    EXPECT_FALSE(PanelState(*form).Expanded);
     EXPECT_EQ(form->pos(), kOrigin);
 }

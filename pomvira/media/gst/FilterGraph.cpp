@@ -87,35 +87,6 @@ int WriterErrno(GError* error) {
 
 }  // namespace
 
-HRESULT WriterErrorResult(int error) {
-    switch (error) {
-        case ENOSPC:
-        case EDQUOT:
-            return HResultFromWin32(ERROR_DISK_FULL);
-        case EFBIG:
-            return HResultFromWin32(ERROR_FILE_TOO_LARGE);
-        case ENOENT:
-        case ENOTDIR:
-        case ESTALE:
-            return HResultFromWin32(ERROR_PATH_NOT_FOUND);
-        case EACCES:
-        case EPERM:
-            return E_ACCESSDENIED;
-        case EROFS:
-            return HResultFromWin32(ERROR_WRITE_PROTECT);
-        case ENXIO:
-        case ENODEV:
-        case ENOMEDIUM:
-            return HResultFromWin32(ERROR_NOT_READY);
-        case EEXIST:
-        case ELOOP:
-            // A file, or a link, took the name before the writer could.
-            return HResultFromWin32(ERROR_FILE_EXISTS);
-        default:
-            return HResultFromWin32(ERROR_WRITE_FAULT);
-    }
-}
-
 void SetDrainTimeout(std::chrono::milliseconds timeout) {
     g_drainTimeoutMs = timeout.count();
 }

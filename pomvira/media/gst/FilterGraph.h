@@ -27,6 +27,8 @@
 // once, and touches the graph's filters only between them.
 #pragma once
 
+#include "media/ReservedFile.h"
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -44,9 +46,7 @@ namespace media::gst {
 
 class SourceStallWatch;
 
-// The result a file writer's failure is reported with, from the system's
-// error number (ENOSPC: the disk is full; ENOENT: the folder is gone; ...).
-HRESULT WriterErrorResult(int error);
+// The result a file writer's failure is reported with: WriterErrorResult.
 
 // How long a stop waits for the end of the stream of a graph that writes a
 // file (5 s unless set); past it the stop goes on and reports VFW_E_TIMEOUT.

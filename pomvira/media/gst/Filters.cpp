@@ -168,15 +168,23 @@ HRESULT FileWriterFilter::SetFileName(const WString& file, const AM_MEDIA_TYPE*)
     gst_element_get_state(sink_, &state, nullptr, 0);
     if (state > GST_STATE_READY)
         return VFW_E_NOT_STOPPED;
-    // Created here, once, and written through this descriptor only: a file
-    // or a link put under the name meanwhile is never written through.
-    const QByteArray name = EncodeFileName(QString::fromStdU16String(file));
-    const int fd = ::open(name.constData(),
-                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return WriterErrorResult(errno);
+    // Created once (here, or off the user-interface thread beforehand when
+    // the file was reserved for it) and written through this descriptor
+    // only: a file or a link put under the name meanwhile is never written
+    // through.
+    const QString path = QString::fromStdU16String(file);
+    const QByteArray name = EncodeFileName(path);
+    struct stat made {};
+    int fd = TakeReservedFile(path, &made);
+    if (fd < 0) {
+        fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC,
+                    0666);
+        if (fd < 0)
+            return WriterErrorResult(errno);
+        ::fstat(fd, &made);
+    }
     RemoveUnwrittenFile();
-    ::fstat(fd, &created_);
+    created_ = made;
     SetRecordingFile(sink_, fd, name.toStdString());
     file_ = file;
     return S_OK;

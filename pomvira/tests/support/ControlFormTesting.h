@@ -32,6 +32,7 @@
 #include "media/SampleGrabber.h"
 #include "media/VideoFormatChoice.h"
 #include "media/tests/GstTestDevices.h"
+#include "SessionProbe.h"
 
 // The descriptions of the test cameras' first two formats.
 inline const char* const k640 =
@@ -117,7 +118,7 @@ inline QSize PinFrameSize(media::TFilter* source) {
 // (empty when none came).
 inline media::TBitmap WaitForFrame(TControlForm& form) {
     media::TBitmap frame;
-    for (int i = 0; i < 200 && !form.SampleGrabber->CopyFrameToBitmap(&frame); ++i)
+    for (int i = 0; i < 200 && !Probe(form).Grabber()->CopyFrameToBitmap(&frame); ++i)
         QTest::qWait(50);
     return frame;
 }
@@ -132,7 +133,7 @@ inline void ExpectPreviewRuns(TControlForm& form, int width, int height) {
     bool moved = false;
     for (int i = 0; i < 40 && !moved; ++i) {
         QTest::qWait(50);
-        moved = form.SampleGrabber->CopyFrameToBitmap(&later) &&
+        moved = Probe(form).Grabber()->CopyFrameToBitmap(&later) &&
                 (later.BitsSize() != first.BitsSize() ||
                  std::memcmp(later.Bits(), first.Bits(), first.BitsSize()) != 0);
     }

@@ -30,18 +30,18 @@ class RecordingGstTestBase : public ControlFormTestBase {
             form.actCapAndMail->Execute();
         if (!(andMail ? SettleSession(form) : ClickRecord(form)))
             return ::testing::AssertionFailure() << "the start does not end";
-        if (!form.State().Recording)
+        if (!PanelState(form).Recording)
             return ::testing::AssertionFailure() << "no recording: " << FirstBox();
         return ::testing::AssertionSuccess();
     }
     // The panel previews again: flag, timer, hint, status, and a moving
     // picture in the 640 x 480 format it had.
     static void ExpectPreviewing(TControlForm& form) {
-        EXPECT_FALSE(form.State().Recording);
+        EXPECT_FALSE(PanelState(form).Recording);
         EXPECT_FALSE(form.Timer->isActive());
         EXPECT_EQ(form.btnCapture->Hint(), "Enregistrement");
         EXPECT_EQ(form.ViewForm()->lblStatus->text(), "( Preview )");
-        EXPECT_EQ(PinFormatText(form.VideoSourceFilter), k640);
+        EXPECT_EQ(PinFormatText(Probe(form).VideoSource()), k640);
         ExpectPreviewRuns(form, 640, 480);
     }
     // The file plays to its end: complete, with one video stream of more

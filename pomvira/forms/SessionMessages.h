@@ -1,0 +1,26 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The words of the capture session's outcomes, in the program's language:
+// what a message box says of them, and the reason shown in the preview
+// window and the strip when the camera or the microphone ended a recording.
+// Every sentence the user reads about the camera, a recording or a picture
+// is made here.
+#pragma once
+
+#include <QString>
+
+#include "capture/SessionOutcome.h"
+
+// The message an outcome is told with; empty when it is told otherwise (the
+// preview window's notices) or not at all.
+QString OutcomeMessage(const TOutcome& outcome);
+
+// Why the camera or the microphone ended a recording; empty when the user
+// or a failure did.
+QString RecordingEndReason(const TOutcome& outcome);
+
+// The reason of a media failure, in words a user understands; `path` is
+// the recording's file.
+QString RecordingFailureReason(media::HRESULT failure, const QString& path);
+
+// The reason the camera's picture stopped, in the same words.
+QString CameraFailureReason(media::HRESULT failure);
