@@ -62,8 +62,9 @@ std::set<std::string> OpenedNames(int watch) {
 // The byte ranges the repair may change in a file whose first part it
 // repairs: the RIFF and 'movi' sizes, the counts and lengths in the main
 // header, the stream headers and the OpenDML header, and the slot of a
-// stream's super index, as the file's own lists place them; and everything from the end of the
-// 'movi' list on, where the index goes.
+// stream's super index, as the file's own lists place them; the size of a
+// chunk its index names (set to the index's); and everything from the end
+// of the 'movi' list on, where the index goes.
 class TAllowedChanges {
   public:
     explicit TAllowedChanges(const QByteArray& file) : file_(file) {
@@ -74,7 +75,9 @@ class TAllowedChanges {
         Walk(12, movi >= 0 ? movi : file.size(), false);
     }
     // The first byte changed where no change may be, or -1.
-    int64_t FirstForbidden(const QByteArray& after, int64_t indexAt) const {
+    int64_t FirstForbidden(const QByteArray& after, int64_t indexAt) {
+        for (int64_t frame : IndexedFrames(after))
+            ranges_.push_back({frame + 4, frame + 8});
         const int64_t n = std::min<int64_t>(file_.size(), std::min<int64_t>(after.size(), indexAt));
         const char* a = file_.constData();
         const char* b = after.constData();
