@@ -178,12 +178,12 @@ TRecordingFile::TTake TRecordingFile::OpenForWriting() {
     // Under the lock: this program's own recording (it may have taken the
     // name of a file moved away since the folder was listed), or a file
     // someone writes, is not touched.
-    if (IsFileBeingWritten(stat_.st_dev, stat_.st_ino) || WrittenMeanwhile())
+    if (IsFileBeingWritten(stat_.st_dev, stat_.st_ino) || !Settled())
         return TTake::Busy;
     return TTake::Taken;
 }
 
-bool TRecordingFile::WrittenMeanwhile() {
+bool TRecordingFile::Settled() {
     // Settled once its last change lies kSettleMs in the past; waited for
     // kSettleMs at most from the first look (a time in the future, say).
     constexpr int64_t kSettle = int64_t(kSettleMs) * 1'000'000;
@@ -193,10 +193,8 @@ bool TRecordingFile::WrittenMeanwhile() {
     if (Nanoseconds(now) < settled)
         std::this_thread::sleep_for(std::chrono::nanoseconds(settled - Nanoseconds(now)));
     struct stat st {};
-    if (::fstat(fd_, &st) != 0 || st.st_size != original_ ||
-        Nanoseconds(st.st_mtim) != Nanoseconds(stat_.st_mtim))
-        return true;
-    return HeldOpenElsewhere(fd_);
+    return ::fstat(fd_, &st) == 0 && st.st_size == original_ &&
+           Nanoseconds(st.st_mtim) == Nanoseconds(stat_.st_mtim) && !HeldOpenElsewhere(fd_);
 }
 
 bool TRecordingFile::Write(int64_t pos, const std::vector<uint8_t>& data) {

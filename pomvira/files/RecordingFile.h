@@ -56,6 +56,12 @@ class TRecordingFile {
     // The little-endian 32-bit value at pos; clears *ok past the end.
     uint32_t U32(int64_t pos, bool* ok);
 
+    // Whether nobody writes the file: it keeps the size and modification
+    // time it was read with until its last change lies kSettleMs in the past
+    // (waited for, at most kSettleMs from when it was read), and no other
+    // process holds it open (a write lease cannot be had on it).
+    bool Settled();
+
     enum class TTake {
         Taken,   // open to write, locked, as it was read
         Busy,    // locked, held open or being written by another, written by this
@@ -63,12 +69,10 @@ class TRecordingFile {
         Failed,  // cannot be opened to write
     };
     // Opens the same file again to write it, still without following a
-    // link, makes sure it is the same file, locks it (without waiting), lets
-    // it settle (until its modification time lies kSettleMs in the past, at
-    // most kSettleMs from when it was read) and looks at it again: a file
-    // whose size or modification time changed since it was read, or that
-    // another process holds open (a write lease cannot be had on it), is
-    // being written by someone and is left alone.
+    // link, makes sure it is the same file, locks it (without waiting) and
+    // makes sure it settled: a file that changed since it was read, or that
+    // another process holds open, is being written by someone and is left
+    // alone.
     TTake OpenForWriting();
     bool Write(int64_t pos, const std::vector<uint8_t>& data);
     bool PutU32(int64_t pos, uint32_t value);
@@ -88,8 +92,7 @@ class TRecordingFile {
     // its data only: what lies in a hole comes back as zeros when the
     // file's size is put back.
     bool Keep(int64_t pos, int64_t n);
-    // Whether someone wrote to the file or holds it open, once it settled.
-    bool WrittenMeanwhile();
+
     // The file's size on disk now, or -1.
     int64_t SizeOnDisk() const;
     void Close();

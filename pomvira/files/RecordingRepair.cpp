@@ -379,8 +379,10 @@ TRecordingState Examine(int dir, const QByteArray& name, TOpenFiles& openFiles) 
     // start it holds no complete frame yet.
     if (openFiles.Contains(f.Device(), f.Inode()))
         return TRecordingState::InUse;
+    // Named only once it is known that nobody writes it: a recording
+    // another user's program has just begun holds no frame yet.
     if (read == TRead::Broken || !FitsTheFormat(layout))
-        return TRecordingState::Unrepairable;
+        return f.Settled() ? TRecordingState::Unrepairable : TRecordingState::InUse;
     switch (f.OpenForWriting()) {
         case TRecordingFile::TTake::Taken:
             break;

@@ -6,9 +6,11 @@
 // wait on a FIFO. Recordings come from GStreamer's AVI multiplexer (as the
 // program records) and from ffmpeg; frames are counted by ffprobe or read
 // back from the index by the tests' own RIFF reading.
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QStorageInfo>
 #include <QTemporaryDir>
 #include <chrono>
@@ -140,6 +142,50 @@ QByteArray TwoParts(const QByteArray& complete) {
     QByteArray part("RIFF\0\0\0\0AVIXLIST\0\0\0\0movi", 24);
     file += part + complete.mid(chunks[split].pos, chunks.back().pos + 100 - chunks[split].pos);
     return file;
+}
+
+// The hashes of a file's video packets in the order a reader gives them:
+// ffmpeg's (or of the pictures ffmpeg decodes from them), GStreamer's AVI
+// reader's.
+QStringList Hashes(const QString& program, const QStringList& args, const QString& out = {}) {
+    QProcess reader;
+    reader.start(program, args);
+    reader.waitForFinished(120000);
+    QStringList hashes;
+    if (!out.isEmpty()) {
+        for (const QString& name : QDir(out).entryList(QDir::Files, QDir::Name))
+            hashes << QCryptographicHash::hash(ReadAll(out + '/' + name), QCryptographicHash::Md5)
+                          .toHex();
+    }
+    for (const QByteArray& line : reader.readAllStandardOutput().split('\n')) {
+        if (!line.startsWith('#') && line.contains(','))
+            hashes << QString::fromLatin1(line.mid(line.lastIndexOf(',') + 1).trimmed());
+    }
+    return hashes;
+}
+QStringList FfmpegFrames(const QString& path, bool decoded) {
+    return Hashes(QStringLiteral("ffmpeg"),
+                  QStringList{"-v", "error", "-i", path, "-map", "0:v:0"} +
+                      (decoded ? QStringList() : QStringList{"-c", "copy"}) +
+                      QStringList{"-f", "framemd5", "-"});
+}
+QStringList GstFrames(const QString& path) {
+    const QTemporaryDir out;
+    return Hashes(QStringLiteral("gst-launch-1.0"),
+                  {"-q", "filesrc", "location=" + path, "!", "avidemux", "name=d", "d.video_0", "!",
+                   "multifilesink", "location=" + out.filePath("%06d")},
+                  out.path());
+}
+
+// How a reader's frames differ from those expected, or nothing.
+std::string Differ(const QStringList& read, const QStringList& expected) {
+    qsizetype at = 0;
+    while (at < read.size() && at < expected.size() && read[at] == expected[at])
+        ++at;
+    if (read == expected)
+        return {};
+    return std::to_string(read.size()) + " frames read, " + std::to_string(expected.size()) +
+           " expected, the first that differs: " + std::to_string(at);
 }
 
 class DamagedRecording : public ::testing::Test {
@@ -711,6 +757,120 @@ TEST_F(DamagedRecording, RandomDamageNeverCostsAReadableFrameNorWritesOutsideThe
     }
     // Most damage is repaired, not merely refused.
     EXPECT_GT(repaired, total / 2);
+}
+
+// Damage as the repair meets it, each kind made anew from fresh random
+// numbers at every run (a failing case tells the run's seed, and
+// POMVIRA_REPAIR_SEED runs the same again), on the program's raw recording
+// and on ffmpeg's compressed one. The repaired file gives, by ffmpeg and by
+// GStreamer alike, exactly the frames the damage leaves, each from its own
+// place (a compressed one cut short with the bytes it has), every picture
+// ffmpeg decoded from the damaged file, and one index, at its end.
+TEST_F(DamagedRecording, EveryReaderReadsEveryFrameTheDamageLeaves) {
+    struct TDamage {
+        QByteArray bytes;
+        int64_t end = -1;  // where the frames end, when not at the file's end
+        int64_t hole = 0;  // bytes of hole after them
+    };
+    std::vector<TAviChunk> chunks, video;
+    std::mt19937 random;
+    const auto pick = [&](const std::vector<TAviChunk>& from, size_t first) -> const TAviChunk& {
+        return from[first + random() % (from.size() - first - 1)];
+    };
+    const auto larger = [&](TDamage& d, const TAviChunk& c) {
+        uint32_t bit;
+        do
+            bit = 1u << (random() % 20);
+        while (c.size & bit);
+        Put32(d.bytes, c.pos + 4, c.size | bit);
+    };
+    enum { kRaw = 1, kCompressed = 2 };
+    const struct {
+        const char* what;
+        int bases;
+        std::function<void(TDamage&)> make;
+    } rows[] = {
+        {"the first chunk's size, larger", kRaw | kCompressed,
+         [&](TDamage& d) { larger(d, chunks[0]); }},
+        {"two chunk sizes early on, larger", kRaw | kCompressed,
+         [&](TDamage& d) {
+             larger(d, chunks[random() % 2]);
+             larger(d, chunks[2 + random() % 2]);
+         }},
+        {"a frame's size past the file's end", kRaw | kCompressed,
+         [&](TDamage& d) { Put32(d.bytes, pick(video, 0).pos + 4, uint32_t(d.bytes.size())); }},
+        {"the kind in the first chunk's id", kRaw | kCompressed,
+         [&](TDamage& d) { d.bytes[qsizetype(chunks[0].pos + 2 + random() % 2)] ^= 0x20; }},
+        {"the last frame cut short", kRaw | kCompressed,
+         [&](TDamage& d) {
+             const TAviChunk& c = pick(video, video.size() / 2);
+             d.bytes.truncate(c.pos + 9 + random() % (c.size - 1));
+         }},
+        {"the last frame without its pad byte", kCompressed,
+         [&](TDamage& d) {
+             for (const TAviChunk* c = &pick(video, 1); d.end < 0; --c) {
+                 if (c->size & 1)
+                     d.bytes.truncate(d.end = c->pos + 8 + c->size);
+             }
+         }},
+        {"an interrupted repair's index, cut short", kRaw | kCompressed,
+         [&](TDamage& d) {
+             d.bytes.truncate(d.end = pick(chunks, chunks.size() / 2).End());
+             QByteArray repaired;
+             Repair(d.bytes, &repaired);
+             d.bytes += repaired.mid(IndexPosition(repaired), 1 + random() % 400);
+         }},
+        {"a hole after the frames", kRaw,
+         [&](TDamage& d) {
+             d.bytes.truncate(pick(chunks, chunks.size() / 2).End());
+             d.hole = 64 << 20;
+         }},
+    };
+    const QByteArray replay = qgetenv("POMVIRA_REPAIR_SEED");
+    const uint32_t seed = replay.isEmpty() ? std::random_device()() : replay.toUInt();
+    SCOPED_TRACE("POMVIRA_REPAIR_SEED=" + std::to_string(seed));
+    random.seed(seed);
+    const QString path = dir.filePath(QStringLiteral("video000001.avi"));
+    for (const auto& row : rows) {
+        for (const int base : {kRaw, kCompressed}) {
+            const QByteArray bytes = base == kRaw ? *killed_ : CutBeforeIndex(*ffmpeg_, 0);
+            chunks = MoviChunks(bytes);
+            video.clear();
+            std::copy_if(chunks.begin(), chunks.end(), std::back_inserter(video),
+                         [](const TAviChunk& c) { return c.IsVideo(); });
+            for (int round = 0; round < 2 && (row.bases & base); ++round) {
+                SCOPED_TRACE(std::string(row.what) + (base == kRaw ? ", raw" : ", compressed"));
+                TDamage d{bytes};
+                row.make(d);
+                const int64_t end = d.end < 0 ? d.bytes.size() : d.end;
+                // A frame whose size was damaged reaches the next chunk (its
+                // pad byte, if any, with it).
+                QStringList expected;
+                for (const TAviChunk& c : video) {
+                    if (c.pos + 8 >= end)
+                        break;
+                    const int64_t size = Get32(d.bytes, c.pos + 4) == c.size ? c.size : c.End() - c.pos - 8;
+                    if (c.pos + 8 + size <= end || base == kCompressed)
+                        expected << QCryptographicHash::hash(
+                                        bytes.mid(c.pos + 8, std::min(size, end - c.pos - 8)),
+                                        QCryptographicHash::Md5)
+                                        .toHex();
+                }
+                ASSERT_TRUE(WriteAll(path, d.bytes) && QFile(path).resize(d.bytes.size() + d.hole));
+                const QStringList before = FfmpegFrames(path, true);
+                ASSERT_EQ(RepairRecording(path), TRecordingState::Repaired);
+                EXPECT_EQ(Differ(FfmpegFrames(path, false), expected), "") << "ffmpeg";
+                EXPECT_EQ(Differ(GstFrames(path), expected), "") << "GStreamer";
+                const QStringList after = FfmpegFrames(path, true);
+                EXPECT_EQ(std::count_if(before.begin(), before.end(),
+                                        [&](const QString& p) { return !after.contains(p); }),
+                          0);
+                const QByteArray repaired = ReadAll(path);
+                const int64_t index = IndexPosition(repaired);
+                EXPECT_EQ(repaired.size(), index + 8 + Get32(repaired, index + 4));
+            }
+        }
+    }
 }
 
 // A recording of a million small chunks (some 400 MB) cut off: every chunk
