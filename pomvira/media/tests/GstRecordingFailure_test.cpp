@@ -18,6 +18,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <fcntl.h>
 #include <thread>
 
 #include "AviProbe.h"
@@ -26,6 +27,7 @@
 #include "media/gst/BinFilter.h"
 #include "media/gst/FilterGraph.h"
 #include "media/gst/GstMediaSystem.h"
+#include "media/gst/RecordingFileSink.h"
 
 using namespace media;
 using namespace media::gst;
@@ -275,6 +277,46 @@ TEST_F(GstRecordingFailure, ARecordingOnASlowDiskIsStillComplete) {
     ASSERT_TRUE(avi.Complete()) << avi.Text().toStdString();
     ASSERT_TRUE(avi.Stream("video") && avi.Stream("audio")) << avi.Text().toStdString();
     EXPECT_GE(avi.Stream("video")->frames, 15) << avi.Text().toStdString();
+}
+
+// The multiplexer gives a chunk's header, its data and its pad byte as
+// buffers of their own: the sink writes none of them until the chunk is
+// whole, then all in one call, so that a recording killed meanwhile ends on
+// whole chunks. What is held when another chunk begins, or at the end, is
+// written as it is.
+TEST(RecordingFileSink, WritesEachChunkWholeInOneCall) {
+    gst_init(nullptr, nullptr);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("chunks");
+    const auto written = [&] {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    GstElement* sink = GST_ELEMENT(gst_object_ref_sink(NewRecordingFileSink()));
+    SetRecordingFile(sink, ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT, 0644),
+                     path.toStdString());
+    ASSERT_NE(gst_element_set_state(sink, GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE);
+    GstPad* pad = gst_element_get_static_pad(sink, "sink");
+    gst_pad_send_event(pad, gst_event_new_stream_start("chunks"));
+    GstSegment segment;
+    gst_segment_init(&segment, GST_FORMAT_BYTES);
+    gst_pad_send_event(pad, gst_event_new_segment(&segment));
+    const auto push = [&](const QByteArray& bytes) {
+        return gst_pad_chain(pad, gst_buffer_new_memdup(bytes.constData(), gsize(bytes.size())));
+    };
+    const QByteArray chunk = QByteArray("00dc\x05\0\0\0", 8) + "frame" + QByteArray(1, '\0');
+    for (const QByteArray& piece : {chunk.left(8), chunk.mid(8, 5), chunk.right(1)}) {
+        EXPECT_EQ(written(), QByteArray()) << "written before the chunk was whole";
+        ASSERT_EQ(push(piece), GST_FLOW_OK);
+    }
+    EXPECT_EQ(written(), chunk);
+    ASSERT_EQ(push(chunk.left(8)), GST_FLOW_OK);
+    ASSERT_EQ(push(chunk.left(8)), GST_FLOW_OK);
+    gst_pad_send_event(pad, gst_event_new_eos());
+    EXPECT_EQ(written(), chunk + chunk.left(8) + chunk.left(8));
+    gst_element_set_state(sink, GST_STATE_NULL);
+    gst_object_unref(pad);
+    gst_object_unref(sink);
 }
 
 // What the users read: each system error of a file writer has its own reason.
