@@ -23,8 +23,7 @@ constexpr FourCC Fcc(const char (&s)[5]) {
 constexpr FourCC kRiff = Fcc("RIFF"), kAvi = Fcc("AVI "), kAvix = Fcc("AVIX"), kList = Fcc("LIST"),
                  kHdrl = Fcc("hdrl"), kMovi = Fcc("movi"), kStrl = Fcc("strl"), kStrh = Fcc("strh"),
                  kAvih = Fcc("avih"), kOdml = Fcc("odml"), kDmlh = Fcc("dmlh"), kIdx1 = Fcc("idx1"),
-                 kIndx = Fcc("indx"), kJunk = Fcc("JUNK"), kVids = Fcc("vids"),
-                 kStrf = Fcc("strf");
+                 kIndx = Fcc("indx"), kJunk = Fcc("JUNK"), kVids = Fcc("vids"), kStrf = Fcc("strf");
 
 // Offsets of the fields the repair sets, from a chunk's data, and the
 // smallest chunks that hold them.
@@ -52,7 +51,7 @@ struct TStream {
 struct TChunk {
     FourCC id;
     int stream;
-    int64_t pos;   // of the chunk's header
+    int64_t pos;    // of the chunk's header
     uint32_t size;  // of the frame it holds
     // The size its header gives is not the frame's (damaged, or cut short
     // by the file's end): the repair writes the frame's.

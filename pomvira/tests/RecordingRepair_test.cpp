@@ -197,13 +197,11 @@ TEST_F(RecordingRepair, ARecordingThisProgramWritesIsNeverTouched) {
     EXPECT_EQ(RepairRecording(path), TRecordingState::Repaired);
 }
 
-// A recording another user's running program writes, this program run as a
-// second user that cannot see the writer among its processes: left byte for
-// byte, whether the writer holds the file open through a pause longer than
-// the settling time (the kernel refuses a write lease) or opens it for each
-// write (it changes while it settles); and a file of another user is left
-// alone even by a program that may write to it. The two users have ids no
-// account has, taken with setresuid in forked children: as root only.
+// Another user's running program writes the recording; this program, as a
+// second user, cannot see it among its processes and leaves the file byte
+// for byte, whether the writer holds it open through a pause longer than the
+// settling time or opens it for each write; and another user's file is left
+// alone. The users (ids of no account) are taken in forked children: root only.
 TEST_F(RecordingRepair, ARecordingAnotherUsersProgramWritesIsLeftByteForByte) {
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root, to run the writer and the program as two users";
@@ -213,50 +211,47 @@ TEST_F(RecordingRepair, ARecordingAnotherUsersProgramWritesIsLeftByteForByte) {
     const int64_t half = MoviChunks(whole)[MoviChunks(whole).size() / 2].pos;
     const QByteArray path = QFile::encodeName(Path("video000001.avi"));
     ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0777), 0);
+    // Runs `work` as `user` in a child that ends within 30 s; its exit status.
     const auto asUser = [](uid_t user, const std::function<int()>& work) {
         const pid_t child = ::fork();
-        if (child == 0)
-            ::_exit(::setresgid(user, user, user) == 0 && ::setresuid(user, user, user) == 0 ? work()
-                                                                                          : 99);
+        if (child == 0 && ::alarm(30) == 0)
+            ::_exit(::setresgid(user, user, user) || ::setresuid(user, user, user) ? 99 : work());
         return child;
     };
     const auto exitOf = [](pid_t child) {
         int status = 0;
-        for (int i = 0; i < 300 && ::waitpid(child, &status, WNOHANG) == 0; ++i)
-            ::usleep(100'000);
-        if (::kill(child, SIGKILL) == 0)
-            ::waitpid(child, &status, 0);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return ::waitpid(child, &status, 0) == child && WIFEXITED(status) ? WEXITSTATUS(status)
+                                                                          : -1;
     };
     const struct {
-        const char* what;
         uid_t owner;
         bool holdsOpen;
         TRecordingState state;
-    } cases[] = {{"held open through a pause", kProgram, true, TRecordingState::InUse},
-                 {"opened for each write", kProgram, false, TRecordingState::InUse},
-                 {"the writer's own", kWriter, false, TRecordingState::OthersFile}};
+    } cases[] = {{kProgram, true, TRecordingState::InUse},
+                 {kProgram, false, TRecordingState::InUse},
+                 {kWriter, false, TRecordingState::OthersFile}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(testing::Message() << "owner " << c.owner << ", held open " << c.holdsOpen);
         ASSERT_TRUE(WriteAll(Path("video000001.avi"), whole.left(half)));
-        ASSERT_EQ(::chown(path.constData(), c.owner, c.owner), 0);
-        ASSERT_EQ(::chmod(path.constData(), 0666), 0);
+        ASSERT_EQ(::chown(path.constData(), c.owner, c.owner) | ::chmod(path.constData(), 0666), 0);
         const pid_t writer = asUser(kWriter, [&] {
-            const int held = c.holdsOpen ? ::open(path.constData(), O_WRONLY | O_APPEND) : -1;
+            int fd = c.holdsOpen ? ::open(path.constData(), O_WRONLY | O_APPEND) : -1;
             ::sleep(c.holdsOpen ? 3 : 0);
             for (int64_t at = half; at < whole.size(); at += 20000) {
-                const int fd = c.holdsOpen ? held : ::open(path.constData(), O_WRONLY | O_APPEND);
-                const size_t n = size_t(std::min<int64_t>(20000, whole.size() - at));
-                if (::write(fd, whole.constData() + at, n) != ssize_t(n))
+                if (!c.holdsOpen)
+                    ::usleep(100'000), fd = ::open(path.constData(), O_WRONLY | O_APPEND);
+                if (::write(fd, whole.constData() + at,
+                            size_t(std::min<int64_t>(20000, whole.size() - at))) < 0)
                     return 1;
                 if (!c.holdsOpen)
-                    ::close(fd), ::usleep(100'000);
+                    ::close(fd);
             }
             return 0;
         });
         ::usleep(1'500'000);
-        const pid_t program = asUser(kProgram, [&] { return int(RepairRecording(Path("video000001.avi"))); });
-        EXPECT_EQ(exitOf(program), int(c.state));
+        EXPECT_EQ(
+            exitOf(asUser(kProgram, [&] { return int(RepairRecording(Path("video000001.avi"))); })),
+            int(c.state));
         EXPECT_EQ(exitOf(writer), 0);
         EXPECT_TRUE(ReadAll(Path("video000001.avi")) == whole);
     }

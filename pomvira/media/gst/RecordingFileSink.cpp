@@ -109,8 +109,8 @@ int WriteHeld(RecordingFileSink* self) {
     }
     for (size_t first = 0; first < pieces.size() && error == 0;) {
         const ssize_t done =
-            ::pwritev(self->fd, &pieces[first], int(std::min<size_t>(pieces.size() - first, IOV_MAX)),
-                      off_t(self->position));
+            ::pwritev(self->fd, &pieces[first],
+                      int(std::min<size_t>(pieces.size() - first, IOV_MAX)), off_t(self->position));
         if (done < 0 && errno == EINTR)
             continue;
         // A write that takes nothing without an error: the disk is full.
