@@ -148,10 +148,8 @@ QString Md5(const QByteArray& bytes) {
     return QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex();
 }
 
-// The hashes of a file's video frames, in order, as a reader gives them:
-// the lines that `reader` prints, run by the shell with the file as $0 and
-// an empty folder as $1. ffmpeg's packets, the pictures ffmpeg decodes from
-// them, GStreamer's packets.
+// The hashes of a file's video frames as a reader gives them: the lines it
+// prints, run by the shell with the file as $0 and an empty folder as $1.
 QStringList Frames(const QString& path, const char* reader) {
     const QTemporaryDir out;
     QProcess shell;
@@ -807,7 +805,6 @@ TEST_F(DamagedRecording, EveryReaderReadsEveryFrameTheDamageLeaves) {
                 file = bytes, end = -1, hole = 0;
                 row.make();
                 end = end < 0 ? file.size() : end;
-                // The frames left, a damaged size reaching the next chunk.
                 QStringList expected;
                 for (size_t i = 0; i < video.size() && video[i].pos + 8 < end; ++i) {
                     const TAviChunk& c = video[i];

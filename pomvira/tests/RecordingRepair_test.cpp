@@ -211,7 +211,7 @@ TEST_F(RecordingRepair, ARecordingAnotherUsersProgramWritesIsLeftByteForByte) {
     const int64_t half = MoviChunks(whole)[MoviChunks(whole).size() / 2].pos;
     const QByteArray path = QFile::encodeName(Path("video000001.avi"));
     ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0777), 0);
-    // Runs `work` as `user` in a child that ends within 30 s; its exit status.
+    // `work` as `user` in a child that ends within 30 s.
     const auto asUser = [](uid_t user, const std::function<int()>& work) {
         const pid_t child = ::fork();
         if (child == 0 && ::alarm(30) == 0)

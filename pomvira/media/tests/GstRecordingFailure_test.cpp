@@ -279,10 +279,8 @@ TEST_F(GstRecordingFailure, ARecordingOnASlowDiskIsStillComplete) {
     EXPECT_GE(avi.Stream("video")->frames, 15) << avi.Text().toStdString();
 }
 
-// The multiplexer gives a chunk's header, its data and its pad byte as
-// buffers of their own: the sink writes none of them until the chunk is
-// whole, then all in one call, so that a recording killed meanwhile ends on
-// whole chunks.
+// A chunk's header, data and pad byte come as buffers of their own: the sink
+// writes them all in one call once the chunk is whole, none before.
 TEST(RecordingFileSink, WritesEachChunkWholeInOneCall) {
     gst_init(nullptr, nullptr);
     QTemporaryDir dir;
