@@ -185,14 +185,11 @@ class TChunkWalk {
             int64_t at = pos;
             for (; at <= last; at += 2) {
                 const uint8_t* h = b + (at - pos);
-                if (kChunkStarts.may[h[0]])
-                    ;
-                else if (h[0] == 0 && at + 8 <= last && IsZeroWord(h))
-                    at += 6;  // zeros, a word at a time
-                else
+                if (!kChunkStarts.may[h[0]]) {
+                    if (h[0] == 0 && at + 8 <= last && IsZeroWord(h))
+                        at += 6;  // zeros, a word at a time
                     continue;
-                if (h[0] == 0)
-                    continue;
+                }
                 const int64_t found = ChunkAt(at);
                 if (found != -1)
                     return found;
