@@ -265,8 +265,10 @@ class TChunkWalk {
                     continue;
                 }
                 if (!fits) {
-                    // The last chunk, cut short by the file's end.
-                    if (chunk.stream >= 0 && streams_[size_t(chunk.stream)].keepsCutFrames) {
+                    // The last chunk, cut short by the file's end (a header
+                    // alone holds no part of a picture).
+                    if (chunk.stream >= 0 && streams_[size_t(chunk.stream)].keepsCutFrames &&
+                        size > pos + 8) {
                         chunk.size = uint32_t(size - pos - 8);
                         chunk.resized = true;
                         Add(part, chunk);
