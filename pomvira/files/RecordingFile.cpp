@@ -3,10 +3,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <ctime>
 #include <fcntl.h>
 #include <memory>
 #include <mutex>
 #include <sys/file.h>
+#include <thread>
 #include <unistd.h>
 
 #include "FilesBeingWritten.h"
@@ -53,6 +57,25 @@ bool SameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+int64_t Nanoseconds(const struct timespec& t) {
+    return int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+// Whether another process holds the file open: a write lease is refused
+// while any other descriptor of the file is open, whoever holds it. The
+// lease is given back at once; should someone open the file meanwhile, the
+// kernel tells the holder with a signal, here one that is ignored by
+// default (the default one, SIGIO, would end the program). False where the
+// kernel cannot tell (a file system without leases).
+bool HeldOpenElsewhere(int fd) {
+    if (::fcntl(fd, F_SETSIG, SIGURG) != 0)
+        return false;
+    if (::fcntl(fd, F_SETLEASE, F_WRLCK) != 0)
+        return errno == EAGAIN || errno == EBUSY;
+    ::fcntl(fd, F_SETLEASE, F_UNLCK);
+    return false;
+}
+
 }  // namespace
 
 void SetRecordingFileHookForTesting(std::function<bool(TRecordingFileStep)> hook) {
@@ -87,6 +110,7 @@ TRecordingFile::TRecordingFile(int dir, const QByteArray& name) : dir_(dir), nam
     }
     size_ = stat_.st_size;
     original_ = size_;
+    ::clock_gettime(CLOCK_REALTIME, &readAt_);
 }
 
 TRecordingFile::~TRecordingFile() {
@@ -101,6 +125,26 @@ const uint8_t* TRecordingFile::At(int64_t pos, size_t n) {
             return nullptr;
     }
     return cache_.data() + (pos - cacheAt_);
+}
+
+bool TRecordingFile::OthersFile() const {
+    return stat_.st_uid != ::geteuid();
+}
+
+int64_t TRecordingFile::DataFrom(int64_t pos) const {
+    if (pos >= size_)
+        return size_;
+    const off_t data = ::lseek(fd_, off_t(pos), SEEK_DATA);
+    if (data < 0)
+        return errno == ENXIO ? size_ : pos;
+    return std::min<int64_t>(std::max<int64_t>(data, pos), size_);
+}
+
+int64_t TRecordingFile::HoleFrom(int64_t pos) const {
+    if (pos >= size_)
+        return size_;
+    const off_t hole = ::lseek(fd_, off_t(pos), SEEK_HOLE);
+    return hole < 0 ? size_ : std::min<int64_t>(std::max<int64_t>(hole, pos), size_);
 }
 
 uint32_t TRecordingFile::U32(int64_t pos, bool* ok) {
@@ -133,10 +177,24 @@ TRecordingFile::TTake TRecordingFile::OpenForWriting() {
         return TTake::Failed;
     // Under the lock: this program's own recording (it may have taken the
     // name of a file moved away since the folder was listed), or a file
-    // someone wrote to since it was read, is not touched.
-    if (IsFileBeingWritten(stat_.st_dev, stat_.st_ino) || SizeOnDisk() != original_)
+    // someone writes, is not touched.
+    if (IsFileBeingWritten(stat_.st_dev, stat_.st_ino) || !Settled())
         return TTake::Busy;
     return TTake::Taken;
+}
+
+bool TRecordingFile::Settled() {
+    // Settled once its last change lies kSettleMs in the past; waited for
+    // kSettleMs at most from the first look (a time in the future, say).
+    constexpr int64_t kSettle = int64_t(kSettleMs) * 1'000'000;
+    struct timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const int64_t settled = std::min(Nanoseconds(stat_.st_mtim), Nanoseconds(readAt_)) + kSettle;
+    if (Nanoseconds(now) < settled)
+        std::this_thread::sleep_for(std::chrono::nanoseconds(settled - Nanoseconds(now)));
+    struct stat st {};
+    return ::fstat(fd_, &st) == 0 && st.st_size == original_ &&
+           Nanoseconds(st.st_mtim) == Nanoseconds(stat_.st_mtim) && !HeldOpenElsewhere(fd_);
 }
 
 bool TRecordingFile::Write(int64_t pos, const std::vector<uint8_t>& data) {
@@ -183,12 +241,9 @@ bool TRecordingFile::Sync() {
 
 bool TRecordingFile::Undo() {
     bool ok = true;
-    for (auto it = kept_.rbegin(); it != kept_.rend(); ++it) {
-        ok = Step(TRecordingFileStep::UndoWrite) &&
-             Transfer(fd_, ::pwrite, it->second.data(), it->second.size(), it->first) && ok;
-    }
-    // The size the file had, unless someone else changed it since this
-    // object last did: what they appended is not cut off.
+    // The size the file had first (what was appended goes, what was cut
+    // comes back, its holes as holes), unless someone else changed it since
+    // this object last did: what they appended is not cut off.
     const int64_t now = SizeOnDisk();
     if (now != original_) {
         if (now == size_ && Step(TRecordingFileStep::UndoTruncate) &&
@@ -196,6 +251,10 @@ bool TRecordingFile::Undo() {
             size_ = original_;
         else
             ok = false;
+    }
+    for (auto it = kept_.rbegin(); it != kept_.rend(); ++it) {
+        ok = Step(TRecordingFileStep::UndoWrite) &&
+             Transfer(fd_, ::pwrite, it->second.data(), it->second.size(), it->first) && ok;
     }
     ok = ::fsync(fd_) == 0 && ok;
     kept_.clear();
@@ -214,13 +273,20 @@ bool TRecordingFile::Fill(int64_t pos, size_t n) {
 }
 
 bool TRecordingFile::Keep(int64_t pos, int64_t n) {
-    const int64_t end = std::min(pos + n, original_);
-    if (pos >= end)
-        return true;
-    std::vector<uint8_t> old(size_t(end - pos));
-    if (!Transfer(fd_, ::pread, old.data(), old.size(), pos))
-        return false;
-    kept_.emplace_back(pos, std::move(old));
+    // Past the size this object gave the file nothing of the original is
+    // left to keep: it was kept when the file was cut.
+    const int64_t end = std::min({pos + n, original_, size_});
+    while (pos < end) {
+        const int64_t from = DataFrom(pos);
+        if (from >= end)
+            break;
+        const int64_t to = std::min(HoleFrom(from), end);
+        std::vector<uint8_t> old(size_t(to - from));
+        if (!Transfer(fd_, ::pread, old.data(), old.size(), from))
+            return false;
+        kept_.emplace_back(from, std::move(old));
+        pos = to;
+    }
     return true;
 }
 

@@ -2,10 +2,12 @@
 // A recording file as the start-up repair reads and patches it: a regular
 // file of its folder only (looked at without following a link before it is
 // opened, so that a FIFO, a device or a socket is never opened), read
-// through a cache of large blocks, taken for writing under an exclusive lock
-// only while it still has the size it was read with, and written with a
-// record of every byte it changes, so that a repair that fails can put the
-// file back as it was.
+// through a cache of large blocks, its holes found by asking the file system
+// where its data is, taken for writing under an exclusive lock only while
+// nobody writes it (it keeps the size and modification time it was read
+// with through a settling time, and no other process holds it open where the
+// kernel can tell), and written with a record of every byte it changes, so
+// that a repair that fails can put the file back as it was.
 #pragma once
 
 #include <QByteArray>
@@ -34,6 +36,19 @@ class TRecordingFile {
     int64_t Size() const { return size_; }
     dev_t Device() const { return stat_.st_dev; }
     ino_t Inode() const { return stat_.st_ino; }
+    // Owned by another user than the one this program runs as.
+    bool OthersFile() const;
+
+    // How long a file must keep its size and modification time before it
+    // is taken for writing: a recorder writes many times a second.
+    static constexpr int kSettleMs = 1000;
+
+    // The first position from pos on that holds data (the file's size when
+    // only a hole follows), and the first hole from pos on (the file's end
+    // counts as one), as the file system tells; pos and the size when it
+    // cannot tell.
+    int64_t DataFrom(int64_t pos) const;
+    int64_t HoleFrom(int64_t pos) const;
 
     // The n bytes at pos (n <= kBlock), or nullptr past the end. Valid up
     // to the next call.
@@ -41,15 +56,23 @@ class TRecordingFile {
     // The little-endian 32-bit value at pos; clears *ok past the end.
     uint32_t U32(int64_t pos, bool* ok);
 
+    // Whether nobody writes the file: it keeps the size and modification
+    // time it was read with until its last change lies kSettleMs in the past
+    // (waited for, at most kSettleMs from when it was read), and no other
+    // process holds it open (a write lease cannot be had on it).
+    bool Settled();
+
     enum class TTake {
         Taken,   // open to write, locked, as it was read
-        Busy,    // locked by another, written by this program, or changed since it was read
+        Busy,    // locked, held open or being written by another, written by this
+                 // program, or changed since it was read
         Failed,  // cannot be opened to write
     };
     // Opens the same file again to write it, still without following a
     // link, makes sure it is the same file, locks it (without waiting) and
-    // takes its size again: a file that grew or shrank since it was read is
-    // being written by someone and is left alone.
+    // makes sure it settled: a file that changed since it was read, or that
+    // another process holds open, is being written by someone and is left
+    // alone.
     TTake OpenForWriting();
     bool Write(int64_t pos, const std::vector<uint8_t>& data);
     bool PutU32(int64_t pos, uint32_t value);
@@ -65,8 +88,11 @@ class TRecordingFile {
 
   private:
     bool Fill(int64_t pos, size_t n);
-    // Remembers the bytes of the original file that [pos, pos + n) covers.
+    // Remembers the bytes of the original file that [pos, pos + n) covers,
+    // its data only: what lies in a hole comes back as zeros when the
+    // file's size is put back.
     bool Keep(int64_t pos, int64_t n);
+
     // The file's size on disk now, or -1.
     int64_t SizeOnDisk() const;
     void Close();
@@ -76,6 +102,7 @@ class TRecordingFile {
     int fd_ = -1;
     bool refused_ = false;
     struct stat stat_ {};
+    struct timespec readAt_ {};  // when it was first looked at (CLOCK_REALTIME)
     int64_t size_ = 0;
     int64_t original_ = 0;
     std::vector<uint8_t> cache_;

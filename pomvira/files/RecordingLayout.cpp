@@ -48,6 +48,23 @@ int64_t Padded(int64_t pos, uint32_t size) {
     return pos + 8 + int64_t(size) + (size & 1);
 }
 
+// The picture format of a video stream's format chunk (a bitmap header).
+constexpr int64_t kBitmapCompression = 16;
+
+// Uncompressed pictures: every byte of a frame is needed to show it.
+bool IsRawPicture(FourCC compression) {
+    if (compression <= 3)  // BI_RGB, BI_RLE8, BI_RLE4, BI_BITFIELDS
+        return compression == 0 || compression == 3;
+    for (const char* raw : {"YUY2", "YUYV", "YVYU", "UYVY", "VYUY", "I420", "IYUV", "YV12", "NV12",
+                            "NV21", "Y800", "Y8  ", "GREY", "Y41P", "YVU9", "YUV9", "Y42B", "YV16",
+                            "Y444", "AYUV", "RGB ", "RAW ", "DIB ", "v210", "2vuy", "HDYC"}) {
+        if (compression == (uint32_t(uint8_t(raw[0])) | uint32_t(uint8_t(raw[1])) << 8 |
+                            uint32_t(uint8_t(raw[2])) << 16 | uint32_t(uint8_t(raw[3])) << 24))
+            return true;
+    }
+    return false;
+}
+
 // A stream's list [from, to): its header and the slot of its super index,
 // each taken only when it lies wholly inside the list.
 bool ReadStreamList(TRecordingFile& f, int64_t from, int64_t to, TStream* stream) {
@@ -65,6 +82,8 @@ bool ReadStreamList(TRecordingFile& f, int64_t from, int64_t to, TStream* stream
             stream->strh = pos + 8;
             stream->video = f.U32(pos + 8 + kStrhType, &ok) == kVids;
             stream->sampleSize = f.U32(pos + 8 + kStrhSampleSize, &ok);
+        } else if (id == kStrf && stream->video && size >= kBitmapCompression + 4) {
+            stream->keepsCutFrames = !IsRawPicture(f.U32(pos + 8 + kBitmapCompression, &ok));
         } else if ((id == kIndx || id == kJunk) && stream->slot < 0 &&
                    size >= kSuperIndexHeader + kSuperIndexEntry) {
             stream->slot = pos;
@@ -105,10 +124,30 @@ bool ReadHeader(TRecordingFile& f, int64_t from, int64_t to, TLayout* layout) {
     return ok && layout->avih >= 0 && !layout->streams.empty() && layout->streams.size() <= 100;
 }
 
+// Where a chunk may begin, told from its first byte: a stream's data
+// ("00dc"), a standard index ("ix00"), padding ("JUNK"), an index ("idx1"),
+// the next part or another recording ("RIFF").
+struct TChunkStarts {
+    bool may[256] = {};
+    constexpr TChunkStarts() {
+        for (int c = '0'; c <= '9'; ++c)
+            may[c] = true;
+        may[int('i')] = may[int('J')] = may[int('R')] = true;
+    }
+};
+constexpr TChunkStarts kChunkStarts;
+
+bool IsZeroWord(const uint8_t* b) {
+    uint64_t word;
+    std::memcpy(&word, b, sizeof word);
+    return word == 0;
+}
+
 // The walk over the chunks of the 'movi' lists.
 class TChunkWalk {
   public:
-    TChunkWalk(TRecordingFile& f, int streams) : f_(f), streams_(streams) {}
+    TChunkWalk(TRecordingFile& f, const std::vector<TStream>& streams)
+        : f_(f), streams_(streams), count_(int(streams.size())) {}
 
     // A frame (or a standard index, or padding) at pos that lies wholly in
     // the file; with `followed`, also followed by something that can be a
@@ -122,24 +161,43 @@ class TChunkWalk {
         return next <= f_.Size() && (!followed || CanFollow(next));
     }
     // The next place from `from` on where the walk can go on: a chunk as
-    // above, the first part's index or the next part; -1 when there is none
-    // before the file's end, kJoined when another recording begins first.
-    // Chunks start at even offsets.
+    // above, the first part's index (whole or cut short by the file's end)
+    // or the next part; -1 when there is none before the file's end,
+    // kJoined when another recording begins first. Chunks start at even
+    // offsets; holes hold none and are passed at once, and the places where
+    // none can start are told a block at a time.
     int64_t Resync(int64_t from) {
-        for (int64_t pos = from + (from & 1); pos + 8 <= f_.Size(); pos += 2) {
-            const uint8_t* h = f_.At(pos, 8);
-            if (!h)
-                return -1;
-            // Most places hold no chunk id at all: told at a glance.
-            if (!(IsDigit(h[0]) && IsDigit(h[1])) && h[0] != 'i' && h[0] != 'J' && h[0] != 'R')
+        const int64_t size = f_.Size();
+        int64_t pos = from + (from & 1);
+        while (pos + 8 <= size) {
+            const int64_t data = f_.DataFrom(pos);
+            if (data > pos) {
+                pos = data + (data & 1);
                 continue;
-            const FourCC id = Le32(h);
-            // Another recording joined to this one is no part of it.
-            if (id == kRiff && pos + 12 <= f_.Size() && Le32(f_.At(pos, 12) + 8) == kAvi)
-                return kJoined;
-            if (IsChunk(pos) || IsNextPart(pos) ||
-                (id == kIdx1 && Padded(pos, Le32(h + 4)) <= f_.Size()))
-                return pos;
+            }
+            const size_t n = size_t(std::min<int64_t>(int64_t(kBlock), size - pos));
+            const uint8_t* b = f_.At(pos, n);
+            if (!b)
+                return -1;
+            // The last place to look at in this block: a header lies wholly
+            // in it, and no chunk begins in the hole that follows the data.
+            const int64_t last = std::min(pos + int64_t(n) - 8, f_.HoleFrom(pos) - 1);
+            int64_t at = pos;
+            for (; at <= last; at += 2) {
+                const uint8_t* h = b + (at - pos);
+                if (!kChunkStarts.may[h[0]]) {
+                    if (h[0] == 0 && at + 8 <= last && IsZeroWord(h))
+                        at += 6;  // zeros, a word at a time
+                    continue;
+                }
+                const int64_t found = ChunkAt(at);
+                if (found != -1)
+                    return found;
+                b = f_.At(pos, n);  // the look may have read elsewhere
+                if (!b)
+                    return -1;
+            }
+            pos = at;
         }
         return -1;
     }
@@ -151,79 +209,102 @@ class TChunkWalk {
 
     // Walks one part's 'movi' list from its first chunk to where the
     // frames end: the index, the next part, or the end of what can be read.
-    // Damaged chunks are stepped over.
+    // A chunk whose size is damaged keeps its frame, up to where the next
+    // valid chunk starts; a chunk whose header is damaged otherwise is
+    // stepped over. The last chunk, cut short by the file's end, is kept
+    // with the bytes it has when it is a compressed picture.
     void Walk(TPart* part) {
+        const int64_t size = f_.Size();
         int64_t pos = part->movi + 12;
-        bool ok = true;
-        while (pos + 8 <= f_.Size()) {
-            const FourCC id = f_.U32(pos, &ok);
-            // The next part, or another recording joined on.
-            if (id == kRiff)
-                break;
-            if (id == kIdx1) {
-                // The index that ends the first part, whole or cut short by
-                // the file's end. An index id whose size runs past the end
-                // while what follows its header is no index is damage amid
-                // the frames: stepped over like any other.
-                if (Padded(pos, f_.U32(pos + 4, &ok)) <= f_.Size() || IsCutIndex(pos))
-                    break;
-                const int64_t next = Resync(pos + 8);
-                if (next < 0)
-                    break;
-                pos = next;
-                continue;
-            }
+        while (pos + 8 <= size) {
             const uint8_t* h = f_.At(pos, 8);
-            // Frames of a stream the header does not list: one is a damaged
-            // id, stepped over; more mean that the header has lost a
-            // stream's list, and its frames would be lost with it.
-            if (h && DataStream(id) >= streams_ && Padded(pos, Le32(h + 4)) <= f_.Size()) {
-                ++foreign_;
-                pos = Padded(pos, Le32(h + 4));
-                continue;
-            }
-            if (!h || !IsMember(id) || Padded(pos, Le32(h + 4)) > f_.Size()) {
-                const int64_t next = Resync(pos + 2);
-                if (next < 0)
-                    break;
-                pos = next;
-                continue;
-            }
-            if (!CanFollow(Padded(pos, Le32(h + 4)))) {
-                // Whole, but what its size leads to is no chunk: either its
-                // size is damaged, and the next chunk begins inside what it
-                // claims, or it is whole and damage follows it.
-                const int64_t next = Resync(pos + 8);
-                if (next == kJoined)
-                    break;
-                if (next >= 0 && next < Padded(pos, f_.U32(pos + 4, &ok))) {
+            if (!h)
+                break;  // unreadable
+            const FourCC id = Le32(h);
+            const uint32_t claimed = Le32(h + 4);
+            const int64_t next = Padded(pos, claimed);
+            // The next part, or another recording joined on; the index that
+            // ends the first part, whole or cut short by the file's end.
+            if (id == kRiff || (id == kIdx1 && IsIndex(pos)))
+                break;
+            // Whole: it fits in the file, and what follows can be a chunk
+            // (a frame that lacks only its pad byte at the file's end is
+            // whole too).
+            const bool fits = pos + 8 + int64_t(claimed) <= size;
+            const bool whole = fits && (next > size || CanFollow(next));
+            const bool loose = !IsMember(id) && LooseStream(id) >= 0 && whole;
+            if (!IsMember(id) && !loose) {
+                // Frames of a stream the header does not list: one is a
+                // damaged id, stepped over; more mean that the header has
+                // lost a stream's list, and its frames would be lost with it.
+                if (DataStream(id) >= count_ && fits) {
+                    ++foreign_;
                     pos = next;
                     continue;
                 }
+                const int64_t resumed = Resync(pos + 2);
+                if (resumed < 0)
+                    break;
+                pos = resumed;
+                continue;
             }
-            const uint32_t size = f_.U32(pos + 4, &ok);
-            const int stream = DataStream(id);
-            if (stream >= 0)
-                part->chunks.push_back({id, stream, pos, size});
-            else if (IsStandardIndex(id))
-                part->indexChunks.push_back(pos);
-            pos = Padded(pos, size);
+            TChunk chunk{id, loose ? LooseStream(id) : DataStream(id), pos, claimed};
+            chunk.looseId = loose;
+            if (!whole) {
+                // Its size leads nowhere: damaged, and the next chunk begins
+                // inside what it claims (or it runs past the file's end);
+                // or the chunk is whole and damage follows it.
+                const int64_t resumed = Resync(pos + 8);
+                if (resumed == kJoined)
+                    break;
+                if (resumed >= 0 && resumed < next) {
+                    chunk.size = uint32_t(resumed - pos - 8);
+                    chunk.resized = true;
+                    Add(part, chunk);
+                    pos = resumed;
+                    continue;
+                }
+                if (!fits) {
+                    // The last chunk, cut short by the file's end (a header
+                    // alone holds no part of a picture).
+                    if (chunk.stream >= 0 && streams_[size_t(chunk.stream)].keepsCutFrames &&
+                        size > pos + 8) {
+                        chunk.size = uint32_t(size - pos - 8);
+                        chunk.resized = true;
+                        Add(part, chunk);
+                        pos = Padded(pos, chunk.size);
+                    }
+                    break;
+                }
+            }
+            Add(part, chunk);
+            pos = next;
         }
         part->end = pos;
     }
 
     // Whether what lies from pos to the file's end may be cut off: nothing,
-    // zeros, a chunk header cut short, or one chunk that the file's end cuts
-    // short and that holds nothing readable after its header: a frame (or
+    // zeros (or holes), indexes (the repair writes its own in their place),
+    // a chunk header cut short, or one chunk that the file's end cuts short
+    // and that holds nothing readable after its header: a frame (or
     // padding, or a standard index) with no chunk, index, part or other
     // recording anywhere after its header, or an index whose every whole
     // entry is an entry. A size that runs past the end while readable data
     // follows is damage, and what follows it is never cut.
     bool IsExpendableTail(int64_t pos) {
         const int64_t size = f_.Size();
+        while (pos + 8 <= size) {
+            const uint8_t* h = f_.At(pos, 8);
+            if (!h)
+                return false;
+            const FourCC id = Le32(h);
+            if ((id != kIdx1 && !IsStandardIndex(id)) || Padded(pos, Le32(h + 4)) > size)
+                break;
+            pos = Padded(pos, Le32(h + 4));
+        }
         if (pos >= size || size - pos < 8)
             return true;
-        if (size - pos > kLongestTail)
+        if (DataBytes(pos, size) > kLongestTail)
             return false;
         const uint8_t* h = f_.At(pos, 8);
         if (!h)
@@ -237,11 +318,14 @@ class TChunkWalk {
         }
         if (id == kRiff && IsCutPartHeader(pos))
             return true;
-        for (int64_t at = pos; at < size; at += int64_t(kBlock)) {
-            const size_t n = size_t(std::min<int64_t>(int64_t(kBlock), size - at));
-            const uint8_t* b = f_.At(at, n);
-            if (!b || std::any_of(b, b + n, [](uint8_t c) { return c != 0; }))
-                return false;
+        for (int64_t at = f_.DataFrom(pos); at < size; at = f_.DataFrom(at)) {
+            for (const int64_t stop = f_.HoleFrom(at); at < stop;) {
+                const size_t n = size_t(std::min<int64_t>(int64_t(kBlock), stop - at));
+                const uint8_t* b = f_.At(at, n);
+                if (!b || std::any_of(b, b + n, [](uint8_t c) { return c != 0; }))
+                    return false;
+                at += int64_t(n);
+            }
         }
         return true;
     }
@@ -252,6 +336,18 @@ class TChunkWalk {
     static constexpr int64_t kJoined = -2;
 
   private:
+    // What a look for a chunk finds at pos: pos, kJoined, or -1.
+    int64_t ChunkAt(int64_t pos) {
+        const uint8_t* h = f_.At(pos, 12);
+        if (h && Le32(h) == kRiff && Le32(h + 8) == kAvi)
+            return kJoined;  // another recording joined to this one is no part of it
+        return IsChunk(pos) || IsNextPart(pos) || IsIndex(pos) ? pos : -1;
+    }
+    // An idx1 index at pos, whole or cut short by the file's end.
+    bool IsIndex(int64_t pos) {
+        const uint8_t* h = f_.At(pos, 8);
+        return h && Le32(h) == kIdx1 && (Padded(pos, Le32(h + 4)) <= f_.Size() || IsCutIndex(pos));
+    }
     // An idx1 index at pos that the file's end cuts short: its size runs
     // past the end, and every whole entry up to the end names a chunk of a
     // stream the header lists.
@@ -263,7 +359,7 @@ class TChunkWalk {
         for (int64_t entry = pos + 8; entry + 16 <= size; entry += 16) {
             const uint8_t* e = f_.At(entry, 4);
             const int stream = e ? DataStream(Le32(e)) : -1;
-            if (stream < 0 || stream >= streams_)
+            if (stream < 0 || stream >= count_)
                 return false;
         }
         return true;
@@ -290,9 +386,29 @@ class TChunkWalk {
         }
         return true;
     }
+    // The bytes of data from `from` to `to`, holes left out; counted up to
+    // a little past kLongestTail.
+    int64_t DataBytes(int64_t from, int64_t to) const {
+        int64_t bytes = 0;
+        for (int64_t at = f_.DataFrom(from); at < to && bytes <= kLongestTail;) {
+            const int64_t stop = std::min(f_.HoleFrom(at), to);
+            bytes += stop - at;
+            at = f_.DataFrom(stop);
+        }
+        return bytes;
+    }
     bool IsMember(FourCC id) const {
         const int stream = DataStream(id);
-        return (stream >= 0 && stream < streams_) || IsStandardIndex(id) || id == kJunk;
+        return (stream >= 0 && stream < count_) || IsStandardIndex(id) || id == kJunk;
+    }
+    // A listed stream's number followed by two characters other than its
+    // kind: what readers take for a frame of that stream, its id damaged.
+    int LooseStream(FourCC id) const {
+        const uint8_t c[4] = {uint8_t(id), uint8_t(id >> 8), uint8_t(id >> 16), uint8_t(id >> 24)};
+        if (!IsDigit(c[0]) || !IsDigit(c[1]) || c[2] >= 128 || c[3] >= 128)
+            return -1;
+        const int stream = (c[0] - '0') * 10 + (c[1] - '0');
+        return stream < count_ ? stream : -1;
     }
     bool CanFollow(int64_t pos) {
         if (pos + 8 > f_.Size())
@@ -303,9 +419,16 @@ class TChunkWalk {
         const FourCC id = Le32(h);
         return IsMember(id) || id == kIdx1 || id == kRiff || id == kList;
     }
+    static void Add(TPart* part, const TChunk& chunk) {
+        if (chunk.stream >= 0)
+            part->chunks.push_back(chunk);
+        else if (IsStandardIndex(chunk.id))
+            part->indexChunks.push_back(chunk.pos);
+    }
 
     TRecordingFile& f_;
-    int streams_;
+    const std::vector<TStream>& streams_;
+    int count_;
     int foreign_ = 0;
 };
 
@@ -356,17 +479,17 @@ TRead ReadLayout(TRecordingFile& f, TLayout* layout) {
     }
     if (!ok || !header || first.movi == 0)
         return TRead::Broken;
-    const int streams = int(layout->streams.size());
-    TChunkWalk walk(f, streams);
+    TChunkWalk walk(f, layout->streams);
     walk.Walk(&first);
     layout->parts.push_back(first);
     // After the first part's frames: its index (written when the file grew
     // past the first part, or when the recording stopped), then the
-    // extension parts.
+    // extension parts. An index with no part after it is the one the
+    // repair replaces, whole or cut short (an interrupted repair's own).
     int64_t pos = first.end;
     if (pos + 8 <= f.Size() && f.U32(pos, &ok) == kIdx1) {
         const int64_t after = Padded(pos, f.U32(pos + 4, &ok));
-        if (after <= f.Size())
+        if (after <= f.Size() && walk.IsNextPart(after))
             pos = after;
     }
     // What follows the frames is cut off only when it is known to hold
@@ -386,6 +509,16 @@ TRead ReadLayout(TRecordingFile& f, TLayout* layout) {
         layout->parts.push_back(part);
         pos = part.end;
         tail = pos;
+    }
+    // The standard indexes after the last part's frames are an
+    // interrupted repair's: replaced, not followed by a second set.
+    TPart& last = layout->parts.back();
+    if (layout->parts.size() > 1 && !last.chunks.empty() && tail == last.end) {
+        const TChunk& frame = last.chunks.back();
+        const int64_t frames = Padded(frame.pos, frame.size);
+        while (!last.indexChunks.empty() && last.indexChunks.back() >= frames)
+            last.indexChunks.pop_back();
+        last.end = tail = std::min(last.end, frames);
     }
     // A file that grew past its first part has the first part's index: a
     // missing one means the parts are not what they seem.

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The RIFF layout of an AVI recording as the start-up repair reads it: the
 // header's fields the repair sets (each checked to lie inside the list that
-// holds it), and the walk over the frames of each RIFF part, which steps
-// over damaged chunks and tells what follows the last frame.
+// holds it), and the walk over the frames of each RIFF part, which keeps
+// the frames of chunks whose size is damaged (up to where the next valid
+// chunk starts), steps over chunks whose header is damaged otherwise, and
+// tells what follows the last frame.
 #pragma once
 
 #include <cstddef>
@@ -21,7 +23,7 @@ constexpr FourCC Fcc(const char (&s)[5]) {
 constexpr FourCC kRiff = Fcc("RIFF"), kAvi = Fcc("AVI "), kAvix = Fcc("AVIX"), kList = Fcc("LIST"),
                  kHdrl = Fcc("hdrl"), kMovi = Fcc("movi"), kStrl = Fcc("strl"), kStrh = Fcc("strh"),
                  kAvih = Fcc("avih"), kOdml = Fcc("odml"), kDmlh = Fcc("dmlh"), kIdx1 = Fcc("idx1"),
-                 kIndx = Fcc("indx"), kJunk = Fcc("JUNK"), kVids = Fcc("vids");
+                 kIndx = Fcc("indx"), kJunk = Fcc("JUNK"), kVids = Fcc("vids"), kStrf = Fcc("strf");
 
 // Offsets of the fields the repair sets, from a chunk's data, and the
 // smallest chunks that hold them.
@@ -41,13 +43,22 @@ struct TStream {
     int64_t slot = -1;        // the super index chunk, or the JUNK kept for it
     uint32_t slotSize = 0;
     FourCC chunkId = 0;  // the id of its frames
+    // Its frames are compressed pictures: a reader shows the part of one
+    // that the file's end cut short. Raw pictures and sound are cut.
+    bool keepsCutFrames = false;
 };
 
 struct TChunk {
     FourCC id;
     int stream;
-    int64_t pos;  // of the chunk's header
-    uint32_t size;
+    int64_t pos;    // of the chunk's header
+    uint32_t size;  // of the frame it holds
+    // The size its header gives is not the frame's (damaged, or cut short
+    // by the file's end): the repair writes the frame's.
+    bool resized = false;
+    // A frame of a listed stream whose id is damaged in its last two
+    // characters (readers take it by its stream's number).
+    bool looseId = false;
 };
 
 // One RIFF part: the first ("AVI ") or an extension ("AVIX").
@@ -64,7 +75,9 @@ struct TLayout {
     int64_t dmlh = -1;
     std::vector<TStream> streams;
     std::vector<TPart> parts;
-    int64_t end = 0;  // after the last part's last complete chunk
+    // After the last part's last frame: where its index goes. One past the
+    // file's end when the last frame lacks only its pad byte.
+    int64_t end = 0;
 };
 
 bool IsDigit(uint8_t c);

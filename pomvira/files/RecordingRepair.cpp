@@ -243,7 +243,7 @@ bool Patch(TRecordingFile& f, TLayout& layout) {
         ++firstPart[size_t(c.stream)].chunks;
     for (const TPart& part : layout.parts) {
         for (const TChunk& c : part.chunks) {
-            if (layout.streams[size_t(c.stream)].chunkId == 0)
+            if (layout.streams[size_t(c.stream)].chunkId == 0 && !c.looseId)
                 layout.streams[size_t(c.stream)].chunkId = c.id;
         }
     }
@@ -257,13 +257,31 @@ bool Patch(TRecordingFile& f, TLayout& layout) {
             video = int(i);
     }
 
-    // 1. The index after the last complete frame; what follows is cut off.
+    // 1. The sizes of the chunks whose header does not give their frame's
+    // (damaged, or cut short by the file's end): from then on the file's
+    // frames can be walked as they are, whatever follows.
+    bool ok = true;
+    bool resized = false;
+    for (const TPart& part : layout.parts) {
+        for (const TChunk& c : part.chunks) {
+            if (c.resized)
+                ok = ok && f.PutU32(c.pos + 4, c.size);
+            resized |= c.resized;
+        }
+    }
+    ok = ok && (!resized || f.Sync());
+
+    // 2. What follows the last frame is cut off (a chunk cut short, zeros,
+    // an index an interrupted repair left) and the index goes after it,
+    // after the pad byte a last frame may lack.
     TPart& last = layout.parts.back();
-    int64_t end = layout.end;
+    int64_t end = std::min(layout.end, f.Size());
+    std::vector<uint8_t> pad(size_t(layout.end - end), 0);
+    ok = ok && f.Truncate(end) && (pad.empty() || f.Write(end, pad));
+    end = layout.end;
     // Each part's standard index of each stream: (part, stream) -> position.
     std::vector<std::vector<int64_t>> standard(layout.parts.size(),
                                                std::vector<int64_t>(streams, -1));
-    bool ok = true;
     for (size_t p = 0; p + 1 < layout.parts.size(); ++p) {
         for (int64_t pos : layout.parts[p].indexChunks) {
             const FourCC id = f.U32(pos, &ok);
@@ -285,11 +303,11 @@ bool Patch(TRecordingFile& f, TLayout& layout) {
             end += int64_t(index.size());
         }
     }
-    ok = ok && f.Truncate(end) && f.Sync();
+    ok = ok && f.Sync();
     if (!ok)
         return false;
 
-    // 2. The header: frame counts, stream lengths, flags, super indexes.
+    // 3. The header: frame counts, stream lengths, flags, super indexes.
     uint32_t flags = f.U32(layout.avih + kAvihFlags, &ok) | AVIF_HASINDEX;
     if (streams > 1)
         flags |= AVIF_ISINTERLEAVED;
@@ -310,7 +328,7 @@ bool Patch(TRecordingFile& f, TLayout& layout) {
         // The super index takes the place the multiplexer kept for it.
         ok = ok && f.Write(stream.slot, SuperIndex(f, layout, s, standard));
     }
-    // 3. The list and RIFF sizes, the first RIFF's last: from then on the
+    // 4. The list and RIFF sizes, the first RIFF's last: from then on the
     // file counts as complete.
     for (size_t p = layout.parts.size(); p-- > 0 && ok;) {
         const TPart& part = layout.parts[p];
@@ -344,6 +362,9 @@ TRecordingState Examine(int dir, const QByteArray& name, TOpenFiles& openFiles) 
     TRecordingFile f(dir, name);
     if (!f.IsOpen())
         return f.Refused() ? TRecordingState::NotARecording : TRecordingState::Unrepairable;
+    // Another user's file is theirs to repair, whoever may write to it.
+    if (f.OthersFile())
+        return TRecordingState::OthersFile;
     // This program's own recording, which may have taken the name of a
     // file moved away since the folder was listed.
     if (IsFileBeingWritten(f.Device(), f.Inode()))
@@ -358,8 +379,10 @@ TRecordingState Examine(int dir, const QByteArray& name, TOpenFiles& openFiles) 
     // start it holds no complete frame yet.
     if (openFiles.Contains(f.Device(), f.Inode()))
         return TRecordingState::InUse;
+    // Named only once it is known that nobody writes it: a recording
+    // another user's program has just begun holds no frame yet.
     if (read == TRead::Broken || !FitsTheFormat(layout))
-        return TRecordingState::Unrepairable;
+        return f.Settled() ? TRecordingState::Unrepairable : TRecordingState::InUse;
     switch (f.OpenForWriting()) {
         case TRecordingFile::TTake::Taken:
             break;

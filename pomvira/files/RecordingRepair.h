@@ -11,35 +11,48 @@
 // the super index in the header), sets the header's frame counts, stream
 // lengths and list sizes, and cuts off the incomplete chunk that follows.
 //
-// It never destroys a byte it cannot account for. A damaged chunk header
-// amid the frames (a flipped bit, a size that runs past the file's end) is
-// stepped over to the next valid chunk and everything readable after it is
-// kept; the bytes of the damaged chunk stay where they are, outside the
-// index. Only an incomplete last chunk (one that holds nothing readable
-// after its header), a cut-off index or a zero-filled end is cut off;
-// anything else after the last frame (another recording joined to this one,
-// unknown data) leaves the file exactly as it was, and so does a recording
-// without one video frame or one whose sizes or offsets would not fit in 32
-// bits. Every size read from the file is checked against the list and the
-// file that hold it before anything is written.
+// It never destroys a byte it cannot account for, and never rewrites a
+// frame's bytes. A chunk whose size is damaged (a flipped bit, a size that
+// runs past the file's end) keeps its frame, indexed up to where the next
+// valid chunk starts, and its size is made to say so; a chunk whose header
+// is damaged otherwise is stepped over to the next valid chunk, its bytes
+// left where they are, and everything readable after it is kept. A
+// compressed picture cut short at the file's end is kept with the bytes it
+// has (readers show the part present), its size made to say what is there;
+// a raw picture or sound cut short is cut; a frame that lacks only its pad
+// byte is complete. Only such an incomplete last chunk, an index left after
+// the frames (a cut-off one, or an interrupted repair's, replaced by the new
+// one), or a zero-filled end is cut off; anything else after the last frame
+// (another recording joined to this one, unknown data) leaves the file
+// exactly as it was, and so does a recording without one video frame or one
+// whose sizes or offsets would not fit in 32 bits. Every size read from the
+// file is checked against the list and the file that hold it before
+// anything is written. The index counts its offsets from the file's start,
+// as the multiplexer writes it, and its first entry is the chunk that
+// begins the 'movi' list whenever that chunk holds a frame: readers that
+// tell the index's form from its first entry cannot read it the other way.
 //
 // The file is patched in place, in an order that survives a second crash:
-// no frame is ever rewritten; the index goes after the last complete frame,
-// the header fields follow, and the RIFF size, by which a complete file is
-// told from an unfinished one, is written last, each step flushed to disk.
-// A repair cut off in turn leaves a file that still shows as unfinished and
-// is repaired again at the next start. A write that fails (a full disk)
-// puts back every byte changed and the file's size: the file is as it was;
-// when even that fails, the file is reported as damaged.
+// no frame is ever rewritten; the sizes of damaged chunks go first, then
+// the index after the last frame (what followed it cut off first), then the
+// header fields, and the RIFF size, by which a complete file is told from
+// an unfinished one, is written last, each step flushed to disk. A repair
+// cut off in turn leaves a file that still shows as unfinished and is
+// repaired again at the next start. A write that fails (a full disk) puts
+// back every byte changed and the file's size: the file is as it was; when
+// even that fails, the file is reported as damaged.
 //
 // Only regular files are opened, never through a symbolic link and never
 // waiting (a FIFO, a device, a socket, a link, a folder are passed over
-// without being opened). A file this program is writing (its recording), a
-// file another program holds open, locks or writes to while it is read is
-// left alone: the file is locked (flock) and its size taken again before
-// anything is written, and the size is checked again before it is cut. The
-// file is read in large blocks: a recording of a million small chunks is
-// walked in a fraction of a second.
+// without being opened). Only recordings that nobody writes are repaired,
+// whoever writes them: a file this program is writing (its recording), a
+// file another process holds open or locks, or one whose size or
+// modification time changes while it settles (looked at before and after
+// it is locked), is left untouched and not named, and looked at again at
+// the next start; so is a file of another user. The size is checked again
+// before the file is cut. The file is read in large blocks and its holes
+// are passed by asking the file system where its data is: a recording of a
+// million small chunks is walked in a fraction of a second.
 //
 // The reading and writing is this unit's own (plain file I/O on the RIFF
 // layout): no media library is involved.
@@ -54,6 +67,7 @@ enum class TRecordingState {
     Repaired,       // was unfinished, now plays to its last complete frame
     NotARecording,  // not an AVI file, an empty one, or no regular file: left untouched
     InUse,          // being written by this or another program: left untouched
+    OthersFile,     // owned by another user: left untouched
     Unrepairable,   // unfinished, but it cannot be repaired safely: left as it is
     Damaged,        // the repair failed and could not put the file back as it was
 };

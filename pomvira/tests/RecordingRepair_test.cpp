@@ -20,6 +20,7 @@
 #include <memory>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "AviProbe.h"
@@ -194,6 +195,66 @@ TEST_F(RecordingRepair, ARecordingThisProgramWritesIsNeverTouched) {
     EXPECT_EQ(Checksum(path), sum);
     startedMeanwhile.reset();
     EXPECT_EQ(RepairRecording(path), TRecordingState::Repaired);
+}
+
+// Another user's running program writes the recording; this program, as a
+// second user, cannot see it among its processes and leaves the file byte
+// for byte, whether the writer holds it open through a pause longer than the
+// settling time or opens it for each write; and another user's file is left
+// alone. The users (ids of no account) are taken in forked children: root only.
+TEST_F(RecordingRepair, ARecordingAnotherUsersProgramWritesIsLeftByteForByte) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root, to run the writer and the program as two users";
+    constexpr uid_t kProgram = 64101, kWriter = 64102;
+    ASSERT_TRUE(KilledRecording(Path("whole"), 2'000'000));
+    const QByteArray whole = ReadAll(Path("whole"));
+    const int64_t half = MoviChunks(whole)[MoviChunks(whole).size() / 2].pos;
+    const QByteArray path = QFile::encodeName(Path("video000001.avi"));
+    ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0777), 0);
+    // `work` as `user` in a child that ends within 30 s.
+    const auto asUser = [](uid_t user, const std::function<int()>& work) {
+        const pid_t child = ::fork();
+        if (child == 0 && ::alarm(30) == 0)
+            ::_exit(::setresgid(user, user, user) || ::setresuid(user, user, user) ? 99 : work());
+        return child;
+    };
+    const auto exitOf = [](pid_t child) {
+        int status = 0;
+        return ::waitpid(child, &status, 0) == child && WIFEXITED(status) ? WEXITSTATUS(status)
+                                                                          : -1;
+    };
+    const struct {
+        uid_t owner;
+        bool holdsOpen;
+        TRecordingState state;
+    } cases[] = {{kProgram, true, TRecordingState::InUse},
+                 {kProgram, false, TRecordingState::InUse},
+                 {kWriter, false, TRecordingState::OthersFile}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "owner " << c.owner << ", held open " << c.holdsOpen);
+        ASSERT_TRUE(WriteAll(Path("video000001.avi"), whole.left(half)));
+        ASSERT_EQ(::chown(path.constData(), c.owner, c.owner) | ::chmod(path.constData(), 0666), 0);
+        const pid_t writer = asUser(kWriter, [&] {
+            int fd = c.holdsOpen ? ::open(path.constData(), O_WRONLY | O_APPEND) : -1;
+            ::sleep(c.holdsOpen ? 3 : 0);
+            for (int64_t at = half; at < whole.size(); at += 20000) {
+                if (!c.holdsOpen)
+                    ::usleep(100'000), fd = ::open(path.constData(), O_WRONLY | O_APPEND);
+                if (::write(fd, whole.constData() + at,
+                            size_t(std::min<int64_t>(20000, whole.size() - at))) < 0)
+                    return 1;
+                if (!c.holdsOpen)
+                    ::close(fd);
+            }
+            return 0;
+        });
+        ::usleep(1'500'000);
+        EXPECT_EQ(
+            exitOf(asUser(kProgram, [&] { return int(RepairRecording(Path("video000001.avi"))); })),
+            int(c.state));
+        EXPECT_EQ(exitOf(writer), 0);
+        EXPECT_TRUE(ReadAll(Path("video000001.avi")) == whole);
+    }
 }
 
 TEST_F(RecordingRepair, ARecordingPastItsFirstGigabyteKeepsEveryPart) {

@@ -3,11 +3,14 @@
 
 #include <gst/base/gstbasesink.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
+#include <vector>
 
 namespace media::gst {
 
@@ -29,6 +32,12 @@ struct RecordingFileSink {
     dev_t device;
     ino_t inode;
     gint64 nextCheck;
+    // The buffers of the chunk being gathered (its header, then its data
+    // and pad byte), their bytes, and the chunk's whole size with its
+    // header and pad; none while nothing is held.
+    std::vector<GstBuffer*>* held;
+    guint64 heldBytes;
+    guint64 chunkBytes;
 };
 
 struct RecordingFileSinkClass {
@@ -77,21 +86,86 @@ bool StillThere(RecordingFileSink* self, int* error) {
     return true;
 }
 
-// Writes n bytes at the sink's position; the errno of the write that
-// failed, or 0.
-int WriteAll(RecordingFileSink* self, const guint8* data, gsize n) {
-    while (n > 0) {
-        const ssize_t done = ::pwrite(self->fd, data, n, off_t(self->position));
+// Writes what is held at the sink's position, every memory of every buffer
+// in one call where the system takes it all at once; the errno of the
+// write that failed, or 0. What is held is let go either way.
+int WriteHeld(RecordingFileSink* self) {
+    std::vector<GstMapInfo> maps;
+    std::vector<GstMemory*> memories;
+    std::vector<iovec> pieces;
+    int error = 0;
+    for (GstBuffer* buffer : *self->held) {
+        for (guint i = 0; i < gst_buffer_n_memory(buffer) && error == 0; ++i) {
+            GstMapInfo map;
+            GstMemory* memory = gst_buffer_peek_memory(buffer, i);
+            if (!gst_memory_map(memory, &map, GST_MAP_READ)) {
+                error = EIO;
+                break;
+            }
+            maps.push_back(map);
+            memories.push_back(memory);
+            pieces.push_back({map.data, map.size});
+        }
+    }
+    for (size_t first = 0; first < pieces.size() && error == 0;) {
+        const ssize_t done =
+            ::pwritev(self->fd, &pieces[first],
+                      int(std::min<size_t>(pieces.size() - first, IOV_MAX)), off_t(self->position));
         if (done < 0 && errno == EINTR)
             continue;
         // A write that takes nothing without an error: the disk is full.
-        if (done <= 0)
-            return done < 0 ? errno : ENOSPC;
-        data += done;
-        n -= gsize(done);
+        if (done <= 0) {
+            error = done < 0 ? errno : ENOSPC;
+            break;
+        }
         self->position += guint64(done);
+        for (size_t left = size_t(done); left > 0;) {
+            const size_t taken = std::min(left, pieces[first].iov_len);
+            pieces[first].iov_base = static_cast<guint8*>(pieces[first].iov_base) + taken;
+            pieces[first].iov_len -= taken;
+            left -= taken;
+            if (pieces[first].iov_len == 0)
+                ++first;
+        }
+        while (first < pieces.size() && pieces[first].iov_len == 0)
+            ++first;
     }
-    return 0;
+    for (size_t i = 0; i < maps.size(); ++i)
+        gst_memory_unmap(memories[i], &maps[i]);
+    for (GstBuffer* buffer : *self->held)
+        gst_buffer_unref(buffer);
+    self->held->clear();
+    self->heldBytes = 0;
+    self->chunkBytes = 0;
+    return error;
+}
+
+// The multiplexer gives a chunk's header, its data and its pad byte as
+// buffers of their own: they are held until the chunk is whole and written
+// in one call, so that a recording cut off (the program killed) ends on a
+// whole chunk or one that is visibly cut short, never on a whole frame
+// without its pad byte. Anything else is written as it comes. The errno of
+// a write that failed, or 0.
+int Write(RecordingFileSink* self, GstBuffer* buffer) {
+    const gsize size = gst_buffer_get_size(buffer);
+    if (!self->held->empty()) {
+        if (self->heldBytes + size <= self->chunkBytes) {
+            self->held->push_back(gst_buffer_ref(buffer));
+            self->heldBytes += size;
+            return self->heldBytes == self->chunkBytes ? WriteHeld(self) : 0;
+        }
+        // Not the rest of the chunk: what is held goes as it is.
+        if (const int error = WriteHeld(self))
+            return error;
+    }
+    self->held->push_back(gst_buffer_ref(buffer));
+    guint8 header[8];
+    if (size != sizeof header || gst_buffer_extract(buffer, 0, header, sizeof header) != size)
+        return WriteHeld(self);
+    const guint32 data = GST_READ_UINT32_LE(header + 4);
+    self->heldBytes = size;
+    self->chunkBytes = size + guint64(data) + (data & 1);
+    return self->heldBytes == self->chunkBytes ? WriteHeld(self) : 0;
 }
 
 GstFlowReturn Render(GstBaseSink* base, GstBuffer* buffer) {
@@ -107,19 +181,9 @@ GstFlowReturn Render(GstBaseSink* base, GstBuffer* buffer) {
     }
     if (self->slowWriteMs > 0)
         g_usleep(gulong(self->slowWriteMs) * 1000);
-    // Each of the buffer's memories in turn: mapping the whole buffer would
-    // first copy them into one (a frame and its chunk header, say).
-    const guint memories = gst_buffer_n_memory(buffer);
-    for (guint i = 0; i < memories && error == 0; ++i) {
-        GstMapInfo map;
-        GstMemory* memory = gst_buffer_peek_memory(buffer, i);
-        if (!gst_memory_map(memory, &map, GST_MAP_READ)) {
-            error = EIO;
-            break;
-        }
-        error = WriteAll(self, map.data, map.size);
-        gst_memory_unmap(memory, &map);
-    }
+    // The buffer's memories are written as they are: mapping the whole
+    // buffer would first copy them into one.
+    error = Write(self, buffer);
     if (error != 0) {
         PostError(self, error, "write");
         return GST_FLOW_ERROR;
@@ -129,6 +193,11 @@ GstFlowReturn Render(GstBaseSink* base, GstBuffer* buffer) {
 
 gboolean Event(GstBaseSink* base, GstEvent* event) {
     RecordingFileSink* self = Self(base);
+    // A new place to write at, or the end: what is held is written first.
+    if (GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT || GST_EVENT_TYPE(event) == GST_EVENT_EOS) {
+        if (const int error = self->fd >= 0 ? WriteHeld(self) : 0)
+            PostError(self, error, "write");
+    }
     if (GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT) {
         // The multiplexer seeks back with a segment in bytes to complete the
         // header at the end.
@@ -154,7 +223,8 @@ gboolean Query(GstBaseSink* base, GstQuery* query) {
             gst_query_parse_position(query, &format, nullptr);
             if (format != GST_FORMAT_BYTES && format != GST_FORMAT_DEFAULT)
                 break;
-            gst_query_set_position(query, GST_FORMAT_BYTES, gint64(self->position));
+            gst_query_set_position(query, GST_FORMAT_BYTES,
+                                   gint64(self->position + self->heldBytes));
             return TRUE;
         }
         case GST_QUERY_FORMATS:
@@ -186,8 +256,11 @@ gboolean Start(GstBaseSink* base) {
 
 gboolean Stop(GstBaseSink* base) {
     // The file is complete (or given up): closed, as a file writer closes
-    // its file when it stops.
-    CloseFile(Self(base));
+    // its file when it stops, once what is held is written.
+    RecordingFileSink* self = Self(base);
+    if (const int error = self->fd >= 0 ? WriteHeld(self) : 0)
+        PostError(self, error, "write");
+    CloseFile(self);
     return TRUE;
 }
 
@@ -195,6 +268,9 @@ void Finalize(GObject* object) {
     RecordingFileSink* self = Self(object);
     if (self->fd >= 0)
         ::close(self->fd);
+    for (GstBuffer* buffer : *self->held)
+        gst_buffer_unref(buffer);
+    delete self->held;
     delete self->path;
     G_OBJECT_CLASS(g_parentClass)->finalize(object);
 }
@@ -229,6 +305,9 @@ void InitInstance(GTypeInstance* instance, gpointer) {
     RecordingFileSink* self = Self(instance);
     self->fd = -1;
     self->path = new std::string;
+    self->held = new std::vector<GstBuffer*>;
+    self->heldBytes = 0;
+    self->chunkBytes = 0;
     self->slowWriteMs = SlowWriteMs();
     gst_base_sink_set_sync(GST_BASE_SINK(self), FALSE);
 }

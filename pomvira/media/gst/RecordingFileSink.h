@@ -3,6 +3,9 @@
 // with the system's own calls into a file the writer filter opened (and
 // created: never one that was there, never through a link), seeking where
 // the multiplexer asks (it goes back to complete the header at the end).
+// Each chunk (its header, its data and its pad byte, which the multiplexer
+// gives as buffers of their own) is written in one call once it is whole,
+// so that a recording cut off ends on a whole chunk or one visibly cut.
 //
 // A write that fails is reported with the system's error number of that
 // write as the error's code, in the domain below, so that the graph tells a

@@ -18,6 +18,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <unistd.h>
 #include <thread>
 
 #include "AviProbe.h"
@@ -26,6 +27,7 @@
 #include "media/gst/BinFilter.h"
 #include "media/gst/FilterGraph.h"
 #include "media/gst/GstMediaSystem.h"
+#include "media/gst/RecordingFileSink.h"
 
 using namespace media;
 using namespace media::gst;
@@ -275,6 +277,33 @@ TEST_F(GstRecordingFailure, ARecordingOnASlowDiskIsStillComplete) {
     ASSERT_TRUE(avi.Complete()) << avi.Text().toStdString();
     ASSERT_TRUE(avi.Stream("video") && avi.Stream("audio")) << avi.Text().toStdString();
     EXPECT_GE(avi.Stream("video")->frames, 15) << avi.Text().toStdString();
+}
+
+// A chunk's header, data and pad byte come as buffers of their own: the sink
+// writes them all in one call once the chunk is whole, none before.
+TEST(RecordingFileSink, WritesEachChunkWholeInOneCall) {
+    gst_init(nullptr, nullptr);
+    QTemporaryDir dir;
+    QFile file(dir.filePath("chunks"));
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    GstElement* sink = GST_ELEMENT(gst_object_ref_sink(NewRecordingFileSink()));
+    SetRecordingFile(sink, ::dup(file.handle()), file.fileName().toStdString());
+    ASSERT_NE(gst_element_set_state(sink, GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE);
+    GstPad* pad = gst_element_get_static_pad(sink, "sink");
+    GstSegment segment;
+    gst_segment_init(&segment, GST_FORMAT_BYTES);
+    gst_pad_send_event(pad, gst_event_new_stream_start("chunks"));
+    gst_pad_send_event(pad, gst_event_new_segment(&segment));
+    const QByteArray chunk = QByteArray("00dc\x05\0\0\0", 8) + "frame" + QByteArray(1, '\0');
+    for (const QByteArray& piece : {chunk.left(8), chunk.mid(8, 5), chunk.right(1)}) {
+        EXPECT_EQ(file.size(), 0) << "written before the chunk was whole";
+        GstBuffer* buffer = gst_buffer_new_memdup(piece.constData(), gsize(piece.size()));
+        ASSERT_EQ(gst_pad_chain(pad, buffer), GST_FLOW_OK);
+    }
+    EXPECT_EQ(file.readAll(), chunk);
+    gst_element_set_state(sink, GST_STATE_NULL);
+    gst_object_unref(pad);
+    gst_object_unref(sink);
 }
 
 // What the users read: each system error of a file writer has its own reason.

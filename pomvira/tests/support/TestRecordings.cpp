@@ -3,6 +3,7 @@
 
 #include <QFile>
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTest>
@@ -74,7 +75,9 @@ QByteArray ReadAll(const QString& path) {
 bool WriteAll(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(bytes) == bytes.size();
+           file.write(bytes) == bytes.size() &&
+           file.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                            QFileDevice::FileModificationTime);
 }
 
 namespace {

@@ -34,6 +34,7 @@ bool FfmpegRecording(const QString& path);
 
 QByteArray Checksum(const QString& path);
 QByteArray ReadAll(const QString& path);
+// Written as an hour old: the repair need not wait for it to settle.
 bool WriteAll(const QString& path, const QByteArray& bytes);
 
 // A chunk of the 'movi' list: where its header is, its id and size.
