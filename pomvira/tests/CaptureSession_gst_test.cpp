@@ -13,7 +13,7 @@
 #include "media/Bitmap.h"
 #include "media/SampleGrabber.h"
 #include "media/VideoWindow.h"
-#include "media/gst/TestCameraStages.h"
+#include "media/testdevices/TestCameraStages.h"
 #include "media/tests/GstTestDevices.h"
 
 using namespace media;
