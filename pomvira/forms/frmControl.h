@@ -15,6 +15,7 @@
 
 #include "app/MailProgram.h"
 #include "forms/PanelKeeper.h"
+#include "forms/PanelServices.h"
 #include "forms/WindowPlacement.h"
 #include "widgets/ControlsKit.h"
 #include "widgets/WindowDrag.h"
@@ -41,7 +42,7 @@ class TVideoWindow;
 class TControlForm : public QWidget {
     Q_OBJECT
   public:
-    explicit TControlForm(QWidget* parent = nullptr);
+    explicit TControlForm(QWidget* parent = nullptr, TPanelServices services = {});
     ~TControlForm() override;
 
     // Published components, named as their objectName().
@@ -243,6 +244,7 @@ class TControlForm : public QWidget {
     TCaptureSession* FSession = nullptr;
     // The repair of the recordings a crash cut off, at start-up.
     TStartupRepair* FRepair = nullptr;
+    TPanelServices FServices;  // the program's folder, launcher, mail, disk
     TWindowDrag FDrag;            // moving by the bare skin
     TWindowPlacement FPlacement;  // where the two windows go
     TPanelKeeper FKeeper;         // the panel kept with the preview window

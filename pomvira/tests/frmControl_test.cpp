@@ -22,6 +22,7 @@
 #include "forms/frmControl.h"
 #include "forms/frmView.h"
 #include "media/MediaBoundary.h"
+#include "PanelTesting.h"
 
 namespace {
 
@@ -29,11 +30,10 @@ QString IniPath() {
     return TIniFile(QStringLiteral("Pomvira.ini")).FileName();
 }
 
-class ControlFormTest : public ::testing::Test {
+class ControlFormTest : public PanelTestBase {
   protected:
     void SetUp() override {
         media::SetMediaSystem(nullptr);
-        SetProgramFolderForTesting(programDir.path() + QStringLiteral("/"));
         QFile::remove(IniPath());
         SetMessageBoxHook([this](const TMessageBoxRequest& r) {
             boxes.push_back(r);
@@ -42,7 +42,6 @@ class ControlFormTest : public ::testing::Test {
     }
     void TearDown() override {
         SetMessageBoxHook(nullptr);
-        SetProgramFolderForTesting(QString());
     }
     void WriteIni(const QByteArray& text) {
         QDir().mkpath(QFileInfo(IniPath()).path());
@@ -57,7 +56,6 @@ class ControlFormTest : public ::testing::Test {
         return QString::fromUtf8(f.readAll());
     }
 
-    QTemporaryDir programDir;
     std::vector<TMessageBoxRequest> boxes;
 };
 
