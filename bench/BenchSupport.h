@@ -28,7 +28,8 @@
 #include <string>
 #include <vector>
 
-#include "media/gst/TestDevices.h"
+#include "media/testdevices/TestDevices.h"
+#include "media/testdevices/TestRig.h"
 
 #include <unistd.h>
 
@@ -230,6 +231,7 @@ inline int RunProgramBenchmarks(int argc, char** argv, const std::function<void(
         return 1;
     TApplication app(argc, argv);
     media::SetMediaSystem(media::gst::GstMediaSystem());
+    media::gst::InstallTestRig();
     ReportOnStandardError();
     const bool ran = RunBenchmarks(&argc, argv, [&] {
         if (prepare)

@@ -33,6 +33,7 @@
 #include "media/SampleGrabber.h"
 #include "media/VideoWindow.h"
 #include "media/gst/GstMediaSystem.h"
+#include "media/testdevices/TestRig.h"
 #include "media/gst/SampleGrabberCore.h"
 
 namespace {
@@ -470,6 +471,7 @@ int main(int argc, char** argv) {
     setenv("POMVIRA_NO_REAL_DEVICES", "1", 1);
     QApplication app(argc, argv);
     media::SetMediaSystem(media::gst::GstMediaSystem());
+    media::gst::InstallTestRig();
     if (!bench::RunBenchmarks(&argc, argv))
         return 1;
     bench::PrintPairs(

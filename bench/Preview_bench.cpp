@@ -51,7 +51,7 @@
 #include "media/MediaUtil.h"
 #include "media/VideoWindow.h"
 #include "media/gst/GstMediaSystem.h"
-#include "media/gst/TestJpegCycle.h"
+#include "media/testdevices/TestJpegCycle.h"
 #include "media/gst/VideoRendererWindow.h"
 #include "media/gst/VideoSurface.h"
 

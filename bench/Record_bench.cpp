@@ -45,7 +45,7 @@
 #include "media/MediaUtil.h"
 #include "media/SampleGrabber.h"
 #include "media/gst/GstMediaSystem.h"
-#include "media/gst/TestJpegCycle.h"
+#include "media/testdevices/TestJpegCycle.h"
 #include "SessionProbe.h"
 
 namespace {

@@ -13,8 +13,6 @@
 
 namespace {
 
-TLaunchHook g_hook;
-
 // Releases a GLib object reference at the end of a scope.
 struct TObjectRef {
     gpointer object;
@@ -67,15 +65,14 @@ GAppInfo* FindEditor(const QString& path) {
 
 }  // namespace
 
-void SetLaunchHookForTesting(TLaunchHook hook) {
-    g_hook = std::move(hook);
+void LaunchDocument(TLaunchVerb verb, const QString& path) {
+    if (verb == TLaunchVerb::Open)
+        OpenDocument(path);
+    else
+        EditDocument(path);
 }
 
 void OpenDocument(const QString& path) {
-    if (g_hook) {
-        g_hook(TLaunchVerb::Open, path);
-        return;
-    }
     QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
@@ -88,10 +85,6 @@ QString EditorFor(const QString& path) {
 }
 
 void EditDocument(const QString& path) {
-    if (g_hook) {
-        g_hook(TLaunchVerb::Edit, path);
-        return;
-    }
     GAppInfo* editor = FindEditor(path);
     if (!editor)
         return;

@@ -24,7 +24,8 @@ void EditDocument(const QString& path);
 // starts for the file; empty when there is none.
 QString EditorFor(const QString& path);
 
-// Tests replace the launching: with a hook set, OpenDocument and
-// EditDocument only call it. An empty hook restores the desktop.
-using TLaunchHook = std::function<void(TLaunchVerb verb, const QString& path)>;
-void SetLaunchHookForTesting(TLaunchHook hook);
+// What opens and edits files for the objects that do so (the desktop's
+// applications by default, LaunchDocument).
+using TLauncher = std::function<void(TLaunchVerb verb, const QString& path)>;
+// OpenDocument or EditDocument, as the verb says.
+void LaunchDocument(TLaunchVerb verb, const QString& path);

@@ -3,7 +3,6 @@
 #include <QSocketNotifier>
 #include <QWidget>
 #include <csignal>
-#include <cstdlib>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -12,13 +11,11 @@
 #include "forms/frmControl.h"
 #include "media/MediaUtil.h"
 #include "media/gst/GstMediaSystem.h"
+#include "media/testdevices/TestRig.h"
 
 namespace {
 
 int g_signalPipe[2] = {-1, -1};
-
-// The test camera that SIGUSR1 unplugs and SIGUSR2 plugs back.
-const char* const kUnpluggedTestCamera = "Test Camera 1";
 
 void OnSignal(int signal) {
     const char byte = char(signal);
@@ -26,11 +23,7 @@ void OnSignal(int signal) {
     [[maybe_unused]] ssize_t n = write(g_signalPipe[1], &byte, 1);
 }
 
-void HandleSignal(int signal) {
-    if (signal == SIGUSR1 || signal == SIGUSR2) {
-        media::gst::PlugTestDevice(kUnpluggedTestCamera, signal == SIGUSR2);
-        return;
-    }
+void HandleSignal() {
     TerminateApplicationOnSignal();
     // A message box open during start-up would keep the program waiting.
     if (QWidget* modal = QApplication::activeModalWidget())
@@ -38,9 +31,7 @@ void HandleSignal(int signal) {
 }
 
 // SIGTERM and SIGINT end the program through the orderly path, so that a
-// running recording is completed and the settings are written. With the
-// built-in test devices, SIGUSR1 unplugs the first test camera and SIGUSR2
-// plugs it back, so that demos and tests can show a camera going away.
+// running recording is completed and the settings are written.
 void HandleSignals(QObject* parent) {
     if (socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0)
         return;
@@ -48,7 +39,7 @@ void HandleSignals(QObject* parent) {
     QObject::connect(notifier, &QSocketNotifier::activated, parent, [] {
         char byte;
         if (read(g_signalPipe[0], &byte, 1) == 1)
-            HandleSignal(byte);
+            HandleSignal();
     });
     struct sigaction action {};
     action.sa_handler = OnSignal;
@@ -56,10 +47,6 @@ void HandleSignals(QObject* parent) {
     action.sa_flags = SA_RESTART;
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
-    if (std::getenv("POMVIRA_TEST_DEVICES")) {
-        sigaction(SIGUSR1, &action, nullptr);
-        sigaction(SIGUSR2, &action, nullptr);
-    }
 }
 
 }  // namespace
@@ -74,6 +61,9 @@ int main(int argc, char** argv) {
     if (choseX11)
         RestorePlatformChoice();
     media::SetMediaSystem(media::gst::GstMediaSystem());
+    // The built-in test devices and test knobs, where the environment asks
+    // for them (a camera to try the program without one).
+    media::gst::InstallTestRig(&app);
     // Failures while the graph's events are handled go to the same report.
     media::SetExceptionReporter([](const std::exception& e) { ShowException(e); });
     HandleSignals(&app);

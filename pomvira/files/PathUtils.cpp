@@ -16,8 +16,6 @@
 
 namespace {
 
-QString g_programFolderOverride;
-
 QString WithTrailingSlash(const QString& folder) {
     return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
 }
@@ -84,10 +82,7 @@ QString JoinPath(const QString& folder, const QString& name) {
     return DecodeFileName(QByteArray::fromStdString(text));
 }
 
-QString ProgramFolder() {
-    if (!g_programFolderOverride.isEmpty()) {
-        return g_programFolderOverride;
-    }
+TProgramFolder::TProgramFolder() {
     QString dir;
     if (QCoreApplication::instance() != nullptr) {
         dir = QCoreApplication::applicationDirPath();
@@ -96,12 +91,10 @@ QString ProgramFolder() {
         dir = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
         dir = QFileInfo(dir).absolutePath();
     }
-    return WithTrailingSlash(dir);
+    FPath = WithTrailingSlash(dir);
 }
 
-void SetProgramFolderForTesting(const QString& folder) {
-    g_programFolderOverride = folder.isEmpty() ? QString() : WithTrailingSlash(folder);
-}
+TProgramFolder::TProgramFolder(const QString& folder) : FPath(WithTrailingSlash(folder)) {}
 
 bool CanEnterFolder(const QString& folder) {
     if (folder.isEmpty()) {
@@ -132,15 +125,14 @@ QString UserFolder(const QString& xdgUserDirKind) {
 
 const char* const kInstalledDesktopEntry = POMVIRA_INSTALLED_DESKTOP_ENTRY;
 
-bool ProgramIsInstalled() {
-    return QFileInfo(JoinPath(ProgramFolder(), QString::fromLatin1(kInstalledDesktopEntry)))
-        .isFile();
+bool TProgramFolder::IsInstalled() const {
+    return QFileInfo(JoinPath(FPath, QString::fromLatin1(kInstalledDesktopEntry))).isFile();
 }
 
-QString DefaultFolder(const QString& name, const QString& xdgUserDirKind) {
-    const QString program = ProgramFolder();
+QString TProgramFolder::DefaultFolder(const QString& name, const QString& xdgUserDirKind) const {
+    const QString& program = FPath;
     const QByteArray encoded = QFile::encodeName(program);
-    if (!ProgramIsInstalled() && QFileInfo(program).isDir() &&
+    if (!IsInstalled() && QFileInfo(program).isDir() &&
         ::access(encoded.constData(), W_OK | X_OK) == 0) {
         return JoinPath(program, QLatin1Char('/') + name);
     }

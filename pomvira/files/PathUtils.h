@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Folder and path helpers of the camera program: joining paths, the
-// program's own folder, and the default save folders.
+// program's own folder and the default save folders.
 #pragma once
 
 #include <QString>
@@ -23,12 +23,32 @@ QString NumberedFileName(const QString& folder, const QString& prefix, const QSt
 // Whether anything exists at `path` (a dangling symbolic link too).
 bool PathTaken(const QString& path);
 
-// The folder of the program's executable, with a trailing "/".
-QString ProgramFolder();
+// Where the program lies, and the default save folders that follow from it:
+// the folder of the program's executable, or another one handed to the
+// objects that use it.
+class TProgramFolder {
+  public:
+    // The folder of the program's executable.
+    TProgramFolder();
+    // `folder` (a trailing "/" is added when missing).
+    explicit TProgramFolder(const QString& folder);
 
-// Makes ProgramFolder() return `folder` (a trailing "/" is added when
-// missing); an empty text restores the real folder. For tests.
-void SetProgramFolderForTesting(const QString& folder);
+    // The folder, with a trailing "/".
+    const QString& Path() const { return FPath; }
+    // Whether the program runs as an installed program: its desktop entry
+    // lies beside its folder where the installation puts it (in any prefix,
+    // also below DESTDIR or an unpacked package).
+    bool IsInstalled() const;
+    // The default save folder `name` ("Video", "Image"): the subfolder of
+    // the program's folder when that folder can be written and the program
+    // is not installed, otherwise the user's own folder of the xdg-user-dir
+    // kind `xdgUserDirKind` ("VIDEOS", "PICTURES"). An installed program
+    // never saves beside itself, even where it could (run by root).
+    QString DefaultFolder(const QString& name, const QString& xdgUserDirKind) const;
+
+  private:
+    QString FPath;
+};
 
 // Whether the process can make `folder` its current directory: it exists, is
 // a directory and may be searched.
@@ -37,18 +57,6 @@ bool CanEnterFolder(const QString& folder);
 // Where an installed program's desktop entry lies, relative to the folder of
 // the executable ("../share/applications/<id>.desktop").
 extern const char* const kInstalledDesktopEntry;
-
-// Whether the program runs as an installed program: its desktop entry lies
-// beside its folder where the installation puts it (in any prefix, also
-// below DESTDIR or an unpacked package).
-bool ProgramIsInstalled();
-
-// The default save folder `name` ("Video", "Image"): the subfolder of the
-// program's folder when that folder can be written and the program is not
-// installed, otherwise the user's own folder of the xdg-user-dir kind
-// `xdgUserDirKind` ("VIDEOS", "PICTURES"). An installed program never saves
-// beside itself, even where it could (run by root).
-QString DefaultFolder(const QString& name, const QString& xdgUserDirKind);
 
 // The user's folder of an xdg-user-dir kind ("VIDEOS", "PICTURES"): what
 // `xdg-user-dir` reports, else Qt's standard location, else ~/Videos or

@@ -7,8 +7,6 @@
 #include <csignal>
 #include <ctime>
 #include <fcntl.h>
-#include <memory>
-#include <mutex>
 #include <sys/file.h>
 #include <thread>
 #include <unistd.h>
@@ -20,22 +18,6 @@ namespace {
 // O_NONBLOCK: should the name be swapped for a FIFO between the look and the
 // open, the open does not wait for a writer.
 constexpr int kOpenFlags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-
-std::mutex g_hookLock;
-std::shared_ptr<std::function<bool(TRecordingFileStep)>> g_hook;
-
-// Whether the step may go on; false when a test makes it fail.
-bool Step(TRecordingFileStep step) {
-    std::shared_ptr<std::function<bool(TRecordingFileStep)>> hook;
-    {
-        const std::lock_guard<std::mutex> guard(g_hookLock);
-        hook = g_hook;
-    }
-    if (!hook || (*hook)(step))
-        return true;
-    errno = EIO;
-    return false;
-}
 
 // All n bytes at pos, with pread or pwrite, however many calls it takes.
 template <class Call, class Byte>
@@ -78,13 +60,15 @@ bool HeldOpenElsewhere(int fd) {
 
 }  // namespace
 
-void SetRecordingFileHookForTesting(std::function<bool(TRecordingFileStep)> hook) {
-    const std::lock_guard<std::mutex> guard(g_hookLock);
-    g_hook =
-        hook ? std::make_shared<std::function<bool(TRecordingFileStep)>>(std::move(hook)) : nullptr;
+bool TRecordingFile::Step(TRecordingFileStep step) const {
+    if (!disk_ || disk_(step))
+        return true;
+    errno = EIO;
+    return false;
 }
 
-TRecordingFile::TRecordingFile(int dir, const QByteArray& name) : dir_(dir), name_(name) {
+TRecordingFile::TRecordingFile(int dir, const QByteArray& name, TRecordingDisk disk)
+    : dir_(dir), name_(name), disk_(std::move(disk)) {
     // Looked at before it is opened: opening a FIFO would release a writer
     // waiting on it (and throw away what it writes), opening a device may
     // act on the device.

@@ -18,13 +18,22 @@
 #include <utility>
 #include <vector>
 
+// The disk under a file's changes, as far as they go: asked before each step
+// that changes the file (or takes it to change it), it may refuse the step,
+// which then fails as on a full or failing disk; it may also act on the file
+// meanwhile, as another program would. The real disk (an empty one) refuses
+// nothing.
+enum class TRecordingFileStep { Take, Write, Truncate, Sync, UndoWrite, UndoTruncate };
+using TRecordingDisk = std::function<bool(TRecordingFileStep step)>;
+
 class TRecordingFile {
   public:
     // Reads go through a cache of this many bytes, refilled with one read.
     static constexpr size_t kBlock = 1 << 20;
 
-    // Opens `name` in the folder `dir` to read.
-    TRecordingFile(int dir, const QByteArray& name);
+    // Opens `name` in the folder `dir` to read; its changes go through
+    // `disk`.
+    TRecordingFile(int dir, const QByteArray& name, TRecordingDisk disk = {});
     ~TRecordingFile();
     TRecordingFile(const TRecordingFile&) = delete;
     TRecordingFile& operator=(const TRecordingFile&) = delete;
@@ -87,6 +96,8 @@ class TRecordingFile {
     bool Undo();
 
   private:
+    // Whether the step may go on (errno EIO when the disk refuses it).
+    bool Step(TRecordingFileStep step) const;
     bool Fill(int64_t pos, size_t n);
     // Remembers the bytes of the original file that [pos, pos + n) covers,
     // its data only: what lies in a hole comes back as zeros when the
@@ -99,6 +110,7 @@ class TRecordingFile {
 
     int dir_;
     QByteArray name_;
+    TRecordingDisk disk_;
     int fd_ = -1;
     bool refused_ = false;
     struct stat stat_ {};
@@ -113,10 +125,3 @@ class TRecordingFile {
 inline uint32_t Le32(const uint8_t* b) {
     return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
 }
-
-// For tests: called before each step that changes a file (or takes it to
-// change it); a step for which it returns false fails as a full or failing
-// disk would. The hook may also act on the file meanwhile (as another
-// program would). An empty hook removes it.
-enum class TRecordingFileStep { Take, Write, Truncate, Sync, UndoWrite, UndoTruncate };
-void SetRecordingFileHookForTesting(std::function<bool(TRecordingFileStep)> hook);

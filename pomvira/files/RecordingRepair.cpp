@@ -358,8 +358,9 @@ TPlace PlaceOf(const QString& path) {
     return {slash == 0 ? QByteArray("/") : bytes.left(slash), bytes.mid(slash + 1)};
 }
 
-TRecordingState Examine(int dir, const QByteArray& name, TOpenFiles& openFiles) {
-    TRecordingFile f(dir, name);
+TRecordingState Examine(int dir, const QByteArray& name, TOpenFiles& openFiles,
+                        const TRecordingDisk& disk) {
+    TRecordingFile f(dir, name, disk);
     if (!f.IsOpen())
         return f.Refused() ? TRecordingState::NotARecording : TRecordingState::Unrepairable;
     // Another user's file is theirs to repair, whoever may write to it.
@@ -444,14 +445,14 @@ class TOpenFolder {
 
 }  // namespace
 
-TRecordingState RepairRecording(const QString& path) {
+TRecordingState RepairRecording(const QString& path, const TRecordingDisk& disk) {
     const TPlace place = PlaceOf(path);
     const TOpenFolder dir(place.folder);
     if (!dir.IsOpen())
         return TRecordingState::Unrepairable;
     try {
         TOpenFiles openFiles;
-        return Examine(dir.Fd(), place.name, openFiles);
+        return Examine(dir.Fd(), place.name, openFiles, disk);
     } catch (...) {
         // Only reading can fail here (a write that fails is undone by
         // Examine): the file is as it was.
@@ -464,7 +465,7 @@ bool IsRecordingName(const QString& fileName) {
 }
 
 TFolderRepair RepairUnfinishedRecordings(const QString& folder, const TRepairProgress& progress,
-                                         const TRepairOne& repair) {
+                                         const TRepairOne& repair, const TRecordingDisk& disk) {
     TFolderRepair result;
     const QByteArray folderBytes = EncodeFileName(folder);
     const TOpenFolder dir(folderBytes);
@@ -478,7 +479,8 @@ TFolderRepair RepairUnfinishedRecordings(const QString& folder, const TRepairPro
         const QString path = DecodeFileName(prefix + names[size_t(done)]);
         TRecordingState state = TRecordingState::Unrepairable;
         try {
-            state = repair ? repair(path) : Examine(dir.Fd(), names[size_t(done)], openFiles);
+            state = repair ? repair(path)
+                           : Examine(dir.Fd(), names[size_t(done)], openFiles, disk);
         } catch (...) {
         }
         if (state == TRecordingState::Unrepairable)

@@ -62,6 +62,8 @@
 #include <QStringList>
 #include <functional>
 
+#include "RecordingFile.h"
+
 enum class TRecordingState {
     Complete,       // a finished AVI file: left untouched
     Repaired,       // was unfinished, now plays to its last complete frame
@@ -72,10 +74,11 @@ enum class TRecordingState {
     Damaged,        // the repair failed and could not put the file back as it was
 };
 
-// Examines one file and repairs it when it is an unfinished AVI recording.
-// Never raises: a failure of its own (out of memory) leaves the file as it
-// was and counts as unrepairable.
-TRecordingState RepairRecording(const QString& path);
+// Examines one file and repairs it when it is an unfinished AVI recording,
+// its changes going through `disk` (RecordingFile.h). Never raises: a
+// failure of its own (out of memory) leaves the file as it was and counts as
+// unrepairable.
+TRecordingState RepairRecording(const QString& path, const TRecordingDisk& disk = {});
 
 // Whether a file name is one of the program's recordings: "video", six or
 // more digits, ".avi".
@@ -100,10 +103,11 @@ using TRepairOne = std::function<TRecordingState(const QString& path)>;
 // other files are never touched. The folder is listed once, and the files
 // other processes hold open are looked up once for the whole folder. A
 // failure of its own on one file (out of memory) counts that file as
-// unrepairable, and the next one is repaired.
+// unrepairable, and the next one is repaired. The changes go through `disk`.
 TFolderRepair RepairUnfinishedRecordings(const QString& folder,
                                          const TRepairProgress& progress = {},
-                                         const TRepairOne& repair = {});
+                                         const TRepairOne& repair = {},
+                                         const TRecordingDisk& disk = {});
 
 // The message that names recordings that could not be repaired: the count
 // and the first few paths, short enough for any screen however many there

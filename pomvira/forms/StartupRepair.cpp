@@ -16,7 +16,8 @@ constexpr int kRepairProgressAfterMs = 1000;
 
 }  // namespace
 
-TStartupRepair::TStartupRepair(QWidget* owner) : QObject(owner), FOwner(owner) {}
+TStartupRepair::TStartupRepair(QWidget* owner, TRecordingDisk disk)
+    : QObject(owner), FOwner(owner), FDisk(std::move(disk)) {}
 
 TStartupRepair::~TStartupRepair() {
     FRun.reset();
@@ -28,7 +29,11 @@ bool TStartupRepair::Running() const {
 }
 
 void TStartupRepair::Start(const QString& videoFolder) {
-    FRun = std::make_unique<TRecordingRepairRun>();
+    // Each file repaired through the disk given, when one was.
+    TRepairOne repairOne;
+    if (FDisk)
+        repairOne = [disk = FDisk](const QString& path) { return RepairRecording(path, disk); };
+    FRun = std::make_unique<TRecordingRepairRun>(nullptr, std::move(repairOne));
     connect(FRun.get(), &TRecordingRepairRun::Progress, this,
             [this](int done, int total) { ShowProgress(done, total); });
     connect(FRun.get(), &TRecordingRepairRun::Finished, this,

@@ -10,6 +10,8 @@
 #include <QStringList>
 #include <memory>
 
+#include "files/RecordingFile.h"
+
 class QProgressDialog;
 class QWidget;
 class TRecordingRepairRun;
@@ -17,7 +19,8 @@ class TRecordingRepairRun;
 class TStartupRepair : public QObject {
     Q_OBJECT
   public:
-    explicit TStartupRepair(QWidget* owner);
+    // The repair's changes go through `disk`.
+    explicit TStartupRepair(QWidget* owner, TRecordingDisk disk = {});
     // Stops after the file being repaired (a repair is never cut short).
     ~TStartupRepair() override;
 
@@ -30,6 +33,7 @@ class TStartupRepair : public QObject {
     void Finished(const QStringList& unrepairable, const QStringList& damaged);
 
     QWidget* FOwner;
+    TRecordingDisk FDisk;
     std::unique_ptr<TRecordingRepairRun> FRun;
     QProgressDialog* FProgress = nullptr;
 };

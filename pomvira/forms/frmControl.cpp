@@ -21,8 +21,8 @@
 #include "frmView.h"
 #include "media/VideoWindow.h"
 
-TControlForm::TControlForm(QWidget* parent)
-    : QWidget(parent), FDrag(this), FPlacement(this), FKeeper(this, [this](const QPoint& p) {
+TControlForm::TControlForm(QWidget* parent, TPanelServices services)
+    : QWidget(parent), FServices(std::move(services)), FDrag(this), FPlacement(this), FKeeper(this, [this](const QPoint& p) {
           return !FHasFormRegion || FFormRegion.contains(p);
       }) {
     RegisterFormFonts();
@@ -163,7 +163,7 @@ void TControlForm::FormCreate(QObject*) {
     CheckFolders();
     // Recordings cut off by a crash are made playable in the background:
     // what it has to tell comes once the windows are shown.
-    FRepair = new TStartupRepair(this);
+    FRepair = new TStartupRepair(this, FServices.RecordingDisk);
     FRepair->Start(FVideoFolder);
     CreateViewForm();
     ShowRecordState(false);

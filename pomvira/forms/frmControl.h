@@ -16,6 +16,7 @@
 #include "app/MailProgram.h"
 #include "capture/CaptureSession.h"
 #include "forms/PanelKeeper.h"
+#include "forms/PanelServices.h"
 #include "forms/WindowPlacement.h"
 #include "widgets/ControlsKit.h"
 #include "widgets/WindowDrag.h"
@@ -35,7 +36,7 @@ class TControlFormProbe;
 class TControlForm : public QWidget, private TSessionReports {
     Q_OBJECT
   public:
-    explicit TControlForm(QWidget* parent = nullptr);
+    explicit TControlForm(QWidget* parent = nullptr, TPanelServices services = {});
     ~TControlForm() override;
 
     // Published components, named as their objectName().
@@ -228,6 +229,7 @@ class TControlForm : public QWidget, private TSessionReports {
     TCaptureSession* FSession = nullptr;
     // The repair of the recordings a crash cut off, at start-up.
     TStartupRepair* FRepair = nullptr;
+    TPanelServices FServices;  // the program's folder, launcher, mail, disk
     TWindowDrag FDrag;            // moving by the bare skin
     TWindowPlacement FPlacement;  // where the two windows go
     TPanelKeeper FKeeper;         // the panel kept with the preview window

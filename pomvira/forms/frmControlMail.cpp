@@ -32,7 +32,7 @@ void TControlForm::SendMail(const QString& subject, const QString& path) {
     auto* mail = new TChildProcess(this);
     int result = kChildFailed;
     try {
-        result = StartMailProgram(*mail, subject, path, [mail, reportFailure](int late) {
+        result = FServices.Mail.Start(*mail, subject, path, [mail, reportFailure](int late) {
             mail->deleteLater();
             if (late != 0)
                 reportFailure();

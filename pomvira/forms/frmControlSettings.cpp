@@ -47,11 +47,13 @@ void TControlForm::CheckFolders() {
         snapNeedsDefault = true;
     // One level is created; a failure (including "already exists") is ignored.
     if (videoNeedsDefault) {
-        FVideoFolder = DefaultFolder(QStringLiteral("Video"), QStringLiteral("VIDEOS"));
+        FVideoFolder = FServices.ProgramFolder.DefaultFolder(QStringLiteral("Video"),
+                                                             QStringLiteral("VIDEOS"));
         QDir().mkdir(FVideoFolder);
     }
     if (snapNeedsDefault) {
-        FSnapFolder = DefaultFolder(QStringLiteral("Image"), QStringLiteral("PICTURES"));
+        FSnapFolder = FServices.ProgramFolder.DefaultFolder(QStringLiteral("Image"),
+                                                            QStringLiteral("PICTURES"));
         QDir().mkdir(FSnapFolder);
     }
 }

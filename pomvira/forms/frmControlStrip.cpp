@@ -158,7 +158,7 @@ void TControlForm::BmpViewMouseDown(QObject* sender, Qt::MouseButton, TShiftStat
         return;
     RefreshStrip();
     if (shift.Double)
-        OpenDocument(FStrip->SelectedFile());
+        FServices.Launch(TLaunchVerb::Open, FStrip->SelectedFile());
 }
 
 void TControlForm::imgPrevClick(QObject*) {
@@ -193,5 +193,5 @@ void TControlForm::actBmpClearExecute(QObject*) {
 void TControlForm::actBmpEditExecute(QObject*) {
     const QString path = SelectedFile();
     if (!path.isEmpty())
-        EditDocument(path);
+        FServices.Launch(TLaunchVerb::Edit, path);
 }

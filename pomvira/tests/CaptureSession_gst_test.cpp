@@ -14,7 +14,7 @@
 #include "media/Bitmap.h"
 #include "media/SampleGrabber.h"
 #include "media/VideoWindow.h"
-#include "media/gst/TestCameraStages.h"
+#include "media/testdevices/TestCameraStages.h"
 #include "media/tests/GstTestDevices.h"
 #include "SessionProbe.h"
 

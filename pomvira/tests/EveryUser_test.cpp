@@ -251,8 +251,7 @@ class PanelKeysTest : public ControlFormTestBase {
     void SetUp() override {
         ControlFormTestBase::SetUp();
         UseOwnSaveFolders();
-        SetLaunchHookForTesting(
-            [this](TLaunchVerb, const QString& path) { opened.push_back(path); });
+        services.Launch = [this](TLaunchVerb, const QString& path) { opened.push_back(path); };
         sys.AddVideoDevice("Cam", {fake::VideoFormat(MEDIASUBTYPE_YUY2, 320, 240, 16)});
         form = std::make_unique<TControlForm>();
         ASSERT_TRUE(SettleSession(*form));
@@ -262,7 +261,6 @@ class PanelKeysTest : public ControlFormTestBase {
     }
     void TearDown() override {
         form.reset();
-        SetLaunchHookForTesting(nullptr);
         ControlFormTestBase::TearDown();
     }
     void AddEntries(int count) {

@@ -14,7 +14,7 @@ namespace {
 
 // With the user's folder configuration naming other folders for videos and
 // pictures, the default folders are those; the configuration is removed again.
-void ExpectConfiguredUserFolders() {
+void ExpectConfiguredUserFolders(const TProgramFolder& program) {
     const QString config = QFile::decodeName(qgetenv("XDG_CONFIG_HOME"));
     ASSERT_FALSE(config.isEmpty());
     {
@@ -22,8 +22,8 @@ void ExpectConfiguredUserFolders() {
         ASSERT_TRUE(dirs.open(QIODevice::WriteOnly));
         dirs.write("XDG_VIDEOS_DIR=\"/media/films\"\nXDG_PICTURES_DIR=\"/media/photos\"\n");
     }
-    EXPECT_EQ(DefaultFolder("Video", "VIDEOS"), "/media/films");
-    EXPECT_EQ(DefaultFolder("Image", "PICTURES"), "/media/photos");
+    EXPECT_EQ(program.DefaultFolder("Video", "VIDEOS"), "/media/films");
+    EXPECT_EQ(program.DefaultFolder("Image", "PICTURES"), "/media/photos");
     QFile::remove(config + "/user-dirs.dirs");
 }
 
@@ -49,14 +49,11 @@ TEST(JoinPathTest, KeepsNetworkPrefix) {
     EXPECT_EQ(JoinPath("", "/"), "/");  // "//" alone is not longer than 2
 }
 
-TEST(ProgramFolderTest, EndsWithSlashAndCanBeOverridden) {
-    const QString real = ProgramFolder();
+TEST(ProgramFolderTest, EndsWithSlashAndCanBeAnother) {
+    const QString real = TProgramFolder().Path();
     EXPECT_TRUE(real.endsWith('/'));
     EXPECT_TRUE(QFileInfo(real).isDir());
-    SetProgramFolderForTesting("/some/where");
-    EXPECT_EQ(ProgramFolder(), "/some/where/");
-    SetProgramFolderForTesting(QString());
-    EXPECT_EQ(ProgramFolder(), real);
+    EXPECT_EQ(TProgramFolder("/some/where").Path(), "/some/where/");
 }
 
 TEST(CanEnterFolderTest, MissingFileAndUnsearchableFolders) {
@@ -85,19 +82,18 @@ TEST(CanEnterFolderTest, MissingFileAndUnsearchableFolders) {
 TEST(DefaultFolderTest, ProgramSubfolderOrUserFolder) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    SetProgramFolderForTesting(dir.path());
-    EXPECT_EQ(DefaultFolder("Video", "VIDEOS"), dir.path() + "/Video");
-    EXPECT_EQ(DefaultFolder("Image", "PICTURES"), dir.path() + "/Image");
+    const TProgramFolder program(dir.path());
+    EXPECT_EQ(program.DefaultFolder("Video", "VIDEOS"), dir.path() + "/Video");
+    EXPECT_EQ(program.DefaultFolder("Image", "PICTURES"), dir.path() + "/Image");
 
     // A program folder that cannot be written: the user's folders, as the
     // user's own folder configuration names them.
-    SetProgramFolderForTesting(dir.filePath("not-there"));
-    ExpectConfiguredUserFolders();
+    const TProgramFolder gone(dir.filePath("not-there"));
+    ExpectConfiguredUserFolders(gone);
 
     // Nothing configured: the standard Videos and Pictures folders.
-    EXPECT_EQ(DefaultFolder("Video", "VIDEOS"), QDir::homePath() + "/Videos");
-    EXPECT_EQ(DefaultFolder("Image", "PICTURES"), QDir::homePath() + "/Pictures");
-    SetProgramFolderForTesting(QString());
+    EXPECT_EQ(gone.DefaultFolder("Video", "VIDEOS"), QDir::homePath() + "/Videos");
+    EXPECT_EQ(gone.DefaultFolder("Image", "PICTURES"), QDir::homePath() + "/Pictures");
 }
 
 TEST(DefaultFolderTest, InstalledProgramSavesIntoTheUserFoldersEvenWhereItCouldWrite) {
@@ -105,9 +101,9 @@ TEST(DefaultFolderTest, InstalledProgramSavesIntoTheUserFoldersEvenWhereItCouldW
     ASSERT_TRUE(prefix.isValid());
     const QString bin = prefix.filePath("bin");
     ASSERT_TRUE(QDir().mkpath(bin));
-    SetProgramFolderForTesting(bin);
-    EXPECT_FALSE(ProgramIsInstalled());
-    EXPECT_EQ(DefaultFolder("Video", "VIDEOS"), bin + "/Video");
+    const TProgramFolder program(bin);
+    EXPECT_FALSE(program.IsInstalled());
+    EXPECT_EQ(program.DefaultFolder("Video", "VIDEOS"), bin + "/Video");
 
     // The tree an installation leaves: the desktop entry in share/applications.
     const QString entry = QDir::cleanPath(JoinPath(bin, kInstalledDesktopEntry));
@@ -118,9 +114,8 @@ TEST(DefaultFolderTest, InstalledProgramSavesIntoTheUserFoldersEvenWhereItCouldW
         QFile f(entry);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     }
-    EXPECT_TRUE(ProgramIsInstalled());
-    ExpectConfiguredUserFolders();
-    SetProgramFolderForTesting(QString());
+    EXPECT_TRUE(program.IsInstalled());
+    ExpectConfiguredUserFolders(program);
 }
 
 TEST(NumberedFileNameTest, FirstFreeNumberWithAtLeastSixDigits) {

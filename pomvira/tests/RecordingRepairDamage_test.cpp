@@ -526,19 +526,18 @@ TEST_F(DamagedRecording, AppendersAndFailingDisksBetweenTheRepairsStepsCostNothi
         SCOPED_TRACE(c.what);
         const QString path = Write("video000001.avi", cut);
         bool appended = false;
-        SetRecordingFileHookForTesting([&](S step) {
+        const TRecordingDisk disk = [&](S step) {
             if (step == c.append && !appended) {
                 QFile appender(path);
                 appended = appender.open(QIODevice::Append) && appender.write(more) == more.size();
             }
             return c.failing.count(step) == 0;
-        });
-        EXPECT_EQ(RepairRecording(path), c.state);
+        };
+        EXPECT_EQ(RepairRecording(path, disk), c.state);
         const QByteArray after = ReadAll(path);
         if (c.append)
             Write("video000001.avi", cut);
-        const TFolderRepair named = RepairUnfinishedRecordings(dir.path());
-        SetRecordingFileHookForTesting({});
+        const TFolderRepair named = RepairUnfinishedRecordings(dir.path(), {}, {}, disk);
         if (c.append) {
             EXPECT_TRUE(appended);
             EXPECT_EQ(after.left(cut.size()), cut);

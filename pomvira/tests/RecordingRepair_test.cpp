@@ -185,13 +185,12 @@ TEST_F(RecordingRepair, ARecordingThisProgramWritesIsNeverTouched) {
         EXPECT_TRUE(RepairUnfinishedRecordings(dir.path()).unrepairable.isEmpty());
     }
     std::unique_ptr<TFileBeingWritten> startedMeanwhile;
-    SetRecordingFileHookForTesting([&](TRecordingFileStep step) {
+    const TRecordingDisk startingMeanwhile = [&](TRecordingFileStep step) {
         if (step == TRecordingFileStep::Take)
             startedMeanwhile = std::make_unique<TFileBeingWritten>(path);
         return true;
-    });
-    EXPECT_EQ(RepairRecording(path), TRecordingState::InUse);
-    SetRecordingFileHookForTesting({});
+    };
+    EXPECT_EQ(RepairRecording(path, startingMeanwhile), TRecordingState::InUse);
     EXPECT_EQ(Checksum(path), sum);
     startedMeanwhile.reset();
     EXPECT_EQ(RepairRecording(path), TRecordingState::Repaired);
@@ -369,17 +368,17 @@ TEST_F(RecordingRepairAtStart, TheMessageStaysUntilAnsweredAndOnlyThenCountsAsTo
     ASSERT_TRUE(WriteAll(lost, QByteArray("RIFF", 4)));
     const QString list = TNamedRecordings(QStringLiteral("Pomvira.unrepairable")).FileName();
     // A disk that fails the repair's flush and the undoing of its writes.
-    SetRecordingFileHookForTesting([](TRecordingFileStep step) {
+    services.RecordingDisk = [](TRecordingFileStep step) {
         return step != TRecordingFileStep::Sync && step != TRecordingFileStep::UndoWrite &&
                step != TRecordingFileStep::UndoTruncate;
-    });
+    };
     SetMessageBoxHook([&](const TMessageBoxRequest& r) {
         boxes.push_back(r.text);
         EXPECT_FALSE(QFile::exists(list)) << "told before the answer";
         return boxes.size() < 3 ? QMessageBox::NoButton : QMessageBox::Ok;
     });
     ASSERT_NO_FATAL_FAILURE(StartUntilRepaired());
-    SetRecordingFileHookForTesting({});
+    services.RecordingDisk = {};
     ASSERT_EQ(boxes.size(), 3u);
     EXPECT_EQ(boxes[1], boxes[0]);
     EXPECT_EQ(boxes[2], boxes[0]);

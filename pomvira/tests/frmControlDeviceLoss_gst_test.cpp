@@ -23,7 +23,7 @@
 #include "MailerStandIn.h"
 #include "forms/frmControl.h"
 #include "forms/frmView.h"
-#include "media/gst/TestDevices.h"
+#include "media/testdevices/TestDevices.h"
 
 using namespace media;
 

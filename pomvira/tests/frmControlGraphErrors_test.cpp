@@ -31,10 +31,6 @@ class GraphErrorsTest : public ControlFormTestBase {
         sys.AddVideoDevice("Cam", {VideoFormat(MEDIASUBTYPE_YUY2, 640, 480, 16)});
         sys.AddAudioDevice("Mic", {AudioFormat(44100, 16, 2)});
     }
-    void TearDown() override {
-        SetMailProgramForTesting(QString());
-        ControlFormTestBase::TearDown();
-    }
     // Errors as the graph announces them, handled as the event loop would.
     void PostErrors(std::initializer_list<HRESULT> errors) {
         for (HRESULT e : errors)

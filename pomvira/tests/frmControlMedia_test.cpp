@@ -25,10 +25,9 @@ using namespace media::fake;
 
 namespace {
 
-class ControlFormMediaTest : public ::testing::Test {
+class ControlFormMediaTest : public PanelTestBase {
   protected:
     void SetUp() override {
-        SetProgramFolderForTesting(programDir.path() + QStringLiteral("/"));
         QFile::remove(Ini().FileName());
         SetMessageBoxHook([this](const TMessageBoxRequest& r) {
             boxes.push_back(r);
@@ -37,7 +36,6 @@ class ControlFormMediaTest : public ::testing::Test {
     }
     void TearDown() override {
         SetMessageBoxHook(nullptr);
-        SetProgramFolderForTesting(QString());
     }
     static TIniFile Ini() { return TIniFile(QStringLiteral("Pomvira.ini")); }
     FakeDevice& AddCamera(const std::string& name) {
@@ -45,7 +43,6 @@ class ControlFormMediaTest : public ::testing::Test {
                                          VideoFormat(MEDIASUBTYPE_YUY2, 320, 240, 16)});
     }
 
-    QTemporaryDir programDir;
     FakeMediaSystem sys;
     std::vector<TMessageBoxRequest> boxes;
 };

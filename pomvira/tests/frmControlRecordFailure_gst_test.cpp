@@ -71,7 +71,6 @@ TEST_F(RecordingFailureTest, AFullDiskEndsTheRecordingWithAPlayableFileAndOneMes
         EXPECT_EQ(form.StripFiles(), QStringList{file});
         EXPECT_EQ(boxes.size(), 1u) << boxes.back().toStdString();
     }
-    SetMailProgramForTesting(QString());
     const auto mails = mailer.Mails();
     ASSERT_EQ(mails.size(), 1u);
     EXPECT_EQ(mails[0].Attachments, QStringList{QFileInfo(file).canonicalFilePath()});

@@ -206,7 +206,6 @@ TEST_F(RecordingGstTest, CaptureAndMailHandsTheCompleteFileToTheMailProgram) {
         EXPECT_TRUE(boxes.empty()) << FirstBox();
         ExpectBackToPreview(form, VideoFile(1));
     }
-    SetMailProgramForTesting(QString());
     const auto mails = mailer.Mails();
     ASSERT_EQ(mails.size(), 1u);
     EXPECT_EQ(mails[0].Subject, "Video Mail");

@@ -30,10 +30,6 @@ class RecordingTest : public ControlFormTestBase {
         ControlFormTestBase::SetUp();
         UseOwnSaveFolders();
     }
-    void TearDown() override {
-        SetMailProgramForTesting(QString());
-        ControlFormTestBase::TearDown();
-    }
     void AddCamera() {
         sys.AddVideoDevice("Cam", {VideoFormat(MEDIASUBTYPE_YUY2, 640, 480, 16),
                                    VideoFormat(MEDIASUBTYPE_YUY2, 320, 240, 16)});

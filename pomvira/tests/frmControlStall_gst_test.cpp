@@ -14,7 +14,7 @@
 #include "ControlFormTesting.h"
 #include "forms/frmControl.h"
 #include "forms/frmView.h"
-#include "media/gst/TestCameraStages.h"
+#include "media/testdevices/TestCameraStages.h"
 #include "widgets/ImageButton.h"
 
 using namespace media;

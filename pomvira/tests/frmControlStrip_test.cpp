@@ -57,16 +57,15 @@ class StripTest : public ControlFormTestBase {
     void SetUp() override {
         ControlFormTestBase::SetUp();
         UseOwnSaveFolders();
-        SetLaunchHookForTesting([this](TLaunchVerb verb, const QString& path) {
+        services.Launch = [this](TLaunchVerb verb, const QString& path) {
             launched.push_back({verb, path});
-        });
+        };
         sys.AddVideoDevice("Cam", {VideoFormat(MEDIASUBTYPE_YUY2, 320, 240, 16)});
         sys.GrabberDefaults().connectedType = VideoFormat(MEDIASUBTYPE_RGB24, 64, 48, 24);
         sys.GrabberDefaults().buffer = Frame();
     }
     void TearDown() override {
         form.reset();
-        SetLaunchHookForTesting(nullptr);
         ControlFormTestBase::TearDown();
     }
     void Start() {

@@ -29,7 +29,7 @@
 #include "forms/frmView.h"
 #include "media/FilterGraph.h"
 #include "media/VideoWindow.h"
-#include "media/gst/TestDevices.h"
+#include "media/testdevices/TestDevices.h"
 #include "media/gst/VideoRendererWindow.h"
 
 using namespace media;

@@ -22,6 +22,7 @@
 #include "forms/frmControl.h"
 #include "forms/frmView.h"
 #include "media/MediaBoundary.h"
+#include "PanelTesting.h"
 #include "SessionProbe.h"
 
 namespace {
@@ -30,11 +31,10 @@ QString IniPath() {
     return TIniFile(QStringLiteral("Pomvira.ini")).FileName();
 }
 
-class ControlFormTest : public ::testing::Test {
+class ControlFormTest : public PanelTestBase {
   protected:
     void SetUp() override {
         media::SetMediaSystem(nullptr);
-        SetProgramFolderForTesting(programDir.path() + QStringLiteral("/"));
         QFile::remove(IniPath());
         SetMessageBoxHook([this](const TMessageBoxRequest& r) {
             boxes.push_back(r);
@@ -43,7 +43,6 @@ class ControlFormTest : public ::testing::Test {
     }
     void TearDown() override {
         SetMessageBoxHook(nullptr);
-        SetProgramFolderForTesting(QString());
     }
     void WriteIni(const QByteArray& text) {
         QDir().mkpath(QFileInfo(IniPath()).path());
@@ -58,7 +57,6 @@ class ControlFormTest : public ::testing::Test {
         return QString::fromUtf8(f.readAll());
     }
 
-    QTemporaryDir programDir;
     std::vector<TMessageBoxRequest> boxes;
 };
 

@@ -24,6 +24,7 @@
 #include "widgets/ImageButton.h"
 #include "files/IniFile.h"
 #include "files/PathUtils.h"
+#include "PanelTesting.h"
 #include "TestFrames.h"
 #include "forms/frmControl.h"
 #include "forms/frmView.h"
@@ -48,12 +49,11 @@ QRgb ScreenAt(const QPoint& p) {
     return At(GrabScreen(QRect(p, QSize(1, 1))), 0, 0);
 }
 
-class ControlFormX11Test : public ::testing::Test {
+class ControlFormX11Test : public PanelTestBase {
   protected:
     void SetUp() override {
         if (QGuiApplication::platformName() != "xcb")
             GTEST_SKIP() << "needs an X server";
-        SetProgramFolderForTesting(programDir.path() + QStringLiteral("/"));
         QFile::remove(TIniFile(QStringLiteral("Pomvira.ini")).FileName());
         SetMessageBoxHook([this](const TMessageBoxRequest& r) {
             boxes.push_back(r.text);
@@ -88,7 +88,6 @@ class ControlFormX11Test : public ::testing::Test {
     void TearDown() override {
         form.reset();
         SetMessageBoxHook(nullptr);
-        SetProgramFolderForTesting(QString());
     }
 
     // Presses the left button at `from` (panel coordinates), moves the mouse
@@ -127,7 +126,6 @@ class ControlFormX11Test : public ::testing::Test {
     }
 
     FakeMediaSystem sys;  // before the form: outlives it
-    QTemporaryDir programDir;
     std::vector<QString> boxes;
     QWidget behind;
     std::unique_ptr<TControlForm> form;

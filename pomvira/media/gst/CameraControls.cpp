@@ -10,8 +10,6 @@
 #include <cstring>
 
 #include "GstRef.h"
-#include "TestCameraControls.h"
-#include "TestDevices.h"
 
 namespace media::gst {
 
@@ -25,8 +23,8 @@ std::string FixedText(const char* text, size_t size) {
     return std::string(text, strnlen(text, size));
 }
 
-// The built-in test camera's controls are the camera's, shared by every
-// page opened on it.
+// A registered table is the device's own, shared by every page opened on
+// it.
 class SharedControls : public ICameraControls {
   public:
     explicit SharedControls(std::shared_ptr<ControlTable> table) : table_(std::move(table)) {}
@@ -38,6 +36,20 @@ class SharedControls : public ICameraControls {
   private:
     std::shared_ptr<ControlTable> table_;
 };
+
+// The tables registered by device type.
+std::mutex g_sourcesLock;
+std::vector<std::pair<GType, DeviceControlsSource>> g_sources;
+
+// The source registered for the device's type; empty for none.
+DeviceControlsSource SourceFor(GstDevice* device) {
+    std::lock_guard<std::mutex> guard(g_sourcesLock);
+    for (const auto& [type, source] : g_sources) {
+        if (G_TYPE_CHECK_INSTANCE_TYPE(device, type))
+            return source;
+    }
+    return nullptr;
+}
 
 std::string DeviceText(GstDevice* device, const char* key) {
     GstRef<GstStructure> props = GstRef<GstStructure>::Adopt(gst_device_get_properties(device));
@@ -422,11 +434,14 @@ ControlTable::Entry ClassControl(uint32_t controlClass, const char* name) {
     return {c, 0};
 }
 
+void RegisterDeviceControls(GType deviceType, DeviceControlsSource controls) {
+    std::lock_guard<std::mutex> guard(g_sourcesLock);
+    g_sources.emplace_back(deviceType, std::move(controls));
+}
+
 std::unique_ptr<ICameraControls> OpenCameraControls(GstDevice* device, GstElement* source) {
-    if (device && IsTestDevice(device)) {
-        StringRef name = StringRef::Adopt(gst_device_get_display_name(device));
-        std::shared_ptr<ControlTable> table =
-            TestCameraControlTable(name ? name.Get() : std::string());
+    if (DeviceControlsSource registered = device ? SourceFor(device) : nullptr) {
+        std::shared_ptr<ControlTable> table = registered(device);
         if (!table)
             return nullptr;
         return std::make_unique<SharedControls>(std::move(table));

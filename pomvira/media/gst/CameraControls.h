@@ -10,7 +10,8 @@
 //  - ControlTable: controls held in memory that behave as a driver's do (an
 //    automatic control makes its manual partner inactive and refuses writes
 //    to it; integers are clamped to their range and rounded to their step,
-//    menu entries checked): the built-in test camera's.
+//    menu entries checked): the controls of a device that has no V4L2 node
+//    (the program's own devices), registered for its type.
 // Controls come in the driver's order, grouped by control class; a class
 // entry (type V4L2_CTRL_TYPE_CTRL_CLASS) names its group where the driver
 // has one.
@@ -143,9 +144,17 @@ ControlTable::Entry IntegerMenuControl(uint32_t id, const char* name, std::vecto
                                        int64_t def);
 ControlTable::Entry ClassControl(uint32_t controlClass, const char* name);
 
-// The controls of a capture device: the built-in test camera's own (its
-// webcam profile), or the V4L2 node behind a V4L2 source or a PipeWire V4L2
-// camera; null when the device has none to offer this way.
+// Gives the devices of `deviceType` (and of the types derived from it) the
+// control table `controls` answers for each (null: it has none to offer), in
+// place of a device node's: for devices no V4L2 node stands behind, such as
+// those of a provider the program registers itself. The table is the
+// device's own, shared by every page opened on it.
+using DeviceControlsSource = std::function<std::shared_ptr<ControlTable>(GstDevice* device)>;
+void RegisterDeviceControls(GType deviceType, DeviceControlsSource controls);
+
+// The controls of a capture device: those registered for its type, or the
+// V4L2 node behind a V4L2 source or a PipeWire V4L2 camera; null when the
+// device has none to offer this way.
 std::unique_ptr<ICameraControls> OpenCameraControls(GstDevice* device, GstElement* source);
 
 }  // namespace media::gst

@@ -12,9 +12,10 @@
 #include "DeviceIdentity.h"
 #include "DeviceWatch.h"
 #include "Filters.h"
-#include "TestDevices.h"
 
 namespace media::gst {
+
+const char* const kDeviceListingOrder = "pomvira.listing-order";
 
 namespace {
 
@@ -33,6 +34,8 @@ const CategoryInfo kCategories[] = {
 struct Device {
     GstRef<GstDevice> device;
     DeviceIdentity identity;
+    bool ordered = false;  // carries its place in the listing
+    int order = 0;
 };
 
 std::vector<Device> ListDevices(bool video) {
@@ -58,21 +61,22 @@ std::vector<Device> ListDevices(bool video) {
         std::vector<DeviceProperties> properties;
         for (Device* d : devices) {
             properties.push_back(DeviceProperties::Adopt(gst_device_get_properties(d->device.Get())));
+            d->ordered = properties.back() && gst_structure_get_int(properties.back().Get(),
+                                                                     kDeviceListingOrder, &d->order);
         }
         std::vector<std::string> ids = StableDeviceIds(properties);
         for (size_t i = 0; i < devices.size(); ++i)
             devices[i]->identity.id = ids[i].empty() ? devices[i]->identity.name : ids[i];
     }
     for (Device& d : listed) {
-        if (IsTestDevice(d.device.Get())) {
+        if (d.ordered) {
             result.push_back(std::move(d));
         } else if (seen.insert(d.identity.id).second) {
             real.push_back(std::move(d));
         }
     }
-    std::stable_sort(result.begin(), result.end(), [](const Device& a, const Device& b) {
-        return TestDeviceOrder(a.device.Get()) < TestDeviceOrder(b.device.Get());
-    });
+    std::stable_sort(result.begin(), result.end(),
+                     [](const Device& a, const Device& b) { return a.order < b.order; });
     std::stable_sort(real.begin(), real.end(), [](const Device& a, const Device& b) {
         return std::tie(a.identity.provider, a.identity.id) <
                std::tie(b.identity.provider, b.identity.id);

@@ -2,8 +2,10 @@
 // The system device enumerator (CLSID_SystemDeviceEnum) and its monikers.
 //
 // Video and audio input devices come from the program's one device monitor
-// (DeviceWatch: "Video/Source", "Audio/Source"), the built-in test devices
-// first; each physical device is listed once, in a stable order. Compressors
+// (DeviceWatch: "Video/Source", "Audio/Source"): first the devices that
+// carry their place in the listing (those of the program's own providers),
+// in that order, then the machine's, each physical device once, in a stable
+// order. Compressors
 // are the registry's encoder factories whose output the AVI multiplexer takes
 // (directly or through a parser), by rank and then name. A moniker names a
 // device by its provider (the device's type name) and a stable id
@@ -37,6 +39,11 @@ struct DeviceIdentity {
     std::string id;        // stable device id, factory name, category GUID text
     std::string name;      // friendly name
 };
+
+// The integer property (in a device's properties) that gives its place in
+// the listing: such devices come before all others, by that number, and are
+// never taken for another device of the same identity.
+extern const char* const kDeviceListingOrder;
 
 // A GUID derived from a name (same name, same GUID).
 GUID NameGuid(const std::string& name);

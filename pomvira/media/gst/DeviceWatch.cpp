@@ -6,7 +6,6 @@
 #include <set>
 #include <string>
 
-#include "TestDevices.h"
 #include "media/MediaBoundary.h"
 
 namespace media::gst {
@@ -17,8 +16,8 @@ namespace {
 // not depend on the machine's cameras and microphones.
 const char* const kNoRealDevicesVariable = "POMVIRA_NO_REAL_DEVICES";
 // Set to a comma-separated list of device provider names (such as
-// "pipewiredeviceprovider") to watch only those, and the built-in test
-// devices: tests of one provider then touch no other (no real camera node,
+// "pipewiredeviceprovider") to watch only those, and the program's own
+// providers: tests of one provider then touch no other (no real camera node,
 // no real sound server).
 const char* const kProvidersVariable = "POMVIRA_DEVICE_PROVIDERS";
 
@@ -29,7 +28,16 @@ bool IsInputDevice(GstDevice* device) {
                       gst_device_has_classes(device, kClasses[1]));
 }
 
+// The factory names of the program's own providers.
+std::mutex g_programProvidersLock;
+std::vector<std::string> g_programProviders;
+
 }  // namespace
+
+void DeviceWatch::WatchProgramProvider(const std::string& factoryName) {
+    std::lock_guard<std::mutex> guard(g_programProvidersLock);
+    g_programProviders.push_back(factoryName);
+}
 
 DeviceWatch& DeviceWatch::Get() {
     // Kept for the program's life: providers keep threads and connections of
@@ -42,8 +50,10 @@ DeviceWatch::DeviceWatch() {
     const char* only = g_getenv(kProvidersVariable);
     if (g_getenv(kNoRealDevicesVariable) || (only && *only)) {
         std::vector<std::string> names;
-        if (TestDevicesRegistered())
-            names.push_back(kTestProviderName);
+        {
+            std::lock_guard<std::mutex> guard(g_programProvidersLock);
+            names = g_programProviders;
+        }
         if (only && !g_getenv(kNoRealDevicesVariable)) {
             gchar** listed = g_strsplit(only, ",", -1);
             for (gchar** name = listed; *name; ++name) {

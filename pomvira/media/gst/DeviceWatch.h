@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "GstRef.h"
@@ -27,10 +28,16 @@ class DeviceWatch {
     // The video or audio input devices present now, each with one
     // reference, from the providers that could start watching (a provider
     // that cannot, such as PulseAudio's without a sound server, lists
-    // nothing). With POMVIRA_NO_REAL_DEVICES set only the built-in test
-    // devices are watched; with POMVIRA_DEVICE_PROVIDERS, only the providers
-    // it names and the test devices.
+    // nothing). With POMVIRA_NO_REAL_DEVICES set only the program's own
+    // providers are watched; with POMVIRA_DEVICE_PROVIDERS, only the
+    // providers it names and the program's own.
     std::vector<GstRef<GstDevice>> Devices(bool video);
+
+    // Makes the provider of that factory name one of the program's own: a
+    // provider the program registers itself (built-in devices, no machine's),
+    // watched also where the machine's devices are left out. Before the
+    // watch is made (the first listing).
+    static void WatchProgramProvider(const std::string& factoryName);
 
     // While registered, a WindowMessageEvent(message, wparam, 0) is posted to
     // the receiver whenever an input device comes (wparam
@@ -48,8 +55,8 @@ class DeviceWatch {
     static GstBusSyncReply OnMessage(GstBus* bus, GstMessage* message, gpointer self);
     void Announce(intptr_t change);
 
-    // Real and test devices (a monitor), or only the providers asked for
-    // (the test provider, those named in POMVIRA_DEVICE_PROVIDERS), started
+    // Every provider's devices (a monitor), or only the providers asked for
+    // (the program's own, those named in POMVIRA_DEVICE_PROVIDERS), started
     // one by one.
     GstRef<GstDeviceMonitor> monitor_;
     BusRef bus_;

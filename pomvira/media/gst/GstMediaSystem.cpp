@@ -17,7 +17,6 @@
 #include "DeviceWatch.h"
 #include "FilterGraph.h"
 #include "GstRef.h"
-#include "TestDevices.h"
 #include "RenderingFilters.h"
 
 namespace media::gst {
@@ -445,9 +444,6 @@ IMediaSystem* GstMediaSystem() {
     static System* system = [] {
         gst_init(nullptr, nullptr);
         RegisterRenderingClasses();
-        const char* count = g_getenv("POMVIRA_TEST_DEVICES");
-        if (count)
-            RegisterTestDevices(int(g_ascii_strtoll(count, nullptr, 10)));
         return new System;
     }();
     return system;
@@ -457,10 +453,6 @@ void RegisterFilterClass(const CLSID& clsid, FilterClassFactory factory) {
     Registry& r = TheRegistry();
     std::lock_guard<std::mutex> guard(r.lock);
     r.classes[clsid] = std::move(factory);
-}
-
-bool PlugTestDevice(const std::string& name, bool plugged) {
-    return SetTestDevicePlugged(name, plugged);
 }
 
 void SetPropertyFrameHandler(PropertyFrameHandler handler) {

@@ -31,21 +31,14 @@ constexpr GUID CLSID_DeviceControlsPage =
 constexpr GUID CLSID_StreamFormatPage =
     MakeGuid(0x7A3C5E21, 0x51B2, 0x4C6E, 0x9A, 0x41, 0x2D, 0x6F, 0x10, 0x83, 0xC4, 0x21);
 
-// Initialises GStreamer once (gst_init), registers the built-in test device
-// provider when POMVIRA_TEST_DEVICES=N (N >= 1) is set, and returns the
-// process-wide system object (install it with media::SetMediaSystem).
+// Initialises GStreamer once (gst_init) and returns the process-wide system
+// object (install it with media::SetMediaSystem).
 IMediaSystem* GstMediaSystem();
 
 // Makes CreateInstance(clsid, ...) use factory (CLSID_SampleGrabber,
 // CLSID_VideoRenderer, ...). A later registration replaces an earlier one.
 // Classes without a registration answer REGDB_E_CLASSNOTREG.
 void RegisterFilterClass(const CLSID& clsid, FilterClassFactory factory);
-
-// Unplugs (plugged false) or plugs back a built-in test device by its name
-// ("Test Camera 1", "Test Microphone"), as a user pulling its cable would:
-// it leaves the device list and its running source ends with a device-lost
-// error. False when there is no such test device.
-bool PlugTestDevice(const std::string& name, bool plugged);
 
 // Installs the property frame; CreatePropertyFrame answers E_NOTIMPL until then.
 void SetPropertyFrameHandler(PropertyFrameHandler handler);

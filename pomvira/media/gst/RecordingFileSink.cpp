@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <mutex>
 #include <vector>
 
 namespace media::gst {
@@ -18,7 +19,7 @@ namespace {
 
 // How often the sink makes sure that its file is still where it was named.
 constexpr gint64 kFileCheckInterval = G_USEC_PER_SEC / 2;
-// The longest pause the slow-write knob may ask for.
+// The longest pause the write delay may ask for.
 constexpr int kLongestSlowWriteMs = 10000;
 
 struct RecordingFileSink {
@@ -293,12 +294,17 @@ void InitClass(gpointer klass, gpointer) {
     sink->stop = Stop;
 }
 
+std::mutex g_writeDelayLock;
+RecordingWriteDelay g_writeDelay;
+
 int SlowWriteMs() {
-    const char* knob = std::getenv("POMVIRA_TEST_SLOW_WRITE_MS");
-    if (!knob)
-        return 0;
-    const long ms = std::strtol(knob, nullptr, 10);
-    return ms <= 0 ? 0 : int(std::min<long>(ms, kLongestSlowWriteMs));
+    RecordingWriteDelay delay;
+    {
+        std::lock_guard<std::mutex> guard(g_writeDelayLock);
+        delay = g_writeDelay;
+    }
+    const int ms = delay ? delay() : 0;
+    return ms <= 0 ? 0 : std::min(ms, kLongestSlowWriteMs);
 }
 
 void InitInstance(GTypeInstance* instance, gpointer) {
@@ -331,6 +337,11 @@ GQuark RecordingFileErrorQuark() {
 
 GstElement* NewRecordingFileSink() {
     return GST_ELEMENT(g_object_new(RecordingFileSinkType(), nullptr));
+}
+
+void SetRecordingWriteDelay(RecordingWriteDelay delay) {
+    std::lock_guard<std::mutex> guard(g_writeDelayLock);
+    g_writeDelay = std::move(delay);
 }
 
 void SetRecordingFile(GstElement* sink, int fd, const std::string& path) {

@@ -14,13 +14,13 @@
 // open file would take every write and vanish at the end, so it fails as for
 // a write error, with ENOENT.
 //
-// For tests and demos, POMVIRA_TEST_SLOW_WRITE_MS=N (read when the sink is
-// made) makes it sleep N milliseconds before each write, as a slow disk
-// would.
+// A sink can be made to wait before each write, as on a slow disk (for demos
+// and tests of a slow medium): by the write delay installed when it is made.
 #pragma once
 
 #include <gst/gst.h>
 
+#include <functional>
 #include <string>
 
 namespace media::gst {
@@ -30,6 +30,12 @@ GQuark RecordingFileErrorQuark();
 
 // A new sink (floating reference), with no file yet.
 GstElement* NewRecordingFileSink();
+
+// Gives the milliseconds each sink made from now on waits before each write
+// (asked once per sink; at most 10 seconds, 0 or less: no wait). None by
+// default.
+using RecordingWriteDelay = std::function<int()>;
+void SetRecordingWriteDelay(RecordingWriteDelay delay);
 
 // Hands the sink the file to write: `fd` open for writing (the sink owns it
 // and closes it when it stops, or when it is given another), and its path,

@@ -16,7 +16,8 @@
 #include "media/tests/GstGraphTesting.h"
 #include "media/gst/BinFilter.h"
 #include "media/gst/GstMediaSystem.h"
-#include "media/gst/TestDevices.h"
+#include "media/testdevices/TestDevices.h"
+#include "media/testdevices/TestRig.h"
 
 using namespace media;
 using namespace media::gst;
@@ -89,6 +90,7 @@ class GstGraph : public ::testing::Test {
         dotDir_ = new QTemporaryDir;
         setenv("GST_DEBUG_DUMP_DOT_DIR", dotDir_->path().toLocal8Bit().constData(), 1);
         SetMediaSystem(GstMediaSystem());
+        InstallTestRig();
     }
 
     static void TearDownTestSuite() {

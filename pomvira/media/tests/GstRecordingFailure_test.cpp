@@ -28,6 +28,7 @@
 #include "media/gst/FilterGraph.h"
 #include "media/gst/GstMediaSystem.h"
 #include "media/gst/RecordingFileSink.h"
+#include "media/testdevices/TestRig.h"
 
 using namespace media;
 using namespace media::gst;
@@ -46,6 +47,7 @@ class GstRecordingFailure : public ::testing::Test {
     static void SetUpTestSuite() {
         setenv("POMVIRA_TEST_DEVICES", "1", 1);
         SetMediaSystem(GstMediaSystem());
+        InstallTestRig();
     }
 
     void SetUp() override {

@@ -26,8 +26,8 @@
 #include "media/gst/CameraControlsPage.h"
 #include "media/gst/GstMediaSystem.h"
 #include "media/gst/PropertyFrame.h"
-#include "media/gst/TestCameraStages.h"
-#include "media/gst/TestDevices.h"
+#include "media/testdevices/TestCameraStages.h"
+#include "media/testdevices/TestDevices.h"
 #include "media/tests/GstTestDevices.h"
 
 namespace media {

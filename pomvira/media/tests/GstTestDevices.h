@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The GStreamer media system with `cameras` built-in test cameras and the
 // test microphone, for every test of a program. The number of cameras is
-// read once, when the framework is first set up. (The shared test entry
+// read once, when the test devices are first installed. (The shared test entry
 // point already keeps real devices out of every listing.)
 #pragma once
 
@@ -15,6 +15,8 @@
 #include "media/MediaTypes.h"
 #include "media/MediaUtil.h"
 #include "media/gst/GstMediaSystem.h"
+#include "media/testdevices/TestDevices.h"
+#include "media/testdevices/TestRig.h"
 
 class GstTestDevices : public ::testing::Environment {
   public:
@@ -22,6 +24,7 @@ class GstTestDevices : public ::testing::Environment {
     void SetUp() override {
         setenv("POMVIRA_TEST_DEVICES", cameras_, 1);
         media::SetMediaSystem(media::gst::GstMediaSystem());
+        media::gst::InstallTestRig();
     }
     void TearDown() override { media::SetMediaSystem(nullptr); }
 

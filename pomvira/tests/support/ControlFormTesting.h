@@ -32,6 +32,7 @@
 #include "media/SampleGrabber.h"
 #include "media/VideoFormatChoice.h"
 #include "media/tests/GstTestDevices.h"
+#include "PanelTesting.h"
 #include "SessionProbe.h"
 
 // The descriptions of the test cameras' first two formats.
@@ -40,10 +41,9 @@ inline const char* const k640 =
 inline const char* const k320 =
     "Major Type: Video - Sub Type: YUY2 Format: VideoInfo YUY2 320X240, 16 bits";
 
-class ControlFormTestBase : public ::testing::Test {
+class ControlFormTestBase : public PanelTestBase {
   protected:
     void SetUp() override {
-        SetProgramFolderForTesting(programDir.path() + QStringLiteral("/"));
         QFile::remove(Ini().FileName());
         QFile::remove(TIniFile(QStringLiteral("Pomvira.unrepairable")).FileName());
         // As a previous run left it: the test camera's 640 x 480 format (with
@@ -57,7 +57,6 @@ class ControlFormTestBase : public ::testing::Test {
     }
     void TearDown() override {
         SetMessageBoxHook(nullptr);
-        SetProgramFolderForTesting(QString());
     }
     static TIniFile Ini() { return TIniFile(QStringLiteral("Pomvira.ini")); }
     // Save folders of the test's own, new and empty, named in the settings
@@ -77,7 +76,6 @@ class ControlFormTestBase : public ::testing::Test {
     // The first message shown, for failure messages.
     std::string FirstBox() const { return boxes.empty() ? std::string() : boxes[0].toStdString(); }
 
-    QTemporaryDir programDir;
     std::vector<QString> boxes;
 };
 

@@ -5,8 +5,6 @@
 #include <csignal>
 #include <cstdlib>
 
-#include "forms/frmControl.h"
-
 namespace {
 
 // A text as one single-quoted shell word.
@@ -56,7 +54,6 @@ TMailerStandIn::TMailerStandIn(int exitStatus, int pauseMs)
     // xdg-email runs each entry of MAILER through the shell's eval.
     setenv("MAILER", ShellQuoted(script).constData(), 1);
     setenv("XDG_CURRENT_DESKTOP", "X-Generic", 1);
-    SetMailProgramForTesting(QString());
 }
 
 TMailerStandIn::~TMailerStandIn() {
@@ -65,7 +62,6 @@ TMailerStandIn::~TMailerStandIn() {
         kill(pid, SIGTERM);
     Restore("MAILER", FHadMailer, FOldMailer);
     Restore("XDG_CURRENT_DESKTOP", FHadDesktop, FOldDesktop);
-    SetMailProgramForTesting(QString());
 }
 
 void TMailerStandIn::WriteSetting(const char* name, const QByteArray& value) {

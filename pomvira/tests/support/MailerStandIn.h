@@ -6,8 +6,8 @@
 // its arguments one per line (each run after a line "@run"), may pause, and
 // exits with a chosen status (read when the pause ends). Stand-ins still
 // running when the object goes are ended. While a stand-in exists, MAILER names it, the
-// desktop is the generic one (no desktop detection), and mail goes through
-// the real xdg-email, decided afresh at the next send.
+// desktop is the generic one (no desktop detection), and a panel's mail goes
+// through the real xdg-email.
 //
 //   TMailerStandIn mailer;
 //   form->actSendMail->Execute();

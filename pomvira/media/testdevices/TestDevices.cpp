@@ -12,12 +12,16 @@
 #include "TestCameraStages.h"
 #include "TestJpegCycle.h"
 #include "media/MediaUtil.h"
+#include "media/gst/CameraControls.h"
+#include "media/gst/DeviceEnum.h"
+#include "media/gst/DeviceWatch.h"
+#include "media/gst/GstRef.h"
 
 namespace media::gst {
 
-const char* const kTestProviderName = "pomviratestdeviceprovider";
-
 namespace {
+
+const char* const kTestProviderName = "pomviratestdeviceprovider";
 
 int g_cameraCount = 0;
 bool g_registered = false;
@@ -380,8 +384,12 @@ GstDevice* NewTestDevice(bool camera, int index) {
         camera ? "pomvira-test:camera:" + std::to_string(index) : "pomvira-test:microphone";
     CapsRef caps =
         CapsRef::Adopt(gst_caps_from_string(camera ? TestCameraFormats() : kMicrophoneCaps));
-    GstStructure* props =
-        gst_structure_new("properties", "device.path", G_TYPE_STRING, path.c_str(), nullptr);
+    // Listed before the machine's devices: the cameras by number, then the
+    // microphone.
+    const int order = camera ? index - 1 : g_cameraCount;
+    GstStructure* props = gst_structure_new("properties", "device.path", G_TYPE_STRING,
+                                            path.c_str(), kDeviceListingOrder, G_TYPE_INT, order,
+                                            nullptr);
     auto* device = reinterpret_cast<PomviraTestDevice*>(g_object_new(
         pomvira_test_device_get_type(), "display-name", name.c_str(), "caps", caps.Get(),
         "device-class", camera ? "Video/Source" : "Audio/Source", "properties", props, nullptr));
@@ -434,36 +442,27 @@ gboolean PluginInit(GstPlugin* plugin) {
 
 }  // namespace
 
-void RegisterTestDevices(int count) {
+bool RegisterTestDevices(int count) {
     static std::once_flag once;
     if (count < 1)
-        return;
+        return g_registered;
     std::call_once(once, [count] {
         g_cameraCount = count;
         g_registered = gst_plugin_register_static(
             GST_VERSION_MAJOR, GST_VERSION_MINOR, "pomviratestdevices",
             "Built-in test devices of the camera program", PluginInit, "1.0", "LGPL", "pomvira",
             "pomvira", "https://localhost/pomvira");
+        if (!g_registered)
+            return;
+        DeviceWatch::WatchProgramProvider(kTestProviderName);
+        // The test cameras' controls are the camera's own (its webcam
+        // profile), not a device node's.
+        RegisterDeviceControls(pomvira_test_device_get_type(), [](GstDevice* device) {
+            StringRef name = StringRef::Adopt(gst_device_get_display_name(device));
+            return TestCameraControlTable(name ? name.Get() : std::string());
+        });
     });
-}
-
-bool TestDevicesRegistered() {
     return g_registered;
-}
-
-bool IsTestDevice(GstDevice* device) {
-    return device && G_TYPE_CHECK_INSTANCE_TYPE(device, pomvira_test_device_get_type());
-}
-
-int TestDeviceOrder(GstDevice* device) {
-    if (!IsTestDevice(device))
-        return -1;
-    StringRef name = StringRef::Adopt(gst_device_get_display_name(device));
-    for (int i = 1; i <= g_cameraCount; ++i) {
-        if (name && CameraName(i) == name.Get())
-            return i - 1;
-    }
-    return g_cameraCount;
 }
 
 void SetTestCameraProfile(const std::string& profile) {
@@ -493,7 +492,7 @@ void RefuseTestCameraStartOnce(const std::string& name) {
     g_refuseOnce.insert(name);
 }
 
-bool SetTestDevicePlugged(const std::string& name, bool plugged) {
+bool PlugTestDevice(const std::string& name, bool plugged) {
     int camera = 0;
     for (int i = 1; i <= g_cameraCount; ++i) {
         if (CameraName(i) == name)

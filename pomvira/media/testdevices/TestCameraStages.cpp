@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <mutex>
 
-#include "GstRef.h"
+#include "media/gst/GstRef.h"
 #include "TestCameraControls.h"
 
 namespace media::gst {

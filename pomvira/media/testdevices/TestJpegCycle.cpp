@@ -7,7 +7,7 @@
 #include <array>
 #include <atomic>
 
-#include "GstRef.h"
+#include "media/gst/GstRef.h"
 
 namespace media::gst {
 

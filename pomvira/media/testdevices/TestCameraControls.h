@@ -14,7 +14,7 @@
 #include <memory>
 #include <string>
 
-#include "CameraControls.h"
+#include "media/gst/CameraControls.h"
 
 namespace media::gst {
 

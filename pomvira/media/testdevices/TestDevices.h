@@ -4,31 +4,23 @@
 // microphone "Test Microphone" (POMVIRA_TEST_DEVICES=N).
 #pragma once
 
-#include <gst/gst.h>
-
 #include <string>
-#include <vector>
-
-#include "GstRef.h"
 
 namespace media::gst {
 
 // Registers the provider (once) for count cameras; count < 1 does nothing.
-void RegisterTestDevices(int count);
-// Whether the provider has been registered.
-bool TestDevicesRegistered();
-// Whether a device is one of the built-in test devices.
-bool IsTestDevice(GstDevice* device);
-// A test device's place in the listing (cameras by number, then the
-// microphone); -1 for other devices.
-int TestDeviceOrder(GstDevice* device);
+// Its devices carry their place in the listing (cameras by number, then the
+// microphone) and the test cameras' own controls; the device watch watches
+// the provider also where the machine's devices are left out. True once the
+// provider is registered.
+bool RegisterTestDevices(int count);
 
 // Unplugs (plugged false) or plugs back the test device of that display name
 // ("Test Camera 1", "Test Microphone"). An unplugged device leaves the device
 // list (a watching device monitor is told), each of its running sources posts
 // a device-lost error and ends its stream, and a source made for it fails to
 // start. False for a name that is no test device.
-bool SetTestDevicePlugged(const std::string& name, bool plugged);
+bool PlugTestDevice(const std::string& name, bool plugged);
 // Makes the next source of that test camera that starts refuse to, as a
 // camera another program holds (a busy-resource error); later ones start.
 void RefuseTestCameraStartOnce(const std::string& name);
@@ -43,8 +35,5 @@ const char* TestCameraFormats();
 // that is watched lists its cameras afresh (it keeps its listing while it is
 // watched, so a changed variable alone would not show).
 void SetTestCameraProfile(const std::string& profile);
-
-// The name of the provider factory and the device class names.
-extern const char* const kTestProviderName;
 
 }  // namespace media::gst
