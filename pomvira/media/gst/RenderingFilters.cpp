@@ -17,6 +17,16 @@ HRESULT CreateFilter(const IID& iid, void** object) {
     return filter->QueryInterface(iid, object);
 }
 
+// Whether an input's formats include RGB, which the renderer paints with
+// no conversion of its own: then they are all it is given.
+bool OffersRgb(PadPin* pin, GstCaps* caps) {
+    if (pin->Direction() != PINDIR_INPUT || !caps)
+        return false;
+    CapsRef rgb =
+        CapsRef::Adopt(gst_caps_from_string("video/x-raw, format=(string){ BGRx, BGR, RGB }"));
+    return gst_caps_can_intersect(caps, rgb.Get());
+}
+
 }  // namespace
 
 SampleGrabberFilter::SampleGrabberFilter() : BinFilter(CLSID_SampleGrabber, gst_bin_new(nullptr)) {
@@ -29,6 +39,18 @@ SampleGrabberFilter::~SampleGrabberFilter() {
     // Out of any graph by now (the graph holds its filters): stop streaming
     // before the grabber's state goes.
     gst_element_set_state(Bin(), GST_STATE_NULL);
+}
+
+HRESULT SampleGrabberFilter::PrepareConnect(PadPin* pin, PadPin* peer, GstCaps* caps) {
+    if (pin->Direction() == PINDIR_INPUT)
+        core_.SetRgbOnly(OffersRgb(pin, caps));
+    return BinFilter::PrepareConnect(pin, peer, caps);
+}
+
+void SampleGrabberFilter::PinDisconnected(PadPin* pin) {
+    if (pin->Direction() == PINDIR_INPUT)
+        core_.SetRgbOnly(false);
+    BinFilter::PinDisconnected(pin);
 }
 
 void* SampleGrabberFilter::ExtraInterface(const IID& iid) {
@@ -44,6 +66,16 @@ VideoRendererFilter::VideoRendererFilter() : BinFilter(CLSID_VideoRenderer, gst_
 
 VideoRendererFilter::~VideoRendererFilter() {
     gst_element_set_state(Bin(), GST_STATE_NULL);
+}
+
+HRESULT VideoRendererFilter::PrepareConnect(PadPin* pin, PadPin* peer, GstCaps* caps) {
+    core_.SetRgbOnly(OffersRgb(pin, caps));
+    return BinFilter::PrepareConnect(pin, peer, caps);
+}
+
+void VideoRendererFilter::PinDisconnected(PadPin* pin) {
+    core_.SetRgbOnly(false);
+    BinFilter::PinDisconnected(pin);
 }
 
 void* VideoRendererFilter::ExtraInterface(const IID& iid) {
