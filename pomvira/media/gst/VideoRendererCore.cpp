@@ -21,10 +21,11 @@ namespace media::gst {
 
 namespace {
 
-// The images the camera's JPEG frames are decoded into, used again once the
-// window has let them go: the preview allocates no memory per frame. An
-// image handed out is no longer held here, so that decoding into it copies
-// nothing; Keep holds it again beside the window's copy.
+// The images the camera's frames are decoded or converted into when the
+// widget paints them, used again once the window has let them go: the
+// preview allocates no memory per frame. An image handed out is no longer
+// held here, so that writing into it copies nothing; Keep holds it again
+// beside the window's copy.
 class ImagePool {
   public:
     QImage Take(const QSize& size) {

@@ -89,9 +89,14 @@ bool VideoVisibility::eventFilter(QObject* watched, QEvent* e) {
         case QEvent::WinIdChange:
             Watch();
             break;
-        case QEvent::Hide:
         case QEvent::Expose:
-        case QEvent::WindowStateChange:
+            // Restored: the window manager's word on the state has
+            // normally come by now.
+            if (!requests_.empty())
+                Poll();
+            Update();
+            break;
+        case QEvent::Hide:
             Update();
             break;
         case QEvent::PlatformSurface:
