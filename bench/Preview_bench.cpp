@@ -951,7 +951,7 @@ int main(int argc, char** argv) {
                         ("CPU per second, " + measure).c_str(), r.minimised, r.shown,
                         r.shown > 0 ? r.minimised / r.shown : 0.0);
             std::printf("  ratio of each turn: median %.2fx, %.2fx to %.2fx; frames painted while "
-                        "minimised %.2f a second; exposed again to a new frame drawn in %.1f ms\n",
+                        "minimised %.2f a second; exposed again to a new frame drawn in %.2f ms\n",
                         r.ratios.median, r.ratios.least, r.ratios.greatest, r.minimisedFps,
                         r.restoreMs);
             std::printf("  the test camera's own source alone (no program): %.2f ms; minimised "
