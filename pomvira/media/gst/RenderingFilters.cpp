@@ -17,8 +17,9 @@ HRESULT CreateFilter(const IID& iid, void** object) {
     return filter->QueryInterface(iid, object);
 }
 
-// Whether an input's formats include RGB, which the renderer paints with
-// no conversion of its own: then they are all it is given.
+// Whether what an input can give includes RGB, as a converter's output does:
+// then the grabber and the renderer take RGB alone, so that a converter in
+// front makes the renderer's own format, not a YUV it would convert again.
 bool OffersRgb(PadPin* pin, GstCaps* caps) {
     if (pin->Direction() != PINDIR_INPUT || !caps)
         return false;

@@ -12,8 +12,9 @@
 // that one made once the video can be seen again.
 //
 // On an X11 display, a frame decoded or converted into a shared buffer
-// (SharedFrames.h) that fills the widget is copied in by the display: into an opaque
-// top-level window, or into the surface below; other frames are painted.
+// (SharedFrames.h) that fills the widget is copied in by the display: into
+// an opaque top-level window, or into the surface below; other frames are
+// painted.
 // Inside an opaque top-level window the widget paints the frames. A
 // see-through one (an alpha channel, cleared before each paint) has the
 // frames drawn by a VideoSurface laid over the widget (a window of its own,
