@@ -13,13 +13,20 @@
 //    same camera's JPEG frames with jpegdec before the converter; and a
 //    1920x1080 frame shown in a video area of half its size (960x540), the
 //    hand-built window as small;
+//  - the program with both of its windows minimised, beside the same
+//    program shown, under a window manager (openbox, started for these
+//    rows): MJPG 1920x1080 from the webcam-shaped camera and YUY2 1280x720,
+//    with the frames painted while minimised, the time from the restored
+//    window's exposure to the first new frame drawn, and the test camera's source alone (its
+//    pattern drawn for every raw frame, which a real camera does not cost);
 //  - resident memory after 30 seconds of preview at 1280x720, each viewer
 //    alone in a process of its own (this program, started again);
 //  - whole processes, from exec to the first painted frame: this program
 //    started again as the camera program (its main() steps) and as the
 //    minimal viewer (a Qt application, GStreamer, the hand-built window),
 //    in turn, at 640x480.
-// Needs an X server: run under xvfb-run -a -s "-screen 0 1600x1200x24".
+// Needs an X server: run under xvfb-run -a -s "-screen 0 1600x1200x24"
+// (and openbox installed for the minimised rows).
 #include <gst/gst.h>
 
 #include <QApplication>
@@ -30,12 +37,15 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QWidget>
+#include <QWindow>
+#include <xcb/xcb.h>
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <utility>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <stdexcept>
@@ -116,44 +126,45 @@ std::map<int, QSize> g_rendererSize;
 
 // The program's application object, watching the video renderer's window
 // from outside: a frame counts once it is drawn on the screen, by the
-// renderer's surface (as the window handles the frame's notice, or at the
-// surface's expose for a frame that came before the window was on the
-// screen), by the display from the buffer the frame was decoded into (as
-// the window hands it over), or by the renderer's widget as it paints.
+// renderer's surface or by the display from the buffer the frame was
+// decoded or converted into (as the window handles the frame's notice, is
+// exposed or is seen again: looked at after every event), or by the
+// renderer's widget as it paints.
 class BenchApplication : public TApplication {
   public:
     using TApplication::TApplication;
     bool notify(QObject* receiver, QEvent* event) override {
         const bool result = TApplication::notify(receiver, event);
         if (event->type() == media::gst::FrameMailbox::NoticeType()) {
-            if (auto* w = qobject_cast<media::gst::VideoRendererWindow*>(receiver)) {
-                renderer_ = w;
-                // Drawn by the display from the frame's own buffer.
-                if (w->FramesPut() != put_) {
-                    put_ = w->FramesPut();
-                    g_watch.Painted(w->CurrentFrame(), w->size(), true);
-                }
-                if (w->DrawsOnSurface() && w->Surface()->FramesDrawn() > 0)
-                    g_watch.Painted(w->CurrentFrame(), w->size(),
-                                    w->Surface()->FramesPut() != surfacePut_);
-                if (w->Surface())
-                    surfacePut_ = w->Surface()->FramesPut();
-            }
-        } else if (event->type() == QEvent::Expose && renderer_ && renderer_->Surface() &&
-                   receiver == renderer_->Surface()) {
-            if (renderer_->Surface()->FramesDrawn() > 0)
-                g_watch.Painted(renderer_->CurrentFrame(), renderer_->size());
-        } else if (event->type() == QEvent::Paint) {
             auto* w = qobject_cast<media::gst::VideoRendererWindow*>(receiver);
-            if (w && !w->DrawsOnSurface())
-                g_watch.Painted(w->CurrentFrame(), w->size());
+            if (w && w != renderer_) {
+                renderer_ = w;
+                put_ = 0;
+                surfaceDrawn_ = surfacePut_ = 0;
+            }
         }
+        media::gst::VideoRendererWindow* w = renderer_;
+        if (!w)
+            return result;
+        if (w->FramesPut() != put_) {
+            put_ = w->FramesPut();
+            g_watch.Painted(w->CurrentFrame(), w->size(), true);
+        }
+        if (media::gst::VideoSurface* surface = w->Surface()) {
+            if (w->DrawsOnSurface() && surface->FramesDrawn() != surfaceDrawn_)
+                g_watch.Painted(w->CurrentFrame(), w->size(), surface->FramesPut() != surfacePut_);
+            surfaceDrawn_ = surface->FramesDrawn();
+            surfacePut_ = surface->FramesPut();
+        }
+        if (event->type() == QEvent::Paint && receiver == w && !w->DrawsOnSurface())
+            g_watch.Painted(w->CurrentFrame(), w->size());
         return result;
     }
 
   private:
     QPointer<media::gst::VideoRendererWindow> renderer_;
     uint64_t put_ = 0;
+    int surfaceDrawn_ = 0;
     int surfacePut_ = 0;
 };
 
@@ -408,6 +419,217 @@ void BM_MjpgHalfCpuPerSecond(benchmark::State& state) {
 }
 
 // ---------------------------------------------------------------------------
+// Both windows minimised, under a window manager
+// ---------------------------------------------------------------------------
+
+// openbox on the benchmark's X server while it lives: minimising is the
+// window manager's work (it unmaps the windows and marks them hidden).
+class WindowManager {
+  public:
+    ~WindowManager() {
+        if (process_.state() == QProcess::NotRunning)
+            return;
+        process_.terminate();
+        if (!process_.waitForFinished(5000))
+            process_.kill();
+        process_.waitForFinished(5000);
+        bench::Pump(300);  // the windows handed back to the root window
+    }
+    // False when openbox is missing or does not take the screen in time.
+    bool Start() {
+        auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+        if (!x11)
+            return false;
+        connection_ = x11->connection();
+        root_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
+        xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+            connection_, xcb_intern_atom(connection_, 0, 24, "_NET_SUPPORTING_WM_CHECK"),
+            nullptr);
+        if (!atom)
+            return false;
+        check_ = atom->atom;
+        std::free(atom);
+        // Left by an earlier window manager, it would say one runs.
+        xcb_delete_property(connection_, root_, check_);
+        xcb_flush(connection_);
+        process_.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+        if (!process_.waitForStarted(5000))
+            return false;
+        for (int i = 0; i < 200 && !Managing(); ++i)
+            bench::Pump(50);
+        bench::Pump(300);
+        return Managing();
+    }
+
+  private:
+    bool Managing() {
+        xcb_get_property_reply_t* reply = xcb_get_property_reply(
+            connection_, xcb_get_property(connection_, 0, root_, check_, XCB_ATOM_WINDOW, 0, 1),
+            nullptr);
+        const bool set = reply && xcb_get_property_value_length(reply) == 4;
+        std::free(reply);
+        return set;
+    }
+
+    QProcess process_;
+    xcb_connection_t* connection_ = nullptr;
+    xcb_window_t root_ = 0;
+    xcb_atom_t check_ = 0;
+};
+
+// Waits, bounded, until `done` holds, looking every millisecond.
+bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
+    const Clock::time_point start = Clock::now();
+    while (!done()) {
+        if (bench::Milliseconds(start, Clock::now()) > timeoutMs)
+            return false;
+        bench::Pump(1);
+    }
+    return true;
+}
+
+// CPU per second and new frames painted per second of what runs, over
+// kMeasureMs after `settleMs`.
+void MeasureRunning(const std::string& label, int settleMs, double* cpu, double* fps) {
+    bench::Pump(settleMs);
+    const auto threads0 = bench::ThreadCpuMs();
+    const double cpu0 = bench::ProcessCpuMs();
+    const int frames0 = g_watch.frames;
+    const Clock::time_point wall0 = Clock::now();
+    bench::Pump(kMeasureMs);
+    const double wallMs = bench::Milliseconds(wall0, Clock::now());
+    *cpu = (bench::ProcessCpuMs() - cpu0) * 1e3 / wallMs;
+    *fps = (g_watch.frames - frames0) * 1e3 / wallMs;
+    if (getenv("POMVIRA_BENCH_THREADS"))
+        bench::PrintThreadCpu(label, threads0, bench::ThreadCpuMs(), wallMs);
+}
+
+// CPU per second of the test camera's own source alone, feeding a fakesink
+// (no program): the share of the process that a camera delivering its
+// frames by itself would not cost.
+double CameraSourceCpu(int width, int height, bool mjpg) {
+    GstElement* pipeline = gst_pipeline_new(nullptr);
+    GstElement* sink = bench::MakeElement("fakesink");
+    GstElement* src = mjpg ? media::gst::MakeJpegCycleSource(width, height, 30, 1)
+                           : bench::TestSource();
+    if (!src)
+        throw std::runtime_error("no camera source");
+    gst_bin_add_many(GST_BIN(pipeline), src, sink, nullptr);
+    bool linked;
+    if (mjpg) {
+        linked = gst_element_link(src, sink);
+    } else {
+        GstElement* caps =
+            bench::MakeCapsFilter(bench::RawCaps("YUY2", width, height).c_str());
+        gst_bin_add(GST_BIN(pipeline), caps);
+        linked = gst_element_link_many(src, caps, sink, nullptr);
+    }
+    double cpu = 0, fps = 0;
+    if (linked && gst_element_set_state(pipeline, GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE)
+        MeasureRunning("camera source alone", kWarmUpMs, &cpu, &fps);
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(pipeline);
+    return cpu;
+}
+
+// Of each measure: the program minimised and shown, their ratio, the frames
+// painted while minimised, the time from the restored window's exposure to
+// the first new frame drawn, and the camera's source alone.
+struct MinimisedResult {
+    double minimised = 0, shown = 0, minimisedFps = 0, restoreMs = 0, source = 0;
+    PairedRatios ratios{0, 0, 0};
+};
+std::map<std::string, MinimisedResult> g_minimised;
+
+// The program shown, then both of its windows minimised (or the other way
+// round in odd turns), in one run of the program per turn, under openbox.
+void MinimisedCpuPerSecond(benchmark::State& state, bool mjpg) {
+    const int w = Width(state), h = Height(state);
+    const std::string measure = std::string(mjpg ? "MJPG " : "YUY2 ") + std::to_string(w) + "x" +
+                                std::to_string(h);
+    WindowManager wm;
+    if (!wm.Start()) {
+        state.SkipWithError("openbox, the window manager, did not start");
+        return;
+    }
+    MinimisedResult total;
+    std::vector<double> ratios;
+    int n = 0;
+    for (auto _ : state) {
+        g_watch.Reset();
+        auto form = StartProgram(w, h, mjpg);
+        QWidget* view = form->ViewForm();
+        if (!g_watch.firstFrame.Run(kTimeoutMs)) {
+            state.SkipWithError("no frame was painted in time");
+            return;
+        }
+        double cpu[2] = {0, 0}, fps[2] = {0, 0};
+        for (int k = 0; k < 2; ++k) {
+            const bool minimised = (n + k) % 2 == 1;
+            if (minimised) {
+                MinimizeApplication();
+                if (!PumpUntil([&] { return !view->windowHandle()->isExposed(); }, kTimeoutMs)) {
+                    state.SkipWithError("the window manager did not minimise the windows");
+                    return;
+                }
+            }
+            MeasureRunning(measure + (minimised ? " minimised" : " shown"), kWarmUpMs,
+                           &cpu[minimised], &fps[minimised]);
+            if (minimised) {
+                const int frames = g_watch.frames;
+                view->showNormal();
+                // From the moment the window is on the screen again.
+                if (!PumpUntil([&] { return view->windowHandle()->isExposed(); }, kTimeoutMs)) {
+                    state.SkipWithError("the window manager did not restore the windows");
+                    return;
+                }
+                const Clock::time_point restored = Clock::now();
+                if (!PumpUntil([&] { return g_watch.frames > frames; }, kTimeoutMs)) {
+                    state.SkipWithError("no frame was painted after the restore");
+                    return;
+                }
+                total.restoreMs += bench::Milliseconds(restored, Clock::now());
+            }
+        }
+        form.reset();
+        bench::Pump(50);
+        total.source += CameraSourceCpu(w, h, mjpg);
+        state.SetIterationTime(cpu[1] / 1e3);
+        total.minimised += cpu[1];
+        total.shown += cpu[0];
+        total.minimisedFps += fps[1];
+        ratios.push_back(cpu[1] / cpu[0]);
+        ++n;
+    }
+    if (n == 0)
+        return;
+    std::sort(ratios.begin(), ratios.end());
+    total.minimised /= n;
+    total.shown /= n;
+    total.minimisedFps /= n;
+    total.restoreMs /= n;
+    total.source /= n;
+    total.ratios = {ratios[ratios.size() / 2], ratios.front(), ratios.back()};
+    g_minimised[measure] = total;
+    state.counters["minimised_cpu_ms_per_s"] = total.minimised;
+    state.counters["shown_cpu_ms_per_s"] = total.shown;
+    state.counters["minimised_painted_fps"] = total.minimisedFps;
+    state.counters["restore_to_frame_ms"] = total.restoreMs;
+    state.counters["camera_source_cpu_ms_per_s"] = total.source;
+}
+
+// The webcam's MJPG 1920x1080 at 30 fps.
+void BM_MjpgMinimisedCpuPerSecond(benchmark::State& state) {
+    bench::WebcamProfile webcam;
+    MinimisedCpuPerSecond(state, true);
+}
+
+// The test camera's YUY2 1280x720 at 30 fps.
+void BM_MinimisedCpuPerSecond(benchmark::State& state) {
+    MinimisedCpuPerSecond(state, false);
+}
+
+// ---------------------------------------------------------------------------
 // Resident memory
 // ---------------------------------------------------------------------------
 
@@ -624,6 +846,16 @@ BENCHMARK(BM_MjpgHalfCpuPerSecond)
     ->Iterations(4)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MjpgMinimisedCpuPerSecond)
+    ->Arg(1920)
+    ->Iterations(4)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MinimisedCpuPerSecond)
+    ->Arg(1280)
+    ->Iterations(4)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ExecToFirstPaint)
     ->Iterations(kExecTurns)
     ->UseManualTime()
@@ -709,6 +941,24 @@ int main(int argc, char** argv) {
             "CPU per second of preview, %s, ratio of each turn: median %.2fx, "
             "%.2fx to %.2fx\n",
             measure.c_str(), r.median, r.least, r.greatest);
+    }
+    if (!g_minimised.empty()) {
+        std::printf("\nThe program with both windows minimised beside the same program shown "
+                    "(under openbox, same run):\n");
+        std::printf("%-44s %14s %14s %8s\n", "measure", "minimised", "shown", "ratio");
+        for (const auto& [measure, r] : g_minimised) {
+            std::printf("%-44s %10.2f ms %10.2f ms %7.2fx\n",
+                        ("CPU per second, " + measure).c_str(), r.minimised, r.shown,
+                        r.shown > 0 ? r.minimised / r.shown : 0.0);
+            std::printf("  ratio of each turn: median %.2fx, %.2fx to %.2fx; frames painted while "
+                        "minimised %.2f a second; exposed again to a new frame drawn in %.2f ms\n",
+                        r.ratios.median, r.ratios.least, r.ratios.greatest, r.minimisedFps,
+                        r.restoreMs);
+            std::printf("  the test camera's own source alone (no program): %.2f ms; minimised "
+                        "less that: %.2f ms, %.2fx the program shown\n",
+                        r.source, r.minimised - r.source,
+                        r.shown > 0 ? (r.minimised - r.source) / r.shown : 0.0);
+        }
     }
     if (g_execRatio.median > 0) {
         std::printf(

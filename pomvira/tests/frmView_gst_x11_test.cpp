@@ -3,21 +3,35 @@
 // runs through the frame grabber into the preview window's video window; the
 // renderer's window lies over the video area and shows the picture, a
 // notice laid over the video hides it, and a still picture taken from the
-// grabber is upright.
+// grabber is upright. Under a window manager (openbox, on a desktop of the
+// test's own), a preview nobody sees (minimised, wholly covered) draws no
+// frame, shows a new one the moment it is seen again, and its stills are
+// the camera's current frame.
+#include <gst/gst.h>
+#include <gst/video/video.h>
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QProcess>
 #include <QScreen>
 #include <QTest>
 #include <cstdlib>
+#include <deque>
+#include <memory>
+#include <mutex>
 
+#include "TestDesktop.h"
 #include "TestFrames.h"
 #include "forms/frmView.h"
 #include "media/Filter.h"
 #include "media/FilterGraph.h"
 #include "media/SampleGrabber.h"
+#include "media/gst/BinFilter.h"
 #include "media/gst/GstMediaSystem.h"
+#include "media/gst/GstRef.h"
+#include "media/gst/RawFrames.h"
+#include "media/gst/VideoRendererWindow.h"
 #include "media/tests/GstTestDevices.h"
 
 using namespace media;
@@ -26,37 +40,56 @@ namespace {
 
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new GstTestDevices("1"));
 
-TEST(ViewFormWithCamera, ShowsTheLiveVideoAndTakesUprightStills) {
+// "Test Camera 1" through the frame grabber into a preview window placed at
+// (119, 87) around a 640 x 480 video, built and run as the control panel
+// does it, and shut down as it does.
+struct CameraPreview {
     TFilterGraph graph;
-    graph.setObjectName("CaptureGraph");
-    graph.SetMode(gmCapture);
     TFilter source;
-    source.setObjectName("VideoSourceFilter");
-    TSysDevEnum devices(CLSID_VideoInputDeviceCategory);
-    ASSERT_GE(devices.DeviceCount(), 1);
-    ASSERT_EQ(devices.DeviceEntry(0).FriendlyName, "Test Camera 1");
-    source.BaseFilter().StoreMoniker(devices.DeviceMoniker(0).Get());
-    source.SetFilterGraph(&graph);
     TSampleGrabber grabber;
-    grabber.setObjectName("SampleGrabber");
-    grabber.SetFilterGraph(&graph);
-
     TViewForm form;
-    form.VideoWindow->SetFilterGraph(&graph);
-    form.SetRecordState(false);
-    form.move(100 + 19, 50 + 37);
-    ASSERT_FALSE(form.SetVideoSize(640, 480));
-    form.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
 
-    graph.SetActive(true);
-    auto builder = graph.Get<ICaptureGraphBuilder2>();
-    ASSERT_EQ(builder->RenderStream(
-                  &PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video, source.Get<IBaseFilter>().Get(),
-                  grabber.Get<IBaseFilter>().Get(), form.VideoWindow->Get<IBaseFilter>().Get()),
-              S_OK);
-    ASSERT_TRUE(form.VideoWindow->IsRendererConnected());
-    ASSERT_TRUE(graph.RunGraph());
+    void Start() {
+        graph.setObjectName("CaptureGraph");
+        graph.SetMode(gmCapture);
+        source.setObjectName("VideoSourceFilter");
+        TSysDevEnum devices(CLSID_VideoInputDeviceCategory);
+        ASSERT_GE(devices.DeviceCount(), 1);
+        ASSERT_EQ(devices.DeviceEntry(0).FriendlyName, "Test Camera 1");
+        source.BaseFilter().StoreMoniker(devices.DeviceMoniker(0).Get());
+        source.SetFilterGraph(&graph);
+        grabber.setObjectName("SampleGrabber");
+        grabber.SetFilterGraph(&graph);
+        form.VideoWindow->SetFilterGraph(&graph);
+        form.SetRecordState(false);
+        form.move(100 + 19, 50 + 37);
+        ASSERT_FALSE(form.SetVideoSize(640, 480));
+        form.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+
+        graph.SetActive(true);
+        auto builder = graph.Get<ICaptureGraphBuilder2>();
+        ASSERT_EQ(builder->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video,
+                                        source.Get<IBaseFilter>().Get(),
+                                        grabber.Get<IBaseFilter>().Get(),
+                                        form.VideoWindow->Get<IBaseFilter>().Get()),
+                  S_OK);
+        ASSERT_TRUE(form.VideoWindow->IsRendererConnected());
+        ASSERT_TRUE(graph.RunGraph());
+    }
+    ~CameraPreview() {
+        form.VideoWindow->hide();
+        graph.StopGraph();
+        form.VideoWindow->SetFilterGraph(nullptr);
+        graph.SetActive(false);
+    }
+};
+
+TEST(ViewFormWithCamera, ShowsTheLiveVideoAndTakesUprightStills) {
+    CameraPreview preview;
+    ASSERT_NO_FATAL_FAILURE(preview.Start());
+    TViewForm& form = preview.form;
+    TSampleGrabber& grabber = preview.grabber;
 
     // The renderer's window is the preview window's child over the video area.
     QWidget* rendererWindow = form.VideoWindow->VideoHandle();
@@ -122,9 +155,142 @@ TEST(ViewFormWithCamera, ShowsTheLiveVideoAndTakesUprightStills) {
     // Shut-down as the control panel does it.
     form.VideoWindow->hide();
     EXPECT_FALSE(rendererWindow->isVisible());
-    graph.StopGraph();
-    form.VideoWindow->SetFilterGraph(nullptr);
-    graph.SetActive(false);
+}
+
+// The camera's last four frames as they leave its preview pin (the pad's
+// probe holds them while it runs).
+class CameraFrames {
+  public:
+    explicit CameraFrames(TFilter& camera)
+        : pad_(gst::BinFilter::From(camera.Get<IBaseFilter>().Get())
+                   ->PinByName(u"Preview")
+                   ->Pad()) {
+        probe_ = gst_pad_add_probe(pad_, GST_PAD_PROBE_TYPE_BUFFER, &CameraFrames::OnBuffer,
+                                   new std::shared_ptr<Kept>(kept_), [](gpointer data) {
+                                       delete static_cast<std::shared_ptr<Kept>*>(data);
+                                   });
+    }
+    ~CameraFrames() { gst_pad_remove_probe(pad_, probe_); }
+    // Whether the picture (RGB32) is one of them.
+    bool OneOfTheLast(const QImage& picture) {
+        std::lock_guard<std::mutex> lock(kept_->mutex);
+        for (const auto& f : kept_->frames) {
+            GstVideoInfo info;
+            GstMapInfo map;
+            if (!gst_video_info_from_caps(&info, f.second.Get()) ||
+                !gst_buffer_map(f.first.Get(), &map, GST_MAP_READ))
+                continue;
+            QImage frame(info.width, info.height, QImage::Format_RGB32);
+            gst::ConvertRawFrame(info, map.data, info.stride[0], frame.bits(),
+                                 size_t(frame.bytesPerLine()));
+            gst_buffer_unmap(f.first.Get(), &map);
+            if (frame == picture)
+                return true;
+        }
+        return false;
+    }
+
+  private:
+    struct Kept {
+        std::mutex mutex;
+        std::deque<std::pair<gst::GstRef<GstBuffer>, gst::CapsRef>> frames;
+    };
+    static GstPadProbeReturn OnBuffer(GstPad* pad, GstPadProbeInfo* info, gpointer data) {
+        Kept& kept = **static_cast<std::shared_ptr<Kept>*>(data);
+        std::lock_guard<std::mutex> lock(kept.mutex);
+        kept.frames.emplace_front(
+            gst::GstRef<GstBuffer>::Adopt(gst_buffer_copy_deep(GST_PAD_PROBE_INFO_BUFFER(info))),
+            gst::CapsRef::Adopt(gst_pad_get_current_caps(pad)));
+        if (kept.frames.size() > 4)
+            kept.frames.pop_back();
+        return GST_PAD_PROBE_OK;
+    }
+
+    GstPad* pad_;  // the camera filter's
+    gulong probe_;
+    std::shared_ptr<Kept> kept_ = std::make_shared<Kept>();
+};
+
+// A window manager hides and shows the preview window; other windows cover
+// it, wholly or in part. Nobody sees it minimised or wholly covered: no
+// frame is drawn then. Seen again, it shows a new frame at once; a still
+// taken meanwhile is the camera's current frame.
+TEST(ViewFormWithCamera, DrawsNoFrameNobodySees) {
+    const QString missing = TTestDesktop::Missing(false);
+    if (!missing.isEmpty())
+        GTEST_SKIP() << missing.toStdString() << " is not installed";
+    TTestDesktop desktop;
+    ASSERT_TRUE(desktop.Start(QSize(1024, 768), false));
+    QProcessEnvironment env = desktop.Environment();
+    env.insert(QStringLiteral("POMVIRA_UNDER_WINDOW_MANAGER"), QStringLiteral("1"));
+    QProcess child;
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--gtest_filter=ViewFormWithCamera.ChildUnderAWindowManager")});
+    ASSERT_TRUE(child.waitForFinished(120000));
+    const std::string output = child.readAll().toStdString();
+    EXPECT_EQ(child.exitCode(), 0) << output;
+    EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
+}
+
+// Run by the test above on its desktop.
+TEST(ViewFormWithCamera, ChildUnderAWindowManager) {
+    if (!qEnvironmentVariableIsSet("POMVIRA_UNDER_WINDOW_MANAGER"))
+        GTEST_SKIP() << "run by DrawsNoFrameNobodySees";
+    CameraPreview preview;
+    ASSERT_NO_FATAL_FAILURE(preview.Start());
+    CameraFrames camera(preview.source);
+    auto* renderer = qobject_cast<gst::VideoRendererWindow*>(preview.form.VideoWindow->VideoHandle());
+    ASSERT_NE(renderer, nullptr);
+    const auto drawing = [&](bool expected) {
+        const uint64_t shown = renderer->FramesShown();
+        QTest::qWait(300);
+        return (renderer->FramesShown() > shown) == expected;
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return renderer->Seen(); }, 10000));
+    EXPECT_TRUE(drawing(true));
+
+    // Covered in part (the left half of the screen is narrower than the
+    // window): drawn; wholly (the whole screen): not.
+    QWidget cover(nullptr, Qt::X11BypassWindowManagerHint | Qt::FramelessWindowHint);
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    ASSERT_LT(screen.width() / 2, preview.form.width());
+    cover.setGeometry(screen.adjusted(0, 0, -screen.width() / 2, 0));
+    cover.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&cover));
+    EXPECT_TRUE(drawing(true)) << "half covered";
+    cover.setGeometry(screen);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !renderer->Seen(); }, 5000)) << "wholly covered";
+    EXPECT_TRUE(drawing(false));
+
+    // Uncovered: the newest frame is drawn as the window is seen again.
+    QImage last = renderer->CurrentFrame();
+    uint64_t shown = renderer->FramesShown();
+    cover.hide();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return renderer->Seen(); }, 5000));
+    EXPECT_GT(renderer->FramesShown(), shown);
+    EXPECT_NE(renderer->CurrentFrame(), last);
+
+    // Minimised: nothing drawn; a still is the camera's current frame, not
+    // the one last drawn.
+    preview.form.showMinimized();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !renderer->Seen(); }, 5000)) << "minimised";
+    last = renderer->CurrentFrame();
+    EXPECT_TRUE(drawing(false));
+    TBitmap still;
+    ASSERT_TRUE(preview.grabber.CopyFrameToBitmap(&still));
+    const QImage picture = still.ToImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_NE(picture, last);
+    EXPECT_TRUE(camera.OneOfTheLast(picture));
+
+    // Restored: a new frame at once.
+    shown = renderer->FramesShown();
+    preview.form.showNormal();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return renderer->Seen(); }, 5000)) << "restored";
+    EXPECT_GT(renderer->FramesShown(), shown);
+    EXPECT_NE(renderer->CurrentFrame(), last);
+    EXPECT_TRUE(drawing(true));
 }
 
 }  // namespace

@@ -17,6 +17,17 @@ HRESULT CreateFilter(const IID& iid, void** object) {
     return filter->QueryInterface(iid, object);
 }
 
+// Whether what an input can give includes RGB, as a converter's output does:
+// then the grabber and the renderer take RGB alone, so that a converter in
+// front makes the renderer's own format, not a YUV it would convert again.
+bool OffersRgb(PadPin* pin, GstCaps* caps) {
+    if (pin->Direction() != PINDIR_INPUT || !caps)
+        return false;
+    CapsRef rgb =
+        CapsRef::Adopt(gst_caps_from_string("video/x-raw, format=(string){ BGRx, BGR, RGB }"));
+    return gst_caps_can_intersect(caps, rgb.Get());
+}
+
 }  // namespace
 
 SampleGrabberFilter::SampleGrabberFilter() : BinFilter(CLSID_SampleGrabber, gst_bin_new(nullptr)) {
@@ -29,6 +40,18 @@ SampleGrabberFilter::~SampleGrabberFilter() {
     // Out of any graph by now (the graph holds its filters): stop streaming
     // before the grabber's state goes.
     gst_element_set_state(Bin(), GST_STATE_NULL);
+}
+
+HRESULT SampleGrabberFilter::PrepareConnect(PadPin* pin, PadPin* peer, GstCaps* caps) {
+    if (pin->Direction() == PINDIR_INPUT)
+        core_.SetRgbOnly(OffersRgb(pin, caps));
+    return BinFilter::PrepareConnect(pin, peer, caps);
+}
+
+void SampleGrabberFilter::PinDisconnected(PadPin* pin) {
+    if (pin->Direction() == PINDIR_INPUT)
+        core_.SetRgbOnly(false);
+    BinFilter::PinDisconnected(pin);
 }
 
 void* SampleGrabberFilter::ExtraInterface(const IID& iid) {
@@ -44,6 +67,16 @@ VideoRendererFilter::VideoRendererFilter() : BinFilter(CLSID_VideoRenderer, gst_
 
 VideoRendererFilter::~VideoRendererFilter() {
     gst_element_set_state(Bin(), GST_STATE_NULL);
+}
+
+HRESULT VideoRendererFilter::PrepareConnect(PadPin* pin, PadPin* peer, GstCaps* caps) {
+    core_.SetRgbOnly(OffersRgb(pin, caps));
+    return BinFilter::PrepareConnect(pin, peer, caps);
+}
+
+void VideoRendererFilter::PinDisconnected(PadPin* pin) {
+    core_.SetRgbOnly(false);
+    BinFilter::PinDisconnected(pin);
 }
 
 void* VideoRendererFilter::ExtraInterface(const IID& iid) {

@@ -10,6 +10,9 @@
 //  - Video renderer: a bin around the renderer's appsink, pin "Input";
 //    IVideoWindow. Create it on the user-interface thread: its window is a
 //    widget.
+// Both take a camera's packed YUV as the camera gives it, for the renderer
+// to convert once; an input that can give RGB (a converter) is asked for
+// RGB alone, so that the chain still converts once.
 #pragma once
 
 #include "BinFilter.h"
@@ -38,6 +41,8 @@ class SampleGrabberFilter : public BinFilter, public ISampleGrabber {
   protected:
     ~SampleGrabberFilter() override;
     void* ExtraInterface(const IID& iid) override;
+    HRESULT PrepareConnect(PadPin* pin, PadPin* peer, GstCaps* caps) override;
+    void PinDisconnected(PadPin* pin) override;
 
   private:
     SampleGrabberCore core_;
@@ -64,6 +69,8 @@ class VideoRendererFilter : public BinFilter, public IVideoWindow {
   protected:
     ~VideoRendererFilter() override;
     void* ExtraInterface(const IID& iid) override;
+    HRESULT PrepareConnect(PadPin* pin, PadPin* peer, GstCaps* caps) override;
+    void PinDisconnected(PadPin* pin) override;
 
   private:
     VideoRendererCore core_;

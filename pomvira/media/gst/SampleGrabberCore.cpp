@@ -13,6 +13,7 @@
 #endif
 
 #include "JpegFrames.h"
+#include "RawFrames.h"
 #include "media/Bitmap.h"
 #include "media/MediaUtil.h"
 
@@ -52,14 +53,22 @@ struct FrameFormat {
 struct OutputShape {
     bool bottomUp = false;  // DirectShow RGB: bottom-up rows padded to 4 bytes
     bool dropPad = false;   // 32-bit BGRx handed out as 24-bit RGB
+    bool convert = false;   // a camera's YUV converted to 24-bit RGB
     int stride = 0;         // bytes per output row (RGB)
     size_t size = 0;        // bytes of the whole output frame
 };
 
+// Packed YUV, which the renderer converts itself.
+bool PackedYuv(GstVideoFormat format) {
+    return IsRawFrameFormat(format) && gst_video_format_get_info(format) &&
+           GST_VIDEO_FORMAT_INFO_IS_YUV(gst_video_format_get_info(format));
+}
+
 // Whether frames of a format are handed out as 24-bit RGB although they
-// pass as 32-bit: BGRx let through for an RGB24 request.
+// pass in another: BGRx and a camera's packed YUV let through for an RGB24
+// request.
 bool HandedOutAs24(bool handOut24, GstVideoFormat format) {
-    return handOut24 && format == GST_VIDEO_FORMAT_BGRx;
+    return handOut24 && (format == GST_VIDEO_FORMAT_BGRx || PackedYuv(format));
 }
 
 OutputShape ShapeOf(const FrameFormat& format, bool handOut24, GstBuffer* buffer) {
@@ -80,7 +89,8 @@ OutputShape ShapeOf(const FrameFormat& format, bool handOut24, GstBuffer* buffer
     const VideoFormatEntry* e = VideoFormatForGst(f);
     if (HandedOutAs24(handOut24, f)) {
         e = VideoFormatForSubtype(MEDIASUBTYPE_RGB24);
-        shape.dropPad = true;
+        shape.convert = PackedYuv(f);
+        shape.dropPad = !shape.convert;
     }
     const int width = GST_VIDEO_INFO_WIDTH(&format.info);
     shape.bottomUp = e && e->rgb;
@@ -116,16 +126,25 @@ bool WriteFrame(const FrameFormat& format, const OutputShape& shape, GstBuffer* 
         const int srcStride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0);
         const auto* src = static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
         const size_t rowBytes =
-            shape.dropPad ? size_t(width) * 3
-                          : size_t(GST_VIDEO_FRAME_COMP_PSTRIDE(&frame, 0)) * size_t(width);
+            shape.dropPad || shape.convert
+                ? size_t(width) * 3
+                : size_t(GST_VIDEO_FRAME_COMP_PSTRIDE(&frame, 0)) * size_t(width);
         const size_t copyBytes = std::min(rowBytes, size_t(shape.stride));
+        // YUV rows go through 32 bits, as the converter turns them into
+        // 24-bit RGB: the same colours as the preview's.
+        const RawFrameRows yuv(frame.info);
+        std::vector<uint32_t> line(shape.convert ? size_t(width) : 0);
         for (int y = 0; y < height; ++y) {
             uint8_t* dst = out + size_t(height - 1 - y) * shape.stride;
             const uint8_t* row = src + size_t(y) * srcStride;
-            if (shape.dropPad)
+            if (shape.convert) {
+                yuv.Convert(row, line.data());
+                BgrxRowToBgr(reinterpret_cast<const uint8_t*>(line.data()), dst, width);
+            } else if (shape.dropPad) {
                 BgrxRowToBgr(row, dst, width);
-            else
+            } else {
                 std::memcpy(dst, row, copyBytes);
+            }
             std::memset(dst + copyBytes, 0, shape.stride - copyBytes);
         }
     } else {
@@ -241,10 +260,11 @@ CapsRef GrabberCapsFromMediaType(const AM_MEDIA_TYPE& mt) {
     CapsRef caps;
     if (mt.subtype == MEDIASUBTYPE_RGB24) {
         // BGRx first: a converter in front of the grabber then produces the
-        // renderer's own format. A camera's JPEG frames pass as they are, to
-        // be decoded once by the renderer and, for a still, here.
-        caps = CapsRef::Adopt(
-            gst_caps_from_string("video/x-raw, format=(string){ BGRx, BGR }; image/jpeg"));
+        // renderer's own format. A camera's packed YUV and JPEG frames pass
+        // as they are, to be converted or decoded once by the renderer and,
+        // for a still, here.
+        caps = CapsRef::Adopt(gst_caps_from_string(
+            "video/x-raw, format=(string){ BGRx, BGR, YUY2, UYVY, YVYU }; image/jpeg"));
     } else {
         caps = CapsForSubtype(mt.subtype);
     }
@@ -270,8 +290,8 @@ SampleGrabberCore::SampleGrabberCore() : shared_(std::make_shared<Shared>()) {
     rgb24.majortype = MEDIATYPE_Video;
     rgb24.subtype = MEDIASUBTYPE_RGB24;
     rgb24.formattype = FORMAT_VideoInfo;
-    CapsRef caps = GrabberCapsFromMediaType(rgb24);
-    g_object_set(filter_.Get(), "caps", caps.Get(), nullptr);
+    requested_ = GrabberCapsFromMediaType(rgb24);
+    ApplyCaps();
 
     PadRef src = PadRef::Adopt(gst_element_get_static_pad(filter_.Get(), "src"));
     probeId_ = gst_pad_add_probe(
@@ -290,9 +310,28 @@ SampleGrabberCore::~SampleGrabberCore() {
 }
 
 CapsRef SampleGrabberCore::RequestedCaps() const {
-    CapsRef caps;
-    g_object_get(filter_.Get(), "caps", caps.Put(), nullptr);
-    return caps;
+    return requested_;
+}
+
+void SampleGrabberCore::SetRgbOnly(bool rgbOnly) {
+    rgbOnly_ = rgbOnly;
+    ApplyCaps();
+}
+
+void SampleGrabberCore::ApplyCaps() {
+    bool handOut24;
+    {
+        std::lock_guard<std::mutex> lock(shared_->mutex);
+        handOut24 = shared_->handOut24;
+    }
+    CapsRef caps = requested_;
+    if (rgbOnly_ && handOut24) {
+        CapsRef rgb = CapsRef::Adopt(
+            gst_caps_from_string("video/x-raw, format=(string){ BGRx, BGR }; image/jpeg"));
+        caps = CapsRef::Adopt(
+            gst_caps_intersect_full(requested_.Get(), rgb.Get(), GST_CAPS_INTERSECT_FIRST));
+    }
+    g_object_set(filter_.Get(), "caps", caps.Get(), nullptr);
 }
 
 HRESULT SampleGrabberCore::SetOneShot(bool oneShot) {
@@ -306,12 +345,12 @@ HRESULT SampleGrabberCore::SetOneShot(bool oneShot) {
 HRESULT SampleGrabberCore::SetMediaType(const AM_MEDIA_TYPE* mt) {
     if (!mt)
         return E_POINTER;
-    CapsRef caps = GrabberCapsFromMediaType(*mt);
+    requested_ = GrabberCapsFromMediaType(*mt);
     {
         std::lock_guard<std::mutex> lock(shared_->mutex);
         shared_->handOut24 = mt->majortype == MEDIATYPE_Video && mt->subtype == MEDIASUBTYPE_RGB24;
     }
-    g_object_set(filter_.Get(), "caps", caps.Get(), nullptr);
+    ApplyCaps();
     return S_OK;
 }
 

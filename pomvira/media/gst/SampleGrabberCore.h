@@ -13,9 +13,12 @@
 //
 // Asked for RGB24, the grabber also lets 32-bit BGRx pass, and prefers it:
 // that is what the video renderer paints as it arrives, so the preview chain
-// converts the camera's format once, straight to it. Such frames are handed
-// out as 24-bit RGB, and the connected type says RGB24, exactly as if 24-bit
-// frames had passed (the colour converter gives the same colours for both).
+// converts the camera's format once, straight to it. A camera's packed YUV
+// (YUY2, UYVY, YVYU) passes as it is, for the renderer to convert once. Such
+// frames are handed out as 24-bit RGB, and the connected type says RGB24,
+// exactly as if 24-bit frames had passed: YUV frames converted when they are
+// asked for, with the colours GStreamer's converter gives (RawFrames.h),
+// which are the same for BGR and BGRx.
 // A camera's JPEG frames (MJPG) pass as they are too, for the renderer to
 // decode once at the size it shows them: the grabber keeps the last one and
 // decodes it at its full size when it is asked for (JpegFrames.h), handing
@@ -55,6 +58,9 @@ class SampleGrabberCore {
     // The caps that SetMediaType asks for (exposed for tests and for the
     // graph's converter choice).
     CapsRef RequestedCaps() const;
+    // Takes no packed YUV for an RGB24 request while set: behind a converter,
+    // which would otherwise pick the YUV the renderer converts again.
+    void SetRgbOnly(bool rgbOnly);
 
   private:
     // The state shared with the streaming thread. The probe holds its own
@@ -66,7 +72,12 @@ class SampleGrabberCore {
     // carry; null when not connected.
     CapsRef ConnectedCaps() const;
 
+    // Sets the capsfilter's caps: those asked for, or their RGB part.
+    void ApplyCaps();
+
     ElementRef filter_;
+    CapsRef requested_;
+    bool rgbOnly_ = false;
     gulong probeId_ = 0;
     std::shared_ptr<Shared> shared_;
 };

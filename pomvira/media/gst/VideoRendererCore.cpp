@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "JpegFrames.h"
+#include "RawFrames.h"
 #include "SharedFrames.h"
 #include "media/MediaUtil.h"
 
@@ -20,10 +21,11 @@ namespace media::gst {
 
 namespace {
 
-// The images the camera's JPEG frames are decoded into, used again once the
-// window has let them go: the preview allocates no memory per frame. An
-// image handed out is no longer held here, so that decoding into it copies
-// nothing; Keep holds it again beside the window's copy.
+// The images the camera's frames are decoded or converted into when the
+// widget paints them, used again once the window has let them go: the
+// preview allocates no memory per frame. An image handed out is no longer
+// held here, so that writing into it copies nothing; Keep holds it again
+// beside the window's copy.
 class ImagePool {
   public:
     QImage Take(const QSize& size) {
@@ -55,17 +57,71 @@ class ImagePool {
 
 }  // namespace
 
+// Turns a stream's frames into the images the window shows.
+struct FrameMaker {
+    // The video info of the caps last seen.
+    CapsRef caps;
+    GstVideoInfo info;
+    // The caps are JPEG: the renderer decodes the frames itself.
+    bool jpeg = false;
+    // The images of frames drawn by the widget, used again.
+    ImagePool images;
+
+    // Takes the caps of the next frame; false when its frames cannot be shown.
+    bool Use(GstCaps* sampleCaps) {
+        if (caps.Get() == sampleCaps)
+            return true;
+        jpeg = gst_structure_has_name(gst_caps_get_structure(sampleCaps, 0), "image/jpeg");
+        if (!jpeg && !gst_video_info_from_caps(&info, sampleCaps))
+            return false;
+        caps = CapsRef::Share(sampleCaps);
+        return true;
+    }
+
+    // A frame that fills the area (in device pixels) is decoded or converted
+    // into a buffer the display draws from, when the window has them; other
+    // frames into an image of the pool, BGRx ones not at all (the image is
+    // a view of the buffer). A JPEG frame is decoded at the scale that
+    // covers the area. A null image for a frame that cannot be shown.
+    QImage Make(GstBuffer* buffer, const QSize& area,
+                const std::shared_ptr<SharedFramePool>& shared) {
+        const bool asItCame = !jpeg && GST_VIDEO_INFO_FORMAT(&info) == GST_VIDEO_FORMAT_BGRx;
+        bool intoShared = false;
+        const ImageTarget target = [&](const QSize& size) {
+            if (size == area) {
+                QImage image = SharedFramePool::Take(shared, size);
+                if (!image.isNull()) {
+                    intoShared = true;
+                    return image;
+                }
+            }
+            return asItCame ? QImage() : images.Take(size);
+        };
+        QImage image;
+        if (jpeg) {
+            GstMapInfo map;
+            if (!gst_buffer_map(buffer, &map, GST_MAP_READ))
+                return QImage();
+            image = DecodeJpegFrame(map.data, map.size, area, target);
+            gst_buffer_unmap(buffer, &map);
+        } else {
+            image = VideoRendererCore::ImageFromBuffer(buffer, &info, target);
+        }
+        if (intoShared)
+            images.Clear();  // not needed while the shared buffers serve
+        else if (!image.isNull() && !asItCame)
+            images.Keep(image);
+        return image;
+    }
+};
+
 // What the streaming thread needs; shared by the appsink callbacks and the
 // event probe, released by GStreamer when the sink lets go of them.
 struct VideoRendererCore::StreamState {
     std::shared_ptr<FrameMailbox> mailbox;
     std::atomic<bool> newStream{true};
-    // The video info of the caps last seen (streaming thread only).
-    CapsRef caps;
-    GstVideoInfo info;
-    // The caps are JPEG: the renderer decodes the frames itself.
-    bool jpeg = false;
-    ImagePool jpegImages;
+    // Streaming thread only.
+    FrameMaker maker;
     // Nothing thrown on the streaming thread leaves the sink's callbacks.
     TCallbackGuard guard;
 
@@ -74,49 +130,35 @@ struct VideoRendererCore::StreamState {
         guard.Run([&] {
             GstRef<GstSample> sample = GstRef<GstSample>::Adopt(
                 preroll ? gst_app_sink_pull_preroll(sink) : gst_app_sink_pull_sample(sink));
-            Deliver(sample.Get());
+            Deliver(sample);
         });
         return GST_FLOW_OK;
     }
 
-    GstFlowReturn Deliver(GstSample* sample) {
+    void Deliver(const GstRef<GstSample>& sample) {
         if (!sample)
-            return GST_FLOW_OK;
-        GstCaps* sampleCaps = gst_sample_get_caps(sample);
-        GstBuffer* buffer = gst_sample_get_buffer(sample);
-        if (!sampleCaps || !buffer)
-            return GST_FLOW_OK;
-        if (caps.Get() != sampleCaps) {
-            jpeg = gst_structure_has_name(gst_caps_get_structure(sampleCaps, 0), "image/jpeg");
-            if (!jpeg && !gst_video_info_from_caps(&info, sampleCaps))
-                return GST_FLOW_OK;
-            caps = CapsRef::Share(sampleCaps);
+            return;
+        GstCaps* sampleCaps = gst_sample_get_caps(sample.Get());
+        GstBuffer* buffer = gst_sample_get_buffer(sample.Get());
+        if (!sampleCaps || !buffer || !maker.Use(sampleCaps))
+            return;
+        if (!mailbox->Seen()) {
+            // Nobody sees the video: the frame is kept as it came, and made
+            // only if it is shown (the window's first frame once it is seen).
+            mailbox->Hold(
+                [sample](const QSize& area, const std::shared_ptr<SharedFramePool>& shared) {
+                    FrameMaker once;
+                    GstCaps* caps = gst_sample_get_caps(sample.Get());
+                    return once.Use(caps) ? once.Make(gst_sample_get_buffer(sample.Get()), area,
+                                                      shared)
+                                          : QImage();
+                },
+                newStream.exchange(false));
+            return;
         }
-        QImage image = jpeg ? DecodeJpeg(buffer) : ImageFromBuffer(buffer, &info);
+        QImage image = maker.Make(buffer, mailbox->Area(), mailbox->SharedPool());
         if (!image.isNull())
             mailbox->Post(std::move(image), newStream.exchange(false));
-        return GST_FLOW_OK;
-    }
-
-    // A JPEG frame decoded at the scale that covers the window's area, into
-    // a buffer the display draws from when the window has them.
-    QImage DecodeJpeg(GstBuffer* buffer) {
-        GstMapInfo map;
-        if (!gst_buffer_map(buffer, &map, GST_MAP_READ))
-            return QImage();
-        const std::shared_ptr<SharedFramePool> shared = mailbox->SharedPool();
-        bool sharedImage = false;
-        QImage image = DecodeJpegFrame(map.data, map.size, mailbox->Area(), [&](const QSize& size) {
-            QImage target = SharedFramePool::Take(shared, size);
-            sharedImage = !target.isNull();
-            return sharedImage ? target : jpegImages.Take(size);
-        });
-        gst_buffer_unmap(buffer, &map);
-        if (sharedImage)
-            jpegImages.Clear();  // not needed while the shared buffers serve
-        else if (!image.isNull())
-            jpegImages.Keep(image);
-        return image;
     }
 };
 
@@ -175,37 +217,28 @@ VideoRendererCore::~VideoRendererCore() {
 }
 
 CapsRef VideoRendererCore::AcceptedCaps() {
-    // BGRx is Qt's native 32-bit layout, painted without a pass of its own;
-    // the sample grabber in front of the renderer lets it through, so the
-    // preview chain converts once. 24-bit frames are taken too (one pass).
-    // A camera's JPEG frames are decoded here, once, straight into that
-    // layout and no larger than the window needs.
-    return CapsRef::Adopt(
-        gst_caps_from_string("video/x-raw, format=(string){ BGRx, BGR, RGB }; image/jpeg"));
+    // BGRx is Qt's native 32-bit layout, painted without a pass of its own
+    // (a converter in front of the renderer makes it first). A camera's
+    // packed YUV, 24-bit RGB and JPEG frames are converted or decoded here,
+    // once, straight into that layout (the sample grabber in front of the
+    // renderer lets them through), JPEG frames no larger than the window
+    // needs.
+    return CapsRef::Adopt(gst_caps_from_string(
+        "video/x-raw, format=(string){ BGRx, BGR, RGB, YUY2, UYVY, YVYU }; image/jpeg"));
+}
+
+void VideoRendererCore::SetRgbOnly(bool rgbOnly) {
+    CapsRef caps = AcceptedCaps();
+    if (rgbOnly) {
+        CapsRef rgb = CapsRef::Adopt(gst_caps_from_string(
+            "video/x-raw, format=(string){ BGRx, BGR, RGB }; image/jpeg"));
+        caps = CapsRef::Adopt(gst_caps_intersect_full(caps.Get(), rgb.Get(),
+                                                      GST_CAPS_INTERSECT_FIRST));
+    }
+    g_object_set(sink_.Get(), "caps", caps.Get(), nullptr);
 }
 
 namespace {
-
-// One row of 24-bit BGR (from a camera that delivers it) to Format_RGB32.
-// Four pixels (12 bytes) read as three little-endian words give four 32-bit
-// pixels by shifts alone: about a third less time than byte by byte.
-void BgrRowToRgb32(const uint8_t* src, uint32_t* dst, int width) {
-    int x = 0;
-#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
-    for (; x + 4 <= width; x += 4, src += 12) {
-        uint32_t w0, w1, w2;
-        std::memcpy(&w0, src, 4);
-        std::memcpy(&w1, src + 4, 4);
-        std::memcpy(&w2, src + 8, 4);
-        dst[x] = 0xff000000u | w0;
-        dst[x + 1] = 0xff000000u | w0 >> 24 | w1 << 8;
-        dst[x + 2] = 0xff000000u | w1 >> 16 | w2 << 16;
-        dst[x + 3] = 0xff000000u | w2 >> 8;
-    }
-#endif
-    for (; x < width; ++x, src += 3)
-        dst[x] = 0xff000000u | uint32_t(src[2]) << 16 | uint32_t(src[1]) << 8 | src[0];
-}
 
 // Whether a mapped BGRx frame can be painted as Qt's RGB32 as it is: Qt
 // requires the unused byte to read 0xff. GStreamer's converters write 0xff
@@ -227,61 +260,50 @@ void UnmapFrame(void* frame) {
 
 }  // namespace
 
-QImage VideoRendererCore::ImageFromBuffer(GstBuffer* buffer, const GstVideoInfo* info) {
+QImage VideoRendererCore::ImageFromBuffer(GstBuffer* buffer, const GstVideoInfo* info,
+                                          const ImageTarget& target) {
     GstVideoInfo mapInfo = *info;
     auto frame = std::make_unique<GstVideoFrame>();
     if (!gst_video_frame_map(frame.get(), &mapInfo, buffer, GST_MAP_READ))
         return QImage();
     const auto* data = static_cast<const uchar*>(GST_VIDEO_FRAME_PLANE_DATA(frame.get(), 0));
-    const int width = GST_VIDEO_FRAME_WIDTH(frame.get());
-    const int height = GST_VIDEO_FRAME_HEIGHT(frame.get());
+    const QSize size(GST_VIDEO_FRAME_WIDTH(frame.get()), GST_VIDEO_FRAME_HEIGHT(frame.get()));
     const int stride = GST_VIDEO_FRAME_PLANE_STRIDE(frame.get(), 0);
-    const GstVideoFormat format = GST_VIDEO_FRAME_FORMAT(frame.get());
-    if (format == GST_VIDEO_FORMAT_BGRx && width > 0 && height > 0 && PadBytesOpaque(*frame)) {
+    QImage image = target && !size.isEmpty() ? target(size) : QImage();
+    if (image.size() != size || image.format() != QImage::Format_RGB32)
+        image = QImage();
+    if (image.isNull() && GST_VIDEO_FRAME_FORMAT(frame.get()) == GST_VIDEO_FORMAT_BGRx &&
+        !size.isEmpty() && PadBytesOpaque(*frame)) {
         // Painted as it arrives: the image holds the mapped frame (and so a
         // reference to the buffer) until the last copy of the image goes.
-        QImage image(data, width, height, stride, QImage::Format_RGB32, &UnmapFrame, frame.get());
-        if (!image.isNull()) {
+        image = QImage(data, size.width(), size.height(), stride, QImage::Format_RGB32, &UnmapFrame,
+                       frame.get());
+        if (!image.isNull())
             frame.release();
-            return image;
-        }
-        gst_video_frame_unmap(frame.get());
+        else
+            gst_video_frame_unmap(frame.get());
         return image;
     }
-    QImage image = ImageFromFrame(data, width, height, stride, int(format));
+    if (image.isNull() && IsRawFrameFormat(GST_VIDEO_FRAME_FORMAT(frame.get())))
+        image = QImage(size, QImage::Format_RGB32);
+    if (image.isNull() || !ConvertRawFrame(frame->info, data, stride, image.bits(),
+                                           size_t(image.bytesPerLine())))
+        image = QImage();
     gst_video_frame_unmap(frame.get());
     return image;
 }
 
 QImage VideoRendererCore::ImageFromFrame(const uint8_t* data, int width, int height, int stride,
                                          int gstFormat) {
-    if (!data || width <= 0 || height <= 0)
+    if (!data || width <= 0 || height <= 0 || !IsRawFrameFormat(GstVideoFormat(gstFormat)))
         return QImage();
-    const auto format = GstVideoFormat(gstFormat);
-    if (format != GST_VIDEO_FORMAT_BGRx && format != GST_VIDEO_FORMAT_BGR &&
-        format != GST_VIDEO_FORMAT_RGB)
+    GstVideoInfo info;
+    if (!gst_video_info_set_format(&info, GstVideoFormat(gstFormat), guint(width), guint(height)))
         return QImage();
     QImage image(width, height, QImage::Format_RGB32);
-    if (image.isNull())
-        return image;
-    for (int y = 0; y < height; ++y) {
-        const uint8_t* src = data + size_t(y) * size_t(stride);
-        auto* dst = reinterpret_cast<uint32_t*>(image.scanLine(y));
-        switch (format) {
-            case GST_VIDEO_FORMAT_BGRx:
-                // Same byte order as Format_RGB32; the unused byte must read 0xff.
-                for (int x = 0; x < width; ++x, src += 4)
-                    dst[x] = 0xff000000u | uint32_t(src[2]) << 16 | uint32_t(src[1]) << 8 | src[0];
-                break;
-            case GST_VIDEO_FORMAT_BGR:
-                BgrRowToRgb32(src, dst, width);
-                break;
-            default:  // RGB
-                for (int x = 0; x < width; ++x, src += 3)
-                    dst[x] = 0xff000000u | uint32_t(src[0]) << 16 | uint32_t(src[1]) << 8 | src[2];
-                break;
-        }
-    }
+    if (image.isNull() ||
+        !ConvertRawFrame(info, data, stride, image.bits(), size_t(image.bytesPerLine())))
+        return QImage();
     return image;
 }
 

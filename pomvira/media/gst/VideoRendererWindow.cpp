@@ -14,6 +14,7 @@
 
 #include "SharedFrames.h"
 #include "VideoSurface.h"
+#include "VideoVisibility.h"
 
 namespace media::gst {
 
@@ -29,9 +30,27 @@ void FrameMailbox::SetTarget(QObject* target) {
 }
 
 void FrameMailbox::Post(QImage frame, bool firstOfStream) {
+    HeldFrame older;  // let go outside the lock
     std::lock_guard<std::mutex> lock(mutex_);
     pending_ = std::move(frame);
+    older = std::exchange(held_, nullptr);
     havePending_ = true;
+    Notify(firstOfStream);
+}
+
+void FrameMailbox::Hold(HeldFrame frame, bool firstOfStream) {
+    HeldFrame older;
+    QImage made;
+    std::lock_guard<std::mutex> lock(mutex_);
+    older = std::exchange(held_, std::move(frame));
+    made = std::exchange(pending_, QImage());
+    havePending_ = false;
+    // The window shows itself when a stream starts, seen or not.
+    if (firstOfStream)
+        Notify(true);
+}
+
+void FrameMailbox::Notify(bool firstOfStream) {
     if (firstOfStream)
         streamStarted_ = true;
     // The target cannot be destroyed while the lock is held (its destructor
@@ -43,13 +62,21 @@ void FrameMailbox::Post(QImage frame, bool firstOfStream) {
 }
 
 bool FrameMailbox::Take(QImage* frame) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!havePending_)
+    HeldFrame held;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (havePending_) {
+            *frame = std::exchange(pending_, QImage());
+            havePending_ = false;
+            return true;
+        }
+        held = std::exchange(held_, nullptr);
+    }
+    if (!held)
         return false;
-    *frame = std::move(pending_);
-    pending_ = QImage();
-    havePending_ = false;
-    return true;
+    // Made outside the lock: the streaming thread goes on meanwhile.
+    *frame = held(Area(), SharedPool());
+    return !frame->isNull();
 }
 
 void FrameMailbox::SetArea(const QSize& area) {
@@ -89,6 +116,20 @@ VideoRendererWindow::VideoRendererWindow(std::shared_ptr<FrameMailbox> mailbox)
     setFocusPolicy(Qt::NoFocus);
     mailbox_->SetTarget(this);
     WatchSiblings();
+    visibility_ = std::make_unique<VideoVisibility>(this, [this](bool seen) { SeenChanged(seen); });
+    mailbox_->SetSeen(visibility_->Seen());
+}
+
+bool VideoRendererWindow::Seen() const {
+    return visibility_->Seen();
+}
+
+void VideoRendererWindow::SeenChanged(bool seen) {
+    mailbox_->SetSeen(seen);
+    // The newest frame, held while nobody saw the video, is made and shown
+    // at once.
+    if (seen)
+        ShowNewest();
 }
 
 void VideoRendererWindow::UpdateSurface() {
@@ -129,6 +170,9 @@ VideoRendererWindow::~VideoRendererWindow() {
     // The filters on the siblings go with this object.
     mailbox_->SetTarget(nullptr);
     mailbox_->SetSharedPool(nullptr);
+    // A renderer without window draws nothing: it makes no frames either.
+    visibility_.reset();
+    mailbox_->SetSeen(false);
 }
 
 bool VideoRendererWindow::event(QEvent* e) {
@@ -136,18 +180,9 @@ bool VideoRendererWindow::event(QEvent* e) {
         // A renderer shows its window when a stream starts.
         if (mailbox_->Acknowledge() && isHidden())
             show();
-        // The screen's scale may have changed since the last resize.
-        UpdateArea();
-        QImage next;
-        if (mailbox_->Take(&next)) {
-            current_ = std::move(next);
-            if (DrawsOnSurface())
-                surface_->Show(current_, presenter_.get());
-            else if (PutFrame())
-                ++framesPut_;
-            else
-                update();
-        }
+        // A frame nobody sees is left in the mailbox.
+        if (Seen())
+            ShowNewest();
         return true;
     }
     if (e->type() == QEvent::ParentChange) {
@@ -155,6 +190,22 @@ bool VideoRendererWindow::event(QEvent* e) {
         UpdateSurface();
     }
     return QWidget::event(e);
+}
+
+void VideoRendererWindow::ShowNewest() {
+    // The screen's scale may have changed since the last resize.
+    UpdateArea();
+    QImage next;
+    if (!mailbox_->Take(&next))
+        return;
+    current_ = std::move(next);
+    ++framesShown_;
+    if (DrawsOnSurface())
+        surface_->Show(current_, presenter_.get());
+    else if (PutFrame())
+        ++framesPut_;
+    else
+        update();
 }
 
 void VideoRendererWindow::resizeEvent(QResizeEvent* e) {

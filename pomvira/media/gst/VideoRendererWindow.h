@@ -6,10 +6,15 @@
 // FrameMailbox: it keeps one pending frame under a mutex and posts one event
 // to the window; frames arriving before the window has painted replace the
 // pending one, so a slow user-interface thread never queues frames up.
+// While nobody can see the video (VideoVisibility.h: the window minimised,
+// unmapped, wholly covered), the streaming thread makes no frames: it keeps
+// the newest as it came, with no notice to the window, and the window has
+// that one made once the video can be seen again.
 //
-// On an X11 display, a frame decoded into a shared buffer (SharedFrames.h)
-// that fills the widget is copied in by the display: into an opaque
-// top-level window, or into the surface below; other frames are painted.
+// On an X11 display, a frame decoded or converted into a shared buffer
+// (SharedFrames.h) that fills the widget is copied in by the display: into
+// an opaque top-level window, or into the surface below; other frames are
+// painted.
 // Inside an opaque top-level window the widget paints the frames. A
 // see-through one (an alpha channel, cleared before each paint) has the
 // frames drawn by a VideoSurface laid over the widget (a window of its own,
@@ -31,12 +36,14 @@
 #include <QSize>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 
 namespace media::gst {
 
 class VideoSurface;
+class VideoVisibility;
 class SharedFramePool;
 class SharedFramePresenter;
 
@@ -48,8 +55,21 @@ class FrameMailbox {
     // Streaming thread: replaces the pending frame. firstOfStream marks the
     // first frame after the stream (re)started.
     void Post(QImage frame, bool firstOfStream);
-    // Receiver: the pending frame, if any (cleared).
+    // A frame as it came, made into the image to show only if it is taken:
+    // given the area and the shared buffers of that moment.
+    using HeldFrame =
+        std::function<QImage(const QSize& area, const std::shared_ptr<SharedFramePool>& shared)>;
+    // Streaming thread, while nobody sees the video: replaces the pending
+    // frame with one still to be made; the window is told only of the
+    // first frame of a stream.
+    void Hold(HeldFrame frame, bool firstOfStream);
+    // Receiver: the pending frame, if any (cleared); a held one is made now,
+    // on the receiver's thread.
     bool Take(QImage* frame);
+    // Whether anyone can see the frames: set by the window, read by the
+    // streaming thread, which makes none while nobody can.
+    void SetSeen(bool seen) { seen_.store(seen, std::memory_order_relaxed); }
+    bool Seen() const { return seen_.load(std::memory_order_relaxed); }
     // Receiver: the notice was handled; the next Post sends a new one.
     // Returns whether a first frame of a stream arrived since the last call.
     bool Acknowledge();
@@ -68,11 +88,15 @@ class FrameMailbox {
     std::shared_ptr<SharedFramePool> SharedPool();
 
   private:
+    void Notify(bool firstOfStream);
+
     std::atomic<uint64_t> area_{0};
+    std::atomic<bool> seen_{true};
     std::mutex mutex_;
     std::shared_ptr<SharedFramePool> sharedPool_;
     QObject* target_ = nullptr;
     QImage pending_;
+    HeldFrame held_;
     bool havePending_ = false;
     bool noticePosted_ = false;
     bool streamStarted_ = false;
@@ -95,8 +119,13 @@ class VideoRendererWindow : public QWidget {
     // sibling lies over).
     bool DrawsOnSurface() const { return container_ && !covered_; }
     // Frames the display drew straight from the buffer they were decoded
-    // into (the widget did not paint them).
+    // or converted into (the widget did not paint them).
     uint64_t FramesPut() const { return framesPut_; }
+    // Frames shown (drawn, or given to the surface or the display), each
+    // once: for tests and diagnostics.
+    uint64_t FramesShown() const { return framesShown_; }
+    // Whether anyone can see the video (VideoVisibility.h).
+    bool Seen() const;
 
   protected:
     bool event(QEvent* e) override;
@@ -129,6 +158,9 @@ class VideoRendererWindow : public QWidget {
     // it fills the widget exactly and nothing lies over it; false when the
     // widget must paint it.
     bool PutFrame();
+    // Shows the newest frame of the mailbox, if there is one.
+    void ShowNewest();
+    void SeenChanged(bool seen);
 
     std::shared_ptr<FrameMailbox> mailbox_;
     QPointer<QWidget> drain_;
@@ -139,7 +171,9 @@ class VideoRendererWindow : public QWidget {
     bool covered_ = false;
     bool coverCheckPending_ = false;
     std::unique_ptr<SharedFramePresenter> presenter_;
+    std::unique_ptr<VideoVisibility> visibility_;
     uint64_t framesPut_ = 0;
+    uint64_t framesShown_ = 0;
     // The window's buffer holds an older frame than the display shows; the
     // top-level window watched for exposures, which show that buffer.
     bool bufferStale_ = false;

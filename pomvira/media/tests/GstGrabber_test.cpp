@@ -149,10 +149,18 @@ TEST(GstGrabber, AsksForTheMediaTypeSet) {
     };
     // The layer's request: any RGB24 video, without a format block. 32-bit
     // BGRx passes too (first: what the renderer paints as it arrives), and
-    // a camera's JPEG frames, decoded when a frame is asked for.
+    // a camera's packed YUV and JPEG frames, converted or decoded when a
+    // frame is asked for; behind a converter, RGB alone.
     AM_MEDIA_TYPE rgb24 = VideoType(MEDIASUBTYPE_RGB24);
     ASSERT_EQ(grabber.SetMediaType(&rgb24), S_OK);
-    expectCaps("video/x-raw, format=(string){ BGRx, BGR }; image/jpeg");
+    expectCaps("video/x-raw, format=(string){ BGRx, BGR, YUY2, UYVY, YVYU }; image/jpeg");
+    grabber.SetRgbOnly(true);
+    CapsRef filtered;
+    g_object_get(grabber.Element(), "caps", filtered.Put(), nullptr);
+    CapsRef rgbOnly = CapsRef::Adopt(
+        gst_caps_from_string("video/x-raw, format=(string){ BGRx, BGR }; image/jpeg"));
+    EXPECT_TRUE(gst_caps_is_equal(filtered.Get(), rgbOnly.Get()));
+    grabber.SetRgbOnly(false);
 
     AM_MEDIA_TYPE rgb32 = VideoType(MEDIASUBTYPE_RGB32);
     VIDEOINFOHEADER vih{};

@@ -3,7 +3,9 @@
 // out to a full-screen top-level window and back, as the video window does
 // when full screen is switched on and off; inside a see-through owner (the
 // preview window), the frames drawn by a window without alpha channel, and
-// the X server's own clicks on it reaching the drain.
+// the X server's own clicks on it reaching the drain; frames that fill it
+// drawn by the X server from the buffers they were decoded or converted
+// into.
 #include <gst/app/gstappsrc.h>
 #include <gst/gst.h>
 #include <gtest/gtest.h>
@@ -326,6 +328,42 @@ TEST(GstRendererX11, HasTheServerDrawJpegFramesThatFillItFromTheirOwnBuffers) {
             return w->FramesPut() > put;
         },
         5000));
+}
+
+// A camera's raw frames that fill the renderer are converted straight into
+// those buffers too.
+TEST(GstRendererX11, HasTheServerDrawRawFramesThatFillItFromTheirOwnBuffers) {
+    VideoRendererCore renderer;
+    QWidget owner(nullptr, Qt::FramelessWindowHint);
+    owner.setGeometry(100, 100, 400, 300);
+    owner.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&owner));
+    PlaceInOwner(renderer, &owner, QRect(20, 30, 160, 120), nullptr);
+    AppSrcFeed feed(renderer.Element(), CapsRef::Adopt(gst_caps_from_string(
+                                            "video/x-raw,format=YUY2,width=160,height=120,framerate=30/1")));
+    std::vector<uint8_t> yuy2(160 * 2 * 120);
+    for (size_t i = 0; i < yuy2.size(); ++i)
+        yuy2[i] = uint8_t(i % 320 / 2 + i / 320);
+    const auto push = [&] {
+        feed.Push(gst_buffer_new_memdup(yuy2.data(), yuy2.size()));
+        QTest::qWait(20);
+    };
+    VideoRendererWindow* w = renderer.Window();
+    EventCounter paints(QEvent::Paint);
+    w->installEventFilter(&paints);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            push();
+            return w->FramesPut() > 0;
+        },
+        5000));
+    const uint64_t put = w->FramesPut();
+    const int painted = paints.count;
+    for (int i = 0; i < 10; ++i)
+        push();
+    EXPECT_GE(w->FramesPut() - put, 8u);
+    EXPECT_EQ(paints.count, painted);
+    EXPECT_TRUE(ScreenShows(w->CurrentFrame(), {120, 130}));
 }
 
 // In a see-through window the frames are drawn on the renderer's surface:

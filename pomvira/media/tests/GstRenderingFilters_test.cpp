@@ -109,20 +109,20 @@ TEST(GstRenderingFilters, PreviewChainShowsAndGrabsTheCameraPicture) {
     ASSERT_EQ(builder->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video, camera.Get(),
                                     grabberFilter.Get(), rendererFilter.Get()),
               S_OK);
-    // The camera's YUY2 is converted once, straight to the 32-bit format
-    // that the renderer paints as it arrives.
+    // The camera's YUY2 is converted once, by the renderer, straight to the
+    // 32-bit pixels it draws: no converter in the chain.
     ComPtr<IEnumFilters> filters;
     ASSERT_EQ(graph->EnumFilters(filters.Put()), S_OK);
     int filterCount = 0;
     uint32_t fetched = 0;
     for (ComPtr<IBaseFilter> f; filters->Next(1, f.Put(), &fetched) == S_OK;)
         ++filterCount;
-    EXPECT_EQ(filterCount, 4);  // camera, converter, grabber, renderer
+    EXPECT_EQ(filterCount, 3);  // camera, grabber, renderer
     ComPtr<IPin> rendererInput;
     ASSERT_EQ(rendererFilter->FindPin(u"Input", rendererInput.Put()), S_OK);
     AM_MEDIA_TYPE painted{};
     ASSERT_EQ(rendererInput->ConnectionMediaType(&painted), S_OK);
-    EXPECT_EQ(painted.subtype, MEDIASUBTYPE_RGB32);
+    EXPECT_EQ(painted.subtype, MEDIASUBTYPE_YUY2);
     ClearMediaType(&painted);
 
     QWidget owner;
