@@ -414,6 +414,14 @@
         <source>Le fichier existe.</source>
         <translation>The file exists.</translation>
     </message>
+    <message>
+        <source>Lecture des réglages de la caméra...</source>
+        <translation>Reading the camera&apos;s settings...</translation>
+    </message>
+    <message>
+        <source>Formats</source>
+        <translation>Formats</translation>
+    </message>
 </context>
 <context>
     <name>Messages</name>
