@@ -112,6 +112,11 @@
         <source>Photos et vidéos de la séance</source>
         <translation>Pictures and recordings of this session</translation>
     </message>
+    <message>
+        <source>Replier</source>
+        <comment>folds the strip away</comment>
+        <translation>Collapse</translation>
+    </message>
 </context>
 <context>
     <name>Dialogs</name>
@@ -186,6 +191,30 @@
     <message>
         <source>%1, %2 Hz, %3 Bit, %4</source>
         <translation>%1, %2 Hz, %3 bits, %4</translation>
+    </message>
+    <message>
+        <source>Format</source>
+        <translation>Format</translation>
+    </message>
+    <message>
+        <source>Choisir : %1</source>
+        <translation>Choose: %1</translation>
+    </message>
+    <message>
+        <source>Compresseur vidéo</source>
+        <translation>Video compressor</translation>
+    </message>
+    <message>
+        <source>Compresseur audio</source>
+        <translation>Audio compressor</translation>
+    </message>
+    <message>
+        <source>Sans compresseur vidéo</source>
+        <translation>No video compressor</translation>
+    </message>
+    <message>
+        <source>Sans compresseur audio</source>
+        <translation>No audio compressor</translation>
     </message>
 </context>
 <context>
