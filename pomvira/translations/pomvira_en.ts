@@ -640,6 +640,24 @@ The preview was started again.</translation>
         <source>La réparation de ces enregistrements interrompus a échoué et n&apos;a pas pu les remettre tels qu&apos;ils étaient (le disque est peut-être plein ou défectueux) :</source>
         <translation>The repair of these interrupted recordings failed and could not put them back as they were (the disk may be full or failing):</translation>
     </message>
+    <message>
+        <source>Aucun programme installé ne sait ouvrir l&apos;image « %1 ».
+Installez une visionneuse d&apos;images, par exemple eog ou ristretto (paquets du même nom).</source>
+        <translation>No installed program can open the picture “%1”.
+Install a picture viewer, for example eog or ristretto (packages of the same name).</translation>
+    </message>
+    <message>
+        <source>Aucun programme installé ne sait ouvrir la vidéo « %1 ».
+Installez un lecteur vidéo, par exemple totem, vlc ou mpv (paquets du même nom).</source>
+        <translation>No installed program can play the recording “%1”.
+Install a video player, for example totem, vlc or mpv (packages of the same name).</translation>
+    </message>
+    <message>
+        <source>Aucun programme installé ne sait ouvrir le fichier « %1 » (%2).
+Installez un programme qui ouvre ce type de fichier.</source>
+        <translation>No installed program can open the file “%1” (%2).
+Install a program that opens this type of file.</translation>
+    </message>
 </context>
 <context>
     <name>PreviewWindow</name>
