@@ -140,7 +140,24 @@ void PropertyFrame::AddPage(PropertyPage* page) {
 
 void PropertyFrame::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    ButtonsLast();
     focusPending_ = !FocusFirstControl();
+}
+
+void PropertyFrame::ButtonsLast() {
+    QWidget* page = tabs_->currentWidget();
+    QWidget* last = nullptr;
+    for (QWidget* w = page ? page->nextInFocusChain() : nullptr; w && page->isAncestorOf(w);
+         w = w->nextInFocusChain()) {
+        if ((w->focusPolicy() & Qt::TabFocus) && !w->focusProxy())
+            last = w;
+    }
+    const QList<QAbstractButton*> buttons = buttons_->buttons();
+    for (QAbstractButton* button : buttons) {
+        if (last)
+            QWidget::setTabOrder(last, button);
+        last = button;
+    }
 }
 
 bool PropertyFrame::FocusFirstControl() {
@@ -176,6 +193,7 @@ void PropertyFrame::Refit() {
         if (r.topLeft() != frameGeometry().topLeft())
             move(r.topLeft());
     }
+    ButtonsLast();
     if (focusPending_)
         focusPending_ = !FocusFirstControl();
 }

@@ -113,6 +113,9 @@ class PropertyFrame : public QDialog {
 
   private:
     bool FocusFirstControl();
+    // OK and Cancel follow the page's controls in the Tab order, as they
+    // follow them on the screen (a page's controls are made after them).
+    void ButtonsLast();
     // A page filled after the frame was shown: the frame grows to show it,
     // kept inside the work area.
     void Refit();
