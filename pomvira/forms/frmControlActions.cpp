@@ -30,8 +30,12 @@ namespace {
 void FillCompressorList(QListWidget* list, QAbstractButton* none, TSysDevEnum& compressors,
                         int32_t current) {
     list->clear();
+    QStringList names;
     for (int i = 0; i < compressors.DeviceCount(); ++i)
-        list->addItem(QString::fromStdString(compressors.DeviceEntry(i).FriendlyName));
+        names << QString::fromStdString(compressors.DeviceEntry(i).FriendlyName);
+    // Encoders of one name (libav's AC-3 encoder and its fixed-point one)
+    // are told apart as devices are.
+    list->addItems(DistinctDeviceNames(names));
     if (list->count() > 0)
         SetListItemIndex(list, 0);
     none->setChecked(current == -1);
