@@ -104,9 +104,8 @@ TEST(DesktopLaunch, OpeningAFileThatNoProgramOpensSaysWhatToInstall) {
         shown.push_back(box);
         return QMessageBox::Ok;
     });
-    const QString avi = g_desktop->filePath("video000001.avi");
-    WriteFile(avi, "x");
-    OpenDocument(avi);
+    WriteFile(g_desktop->filePath("video000001.avi"), "x");
+    OpenDocument(g_desktop->filePath("video000001.avi"));
     SetMessageBoxHook(nullptr);
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].caption, "Ombra Viewer");

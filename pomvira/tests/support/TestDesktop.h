@@ -35,10 +35,8 @@ bool HaveProgram(const QString& name);
 // (none: the program chooses). False when they cannot be written.
 bool WriteProgramSettings(const QString& dir, const char* videoFormat);
 
-// For a test that needs a screen of its own size: in the test's process it
-// starts an X server with a screen of `size` and runs the same test again
-// there, in a child process of the test program, whose failures fail it;
-// true in that child, where the test goes on.
+// For a test that needs a screen of `size`: runs it again in a child process
+// on an X server of that size, whose failures fail it; true in that child.
 bool OnScreenOfItsOwn(const QSize& size);
 
 // A process of the test: ended (SIGTERM, then SIGKILL) when it goes.
