@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The camera program as the package installs it: unpacked from the Debian
-# package (dpkg-deb -x), started on the built-in test camera on the X server
-# of $DISPLAY. Its preview shows the moving test picture, its windows carry
+# package (dpkg-deb -x), started on the built-in test camera on an X server
+# of its own with a 1600x1200 screen (Xvfb). Its preview shows the moving test picture, its windows carry
 # the program's icon and class, it saves into the user's folders (its own
 # folder is an installed one), and it writes its settings to the user's
 # configuration folder when it ends on SIGTERM.
@@ -10,7 +10,7 @@
 set -euo pipefail
 build=$1 id=$2
 fail() { echo "FAIL: $*" >&2; exit 1; }
-[ -n "${DISPLAY:-}" ] || fail "needs an X server (DISPLAY)"
+command -v Xvfb >/dev/null || fail "needs Xvfb"
 debs=()
 for deb in "$build"/*.deb; do
   case $deb in *-dbgsym_*) ;; *) [ -f "$deb" ] && debs+=("$deb") ;; esac
@@ -18,12 +18,19 @@ done
 [ ${#debs[@]} -eq 1 ] || fail "no single package (besides its debug symbols) in $build"
 
 root=$(mktemp -d)
-pid=
+pid= xvfb=
 cleanup() {
   if [ -n "$pid" ]; then kill -KILL "$pid" 2>/dev/null || true; fi
+  if [ -n "$xvfb" ]; then kill -TERM "$xvfb" 2>/dev/null || true; fi
   rm -rf "$root"
 }
 trap cleanup EXIT
+# The screen the expected preview size below is reckoned for, whatever the
+# screen of the X server the tests run under.
+Xvfb -displayfd 3 -screen 0 1600x1200x24 -nolisten tcp 3>"$root/display" 2>/dev/null &
+xvfb=$!
+for _ in $(seq 100); do [ -s "$root/display" ] && break; sleep 0.1; done
+export DISPLAY=:$(cat "$root/display")
 dpkg-deb -x "${debs[0]}" "$root/tree"
 [ -f "$root/tree/usr/share/applications/$id.desktop" ] || fail "the package has no $id.desktop"
 

@@ -5,10 +5,13 @@
 #include <gio/gio.h>
 
 #include "DesktopLaunch.h"
+#include "Application.h"
+#include "files/TextConv.h"
 #include "media/FileNameCodec.h"
 
 #include <QDesktopServices>
 #include <QFile>
+#include <QFileInfo>
 #include <QUrl>
 
 namespace {
@@ -63,6 +66,46 @@ GAppInfo* FindEditor(const QString& path) {
     return editor;
 }
 
+// The file's type as the desktop guesses it from its name ("image/jpeg").
+QString ContentType(const QString& path) {
+    gchar* type = g_content_type_guess(EncodeFileName(path).constData(), nullptr, 0, nullptr);
+    const QString result = QString::fromUtf8(type);
+    g_free(type);
+    return result;
+}
+
+// Whether an application is registered to open files of the type.
+bool HasApplicationFor(const QString& type) {
+    GAppInfo* app = g_app_info_get_default_for_type(type.toUtf8().constData(), FALSE);
+    TObjectRef release{app};
+    return app != nullptr;
+}
+
+// Says that no program can open the file, and what to install.
+void SayNoProgramFor(const QString& path, const QString& type) {
+    const QString name = QFileInfo(path).fileName();
+    QString text;
+    if (type.startsWith(QLatin1String("image/")))
+        text = UiText("Messages",
+                      "Aucun programme installé ne sait ouvrir l'image « %1 ».\n"
+                      "Installez une visionneuse d'images, par exemple eog ou "
+                      "ristretto (paquets du même nom).")
+                   .arg(name);
+    else if (type.startsWith(QLatin1String("video/")))
+        text = UiText("Messages",
+                      "Aucun programme installé ne sait ouvrir la vidéo « %1 ».\n"
+                      "Installez un lecteur vidéo, par exemple totem, vlc ou mpv "
+                      "(paquets du même nom).")
+                   .arg(name);
+    else
+        text = UiText("Messages",
+                      "Aucun programme installé ne sait ouvrir le fichier « %1 » "
+                      "(%2).\nInstallez un programme qui ouvre ce type de fichier.")
+                   .arg(name, type);
+    ShowMessageBox(QApplication::activeWindow(), text, QString::fromLatin1(kApplicationTitle),
+                   QMessageBox::Information);
+}
+
 }  // namespace
 
 void LaunchDocument(TLaunchVerb verb, const QString& path) {
@@ -73,7 +116,11 @@ void LaunchDocument(TLaunchVerb verb, const QString& path) {
 }
 
 void OpenDocument(const QString& path) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    // The desktop's launcher would only say on the terminal that nothing
+    // can open the file.
+    const QString type = ContentType(path);
+    if (!HasApplicationFor(type) || !QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        SayNoProgramFor(path, type);
 }
 
 QString EditorFor(const QString& path) {

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Opening and editing files with the desktop's applications, as a file
 // manager does: "open" starts the desktop's default application for the
-// file, "edit" the image editor registered for the file's type. Neither
-// reports a result; a file type without such an application gives nothing.
+// file, "edit" the image editor registered for the file's type. Opening a
+// file no application can open says so; editing one gives nothing.
 #pragma once
 
 #include <QString>
@@ -10,7 +10,10 @@
 
 enum class TLaunchVerb { Open, Edit };
 
-// Starts the desktop's default application for the file.
+// Starts the desktop's default application for the file. Where no
+// application is registered for its type (or the desktop's launcher cannot
+// be started), a message box over the active window says so and what to
+// install.
 void OpenDocument(const QString& path);
 
 // Starts the desktop's image editor for the file's type: the user's default

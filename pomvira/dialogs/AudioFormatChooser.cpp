@@ -87,6 +87,7 @@ uint32_t AudioFormatChoose(TAudioFormatChoose& choose) {
     list->setObjectName(QStringLiteral("lstFormats"));
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     label->setBuddy(list);
+    list->setAccessibleName(UiText("Dialogs", "Format"));
     layout->addWidget(list);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);

@@ -3,7 +3,11 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QToolButton>
+
+#include "files/TextConv.h"
 
 namespace {
 
@@ -48,6 +52,22 @@ void TBrowseEdit::Browse() {
     const QString folder = ChooseFolder(window(), QDir::homePath());
     if (!folder.isEmpty())
         SetPath(folder);
+}
+
+void TBrowseEdit::SetLabel(QLabel* label) {
+    label->setBuddy(this);
+    FBrowseButton->setAccessibleName(UiText("Dialogs", "Choisir : %1").arg(label->text()));
+}
+
+void TBrowseEdit::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    if ((modifiers == Qt::NoModifier && (key == Qt::Key_Space || key == Qt::Key_F4)) ||
+        (modifiers == Qt::AltModifier && key == Qt::Key_Down)) {
+        Browse();
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
 }
 
 void TBrowseEdit::resizeEvent(QResizeEvent* event) {

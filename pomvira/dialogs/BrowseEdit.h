@@ -2,12 +2,16 @@
 // The folder field: a read-only single-line edit with a browse button inside
 // its right end. The user cannot type or paste into it; the text changes
 // only through the browse button (the system's folder chooser) or the
-// program. The whole path is kept and shown, never shortened.
+// program. The whole path is kept and shown, never shortened. From the
+// keyboard, Space, Alt+Down and F4 on the field open the chooser, as they
+// open a drop-down list (the button is for the mouse and takes no focus);
+// Return is left to the dialog, whose default button it presses.
 #pragma once
 
 #include <QLineEdit>
 #include <functional>
 
+class QLabel;
 class QToolButton;
 
 class TBrowseEdit : public QLineEdit {
@@ -27,7 +31,12 @@ class TBrowseEdit : public QLineEdit {
     // leaves it as it was.
     void Browse();
 
+    // Ties the field to its label: screen readers name the field by it
+    // (the path is its text) and its browse button by what it chooses.
+    void SetLabel(QLabel* label);
+
   protected:
+    void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
   private:

@@ -6,6 +6,8 @@
 #include <QGuiApplication>
 #include <QPointer>
 #include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
 #include <QShowEvent>
 #include <QTimer>
 #include <QWindow>
@@ -31,6 +33,26 @@ QMargins FrameOf(const QDialog* dialog) {
 // Whether the dialog is one that adjusts the picture or the sound.
 bool AdjustsThePicture(const QDialog* dialog) {
     return dialog->objectName() == QLatin1String("PropertyFrame");
+}
+
+// A settings dialog keeps its designed client size where the screen has
+// room for it; else it takes what there is (the other side widened by the
+// scroll bar), its client area scrolling.
+void FitFixedSize(QDialog* dialog, const QSize& room) {
+    auto* scroll =
+        dialog->findChild<QScrollArea*>(QStringLiteral("DialogClient"), Qt::FindDirectChildrenOnly);
+    if (!scroll || !scroll->widget())
+        return;
+    const QSize designed = scroll->widget()->size();
+    const int bar = scroll->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, scroll);
+    QSize size = designed;
+    if (designed.height() > room.height())
+        size.rwidth() += bar;
+    if (designed.width() > room.width())
+        size.rheight() += bar;
+    size = size.boundedTo(room);
+    if (size != dialog->size())
+        dialog->setFixedSize(size);
 }
 
 }  // namespace
@@ -65,6 +87,7 @@ void TDialogFit::Fit(QDialog* dialog, bool shown) const {
     if (!screen)
         return;
     const QMargins m = FrameOf(dialog);
+    FitFixedSize(dialog, screen->availableGeometry().marginsRemoved(m).size());
     const QRect frame = QRect(dialog->geometry()).marginsAdded(m);
     QSize least = dialog->minimumSizeHint().expandedTo(dialog->minimumSize());
     if (!least.isValid())

@@ -2,7 +2,9 @@
 // Every dialog of the program inside the work area of its screen (the
 // screen less the desktop's panels), at any scale: a dialog taller or wider
 // than the work area is made as small as its content allows (a property
-// page's controls then scroll), and one that would stick out is moved in.
+// page's controls then scroll; a settings dialog of fixed size is cut to
+// the work area, its client area scrolling), and one that would stick out
+// is moved in.
 // The property frames that adjust the camera's picture or the microphone
 // (the device's own settings, the capture format) open beside the preview
 // window, where there is room, so that the picture they change stays in

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "DialogKit.h"
 
+#include <QApplication>
 #include <QDialog>
 #include <QIcon>
 #include <QItemSelectionModel>
@@ -10,12 +11,15 @@
 #include <QPainterPath>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QVBoxLayout>
 
 #include "files/TextConv.h"
 
 namespace {
 
 constexpr int kGlyphSize = 16;
+const char* const kClientName = "DialogClient";
 
 // The buttons' glyphs, drawn once: a green check mark and a red cross. The
 // disabled state is derived from them by the style.
@@ -42,8 +46,9 @@ QIcon Glyph(bool check) {
 }
 
 QPushButton* CreateGlyphButton(QDialog* dialog, const char* name, const QPoint& pos, bool check) {
-    auto* button = new QPushButton(
-        check ? UiText("Dialogs", "Confirmation") : UiText("Dialogs", "Annulation"), dialog);
+    auto* button =
+        new QPushButton(check ? UiText("Dialogs", "Confirmation") : UiText("Dialogs", "Annulation"),
+                        DialogClient(dialog));
     button->setObjectName(QString::fromLatin1(name));
     button->setGeometry(QRect(pos, QSize(105, 25)));
     button->setIcon(Glyph(check));
@@ -53,7 +58,7 @@ QPushButton* CreateGlyphButton(QDialog* dialog, const char* name, const QPoint& 
 
 }  // namespace
 
-void SetupDialogForm(QDialog* dialog, const QString& name, const QSize& clientSize) {
+QWidget* SetupDialogForm(QDialog* dialog, const QString& name, const QSize& clientSize) {
     dialog->setObjectName(name);
     // Only the close icon; the owner's always-on-top panel must not cover it.
     dialog->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -64,6 +69,31 @@ void SetupDialogForm(QDialog* dialog, const QString& name, const QSize& clientSi
     dialog->setFont(font);
     dialog->setFixedSize(clientSize);
     dialog->setModal(true);
+    // The client area fills the dialog; it scrolls only where the dialog is
+    // made smaller than its client size (TDialogFit, on a small screen).
+    auto* scroll = new QScrollArea(dialog);
+    scroll->setObjectName(QString::fromLatin1(kClientName));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setFocusPolicy(Qt::NoFocus);
+    auto* client = new QWidget;
+    client->setObjectName(QStringLiteral("ClientArea"));
+    client->setFixedSize(clientSize);
+    scroll->setWidget(client);
+    // The control that takes the focus comes into sight.
+    QObject::connect(qApp, &QApplication::focusChanged, scroll, [scroll](QWidget*, QWidget* now) {
+        if (now && scroll->widget()->isAncestorOf(now))
+            scroll->ensureWidgetVisible(now);
+    });
+    auto* layout = new QVBoxLayout(dialog);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(scroll);
+    return client;
+}
+
+QWidget* DialogClient(QDialog* dialog) {
+    auto* scroll = dialog->findChild<QScrollArea*>(QString::fromLatin1(kClientName),
+                                                   Qt::FindDirectChildrenOnly);
+    return scroll ? scroll->widget() : dialog;
 }
 
 QPushButton* CreateOkButton(QDialog* dialog, const QPoint& pos) {

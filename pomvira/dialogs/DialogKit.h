@@ -17,7 +17,12 @@ class QPushButton;
 class QWidget;
 
 // Applies the shared form settings; `name` becomes the dialog's objectName().
-void SetupDialogForm(QDialog* dialog, const QString& name, const QSize& clientSize);
+// The dialog's components go on the client area it returns (their places
+// are the designed ones): a widget of the client size that fills the dialog
+// and scrolls when the dialog has to be made smaller to fit the screen.
+QWidget* SetupDialogForm(QDialog* dialog, const QString& name, const QSize& clientSize);
+// The client area of a dialog set up so (the dialog itself for another one).
+QWidget* DialogClient(QDialog* dialog);
 
 // The OK button "Confirmation" (105 x 25 at pos, check-mark glyph): the
 // dialog's default button, so Enter presses it. The caller decides what a

@@ -30,16 +30,16 @@ QCheckBox* CreateNoneBox(QWidget* parent, const char* name, const QPoint& pos) {
 }  // namespace
 
 TCompressDlg::TCompressDlg(QWidget* owner) : QDialog(owner) {
-    SetupDialogForm(this, QStringLiteral("CompressDlg"), QSize(348, 379));
-    lstVideoComp = CreateCompressorList(this, "lstVideoComp", QRect(8, 32, 329, 137));
-    lblVCFormat = CreateLabel(this, QStringLiteral("lblVCFormat"), QPoint(8, 16));
-    lblACFormat = CreateLabel(this, QStringLiteral("lblACFormat"), QPoint(8, 184));
-    lstAudioComp = CreateCompressorList(this, "lstAudioComp", QRect(8, 200, 329, 121));
+    QWidget* client = SetupDialogForm(this, QStringLiteral("CompressDlg"), QSize(348, 379));
+    lstVideoComp = CreateCompressorList(client, "lstVideoComp", QRect(8, 32, 329, 137));
+    lblVCFormat = CreateLabel(client, QStringLiteral("lblVCFormat"), QPoint(8, 16));
+    lblACFormat = CreateLabel(client, QStringLiteral("lblACFormat"), QPoint(8, 184));
+    lstAudioComp = CreateCompressorList(client, "lstAudioComp", QRect(8, 200, 329, 121));
     btnOK = CreateOkButton(this, QPoint(65, 336));
     connect(btnOK, &QPushButton::clicked, this, [this] { btnOKClick(); });
     btnCancel = CreateCancelButton(this, QPoint(178, 336));
-    chkNotVComp = CreateNoneBox(this, "chkNotVComp", QPoint(240, 8));
-    chkNotAComp = CreateNoneBox(this, "chkNotAComp", QPoint(240, 180));
+    chkNotVComp = CreateNoneBox(client, "chkNotVComp", QPoint(240, 8));
+    chkNotAComp = CreateNoneBox(client, "chkNotAComp", QPoint(240, 180));
     // A box changed by the user or by the caller updates its list at once.
     connect(chkNotVComp, &QCheckBox::toggled, this, [this] { chkNotVCompClick(); });
     connect(chkNotAComp, &QCheckBox::toggled, this, [this] { chkNotACompClick(); });
@@ -56,9 +56,17 @@ void TCompressDlg::FormCreate() {
         box->setText(UiText("Dialogs", "Non disponible"));
         // A face wider than Tahoma would cut the text: the box may then
         // grow up to the dialog's edge.
-        const int room = width() - box->x();
+        const int room = box->parentWidget()->width() - box->x();
         box->resize(std::clamp(box->sizeHint().width(), box->width(), room), box->height());
     }
+    // For screen readers, each list and box says which compressor it
+    // chooses (both boxes read "Non disponible").
+    lblVCFormat->setBuddy(lstVideoComp);
+    lblACFormat->setBuddy(lstAudioComp);
+    lstVideoComp->setAccessibleName(UiText("Dialogs", "Compresseur vidéo"));
+    lstAudioComp->setAccessibleName(UiText("Dialogs", "Compresseur audio"));
+    chkNotVComp->setAccessibleName(UiText("Dialogs", "Sans compresseur vidéo"));
+    chkNotAComp->setAccessibleName(UiText("Dialogs", "Sans compresseur audio"));
     VideoCompIndex = -1;
     AudioCompIndex = -1;
 }

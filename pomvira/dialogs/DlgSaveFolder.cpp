@@ -20,11 +20,11 @@ TBrowseEdit* CreateFolderField(QWidget* parent, const char* name, const QPoint& 
 }  // namespace
 
 TSaveFolderDlg::TSaveFolderDlg(QWidget* owner) : QDialog(owner) {
-    SetupDialogForm(this, QStringLiteral("SaveFolderDlg"), QSize(322, 163));
-    lblVideoFolder = CreateLabel(this, QStringLiteral("lblVideoFolder"), QPoint(16, 16));
-    edtVideoFolder = CreateFolderField(this, "edtVideoFolder", QPoint(16, 32));
-    lblPhotoFolder = CreateLabel(this, QStringLiteral("lblPhotoFolder"), QPoint(16, 64));
-    edtSnapshotFolder = CreateFolderField(this, "edtSnapshotFolder", QPoint(16, 80));
+    QWidget* client = SetupDialogForm(this, QStringLiteral("SaveFolderDlg"), QSize(322, 163));
+    lblVideoFolder = CreateLabel(client, QStringLiteral("lblVideoFolder"), QPoint(16, 16));
+    edtVideoFolder = CreateFolderField(client, "edtVideoFolder", QPoint(16, 32));
+    lblPhotoFolder = CreateLabel(client, QStringLiteral("lblPhotoFolder"), QPoint(16, 64));
+    edtSnapshotFolder = CreateFolderField(client, "edtSnapshotFolder", QPoint(16, 80));
     btnOK = CreateOkButton(this, QPoint(53, 118));
     connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
     btnCancel = CreateCancelButton(this, QPoint(165, 118));
@@ -38,4 +38,6 @@ void TSaveFolderDlg::FormCreate() {
     setWindowTitle(UiText("Dialogs", "Réglage du dossier de sauvegarde"));
     SetLabelText(lblVideoFolder, UiText("Dialogs", "Dossier de sauvegarde Video"));
     SetLabelText(lblPhotoFolder, UiText("Dialogs", "Dossier de sauvegarde des Photos"));
+    edtVideoFolder->SetLabel(lblVideoFolder);
+    edtSnapshotFolder->SetLabel(lblPhotoFolder);
 }

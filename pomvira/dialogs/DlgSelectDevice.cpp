@@ -24,11 +24,11 @@ QComboBox* CreateDeviceList(QWidget* parent, const char* name, const QPoint& pos
 }  // namespace
 
 TSelectDeviceDlg::TSelectDeviceDlg(QWidget* owner) : QDialog(owner) {
-    SetupDialogForm(this, QStringLiteral("SelectDeviceDlg"), QSize(289, 197));
+    QWidget* client = SetupDialogForm(this, QStringLiteral("SelectDeviceDlg"), QSize(289, 197));
     btnOK = CreateOkButton(this, QPoint(36, 155));
     connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
     btnCancel = CreateCancelButton(this, QPoint(148, 155));
-    Panel1 = new QFrame(this);
+    Panel1 = new QFrame(client);
     Panel1->setObjectName(QStringLiteral("Panel1"));
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
     Panel1->setGeometry(8, 8, 273, 129);
@@ -38,9 +38,7 @@ TSelectDeviceDlg::TSelectDeviceDlg(QWidget* owner) : QDialog(owner) {
     cbAudioDevice = CreateDeviceList(Panel1, "cbAudioDevice", QPoint(16, 88));
 
     SetTabOrder({btnOK, btnCancel, cbVideoDevice, cbAudioDevice});
-    // The first list has the focus: the arrow keys choose at once, Return
-    // confirms.
-    cbVideoDevice->setFocus();
+    btnOK->setFocus();
     FormCreate();
 }
 
@@ -48,6 +46,12 @@ void TSelectDeviceDlg::FormCreate() {
     setWindowTitle(UiText("Dialogs", "Sélection du périphérique"));
     SetLabelText(lblVideoDevice, UiText("Dialogs", "Appareil Vidéo"));
     SetLabelText(lblAudioDevice, UiText("Dialogs", "Appareil Audio"));
+    // Each list is named by its label, the device chosen being its value.
+    for (QLabel* label : {lblVideoDevice, lblAudioDevice}) {
+        auto* list = label == lblVideoDevice ? cbVideoDevice : cbAudioDevice;
+        label->setBuddy(list);
+        list->setAccessibleName(label->text());
+    }
 }
 
 QStringList DistinctDeviceNames(const QStringList& names) {

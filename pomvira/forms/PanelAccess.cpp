@@ -95,6 +95,12 @@ void TPanelAccess::FollowHeight() {
     for (QWidget* w : strip)
         if (w->isHidden() == shown)
             w->setVisible(shown);
+    // Once it folds the strip away, the arrow's hint is the minimise
+    // button's ("Minimiser"): a screen reader tells them apart by name.
+    const QString arrow =
+        shown ? UiText("ControlPanel", "Replier", "folds the strip away") : QString();
+    if (FPanel->btnExpand->accessibleName() != arrow)
+        FPanel->btnExpand->setAccessibleName(arrow);
 }
 
 void TPanelAccess::WatchPreview() {

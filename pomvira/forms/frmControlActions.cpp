@@ -30,7 +30,9 @@ namespace {
 void FillCompressorList(QListWidget* list, QAbstractButton* none, const QStringList& compressors,
                         int32_t current) {
     list->clear();
-    list->addItems(compressors);
+    // Encoders of one name (libav's AC-3 encoder and its fixed-point one)
+    // are told apart as devices are.
+    list->addItems(DistinctDeviceNames(compressors));
     if (list->count() > 0)
         SetListItemIndex(list, 0);
     none->setChecked(current == -1);

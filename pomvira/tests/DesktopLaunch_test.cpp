@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <cstdlib>
 
+#include "app/Application.h"
 #include "app/DesktopLaunch.h"
 
 namespace {
@@ -95,4 +96,18 @@ TEST(DesktopLaunch, WithoutAnEditorForTheTypeNothingHappens) {
     EditDocument(avi);
     QTest::qWait(300);
     EXPECT_TRUE(Recorded("viewer").isEmpty());
+}
+
+TEST(DesktopLaunch, OpeningAFileThatNoProgramOpensSaysWhatToInstall) {
+    std::vector<TMessageBoxRequest> shown;
+    SetMessageBoxHook([&](const TMessageBoxRequest& box) {
+        shown.push_back(box);
+        return QMessageBox::Ok;
+    });
+    WriteFile(g_desktop->filePath("video000001.avi"), "x");
+    OpenDocument(g_desktop->filePath("video000001.avi"));
+    SetMessageBoxHook(nullptr);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].caption, "Ombra Viewer");
+    EXPECT_TRUE(shown[0].text.contains("« video000001.avi »") && shown[0].text.contains("vlc"));
 }

@@ -6,6 +6,7 @@
 // property page, the focus a dialog starts with, the image buttons' keys,
 // and the panel's strip from the keyboard (against the media fake).
 #include <QAbstractItemView>
+#include <QAccessible>
 #include <QListWidget>
 #include <QPainter>
 #include <QSpinBox>
@@ -312,6 +313,10 @@ TEST_F(PanelKeysTest, TheFoldedStripIsHiddenAndTheOpenOnesEntriesJoinTheTabOrder
     form->actExpand->Execute();
     EXPECT_FALSE(form->lblBmp1->isHidden());
     EXPECT_FALSE(form->btnDelete->isHidden());
+    // Unfolded, the arrow has the minimise button's hint, not its name.
+    EXPECT_EQ(form->btnExpand->Hint(), form->btnMinimize->Hint());
+    EXPECT_NE(QAccessible::queryAccessibleInterface(form->btnExpand)->text(QAccessible::Name),
+              QAccessible::queryAccessibleInterface(form->btnMinimize)->text(QAccessible::Name));
 }
 
 TEST_F(PanelKeysTest, ArrowsPageAndSelectReturnOpensDeleteRemoves) {

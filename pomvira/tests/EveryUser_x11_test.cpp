@@ -78,9 +78,15 @@ class TScreenReader {
     }
     // The name of the object that has the keyboard focus (empty: none).
     QString Focused() {
-        for (const auto& [path, node] : Tree())
-            if (node.Is("focused"))
+        const std::map<QString, TNode> tree = Tree();
+        for (const auto& [path, node] : tree) {
+            // A list's current item is not where the focus is, nor a pane around it.
+            const auto list = tree.find(node.path.section(QLatin1Char('/'), 0, -2));
+            if (node.Is("focused") && node.Is("focusable") &&
+                (node.role != QLatin1String("list item") || list == tree.end() ||
+                 !list->second.Is("focusable")))
                 return node.name;
+        }
         return QString();
     }
 
@@ -160,14 +166,15 @@ class EveryUserTest : public ::testing::Test {
             << "the program's two windows did not appear";
         QTest::qWait(500);
     }
-    // The program in English with a 320 x 240 preview on a 1600 x 1200
-    // desktop, a screen reader attached.
-    void StartWithScreenReader() {
-        ASSERT_NO_FATAL_FAILURE(StartDesktop(QSize(1600, 1200), true));
+    // The program in English (or `extra`'s language) with a 320 x 240
+    // preview on a 1600 x 1200 desktop (or `screen`), a screen reader attached.
+    void StartWithScreenReader(std::map<QString, QString> extra = {},
+                               const QSize& screen = QSize(1600, 1200)) {
+        ASSERT_NO_FATAL_FAILURE(StartDesktop(screen, true));
         if (IsSkipped())
             return;
-        ASSERT_NO_FATAL_FAILURE(
-            StartProgram(k320, {{QStringLiteral("LANGUAGE"), QStringLiteral("en")}}));
+        extra.emplace(QStringLiteral("LANGUAGE"), QStringLiteral("en"));
+        ASSERT_NO_FATAL_FAILURE(StartProgram(k320, extra));
         ASSERT_TRUE(reader.Start(program.Pid(), desktop.Environment()));
         ASSERT_TRUE(
             WaitUntil([&] { return reader.Tree().count(QStringLiteral("Ombra Viewer")); }, 20000))
@@ -199,12 +206,12 @@ class EveryUserTest : public ::testing::Test {
     // Opens the camera's picture dialog from the keyboard, as a user would:
     // Tab from the preview window to the panel, on to the settings button,
     // Space opens its menu, the third entry. The dialog's window, or 0.
-    xcb_window_t OpenPictureDialogByKeyboard() {
+    xcb_window_t OpenPictureDialogByKeyboard(int entry = 3) {
         xcb_window_t dialog = 0;
         if (!ActivateView())
             return dialog;
         Keys({"Tab", "Tab", "Tab", "Tab", "Tab", "space"});
-        Keys({"Down", "Down", "Down", "Return"});
+        Keys(QStringList(entry, QStringLiteral("Down")) << QStringLiteral("Return"));
         WaitUntil([&] { return (dialog = desktop.X().Dialog(program.Pid())) != 0; }, 15000);
         QTest::qWait(700);
         return dialog;
@@ -486,4 +493,71 @@ TEST_F(EveryUserTest, AFrameLargerThanTheScreenKeepsItsProportions) {
     EXPECT_NEAR(bottom - top + 1, area.width() * 9 / 16, 3);
     EXPECT_NEAR(top - barTop, barBottom - bottom, 3) << "not centred";
     EXPECT_TRUE(Stop());
+}
+
+// Every settings dialog, in French, from the keyboard alone, as a screen
+// reader finds it, on a 1366 x 768 screen at 200 %: each inside the screen;
+// each focusable control named, none named like another of
+// another purpose (a slider and its spin box share their control's name);
+// the controls page opens on its first control, its slider then spin box;
+// the compression list reachable once its box is unticked; both save
+// folders changed through the chooser.
+TEST_F(EveryUserTest, EverySettingsDialogIsNamedAndWorksFromTheKeyboard) {
+    ASSERT_NO_FATAL_FAILURE(StartWithScreenReader(
+        {{QStringLiteral("LANGUAGE"), QStringLiteral("fr")},
+         {QStringLiteral("QT_SCALE_FACTOR"), QStringLiteral("2")},
+         {QStringLiteral("POMVIRA_TEST_CAMERA_PROFILE"), QStringLiteral("webcam")}},
+        QSize(1366, 768)));
+    if (IsSkipped())
+        return;
+    const QString folders[] = {dir.filePath("Films"), dir.filePath("Photos")};
+    auto windows = [&] { return desktop.X().Clients(program.Pid()).size(); };
+    // The menu's entries that open a dialog.
+    for (int entry = 2; entry <= 8; ++entry) {
+        SCOPED_TRACE(entry);
+        const xcb_window_t dialog = OpenPictureDialogByKeyboard(entry);
+        ASSERT_NE(dialog, 0u) << "no dialog";
+        const QString title = desktop.X().Text(dialog, "_NET_WM_NAME");
+        EXPECT_TRUE(QRect(0, 10, 1366, 758).contains(desktop.X().Geometry(dialog)));
+        ASSERT_TRUE(WaitUntil([&] { return reader.Tree().count(title); }, 10000));
+        std::map<QString, QStringList> roles;  // of the controls Tab reaches, by name
+        for (const auto& [path, n] : reader.Tree())
+            if (n.path.startsWith(title + '/') && n.Is("focusable") && n.Is("showing") &&
+                n.role != QLatin1String("list item") && n.role != QLatin1String("page tab"))
+                roles[n.name] << n.role;
+        for (auto& [name, shared] : roles) {
+            shared.sort();
+            EXPECT_TRUE(!name.isEmpty() &&
+                        (shared.size() == 1 || shared == QStringList({"slider", "spin button"})))
+                << title.toStdString() << ": '" << name.toStdString() << "' "
+                << shared.join(',').toStdString();
+        }
+        if (entry == 3) {
+            EXPECT_TRUE(WaitUntil([&] { return reader.Focused() == "Brightness"; }, 10000));
+            EXPECT_EQ(TabThrough(2).join(','), "Brightness,Contrast");
+        } else if (entry == 4) {
+            EXPECT_EQ(TabThrough(1).join(','), "OK");  // after the formats
+        } else if (entry == 6) {                       // from OK past Cancel to the video box
+            Keys({"Tab", "Tab", "space"});
+            EXPECT_EQ(TabThrough(3).join(','),
+                      "Sans compresseur audio,Compresseur vidéo,Confirmation");
+        }
+        // The folder chooser by Space, then Alt+Down; a folder typed there.
+        for (int i = 0; entry == 7 && i < 2; ++i) {
+            const size_t shown = windows();
+            Keys({i ? "alt+Down" : "space"});
+            ASSERT_TRUE(WaitUntil([&] { return windows() > shown; }, 10000));
+            QTest::qWait(500);
+            ASSERT_TRUE(QDir().mkpath(folders[i]) && desktop.XDoTool({"type", folders[i]}));
+            Keys({"Return"});
+            ASSERT_TRUE(WaitUntil([&] { return windows() == shown; }, 10000));
+            Keys({"Tab"});
+        }
+        Keys({entry == 7 ? "Return" : "Escape"});
+        EXPECT_TRUE(WaitUntil([&] { return desktop.X().Dialog(program.Pid()) == 0; }, 10000));
+    }
+    ASSERT_TRUE(Stop());
+    const TIniFile ini(dir.filePath(QStringLiteral("config/Pomvira.ini")));
+    EXPECT_EQ(ini.ReadString("CAPTURE", "VIDEO FOLDER", ""), folders[0]);
+    EXPECT_EQ(ini.ReadString("CAPTURE", "SNAP FOLDER", ""), folders[1]);
 }

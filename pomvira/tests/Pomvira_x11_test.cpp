@@ -23,6 +23,7 @@
 #include "media/SampleGrabber.h"
 #include "media/VideoWindow.h"
 #include "ScreenAndMouse.h"
+#include "TestDesktop.h"
 
 using namespace media;
 
@@ -213,6 +214,8 @@ TEST_F(PomviraX11Test, StoredFormatThatTheCameraOffersStartsItInThatFormat) {
 // panel below (1280 x 720 at 30 fps); the stored text stays for a camera
 // that offers it.
 TEST_F(PomviraX11Test, StoredFormatThatTheCameraDoesNotOfferOpensTheLargestThatFits) {
+    if (!OnScreenOfItsOwn(QSize(1600, 1200)))
+        return;
     const QString other = QString::fromLatin1(k640).replace("640X480", "800X600");
     Ini().WriteString("CAPTURE", "VIDEO FORMAT", other);
     {

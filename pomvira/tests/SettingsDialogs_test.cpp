@@ -122,9 +122,11 @@ TEST(SelectDeviceDlg, OpensOnOkEnterConfirmsAndHandsBackTheSelection) {
     d.cbVideoDevice->setCurrentIndex(0);
     // No microphone: an empty list.
     const int result = RunAndEnd(d, [&](QDialog*) {
-        // The first list has the focus: an arrow chooses, Enter in a
-        // drop-down list presses the default button.
-        EXPECT_EQ(d.focusWidget(), d.cbVideoDevice);
+        // The dialog opens on OK; the camera list follows Cancel in the Tab
+        // order: an arrow chooses, Enter in it presses the default button.
+        EXPECT_EQ(d.focusWidget(), d.btnOK);
+        PressKey(&d, Qt::Key_Tab);
+        PressKey(&d, Qt::Key_Tab);
         PressKey(&d, Qt::Key_Down);
         PressKey(&d, Qt::Key_Return);
     });
@@ -138,10 +140,10 @@ TEST(SelectDeviceDlg, EscTheCloseIconAndCancelEndWithCancel) {
     for (auto end : std::vector<std::function<void(QDialog*)>>{
              [](QDialog* d) { PressKey(d, Qt::Key_Escape); }, CloseByIcon,
              [](QDialog* d) { static_cast<TSelectDeviceDlg*>(d)->btnCancel->click(); },
-             // Enter on the focused Cancel button (before the first list
-             // in the Tab order) presses it.
+             // Enter on the focused Cancel button (after OK in the Tab
+             // order) presses it.
              [](QDialog* d) {
-                 PressKey(d, Qt::Key_Backtab);
+                 PressKey(d, Qt::Key_Tab);
                  PressKey(d, Qt::Key_Return);
              }}) {
         TSelectDeviceDlg d;

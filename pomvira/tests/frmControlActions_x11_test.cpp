@@ -23,6 +23,7 @@
 #include "dialogs/DlgSelectDevice.h"
 #include "widgets/ImageButton.h"
 #include "ModalDriver.h"
+#include "TestDesktop.h"
 #include "forms/frmControl.h"
 #include "forms/frmView.h"
 
@@ -106,6 +107,8 @@ class SettingsMenuX11Test : public ControlFormTestBase {
 }  // namespace
 
 TEST_F(SettingsMenuX11Test, EachDialogOpensFromTheMenuAndClosesWithEscOrEnter) {
+    if (!OnScreenOfItsOwn(QSize(1600, 1200)))  // room for the menu under the panel
+        return;
     const struct {
         TAction* action;
         const char* dialog;
@@ -135,6 +138,8 @@ TEST_F(SettingsMenuX11Test, EachDialogOpensFromTheMenuAndClosesWithEscOrEnter) {
 }
 
 TEST_F(SettingsMenuX11Test, FolderChooserStartsAtHomeAndCancellingKeepsTheFolder) {
+    if (!OnScreenOfItsOwn(QSize(1600, 1200)))  // room for the menu under the panel
+        return;
     const QString folder = PanelState(*form).VideoFolder;
     const int result = OpenAndClose(
         form->actFolderConfig, "SaveFolderDlg", Qt::Key_Return, [&](QDialog* shown) {

@@ -112,6 +112,11 @@
         <source>Photos et vidéos de la séance</source>
         <translation>Pictures and recordings of this session</translation>
     </message>
+    <message>
+        <source>Replier</source>
+        <comment>folds the strip away</comment>
+        <translation>Collapse</translation>
+    </message>
 </context>
 <context>
     <name>Dialogs</name>
@@ -186,6 +191,30 @@
     <message>
         <source>%1, %2 Hz, %3 Bit, %4</source>
         <translation>%1, %2 Hz, %3 bits, %4</translation>
+    </message>
+    <message>
+        <source>Format</source>
+        <translation>Format</translation>
+    </message>
+    <message>
+        <source>Choisir : %1</source>
+        <translation>Choose: %1</translation>
+    </message>
+    <message>
+        <source>Compresseur vidéo</source>
+        <translation>Video compressor</translation>
+    </message>
+    <message>
+        <source>Compresseur audio</source>
+        <translation>Audio compressor</translation>
+    </message>
+    <message>
+        <source>Sans compresseur vidéo</source>
+        <translation>No video compressor</translation>
+    </message>
+    <message>
+        <source>Sans compresseur audio</source>
+        <translation>No audio compressor</translation>
     </message>
 </context>
 <context>
@@ -414,6 +443,14 @@
         <source>Le fichier existe.</source>
         <translation>The file exists.</translation>
     </message>
+    <message>
+        <source>Lecture des réglages de la caméra...</source>
+        <translation>Reading the camera&apos;s settings...</translation>
+    </message>
+    <message>
+        <source>Formats</source>
+        <translation>Formats</translation>
+    </message>
 </context>
 <context>
     <name>Messages</name>
@@ -602,6 +639,24 @@ The preview was started again.</translation>
     <message>
         <source>La réparation de ces enregistrements interrompus a échoué et n&apos;a pas pu les remettre tels qu&apos;ils étaient (le disque est peut-être plein ou défectueux) :</source>
         <translation>The repair of these interrupted recordings failed and could not put them back as they were (the disk may be full or failing):</translation>
+    </message>
+    <message>
+        <source>Aucun programme installé ne sait ouvrir l&apos;image « %1 ».
+Installez une visionneuse d&apos;images, par exemple eog ou ristretto (paquets du même nom).</source>
+        <translation>No installed program can open the picture “%1”.
+Install a picture viewer, for example eog or ristretto (packages of the same name).</translation>
+    </message>
+    <message>
+        <source>Aucun programme installé ne sait ouvrir la vidéo « %1 ».
+Installez un lecteur vidéo, par exemple totem, vlc ou mpv (paquets du même nom).</source>
+        <translation>No installed program can play the recording “%1”.
+Install a video player, for example totem, vlc or mpv (packages of the same name).</translation>
+    </message>
+    <message>
+        <source>Aucun programme installé ne sait ouvrir le fichier « %1 » (%2).
+Installez un programme qui ouvre ce type de fichier.</source>
+        <translation>No installed program can open the file “%1” (%2).
+Install a program that opens this type of file.</translation>
     </message>
 </context>
 <context>

@@ -4,6 +4,8 @@
 #include <QAccessible>
 #include <QAccessibleObject>
 #include <QAccessibleWidget>
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QMetaObject>
 #include <QWindow>
 
@@ -206,6 +208,48 @@ class AccessibleList : public QAccessibleObject {
     TAccessibleList* List() const { return static_cast<TAccessibleList*>(object()); }
 };
 
+// A drop-down list named by its accessible name or its label, the entry
+// shown being its value, as Qt names it on other systems (on Linux Qt names
+// it by that entry, so that a camera and its microphone of the same name
+// would read alike). Its one child is its list of entries.
+class AccessibleComboBox : public QAccessibleWidget {
+  public:
+    explicit AccessibleComboBox(QComboBox* box) : QAccessibleWidget(box, QAccessible::ComboBox) {}
+
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Value)
+            return Box()->currentText();
+        const QString text = QAccessibleWidget::text(t);
+        return t == QAccessible::Name && text.isEmpty() ? Box()->currentText() : text;
+    }
+    int childCount() const override { return 1; }
+    QAccessibleInterface* child(int index) const override {
+        return index == 0 ? QAccessible::queryAccessibleInterface(Box()->view()) : nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        return child && child->object() == Box()->view() ? 0 : -1;
+    }
+    QAccessible::State state() const override {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.expandable = true;
+        s.expanded = Box()->view()->isVisible();
+        return s;
+    }
+    QStringList actionNames() const override {
+        return QStringList{QAccessibleActionInterface::showMenuAction()} +
+               QAccessibleWidget::actionNames();
+    }
+    void doAction(const QString& action) override {
+        if (action == QAccessibleActionInterface::showMenuAction())
+            Box()->showPopup();
+        else
+            QAccessibleWidget::doAction(action);
+    }
+
+  private:
+    QComboBox* Box() const { return static_cast<QComboBox*>(widget()); }
+};
+
 QAccessibleInterface* MakeInterface(const QString& className, QObject* object) {
     if (className == QLatin1String("TImageButton"))
         return new AccessibleImageButton(static_cast<TImageButton*>(object));
@@ -215,6 +259,8 @@ QAccessibleInterface* MakeInterface(const QString& className, QObject* object) {
         return new AccessiblePaintBox(static_cast<TPaintBox*>(object));
     if (className == QLatin1String("TAccessibleList"))
         return new AccessibleList(static_cast<TAccessibleList*>(object));
+    if (className == QLatin1String("QComboBox"))
+        return new AccessibleComboBox(static_cast<QComboBox*>(object));
     return nullptr;
 }
 

@@ -4,7 +4,8 @@
 // an image button is a push button named by its hint (or caption), a picture
 // that can be clicked is a button named by its hint, and a paint box says the
 // role, name and selection its owner gives it, and a group of paint boxes
-// is a list.
+// is a list. A drop-down list is named by its accessible name or label, as
+// Qt names it elsewhere than on Linux (there, by the entry it shows).
 #pragma once
 
 #include <QList>

@@ -455,4 +455,14 @@ std::unique_ptr<ICameraControls> OpenCameraControls(GstDevice* device, GstElemen
     return controls;
 }
 
+bool MayHaveCameraControls(GstDevice* device, GstElement* source) {
+    if (device && !gst_device_has_classes(device, "Video"))
+        return false;  // a microphone
+    if (device && IsTestDevice(device)) {
+        StringRef name = StringRef::Adopt(gst_device_get_display_name(device));
+        return TestCameraControlTable(name ? name.Get() : std::string()) != nullptr;
+    }
+    return !V4l2Node(device, source).empty();
+}
+
 }  // namespace media::gst

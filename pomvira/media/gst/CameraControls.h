@@ -156,5 +156,8 @@ void RegisterDeviceControls(GType deviceType, DeviceControlsSource controls);
 // V4L2 node behind a V4L2 source or a PipeWire V4L2 camera; null when the
 // device has none to offer this way.
 std::unique_ptr<ICameraControls> OpenCameraControls(GstDevice* device, GstElement* source);
+// Whether OpenCameraControls looks for such controls (a test camera that has
+// them, a V4L2 node behind the device), told without asking the device.
+bool MayHaveCameraControls(GstDevice* device, GstElement* source);
 
 }  // namespace media::gst

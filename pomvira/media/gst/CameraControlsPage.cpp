@@ -12,6 +12,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <QSlider>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -47,27 +48,76 @@ bool Shown(const CameraControl& c) {
 }  // namespace
 
 CameraControlsPage::CameraControlsPage(std::shared_ptr<ICameraControls> controls, QWidget* parent)
-    : PropertyPage(parent), controls_(std::move(controls)) {
+    : CameraControlsPage([controls] { return controls; }, parent) {}
+
+CameraControlsPage::CameraControlsPage(Opener open, QWidget* parent) : PropertyPage(parent) {
     setObjectName(QStringLiteral("CameraControlsPage"));
-    connect(&writer_, &DeviceWriter::Settled, this, &PropertyPage::Settled);
+    connect(&writer_, &DeviceWriter::Settled, this, [this] {
+        if (filled_)
+            emit Settled();
+    });
     setWindowTitle(QCoreApplication::translate("Media", "Périphérique"));
     auto* outer = new QVBoxLayout(this);
-    auto* scroll = new PageScroll(this, 480);
-    auto* content = new QWidget(scroll);
-    auto* column = new QVBoxLayout(content);
-    scroll->setWidget(content);
-    outer->addWidget(scroll);
+    scroll_ = new PageScroll(this, 480);
+    content_ = new QWidget(scroll_);
+    auto* column = new QVBoxLayout(content_);
+    scroll_->setWidget(content_);
+    outer->addWidget(scroll_);
+    loading_ = new QLabel(
+        QCoreApplication::translate("Media", "Lecture des réglages de la caméra..."), content_);
+    loading_->setObjectName(QStringLiteral("loading"));
+    column->addWidget(loading_);
+    column->addStretch(1);
+
+    // Listing the controls and reading their values goes to the device:
+    // on the writer's thread, the first of its jobs.
+    writer_.PostEach([this, open = std::move(open)] {
+        Reading reading;
+        reading.controls = open();
+        if (reading.controls) {
+            reading.listed = reading.controls->List();
+            for (const CameraControl& c : reading.listed) {
+                int64_t value = 0;
+                if (Shown(c) && c.type != V4L2_CTRL_TYPE_BUTTON &&
+                    !(c.flags & V4L2_CTRL_FLAG_WRITE_ONLY) && reading.controls->Get(c.id, &value))
+                    reading.values[c.id] = value;
+            }
+        }
+        return DeviceWriter::Report([this, reading = std::move(reading)] {
+            reading_ = false;
+            Fill(reading);
+        });
+    });
+    bound_ = new QTimer(this);
+    bound_->setSingleShot(true);
+    connect(bound_, &QTimer::timeout, this, [this] { Fill(Reading()); });
+    bound_->start(kLoadBoundMs);
+}
+
+CameraControlsPage::~CameraControlsPage() = default;
+
+void CameraControlsPage::Fill(const Reading& reading) {
+    // What comes after the bound is too late: the page stays as it is.
+    if (filled_)
+        return;
+    filled_ = true;
+    bound_->stop();
+    delete loading_;
+    loading_ = nullptr;
+    controls_ = reading.controls;
+    auto* column = static_cast<QVBoxLayout*>(content_->layout());
+    int at = 0;
 
     // One group per control class, named by the driver's class entry where
-    // it has one.
-    std::vector<CameraControl> listed = controls_->List();
+    // it has one. The controls lie on a pane inside the group, so that a
+    // screen reader names each by its own label, not by the group's title.
     std::map<uint32_t, QString> classNames;
-    for (const CameraControl& c : listed) {
+    for (const CameraControl& c : reading.listed) {
         if (c.type == V4L2_CTRL_TYPE_CTRL_CLASS)
             classNames[c.ControlClass()] = QString::fromStdString(c.name);
     }
     std::map<uint32_t, QFormLayout*> groups;
-    for (const CameraControl& c : listed) {
+    for (const CameraControl& c : reading.listed) {
         if (!Shown(c))
             continue;
         QFormLayout*& form = groups[c.ControlClass()];
@@ -77,37 +127,44 @@ CameraControlsPage::CameraControlsPage(std::shared_ptr<ICameraControls> controls
                 new QGroupBox(named != classNames.end()
                                   ? named->second
                                   : QString::fromStdString(ControlClassName(c.ControlClass())),
-                              content);
+                              content_);
             box->setObjectName(QStringLiteral("class:%1").arg(c.ControlClass(), 0, 16));
-            form = new QFormLayout(box);
-            column->addWidget(box);
+            auto* pane = new QWidget(box);
+            (new QVBoxLayout(box))->addWidget(pane);
+            form = new QFormLayout(pane);
+            form->setContentsMargins(0, 0, 0, 0);
+            column->insertWidget(at++, box);
         }
-        AddControl(form, c);
+        AddControl(form, c, reading);
     }
-    if (rows_.empty())
-        column->addWidget(
-            new QLabel(QCoreApplication::translate("Media", "Aucun réglage."), content));
-    status_ = new QLabel(content);
+    if (rows_.empty()) {
+        auto* none = new QLabel(QCoreApplication::translate("Media", "Aucun réglage."), content_);
+        column->insertWidget(at++, none);
+        none->show();
+    }
+    status_ = new QLabel(content_);
     status_->setObjectName(QStringLiteral("status"));
     status_->setWordWrap(true);
-    column->addWidget(status_);
-    column->addStretch(1);
+    column->insertWidget(at++, status_);
+    status_->show();
     for (Row& row : rows_)
         ShowState(row);
-
-    scroll->Fit();
+    // Shown whole, at once: the frame sizes itself to them and focuses the
+    // first.
+    for (QGroupBox* box : content_->findChildren<QGroupBox*>(Qt::FindDirectChildrenOnly))
+        box->show();
+    scroll_->Fit();
+    emit Filled();
 }
 
-CameraControlsPage::~CameraControlsPage() = default;
-
-void CameraControlsPage::AddControl(QFormLayout* form, const CameraControl& c) {
+void CameraControlsPage::AddControl(QFormLayout* form, const CameraControl& c,
+                                    const Reading& reading) {
     QWidget* parent = form->parentWidget();
     const QString name = QString::fromStdString(c.name);
     const uint32_t id = c.id;
-    int64_t value = c.defaultValue;
-    const bool readable = c.type != V4L2_CTRL_TYPE_BUTTON && !(c.flags & V4L2_CTRL_FLAG_WRITE_ONLY);
-    if (readable)
-        controls_->Get(id, &value);
+    const auto read = reading.values.find(id);
+    const bool readable = read != reading.values.end();
+    const int64_t value = readable ? read->second : c.defaultValue;
     Row row;
     row.control = c;
     QString tip = QCoreApplication::translate("Media", "Par défaut : %1").arg(c.defaultValue);
@@ -126,6 +183,7 @@ void CameraControlsPage::AddControl(QFormLayout* form, const CameraControl& c) {
             if (c.maximum - c.minimum <= kSliderRange) {
                 auto* slider = new QSlider(Qt::Horizontal, box);
                 slider->setObjectName(name + QStringLiteral("-slider"));
+                slider->setAccessibleName(name);
                 slider->setRange(spin->minimum(), spin->maximum());
                 slider->setSingleStep(spin->singleStep());
                 slider->setPageStep(
@@ -134,6 +192,9 @@ void CameraControlsPage::AddControl(QFormLayout* form, const CameraControl& c) {
                 connect(slider, &QSlider::valueChanged, spin, &QSpinBox::setValue);
                 connect(spin, qOverload<int>(&QSpinBox::valueChanged), slider, &QSlider::setValue);
                 line->addWidget(slider, 1);
+                // Tab as the eye goes: the slider, then its spin box.
+                QWidget::setTabOrder(slider, spin);
+                row.focus = slider;
             }
             line->addWidget(spin);
             connect(spin, qOverload<int>(&QSpinBox::valueChanged), this, [this, id](int v) {
@@ -186,8 +247,12 @@ void CameraControlsPage::AddControl(QFormLayout* form, const CameraControl& c) {
     }
     row.editor->setToolTip(tip);
     row.value->setToolTip(tip);
+    // Named by the control for screen readers (a slider and its spin box
+    // alike), the label tied to the first of them.
+    row.value->setAccessibleName(name);
     row.label = new QLabel(name, parent);
     row.label->setObjectName(QStringLiteral("label:") + name);
+    row.label->setBuddy(row.focus ? row.focus : row.value);
     form->addRow(row.label, row.editor);
     values_[id] = value;
     if (readable)

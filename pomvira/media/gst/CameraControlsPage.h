@@ -3,6 +3,9 @@
 // camera, the built-in test camera's webcam profile): every control the
 // device lists, grouped by the driver's control classes, with its range,
 // step, default and menu entries, applied to the device as soon as it moves.
+// The controls and their values are read on the page's writer thread: the
+// page says it is reading them until they come, and a camera that has not
+// answered within kLoadBoundMs gets the page without controls.
 // Writes, and the reads that follow them (the value the device kept, the
 // flags, the manual partners' values), go out on the page's writer thread
 // and come back by queued call; a slider's moves are coalesced there (the
@@ -24,6 +27,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -34,17 +38,27 @@
 
 class QLabel;
 class QFormLayout;
+class QTimer;
 
 namespace media::gst {
 
 class CameraControlsPage : public PropertyPage {
     Q_OBJECT
   public:
+    // Opens the camera's controls (null: none); run on the writer thread.
+    using Opener = std::function<std::shared_ptr<ICameraControls>()>;
+    static constexpr int kLoadBoundMs = 3000;
+
+    CameraControlsPage(Opener open, QWidget* parent);
     CameraControlsPage(std::shared_ptr<ICameraControls> controls, QWidget* parent);
     ~CameraControlsPage() override;
 
     void Revert() override;
-    bool Busy() const override { return writer_.Busy(); }
+    // Only the writes of a filled page count: reading the controls holds up
+    // no closing.
+    bool Busy() const override { return filled_ && !reading_ && writer_.Busy(); }
+    // Whether the controls came (or the bound passed): the page is filled.
+    bool IsFilled() const { return filled_; }
     // How many controls the page shows.
     int ControlCount() const { return int(rows_.size()); }
 
@@ -54,6 +68,7 @@ class CameraControlsPage : public PropertyPage {
         QLabel* label = nullptr;
         QWidget* editor = nullptr;  // the widget that is enabled or not
         QWidget* value = nullptr;   // the widget that shows the value
+        QWidget* focus = nullptr;   // the one Tab reaches first, when not that one
     };
 
     // What the writer thread found after a write.
@@ -67,7 +82,15 @@ class CameraControlsPage : public PropertyPage {
         std::vector<std::pair<uint32_t, int64_t>> values;  // partners, volatile controls
     };
 
-    void AddControl(QFormLayout* form, const CameraControl& control);
+    // What the writer thread read of the camera as the page opened.
+    struct Reading {
+        std::shared_ptr<ICameraControls> controls;
+        std::vector<CameraControl> listed;
+        std::map<uint32_t, int64_t> values;  // those that could be read
+    };
+
+    void Fill(const Reading& reading);
+    void AddControl(QFormLayout* form, const CameraControl& control, const Reading& reading);
     void Change(uint32_t id, int64_t value);
     // Shows the value and sends it to the device.
     void Write(uint32_t id, int64_t value);
@@ -92,6 +115,12 @@ class CameraControlsPage : public PropertyPage {
     std::map<uint32_t, uint64_t> asked_;
     std::map<uint32_t, uint64_t> answered_;
     QLabel* status_ = nullptr;
+    PageScroll* scroll_ = nullptr;
+    QWidget* content_ = nullptr;
+    QLabel* loading_ = nullptr;
+    QTimer* bound_ = nullptr;
+    bool filled_ = false;
+    bool reading_ = true;  // the reading has not come back
     DeviceWriter writer_;
 };
 

@@ -33,23 +33,45 @@ constexpr int64_t kSliderRange = 65535;
 const char* const kLeftOut[] = {"is-live",     "io-mode",   "device-fd", "do-timestamp",
                                 "num-buffers", "blocksize", "typefind",  "timestamp-offset"};
 
+// A control's row: its label, tied to the control's first widget, and the
+// control's widgets named by the label for screen readers.
+void AddRow(QFormLayout* form, const QString& label, QWidget* control) {
+    QList<QWidget*> named = control->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    named.prepend(control);
+    QWidget* first = nullptr;
+    for (QWidget* w : named) {
+        if (!(w->focusPolicy() & Qt::TabFocus))
+            continue;
+        w->setAccessibleName(label);
+        if (!first)
+            first = w;
+    }
+    auto* shown = new QLabel(label, form->parentWidget());
+    shown->setBuddy(first ? first : control);
+    form->addRow(shown, control);
+}
+
 QWidget* SliderWithSpinBox(QWidget* parent, const QString& name, int min, int max, int value,
                            std::function<void(int)> changed) {
     auto* box = new QWidget(parent);
     auto* row = new QHBoxLayout(box);
     row->setContentsMargins(0, 0, 0, 0);
+    // Made in the order Tab visits them: the slider, then its spin box.
+    QSlider* slider = nullptr;
+    if (int64_t(max) - int64_t(min) <= kSliderRange) {
+        slider = new QSlider(Qt::Horizontal, box);
+        slider->setObjectName(name + QStringLiteral("-slider"));
+        slider->setRange(min, max);
+        slider->setValue(value);
+        row->addWidget(slider, 1);
+    }
     auto* spin = new QSpinBox(box);
     spin->setObjectName(name);
     spin->setRange(min, max);
     spin->setValue(value);
-    if (int64_t(max) - int64_t(min) <= kSliderRange) {
-        auto* slider = new QSlider(Qt::Horizontal, box);
-        slider->setObjectName(name + QStringLiteral("-slider"));
-        slider->setRange(min, max);
-        slider->setValue(value);
+    if (slider) {
         QObject::connect(slider, &QSlider::valueChanged, spin, &QSpinBox::setValue);
         QObject::connect(spin, qOverload<int>(&QSpinBox::valueChanged), slider, &QSlider::setValue);
-        row->addWidget(slider, 1);
     }
     QObject::connect(spin, qOverload<int>(&QSpinBox::valueChanged), box, std::move(changed));
     row->addWidget(spin);
@@ -165,7 +187,7 @@ void DeviceControlsPage::AddColorBalance(QFormLayout* form) {
         QWidget* control = SliderWithSpinBox(
             form->parentWidget(), QStringLiteral("balance:") + label, channel->min_value,
             channel->max_value, value, [this, saved](int v) { SetChannel(saved, v); });
-        form->addRow(label, control);
+        AddRow(form, label, control);
         ++controls_;
     }
 }
@@ -267,7 +289,7 @@ void DeviceControlsPage::AddProperty(QFormLayout* form, GParamSpec* pspec) {
         return;
     }
     control->setToolTip(QString::fromUtf8(g_param_spec_get_blurb(pspec)));
-    form->addRow(label, control);
+    AddRow(form, label, control);
     ++controls_;
 }
 

@@ -74,6 +74,7 @@ PinFormatPage::PinFormatPage(IPin* pin, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     list_ = new QListWidget(this);
     list_->setObjectName(QStringLiteral("Formats"));
+    list_->setAccessibleName(QCoreApplication::translate("Media", "Formats"));
     layout->addWidget(list_);
     status_ = new QLabel(this);
     status_->setObjectName(QStringLiteral("Status"));

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -28,9 +29,17 @@ PropertyPage* CreatePropertyPage(const GUID& page, const std::vector<IUnknown*>&
         if (page == CLSID_DeviceControlsPage) {
             ElementRef element;
             if (auto* device = dynamic_cast<DeviceFilter*>(BinFilter::From(object))) {
-                // A camera with controls of its own (V4L2) shows those.
-                if (auto controls = OpenCameraControls(device->Device(), device->Source()))
-                    return new CameraControlsPage(std::move(controls), parent);
+                // A camera with controls of its own (V4L2) shows those, read
+                // by the page off this thread.
+                if (MayHaveCameraControls(device->Device(), device->Source())) {
+                    return new CameraControlsPage(
+                        [camera = GstRef<GstDevice>::Share(device->Device()),
+                         source = ElementRef::Share(device->Source())] {
+                            return std::shared_ptr<ICameraControls>(
+                                OpenCameraControls(camera.Get(), source.Get()));
+                        },
+                        parent);
+                }
                 element = ElementRef::Share(device->Source());
             }
             else if (auto provider = QueryAs<ISourceElementProvider>(object))
@@ -48,6 +57,8 @@ PropertyPage* CreatePropertyPage(const GUID& page, const std::vector<IUnknown*>&
 
 PageScroll::PageScroll(QWidget* parent, int tallest) : QScrollArea(parent), tallest_(tallest) {
     setWidgetResizable(true);
+    // Tab goes to the controls, and the column follows the focus.
+    setFocusPolicy(Qt::NoFocus);
     // Wide enough for the controls; a long list scrolls vertically only.
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 }
@@ -98,6 +109,8 @@ PropertyFrame::PropertyFrame(QWidget* parent, const QString& caption) : QDialog(
     setModal(true);
     auto* layout = new QVBoxLayout(this);
     tabs_ = new QTabWidget(this);
+    // Tab goes to the tabs and the page's controls, not to their frame.
+    tabs_->setFocusPolicy(Qt::NoFocus);
     layout->addWidget(tabs_);
     auto* buttons = buttons_ = new QDialogButtonBox(this);
     QPushButton* ok = buttons->addButton(QCoreApplication::translate("Media", "OK"),
@@ -122,22 +135,67 @@ void PropertyFrame::AddPage(PropertyPage* page) {
         if (closing_ && !PagesBusy())
             Finish();
     });
+    connect(page, &PropertyPage::Filled, this, &PropertyFrame::Refit);
 }
 
 void PropertyFrame::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    ButtonsLast();
+    focusPending_ = !FocusFirstControl();
+}
+
+void PropertyFrame::ButtonsLast() {
+    QWidget* page = tabs_->currentWidget();
+    QWidget* last = nullptr;
+    for (QWidget* w = page ? page->nextInFocusChain() : nullptr; w && page->isAncestorOf(w);
+         w = w->nextInFocusChain()) {
+        if ((w->focusPolicy() & Qt::TabFocus) && !w->focusProxy())
+            last = w;
+    }
+    const QList<QAbstractButton*> buttons = buttons_->buttons();
+    for (QAbstractButton* button : buttons) {
+        if (last)
+            QWidget::setTabOrder(last, button);
+        last = button;
+    }
+}
+
+bool PropertyFrame::FocusFirstControl() {
     QWidget* page = tabs_->currentWidget();
     if (!page)
-        return;
-    // The first control of the page that Tab would reach.
+        return false;
+    // The first control of the page that Tab would reach, focused as Tab
+    // focuses it (the style draws its focus mark).
     for (QWidget* w = page->nextInFocusChain(); w && w != page; w = w->nextInFocusChain()) {
         if (!page->isAncestorOf(w))
             break;
         if ((w->focusPolicy() & Qt::TabFocus) && w->isEnabled() && w->isVisibleTo(page)) {
             w->setFocus(Qt::TabFocusReason);
-            return;
+            return true;
         }
     }
+    return false;
+}
+
+void PropertyFrame::Refit() {
+    if (!isVisible())
+        return;
+    // The layouts above the page learn of its new controls only from the
+    // events still queued: they are told now.
+    for (QWidget* w = tabs_->currentWidget(); w && w != this; w = w->parentWidget())
+        w->updateGeometry();
+    adjustSize();  // at most two thirds of the screen
+    if (const QScreen* shown = screen()) {
+        const QRect work = shown->availableGeometry();
+        QRect r = frameGeometry();
+        r.moveLeft(std::max(work.left(), std::min(r.left(), work.right() + 1 - r.width())));
+        r.moveTop(std::max(work.top(), std::min(r.top(), work.bottom() + 1 - r.height())));
+        if (r.topLeft() != frameGeometry().topLeft())
+            move(r.topLeft());
+    }
+    ButtonsLast();
+    if (focusPending_)
+        focusPending_ = !FocusFirstControl();
 }
 
 int PropertyFrame::PageCount() const {

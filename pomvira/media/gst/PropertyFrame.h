@@ -59,6 +59,9 @@ class PropertyPage : public QWidget {
 
   signals:
     void Settled();
+    // The page's controls are in place: a page that reads them from the
+    // device off the user-interface thread shows them when they come.
+    void Filled();
 };
 
 // The scrolled column of a page's controls: as tall as its controls up to
@@ -104,10 +107,18 @@ class PropertyFrame : public QDialog {
 
   protected:
     // The focus starts on the page's first control (the format page's
-    // list: the arrow keys choose at once, Return confirms).
+    // list: the arrow keys choose at once, Return confirms), or on it once
+    // the page is filled.
     void showEvent(QShowEvent* event) override;
 
   private:
+    bool FocusFirstControl();
+    // OK and Cancel follow the page's controls in the Tab order, as they
+    // follow them on the screen (a page's controls are made after them).
+    void ButtonsLast();
+    // A page filled after the frame was shown: the frame grows to show it,
+    // kept inside the work area.
+    void Refit();
     // Closes with the result once no page is busy, or at the bound.
     void CloseWhenSettled(int result);
     bool PagesBusy() const;
@@ -119,6 +130,8 @@ class PropertyFrame : public QDialog {
     std::vector<PropertyPage*> pages_;
     bool closing_ = false;
     int result_ = Rejected;
+    // The page had no control to focus yet when the frame showed.
+    bool focusPending_ = false;
 };
 
 // OleCreatePropertyFrame: shows the frame modally at (x, y) of the parent's

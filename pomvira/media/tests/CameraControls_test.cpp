@@ -16,6 +16,7 @@
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
+#include <future>
 
 #include "FakeV4l2Device.h"
 #include "media/gst/CameraControlsPage.h"
@@ -40,10 +41,13 @@ bool Settle(const PropertyPage& page) {
     return QTest::qWaitFor([&] { return !page.Busy(); }, 10000);
 }
 
+// A control of the page, once the page has read the camera's.
 template <class W>
 W* Control(QWidget& page, const char* name) {
-    W* w = page.findChild<W*>(QString::fromUtf8(name));
-    EXPECT_NE(w, nullptr) << name;
+    W* w = nullptr;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return (w = page.findChild<W*>(QString::fromUtf8(name))); },
+                                10000))
+        << name;
     return w;
 }
 
@@ -146,6 +150,7 @@ TEST(CameraControls, TheTestCamerasControlsKeepWhatTheKernelKeeps) {
 TEST(CameraControlsPage, GroupsByTheDriversClassesWithRangesStepsAndMenus) {
     FakeV4l2Device device(RaspberryPiCamera());
     CameraControlsPage page(Open(device), nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page.IsFilled(); }, 10000));
     QStringList groups;
     for (QGroupBox* box : page.findChildren<QGroupBox*>())
         groups << box->title();
@@ -168,6 +173,7 @@ TEST(CameraControlsPage, GroupsByTheDriversClassesWithRangesStepsAndMenus) {
     // A driver without class entries: the classes' own names.
     FakeV4l2Device lifecam(LifeCamHd3000());
     CameraControlsPage older(Open(lifecam), nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return older.IsFilled(); }, 10000));
     groups.clear();
     for (QGroupBox* box : older.findChildren<QGroupBox*>())
         groups << box->title();
@@ -407,8 +413,37 @@ TEST(CameraControlsPage, CancelPutsEveryValueBackWhicheverWayTheAutomaticModesMo
     FakeV4l2Device eye(PlayStationEye());
     {
         CameraControlsPage page(Open(eye), nullptr);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return page.IsFilled(); }, 10000));
         page.Revert();
         EXPECT_FALSE(page.Busy());
     }
     EXPECT_EQ(eye.SetCalls(), 0);
+}
+
+TEST(CameraControlsPage, TheCameraIsReadOffTheUserInterfaceThreadWithinABound) {
+    // A camera that answers once let go, and one that answers too late: the page says it is
+    // reading, then shows the controls (the frame grown to them), or none at the bound.
+    for (const bool late : {false, true}) {
+        FakeV4l2Device device(LogitechC920());
+        std::promise<void> answer;
+        PropertyFrame frame(nullptr, QStringLiteral("Camera"));
+        auto* page = new CameraControlsPage(
+            [&device, late, asked = answer.get_future().share()] {
+                asked.wait();  // a late camera's table outlives the page
+                return late ? std::make_shared<ControlTable>(LogitechC920())
+                            : std::shared_ptr<ICameraControls>(Open(device));
+            },
+            &frame);
+        frame.AddPage(page);
+        frame.show();
+        const int reading = frame.height();
+        EXPECT_NE(page->findChild<QLabel*>("loading"), nullptr);
+        if (!late)
+            answer.set_value();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return page->IsFilled(); }, 10000));
+        if (late)
+            answer.set_value();
+        EXPECT_EQ(page->ControlCount(), late ? 0 : 17);
+        EXPECT_EQ(frame.height() > reading + 100, !late);
+    }
 }

@@ -131,6 +131,7 @@ TEST_P(GstTestCameraWebcam, ControlsOnTheDevicePageActOnThePictureAndCancelPutsT
         gst::CreatePropertyPage(gst::CLSID_DeviceControlsPage, {source.Get()}, nullptr));
     auto* controls = dynamic_cast<gst::CameraControlsPage*>(page.get());
     ASSERT_NE(controls, nullptr) << "the webcam profile offers the camera's own controls";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controls->IsFilled(); }, 10000));
     EXPECT_GT(controls->ControlCount(), 15);
     auto* exposure = page->findChild<QSpinBox*>("Exposure Time, Absolute");
     ASSERT_NE(exposure, nullptr);
@@ -160,6 +161,7 @@ TEST_P(GstTestCameraWebcam, ControlsOnTheDevicePageActOnThePictureAndCancelPutsT
     page->findChild<QSpinBox*>("Contrast")->setValue(40);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !page->Busy(); }, 10000));
     page.reset(gst::CreatePropertyPage(gst::CLSID_DeviceControlsPage, {source.Get()}, nullptr));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page->findChild<QSpinBox*>("Contrast"); }, 10000));
     EXPECT_EQ(page->findChild<QSpinBox*>("Contrast")->value(), 40);
     page->findChild<QSpinBox*>("Contrast")->setValue(128);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !page->Busy(); }, 10000));

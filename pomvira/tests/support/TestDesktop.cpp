@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "TestDesktop.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -41,6 +42,26 @@ bool WriteProgramSettings(const QString& dir, const char* videoFormat) {
     if (videoFormat)
         text += QByteArray("VIDEO FORMAT=") + videoFormat + "\n";
     return ini.write(text) == text.size();
+}
+
+bool OnScreenOfItsOwn(const QSize& size) {
+    const QString screen = QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
+    if (qEnvironmentVariable("OMBRA_TEST_SCREEN") == screen)
+        return true;
+    TTestDesktop desktop;
+    EXPECT_TRUE(desktop.StartXServer(size)) << "no X server";
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    QProcessEnvironment env = desktop.Environment();
+    env.insert(QStringLiteral("OMBRA_TEST_SCREEN"), screen);
+    QProcess child;
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::ForwardedChannels);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--gtest_filter=") + test->test_suite_name() + '.' + test->name()});
+    EXPECT_TRUE(child.waitForFinished(280000) && child.exitStatus() == QProcess::NormalExit &&
+                child.exitCode() == 0)
+        << "the test failed on its own " << screen.toStdString() << " screen";
+    return false;
 }
 
 TTestChild::~TTestChild() {

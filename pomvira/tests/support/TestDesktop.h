@@ -35,6 +35,10 @@ bool HaveProgram(const QString& name);
 // (none: the program chooses). False when they cannot be written.
 bool WriteProgramSettings(const QString& dir, const char* videoFormat);
 
+// For a test that needs a screen of `size`: runs it again in a child process
+// on an X server of that size, whose failures fail it; true in that child.
+bool OnScreenOfItsOwn(const QSize& size);
+
 // A process of the test: ended (SIGTERM, then SIGKILL) when it goes.
 class TTestChild {
   public:
