@@ -458,10 +458,10 @@ std::unique_ptr<ICameraControls> OpenCameraControls(GstDevice* device, GstElemen
 bool MayHaveCameraControls(GstDevice* device, GstElement* source) {
     if (device && !gst_device_has_classes(device, "Video"))
         return false;  // a microphone
-    if (device && IsTestDevice(device)) {
-        StringRef name = StringRef::Adopt(gst_device_get_display_name(device));
-        return TestCameraControlTable(name ? name.Get() : std::string()) != nullptr;
-    }
+    // A device whose provider carries its controls has them when it gives
+    // a table.
+    if (DeviceControlsSource registered = device ? SourceFor(device) : nullptr)
+        return registered(device) != nullptr;
     return !V4l2Node(device, source).empty();
 }
 
