@@ -4,15 +4,19 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QTimer>
 #include <algorithm>
 
 #include "FormAccessibility.h"
+#include "PanelFocus.h"
+#include "SessionAnnouncer.h"
 #include "capture/MediaStrip.h"
 #include "dialogs/DialogFit.h"
 #include "files/TextConv.h"
 #include "frmControl.h"
 #include "frmView.h"
 #include "widgets/Accessibility.h"
+#include "widgets/Announcer.h"
 #include "widgets/ActionList.h"
 #include "widgets/ImageButton.h"
 
@@ -37,6 +41,10 @@ TPanelAccess::TPanelAccess(TControlForm* panel) : QObject(panel), FPanel(panel) 
     FStripList->setObjectName(QStringLiteral("StripList"));
     panel->installEventFilter(this);
     FollowHeight();
+    // What the camera and the recordings do, said as it happens.
+    FNews = new TSessionAnnouncer(panel, panel->Session());
+    // The focus kept on the panel, and brought back to it.
+    new TPanelFocus(panel, this);
     // Dialogs fit the screen, those that adjust the picture beside it.
     new TDialogFit(this, [panel] {
         return panel->ViewForm() && panel->ViewForm()->isVisible() ? panel->ViewForm()->frameGeometry()
@@ -64,7 +72,7 @@ QList<QObject*> TPanelAccess::AccessibleChildren() const {
         else if (std::find(boxes.begin(), boxes.end(), w) == boxes.end())
             children << w;
     }
-    children << FPanel->menuConfig << FPanel->menuMail;
+    children << FPanel->menuConfig << FPanel->menuMail << FNews->Announcer()->Shown();
     children.removeAll(nullptr);
     return children;
 }
@@ -99,8 +107,7 @@ void TPanelAccess::FollowHeight() {
     // button's ("Minimiser"): a screen reader tells them apart by name.
     const QString arrow =
         shown ? UiText("ControlPanel", "Replier", "folds the strip away") : QString();
-    if (FPanel->btnExpand->accessibleName() != arrow)
-        FPanel->btnExpand->setAccessibleName(arrow);
+    SetAccessibleName(FPanel->btnExpand, arrow);
 }
 
 void TPanelAccess::WatchPreview() {
@@ -114,6 +121,12 @@ void TPanelAccess::WatchPreview() {
 bool TPanelAccess::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
     if (watched == FPanel) {
+        // Once the panel, shown last, is on the screen, the program's own
+        // notices may wake the bridge to screen readers.
+        if (type == QEvent::Paint && !FPainted) {
+            FPainted = true;
+            QTimer::singleShot(0, this, [] { AllowAccessibleNotices(); });
+        }
         if (type == QEvent::Resize || type == QEvent::Show) {
             FollowHeight();
             WatchPreview();
@@ -121,8 +134,8 @@ bool TPanelAccess::eventFilter(QObject* watched, QEvent* event) {
         // The menus are named for the buttons that open them, in the
         // language the panel now speaks.
         if (type == QEvent::Show) {
-            FPanel->menuConfig->setAccessibleName(FPanel->btnConfig->Hint());
-            FPanel->menuMail->setAccessibleName(FPanel->btnMail->Hint());
+            SetAccessibleName(FPanel->menuConfig, FPanel->btnConfig->Hint());
+            SetAccessibleName(FPanel->menuMail, FPanel->btnMail->Hint());
         }
         return false;
     }

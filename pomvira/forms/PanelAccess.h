@@ -15,7 +15,12 @@
 // strip's controls are hidden, so that neither Tab nor a screen reader
 // finds them there.
 //
-// Screen readers see the strip as a list of four items (FormAccessibility.h).
+// The focus comes back to the panel's control that opened a menu, a dialog
+// or a message box when it closes, and is on the first button at start
+// (TPanelFocus).
+//
+// Screen readers see the strip as a list of four items (FormAccessibility.h)
+// and hear what the camera and the recordings do (TSessionAnnouncer).
 // Dialogs fit the screen at any scale, the picture's beside the preview
 // window (TDialogFit).
 #pragma once
@@ -28,6 +33,7 @@ class QKeyEvent;
 class QWidget;
 class TControlForm;
 class TPaintBox;
+class TSessionAnnouncer;
 
 class TPanelAccess : public QObject {
     Q_OBJECT
@@ -40,7 +46,7 @@ class TPanelAccess : public QObject {
     QList<QWidget*> TabStops() const;
     // The panel's parts as a screen reader lists them: the controls in
     // Tab's order, the strip's boxes standing as one list with its arrows,
-    // then the menus.
+    // then the menus and the announcements being made.
     QList<QObject*> AccessibleChildren() const;
 
   protected:
@@ -64,5 +70,7 @@ class TPanelAccess : public QObject {
 
     TControlForm* FPanel;
     QObject* FStripList;
+    TSessionAnnouncer* FNews;
     QPointer<QWidget> FPreview;
+    bool FPainted = false;
 };

@@ -200,3 +200,39 @@ QString OutcomeMessage(const TOutcome& outcome) {
     }
     return QString();
 }
+
+QString CameraNotice(bool lost, bool stalled) {
+    if (lost)
+        return UiText("PreviewWindow",
+                      "La caméra a été débranchée.\r\n"
+                      "L'image reviendra dès qu'elle sera rebranchée.");
+    if (stalled)
+        return UiText("PreviewWindow",
+                      "La caméra ne donne plus d'image.\r\n"
+                      "Nouvel essai en cours...");
+    return QString();
+}
+
+QString OutcomeAnnouncement(const TOutcome& outcome) {
+    const QString file = QFileInfo(outcome.File).fileName();
+    switch (outcome.Kind) {
+        case TKind::RecordingStarted:
+            return UiText("Announcements", "Enregistrement en cours : %1").arg(file);
+        case TKind::RecordingStopped:
+            // The camera or the microphone ended it; a failure is told by
+            // its message box.
+            if (!RecordingEndReason(outcome).isEmpty())
+                return RecordingEndReason(outcome);
+            return OutcomeMessage(outcome).isEmpty() && outcome.Plays()
+                       ? UiText("Announcements", "Enregistrement terminé : %1").arg(file)
+                       : QString();
+        case TKind::StillTaken:
+            return UiText("Announcements", "Photo enregistrée : %1").arg(file);
+        default:
+            return QString();
+    }
+}
+
+QString CameraBackAnnouncement() {
+    return UiText("Announcements", "L'image de la caméra est revenue.");
+}

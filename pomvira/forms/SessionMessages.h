@@ -24,3 +24,14 @@ QString RecordingFailureReason(media::HRESULT failure, const QString& path);
 
 // The reason the camera's picture stopped, in the same words.
 QString CameraFailureReason(media::HRESULT failure);
+
+// The notice over the video area while the camera is gone (`lost`) or gives
+// no picture (`stalled`); empty while its picture comes.
+QString CameraNotice(bool lost, bool stalled);
+
+// What a screen reader is told the moment an outcome comes: the recording
+// that started or ended and its file, the picture saved; empty where
+// nothing is to be said or a message box tells it.
+QString OutcomeAnnouncement(const TOutcome& outcome);
+// The same when the camera's picture is back after it was lost or stalled.
+QString CameraBackAnnouncement();

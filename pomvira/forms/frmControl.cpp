@@ -246,11 +246,11 @@ void TControlForm::TimerTimer(QObject*) {
     const int seconds = int(ofDay / 1000 % 60);
     const int millis = int(ofDay % 1000);
     if (FViewForm)
-        FViewForm->lblStatus->setText(UiText("PreviewWindow", "(Record : %1:%2:%3:%4)")
-                                          .arg(hours)
-                                          .arg(minutes)
-                                          .arg(seconds)
-                                          .arg(millis));
+        FViewForm->ShowRecordTime(UiText("PreviewWindow", "(Record : %1:%2:%3:%4)")
+                                      .arg(hours)
+                                      .arg(minutes)
+                                      .arg(seconds)
+                                      .arg(millis));
 }
 
 void TControlForm::actMinimizeExecute(QObject*) {

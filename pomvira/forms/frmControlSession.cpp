@@ -61,7 +61,7 @@ void TControlForm::ShowSessionState() {
             // recording look stays while its file is completed.
             Timer->stop();
             if (FViewForm)
-                FViewForm->lblStatus->setText(UiText("PreviewWindow", "( Finalisation... )"));
+                FViewForm->SetStatusText(UiText("PreviewWindow", "( Finalisation... )"));
         }
         FShownActivity = activity;
     }
@@ -206,15 +206,7 @@ void TControlForm::RecordingStopped(const TOutcome& outcome) {
 void TControlForm::SetVideoNotice() {
     if (!FViewForm)
         return;
-    QString notice;
-    if (FSession->CameraLost())
-        notice = UiText("PreviewWindow",
-                        "La caméra a été débranchée.\r\n"
-                        "L'image reviendra dès qu'elle sera rebranchée.");
-    else if (FSession->CameraStalled())
-        notice = UiText("PreviewWindow",
-                        "La caméra ne donne plus d'image.\r\n"
-                        "Nouvel essai en cours...");
+    QString notice = CameraNotice(FSession->CameraLost(), FSession->CameraStalled());
     if (!notice.isEmpty() && !FEndNotice.isEmpty())
         notice += QStringLiteral("\r\n") + FEndNotice;
     FViewForm->SetVideoNotice(notice);

@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 
+#include "widgets/Accessibility.h"
 #include "widgets/ActionList.h"
 #include "app/Application.h"
 #include "widgets/ControlsKit.h"
@@ -92,7 +93,7 @@ void TControlForm::CreateComponents() {
         // each shows, the selected one as selected.
         box->AccessibleRole = QAccessible::ListItem;
         box->Selectable = true;
-        box->setAccessibleName(UiText("ControlPanel", "Vide"));
+        SetAccessibleName(box, UiText("ControlPanel", "Vide"));
         box->OnPaint = [this](QObject* s, QPainter& canvas) { BmpViewPaint(s, canvas); };
         box->OnMouseDown = [this](QObject* s, Qt::MouseButton button, TShiftState shift, int x,
                                   int y) { BmpViewMouseDown(s, button, shift, x, y); };

@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QPointer>
 
+#include "widgets/Accessibility.h"
 #include "widgets/ActionList.h"
 #include "widgets/ControlsKit.h"
 #include "app/DesktopLaunch.h"
@@ -69,14 +70,14 @@ void TControlForm::UpdateStripLabel(int tag) {
     const QString boxName =
         index >= 0 ? QFileInfo(FStrip->FileAt(index)).fileName() : UiText("ControlPanel", "Vide");
     if (box->accessibleName() != boxName)
-        box->setAccessibleName(boxName);
+        SetAccessibleName(box, boxName);
     // A recording the camera ended says so.
     const QString note = index >= 0 ? FStrip->NoteAt(index) : QString();
     QString boxPath = index >= 0 ? FStrip->FileAt(index) : QString();
     if (!note.isEmpty())
         boxPath += QStringLiteral("\n") + note;
     if (box->accessibleDescription() != boxPath)
-        box->setAccessibleDescription(boxPath);
+        SetAccessibleDescription(box, boxPath);
     if (box->toolTip() != note)
         box->setToolTip(note);
     box->SetSelected(index >= 0 && index == FStrip->Selected());

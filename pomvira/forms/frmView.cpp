@@ -13,6 +13,7 @@
 #include "FormAccessibility.h"
 #include "app/Application.h"
 #include "app/WindowSystem.h"
+#include "widgets/Accessibility.h"
 #include "widgets/FormFonts.h"
 #include "widgets/ImageRgn.h"
 #include "files/TextConv.h"
@@ -130,7 +131,7 @@ TViewForm::TViewForm(QWidget* owner)
     setWindowIcon(ApplicationIcon());
     // Screen readers tell it from the panel, which has the same title.
     InstallFormAccessibility();
-    setAccessibleName(UiText("PreviewWindow", "Ombra Viewer – Aperçu"));
+    SetAccessibleName(this, UiText("PreviewWindow", "Ombra Viewer – Aperçu"));
     setFont(PixelFont(QStringLiteral("Tahoma"), 11));
     // The frame is painted through one off-screen picture: no background is
     // erased first. Outside the outline the window is see-through (it paints
@@ -173,7 +174,7 @@ TViewForm::TViewForm(QWidget* owner)
     VideoWindow->setGeometry(16, 32, 665, 537);
     // Nothing to do there from the keyboard; a screen reader names it.
     VideoWindow->setFocusPolicy(Qt::NoFocus);
-    VideoWindow->setAccessibleName(UiText("PreviewWindow", "Image de la caméra"));
+    SetAccessibleName(VideoWindow, UiText("PreviewWindow", "Image de la caméra"));
 
     auto label = [this](const char* name, const QFont& font, const QColor& color,
                         const QString& text) {
@@ -355,19 +356,37 @@ bool TViewForm::SetVideoSize(int Width, int Height) {
 void TViewForm::SetRecordState(bool Recording) {
     if (Recording) {
         SetTextColor(lblStatus, QColor(0xFF, 0xFF, 0xFF));
-        lblStatus->setText(UiText("PreviewWindow", "( Record )"));
+        SetStatusText(UiText("PreviewWindow", "( Record )"));
     } else {
         SetTextColor(lblStatus, QColor(255, 255, 0));
-        lblStatus->setText(UiText("PreviewWindow", "( Preview )"));
+        SetStatusText(UiText("PreviewWindow", "( Preview )"));
     }
     PlaceTopBarTexts();
     repaint();
 }
 
+void TViewForm::SetStatusText(const QString& text) {
+    // The label is named by its text again.
+    FTimeHeard.invalidate();
+    if (!lblStatus->accessibleName().isEmpty())
+        lblStatus->setAccessibleName(QString());
+    lblStatus->setText(text);
+}
+
+void TViewForm::ShowRecordTime(const QString& text) {
+    // While the label has a name of its own, its new texts tell screen
+    // readers nothing: the name follows the text once a second.
+    if (!FTimeHeard.isValid() || FTimeHeard.elapsed() >= kTimeHeardMs) {
+        SetAccessibleName(lblStatus, text);
+        FTimeHeard.start();
+    }
+    lblStatus->setText(text);
+}
+
 void TViewForm::SetVideoNotice(const QString& text) {
     lblNotice->setText(text);
     // Read as one sentence after another: a screen reader says no breaks.
-    lblNotice->setAccessibleName(text.simplified());
+    SetAccessibleName(lblNotice, text.simplified());
     lblNotice->setGeometry(GetVideoRect());
     lblNotice->setVisible(!text.isEmpty());
     // Above the video and the renderer's window, which would otherwise keep

@@ -4,6 +4,7 @@
 // frame's shape, which moves by dragging its top bar and refuses to close.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QLabel>
 #include <QPoint>
@@ -77,6 +78,11 @@ class TViewForm : public QWidget {
     // The top bar's state text: "( Record )" in white or "( Preview )" in
     // yellow; the window is repainted at once.
     void SetRecordState(bool Recording);
+    // Another text in the top bar's state text ("( Finalisation... )").
+    void SetStatusText(const QString& text);
+    // The recording's elapsed time there, shown as it runs; screen readers
+    // are told of it at most once a second.
+    void ShowRecordTime(const QString& text);
 
     // A notice shown in the video area instead of the video (for example
     // that the camera went away), white on black; an empty text takes it
@@ -148,5 +154,8 @@ class TViewForm : public QWidget {
 
     QRegion FRegion;
     bool FHasRegion = false;
+    // Since screen readers were last told the recording's time.
+    QElapsedTimer FTimeHeard;
+    static constexpr qint64 kTimeHeardMs = 1000;
     TWindowDrag FDrag;  // moving by the top bar
 };

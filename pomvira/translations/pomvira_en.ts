@@ -2,6 +2,25 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="fr">
 <context>
+    <name>Announcements</name>
+    <message>
+        <source>Enregistrement en cours : %1</source>
+        <translation>Recording: %1</translation>
+    </message>
+    <message>
+        <source>Enregistrement terminé : %1</source>
+        <translation>Recording stopped: %1</translation>
+    </message>
+    <message>
+        <source>Photo enregistrée : %1</source>
+        <translation>Picture saved: %1</translation>
+    </message>
+    <message>
+        <source>L&apos;image de la caméra est revenue.</source>
+        <translation>The camera&apos;s picture is back.</translation>
+    </message>
+</context>
+<context>
     <name>ControlPanel</name>
     <message>
         <source>Stop</source>

@@ -6,8 +6,11 @@
 #include <QAccessibleWidget>
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QMetaObject>
 #include <QWindow>
+#include <algorithm>
+#include <vector>
 
 #include "ActionList.h"
 #include "ControlsKit.h"
@@ -292,8 +295,79 @@ void InstallAccessibleControls() {
     (void)installed;
 }
 
+namespace {
+
+bool g_noticesAllowed = false;
+
+// A name or description set before notices could go out.
+struct TPendingText {
+    QPointer<QWidget> Control;
+    bool Description;
+    QString Text;
+};
+std::vector<TPendingText>& Pending() {
+    static std::vector<TPendingText> pending;
+    return pending;
+}
+
+bool NoticesAllowed() {
+    // Platforms without a bridge to assistive technology (the offscreen
+    // one of the tests) have nothing to wait for.
+    if (!g_noticesAllowed) {
+        const QString platform = QGuiApplication::platformName();
+        g_noticesAllowed = platform == QLatin1String("offscreen") ||
+                           platform == QLatin1String("minimal");
+    }
+    return g_noticesAllowed;
+}
+
+void SetText(QWidget* control, bool description, const QString& text) {
+    if (!control)
+        return;
+    if (!NoticesAllowed()) {
+        // The last one set is the one given.
+        std::vector<TPendingText>& pending = Pending();
+        pending.erase(std::remove_if(pending.begin(), pending.end(),
+                                     [&](const TPendingText& p) {
+                                         return p.Control == control &&
+                                                p.Description == description;
+                                     }),
+                      pending.end());
+        pending.push_back({control, description, text});
+        return;
+    }
+    if (description && control->accessibleDescription() != text)
+        control->setAccessibleDescription(text);
+    else if (!description && control->accessibleName() != text)
+        control->setAccessibleName(text);
+}
+
+}  // namespace
+
+void AllowAccessibleNotices() {
+    if (g_noticesAllowed)
+        return;
+    g_noticesAllowed = true;
+    const std::vector<TPendingText> pending = std::move(Pending());
+    Pending().clear();
+    for (const TPendingText& p : pending)
+        SetText(p.Control, p.Description, p.Text);
+}
+
+bool AccessibleNoticesHeard() {
+    return NoticesAllowed() && QAccessible::isActive();
+}
+
+void SetAccessibleName(QWidget* control, const QString& name) {
+    SetText(control, false, name);
+}
+
+void SetAccessibleDescription(QWidget* control, const QString& description) {
+    SetText(control, true, description);
+}
+
 void NotifyAccessibleNameChanged(QWidget* control) {
-    if (!QAccessible::isActive())
+    if (!AccessibleNoticesHeard())
         return;
     QAccessibleEvent event(control, QAccessible::NameChanged);
     QAccessible::updateAccessibility(&event);

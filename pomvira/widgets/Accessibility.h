@@ -37,6 +37,21 @@ class TAccessibleList : public QObject {
 // controls' constructors call it.
 void InstallAccessibleControls();
 
+// Whether the program's own notices (a name changed, a selection, an
+// announcement) are to be sent to assistive technology now: once the
+// program's windows are shown, and while any is listening. Qt's bridge to
+// it connects to the session bus the first time it is asked whether anyone
+// listens, and waits for the bus; a session bus that does not answer must
+// not keep the windows from showing, so nothing asks before they are.
+bool AccessibleNoticesHeard();
+// The program's windows are shown: notices may go out from now on, and the
+// names and descriptions set meanwhile are given to their controls.
+void AllowAccessibleNotices();
+// Sets a control's accessible name or description: at once where notices
+// may go out, else once they may (no screen reader can read it before).
+void SetAccessibleName(QWidget* control, const QString& name);
+void SetAccessibleDescription(QWidget* control, const QString& description);
+
 // Tells assistive technology that a control's name changed (a new hint),
 // when any is listening.
 void NotifyAccessibleNameChanged(QWidget* control);

@@ -81,7 +81,7 @@ void TPaintBox::SetSelected(bool selected) {
     if (FSelected == selected)
         return;
     FSelected = selected;
-    if (QAccessible::isActive()) {
+    if (AccessibleNoticesHeard()) {
         QAccessible::State changed;
         changed.selected = true;
         QAccessibleStateChangeEvent event(this, changed);
