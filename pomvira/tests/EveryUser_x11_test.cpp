@@ -76,6 +76,24 @@ class TScreenReader {
             Ask(QStringLiteral("do\t%1\t%2").arg(path, action).toUtf8());
         return answer.isEmpty() ? QStringLiteral("no answer") : QString::fromUtf8(answer.last());
     }
+    // What was heard since the last call, one "type|role|name" each.
+    QStringList Events() {
+        QStringList events;
+        for (const QByteArray& line : Ask("events")) {
+            const QJsonObject o = QJsonDocument::fromJson(line).object();
+            events << QStringList{o[QStringLiteral("type")].toString(),
+                                  o[QStringLiteral("role")].toString(),
+                                  o[QStringLiteral("name")].toString()}
+                          .join('|');
+        }
+        return events;
+    }
+    // Waits until a notification `name` was heard; the others heard
+    // meanwhile are kept in `heard`.
+    bool Announced(const QString& name, QStringList& heard) {
+        const QString wanted = QStringLiteral("object:state-changed:showing|notification|") + name;
+        return WaitUntil([&] { return (heard += Events()).contains(wanted); }, 15000);
+    }
     // The name of the object that has the keyboard focus (empty: none).
     QString Focused() {
         const std::map<QString, TNode> tree = Tree();
@@ -332,6 +350,20 @@ TEST_F(EveryUserTest, AScreenReaderFindsNamedFramesAListOfEntriesAndTheMenusAndA
         WaitUntil([&] { return Opened().endsWith(QStringLiteral("img000002.jpg")); }, 10000))
         << Opened().toStdString();
 
+    // Each picture, a recording's start and stop are announced once; the
+    // recording's time is told at most once a second.
+    QStringList heard;
+    EXPECT_TRUE(reader.Announced(QStringLiteral("Picture saved: img000002.jpg"), heard));
+    ASSERT_EQ(reader.Do(QStringLiteral("Ombra Viewer/Record"), QStringLiteral("Press")), "OK");
+    EXPECT_TRUE(reader.Announced(QStringLiteral("Recording: video000001.avi"), heard));
+    heard.clear();
+    QTest::qWait(3000);
+    heard += reader.Events();
+    EXPECT_LE(heard.filter(QStringLiteral("|(Record : ")).size(), 5) << heard.join('\n').toStdString();
+    ASSERT_EQ(reader.Do(QStringLiteral("Ombra Viewer/Stop"), QStringLiteral("Press")), "OK");
+    EXPECT_TRUE(reader.Announced(QStringLiteral("Recording stopped: video000001.avi"), heard));
+    EXPECT_EQ(heard.filter(QStringLiteral("|notification|Rec")).size(), 1) << heard.join('\n').toStdString();
+
     // Folded again: the strip is hidden.
     ASSERT_EQ(reader.Do(QStringLiteral("Ombra Viewer/Collapse"), QStringLiteral("Press")), "OK");
     EXPECT_TRUE(WaitUntil([&] { return !reader.Tree()[list].Is("showing"); }, 5000));
@@ -350,6 +382,7 @@ TEST_F(EveryUserTest, AScreenReaderFindsNamedFramesAListOfEntriesAndTheMenusAndA
         },
         15000));
     EXPECT_FALSE(notice.contains(QLatin1Char('\r')) || notice.contains(QLatin1Char('\n')));
+    EXPECT_TRUE(reader.Announced(notice, heard));
     EXPECT_TRUE(Stop());
 }
 
@@ -361,6 +394,9 @@ TEST_F(EveryUserTest, ThePanelWorksFromTheKeyboard) {
     if (IsSkipped())
         return;
 
+    // At start the panel's first button has the focus.
+    EXPECT_TRUE(WaitUntil([&] { return reader.Focused() == "Record"; }, 5000))
+        << reader.Focused().toStdString();
     // Tab in the preview window hands the focus to the panel; the buttons
     // follow in the order they are seen, the strip's closed.
     ASSERT_TRUE(ActivateView());
@@ -555,6 +591,9 @@ TEST_F(EveryUserTest, EverySettingsDialogIsNamedAndWorksFromTheKeyboard) {
         }
         Keys({entry == 7 ? "Return" : "Escape"});
         EXPECT_TRUE(WaitUntil([&] { return desktop.X().Dialog(program.Pid()) == 0; }, 10000));
+        // Back on the button that opened it.
+        EXPECT_TRUE(WaitUntil([&] { return reader.Focused() == "Configuration"; }, 5000))
+            << reader.Focused().toStdString();
     }
     ASSERT_TRUE(Stop());
     const TIniFile ini(dir.filePath(QStringLiteral("config/Pomvira.ini")));
