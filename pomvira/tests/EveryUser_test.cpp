@@ -8,6 +8,7 @@
 #include <QAbstractItemView>
 #include <QAccessible>
 #include <QListWidget>
+#include <QMenu>
 #include <QPainter>
 #include <QSpinBox>
 #include <QTest>
@@ -317,6 +318,18 @@ TEST_F(PanelKeysTest, TheFoldedStripIsHiddenAndTheOpenOnesEntriesJoinTheTabOrder
     EXPECT_EQ(form->btnExpand->Hint(), form->btnMinimize->Hint());
     EXPECT_NE(QAccessible::queryAccessibleInterface(form->btnExpand)->text(QAccessible::Name),
               QAccessible::queryAccessibleInterface(form->btnMinimize)->text(QAccessible::Name));
+}
+
+// At start the first button has the focus; a menu that closes gives it to
+// the button that opened it, not back to the control that had it.
+TEST_F(PanelKeysTest, TheFocusStartsOnTheFirstButtonAndComesBackToTheOpener) {
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form->focusWidget() == form->btnCapture; }, 2000));
+    EXPECT_TRUE(form->btnCapture->ShowsFocusMark());
+    QTest::keyClick(form->btnMail, Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->menuMail->isVisible(); }, 2000));
+    QTest::keyClick(form->menuMail, Qt::Key_Escape);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form->focusWidget() == form->btnMail; }, 2000));
+    EXPECT_TRUE(form->btnMail->ShowsFocusMark());
 }
 
 TEST_F(PanelKeysTest, ArrowsPageAndSelectReturnOpensDeleteRemoves) {

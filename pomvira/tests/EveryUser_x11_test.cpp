@@ -205,6 +205,15 @@ class EveryUserTest : public ::testing::Test {
             keys));
         QTest::qWait(300);
     }
+    // A key that closes a dialog, let go once the dialog has gone: Qt's
+    // bridge to AT-SPI holds each key until the registry has seen it, and
+    // loses (leaks) one whose window was destroyed meanwhile.
+    void CloseBy(const char* key) {
+        ASSERT_TRUE(desktop.XDoTool({QStringLiteral("keydown"), QString::fromLatin1(key)}));
+        QTest::qWait(400);  // short of the key's repeat
+        ASSERT_TRUE(desktop.XDoTool({QStringLiteral("keyup"), QString::fromLatin1(key)}));
+        QTest::qWait(300);
+    }
     // The preview window activated, as a click on it does.
     bool ActivateView() {
         const bool done =
@@ -446,7 +455,7 @@ TEST_F(EveryUserTest, ThePanelWorksFromTheKeyboard) {
     const QRect preview = desktop.X().Geometry(view);
     EXPECT_FALSE(shown.intersects(preview));
     EXPECT_TRUE(QRect(0, 0, 1600, 1200).contains(shown));
-    Keys({"Escape"});
+    CloseBy("Escape");
     EXPECT_TRUE(Stop());
 }
 
@@ -585,11 +594,11 @@ TEST_F(EveryUserTest, EverySettingsDialogIsNamedAndWorksFromTheKeyboard) {
             ASSERT_TRUE(WaitUntil([&] { return windows() > shown; }, 10000));
             QTest::qWait(500);
             ASSERT_TRUE(QDir().mkpath(folders[i]) && desktop.XDoTool({"type", folders[i]}));
-            Keys({"Return"});
+            CloseBy("Return");
             ASSERT_TRUE(WaitUntil([&] { return windows() == shown; }, 10000));
             Keys({"Tab"});
         }
-        Keys({entry == 7 ? "Return" : "Escape"});
+        CloseBy(entry == 7 ? "Return" : "Escape");
         EXPECT_TRUE(WaitUntil([&] { return desktop.X().Dialog(program.Pid()) == 0; }, 10000));
         // Back on the button that opened it.
         EXPECT_TRUE(WaitUntil([&] { return reader.Focused() == "Configuration"; }, 5000))
