@@ -69,15 +69,13 @@ void TControlForm::UpdateStripLabel(int tag) {
     TPaintBox* box = boxes[tag];
     const QString boxName =
         index >= 0 ? QFileInfo(FStrip->FileAt(index)).fileName() : UiText("ControlPanel", "Vide");
-    if (box->accessibleName() != boxName)
-        SetAccessibleName(box, boxName);
+    SetAccessibleName(box, boxName);
     // A recording the camera ended says so.
     const QString note = index >= 0 ? FStrip->NoteAt(index) : QString();
     QString boxPath = index >= 0 ? FStrip->FileAt(index) : QString();
     if (!note.isEmpty())
         boxPath += QStringLiteral("\n") + note;
-    if (box->accessibleDescription() != boxPath)
-        SetAccessibleDescription(box, boxPath);
+    SetAccessibleDescription(box, boxPath);
     if (box->toolTip() != note)
         box->setToolTip(note);
     box->SetSelected(index >= 0 && index == FStrip->Selected());

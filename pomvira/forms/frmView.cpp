@@ -368,8 +368,7 @@ void TViewForm::SetRecordState(bool Recording) {
 void TViewForm::SetStatusText(const QString& text) {
     // The label is named by its text again.
     FTimeHeard.invalidate();
-    if (!lblStatus->accessibleName().isEmpty())
-        lblStatus->setAccessibleName(QString());
+    SetAccessibleName(lblStatus, QString());
     lblStatus->setText(text);
 }
 
