@@ -261,13 +261,15 @@ TEST_F(ControlFormX11Test, SettingsMenuOpensUnderTheSettingsButtonsLeftEdge) {
 }
 
 TEST_F(ControlFormX11Test, ToolTipsShowOnHoverWhileThePreviewIsTheActiveWindow) {
-    // Right after start the preview window is the active one.
+    // The panel, active at start, then the preview window made the active
+    // one, as a click on it does.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == form.get(); }));
     TViewForm* view = form->ViewForm();
     view->move(700, 500);
     view->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(view));
     view->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(view));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == view; }));
     ASSERT_FALSE(form->isActiveWindow());
 
     const std::pair<TImageButton*, const char*> buttons[] = {
