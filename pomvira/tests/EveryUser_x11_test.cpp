@@ -392,6 +392,8 @@ TEST_F(EveryUserTest, AScreenReaderFindsNamedFramesAListOfEntriesAndTheMenusAndA
         15000));
     EXPECT_FALSE(notice.contains(QLatin1Char('\r')) || notice.contains(QLatin1Char('\n')));
     EXPECT_TRUE(reader.Announced(notice, heard));
+    ::kill(pid_t(program.Pid()), SIGUSR2);
+    EXPECT_TRUE(reader.Announced(QStringLiteral("The camera's picture is back."), heard));
     EXPECT_TRUE(Stop());
 }
 
