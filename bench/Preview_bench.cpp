@@ -62,6 +62,7 @@
 #include "media/VideoWindow.h"
 #include "media/gst/GstMediaSystem.h"
 #include "media/testdevices/TestJpegCycle.h"
+#include "media/testdevices/TestRig.h"
 #include "media/gst/VideoRendererWindow.h"
 #include "media/gst/VideoSurface.h"
 
@@ -728,6 +729,7 @@ int RunFirstPaintChild(int argc, char** argv, const QString& which) {
             RestorePlatformChoice();
         const double qtMs = MonotonicMs();
         media::SetMediaSystem(media::gst::GstMediaSystem());
+        media::gst::InstallTestRig(&app);
         bench::ReportOnStandardError();
         const double appMs = MonotonicMs();
         g_watch.Reset();
@@ -878,6 +880,7 @@ int main(int argc, char** argv) {
 
     BenchApplication app(argc, argv);
     media::SetMediaSystem(media::gst::GstMediaSystem());
+    media::gst::InstallTestRig();
     bench::ReportOnStandardError();
 
     if (argc == 2 && std::strncmp(argv[1], kResidentFlag, sizeof kResidentFlag - 1) == 0) {
