@@ -29,10 +29,11 @@ struct CycleState {
     GstVideoInfo info{};
     bool scrolls = false;
     // The drawing: videotestsrc ! capsfilter ! [stage] ! [jpegenc] !
-    // appsink, running only while the frames are drawn.
+    // appsink, built to draw the frames and let go once they are drawn (its
+    // sink would hold on to the last frame it handed out).
     ElementRef encoder;
     GstElement* encoderSink = nullptr;  // owned by encoder
-    GstElement* stage = nullptr;        // owned by encoder; null without one
+    ElementRef stage;                   // null without one
     gulong stageHandler = 0;
     bool encoding = false;
     int encoded = 0;  // frames taken from the running drawing
@@ -70,18 +71,18 @@ void OnStageChanged(GObject*, GParamSpec*, gpointer data) {
     static_cast<CycleState*>(data)->stale = true;
 }
 
-// Builds the drawing pipeline (once per source); false when an element is
+// Builds the drawing pipeline (for each drawing); false when an element is
 // missing.
 bool BuildEncoder(CycleState& st) {
     if (st.encoder)
         return true;
-    GstElement* pipeline = gst_pipeline_new(nullptr);
+    ElementRef built = ElementRef::Sink(gst_pipeline_new(nullptr));
+    GstElement* pipeline = built.Get();
     GstElement* pattern = gst_element_factory_make("videotestsrc", nullptr);
     GstElement* filter = gst_element_factory_make("capsfilter", nullptr);
     // Raw frames are taken as drawn.
     GstElement* encode = st.raw ? nullptr : gst_element_factory_make("jpegenc", nullptr);
     GstElement* sink = gst_element_factory_make("appsink", nullptr);
-    st.encoder = ElementRef::Sink(pipeline);
     if (!pattern || !filter || (!encode && !st.raw) || !sink) {
         for (GstElement* e : {pattern, filter, encode, sink}) {
             if (e)
@@ -97,16 +98,18 @@ bool BuildEncoder(CycleState& st) {
     gst_bin_add_many(GST_BIN(pipeline), pattern, filter, sink, nullptr);
     bool linked = gst_element_link(pattern, filter);
     GstElement* last = filter;
-    for (GstElement* next : {st.stage, encode}) {
+    for (GstElement* next : {st.stage.Get(), encode}) {
         if (next) {
             gst_bin_add(GST_BIN(pipeline), next);
             linked = linked && gst_element_link(last, next);
             last = next;
         }
     }
-    linked = linked && gst_element_link(last, sink);
+    if (!linked || !gst_element_link(last, sink))
+        return false;
+    st.encoder = built;
     st.encoderSink = sink;
-    return linked;
+    return true;
 }
 
 // The components of plane p (the first of them is enough here).
@@ -215,11 +218,14 @@ bool StartEncoding(CycleState& st) {
     return st.encoding;
 }
 
-// The encoding is over: its threads and buffers go until it is needed again.
+// The drawing is over: its pipeline goes, with its threads and buffers,
+// until the frames are drawn again (the stage stays for then).
 void EndEncoding(CycleState& st) {
     st.encoding = false;
     if (st.encoder)
         gst_element_set_state(st.encoder.Get(), GST_STATE_NULL);
+    st.encoder.Reset();
+    st.encoderSink = nullptr;
 }
 
 // Takes the frames the drawing has ready into the cycle; waits (bounded,
@@ -354,7 +360,7 @@ void CycleFinalize(GObject* object) {
     auto* self = reinterpret_cast<PomviraTestFramesSrc*>(object);
     CycleState* st = self->state;
     if (st->stage && st->stageHandler)
-        g_signal_handler_disconnect(st->stage, st->stageHandler);
+        g_signal_handler_disconnect(st->stage.Get(), st->stageHandler);
     EndEncoding(*st);
     delete st;
     G_OBJECT_CLASS(pomvira_test_frames_src_parent_class)->finalize(object);
@@ -391,7 +397,7 @@ void pomvira_test_frames_src_init(PomviraTestFramesSrc* self) {
 
 namespace {
 
-// A new source drawing `patternCaps` (taking the stage over), its frames of
+// A new source drawing `patternCaps` (through the stage), its frames of
 // `caps`; null when its drawing cannot be built.
 GstElement* NewFramesSource(CapsRef caps, CapsRef patternCaps, const GstVideoInfo* raw,
                             ElementRef stage, int frames) {
@@ -411,9 +417,10 @@ GstElement* NewFramesSource(CapsRef caps, CapsRef patternCaps, const GstVideoInf
     }
     st.cycle.resize(size_t(frames));
     if (stage) {
-        st.stage = stage.Get();
-        st.stageHandler = g_signal_connect(st.stage, "notify", G_CALLBACK(OnStageChanged), &st);
-        // The drawing pipeline takes the stage over when it is built.
+        st.stage = std::move(stage);
+        st.stageHandler =
+            g_signal_connect(st.stage.Get(), "notify", G_CALLBACK(OnStageChanged), &st);
+        // Every element the drawing needs is there.
         if (!BuildEncoder(st)) {
             gst_object_unref(gst_object_ref_sink(self));
             return nullptr;
