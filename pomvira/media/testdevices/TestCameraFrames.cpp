@@ -45,6 +45,8 @@ struct CycleState {
     std::atomic<bool> stale{false};
     // Set while the source is told to stop waiting (flushing, stopping).
     std::atomic<bool> unlocked{false};
+    // videotestsrc's pattern (the "pattern" property; any thread).
+    std::atomic<int> pattern{0 /* smpte */};
 
     GstClockTime Duration() const {
         return gst_util_uint64_scale_int(GST_SECOND, fpsDen, fpsNum > 0 ? fpsNum : 30);
@@ -91,7 +93,7 @@ bool BuildEncoder(CycleState& st) {
         return false;
     }
     // Raw: one picture, which the frames scroll over.
-    g_object_set(pattern, "is-live", FALSE, "pattern", 0 /* smpte */, "horizontal-speed",
+    g_object_set(pattern, "is-live", FALSE, "pattern", st.pattern.load(), "horizontal-speed",
                  st.raw ? 0 : kTestScrollPixels, "num-buffers", int(st.cycle.size()), nullptr);
     g_object_set(filter, "caps", st.patternCaps.Get(), nullptr);
     g_object_set(sink, "sync", FALSE, "enable-last-sample", FALSE, nullptr);
@@ -366,8 +368,59 @@ void CycleFinalize(GObject* object) {
     G_OBJECT_CLASS(pomvira_test_frames_src_parent_class)->finalize(object);
 }
 
+// The camera's one control, as videotestsrc's: its pattern, drawn again
+// when it changes (other patterns than the bars scroll as well, their rows
+// wrapping into the next row's start).
+enum { kPropPattern = 1 };
+
+void CycleSetProperty(GObject* object, guint id, const GValue* value, GParamSpec* pspec) {
+    if (id != kPropPattern) {
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
+        return;
+    }
+    CycleState& st = StateOf(object);
+    if (st.pattern.exchange(g_value_get_enum(value)) != g_value_get_enum(value))
+        st.stale = true;
+}
+
+void CycleGetProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec) {
+    if (id == kPropPattern)
+        g_value_set_enum(value, StateOf(object).pattern);
+    else
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
+}
+
+// videotestsrc's pattern type; 0 without videotestsrc.
+GType PatternType() {
+    GstElementFactory* factory = gst_element_factory_find("videotestsrc");
+    if (!factory)
+        return 0;
+    GType type = 0;
+    auto* loaded = GST_ELEMENT_FACTORY(gst_plugin_feature_load(GST_PLUGIN_FEATURE(factory)));
+    if (loaded) {
+        if (auto* klass = static_cast<GObjectClass*>(
+                g_type_class_ref(gst_element_factory_get_element_type(loaded)))) {
+            if (GParamSpec* pspec = g_object_class_find_property(klass, "pattern"))
+                type = G_PARAM_SPEC_VALUE_TYPE(pspec);
+            g_type_class_unref(klass);
+        }
+        gst_object_unref(loaded);
+    }
+    gst_object_unref(factory);
+    return G_TYPE_IS_ENUM(type) ? type : 0;
+}
+
 void pomvira_test_frames_src_class_init(PomviraTestFramesSrcClass* klass) {
     G_OBJECT_CLASS(klass)->finalize = CycleFinalize;
+    G_OBJECT_CLASS(klass)->set_property = CycleSetProperty;
+    G_OBJECT_CLASS(klass)->get_property = CycleGetProperty;
+    if (const GType patterns = PatternType()) {
+        g_object_class_install_property(
+            G_OBJECT_CLASS(klass), kPropPattern,
+            g_param_spec_enum("pattern", "Pattern", "The test pattern drawn", patterns,
+                              0 /* smpte */,
+                              GParamFlags(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS)));
+    }
     auto* base = GST_BASE_SRC_CLASS(klass);
     base->get_caps = CycleGetCaps;
     base->get_times = CycleGetTimes;
