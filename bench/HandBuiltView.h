@@ -18,6 +18,9 @@
 #include <stdexcept>
 #include <string>
 
+#include "media/gst/GstRef.h"
+#include "media/testdevices/TestCameraFrames.h"
+
 namespace bench {
 
 inline GstElement* MakeElement(const char* factory) {
@@ -35,17 +38,22 @@ inline GstElement* MakeCapsFilter(const char* caps) {
     return e;
 }
 
-// The same source as the built-in test camera.
-inline GstElement* TestSource() {
-    GstElement* src = MakeElement("videotestsrc");
-    g_object_set(src, "is-live", TRUE, "pattern", 0 /* smpte */, "horizontal-speed", 4, nullptr);
-    return src;
-}
-
 // Caps of raw video at 30 frames a second.
 inline std::string RawCaps(const char* format, int width, int height) {
     return "video/x-raw,format=" + std::string(format) + ",width=" + std::to_string(width) +
            ",height=" + std::to_string(height) + ",framerate=30/1";
+}
+
+// The same source as the built-in test camera's raw frames (the bars drawn
+// once, its frames views of that picture), of that format at 30 frames a
+// second.
+inline GstElement* TestSource(const char* format, int width, int height) {
+    media::gst::CapsRef caps =
+        media::gst::CapsRef::Adopt(gst_caps_from_string(RawCaps(format, width, height).c_str()));
+    GstElement* src = media::gst::MakeRawPatternSource(caps.Get());
+    if (!src)
+        throw std::runtime_error("no test camera source for " + RawCaps(format, width, height));
+    return src;
 }
 
 // The properties of a preview appsink: the newest frame only; sync: it waits

@@ -232,18 +232,18 @@ GstElement* AppSink(Fn* fn) {
     return sink;
 }
 
-// videotestsrc -> YUY2 640x480 -> videoconvert -> BGR -> appsink. The frame
+// The test camera's raw source, YUY2 640x480 -> videoconvert -> BGR ->
+// appsink. The frame
 // is taken where it reaches the appsink's input, as the layer's grabber
 // callback sees it right before the renderer's input (both before the sink
 // waits for the frame's time on the clock).
 void StartFirstFramePipeline(HandBuilt& p, FrameProbe* probe) {
-    GstElement* src = p.Add(bench::TestSource());
-    GstElement* camCaps = p.Add(bench::MakeCapsFilter(bench::RawCaps("YUY2", 640, 480).c_str()));
+    GstElement* src = p.Add(bench::TestSource("YUY2", 640, 480));
     GstElement* convert = p.Add(bench::MakeElement("videoconvert"));
     GstElement* bgr = p.Add(bench::MakeCapsFilter("video/x-raw,format=BGR"));
     static std::function<void(GstSample*)> ignore = [](GstSample*) {};
     GstElement* sink = p.Add(AppSink(&ignore));
-    Link({src, camCaps, convert, bgr, sink});
+    Link({src, convert, bgr, sink});
     GstPad* pad = gst_element_get_static_pad(sink, "sink");
     gst_pad_add_probe(
         pad, GST_PAD_PROBE_TYPE_BUFFER,
@@ -265,9 +265,7 @@ class CopyingChain {
     CopyingChain(HandBuilt& p, int width, int height, FrameProbe* probe)
         : pipeline_(p), probe_(probe) {
         onSample_ = [this](GstSample* sample) { KeepImage(sample); };
-        GstElement* src = p.Add(bench::TestSource());
-        GstElement* camCaps =
-            p.Add(bench::MakeCapsFilter(bench::RawCaps("YUY2", width, height).c_str()));
+        GstElement* src = p.Add(bench::TestSource("YUY2", width, height));
         GstElement* tee = p.Add(bench::MakeElement("tee"));
         GstElement* queue = p.Add(bench::MakeElement("queue"));
         g_object_set(queue, "max-size-time", guint64(0), "max-size-bytes", 0u, "max-size-buffers",
@@ -275,7 +273,7 @@ class CopyingChain {
         GstElement* toBgrx = p.Add(bench::MakeElement("videoconvert"));
         GstElement* bgrx = p.Add(bench::MakeCapsFilter("video/x-raw,format=BGRx"));
         GstElement* sink = p.Add(AppSink(&onSample_));
-        Link({src, camCaps, tee, queue, toBgrx, bgrx, sink});
+        Link({src, tee, queue, toBgrx, bgrx, sink});
         GstPad* pad = gst_element_get_static_pad(bgrx, "src");
         gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, &CopyingChain::OnBuffer, this, nullptr);
         gst_object_unref(pad);

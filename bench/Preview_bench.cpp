@@ -17,8 +17,9 @@
 //    program shown, under a window manager (openbox, started for these
 //    rows): MJPG 1920x1080 from the webcam-shaped camera and YUY2 1280x720,
 //    with the frames painted while minimised, the time from the restored
-//    window's exposure to the first new frame drawn, and the test camera's source alone (its
-//    pattern drawn for every raw frame, which a real camera does not cost);
+//    window's exposure to the first new frame drawn, and the test camera's
+//    source alone (the delivery of frames made once, as a real camera's
+//    cost the program nothing to make);
 //  - resident memory after 30 seconds of preview at 1280x720, each viewer
 //    alone in a process of its own (this program, started again);
 //  - whole processes, from exec to the first painted frame: this program
@@ -61,7 +62,8 @@
 #include "media/MediaUtil.h"
 #include "media/VideoWindow.h"
 #include "media/gst/GstMediaSystem.h"
-#include "media/testdevices/TestJpegCycle.h"
+#include "media/testdevices/TestCameraFrames.h"
+#include "media/testdevices/TestRig.h"
 #include "media/gst/VideoRendererWindow.h"
 #include "media/gst/VideoSurface.h"
 
@@ -188,8 +190,9 @@ void ResizeVideoArea(TControlForm& form, const QSize& area) {
 }
 
 // ---------------------------------------------------------------------------
-// The hand-built window: videotestsrc -> camera format -> videoconvert ->
-// BGRx -> appsink, the newest frame painted scaled by a widget.
+// The hand-built window: the test camera's raw source (YUY2) ->
+// videoconvert -> BGRx -> appsink, the newest frame painted scaled by a
+// widget.
 // ---------------------------------------------------------------------------
 
 // The camera's pipeline: sync: the appsink waits for each frame's time on
@@ -214,10 +217,9 @@ GstElement* MinimalViewerPipeline(int width, int height, bool sync, bool mjpg = 
         gst_bin_add_many(GST_BIN(pipeline), camera, decode, nullptr);
         linked = gst_element_link_many(camera, decode, convert, bgrx, sink, nullptr);
     } else {
-        GstElement* src = bench::TestSource();
-        GstElement* camCaps = bench::MakeCapsFilter(bench::RawCaps("YUY2", width, height).c_str());
-        gst_bin_add_many(GST_BIN(pipeline), src, camCaps, nullptr);
-        linked = gst_element_link_many(src, camCaps, convert, bgrx, sink, nullptr);
+        GstElement* src = bench::TestSource("YUY2", width, height);
+        gst_bin_add(GST_BIN(pipeline), src);
+        linked = gst_element_link_many(src, convert, bgrx, sink, nullptr);
     }
     if (!linked)
         throw std::runtime_error("linking the hand-built pipeline failed");
@@ -511,19 +513,11 @@ double CameraSourceCpu(int width, int height, bool mjpg) {
     GstElement* pipeline = gst_pipeline_new(nullptr);
     GstElement* sink = bench::MakeElement("fakesink");
     GstElement* src = mjpg ? media::gst::MakeJpegCycleSource(width, height, 30, 1)
-                           : bench::TestSource();
+                           : bench::TestSource("YUY2", width, height);
     if (!src)
         throw std::runtime_error("no camera source");
     gst_bin_add_many(GST_BIN(pipeline), src, sink, nullptr);
-    bool linked;
-    if (mjpg) {
-        linked = gst_element_link(src, sink);
-    } else {
-        GstElement* caps =
-            bench::MakeCapsFilter(bench::RawCaps("YUY2", width, height).c_str());
-        gst_bin_add(GST_BIN(pipeline), caps);
-        linked = gst_element_link_many(src, caps, sink, nullptr);
-    }
+    const bool linked = gst_element_link(src, sink);
     double cpu = 0, fps = 0;
     if (linked && gst_element_set_state(pipeline, GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE)
         MeasureRunning("camera source alone", kWarmUpMs, &cpu, &fps);
@@ -728,6 +722,7 @@ int RunFirstPaintChild(int argc, char** argv, const QString& which) {
             RestorePlatformChoice();
         const double qtMs = MonotonicMs();
         media::SetMediaSystem(media::gst::GstMediaSystem());
+        media::gst::InstallTestRig(&app);
         bench::ReportOnStandardError();
         const double appMs = MonotonicMs();
         g_watch.Reset();
@@ -878,6 +873,7 @@ int main(int argc, char** argv) {
 
     BenchApplication app(argc, argv);
     media::SetMediaSystem(media::gst::GstMediaSystem());
+    media::gst::InstallTestRig();
     bench::ReportOnStandardError();
 
     if (argc == 2 && std::strncmp(argv[1], kResidentFlag, sizeof kResidentFlag - 1) == 0) {

@@ -45,7 +45,7 @@
 #include "media/MediaUtil.h"
 #include "media/SampleGrabber.h"
 #include "media/gst/GstMediaSystem.h"
-#include "media/testdevices/TestJpegCycle.h"
+#include "media/testdevices/TestCameraFrames.h"
 #include "SessionProbe.h"
 
 namespace {
@@ -227,28 +227,25 @@ void BM_Program_Stop(benchmark::State& state) {
 }
 
 // ---------------------------------------------------------------------------
-// By hand: videotestsrc -> YUY2 1280x720 -> tee -> leaky queue -> videoconvert
+// By hand: the test camera's raw source, YUY2 1280x720 -> tee -> leaky queue -> videoconvert
 // -> BGRx -> appsink painted by a window; tee -> queue -> avimux -> filesink,
 // audiotestsrc -> S16LE 44100 Hz stereo -> queue -> the same avimux.
 // ---------------------------------------------------------------------------
 
 // With mjpgWidth (1920 or 1280): the webcam's MJPG camera (the test camera's
 // source of JPEG frames encoded once) at that size, jpegdec in the preview
-// branch, no sound. The window is as large as window.
+// branch, no sound. The window is as large as window. The camera, raw or
+// JPEG, is the test camera's own source element.
 class HandBuiltRecorder {
   public:
     explicit HandBuiltRecorder(const QString& file, int mjpgWidth = 0,
                                const QSize& window = QSize(1280, 720))
         : sound_(mjpgWidth == 0) {
-        const std::string size =
-            mjpgWidth == 1920 ? "width=1920,height=1080" : "width=1280,height=720";
-        // The JPEG camera is linked to the first element once the rest
-        // stands (its caps choose the multiplexer's video input).
+        // The camera is linked to the first element once the rest stands
+        // (its caps choose the multiplexer's video input).
         std::string description =
-            (mjpgWidth ? std::string("capsfilter name=camera caps=image/jpeg ! ")
-                       : "videotestsrc is-live=true pattern=smpte horizontal-speed=4 ! "
-                         "video/x-raw,format=YUY2," +
-                             size + ",framerate=30/1 ! ") +
+            std::string(mjpgWidth ? "capsfilter name=camera caps=image/jpeg ! "
+                                  : "capsfilter name=camera caps=video/x-raw ! ") +
             "tee name=t allow-not-linked=true "
             "t. ! queue max-size-buffers=2 max-size-bytes=0 max-size-time=0 leaky=downstream ! " +
             (mjpgWidth ? "jpegdec ! " : "") +
@@ -273,16 +270,18 @@ class HandBuiltRecorder {
                 gst_object_unref(pipeline);
             throw std::runtime_error(message);
         }
-        if (mjpgWidth) {
+        {
             GstElement* camera =
-                media::gst::MakeJpegCycleSource(mjpgWidth, mjpgWidth == 1920 ? 1080 : 720, 30, 1);
+                mjpgWidth ? media::gst::MakeJpegCycleSource(mjpgWidth,
+                                                            mjpgWidth == 1920 ? 1080 : 720, 30, 1)
+                          : bench::TestSource("YUY2", 1280, 720);
             GstElement* first = gst_bin_get_by_name(GST_BIN(pipeline), "camera");
             const bool linked =
                 camera && gst_bin_add(GST_BIN(pipeline), camera) && gst_element_link(camera, first);
             gst_object_unref(first);
             if (!linked) {
                 gst_object_unref(pipeline);
-                throw std::runtime_error("no JPEG camera for the hand-built pipeline");
+                throw std::runtime_error("no camera for the hand-built pipeline");
             }
         }
         GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "preview");

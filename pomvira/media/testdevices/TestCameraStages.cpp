@@ -5,7 +5,6 @@
 #include <mutex>
 
 #include "media/gst/GstRef.h"
-#include "TestCameraControls.h"
 
 namespace media::gst {
 
@@ -78,19 +77,6 @@ void ResetTestCameraStall() {
     std::lock_guard<std::mutex> guard(g_stallLock);
     g_stallAt = 0;
     g_stallStarts = 0;
-}
-
-GstElement* AddTestCameraStages(GstBin* bin, GList** chain, GstElement* source,
-                                GstElement* filter, const std::string& camera) {
-    WatchTestCameraStall(source, camera);
-    GstElement* last = filter;
-    if (GstElement* stage = MakeTestCameraPictureStage(camera)) {
-        gst_bin_add(bin, stage);
-        *chain = g_list_append(*chain, stage);
-        gst_element_link(last, stage);
-        last = stage;
-    }
-    return last;
 }
 
 }  // namespace media::gst

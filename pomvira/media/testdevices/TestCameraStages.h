@@ -1,16 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // What the built-in test cameras add to their streams beyond the colour
-// bars, kept apart from the devices themselves:
-//  - the picture stage that follows the camera's own controls (webcam
-//    profile, TestCameraControls.h);
-//  - a camera that stalls: with POMVIRA_TEST_CAMERA_STALL=S (seconds),
-//    "Test Camera 1" stops delivering frames S seconds after its first
-//    start, without an error, as a real camera does when USB bandwidth runs
-//    out or its camera service crashes. Streams started before that moment
-//    stall with it; a stream started after it (a restarted source)
-//    delivers again, with POMVIRA_TEST_CAMERA_RESTART_DELAY=D (seconds) only
-//    D seconds after it started, as a camera slow to answer after a
-//    restart.
+// bars, kept apart from the devices themselves (the picture stage that
+// follows the camera's own controls is in TestCameraControls.h): a camera
+// that stalls. With POMVIRA_TEST_CAMERA_STALL=S (seconds), "Test Camera 1"
+// stops delivering frames S seconds after its first start, without an
+// error, as a real camera does when USB bandwidth runs out or its camera
+// service crashes. Streams started before that moment stall with it; a
+// stream started after it (a restarted source) delivers again, with
+// POMVIRA_TEST_CAMERA_RESTART_DELAY=D (seconds) only D seconds after it
+// started, as a camera slow to answer after a restart.
 #pragma once
 
 #include <gst/gst.h>
@@ -19,14 +17,8 @@
 
 namespace media::gst {
 
-// Adds the stages behind `filter` (the raw picture of `source`) in `bin`,
-// appending them to `chain`; returns the last element of the picture chain
-// (`filter` when nothing was added).
-GstElement* AddTestCameraStages(GstBin* bin, GList** chain, GstElement* source,
-                                GstElement* filter, const std::string& camera);
-
 // Makes the frames of `source` (a camera's frames as they are made) stop
-// when `camera` is the one that stalls (AddTestCameraStages does it too).
+// when `camera` is the one that stalls.
 void WatchTestCameraStall(GstElement* source, const std::string& camera);
 
 // The camera that stalls and after how many seconds; 0 when none does.

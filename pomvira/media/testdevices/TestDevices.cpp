@@ -10,7 +10,7 @@
 
 #include "TestCameraControls.h"
 #include "TestCameraStages.h"
-#include "TestJpegCycle.h"
+#include "TestCameraFrames.h"
 #include "media/MediaUtil.h"
 #include "media/gst/CameraControls.h"
 #include "media/gst/DeviceEnum.h"
@@ -172,9 +172,10 @@ const char* const kMicrophoneCaps =
     "audio/x-raw,format=S16LE,layout=interleaved,rate=22050,channels=1";
 
 // ---------------------------------------------------------------------------
-// The camera's source: a bin that builds, when it starts, the chain for the
-// format its downstream asks for: videotestsrc for raw formats, a cycle of
-// JPEG frames encoded once for MJPG (TestJpegCycle.h).
+// The camera's source: a bin that builds, when it starts, the source for
+// the format its downstream asks for: the colour bars drawn once, raw
+// frames scrolling over one picture or a cycle of JPEG frames encoded once
+// (TestCameraFrames.h).
 // ---------------------------------------------------------------------------
 struct PomviraTestCameraSrc {
     GstBin parent;
@@ -230,15 +231,22 @@ void WatchSource(PomviraTestCameraSrc* self, GstElement* src, const GstStructure
     ApplyTestCameraFps(src, den > 0 ? num / den : 30);
 }
 
-// MJPG: the frames come encoded, a short cycle encoded once (through the
-// camera's picture stage), as a webcam's do.
-bool TestCameraSrcBuildJpeg(PomviraTestCameraSrc* self, const GstStructure* format) {
-    int w = 640, h = 480, num = 30, den = 1;
-    gst_structure_get_int(format, "width", &w);
-    gst_structure_get_int(format, "height", &h);
-    gst_structure_get_fraction(format, "framerate", &num, &den);
+// The frames' source, through the camera's picture stage: for MJPG the
+// frames come encoded, a short cycle encoded once, as a webcam's do; raw
+// frames are views of one picture, drawn once, as cheap to make.
+bool TestCameraSrcBuildFrames(PomviraTestCameraSrc* self, const GstCaps* fixed) {
+    const GstStructure* format = gst_caps_get_structure(fixed, 0);
     GstElement* stage = self->device ? MakeTestCameraPictureStage(self->device) : nullptr;
-    GstElement* src = MakeJpegCycleSource(w, h, num, den, stage);
+    GstElement* src;
+    if (gst_structure_has_name(format, "image/jpeg")) {
+        int w = 640, h = 480, num = 30, den = 1;
+        gst_structure_get_int(format, "width", &w);
+        gst_structure_get_int(format, "height", &h);
+        gst_structure_get_fraction(format, "framerate", &num, &den);
+        src = MakeJpegCycleSource(w, h, num, den, stage);
+    } else {
+        src = MakeRawPatternSource(fixed, stage);
+    }
     if (!src) {
         GST_ELEMENT_ERROR(self, CORE, MISSING_PLUGIN, ("test camera elements missing"), (nullptr));
         return false;
@@ -267,35 +275,7 @@ bool TestCameraSrcBuild(PomviraTestCameraSrc* self) {
     if (!wanted || gst_caps_is_empty(wanted.Get()))
         wanted = CapsRef::Share(self->caps);
     CapsRef fixed = CapsRef::Adopt(gst_caps_fixate(gst_caps_copy(wanted.Get())));
-    const GstStructure* s = gst_caps_get_structure(fixed.Get(), 0);
-    bool jpeg = gst_structure_has_name(s, "image/jpeg");
-
-    if (jpeg)
-        return TestCameraSrcBuildJpeg(self, s);
-
-    GstElement* src = gst_element_factory_make("videotestsrc", nullptr);
-    GstElement* filter = gst_element_factory_make("capsfilter", nullptr);
-    if (!src || !filter) {
-        for (GstElement* e : {src, filter}) {
-            if (e)
-                gst_object_unref(gst_object_ref_sink(e));
-        }
-        GST_ELEMENT_ERROR(self, CORE, MISSING_PLUGIN, ("test camera elements missing"), (nullptr));
-        return false;
-    }
-    g_object_set(src, "is-live", TRUE, "pattern", 0 /* smpte */, "horizontal-speed", 4, nullptr);
-    g_object_set(filter, "caps", fixed.Get(), nullptr);
-    gst_bin_add_many(GST_BIN(self), src, filter, nullptr);
-    self->chain = g_list_append(self->chain, src);
-    self->chain = g_list_append(self->chain, filter);
-    gst_element_link(src, filter);
-    WatchSource(self, src, s);
-    GstElement* last = filter;
-    if (self->device)
-        last = AddTestCameraStages(GST_BIN(self), &self->chain, src, filter, self->device);
-    PadRef out = PadRef::Adopt(gst_element_get_static_pad(last, "src"));
-    gst_ghost_pad_set_target(GST_GHOST_PAD(self->ghost), out.Get());
-    return true;
+    return TestCameraSrcBuildFrames(self, fixed.Get());
 }
 
 GstStateChangeReturn TestCameraSrcChangeState(GstElement* element, GstStateChange transition) {

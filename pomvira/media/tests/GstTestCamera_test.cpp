@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The built-in test camera as a webcam: its own controls on its device page,
-// acting on its picture; and a camera that stalls, noticed while the graph
-// runs and announced, delivering again once started afresh.
+// acting on its picture; a camera that stalls, noticed while the graph
+// runs and announced, delivering again once started afresh; and its raw
+// frames, videotestsrc's scrolling bars.
+#include <gst/app/gstappsink.h>
 #include <gst/gst.h>
+#include <gst/video/video.h>
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
@@ -26,6 +29,7 @@
 #include "media/gst/CameraControlsPage.h"
 #include "media/gst/GstMediaSystem.h"
 #include "media/gst/PropertyFrame.h"
+#include "media/testdevices/TestCameraFrames.h"
 #include "media/testdevices/TestCameraStages.h"
 #include "media/testdevices/TestDevices.h"
 #include "media/tests/GstTestDevices.h"
@@ -256,6 +260,101 @@ TEST(GstTestCamera, AStalledCameraIsAnnouncedButARecordingIsNotRestartedUnderIt)
     EXPECT_GE(video->frames, 10);
     unsetenv("POMVIRA_TEST_CAMERA_STALL");
 }
+
+// The first `count` frames of a pipeline whose appsink is named "out".
+std::vector<gst::GstRef<GstSample>> Frames(GstElement* pipeline, int count) {
+    gst::ElementRef sink = gst::ElementRef::Adopt(gst_bin_get_by_name(GST_BIN(pipeline), "out"));
+    gst_element_set_state(pipeline, GST_STATE_PLAYING);
+    std::vector<gst::GstRef<GstSample>> frames;
+    while (int(frames.size()) < count) {
+        auto sample = gst::GstRef<GstSample>::Adopt(
+            gst_app_sink_try_pull_sample(GST_APP_SINK(sink.Get()), 5 * GST_SECOND));
+        if (!sample)
+            break;
+        frames.push_back(sample);
+    }
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    return frames;
+}
+
+// The rows of a frame's planes that differ from another's (read through the
+// frames' video meta, as converters read them), above the bars' bottom
+// quarter (where videotestsrc draws noise anew in each frame).
+int DifferingRows(GstSample* a, GstSample* b) {
+    GstVideoInfo info;
+    GstVideoFrame fa, fb;
+    if (!gst_video_info_from_caps(&info, gst_sample_get_caps(a)) ||
+        !gst_video_frame_map(&fa, &info, gst_sample_get_buffer(a), GST_MAP_READ))
+        return -1;
+    if (!gst_video_frame_map(&fb, &info, gst_sample_get_buffer(b), GST_MAP_READ)) {
+        gst_video_frame_unmap(&fa);
+        return -1;
+    }
+    int differing = 0;
+    for (guint p = 0; p < GST_VIDEO_FRAME_N_PLANES(&fa); ++p) {
+        // Plane p holds component p in the formats here.
+        for (int r = 0; r < GST_VIDEO_FRAME_COMP_HEIGHT(&fa, p) * 3 / 4; ++r) {
+            const auto row = [&](GstVideoFrame& f) {
+                return static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&f, p)) +
+                       r * GST_VIDEO_FRAME_PLANE_STRIDE(&f, p);
+            };
+            differing +=
+                std::memcmp(row(fa), row(fb), size_t(GST_VIDEO_INFO_PLANE_STRIDE(&info, p))) != 0;
+        }
+    }
+    gst_video_frame_unmap(&fa);
+    gst_video_frame_unmap(&fb);
+    return differing;
+}
+
+// A format and size, and whether its frames can scroll over one picture.
+struct RawPatternCase {
+    const char* caps;
+    bool scrolls;
+};
+class GstTestCameraRawFrames : public ::testing::TestWithParam<RawPatternCase> {};
+
+// Past a whole turn of the bars (a width of 64: 16 frames), each frame is
+// videotestsrc's, but for a few rows where the bands meet; a width the
+// picture cannot scroll over shows the bars standing.
+TEST_P(GstTestCameraRawFrames, AreVideotestsrcsScrollingBars) {
+    const std::string caps = std::string(GetParam().caps) + ",framerate=30/1";
+    constexpr int kFrames = 20;
+    gst::ElementRef pipeline = gst::ElementRef::Sink(gst_pipeline_new(nullptr));
+    gst::CapsRef parsed = gst::CapsRef::Adopt(gst_caps_from_string(caps.c_str()));
+    GstElement* source = gst::MakeRawPatternSource(parsed.Get());
+    ASSERT_NE(source, nullptr);
+    GstElement* sink = gst_element_factory_make("appsink", "out");
+    g_object_set(sink, "sync", FALSE, nullptr);
+    gst_bin_add_many(GST_BIN(pipeline.Get()), source, sink, nullptr);
+    ASSERT_TRUE(gst_element_link(source, sink));
+    const auto frames = Frames(pipeline.Get(), kFrames);
+    gst::ElementRef reference = gst::ElementRef::Sink(gst_parse_launch(
+        ("videotestsrc pattern=smpte horizontal-speed=" +
+         std::to_string(GetParam().scrolls ? gst::kTestScrollPixels : 0) + " ! " + caps +
+         " ! appsink name=out sync=false")
+            .c_str(),
+        nullptr));
+    const auto expected = Frames(reference.Get(), kFrames);
+    ASSERT_EQ(frames.size(), size_t(kFrames));
+    ASSERT_EQ(expected.size(), size_t(kFrames));
+    for (int n = 0; n < kFrames; ++n) {
+        const int differing = DifferingRows(frames[n].Get(), expected[n].Get());
+        EXPECT_GE(differing, 0);
+        EXPECT_LE(differing, 2 * 3) << "frame " << n << ": more than where the bands meet";
+    }
+    EXPECT_EQ(DifferingRows(frames[0].Get(), frames[1].Get()) > 0, GetParam().scrolls);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, GstTestCameraRawFrames,
+    ::testing::Values(RawPatternCase{"video/x-raw,format=YUY2,width=64,height=48", true},
+                      RawPatternCase{"video/x-raw,format=I420,width=64,height=48", true},
+                      RawPatternCase{"video/x-raw,format=YUY2,width=62,height=48", false}),
+    [](const auto& info) {
+        return std::string(info.param.scrolls ? "Scrolling" : "Standing") +
+               std::to_string(info.index);
+    });
 
 TEST(GstTestCamera, NoCameraControlsWithoutADeviceNode) {
     EXPECT_EQ(gst::V4l2CameraControls::Open("/nonexistent/video0"), nullptr);
