@@ -428,9 +428,8 @@ HRESULT FakeMediaSystem::SaveMonikerToStream(IMoniker* moniker, std::vector<uint
     HRESULT hr = moniker->Save(&data);
     if (FAILED(hr))
         return hr;
-    stream->clear();
     const auto* raw = reinterpret_cast<const uint8_t*>(&clsid);
-    stream->insert(stream->end(), raw, raw + sizeof clsid);
+    stream->assign(raw, raw + sizeof clsid);
     stream->insert(stream->end(), data.begin(), data.end());
     return S_OK;
 }
