@@ -260,6 +260,36 @@ bool TCaptureSession::ListDevices() {
     return true;
 }
 
+void TCaptureSession::FindDevices() {
+    if (WaitForDevices(0, nullptr) == S_OK) {
+        DevicesFound();
+        return;
+    }
+    FQueue->Enqueue(TOperationKind::ListDevices,
+                    {
+                        [this](TOperation& op) {
+                            op.Await(*FWorker, [] { return WaitForDevices(kListBoundMs, nullptr); },
+                                     2 * kListBoundMs);
+                        },
+                        [this](TOperation&) {
+                            if (!Ending())
+                                DevicesFound();
+                        },
+                    });
+}
+
+void TCaptureSession::DevicesFound() {
+    std::vector<std::string> unanswered;
+    WaitForDevices(0, &unanswered);
+    TOutcome outcome;
+    outcome.Kind = TKind::DevicesListed;
+    outcome.Result = ListDevices() ? S_OK : S_FALSE;
+    for (const std::string& name : unanswered)
+        outcome.Detail += (outcome.Detail.isEmpty() ? QString() : QStringLiteral("\n")) +
+                          QString::fromStdString(name);
+    Tell(outcome);
+}
+
 void TCaptureSession::FreeDevices() {
     try {
         FDevices.FreeDevices();
@@ -1061,7 +1091,9 @@ void TCaptureSession::Close() {
     // What waits to run is dropped; what runs ends first, but a camera that
     // has not started yet is not waited for.
     FQueue->DropWaiting();
-    const bool starting = FActivity == TActivity::Starting;
+    // Nor is the first listing, waiting for a device service.
+    const bool starting =
+        FActivity == TActivity::Starting || FQueue->Running(TOperationKind::ListDevices);
     SetActivity(TActivity::Closing);
     if (starting && FWorker->Busy())
         FWorker->GiveUpRunning();

@@ -144,9 +144,18 @@ class TCaptureSession : public QObject, private TCameraHost {
     // the lists, and the stored format's description.
     void SetStoredChoice(int32_t video, int32_t audio, const QString& format);
     void SetStoredFormat(const QString& format) { FDevices.SetVideoFormat(format); }
-    // Lists the input devices and watches them come and go; false when
-    // there is no camera.
+    // Lists the input devices the device services have listed so far and
+    // watches them come and go (never waits); false when there is no camera.
     bool ListDevices();
+    // The first listing: waits (off this thread) until every device
+    // service (PipeWire, the sound server) has answered or was left out at
+    // its bound, then lists the devices; DevicesListed says whether there is
+    // a camera and names the services left out (their devices join the list
+    // when they answer). When every service has answered already, all this
+    // happens in the call.
+    void FindDevices();
+    // How long the first listing waits for the device services at most.
+    static constexpr int kListBoundMs = 5000;
     void FreeDevices();
     // Opens the devices at start-up: the first camera and microphone when
     // there are any (else the stored ones), the camera in its stored format.
@@ -240,6 +249,7 @@ class TCaptureSession : public QObject, private TCameraHost {
     using TSteps = TOperation::TSteps;
 
     void SetActivity(TActivity activity);
+    void DevicesFound();
     void Tell(TOutcome outcome);
     void Tell(TOutcome::TKind kind, media::HRESULT result = 0, const QString& file = QString());
     bool Ending() const {

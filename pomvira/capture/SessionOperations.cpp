@@ -7,6 +7,7 @@ using namespace media;
 
 const char* OperationName(TOperationKind kind) {
     switch (kind) {
+        case TOperationKind::ListDevices: return "list the devices";
         case TOperationKind::StartPreview: return "start the preview";
         case TOperationKind::StopPreview: return "stop the preview";
         case TOperationKind::OpenCamera: return "open a camera";

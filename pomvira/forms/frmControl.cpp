@@ -168,7 +168,16 @@ void TControlForm::FormCreate(QObject*) {
     CreateViewForm();
     ShowRecordState(false);
     FPlacement.FitVideo(320, 240);
-    if (!FSession->ListDevices()) {
+    // The devices are listed once the device services (PipeWire, the sound
+    // server) have answered, at once when they have already: the windows
+    // show meanwhile, the picture when the camera delivers it.
+    FSession->FindDevices();
+    if (!ApplicationTerminating())
+        FViewForm->show();
+}
+
+void TControlForm::DevicesListed(bool camera) {
+    if (!camera) {
         ShowMessageBox(this,
                        UiText("Messages",
                               "Il n'y a pas une possibilité de rechercher un système "
@@ -179,10 +188,9 @@ void TControlForm::FormCreate(QObject*) {
     }
     // Opening the camera sizes and places the windows for its frames.
     FSession->OpenDevices();
-    // The preview starts in the background: the windows show at once, the
-    // picture when the camera delivers it.
+    // The preview starts in the background: the picture comes when the
+    // camera delivers it.
     FSession->SetPreview(true);
-    FViewForm->show();
 }
 
 void TControlForm::FormDestroy(QObject*) {

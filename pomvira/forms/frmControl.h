@@ -194,6 +194,9 @@ class TControlForm : public QWidget, private TSessionReports {
     void BindSession();
     void ShowSessionState();
     void OperationEnded(const TOutcome& outcome);
+    // The first listing's end: the camera opened and previewed, or, with
+    // none, the program ends.
+    void DevicesListed(bool camera);
     void RecordingStopped(const TOutcome& outcome);
     void SetVideoNotice();
     // TSessionReports

@@ -103,6 +103,16 @@ void TControlForm::OperationEnded(const TOutcome& outcome) {
         case TKind::StillTaken:
             AddToStrip(outcome.File);
             break;
+        case TKind::DevicesListed:
+            // The preview starts before the services left out are named;
+            // without a camera they are named before the program ends.
+            if (outcome.Result == media::S_OK)
+                DevicesListed(true);
+            if (!message.isEmpty())
+                Warn(this, message);
+            if (outcome.Result != media::S_OK)
+                DevicesListed(false);
+            break;
         case TKind::PreviewStarted:
         case TKind::RecordingStarted:
         case TKind::Closed:

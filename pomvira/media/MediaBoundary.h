@@ -879,6 +879,24 @@ class IMediaSystem {
     // is destroyed.
     virtual HRESULT RegisterDeviceNotification(QObject* receiver, uint32_t message) = 0;
     virtual HRESULT UnregisterDeviceNotification(QObject* receiver) = 0;
+    // The first listing of the video and audio input devices: waits up to
+    // boundMs (0: not at all) until every device service (a sound server,
+    // PipeWire) has answered, or has been left out at its own bound. S_OK
+    // when every one answered; S_FALSE when some have not yet (their devices
+    // join the lists, with a device notice, when they answer): the names of
+    // those left out are added to `unanswered`, each once in the process.
+    // Never waits longer than boundMs: call it with a bound off the
+    // user-interface thread, without one on it.
+    virtual HRESULT WaitForDevices(int32_t boundMs, std::vector<std::string>* unanswered) {
+        (void)boundMs;
+        (void)unanswered;
+        return S_OK;
+    }
+    // The camera in use delivers nothing or went away: the device services
+    // of cameras are connected anew beside the old connections (a server
+    // that restarted is not reconnected to otherwise); their devices take
+    // the old ones' place, with a device notice. Returns at once.
+    virtual HRESULT RenewDevices() { return S_OK; }
 };
 
 // Installs the framework for this process (not owned). The program installs
@@ -899,6 +917,8 @@ HRESULT OleCreatePropertyFrame(QWidget* parent, int32_t x, int32_t y, const WStr
 uint32_t AMGetErrorText(HRESULT hr, char* buffer, uint32_t size);
 HRESULT RegisterDeviceNotification(QObject* receiver, uint32_t message);
 HRESULT UnregisterDeviceNotification(QObject* receiver);
+HRESULT WaitForDevices(int32_t boundMs, std::vector<std::string>* unanswered);
+HRESULT RenewDevices();
 
 // ---------------------------------------------------------------------------
 // Implementation help for objects of the boundary

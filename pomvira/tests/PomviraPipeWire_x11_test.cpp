@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 #include <xcb/xcb.h>
+#include <csignal>
 
 #include "ControlFormTesting.h"
 #include "PipeWireTestEnvironment.h"
@@ -125,4 +126,31 @@ TEST_F(NoSessionManager, ThePanelStaysLiveAndThePreviewWindowSaysTheCameraGivesN
     form.reset();
     EXPECT_LT(clock.elapsed(), 10000);
     EXPECT_EQ(Ini().ReadString("CAPTURE", "VIDEO DEVICE", ""), "0");
+}
+
+TEST_F(NoSessionManager, PipeWireHungAtTheStartDelaysNeitherTheWindowsNorSigterm) {
+    TTestXServer x;
+    ASSERT_TRUE(x.Connect(qgetenv("DISPLAY")));
+    QTemporaryDir config;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    kPipeWire->session->Enter(env);
+    env.remove(QStringLiteral("POMVIRA_TEST_DEVICES"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    const pid_t daemon = pid_t(kPipeWire->session->DaemonId());
+    ASSERT_EQ(::kill(daemon, SIGSTOP), 0);
+    TTestChild program;
+    QElapsedTimer clock;
+    clock.start();
+    program.Start(QStringLiteral(POMVIRA_EXECUTABLE), {}, env);
+    const bool shown = QTest::qWaitFor([&] { return x.Shown(program.Pid()).size() >= 2; }, 10000);
+    const qint64 shownAt = clock.elapsed();
+    clock.restart();
+    const std::optional<int> ended = program.Stop(10000);
+    const qint64 endedAt = clock.elapsed();
+    ::kill(daemon, SIGCONT);
+    ASSERT_TRUE(shown) << "the program's windows did not appear";
+    EXPECT_LT(shownAt, 3000);
+    EXPECT_EQ(ended, std::optional<int>(0));
+    EXPECT_LT(endedAt, 5000);
 }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <set>
 #include <string>
+#include <thread>
 
 #include "media/MediaBoundary.h"
 
@@ -32,6 +33,21 @@ bool IsInputDevice(GstDevice* device) {
 std::mutex g_programProvidersLock;
 std::vector<std::string> g_programProviders;
 
+// The machine's providers of input devices, by rank (as a device monitor
+// takes them).
+std::vector<std::string> MachineProviders() {
+    std::vector<std::string> names;
+    GList* factories = gst_device_provider_factory_list_get_device_providers(GstRank(GST_RANK_NONE + 1));
+    for (GList* l = factories; l; l = l->next) {
+        auto* factory = GST_DEVICE_PROVIDER_FACTORY(l->data);
+        if (gst_device_provider_factory_has_classes(factory, kClasses[0]) ||
+            gst_device_provider_factory_has_classes(factory, kClasses[1]))
+            names.push_back(GST_OBJECT_NAME(factory));
+    }
+    gst_plugin_feature_list_free(factories);
+    return names;
+}
+
 }  // namespace
 
 void DeviceWatch::WatchProgramProvider(const std::string& factoryName) {
@@ -41,73 +57,180 @@ void DeviceWatch::WatchProgramProvider(const std::string& factoryName) {
 
 DeviceWatch& DeviceWatch::Get() {
     // Kept for the program's life: providers keep threads and connections of
-    // their own that are not torn down again.
+    // their own that are not torn down again, and a provider's start may
+    // still run on a thread of its own.
     static DeviceWatch* watch = new DeviceWatch;
     return *watch;
 }
 
 DeviceWatch::DeviceWatch() {
-    const char* only = g_getenv(kProvidersVariable);
-    if (g_getenv(kNoRealDevicesVariable) || (only && *only)) {
-        std::vector<std::string> names;
-        {
-            std::lock_guard<std::mutex> guard(g_programProvidersLock);
-            names = g_programProviders;
-        }
-        if (only && !g_getenv(kNoRealDevicesVariable)) {
-            gchar** listed = g_strsplit(only, ",", -1);
-            for (gchar** name = listed; *name; ++name) {
-                g_strstrip(*name);
-                if (**name)
-                    names.push_back(*name);
-            }
-            g_strfreev(listed);
-        }
-        for (const std::string& name : names) {
-            auto provider = GstRef<GstDeviceProvider>::Adopt(
-                gst_device_provider_factory_get_by_name(name.c_str()));
-            if (!provider)
-                continue;
-            BusRef bus = BusRef::Adopt(gst_device_provider_get_bus(provider.Get()));
-            gst_bus_set_sync_handler(bus.Get(), &DeviceWatch::OnMessage, this, nullptr);
-            if (gst_device_provider_start(provider.Get())) {
-                ownProviders_.push_back(provider);
-                ownBuses_.push_back(bus);
-            } else {
-                gst_bus_set_sync_handler(bus.Get(), nullptr, nullptr, nullptr);
-            }
-        }
-        return;
+    std::vector<std::pair<std::string, bool>> names;  // factory, own
+    {
+        std::lock_guard<std::mutex> guard(g_programProvidersLock);
+        for (const std::string& name : g_programProviders)
+            names.emplace_back(name, true);
     }
-    monitor_ = GstRef<GstDeviceMonitor>::Sink(gst_device_monitor_new());
-    for (const char* klass : kClasses)
-        gst_device_monitor_add_filter(monitor_.Get(), klass, nullptr);
-    bus_ = BusRef::Adopt(gst_device_monitor_get_bus(monitor_.Get()));
-    gst_bus_set_sync_handler(bus_.Get(), &DeviceWatch::OnMessage, this, nullptr);
-    // Where no provider can start (no sound server, no device nodes), the
-    // monitor still lists by asking the providers each time.
-    gst_device_monitor_start(monitor_.Get());
+    const char* only = g_getenv(kProvidersVariable);
+    if (g_getenv(kNoRealDevicesVariable)) {
+    } else if (only && *only) {
+        gchar** listed = g_strsplit(only, ",", -1);
+        for (gchar** name = listed; *name; ++name) {
+            g_strstrip(*name);
+            if (**name)
+                names.emplace_back(*name, false);
+        }
+        g_strfreev(listed);
+    } else {
+        for (const std::string& name : MachineProviders())
+            names.emplace_back(name, false);
+    }
+    std::lock_guard<std::mutex> guard(providersLock_);
+    const TClock::time_point deadline = TClock::now() + std::chrono::milliseconds(kStartBoundMs);
+    for (const auto& [factoryName, own] : names) {
+        auto factory = GstRef<GstDeviceProviderFactory>::Adopt(
+            gst_device_provider_factory_find(factoryName.c_str()));
+        if (!factory)
+            continue;
+        auto provider =
+            GstRef<GstDeviceProvider>::Adopt(gst_device_provider_factory_get(factory.Get()));
+        // A provider that cannot watch its devices would be asked afresh on
+        // every listing: left out, as a device monitor leaves it.
+        if (!provider || !gst_device_provider_can_monitor(provider.Get()))
+            continue;
+        TProvider p;
+        p.factory = factoryName;
+        const gchar* title = gst_device_provider_factory_get_metadata(
+            factory.Get(), GST_ELEMENT_METADATA_LONGNAME);
+        p.name = title ? title : factoryName;
+        p.own = own;
+        p.video = gst_device_provider_factory_has_classes(factory.Get(), kClasses[0]);
+        p.deadline = deadline;
+        if (own) {
+            // The program's own: nothing to wait for.
+            p.state = StartProvider(provider.Get(), &p.bus) ? TState::Started : TState::Failed;
+            p.provider = provider;
+            providers_.push_back(std::move(p));
+            continue;
+        }
+        providers_.push_back(std::move(p));
+        StartOnThread(providers_.size() - 1, provider, false);
+    }
+}
+
+bool DeviceWatch::StartProvider(GstDeviceProvider* provider, BusRef* bus) {
+    *bus = BusRef::Adopt(gst_device_provider_get_bus(provider));
+    gst_bus_set_sync_handler(bus->Get(), &DeviceWatch::OnMessage, this, nullptr);
+    if (gst_device_provider_start(provider))
+        return true;
+    gst_bus_set_sync_handler(bus->Get(), nullptr, nullptr, nullptr);
+    *bus = BusRef();
+    return false;
+}
+
+void DeviceWatch::StartOnThread(size_t index, GstRef<GstDeviceProvider> provider, bool renewal) {
+    std::thread([this, index, provider, renewal] {
+        BusRef bus;
+        const bool ok = StartProvider(provider.Get(), &bus);
+        bool announce = false;
+        GstRef<GstDeviceProvider> replaced;
+        BusRef replacedBus;
+        {
+            std::lock_guard<std::mutex> guard(providersLock_);
+            TProvider& p = providers_[index];
+            if (renewal) {
+                p.renewing = false;
+                if (ok) {
+                    replaced = p.provider;
+                    replacedBus = p.bus;
+                    p.provider = provider;
+                    p.bus = bus;
+                    p.state = TState::Started;
+                    announce = true;
+                }
+            } else {
+                p.provider = provider;
+                p.bus = bus;
+                p.state = ok ? TState::Started : TState::Failed;
+                // Left out at its bound: its devices join the lists now.
+                announce = ok && TClock::now() >= p.deadline;
+            }
+        }
+        started_.notify_all();
+        if (replaced) {
+            // The old one's devices go with it; its notices are no longer
+            // heard (its server is gone or replaced).
+            gst_bus_set_sync_handler(replacedBus.Get(), nullptr, nullptr, nullptr);
+            gst_device_provider_stop(replaced.Get());
+        }
+        if (announce)
+            Announce(DBT_DEVICEARRIVAL);
+    }).detach();
+}
+
+bool DeviceWatch::WaitStarted(int boundMs, std::vector<std::string>* unanswered) {
+    std::unique_lock<std::mutex> guard(providersLock_);
+    const TClock::time_point until = TClock::now() + std::chrono::milliseconds(std::max(boundMs, 0));
+    auto waiting = [this] {
+        const TClock::time_point now = TClock::now();
+        return std::any_of(providers_.begin(), providers_.end(), [now](const TProvider& p) {
+            return p.state == TState::Starting && now < p.deadline;
+        });
+    };
+    while (waiting()) {
+        TClock::time_point next = until;
+        for (const TProvider& p : providers_) {
+            if (p.state == TState::Starting)
+                next = std::min(next, p.deadline);
+        }
+        if (TClock::now() >= until)
+            break;
+        started_.wait_until(guard, next);
+    }
+    bool all = true;
+    const TClock::time_point now = TClock::now();
+    for (TProvider& p : providers_) {
+        if (p.state != TState::Starting)
+            continue;
+        all = false;
+        if (now >= p.deadline && !p.named && unanswered) {
+            p.named = true;
+            unanswered->push_back(p.name);
+        }
+    }
+    return all;
+}
+
+void DeviceWatch::Renew() {
+    std::lock_guard<std::mutex> guard(providersLock_);
+    for (size_t i = 0; i < providers_.size(); ++i) {
+        TProvider& p = providers_[i];
+        if (p.own || !p.video || p.renewing || p.state != TState::Started)
+            continue;
+        // A provider of its own, not the factory's shared one (which is the
+        // old one).
+        const GType type = G_OBJECT_TYPE(p.provider.Get());
+        auto fresh = GstRef<GstDeviceProvider>::Adopt(
+            GST_DEVICE_PROVIDER(gst_object_ref_sink(g_object_new(type, nullptr))));
+        if (!fresh)
+            continue;
+        p.renewing = true;
+        StartOnThread(i, fresh, true);
+    }
 }
 
 std::vector<GstRef<GstDevice>> DeviceWatch::Devices(bool video) {
-    // Only the providers that watch their devices: one that could not start
-    // (no sound server running, say) would be asked afresh on every listing,
-    // leaving its failed connection behind each time, and has nothing to
-    // give anyway.
+    // Only the providers that have started: asking one whose start still
+    // runs would wait for it (a provider's listing and its start share a
+    // lock).
     std::vector<GstRef<GstDeviceProvider>> providers;
-    if (monitor_) {
-        gchar** names = gst_device_monitor_get_providers(monitor_.Get());
-        for (gchar** name = names; name && *name; ++name) {
-            auto provider =
-                GstRef<GstDeviceProvider>::Adopt(gst_device_provider_factory_get_by_name(*name));
-            if (provider && gst_device_provider_is_started(provider.Get()))
-                providers.push_back(provider);
+    {
+        std::lock_guard<std::mutex> guard(providersLock_);
+        for (const TProvider& p : providers_) {
+            if (p.state == TState::Started)
+                providers.push_back(p.provider);
         }
-        g_strfreev(names);
-    } else {
-        providers = ownProviders_;
     }
-    // As the monitor does: providers that another one hides (PipeWire's
+    // As a device monitor does: providers that another one hides (PipeWire's
     // hides the V4L2 and PulseAudio ones, whose devices it also lists).
     std::set<std::string> hidden;
     for (const auto& provider : providers) {

@@ -436,6 +436,15 @@ class System : public IMediaSystem {
         DeviceWatch::Get().Unregister(receiver);
         return S_OK;
     }
+
+    HRESULT WaitForDevices(int32_t boundMs, std::vector<std::string>* unanswered) override {
+        return DeviceWatch::Get().WaitStarted(boundMs, unanswered) ? S_OK : S_FALSE;
+    }
+
+    HRESULT RenewDevices() override {
+        DeviceWatch::Get().Renew();
+        return S_OK;
+    }
 };
 
 }  // namespace

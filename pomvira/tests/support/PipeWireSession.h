@@ -46,6 +46,7 @@ class TPipeWireSession {
     // (and why) when it is not. Its process id, for the test's signals.
     bool StartCameraProgram(QString* why);
     qint64 CameraProgramId() const { return cameraProgram_.Pid(); }
+    qint64 DaemonId() const { return daemon_.Pid(); }
     // Ends the camera program (continued first, if it was stopped).
     void StopCameraProgram();
 
