@@ -92,6 +92,10 @@ class TCaptureSession : public QObject, private TCameraHost {
     static constexpr int kRunBoundMs = 10000;
     static constexpr int kStopBoundMs = 15000;
     static constexpr int kHaltBoundMs = 5000;
+    // A camera restarted with its device service connected anew, while
+    // graphs given up are still stuck in their sources, at most while this
+    // many are.
+    static constexpr int kMostStuckRestarts = 3;
     // How long the file worker may take to create a recording's file, to
     // finish it (the repair reads most of the file and writes it back) and
     // to remove what a failed start left.
@@ -299,6 +303,9 @@ class TCaptureSession : public QObject, private TCameraHost {
     void ReleaseCamera() override;
     void OpenLostCamera(int index, bool sameCamera) override;
     void RestartCamera() override;
+    void RenewDeviceServices() override;
+    // A step: the device services of cameras connected anew (bounded).
+    void AwaitDeviceServices(TOperation& op);
     void PresenceChanged() override;
     void ReportUnusableCamera() override;
     void WatchFailed(const std::exception_ptr& failure) override;

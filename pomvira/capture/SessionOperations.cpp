@@ -21,6 +21,7 @@ const char* OperationName(TOperationKind kind) {
         case TOperationKind::ReleaseCamera: return "release the camera";
         case TOperationKind::ReopenCamera: return "reopen the camera";
         case TOperationKind::RestartCamera: return "restart the camera";
+        case TOperationKind::RenewDevices: return "connect the device services anew";
         case TOperationKind::Close: return "close";
     }
     return "?";

@@ -45,6 +45,7 @@ enum class TOperationKind {
     ReleaseCamera,
     ReopenCamera,
     RestartCamera,
+    RenewDevices,
     Close,
 };
 const char* OperationName(TOperationKind kind);

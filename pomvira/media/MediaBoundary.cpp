@@ -123,8 +123,11 @@ HRESULT UnregisterDeviceNotification(QObject* receiver) {
 HRESULT WaitForDevices(int32_t boundMs, std::vector<std::string>* unanswered) {
     return g_system ? g_system->WaitForDevices(boundMs, unanswered) : S_OK;
 }
-HRESULT RenewDevices() {
-    return g_system ? g_system->RenewDevices() : S_OK;
+bool RenewableDevices() {
+    return g_system && g_system->RenewableDevices();
+}
+HRESULT RenewDevices(int32_t boundMs) {
+    return g_system ? g_system->RenewDevices(boundMs) : S_OK;
 }
 
 }  // namespace media

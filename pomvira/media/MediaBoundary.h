@@ -892,11 +892,20 @@ class IMediaSystem {
         (void)unanswered;
         return S_OK;
     }
-    // The camera in use delivers nothing or went away: the device services
-    // of cameras are connected anew beside the old connections (a server
-    // that restarted is not reconnected to otherwise); their devices take
-    // the old ones' place, with a device notice. Returns at once.
-    virtual HRESULT RenewDevices() { return S_OK; }
+    // The camera in use delivers nothing: the device services of cameras
+    // are connected anew (a server that restarted is not reconnected to
+    // otherwise), their devices left out of the lists meanwhile; their new
+    // devices take the old ones' place, with a device notice. Waits up to
+    // boundMs (off the user-interface thread): S_OK when every service
+    // answered, S_FALSE otherwise (it joins when it does). The camera's
+    // graph must be gone first.
+    virtual HRESULT RenewDevices(int32_t boundMs) {
+        (void)boundMs;
+        return S_OK;
+    }
+    // Some device service of cameras talks to a server that may come back
+    // after it went away (RenewDevices then lists its cameras again).
+    virtual bool RenewableDevices() { return false; }
 };
 
 // Installs the framework for this process (not owned). The program installs
@@ -918,7 +927,8 @@ uint32_t AMGetErrorText(HRESULT hr, char* buffer, uint32_t size);
 HRESULT RegisterDeviceNotification(QObject* receiver, uint32_t message);
 HRESULT UnregisterDeviceNotification(QObject* receiver);
 HRESULT WaitForDevices(int32_t boundMs, std::vector<std::string>* unanswered);
-HRESULT RenewDevices();
+HRESULT RenewDevices(int32_t boundMs);
+bool RenewableDevices();
 
 // ---------------------------------------------------------------------------
 // Implementation help for objects of the boundary

@@ -7,6 +7,10 @@
 #include <string>
 #include <thread>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include "media/MediaBoundary.h"
 
 namespace media::gst {
@@ -46,6 +50,33 @@ std::vector<std::string> MachineProviders() {
     }
     gst_plugin_feature_list_free(factories);
     return names;
+}
+
+// A new connection to the PipeWire daemon's socket, -1 when none answers
+// there. Kept open for the program's life: the sources made from the
+// provider's devices connect through it too.
+int PipeWireConnection() {
+    const char* dir = g_getenv("PIPEWIRE_RUNTIME_DIR");
+    if (!dir || !*dir)
+        dir = g_getenv("XDG_RUNTIME_DIR");
+    const char* remote = g_getenv("PIPEWIRE_REMOTE");
+    if (!remote || !*remote)
+        remote = "pipewire-0";
+    const std::string path =
+        remote[0] == '/' ? std::string(remote) : std::string(dir ? dir : "") + "/" + remote;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path)
+        return -1;
+    std::copy(path.begin(), path.end(), address.sun_path);
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 }  // namespace
@@ -93,9 +124,9 @@ DeviceWatch::DeviceWatch() {
             continue;
         auto provider =
             GstRef<GstDeviceProvider>::Adopt(gst_device_provider_factory_get(factory.Get()));
-        // A provider that cannot watch its devices would be asked afresh on
-        // every listing: left out, as a device monitor leaves it.
-        if (!provider || !gst_device_provider_can_monitor(provider.Get()))
+        // A machine's provider that cannot watch its devices would be asked
+        // afresh on every listing: left out, as a device monitor leaves it.
+        if (!provider || (!own && !gst_device_provider_can_monitor(provider.Get())))
             continue;
         TProvider p;
         p.factory = factoryName;
@@ -113,7 +144,7 @@ DeviceWatch::DeviceWatch() {
             continue;
         }
         providers_.push_back(std::move(p));
-        StartOnThread(providers_.size() - 1, provider, false);
+        StartOnThread(providers_.size() - 1, provider, nullptr, BusRef());
     }
 }
 
@@ -127,43 +158,34 @@ bool DeviceWatch::StartProvider(GstDeviceProvider* provider, BusRef* bus) {
     return false;
 }
 
-void DeviceWatch::StartOnThread(size_t index, GstRef<GstDeviceProvider> provider, bool renewal) {
-    std::thread([this, index, provider, renewal] {
+void DeviceWatch::StartOnThread(size_t index, GstRef<GstDeviceProvider> provider,
+                                GstRef<GstDeviceProvider> old, BusRef oldBus) {
+    std::thread([this, index, provider, old, oldBus] {
+        if (old) {
+            // The old one goes first: PipeWire's shares its connection with
+            // every source and provider of the process while it holds it,
+            // and a connection to a server that went away never comes back.
+            // Its notices are no longer heard.
+            if (oldBus)
+                gst_bus_set_sync_handler(oldBus.Get(), nullptr, nullptr, nullptr);
+            gst_device_provider_stop(old.Get());
+        }
         BusRef bus;
         const bool ok = StartProvider(provider.Get(), &bus);
         bool announce = false;
-        GstRef<GstDeviceProvider> replaced;
-        BusRef replacedBus;
         {
             std::lock_guard<std::mutex> guard(providersLock_);
             TProvider& p = providers_[index];
-            if (renewal) {
-                p.renewing = false;
-                if (ok) {
-                    replaced = p.provider;
-                    replacedBus = p.bus;
-                    p.provider = provider;
-                    p.bus = bus;
-                    p.state = TState::Started;
-                    announce = true;
-                }
-            } else {
-                p.provider = provider;
-                p.bus = bus;
-                p.state = ok ? TState::Started : TState::Failed;
-                // Left out at its bound: its devices join the lists now.
-                announce = ok && TClock::now() >= p.deadline;
-            }
+            p.provider = provider;
+            p.bus = bus;
+            p.state = ok ? TState::Started : TState::Failed;
+            // Renewed, or left out at its bound: its devices are the lists'
+            // now.
+            announce = bool(old) || (ok && TClock::now() >= p.deadline);
         }
         started_.notify_all();
-        if (replaced) {
-            // The old one's devices go with it; its notices are no longer
-            // heard (its server is gone or replaced).
-            gst_bus_set_sync_handler(replacedBus.Get(), nullptr, nullptr, nullptr);
-            gst_device_provider_stop(replaced.Get());
-        }
         if (announce)
-            Announce(DBT_DEVICEARRIVAL);
+            Announce(ok ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE);
     }).detach();
 }
 
@@ -200,22 +222,55 @@ bool DeviceWatch::WaitStarted(int boundMs, std::vector<std::string>* unanswered)
     return all;
 }
 
-void DeviceWatch::Renew() {
+bool DeviceWatch::Renewable() {
     std::lock_guard<std::mutex> guard(providersLock_);
+    return std::any_of(providers_.begin(), providers_.end(),
+                       [](const TProvider& p) { return !p.own && p.video; });
+}
+
+bool DeviceWatch::Renew(int boundMs) {
+    std::unique_lock<std::mutex> guard(providersLock_);
+    const TClock::time_point deadline = TClock::now() + std::chrono::milliseconds(boundMs);
+    std::vector<size_t> renewed;
+    bool reached = true;
     for (size_t i = 0; i < providers_.size(); ++i) {
         TProvider& p = providers_[i];
-        if (p.own || !p.video || p.renewing || p.state != TState::Started)
+        // A start still under way (its server hangs) is waited for.
+        if (p.own || !p.video || p.state == TState::Starting)
             continue;
-        // A provider of its own, not the factory's shared one (which is the
-        // old one).
+        // A provider of its own, not the factory's shared one.
         const GType type = G_OBJECT_TYPE(p.provider.Get());
         auto fresh = GstRef<GstDeviceProvider>::Adopt(
             GST_DEVICE_PROVIDER(gst_object_ref_sink(g_object_new(type, nullptr))));
         if (!fresh)
             continue;
-        p.renewing = true;
-        StartOnThread(i, fresh, true);
+        // PipeWire's shares one connection per socket with every source
+        // and provider of the process, and a source stuck on a server that
+        // went away keeps the old one: the new provider (and the sources
+        // made from its devices) get a connection of their own. No server
+        // there: tried again at the next renewal.
+        if (g_object_class_find_property(G_OBJECT_GET_CLASS(fresh.Get()), "fd")) {
+            const int fd = PipeWireConnection();
+            if (fd < 0) {
+                reached = false;
+                continue;
+            }
+            g_object_set(fresh.Get(), "fd", fd, nullptr);
+        }
+        GstRef<GstDeviceProvider> old = p.state == TState::Started ? p.provider : nullptr;
+        // Not listed meanwhile; not named either when it does not answer.
+        p.state = TState::Starting;
+        p.deadline = deadline;
+        p.named = true;
+        renewed.push_back(i);
+        StartOnThread(i, fresh, old, p.bus);
     }
+    auto waiting = [&] {
+        return std::any_of(renewed.begin(), renewed.end(),
+                           [&](size_t i) { return providers_[i].state == TState::Starting; });
+    };
+    started_.wait_until(guard, deadline, [&] { return !waiting(); });
+    return reached && !waiting();
 }
 
 std::vector<GstRef<GstDevice>> DeviceWatch::Devices(bool video) {

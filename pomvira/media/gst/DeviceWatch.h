@@ -16,8 +16,8 @@
 // program's own providers (built-in devices) start at once, in the call.
 //
 // A provider whose server went away keeps its old devices and never talks
-// to a new server: Renew starts a new one of each machine's camera provider
-// beside it, and the new one takes the old one's place once it has started.
+// to a new server: Renew stops each machine's camera provider and starts a
+// new one in its place.
 #pragma once
 
 #include <QObject>
@@ -57,9 +57,14 @@ class DeviceWatch {
     // were not named before are added to `unanswered` (each is named once).
     bool WaitStarted(int boundMs, std::vector<std::string>* unanswered);
 
-    // Starts a new provider beside each started machine's camera provider
-    // (one at a time per provider); see above.
-    void Renew();
+    // Stops each machine's camera provider and starts a new one in its
+    // place, its devices left out of the lists meanwhile; waits up to
+    // boundMs for the new ones (one that does not answer joins the lists
+    // when it does). True when every one answered. The cameras' sources
+    // must be gone first (PipeWire's would keep the old connection).
+    bool Renew(int boundMs);
+    // There is a machine's camera provider to renew.
+    bool Renewable();
 
     // Makes the provider of that factory name one of the program's own: a
     // provider the program registers itself (built-in devices, no machine's),
@@ -89,16 +94,16 @@ class DeviceWatch {
         bool video = false;  // it lists cameras
         TState state = TState::Starting;
         TClock::time_point deadline;
-        bool named = false;     // as unanswered
-        bool renewing = false;  // a new one is being started beside it
+        bool named = false;  // as unanswered
         GstRef<GstDeviceProvider> provider;
         BusRef bus;
     };
 
     DeviceWatch();
-    // Starts `provider` for slot `index` on a thread of its own; a renewal
-    // puts it in place of the slot's provider once it has started.
-    void StartOnThread(size_t index, GstRef<GstDeviceProvider> provider, bool renewal);
+    // Starts `provider` for slot `index` on a thread of its own, once `old`
+    // (a renewal's, when not null) has been stopped.
+    void StartOnThread(size_t index, GstRef<GstDeviceProvider> provider,
+                       GstRef<GstDeviceProvider> old, BusRef oldBus);
     // Hooks a provider's bus up and starts it (may wait on its server).
     bool StartProvider(GstDeviceProvider* provider, BusRef* bus);
     static GstBusSyncReply OnMessage(GstBus* bus, GstMessage* message, gpointer self);

@@ -441,9 +441,10 @@ class System : public IMediaSystem {
         return DeviceWatch::Get().WaitStarted(boundMs, unanswered) ? S_OK : S_FALSE;
     }
 
-    HRESULT RenewDevices() override {
-        DeviceWatch::Get().Renew();
-        return S_OK;
+    bool RenewableDevices() override { return DeviceWatch::Get().Renewable(); }
+
+    HRESULT RenewDevices(int32_t boundMs) override {
+        return DeviceWatch::Get().Renew(boundMs) ? S_OK : S_FALSE;
     }
 };
 

@@ -182,6 +182,13 @@ bool TPipeWireSession::Start(QString* why, bool withSessionManager) {
     return true;
 }
 
+void TPipeWireSession::KillDaemon() {
+    daemon_.Process().kill();
+    daemon_.Process().waitForFinished(5000);
+    manager_.Stop(2000);
+    QFile::remove(runtime_ + QStringLiteral("/pipewire-0"));
+}
+
 void TPipeWireSession::Enter() const {
     setenv("XDG_RUNTIME_DIR", runtime_.toLocal8Bit().constData(), 1);
     setenv("PIPEWIRE_RUNTIME_DIR", runtime_.toLocal8Bit().constData(), 1);

@@ -47,6 +47,10 @@ class TPipeWireSession {
     bool StartCameraProgram(QString* why);
     qint64 CameraProgramId() const { return cameraProgram_.Pid(); }
     qint64 DaemonId() const { return daemon_.Pid(); }
+    // The daemon killed (as in a crash), its session manager ended; then a
+    // new daemon, session manager and camera node, as after a restart.
+    void KillDaemon();
+    bool RestartDaemon(QString* why) { return Start(why, true) && CreateCamera(); }
     // Ends the camera program (continued first, if it was stopped).
     void StopCameraProgram();
 
