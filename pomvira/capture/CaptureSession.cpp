@@ -857,6 +857,15 @@ int64_t TCaptureSession::RecordingPositionMs() const {
     return position / 10000;
 }
 
+int32_t TCaptureSession::DroppedFrames() const {
+    IBaseFilter* filter = FVideoSource->MemberFilter();
+    ComPtr<IAMDroppedFrames> frames = filter ? QueryAs<IAMDroppedFrames>(filter) : nullptr;
+    int32_t dropped = 0;
+    if (!frames || FAILED(frames->GetNumDropped(&dropped)))
+        return -1;
+    return dropped;
+}
+
 // ---------------------------------------------------------------------------
 // Graph events, devices that come and go
 // ---------------------------------------------------------------------------

@@ -229,6 +229,10 @@ class TCaptureSession : public QObject, private TCameraHost {
     void StopRecording();
     // How long the recording runs, in milliseconds (-1 without a graph).
     int64_t RecordingPositionMs() const;
+    // The frames the camera's capture branch dropped because the recording
+    // could not take them (a disk too slow), since the camera was opened;
+    // -1 when the camera does not count them.
+    int32_t DroppedFrames() const;
 
     // --- The session as a whole ------------------------------------------
     // The system's notice that a device came or went.

@@ -253,12 +253,23 @@ void TControlForm::TimerTimer(QObject*) {
     const int minutes = int(ofDay / 60000 % 60);
     const int seconds = int(ofDay / 1000 % 60);
     const int millis = int(ofDay % 1000);
+    // Frames dropped because the disk does not keep up: said while it
+    // happens, and two seconds after.
+    const int32_t dropped = FSession->DroppedFrames();
+    if (dropped > FDroppedSeen) {
+        FDroppedSeen = dropped;
+        FDropNoticeUntilMs = ms + 2000;
+    }
+    QString text = UiText("PreviewWindow", "(Record : %1:%2:%3:%4)")
+                       .arg(hours)
+                       .arg(minutes)
+                       .arg(seconds)
+                       .arg(millis);
+    if (ms < FDropNoticeUntilMs)
+        text += QLatin1Char(' ') +
+                UiText("PreviewWindow", "Disque trop lent : des images sont perdues");
     if (FViewForm)
-        FViewForm->lblStatus->setText(UiText("PreviewWindow", "(Record : %1:%2:%3:%4)")
-                                          .arg(hours)
-                                          .arg(minutes)
-                                          .arg(seconds)
-                                          .arg(millis));
+        FViewForm->lblStatus->setText(text);
 }
 
 void TControlForm::actMinimizeExecute(QObject*) {

@@ -673,6 +673,16 @@ class IAMStreamConfig : public virtual IUnknown {
     virtual HRESULT GetStreamCaps(int32_t index, AM_MEDIA_TYPE** mt, uint8_t* caps) = 0;
 };
 
+// The frames a capture filter dropped on their way to a recording, because
+// what takes them (the file, the disk) could not keep up.
+class IAMDroppedFrames : public virtual IUnknown {
+  public:
+    static constexpr IID IID_ =
+        MakeGuid(0xC6E13344, 0x30AC, 0x11D0, 0xA1, 0x8C, 0x00, 0xA0, 0xC9, 0x11, 0x89, 0x56);
+    // Since the filter was made.
+    virtual HRESULT GetNumDropped(int32_t* dropped) = 0;
+};
+
 class IMediaSample : public virtual IUnknown {
   public:
     static constexpr IID IID_ =
