@@ -51,6 +51,11 @@ class TPipeWireSession {
     // new daemon, session manager and camera node, as after a restart.
     void KillDaemon();
     bool RestartDaemon(QString* why) { return Start(why, true) && CreateCamera(); }
+    // The daemon's sound server (pipewire-pulse); false (and why) when it
+    // does not come up. Once started, Enter also points the program at it
+    // and has it watch PulseAudio's devices too.
+    bool StartSoundServer(QString* why);
+    qint64 SoundServerId() const { return soundServer_.Pid(); }
     // Ends the camera program (continued first, if it was stopped).
     void StopCameraProgram();
 
@@ -63,4 +68,5 @@ class TPipeWireSession {
     TTestChild daemon_;
     TTestChild manager_;
     TTestChild cameraProgram_;
+    TTestChild soundServer_;
 };
