@@ -135,6 +135,7 @@ DeviceWatch::DeviceWatch() {
         p.name = title ? title : factoryName;
         p.own = own;
         p.video = gst_device_provider_factory_has_classes(factory.Get(), kClasses[0]);
+        p.socket = g_object_class_find_property(G_OBJECT_GET_CLASS(provider.Get()), "fd");
         p.deadline = deadline;
         if (own) {
             // The program's own: nothing to wait for.
@@ -225,7 +226,7 @@ bool DeviceWatch::WaitStarted(int boundMs, std::vector<std::string>* unanswered)
 bool DeviceWatch::Renewable() {
     std::lock_guard<std::mutex> guard(providersLock_);
     return std::any_of(providers_.begin(), providers_.end(),
-                       [](const TProvider& p) { return !p.own && p.video; });
+                       [](const TProvider& p) { return !p.own && p.video && p.socket; });
 }
 
 bool DeviceWatch::Renew(int boundMs) {
@@ -236,7 +237,7 @@ bool DeviceWatch::Renew(int boundMs) {
     for (size_t i = 0; i < providers_.size(); ++i) {
         TProvider& p = providers_[i];
         // A start still under way (its server hangs) is waited for.
-        if (p.own || !p.video || p.state == TState::Starting)
+        if (p.own || !p.video || !p.socket || p.state == TState::Starting)
             continue;
         // A provider of its own, not the factory's shared one.
         const GType type = G_OBJECT_TYPE(p.provider.Get());
@@ -249,14 +250,12 @@ bool DeviceWatch::Renew(int boundMs) {
         // went away keeps the old one: the new provider (and the sources
         // made from its devices) get a connection of their own. No server
         // there: tried again at the next renewal.
-        if (g_object_class_find_property(G_OBJECT_GET_CLASS(fresh.Get()), "fd")) {
-            const int fd = PipeWireConnection();
-            if (fd < 0) {
-                reached = false;
-                continue;
-            }
-            g_object_set(fresh.Get(), "fd", fd, nullptr);
+        const int fd = PipeWireConnection();
+        if (fd < 0) {
+            reached = false;
+            continue;
         }
+        g_object_set(fresh.Get(), "fd", fd, nullptr);
         GstRef<GstDeviceProvider> old = p.state == TState::Started ? p.provider : nullptr;
         // Not listed meanwhile; not named either when it does not answer.
         p.state = TState::Starting;

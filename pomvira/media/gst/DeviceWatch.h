@@ -16,8 +16,9 @@
 // program's own providers (built-in devices) start at once, in the call.
 //
 // A provider whose server went away keeps its old devices and never talks
-// to a new server: Renew stops each machine's camera provider and starts a
-// new one in its place.
+// to a new server: Renew stops each machine's camera provider that talks to
+// a server (PipeWire's: it can be given the socket) and starts a new one in
+// its place, on a connection of its own.
 #pragma once
 
 #include <QObject>
@@ -57,13 +58,13 @@ class DeviceWatch {
     // were not named before are added to `unanswered` (each is named once).
     bool WaitStarted(int boundMs, std::vector<std::string>* unanswered);
 
-    // Stops each machine's camera provider and starts a new one in its
-    // place, its devices left out of the lists meanwhile; waits up to
+    // Stops each machine's camera provider that talks to a server and
+    // starts a new one in its place, its devices left out of the lists meanwhile; waits up to
     // boundMs for the new ones (one that does not answer joins the lists
     // when it does). True when every one answered. The cameras' sources
     // must be gone first (PipeWire's would keep the old connection).
     bool Renew(int boundMs);
-    // There is a machine's camera provider to renew.
+    // There is a machine's camera provider that talks to a server.
     bool Renewable();
 
     // Makes the provider of that factory name one of the program's own: a
@@ -91,7 +92,8 @@ class DeviceWatch {
         std::string factory;
         std::string name;  // its long name, to tell the user
         bool own = false;
-        bool video = false;  // it lists cameras
+        bool video = false;   // it lists cameras
+        bool socket = false;  // it talks to its server over a socket it can be given
         TState state = TState::Starting;
         TClock::time_point deadline;
         bool named = false;  // as unanswered
