@@ -163,13 +163,13 @@ void DeviceWatch::StartOnThread(size_t index, GstRef<GstDeviceProvider> provider
                                 GstRef<GstDeviceProvider> old, BusRef oldBus) {
     std::thread([this, index, provider, old, oldBus] {
         if (old) {
-            // The old one goes first: PipeWire's shares its connection with
-            // every source and provider of the process while it holds it,
-            // and a connection to a server that went away never comes back.
-            // Its notices are no longer heard.
+            // The old one is no longer heard nor listed, but kept as it is:
+            // PipeWire's, stopped while a source stuck on its connection
+            // still holds it, crashes when that connection ends.
             if (oldBus)
                 gst_bus_set_sync_handler(oldBus.Get(), nullptr, nullptr, nullptr);
-            gst_device_provider_stop(old.Get());
+            std::lock_guard<std::mutex> guard(providersLock_);
+            retired_.push_back(old);
         }
         BusRef bus;
         const bool ok = StartProvider(provider.Get(), &bus);

@@ -16,9 +16,10 @@
 // program's own providers (built-in devices) start at once, in the call.
 //
 // A provider whose server went away keeps its old devices and never talks
-// to a new server: Renew stops each machine's camera provider that talks to
-// a server (PipeWire's: it can be given the socket) and starts a new one in
-// its place, on a connection of its own.
+// to a new server: Renew starts a new one of each machine's camera provider
+// that talks to a server (PipeWire's: it can be given the socket), on a
+// connection of its own, in the old one's place; the old one is left as it
+// is (one connection kept per renewal).
 #pragma once
 
 #include <QObject>
@@ -58,11 +59,11 @@ class DeviceWatch {
     // were not named before are added to `unanswered` (each is named once).
     bool WaitStarted(int boundMs, std::vector<std::string>* unanswered);
 
-    // Stops each machine's camera provider that talks to a server and
-    // starts a new one in its place, its devices left out of the lists meanwhile; waits up to
-    // boundMs for the new ones (one that does not answer joins the lists
-    // when it does). True when every one answered. The cameras' sources
-    // must be gone first (PipeWire's would keep the old connection).
+    // Starts a new one of each machine's camera provider that talks to a
+    // server, in its place, its devices left out of the lists meanwhile;
+    // waits up to boundMs for the new ones (one that does not answer joins
+    // the lists when it does). True when every one answered; false also
+    // when a server was not there to connect to.
     bool Renew(int boundMs);
     // There is a machine's camera provider that talks to a server.
     bool Renewable();
@@ -103,7 +104,7 @@ class DeviceWatch {
 
     DeviceWatch();
     // Starts `provider` for slot `index` on a thread of its own, once `old`
-    // (a renewal's, when not null) has been stopped.
+    // (a renewal's, when not null) has been unhooked.
     void StartOnThread(size_t index, GstRef<GstDeviceProvider> provider,
                        GstRef<GstDeviceProvider> old, BusRef oldBus);
     // Hooks a provider's bus up and starts it (may wait on its server).
@@ -114,6 +115,7 @@ class DeviceWatch {
     std::mutex providersLock_;
     std::condition_variable started_;
     std::vector<TProvider> providers_;
+    std::vector<GstRef<GstDeviceProvider>> retired_;  // renewed, kept started
 
     struct Receiver {
         QObject* receiver;
