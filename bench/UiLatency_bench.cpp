@@ -26,7 +26,12 @@
 //    recording runs;
 //  - the camera unplugged and plugged back, until its preview runs again;
 //  - a camera that stalls (POMVIRA_TEST_CAMERA_STALL), until the program has
-//    noticed, restarted it and its frames are back.
+//    noticed, restarted it and its frames are back;
+//  - the program started (as a process of its own, on a private PipeWire
+//    daemon with its camera and its sound server) while the daemon, or the
+//    sound server, is stopped with SIGSTOP: the time from its start until
+//    both its windows are shown (counter windows_ms; no heartbeat: its
+//    user-interface thread is another process's).
 // Run it under xvfb-run -a -s "-screen 0 1600x1200x24" (or
 // QT_QPA_PLATFORM=offscreen).
 #include <QSlider>
@@ -57,7 +62,13 @@
 #include "media/tests/FakeV4l2Device.h"
 #include "widgets/ActionList.h"
 #include "widgets/ImageButton.h"
+#include "PipeWireSession.h"
 #include "SessionProbe.h"
+#include "TestDesktop.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+#include <csignal>
 
 namespace {
 
@@ -429,6 +440,73 @@ void BM_StallAndRestart(benchmark::State& state) {
 }
 UI_LATENCY_BENCHMARK(BM_StallAndRestart);
 
+// ---------------------------------------------------------------------------
+// The program started while a server it lists its devices from hangs.
+// ---------------------------------------------------------------------------
+
+// The private PipeWire daemon with its camera and its sound server, made
+// once; null (and why) where it cannot be.
+TPipeWireSession* PipeWire(QString* why) {
+    static std::unique_ptr<TPipeWireSession> session;
+    static QString failure;
+    static bool tried = false;
+    if (!tried) {
+        tried = true;
+        session = std::make_unique<TPipeWireSession>();
+        if (!session->Start(&failure, false) || !session->CreateCamera() ||
+            !session->StartSoundServer(&failure))
+            session.reset();
+    }
+    *why = failure;
+    return session.get();
+}
+
+void StartWithHungServer(benchmark::State& state, const std::string& name, bool soundServer) {
+    QString why;
+    TPipeWireSession* pipeWire = PipeWire(&why);
+    TTestXServer x;
+    if (!pipeWire || !x.Connect(qgetenv("DISPLAY"))) {
+        state.SkipWithError(pipeWire ? "needs an X server" : why.toStdString().c_str());
+        return;
+    }
+    QTemporaryDir config;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    pipeWire->Enter(env);
+    env.remove(QStringLiteral("POMVIRA_TEST_DEVICES"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    const pid_t server = pid_t(soundServer ? pipeWire->SoundServerId() : pipeWire->DaemonId());
+    ::kill(server, SIGSTOP);
+    double total = 0;
+    for (auto _ : state) {
+        TTestChild program;
+        const Clock::time_point start = Clock::now();
+        program.Start(QStringLiteral(POMVIRA_EXECUTABLE), {}, env);
+        const bool shown =
+            QTest::qWaitFor([&] { return x.Shown(program.Pid()).size() >= 2; }, kScenarioTimeoutMs);
+        const double ms = bench::Milliseconds(start, Clock::now());
+        program.Stop(10000);
+        if (!shown) {
+            state.SkipWithError("the windows did not appear");
+            break;
+        }
+        state.SetIterationTime(ms / 1e3);
+        total += ms;
+    }
+    ::kill(server, SIGCONT);
+    bench::Record(state, name, "windows_ms", total, "ms");
+}
+
+void BM_StartHungPipeWire(benchmark::State& state) {
+    StartWithHungServer(state, "BM_StartHungPipeWire", false);
+}
+BENCHMARK(BM_StartHungPipeWire)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void BM_StartHungSoundServer(benchmark::State& state) {
+    StartWithHungServer(state, "BM_StartHungSoundServer", true);
+}
+BENCHMARK(BM_StartHungSoundServer)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
+
 // The closing tables: each scenario beside the idle loop and beside its
 // plain equivalent, and whether it meets the goal.
 void Report() {
@@ -446,6 +524,12 @@ void Report() {
         "Longest heartbeat gap beside the same work done plainly (same run):", "program",
         {{"controls slider swept, 30 ms writes", "BM_ControlsSweep gap_ms",
           "BM_Bare_ControlsSweep gap_ms"}});
+    std::printf("\nTime from the program's start to its windows, with a server stopped:\n");
+    for (const char* name : {"BM_StartHungPipeWire", "BM_StartHungSoundServer"}) {
+        const auto found = bench::Results().find(std::string(name) + " windows_ms");
+        if (found != bench::Results().end())
+            std::printf("%-44s %10.2f ms\n", name, found->second.value);
+    }
     std::printf("\nGoal: every scenario's worst gap at most %.0f ms\n", kGoalMs);
     const std::string suffix = " worst_gap_ms";
     for (const auto& [key, result] : bench::Results()) {

@@ -63,7 +63,8 @@ void TCameraWatch::LossHandled() {
 void TCameraWatch::RetryLater() {
     // A lost camera is tried while a camera is listed; a stalled one while
     // it stalls.
-    const bool due = Lost() ? !PresentCameras().empty() : FPresence == TPresence::Stalled;
+    const bool due = Lost() ? !PresentCameras().empty() || RenewableDevices()
+                            : FPresence == TPresence::Stalled;
     if (due)
         FRetryTimer.start(RetryDelay(FTries));
 }
@@ -78,8 +79,11 @@ void TCameraWatch::Retry() {
             RetryLater();
             break;
         case TPresence::Lost:
-            if (!TakeUpCamera())
+            if (!TakeUpCamera()) {
+                if (PresentCameras().empty() && RenewableDevices())
+                    FHost.RenewDeviceServices();
                 RetryLater();
+            }
             break;
         case TPresence::Stalled:
             FHost.RestartCamera();

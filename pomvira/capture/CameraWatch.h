@@ -7,6 +7,10 @@
 // keeps the format it had), or a camera plugged in that was not there before
 // (in the stored format).
 //
+// A camera lost with its device service (no camera listed, a server such as
+// PipeWire's that may restart) is looked for with the same back-off: each
+// try connects the services anew.
+//
 // A camera that cannot be opened is tried again quietly while it is listed;
 // when it keeps failing it is reported once, in words, and still tried. A
 // camera that stalls (delivers no frame while the graph runs, without an
@@ -44,8 +48,11 @@ class TCameraHost {
     // same camera as the lost one in the format it had, keeping the windows
     // where they are; another one in the stored format.
     virtual void OpenLostCamera(int index, bool sameCamera) = 0;
-    // Starts the camera in use afresh (it delivers nothing).
+    // Starts the camera in use afresh (it delivers nothing), in a new graph.
     virtual void RestartCamera() = 0;
+    // Connects the device services of cameras anew (the lost camera's server
+    // may have restarted); a device notice follows when they list anew.
+    virtual void RenewDeviceServices() = 0;
     // The presence changed.
     virtual void PresenceChanged() = 0;
     // Says, once, that a camera that is there keeps failing to open.

@@ -260,6 +260,36 @@ bool TCaptureSession::ListDevices() {
     return true;
 }
 
+void TCaptureSession::FindDevices() {
+    if (WaitForDevices(0, nullptr) == S_OK) {
+        DevicesFound();
+        return;
+    }
+    FQueue->Enqueue(TOperationKind::ListDevices,
+                    {
+                        [this](TOperation& op) {
+                            op.Await(*FWorker, [] { return WaitForDevices(kListBoundMs, nullptr); },
+                                     2 * kListBoundMs);
+                        },
+                        [this](TOperation&) {
+                            if (!Ending())
+                                DevicesFound();
+                        },
+                    });
+}
+
+void TCaptureSession::DevicesFound() {
+    std::vector<std::string> unanswered;
+    WaitForDevices(0, &unanswered);
+    TOutcome outcome;
+    outcome.Kind = TKind::DevicesListed;
+    outcome.Result = ListDevices() ? S_OK : S_FALSE;
+    for (const std::string& name : unanswered)
+        outcome.Detail += (outcome.Detail.isEmpty() ? QString() : QStringLiteral("\n")) +
+                          QString::fromStdString(name);
+    Tell(outcome);
+}
+
 void TCaptureSession::FreeDevices() {
     try {
         FDevices.FreeDevices();
@@ -827,6 +857,15 @@ int64_t TCaptureSession::RecordingPositionMs() const {
     return position / 10000;
 }
 
+int32_t TCaptureSession::DroppedFrames() const {
+    IBaseFilter* filter = FVideoSource->MemberFilter();
+    ComPtr<IAMDroppedFrames> frames = filter ? QueryAs<IAMDroppedFrames>(filter) : nullptr;
+    int32_t dropped = 0;
+    if (!frames || FAILED(frames->GetNumDropped(&dropped)))
+        return -1;
+    return dropped;
+}
+
 // ---------------------------------------------------------------------------
 // Graph events, devices that come and go
 // ---------------------------------------------------------------------------
@@ -1003,36 +1042,65 @@ void TCaptureSession::OpenLostCamera(int index, bool sameCamera) {
 void TCaptureSession::RestartCamera() {
     FQueue->Enqueue(
         TOperationKind::RestartCamera,
-        Joined<TStep>(
-            {[this](TOperation& op) {
-                if (Ending() || FCameraWatch.Lost() || !FCameraWatch.Stalled()) {
-                    op.End();
-                    return;
+        {[this](TOperation& op) {
+            if (Ending() || FCameraWatch.Lost() || !FCameraWatch.Stalled()) {
+                op.End();
+                return;
+            }
+            // A graph given up may still be stuck in the camera's source: a
+            // new one would only get stuck beside it, unless the camera's
+            // device service is connected anew (its server went away, and
+            // the stuck source holds the old connection). Tried again once
+            // it is out, or once the service answers anew.
+            if (!FGraph->Query<IMediaControl>() && FWorker->StuckThreads() > 0 &&
+                !RenewableDevices()) {
+                op.End();
+                return;
+            }
+            if (!FNextFormat) {
+                try {
+                    FNextFormat = FDevices.SaveVideoMediaType();
+                } catch (...) {
+                    // No format to read: the stored one serves.
                 }
-                ComPtr<IMediaControl> control = FGraph->Query<IMediaControl>();
-                if (control) {
-                    // The sources start afresh: stopped, then run again.
-                    FGraph->NotifyStop();
-                    AwaitGraph(op, [control] { return control->Stop(); }, FBounds.Halt);
-                    return;
-                }
-                // The graph was given up, and may still be stuck in the
-                // camera's source: a new one would only get stuck beside it.
-                // Tried again once it is out; then the camera is opened anew.
-                if (FWorker->StuckThreads() > 0) {
-                    op.End();
-                    return;
-                }
-                op.Replace(Joined<TStep>({ReleaseDevices(),
-                                          [this](TOperation&) {
-                                              SelectVideoDevice(FDevices.VideoDevice(),
-                                                                FNextFormat ? QString()
-                                                                            : FDevices.VideoFormat(),
-                                                                true);
-                                          }},
-                                         BuildAndRunPreview()));
-            }},
-            RunPreview()));
+            }
+            // The camera is opened anew in a new graph: a source taken back
+            // to its ready state and run again is not the same as a new one
+            // (GStreamer's PipeWire source crashes when its server went away
+            // meanwhile).
+            // Its device service is connected anew too, once no source holds
+            // the old connection: a server that restarted (a PipeWire daemon
+            // that died) lists the camera again only so.
+            op.Replace(Joined<TStep>(
+                {ReleaseDevices(),
+                 [this](TOperation& op) {
+                     EmptyGraph();
+                     DiscardGraph();
+                     AwaitDeviceServices(op);
+                 },
+                 [this](TOperation& op) {
+                     const int stuck = FWorker->StuckThreads();
+                     if (stuck > 0 && (op.Result() != S_OK || stuck >= kMostStuckRestarts)) {
+                         op.End();
+                         return;
+                     }
+                     SelectVideoDevice(FDevices.VideoDevice(),
+                                       FNextFormat ? QString() : FDevices.VideoFormat(), true);
+                 }},
+                BuildAndRunPreview()));
+        }});
+}
+
+void TCaptureSession::AwaitDeviceServices(TOperation& op) {
+    op.Await(*FWorker, [] { return media::RenewDevices(kListBoundMs); }, 2 * kListBoundMs);
+}
+
+void TCaptureSession::RenewDeviceServices() {
+    // The lost camera's graph is gone already.
+    FQueue->Enqueue(TOperationKind::RenewDevices, {[this](TOperation& op) {
+                        if (!Ending() && FCameraWatch.Lost() && !FGraph->Active())
+                            AwaitDeviceServices(op);
+                    }});
 }
 
 void TCaptureSession::PresenceChanged() {
@@ -1061,7 +1129,9 @@ void TCaptureSession::Close() {
     // What waits to run is dropped; what runs ends first, but a camera that
     // has not started yet is not waited for.
     FQueue->DropWaiting();
-    const bool starting = FActivity == TActivity::Starting;
+    // Nor is the first listing, waiting for a device service.
+    const bool starting =
+        FActivity == TActivity::Starting || FQueue->Running(TOperationKind::ListDevices);
     SetActivity(TActivity::Closing);
     if (starting && FWorker->Busy())
         FWorker->GiveUpRunning();

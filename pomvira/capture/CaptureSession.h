@@ -92,6 +92,10 @@ class TCaptureSession : public QObject, private TCameraHost {
     static constexpr int kRunBoundMs = 10000;
     static constexpr int kStopBoundMs = 15000;
     static constexpr int kHaltBoundMs = 5000;
+    // A camera restarted with its device service connected anew, while
+    // graphs given up are still stuck in their sources, at most while this
+    // many are.
+    static constexpr int kMostStuckRestarts = 3;
     // How long the file worker may take to create a recording's file, to
     // finish it (the repair reads most of the file and writes it back) and
     // to remove what a failed start left.
@@ -144,9 +148,18 @@ class TCaptureSession : public QObject, private TCameraHost {
     // the lists, and the stored format's description.
     void SetStoredChoice(int32_t video, int32_t audio, const QString& format);
     void SetStoredFormat(const QString& format) { FDevices.SetVideoFormat(format); }
-    // Lists the input devices and watches them come and go; false when
-    // there is no camera.
+    // Lists the input devices the device services have listed so far and
+    // watches them come and go (never waits); false when there is no camera.
     bool ListDevices();
+    // The first listing: waits (off this thread) until every device
+    // service (PipeWire, the sound server) has answered or was left out at
+    // its bound, then lists the devices; DevicesListed says whether there is
+    // a camera and names the services left out (their devices join the list
+    // when they answer). When every service has answered already, all this
+    // happens in the call.
+    void FindDevices();
+    // How long the first listing waits for the device services at most.
+    static constexpr int kListBoundMs = 5000;
     void FreeDevices();
     // Opens the devices at start-up: the first camera and microphone when
     // there are any (else the stored ones), the camera in its stored format.
@@ -216,6 +229,10 @@ class TCaptureSession : public QObject, private TCameraHost {
     void StopRecording();
     // How long the recording runs, in milliseconds (-1 without a graph).
     int64_t RecordingPositionMs() const;
+    // The frames the camera's capture branch dropped because the recording
+    // could not take them (a disk too slow), since the camera was opened;
+    // -1 when the camera does not count them.
+    int32_t DroppedFrames() const;
 
     // --- The session as a whole ------------------------------------------
     // The system's notice that a device came or went.
@@ -240,6 +257,7 @@ class TCaptureSession : public QObject, private TCameraHost {
     using TSteps = TOperation::TSteps;
 
     void SetActivity(TActivity activity);
+    void DevicesFound();
     void Tell(TOutcome outcome);
     void Tell(TOutcome::TKind kind, media::HRESULT result = 0, const QString& file = QString());
     bool Ending() const {
@@ -289,6 +307,9 @@ class TCaptureSession : public QObject, private TCameraHost {
     void ReleaseCamera() override;
     void OpenLostCamera(int index, bool sameCamera) override;
     void RestartCamera() override;
+    void RenewDeviceServices() override;
+    // A step: the device services of cameras connected anew (bounded).
+    void AwaitDeviceServices(TOperation& op);
     void PresenceChanged() override;
     void ReportUnusableCamera() override;
     void WatchFailed(const std::exception_ptr& failure) override;

@@ -7,6 +7,7 @@ using namespace media;
 
 const char* OperationName(TOperationKind kind) {
     switch (kind) {
+        case TOperationKind::ListDevices: return "list the devices";
         case TOperationKind::StartPreview: return "start the preview";
         case TOperationKind::StopPreview: return "stop the preview";
         case TOperationKind::OpenCamera: return "open a camera";
@@ -20,6 +21,7 @@ const char* OperationName(TOperationKind kind) {
         case TOperationKind::ReleaseCamera: return "release the camera";
         case TOperationKind::ReopenCamera: return "reopen the camera";
         case TOperationKind::RestartCamera: return "restart the camera";
+        case TOperationKind::RenewDevices: return "connect the device services anew";
         case TOperationKind::Close: return "close";
     }
     return "?";

@@ -31,6 +31,7 @@ class TOperationQueue;
 
 // What an operation does, for the queue to tell what waits in it.
 enum class TOperationKind {
+    ListDevices,
     StartPreview,
     StopPreview,
     OpenCamera,
@@ -44,6 +45,7 @@ enum class TOperationKind {
     ReleaseCamera,
     ReopenCamera,
     RestartCamera,
+    RenewDevices,
     Close,
 };
 const char* OperationName(TOperationKind kind);

@@ -13,6 +13,8 @@
 
 struct TOutcome {
     enum class TKind {
+        DevicesListed,        // Result S_OK: a camera is there, S_FALSE: none; Detail: the
+                              // device services that did not answer (one per line)
         PreviewStarted,       // the camera's preview runs
         PreviewFailed,        // it could not start: Result
         PreviewRecovered,     // it failed while it ran (Result) and was built again

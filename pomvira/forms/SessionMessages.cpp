@@ -193,6 +193,16 @@ QString OutcomeMessage(const TOutcome& outcome) {
                           "La caméra est branchée mais ne peut pas être ouverte : "
                           "un autre programme l'utilise peut-être.\r\n"
                           "Le programme continue d'essayer de l'ouvrir.");
+        case TKind::DevicesListed:
+            // Services that did not answer in time (PipeWire, the sound
+            // server), named once.
+            if (outcome.Detail.isEmpty())
+                return QString();
+            return UiText("Messages",
+                          "Le service des périphériques « %1 » ne répond pas : ses caméras et "
+                          "ses micros ne sont pas encore dans la liste.\r\n"
+                          "Ils y seront ajoutés dès qu'il répondra.")
+                .arg(outcome.Detail.split(QLatin1Char('\n')).join(QStringLiteral(" », « ")));
         case TKind::PreviewStarted:
         case TKind::RecordingStarted:
         case TKind::StillTaken:

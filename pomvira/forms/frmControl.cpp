@@ -168,7 +168,16 @@ void TControlForm::FormCreate(QObject*) {
     CreateViewForm();
     ShowRecordState(false);
     FPlacement.FitVideo(320, 240);
-    if (!FSession->ListDevices()) {
+    // The devices are listed once the device services (PipeWire, the sound
+    // server) have answered, at once when they have already: the windows
+    // show meanwhile, the picture when the camera delivers it.
+    FSession->FindDevices();
+    if (!ApplicationTerminating())
+        FViewForm->show();
+}
+
+void TControlForm::DevicesListed(bool camera) {
+    if (!camera) {
         ShowMessageBox(this,
                        UiText("Messages",
                               "Il n'y a pas une possibilité de rechercher un système "
@@ -179,10 +188,9 @@ void TControlForm::FormCreate(QObject*) {
     }
     // Opening the camera sizes and places the windows for its frames.
     FSession->OpenDevices();
-    // The preview starts in the background: the windows show at once, the
-    // picture when the camera delivers it.
+    // The preview starts in the background: the picture comes when the
+    // camera delivers it.
     FSession->SetPreview(true);
-    FViewForm->show();
 }
 
 void TControlForm::FormDestroy(QObject*) {
@@ -245,12 +253,23 @@ void TControlForm::TimerTimer(QObject*) {
     const int minutes = int(ofDay / 60000 % 60);
     const int seconds = int(ofDay / 1000 % 60);
     const int millis = int(ofDay % 1000);
+    // Frames dropped because the disk does not keep up: said while it
+    // happens, and two seconds after.
+    const int32_t dropped = FSession->DroppedFrames();
+    if (dropped > FDroppedSeen) {
+        FDroppedSeen = dropped;
+        FDropNoticeUntilMs = ms + 2000;
+    }
+    QString text = UiText("PreviewWindow", "(Record : %1:%2:%3:%4)")
+                       .arg(hours)
+                       .arg(minutes)
+                       .arg(seconds)
+                       .arg(millis);
+    if (ms < FDropNoticeUntilMs)
+        text += QLatin1Char(' ') +
+                UiText("PreviewWindow", "Disque trop lent : des images sont perdues");
     if (FViewForm)
-        FViewForm->ShowRecordTime(UiText("PreviewWindow", "(Record : %1:%2:%3:%4)")
-                                      .arg(hours)
-                                      .arg(minutes)
-                                      .arg(seconds)
-                                      .arg(millis));
+        FViewForm->ShowRecordTime(text);
 }
 
 void TControlForm::actMinimizeExecute(QObject*) {

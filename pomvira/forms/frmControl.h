@@ -194,6 +194,9 @@ class TControlForm : public QWidget, private TSessionReports {
     void BindSession();
     void ShowSessionState();
     void OperationEnded(const TOutcome& outcome);
+    // The first listing's end: the camera opened and previewed, or, with
+    // none, the program ends.
+    void DevicesListed(bool camera);
     void RecordingStopped(const TOutcome& outcome);
     void SetVideoNotice();
     // TSessionReports
@@ -221,6 +224,10 @@ class TControlForm : public QWidget, private TSessionReports {
     // what change the recording look).
     TCaptureSession::TActivity FShownActivity = TCaptureSession::TActivity::Idle;
     QString FEndNotice;  // a recording ended by the camera
+    // Frames the recording lost to a slow disk: the count last seen, and
+    // until when (the recording's time) the status text says so.
+    int32_t FDroppedSeen = 0;
+    int64_t FDropNoticeUntilMs = -1;
     // imgAVI's picture with its transparent colour made transparent.
     QImage FRecordingIcon;
     // The collaborators: the strip's entries (from FormCreate to

@@ -8,6 +8,7 @@
 // messages that say why a recording or the picture stopped (their words are
 // made in SessionMessages).
 #include <QEventLoop>
+#include <algorithm>
 #include <QTimer>
 
 #include "app/Application.h"
@@ -53,6 +54,8 @@ void TControlForm::ShowSessionState() {
     const TActivity activity = FSession->Activity();
     if (activity != FShownActivity) {
         if (activity == TActivity::Recording) {
+            FDroppedSeen = std::max(FSession->DroppedFrames(), 0);
+            FDropNoticeUntilMs = -1;
             Timer->start();
             ShowRecordState(true);
             btnCapture->SetHint(UiText("ControlPanel", "Stop"));
@@ -102,6 +105,16 @@ void TControlForm::OperationEnded(const TOutcome& outcome) {
             break;
         case TKind::StillTaken:
             AddToStrip(outcome.File);
+            break;
+        case TKind::DevicesListed:
+            // The preview starts before the services left out are named;
+            // without a camera they are named before the program ends.
+            if (outcome.Result == media::S_OK)
+                DevicesListed(true);
+            if (!message.isEmpty())
+                Warn(this, message);
+            if (outcome.Result != media::S_OK)
+                DevicesListed(false);
             break;
         case TKind::PreviewStarted:
         case TKind::RecordingStarted:

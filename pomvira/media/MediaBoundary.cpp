@@ -120,5 +120,14 @@ HRESULT RegisterDeviceNotification(QObject* receiver, uint32_t message) {
 HRESULT UnregisterDeviceNotification(QObject* receiver) {
     return g_system ? g_system->UnregisterDeviceNotification(receiver) : E_UNEXPECTED;
 }
+HRESULT WaitForDevices(int32_t boundMs, std::vector<std::string>* unanswered) {
+    return g_system ? g_system->WaitForDevices(boundMs, unanswered) : S_OK;
+}
+bool RenewableDevices() {
+    return g_system && g_system->RenewableDevices();
+}
+HRESULT RenewDevices(int32_t boundMs) {
+    return g_system ? g_system->RenewDevices(boundMs) : S_OK;
+}
 
 }  // namespace media

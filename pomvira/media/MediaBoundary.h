@@ -673,6 +673,16 @@ class IAMStreamConfig : public virtual IUnknown {
     virtual HRESULT GetStreamCaps(int32_t index, AM_MEDIA_TYPE** mt, uint8_t* caps) = 0;
 };
 
+// The frames a capture filter dropped on their way to a recording, because
+// what takes them (the file, the disk) could not keep up.
+class IAMDroppedFrames : public virtual IUnknown {
+  public:
+    static constexpr IID IID_ =
+        MakeGuid(0xC6E13344, 0x30AC, 0x11D0, 0xA1, 0x8C, 0x00, 0xA0, 0xC9, 0x11, 0x89, 0x56);
+    // Since the filter was made.
+    virtual HRESULT GetNumDropped(int32_t* dropped) = 0;
+};
+
 class IMediaSample : public virtual IUnknown {
   public:
     static constexpr IID IID_ =
@@ -879,6 +889,33 @@ class IMediaSystem {
     // is destroyed.
     virtual HRESULT RegisterDeviceNotification(QObject* receiver, uint32_t message) = 0;
     virtual HRESULT UnregisterDeviceNotification(QObject* receiver) = 0;
+    // The first listing of the video and audio input devices: waits up to
+    // boundMs (0: not at all) until every device service (a sound server,
+    // PipeWire) has answered, or has been left out at its own bound. S_OK
+    // when every one answered; S_FALSE when some have not yet (their devices
+    // join the lists, with a device notice, when they answer): the names of
+    // those left out are added to `unanswered`, each once in the process.
+    // Never waits longer than boundMs: call it with a bound off the
+    // user-interface thread, without one on it.
+    virtual HRESULT WaitForDevices(int32_t boundMs, std::vector<std::string>* unanswered) {
+        (void)boundMs;
+        (void)unanswered;
+        return S_OK;
+    }
+    // The camera in use delivers nothing: the device services of cameras
+    // are connected anew (a server that restarted is not reconnected to
+    // otherwise), their devices left out of the lists meanwhile; their new
+    // devices take the old ones' place, with a device notice. Waits up to
+    // boundMs (off the user-interface thread): S_OK when every service
+    // answered, S_FALSE otherwise (it joins when it does). The camera's
+    // graph must be gone first.
+    virtual HRESULT RenewDevices(int32_t boundMs) {
+        (void)boundMs;
+        return S_OK;
+    }
+    // Some device service of cameras talks to a server that may come back
+    // after it went away (RenewDevices then lists its cameras again).
+    virtual bool RenewableDevices() { return false; }
 };
 
 // Installs the framework for this process (not owned). The program installs
@@ -899,6 +936,9 @@ HRESULT OleCreatePropertyFrame(QWidget* parent, int32_t x, int32_t y, const WStr
 uint32_t AMGetErrorText(HRESULT hr, char* buffer, uint32_t size);
 HRESULT RegisterDeviceNotification(QObject* receiver, uint32_t message);
 HRESULT UnregisterDeviceNotification(QObject* receiver);
+HRESULT WaitForDevices(int32_t boundMs, std::vector<std::string>* unanswered);
+HRESULT RenewDevices(int32_t boundMs);
+bool RenewableDevices();
 
 // ---------------------------------------------------------------------------
 // Implementation help for objects of the boundary

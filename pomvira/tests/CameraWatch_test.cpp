@@ -28,6 +28,7 @@ class TOwnerStandIn : public TCameraHost {
         opens.push_back({index, sameCamera});
     }
     void RestartCamera() override { calls.push_back("restart"); }
+    void RenewDeviceServices() override { calls.push_back("renew"); }
     void PresenceChanged() override {
         const bool stalled = watch->Stalled();
         if (stalled != shownStalled)

@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 #include <xcb/xcb.h>
+#include <csignal>
 
 #include "ControlFormTesting.h"
 #include "PipeWireTestEnvironment.h"
@@ -125,4 +126,44 @@ TEST_F(NoSessionManager, ThePanelStaysLiveAndThePreviewWindowSaysTheCameraGivesN
     form.reset();
     EXPECT_LT(clock.elapsed(), 10000);
     EXPECT_EQ(Ini().ReadString("CAPTURE", "VIDEO DEVICE", ""), "0");
+}
+
+// A server stopped (SIGSTOP) before the program starts: the windows come at
+// once and SIGTERM ends the program in its usual time.
+void ExpectHungServerHoldsNothing(TPipeWireSession& session, qint64 server) {
+    TTestXServer x;
+    ASSERT_TRUE(x.Connect(qgetenv("DISPLAY")));
+    QTemporaryDir config;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    session.Enter(env);
+    env.remove(QStringLiteral("POMVIRA_TEST_DEVICES"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    ASSERT_EQ(::kill(pid_t(server), SIGSTOP), 0);
+    TTestChild program;
+    QElapsedTimer clock;
+    clock.start();
+    program.Start(QStringLiteral(POMVIRA_EXECUTABLE), {}, env);
+    const bool shown = QTest::qWaitFor([&] { return x.Shown(program.Pid()).size() >= 2; }, 10000);
+    const qint64 shownAt = clock.elapsed();
+    clock.restart();
+    const std::optional<int> ended = program.Stop(10000);
+    const qint64 endedAt = clock.elapsed();
+    ::kill(pid_t(server), SIGCONT);
+    ASSERT_TRUE(shown) << "the program's windows did not appear";
+    EXPECT_LT(shownAt, 3000);
+    EXPECT_EQ(ended, std::optional<int>(0));
+    EXPECT_LT(endedAt, 5000);
+}
+
+TEST_F(NoSessionManager, PipeWireHungAtTheStartDelaysNeitherTheWindowsNorSigterm) {
+    ExpectHungServerHoldsNothing(*kPipeWire->session, kPipeWire->session->DaemonId());
+}
+
+TEST_F(NoSessionManager, TheSoundServerHungAtTheStartDelaysNeitherTheWindowsNorSigterm) {
+    QString why;
+    if (!HaveProgram(QStringLiteral("pipewire-pulse")) ||
+        !kPipeWire->session->StartSoundServer(&why))
+        GTEST_SKIP() << "no sound server: " << why.toStdString();
+    ExpectHungServerHoldsNothing(*kPipeWire->session, kPipeWire->session->SoundServerId());
 }

@@ -189,3 +189,29 @@ TEST_F(ProgramCamera, FrozenDuringARecordingEndsItCompleteWhileThePanelStaysLive
     EXPECT_LT(longestPause(), 1000);
     EXPECT_TRUE(boxes.empty()) << FirstBox();
 }
+
+TEST_F(PipeWireCamera, TheDaemonKilledDuringARecordingKeepsTheFileAndANewDaemonBringsThePictureBack) {
+    TControlForm form;
+    ASSERT_GT(WaitForFrame(form).Width(), 0);
+    ASSERT_TRUE(ClickRecord(form));
+    ASSERT_TRUE(form.Session()->Recording()) << FirstBox();
+    QTest::qWait(2000);
+    kPipeWire->session->KillDaemon();
+    // The recording ends with its file complete; the program lives on with
+    // the camera shown gone (or giving no picture) while the daemon is away,
+    // past the time a camera's restart took to crash it.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.StripFiles().contains(VideoFile(1)); }, 20000))
+        << FirstBox();
+    EXPECT_TRUE(ProbeAvi(VideoFile(1), true).Complete());
+    QTest::qWait(12000);
+    const QString notice = form.ViewForm()->VideoNotice();
+    EXPECT_TRUE(notice.contains(QStringLiteral("débranchée")) ||
+                notice.contains(QStringLiteral("ne donne plus d'image")))
+        << notice.toStdString();
+    QString why;
+    ASSERT_TRUE(kPipeWire->session->RestartDaemon(&why)) << why.toStdString();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return !form.CameraLost() && !form.Session()->CameraStalled(); }, 40000))
+        << form.ViewForm()->VideoNotice().toStdString();
+    EXPECT_GT(WaitForFrame(form).Width(), 0);
+}

@@ -115,6 +115,32 @@ TEST_F(RecordingGstTest, RecordingWithSoundThenWithoutIsCompleteAndThePreviewRun
     ExpectRecording(VideoFile(2), "rawvideo", nullptr);
 }
 
+TEST_F(RecordingGstTest, ADiskTooSlowDropsFramesSaysSoWhileThePictureAndTheTimeGoOn) {
+    // Every write of the recording's file waits 100 ms: far fewer frames a
+    // second than the camera's 30 reach the file.
+    setenv("POMVIRA_TEST_SLOW_WRITE_MS", "100", 1);
+    TControlForm form;
+    ExpectPreviewRuns(form, 640, 480);
+    ASSERT_TRUE(ClickRecord(form));
+    unsetenv("POMVIRA_TEST_SLOW_WRITE_MS");
+    const QLabel* status = form.ViewForm()->lblStatus;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return status->text().contains(QStringLiteral("Disque trop lent")); }, 8000))
+        << status->text().toStdString();
+    const QString shown = status->text();
+    ExpectPreviewRuns(form, 640, 480);
+    QTest::qWait(500);
+    EXPECT_NE(status->text(), shown) << "the elapsed time stands still";
+    const int32_t dropped = form.Session()->DroppedFrames();
+    EXPECT_GT(dropped, 0);
+    ASSERT_TRUE(ClickRecord(form));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.StripFiles().contains(VideoFile(1)); }, 20000))
+        << FirstBox();
+    const TAviProbe file = ExpectRecording(VideoFile(1), "rawvideo", "pcm_s16le");
+    ASSERT_NE(file.Stream("video"), nullptr);
+    EXPECT_LT(file.Stream("video")->frames, 30 * 4) << Why(file);
+}
+
 TEST_F(RecordingGstTest, CompressorsChosenByIndexOrInTheDialogCompressTheStreams) {
     const int jpeg = CompressorIndex(CLSID_VideoCompressorCategory, "JPEG image encoder");
     const int alaw = CompressorIndex(CLSID_AudioCompressorCategory, "A Law audio encoder");

@@ -610,6 +610,12 @@ The file %2 is lost.</translation>
         <translation>The file %1 was finished by the recordings&apos; repair; it holds what was recorded.</translation>
     </message>
     <message>
+        <source>Le service des périphériques « %1 » ne répond pas : ses caméras et ses micros ne sont pas encore dans la liste.<byte value="xd"/>
+Ils y seront ajoutés dès qu&apos;il répondra.</source>
+        <translation>The device service “%1” does not answer: its cameras and microphones are not listed yet.<byte value="xd"/>
+They will be added as soon as it answers.</translation>
+    </message>
+    <message>
         <source>La caméra est branchée mais ne peut pas être ouverte : un autre programme l&apos;utilise peut-être.<byte value="xd"/>
 Le programme continue d&apos;essayer de l&apos;ouvrir.</source>
         <translation>The camera is plugged in but cannot be opened: another program may be using it.<byte value="xd"/>
@@ -680,6 +686,10 @@ Install a program that opens this type of file.</translation>
 </context>
 <context>
     <name>PreviewWindow</name>
+    <message>
+        <source>Disque trop lent : des images sont perdues</source>
+        <translation>Disk too slow: frames are being lost</translation>
+    </message>
     <message>
         <source>(Record : %1:%2:%3:%4)</source>
         <translation>(Record : %1:%2:%3:%4)</translation>

@@ -15,6 +15,10 @@ constexpr int32_t kAudioCapsSize = 52;   // AUDIO_STREAM_CONFIG_CAPS
 // What the capture queue holds, by time only: the AVI multiplexer keeps video
 // half a second behind audio, and a queue that fills stalls the camera.
 constexpr GstClockTime kCaptureQueueTime = 3 * GST_SECOND;
+// What the recording may lag behind the camera before frames are dropped:
+// the multiplexer's half second and some, and no more than a stop can still
+// write out of it to a slow disk within its bound.
+constexpr GstClockTime kCaptureLagTime = GST_SECOND;
 
 template <class T>
 void Put(uint8_t* base, size_t offset, T value) {
@@ -326,12 +330,32 @@ bool VideoCaptureFilter::Build() {
     // with the picture. At the format's own rate each frame passes once, as
     // it came (nothing is copied); the preview branch is left alone.
     rate_ = ElementRef::Sink(gst_element_factory_make("videorate", "capture-rate"));
-    if (!rate_)
+    // A file that cannot keep up (a slow disk) must not stall the camera,
+    // and with it the preview: what the recording has not taken after a
+    // second is dropped as it comes, and counted. The file then holds fewer
+    // frames than the time recorded.
+    drop_ = ElementRef::Sink(gst_element_factory_make("queue", "capture-drop"));
+    if (!rate_ || !drop_)
         return false;
+    g_object_set(drop_.Get(), "max-size-time", guint64(kCaptureLagTime), "max-size-bytes", 0u,
+                 "max-size-buffers", 0u, "leaky", 1 /* upstream */, nullptr);
+    {
+        auto* counter = new std::shared_ptr<std::atomic<int32_t>>(dropped_);
+        g_signal_connect_data(
+            drop_.Get(), "overrun",
+            G_CALLBACK(+[](GstElement*, gpointer data) {
+                ++**static_cast<std::shared_ptr<std::atomic<int32_t>>*>(data);
+            }),
+            counter,
+            [](gpointer data, GClosure*) {
+                delete static_cast<std::shared_ptr<std::atomic<int32_t>>*>(data);
+            },
+            GConnectFlags(0));
+    }
     gst_bin_add_many(GST_BIN(Bin()), tee_.Get(), queues_[0].Get(), queues_[1].Get(), rate_.Get(),
-                     nullptr);
+                     drop_.Get(), nullptr);
     if (!gst_element_link(CapsFilter(), tee_.Get()) ||
-        !gst_element_link(queues_[0].Get(), rate_.Get()))
+        !gst_element_link_many(queues_[0].Get(), rate_.Get(), drop_.Get(), nullptr))
         return false;
     // The rate keeper repeats frames from the stream's start to its first
     // frame: stamps from a clock of the source's own are brought onto the
@@ -340,7 +364,7 @@ bool VideoCaptureFilter::Build() {
         PadRef captureIn = PadRef::Adopt(gst_element_get_static_pad(queues_[0].Get(), "sink"));
         captureStamps_.Attach(captureIn.Get());
     }
-    GstElement* const outputs[2] = {rate_.Get(), queues_[1].Get()};
+    GstElement* const outputs[2] = {drop_.Get(), queues_[1].Get()};
     const WString names[2] = {u"Capture", u"Preview"};
     for (int i = 0; i < 2; ++i) {
         teePads_[i] = PadRef::Adopt(gst_element_request_pad_simple(tee_.Get(), "src_%u"));
@@ -389,6 +413,19 @@ void VideoCaptureFilter::UpdateLinks() {
         if (!gst_pad_is_linked(formatOut.Get()))
             gst_pad_link(formatOut.Get(), teeIn.Get());
     }
+}
+
+void* VideoCaptureFilter::ExtraInterface(const IID& iid) {
+    if (iid == IAMDroppedFrames::IID_)
+        return static_cast<IAMDroppedFrames*>(this);
+    return DeviceFilter::ExtraInterface(iid);
+}
+
+HRESULT VideoCaptureFilter::GetNumDropped(int32_t* dropped) {
+    if (!dropped)
+        return E_POINTER;
+    *dropped = dropped_->load();
+    return S_OK;
 }
 
 bool VideoCaptureFilter::PreviewIsDirect() const {

@@ -22,6 +22,7 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <vector>
 
 #include "BinFilter.h"
@@ -96,7 +97,7 @@ class DeviceFilter : public BinFilter, public ISpecifyPropertyPages {
     std::atomic<int64_t> lastFrame_{0};
 };
 
-class VideoCaptureFilter : public DeviceFilter {
+class VideoCaptureFilter : public DeviceFilter, public IAMDroppedFrames {
   public:
     // Null when the device cannot make its source element.
     static VideoCaptureFilter* Create(const CLSID& clsid, GstDevice* device);
@@ -106,6 +107,12 @@ class VideoCaptureFilter : public DeviceFilter {
     // Whether the preview pin carries the format straight from the
     // capsfilter (only the preview connected: no tee, no queue).
     bool PreviewIsDirect() const;
+
+    // IAMDroppedFrames: frames the capture branch let go while it was full.
+    HRESULT GetNumDropped(int32_t* dropped) override;
+
+  protected:
+    void* ExtraInterface(const IID& iid) override;
 
   private:
     VideoCaptureFilter(const CLSID& clsid, GstDevice* device);
@@ -118,6 +125,10 @@ class VideoCaptureFilter : public DeviceFilter {
     ElementRef queues_[2];
     GstPad* ghosts_[2] = {nullptr, nullptr};  // the pins' pads, owned by the bin
     ElementRef rate_;  // the capture branch's frame rate by the camera's clock
+    // What the capture branch holds for the recording, dropping what comes
+    // while it is full, and how many it dropped (shared with its signal).
+    ElementRef drop_;
+    std::shared_ptr<std::atomic<int32_t>> dropped_ = std::make_shared<std::atomic<int32_t>>(0);
     CaptureTimestamps captureStamps_;  // the capture branch's stamps on the graph's time
 };
 

@@ -5,6 +5,11 @@
 #include <algorithm>
 #include <set>
 #include <string>
+#include <thread>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include "media/MediaBoundary.h"
 
@@ -32,6 +37,48 @@ bool IsInputDevice(GstDevice* device) {
 std::mutex g_programProvidersLock;
 std::vector<std::string> g_programProviders;
 
+// The machine's providers of input devices, by rank (as a device monitor
+// takes them).
+std::vector<std::string> MachineProviders() {
+    std::vector<std::string> names;
+    GList* factories = gst_device_provider_factory_list_get_device_providers(GstRank(GST_RANK_NONE + 1));
+    for (GList* l = factories; l; l = l->next) {
+        auto* factory = GST_DEVICE_PROVIDER_FACTORY(l->data);
+        if (gst_device_provider_factory_has_classes(factory, kClasses[0]) ||
+            gst_device_provider_factory_has_classes(factory, kClasses[1]))
+            names.push_back(GST_OBJECT_NAME(factory));
+    }
+    gst_plugin_feature_list_free(factories);
+    return names;
+}
+
+// A new connection to the PipeWire daemon's socket, -1 when none answers
+// there. Kept open for the program's life: the sources made from the
+// provider's devices connect through it too.
+int PipeWireConnection() {
+    const char* dir = g_getenv("PIPEWIRE_RUNTIME_DIR");
+    if (!dir || !*dir)
+        dir = g_getenv("XDG_RUNTIME_DIR");
+    const char* remote = g_getenv("PIPEWIRE_REMOTE");
+    if (!remote || !*remote)
+        remote = "pipewire-0";
+    const std::string path =
+        remote[0] == '/' ? std::string(remote) : std::string(dir ? dir : "") + "/" + remote;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path)
+        return -1;
+    std::copy(path.begin(), path.end(), address.sun_path);
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 }  // namespace
 
 void DeviceWatch::WatchProgramProvider(const std::string& factoryName) {
@@ -41,73 +88,203 @@ void DeviceWatch::WatchProgramProvider(const std::string& factoryName) {
 
 DeviceWatch& DeviceWatch::Get() {
     // Kept for the program's life: providers keep threads and connections of
-    // their own that are not torn down again.
+    // their own that are not torn down again, and a provider's start may
+    // still run on a thread of its own.
     static DeviceWatch* watch = new DeviceWatch;
     return *watch;
 }
 
 DeviceWatch::DeviceWatch() {
-    const char* only = g_getenv(kProvidersVariable);
-    if (g_getenv(kNoRealDevicesVariable) || (only && *only)) {
-        std::vector<std::string> names;
-        {
-            std::lock_guard<std::mutex> guard(g_programProvidersLock);
-            names = g_programProviders;
-        }
-        if (only && !g_getenv(kNoRealDevicesVariable)) {
-            gchar** listed = g_strsplit(only, ",", -1);
-            for (gchar** name = listed; *name; ++name) {
-                g_strstrip(*name);
-                if (**name)
-                    names.push_back(*name);
-            }
-            g_strfreev(listed);
-        }
-        for (const std::string& name : names) {
-            auto provider = GstRef<GstDeviceProvider>::Adopt(
-                gst_device_provider_factory_get_by_name(name.c_str()));
-            if (!provider)
-                continue;
-            BusRef bus = BusRef::Adopt(gst_device_provider_get_bus(provider.Get()));
-            gst_bus_set_sync_handler(bus.Get(), &DeviceWatch::OnMessage, this, nullptr);
-            if (gst_device_provider_start(provider.Get())) {
-                ownProviders_.push_back(provider);
-                ownBuses_.push_back(bus);
-            } else {
-                gst_bus_set_sync_handler(bus.Get(), nullptr, nullptr, nullptr);
-            }
-        }
-        return;
+    std::vector<std::pair<std::string, bool>> names;  // factory, own
+    {
+        std::lock_guard<std::mutex> guard(g_programProvidersLock);
+        for (const std::string& name : g_programProviders)
+            names.emplace_back(name, true);
     }
-    monitor_ = GstRef<GstDeviceMonitor>::Sink(gst_device_monitor_new());
-    for (const char* klass : kClasses)
-        gst_device_monitor_add_filter(monitor_.Get(), klass, nullptr);
-    bus_ = BusRef::Adopt(gst_device_monitor_get_bus(monitor_.Get()));
-    gst_bus_set_sync_handler(bus_.Get(), &DeviceWatch::OnMessage, this, nullptr);
-    // Where no provider can start (no sound server, no device nodes), the
-    // monitor still lists by asking the providers each time.
-    gst_device_monitor_start(monitor_.Get());
+    const char* only = g_getenv(kProvidersVariable);
+    if (g_getenv(kNoRealDevicesVariable)) {
+    } else if (only && *only) {
+        gchar** listed = g_strsplit(only, ",", -1);
+        for (gchar** name = listed; *name; ++name) {
+            g_strstrip(*name);
+            if (**name)
+                names.emplace_back(*name, false);
+        }
+        g_strfreev(listed);
+    } else {
+        for (const std::string& name : MachineProviders())
+            names.emplace_back(name, false);
+    }
+    std::lock_guard<std::mutex> guard(providersLock_);
+    const TClock::time_point deadline = TClock::now() + std::chrono::milliseconds(kStartBoundMs);
+    for (const auto& [factoryName, own] : names) {
+        auto factory = GstRef<GstDeviceProviderFactory>::Adopt(
+            gst_device_provider_factory_find(factoryName.c_str()));
+        if (!factory)
+            continue;
+        auto provider =
+            GstRef<GstDeviceProvider>::Adopt(gst_device_provider_factory_get(factory.Get()));
+        // A machine's provider that cannot watch its devices would be asked
+        // afresh on every listing: left out, as a device monitor leaves it.
+        if (!provider || (!own && !gst_device_provider_can_monitor(provider.Get())))
+            continue;
+        TProvider p;
+        p.factory = factoryName;
+        const gchar* title = gst_device_provider_factory_get_metadata(
+            factory.Get(), GST_ELEMENT_METADATA_LONGNAME);
+        p.name = title ? title : factoryName;
+        p.own = own;
+        p.video = gst_device_provider_factory_has_classes(factory.Get(), kClasses[0]);
+        p.socket = g_object_class_find_property(G_OBJECT_GET_CLASS(provider.Get()), "fd");
+        p.deadline = deadline;
+        if (own) {
+            // The program's own: nothing to wait for.
+            p.state = StartProvider(provider.Get(), &p.bus) ? TState::Started : TState::Failed;
+            p.provider = provider;
+            providers_.push_back(std::move(p));
+            continue;
+        }
+        providers_.push_back(std::move(p));
+        StartOnThread(providers_.size() - 1, provider, nullptr, BusRef());
+    }
+}
+
+bool DeviceWatch::StartProvider(GstDeviceProvider* provider, BusRef* bus) {
+    *bus = BusRef::Adopt(gst_device_provider_get_bus(provider));
+    gst_bus_set_sync_handler(bus->Get(), &DeviceWatch::OnMessage, this, nullptr);
+    if (gst_device_provider_start(provider))
+        return true;
+    gst_bus_set_sync_handler(bus->Get(), nullptr, nullptr, nullptr);
+    *bus = BusRef();
+    return false;
+}
+
+void DeviceWatch::StartOnThread(size_t index, GstRef<GstDeviceProvider> provider,
+                                GstRef<GstDeviceProvider> old, BusRef oldBus) {
+    std::thread([this, index, provider, old, oldBus] {
+        if (old) {
+            // The old one is no longer heard nor listed, but kept as it is:
+            // PipeWire's, stopped while a source stuck on its connection
+            // still holds it, crashes when that connection ends.
+            if (oldBus)
+                gst_bus_set_sync_handler(oldBus.Get(), nullptr, nullptr, nullptr);
+            std::lock_guard<std::mutex> guard(providersLock_);
+            retired_.push_back(old);
+        }
+        BusRef bus;
+        const bool ok = StartProvider(provider.Get(), &bus);
+        bool announce = false;
+        {
+            std::lock_guard<std::mutex> guard(providersLock_);
+            TProvider& p = providers_[index];
+            p.provider = provider;
+            p.bus = bus;
+            p.state = ok ? TState::Started : TState::Failed;
+            // Renewed, or left out at its bound: its devices are the lists'
+            // now.
+            announce = bool(old) || (ok && TClock::now() >= p.deadline);
+        }
+        started_.notify_all();
+        if (announce)
+            Announce(ok ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE);
+    }).detach();
+}
+
+bool DeviceWatch::WaitStarted(int boundMs, std::vector<std::string>* unanswered) {
+    std::unique_lock<std::mutex> guard(providersLock_);
+    const TClock::time_point until = TClock::now() + std::chrono::milliseconds(std::max(boundMs, 0));
+    auto waiting = [this] {
+        const TClock::time_point now = TClock::now();
+        return std::any_of(providers_.begin(), providers_.end(), [now](const TProvider& p) {
+            return p.state == TState::Starting && now < p.deadline;
+        });
+    };
+    while (waiting()) {
+        TClock::time_point next = until;
+        for (const TProvider& p : providers_) {
+            if (p.state == TState::Starting)
+                next = std::min(next, p.deadline);
+        }
+        if (TClock::now() >= until)
+            break;
+        started_.wait_until(guard, next);
+    }
+    bool all = true;
+    const TClock::time_point now = TClock::now();
+    for (TProvider& p : providers_) {
+        if (p.state != TState::Starting)
+            continue;
+        all = false;
+        if (now >= p.deadline && !p.named && unanswered) {
+            p.named = true;
+            unanswered->push_back(p.name);
+        }
+    }
+    return all;
+}
+
+bool DeviceWatch::Renewable() {
+    std::lock_guard<std::mutex> guard(providersLock_);
+    return std::any_of(providers_.begin(), providers_.end(),
+                       [](const TProvider& p) { return !p.own && p.video && p.socket; });
+}
+
+bool DeviceWatch::Renew(int boundMs) {
+    std::unique_lock<std::mutex> guard(providersLock_);
+    const TClock::time_point deadline = TClock::now() + std::chrono::milliseconds(boundMs);
+    std::vector<size_t> renewed;
+    bool reached = true;
+    for (size_t i = 0; i < providers_.size(); ++i) {
+        TProvider& p = providers_[i];
+        // A start still under way (its server hangs) is waited for.
+        if (p.own || !p.video || !p.socket || p.state == TState::Starting)
+            continue;
+        // A provider of its own, not the factory's shared one.
+        const GType type = G_OBJECT_TYPE(p.provider.Get());
+        auto fresh = GstRef<GstDeviceProvider>::Adopt(
+            GST_DEVICE_PROVIDER(gst_object_ref_sink(g_object_new(type, nullptr))));
+        if (!fresh)
+            continue;
+        // PipeWire's shares one connection per socket with every source
+        // and provider of the process, and a source stuck on a server that
+        // went away keeps the old one: the new provider (and the sources
+        // made from its devices) get a connection of their own. No server
+        // there: tried again at the next renewal.
+        const int fd = PipeWireConnection();
+        if (fd < 0) {
+            reached = false;
+            continue;
+        }
+        g_object_set(fresh.Get(), "fd", fd, nullptr);
+        GstRef<GstDeviceProvider> old = p.state == TState::Started ? p.provider : nullptr;
+        // Not listed meanwhile; not named either when it does not answer.
+        p.state = TState::Starting;
+        p.deadline = deadline;
+        p.named = true;
+        renewed.push_back(i);
+        StartOnThread(i, fresh, old, p.bus);
+    }
+    auto waiting = [&] {
+        return std::any_of(renewed.begin(), renewed.end(),
+                           [&](size_t i) { return providers_[i].state == TState::Starting; });
+    };
+    started_.wait_until(guard, deadline, [&] { return !waiting(); });
+    return reached && !waiting();
 }
 
 std::vector<GstRef<GstDevice>> DeviceWatch::Devices(bool video) {
-    // Only the providers that watch their devices: one that could not start
-    // (no sound server running, say) would be asked afresh on every listing,
-    // leaving its failed connection behind each time, and has nothing to
-    // give anyway.
+    // Only the providers that have started: asking one whose start still
+    // runs would wait for it (a provider's listing and its start share a
+    // lock).
     std::vector<GstRef<GstDeviceProvider>> providers;
-    if (monitor_) {
-        gchar** names = gst_device_monitor_get_providers(monitor_.Get());
-        for (gchar** name = names; name && *name; ++name) {
-            auto provider =
-                GstRef<GstDeviceProvider>::Adopt(gst_device_provider_factory_get_by_name(*name));
-            if (provider && gst_device_provider_is_started(provider.Get()))
-                providers.push_back(provider);
+    {
+        std::lock_guard<std::mutex> guard(providersLock_);
+        for (const TProvider& p : providers_) {
+            if (p.state == TState::Started)
+                providers.push_back(p.provider);
         }
-        g_strfreev(names);
-    } else {
-        providers = ownProviders_;
     }
-    // As the monitor does: providers that another one hides (PipeWire's
+    // As a device monitor does: providers that another one hides (PipeWire's
     // hides the V4L2 and PulseAudio ones, whose devices it also lists).
     std::set<std::string> hidden;
     for (const auto& provider : providers) {

@@ -1,16 +1,33 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The program's one device monitor: a GstDeviceMonitor on "Video/Source" and
-// "Audio/Source", made and started at first use and kept for the program's
-// life. Every listing reads the devices it holds, instead of asking the
-// providers afresh (each fresh listing costs a connection to the sound
-// server, and memory its client library never gives back); and since it is
-// started, it follows devices as they come and go, announcing each change to
-// the receivers registered for device notices.
+// The program's device providers for "Video/Source" and "Audio/Source",
+// made and started at first use and kept for the program's life. Every
+// listing reads the devices the started providers hold, instead of asking
+// them afresh (each fresh listing costs a connection to the sound server,
+// and memory its client library never gives back); and since they are
+// started, they follow devices as they come and go, announcing each change
+// to the receivers registered for device notices.
+//
+// A machine's provider starts by talking to its server (PipeWire, the sound
+// server), which may hang or be gone: each one starts on a thread of its
+// own, and a first listing waits for it at most kStartBoundMs. One that has
+// not answered by then is left out of the listings and named once by
+// Unanswered; it joins them, with a device notice, when its start returns
+// (a thread left inside a start that never returns stays there). The
+// program's own providers (built-in devices) start at once, in the call.
+//
+// A provider whose server went away keeps its old devices and never talks
+// to a new server: Renew starts a new one of each machine's camera provider
+// that talks to a server (PipeWire's: it can be given the socket), on a
+// connection of its own, in the old one's place; the old one is left as it
+// is (one connection kept per renewal).
 #pragma once
 
 #include <QObject>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -22,16 +39,34 @@ namespace media::gst {
 
 class DeviceWatch {
   public:
-    // The watch (made and started at the first call).
+    // How long a first listing waits for a provider's start.
+    static constexpr int kStartBoundMs = 3000;
+
+    // The watch (made at the first call; the machine's providers start then).
     static DeviceWatch& Get();
 
     // The video or audio input devices present now, each with one
-    // reference, from the providers that could start watching (a provider
-    // that cannot, such as PulseAudio's without a sound server, lists
-    // nothing). With POMVIRA_NO_REAL_DEVICES set only the program's own
-    // providers are watched; with POMVIRA_DEVICE_PROVIDERS, only the
-    // providers it names and the program's own.
+    // reference, from the providers that have started (a provider that
+    // cannot, such as PulseAudio's without a sound server, lists nothing).
+    // With POMVIRA_NO_REAL_DEVICES set only the program's own providers are
+    // watched; with POMVIRA_DEVICE_PROVIDERS, only the providers it names
+    // and the program's own. Never waits on a server.
     std::vector<GstRef<GstDevice>> Devices(bool video);
+
+    // Waits up to boundMs (0: not at all) until every provider's first
+    // start has answered or passed kStartBoundMs; true when every one has
+    // answered. The names of the providers left out at their bound that
+    // were not named before are added to `unanswered` (each is named once).
+    bool WaitStarted(int boundMs, std::vector<std::string>* unanswered);
+
+    // Starts a new one of each machine's camera provider that talks to a
+    // server, in its place, its devices left out of the lists meanwhile;
+    // waits up to boundMs for the new ones (one that does not answer joins
+    // the lists when it does). True when every one answered; false also
+    // when a server was not there to connect to.
+    bool Renew(int boundMs);
+    // There is a machine's camera provider that talks to a server.
+    bool Renewable();
 
     // Makes the provider of that factory name one of the program's own: a
     // provider the program registers itself (built-in devices, no machine's),
@@ -51,17 +86,36 @@ class DeviceWatch {
     DeviceWatch& operator=(const DeviceWatch&) = delete;
 
   private:
+    using TClock = std::chrono::steady_clock;
+    enum class TState { Starting, Started, Failed };
+    // One provider the watch keeps, by its factory's name.
+    struct TProvider {
+        std::string factory;
+        std::string name;  // its long name, to tell the user
+        bool own = false;
+        bool video = false;   // it lists cameras
+        bool socket = false;  // it talks to its server over a socket it can be given
+        TState state = TState::Starting;
+        TClock::time_point deadline;
+        bool named = false;  // as unanswered
+        GstRef<GstDeviceProvider> provider;
+        BusRef bus;
+    };
+
     DeviceWatch();
+    // Starts `provider` for slot `index` on a thread of its own, once `old`
+    // (a renewal's, when not null) has been unhooked.
+    void StartOnThread(size_t index, GstRef<GstDeviceProvider> provider,
+                       GstRef<GstDeviceProvider> old, BusRef oldBus);
+    // Hooks a provider's bus up and starts it (may wait on its server).
+    bool StartProvider(GstDeviceProvider* provider, BusRef* bus);
     static GstBusSyncReply OnMessage(GstBus* bus, GstMessage* message, gpointer self);
     void Announce(intptr_t change);
 
-    // Every provider's devices (a monitor), or only the providers asked for
-    // (the program's own, those named in POMVIRA_DEVICE_PROVIDERS), started
-    // one by one.
-    GstRef<GstDeviceMonitor> monitor_;
-    BusRef bus_;
-    std::vector<GstRef<GstDeviceProvider>> ownProviders_;
-    std::vector<BusRef> ownBuses_;
+    std::mutex providersLock_;
+    std::condition_variable started_;
+    std::vector<TProvider> providers_;
+    std::vector<GstRef<GstDeviceProvider>> retired_;  // renewed, kept started
 
     struct Receiver {
         QObject* receiver;

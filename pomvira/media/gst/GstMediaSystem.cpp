@@ -436,6 +436,16 @@ class System : public IMediaSystem {
         DeviceWatch::Get().Unregister(receiver);
         return S_OK;
     }
+
+    HRESULT WaitForDevices(int32_t boundMs, std::vector<std::string>* unanswered) override {
+        return DeviceWatch::Get().WaitStarted(boundMs, unanswered) ? S_OK : S_FALSE;
+    }
+
+    bool RenewableDevices() override { return DeviceWatch::Get().Renewable(); }
+
+    HRESULT RenewDevices(int32_t boundMs) override {
+        return DeviceWatch::Get().Renew(boundMs) ? S_OK : S_FALSE;
+    }
 };
 
 }  // namespace

@@ -182,6 +182,24 @@ bool TPipeWireSession::Start(QString* why, bool withSessionManager) {
     return true;
 }
 
+void TPipeWireSession::KillDaemon() {
+    daemon_.Process().kill();
+    daemon_.Process().waitForFinished(5000);
+    manager_.Stop(2000);
+    QFile::remove(runtime_ + QStringLiteral("/pipewire-0"));
+}
+
+bool TPipeWireSession::StartSoundServer(QString* why) {
+    soundServer_.Start(QStringLiteral("pipewire-pulse"), {}, Environment());
+    const QString socket = runtime_ + QStringLiteral("/pulse/native");
+    for (int i = 0; i < 100 && !QFile::exists(socket); ++i)
+        QThread::msleep(50);
+    if (soundServer_.Running() && QFile::exists(socket))
+        return true;
+    *why = QStringLiteral("pipewire-pulse did not start");
+    return false;
+}
+
 void TPipeWireSession::Enter() const {
     setenv("XDG_RUNTIME_DIR", runtime_.toLocal8Bit().constData(), 1);
     setenv("PIPEWIRE_RUNTIME_DIR", runtime_.toLocal8Bit().constData(), 1);
@@ -197,6 +215,12 @@ void TPipeWireSession::Enter(QProcessEnvironment& environment) const {
     environment.remove(QStringLiteral("POMVIRA_NO_REAL_DEVICES"));
     environment.insert(QStringLiteral("POMVIRA_DEVICE_PROVIDERS"),
                        QStringLiteral("pipewiredeviceprovider"));
+    if (soundServer_.Running()) {
+        environment.insert(QStringLiteral("PULSE_SERVER"),
+                           QStringLiteral("unix:") + runtime_ + QStringLiteral("/pulse/native"));
+        environment.insert(QStringLiteral("POMVIRA_DEVICE_PROVIDERS"),
+                           QStringLiteral("pipewiredeviceprovider,pulsedeviceprovider"));
+    }
 }
 
 bool TPipeWireSession::RunTool(const QStringList& arguments, QByteArray* output) {

@@ -46,6 +46,16 @@ class TPipeWireSession {
     // (and why) when it is not. Its process id, for the test's signals.
     bool StartCameraProgram(QString* why);
     qint64 CameraProgramId() const { return cameraProgram_.Pid(); }
+    qint64 DaemonId() const { return daemon_.Pid(); }
+    // The daemon killed (as in a crash), its session manager ended; then a
+    // new daemon, session manager and camera node, as after a restart.
+    void KillDaemon();
+    bool RestartDaemon(QString* why) { return Start(why, true) && CreateCamera(); }
+    // The daemon's sound server (pipewire-pulse); false (and why) when it
+    // does not come up. Once started, Enter also points the program at it
+    // and has it watch PulseAudio's devices too.
+    bool StartSoundServer(QString* why);
+    qint64 SoundServerId() const { return soundServer_.Pid(); }
     // Ends the camera program (continued first, if it was stopped).
     void StopCameraProgram();
 
@@ -58,4 +68,5 @@ class TPipeWireSession {
     TTestChild daemon_;
     TTestChild manager_;
     TTestChild cameraProgram_;
+    TTestChild soundServer_;
 };

@@ -37,6 +37,8 @@ class TPipeWireTestEnvironment : public ::testing::Environment {
         }
         session->Enter();
         media::SetMediaSystem(media::gst::GstMediaSystem());
+        // As the program's first listing: once PipeWire has answered.
+        media::WaitForDevices(5000, nullptr);
     }
     void TearDown() override {
         media::SetMediaSystem(nullptr);
