@@ -202,7 +202,8 @@ QString OutcomeMessage(const TOutcome& outcome) {
                           "Le service des périphériques « %1 » ne répond pas : ses caméras et "
                           "ses micros ne sont pas encore dans la liste.\r\n"
                           "Ils y seront ajoutés dès qu'il répondra.")
-                .arg(outcome.Detail.split(QLatin1Char('\n')).join(QStringLiteral(" », « ")));
+                .arg(outcome.Detail.split(QLatin1Char('\n'))
+                         .join(UiText("Messages", " », « ")));
         case TKind::PreviewStarted:
         case TKind::RecordingStarted:
         case TKind::StillTaken:

@@ -616,6 +616,10 @@ Ils y seront ajoutés dès qu&apos;il répondra.</source>
 They will be added as soon as it answers.</translation>
     </message>
     <message>
+        <source> », « </source>
+        <translation>”, “</translation>
+    </message>
+    <message>
         <source>La caméra est branchée mais ne peut pas être ouverte : un autre programme l&apos;utilise peut-être.<byte value="xd"/>
 Le programme continue d&apos;essayer de l&apos;ouvrir.</source>
         <translation>The camera is plugged in but cannot be opened: another program may be using it.<byte value="xd"/>
