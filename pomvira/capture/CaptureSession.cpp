@@ -821,15 +821,12 @@ TCaptureSession::TSteps TCaptureSession::StopRecordingGraph() {
                 // The recording is over: one may start.
                 emit StateChanged();
             };
-            if (*stopResult == VFW_E_TIMEOUT && !FGraph->Active()) {
-                // A stop given up leaves the file with the graph that holds
-                // it: the start-up repair finishes it.
-                outcome.FileState = TOutcome::TFileState::LeftForRepair;
-                told(outcome);
-                return;
-            }
             // The file is finished (by the repair when the stop could not
             // complete it) off this thread, while the preview starts again.
+            // A stop given up may still have completed the file (a device
+            // that did not let go after the end of the stream) and the
+            // writer closed it then; one the abandoned graph still holds is
+            // left for the start-up repair.
             auto state = std::make_shared<TOutcome::TFileState>(TOutcome::TFileState::LeftForRepair);
             const QString path = outcome.File;
             const HRESULT failure = outcome.Result;
@@ -878,11 +875,19 @@ void TCaptureSession::WatchGraph() {
         if (removed == 0 && filter != 0)
             GraphDeviceLost(reinterpret_cast<IBaseFilter*>(filter));
     };
-    // The camera in use delivers nothing, or delivers again.
+    // The camera in use delivers nothing, or delivers again. A microphone
+    // (its sound server) that stops delivering ends the recording it has
+    // sound for, as one unplugged does: its file would otherwise wait for
+    // sound that does not come.
     FGraph->EventHandlers[EC_STARVATION] = [this](TFilterGraph*, intptr_t filter,
                                                   intptr_t stalled) {
-        if (filter != 0 && reinterpret_cast<IBaseFilter*>(filter) == FVideoSource->MemberFilter())
+        auto* source = reinterpret_cast<IBaseFilter*>(filter);
+        if (filter == 0)
+            return;
+        if (source == FVideoSource->MemberFilter())
             FCameraWatch.CameraStalled(stalled != 0);
+        else if (source == FAudioSource->MemberFilter() && stalled != 0)
+            EndRecordingFor(TCause::MicrophoneStalled);
     };
 }
 

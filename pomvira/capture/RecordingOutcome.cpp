@@ -40,6 +40,9 @@ TOutcome::TFileState FinishRecordingFile(const QString& path, HRESULT failure,
             return TOutcome::TFileState::Complete;
         case TRecordingState::Repaired:
             return TOutcome::TFileState::Repaired;
+        case TRecordingState::InUse:
+            // Still held by the writer of a stop given up.
+            return TOutcome::TFileState::LeftForRepair;
         case TRecordingState::NotARecording:
             // Not even its header was written: it holds nothing.
             QFile::remove(path);

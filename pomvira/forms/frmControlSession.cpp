@@ -198,6 +198,10 @@ void TControlForm::RecordingStopped(const TOutcome& outcome) {
     if (!endReason.isEmpty()) {
         FEndNotice = endReason;
         SetVideoNotice();
+        // A sound server that hangs shows nowhere else while the camera's
+        // picture goes on (an unplugged microphone the user knows of).
+        if (outcome.Cause == TOutcome::TCause::MicrophoneStalled)
+            Warn(this, endReason);
     } else if (!message.isEmpty()) {
         Warn(this, message);
     }

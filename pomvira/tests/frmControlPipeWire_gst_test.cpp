@@ -7,6 +7,8 @@
 // when the node is made anew. A camera made by a program of its own that
 // freezes (SIGSTOP) during a recording ends the recording with its file
 // complete, while the panel stays live; continued, its picture comes back.
+// The daemon killed, during a recording or a preview, leaves the program
+// alive; a new daemon brings the picture back.
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMenu>
@@ -190,19 +192,31 @@ TEST_F(ProgramCamera, FrozenDuringARecordingEndsItCompleteWhileThePanelStaysLive
     EXPECT_TRUE(boxes.empty()) << FirstBox();
 }
 
-TEST_F(PipeWireCamera, TheDaemonKilledDuringARecordingKeepsTheFileAndANewDaemonBringsThePictureBack) {
+// The daemon killed during a recording, and during a preview alone: the
+// program lives on (a camera's restart once cycled the source the daemon
+// took away, and crashed in it), the recording ends with its file complete,
+// and a new daemon with its camera brings the picture back.
+class DaemonKilled : public PipeWireCamera, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(DaemonKilled, LeavesTheProgramAliveAndANewDaemonBringsThePictureBack) {
+    const bool recording = GetParam();
     TControlForm form;
     ASSERT_GT(WaitForFrame(form).Width(), 0);
-    ASSERT_TRUE(ClickRecord(form));
-    ASSERT_TRUE(form.Session()->Recording()) << FirstBox();
+    if (recording) {
+        ASSERT_TRUE(ClickRecord(form));
+        ASSERT_TRUE(form.Session()->Recording()) << FirstBox();
+    }
     QTest::qWait(2000);
     kPipeWire->session->KillDaemon();
-    // The recording ends with its file complete; the program lives on with
-    // the camera shown gone (or giving no picture) while the daemon is away,
-    // past the time a camera's restart took to crash it.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form.StripFiles().contains(VideoFile(1)); }, 20000))
-        << FirstBox();
-    EXPECT_TRUE(ProbeAvi(VideoFile(1), true).Complete());
+    // The program lives on with the camera shown gone (or giving no
+    // picture) while the daemon is away, past the time a camera's restart
+    // took to crash it.
+    if (recording) {
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return form.StripFiles().contains(VideoFile(1)); }, 20000))
+            << FirstBox();
+        EXPECT_TRUE(ProbeAvi(VideoFile(1), true).Complete());
+    }
     QTest::qWait(12000);
     const QString notice = form.ViewForm()->VideoNotice();
     EXPECT_TRUE(notice.contains(QStringLiteral("débranchée")) ||
@@ -215,3 +229,8 @@ TEST_F(PipeWireCamera, TheDaemonKilledDuringARecordingKeepsTheFileAndANewDaemonB
         << form.ViewForm()->VideoNotice().toStdString();
     EXPECT_GT(WaitForFrame(form).Width(), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(DuringARecordingOrAPreview, DaemonKilled, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return info.param ? "Recording" : "Preview";
+                         });

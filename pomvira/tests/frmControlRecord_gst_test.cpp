@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QTest>
 #include <QTimer>
+#include <csignal>
 #include <gtest/gtest.h>
 
 #include "widgets/ActionList.h"
@@ -20,6 +21,7 @@
 #include "widgets/ImageButton.h"
 #include "MailerStandIn.h"
 #include "ModalDriver.h"
+#include "PipeWireSession.h"
 #include "forms/frmControl.h"
 #include "forms/frmView.h"
 #include "SessionProbe.h"
@@ -248,4 +250,46 @@ TEST_F(RecordingGstTest, QuittingWhileRecordingLeavesACompleteFile) {
     }
     EXPECT_TRUE(boxes.empty()) << FirstBox();
     ExpectRecording(VideoFile(1), "rawvideo", "pcm_s16le");
+}
+
+TEST_F(RecordingGstTest, ASoundServerThatHangsEndsTheRecordingWithItsFileCompleteAndSaysWhy) {
+    // The microphone served by a private sound server (pipewire-pulse over
+    // its own PipeWire), beside the built-in test camera; the server is
+    // stopped (SIGSTOP) during a recording with sound.
+    TPipeWireSession pipewire;
+    QString why;
+    if (!HaveProgram(QStringLiteral("pipewire-pulse")) || !pipewire.Start(&why) ||
+        !pipewire.StartSoundServer(&why) || !pipewire.CreateMicrophone())
+        GTEST_SKIP() << "no private sound server: " << why.toStdString();
+    pipewire.Enter();
+    struct Continue {
+        qint64 pid;
+        ~Continue() { ::kill(pid_t(pid), SIGCONT); }
+    } continued{pipewire.SoundServerId()};
+
+    TControlForm form;
+    ExpectPreviewRuns(form, 640, 480);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return form.Session()->PresentMicrophones().contains(
+                QString::fromLatin1(TPipeWireSession::kMicrophoneName));
+        },
+        5000));
+    form.Session()->ChooseDevices(
+        PanelState(form).VideoDevice,
+        int32_t(form.Session()->PresentMicrophones().indexOf(
+            QString::fromLatin1(TPipeWireSession::kMicrophoneName))));
+    ASSERT_TRUE(SettleSession(form));
+    ASSERT_TRUE(StartRecording(form));
+    QTest::qWait(2000);
+    ::kill(pid_t(pipewire.SoundServerId()), SIGSTOP);
+    // Ended by the program, not by the record button: the file completed
+    // and in the strip, the reason told and noted on its entry.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.StripFiles().contains(VideoFile(1)); }, 30000))
+        << FirstBox();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(boxes[0].contains(QStringLiteral("ne donnait plus de son"))) << FirstBox();
+    const TAviProbe file = ExpectRecording(VideoFile(1), "rawvideo", "pcm_s16le");
+    EXPECT_GT(file.duration, 1.5) << Why(file);
+    ExpectPreviewRuns(form, 640, 480);
 }

@@ -650,6 +650,10 @@ The preview was started again.</translation>
         <translation>The recording stopped: the microphone was unplugged.</translation>
     </message>
     <message>
+        <source>L&apos;enregistrement s&apos;est arrêté : le micro ne donnait plus de son.</source>
+        <translation>The recording stopped: the microphone gave no more sound.</translation>
+    </message>
+    <message>
         <source>L&apos;enregistrement s&apos;est arrêté : la caméra ne donnait plus d&apos;image.</source>
         <translation>The recording stopped: the camera gave no more picture.</translation>
     </message>

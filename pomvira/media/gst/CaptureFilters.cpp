@@ -256,6 +256,14 @@ bool DeviceFilter::BuildSource() {
     return gst_element_link(source_.Get(), capsfilter_.Get());
 }
 
+void DeviceFilter::EndStreamAtOutput() {
+    if (!capsfilter_)
+        return;
+    PadRef out = PadRef::Adopt(gst_element_get_static_pad(capsfilter_.Get(), "src"));
+    if (out)
+        gst_pad_push_event(out.Get(), gst_event_new_eos());
+}
+
 HRESULT DeviceFilter::SetFormat(const AM_MEDIA_TYPE& mt) {
     GstState state = GST_STATE_NULL;
     gst_element_get_state(Bin(), &state, nullptr, 0);

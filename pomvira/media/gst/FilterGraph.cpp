@@ -32,6 +32,12 @@ std::atomic<int64_t> g_drainTimeoutMs{5000};
 constexpr GstClockTime kStateTimeout = 5 * GST_SECOND;
 // How long a stop waits for the threads that sent the end of the stream.
 constexpr int64_t kEosJoinBoundUs = 2 * G_USEC_PER_SEC;
+// How long a device may deliver nothing while the graph drains before its
+// end of stream is given at its output (a live device ends its stream
+// within a frame or a sound buffer of being asked), and how often the
+// drain looks.
+constexpr int64_t kSilentDeviceUs = 1500000;
+constexpr int kDrainTickMs = 250;
 
 FILTER_STATE ToFilterState(GstState s) {
     return s == GST_STATE_PLAYING  ? State_Running
@@ -660,12 +666,43 @@ HRESULT FilterGraph::Drain() {
     }
     g_value_unset(&item);
     gst_iterator_free(sources);
+    // A device whose thread is stuck in its server (a sound server or a
+    // camera service that hangs) takes its end of stream in only when the
+    // server answers, if ever: one that has delivered nothing for a while
+    // as the graph drains gets it at its output instead, so that what it
+    // gave before is written and the file completed all the same.
+    std::vector<DeviceFilter*> devices;
+    for (BinFilter* f : Filters()) {
+        if (auto* device = dynamic_cast<DeviceFilter*>(f); device && HasConnection(f))
+            devices.push_back(device);
+    }
+    const int64_t drainStart = g_get_monotonic_time();
+    auto endSilentDevices = [&] {
+        const int64_t now = g_get_monotonic_time();
+        for (auto it = devices.begin(); it != devices.end();) {
+            if (now - std::max((*it)->LastFrameTime(), drainStart) < kSilentDeviceUs) {
+                ++it;
+                continue;
+            }
+            Log("drain: end of stream given at the output of " + ToUtf8((*it)->Name()) +
+                ", which delivers nothing");
+            // On a thread of its own: the input it goes to may be held by
+            // a thread that waits (a full queue ahead of a slow writer).
+            ++*eosSending_;
+            eosSenders_.emplace_back([device = *it, sending = eosSending_] {
+                device->EndStreamAtOutput();
+                --*sending;
+            });
+            it = devices.erase(it);
+        }
+    };
     // The writers' end-of-stream messages (or an error, or the pipeline's
     // own end of stream) arrive through the bus handler, which wakes us. A
     // writer whose stream already ended (its source ended it) counts.
     std::unique_lock<std::mutex> guard(lock_);
-    const auto bound = std::chrono::milliseconds(g_drainTimeoutMs.load());
-    const bool ended = changed_.wait_for(guard, bound, [&] {
+    const auto bound = std::chrono::steady_clock::now() +
+                       std::chrono::milliseconds(g_drainTimeoutMs.load());
+    auto allEnded = [&] {
         if (drainEnded_)
             return true;
         for (GstElement* w : writers) {
@@ -673,7 +710,17 @@ HRESULT FilterGraph::Drain() {
                 return false;
         }
         return true;
-    });
+    };
+    bool ended = false;
+    while (!(ended = allEnded()) && std::chrono::steady_clock::now() < bound) {
+        changed_.wait_until(guard, std::min(bound, std::chrono::steady_clock::now() +
+                                                       std::chrono::milliseconds(kDrainTickMs)));
+        if (!allEnded() && !devices.empty()) {
+            guard.unlock();
+            endSilentDevices();
+            guard.lock();
+        }
+    }
     draining_ = false;
     if (!ended) {
         LogLocked("drain: no end of stream within the bound");

@@ -5,7 +5,8 @@
 // under the filter's name, RemoveFilter takes it out (state NULL first).
 // Run = PLAYING, Stop = READY; a graph holding a file writer is drained
 // first (EOS through the whole pipeline, its arrival at every writer awaited
-// on the bus, bounded), so every stop leaves a complete file. A stop whose
+// on the bus, bounded; a device that delivers nothing meanwhile has it given
+// at its output), so every stop leaves a complete file. A stop whose
 // file could not be completed (the bound ran out, or a writer failed: then no
 // drain is tried) still stops, and returns the failure. A filter with no connected pin is
 // idle: it is held in NULL with its state locked, so an unconnected source (the microphone during

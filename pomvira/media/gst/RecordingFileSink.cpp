@@ -199,6 +199,11 @@ gboolean Event(GstBaseSink* base, GstEvent* event) {
         if (const int error = self->fd >= 0 ? WriteHeld(self) : 0)
             PostError(self, error, "write");
     }
+    // The end: the multiplexer has completed the file, which is closed now
+    // rather than when the graph stops, so that a stop held up afterwards
+    // (a device that does not let go) leaves no one holding it.
+    if (GST_EVENT_TYPE(event) == GST_EVENT_EOS)
+        CloseFile(self);
     if (GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT) {
         // The multiplexer seeks back with a segment in bytes to complete the
         // header at the end.

@@ -38,7 +38,8 @@ using RecordingWriteDelay = std::function<int()>;
 void SetRecordingWriteDelay(RecordingWriteDelay delay);
 
 // Hands the sink the file to write: `fd` open for writing (the sink owns it
-// and closes it when it stops, or when it is given another), and its path,
+// and closes it at the end of the stream or when it stops, or when it is
+// given another), and its path,
 // for the messages and for noticing the name going away. Only while the
 // sink is stopped.
 void SetRecordingFile(GstElement* sink, int fd, const std::string& path);

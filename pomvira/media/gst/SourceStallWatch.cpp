@@ -65,7 +65,7 @@ void SourceStallWatch::Tick() {
     std::vector<Source> present;
     for (BinFilter* filter : graph_->Filters()) {
         auto* device = dynamic_cast<DeviceFilter*>(filter);
-        if (!device || !device->IsVideo() || !Connected(device))
+        if (!device || !Connected(device))
             continue;
         auto* id = static_cast<IBaseFilter*>(device);
         auto known = std::find_if(sources_.begin(), sources_.end(),

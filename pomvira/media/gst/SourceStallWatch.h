@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Notices a camera that stops delivering frames without an error (USB
 // bandwidth run out, a crashed camera service, a PipeWire camera whose
-// program froze): while its graph runs, every connected video capture source
-// that has delivered nothing for 3 seconds is announced to the graph's notify
-// window (EC_STARVATION, its filter, 1). A source's first frame after each
+// program froze), or a microphone whose sound server hangs: while its graph
+// runs, every connected capture source that has delivered nothing for 3
+// seconds is announced to the graph's notify window (EC_STARVATION, its
+// filter, 1). A source's first frame after each
 // run, and its first frame after a stall, are announced too (EC_STARVATION,
 // its filter, 0): whoever showed the stall learns that the picture is back,
 // also in a graph built anew. Restarting the camera is left to whoever runs

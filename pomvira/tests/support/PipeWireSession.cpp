@@ -10,6 +10,7 @@
 
 const char* const TPipeWireSession::kCameraNode = "pomvira-pipewire-camera";
 const char* const TPipeWireSession::kCameraName = "PipeWire Test Camera";
+const char* const TPipeWireSession::kMicrophoneName = "PipeWire Test Microphone";
 
 namespace {
 
@@ -32,6 +33,7 @@ context.spa-libs = {
     video.convert.* = videoconvert/libspa-videoconvert
     audio.convert.* = audioconvert/libspa-audioconvert
     videotestsrc = videotestsrc/libspa-videotestsrc
+    audiotestsrc = audiotestsrc/libspa-audiotestsrc
 }
 context.modules = [
     { name = libpipewire-module-protocol-native }
@@ -206,6 +208,10 @@ void TPipeWireSession::Enter() const {
     unsetenv("PIPEWIRE_REMOTE");
     unsetenv("POMVIRA_NO_REAL_DEVICES");
     setenv("POMVIRA_DEVICE_PROVIDERS", "pipewiredeviceprovider", 1);
+    if (soundServer_.Running()) {
+        setenv("PULSE_SERVER", ("unix:" + runtime_ + "/pulse/native").toLocal8Bit().constData(), 1);
+        setenv("POMVIRA_DEVICE_PROVIDERS", "pulsedeviceprovider", 1);
+    }
 }
 
 void TPipeWireSession::Enter(QProcessEnvironment& environment) const {
@@ -240,6 +246,14 @@ bool TPipeWireSession::CreateCamera() {
                                    "node.description=\"%2\" media.class=Video/Source "
                                    "object.linger=true }")
                         .arg(QString::fromLatin1(kCameraNode), QString::fromLatin1(kCameraName))});
+}
+
+bool TPipeWireSession::CreateMicrophone() {
+    return RunTool({QStringLiteral("create-node"), QStringLiteral("adapter"),
+                    QStringLiteral("{ factory.name=audiotestsrc node.name=pomvira-pipewire-microphone "
+                                   "node.description=\"%1\" media.class=Audio/Source "
+                                   "object.linger=true }")
+                        .arg(QString::fromLatin1(kMicrophoneName))});
 }
 
 bool TPipeWireSession::DestroyCamera() {

@@ -15,7 +15,8 @@
 // Entering the session points this process (or one about to be started) at
 // it (XDG_RUNTIME_DIR, PIPEWIRE_RUNTIME_DIR) and has the program watch only
 // PipeWire's devices (POMVIRA_DEVICE_PROVIDERS), before any device is
-// listed.
+// listed. A microphone node (PipeWire's test sound source) can be made too,
+// for the sound server to serve.
 #pragma once
 
 #include <QProcess>
@@ -29,6 +30,8 @@ class TPipeWireSession {
     // The camera node's name and description (its display name).
     static const char* const kCameraNode;
     static const char* const kCameraName;
+    // The microphone node's display name (PipeWire's test sound source).
+    static const char* const kMicrophoneName;
 
     TPipeWireSession();
     ~TPipeWireSession();
@@ -42,6 +45,7 @@ class TPipeWireSession {
     void Enter(QProcessEnvironment& environment) const;
     bool CreateCamera();
     bool DestroyCamera();
+    bool CreateMicrophone();
     // Starts the camera program and waits until its node is there; false
     // (and why) when it is not. Its process id, for the test's signals.
     bool StartCameraProgram(QString* why);
@@ -53,7 +57,8 @@ class TPipeWireSession {
     bool RestartDaemon(QString* why) { return Start(why, true) && CreateCamera(); }
     // The daemon's sound server (pipewire-pulse); false (and why) when it
     // does not come up. Once started, Enter also points the program at it
-    // and has it watch PulseAudio's devices too.
+    // and has it watch PulseAudio's devices too (Enter() of this process:
+    // its devices only, beside the built-in test devices).
     bool StartSoundServer(QString* why);
     qint64 SoundServerId() const { return soundServer_.Pid(); }
     // Ends the camera program (continued first, if it was stopped).
