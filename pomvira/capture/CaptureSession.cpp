@@ -868,7 +868,14 @@ int32_t TCaptureSession::DroppedFrames() const {
 // ---------------------------------------------------------------------------
 
 void TCaptureSession::WatchGraph() {
-    FGraph->OnGraphErrorAbort = [this](TFilterGraph*, intptr_t error, intptr_t) {
+    FGraph->OnGraphErrorAbort = [this](TFilterGraph*, intptr_t error, intptr_t filter) {
+        // The microphone failing during a recording (its sound server gone)
+        // ends it as a microphone that gives no more sound.
+        if (filter != 0 && reinterpret_cast<IBaseFilter*>(filter) == FAudioSource->MemberFilter() &&
+            FActivity == TActivity::Recording) {
+            EndRecordingFor(TCause::MicrophoneSilent);
+            return;
+        }
         GraphError(HRESULT(error));
     };
     FGraph->OnGraphDeviceLost = [this](TFilterGraph*, intptr_t filter, intptr_t removed) {
@@ -887,7 +894,7 @@ void TCaptureSession::WatchGraph() {
         if (source == FVideoSource->MemberFilter())
             FCameraWatch.CameraStalled(stalled != 0);
         else if (source == FAudioSource->MemberFilter() && stalled != 0)
-            EndRecordingFor(TCause::MicrophoneStalled);
+            EndRecordingFor(TCause::MicrophoneSilent);
     };
 }
 

@@ -35,7 +35,7 @@ struct TOutcome {
         CameraGone,      // the camera was unplugged
         CameraStalled,   // the camera stopped delivering pictures
         MicrophoneGone,  // the microphone was unplugged
-        MicrophoneStalled,  // the microphone (its sound server) stopped delivering sound
+        MicrophoneSilent,  // no more sound came: its sound server hung or went
     };
     // What became of a recording's file.
     enum class TFileState {

@@ -149,7 +149,7 @@ QString RecordingEndReason(const TOutcome& outcome) {
                           "L'enregistrement s'est arrêté : la caméra ne donnait plus d'image.");
         case TCause::MicrophoneGone:
             return UiText("Messages", "L'enregistrement s'est arrêté : le micro a été débranché.");
-        case TCause::MicrophoneStalled:
+        case TCause::MicrophoneSilent:
             return UiText("Messages",
                           "L'enregistrement s'est arrêté : le micro ne donnait plus de son.");
         default:

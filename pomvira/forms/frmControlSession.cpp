@@ -200,7 +200,7 @@ void TControlForm::RecordingStopped(const TOutcome& outcome) {
         SetVideoNotice();
         // A sound server that hangs shows nowhere else while the camera's
         // picture goes on (an unplugged microphone the user knows of).
-        if (outcome.Cause == TOutcome::TCause::MicrophoneStalled)
+        if (outcome.Cause == TOutcome::TCause::MicrophoneSilent)
             Warn(this, endReason);
     } else if (!message.isEmpty()) {
         Warn(this, message);

@@ -252,10 +252,12 @@ TEST_F(RecordingGstTest, QuittingWhileRecordingLeavesACompleteFile) {
     ExpectRecording(VideoFile(1), "rawvideo", "pcm_s16le");
 }
 
-TEST_F(RecordingGstTest, ASoundServerThatHangsEndsTheRecordingWithItsFileCompleteAndSaysWhy) {
-    // The microphone served by a private sound server (pipewire-pulse over
-    // its own PipeWire), beside the built-in test camera; the server is
-    // stopped (SIGSTOP) during a recording with sound.
+// The microphone served by a private sound server (pipewire-pulse over its
+// own PipeWire), beside the built-in test camera; the server hangs (SIGSTOP)
+// or dies (SIGKILL) during a recording with sound.
+class SoundServerLost : public RecordingGstTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(SoundServerLost, EndsTheRecordingWithItsFileCompleteAndSaysWhy) {
     TPipeWireSession pipewire;
     QString why;
     if (!HaveProgram(QStringLiteral("pipewire-pulse")) || !pipewire.Start(&why) ||
@@ -282,7 +284,7 @@ TEST_F(RecordingGstTest, ASoundServerThatHangsEndsTheRecordingWithItsFileComplet
     ASSERT_TRUE(SettleSession(form));
     ASSERT_TRUE(StartRecording(form));
     QTest::qWait(2000);
-    ::kill(pid_t(pipewire.SoundServerId()), SIGSTOP);
+    ::kill(pid_t(pipewire.SoundServerId()), GetParam());
     // Ended by the program, not by the record button: the file completed
     // and in the strip, the reason told and noted on its entry.
     ASSERT_TRUE(QTest::qWaitFor([&] { return form.StripFiles().contains(VideoFile(1)); }, 30000))
@@ -293,3 +295,8 @@ TEST_F(RecordingGstTest, ASoundServerThatHangsEndsTheRecordingWithItsFileComplet
     EXPECT_GT(file.duration, 1.5) << Why(file);
     ExpectPreviewRuns(form, 640, 480);
 }
+
+INSTANTIATE_TEST_SUITE_P(HungOrKilled, SoundServerLost, ::testing::Values(SIGSTOP, SIGKILL),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return info.param == SIGSTOP ? "Hung" : "Killed";
+                         });

@@ -889,7 +889,7 @@ void FilterGraph::HandleMessage(GstMessage* message) {
             // away, and 0 for "removed".
             if (IsDeviceLoss(error.Get(), source))
                 QueueEvent(EC_DEVICE_LOST, intptr_t(filter), 0);
-            QueueEvent(EC_ERRORABORT, hr, 0);
+            QueueEvent(EC_ERRORABORT, hr, intptr_t(filter));
             break;
         }
         case GST_MESSAGE_ELEMENT: {

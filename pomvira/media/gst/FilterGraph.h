@@ -15,7 +15,8 @@
 //
 // Bus messages are handled on the streaming threads (sync handler): they are
 // written to the log file, turned into graph events (EOS -> EC_COMPLETE,
-// ERROR -> EC_ERRORABORT, a lost source -> EC_DEVICE_LOST with the source's
+// ERROR -> EC_ERRORABORT with the failing filter (or 0) as the second
+// parameter, a lost source -> EC_DEVICE_LOST with the source's
 // filter as the first parameter and 0 "removed" as the second) and announced by
 // posting a WindowMessageEvent to the notify window, so they are drained on
 // that window's (the user-interface) thread with GetEvent.
