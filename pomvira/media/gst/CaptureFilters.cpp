@@ -256,12 +256,9 @@ bool DeviceFilter::BuildSource() {
     return gst_element_link(source_.Get(), capsfilter_.Get());
 }
 
-void DeviceFilter::EndStreamAtOutput() {
-    if (!capsfilter_)
-        return;
-    PadRef out = PadRef::Adopt(gst_element_get_static_pad(capsfilter_.Get(), "src"));
-    if (out)
-        gst_pad_push_event(out.Get(), gst_event_new_eos());
+PadRef DeviceFilter::Output() const {
+    return capsfilter_ ? PadRef::Adopt(gst_element_get_static_pad(capsfilter_.Get(), "src"))
+                       : PadRef();
 }
 
 HRESULT DeviceFilter::SetFormat(const AM_MEDIA_TYPE& mt) {

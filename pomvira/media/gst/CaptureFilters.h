@@ -70,10 +70,11 @@ class DeviceFilter : public BinFilter, public ISpecifyPropertyPages {
     // When the device last delivered a frame (monotonic microseconds; 0
     // before its first).
     int64_t LastFrameTime() const { return lastFrame_.load(); }
-    // Ends the device's stream at its output, as its own end of stream
-    // would: for a device whose thread is stuck in its server and would take
-    // the end of stream in only when the server answers. Any thread.
-    void EndStreamAtOutput();
+    // The device's output, where its stream can be ended as its own end of
+    // stream would end it: for a device whose thread is stuck in its server
+    // and would take the end of stream in only when the server answers.
+    // Null before the device's source is built.
+    PadRef Output() const;
 
     // Sets the format in force; VFW_E_NOT_STOPPED while streaming,
     // VFW_E_INVALIDMEDIATYPE for a format the device or a connected peer does

@@ -686,13 +686,16 @@ HRESULT FilterGraph::Drain() {
             }
             Log("drain: end of stream given at the output of " + ToUtf8((*it)->Name()) +
                 ", which delivers nothing");
-            // On a thread of its own: the input it goes to may be held by
-            // a thread that waits (a full queue ahead of a slow writer).
-            ++*eosSending_;
-            eosSenders_.emplace_back([device = *it, sending = eosSending_] {
-                device->EndStreamAtOutput();
-                --*sending;
-            });
+            // On a thread of its own, which holds the pad: the input it goes
+            // to may be held by a thread that waits (a full queue ahead of a
+            // slow writer), and the thread may outlive the graph.
+            if (PadRef output = (*it)->Output()) {
+                ++*eosSending_;
+                eosSenders_.emplace_back([output = std::move(output), sending = eosSending_] {
+                    gst_pad_push_event(output.Get(), gst_event_new_eos());
+                    --*sending;
+                });
+            }
             it = devices.erase(it);
         }
     };
