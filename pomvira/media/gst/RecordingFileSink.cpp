@@ -248,13 +248,8 @@ gboolean Start(GstBaseSink* base) {
         PostError(self, EBADF, "open");
         return FALSE;
     }
-    struct stat st {};
-    if (::fstat(self->fd, &st) != 0) {
-        PostError(self, errno, "fstat");
-        return FALSE;
-    }
-    self->device = st.st_dev;
-    self->inode = st.st_ino;
+    // The file's identity came with it: a sink starts as its graph is
+    // built, on the user-interface thread, which never waits on the disk.
     self->position = 0;
     self->nextCheck = 0;
     return TRUE;
@@ -349,12 +344,18 @@ void SetRecordingWriteDelay(RecordingWriteDelay delay) {
     g_writeDelay = std::move(delay);
 }
 
-void SetRecordingFile(GstElement* sink, int fd, const std::string& path) {
+void SetRecordingFile(GstElement* sink, int fd, const std::string& path,
+                      const struct stat* made) {
     RecordingFileSink* self = Self(sink);
+    struct stat own {};
+    if (!made && ::fstat(fd, &own) == 0)
+        made = &own;
     GST_OBJECT_LOCK(sink);
     const int previous = self->fd;
     self->fd = fd;
     *self->path = path;
+    self->device = made ? made->st_dev : 0;
+    self->inode = made ? made->st_ino : 0;
     GST_OBJECT_UNLOCK(sink);
     if (previous >= 0)
         ::close(previous);

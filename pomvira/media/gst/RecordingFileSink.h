@@ -19,6 +19,7 @@
 #pragma once
 
 #include <gst/gst.h>
+#include <sys/stat.h>
 
 #include <functional>
 #include <string>
@@ -40,8 +41,11 @@ void SetRecordingWriteDelay(RecordingWriteDelay delay);
 // Hands the sink the file to write: `fd` open for writing (the sink owns it
 // and closes it at the end of the stream or when it stops, or when it is
 // given another), and its path,
-// for the messages and for noticing the name going away. Only while the
-// sink is stopped.
-void SetRecordingFile(GstElement* sink, int fd, const std::string& path);
+// for the messages and for noticing the name going away, and what the file
+// was when it was made (its device and inode: the name is checked against
+// them), read from `fd` here, on the caller's thread, when not given. Only
+// while the sink is stopped.
+void SetRecordingFile(GstElement* sink, int fd, const std::string& path,
+                      const struct stat* made = nullptr);
 
 }  // namespace media::gst
