@@ -84,13 +84,22 @@ struct FrameMaker {
     // frames into an image of the pool, BGRx ones not at all (the image is
     // a view of the buffer). A JPEG frame is decoded at the scale that
     // covers the area. A null image for a frame that cannot be shown.
+    // With the mailbox the frame goes to: two shared buffers serve while
+    // the window takes each frame before the next comes; when it has not
+    // taken the last, that one is dropped for its buffer (the new frame
+    // replaces it anyway), and a third is made only while the display
+    // still reads the other two.
     QImage Make(GstBuffer* buffer, const QSize& area,
-                const std::shared_ptr<SharedFramePool>& shared) {
+                const std::shared_ptr<SharedFramePool>& shared, FrameMailbox* mailbox = nullptr) {
         const bool asItCame = !jpeg && GST_VIDEO_INFO_FORMAT(&info) == GST_VIDEO_FORMAT_BGRx;
         bool intoShared = false;
         const ImageTarget target = [&](const QSize& size) {
             if (size == area) {
-                QImage image = SharedFramePool::Take(shared, size);
+                QImage image = SharedFramePool::Take(shared, size, SharedFramePool::kKeptBuffers);
+                if (image.isNull() && mailbox && mailbox->DropPending())
+                    image = SharedFramePool::Take(shared, size, SharedFramePool::kKeptBuffers);
+                if (image.isNull())
+                    image = SharedFramePool::Take(shared, size);
                 if (!image.isNull()) {
                     intoShared = true;
                     return image;
@@ -209,7 +218,7 @@ struct VideoRendererCore::StreamState {
             return;
         }
         newest->Forget();
-        QImage image = maker.Make(buffer, mailbox->Area(), mailbox->SharedPool());
+        QImage image = maker.Make(buffer, mailbox->Area(), mailbox->SharedPool(), mailbox.get());
         if (!image.isNull())
             mailbox->Post(std::move(image), newStream.exchange(false));
     }

@@ -62,6 +62,16 @@ void FrameMailbox::Notify(bool firstOfStream) {
     }
 }
 
+bool FrameMailbox::DropPending() {
+    QImage dropped;  // let go outside the lock
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!havePending_)
+        return false;
+    dropped = std::exchange(pending_, QImage());
+    havePending_ = false;
+    return true;
+}
+
 bool FrameMailbox::Take(QImage* frame) {
     {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -66,6 +66,10 @@ class FrameMailbox {
     // kept as it came (by the maker above) instead of the pending one; the
     // window is told only of the first frame of a stream.
     void Hold(bool firstOfStream);
+    // Streaming thread: lets go of the pending frame the window has not
+    // taken (the newer one being made replaces it anyway), so that its
+    // buffer can take the newer one; false when there was none.
+    bool DropPending();
     // Receiver: the pending frame, if any (cleared); a held one is made now,
     // on the receiver's thread.
     bool Take(QImage* frame);
