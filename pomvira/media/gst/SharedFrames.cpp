@@ -10,6 +10,7 @@
 
 #include <QByteArray>
 #include <QGuiApplication>
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <iterator>
@@ -91,12 +92,8 @@ bool DisplayTakesRgb32(xcb_connection_t* c) {
 // ---------------------------------------------------------------------------
 
 SharedFramePool::~SharedFramePool() {
-    for (auto& buffer : buffers_) {
-        if (buffer->data)
-            munmap(buffer->data, buffer->bytes);
-        if (buffer->fd >= 0)
-            close(buffer->fd);
-    }
+    for (auto& buffer : buffers_)
+        Free(*buffer);
 }
 
 size_t SharedFramePool::BufferCount() const {
@@ -111,14 +108,37 @@ SharedFramePool::Buffer* SharedFramePool::Find(const QImage& image) {
     return nullptr;
 }
 
-QImage SharedFramePool::Take(const std::shared_ptr<SharedFramePool>& pool, const QSize& size) {
+void SharedFramePool::Free(Buffer& buffer) {
+    if (buffer.data)
+        munmap(buffer.data, buffer.bytes);
+    if (buffer.fd >= 0)
+        close(buffer.fd);
+    if (buffer.segment)
+        stale_.push_back(buffer.segment);
+    buffer = Buffer();
+}
+
+QImage SharedFramePool::Take(const std::shared_ptr<SharedFramePool>& pool, const QSize& size,
+                             size_t most) {
     if (!pool || size.isEmpty())
         return QImage();
     const size_t bytes = size_t(size.width()) * 4 * size_t(size.height());
     std::lock_guard<std::mutex> lock(pool->mutex_);
+    const uint64_t take = ++pool->takes_;
+    // A buffer beyond the two that frames on time need, long unused, goes.
+    auto& buffers = pool->buffers_;
+    if (buffers.size() > kKeptBuffers) {
+        for (auto it = buffers.begin(); it != buffers.end(); ++it) {
+            if (!(*it)->lent && take - (*it)->lentAt > kIdleTakes) {
+                pool->Free(**it);
+                buffers.erase(it);
+                break;
+            }
+        }
+    }
     Buffer* chosen = nullptr;
     Buffer* spare = nullptr;  // free, of another size
-    for (auto& buffer : pool->buffers_) {
+    for (auto& buffer : buffers) {
         if (buffer->lent)
             continue;
         if (buffer->size == size) {
@@ -128,20 +148,14 @@ QImage SharedFramePool::Take(const std::shared_ptr<SharedFramePool>& pool, const
         spare = buffer.get();
     }
     if (!chosen) {
-        if (pool->buffers_.size() < kMaxBuffers) {
-            pool->buffers_.push_back(std::make_unique<Buffer>());
-            spare = pool->buffers_.back().get();
+        if (buffers.size() < std::min(most, kMaxBuffers)) {
+            buffers.push_back(std::make_unique<Buffer>());
+            spare = buffers.back().get();
         }
         if (!spare)
             return QImage();
         // Made anew at this size: the server's view of the old memory goes.
-        if (spare->data)
-            munmap(spare->data, spare->bytes);
-        if (spare->fd >= 0)
-            close(spare->fd);
-        if (spare->segment)
-            pool->stale_.push_back(spare->segment);
-        *spare = Buffer();
+        pool->Free(*spare);
         const int fd = memfd_create("pomvira-frame", MFD_CLOEXEC);
         if (fd < 0)
             return QImage();
@@ -159,6 +173,7 @@ QImage SharedFramePool::Take(const std::shared_ptr<SharedFramePool>& pool, const
         chosen = spare;
     }
     chosen->lent = true;
+    chosen->lentAt = take;
     auto* info = new std::pair<std::shared_ptr<SharedFramePool>, Buffer*>(pool, chosen);
     return QImage(chosen->data, size.width(), size.height(), size.width() * 4,
                   QImage::Format_RGB32, &SharedFramePool::Release, info);

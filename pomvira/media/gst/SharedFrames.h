@@ -39,12 +39,19 @@ class SharedFramePool {
 
     // Any thread: an RGB32 image of that size whose pixels are a shared
     // buffer, the pool's until the image and all its copies are gone; a
-    // null image when every buffer is in use or none can be made.
-    static QImage Take(const std::shared_ptr<SharedFramePool>& pool, const QSize& size);
+    // null image when every buffer is in use and no more than `most` can
+    // be made, or none can be made.
+    static QImage Take(const std::shared_ptr<SharedFramePool>& pool, const QSize& size,
+                       size_t most = kMaxBuffers);
 
-    // Buffers in the pool (made on demand, at most kMaxBuffers).
+    // Buffers in the pool (made on demand, at most kMaxBuffers). Two serve
+    // frames that come on time: the one shown and the one being made. A
+    // third, made while the server still reads one, goes again once it
+    // has not been lent for kIdleTakes frames.
     size_t BufferCount() const;
+    static constexpr size_t kKeptBuffers = 2;
     static constexpr size_t kMaxBuffers = 3;
+    static constexpr uint64_t kIdleTakes = 90;
 
   private:
     friend class SharedFramePresenter;
@@ -56,14 +63,19 @@ class SharedFramePool {
         // An image of it exists (the presenter holds one while the server
         // reads it).
         bool lent = false;
+        uint64_t lentAt = 0;   // the take it was last lent by
         uint32_t segment = 0;  // the server's name for it (0: not attached)
     };
     static void Release(void* info);
     // The buffer holding the image's pixels, or null (under mutex_).
     Buffer* Find(const QImage& image);
+    // Lets the buffer's memory go (under mutex_); the server's view of it
+    // is detached by the presenter.
+    void Free(Buffer& buffer);
 
     mutable std::mutex mutex_;
     std::vector<std::unique_ptr<Buffer>> buffers_;
+    uint64_t takes_ = 0;
     // Segments of buffers made anew at another size, to be detached.
     std::vector<uint32_t> stale_;
 };

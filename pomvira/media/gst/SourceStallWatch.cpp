@@ -31,24 +31,33 @@ std::unique_ptr<SourceStallWatch> SourceStallWatch::Create(FilterGraph* graph) {
 }
 
 SourceStallWatch::SourceStallWatch(FilterGraph* graph) : graph_(graph) {
-    timer_.setInterval(kTickMs);
-    connect(&timer_, &QTimer::timeout, this, [this] { Tick(); });
-    timer_.start();
+    timer_.setSingleShot(true);
+    connect(&timer_, &QTimer::timeout, this, [this] { timer_.start(Tick()); });
+    timer_.start(kTickMs);
 }
 
 void SourceStallWatch::Start() {
     startedAt_ = g_get_monotonic_time();
     running_ = true;
+    // A tick far ahead (every source delivering) is brought forward: the
+    // new run's first frames are told as soon as they come.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (timer_.remainingTime() > kTickMs)
+                timer_.start(kTickMs);
+        },
+        Qt::QueuedConnection);
 }
 
 void SourceStallWatch::Stop() {
     running_ = false;
 }
 
-void SourceStallWatch::Tick() {
+int SourceStallWatch::Tick() {
     if (!running_ || !graph_->Notifying()) {
         sources_.clear();
-        return;
+        return kTickMs;
     }
     const int64_t startedAt = startedAt_;
     if (startedAt != seenStart_) {
@@ -60,8 +69,12 @@ void SourceStallWatch::Tick() {
     // A source that failed is not stalled: its error tells (a camera gone,
     // busy), and whoever runs the graph deals with it.
     if (state != GST_STATE_PLAYING || graph_->FailedSinceRun())
-        return;
+        return kTickMs;
     const int64_t now = g_get_monotonic_time();
+    // While every source delivers, the next look is due when the one whose
+    // last frame is oldest would have stalled: the thread is not woken
+    // several times a second for nothing.
+    int64_t due = INT64_MAX;
     std::vector<Source> present;
     for (BinFilter* filter : graph_->Filters()) {
         auto* device = dynamic_cast<DeviceFilter*>(filter);
@@ -91,9 +104,16 @@ void SourceStallWatch::Tick() {
                 }
                 break;
         }
+        if (source.state == State::Delivering)
+            due = std::min(due, std::max(last, startedAt) + kStallUs);
+        else
+            due = now;  // its first frame, or its first after the stall
         present.push_back(source);
     }
     sources_ = std::move(present);
+    if (sources_.empty())
+        return kTickMs;
+    return int(std::clamp<int64_t>((due - now) / 1000 + 1, kTickMs, kStallUs / 1000));
 }
 
 }  // namespace media::gst

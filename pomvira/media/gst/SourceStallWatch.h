@@ -12,9 +12,10 @@
 // restarted under its file). A graph whose source posted an error is left
 // alone: that is a camera lost or busy, not a stall; so is a graph whose
 // notices are turned off.
-// The watch ticks on the thread that made the graph (a timer); the graph's
-// runs and stops, on whatever thread they happen, only mark its start and
-// its end.
+// The watch ticks on the thread that made the graph (a timer): four times a
+// second while a source has yet to deliver, once per stall period while all
+// deliver. The graph's runs and stops, on whatever thread they happen, only
+// mark its start and its end.
 #pragma once
 
 #include <QObject>
@@ -45,7 +46,8 @@ class SourceStallWatch : public QObject {
 
   private:
     explicit SourceStallWatch(FilterGraph* graph);
-    void Tick();
+    // Looks at the sources; returns the milliseconds until the next look.
+    int Tick();
 
     enum class State { Waiting, Delivering, Stalled };
     struct Source {

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <utility>
 
 #include "JpegFrames.h"
@@ -83,13 +84,22 @@ struct FrameMaker {
     // frames into an image of the pool, BGRx ones not at all (the image is
     // a view of the buffer). A JPEG frame is decoded at the scale that
     // covers the area. A null image for a frame that cannot be shown.
+    // With the mailbox the frame goes to: two shared buffers serve while
+    // the window takes each frame before the next comes; when it has not
+    // taken the last, that one is dropped for its buffer (the new frame
+    // replaces it anyway), and a third is made only while the display
+    // still reads the other two.
     QImage Make(GstBuffer* buffer, const QSize& area,
-                const std::shared_ptr<SharedFramePool>& shared) {
+                const std::shared_ptr<SharedFramePool>& shared, FrameMailbox* mailbox = nullptr) {
         const bool asItCame = !jpeg && GST_VIDEO_INFO_FORMAT(&info) == GST_VIDEO_FORMAT_BGRx;
         bool intoShared = false;
         const ImageTarget target = [&](const QSize& size) {
             if (size == area) {
-                QImage image = SharedFramePool::Take(shared, size);
+                QImage image = SharedFramePool::Take(shared, size, SharedFramePool::kKeptBuffers);
+                if (image.isNull() && mailbox && mailbox->DropPending())
+                    image = SharedFramePool::Take(shared, size, SharedFramePool::kKeptBuffers);
+                if (image.isNull())
+                    image = SharedFramePool::Take(shared, size);
                 if (!image.isNull()) {
                     intoShared = true;
                     return image;
@@ -115,15 +125,73 @@ struct FrameMaker {
     }
 };
 
+// The newest frame nobody has seen, kept as it came (a reference to the
+// camera's buffer, no copy) until the video is seen again or a frame is
+// shown: written by the streaming thread, taken by the window's.
+class NewestFrame {
+  public:
+    void Keep(GstBuffer* buffer, GstCaps* caps) {
+        GstRef<GstBuffer> older;  // let go outside the lock
+        std::lock_guard<std::mutex> lock(mutex_);
+        older = std::exchange(buffer_, GstRef<GstBuffer>::Share(buffer));
+        if (caps_.Get() != caps)
+            caps_ = CapsRef::Share(caps);
+    }
+    void Forget() {
+        GstRef<GstBuffer> older;
+        std::lock_guard<std::mutex> lock(mutex_);
+        older = std::exchange(buffer_, GstRef<GstBuffer>());
+    }
+    // The frame made for the area, once; null image when none is kept.
+    QImage Make(const QSize& area, const std::shared_ptr<SharedFramePool>& shared) {
+        GstRef<GstBuffer> buffer;
+        CapsRef caps;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            buffer = std::exchange(buffer_, GstRef<GstBuffer>());
+            caps = caps_;
+        }
+        FrameMaker once;
+        return buffer && caps && once.Use(caps.Get()) ? once.Make(buffer.Get(), area, shared)
+                                                      : QImage();
+    }
+
+  private:
+    std::mutex mutex_;
+    GstRef<GstBuffer> buffer_;
+    CapsRef caps_;  // of the stream the buffer came in
+};
+
 // What the streaming thread needs; shared by the appsink callbacks and the
-// event probe, released by GStreamer when the sink lets go of them.
+// probes, released by GStreamer when the sink lets go of them.
 struct VideoRendererCore::StreamState {
     std::shared_ptr<FrameMailbox> mailbox;
+    std::shared_ptr<NewestFrame> newest = std::make_shared<NewestFrame>();
     std::atomic<bool> newStream{true};
     // Streaming thread only.
     FrameMaker maker;
+    CapsRef streamCaps;  // the caps event last passed to the sink
     // Nothing thrown on the streaming thread leaves the sink's callbacks.
     TCallbackGuard guard;
+
+    // The sink's input, before the sink: while nobody sees the video and
+    // the sink has its first frame (a graph starting needs one to reach
+    // it), each frame is kept as it came and goes no further, so that the
+    // sink neither waits for its time nor reports on it, and nothing is
+    // made of it. The camera's thread is left with only its delivery.
+    bool KeepUnseen(GstBuffer* buffer, GstElement* sink) {
+        if (mailbox->Seen() || !streamCaps)
+            return false;
+        GST_OBJECT_LOCK(sink);
+        const bool playing = GST_STATE(sink) == GST_STATE_PLAYING &&
+                             GST_STATE_PENDING(sink) == GST_STATE_VOID_PENDING;
+        GST_OBJECT_UNLOCK(sink);
+        if (!playing)
+            return false;
+        newest->Keep(buffer, streamCaps.Get());
+        mailbox->Hold(newStream.exchange(false));
+        return true;
+    }
 
     // A frame that cannot be shown is skipped; the stream goes on.
     GstFlowReturn Take(GstAppSink* sink, bool preroll) {
@@ -145,18 +213,12 @@ struct VideoRendererCore::StreamState {
         if (!mailbox->Seen()) {
             // Nobody sees the video: the frame is kept as it came, and made
             // only if it is shown (the window's first frame once it is seen).
-            mailbox->Hold(
-                [sample](const QSize& area, const std::shared_ptr<SharedFramePool>& shared) {
-                    FrameMaker once;
-                    GstCaps* caps = gst_sample_get_caps(sample.Get());
-                    return once.Use(caps) ? once.Make(gst_sample_get_buffer(sample.Get()), area,
-                                                      shared)
-                                          : QImage();
-                },
-                newStream.exchange(false));
+            newest->Keep(buffer, sampleCaps);
+            mailbox->Hold(newStream.exchange(false));
             return;
         }
-        QImage image = maker.Make(buffer, mailbox->Area(), mailbox->SharedPool());
+        newest->Forget();
+        QImage image = maker.Make(buffer, mailbox->Area(), mailbox->SharedPool(), mailbox.get());
         if (!image.isNull())
             mailbox->Post(std::move(image), newStream.exchange(false));
     }
@@ -180,6 +242,10 @@ VideoRendererCore::VideoRendererCore()
 
     auto state = std::make_shared<StreamState>();
     state->mailbox = mailbox_;
+    mailbox_->SetHeldFrames(
+        [newest = state->newest](const QSize& area, const std::shared_ptr<SharedFramePool>& shared) {
+            return newest->Make(area, shared);
+        });
 
     GstAppSinkCallbacks callbacks{};
     callbacks.new_sample = [](GstAppSink* sink, gpointer data) -> GstFlowReturn {
@@ -193,15 +259,34 @@ VideoRendererCore::VideoRendererCore()
                                new std::shared_ptr<StreamState>(state),
                                &DeleteStateRef<StreamState>);
 
-    // A new stream (the graph started again) shows the window with its first frame.
+    // A new stream (the graph started again) shows the window with its
+    // first frame; frames nobody sees stop before the sink.
     PadRef pad = PadRef::Adopt(gst_element_get_static_pad(sink_.Get(), "sink"));
     gst_pad_add_probe(
-        pad.Get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM,
-        [](GstPad*, GstPadProbeInfo* info, gpointer data) -> GstPadProbeReturn {
+        pad.Get(), GstPadProbeType(GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM | GST_PAD_PROBE_TYPE_BUFFER),
+        [](GstPad* pad, GstPadProbeInfo* info, gpointer data) -> GstPadProbeReturn {
             auto& st = *static_cast<std::shared_ptr<StreamState>*>(data);
-            const GstEventType type = GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info));
-            if (type == GST_EVENT_STREAM_START || type == GST_EVENT_FLUSH_STOP)
-                st->newStream = true;
+            if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_BUFFER) {
+                GstElement* sink = GST_PAD_PARENT(pad);
+                return sink && st->KeepUnseen(GST_PAD_PROBE_INFO_BUFFER(info), sink)
+                           ? GST_PAD_PROBE_DROP
+                           : GST_PAD_PROBE_OK;
+            }
+            GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+            switch (GST_EVENT_TYPE(event)) {
+                case GST_EVENT_STREAM_START:
+                case GST_EVENT_FLUSH_STOP:
+                    st->newStream = true;
+                    break;
+                case GST_EVENT_CAPS: {
+                    GstCaps* caps = nullptr;
+                    gst_event_parse_caps(event, &caps);
+                    st->streamCaps = CapsRef::Share(caps);
+                    break;
+                }
+                default:
+                    break;
+            }
             return GST_PAD_PROBE_OK;
         },
         new std::shared_ptr<StreamState>(state), &DeleteStateRef<StreamState>);

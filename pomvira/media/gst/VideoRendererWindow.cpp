@@ -30,21 +30,22 @@ void FrameMailbox::SetTarget(QObject* target) {
 }
 
 void FrameMailbox::Post(QImage frame, bool firstOfStream) {
-    HeldFrame older;  // let go outside the lock
+    QImage older;  // let go outside the lock
     std::lock_guard<std::mutex> lock(mutex_);
-    pending_ = std::move(frame);
-    older = std::exchange(held_, nullptr);
+    older = std::exchange(pending_, std::move(frame));
+    held_ = false;
     havePending_ = true;
     Notify(firstOfStream);
 }
 
-void FrameMailbox::Hold(HeldFrame frame, bool firstOfStream) {
-    HeldFrame older;
+void FrameMailbox::Hold(bool firstOfStream) {
     QImage made;
     std::lock_guard<std::mutex> lock(mutex_);
-    older = std::exchange(held_, std::move(frame));
-    made = std::exchange(pending_, QImage());
-    havePending_ = false;
+    held_ = true;
+    if (havePending_) {
+        made = std::exchange(pending_, QImage());
+        havePending_ = false;
+    }
     // The window shows itself when a stream starts, seen or not.
     if (firstOfStream)
         Notify(true);
@@ -61,8 +62,17 @@ void FrameMailbox::Notify(bool firstOfStream) {
     }
 }
 
+bool FrameMailbox::DropPending() {
+    QImage dropped;  // let go outside the lock
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!havePending_)
+        return false;
+    dropped = std::exchange(pending_, QImage());
+    havePending_ = false;
+    return true;
+}
+
 bool FrameMailbox::Take(QImage* frame) {
-    HeldFrame held;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (havePending_) {
@@ -70,12 +80,11 @@ bool FrameMailbox::Take(QImage* frame) {
             havePending_ = false;
             return true;
         }
-        held = std::exchange(held_, nullptr);
+        if (!std::exchange(held_, false) || !makeHeld_)
+            return false;
     }
-    if (!held)
-        return false;
     // Made outside the lock: the streaming thread goes on meanwhile.
-    *frame = held(Area(), SharedPool());
+    *frame = makeHeld_(Area(), SharedPool());
     return !frame->isNull();
 }
 

@@ -55,14 +55,21 @@ class FrameMailbox {
     // Streaming thread: replaces the pending frame. firstOfStream marks the
     // first frame after the stream (re)started.
     void Post(QImage frame, bool firstOfStream);
-    // A frame as it came, made into the image to show only if it is taken:
-    // given the area and the shared buffers of that moment.
+    // Makes the newest frame kept as it came into the image to show, given
+    // the area and the shared buffers of that moment; null image when none
+    // is kept.
     using HeldFrame =
         std::function<QImage(const QSize& area, const std::shared_ptr<SharedFramePool>& shared)>;
-    // Streaming thread, while nobody sees the video: replaces the pending
-    // frame with one still to be made; the window is told only of the
-    // first frame of a stream.
-    void Hold(HeldFrame frame, bool firstOfStream);
+    // Set once, before any frame comes: what makes the held frames.
+    void SetHeldFrames(HeldFrame make) { makeHeld_ = std::move(make); }
+    // Streaming thread, while nobody sees the video: the newest frame is
+    // kept as it came (by the maker above) instead of the pending one; the
+    // window is told only of the first frame of a stream.
+    void Hold(bool firstOfStream);
+    // Streaming thread: lets go of the pending frame the window has not
+    // taken (the newer one being made replaces it anyway), so that its
+    // buffer can take the newer one; false when there was none.
+    bool DropPending();
     // Receiver: the pending frame, if any (cleared); a held one is made now,
     // on the receiver's thread.
     bool Take(QImage* frame);
@@ -96,7 +103,8 @@ class FrameMailbox {
     std::shared_ptr<SharedFramePool> sharedPool_;
     QObject* target_ = nullptr;
     QImage pending_;
-    HeldFrame held_;
+    HeldFrame makeHeld_;  // not changed once frames come
+    bool held_ = false;
     bool havePending_ = false;
     bool noticePosted_ = false;
     bool streamStarted_ = false;

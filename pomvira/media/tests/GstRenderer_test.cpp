@@ -14,6 +14,7 @@
 #include <array>
 #include <memory>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "media/gst/SharedFrames.h"
@@ -379,6 +380,26 @@ TEST(SharedFramePoolTest, LendsEachBufferToOneImageAtATime) {
     pool.reset();
     larger.fill(Qt::blue);
     EXPECT_EQ(larger.pixelColor(127, 95), QColor(Qt::blue));
+}
+
+// Frames on time need two buffers (the one shown, the one being made): a
+// third is made only when asked for beyond those, and goes once unused.
+TEST(SharedFramePoolTest, KeepsTwoBuffersAndShedsAThirdOnceUnused) {
+    auto pool = std::make_shared<SharedFramePool>();
+    const QSize size(64, 48);
+    const size_t kept = SharedFramePool::kKeptBuffers;
+    QImage shown = SharedFramePool::Take(pool, size, kept);
+    QImage next = SharedFramePool::Take(pool, size, kept);
+    EXPECT_TRUE(SharedFramePool::Take(pool, size, kept).isNull());
+    EXPECT_FALSE(SharedFramePool::Take(pool, size).isNull()) << "a third when asked for";
+    EXPECT_EQ(pool->BufferCount(), SharedFramePool::kMaxBuffers);
+    next = QImage();
+    for (uint64_t i = 0; i <= SharedFramePool::kIdleTakes; ++i) {
+        next = SharedFramePool::Take(pool, size, kept);
+        ASSERT_FALSE(next.isNull());
+        shown = std::exchange(next, QImage());
+    }
+    EXPECT_EQ(pool->BufferCount(), kept);
 }
 
 }  // namespace
