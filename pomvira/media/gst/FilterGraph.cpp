@@ -772,6 +772,17 @@ HRESULT FilterGraph::GetCurrentPosition(int64_t* position) {
     gst_element_get_state(pipeline_.Get(), &state, nullptr, 0);
     if (state < GST_STATE_PAUSED)
         return S_OK;
+    // A running capture graph's position is the time it has run: its
+    // sinks' positions follow the frames they are given, and the video
+    // renderer is given none while nobody sees the video (the recording's
+    // time would stand still while its windows are minimised).
+    if (state == GST_STATE_PLAYING) {
+        const GstClockTime running = gst_element_get_current_running_time(pipeline_.Get());
+        if (GST_CLOCK_TIME_IS_VALID(running)) {
+            *position = int64_t(running / 100);
+            return S_OK;
+        }
+    }
     gint64 ns = 0;
     if (!gst_element_query_position(pipeline_.Get(), GST_FORMAT_TIME, &ns) || ns < 0) {
         GstClockTime running = gst_element_get_current_running_time(pipeline_.Get());
