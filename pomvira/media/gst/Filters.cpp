@@ -185,7 +185,7 @@ HRESULT FileWriterFilter::SetFileName(const WString& file, const AM_MEDIA_TYPE*)
     }
     RemoveUnwrittenFile();
     created_ = made;
-    SetRecordingFile(sink_, fd, name.toStdString(), &made);
+    SetRecordingFile(sink_, fd, name.toStdString(), made);
     file_ = file;
     return S_OK;
 }

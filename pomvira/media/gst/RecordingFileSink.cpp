@@ -345,17 +345,14 @@ void SetRecordingWriteDelay(RecordingWriteDelay delay) {
 }
 
 void SetRecordingFile(GstElement* sink, int fd, const std::string& path,
-                      const struct stat* made) {
+                      const struct stat& made) {
     RecordingFileSink* self = Self(sink);
-    struct stat own {};
-    if (!made && ::fstat(fd, &own) == 0)
-        made = &own;
     GST_OBJECT_LOCK(sink);
     const int previous = self->fd;
     self->fd = fd;
     *self->path = path;
-    self->device = made ? made->st_dev : 0;
-    self->inode = made ? made->st_ino : 0;
+    self->device = made.st_dev;
+    self->inode = made.st_ino;
     GST_OBJECT_UNLOCK(sink);
     if (previous >= 0)
         ::close(previous);

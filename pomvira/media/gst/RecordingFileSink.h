@@ -43,9 +43,9 @@ void SetRecordingWriteDelay(RecordingWriteDelay delay);
 // given another), and its path,
 // for the messages and for noticing the name going away, and what the file
 // was when it was made (its device and inode: the name is checked against
-// them), read from `fd` here, on the caller's thread, when not given. Only
-// while the sink is stopped.
+// them; read where the file was made, so that the sink never waits on the
+// disk as its graph is built). Only while the sink is stopped.
 void SetRecordingFile(GstElement* sink, int fd, const std::string& path,
-                      const struct stat* made = nullptr);
+                      const struct stat& made);
 
 }  // namespace media::gst

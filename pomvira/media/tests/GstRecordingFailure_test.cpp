@@ -289,7 +289,9 @@ TEST(RecordingFileSink, WritesEachChunkWholeInOneCall) {
     QFile file(dir.filePath("chunks"));
     ASSERT_TRUE(file.open(QIODevice::ReadWrite));
     GstElement* sink = GST_ELEMENT(gst_object_ref_sink(NewRecordingFileSink()));
-    SetRecordingFile(sink, ::dup(file.handle()), file.fileName().toStdString());
+    struct stat made {};
+    ASSERT_EQ(::fstat(file.handle(), &made), 0);
+    SetRecordingFile(sink, ::dup(file.handle()), file.fileName().toStdString(), made);
     ASSERT_NE(gst_element_set_state(sink, GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE);
     GstPad* pad = gst_element_get_static_pad(sink, "sink");
     GstSegment segment;
