@@ -31,7 +31,7 @@ void TCameraWatch::SetPresence(TPresence presence) {
 void TCameraWatch::CameraGone(const TBaseFilter& camera) {
     if (Lost() || FPresence == TPresence::Ended)
         return;
-    FNoticeWhileLosing = false;
+    FNoticeMeanwhile = false;
     FFailedOpens = 0;
     FTries = 0;
     FLostCamera.Assign(camera);
@@ -54,8 +54,8 @@ void TCameraWatch::LossHandled() {
     SetPresence(TPresence::Lost);
     // The camera back while its loss was handled: its notice came too early
     // to be acted on, and no retry is due while no camera was listed.
-    if (FNoticeWhileLosing) {
-        FNoticeWhileLosing = false;
+    if (FNoticeMeanwhile) {
+        FNoticeMeanwhile = false;
         TakeUpCamera();
     }
 }
@@ -96,8 +96,8 @@ void TCameraWatch::Retry() {
 }
 
 void TCameraWatch::DevicesChanged() {
-    if (FPresence == TPresence::Losing)
-        FNoticeWhileLosing = true;
+    if (FPresence == TPresence::Losing || FPresence == TPresence::Reopening)
+        FNoticeMeanwhile = true;
     else if (FPresence == TPresence::Lost)
         TakeUpCamera();
 }
@@ -135,6 +135,7 @@ void TCameraWatch::OpenEnded(bool runs) {
     }
     FFailedOpens = 0;
     FTries = 0;
+    FNoticeMeanwhile = false;
     FRetryTimer.stop();
     SetPresence(TPresence::Present);
 }
@@ -144,6 +145,14 @@ void TCameraWatch::OpeningFailed() {
     // plugging in and out ends with the camera there). Failing again and
     // again while it is there, it is said once, in words.
     FHost.ReleaseCamera();
+    // The list changed while it opened: the camera may have gone and come
+    // back meanwhile (a storm of plugging), which is no sign that it is
+    // unusable. It is taken up again at once.
+    if (FNoticeMeanwhile) {
+        FNoticeMeanwhile = false;
+        if (TakeUpCamera())
+            return;
+    }
     if (!PresentCameras().empty() && ++FFailedOpens == kReportAfterFailures)
         FHost.ReportUnusableCamera();
     if (!FRetryTimer.isActive())
@@ -168,7 +177,7 @@ void TCameraWatch::CameraStalled(bool stalled) {
 
 void TCameraWatch::Stop() {
     FRetryTimer.stop();
-    FNoticeWhileLosing = false;
+    FNoticeMeanwhile = false;
     FPresence = TPresence::Ended;
 }
 

@@ -95,7 +95,8 @@ class TCameraWatch {
     void OpenEnded(bool runs);
     // The camera in use stopped delivering frames (true) or delivers again.
     void CameraStalled(bool stalled);
-    // The device list changed while the camera is lost.
+    // The device list changed while the camera is lost. While an opening
+    // runs, the list is looked at again if the opening fails.
     void DevicesChanged();
     // Stops watching (shut-down): no retry runs after.
     void Stop();
@@ -131,8 +132,9 @@ class TCameraWatch {
 
     TCameraHost& FHost;
     TPresence FPresence = TPresence::Present;
-    // A device notice came while the loss was handled (too early to act on).
-    bool FNoticeWhileLosing = false;
+    // A device notice came while the loss was handled or an opening ran (too
+    // early to act on).
+    bool FNoticeMeanwhile = false;
     int FFailedOpens = 0;  // in a row, of a listed camera, since it went
     int FTries = 0;        // retries since the camera went or stalled
     media::TBaseFilter FLostCamera;                 // the identity of the camera gone
